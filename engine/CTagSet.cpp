@@ -1,0 +1,63 @@
+#include "engine/CTagSet.h"
+
+#include <cctype>
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace {
+
+// The first whitespace-delimited word of a line, or empty.
+std::string FirstWord(const std::string& line)
+{
+    size_t i = 0;
+    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i])))
+        ++i;
+    size_t j = i;
+    while (j < line.size() && !std::isspace(static_cast<unsigned char>(line[j])))
+        ++j;
+    return line.substr(i, j - i);
+}
+
+} // namespace
+
+bool CTagSet::Load(const char* path)
+{
+    if (path == nullptr)
+        return false;
+    std::FILE* file = std::fopen(path, "rt");
+    if (file == nullptr)
+        return false;
+    struct stat st {};
+    if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) {
+        std::fclose(file);
+        return false;
+    }
+    // Lines are read whole, so a long line cannot spill into a name of its own.
+    // Only the first 255 names take codes: tag codes are one byte and 255 means
+    // "not tagged". A name is kept as written, whatever its length.
+    std::vector<std::string> table;
+    std::string line;
+    int c;
+    bool more = true;
+    while (more) {
+        line.clear();
+        while ((c = std::fgetc(file)) != EOF && c != '\n')
+            line.push_back(static_cast<char>(c));
+        more = c != EOF;
+        std::string word = FirstWord(line);
+        if (!word.empty() && table.size() < 255)
+            table.push_back(std::move(word));
+    }
+    std::fclose(file);
+    names.swap(table);
+    count = static_cast<uint8_t>(names.size());
+    loaded = true;
+    return true;
+}
+
+const char* CTagSet::GetName(int code) const
+{
+    if (!loaded || code < 0 || code >= count)
+        return nullptr;
+    return names[static_cast<size_t>(code)].c_str();
+}

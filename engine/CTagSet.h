@@ -1,0 +1,26 @@
+#ifndef MORV_CTAGSET_H
+#define MORV_CTAGSET_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Tag names by code: the code is the position of the name in the tag-set file
+// (one name, the first word of each non-blank line).
+class CTagSet {
+public:
+    CTagSet() = default;
+    virtual ~CTagSet() = default;
+
+    bool Load(const char* path);
+    // nullptr when no table is loaded or code is not below GetCount().
+    const char* GetName(int code) const;
+    int GetCount() const { return count; }
+
+private:
+    std::vector<std::string> names;
+    uint8_t count = 0;
+    bool loaded = false;
+};
+
+#endif

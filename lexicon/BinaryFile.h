@@ -1,0 +1,45 @@
+#ifndef MORV_BINARYFILE_H
+#define MORV_BINARYFILE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// A model file opened for block reads or writes, closed on destruction.
+// Model files are little-endian; this engine targets little-endian hosts only.
+class BinaryFile {
+public:
+    BinaryFile(const char* path, const char* mode);
+    virtual ~BinaryFile();
+    BinaryFile(const BinaryFile&) = delete;
+    BinaryFile& operator=(const BinaryFile&) = delete;
+
+    bool IsOpen() const { return file != nullptr; }
+    // Size of the file in bytes, -1 when it cannot be determined.
+    int64_t Size() const { return size; }
+    // Bytes left after the current read position (0 when the size is unknown).
+    int64_t Remaining() const;
+
+    // Reads up to `bytes` bytes; returns how many arrived. A short read is not an error.
+    size_t Read(void* dst, size_t bytes);
+    template <class T> bool ReadValue(T& value) { return Read(&value, sizeof value) == sizeof value; }
+    bool Write(const void* src, size_t bytes);
+    template <class T> bool WriteValue(const T& value) { return Write(&value, sizeof value); }
+    // Closes the file; false when buffered data could not be written.
+    bool Close();
+
+    // Whether a header that announces `count` records of `recordBytes` each can be
+    // right for a file with `available` bytes left. Loaders keep the tolerance for
+    // short (truncated) files: missing records read as their preset empty values.
+    // But a header may promise at most twice what the file still holds plus 64 KiB;
+    // beyond that it is damage, and loading it would mean allocating memory that no
+    // file of this size could fill.
+    static bool PlausibleCount(int64_t count, int64_t recordBytes, int64_t available);
+
+private:
+    FILE* file = nullptr;
+    int64_t size = -1;
+    int64_t position = 0;
+};
+
+#endif

@@ -1,0 +1,33 @@
+#ifndef MORV_CBIGRAM_H
+#define MORV_CBIGRAM_H
+
+#include <cstdint>
+#include <vector>
+
+// Word-pair frequencies (BiWord.big): pairCount, rowCount, pair records
+// (second id, frequency), row records (first pair, last pair inclusive).
+class CBigram {
+public:
+    struct Pair {
+        int32_t second;
+        int32_t frequency;
+    };
+    struct Row {
+        int32_t first;
+        int32_t last;
+    };
+
+    CBigram() = default;
+    virtual ~CBigram() = default;
+
+    bool Load(const char* path);
+    int PairFrequency(int first, int second) const;
+
+private:
+    int32_t pairCount = 0;
+    int32_t rowCount = 0;
+    std::vector<Pair> pairs;
+    std::vector<Row> rows;
+};
+
+#endif

@@ -1,0 +1,55 @@
+#ifndef MORV_CPDAT_H
+#define MORV_CPDAT_H
+
+#include <cstdint>
+#include <vector>
+
+// The dictionary: a double-array trie mapping GB2312 words to word ids.
+// Layout of a .pdat file (little-endian int32): code table (65536 entries,
+// index = character key), highestIndex, wordCount, then entries 0..highestIndex
+// as (base, check, value).
+class CPDAT {
+public:
+    struct Entry {
+        int32_t base;
+        int32_t check;
+        int32_t value;
+    };
+    static constexpr int kKeyCount = 65536;
+
+    CPDAT();
+    virtual ~CPDAT();
+
+    bool Load(const char* path);
+    bool Save(const char* path) const;
+    // Builds the trie from a text word list (first token of each line). Words the
+    // exclude dictionary knows are skipped; ids start at its word count. Returns the
+    // number of words taken (0 when the list cannot be opened).
+    int BuildFromWordList(const char* path, const CPDAT* exclude = nullptr);
+
+    int ExactMatch(const char* word) const;
+    int ExactMatch(const char* word, int length) const;
+    int CharacterWord(int key) const;
+    // Byte length of the longest word that prefixes text (0 if none); its value in *value.
+    int LongestMatch(const char* text, int* value = nullptr) const;
+    // Every prefix word longer than minLength, shortest first; returns the byte
+    // length of the longest prefix word (0 if none).
+    int AllPrefixMatches(const char* text, std::vector<int>& values, std::vector<int>& lengths,
+                         int minLength) const;
+    int GetWordCount() const { return wordCount; }
+
+    // Read-only views for tests and tools.
+    int GetHighestIndex() const { return highestIndex; }
+    int GetCapacity() const { return capacity; }
+    int GetCode(int key) const;
+    const std::vector<Entry>& GetEntries() const { return entries; }
+
+private:
+    std::vector<int32_t> codeTable; // empty until built or loaded
+    std::vector<Entry> entries;
+    int32_t capacity = 0;
+    int32_t highestIndex = 0;
+    int32_t wordCount = 0;
+};
+
+#endif

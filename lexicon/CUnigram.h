@@ -1,0 +1,26 @@
+#ifndef MORV_CUNIGRAM_H
+#define MORV_CUNIGRAM_H
+
+#include <cstdint>
+#include <vector>
+
+// Word frequencies by word id (CoreDict.unig): entryCount, lastIndex,
+// totalFrequency, then lastIndex + 1 int32 frequencies.
+class CUnigram {
+public:
+    CUnigram() = default;
+    virtual ~CUnigram() = default;
+
+    bool Load(const char* path);
+    int Frequency(int wordId) const;
+    int GetTotalFrequency() const { return totalFrequency; }
+    int GetEntryCount() const { return entryCount; }
+
+private:
+    int32_t entryCount = 0;
+    int32_t lastIndex = -1;
+    int32_t totalFrequency = 0;
+    std::vector<int32_t> frequencies;
+};
+
+#endif

@@ -1,0 +1,29 @@
+#ifndef MORV_TOKENRECORD_H
+#define MORV_TOKENRECORD_H
+
+#include <cstdint>
+
+// One token of a sentence: what segmentation produces and the taggers and the
+// page writer read and rewrite. Offsets are bytes from the sentence start.
+struct TokenRecord {
+    int32_t wordId = -1;
+    int32_t start = -1;
+    int32_t end = -1;       // exclusive
+    double frequency = 0.0; // unigram frequency of wordId
+    uint8_t kind = 255;     // how the token arose (character class, 101 user word, ...)
+    uint8_t tag = 255;      // tag or role code; 255 = not tagged
+};
+
+// Token kinds beyond the character classes.
+enum : uint8_t {
+    kKindLetterString = 8,
+    kKindNumber = 9,
+    kKindLineBreak = 28,
+    kKindUserWord = 101,
+    kKindPersonName = 102,
+    kKindSentenceBegin = 120,
+    kKindSentenceEnd = 121,
+    kKindNoClass = 255,
+};
+
+#endif

@@ -1,0 +1,34 @@
+#ifndef MORV_CROLETAGGER_H
+#define MORV_CROLETAGGER_H
+
+#include <cstdint>
+#include <vector>
+
+#include "segment/TokenRecord.h"
+
+// The person-name automaton (nr.fsa): A, S, S accepting flags, S output codes,
+// S x A transitions (-1: none). Recognize merges accepted role runs into names.
+class CRoleTagger {
+public:
+    CRoleTagger() = default;
+    virtual ~CRoleTagger() = default;
+
+    bool Load(const char* path);
+    // Merges runs of two or more tokens accepted by the automaton in place; lowers
+    // count by the number of tokens removed. Always 0.
+    int Recognize(TokenRecord* items, int& count, int personWordId) const;
+
+    int GetSymbolCount() const { return symbolCount; }
+    int GetStateCount() const { return stateCount; }
+
+private:
+    int Next(int state, int role) const;
+
+    int32_t symbolCount = 0;
+    int32_t stateCount = 0;
+    std::vector<int32_t> accepting;
+    std::vector<int32_t> outputs;
+    std::vector<int32_t> transitions; // stateCount x symbolCount
+};
+
+#endif

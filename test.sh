@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds Morv twice (Release, and with AddressSanitizer + UndefinedBehaviorSanitizer)
+# and runs the whole test suite in both builds.
+set -euo pipefail
+cd "$(dirname "$0")"
+tools/install-deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+run_suite() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+}
+
+echo "== Release build"
+run_suite build -DCMAKE_BUILD_TYPE=Release
+echo "== Sanitizer build (ASan + UBSan)"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DMORV_SANITIZE=ON -DMORV_BUILD_BENCH=OFF
