@@ -31,11 +31,12 @@ int CBigram::PairFrequency(int first, int second) const
     const Row& row = rows[static_cast<size_t>(first)];
     if (row.first == -1)
         return 0;
-    int lo = row.first;
-    int hi = row.last;
+    // In 64 bits: a damaged row may hold any two indices, and hi - lo (or lo + hi)
+    // of two 32-bit values can overflow.
+    int64_t lo = row.first;
+    int64_t hi = row.last;
     while (lo <= hi) {
-        // Computed without overflow; a damaged row may point anywhere.
-        const int mid = lo + (hi - lo) / 2;
+        const int64_t mid = (lo + hi) / 2;
         if (mid < 0 || mid >= pairCount)
             return 0;
         const Pair& pair = pairs[static_cast<size_t>(mid)];

@@ -385,6 +385,7 @@ int CPDAT::BuildFromWordList(const char* path, const CPDAT* exclude)
     std::vector<int32_t> occurrenceCounts(kKeyCount, 0);
     lowestKeySeen = kKeyCount;
     highestKeySeen = 0;
+    std::vector<int32_t> seenKeys; // each key once, in the order first met
     std::vector<int> keys;
     for (int32_t w = 0; w < n; ++w) {
         const unsigned char* s = reinterpret_cast<const unsigned char*>(words.data()) + wordStart[w];
@@ -402,7 +403,8 @@ int CPDAT::BuildFromWordList(const char* path, const CPDAT* exclude)
         for (size_t i = 0; i < keys.size(); ++i) {
             const int k = keys[i];
             const bool last = i + 1 == keys.size();
-            ++occurrenceCounts[k];
+            if (occurrenceCounts[k]++ == 0)
+                seenKeys.push_back(k);
             lowestKeySeen = std::min(lowestKeySeen, int32_t(k));
             highestKeySeen = std::max(highestKeySeen, int32_t(k));
             auto it = tree.childOf.find((uint64_t(uint32_t(node)) << 16) | uint32_t(k));
@@ -420,17 +422,13 @@ int CPDAT::BuildFromWordList(const char* path, const CPDAT* exclude)
 
     // Codes by descending occurrence count, the smaller key first on ties.
     std::vector<int32_t> newCodes(kKeyCount, -1);
-    {
-        std::vector<int32_t> seen;
-        for (int32_t k = lowestKeySeen; k <= highestKeySeen; ++k)
-            if (occurrenceCounts[k] > 0)
-                seen.push_back(k);
-        std::stable_sort(seen.begin(), seen.end(), [&](int32_t a, int32_t b) {
+    std::sort(seenKeys.begin(), seenKeys.end(), [&](int32_t a, int32_t b) {
+        if (occurrenceCounts[a] != occurrenceCounts[b])
             return occurrenceCounts[a] > occurrenceCounts[b];
-        });
-        for (size_t c = 0; c < seen.size(); ++c)
-            newCodes[seen[c]] = static_cast<int32_t>(c);
-    }
+        return a < b;
+    });
+    for (size_t c = 0; c < seenKeys.size(); ++c)
+        newCodes[seenKeys[c]] = static_cast<int32_t>(c);
 
     // Lay out the array. Nodes with children are placed greatest child count
     // first; among equals the earliest in the work order, where a node's first

@@ -1,0 +1,27 @@
+// Fuzz target for the tag-name table: the input is a tag-set text file.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "engine/CTagSet.h"
+#include "fuzz/FuzzInput.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const std::string path = fuzzinput::TempPath("CTagSet");
+    fuzzinput::WriteAll(path, data, size);
+    CTagSet tags;
+    if (!tags.Load(path.c_str()))
+        return 0;
+    if (tags.GetCount() > 255)
+        std::abort();
+    for (int code = -2; code < 260; ++code) {
+        const char* name = tags.GetName(code);
+        if ((name != nullptr) != (code >= 0 && code < tags.GetCount()))
+            std::abort();
+        if (name != nullptr && std::strlen(name) > size)
+            std::abort();
+    }
+    return 0;
+}
