@@ -23,9 +23,16 @@ cxx=${CXX:-clang++}
 out=${MORV_FUZZ_BUILD:-$root/build-fuzz}
 jobs=${MORV_FUZZ_JOBS:-2}
 flags=(-std=c++17 -g -O1 -fsanitize=address,undefined -fno-sanitize-recover=undefined
-       -fno-omit-frame-pointer -I"$root")
+       -fno-omit-frame-pointer -fsanitize-coverage-ignorelist="$root/fuzz/coverage-ignore.txt"
+       -I"$root")
 
 mkdir -p "$out/obj"
+# Other compiler or flags: start afresh.
+if [ "$(cat "$out/flags" 2>/dev/null)" != "$cxx ${flags[*]}" ]; then
+  rm -rf "$out/obj" "$out"/libmorv_fuzz.a "$out"/fuzz_*
+  mkdir -p "$out/obj"
+  echo "$cxx ${flags[*]}" >"$out/flags"
+fi
 
 # The engine, once, as a static archive instrumented for coverage. Sources are
 # recompiled when they, or any engine header, changed since the last build.
@@ -93,7 +100,7 @@ for target in "${targets[@]}"; do
   cls=${name#fuzz_}
   bin="$out/$name"
   if [ ! -e "$bin" ] || [ "$target" -nt "$bin" ] || [ "$archive" -nt "$bin" ] ||
-     [ "$root/fuzz/FuzzInput.h" -nt "$bin" ]; then
+     [ "$root/fuzz/FuzzInput.h" -nt "$bin" ] || [ "$root/fuzz/coverage-ignore.txt" -nt "$bin" ]; then
     echo "== building $name"
     "$cxx" "${flags[@]}" -fsanitize=fuzzer "$target" "$archive" -o "$bin"
   fi
