@@ -17,6 +17,11 @@ const size_t kNameBytes = 100;
 
 } // namespace
 
+CTagTransitions::CTagTransitions()
+    : logFloor(std::log(static_cast<double>(static_cast<long double>(kFloor))))
+{
+}
+
 bool CTagTransitions::Load(const char* path, bool withNames)
 {
     BinaryFile file(path, "rb");
@@ -56,7 +61,6 @@ bool CTagTransitions::Load(const char* path, bool withNames)
     frequencies.swap(newFrequencies);
     counts.swap(newCounts);
 
-    logFloor = std::log(static_cast<double>(static_cast<long double>(kFloor)));
     logTable.assign(width * width, 0.0);
     for (unsigned p = 0; p < width; ++p)
         for (unsigned q = 0; q < width; ++q)

@@ -10,7 +10,7 @@
 // transition counts (row = preceding code).
 class CTagTransitions {
 public:
-    CTagTransitions() = default;
+    CTagTransitions();
     virtual ~CTagTransitions() = default;
 
     // False when the file cannot be opened or its header cannot be right for its
@@ -42,7 +42,7 @@ private:
     std::vector<int32_t> frequencies;
     std::vector<int32_t> counts; // tagCount x tagCount, row-major
     std::vector<double> logTable; // tagCount x tagCount, row-major
-    double logFloor = 0.0;
+    double logFloor; // ln of the floor, for codes outside the inventory
 };
 
 #endif

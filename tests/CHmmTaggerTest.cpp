@@ -205,9 +205,6 @@ TEST_F(CHmmTaggerTest, PersonNamePlaceholderTakesItsTagFromKind)
     plain.Tag(tokens.data(), 3);
     EXPECT_EQ(Tags(tokens), (std::vector<uint8_t>{0, 21, 0}));
     EXPECT_EQ(tokens[1].kind, 5);
-    plain.SetPersonWordId(-1);
-    plain.Tag(tokens.data(), 3);
-    EXPECT_EQ(tokens[1].kind, 5);
     plain.SetPersonWordId(1);
     tokens = {Token(0, 120), Token(1, 12), Token(0, 121)};
     plain.Tag(tokens.data(), 3);
@@ -233,16 +230,6 @@ TEST_F(CHmmTaggerTest, ReusedWorkingArraysGiveTheSameResult)
             reused.Tag(b.data(), static_cast<int>(b.size()));
             EXPECT_EQ(Tags(a), Tags(b));
         }
-}
-
-TEST_F(CHmmTaggerTest, MissingModelsDoNotCrash)
-{
-    CHmmTagger tagger(nullptr, nullptr, 1000.0, 21);
-    std::vector<TokenRecord> tokens = {Token(0), Token(1), Token(0)};
-    tagger.Tag(tokens.data(), 3);
-    EXPECT_EQ(Tags(tokens), (std::vector<uint8_t>{21, 21, 21}));
-    EXPECT_EQ(tagger.GetScore(5, 0), 0.0);
-    EXPECT_EQ(tagger.GetBack(1, 1), -1);
 }
 
 } // namespace
