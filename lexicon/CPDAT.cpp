@@ -99,17 +99,19 @@ struct BuildTree {
     }
 };
 
-// Free entries of the array being laid out, found in increasing order. An index at
-// or beyond the end of `next` has never been occupied and is free; next[i] == i
-// marks a free entry, otherwise next[i] points further on (path-compressed).
+// Which entries of the array being laid out are taken. An index at or beyond the
+// end of the tables has never been taken. Two views of the same set:
+// - next: a path-compressed skip list; next[i] == i marks a free entry,
+//   otherwise next[i] points further on, towards the next free one;
+// - bits: one bit per entry, set when taken, for testing 64 offsets at once.
 class FreeIndex {
 public:
     int32_t FirstFreeFrom(int32_t i)
     {
         int32_t r = i;
-        while (r < size() && next[r] != r)
+        while (r < Size() && next[r] != r)
             r = next[r];
-        while (i < size() && next[i] != i) {
+        while (i < Size() && next[i] != i) {
             const int32_t n = next[i];
             next[i] = r;
             i = n;
@@ -118,18 +120,32 @@ public:
     }
     void Occupy(int32_t i)
     {
-        if (i + 1 >= size()) {
-            const int32_t old = size();
+        if (i + 1 >= Size()) {
+            const int32_t old = Size();
             next.resize(static_cast<size_t>(i) + 2);
-            for (int32_t j = old; j < size(); ++j)
+            for (int32_t j = old; j < Size(); ++j)
                 next[j] = j;
+            bits.resize(static_cast<size_t>(i) / 64 + 2, 0);
         }
         next[i] = i + 1;
+        bits[static_cast<size_t>(i) / 64] |= uint64_t(1) << (i % 64);
+    }
+    // Bit j set when entry i + j is taken (j = 0..63).
+    uint64_t Taken64(int64_t i) const
+    {
+        const size_t w = static_cast<size_t>(i / 64);
+        const unsigned s = static_cast<unsigned>(i % 64);
+        const uint64_t lo = w < bits.size() ? bits[w] : 0;
+        if (s == 0)
+            return lo;
+        const uint64_t hi = w + 1 < bits.size() ? bits[w + 1] : 0;
+        return (lo >> s) | (hi << (64 - s));
     }
 
 private:
-    int32_t size() const { return static_cast<int32_t>(next.size()); }
+    int32_t Size() const { return static_cast<int32_t>(next.size()); }
     std::vector<int32_t> next;
+    std::vector<uint64_t> bits;
 };
 
 } // namespace
@@ -420,21 +436,21 @@ int CPDAT::BuildFromWordList(const char* path, const CPDAT* exclude)
     // first; among equals the earliest in the work order, where a node's first
     // child inherits the node's position and the other children queue at the end.
     // Each child block goes to the smallest offset at which all its entries are
-    // free. Candidate offsets are found through the free entries for the
-    // smallest child code, in increasing order, so the offset chosen is the same
-    // as a plain search from offset 1 would find.
+    // free; the search below skips only offsets that cannot fit, so it finds the
+    // same offset as trying 1, 2, 3, ... would.
     int32_t newCapacity = std::max<int32_t>(1, static_cast<int32_t>(int64_t(n) * 3 / 2));
     std::vector<Entry> newEntries(static_cast<size_t>(newCapacity), kFreeEntry);
     int32_t newHighest = 0;
     FreeIndex freeIndex;
+    // Grows by the usual rule (to t + 100) when an entry beyond the end is taken.
+    // Unlike a search that tests offsets one by one, this one never grows the
+    // array for entries it merely tests, so the capacity may end up smaller; the
+    // file does not depend on it, only on the entries taken.
     auto ensure = [&](int32_t t) {
         if (t >= newCapacity) {
             newCapacity = t + 100;
             newEntries.resize(static_cast<size_t>(newCapacity), kFreeEntry);
         }
-    };
-    auto isFree = [&](int64_t t) {
-        return t >= newCapacity || newEntries[static_cast<size_t>(t)].check == -1;
     };
 
     struct Pending {
@@ -484,25 +500,31 @@ int CPDAT::BuildFromWordList(const char* path, const CPDAT* exclude)
         newHighest = std::max(newHighest, self);
         const bool wordEnds = tree.value[node] >= 0;
 
+        // The smallest b >= 1 with every b + code free. No offset below the
+        // point where each child alone first finds a free entry can fit; from
+        // the largest of those, 64 offsets at a time are tested against all
+        // children together.
         childCodes.clear();
-        int32_t lowest = kKeyCount;
+        int64_t start = 1;
         for (int32_t c = tree.firstChild[node]; c >= 0; c = tree.nextSibling[c]) {
-            childCodes.push_back(newCodes[tree.key[c]]);
-            lowest = std::min(lowest, childCodes.back());
+            const int32_t code = newCodes[tree.key[c]];
+            childCodes.push_back(code);
+            start = std::max<int64_t>(start, freeIndex.FirstFreeFrom(code + 1) - code);
         }
         int32_t b = 0;
-        for (int32_t f = freeIndex.FirstFreeFrom(lowest + 1);; f = freeIndex.FirstFreeFrom(f + 1)) {
-            b = f - lowest;
-            if (wordEnds && b == self)
-                continue;
-            bool fits = true;
-            for (int32_t code : childCodes)
-                if (!isFree(int64_t(b) + code)) {
-                    fits = false;
+        for (int64_t window = start;; window += 64) {
+            uint64_t fits = ~uint64_t(0);
+            for (int32_t code : childCodes) {
+                fits &= ~freeIndex.Taken64(window + code);
+                if (fits == 0)
                     break;
-                }
-            if (fits)
+            }
+            if (wordEnds && self >= window && self < window + 64)
+                fits &= ~(uint64_t(1) << (self - window));
+            if (fits != 0) {
+                b = static_cast<int32_t>(window + __builtin_ctzll(fits));
                 break;
+            }
         }
 
         Entry& e = newEntries[static_cast<size_t>(self)];
