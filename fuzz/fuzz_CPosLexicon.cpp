@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -16,7 +17,10 @@ namespace {
 
 std::string TempPath(const char* name)
 {
-    return "/tmp/fuzz_" + std::to_string(static_cast<long>(getpid())) + "_" + name;
+    // fuzz/run.sh points TMPDIR at a scratch directory on tmpfs.
+    const char* dir = std::getenv("TMPDIR");
+    const std::string base = (dir != nullptr && *dir != 0) ? dir : "/tmp";
+    return base + "/fuzz_" + std::to_string(static_cast<long>(getpid())) + "_" + name;
 }
 
 void WriteBytes(const std::string& path, const void* data, size_t size)

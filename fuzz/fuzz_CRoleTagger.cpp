@@ -15,7 +15,10 @@ namespace {
 
 std::string TempPath(const char* name)
 {
-    return "/tmp/fuzz_" + std::to_string(static_cast<long>(getpid())) + "_" + name;
+    // fuzz/run.sh points TMPDIR at a scratch directory on tmpfs.
+    const char* dir = std::getenv("TMPDIR");
+    const std::string base = (dir != nullptr && *dir != 0) ? dir : "/tmp";
+    return base + "/fuzz_" + std::to_string(static_cast<long>(getpid())) + "_" + name;
 }
 
 void WriteBytes(const std::string& path, const void* data, size_t size)
