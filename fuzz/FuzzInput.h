@@ -23,12 +23,16 @@ inline std::string TempPath(const char* name)
     return path;
 }
 
-inline void WriteAll(const std::string& path, const void* data, size_t size)
+// Writes `data`, then `more` if given, as the whole content of `path`.
+inline void WriteAll(const std::string& path, const void* data, size_t size, const void* more = nullptr,
+                     size_t moreSize = 0)
 {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr)
         std::abort();
     if (size > 0 && std::fwrite(data, 1, size, f) != size)
+        std::abort();
+    if (moreSize > 0 && std::fwrite(more, 1, moreSize, f) != moreSize)
         std::abort();
     std::fclose(f);
 }

@@ -94,7 +94,8 @@ void RoundTrip(const CPDAT& dict)
     static const std::string first = fuzzinput::TempPath("CPDAT-save1");
     static const std::string second = fuzzinput::TempPath("CPDAT-save2");
     CHECK(dict.Save(first.c_str()));
-    CPDAT again;
+    // Reused from run to run: a successful Load replaces all of it.
+    static CPDAT again;
     CHECK(again.Load(first.c_str()));
     CHECK(again.GetWordCount() == dict.GetWordCount());
     CHECK(again.GetHighestIndex() == dict.GetHighestIndex());
@@ -165,13 +166,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!dict.Load(path.c_str()))
             return 0;
     } else if (mode == 1) {
-        std::vector<int32_t> codes(CPDAT::kKeyCount, -1);
+        // The code table is the same 256 KB every time but for 16 entries: keep
+        // one and patch it, rather than allocate and fill it per run.
+        static std::vector<int32_t> codes(CPDAT::kKeyCount, -1);
         for (int i = 0; i < kAlphabet; ++i)
             codes[size_t(AlphabetKey(i))] = fuzzinput::Int32At(data, size, size_t(4 * i));
-        std::string file(reinterpret_cast<const char*>(codes.data()), codes.size() * 4);
-        if (size > 4 * kAlphabet)
-            file.append(reinterpret_cast<const char*>(data) + 4 * kAlphabet, size - 4 * kAlphabet);
-        fuzzinput::WriteAll(path, file.data(), file.size());
+        const size_t rest = size > 4 * kAlphabet ? size - 4 * kAlphabet : 0;
+        fuzzinput::WriteAll(path, codes.data(), codes.size() * 4, data + (size - rest), rest);
         if (!dict.Load(path.c_str()))
             return 0;
     } else {

@@ -292,7 +292,7 @@ bool CPDAT::Load(const char* path)
     if (!file.IsOpen())
         return false;
     // A truncated file loads as far as it goes: missing codes read as -1 (no
-    // character), a missing header field as 0 and missing entries as free. Lookups
+    // character), a header cut short as 0 and 0, and missing entries as free. Lookups
     // then simply find fewer words, and start-up notices a core dictionary that
     // lost its special words.
     std::vector<int32_t> newCodes(kKeyCount, -1);
@@ -303,7 +303,7 @@ bool CPDAT::Load(const char* path)
     const int32_t newHighest = header[0];
     // Negative counts, or a header that promises far more entries than the file
     // holds, are damage, not truncation: refuse them rather than allocate for them.
-    if (newHighest < 0 || header[1] < 0 ||
+    if (newHighest < 0 || newHighest == INT32_MAX || header[1] < 0 ||
         !BinaryFile::PlausibleCount(int64_t(newHighest) + 1, sizeof(Entry), file.Remaining()))
         return false;
     std::vector<Entry> newEntries(static_cast<size_t>(newHighest) + 1, kFreeEntry);
