@@ -124,6 +124,19 @@ TEST_F(MorvCliOnFixture, SegIsTheSameForUtf8AndGbk)
     EXPECT_EQ(std::count(forced.out.begin(), forced.out.end(), '\n'), 2);
 }
 
+TEST_F(MorvCliOnFixture, EncodingIsDecidedAtTheFirstNonAsciiText)
+{
+    // 200 KB of ASCII before the first Chinese line; then a GBK file after a UTF-8 one.
+    std::string ascii;
+    for (int i = 0; i < 70000; ++i)
+        ascii += "ab\n";
+    WriteFile(dir / "late.txt", ascii + "\xE4\xB8\xAD\xE5\x9B\xBD\n");
+    WriteFile(dir / "gbk.txt", "\xD6\xD0\xB9\xFA\n");
+    Result r = Morv("--format seg late.txt gbk.txt");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, ascii + "\xE4\xB8\xAD\xE5\x9B\xBD\n\xD6\xD0\xB9\xFA\n");
+}
+
 TEST_F(MorvCliOnFixture, CharactersGbkLacksKeepTheirPlaceAndNeighbours)
 {
     // 中😀国 𠀀 (an extension B character) in UTF-8.

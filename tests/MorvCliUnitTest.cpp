@@ -306,7 +306,11 @@ struct Captured {
     size_t size = 0;
     std::FILE* file;
     Captured() { file = open_memstream(&data, &size); }
-    ~Captured() { std::free(data); }
+    ~Captured()
+    {
+        std::fclose(file);
+        std::free(data);
+    }
     std::string Text()
     {
         std::fflush(file);

@@ -17,6 +17,7 @@ void InputReader::Fill(size_t want)
         return;
     if (pos + want > buffer.size()) {
         std::memmove(buffer.data(), buffer.data() + pos, end - pos);
+        consumed += pos;
         end -= pos;
         pos = 0;
     }

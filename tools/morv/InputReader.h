@@ -33,6 +33,8 @@ public:
     // errno of a failed read, 0 if none; a failed read ends the input.
     int Error() const { return error; }
     size_t Cap() const { return cap; }
+    // Bytes consumed so far.
+    unsigned long long Position() const { return consumed + pos; }
 
 private:
     void Fill(size_t want);
@@ -40,6 +42,7 @@ private:
     int fd;
     size_t cap;
     std::vector<char> buffer;
+    unsigned long long consumed = 0; // bytes moved out of the buffer's front
     size_t pos = 0;
     size_t end = 0;
     bool eof = false;

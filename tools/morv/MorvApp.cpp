@@ -1,5 +1,6 @@
 #include "tools/morv/MorvApp.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -25,14 +26,17 @@ bool IsFile(const std::string& path)
 }
 
 // Decides the encoding of a stream still undecided, from its first non-ASCII byte
-// on; stays Unknown while the text ahead is ASCII only.
-Encoding DetectAhead(InputReader& reader)
+// on; stays Unknown while the text ahead is ASCII only. asciiUntil remembers how
+// far the stream is known to be ASCII, so no byte is scanned twice.
+Encoding DetectAhead(InputReader& reader, unsigned long long& asciiUntil)
 {
     const char* data;
     const size_t ahead = reader.Peek(reader.Cap(), &data);
-    size_t first = 0;
+    const unsigned long long at = reader.Position();
+    size_t first = asciiUntil > at ? static_cast<size_t>(std::min<unsigned long long>(asciiUntil - at, ahead)) : 0;
     while (first < ahead && static_cast<unsigned char>(data[first]) < 0x80)
         ++first;
+    asciiUntil = at + first;
     if (first == ahead)
         return Encoding::Unknown;
     const size_t want = first + kDetectWindow;
@@ -159,8 +163,9 @@ void MorvApp::ImportUserDict(const std::string& list)
     // The engine reads GBK word lists; a UTF-8 list is converted first, word by word.
     InputReader reader(fd);
     Encoding enc = options->encoding;
+    unsigned long long asciiUntil = 0;
     if (enc == Encoding::Unknown)
-        enc = DetectAhead(reader);
+        enc = DetectAhead(reader, asciiUntil);
     GbkWordList converted;
     int skipped = 0;
     if (enc == Encoding::Utf8) {
@@ -245,9 +250,10 @@ void MorvApp::ProcessStream(int fd, const std::string& name)
         formatter->Sentence(piece, sentence);
     };
     InputReader::Piece input;
+    unsigned long long asciiUntil = 0;
     for (;;) {
         if (enc == Encoding::Unknown)
-            enc = DetectAhead(reader);
+            enc = DetectAhead(reader, asciiUntil);
         if (!reader.Next(input, cutter))
             break;
         size_t textLength = input.size;
