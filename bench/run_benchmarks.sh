@@ -38,7 +38,8 @@ else
   src_utf8=$work/source.utf8.txt
   if [ ! -s "$src_utf8" ]; then
     xz_file=""
-    for candidate in "${MORV_CORPUS_XZ:-}" "$root/../shared/corpus/pd199801.txt.xz" /work/shared/corpus/pd199801.txt.xz; do
+    for candidate in "${MORV_CORPUS_XZ:-}" "$root/data/corpus/pd199801.txt.xz" "$root/../shared/corpus/pd199801.txt.xz" \
+        /work/shared/corpus/pd199801.txt.xz; do
       if [ -n "$candidate" ] && [ -f "$candidate" ]; then xz_file=$candidate; break; fi
     done
     if [ -z "$xz_file" ]; then

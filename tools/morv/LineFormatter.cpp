@@ -97,6 +97,9 @@ void LineFormatter::FinishPiece(const EngineText& piece, bool endsLine, const ch
         charBase = 0;
     } else {
         charBase += piece.CharCount();
+        // A line too long for one piece is written as it goes, to keep memory bounded.
+        if (buffer.size() >= kFlushBytes)
+            Flush();
     }
 }
 

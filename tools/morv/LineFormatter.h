@@ -17,6 +17,8 @@ class CTagSet;
 // format write it.
 class LineFormatter {
 public:
+    static constexpr size_t kFlushBytes = 1 << 20;
+
     // One token as found in the input.
     struct Word {
         const char* bytes;   // input bytes
