@@ -80,14 +80,14 @@ echo "== Morv stages (bench_pipeline, best of $repeats)"
 "$build/bin/bench_pipeline" "$base" "$gbk" "$repeats" | tee "$work/stages.txt"
 echo
 
-# --- Morv as a command: wall time including start-up, peak memory.
-# Prints "seconds peak_kib" of the fastest of $repeats runs.
+# --- Morv as a command: CPU time (user + system) including start-up, wall time, peak memory.
+# Prints "cpu_seconds wall_seconds peak_kib" of the fastest of $repeats runs.
 time_command() {
   local best="" line
   for _ in $(seq "$repeats"); do
-    /usr/bin/time -f '%e %M' -o "$work/time.txt" "$@" > /dev/null 2> "$work/stderr.txt" ||
+    /usr/bin/time -f '%U %S %e %M' -o "$work/time.txt" "$@" > /dev/null 2> "$work/stderr.txt" ||
       echo "  (exit status $? from $*: $(head -c 300 "$work/stderr.txt"))" >&2
-    line=$(tail -1 "$work/time.txt")
+    line=$(tail -1 "$work/time.txt" | awk '{ printf "%.2f %s %s", $1 + $2, $3, $4 }')
     if [ -z "$best" ] || awk -v a="${line%% *}" -v b="${best%% *}" 'BEGIN { exit !(a < b) }'; then
       best=$line
     fi
@@ -97,22 +97,22 @@ time_command() {
 rate() { awk -v n="$1" -v s="$2" 'BEGIN { if (s <= 0) s = 0.001; printf "%.0f", n / s }'; }
 mbs() { awk -v n="$1" -v s="$2" 'BEGIN { if (s <= 0) s = 0.001; printf "%.2f", n / s / 1e6 }'; }
 
-echo "== morv command (wall time with model load, best of $repeats)"
+echo "== morv command (CPU time with model load, best of $repeats)"
 declare -A morv_rate
 for spec in "text gbk" "text utf8" "seg gbk" "json utf8" "html gbk"; do
   set -- $spec
   fmt=$1 enc=$2
   file=$gbk bytes=$gbk_bytes
   if [ "$enc" = utf8 ]; then file=$utf8 bytes=$utf8_bytes; fi
-  read -r secs peak < <(time_command "$build/bin/morv" --base "$base" --format "$fmt" "$file")
+  read -r secs wall peak < <(time_command "$build/bin/morv" --base "$base" --format "$fmt" "$file")
   morv_rate["$fmt-$enc"]=$(rate "$chars" "$secs")
-  printf '  --format %-5s %-5s %7.2f s  %10s chars/s  %6s MB/s  peak %6.1f MiB\n' "$fmt" "$enc" "$secs" \
-    "${morv_rate[$fmt-$enc]}" "$(mbs "$bytes" "$secs")" "$(awk -v k="$peak" 'BEGIN { print k / 1024 }')"
+  printf '  --format %-5s %-5s cpu %6.2f s (wall %6.2f s)  %10s chars/s  %6s MB/s  peak %6.1f MiB\n' "$fmt" "$enc" \
+    "$secs" "$wall" "${morv_rate[$fmt-$enc]}" "$(mbs "$bytes" "$secs")" "$(awk -v k="$peak" 'BEGIN { print k / 1024 }')"
 done
 echo
 
 # --- jieba, Python (Debian's python3-jieba) and the Rust port (@node-rs/jieba).
-echo "== jieba on the same text (UTF-8), load and cut timed inside each"
+echo "== jieba on the same text (UTF-8), load and cut timed inside each (CPU time)"
 if ! "$python" -c "import jieba" 2>/dev/null; then
   if [ "$(id -u)" -eq 0 ]; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq python3-jieba > /dev/null 2>&1 || true
@@ -122,17 +122,17 @@ py_rate=""
 if "$python" -c "import jieba" 2>/dev/null; then
   read -r py_load py_cut < <("$python" - "$utf8" <<'PY'
 import sys, time
-t0 = time.perf_counter()
+t0 = time.process_time()
 import jieba
 jieba.setLogLevel(60)
 jieba.initialize()
-t1 = time.perf_counter()
+t1 = time.process_time()
 lines = open(sys.argv[1], encoding='utf-8').read().split('\n')
-t2 = time.perf_counter()
+t2 = time.process_time()
 n = 0
 for line in lines:
     n += len(' '.join(jieba.cut(line)))
-t3 = time.perf_counter()
+t3 = time.process_time()
 print(f"{t1 - t0:.3f} {t3 - t2:.3f}")
 PY
 )
@@ -152,18 +152,19 @@ if [ -d "$node_dir/node_modules/@node-rs/jieba" ] && command -v node > /dev/null
   for hmm in false true; do
     read -r rs_load rs_cut < <(NODE_PATH="$node_dir/node_modules" node - "$utf8" "$hmm" <<'JS'
 const fs = require('fs');
-const t0 = process.hrtime.bigint();
+const cpu = () => { const u = process.cpuUsage(); return (u.user + u.system) / 1e6; };
+const t0 = cpu();
 const { Jieba } = require('@node-rs/jieba');
 const { dict } = require('@node-rs/jieba/dict');
 const jieba = Jieba.withDict(dict);
-const t1 = process.hrtime.bigint();
+const t1 = cpu();
 const lines = fs.readFileSync(process.argv[2], 'utf8').split('\n');
 const hmm = process.argv[3] === 'true';
-const t2 = process.hrtime.bigint();
+const t2 = cpu();
 let n = 0;
 for (const line of lines) n += jieba.cut(line, hmm).join(' ').length;
-const t3 = process.hrtime.bigint();
-console.log((Number(t1 - t0) / 1e9).toFixed(3), (Number(t3 - t2) / 1e9).toFixed(3));
+const t3 = cpu();
+console.log((t1 - t0).toFixed(3), (t3 - t2).toFixed(3));
 JS
 )
     r=$(rate "$chars" "$rs_cut")
@@ -181,7 +182,7 @@ stage_rate() { awk -v what="$1" 'index($0, what) == 1 { for (i = 1; i < NF; ++i)
 seg_rate=$(stage_rate "segmentation alone")
 pipe_rate=$(stage_rate "full pipeline")
 ratio() { if [ -n "$2" ]; then awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; else echo "n/a"; fi; }
-echo "== ratios (characters per second; > 1: Morv is faster)"
+echo "== ratios (characters per CPU second; > 1: Morv is faster)"
 echo "  morv --format text (GBK, whole command) / Rust port:   $(ratio "${morv_rate[text-gbk]}" "$rs_rate")   (target > 1, aim 1.5)"
 echo "  morv --format text (UTF-8, whole command) / Rust port: $(ratio "${morv_rate[text-utf8]}" "$rs_rate")"
 echo "  engine pipeline / Rust port:                          $(ratio "$pipe_rate" "$rs_rate")"

@@ -97,50 +97,76 @@ void EngineText::BuildUtf8(bool wantChars)
     const TextCodec& codec = TextCodec::Instance();
     const unsigned char* s = reinterpret_cast<const unsigned char*>(input);
     identity = false;
-    text.reserve(inputSize + 16);
-    inputOffsets.reserve(inputSize + 17);
+    // No input character becomes more than two engine bytes, so the arrays are sized
+    // once and written through pointers.
+    text.resize(2 * inputSize);
+    inputOffsets.resize(2 * inputSize + 1);
     if (wantChars)
-        charIndices.reserve(inputSize + 17);
-    size_t chars = 0;
-    for (size_t i = 0; i < inputSize; ++chars) {
+        charIndices.resize(2 * inputSize + 1);
+    char* t = &text[0];
+    uint32_t* offsets = inputOffsets.data();
+    uint32_t* chars = wantChars ? charIndices.data() : nullptr;
+    size_t g = 0;
+    uint32_t ch = 0;
+    auto put = [&](unsigned code, size_t from, size_t bytes) {
+        if (bytes == 1) {
+            t[g] = static_cast<char>(code);
+        } else {
+            t[g] = static_cast<char>(code >> 8);
+            t[g + 1] = static_cast<char>(code & 0xFF);
+        }
+        for (size_t k = 0; k < bytes; ++k) {
+            offsets[g + k] = static_cast<uint32_t>(from);
+            if (chars != nullptr)
+                chars[g + k] = ch;
+        }
+        g += bytes;
+    };
+    auto substitute = [&](size_t from, uint32_t code) {
+        substituted.push_back(static_cast<uint32_t>(g));
+        substitutions.push_back(code);
+        put(kPlaceholderLead << 8 | kPlaceholderTrail, from, 2);
+    };
+    for (size_t i = 0; i < inputSize; ++ch) {
         const unsigned char b = s[i];
         if (b < 0x80) {
-            if (b == 0) {
-                Substitute(i, TextCodec::kReplacement, wantChars, chars);
-            } else {
-                text += static_cast<char>(b);
-                inputOffsets.push_back(static_cast<uint32_t>(i));
-                if (wantChars)
-                    charIndices.push_back(static_cast<uint32_t>(chars));
-            }
+            if (b == 0)
+                substitute(i, TextCodec::kReplacement);
+            else
+                put(b, i, 1);
             ++i;
             continue;
         }
         uint32_t cp;
-        const int n = TextCodec::DecodeUtf8(s + i, inputSize - i, &cp);
+        int n;
+        // Most Chinese text is three-byte sequences led by E1-EC or EE-EF, which
+        // need no range checks beyond their continuation bytes.
+        if (((b >= 0xE1 && b <= 0xEC) || b >= 0xEE) && b <= 0xEF && i + 2 < inputSize &&
+            (s[i + 1] & 0xC0) == 0x80 && (s[i + 2] & 0xC0) == 0x80) {
+            cp = (b & 0x0Fu) << 12 | (s[i + 1] & 0x3Fu) << 6 | (s[i + 2] & 0x3Fu);
+            n = 3;
+        } else {
+            n = TextCodec::DecodeUtf8(s + i, inputSize - i, &cp);
+        }
         if (n <= 0) {
-            Substitute(i, TextCodec::kReplacement, wantChars, chars);
+            substitute(i, TextCodec::kReplacement);
             ++i;
             continue;
         }
         const unsigned code = codec.UnicodeToGbk(cp);
-        if (code == 0 || (code >> 8 == kPlaceholderLead && (code & 0xFF) == kPlaceholderTrail)) {
-            Substitute(i, cp, wantChars, chars);
-        } else {
-            text += static_cast<char>(code >> 8);
-            text += static_cast<char>(code & 0xFF);
-            inputOffsets.push_back(static_cast<uint32_t>(i));
-            inputOffsets.push_back(static_cast<uint32_t>(i));
-            if (wantChars) {
-                charIndices.push_back(static_cast<uint32_t>(chars));
-                charIndices.push_back(static_cast<uint32_t>(chars));
-            }
-        }
+        if (code == 0 || code == (kPlaceholderLead << 8 | kPlaceholderTrail))
+            substitute(i, cp);
+        else
+            put(code, i, 2);
         i += static_cast<size_t>(n);
     }
-    inputOffsets.push_back(static_cast<uint32_t>(inputSize));
+    offsets[g] = static_cast<uint32_t>(inputSize);
+    if (chars != nullptr)
+        chars[g] = ch;
+    text.resize(g);
+    inputOffsets.resize(g + 1);
     if (wantChars)
-        charIndices.push_back(static_cast<uint32_t>(chars));
+        charIndices.resize(g + 1);
 }
 
 bool EngineText::IsPlaceholdersOnly(size_t begin, size_t end) const

@@ -5,38 +5,18 @@
 #include "engine/CTagSet.h"
 #include "segment/TokenRecord.h"
 
-LineFormatter::LineFormatter(std::FILE* out, const CTagSet* tagSet) : out(out), tagSet(tagSet)
+LineFormatter::LineFormatter(std::FILE* out, const CTagSet* tagSet) : out(out)
 {
-    for (int k = 0; k < 2; ++k) {
-        names[k].resize(256);
-        named[k].assign(256, false);
-    }
-    if (tagSet != nullptr) {
-        for (int code = 0; code < 255; ++code) {
-            const char* name = tagSet->GetName(code);
-            if (name != nullptr && std::strcmp(name, "w") == 0) {
-                symbolTag = code;
-                break;
-            }
-        }
-    }
-}
-
-const std::string& LineFormatter::TagName(uint8_t code, bool utf8)
-{
-    const int k = utf8 ? 1 : 0;
-    if (!named[k][code]) {
+    // Every name in both encodings up front: a token then costs an index.
+    for (int code = 0; code < 256; ++code) {
         const char* name = tagSet != nullptr ? tagSet->GetName(code) : nullptr;
         if (name == nullptr)
             name = "?";
-        names[k][code].clear();
-        if (utf8)
-            TextCodec::Instance().AppendAsUtf8(names[k][code], name, std::strlen(name), Encoding::Gbk);
-        else
-            names[k][code] = name;
-        named[k][code] = true;
+        names[0][code] = name;
+        TextCodec::Instance().AppendAsUtf8(names[1][code], name, std::strlen(name), Encoding::Gbk);
+        if (symbolTag < 0 && code < 255 && std::strcmp(name, "w") == 0)
+            symbolTag = code;
     }
-    return names[k][code];
 }
 
 void LineFormatter::BeginPiece(const EngineText& piece, size_t)
@@ -84,8 +64,8 @@ void LineFormatter::Sentence(const EngineText& piece, const CAnalyzer::Sentence&
         uint8_t tag = token.tag;
         if (symbolTag >= 0 && piece.IsPlaceholdersOnly(g0, g1))
             tag = static_cast<uint8_t>(symbolTag);
-        word.tag = &TagName(tag, encoding == Encoding::Utf8);
-        word.tagUtf8 = &TagName(tag, true);
+        word.tag = &names[encoding == Encoding::Utf8 ? 1 : 0][tag];
+        word.tagUtf8 = &names[1][tag];
         Emit(word);
     }
 }

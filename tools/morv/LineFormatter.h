@@ -56,12 +56,8 @@ protected:
     size_t charBase = 0;     // characters of the line in earlier pieces
 
 private:
-    const std::string& TagName(uint8_t code, bool utf8);
-
-    const CTagSet* tagSet;
     int symbolTag = -1;      // code of the tag "w", for characters GBK lacks
-    std::vector<std::string> names[2];
-    std::vector<bool> named[2];
+    std::string names[2][256]; // tag names by code: as in the tag set (GBK), and in UTF-8
 };
 
 #endif
