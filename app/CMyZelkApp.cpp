@@ -5,12 +5,26 @@
 #include <QFile>
 #include <QSettings>
 #include <QTimer>
+#include <cstdio>
 
 #include "CLeftView.h"
 #include "CMainFrame.h"
 #include "CMyZelkView.h"
 #include "EngineCalls.h"
 #include "MessageSink.h"
+
+namespace {
+
+// Unattended runs (--screenshot) must not wait for a click on a message box.
+class StderrSink : public MessageSink {
+public:
+    void Show(QWidget*, const QString& text) override
+    {
+        std::fprintf(stderr, "zelk: %s\n", text.toLocal8Bit().constData());
+    }
+};
+
+} // namespace
 
 CMyZelkApp::CMyZelkApp()
 {
@@ -43,6 +57,10 @@ bool CMyZelkApp::InitInstance(const QStringList& arguments)
         else if (!arg.startsWith(QLatin1String("--")))
             file = arg;
     }
+
+    static StderrSink stderrSink;
+    if (!screenshot.isEmpty())
+        MessageSink::Install(&stderrSink);
 
     QSettings settings;
     settings.value(QStringLiteral("Settings/PreviewPages"), 0);
