@@ -21,6 +21,11 @@ QByteArray GbkText::ToEngine(const QString& text, QString* unencodable)
 
     QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
     QByteArray bytes = Gbk()->fromUnicode(crlf.constData(), crlf.size(), &state);
+    // The engine reads a NUL-terminated string: what follows a NUL never reaches
+    // it, so it is not counted either.
+    const int nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul);
     if (state.invalidChars == 0 || unencodable == nullptr)
         return bytes;
 

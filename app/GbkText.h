@@ -10,7 +10,8 @@ class GbkText {
 public:
     // The editor text as the engine takes it: GBK, every line break as CR LF.
     // Characters GBK has no code for come out as '?'; each distinct one is
-    // appended to *unencodable (when given) so the caller can say so.
+    // appended to *unencodable (when given) so the caller can say so. The
+    // bytes end before a NUL character, where the engine would stop reading.
     static QByteArray ToEngine(const QString& text, QString* unencodable = nullptr);
 
     // A file's bytes as editor text: UTF-8 when the bytes are valid UTF-8

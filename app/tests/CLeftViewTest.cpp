@@ -58,6 +58,8 @@ private slots:
         QString unencodable;
         QCOMPARE(GbkText::ToEngine(QStringLiteral("a\nb"), &unencodable), QByteArray("a\r\nb"));
         QVERIFY(unencodable.isEmpty());
+        QCOMPARE(GbkText::ToEngine(QStringLiteral("ab") + QChar(0) + QStringLiteral("cd")),
+                 QByteArray("ab"));
     }
 
     void unencodableCharactersAreListedOnce()
