@@ -60,6 +60,8 @@ public:
 
 private:
     template <class Emit> void Run(const char* text, Emit emit);
+    // Copies a token's text into outBuf, HTML-escaped; returns its length.
+    size_t EscapeToken(const char* text, size_t length);
 
     const CTagSet* tagSet;
     const CRoleTagger* roleTagger;
@@ -68,8 +70,11 @@ private:
     std::unique_ptr<CSegment> segmenter;
     std::unique_ptr<CHmmTagger> posTagger;
     std::unique_ptr<CHmmTagger> roleHmm;
+    // Scratch for one token's escaped text; grows to six bytes per byte of the
+    // longest token met, so its size can neither overflow nor follow the text size.
     std::vector<char> outBuf;
-    std::vector<int32_t> preEnds;   // token ends before recognition (for name splits)
+    std::vector<int32_t> preStarts; // tokens before recognition (for name splits)
+    std::vector<int32_t> preEnds;
     std::vector<int32_t> nameSplits;
 };
 

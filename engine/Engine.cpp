@@ -217,6 +217,33 @@ extern "C" bool EngineWriteHtml(const char* text, const char* path)
 
 extern "C" int EngineImportUserDict(const char* listPath)
 {
-    (void)listPath;
+    EngineContext& engine = TheEngine();
+    if (!engine.initialized || !engine.coreDict)
+        return 0;
+    // A list that cannot be read imports nothing: the dictionary in use stays.
+    std::FILE* list = listPath != nullptr ? std::fopen(listPath, "r") : nullptr;
+    if (list == nullptr) {
+        EngineLog("Cannot open file %s.\n", listPath != nullptr ? listPath : "");
+        return 0;
+    }
+    std::fclose(list);
+
+    std::unique_ptr<CPDAT> dict(new (std::nothrow) CPDAT());
+    if (!dict)
+        return 0;
+    const int words = dict->BuildFromWordList(listPath, engine.coreDict.get());
+    const std::string target = engine.DataPath("UserDict.pdat");
+    if (dict->Save(target.c_str())) {
+        // Attach the new dictionary before the old one goes, so that the analyser
+        // never holds a released dictionary.
+        if (engine.analyzer)
+            engine.analyzer->SetUserDict(dict.get());
+        engine.userDict = std::move(dict);
+        return words;
+    }
+    EngineLog("Cannot Save user dictionary %s.\n", target.c_str());
+    if (engine.analyzer)
+        engine.analyzer->SetUserDict(nullptr);
+    engine.userDict.reset();
     return 0;
 }

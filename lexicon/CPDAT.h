@@ -16,6 +16,8 @@ public:
         int32_t value;
     };
     static constexpr int kKeyCount = 65536;
+    // Size of the fixed part of a .pdat file: code table, highestIndex, wordCount.
+    static constexpr int64_t kHeaderBytes = int64_t(kKeyCount) * 4 + 8;
 
     CPDAT();
     virtual ~CPDAT();
@@ -40,16 +42,27 @@ public:
 
     // Read-only views for tests and tools.
     int GetHighestIndex() const { return highestIndex; }
+    // Entries allocated. Not part of the file; at least highestIndex + 1 once built or loaded.
     int GetCapacity() const { return capacity; }
     int GetCode(int key) const;
     const std::vector<Entry>& GetEntries() const { return entries; }
 
 private:
-    std::vector<int32_t> codeTable; // empty until built or loaded
+    // One step of a walk: follows the character with `key` from the node whose
+    // children start at `base` and whose index is `parent` (-2 for the root).
+    // Returns the index reached, or -1 when there is no transition.
+    inline int32_t Step(int64_t& base, int32_t& parent, int key) const;
+
+    std::vector<int32_t> codeTable; // kKeyCount codes, -1 for keys that occur in no word
     std::vector<Entry> entries;
     int32_t capacity = 0;
     int32_t highestIndex = 0;
     int32_t wordCount = 0;
+    // Entries a walk may read: highestIndex + 1 once built or loaded, 0 before.
+    int32_t lookupLimit = 0;
+    // Key range met by the last build (65536 and 0 before any).
+    int32_t lowestKeySeen = kKeyCount;
+    int32_t highestKeySeen = 0;
 };
 
 #endif

@@ -1,13 +1,412 @@
 #include "segment/CPreProcess.h"
 
+#include <cstring>
+
+#include "lexicon/CPDAT.h"
+#include "segment/CCharset.h"
+#include "segment/CharText.h"
+
+namespace {
+
+// A special word that the dictionary lacks (-1) must never match an atom whose
+// own id is -1, or every unknown character would pass for a number.
+inline bool IsSpecial(int32_t wordId, int32_t specialId) { return specialId >= 0 && wordId == specialId; }
+
+const char kMonthUnit[] = "\xD4\xC2\xB7\xDD"; // 月份
+
+} // namespace
+
 CPreProcess::CPreProcess(const CCharset* charset, const CPDAT* coreDict, const CPDAT* userDict)
-    : charset(charset), coreDict(coreDict), userDict(userDict)
+    : charset(charset), coreDict(coreDict), userDict(userDict),
+      ids(coreDict != nullptr ? SpecialWords::Lookup(*coreDict) : SpecialWords())
 {
 }
-const char* CPreProcess::SplitAtoms(const char* text) { return text; }
-const char* CPreProcess::BuildLattice(const char* text) { return SplitAtoms(text); }
+
 bool CPreProcess::SetUserDict(const CPDAT* dict)
 {
     userDict = dict;
     return true;
+}
+
+int CPreProcess::ClassAt(const char* text, int position, int* length) const
+{
+    int key;
+    *length = NextCharKey(text + position, &key);
+    return *length == 0 ? -1 : charset->GetClass(key);
+}
+
+const char* CPreProcess::SplitAtoms(const char* text)
+{
+    // The atom count is not known in advance; the array grows as needed and keeps
+    // its capacity, so the text's length is never measured (that would make a
+    // long input quadratic, as every call gets the whole rest of it).
+    atoms.clear();
+    doubleQuoteOpen = false;
+    singleQuoteOpen = false;
+    bool stop = false;
+
+    TokenRecord begin;
+    begin.wordId = ids.sentenceBegin;
+    begin.start = 0;
+    begin.end = 0;
+    begin.kind = kKindSentenceBegin;
+    atoms.push_back(begin);
+
+    int p = 0;
+    while (text[p] != 0 && !stop) {
+        TokenRecord atom;
+        atom.start = p;
+
+        if (userDict != nullptr) {
+            int userId = -1;
+            const int n = userDict->LongestMatch(text + p, &userId);
+            if (n > 0) {
+                atom.wordId = userId;
+                atom.end = p + n;
+                atom.kind = kKindUserWord;
+                atoms.push_back(atom);
+                p = atom.end;
+                continue;
+            }
+        }
+
+        int key;
+        const int n = NextCharKey(text + p, &key);
+        const int cls = charset->GetClass(key);
+        atom.kind = cls < 0 ? uint8_t{kKindNoClass} : static_cast<uint8_t>(cls);
+        atom.end = p + n;
+        atom.wordId = key < 0 ? -1 : coreDict->CharacterWord(key);
+        ApplyClassRule(text, atom, cls, key, &stop);
+
+        TokenRecord* result = &atom;
+        if (IsSpecial(atom.wordId, ids.unknownNumber)) {
+            TokenRecord& previous = atoms.back();
+            if (atoms.size() > 1 && (previous.kind == 17 || previous.kind == 20)) {
+                // A number right after a prefix atom joins it; the prefix keeps its kind.
+                previous.end = atom.end;
+                previous.wordId = ids.unknownNumber;
+                result = &previous;
+            } else {
+                TakeUnit(text, atom);
+            }
+        }
+        if (IsSpecial(result->wordId, ids.unknownTime) || IsSpecial(result->wordId, ids.unknownNumber)) {
+            // A number or time that is itself a word keeps that word's id.
+            const int word = coreDict->ExactMatch(text + result->start, result->end - result->start);
+            if (word >= 0)
+                result->wordId = word;
+        }
+        p = result->end;
+        if (result == &atom)
+            atoms.push_back(atom);
+    }
+
+    TokenRecord end;
+    end.wordId = ids.sentenceEnd;
+    end.start = p;
+    end.end = p;
+    end.kind = kKindSentenceEnd;
+    atoms.push_back(end);
+    atomCount = static_cast<int>(atoms.size());
+    return text + p;
+}
+
+void CPreProcess::ApplyClassRule(const char* text, TokenRecord& atom, int cls, int key, bool* stop)
+{
+    int n;
+    switch (cls) {
+    case 1:
+    case 3:
+        if (key == '"') {
+            atom.wordId = doubleQuoteOpen ? ids.rightDoubleQuote : ids.leftDoubleQuote;
+            doubleQuoteOpen = !doubleQuoteOpen;
+        } else if (key == '\'') {
+            atom.wordId = singleQuoteOpen ? ids.rightSingleQuote : ids.leftSingleQuote;
+            singleQuoteOpen = !singleQuoteOpen;
+        } else if (key >= 0 && key < 128) {
+            char fullWidth[3];
+            if (ToFullWidthPunct(static_cast<char>(key), fullWidth))
+                atom.wordId = coreDict->ExactMatch(fullWidth);
+        }
+        break;
+    case 2:
+        *stop = true;
+        break;
+    case 28:
+        atom.wordId = ids.sentenceEnd;
+        *stop = true;
+        break;
+    case 4:
+        while (ClassAt(text, atom.end, &n) == 4)
+            atom.end += n;
+        atom.wordId = ids.dash;
+        break;
+    case 6:
+        atom.wordId = ids.unknownNumber;
+        break;
+    case 5:
+    case 7:
+    case 29:
+        ScanDigitRun(text, atom, cls);
+        break;
+    case 8:
+        for (;;) {
+            const int y = ClassAt(text, atom.end, &n);
+            if (y != 3 && y != 4 && y != 5 && y != 7 && y != 8 && y != 29)
+                break;
+            atom.end += n;
+        }
+        atom.wordId = ids.unknownString;
+        break;
+    case 9:
+    case 10:
+    case 11:
+        ScanNumeralRun(text, atom, cls);
+        break;
+    case 13:
+        ScanClass13Run(text, atom);
+        break;
+    default:
+        break;
+    }
+}
+
+void CPreProcess::ScanDigitRun(const char* text, TokenRecord& atom, int firstClass)
+{
+    bool pure = true;
+    for (;;) {
+        int n;
+        const int y = ClassAt(text, atom.end, &n);
+        bool joins = false;
+        switch (y) {
+        case 3:
+        case 4:
+        case 5:
+            joins = true;
+            break;
+        case 7:
+            joins = firstClass != 29;
+            break;
+        case 29:
+            joins = firstClass != 7;
+            break;
+        case 10:
+        case 11:
+            joins = pure;
+            break;
+        case 8:
+            joins = true;
+            pure = false;
+            break;
+        default:
+            break;
+        }
+        if (!joins)
+            break;
+        const int joinedAt = atom.end;
+        atom.end += n;
+        if (y == 11) {
+            int next;
+            if (ClassAt(text, atom.end, &next) == 12) {
+                // The class-11 character stays out of the run. Going back to where
+                // it starts (rather than by a fixed width) keeps the atom on a
+                // character boundary whatever the widths of the two characters.
+                atom.end = joinedAt;
+                break;
+            }
+        }
+    }
+    if (pure) {
+        atom.wordId = ids.unknownNumber;
+    } else {
+        atom.kind = kKindLetterString;
+        atom.wordId = ids.unknownString;
+    }
+}
+
+void CPreProcess::ScanNumeralRun(const char* text, TokenRecord& atom, int firstClass)
+{
+    const int firstEnd = atom.end;
+    int n;
+    if (firstClass == 11 && ClassAt(text, atom.end, &n) == 12)
+        return;
+
+    // Characters are given back by going back to where they start, never by a
+    // fixed width, and never before the end of the first character.
+    bool pure = true;
+    bool normalStop = true;
+    int lastClass = firstClass;
+    int lastStart = atom.start;   // start of the last character taken in
+    int beforeStart = atom.start; // start of the one taken in before it
+    for (;;) {
+        const int y = ClassAt(text, atom.end, &n);
+        if (y != 3 && y != 4 && y != 9 && y != 10 && y != 11 && y != 15 && y != 16 && y != 18)
+            break;
+        beforeStart = lastStart;
+        lastStart = atom.end;
+        lastClass = y;
+        atom.end += n;
+        int nextLength;
+        const int next = ClassAt(text, atom.end, &nextLength);
+        if (y == 18) {
+            if (next == 19) {
+                beforeStart = lastStart;
+                lastStart = atom.end;
+                lastClass = 19;
+                atom.end += nextLength;
+                continue;
+            }
+            // A class-18 character without its class-19 partner leaves the run;
+            // before a class-15 character the one ahead of it goes too.
+            atom.end = next == 15 ? beforeStart : lastStart;
+            normalStop = false;
+            break;
+        }
+        if (y == 11 && next == 12) {
+            atom.end = lastStart;
+            normalStop = false;
+            break;
+        }
+        if (y == 3 || next == 4)
+            pure = false;
+    }
+    if (normalStop && lastClass == 16)
+        atom.end = lastStart; // a trailing class-16 character does not end a run
+    if (atom.end < firstEnd)
+        atom.end = firstEnd;
+
+    if (pure) {
+        atom.wordId = ids.unknownNumber;
+        atom.kind = kKindNumber;
+    } else {
+        atom.wordId = ids.unknownTime;
+    }
+}
+
+void CPreProcess::ScanClass13Run(const char* text, TokenRecord& atom)
+{
+    const int firstEnd = atom.end;
+    int lastClass = -1;
+    for (;;) {
+        int n;
+        const int y = ClassAt(text, atom.end, &n);
+        if (y != 10 && y != 11 && y != 13)
+            break;
+        atom.end += n;
+        lastClass = y;
+    }
+    if (lastClass == 10 || lastClass == 11)
+        atom.wordId = ids.unknownNumber;
+    else
+        atom.end = firstEnd;
+}
+
+void CPreProcess::TakeUnit(const char* text, TokenRecord& atom)
+{
+    int unitLength;
+    const int unitClass = ClassAt(text, atom.end, &unitLength);
+    if (unitLength == 0)
+        return;
+    int afterLength;
+    int after = ClassAt(text, atom.end + unitLength, &afterLength);
+    if (afterLength == 0)
+        after = 0;
+
+    const char* number = text + atom.start;
+    const int numberLength = atom.end - atom.start;
+    switch (unitClass) {
+    case 16:
+    case 18:
+    case 21:
+    case 22:
+    case 25:
+        if (unitClass == 25 && after == 26)
+            return;
+        if (unitClass == 18 && (after == 26 || after == 27))
+            return;
+        if (!IsShortNumber(number, numberLength))
+            return;
+        // The unit's own width, so a one-byte unit is taken in whole and alone.
+        if (std::strncmp(text + atom.end, kMonthUnit, 4) == 0)
+            atom.end += 4;
+        else
+            atom.end += unitLength;
+        atom.wordId = ids.unknownTime;
+        break;
+    case 23:
+        if (after == 24 || !IsYearNumber(number, numberLength))
+            return;
+        atom.end += unitLength;
+        atom.wordId = ids.unknownTime;
+        break;
+    default:
+        break;
+    }
+}
+
+bool CPreProcess::IsExpanded(const TokenRecord& atom) const
+{
+    switch (atom.kind) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 28:
+        return false;
+    default:
+        break;
+    }
+    if (IsSpecial(atom.wordId, ids.unknownTime) || IsSpecial(atom.wordId, ids.unknownString))
+        return false;
+    return !(IsSpecial(atom.wordId, ids.unknownNumber) && atom.kind != kKindNumber);
+}
+
+const char* CPreProcess::BuildLattice(const char* text)
+{
+    const char* next = SplitAtoms(text);
+
+    // An empty text still gets the two-slot lattice of its markers, so that the
+    // lattice always belongs to the atoms just made.
+    const int sentenceLength = atoms.back().start;
+    slotCount = sentenceLength + 2;
+    candidates.clear();
+    slotSizes.assign(static_cast<size_t>(slotCount), 0);
+    lattice.assign(static_cast<size_t>(slotCount), nullptr);
+
+    candidates.push_back(atoms.front());
+    slotSizes[0] = 1;
+    for (int i = 1; i + 1 < atomCount; ++i) {
+        const TokenRecord& atom = atoms[static_cast<size_t>(i)];
+        const int s = atom.start;
+        candidates.push_back(atom);
+        int size = 1;
+        if (IsExpanded(atom)) {
+            coreDict->AllPrefixMatches(text + s, matchIds, matchLengths, atom.end - atom.start);
+            for (size_t m = 0; m < matchLengths.size(); ++m) {
+                // Shortest first: once one runs past the sentence, so do the rest.
+                if (s + matchLengths[m] > sentenceLength)
+                    break;
+                TokenRecord word;
+                word.wordId = matchIds[m];
+                word.start = s;
+                word.end = s + matchLengths[m];
+                word.kind = atom.kind;
+                candidates.push_back(word);
+                ++size;
+            }
+        }
+        slotSizes[static_cast<size_t>(s + 1)] = size;
+    }
+    candidates.push_back(atoms.back());
+    slotSizes[static_cast<size_t>(slotCount - 1)] = 1;
+
+    // Only now is the candidate array complete; slots are filled in slot order.
+    TokenRecord* slot = candidates.data();
+    for (int s = 0; s < slotCount; ++s) {
+        if (slotSizes[static_cast<size_t>(s)] > 0) {
+            lattice[static_cast<size_t>(s)] = slot;
+            slot += slotSizes[static_cast<size_t>(s)];
+        }
+    }
+    return next;
 }

@@ -15,12 +15,16 @@ class CPDAT;
 // first, then longer core-dictionary words, shortest first).
 class CPreProcess {
 public:
+    // charset and coreDict must outlive the object and must not be null; userDict
+    // may be null (no user words). The special word ids are looked up here.
     CPreProcess(const CCharset* charset, const CPDAT* coreDict, const CPDAT* userDict);
     virtual ~CPreProcess() = default;
 
     // Fills atoms for the sentence at the start of text; returns where the next
     // sentence begins.
     const char* SplitAtoms(const char* text);
+    // SplitAtoms, then the lattice of that sentence. Lattice pointers stay valid
+    // until the next call.
     const char* BuildLattice(const char* text);
     bool SetUserDict(const CPDAT* dict);
 
@@ -32,17 +36,29 @@ public:
     const SpecialWords& GetSpecialWords() const { return ids; }
 
 private:
+    // Rules of the first character's class; may set *stop.
+    void ApplyClassRule(const char* text, TokenRecord& atom, int cls, int key, bool* stop);
     void ScanDigitRun(const char* text, TokenRecord& atom, int firstClass);
     void ScanNumeralRun(const char* text, TokenRecord& atom, int firstClass);
-    void NumberFollowUp(const char* text, TokenRecord& atom);
+    void ScanClass13Run(const char* text, TokenRecord& atom);
+    // A number atom takes in a following date, time or year unit.
+    void TakeUnit(const char* text, TokenRecord& atom);
+    // Class of the character at text + position (-1 at the NUL); its byte length in *length.
     int ClassAt(const char* text, int position, int* length) const;
+    bool IsExpanded(const TokenRecord& atom) const;
 
     const CCharset* charset;
     const CPDAT* coreDict;
     const CPDAT* userDict;
     SpecialWords ids;
 
-    std::vector<TokenRecord> atoms;
+    // Quotation-mark states; reset at the start of every sentence.
+    bool doubleQuoteOpen = false;
+    bool singleQuoteOpen = false;
+
+    // Per-sentence storage. Cleared, never shrunk, so that after the first long
+    // sentences no call allocates.
+    std::vector<TokenRecord> atoms; // markers included; size() == atomCount
     int atomCount = 0;
     // Lattice storage: all candidates of the sentence in one array, slot pointers into it.
     std::vector<TokenRecord> candidates;

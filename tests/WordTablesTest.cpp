@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include "engine/CTagSet.h"
+#include "lexicon/CBigram.h"
+#include "lexicon/CUnigram.h"
+#include "tests/ModelFixture.h"
+#include "tests/TestUtil.h"
+
+namespace {
+
+std::string Ints(std::initializer_list<int32_t> values)
+{
+    std::string out;
+    for (int32_t v : values)
+        AppendInt(out, v);
+    return out;
+}
+
+TEST(CUnigram, FrequencyBounds)
+{
+    TempDir dir;
+    // entryCount 3, lastIndex 3 (4 stored), total 60.
+    WriteFile(dir / "u", Ints({3, 3, 60, 10, 20, 30, 40}));
+    CUnigram u;
+    ASSERT_TRUE(u.Load((dir / "u").c_str()));
+    EXPECT_EQ(u.GetEntryCount(), 3);
+    EXPECT_EQ(u.GetTotalFrequency(), 60);
+    struct { int id, expected; } cases[] = {{-1, 0}, {0, 10}, {2, 30}, {3, 0}, {4, 0}, {1 << 30, 0}};
+    for (auto c : cases)
+        EXPECT_EQ(u.Frequency(c.id), c.expected) << c.id;
+}
+
+TEST(CUnigram, ShortAndDamagedFiles)
+{
+    TempDir dir;
+    CUnigram u;
+    EXPECT_FALSE(u.Load((dir / "missing").c_str()));
+    // Short: the frequencies the file does not supply read as 0.
+    WriteFile(dir / "short", Ints({4, 3, 60, 10}));
+    ASSERT_TRUE(u.Load((dir / "short").c_str()));
+    EXPECT_EQ(u.Frequency(0), 10);
+    EXPECT_EQ(u.Frequency(3), 0);
+    // Headers no file of this size could back are refused; the table stays.
+    for (const std::string& bad : {Ints({-1, 3, 0}), Ints({4, -2, 0}), Ints({4, 1 << 30, 0})}) {
+        WriteFile(dir / "bad", bad);
+        EXPECT_FALSE(u.Load((dir / "bad").c_str()));
+        EXPECT_EQ(u.Frequency(0), 10);
+    }
+}
+
+TEST(CBigram, PairLookups)
+{
+    TempDir dir;
+    // Pairs: row 0 -> (1:7), (3:9); row 1 none; row 2 -> (0:5); row 3 inverted range.
+    WriteFile(dir / "b", Ints({3, 4, 1, 7, 3, 9, 0, 5, 0, 1, -1, -1, 2, 2, 2, 1}));
+    CBigram b;
+    ASSERT_TRUE(b.Load((dir / "b").c_str()));
+    struct { int first, second, expected; } cases[] = {
+        {0, 1, 7}, {0, 3, 9}, {0, 2, 0}, {1, 0, 0}, {2, 0, 5}, {3, 0, 0}, {3, 1, 0},
+        {4, 0, 0}, {-1, 0, 0}, {0, -1, 0}, {0, 5, 0},
+    };
+    for (auto c : cases)
+        EXPECT_EQ(b.PairFrequency(c.first, c.second), c.expected) << c.first << "," << c.second;
+}
+
+TEST(CBigram, EmptyShortAndDamagedFiles)
+{
+    TempDir dir;
+    CBigram b;
+    WriteFile(dir / "empty", Ints({0, 0}));
+    ASSERT_TRUE(b.Load((dir / "empty").c_str()));
+    EXPECT_EQ(b.PairFrequency(0, 0), 0);
+    // Short: missing rows read as empty.
+    WriteFile(dir / "short", Ints({1, 3, 1, 4, 0, 0}));
+    ASSERT_TRUE(b.Load((dir / "short").c_str()));
+    EXPECT_EQ(b.PairFrequency(0, 1), 4);
+    EXPECT_EQ(b.PairFrequency(1, 1), 0);
+    // A row pointing outside the pairs reads nothing.
+    WriteFile(dir / "wild", Ints({1, 2, 1, 4, 5, 9, -7, 100}));
+    ASSERT_TRUE(b.Load((dir / "wild").c_str()));
+    EXPECT_EQ(b.PairFrequency(0, 1), 0);
+    EXPECT_EQ(b.PairFrequency(1, 1), 0);
+    for (const std::string& bad : {Ints({-1, 0}), Ints({0, -1}), Ints({1 << 28, 1 << 28})}) {
+        WriteFile(dir / "bad", bad);
+        EXPECT_FALSE(b.Load((dir / "bad").c_str()));
+    }
+}
+
+TEST(CTagSet, CodesArePositionsOfNames)
+{
+    TempDir dir;
+    CTagSet tags;
+    EXPECT_EQ(tags.GetName(0), nullptr);
+    WriteFile(dir / "t", "n noun\n\n  \t\nv verb and more\r\na\nb\nc");
+    ASSERT_TRUE(tags.Load((dir / "t").c_str()));
+    ASSERT_EQ(tags.GetCount(), 5);
+    EXPECT_STREQ(tags.GetName(0), "n");
+    EXPECT_STREQ(tags.GetName(1), "v");
+    EXPECT_STREQ(tags.GetName(4), "c");
+    EXPECT_EQ(tags.GetName(5), nullptr);
+    EXPECT_EQ(tags.GetName(-1), nullptr);
+    // A second load replaces the whole table; a failed one keeps it.
+    WriteFile(dir / "t2", "x\n");
+    ASSERT_TRUE(tags.Load((dir / "t2").c_str()));
+    EXPECT_EQ(tags.GetCount(), 1);
+    EXPECT_FALSE(tags.Load((dir / "missing").c_str()));
+    EXPECT_FALSE(tags.Load(dir.path.c_str()));
+    EXPECT_STREQ(tags.GetName(0), "x");
+    // An empty file loads with no names.
+    WriteFile(dir / "empty", "");
+    ASSERT_TRUE(tags.Load((dir / "empty").c_str()));
+    EXPECT_EQ(tags.GetName(0), nullptr);
+}
+
+TEST(CTagSet, AtMost255NamesTakeCodes)
+{
+    TempDir dir;
+    std::string text;
+    for (int i = 0; i < 300; ++i)
+        text += "t" + std::to_string(i) + "\n";
+    WriteFile(dir / "t", text);
+    CTagSet tags;
+    ASSERT_TRUE(tags.Load((dir / "t").c_str()));
+    EXPECT_EQ(tags.GetCount(), 255);
+    EXPECT_STREQ(tags.GetName(254), "t254");
+    EXPECT_EQ(tags.GetName(255), nullptr);
+}
+
+} // namespace
