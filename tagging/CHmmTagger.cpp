@@ -1,16 +1,123 @@
-// Placeholder until the taggers land: every token gets the default tag.
 #include "tagging/CHmmTagger.h"
 
+#include <cmath>
+
+#include "tagging/CTagTransitions.h"
+
+namespace {
+
+// Added to every frequency of the emission estimate; one value for both places.
+const double kEmissionSmoothing = 0.02;
+
+} // namespace
+
 CHmmTagger::CHmmTagger(const CPosLexicon* lexicon, const CTagTransitions* transitions,
-                       double vocabularySize, uint8_t defaultTag)
+                       double vocabularySize, uint8_t defaultTag, int32_t personWordId)
     : lexicon(lexicon), transitions(transitions), vocabularySize(vocabularySize),
-      defaultEntry{defaultTag, 0}
+      defaultEntry{defaultTag, 0}, personWordId(personWordId)
 {
 }
 
 int CHmmTagger::Tag(TokenRecord* items, int count)
 {
-    for (int i = 0; i < count; ++i)
-        items[i].tag = defaultEntry.tag;
+    if (count <= 0 || items == nullptr)
+        return 0;
+    const size_t n = static_cast<size_t>(count);
+
+    // Candidate lists point into the lexicon (or at the default entry); resize
+    // keeps the capacity of earlier sentences.
+    candidates.resize(n);
+    candidateCounts.resize(n);
+    firstSlot.resize(n);
+    size_t slots = 0;
+    for (size_t j = 0; j < n; ++j) {
+        int k = 0;
+        const CPosLexicon::Entry* list =
+            lexicon != nullptr ? lexicon->Lookup(items[j].wordId, &k) : nullptr;
+        // The sentence-begin word always has entries in sound model files; should
+        // it lack them, token 0 takes the default entry like any other token.
+        if (list == nullptr || k <= 0) {
+            list = &defaultEntry;
+            k = 1;
+        }
+        candidates[j] = list;
+        candidateCounts[j] = k;
+        firstSlot[j] = slots;
+        slots += static_cast<size_t>(k);
+    }
+    scores.resize(slots);
+    back.resize(slots);
+    lastCount = count;
+
+    // Every candidate of token 0 starts at 0: the path begins with the token, and
+    // no candidate of it is favoured before the first transition.
+    for (int k = 0; k < candidateCounts[0]; ++k) {
+        scores[static_cast<size_t>(k)] = 0.0;
+        back[static_cast<size_t>(k)] = 0;
+    }
+
+    const double smoothedVocabulary = kEmissionSmoothing * vocabularySize;
+    for (size_t j = 1; j < n; ++j) {
+        const CPosLexicon::Entry* prev = candidates[j - 1];
+        const int prevCount = candidateCounts[j - 1];
+        const double* prevScores = &scores[firstSlot[j - 1]];
+        const CPosLexicon::Entry* cur = candidates[j];
+        double* curScores = &scores[firstSlot[j]];
+        int* curBack = &back[firstSlot[j]];
+        for (int k = 0; k < candidateCounts[j]; ++k) {
+            const uint8_t tag = cur[k].tag;
+            double best = 0.0;
+            int from = 0;
+            for (int l = 0; l < prevCount; ++l) {
+                const double transition =
+                    transitions != nullptr ? transitions->LogTransition(prev[l].tag, tag)
+                                           : std::log(0.00001);
+                const double s = prevScores[l] + transition;
+                // On equal sums the earlier candidate of the previous token stays.
+                if (l == 0 || s > best) {
+                    best = s;
+                    from = l;
+                }
+            }
+            const double tagFrequency = transitions != nullptr ? transitions->TagFrequency(tag) : 0;
+            best += std::log(cur[k].frequency + kEmissionSmoothing) -
+                    std::log(tagFrequency + smoothedVocabulary);
+            curScores[k] = best;
+            curBack[k] = from;
+        }
+    }
+
+    // The path is traced from the first candidate of the last token (the
+    // sentence-end word has a single candidate in sound model files).
+    int current = 0;
+    for (size_t i = n; i-- > 0;) {
+        TokenRecord& token = items[i];
+        token.tag = candidates[i][current].tag;
+        if (personWordId >= 0 && token.wordId == personWordId) {
+            token.tag = token.kind;
+            token.kind = kKindPersonName;
+        }
+        current = back[firstSlot[i] + static_cast<size_t>(current)];
+    }
     return 0;
+}
+
+bool CHmmTagger::HasSlot(int token, int candidate) const
+{
+    return token >= 0 && token < lastCount && candidate >= 0 &&
+           candidate < candidateCounts[static_cast<size_t>(token)];
+}
+
+double CHmmTagger::GetScore(int token, int candidate) const
+{
+    if (!HasSlot(token, candidate))
+        return 0.0;
+    return scores[firstSlot[static_cast<size_t>(token)] + static_cast<size_t>(candidate)];
+}
+
+int CHmmTagger::GetBack(int token, int candidate) const
+{
+    if (!HasSlot(token, candidate))
+        return -1;
+    return back[firstSlot[static_cast<size_t>(token)] + static_cast<size_t>(candidate)];
 }

@@ -1,6 +1,7 @@
 #ifndef MORV_CHMMTAGGER_H
 #define MORV_CHMMTAGGER_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -12,24 +13,40 @@ class CTagTransitions;
 // First-order HMM tagger: Viterbi over each token's lexicon candidates.
 class CHmmTagger {
 public:
+    // personWordId is the id of the person-name placeholder word; a token carrying
+    // it takes its tag from its kind (the code the name recogniser left there) and
+    // is marked as a person name. -1: no such word.
     CHmmTagger(const CPosLexicon* lexicon, const CTagTransitions* transitions,
-               double vocabularySize, uint8_t defaultTag);
+               double vocabularySize, uint8_t defaultTag, int32_t personWordId = -1);
     virtual ~CHmmTagger() = default;
 
     // Tags items[0..count-1] in place; always 0.
     int Tag(TokenRecord* items, int count);
 
+    void SetPersonWordId(int32_t id) { personWordId = id; }
+    int32_t GetPersonWordId() const { return personWordId; }
+
+    // The Viterbi table of the last call: best score of candidate `candidate` of
+    // token `token`, and the candidate of the previous token it came from.
+    // 0 and -1 for positions the last call did not have.
+    double GetScore(int token, int candidate) const;
+    int GetBack(int token, int candidate) const;
+
 private:
+    bool HasSlot(int token, int candidate) const;
+
     const CPosLexicon* lexicon;
     const CTagTransitions* transitions;
     double vocabularySize;
     CPosLexicon::Entry defaultEntry;
+    int32_t personWordId;
     // Working arrays, kept between sentences so that their capacity is reused.
     std::vector<const CPosLexicon::Entry*> candidates;
     std::vector<int> candidateCounts;
-    std::vector<int> firstSlot; // first score slot of each token
+    std::vector<size_t> firstSlot; // first score slot of each token
     std::vector<double> scores;
     std::vector<int> back;
+    int lastCount = 0;
 };
 
 #endif

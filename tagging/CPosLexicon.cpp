@@ -1,9 +1,95 @@
-// Placeholder until the taggers land.
 #include "tagging/CPosLexicon.h"
 
-bool CPosLexicon::Load(const char*) { return false; }
-const CPosLexicon::Entry* CPosLexicon::Lookup(int, int* count) const
+#include <cstring>
+
+#include "lexicon/BinaryFile.h"
+
+namespace {
+
+const size_t kRecordBytes = 8;
+// Records are decoded through a bounded buffer rather than one as large as the file.
+const size_t kChunkRecords = 8192;
+
+int32_t Int32At(const uint8_t* p)
 {
+    int32_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+void PutInt32(uint8_t* p, int32_t value) { std::memcpy(p, &value, sizeof value); }
+
+// Reads `count` 8-byte records. Each record's bytes start out as `preset`, so
+// whatever a short file does not supply keeps the preset value, byte for byte.
+template <class Decode>
+void ReadRecords(BinaryFile& file, size_t count, const uint8_t (&preset)[kRecordBytes], Decode decode)
+{
+    std::vector<uint8_t> buffer(kRecordBytes * (count < kChunkRecords ? count : kChunkRecords));
+    for (size_t done = 0; done < count;) {
+        const size_t n = count - done < kChunkRecords ? count - done : kChunkRecords;
+        for (size_t i = 0; i < n; ++i)
+            std::memcpy(&buffer[i * kRecordBytes], preset, kRecordBytes);
+        file.Read(buffer.data(), n * kRecordBytes);
+        for (size_t i = 0; i < n; ++i)
+            decode(done + i, &buffer[i * kRecordBytes]);
+        done += n;
+    }
+}
+
+} // namespace
+
+bool CPosLexicon::Load(const char* path)
+{
+    BinaryFile file(path, "rb");
+    if (!file.IsOpen())
+        return false;
+    int32_t header[2] = {0, 0};
+    file.Read(header, sizeof header);
+    const int32_t m = header[0];
+    const int32_t w = header[1];
+    if (m < 0 || w < 0 || !BinaryFile::PlausibleCount(int64_t(m) + w, kRecordBytes, file.Remaining()))
+        return false;
+
+    std::vector<Entry> newEntries(static_cast<size_t>(m), Entry{255, 0});
+    uint8_t entryPreset[kRecordBytes] = {255, 0, 0, 0, 0, 0, 0, 0};
+    ReadRecords(file, newEntries.size(), entryPreset, [&](size_t i, const uint8_t* p) {
+        newEntries[i].tag = p[0];
+        newEntries[i].frequency = Int32At(p + 4);
+    });
+
+    std::vector<IndexRecord> newIndex(static_cast<size_t>(w), IndexRecord{-1, -1});
+    uint8_t indexPreset[kRecordBytes];
+    PutInt32(indexPreset, -1);
+    PutInt32(indexPreset + 4, -1);
+    ReadRecords(file, newIndex.size(), indexPreset, [&](size_t i, const uint8_t* p) {
+        newIndex[i].first = Int32At(p);
+        newIndex[i].count = Int32At(p + 4);
+    });
+
+    entries.swap(newEntries);
+    index.swap(newIndex);
+    return true;
+}
+
+const CPosLexicon::Entry* CPosLexicon::Lookup(int wordId, int* count) const
+{
+    int ignored = 0;
+    if (count == nullptr)
+        count = &ignored;
     *count = 0;
-    return nullptr;
+    if (wordId < 0 || static_cast<size_t>(wordId) >= index.size())
+        return nullptr;
+    const IndexRecord& record = index[static_cast<size_t>(wordId)];
+    if (record.first < 0 || record.count <= 0)
+        return nullptr;
+    const size_t first = static_cast<size_t>(record.first);
+    if (first >= entries.size())
+        return nullptr;
+    // A damaged record may promise more entries than the array holds: hand out
+    // only those that exist.
+    const size_t available = entries.size() - first;
+    const size_t n = static_cast<size_t>(record.count) < available ? static_cast<size_t>(record.count)
+                                                                   : available;
+    *count = static_cast<int>(n);
+    return &entries[first];
 }

@@ -21,8 +21,12 @@ public:
     CPosLexicon() = default;
     virtual ~CPosLexicon() = default;
 
+    // False when the file cannot be opened or its header cannot be right for its
+    // size (negative counts, far more records than the file could hold); the
+    // object then keeps what it held. Records a short file lacks mean "no entries".
     bool Load(const char* path);
     // The word's entries (contiguous) and their number; nullptr and 0 for none.
+    // A record reaching past the entry array is clipped to the entries that exist.
     const Entry* Lookup(int wordId, int* count) const;
     int GetEntryCount() const { return static_cast<int>(entries.size()); }
     int GetIndexSize() const { return static_cast<int>(index.size()); }

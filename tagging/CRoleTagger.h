@@ -13,6 +13,9 @@ public:
     CRoleTagger() = default;
     virtual ~CRoleTagger() = default;
 
+    // False when the file cannot be opened or its header cannot be right for its
+    // size; the automaton held then stays. A short file keeps the presets (no
+    // transition, not accepting) for what it lacks.
     bool Load(const char* path);
     // Merges runs of two or more tokens accepted by the automaton in place; lowers
     // count by the number of tokens removed. Always 0.
@@ -22,6 +25,8 @@ public:
     int GetStateCount() const { return stateCount; }
 
 private:
+    // Next state, or -1 when there is none (also for codes and targets the
+    // tables do not cover).
     int Next(int state, int role) const;
 
     int32_t symbolCount = 0;

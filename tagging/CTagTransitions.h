@@ -10,21 +10,39 @@
 // transition counts (row = preceding code).
 class CTagTransitions {
 public:
-    CTagTransitions() = default;
+    CTagTransitions();
     virtual ~CTagTransitions() = default;
 
+    // False when the file cannot be opened or its header cannot be right for its
+    // size; the object then keeps what it held.
     bool Load(const char* path, bool withNames);
+    // Codes are taken as unsigned 8-bit values; 0 for a code >= N.
     int TagFrequency(int tag) const;
     long double TransitionProbability(int prevTag, int tag) const;
+    // ln((double)TransitionProbability(prevTag, tag)), from a table filled at load
+    // time; bit for bit the value the call itself would give.
+    double LogTransition(int prevTag, int tag) const
+    {
+        const unsigned p = static_cast<uint8_t>(prevTag);
+        const unsigned q = static_cast<uint8_t>(tag);
+        if (p >= tagCount || q >= tagCount)
+            return logFloor;
+        return logTable[p * tagCount + q];
+    }
     int GetTagCount() const { return tagCount; }
+    int GetTotal() const { return total; }
     const std::vector<std::string>& GetNames() const { return names; }
 
 private:
+    long double Compute(unsigned prevTag, unsigned tag) const;
+
     uint8_t tagCount = 0;
     int32_t total = 0;
     std::vector<std::string> names;
     std::vector<int32_t> frequencies;
     std::vector<int32_t> counts; // tagCount x tagCount, row-major
+    std::vector<double> logTable; // tagCount x tagCount, row-major
+    double logFloor; // ln of the floor, for codes outside the inventory
 };
 
 #endif
