@@ -352,7 +352,8 @@ bool Trainer::BuildDictionary()
     if (built != report.words) {
         // The trie takes every line of the list as one word in list order; any
         // other count means the ids would not match the statistics.
-        std::fprintf(stderr, "morv-train: warning: the dictionary took %d of %d words\n", built, report.words);
+        std::fprintf(stderr, "morv-train: the dictionary took %d of %d words\n", built, report.words);
+        return false;
     }
     return true;
 }
@@ -462,7 +463,7 @@ bool Trainer::WriteWordModels()
         lexicon.push_back(SortedEntries(c));
     const std::string out = options.outputDir;
     bool ok = classSource.WriteCharsetFile(DataFile("charset.type"));
-    coreDict->Save(DataFile("CoreDict.pdat").c_str());
+    ok = ok && coreDict->Save(DataFile("CoreDict.pdat").c_str());
     ok = ok && ModelWriter::WriteUnigram(DataFile("CoreDict.unig"), unigram);
     ok = ok && ModelWriter::WriteBigram(DataFile("BiWord.big"), static_cast<int>(wordList.size()), bigram);
     ok = ok && ModelWriter::WriteLexicon(DataFile("CoreDict.pos"), lexicon);

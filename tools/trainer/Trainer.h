@@ -50,6 +50,7 @@ public:
     // 0 on success; otherwise a message went to stderr.
     int Run();
     const TrainerReport& GetReport() const { return report; }
+    const CorpusReader& GetCorpus() const { return reader; }
 
     // A corpus paragraph's person names: token ranges [first, last] of nr tokens.
     struct NameGroup {
