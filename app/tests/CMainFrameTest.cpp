@@ -9,6 +9,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
+#include <QWebElement>
 #include <QWebFrame>
 #include <QtTest>
 
@@ -304,7 +305,24 @@ private slots:
                                          QStringLiteral("\u5f20\u4f1f\u660e")),
                                      10000);
             const QString page = frame.ResultView()->page()->mainFrame()->toPlainText();
-            QVERIFY2(page.contains(QLatin1Char('/')), qPrintable(page.left(200)));
+            QVERIFY2(page.contains(QStringLiteral("\u5f20\u4f1f\u660e/nr")), qPrintable(page.left(200)));
+
+            // The page writes some colours without "#"; the view must still show them.
+            int legacy = 0;
+            const QWebElementCollection fonts =
+                frame.ResultView()->page()->mainFrame()->findAllElements(QStringLiteral("font[color]"));
+            for (const QWebElement& font : fonts) {
+                QString hex = font.attribute(QStringLiteral("color"));
+                if (hex.startsWith(QLatin1Char('#')))
+                    hex.remove(0, 1);
+                else
+                    ++legacy;
+                const QColor expected(QLatin1Char('#') + hex);
+                const QString shown = font.styleProperty(QStringLiteral("color"), QWebElement::ComputedStyle);
+                QCOMPARE(shown, QStringLiteral("rgb(%1, %2, %3)")
+                                    .arg(expected.red()).arg(expected.green()).arg(expected.blue()));
+            }
+            QVERIFY(legacy > 0);
 
             frame.LeftView()->clear();
             frame.OnRun();
@@ -312,6 +330,48 @@ private slots:
         }
         EngineExit();
         QDir::setCurrent(work.path());
+    }
+
+    void importWithRealModels()
+    {
+        if (!HaveModels())
+            QSKIP("no trained models in the build (bin/Morv)");
+        // A copy of the models: the import writes UserDict.pdat into the data directory.
+        QTemporaryDir dir;
+        const QString base = dir.filePath(QStringLiteral("Morv"));
+        QVERIFY(QDir().mkpath(base + QStringLiteral("/Data")));
+        QFile::copy(QStringLiteral(MORV_MODEL_DIR "/Configure.xml"), base + QStringLiteral("/Configure.xml"));
+        for (const QString& name : QDir(QStringLiteral(MORV_MODEL_DIR "/Data")).entryList(QDir::Files))
+            QVERIFY(QFile::copy(QStringLiteral(MORV_MODEL_DIR "/Data/") + name,
+                                base + QStringLiteral("/Data/") + name));
+        QVERIFY(EngineInit(QFile::encodeName(base).constData()));
+        {
+            RecordingSink sink;
+            CMainFrame frame;
+            const QString list = dir.filePath(QStringLiteral("UserLexicon.txt"));
+            QFile file(list);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            // three words no dictionary has: 甲乙丙丁戊, 莫尔夫泽尔克, 词法分析器壳 (GBK)
+            file.write("\xBC\xD7\xD2\xD2\xB1\xFB\xB6\xA1\xCE\xEC nz 10\n"
+                       "\xC4\xAA\xB6\xFB\xB7\xF2\xD4\xF3\xB6\xFB\xBF\xCB\n"
+                       "\xB4\xCA\xB7\xA8\xB7\xD6\xCE\xF6\xC6\xF7\xBF\xC7\n");
+            file.close();
+            frame.ImportUserDict(list);
+            QCOMPARE(sink.messages.size(), 1);
+            QCOMPARE(sink.messages.at(0), QStringLiteral(
+                "\u7528\u6237\u8bcd\u5178\u5bfc\u5165\u6210\u529f\uff08\u5171\u5bfc\u5165"
+                "3\u6761\uff09\uff0c\u7ec6\u8282\u5177\u4f53\u89c1\u65e5\u5fd7\u6587\u4ef6!"));
+            QVERIFY(QFileInfo::exists(base + QStringLiteral("/Data/UserDict.pdat")));
+
+            // Words the core dictionary holds add nothing: 的, 是
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write("\xB5\xC4\n\xCA\xC7\n");
+            file.close();
+            frame.ImportUserDict(list);
+            QCOMPARE(sink.messages.size(), 2);
+            QVERIFY(sink.messages.at(1).startsWith(QStringLiteral("\u7528\u6237\u8bcd\u5178\u5bfc\u5165\u5931\u8d25")));
+        }
+        EngineExit();
     }
 
     void importReportsCountOrFailure_data()
