@@ -51,6 +51,19 @@ int ReportedLength(const QString& report)
     return m.captured(1).toInt();
 }
 
+// Copies the trained models to dir/Morv; returns that path, empty on failure.
+QString CopyModels(const QTemporaryDir& dir)
+{
+    const QString base = dir.filePath(QStringLiteral("Morv"));
+    if (!QDir().mkpath(base + QStringLiteral("/Data"))
+        || !QFile::copy(QStringLiteral(MORV_MODEL_DIR "/Configure.xml"), base + QStringLiteral("/Configure.xml")))
+        return QString();
+    for (const QString& name : QDir(QStringLiteral(MORV_MODEL_DIR "/Data")).entryList(QDir::Files))
+        if (!QFile::copy(QStringLiteral(MORV_MODEL_DIR "/Data/") + name, base + QStringLiteral("/Data/") + name))
+            return QString();
+    return base;
+}
+
 } // namespace
 
 class CMainFrameTest : public QObject {
@@ -288,11 +301,13 @@ private slots:
             QSKIP("no trained models in the build (bin/Morv)");
         const QString sample = SampleText();
         QVERIFY(!sample.isEmpty());
-        // The engine base is the working directory's Morv.
+        // The engine base is the working directory's Morv; a copy keeps its log
+        // away from other tests that use the models.
         QTemporaryDir dir;
-        QVERIFY(QFile::link(QStringLiteral(MORV_MODEL_DIR), dir.filePath(QStringLiteral("Morv"))));
+        const QString base = CopyModels(dir);
+        QVERIFY(!base.isEmpty());
         QDir::setCurrent(dir.path());
-        QVERIFY(EngineInit(QFile::encodeName(dir.filePath(QStringLiteral("Morv"))).constData()));
+        QVERIFY(EngineInit(QFile::encodeName(base).constData()));
         {
             CMainFrame frame;
             frame.LeftView()->setPlainText(sample);
@@ -336,14 +351,10 @@ private slots:
     {
         if (!HaveModels())
             QSKIP("no trained models in the build (bin/Morv)");
-        // A copy of the models: the import writes UserDict.pdat into the data directory.
+        // The import writes UserDict.pdat into the data directory: use a copy.
         QTemporaryDir dir;
-        const QString base = dir.filePath(QStringLiteral("Morv"));
-        QVERIFY(QDir().mkpath(base + QStringLiteral("/Data")));
-        QFile::copy(QStringLiteral(MORV_MODEL_DIR "/Configure.xml"), base + QStringLiteral("/Configure.xml"));
-        for (const QString& name : QDir(QStringLiteral(MORV_MODEL_DIR "/Data")).entryList(QDir::Files))
-            QVERIFY(QFile::copy(QStringLiteral(MORV_MODEL_DIR "/Data/") + name,
-                                base + QStringLiteral("/Data/") + name));
+        const QString base = CopyModels(dir);
+        QVERIFY(!base.isEmpty());
         QVERIFY(EngineInit(QFile::encodeName(base).constData()));
         {
             RecordingSink sink;
