@@ -76,7 +76,6 @@ TEST(TrainerRoleAutomaton, MergesTheNamePatternsOnly)
     const RoleRun runs[] = {
         {{kBefore, kSurname, kGiven1, kGiven2, kAfter}, {{2, 4}}, {24}},
         {{kSurname, kSingleGiven, kOther}, {{1, 2}}, {24}},
-        {{kSurname, kGiven1, kOther}, {{1, 2}}, {24}}, // one-character given name tagged as the first of two
         {{kSurname, kWholeGiven}, {{1, 2}}, {24}},
         {{kSurnameGiven1, kGiven2}, {{1, 2}}, {24}},
         {{kPrefix, kSurname, kAfter}, {{1, 2}}, {25}},
@@ -85,6 +84,7 @@ TEST(TrainerRoleAutomaton, MergesTheNamePatternsOnly)
         {{kSurname, kGiven1, kGiven2, kBetween, kSurname, kSingleGiven}, {{1, 3}, {5, 6}}, {24, 24}},
         {{kSurname, kGiven1, kGiven2, kSurname, kGiven1, kGiven2}, {{1, 3}, {4, 6}}, {24, 24}},
         {{kSurname, kOther}, {}, {}},                // a name is never one token
+        {{kSurname, kGiven1, kOther}, {}, {}},       // the second given character is missing
         {{kGiven1, kGiven2}, {}, {}},                // given names alone are not merged
         {{kBefore, kAfter, kBetween, kOther}, {}, {}}, // context roles start no run
         {{kForeignFirst, kOther}, {}, {}},

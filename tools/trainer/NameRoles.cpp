@@ -8,9 +8,9 @@ RoleAutomaton::RoleAutomaton()
 {
     const int start = AddState(false, 0);
     const int surname = AddState(false, 0);
-    // Surname + first given character already makes a name (a one-character given
-    // name tagged as the first of two), and a second character may extend it.
-    const int surnameGiven1 = AddState(true, nametag::kFullName);
+    // Surname + first given character needs the second: accepting it alone found
+    // more words that merely begin with a surname than one-character given names.
+    const int surnameGiven1 = AddState(false, 0);
     const int fused = AddState(false, 0); // 王国/华
     const int fullName = AddState(true, nametag::kFullName);
     const int prefix = AddState(false, 0);
