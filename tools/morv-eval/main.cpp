@@ -1,5 +1,6 @@
 // morv-eval: trains on the first days of the corpus, analyses the held-out days
 // with the engine and scores the result against the corpus annotation.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +32,7 @@ int main(int argc, char** argv)
     o.lastDate = 19980127;
     o.quiet = true;
     int testFirst = 19980128, testLast = 19980131;
+    std::string dumpPath; // GBK: the engine's words and the corpus words of every paragraph
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--corpus" && i + 1 < argc)
@@ -39,8 +41,10 @@ int main(int argc, char** argv)
             o.outputDir = argv[++i];
         else if (a == "--data" && i + 1 < argc)
             o.sourceDir = argv[++i];
+        else if (a == "--dump" && i + 1 < argc)
+            dumpPath = argv[++i];
         else {
-            std::fprintf(stderr, "usage: morv-eval [--corpus PATH] [--work DIR] [--data DIR]\n"
+            std::fprintf(stderr, "usage: morv-eval [--corpus PATH] [--work DIR] [--data DIR] [--dump FILE]\n"
                                  "  trains on 1998-01-01..27 into DIR, evaluates on 1998-01-28..31\n");
             return 2;
         }
@@ -67,7 +71,9 @@ int main(int argc, char** argv)
         return 1;
     }
     EngineContext& engine = TheEngine();
+    const std::set<std::string>& compound = trainer.GetCompoundSurnames();
     Evaluator eval(vocabulary);
+    FILE* dump = dumpPath.empty() ? nullptr : std::fopen(dumpPath.c_str(), "wb");
     auto t0 = std::chrono::steady_clock::now();
     size_t bytes = 0;
     for (const Paragraph& p : test.GetParagraphs()) {
@@ -78,22 +84,45 @@ int main(int argc, char** argv)
             int base = static_cast<int>(s.text - text.c_str());
             for (int i = 1; i + 1 < s.count; ++i) {
                 const TokenRecord& t = s.items[i];
-                const char* name = engine.tagSet->GetName(t.tag);
+                // A recognised name carries the automaton's tag code; it reaches
+                // `tag` in the part-of-speech pass, or is still in `kind` when that
+                // pass was not told the person word.
+                int code = t.tag;
+                if (t.wordId == engine.idUnknownPerson && t.kind >= 24 && t.kind <= 28)
+                    code = t.kind;
+                const char* name = engine.tagSet->GetName(code);
                 std::string tag = name ? name : "?";
-                if (s.nameSplits && s.nameSplits[i] > t.start && s.nameSplits[i] < t.end) {
-                    words.push_back({base + t.start, base + s.nameSplits[i], "nr"});
-                    words.push_back({base + s.nameSplits[i], base + t.end, "nr"});
+                if (code == 24 && t.wordId == engine.idUnknownPerson) {
+                    int split = s.nameSplits ? s.nameSplits[i] : -1;
+                    if (split <= t.start || split >= t.end) {
+                        // No usable split point: cut after the surname.
+                        std::string head(s.text + t.start, static_cast<size_t>(std::min(4, t.end - t.start)));
+                        split = t.start + (compound.count(head) && t.end - t.start > 4 ? 4 : 2);
+                    }
+                    words.push_back({base + t.start, base + split, "nr"});
+                    words.push_back({base + split, base + t.end, "nr"});
                 } else {
                     words.push_back({base + t.start, base + t.end, tag});
                 }
             }
         });
         eval.Score(p, words);
+        if (dump) {
+            std::string line = "S:";
+            for (const Evaluator::Word& w : words)
+                line += " " + text.substr(static_cast<size_t>(w.start), static_cast<size_t>(w.end - w.start)) + "/" + w.tag;
+            line += "\nG:";
+            for (const CorpusToken& t : p.tokens)
+                line += " " + t.word + "/" + t.tag;
+            std::fprintf(dump, "%s\n", line.c_str());
+        }
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     std::printf("Evaluated on 1998-01-28..01-31: %zu paragraphs, %zu words, analysed in %.2f s\n\n",
                 test.GetParagraphs().size(), eval.GetCounts().gold, seconds);
     (void)bytes;
+    if (dump)
+        std::fclose(dump);
     eval.Print();
     EngineExit();
     return 0;

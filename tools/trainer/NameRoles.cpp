@@ -8,13 +8,11 @@ RoleAutomaton::RoleAutomaton()
 {
     const int start = AddState(false, 0);
     const int surname = AddState(false, 0);
-    // Surname + first given character already makes a name (a one-character given
-    // name tagged as the first of two), and a second character may extend it.
-    const int surnameGiven1 = AddState(true, nametag::kFullName);
+    // Surname + first given character needs the second: accepting it alone found
+    // more words that merely begin with a surname than one-character given names.
+    const int surnameGiven1 = AddState(false, 0);
     const int fused = AddState(false, 0); // 王国/华
     const int fullName = AddState(true, nametag::kFullName);
-    const int given1 = AddState(false, 0);
-    const int givenAlone = AddState(true, nametag::kGivenAlone);
     const int prefix = AddState(false, 0);
     const int prefixed = AddState(true, nametag::kSurnameForm);
     const int foreign1 = AddState(false, 0);
@@ -24,7 +22,6 @@ RoleAutomaton::RoleAutomaton()
 
     Link(0, kSurname, surname);
     Link(0, kSurnameGiven1, fused);
-    Link(0, kGiven1, given1);
     Link(0, kPrefix, prefix);
     Link(0, kForeignFirst, foreign1);
 
@@ -37,7 +34,6 @@ RoleAutomaton::RoleAutomaton()
     Link(fused, kGiven2, fullName);
     Link(fused, kSingleGiven, fullName);
 
-    Link(given1, kGiven2, givenAlone);
     Link(prefix, kSurname, prefixed);
 
     Link(foreign1, kForeignMiddle, foreignMid);

@@ -33,7 +33,6 @@ enum Code : uint8_t {
 namespace nametag {
 constexpr int kFullName = 24;   // surname + given name (nr)
 constexpr int kSurnameForm = 25; // prefix + surname, 老张 (nr1)
-constexpr int kGivenAlone = 26; // given name alone, 小平 (nr2)
 constexpr int kForeign = 28;    // transliterated name (nrf)
 }
 

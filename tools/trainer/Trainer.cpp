@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -406,7 +407,12 @@ void Trainer::CountUnits()
             const CorpusToken& t = p.tokens[k];
             if (groupOf[k] >= 0) {
                 const NameGroup& g = groups[static_cast<size_t>(groupOf[k])];
-                if (k == g.first) {
+                if (k == g.first && g.first == g.last && CharCount(t.word) == 1) {
+                    // A name of one character (王 in 王村长) can never be merged by
+                    // the automaton; it is counted as the character tagged nr, so
+                    // that the part-of-speech tagger can still find it.
+                    units.push_back({WordId(t.word), tagName, offsets[k], offsets[k + 1]});
+                } else if (k == g.first) {
                     units.push_back({specialIds[kPerson], tagName, offsets[g.first], offsets[g.last + 1]});
                     // The characters of names still count as themselves, so that
                     // segmentation keeps unknown names in characters rather than

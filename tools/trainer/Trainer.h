@@ -51,6 +51,7 @@ public:
     int Run();
     const TrainerReport& GetReport() const { return report; }
     const CorpusReader& GetCorpus() const { return reader; }
+    const std::set<std::string>& GetCompoundSurnames() const { return compoundSurnames; }
 
     // A corpus paragraph's person names: token ranges [first, last] of nr tokens.
     struct NameGroup {
