@@ -41,10 +41,14 @@ int main(int argc, char** argv)
             o.outputDir = argv[++i];
         else if (a == "--data" && i + 1 < argc)
             o.sourceDir = argv[++i];
-        else if (a == "--dump" && i + 1 < argc)
+        else if (a == "--test-days" && i + 1 < argc && std::sscanf(argv[i + 1], "%d-%d", &testFirst, &testLast) == 2) {
+            testFirst += 19980100;
+            testLast += 19980100;
+            ++i;
+        } else if (a == "--dump" && i + 1 < argc)
             dumpPath = argv[++i];
         else {
-            std::fprintf(stderr, "usage: morv-eval [--corpus PATH] [--work DIR] [--data DIR] [--dump FILE]\n"
+            std::fprintf(stderr, "usage: morv-eval [--corpus PATH] [--work DIR] [--data DIR] [--test-days 28-31] [--dump FILE]\n"
                                  "  trains on 1998-01-01..27 into DIR, evaluates on 1998-01-28..31\n");
             return 2;
         }
