@@ -645,7 +645,10 @@ void Trainer::LearnRoles()
                                                               : kOther;
                             break;
                         case kGivenAlone:
-                            r = atStart && atEnd ? kOther : atStart ? kGiven1 : kGiven2;
+                            // The automaton merges no given name standing alone; as
+                            // given-name roles these tokens would only teach the
+                            // tagger given names without a surname before them.
+                            r = kOther;
                             break;
                         case kForeign:
                             r = atStart && atEnd ? kOther : atStart ? kForeignFirst : atEnd ? kForeignLast
