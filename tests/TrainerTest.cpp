@@ -114,6 +114,7 @@ TEST(Trainer, WritesALoadableBaseDirectoryAndTheSameBytesTwice)
     EXPECT_LT(dict.ExactMatch("\xA3\xB1\xA3\xB9\xA3\xB9\xA3\xB8\xC4\xEA"), 0); // １９９８年 is a class word
     EXPECT_GE(dict.ExactMatch("\xD6\xD0\xB9\xB2\xD6\xD0\xD1\xEB"), 0); // 中共中央
 
+    EngineExit(); // the engine is process-wide: start from a clean one
     ASSERT_TRUE(EngineInit((dir / "a").c_str()));
     ASSERT_TRUE(TheEngine().analyzer && TheEngine().analyzer->IsComplete());
     std::vector<std::string> words = Analyse("\xD6\xD0\xB9\xB2\xD6\xD0\xD1\xEB\xD7\xDC\xCA\xE9\xBC\xC7"
