@@ -62,8 +62,10 @@ CAnalyzer::CAnalyzer(const CCharset* charset, const CPDAT* coreDict, const CUnig
         return;
     }
     const double vocabulary = static_cast<double>(unigram->GetEntryCount());
-    posTagger.reset(new (std::nothrow) CHmmTagger(posLexicon, posContext, vocabulary, kTagDefaultPos));
-    roleHmm.reset(new (std::nothrow) CHmmTagger(roleLexicon, roleContext, vocabulary, kTagDefaultRole));
+    posTagger.reset(new (std::nothrow)
+                        CHmmTagger(posLexicon, posContext, vocabulary, kTagDefaultPos, ids.unknownPerson));
+    roleHmm.reset(new (std::nothrow)
+                      CHmmTagger(roleLexicon, roleContext, vocabulary, kTagDefaultRole, ids.unknownPerson));
     outBuf.resize(kMinOutCap);
 }
 

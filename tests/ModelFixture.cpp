@@ -120,17 +120,39 @@ void ModelFixture::Write(const std::string& skip) const
     AppendInt(emptyLexicon, 0);
     AppendInt(emptyLexicon, 0);
     put("CoreDict.pos", emptyLexicon);
-    put("nr.role", emptyLexicon);
+    std::string roleLexicon;
+    std::string roleIndex;
+    int entries = 0;
+    const int roleWords = roles.empty() ? 0 : roles.rbegin()->first + 1;
+    for (int id = 0; id < roleWords; ++id) {
+        auto it = roles.find(id);
+        const int first = it == roles.end() ? -1 : entries;
+        const int n = it == roles.end() ? 0 : static_cast<int>(it->second.size());
+        AppendInt(roleIndex, first);
+        AppendInt(roleIndex, n);
+        if (it != roles.end())
+            for (const auto& e : it->second) {
+                AppendInt(roleLexicon, e.first);
+                AppendInt(roleLexicon, e.second);
+                ++entries;
+            }
+    }
+    std::string roleFile;
+    AppendInt(roleFile, entries);
+    AppendInt(roleFile, roleWords);
+    put("nr.role", roleFile + roleLexicon + roleIndex);
 
     std::string emptyContext(1, '\0');
     AppendInt(emptyContext, 0);
     put("Morv.ctx", emptyContext);
     put("nr.ctx", emptyContext);
 
-    std::string fsa;
-    AppendInt(fsa, 0);
-    AppendInt(fsa, 0);
-    put("nr.fsa", fsa);
+    std::string automaton = fsa;
+    if (automaton.empty()) {
+        AppendInt(automaton, 0);
+        AppendInt(automaton, 0);
+    }
+    put("nr.fsa", automaton);
 
     std::string tagText;
     for (const std::string& t : tags)

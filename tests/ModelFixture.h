@@ -17,6 +17,10 @@ struct ModelFixture {
     std::map<int, int32_t> frequencies;           // word id -> unigram frequency (default 10)
     std::map<std::pair<int, int>, int32_t> pairs; // bigram counts
     std::vector<std::string> tags;                // tag names by code
+    // Role lexicon entries (word id -> (role, frequency) list) and the name
+    // automaton as raw file bytes; empty means none.
+    std::map<int, std::vector<std::pair<uint8_t, int32_t>>> roles;
+    std::string fsa;
 
     explicit ModelFixture(std::string baseDir);
     // Id of a word of `words`, -1 when absent.

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include "engine/Engine.h"
+#include "engine/EngineContext.h"
+#include "tests/ModelFixture.h"
+#include "tests/TestUtil.h"
+
+namespace {
+
+// A fixture whose role model turns 中 followed by 国 into a full name (output 24)
+// and 我 followed by 们 into a given name alone (output 26).
+class CAnalyzerTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    ModelFixture models{dir.path + "/Morv"};
+    void SetUp() override
+    {
+        models.words.erase(models.words.begin() + models.Id("\xD6\xD0\xB9\xFA")); // no 中国 word
+        models.words.erase(models.words.begin() + models.Id("\xCE\xD2\xC3\xC7")); // no 我们 word
+        models.roles[models.Id("\xD6\xD0")] = {{1, 5}};                          // 中: surname
+        models.roles[models.Id("\xB9\xFA")] = {{2, 5}};                          // 国: given
+        models.roles[models.Id("\xCE\xD2")] = {{3, 5}};                          // 我
+        models.roles[models.Id("\xC3\xC7")] = {{4, 5}};                          // 们
+        // The first user word's id follows the core words: give it the given-name role.
+        models.roles[static_cast<int>(models.words.size())] = {{2, 5}};
+        // A = 5 symbols, S = 5 states: 0 -1-> 1 -2-> 2 (accept 24); 0 -3-> 3 -4-> 4 (accept 26).
+        std::string& f = models.fsa;
+        AppendInt(f, 5);
+        AppendInt(f, 5);
+        for (int flag : {0, 0, 1, 0, 1})
+            AppendInt(f, flag);
+        for (int out : {0, 0, 24, 0, 26})
+            AppendInt(f, out);
+        const int next[5][5] = {{-1, 1, -1, 3, -1}, {-1, -1, 2, -1, -1}, {-1, -1, -1, -1, -1},
+                                {-1, -1, -1, -1, 4}, {-1, -1, -1, -1, -1}};
+        for (const auto& row : next)
+            for (int n : row)
+                AppendInt(f, n);
+        models.tags[26] = "nr2";
+        models.Write();
+        ASSERT_TRUE(EngineInit(models.base.c_str()));
+    }
+    void TearDown() override { EngineExit(); }
+
+    struct Token {
+        std::string text;
+        int tag;
+        int split;
+    };
+    std::vector<Token> Analyse(const std::string& text)
+    {
+        std::vector<Token> out;
+        TheEngine().analyzer->Analyze(text.c_str(), [&](const CAnalyzer::Sentence& s) {
+            for (int i = 1; i < s.count - 1; ++i)
+                out.push_back({std::string(s.text + s.items[i].start, s.text + s.items[i].end),
+                               s.items[i].tag, s.nameSplits[i]});
+        });
+        return out;
+    }
+};
+
+TEST_F(CAnalyzerTest, NamesAreMergedTaggedAndSplit)
+{
+    // 说中国说我们
+    const auto tokens = Analyse("\xCB\xB5\xD6\xD0\xB9\xFA\xCB\xB5\xCE\xD2\xC3\xC7");
+    ASSERT_EQ(tokens.size(), 4u);
+    EXPECT_EQ(tokens[1].text, "\xD6\xD0\xB9\xFA");
+    EXPECT_EQ(tokens[1].tag, 24);
+    EXPECT_EQ(tokens[1].split, 4); // the surname 中 ends at byte 4 of the sentence
+    EXPECT_EQ(tokens[3].text, "\xCE\xD2\xC3\xC7");
+    EXPECT_EQ(tokens[3].tag, 26);
+    EXPECT_EQ(tokens[3].split, -1); // only full names split
+    EXPECT_EQ(tokens[0].split, -1);
+}
+
+TEST_F(CAnalyzerTest, NamesAreRedEvenWhenUserWords)
+{
+    const std::string list = dir.path + "/list.txt";
+    WriteFile(list, "\xB9\xFA\n\xB9\xFA\xB9\xFA\n"); // 国 (a core word: skipped), 国国
+    EXPECT_EQ(EngineImportUserDict(list.c_str()), 1);
+    const std::string page = dir.path + "/r.htm";
+    ASSERT_TRUE(EngineWriteHtml("\xD6\xD0\xB9\xFA\xB9\xFA", page.c_str()));
+    const std::string html = ReadFile(page);
+    EXPECT_EQ(html.substr(0, html.find("\t<hr>")).find("<u>"), std::string::npos);
+    EXPECT_NE(html.find(" color=\"#FF0000\"><i>\xD6\xD0\xB9\xFA\xB9\xFA</i></font></font>"
+                        "<font face=\"Times New Roman\" color=\"#0000FF\">/nr</font>  "),
+              std::string::npos);
+}
+
+TEST_F(CAnalyzerTest, UserDictionaryTakesEffectAtTheNextSentence)
+{
+    const std::string list = dir.path + "/list.txt";
+    WriteFile(list, "\xCB\xB5\xCB\xB5\n"); // 说说
+    ASSERT_EQ(EngineImportUserDict(list.c_str()), 1);
+    const auto tokens = Analyse("\xCB\xB5\xCB\xB5");
+    ASSERT_EQ(tokens.size(), 1u);
+    EXPECT_EQ(tokens[0].text, "\xCB\xB5\xCB\xB5");
+}
+
+} // namespace

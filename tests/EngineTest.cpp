@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "engine/Engine.h"
+#include "engine/EngineContext.h"
+#include "tests/ModelFixture.h"
+#include "tests/TestUtil.h"
+
+namespace {
+
+class EngineTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    ModelFixture models{dir.path + "/Morv"};
+    std::string Log() const { return ReadFile(models.base + "/Morv.log"); }
+    void TearDown() override { EngineExit(); }
+};
+
+TEST_F(EngineTest, StartsAndStopsWithCompleteModels)
+{
+    models.Write();
+    ASSERT_TRUE(EngineInit(models.base.c_str()));
+    EXPECT_TRUE(TheEngine().initialized);
+    EXPECT_TRUE(TheEngine().analyzer && TheEngine().analyzer->IsComplete());
+    EXPECT_EQ(TheEngine().idOne, models.Id("\xD2\xBB"));
+    EXPECT_EQ(Log(), "");
+    EXPECT_TRUE(EngineExit());
+    EXPECT_EQ(Log(), "Begin Destroy\nEnd Destroy\n");
+    EXPECT_FALSE(TheEngine().initialized);
+}
+
+TEST_F(EngineTest, FirstMissingModelFileIsTheOneLogLine)
+{
+    const char* files[] = {"charset.type", "CoreDict.pdat", "CoreDict.unig", "BiWord.big",
+                           "CoreDict.pos", "Morv.ctx",      "tags.txt",      "nr.role",
+                           "nr.ctx",       "nr.fsa"};
+    for (const char* file : files) {
+        TempDir d;
+        ModelFixture m(d.path);
+        m.Write(file);
+        EXPECT_FALSE(EngineInit(m.base.c_str())) << file;
+        EXPECT_EQ(ReadFile(m.base + "/Morv.log"),
+                  "Cannot open file " + m.base + "/Data/" + file + ".\n");
+        EngineExit();
+    }
+}
+
+TEST_F(EngineTest, ConfigurationDecidesPathsAndLog)
+{
+    struct Case {
+        std::string configure;
+        bool logExpected;
+        std::string firstPath; // the charset path tried, given a missing model directory
+    } cases[] = {
+        {"<Log>On</Log><DataPath>Nowhere</DataPath>", true, "/Nowhere/charset.type"},
+        {"<Log> on </Log><DataPath>Nowhere</DataPath>", false, ""},
+        {"<log>on</log><DataPath>Nowhere</DataPath>", false, ""},
+        {"<XLog>off</XLog><Log>on</Log><DataPath>Nowhere</DataPath>", false, ""},
+        {"<Log>on</Log><DataPath></DataPath>", true, "//charset.type"},
+    };
+    for (const Case& c : cases) {
+        TempDir d;
+        MakeDir(d.path);
+        WriteFile(d.path + "/Configure.xml", c.configure);
+        EXPECT_FALSE(EngineInit(d.path.c_str())) << c.configure;
+        EXPECT_EQ(FileExists(d.path + "/Morv.log"), c.logExpected) << c.configure;
+        if (c.logExpected) {
+            EXPECT_EQ(ReadFile(d.path + "/Morv.log"), "Cannot open file " + d.path + c.firstPath + ".\n");
+        }
+        EngineExit();
+    }
+}
+
+TEST_F(EngineTest, MissingTagSetKeyFailsOnTheDataDirectory)
+{
+    models.configure = "<Log>on</Log>";
+    models.Write();
+    EXPECT_FALSE(EngineInit(models.base.c_str()));
+    EXPECT_EQ(Log(), "Cannot open file " + models.base + "/Data/.\n");
+}
+
+TEST_F(EngineTest, EmptyOrMissingConfigurationFailsSilently)
+{
+    models.Write();
+    WriteFile(models.base + "/Configure.xml", "");
+    EXPECT_FALSE(EngineInit(models.base.c_str()));
+    EXPECT_FALSE(FileExists(models.base + "/Morv.log"));
+    EXPECT_FALSE(EngineInit((dir.path + "/nothing-here").c_str()));
+}
+
+TEST_F(EngineTest, RequiredSpecialWords)
+{
+    // Without 未##专 the dictionary counts as damaged; without 一 it does not.
+    models.words[8] = "\xCE\xB4##x";
+    models.Write();
+    EXPECT_FALSE(EngineInit(models.base.c_str()));
+    EXPECT_EQ(Log(), "The Core Dictionary has been destroyed!");
+    EngineExit();
+
+    TempDir d;
+    ModelFixture m(d.path);
+    m.words[14] = "x";
+    m.Write();
+    EXPECT_TRUE(EngineInit(m.base.c_str()));
+    EXPECT_EQ(TheEngine().idOne, -1);
+}
+
+TEST_F(EngineTest, SecondInitReloadsNothing)
+{
+    models.Write();
+    ASSERT_TRUE(EngineInit(models.base.c_str()));
+    const CPDAT* dict = TheEngine().coreDict.get();
+    EXPECT_TRUE(EngineInit((dir.path + "/elsewhere").c_str()));
+    EXPECT_EQ(TheEngine().coreDict.get(), dict);
+    EXPECT_EQ(TheEngine().basePath, models.base);
+}
+
+TEST_F(EngineTest, NoBasePathMeansWorkingDirectory)
+{
+    models.Write();
+    char old[1000];
+    ASSERT_NE(getcwd(old, sizeof old), nullptr);
+    ASSERT_EQ(chdir(models.base.c_str()), 0);
+    const bool ok = EngineInit(nullptr);
+    const std::string base = TheEngine().basePath;
+    ASSERT_EQ(chdir(old), 0);
+    EXPECT_TRUE(ok);
+    char real[1000];
+    ASSERT_NE(realpath(models.base.c_str(), real), nullptr);
+    EXPECT_EQ(base, real);
+}
+
+TEST_F(EngineTest, MissingUserDictionaryIsLoggedOnly)
+{
+    models.configure += "<UserDict>on</UserDict>";
+    models.Write();
+    EXPECT_TRUE(EngineInit(models.base.c_str()));
+    EXPECT_EQ(TheEngine().userDict, nullptr);
+    EXPECT_EQ(Log(), "Cannot open user dictionary " + models.base + "/Data/UserDict.dct.\n");
+}
+
+TEST_F(EngineTest, RetryAfterFailureStartsAgain)
+{
+    models.Write("nr.fsa");
+    EXPECT_FALSE(EngineInit(models.base.c_str()));
+    models.Write();
+    EXPECT_TRUE(EngineInit(models.base.c_str()));
+    EXPECT_EQ(Log(), ""); // the retry truncated the log of the failed attempt
+}
+
+TEST_F(EngineTest, ExitOnNeverInitialisedEngineWritesNothing)
+{
+    EXPECT_TRUE(EngineExit());
+    EXPECT_TRUE(EngineExit());
+}
+
+} // namespace

@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include "engine/Engine.h"
+#include "engine/EngineContext.h"
+#include "tests/ModelFixture.h"
+#include "tests/TestUtil.h"
+
+namespace {
+
+const std::string kHead =
+    "<html> \n <head> \n"
+    "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">\n"
+    "<meta name=\"GENERATOR\" content=\"Microsoft FrontPage 4.0\">\n"
+    "<meta name=\"ProgId\" content=\"FrontPage.Editor.Document\">\n"
+    "<title>Morv analysis result</title>\n</head>\n<body>\n<p>\n";
+const std::string kLegendStart = "\t<hr>\n<p><b>\xCD\xBC\xC0\xFD\xCB\xB5\xC3\xF7\xA3\xBA</b>";
+const std::string kPageEnd = " are highly appreciated!&nbsp; </font></p></body></html>";
+const std::string kT0 = "<font face=\"\xBF\xAC\xCC\xE5_GB2312\"";
+const std::string kTagOpen = "<font face=\"Times New Roman\" color=\"#0000FF\">/";
+
+std::string Plain(const std::string& text, const std::string& tag)
+{
+    return kT0 + ">" + text + "</font>" + kTagOpen + tag + "</font>  ";
+}
+
+class HtmlPageTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    ModelFixture models{dir.path + "/Morv"};
+    std::string page = dir.path + "/result.htm";
+
+    void SetUp() override
+    {
+        models.Write();
+        ASSERT_TRUE(EngineInit(models.base.c_str()));
+    }
+    void TearDown() override { EngineExit(); }
+    // The page's body: what lies between the head and the legend.
+    std::string Body(const std::string& text)
+    {
+        EXPECT_TRUE(EngineWriteHtml(text.c_str(), page.c_str()));
+        const std::string html = ReadFile(page);
+        EXPECT_EQ(html.compare(0, kHead.size(), kHead), 0);
+        const size_t legend = html.find(kLegendStart);
+        EXPECT_NE(legend, std::string::npos);
+        EXPECT_GE(html.size(), kPageEnd.size());
+        EXPECT_EQ(html.substr(html.size() - kPageEnd.size()), kPageEnd);
+        return html.substr(kHead.size(), legend - kHead.size());
+    }
+};
+
+TEST_F(HtmlPageTest, EmptyTextHasNoTokens)
+{
+    EXPECT_EQ(Body(""), "");
+}
+
+TEST_F(HtmlPageTest, WordsAndTags)
+{
+    // 我们说 → 我们 / 说, both without lexicon entries: default tag 21 (n).
+    EXPECT_EQ(Body("\xCE\xD2\xC3\xC7\xCB\xB5"), Plain("\xCE\xD2\xC3\xC7", "n") + Plain("\xCB\xB5", "n"));
+}
+
+TEST_F(HtmlPageTest, OneWithDoubledCharacterIsOneNumeral)
+{
+    // 一个个
+    EXPECT_EQ(Body("\xD2\xBB\xB8\xF6\xB8\xF6"),
+              kT0 + " color=\"#800000\"><i>\xD2\xBB\xB8\xF6\xB8\xF6</i></font></font>" + kTagOpen +
+                  "m</font>  ");
+}
+
+TEST_F(HtmlPageTest, LineBreaksAreParagraphBreaks)
+{
+    const std::string body = Body("a\r\nb");
+    const std::string cr = kT0 + ">\r</font></p><p>";
+    const std::string lf = kT0 + ">\n</font></p><p>";
+    EXPECT_EQ(body, kT0 + " color=\"00FFFF\"><i>a</i></font></font>" + kTagOpen + "n</font>  " + cr + lf +
+                        kT0 + " color=\"00FFFF\"><i>b</i></font></font>" + kTagOpen + "n</font>  ");
+}
+
+TEST_F(HtmlPageTest, MarkupInTextIsEscaped)
+{
+    const std::string body = Body("<>&\"");
+    EXPECT_EQ(body.find("<>"), std::string::npos);
+    EXPECT_NE(body.find("&lt;"), std::string::npos);
+    EXPECT_NE(body.find("&gt;"), std::string::npos);
+    EXPECT_NE(body.find("&amp;"), std::string::npos);
+    EXPECT_EQ(body.find("\"</"), std::string::npos);
+}
+
+TEST_F(HtmlPageTest, PageIsOverwrittenAndLongTextsWork)
+{
+    Body("\xCE\xD2\xC3\xC7");
+    const std::string body = Body("\xCB\xB5");
+    EXPECT_EQ(body, Plain("\xCB\xB5", "n"));
+    // A text far beyond the initial scratch buffer, in one sentence.
+    std::string longText;
+    for (int i = 0; i < 3000; ++i)
+        longText += "\xCB\xB5";
+    const std::string longBody = Body(longText);
+    EXPECT_EQ(longBody.size(), 3000 * Plain("\xCB\xB5", "n").size());
+}
+
+TEST_F(HtmlPageTest, NothingWrittenWithoutEngine)
+{
+    EngineExit();
+    EXPECT_FALSE(EngineWriteHtml("a", page.c_str()));
+    EXPECT_FALSE(FileExists(page));
+    ASSERT_TRUE(EngineInit(models.base.c_str()));
+    EXPECT_FALSE(EngineWriteHtml("a", (dir.path + "/no/such/dir/result.htm").c_str()));
+}
+
+class UserDictTest : public HtmlPageTest {};
+
+TEST_F(UserDictTest, ImportAddsNewWordsWithFollowingIds)
+{
+    const int core = TheEngine().coreDict->GetWordCount();
+    const std::string list = dir.path + "/UserLexicon.txt";
+    // 说话 n 100 / 中国 (a core word) / 人民 / 说话 again / blank line / 工人
+    WriteFile(list, "\xCB\xB5\xBB\xB0 n 100\n\xD6\xD0\xB9\xFA\n  \xC8\xCB\xC3\xF1\n\xCB\xB5\xBB\xB0\n \n"
+                    "\xB9\xA4\xC8\xCB\n");
+    EXPECT_EQ(EngineImportUserDict(list.c_str()), 4);
+    const CPDAT* user = TheEngine().userDict.get();
+    ASSERT_NE(user, nullptr);
+    EXPECT_EQ(user->ExactMatch("\xCB\xB5\xBB\xB0"), core + 2); // the later of the two
+    EXPECT_EQ(user->ExactMatch("\xC8\xCB\xC3\xF1"), core + 1);
+    EXPECT_EQ(user->ExactMatch("\xD6\xD0\xB9\xFA"), -1);
+    EXPECT_TRUE(FileExists(models.base + "/Data/UserDict.pdat"));
+    // The next analysis underlines the user word.
+    EXPECT_EQ(Body("\xCB\xB5\xBB\xB0"),
+              kT0 + " color=\"#0000FF\"><u>\xCB\xB5\xBB\xB0</u></font></font>" + kTagOpen + "n</font>  ");
+}
+
+TEST_F(UserDictTest, UnreadableListKeepsTheDictionaryInUse)
+{
+    const std::string list = dir.path + "/list.txt";
+    WriteFile(list, "\xCB\xB5\xBB\xB0\n");
+    ASSERT_EQ(EngineImportUserDict(list.c_str()), 1);
+    const std::string missing = dir.path + "/missing.txt";
+    EXPECT_EQ(EngineImportUserDict(missing.c_str()), 0);
+    EXPECT_NE(TheEngine().userDict, nullptr);
+    EXPECT_EQ(ReadFile(models.base + "/Morv.log"), "Cannot open file " + missing + ".\n");
+    EXPECT_NE(Body("\xCB\xB5\xBB\xB0").find("<u>"), std::string::npos);
+}
+
+TEST_F(UserDictTest, FailedSaveLeavesNoUserDictionary)
+{
+    const std::string list = dir.path + "/list.txt";
+    WriteFile(list, "\xCB\xB5\xBB\xB0\n");
+    ASSERT_EQ(EngineImportUserDict(list.c_str()), 1);
+    std::system(("rm -f '" + models.base + "/Data/UserDict.pdat' && mkdir '" + models.base +
+                 "/Data/UserDict.pdat'").c_str());
+    EXPECT_EQ(EngineImportUserDict(list.c_str()), 0);
+    EXPECT_EQ(TheEngine().userDict, nullptr);
+    EXPECT_EQ(ReadFile(models.base + "/Morv.log"),
+              "Cannot Save user dictionary " + models.base + "/Data/UserDict.pdat.\n");
+    EXPECT_EQ(Body("\xCB\xB5\xBB\xB0").find("<u>"), std::string::npos);
+}
+
+TEST_F(UserDictTest, NotInitialisedImportsNothing)
+{
+    EngineExit();
+    const std::string list = dir.path + "/list.txt";
+    WriteFile(list, "\xCB\xB5\xBB\xB0\n");
+    EXPECT_EQ(EngineImportUserDict(list.c_str()), 0);
+}
+
+} // namespace
