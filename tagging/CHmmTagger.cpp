@@ -8,6 +8,7 @@ namespace {
 
 // Added to every frequency of the emission estimate; one value for both places.
 const double kEmissionSmoothing = 0.02;
+constexpr int kSmallFrequencies = 4096;
 
 } // namespace
 
@@ -16,6 +17,22 @@ CHmmTagger::CHmmTagger(const CPosLexicon* lexicon, const CTagTransitions* transi
     : lexicon(lexicon), transitions(transitions), vocabularySize(vocabularySize),
       defaultEntry{defaultTag, 0}, personWordId(personWordId)
 {
+    // The same operations as per candidate, done ahead: results stay bit for bit.
+    const double smoothedVocabulary = kEmissionSmoothing * vocabularySize;
+    for (int tag = 0; tag < 256; ++tag) {
+        const double tagFrequency = transitions != nullptr ? transitions->TagFrequency(tag) : 0;
+        emissionDenominator[tag] = std::log(tagFrequency + smoothedVocabulary);
+    }
+    smallNumerators.resize(kSmallFrequencies);
+    for (int f = 0; f < kSmallFrequencies; ++f)
+        smallNumerators[static_cast<size_t>(f)] = std::log(f + kEmissionSmoothing);
+}
+
+double CHmmTagger::EmissionNumerator(int32_t frequency) const
+{
+    if (frequency >= 0 && frequency < kSmallFrequencies)
+        return smallNumerators[static_cast<size_t>(frequency)];
+    return std::log(frequency + kEmissionSmoothing);
 }
 
 int CHmmTagger::Tag(TokenRecord* items, int count)
@@ -56,7 +73,6 @@ int CHmmTagger::Tag(TokenRecord* items, int count)
         back[static_cast<size_t>(k)] = 0;
     }
 
-    const double smoothedVocabulary = kEmissionSmoothing * vocabularySize;
     for (size_t j = 1; j < n; ++j) {
         const CPosLexicon::Entry* prev = candidates[j - 1];
         const int prevCount = candidateCounts[j - 1];
@@ -79,9 +95,7 @@ int CHmmTagger::Tag(TokenRecord* items, int count)
                     from = l;
                 }
             }
-            const double tagFrequency = transitions != nullptr ? transitions->TagFrequency(tag) : 0;
-            best += std::log(cur[k].frequency + kEmissionSmoothing) -
-                    std::log(tagFrequency + smoothedVocabulary);
+            best += EmissionNumerator(cur[k].frequency) - emissionDenominator[tag];
             curScores[k] = best;
             curBack[k] = from;
         }

@@ -47,6 +47,11 @@ private:
     std::vector<double> scores;
     std::vector<int> back;
     int lastCount = 0;
+    // The emission term's two logarithms, computed once: ln(F + 0.02 V) per tag and
+    // ln(f + 0.02) for the small frequencies that most entries have.
+    double EmissionNumerator(int32_t frequency) const;
+    double emissionDenominator[256];
+    std::vector<double> smallNumerators;
 };
 
 #endif
