@@ -1,0 +1,41 @@
+// The application object: start-up (settings, main frame, engine) and end.
+#ifndef ZELK_CMYZELKAPP_H
+#define ZELK_CMYZELKAPP_H
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class CMainFrame;
+
+class CMyZelkApp : public QObject {
+    Q_OBJECT
+public:
+    CMyZelkApp();
+    ~CMyZelkApp() override;
+
+    // Creates the main frame and starts the engine on the working directory's
+    // "Morv". On failure shows where the log is and returns false; the window
+    // is never shown then. arguments are the command line without the program
+    // name: an optional FILE to load, and the switches "--run-file FILE"
+    // (load and Run) and "--screenshot PNG" (save the window once the result
+    // page is shown, then quit).
+    bool InitInstance(const QStringList& arguments = QStringList());
+    // Releases the engine. Returns the process exit code.
+    int ExitInstance();
+
+    CMainFrame* MainFrame() const { return mainFrame; }
+    // The engine base directory given to the engine at start-up.
+    const QString& EngineBase() const { return engineBase; }
+
+    static QString InitFailureMessage(const QString& base);
+
+private:
+    void TakeScreenshot(const QString& path);
+
+    CMainFrame* mainFrame = nullptr;
+    QString engineBase;
+    bool started = false;
+};
+
+#endif

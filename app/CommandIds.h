@@ -1,0 +1,41 @@
+// Command ids of Zelk's menus, toolbar and context menus. Every QAction
+// carries its id as data() and its symbolic name as objectName().
+#ifndef ZELK_COMMANDIDS_H
+#define ZELK_COMMANDIDS_H
+
+enum CommandId {
+    ID_FILE_NEW = 57600,
+    ID_FILE_OPEN = 57601,
+    ID_FILE_SAVE = 57603,
+    ID_FILE_SAVE_AS = 57604,
+    ID_FILE_PRINT_SETUP = 57606,
+    ID_FILE_PRINT = 57607,
+    ID_FILE_MRU_FILE1 = 57616,
+    ID_APP_EXIT = 57665,
+    ID_EDIT_UNDO = 57643,
+    ID_EDIT_CUT = 57635,
+    ID_EDIT_COPY = 57634,
+    ID_EDIT_PASTE = 57637,
+    ID_VIEW_TOOLBARS = 32771,
+    ID_VIEW_STATUS_BAR = 59393,
+    ID_VIEW_REFRESH = 32823,
+    ID_ZELK_RUN = 32826,
+    ID_ZELK_IMPORT_USERDICT = 32827,
+    ID_HELP_CONTENT = 32829,
+    ID_HELP_API = 32828,
+    ID_APP_ABOUT = 57664,
+    ID_VIEW_TOOLBAR = 59392,
+    ID_VIEW_WORKSPACE = 32803,
+    ID_VIEW_OUTPUT = 32804,
+    ID_VIEW_CAPTIONBAR = 32816,
+    ID_VIEW_CUSTOMIZE = 32770,
+    ID_NEXT_PANE = 57680,
+    ID_PREV_PANE = 57681,
+    // The file tree's context menu.
+    ID_TREE_OPEN = 57601,
+    ID_TREE_RENAME = 32771,
+    ID_TREE_DELETE = 32772,
+    ID_TREE_PROPERTIES = 32773,
+};
+
+#endif

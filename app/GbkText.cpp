@@ -1,0 +1,67 @@
+#include "GbkText.h"
+
+#include <QTextCodec>
+
+namespace {
+
+QTextCodec* Gbk()
+{
+    static QTextCodec* codec = QTextCodec::codecForName("GBK");
+    return codec;
+}
+
+} // namespace
+
+QByteArray GbkText::ToEngine(const QString& text, QString* unencodable)
+{
+    QString crlf = text;
+    crlf.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    crlf.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    crlf.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+    QByteArray bytes = Gbk()->fromUnicode(crlf.constData(), crlf.size(), &state);
+    // The engine reads a NUL-terminated string: what follows a NUL never reaches
+    // it, so it is not counted either.
+    const int nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul);
+    if (state.invalidChars == 0 || unencodable == nullptr)
+        return bytes;
+
+    // Rare path: find the characters (whole surrogate pairs) that had no code.
+    for (int i = 0; i < crlf.size(); ++i) {
+        int len = (crlf.at(i).isHighSurrogate() && i + 1 < crlf.size()
+                   && crlf.at(i + 1).isLowSurrogate()) ? 2 : 1;
+        QString ch = crlf.mid(i, len);
+        if (!Gbk()->canEncode(ch) && !unencodable->contains(ch))
+            unencodable->append(ch);
+        i += len - 1;
+    }
+    return bytes;
+}
+
+bool GbkText::IsUtf8(const QByteArray& bytes)
+{
+    QTextCodec::ConverterState state;
+    QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
+    return state.invalidChars == 0 && state.remainingChars == 0;
+}
+
+QString GbkText::FromFile(QByteArray bytes)
+{
+    int nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul);
+    QString text;
+    if (IsUtf8(bytes)) {
+        if (bytes.startsWith("\xEF\xBB\xBF"))
+            bytes.remove(0, 3);
+        text = QString::fromUtf8(bytes);
+    } else {
+        text = Gbk()->toUnicode(bytes);
+    }
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}

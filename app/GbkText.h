@@ -1,0 +1,27 @@
+// Conversions between the editor's Unicode text and the GBK bytes the engine
+// reads, and the decoding of text files loaded into the editor.
+#ifndef ZELK_GBKTEXT_H
+#define ZELK_GBKTEXT_H
+
+#include <QByteArray>
+#include <QString>
+
+class GbkText {
+public:
+    // The editor text as the engine takes it: GBK, every line break as CR LF.
+    // Characters GBK has no code for come out as '?'; each distinct one is
+    // appended to *unencodable (when given) so the caller can say so. The
+    // bytes end before a NUL character, where the engine would stop reading.
+    static QByteArray ToEngine(const QString& text, QString* unencodable = nullptr);
+
+    // A file's bytes as editor text: UTF-8 when the bytes are valid UTF-8
+    // (a byte-order mark is dropped), GBK otherwise. The text ends at the first
+    // NUL byte, as an edit control given the bytes would show it; CR LF and
+    // lone CR become line feeds.
+    static QString FromFile(QByteArray bytes);
+
+    // Whether bytes are well-formed UTF-8.
+    static bool IsUtf8(const QByteArray& bytes);
+};
+
+#endif

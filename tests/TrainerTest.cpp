@@ -1,0 +1,142 @@
+#include "tools/trainer/Trainer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "TestUtil.h"
+#include "engine/Engine.h"
+#include "engine/EngineContext.h"
+#include "tools/trainer/TagSetFile.h"
+
+namespace {
+
+const char* const kModelFiles[] = {"Configure.xml",       "Data/charset.type", "Data/CoreDict.pdat",
+                                   "Data/CoreDict.unig",  "Data/BiWord.big",   "Data/CoreDict.pos",
+                                   "Data/Morv.ctx",       "Data/tagset.txt",   "Data/nr.role",
+                                   "Data/nr.ctx",         "Data/nr.fsa"};
+
+TrainerOptions Fixture(const std::string& out)
+{
+    TrainerOptions o;
+    o.corpusPath = std::string(MORV_SOURCE_DIR) + "/tests/data/trainer-corpus.txt";
+    o.sourceDir = std::string(MORV_SOURCE_DIR) + "/data";
+    o.outputDir = out;
+    o.quiet = true;
+    return o;
+}
+
+// Words of every sentence the engine gives back, as "text/tag".
+std::vector<std::string> Analyse(const std::string& text)
+{
+    std::vector<std::string> words;
+    EngineContext& e = TheEngine();
+    e.analyzer->Analyze(text.c_str(), [&](const CAnalyzer::Sentence& s) {
+        for (int i = 1; i + 1 < s.count; ++i) {
+            const TokenRecord& t = s.items[i];
+            const char* name = e.tagSet->GetName(t.tag);
+            words.push_back(std::string(s.text + t.start, static_cast<size_t>(t.end - t.start)) + "/" +
+                            (name ? name : "?"));
+        }
+    });
+    return words;
+}
+
+TEST(Trainer, GroupsNameRunsIntoNames)
+{
+    auto tok = [](const char* w, const char* t) {
+        CorpusToken c;
+        c.word = w;
+        c.tag = t;
+        return c;
+    };
+    // 杜 中武 孙 传刚 等 克林顿 约翰·施特劳斯 江
+    std::vector<CorpusToken> tokens = {
+        tok("\xB6\xC5", "nr"), tok("\xD6\xD0\xCE\xE4", "nr"), tok("\xCB\xEF", "nr"),
+        tok("\xB4\xAB\xB8\xD5", "nr"), tok("\xB5\xC8", "u"), tok("\xBF\xCB\xC1\xD6\xB6\xD9", "nr"),
+        tok("\xD4\xBC\xBA\xB2\xA1\xA4\xCA\xA9", "nr"), tok("\xBD\xAD", "nr")};
+    auto groups = Trainer::GroupNames(tokens);
+    ASSERT_EQ(groups.size(), 5u);
+    EXPECT_EQ(groups[0].first, 0u);
+    EXPECT_EQ(groups[0].last, 1u);
+    EXPECT_EQ(groups[1].first, 2u);
+    EXPECT_EQ(groups[1].last, 3u);
+    EXPECT_EQ(groups[2].first, 5u); // a three-character token stands alone
+    EXPECT_EQ(groups[2].last, 5u);
+    EXPECT_EQ(groups[3].first, 6u); // so does a name with ·
+    EXPECT_EQ(groups[4].first, 7u);
+    EXPECT_EQ(groups[4].last, 7u);
+}
+
+TEST(Trainer, ShippedTagSetKeepsTheFixedCodes)
+{
+    TagSetFile tags;
+    ASSERT_TRUE(tags.Load(std::string(MORV_SOURCE_DIR) + "/data/tagset.txt"));
+    const std::pair<int, const char*> fixed[] = {{18, "m"},  {21, "n"},   {24, "nr"}, {25, "nr1"}, {26, "nr2"},
+                                                 {27, "nrj"}, {28, "nrf"}, {29, "ns"}, {30, "nsf"}, {31, "nt"},
+                                                 {52, "t"},  {93, "nx"}};
+    for (const auto& f : fixed)
+        EXPECT_EQ(tags.Code(f.second), f.first) << f.second;
+    EXPECT_LT(tags.Code("n"), tags.Code("nr"));
+    // Every tag of the corpus has a code.
+    const char* corpusTags[] = {"n", "v", "w", "u", "d", "vn", "m", "p", "nr", "a", "r", "ns", "c", "q", "t",
+                                "f", "j", "b", "l", "ad", "i", "Ng", "s", "nz", "nt", "an", "y", "Vg", "z", "k",
+                                "vd", "Tg", "nx", "Ag", "Dg", "o", "h", "e", "Rg", "Bg", "Mg", "vvn", "na", "Yg"};
+    for (const char* t : corpusTags)
+        EXPECT_GE(tags.Code(t), 0) << t;
+}
+
+TEST(Trainer, WritesALoadableBaseDirectoryAndTheSameBytesTwice)
+{
+    TempDir dir;
+    Trainer first(Fixture(dir / "a"));
+    ASSERT_EQ(first.Run(), 0);
+    EXPECT_EQ(first.GetReport().badLines, 2u); // the line without id and the unclosed bracket
+    EXPECT_EQ(first.GetReport().paragraphs, 11u);
+    EXPECT_GT(first.GetReport().words, 100);
+    Trainer second(Fixture(dir / "b"));
+    ASSERT_EQ(second.Run(), 0);
+    for (const char* f : kModelFiles) {
+        std::string a = ReadFile(dir / "a/" + f);
+        EXPECT_FALSE(a.empty()) << f;
+        EXPECT_TRUE(a == ReadFile(dir / "b/" + f)) << f << " differs between two runs";
+    }
+    // The dictionary holds no person name, but every character of one.
+    CPDAT dict;
+    ASSERT_TRUE(dict.Load((dir / "a/Data/CoreDict.pdat").c_str()));
+    EXPECT_LT(dict.ExactMatch("\xBD\xAD\xD4\xF3\xC3\xF1"), 0);     // 江泽民
+    EXPECT_LT(dict.ExactMatch("\xD4\xF3\xC3\xF1"), 0);             // 泽民
+    EXPECT_LT(dict.ExactMatch("\xBF\xCB\xC1\xD6\xB6\xD9"), 0);     // 克林顿
+    EXPECT_GE(dict.ExactMatch("\xD4\xF3"), 0);                     // 泽
+    EXPECT_GE(dict.ExactMatch("\xC5\xB7\xD1\xF4"), 0);             // 欧阳, a compound surname
+    EXPECT_LT(dict.ExactMatch("\xA3\xB1\xA3\xB9\xA3\xB9\xA3\xB8\xC4\xEA"), 0); // １９９８年 is a class word
+    EXPECT_GE(dict.ExactMatch("\xD6\xD0\xB9\xB2\xD6\xD0\xD1\xEB"), 0); // 中共中央
+
+    ASSERT_TRUE(EngineInit((dir / "a").c_str()));
+    ASSERT_TRUE(TheEngine().analyzer && TheEngine().analyzer->IsComplete());
+    std::vector<std::string> words = Analyse("\xD6\xD0\xB9\xB2\xD6\xD0\xD1\xEB\xD7\xDC\xCA\xE9\xBC\xC7"
+                                             "\xBD\xB2\xBB\xB0\xA1\xA3"); // 中共中央总书记讲话。
+    std::vector<std::string> expected = {"\xD6\xD0\xB9\xB2\xD6\xD0\xD1\xEB/nt", "\xD7\xDC\xCA\xE9\xBC\xC7/n",
+                                         "\xBD\xB2\xBB\xB0/n", "\xA1\xA3/w"};
+    EXPECT_EQ(words, expected);
+    EngineExit();
+}
+
+TEST(Trainer, FailsOnAMissingOrEmptyCorpus)
+{
+    TempDir dir;
+    TrainerOptions o = Fixture(dir / "out");
+    o.corpusPath = dir / "missing.txt";
+    EXPECT_NE(Trainer(o).Run(), 0);
+    WriteFile(dir / "bad.txt", "no id here/m\n19980101-01-001-001/m  [x/n\n");
+    o.corpusPath = dir / "bad.txt";
+    EXPECT_NE(Trainer(o).Run(), 0);
+    o = Fixture(dir / "out");
+    o.firstDate = 19990101; // no paragraph in range
+    EXPECT_NE(Trainer(o).Run(), 0);
+    EXPECT_FALSE(FileExists(dir / "out/Data/CoreDict.pdat"));
+}
+
+} // namespace

@@ -1,0 +1,139 @@
+#include "tools/morv-eval/Evaluator.h"
+
+#include <algorithm>
+#include <cstdio>
+
+Evaluator::Evaluator(const std::set<std::string>& trainingVocabulary) : vocabulary(trainingVocabulary) {}
+
+std::string Evaluator::CorpusTag(const std::string& tag)
+{
+    if (tag == "nr1" || tag == "nr2" || tag == "nrj" || tag == "nrf")
+        return "nr";
+    if (tag == "nsf")
+        return "ns";
+    return tag;
+}
+
+std::vector<std::pair<int, int>> Evaluator::Names(const std::vector<Word>& words)
+{
+    std::vector<std::pair<int, int>> names;
+    for (size_t i = 0; i < words.size();) {
+        if (words[i].tag != "nr") {
+            ++i;
+            continue;
+        }
+        size_t j = i;
+        while (j + 1 < words.size() && words[j + 1].tag == "nr" && words[j + 1].start == words[j].end)
+            ++j;
+        names.emplace_back(words[i].start, words[j].end);
+        i = j + 1;
+    }
+    return names;
+}
+
+void Evaluator::Score(const Paragraph& gold, const std::vector<Word>& system)
+{
+    std::vector<Word> goldWords;
+    std::vector<bool> oov;
+    int at = 0;
+    for (const CorpusToken& t : gold.tokens) {
+        int len = static_cast<int>(t.word.size());
+        goldWords.push_back({at, at + len, t.tag});
+        oov.push_back(!vocabulary.count(t.word));
+        at += len;
+    }
+    std::map<std::pair<int, int>, const Word*> bySpan;
+    for (const Word& w : system)
+        bySpan[{w.start, w.end}] = &w;
+    counts.gold += goldWords.size();
+    counts.system += system.size();
+    for (size_t i = 0; i < goldWords.size(); ++i) {
+        const Word& g = goldWords[i];
+        auto it = bySpan.find({g.start, g.end});
+        if (oov[i])
+            ++counts.oovGold;
+        if (it == bySpan.end()) {
+            std::string cls = g.tag == "nr"                        ? "person-name part"
+                              : g.tag == "m" || g.tag == "t"       ? "number or time"
+                              : oov[i]                             ? "other unknown word"
+                              : g.tag == "ns" || g.tag == "nz" || g.tag == "nt" || g.tag == "j"
+                                  ? "known proper noun or abbreviation"
+                                  : "other known word";
+            ++missedByClass[cls];
+            continue;
+        }
+        ++counts.correct;
+        if (oov[i])
+            ++counts.oovCorrect;
+        if (CorpusTag(it->second->tag) == g.tag)
+            ++counts.posCorrect;
+        else
+            ++posConfusions[{g.tag, CorpusTag(it->second->tag)}];
+    }
+    std::vector<Word> mapped = system;
+    for (Word& w : mapped)
+        w.tag = CorpusTag(w.tag);
+    auto gn = Names(goldWords);
+    auto sn = Names(mapped);
+    counts.goldNames += gn.size();
+    counts.systemNames += sn.size();
+    std::set<std::pair<int, int>> sset(sn.begin(), sn.end()), gset(gn.begin(), gn.end());
+    for (const auto& n : gn) {
+        if (sset.count(n)) {
+            ++counts.correctNames;
+            continue;
+        }
+        bool overlap = false;
+        for (const auto& s : sn)
+            overlap = overlap || (s.first < n.second && n.first < s.second);
+        overlap ? ++namesPartial : ++namesMissed;
+    }
+    for (const auto& s : sn) {
+        bool overlap = false;
+        for (const auto& n : gn)
+            overlap = overlap || (s.first < n.second && n.first < s.second);
+        if (!overlap)
+            ++namesSpurious;
+    }
+}
+
+namespace {
+
+double Ratio(size_t a, size_t b) { return b ? static_cast<double>(a) / static_cast<double>(b) : 0.0; }
+double F1(double p, double r) { return p + r > 0 ? 2 * p * r / (p + r) : 0.0; }
+
+} // namespace
+
+void Evaluator::Print() const
+{
+    const Counts& c = counts;
+    double p = Ratio(c.correct, c.system), r = Ratio(c.correct, c.gold);
+    double np = Ratio(c.correctNames, c.systemNames), nr = Ratio(c.correctNames, c.goldNames);
+    std::printf("| measure | value | target |\n|---|---|---|\n");
+    std::printf("| segmentation precision | %.4f | |\n", p);
+    std::printf("| segmentation recall | %.4f | |\n", r);
+    std::printf("| segmentation F1 | %.4f | >= 0.965 |\n", F1(p, r));
+    std::printf("| OOV recall (%zu OOV words) | %.4f | >= 0.70 |\n", c.oovGold, Ratio(c.oovCorrect, c.oovGold));
+    std::printf("| POS accuracy (on %zu correctly cut words) | %.4f | >= 0.955 |\n", c.correct,
+                Ratio(c.posCorrect, c.correct));
+    std::printf("| person-name precision | %.4f | |\n", np);
+    std::printf("| person-name recall | %.4f | |\n", nr);
+    std::printf("| person-name F1 (%zu names) | %.4f | >= 0.90 |\n", c.goldNames, F1(np, nr));
+    std::printf("\nGold words not found (%zu), by kind:\n", c.gold - c.correct);
+    std::vector<std::pair<size_t, std::string>> kinds;
+    for (const auto& m : missedByClass)
+        kinds.emplace_back(m.second, m.first);
+    std::sort(kinds.rbegin(), kinds.rend());
+    for (const auto& k : kinds)
+        std::printf("  %-36s %zu\n", k.second.c_str(), k.first);
+    std::printf("Names: %zu missed entirely, %zu found with wrong bounds, %zu spurious\n", namesMissed,
+                namesPartial, namesSpurious);
+    std::vector<std::pair<size_t, std::pair<std::string, std::string>>> conf;
+    for (const auto& m : posConfusions)
+        conf.emplace_back(m.second, m.first);
+    std::sort(conf.rbegin(), conf.rend());
+    std::printf("Most frequent tag errors (corpus -> engine):");
+    for (size_t i = 0; i < conf.size() && i < 10; ++i)
+        std::printf(" %s->%s %zu", conf[i].second.first.c_str(), conf[i].second.second.c_str(), conf[i].first);
+    std::printf("\n");
+}

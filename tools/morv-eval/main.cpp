@@ -1,0 +1,129 @@
+// morv-eval: trains on the first days of the corpus, analyses the held-out days
+// with the engine and scores the result against the corpus annotation.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+
+#include "engine/Engine.h"
+#include "engine/EngineContext.h"
+#include "tools/morv-eval/Evaluator.h"
+#include "tools/trainer/Trainer.h"
+
+#ifndef MORV_CORPUS_TEXT
+#define MORV_CORPUS_TEXT "pd199801.txt"
+#endif
+#ifndef MORV_DATA_SOURCE_DIR
+#define MORV_DATA_SOURCE_DIR "data"
+#endif
+#ifndef MORV_EVAL_DIR
+#define MORV_EVAL_DIR "eval-model"
+#endif
+
+int main(int argc, char** argv)
+{
+    TrainerOptions o;
+    o.corpusPath = MORV_CORPUS_TEXT;
+    o.sourceDir = MORV_DATA_SOURCE_DIR;
+    o.outputDir = MORV_EVAL_DIR;
+    o.firstDate = 19980101;
+    o.lastDate = 19980127;
+    o.quiet = true;
+    int testFirst = 19980128, testLast = 19980131;
+    std::string dumpPath; // GBK: the engine's words and the corpus words of every paragraph
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--corpus" && i + 1 < argc)
+            o.corpusPath = argv[++i];
+        else if (a == "--work" && i + 1 < argc)
+            o.outputDir = argv[++i];
+        else if (a == "--data" && i + 1 < argc)
+            o.sourceDir = argv[++i];
+        else if (a == "--dump" && i + 1 < argc)
+            dumpPath = argv[++i];
+        else {
+            std::fprintf(stderr, "usage: morv-eval [--corpus PATH] [--work DIR] [--data DIR] [--dump FILE]\n"
+                                 "  trains on 1998-01-01..27 into DIR, evaluates on 1998-01-28..31\n");
+            return 2;
+        }
+    }
+
+    Trainer trainer(o);
+    if (trainer.Run() != 0)
+        return 1;
+    std::set<std::string> vocabulary;
+    for (const Paragraph& p : trainer.GetCorpus().GetParagraphs())
+        for (const CorpusToken& t : p.tokens)
+            vocabulary.insert(t.word);
+    std::printf("Trained on 1998-01-01..01-27: %zu paragraphs, %zu words, in %.2f s\n",
+                trainer.GetReport().paragraphs, trainer.GetReport().tokens, trainer.GetReport().seconds);
+
+    CorpusReader test;
+    if (!test.Read(o.corpusPath, testFirst, testLast) || test.GetParagraphs().empty()) {
+        std::fprintf(stderr, "morv-eval: no test paragraphs in %s\n", o.corpusPath.c_str());
+        return 1;
+    }
+    if (!EngineInit(o.outputDir.c_str()) || !TheEngine().analyzer || !TheEngine().analyzer->IsComplete()) {
+        std::fprintf(stderr, "morv-eval: the engine does not start on %s (see its Morv.log)\n",
+                     o.outputDir.c_str());
+        return 1;
+    }
+    EngineContext& engine = TheEngine();
+    const std::set<std::string>& compound = trainer.GetCompoundSurnames();
+    Evaluator eval(vocabulary);
+    FILE* dump = dumpPath.empty() ? nullptr : std::fopen(dumpPath.c_str(), "wb");
+    auto t0 = std::chrono::steady_clock::now();
+    size_t bytes = 0;
+    for (const Paragraph& p : test.GetParagraphs()) {
+        std::string text = p.Text();
+        bytes += text.size();
+        std::vector<Evaluator::Word> words;
+        engine.analyzer->Analyze(text.c_str(), [&](const CAnalyzer::Sentence& s) {
+            int base = static_cast<int>(s.text - text.c_str());
+            for (int i = 1; i + 1 < s.count; ++i) {
+                const TokenRecord& t = s.items[i];
+                // A recognised name carries the automaton's tag code; it reaches
+                // `tag` in the part-of-speech pass, or is still in `kind` when that
+                // pass was not told the person word.
+                int code = t.tag;
+                if (t.wordId == engine.idUnknownPerson && t.kind >= 24 && t.kind <= 28)
+                    code = t.kind;
+                const char* name = engine.tagSet->GetName(code);
+                std::string tag = name ? name : "?";
+                if (code == 24 && t.wordId == engine.idUnknownPerson) {
+                    int split = s.nameSplits ? s.nameSplits[i] : -1;
+                    if (split <= t.start || split >= t.end) {
+                        // No usable split point: cut after the surname.
+                        std::string head(s.text + t.start, static_cast<size_t>(std::min(4, t.end - t.start)));
+                        split = t.start + (compound.count(head) && t.end - t.start > 4 ? 4 : 2);
+                    }
+                    words.push_back({base + t.start, base + split, "nr"});
+                    words.push_back({base + split, base + t.end, "nr"});
+                } else {
+                    words.push_back({base + t.start, base + t.end, tag});
+                }
+            }
+        });
+        eval.Score(p, words);
+        if (dump) {
+            std::string line = "S:";
+            for (const Evaluator::Word& w : words)
+                line += " " + text.substr(static_cast<size_t>(w.start), static_cast<size_t>(w.end - w.start)) + "/" + w.tag;
+            line += "\nG:";
+            for (const CorpusToken& t : p.tokens)
+                line += " " + t.word + "/" + t.tag;
+            std::fprintf(dump, "%s\n", line.c_str());
+        }
+    }
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    std::printf("Evaluated on 1998-01-28..01-31: %zu paragraphs, %zu words, analysed in %.2f s\n\n",
+                test.GetParagraphs().size(), eval.GetCounts().gold, seconds);
+    (void)bytes;
+    if (dump)
+        std::fclose(dump);
+    eval.Print();
+    EngineExit();
+    return 0;
+}
