@@ -146,8 +146,9 @@ struct SinkEmitter {
         // A merged name keeps the start of its first token; that token (the
         // surname) ended where the name splits.
         splits.assign(static_cast<size_t>(count), -1);
-        size_t k = 0;
-        for (int i = 0; i < count; ++i) {
+        // The markers (index 0 and the last) are empty and never part of a name.
+        size_t k = 1;
+        for (int i = 1; i + 1 < count; ++i) {
             const TokenRecord& t = items[i];
             while (k < starts.size() && starts[k] < t.start)
                 ++k;

@@ -63,6 +63,10 @@ TEST_F(CAnalyzerTest, NamesAreMergedTaggedAndSplit)
 {
     // 说中国说我们
     const auto tokens = Analyse("\xCB\xB5\xD6\xD0\xB9\xFA\xCB\xB5\xCE\xD2\xC3\xC7");
+    // A name at the very start shares its start with the begin marker.
+    const auto first = Analyse("\xD6\xD0\xB9\xFA\xCB\xB5");
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(first[0].split, 2);
     ASSERT_EQ(tokens.size(), 4u);
     EXPECT_EQ(tokens[1].text, "\xD6\xD0\xB9\xFA");
     EXPECT_EQ(tokens[1].tag, 24);

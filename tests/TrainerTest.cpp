@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,6 +11,11 @@
 #include "engine/Engine.h"
 #include "engine/EngineContext.h"
 #include "tools/trainer/TagSetFile.h"
+#include "lexicon/CPDAT.h"
+#include "lexicon/CUnigram.h"
+#include "segment/SpecialWords.h"
+#include "tagging/CPosLexicon.h"
+#include "tools/trainer/NameRoles.h"
 
 namespace {
 
@@ -114,6 +120,7 @@ TEST(Trainer, WritesALoadableBaseDirectoryAndTheSameBytesTwice)
     EXPECT_LT(dict.ExactMatch("\xA3\xB1\xA3\xB9\xA3\xB9\xA3\xB8\xC4\xEA"), 0); // １９９８年 is a class word
     EXPECT_GE(dict.ExactMatch("\xD6\xD0\xB9\xB2\xD6\xD0\xD1\xEB"), 0); // 中共中央
 
+    EngineExit(); // the engine is process-wide: start from a clean one
     ASSERT_TRUE(EngineInit((dir / "a").c_str()));
     ASSERT_TRUE(TheEngine().analyzer && TheEngine().analyzer->IsComplete());
     std::vector<std::string> words = Analyse("\xD6\xD0\xB9\xB2\xD6\xD0\xD1\xEB\xD7\xDC\xCA\xE9\xBC\xC7"
@@ -122,6 +129,57 @@ TEST(Trainer, WritesALoadableBaseDirectoryAndTheSameBytesTwice)
                                          "\xBD\xB2\xBB\xB0/n", "\xA1\xA3/w"};
     EXPECT_EQ(words, expected);
     EngineExit();
+}
+
+// Tags (or roles) of a word in a lexicon file, most frequent first.
+std::vector<int> Tags(const CPosLexicon& lex, int id)
+{
+    int n = 0;
+    const CPosLexicon::Entry* e = lex.Lookup(id, &n);
+    std::vector<int> tags;
+    for (int i = 0; i < n; ++i)
+        tags.push_back(e[i].tag);
+    return tags;
+}
+
+TEST(Trainer, CountsClassWordsNamesAndSentencesAsThePipelineMeetsThem)
+{
+    TempDir dir;
+    Trainer trainer(Fixture(dir / "m"));
+    ASSERT_EQ(trainer.Run(), 0);
+    EXPECT_EQ(trainer.GetReport().sentences, 13u); // cut after 。 ！ ？ ； and at paragraph ends
+    CPDAT dict;
+    CUnigram uni;
+    CPosLexicon pos, roles;
+    ASSERT_TRUE(dict.Load((dir / "m/Data/CoreDict.pdat").c_str()));
+    ASSERT_TRUE(uni.Load((dir / "m/Data/CoreDict.unig").c_str()));
+    ASSERT_TRUE(pos.Load((dir / "m/Data/CoreDict.pos").c_str()));
+    ASSERT_TRUE(roles.Load((dir / "m/Data/nr.role").c_str()));
+    SpecialWords ids = SpecialWords::Lookup(dict);
+    ASSERT_TRUE(ids.HasRequired());
+    EXPECT_GE(ids.one, 0);
+    EXPECT_GE(ids.dash, 0);
+    EXPECT_EQ(uni.Frequency(ids.sentenceBegin), 13);
+    EXPECT_EQ(uni.Frequency(ids.sentenceEnd), 13);
+    // 江泽民 twice, 兰红光, 李鹏, 克林顿, 欧阳中石, 老张, 小李, 杜中武, 孙传刚, 朱镕基; the
+    // lone 江 of 江主席 is counted as the character.
+    EXPECT_EQ(uni.Frequency(ids.unknownPerson), 11);
+    EXPECT_EQ(Tags(pos, ids.unknownPerson), std::vector<int>{24});
+    EXPECT_EQ(Tags(pos, ids.unknownTime), std::vector<int>{52});   // １２月 ３１日 一九九八年 ...
+    EXPECT_EQ(Tags(pos, ids.unknownNumber), std::vector<int>{18}); // ８．８％ ２０００
+    EXPECT_EQ(Tags(pos, ids.unknownString), std::vector<int>{93}); // ＷＴＯ
+    EXPECT_FALSE(Tags(pos, ids.sentenceBegin).empty());
+    const int jiang = dict.ExactMatch("\xBD\xAD"); // 江
+    const int ze = dict.ExactMatch("\xD4\xF3");    // 泽
+    ASSERT_GE(jiang, 0);
+    ASSERT_GE(ze, 0);
+    EXPECT_EQ(Tags(pos, jiang), std::vector<int>{24});
+    EXPECT_EQ(Tags(roles, jiang).at(0), role::kSurname);
+    EXPECT_EQ(Tags(roles, ze), std::vector<int>{role::kGiven1});
+    EXPECT_EQ(Tags(roles, ids.sentenceBegin), std::vector<int>{role::kSentenceBegin});
+    // 主席 stands just before 江泽民 (国家主席江泽民): its roles include "before".
+    std::vector<int> chairman = Tags(roles, dict.ExactMatch("\xD6\xF7\xCF\xAF")); // 主席
+    EXPECT_NE(std::find(chairman.begin(), chairman.end(), role::kBefore), chairman.end());
 }
 
 TEST(Trainer, FailsOnAMissingOrEmptyCorpus)

@@ -41,10 +41,18 @@ int main(int argc, char** argv)
             o.outputDir = argv[++i];
         else if (a == "--data" && i + 1 < argc)
             o.sourceDir = argv[++i];
-        else if (a == "--dump" && i + 1 < argc)
+        else if (a == "--train-days" && i + 1 < argc && std::sscanf(argv[i + 1], "%d-%d", &o.firstDate, &o.lastDate) == 2) {
+            o.firstDate += 19980100;
+            o.lastDate += 19980100;
+            ++i;
+        } else if (a == "--test-days" && i + 1 < argc && std::sscanf(argv[i + 1], "%d-%d", &testFirst, &testLast) == 2) {
+            testFirst += 19980100;
+            testLast += 19980100;
+            ++i;
+        } else if (a == "--dump" && i + 1 < argc)
             dumpPath = argv[++i];
         else {
-            std::fprintf(stderr, "usage: morv-eval [--corpus PATH] [--work DIR] [--data DIR] [--dump FILE]\n"
+            std::fprintf(stderr, "usage: morv-eval [--corpus PATH] [--work DIR] [--data DIR] [--train-days 1-27] [--test-days 28-31] [--dump FILE]\n"
                                  "  trains on 1998-01-01..27 into DIR, evaluates on 1998-01-28..31\n");
             return 2;
         }
@@ -57,8 +65,8 @@ int main(int argc, char** argv)
     for (const Paragraph& p : trainer.GetCorpus().GetParagraphs())
         for (const CorpusToken& t : p.tokens)
             vocabulary.insert(t.word);
-    std::printf("Trained on 1998-01-01..01-27: %zu paragraphs, %zu words, in %.2f s\n",
-                trainer.GetReport().paragraphs, trainer.GetReport().tokens, trainer.GetReport().seconds);
+    std::printf("Trained on 1998-01-%02d..01-%02d: %zu paragraphs, %zu words, in %.2f s\n",
+                o.firstDate % 100, o.lastDate % 100, trainer.GetReport().paragraphs, trainer.GetReport().tokens, trainer.GetReport().seconds);
 
     CorpusReader test;
     if (!test.Read(o.corpusPath, testFirst, testLast) || test.GetParagraphs().empty()) {
@@ -118,8 +126,8 @@ int main(int argc, char** argv)
         }
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    std::printf("Evaluated on 1998-01-28..01-31: %zu paragraphs, %zu words, analysed in %.2f s\n\n",
-                test.GetParagraphs().size(), eval.GetCounts().gold, seconds);
+    std::printf("Evaluated on 1998-01-%02d..01-%02d: %zu paragraphs, %zu words, analysed in %.2f s\n\n",
+                testFirst % 100, testLast % 100, test.GetParagraphs().size(), eval.GetCounts().gold, seconds);
     (void)bytes;
     if (dump)
         std::fclose(dump);

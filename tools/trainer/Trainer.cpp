@@ -19,6 +19,9 @@
 
 namespace fs = std::filesystem;
 
+// Part-of-speech entries this rare, under a tenth of the word's count, are dropped.
+constexpr int32_t kRareTagCount = 2;
+
 namespace {
 
 // Indices into SpecialWords::kWords.
@@ -465,8 +468,19 @@ bool Trainer::WriteWordModels()
 {
     std::vector<ModelWriter::LexiconEntries> lexicon;
     lexicon.reserve(posCounts.size());
-    for (const auto& c : posCounts)
-        lexicon.push_back(SortedEntries(c));
+    for (const auto& c : posCounts) {
+        // A tag seen once or twice with a word that mostly carries others is
+        // mostly an annotation slip; kept, the tagger's add-0.02 emission would
+        // rate it far above its share (rare tags have small totals).
+        int64_t total = 0;
+        for (const auto& e : c)
+            total += e.second;
+        std::map<int, int32_t> kept;
+        for (const auto& e : c)
+            if (e.second > kRareTagCount || e.second * 10 >= total)
+                kept.insert(e);
+        lexicon.push_back(SortedEntries(kept));
+    }
     const std::string out = options.outputDir;
     bool ok = classSource.WriteCharsetFile(DataFile("charset.type"));
     ok = ok && coreDict->Save(DataFile("CoreDict.pdat").c_str());
@@ -645,7 +659,10 @@ void Trainer::LearnRoles()
                                                               : kOther;
                             break;
                         case kGivenAlone:
-                            r = atStart && atEnd ? kOther : atStart ? kGiven1 : kGiven2;
+                            // The automaton merges no given name standing alone; as
+                            // given-name roles these tokens would only teach the
+                            // tagger given names without a surname before them.
+                            r = kOther;
                             break;
                         case kForeign:
                             r = atStart && atEnd ? kOther : atStart ? kForeignFirst : atEnd ? kForeignLast

@@ -1,0 +1,173 @@
+// Throughput of the engine on a GBK corpus, stage by stage: model load, segmentation
+// alone (pre-processing and best path, no tagging), the whole pipeline as the morv
+// command drives it (line by line, tokens to a sink) and the result page. Prints
+// figures; never fails on speed.
+//
+// Usage: bench_pipeline BASE_DIR CORPUS_GBK [REPEATS]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <ctime>
+#include <sys/resource.h>
+#include <vector>
+
+#include "engine/CAnalyzer.h"
+#include "engine/Engine.h"
+#include "engine/EngineContext.h"
+#include "segment/CPreProcess.h"
+#include "segment/CSegment.h"
+
+namespace {
+
+// The machine may be shared: rates come from this process's CPU time, and the
+// wall time is shown beside it.
+struct Clock {
+    std::chrono::steady_clock::time_point wall;
+    double cpu;
+};
+
+double CpuNow()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+Clock Now() { return Clock{std::chrono::steady_clock::now(), CpuNow()}; }
+
+struct Span {
+    double cpu = 1e30;
+    double wall = 1e30;
+    void Keep(const Clock& from) // the best of the repeats
+    {
+        const double c = CpuNow() - from.cpu;
+        if (c < cpu) {
+            cpu = c;
+            wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - from.wall).count();
+        }
+    }
+};
+
+// Peak resident memory of this process so far, in MiB.
+double PeakMiB()
+{
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+long long CountChars(const std::string& text)
+{
+    long long chars = 0;
+    for (size_t i = 0; i < text.size(); ++chars)
+        i += (static_cast<unsigned char>(text[i]) >= 0x80 && i + 1 < text.size()) ? 2 : 1;
+    return chars;
+}
+
+void Report(const char* what, const Span& span, long long chars, size_t bytes, long long tokens)
+{
+    std::printf("%-30s cpu %7.3f s (wall %7.3f s)  %10.0f chars/s  %7.2f MB/s  (%lld tokens)\n", what, span.cpu,
+                span.wall, static_cast<double>(chars) / span.cpu, static_cast<double>(bytes) / span.cpu / 1e6,
+                tokens);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench_pipeline BASE_DIR CORPUS_GBK [REPEATS]\n");
+        return 2;
+    }
+    const int repeats = argc > 3 ? std::max(1, std::atoi(argv[3])) : 1;
+
+    Clock start = Now();
+    if (!EngineInit(argv[1])) {
+        std::fprintf(stderr, "bench_pipeline: the engine does not start from %s\n", argv[1]);
+        return 1;
+    }
+    Span load;
+    load.Keep(start);
+    const double modelPeak = PeakMiB();
+    EngineContext& engine = TheEngine();
+    if (!engine.analyzer || !engine.analyzer->IsComplete()) {
+        std::fprintf(stderr, "bench_pipeline: the analyser is incomplete\n");
+        return 1;
+    }
+    std::printf("model load (EngineInit)        cpu %7.4f s (wall %7.4f s)  peak RSS %.1f MiB\n", load.cpu, load.wall,
+                modelPeak);
+
+    std::ifstream in(argv[2], std::ios::binary);
+    const std::string corpus((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (corpus.empty()) {
+        std::fprintf(stderr, "bench_pipeline: cannot read %s\n", argv[2]);
+        return 2;
+    }
+    // Lines as the command feeds them: each with its line feed, NUL-terminated.
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < corpus.size();) {
+        size_t lf = corpus.find('\n', at);
+        lf = lf == std::string::npos ? corpus.size() : lf + 1;
+        lines.emplace_back(corpus, at, lf - at);
+        at = lf;
+    }
+    const long long chars = CountChars(corpus);
+    std::printf("corpus                         %zu bytes, %lld chars, %zu lines\n", corpus.size(), chars,
+                lines.size());
+
+    // Segmentation alone: the pre-processor and the segmenter on the engine's models.
+    CPreProcess pre(engine.charset.get(), engine.coreDict.get(), engine.userDict.get());
+    CSegment segment(engine.coreDict.get(), engine.unigram.get(), engine.bigram.get());
+    Span segmentOnly;
+    long long tokens = 0;
+    for (int r = 0; r < repeats; ++r) {
+        tokens = 0;
+        start = Now();
+        for (const std::string& line : lines) {
+            const char* p = line.c_str();
+            while (*p != '\0') {
+                const char* next = pre.BuildLattice(p);
+                if (pre.GetAtomCount() <= 2 || next <= p)
+                    break;
+                tokens += segment.Segment(pre.GetLattice(), pre.GetSlotCount(), pre.GetSlotSizes(),
+                                          pre.GetAtomCount()) - 2;
+                p = next;
+            }
+        }
+        segmentOnly.Keep(start);
+    }
+    Report("segmentation alone", segmentOnly, chars, corpus.size(), tokens);
+
+    // The whole pipeline, line by line into a sink, as morv runs it.
+    Span pipeline;
+    const CAnalyzer::SentenceSink sink = [&tokens](const CAnalyzer::Sentence& s) { tokens += s.count - 2; };
+    for (int r = 0; r < repeats; ++r) {
+        tokens = 0;
+        start = Now();
+        for (const std::string& line : lines)
+            engine.analyzer->Analyze(line.c_str(), sink);
+        pipeline.Keep(start);
+    }
+    Report("full pipeline (to a sink)", pipeline, chars, corpus.size(), tokens);
+
+    // The result page of the whole text in one call.
+    Span page;
+    for (int r = 0; r < repeats; ++r) {
+        start = Now();
+        if (!EngineWriteHtml(corpus.c_str(), "/dev/null")) {
+            std::fprintf(stderr, "bench_pipeline: EngineWriteHtml failed\n");
+            return 1;
+        }
+        page.Keep(start);
+    }
+    Report("result page (EngineWriteHtml)", page, chars, corpus.size(), 0);
+    std::printf("peak RSS of this driver        %.1f MiB (models %.1f MiB, corpus held in memory)\n", PeakMiB(),
+                modelPeak);
+    EngineExit();
+    return 0;
+}

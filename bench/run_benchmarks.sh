@@ -1,0 +1,190 @@
+#!/usr/bin/env bash
+# Throughput figures for Morv beside jieba (Python, and its Rust port through
+# @node-rs/jieba), all on the same corpus text. Prints figures; never fails on speed.
+#
+#   bench/run_benchmarks.sh            (after a Release build in build/)
+#
+# Environment: MORV_BUILD_DIR (default build), MORV_HOME (default BUILD/bin/Morv),
+# MORV_BENCH_CORPUS (a GBK text to use instead of the one made here),
+# MORV_BENCH_MB (least corpus size in MB, default 10), MORV_BENCH_REPEATS (default 2).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${MORV_BUILD_DIR:-$root/build}
+base=${MORV_HOME:-$build/bin/Morv}
+work=$root/bench/.data
+node_dir=$root/bench/.node
+min_mb=${MORV_BENCH_MB:-10}
+repeats=${MORV_BENCH_REPEATS:-2}
+python=/usr/bin/python3
+mkdir -p "$work"
+
+if [ ! -x "$build/bin/morv" ] || [ ! -x "$build/bin/bench_pipeline" ]; then
+  echo "run_benchmarks: build first (cmake --build $build); morv and bench_pipeline are missing" >&2
+  exit 2
+fi
+if [ ! -f "$base/Configure.xml" ]; then
+  echo "run_benchmarks: no models in $base (set MORV_HOME)" >&2
+  exit 2
+fi
+
+# --- The corpus: GBK and UTF-8 copies of the same text, at least min_mb MB of GBK.
+gbk=$work/corpus.gbk.txt
+utf8=$work/corpus.utf8.txt
+if [ -n "${MORV_BENCH_CORPUS:-}" ]; then
+  src_gbk=$MORV_BENCH_CORPUS
+  iconv -f GBK -t UTF-8 "$src_gbk" > "$work/source.utf8.txt"
+  src_utf8=$work/source.utf8.txt
+else
+  src_utf8=$work/source.utf8.txt
+  if [ ! -s "$src_utf8" ]; then
+    xz_file=""
+    for candidate in "${MORV_CORPUS_XZ:-}" "$root/data/corpus/pd199801.txt.xz" "$root/../shared/corpus/pd199801.txt.xz" \
+        /work/shared/corpus/pd199801.txt.xz; do
+      if [ -n "$candidate" ] && [ -f "$candidate" ]; then xz_file=$candidate; break; fi
+    done
+    if [ -z "$xz_file" ]; then
+      echo "run_benchmarks: no corpus (set MORV_BENCH_CORPUS or MORV_CORPUS_XZ)" >&2
+      exit 2
+    fi
+    # The People's Daily corpus without its paragraph ids, tags and brackets.
+    "$python" - "$xz_file" "$src_utf8" <<'PY'
+import lzma, re, sys
+ident = re.compile(r'^\d{8}-\d{2}-\d{3}-\d{3}/m$')
+with lzma.open(sys.argv[1], 'rt', encoding='utf-8') as f, open(sys.argv[2], 'w', encoding='utf-8') as out:
+    for line in f:
+        toks = line.split()
+        if toks and ident.match(toks[0]):
+            toks = toks[1:]
+        if toks:
+            out.write(''.join(t.lstrip('[').rsplit('/', 1)[0] for t in toks) + '\n')
+PY
+  fi
+  src_gbk=$work/source.gbk.txt
+  iconv -f UTF-8 -t GBK "$src_utf8" > "$src_gbk"
+fi
+: > "$gbk"
+: > "$utf8"
+while [ "$(stat -c %s "$gbk")" -lt $((min_mb * 1000000)) ]; do
+  cat "$src_gbk" >> "$gbk"
+  cat "$src_utf8" >> "$utf8"
+done
+chars=$("$python" -c "import sys; print(len(open(sys.argv[1], encoding='utf-8').read()))" "$utf8")
+gbk_bytes=$(stat -c %s "$gbk")
+utf8_bytes=$(stat -c %s "$utf8")
+echo "== corpus: $chars characters; $gbk_bytes bytes GBK, $utf8_bytes bytes UTF-8"
+echo "== models: $base"
+echo
+
+# --- Morv inside: load, segmentation alone, pipeline, page.
+echo "== Morv stages (bench_pipeline, best of $repeats)"
+"$build/bin/bench_pipeline" "$base" "$gbk" "$repeats" | tee "$work/stages.txt"
+echo
+
+# --- Morv as a command: CPU time (user + system) including start-up, wall time, peak memory.
+# Prints "cpu_seconds wall_seconds peak_kib" of the fastest of $repeats runs.
+time_command() {
+  local best="" line
+  for _ in $(seq "$repeats"); do
+    /usr/bin/time -f '%U %S %e %M' -o "$work/time.txt" "$@" > /dev/null 2> "$work/stderr.txt" ||
+      echo "  (exit status $? from $*: $(head -c 300 "$work/stderr.txt"))" >&2
+    line=$(tail -1 "$work/time.txt" | awk '{ printf "%.2f %s %s", $1 + $2, $3, $4 }')
+    if [ -z "$best" ] || awk -v a="${line%% *}" -v b="${best%% *}" 'BEGIN { exit !(a < b) }'; then
+      best=$line
+    fi
+  done
+  echo "$best"
+}
+rate() { awk -v n="$1" -v s="$2" 'BEGIN { if (s <= 0) s = 0.001; printf "%.0f", n / s }'; }
+mbs() { awk -v n="$1" -v s="$2" 'BEGIN { if (s <= 0) s = 0.001; printf "%.2f", n / s / 1e6 }'; }
+
+echo "== morv command (CPU time with model load, best of $repeats)"
+declare -A morv_rate
+for spec in "text gbk" "text utf8" "seg gbk" "json utf8" "html gbk"; do
+  set -- $spec
+  fmt=$1 enc=$2
+  file=$gbk bytes=$gbk_bytes
+  if [ "$enc" = utf8 ]; then file=$utf8 bytes=$utf8_bytes; fi
+  read -r secs wall peak < <(time_command "$build/bin/morv" --base "$base" --format "$fmt" "$file")
+  morv_rate["$fmt-$enc"]=$(rate "$chars" "$secs")
+  printf '  --format %-5s %-5s cpu %6.2f s (wall %6.2f s)  %10s chars/s  %6s MB/s  peak %6.1f MiB\n' "$fmt" "$enc" \
+    "$secs" "$wall" "${morv_rate[$fmt-$enc]}" "$(mbs "$bytes" "$secs")" "$(awk -v k="$peak" 'BEGIN { print k / 1024 }')"
+done
+echo
+
+# --- jieba, Python (Debian's python3-jieba) and the Rust port (@node-rs/jieba).
+echo "== jieba on the same text (UTF-8), load and cut timed inside each (CPU time)"
+if ! "$python" -c "import jieba" 2>/dev/null; then
+  if [ "$(id -u)" -eq 0 ]; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq python3-jieba > /dev/null 2>&1 || true
+  fi
+fi
+py_rate=""
+if "$python" -c "import jieba" 2>/dev/null; then
+  read -r py_load py_cut < <("$python" - "$utf8" <<'PY'
+import sys, time
+t0 = time.process_time()
+import jieba
+jieba.setLogLevel(60)
+jieba.initialize()
+t1 = time.process_time()
+lines = open(sys.argv[1], encoding='utf-8').read().split('\n')
+t2 = time.process_time()
+n = 0
+for line in lines:
+    n += len(' '.join(jieba.cut(line)))
+t3 = time.process_time()
+print(f"{t1 - t0:.3f} {t3 - t2:.3f}")
+PY
+)
+  py_rate=$(rate "$chars" "$py_cut")
+  printf '  python3-jieba      load %6.3f s  cut %7.2f s  %10s chars/s  %6s MB/s (UTF-8)\n' "$py_load" "$py_cut" \
+    "$py_rate" "$(mbs "$utf8_bytes" "$py_cut")"
+else
+  echo "  python3-jieba: not available (apt-get install python3-jieba)"
+fi
+
+if [ ! -d "$node_dir/node_modules/@node-rs/jieba" ] && command -v npm > /dev/null; then
+  mkdir -p "$node_dir"
+  (cd "$node_dir" && npm install --silent --no-audit --no-fund @node-rs/jieba > /dev/null 2>&1) || true
+fi
+rs_rate=""
+if [ -d "$node_dir/node_modules/@node-rs/jieba" ] && command -v node > /dev/null; then
+  for hmm in false true; do
+    read -r rs_load rs_cut < <(NODE_PATH="$node_dir/node_modules" node - "$utf8" "$hmm" <<'JS'
+const fs = require('fs');
+const cpu = () => { const u = process.cpuUsage(); return (u.user + u.system) / 1e6; };
+const t0 = cpu();
+const { Jieba } = require('@node-rs/jieba');
+const { dict } = require('@node-rs/jieba/dict');
+const jieba = Jieba.withDict(dict);
+const t1 = cpu();
+const lines = fs.readFileSync(process.argv[2], 'utf8').split('\n');
+const hmm = process.argv[3] === 'true';
+const t2 = cpu();
+let n = 0;
+for (const line of lines) n += jieba.cut(line, hmm).join(' ').length;
+const t3 = cpu();
+console.log((t1 - t0).toFixed(3), (t3 - t2).toFixed(3));
+JS
+)
+    r=$(rate "$chars" "$rs_cut")
+    if [ "$hmm" = false ]; then rs_rate=$r; fi
+    printf '  @node-rs/jieba %-5s load %6.3f s  cut %7.2f s  %10s chars/s  %6s MB/s (UTF-8)\n' "hmm=$hmm" "$rs_load" \
+      "$rs_cut" "$r" "$(mbs "$utf8_bytes" "$rs_cut")"
+  done
+else
+  echo "  @node-rs/jieba: not available (npm install @node-rs/jieba in $node_dir)"
+fi
+echo
+
+# --- Ratios against the Rust port's segmentation (hmm off, its default).
+stage_rate() { awk -v what="$1" 'index($0, what) == 1 { for (i = 1; i < NF; ++i) if ($(i + 1) == "chars/s") print $i }' "$work/stages.txt"; }
+seg_rate=$(stage_rate "segmentation alone")
+pipe_rate=$(stage_rate "full pipeline")
+ratio() { if [ -n "$2" ]; then awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; else echo "n/a"; fi; }
+echo "== ratios (characters per CPU second; > 1: Morv is faster)"
+echo "  morv --format text (GBK, whole command) / Rust port:   $(ratio "${morv_rate[text-gbk]}" "$rs_rate")   (target > 1, aim 1.5)"
+echo "  morv --format text (UTF-8, whole command) / Rust port: $(ratio "${morv_rate[text-utf8]}" "$rs_rate")"
+echo "  engine pipeline / Rust port:                          $(ratio "$pipe_rate" "$rs_rate")"
+echo "  segmentation alone / Rust port:                       $(ratio "$seg_rate" "$rs_rate")   (target >= 3)"
+echo "  morv --format text (GBK) / python3-jieba:             $(ratio "${morv_rate[text-gbk]}" "$py_rate")"

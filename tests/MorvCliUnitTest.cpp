@@ -1,0 +1,428 @@
+// The morv command's parts: options, encodings, offset mapping, bounded reading
+// and the line formats, on hand-made sentences (no models needed).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "engine/CTagSet.h"
+#include "segment/TokenRecord.h"
+#include "tests/TestUtil.h"
+#include "tools/morv/EngineText.h"
+#include "tools/morv/InputReader.h"
+#include "tools/morv/JsonFormatter.h"
+#include "tools/morv/MorvApp.h"
+#include "tools/morv/MorvOptions.h"
+#include "tools/morv/SegFormatter.h"
+#include "tools/morv/TextCodec.h"
+#include "tools/morv/TextFormatter.h"
+
+namespace {
+
+const char* const kZhongGbk = "\xD6\xD0";        // 中
+const char* const kZhongUtf8 = "\xE4\xB8\xAD";   // 中
+const char* const kGrinUtf8 = "\xF0\x9F\x98\x80"; // U+1F600, not in GBK
+
+TEST(MorvOptions, ParsesEveryOption)
+{
+    struct Case {
+        std::vector<const char*> args;
+        MorvOptions::Action action;
+        OutputFormat format;
+        Encoding encoding;
+        size_t files;
+    } cases[] = {
+        {{}, MorvOptions::Action::Run, OutputFormat::Text, Encoding::Unknown, 0},
+        {{"--format", "seg", "a.txt"}, MorvOptions::Action::Run, OutputFormat::Seg, Encoding::Unknown, 1},
+        {{"--format=json", "-", "b"}, MorvOptions::Action::Run, OutputFormat::Json, Encoding::Unknown, 2},
+        {{"--format", "html", "--encoding", "GBK"}, MorvOptions::Action::Run, OutputFormat::Html, Encoding::Gbk, 0},
+        {{"--encoding=utf8"}, MorvOptions::Action::Run, OutputFormat::Text, Encoding::Utf8, 0},
+        {{"--encoding", "auto", "--", "--format"}, MorvOptions::Action::Run, OutputFormat::Text, Encoding::Unknown, 1},
+        {{"x", "--help"}, MorvOptions::Action::Help, OutputFormat::Text, Encoding::Unknown, 1},
+        {{"--version"}, MorvOptions::Action::Version, OutputFormat::Text, Encoding::Unknown, 0},
+        {{"--format", "xml"}, MorvOptions::Action::Error, OutputFormat::Text, Encoding::Unknown, 0},
+        {{"--encoding", "latin1"}, MorvOptions::Action::Error, OutputFormat::Text, Encoding::Unknown, 0},
+        {{"--base"}, MorvOptions::Action::Error, OutputFormat::Text, Encoding::Unknown, 0},
+        {{"--html="}, MorvOptions::Action::Error, OutputFormat::Text, Encoding::Unknown, 0},
+        {{"-x"}, MorvOptions::Action::Error, OutputFormat::Text, Encoding::Unknown, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> argv{"morv"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        MorvOptions options;
+        const auto action = options.Parse(static_cast<int>(argv.size()), argv.data());
+        std::string joined;
+        for (const char* a : c.args)
+            joined += std::string(a) + " ";
+        EXPECT_EQ(action, c.action) << joined;
+        if (action == MorvOptions::Action::Error) {
+            EXPECT_FALSE(options.error.empty()) << joined;
+            continue;
+        }
+        EXPECT_EQ(options.format, c.format) << joined;
+        EXPECT_EQ(options.encoding, c.encoding) << joined;
+        EXPECT_EQ(options.files.size(), c.files) << joined;
+    }
+    MorvOptions options;
+    const char* argv[] = {"morv", "--html", "r.htm", "--base=/b", "--user-dict", "w.txt"};
+    ASSERT_EQ(options.Parse(6, argv), MorvOptions::Action::Run);
+    EXPECT_EQ(options.htmlFile, "r.htm");
+    EXPECT_EQ(options.baseDir, "/b");
+    EXPECT_EQ(options.userDict, "w.txt");
+}
+
+TEST(TextCodec, DecodesUtf8Strictly)
+{
+    struct Case {
+        std::string bytes;
+        int length;
+        uint32_t cp;
+    } cases[] = {
+        {"A", 1, 'A'},
+        {"\xC2\xA9", 2, 0xA9},
+        {kZhongUtf8, 3, 0x4E2D},
+        {kGrinUtf8, 4, 0x1F600},
+        {"\xC0\xAF", 0, 0},             // overlong
+        {"\xE0\x80\xAF", 0, 0},         // overlong
+        {"\xED\xA0\x80", 0, 0},         // surrogate
+        {"\xF4\x90\x80\x80", 0, 0},     // beyond U+10FFFF
+        {"\xE4\x41", 0, 0},             // bad continuation
+        {"\x80", 0, 0},                 // stray continuation
+        {"\xE4\xB8", -1, 0},            // cut off
+    };
+    for (const Case& c : cases) {
+        uint32_t cp = 0;
+        const int n = TextCodec::DecodeUtf8(reinterpret_cast<const unsigned char*>(c.bytes.data()),
+                                            c.bytes.size(), &cp);
+        EXPECT_EQ(n, c.length) << c.bytes;
+        if (n > 0) {
+            EXPECT_EQ(cp, c.cp) << c.bytes;
+        }
+    }
+}
+
+TEST(TextCodec, DetectsEncoding)
+{
+    struct Case {
+        std::string text;
+        bool complete;
+        Encoding expected;
+    } cases[] = {
+        {"plain ascii\n", true, Encoding::Unknown},
+        {std::string("a") + kZhongUtf8 + "b", true, Encoding::Utf8},
+        {std::string("a") + kZhongGbk + "b", true, Encoding::Gbk},
+        {"\xC4\xE3\xBA\xC3", true, Encoding::Gbk},         // 你好 in GBK
+        {std::string(kZhongUtf8) + "\xE4\xB8", false, Encoding::Utf8}, // window ends inside a character
+        {std::string(kZhongUtf8) + "\xE4\xB8", true, Encoding::Gbk},   // the file ends there
+        {std::string(kZhongUtf8) + "\xC0\xAF", true, Encoding::Gbk},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TextCodec::Detect(c.text.data(), c.text.size(), c.complete), c.expected) << c.text;
+}
+
+TEST(TextCodec, GbkTablesRoundTrip)
+{
+    const TextCodec& codec = TextCodec::Instance();
+    ASSERT_TRUE(codec.IsReady());
+    struct Case {
+        unsigned gbk;
+        uint32_t cp;
+    } cases[] = {{0xD6D0, 0x4E2D}, {0xA1A3, 0x3002}, {0xA1AA, 0x2014}, {0xA1A4, 0x00B7},
+                 {0xE946, 0x9555} /* 镕, GBK only */, {0xA3A1, 0xFF01}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(codec.GbkToUnicode(c.gbk), c.cp) << std::hex << c.gbk;
+        EXPECT_EQ(codec.UnicodeToGbk(c.cp), c.gbk) << std::hex << c.cp;
+    }
+    EXPECT_EQ(codec.UnicodeToGbk(0x1F600), 0u);
+    EXPECT_EQ(codec.UnicodeToGbk(0x20000), 0u); // CJK extension B
+    EXPECT_EQ(codec.GbkToUnicode(0xA1A0), 0u);  // unassigned: the placeholder
+    // Every assigned two-byte code comes back as itself.
+    int mismatches = 0;
+    for (unsigned code = 0x8140; code < 0x10000; ++code) {
+        const uint32_t cp = codec.GbkToUnicode(code);
+        if (cp != 0 && cp < 0x10000 && codec.UnicodeToGbk(cp) != code)
+            ++mismatches;
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST(TextCodec, JsonStringsAreEscapedValidUtf8)
+{
+    const TextCodec& codec = TextCodec::Instance();
+    struct Case {
+        std::string in;
+        Encoding enc;
+        std::string out;
+    } cases[] = {
+        {"a\"b\\c", Encoding::Utf8, "a\\\"b\\\\c"},
+        {"\t\n\r\x01\x1f/", Encoding::Utf8, "\\t\\n\\r\\u0001\\u001f/"},
+        {std::string(kZhongUtf8) + kGrinUtf8, Encoding::Utf8, std::string(kZhongUtf8) + kGrinUtf8},
+        {"x\xFFy\xC0\xAF", Encoding::Utf8, "x\xEF\xBF\xBDy\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {std::string(kZhongGbk) + "<", Encoding::Gbk, std::string(kZhongUtf8) + "<"},
+        {"\xA1\xA0\xB0", Encoding::Gbk, "\xEF\xBF\xBD\xEF\xBF\xBD"}, // unassigned pair, lone lead
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        codec.AppendJson(out, c.in.data(), c.in.size(), c.enc);
+        EXPECT_EQ(out, c.out) << c.in;
+    }
+}
+
+// The engine text of mixed input: which engine bytes come from which input bytes and characters.
+TEST(EngineText, MapsUtf8AndSubstitutesWhatGbkLacks)
+{
+    const std::string input = std::string("a") + kZhongUtf8 + kGrinUtf8 + std::string("\0b\xFF", 3) + "\n";
+    EngineText text;
+    text.Build(input.data(), input.size(), Encoding::Utf8, true);
+    const std::string expected = std::string("a\xD6\xD0\xA1\xA0\xA1\xA0") + "b\xA1\xA0\n";
+    ASSERT_EQ(std::string(text.Text(), text.Length()), expected);
+    EXPECT_EQ(std::strlen(text.Text()), text.Length()); // no NUL inside
+    const size_t inputAt[] = {0, 1, 1, 4, 4, 8, 8, 9, 10, 10, 11, 12};
+    const size_t charAt[] = {0, 1, 1, 2, 2, 3, 3, 4, 5, 5, 6, 7};
+    for (size_t g = 0; g <= text.Length(); ++g) {
+        EXPECT_EQ(text.InputOffset(g), inputAt[g]) << g;
+        EXPECT_EQ(text.CharIndex(g), charAt[g]) << g;
+    }
+    EXPECT_EQ(text.Substitutions(), (std::vector<uint32_t>{0x1F600, 0xFFFD, 0xFFFD}));
+    EXPECT_TRUE(text.IsPlaceholdersOnly(3, 5));
+    EXPECT_TRUE(text.IsPlaceholdersOnly(3, 7));
+    EXPECT_FALSE(text.IsPlaceholdersOnly(1, 5));
+    EXPECT_FALSE(text.IsPlaceholdersOnly(7, 8));
+}
+
+TEST(EngineText, GbkPassesThroughUnlessTheEngineCannotTakeIt)
+{
+    EngineText text;
+    const std::string clean = std::string("x") + kZhongGbk + "\r\n";
+    text.Build(clean.data(), clean.size(), Encoding::Gbk, true);
+    EXPECT_EQ(std::string(text.Text()), clean);
+    EXPECT_TRUE(text.Substitutions().empty());
+    EXPECT_EQ(text.InputOffset(3), 3u);
+    EXPECT_EQ(text.CharIndex(3), 2u);
+    EXPECT_EQ(text.CharCount(), 4u);
+
+    // A NUL, the placeholder itself and a lead byte without trail before the line feed.
+    const std::string dirty = std::string("\0", 1) + "\xA1\xA0" + kZhongGbk + "\xB0\n";
+    text.Build(dirty.data(), dirty.size(), Encoding::Gbk, true);
+    EXPECT_EQ(std::string(text.Text(), text.Length()), "\xA1\xA0\xA1\xA0\xD6\xD0\xA1\xA0\n");
+    EXPECT_EQ(text.Substitutions(), (std::vector<uint32_t>{0xFFFD, EngineText::kOwnBytes, 0xFFFD}));
+    EXPECT_EQ(text.InputOffset(2), 1u);
+    EXPECT_EQ(text.InputOffset(6), 5u);
+    EXPECT_EQ(text.InputOffset(8), 6u); // the line feed stays a line feed
+    EXPECT_EQ(text.CharIndex(8), 4u);
+}
+
+std::vector<std::string> ReadPieces(const std::string& content, size_t cap, std::vector<bool>* ends = nullptr)
+{
+    TempDir dir;
+    WriteFile(dir / "in", content);
+    const int fd = ::open((dir / "in").c_str(), O_RDONLY);
+    InputReader reader(fd, cap);
+    std::vector<std::string> pieces;
+    InputReader::Piece piece;
+    // A cutter that takes a prime number of bytes, to cut anywhere.
+    const InputReader::Cutter cutter = [](const char*, size_t size) { return size > 7 ? size_t(7) : size; };
+    while (reader.Next(piece, cutter)) {
+        pieces.emplace_back(piece.data, piece.size);
+        if (ends != nullptr)
+            ends->push_back(piece.endsLine);
+    }
+    ::close(fd);
+    return pieces;
+}
+
+TEST(InputReader, LinesAndBoundedPieces)
+{
+    std::vector<bool> ends;
+    EXPECT_EQ(ReadPieces("a\r\nbb\n\nlast", 16, &ends), (std::vector<std::string>{"a\r\n", "bb\n", "\n", "last"}));
+    EXPECT_EQ(ends, (std::vector<bool>{true, true, true, true}));
+    EXPECT_TRUE(ReadPieces("", 16).empty());
+
+    ends.clear();
+    const std::string longLine(40, 'x');
+    EXPECT_EQ(ReadPieces(longLine + "\nz\n", 16, &ends),
+              (std::vector<std::string>{"xxxxxxx", "xxxxxxx", "xxxxxxx", "xxxxxxx", "xxxxxxxxxxxx\n", "z\n"}));
+    EXPECT_EQ(ends, (std::vector<bool>{false, false, false, false, true, true}));
+
+    // Large pseudo-random input: the pieces put together are the input, and none is over the cap.
+    std::string big;
+    unsigned seed = 12345;
+    for (int i = 0; i < 300000; ++i) {
+        seed = seed * 1103515245 + 12345;
+        big += (seed >> 16) % 97 == 0 ? '\n' : static_cast<char>('a' + (seed >> 16) % 26);
+    }
+    std::string joined;
+    for (const std::string& p : ReadPieces(big, 64)) {
+        EXPECT_LE(p.size(), 64u);
+        joined += p;
+    }
+    EXPECT_EQ(joined, big);
+}
+
+TEST(MorvApp, CutsLongLinesAtACharacterBoundary)
+{
+    // No engine here: cuts prefer a blank, else the last whole character.
+    const std::string utf8 = std::string("ab ") + kZhongUtf8 + kZhongUtf8;
+    EXPECT_EQ(MorvApp::CutPoint(utf8.data(), utf8.size(), Encoding::Utf8), 3u);
+    const std::string noBlank = std::string(kZhongUtf8) + kZhongUtf8;
+    EXPECT_EQ(MorvApp::CutPoint(noBlank.data(), noBlank.size() - 1, Encoding::Utf8), 3u);
+    const std::string gbk = std::string(kZhongGbk) + kZhongGbk + kZhongGbk;
+    EXPECT_EQ(MorvApp::CutPoint(gbk.data(), 5, Encoding::Gbk), 4u);
+    EXPECT_EQ(MorvApp::CutPoint("abc", 3, Encoding::Gbk), 3u);
+}
+
+// A hand-made analysed sentence over an engine text.
+struct FakeSentence {
+    std::vector<TokenRecord> items;
+    std::vector<int32_t> splits;
+    FakeSentence(const std::vector<std::pair<int, int>>& spans, uint8_t tag)
+    {
+        items.push_back(TokenRecord{});
+        for (const auto& span : spans) {
+            TokenRecord t;
+            t.start = span.first;
+            t.end = span.second;
+            t.tag = tag;
+            t.kind = 0;
+            items.push_back(t);
+        }
+        items.push_back(TokenRecord{});
+        splits.assign(items.size(), -1);
+    }
+    CAnalyzer::Sentence View(const EngineText& text) const
+    {
+        return CAnalyzer::Sentence{text.Text(), static_cast<int>(text.Length()), items.data(),
+                                   static_cast<int>(items.size()), splits.data()};
+    }
+};
+
+struct Captured {
+    char* data = nullptr;
+    size_t size = 0;
+    std::FILE* file;
+    Captured() { file = open_memstream(&data, &size); }
+    ~Captured()
+    {
+        std::fclose(file);
+        std::free(data);
+    }
+    std::string Text()
+    {
+        std::fflush(file);
+        return std::string(data, size);
+    }
+};
+
+class Formatters : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string names;
+        for (int i = 0; i < 30; ++i)
+            names += i == 3 ? "w\n" : i == 24 ? "nr\n" : "t" + std::to_string(i) + "\n";
+        WriteFile(dir / "tags.txt", names);
+        ASSERT_TRUE(tags.Load((dir / "tags.txt").c_str()));
+    }
+    // Runs one line, cut into pieces of the given byte sizes, through a formatter;
+    // every piece is one sentence of one-character tokens (line ends left out).
+    std::string Run(LineFormatter& formatter, Captured& out, const std::string& line, Encoding enc,
+                    const std::vector<size_t>& pieceSizes)
+    {
+        size_t at = 0;
+        for (size_t k = 0; k < pieceSizes.size(); ++k) {
+            EngineText text;
+            text.Build(line.data() + at, pieceSizes[k], enc, formatter.NeedsCharacters());
+            std::vector<std::pair<int, int>> spans;
+            const unsigned char* s = reinterpret_cast<const unsigned char*>(text.Text());
+            for (size_t g = 0; g < text.Length();) {
+                const size_t n = s[g] >= 0x80 ? 2 : 1;
+                spans.push_back({static_cast<int>(g), static_cast<int>(g + n)});
+                g += n;
+            }
+            FakeSentence sentence(spans, 7);
+            for (size_t i = 1; i + 1 < sentence.items.size(); ++i)
+                if (text.Text()[sentence.items[i].start] == '\n' || text.Text()[sentence.items[i].start] == '\r')
+                    sentence.items[i].kind = kKindLineBreak;
+            const bool last = k + 1 == pieceSizes.size();
+            size_t textLength = pieceSizes[k];
+            while (last && textLength > 0 && (line[at + textLength - 1] == '\n' || line[at + textLength - 1] == '\r'))
+                --textLength;
+            formatter.BeginPiece(text, textLength);
+            formatter.Sentence(text, sentence.View(text));
+            formatter.FinishPiece(text, last, "\n");
+            at += pieceSizes[k];
+        }
+        formatter.Flush();
+        return out.Text();
+    }
+
+    TempDir dir;
+    CTagSet tags;
+};
+
+TEST_F(Formatters, TextShowsInputBytesAndTags)
+{
+    Captured out;
+    TextFormatter formatter(out.file, &tags);
+    const std::string line = std::string("a") + kZhongUtf8 + kGrinUtf8 + "\n";
+    EXPECT_EQ(Run(formatter, out, line, Encoding::Utf8, {line.size()}),
+              std::string("a/t7  ") + kZhongUtf8 + "/t7  " + kGrinUtf8 + "/w\n");
+}
+
+TEST_F(Formatters, SegSplitsNamesAndDropsBlanks)
+{
+    Captured out;
+    SegFormatter formatter(out.file, &tags);
+    // 中中 中 as GBK: the first token is a "name" split after its first character.
+    const std::string line = std::string(kZhongGbk) + kZhongGbk + " " + kZhongGbk;
+    EngineText text;
+    text.Build(line.data(), line.size(), Encoding::Gbk, false);
+    FakeSentence sentence({{0, 4}, {4, 5}, {5, 7}}, 24);
+    sentence.splits[1] = 2;
+    formatter.BeginPiece(text, line.size());
+    formatter.Sentence(text, sentence.View(text));
+    formatter.FinishPiece(text, true, "\r\n");
+    formatter.Flush();
+    EXPECT_EQ(out.Text(), std::string(kZhongGbk) + " " + kZhongGbk + " " + kZhongGbk + "\r\n");
+}
+
+TEST_F(Formatters, JsonOffsetsCountCharactersAcrossPieces)
+{
+    const std::string line = std::string("\"") + kZhongUtf8 + kGrinUtf8 + "x\\" + kZhongUtf8 + "\n";
+    std::string whole;
+    {
+        Captured out;
+        JsonFormatter formatter(out.file, &tags);
+        whole = Run(formatter, out, line, Encoding::Utf8, {line.size()});
+    }
+    const std::string word = "{\"word\":\"";
+    EXPECT_EQ(whole, "{\"text\":\"\\\"" + std::string(kZhongUtf8) + kGrinUtf8 + "x\\\\" + kZhongUtf8 +
+                         "\",\"tokens\":[" + word + "\\\"\",\"tag\":\"t7\",\"start\":0,\"end\":1}," + word +
+                         kZhongUtf8 + "\",\"tag\":\"t7\",\"start\":1,\"end\":2}," + word + kGrinUtf8 +
+                         "\",\"tag\":\"w\",\"start\":2,\"end\":3}," + word +
+                         "x\",\"tag\":\"t7\",\"start\":3,\"end\":4}," + word +
+                         "\\\\\",\"tag\":\"t7\",\"start\":4,\"end\":5}," + word + kZhongUtf8 +
+                         "\",\"tag\":\"t7\",\"start\":5,\"end\":6}]}\n");
+    // The same line in three pieces, and with the tokens spilled to the spool, reads the same.
+    for (size_t spill : {size_t(1) << 20, size_t(1)}) {
+        Captured out;
+        JsonFormatter formatter(out.file, &tags, spill);
+        EXPECT_EQ(Run(formatter, out, line, Encoding::Utf8, {4, 6, line.size() - 10}), whole) << spill;
+    }
+    // GBK input of the same text (the emoji aside) gives UTF-8 with the same offsets.
+    const std::string gbkLine = std::string("\"") + kZhongGbk + "x\\" + kZhongGbk + "\n";
+    Captured out;
+    JsonFormatter formatter(out.file, &tags);
+    const std::string gbk = Run(formatter, out, gbkLine, Encoding::Gbk, {gbkLine.size()});
+    EXPECT_NE(gbk.find(std::string(",\"tokens\":[") + word + "\\\"\",\"tag\":\"t7\",\"start\":0,\"end\":1}," +
+                       word + kZhongUtf8 + "\",\"tag\":\"t7\",\"start\":1,\"end\":2}"),
+              std::string::npos)
+        << gbk;
+}
+
+} // namespace

@@ -1,0 +1,95 @@
+#include "tools/morv/JsonFormatter.h"
+
+JsonFormatter::JsonFormatter(std::FILE* out, const CTagSet* tagSet, size_t spillBytes)
+    : LineFormatter(out, tagSet), spillBytes(spillBytes)
+{
+}
+
+JsonFormatter::~JsonFormatter()
+{
+    if (spool != nullptr)
+        std::fclose(spool);
+}
+
+void JsonFormatter::BeginPiece(const EngineText& piece, size_t textLength)
+{
+    LineFormatter::BeginPiece(piece, textLength);
+    TextCodec::Instance().AppendJson(streaming ? buffer : text, piece.Input(), textLength, encoding);
+    if (streaming)
+        Flush();
+}
+
+void JsonFormatter::Emit(const Word& word)
+{
+    if (lineHasTokens)
+        tokens += ',';
+    lineHasTokens = true;
+    tokens += "{\"word\":\"";
+    TextCodec::Instance().AppendJson(tokens, word.bytes, word.length, encoding);
+    tokens += "\",\"tag\":\"";
+    TextCodec::Instance().AppendJson(tokens, word.tagUtf8->data(), word.tagUtf8->size(), Encoding::Utf8);
+    tokens += "\",\"start\":";
+    tokens += std::to_string(word.charBegin);
+    tokens += ",\"end\":";
+    tokens += std::to_string(word.charEnd);
+    tokens += '}';
+    if (tokens.size() + text.size() >= spillBytes)
+        Spill();
+}
+
+// Writes the line's head and text so far, and moves the tokens to the spool.
+void JsonFormatter::Spill()
+{
+    if (!streaming) {
+        if (spool == nullptr)
+            spool = std::tmpfile();
+        if (spool == nullptr)
+            return; // keep holding the line in memory
+        std::rewind(spool);
+        buffer += "{\"text\":\"";
+        buffer += text;
+        text.clear();
+        text.shrink_to_fit();
+        Flush();
+        streaming = true;
+    }
+    std::fwrite(tokens.data(), 1, tokens.size(), spool);
+    tokens.clear();
+}
+
+void JsonFormatter::EndLine(const char*)
+{
+    if (!streaming) {
+        buffer += "{\"text\":\"";
+        buffer += text;
+        buffer += "\",\"tokens\":[";
+        buffer += tokens;
+        buffer += "]}\n";
+        text.clear();
+        tokens.clear();
+        lineHasTokens = false;
+        Flush();
+        return;
+    }
+    buffer += "\",\"tokens\":[";
+    Flush();
+    const long spooled = std::ftell(spool);
+    std::rewind(spool);
+    char chunk[65536];
+    long left = spooled;
+    while (left > 0) {
+        const size_t want = left < static_cast<long>(sizeof chunk) ? static_cast<size_t>(left) : sizeof chunk;
+        const size_t got = std::fread(chunk, 1, want, spool);
+        if (got == 0)
+            break;
+        std::fwrite(chunk, 1, got, out);
+        left -= static_cast<long>(got);
+    }
+    std::rewind(spool);
+    buffer += tokens;
+    buffer += "]}\n";
+    tokens.clear();
+    lineHasTokens = false;
+    streaming = false;
+    Flush();
+}

@@ -1,0 +1,30 @@
+#ifndef MORV_TOOLS_MORVOPTIONS_H
+#define MORV_TOOLS_MORVOPTIONS_H
+
+#include <string>
+#include <vector>
+
+#include "tools/morv/TextCodec.h"
+
+enum class OutputFormat { Text, Seg, Json, Html };
+
+// The command line of morv.
+class MorvOptions {
+public:
+    enum class Action { Run, Help, Version, Error };
+
+    // Parses argv[1..argc-1]. On Action::Error, error holds the message.
+    Action Parse(int argc, const char* const* argv);
+
+    static const char* Usage();
+
+    OutputFormat format = OutputFormat::Text;
+    Encoding encoding = Encoding::Unknown; // Unknown: detect per file
+    std::string htmlFile;                  // --html FILE, empty when not given
+    std::string baseDir;                   // --base DIR, empty when not given
+    std::string userDict;                  // --user-dict LIST, empty when not given
+    std::vector<std::string> files;        // empty: standard input
+    std::string error;
+};
+
+#endif
