@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "engine/CTagSet.h"
 #include "lexicon/CBigram.h"
 #include "lexicon/CUnigram.h"
@@ -80,6 +82,11 @@ TEST(CBigram, EmptyShortAndDamagedFiles)
     ASSERT_TRUE(b.Load((dir / "wild").c_str()));
     EXPECT_EQ(b.PairFrequency(0, 1), 0);
     EXPECT_EQ(b.PairFrequency(1, 1), 0);
+    // Row bounds at the ends of the int range must not overflow the search.
+    WriteFile(dir / "extreme", Ints({1, 2, 1, 4, INT32_MIN + 1, INT32_MAX, 0, INT32_MAX}));
+    ASSERT_TRUE(b.Load((dir / "extreme").c_str()));
+    EXPECT_EQ(b.PairFrequency(0, 1), 4); // the first probe lands on the pair
+    EXPECT_EQ(b.PairFrequency(1, 1), 0); // the first probe lies beyond the pairs
     for (const std::string& bad : {Ints({-1, 0}), Ints({0, -1}), Ints({1 << 28, 1 << 28})}) {
         WriteFile(dir / "bad", bad);
         EXPECT_FALSE(b.Load((dir / "bad").c_str()));
