@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "fuzz/FuzzInput.h"
 #include "segment/TokenRecord.h"
 #include "tagging/CHmmTagger.h"
 #include "tagging/CPosLexicon.h"
@@ -15,23 +16,13 @@
 
 namespace {
 
-std::string TempPath(const char* name)
-{
-    // fuzz/run.sh points TMPDIR at a scratch directory on tmpfs.
-    const char* dir = std::getenv("TMPDIR");
-    const std::string base = (dir != nullptr && *dir != 0) ? dir : "/tmp";
-    return base + "/fuzz_" + std::to_string(static_cast<long>(getpid())) + "_" + name;
-}
+using fuzzinput::TempPath;
 
 void WriteBytes(const std::string& path, const void* data, size_t size)
 {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr)
-        return;
-    if (size > 0)
-        std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    fuzzinput::WriteAll(path, data, size);
 }
+
 
 // Fixed statistics: N = 3, total 1000, frequencies 100, 300, 200, a few counts.
 const CTagTransitions& FixedContext()

@@ -8,28 +8,19 @@
 #include <unistd.h>
 #include <vector>
 
+#include "fuzz/FuzzInput.h"
 #include "segment/TokenRecord.h"
 #include "tagging/CRoleTagger.h"
 
 namespace {
 
-std::string TempPath(const char* name)
-{
-    // fuzz/run.sh points TMPDIR at a scratch directory on tmpfs.
-    const char* dir = std::getenv("TMPDIR");
-    const std::string base = (dir != nullptr && *dir != 0) ? dir : "/tmp";
-    return base + "/fuzz_" + std::to_string(static_cast<long>(getpid())) + "_" + name;
-}
+using fuzzinput::TempPath;
 
 void WriteBytes(const std::string& path, const void* data, size_t size)
 {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr)
-        return;
-    if (size > 0)
-        std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    fuzzinput::WriteAll(path, data, size);
 }
+
 
 void Check(const CRoleTagger& fsa, std::vector<uint8_t> roles)
 {

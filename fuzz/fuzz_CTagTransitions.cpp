@@ -7,6 +7,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "fuzz/FuzzInput.h"
 #include "segment/TokenRecord.h"
 #include "tagging/CHmmTagger.h"
 #include "tagging/CPosLexicon.h"
@@ -14,23 +15,13 @@
 
 namespace {
 
-std::string TempPath(const char* name)
-{
-    // fuzz/run.sh points TMPDIR at a scratch directory on tmpfs.
-    const char* dir = std::getenv("TMPDIR");
-    const std::string base = (dir != nullptr && *dir != 0) ? dir : "/tmp";
-    return base + "/fuzz_" + std::to_string(static_cast<long>(getpid())) + "_" + name;
-}
+using fuzzinput::TempPath;
 
 void WriteBytes(const std::string& path, const void* data, size_t size)
 {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr)
-        return;
-    if (size > 0)
-        std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    fuzzinput::WriteAll(path, data, size);
 }
+
 
 // A fixed lexicon: word 0 (tag 0), word 1 (tags 1, 2, 7), word 2 (tag 255).
 const CPosLexicon& FixedLexicon()
