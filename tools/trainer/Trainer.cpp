@@ -416,22 +416,24 @@ void Trainer::CountUnits()
                     // that the part-of-speech tagger can still find it.
                     units.push_back({WordId(t.word), tagName, offsets[k], offsets[k + 1]});
                 } else if (k == g.first) {
-                    units.push_back({specialIds[kPerson], tagName, offsets[g.first], offsets[g.last + 1]});
-                    // The characters of names still count as themselves, so that
-                    // segmentation keeps unknown names in characters rather than
-                    // gluing them to neighbouring words.
+                    // The tagger meets the merged name; the segmenter meets its
+                    // characters (the name is not found until after segmentation),
+                    // so the word statistics count those, framed by the real
+                    // neighbours: unknown names stay in characters, and the word
+                    // pairs around them are the ones the segmenter will look up.
+                    units.push_back({specialIds[kPerson], tagName, offsets[g.first], offsets[g.last + 1], kCountTags});
                     for (size_t j = g.first; j <= g.last; ++j) {
                         const std::string& part = p.tokens[j].word;
                         if (j == g.first && g.last > g.first && compoundSurnames.count(part)) {
                             int id = WordId(part);
-                            ++unigram[static_cast<size_t>(id)];
+                            units.push_back({id, tagName, offsets[j], offsets[j + 1], kCountWords});
                             ++posCounts[static_cast<size_t>(id)][tagName];
                             continue;
                         }
+                        int at = offsets[j];
                         for (const std::string& c : Chars(part)) {
-                            int id = WordId(c);
-                            if (id >= 0)
-                                ++unigram[static_cast<size_t>(id)];
+                            units.push_back({WordId(c), tagName, at, at + static_cast<int>(c.size()), kCountWords});
+                            at += static_cast<int>(c.size());
                         }
                     }
                 }
@@ -444,17 +446,34 @@ void Trainer::CountUnits()
                 units.push_back({specialIds[kEnd], tagEnd, offsets[k + 1], offsets[k + 1]});
                 ++e;
                 ++report.sentences;
+                // Word statistics follow the tokens the segmenter meets (a name's
+                // characters), tag statistics the tokens the tagger meets (未##人).
+                const Unit* prevWord = nullptr;
+                const Unit* prevTag = nullptr;
                 for (size_t u = 0; u < units.size(); ++u) {
                     const Unit& x = units[u];
-                    if (x.id < 0)
+                    if (x.id < 0) {
+                        if (x.use & kCountWords)
+                            prevWord = nullptr;
+                        if (x.use & kCountTags)
+                            prevTag = nullptr;
                         continue;
-                    ++unigram[static_cast<size_t>(x.id)];
-                    ++posCounts[static_cast<size_t>(x.id)][x.tag];
-                    ++tagFrequency[static_cast<size_t>(x.tag)];
-                    if (u > 0 && units[u - 1].id >= 0) {
-                        ++bigram[{units[u - 1].id, x.id}];
-                        ++tagPairs[static_cast<size_t>(units[u - 1].tag) * static_cast<size_t>(n) +
-                                   static_cast<size_t>(x.tag)];
+                    }
+                    if (x.use & kCountWords) {
+                        ++unigram[static_cast<size_t>(x.id)];
+                        if (prevWord != nullptr)
+                            ++bigram[{prevWord->id, x.id}];
+                        prevWord = &x;
+                    }
+                    if (x.use == kCountTags)
+                        ++unigram[static_cast<size_t>(x.id)]; // 未##人 keeps its count, in no pair
+                    if (x.use & kCountTags) {
+                        ++posCounts[static_cast<size_t>(x.id)][x.tag];
+                        ++tagFrequency[static_cast<size_t>(x.tag)];
+                        if (prevTag != nullptr)
+                            ++tagPairs[static_cast<size_t>(prevTag->tag) * static_cast<size_t>(n) +
+                                       static_cast<size_t>(x.tag)];
+                        prevTag = &x;
                     }
                 }
                 units.clear();

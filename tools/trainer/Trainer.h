@@ -68,7 +68,11 @@ private:
         int tag;
         int start; // byte offsets in the paragraph text
         int end;
+        int use = kCountBoth; // which statistics the unit enters
     };
+    static constexpr int kCountWords = 1; // unigram and bigram
+    static constexpr int kCountTags = 2;  // part-of-speech entries and transitions
+    static constexpr int kCountBoth = 3;
     enum NameType { kChinese, kPrefixed, kGivenAlone, kForeign };
     struct GoldName {
         int start;
