@@ -21,6 +21,8 @@ namespace fs = std::filesystem;
 
 // Part-of-speech entries this rare, under a tenth of the word's count, are dropped.
 constexpr int32_t kRareTagCount = 2;
+// Count given to a given-name role a name character was not seen in.
+constexpr int32_t kSharedGivenRoleCount = 1;
 
 namespace {
 
@@ -716,6 +718,21 @@ void Trainer::LearnRoles()
 
 bool Trainer::WriteRoleModels()
 {
+    // A character seen in one given-name position may stand in the others too
+    // (刘昕晨 with 晨 seen only as a one-character given name): each missing
+    // given-name role gets a count of one, so that the automaton can complete
+    // the name instead of stopping short or missing it.
+    for (size_t id = SpecialWords::kCount; id < roleCounts.size(); ++id) {
+        auto& c = roleCounts[id];
+        const int given[] = {role::kGiven1, role::kGiven2, role::kSingleGiven};
+        bool named = false;
+        for (int r : given)
+            named = named || c.count(r) > 0;
+        if (!named || CharCount(wordList[id]) != 1)
+            continue;
+        for (int r : given)
+            c.emplace(r, kSharedGivenRoleCount);
+    }
     std::vector<ModelWriter::LexiconEntries> lexicon;
     lexicon.reserve(roleCounts.size());
     for (const auto& c : roleCounts) {
