@@ -23,6 +23,8 @@ namespace fs = std::filesystem;
 constexpr int32_t kRareTagCount = 2;
 // Count given to a given-name role a name character was not seen in.
 constexpr int32_t kSharedGivenRoleCount = 1;
+// Words at most this frequent also count their characters in the default role.
+constexpr int32_t kRareWordCount = 1;
 
 namespace {
 
@@ -697,6 +699,19 @@ void Trainer::LearnRoles()
                 roles[i] = r;
                 if (t.id >= 0 && static_cast<size_t>(t.id) < w)
                     ++roleCounts[static_cast<size_t>(t.id)][r];
+                // A word seen once will mostly be unknown in new text, where the
+                // segmenter leaves it in characters: its characters are counted in
+                // the default role too, so that the tagger does not read every such
+                // run of characters (格拉斯哥, 林园) as a name.
+                if (r == kOther && t.id >= SpecialWords::kCount && static_cast<size_t>(t.id) < w &&
+                    unigram[static_cast<size_t>(t.id)] <= kRareWordCount &&
+                    CharCount(wordList[static_cast<size_t>(t.id)]) > 1) {
+                    for (const std::string& c : Chars(wordList[static_cast<size_t>(t.id)])) {
+                        int cid = WordId(c);
+                        if (cid >= 0)
+                            ++roleCounts[static_cast<size_t>(cid)][kOther];
+                    }
+                }
                 ++roleFrequency[static_cast<size_t>(r)];
                 if (i > 0)
                     ++rolePairs[static_cast<size_t>(roles[i - 1]) * kCount + static_cast<size_t>(r)];
