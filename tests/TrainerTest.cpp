@@ -189,6 +189,38 @@ TEST(Trainer, CountsClassWordsNamesAndSentencesAsThePipelineMeetsThem)
     EXPECT_NE(std::find(chairman.begin(), chairman.end(), role::kBefore), chairman.end());
 }
 
+// The characters of a word seen once count in the default role as well (such a
+// word is mostly unknown in new text, left in characters); a word seen twice
+// adds nothing. 明 is also a given name here (王明), so its entry is written.
+TEST(Trainer, CharactersOfWordsSeenOnceAlsoTakeTheDefaultRole)
+{
+    const std::string name = "19980101-01-001-001/m  \xE7\x8E\x8B/nr  \xE6\x98\x8E/nr  \xE8\xAF\xB4/v  "
+                             "\xE3\x80\x82/w\n"; // 王/nr 明/nr 说/v 。/w
+    const std::string tomorrow = "/m  \xE6\x98\x8E\xE5\xA4\xA9/t  \xE6\x99\xB4/a  \xE3\x80\x82/w\n"; // 明天/t 晴/a 。/w
+    const struct {
+        int seen;
+        bool defaultRole;
+    } cases[] = {{1, true}, {2, false}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        std::string corpus = name;
+        for (int i = 0; i < c.seen; ++i)
+            corpus += "19980101-01-001-00" + std::to_string(i + 2) + tomorrow;
+        WriteFile(dir / "corpus.txt", corpus);
+        TrainerOptions o = Fixture(dir / "m");
+        o.corpusPath = dir / "corpus.txt";
+        ASSERT_EQ(Trainer(o).Run(), 0);
+        CPDAT dict;
+        CPosLexicon roles;
+        ASSERT_TRUE(dict.Load((dir / "m/Data/CoreDict.pdat").c_str()));
+        ASSERT_TRUE(roles.Load((dir / "m/Data/nr.role").c_str()));
+        std::vector<int> ming = Tags(roles, dict.ExactMatch("\xC3\xF7")); // 明
+        ASSERT_FALSE(ming.empty()) << c.seen;
+        EXPECT_NE(std::find(ming.begin(), ming.end(), role::kSingleGiven), ming.end()) << c.seen;
+        EXPECT_EQ(std::find(ming.begin(), ming.end(), role::kOther) != ming.end(), c.defaultRole) << c.seen;
+    }
+}
+
 TEST(Trainer, FailsOnAMissingOrEmptyCorpus)
 {
     TempDir dir;
