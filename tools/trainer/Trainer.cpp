@@ -734,13 +734,14 @@ void Trainer::LearnRoles()
 bool Trainer::WriteRoleModels()
 {
     // A character seen in one given-name position may stand in the others too
-    // (刘昕晨 with 晨 seen only as a one-character given name): each missing
-    // given-name role gets a count of one, so that the automaton can complete
-    // the name instead of stopping short or missing it.
+    // (刘昕晨 with 晨 seen only as a one-character given name), and a surname
+    // character in a given name (林 of 张林): each missing given-name role gets
+    // a count of one, so that the automaton can complete the name instead of
+    // stopping short or missing it.
     for (size_t id = SpecialWords::kCount; id < roleCounts.size(); ++id) {
         auto& c = roleCounts[id];
         const int given[] = {role::kGiven1, role::kGiven2, role::kSingleGiven};
-        bool named = false;
+        bool named = c.count(role::kSurname) > 0;
         for (int r : given)
             named = named || c.count(r) > 0;
         if (!named || CharCount(wordList[id]) != 1)
