@@ -749,6 +749,14 @@ bool Trainer::WriteRoleModels()
         for (int r : given)
             c.emplace(r, kSharedGivenRoleCount);
     }
+    // Likewise a character of a transliterated name may come inside another one
+    // (奥尔布赖特 ends with 赖特 where 赖 was only seen first).
+    for (size_t id = SpecialWords::kCount; id < roleCounts.size(); ++id) {
+        auto& c = roleCounts[id];
+        if (CharCount(wordList[id]) == 1 &&
+            (c.count(role::kForeignFirst) || c.count(role::kForeignMiddle) || c.count(role::kForeignLast)))
+            c.emplace(role::kForeignMiddle, kSharedGivenRoleCount);
+    }
     std::vector<ModelWriter::LexiconEntries> lexicon;
     lexicon.reserve(roleCounts.size());
     for (const auto& c : roleCounts) {
