@@ -99,8 +99,8 @@ mbs() { awk -v n="$1" -v s="$2" 'BEGIN { if (s <= 0) s = 0.001; printf "%.2f", n
 
 echo "== morv command (CPU time with model load, best of $repeats)"
 declare -A morv_rate
-for spec in "text gbk" "text utf8" "seg gbk" "json utf8" "html gbk"; do
-  set -- $spec
+for run in "text gbk" "text utf8" "seg gbk" "json utf8" "html gbk"; do
+  set -- $run
   fmt=$1 enc=$2
   file=$gbk bytes=$gbk_bytes
   if [ "$enc" = utf8 ]; then file=$utf8 bytes=$utf8_bytes; fi

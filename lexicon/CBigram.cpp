@@ -21,13 +21,80 @@ bool CBigram::Load(const char* path)
     rowCount = header[1];
     pairs.swap(newPairs);
     rows.swap(newRows);
+    BuildIndex();
     return true;
+}
+
+namespace {
+
+constexpr uint64_t kEmptyKey = ~uint64_t(0);
+constexpr uint64_t kHashMultiplier = 0x9E3779B97F4A7C15ull;
+
+uint64_t PairKey(int first, int second)
+{
+    return (uint64_t(uint32_t(first)) << 32) | uint32_t(second);
+}
+
+} // namespace
+
+void CBigram::BuildIndex()
+{
+    index.clear();
+    indexMask = 0;
+    for (const Row& row : rows) {
+        if (row.first == -1 || row.first > row.last)
+            continue;
+        if (row.first < 0 || row.last >= pairCount)
+            return;
+        for (int32_t i = row.first + 1; i <= row.last; ++i)
+            if (pairs[size_t(i)].second <= pairs[size_t(i - 1)].second)
+                return;
+    }
+    size_t size = 16;
+    int bits = 4;
+    while (size < 2 * size_t(pairCount) + 16) {
+        size *= 2;
+        ++bits;
+    }
+    std::vector<Slot> table(size, Slot{kEmptyKey, 0});
+    const uint64_t mask = size - 1;
+    const int shift = 64 - bits;
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const Row& row = rows[r];
+        if (row.first == -1 || row.first > row.last)
+            continue;
+        for (int32_t i = row.first; i <= row.last; ++i) {
+            const uint64_t key = PairKey(int(r), pairs[size_t(i)].second);
+            uint64_t h = (key * kHashMultiplier) >> shift;
+            while (table[h].key != kEmptyKey)
+                h = (h + 1) & mask;
+            table[h] = Slot{key, pairs[size_t(i)].frequency};
+        }
+    }
+    index.swap(table);
+    indexMask = mask;
+    indexShift = shift;
 }
 
 int CBigram::PairFrequency(int first, int second) const
 {
     if (first < 0 || first >= rowCount || second < 0 || second > rowCount)
         return 0;
+    if (!index.empty()) {
+        const uint64_t key = PairKey(first, second);
+        for (uint64_t h = (key * kHashMultiplier) >> indexShift;; h = (h + 1) & indexMask) {
+            const Slot& slot = index[h];
+            if (slot.key == key)
+                return slot.frequency;
+            if (slot.key == kEmptyKey)
+                return 0;
+        }
+    }
+    return SearchRow(first, second);
+}
+
+int CBigram::SearchRow(int first, int second) const
+{
     const Row& row = rows[static_cast<size_t>(first)];
     if (row.first == -1)
         return 0;

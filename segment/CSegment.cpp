@@ -42,10 +42,18 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
     const int last = slotCount - 1;
     if (lattice[last] == nullptr || slotSizes[last] < 1)
         return 0;
+    // Per candidate, the unigram term of a transition into it, and the bigram term
+    // of a transition out of it to a word it was never seen with: the same
+    // operations as TransitionScore, done once per candidate instead of per edge.
+    unigramTerm.resize(static_cast<size_t>(total));
+    const double unigramDenominator = totalFrequency + 0.5 * entryCount;
+    const double smoothedVocabulary = 0.00001 * entryCount;
     TokenRecord& endMarker = lattice[last][0];
     endMarker.frequency = unigram->Frequency(endMarker.wordId);
     best[static_cast<size_t>(slotFirst[last])] = 0.0;
     back[static_cast<size_t>(slotFirst[last])] = -1;
+    unigramTerm[static_cast<size_t>(slotFirst[last])] =
+        (1.0 - lambda) * (endMarker.frequency + 0.5) / unigramDenominator;
 
     for (int s = last - 1; s >= 0; --s) {
         if (lattice[s] == nullptr)
@@ -54,16 +62,22 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
             TokenRecord& c = lattice[s][k];
             const size_t ck = static_cast<size_t>(slotFirst[s] + k);
             c.frequency = unigram->Frequency(c.wordId);
+            unigramTerm[ck] = (1.0 - lambda) * (c.frequency + 0.5) / unigramDenominator;
             back[ck] = kNoScore;
             const int next = c.end + 1;
             if (next <= s || next > last || lattice[next] == nullptr)
                 continue;
+            const double bigramDenominator = c.frequency + smoothedVocabulary;
+            const double unseenPairTerm = lambda * (0.0 + 0.00001) / bigramDenominator;
             for (int j = 0; j < slotSizes[next]; ++j) {
                 const size_t dj = static_cast<size_t>(slotFirst[next] + j);
                 if (back[dj] == kNoScore)
                     continue;
                 const TokenRecord& d = lattice[next][j];
-                const double v = TransitionScore(c.wordId, c.frequency, d.wordId, d.frequency) + best[dj];
+                const int pair = bigram->PairFrequency(c.wordId, d.wordId);
+                const double bigramTerm =
+                    pair == 0 ? unseenPairTerm : lambda * (pair + 0.00001) / bigramDenominator;
+                const double v = std::log(unigramTerm[dj] + bigramTerm) + best[dj];
                 // The first successor sets the score; a later one must be strictly better,
                 // so on equal scores the atom beats the longer dictionary words.
                 if (back[ck] == kNoScore || v > best[ck]) {

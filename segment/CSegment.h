@@ -34,6 +34,7 @@ private:
     int count = 0;
     std::vector<double> best;
     std::vector<int> back;
+    std::vector<double> unigramTerm;
     std::vector<int> slotFirst; // index of a slot's first candidate in best/back
 };
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "engine/Engine.h"
 #include "tests/ModelFixture.h"
@@ -71,6 +72,14 @@ TEST(MorvCli, EngineStartFailureNamesTheBaseOrTheLog)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(model.base), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("Morv.log"), std::string::npos) << r.err;
+
+    // Logging on but the log cannot be created: the message says so.
+    ModelFixture blocked(dir / "blocked");
+    blocked.Write();
+    MakeDir(blocked.base + "/Morv.log"); // a directory where the log should go
+    r = RunMorv(dir, "--base " + Quote(blocked.base), "x\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot create the log file " + blocked.base + "/Morv.log"), std::string::npos) << r.err;
 }
 
 // Runs on the small model that the fixture writes.
@@ -232,19 +241,22 @@ TEST(MorvCliTrained, SegSameForBothEncodingsAndPageEscaped)
     if (!FileExists(kTrained + "/Configure.xml"))
         GTEST_SKIP() << "no trained models in " << kTrained;
     TempDir dir;
+    // A copy, so that this test's log stays its own.
+    ASSERT_EQ(std::system(("cp -r '" + kTrained + "' '" + dir.path + "/Morv'").c_str()), 0);
+    const std::string base = dir / "Morv";
     const std::string utf8 = "\xE4\xBB\x8A\xE5\xA4\xA9\xE5\xA4\xA9\xE6\xB0\x94\xE5\xBE\x88\xE5\xA5\xBD"
                              "\xEF\xBC\x8C\xE6\x88\x91\xE4\xBB\xAC\xE5\x8E\xBB\xE5\x8C\x97\xE4\xBA\xAC\xE3\x80\x82\n";
     const std::string gbk = "\xBD\xF1\xCC\xEC\xCC\xEC\xC6\xF8\xBA\xDC\xBA\xC3\xA3\xAC\xCE\xD2\xC3\xC7\xC8\xA5"
                             "\xB1\xB1\xBE\xA9\xA1\xA3\n"; // 今天天气很好，我们去北京。
-    Result a = RunMorv(dir, "--base " + Quote(kTrained) + " --format seg", utf8);
-    Result b = RunMorv(dir, "--base " + Quote(kTrained) + " --format seg", gbk);
+    Result a = RunMorv(dir, "--base " + Quote(base) + " --format seg", utf8);
+    Result b = RunMorv(dir, "--base " + Quote(base) + " --format seg", gbk);
     ASSERT_EQ(a.status, 0) << a.err;
     ASSERT_EQ(b.status, 0) << b.err;
     WriteFile(dir / "a.txt", a.out);
     WriteFile(dir / "b.txt", b.out);
     EXPECT_EQ(std::system(("iconv -f GBK -t UTF-8 '" + dir.path + "/b.txt' | cmp -s - '" + dir.path + "/a.txt'").c_str()), 0)
         << a.out;
-    Result page = RunMorv(dir, "--base " + Quote(kTrained) + " --format html", "a<b>&c\n");
+    Result page = RunMorv(dir, "--base " + Quote(base) + " --format html", "a<b>&c\n");
     ASSERT_EQ(page.status, 0) << page.err;
     EXPECT_NE(page.out.find("&lt;"), std::string::npos);
     EXPECT_NE(page.out.find("&amp;"), std::string::npos);

@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "engine/ConfigFile.h"
 #include "engine/Engine.h"
 #include "engine/EngineContext.h"
 #include "tools/morv/JsonFormatter.h"
@@ -43,6 +45,17 @@ Encoding DetectAhead(InputReader& reader, unsigned long long& asciiUntil)
     const size_t got = reader.Peek(want, &data);
     const Encoding found = TextCodec::Detect(data + first, got - first, got < want);
     return found == Encoding::Unknown ? Encoding::Gbk : found;
+}
+
+// Whether the configuration at path switches the log on.
+bool LogWanted(const std::string& path)
+{
+    std::unique_ptr<char[]> text;
+    const size_t size = ReadConfigFile(path.c_str(), text);
+    if (size == 0)
+        return false;
+    std::unique_ptr<char[]> value(new char[size + 1]);
+    return GetConfigValue(text.get(), "Log", value.get()) && strcasecmp(value.get(), "on") == 0;
 }
 
 // A word list converted from UTF-8 to GBK, in a temporary file removed at the end.
@@ -146,7 +159,15 @@ bool MorvApp::StartEngine(const std::string& base)
         Report("cannot start the engine; see the log file " + engine.basePath + kPathSeparator + "Morv.log");
     else if (!IsFile(base + kPathSeparator + "Configure.xml"))
         Report("cannot start the engine: no Configure.xml in the base directory " + base);
-    else
+    else if (LogWanted(base + kPathSeparator + "Configure.xml")) {
+        // The log is on but could not be created (a read-only base directory, say).
+        const std::string logPath = base + kPathSeparator + "Morv.log";
+        std::FILE* probe = std::fopen(logPath.c_str(), "a");
+        const std::string reason = probe == nullptr ? std::strerror(errno) : "unknown reason";
+        if (probe != nullptr)
+            std::fclose(probe);
+        Report("cannot start the engine: cannot create the log file " + logPath + ": " + reason);
+    } else
         Report("cannot start the engine from the base directory " + base +
                " (its log is off: set <Log>on</Log> in Configure.xml to learn why)");
     return false;
