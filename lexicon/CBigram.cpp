@@ -41,10 +41,16 @@ void CBigram::BuildIndex()
 {
     index.clear();
     indexMask = 0;
+    // Rows of a damaged file may overlap: then they would insert more pairs than
+    // the table was sized for (and as many as rows x pairs); such files keep the search.
+    int64_t indexed = 0;
     for (const Row& row : rows) {
         if (row.first == -1 || row.first > row.last)
             continue;
         if (row.first < 0 || row.last >= pairCount)
+            return;
+        indexed += int64_t(row.last) - row.first + 1;
+        if (indexed > pairCount)
             return;
         for (int32_t i = row.first + 1; i <= row.last; ++i)
             if (pairs[size_t(i)].second <= pairs[size_t(i - 1)].second)
