@@ -177,12 +177,19 @@ QIcon CFileTreeCtrl::IconFor(const QString& path, bool root) const
     return icon;
 }
 
-bool CFileTreeCtrl::PathHasChildren(const QString& path) const
+QDir::Filters CFileTreeCtrl::EntryFilters() const
 {
+    // Hidden entries are listed so that hidden folders count; hidden files are
+    // dropped by the callers.
     QDir::Filters filters = QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot;
     if (showFiles)
         filters |= QDir::Files;
-    QDirIterator it(path, filters);
+    return filters;
+}
+
+bool CFileTreeCtrl::PathHasChildren(const QString& path) const
+{
+    QDirIterator it(path, EntryFilters());
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();
@@ -229,10 +236,7 @@ void CFileTreeCtrl::LoadChildren(QTreeWidgetItem* item)
     const QString path = GetItemPath(item);
     QStringList folders;
     QStringList files;
-    QDir::Filters filters = QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot;
-    if (showFiles)
-        filters |= QDir::Files;
-    QDirIterator it(path, filters);
+    QDirIterator it(path, EntryFilters());
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();

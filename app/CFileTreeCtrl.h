@@ -3,6 +3,7 @@
 #ifndef ZELK_CFILETREECTRL_H
 #define ZELK_CFILETREECTRL_H
 
+#include <QDir>
 #include <QFileIconProvider>
 #include <QStringList>
 #include <QTreeWidget>
@@ -69,6 +70,7 @@ private:
     void InsertRoots();
     QTreeWidgetItem* InsertItem(QTreeWidgetItem* parent, const QString& path, const QString& label);
     void LoadChildren(QTreeWidgetItem* item);
+    QDir::Filters EntryFilters() const;
     bool PathHasChildren(const QString& path) const;
     QTreeWidgetItem* FindChild(QTreeWidgetItem* parent, const QString& label) const;
     void ShowContextMenu(const QPoint& globalPos);

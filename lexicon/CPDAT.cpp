@@ -229,42 +229,15 @@ int CPDAT::CharacterWord(int key) const
     return (e.check == -2 && e.base < 0) ? e.value : -1;
 }
 
-int CPDAT::LongestMatch(const char* text, int* value) const
+template <class OnWord> int CPDAT::WalkPrefixes(const char* text, OnWord onWord) const
 {
+    // Walks text from the root, calling onWord(length, value) at every word end;
+    // stops at a missing transition, the end of the text or a leaf. Returns the
+    // byte length of the longest prefix word (0 if none).
     int length = 0;
-    int found = -1;
-    if (text != nullptr) {
-        const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
-        int64_t base = 0;
-        int32_t parent = -2;
-        int bytes = 0;
-        for (int j = 0; s[j] != 0; j += bytes) {
-            const int32_t t = Step(base, parent, KeyAtText(s + j, bytes));
-            if (t < 0)
-                break;
-            const Entry& e = entries[static_cast<size_t>(t)];
-            if (e.base < 0) {
-                length = j + bytes;
-                found = e.value;
-                if (base == t)
-                    break; // a leaf: nothing can follow
-            }
-        }
-    }
-    if (value != nullptr)
-        *value = found;
-    return length;
-}
-
-int CPDAT::AllPrefixMatches(const char* text, std::vector<int>& values, std::vector<int>& lengths,
-                            int minLength) const
-{
-    values.clear();
-    lengths.clear();
     if (text == nullptr)
         return 0;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
-    int length = 0;
     int64_t base = 0;
     int32_t parent = -2;
     int bytes = 0;
@@ -275,15 +248,34 @@ int CPDAT::AllPrefixMatches(const char* text, std::vector<int>& values, std::vec
         const Entry& e = entries[static_cast<size_t>(t)];
         if (e.base < 0) {
             length = j + bytes;
-            if (length > minLength) {
-                values.push_back(e.value);
-                lengths.push_back(length);
-            }
+            onWord(length, e.value);
             if (base == t)
-                break;
+                break; // a leaf: nothing can follow
         }
     }
     return length;
+}
+
+int CPDAT::LongestMatch(const char* text, int* value) const
+{
+    int found = -1;
+    const int length = WalkPrefixes(text, [&](int, int32_t v) { found = v; });
+    if (value != nullptr)
+        *value = found;
+    return length;
+}
+
+int CPDAT::AllPrefixMatches(const char* text, std::vector<int>& values, std::vector<int>& lengths,
+                            int minLength) const
+{
+    values.clear();
+    lengths.clear();
+    return WalkPrefixes(text, [&](int length, int32_t v) {
+        if (length > minLength) {
+            values.push_back(v);
+            lengths.push_back(length);
+        }
+    });
 }
 
 bool CPDAT::Load(const char* path)

@@ -52,6 +52,7 @@ private:
     // children start at `base` and whose index is `parent` (-2 for the root).
     // Returns the index reached, or -1 when there is no transition.
     inline int32_t Step(int64_t& base, int32_t& parent, int key) const;
+    template <class OnWord> int WalkPrefixes(const char* text, OnWord onWord) const;
 
     std::vector<int32_t> codeTable; // kKeyCount codes, -1 for keys that occur in no word
     std::vector<Entry> entries;
