@@ -121,8 +121,9 @@ int main(int argc, char** argv)
                 lines.size());
 
     // Segmentation alone: the pre-processor and the segmenter on the engine's models.
-    CPreProcess pre(engine.charset.get(), engine.coreDict.get(), engine.userDict.get());
-    CSegment segment(engine.coreDict.get(), engine.unigram.get(), engine.bigram.get());
+    const CModel& model = *engine.model;
+    CPreProcess pre(model.charset.get(), model.coreDict.get(), engine.userDict.get());
+    CSegment segment(model.coreDict.get(), model.unigram.get(), model.bigram.get());
     Span segmentOnly;
     long long tokens = 0;
     for (int r = 0; r < repeats; ++r) {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine/CModel.h"
 #include "engine/CTagSet.h"
 #include "engine/EngineContext.h"
 #include "lexicon/CPDAT.h"
@@ -18,7 +19,8 @@ constexpr uint8_t kTagNumeral = 18;
 constexpr uint8_t kTagDefaultPos = 21;
 constexpr uint8_t kTagDefaultRole = 22;
 constexpr uint8_t kTagPersonName = 24;
-constexpr size_t kMinOutCap = 10240;
+// The page goes to its file in blocks of about this size.
+constexpr size_t kPageBlock = 64 * 1024;
 
 // Token formats of the result page; each token is T0, then one of these around
 // its text, then the tag name (S1) and the separator (S2).
@@ -49,6 +51,25 @@ CAnalyzer::CAnalyzer(const CCharset* charset, const CPDAT* coreDict, const CUnig
                      const CRoleTagger* roleTagger)
     : tagSet(tagSet), roleTagger(roleTagger)
 {
+    Build(charset, coreDict, unigram, bigram, userDict, posLexicon, posContext, roleLexicon, roleContext);
+}
+
+CAnalyzer::CAnalyzer(const CModel& model)
+    : model(&model), tagSet(model.tagSet.get()), roleTagger(model.roleTagger.get())
+{
+    Build(model.charset.get(), model.coreDict.get(), model.unigram.get(), model.bigram.get(),
+          model.userDictFile.get(), model.posLexicon.get(), model.posContext.get(), model.roleLexicon.get(),
+          model.roleContext.get());
+    // A tag a program gave one of its words is the tag the word gets.
+    if (posTagger)
+        posTagger->SetUseFixedTags(true);
+}
+
+void CAnalyzer::Build(const CCharset* charset, const CPDAT* coreDict, const CUnigram* unigram,
+                      const CBigram* bigram, const CPDAT* userDict, const CPosLexicon* posLexicon,
+                      const CTagTransitions* posContext, const CPosLexicon* roleLexicon,
+                      const CTagTransitions* roleContext)
+{
     if (coreDict != nullptr)
         ids = SpecialWords::Lookup(*coreDict);
     preProcessor.reset(new (std::nothrow) CPreProcess(charset, coreDict, userDict));
@@ -66,12 +87,11 @@ CAnalyzer::CAnalyzer(const CCharset* charset, const CPDAT* coreDict, const CUnig
                         CHmmTagger(posLexicon, posContext, vocabulary, kTagDefaultPos, ids.unknownPerson));
     roleHmm.reset(new (std::nothrow)
                       CHmmTagger(roleLexicon, roleContext, vocabulary, kTagDefaultRole, ids.unknownPerson));
-    outBuf.resize(kMinOutCap);
 }
 
 CAnalyzer::~CAnalyzer()
 {
-    outBuf.clear();
+    pageBuffer.clear();
     preProcessor.reset();
     segmenter.reset();
     posTagger.reset();
@@ -92,6 +112,10 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
 {
     if (!IsComplete() || text == nullptr)
         return;
+    if (model != nullptr) {
+        userWords = model->UserWords();
+        preProcessor->SetUserWords(userWords->Size() > 0 ? userWords.get() : nullptr);
+    }
     const char* p = text;
     while (p != nullptr && *p != '\0') {
         const char* next = preProcessor->BuildLattice(p);
@@ -110,6 +134,8 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
         }
         p = next;
     }
+    preProcessor->SetUserWords(nullptr);
+    userWords.reset();
 }
 
 namespace {
@@ -166,7 +192,18 @@ void CAnalyzer::Analyze(const char* text)
 {
     if (htmlFile == nullptr)
         return;
+    pageWriteFailed = false;
+    page = &pageBuffer;
+    pageBuffer.clear();
     Run(text, PageEmitter{this});
+    FlushPage();
+}
+
+void CAnalyzer::AnalyzeToPage(const char* text, std::string& out)
+{
+    page = &out;
+    Run(text, PageEmitter{this});
+    page = &pageBuffer;
 }
 
 void CAnalyzer::Analyze(const char* text, const SentenceSink& sink)
@@ -174,21 +211,26 @@ void CAnalyzer::Analyze(const char* text, const SentenceSink& sink)
     Run(text, SinkEmitter{sink, preStarts, preEnds, nameSplits, ids.unknownPerson});
 }
 
-size_t CAnalyzer::EscapeToken(const char* text, size_t length)
+void CAnalyzer::FlushPage()
+{
+    if (htmlFile != nullptr && !pageBuffer.empty() &&
+        std::fwrite(pageBuffer.data(), 1, pageBuffer.size(), htmlFile) != pageBuffer.size())
+        pageWriteFailed = true;
+    pageBuffer.clear();
+}
+
+void CAnalyzer::AppendEscaped(const char* text, size_t length)
 {
     // Token text is copied byte for byte but for the four characters that would
-    // break the page or inject markup; each grows to at most six bytes.
-    const size_t needed = 6 * length + 1;
-    if (outBuf.size() < needed)
-        outBuf.resize(needed);
-    char* out = outBuf.data();
-    size_t n = 0;
+    // break the page or inject markup.
+    std::string& out = *page;
+    size_t run = 0; // bytes copied as they are, not yet appended
     for (size_t i = 0; i < length; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80 && i + 1 < length) {
             // Both bytes of a two-byte character are copied as they are.
-            out[n++] = text[i];
-            out[n++] = text[++i];
+            ++i;
+            run += 2;
             continue;
         }
         const char* entity = nullptr;
@@ -199,23 +241,22 @@ size_t CAnalyzer::EscapeToken(const char* text, size_t length)
         case '"': entity = "&quot;"; break;
         default: break;
         }
-        if (entity != nullptr) {
-            const size_t m = std::strlen(entity);
-            std::memcpy(out + n, entity, m);
-            n += m;
-        } else {
-            out[n++] = text[i];
+        if (entity == nullptr) {
+            ++run;
+            continue;
         }
+        out.append(text + i - run, run);
+        run = 0;
+        out += entity;
     }
-    out[n] = '\0';
-    return n;
+    out.append(text + length - run, run);
 }
 
 void CAnalyzer::WriteTokens(const char* sentence, TokenRecord* items, int count)
 {
-    std::FILE* file = htmlFile;
-    if (file == nullptr || items == nullptr)
+    if (items == nullptr || (page == &pageBuffer && htmlFile == nullptr))
         return;
+    std::string& out = *page;
     int i = 1;
     while (i < count - 1) {
         TokenRecord& token = items[i];
@@ -231,7 +272,6 @@ void CAnalyzer::WriteTokens(const char* sentence, TokenRecord* items, int count)
         }
         if (length < 0)
             length = 0;
-        const size_t n = EscapeToken(sentence + token.start, static_cast<size_t>(length));
 
         const TokenFormat* format = &kPlain;
         const int tag = token.tag;
@@ -250,24 +290,26 @@ void CAnalyzer::WriteTokens(const char* sentence, TokenRecord* items, int count)
         else if (token.kind == kKindUserWord)
             format = &kUserWord;
 
-        std::fputs(kT0, file);
-        std::fputs(format->open, file);
-        std::fwrite(outBuf.data(), 1, n, file);
-        std::fputs(format->close, file);
+        out += kT0;
+        out += format->open;
+        AppendEscaped(sentence + token.start, static_cast<size_t>(length));
+        out += format->close;
 
         if (token.kind == kKindLineBreak) {
             const char first = length > 0 ? sentence[token.start] : '\0';
             if (first == '\n' || first == '\r')
-                std::fputs(kP1, file);
+                out += kP1;
         } else {
             // A tag without a name in the tag set shows as an empty name.
             const char* name = tagSet != nullptr ? tagSet->GetName(tag) : nullptr;
-            const size_t m = name != nullptr ? EscapeToken(name, std::strlen(name)) : 0;
-            std::fputs(kS1Open, file);
-            std::fwrite(outBuf.data(), 1, m, file);
-            std::fputs(kS1Close, file);
-            std::fputs(kS2, file);
+            out += kS1Open;
+            if (name != nullptr)
+                AppendEscaped(name, std::strlen(name));
+            out += kS1Close;
+            out += kS2;
         }
         i += step;
     }
+    if (page == &pageBuffer && pageBuffer.size() >= kPageBlock)
+        FlushPage();
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "segment/SpecialWords.h"
@@ -21,6 +22,8 @@ class CRoleTagger;
 class CPreProcess;
 class CSegment;
 class CHmmTagger;
+class CModel;
+class CUserWords;
 
 // Runs the pipeline over a text, sentence by sentence: pre-processing,
 // segmentation, role tagging, person names, part-of-speech tagging, output.
@@ -44,13 +47,20 @@ public:
               const CTagSet* tagSet, const CTagTransitions* posContext,
               const CPosLexicon* roleLexicon, const CTagTransitions* roleContext,
               const CRoleTagger* roleTagger);
+    // Over every model of a loaded model, with its user dictionary file and the
+    // words added to it at run time (as they stand when each analysis starts).
+    explicit CAnalyzer(const CModel& model);
     virtual ~CAnalyzer();
 
     // Writes every sentence's tokens to htmlFile.
     void Analyze(const char* text);
     // Hands every sentence to sink instead of the page.
     void Analyze(const char* text, const SentenceSink& sink);
+    // Appends every sentence's tokens, as the page writes them, to page.
+    void AnalyzeToPage(const char* text, std::string& page);
     void WriteTokens(const char* sentence, TokenRecord* items, int count);
+    // Whether a write to htmlFile failed since the last Analyze(text) began.
+    bool PageWriteFailed() const { return pageWriteFailed; }
     bool SetUserDict(const CPDAT* dict);
     // Whether construction built the pre-processor, segmenter and taggers.
     bool IsComplete() const;
@@ -59,10 +69,16 @@ public:
     std::FILE* htmlFile = nullptr;
 
 private:
+    void Build(const CCharset* charset, const CPDAT* coreDict, const CUnigram* unigram, const CBigram* bigram,
+               const CPDAT* userDict, const CPosLexicon* posLexicon, const CTagTransitions* posContext,
+               const CPosLexicon* roleLexicon, const CTagTransitions* roleContext);
     template <class Emit> void Run(const char* text, Emit emit);
-    // Copies a token's text into outBuf, HTML-escaped; returns its length.
-    size_t EscapeToken(const char* text, size_t length);
+    // Appends a token's text to the page, HTML-escaped.
+    void AppendEscaped(const char* text, size_t length);
+    // Writes what the page buffer holds to htmlFile.
+    void FlushPage();
 
+    const CModel* model = nullptr;
     const CTagSet* tagSet;
     const CRoleTagger* roleTagger;
     SpecialWords ids;
@@ -70,9 +86,13 @@ private:
     std::unique_ptr<CSegment> segmenter;
     std::unique_ptr<CHmmTagger> posTagger;
     std::unique_ptr<CHmmTagger> roleHmm;
-    // Scratch for one token's escaped text; grows to six bytes per byte of the
-    // longest token met, so its size can neither overflow nor follow the text size.
-    std::vector<char> outBuf;
+    // The page being written: sentences are appended here and go to htmlFile in
+    // large blocks (or stay with the caller of AnalyzeToPage).
+    std::string pageBuffer;
+    std::string* page = &pageBuffer;
+    bool pageWriteFailed = false;
+    // The run-time words of the model, held for the length of one analysis.
+    std::shared_ptr<const CUserWords> userWords;
     std::vector<int32_t> preStarts; // tokens before recognition (for name splits)
     std::vector<int32_t> preEnds;
     std::vector<int32_t> nameSplits;

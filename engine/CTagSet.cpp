@@ -61,3 +61,11 @@ const char* CTagSet::GetName(int code) const
         return nullptr;
     return names[static_cast<size_t>(code)].c_str();
 }
+
+int CTagSet::Code(const std::string& name) const
+{
+    for (int code = 0; loaded && code < count; ++code)
+        if (names[static_cast<size_t>(code)] == name)
+            return code;
+    return -1;
+}

@@ -16,6 +16,8 @@ public:
     // nullptr when no table is loaded or code is not below GetCount().
     const char* GetName(int code) const;
     int GetCount() const { return count; }
+    // Code of the first name equal to name; -1 when there is none.
+    int Code(const std::string& name) const;
 
 private:
     std::vector<std::string> names;

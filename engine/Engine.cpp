@@ -2,10 +2,10 @@
 
 #include <cstring>
 #include <new>
-#include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include "engine/ConfigFile.h"
+#include "engine/AtomicFile.h"
 #include "engine/EngineContext.h"
 #include "engine/HtmlPage.h"
 
@@ -36,38 +36,31 @@ std::string EngineContext::DataPath(const char* fileName) const
 
 namespace {
 
-// A switch is on when its whole value is "on", in any letter case.
-bool SwitchIsOn(const char* text, const char* key, char* value)
-{
-    return GetConfigValue(text, key, value) && strcasecmp(value, "on") == 0;
-}
-
-// Creates a model object and loads it; logs and fails as the start-up requires.
-template <class Model, class... Args>
-bool LoadModel(std::unique_ptr<Model>& slot, const char* className, const std::string& path,
-               Args... args)
-{
-    slot.reset(new (std::nothrow) Model());
-    if (!slot) {
-        if (className != nullptr)
-            EngineLog("Cannot build object %s.\n", className);
-        else
-            EngineLog("Cannot open file %s.\n", path.c_str());
-        return false;
-    }
-    if (!slot->Load(path.c_str(), args...)) {
-        EngineLog("Cannot open file %s.\n", path.c_str());
-        return false;
-    }
-    return true;
-}
-
 void CloseLog(EngineContext& engine)
 {
     if (engine.logFile != nullptr) {
         std::fclose(engine.logFile);
         engine.logFile = nullptr;
     }
+}
+
+void CopySpecialWords(EngineContext& engine, const SpecialWords& ids)
+{
+    engine.idSentenceBegin = ids.sentenceBegin;
+    engine.idSentenceEnd = ids.sentenceEnd;
+    engine.idUnknownString = ids.unknownString;
+    engine.idUnknownPerson = ids.unknownPerson;
+    engine.idUnknownPlace = ids.unknownPlace;
+    engine.idUnknownOrganization = ids.unknownOrganization;
+    engine.idUnknownTime = ids.unknownTime;
+    engine.idUnknownNumber = ids.unknownNumber;
+    engine.idUnknownProper = ids.unknownProper;
+    engine.idLeftDoubleQuote = ids.leftDoubleQuote;
+    engine.idRightDoubleQuote = ids.rightDoubleQuote;
+    engine.idLeftSingleQuote = ids.leftSingleQuote;
+    engine.idRightSingleQuote = ids.rightSingleQuote;
+    engine.idDash = ids.dash;
+    engine.idOne = ids.one;
 }
 
 } // namespace
@@ -91,95 +84,43 @@ extern "C" bool EngineInit(const char* basePath)
     engine.wordBoundary = "  ";
     engine.mergeFlag = false;
 
-    std::unique_ptr<char[]> config;
-    const std::string configPath = engine.basePath + kPathSeparator + "Configure.xml";
-    const size_t configSize = ReadConfigFile(configPath.c_str(), config);
-    if (configSize == 0)
+    // Models left from a failed earlier attempt go with it; the analyser of such
+    // an attempt never existed.
+    engine.analyzer.reset();
+    engine.model.reset(new (std::nothrow) CModel());
+    if (!engine.model)
         return false;
-    std::unique_ptr<char[]> value(new char[configSize + 1]);
-    const char* text = config.get();
-
-    if (GetConfigValue(text, "DataPath", value.get()))
-        engine.dataDir = value.get();
-    if (GetConfigValue(text, "TagSet", value.get()))
-        engine.tagSetFile = value.get();
-    if (GetConfigValue(text, "POSDelimiter", value.get()))
-        engine.posDelimiter = value.get();
-    if (GetConfigValue(text, "WordBoundary", value.get()))
-        engine.wordBoundary = value.get();
-    if (SwitchIsOn(text, "Merge", value.get()))
-        engine.mergeFlag = true;
+    CModel& model = *engine.model;
+    if (!model.ReadConfig(engine.basePath))
+        return false;
+    engine.dataDir = model.dataDir;
+    engine.tagSetFile = model.tagSetFile;
+    engine.posDelimiter = model.posDelimiter;
+    engine.wordBoundary = model.wordBoundary;
+    engine.mergeFlag = model.mergeFlag;
     // A retry after a failed start must not leak the log of the earlier attempt.
     CloseLog(engine);
-    if (SwitchIsOn(text, "Log", value.get())) {
+    if (model.logOn) {
         const std::string logPath = engine.basePath + kPathSeparator + "Morv.log";
         engine.logFile = std::fopen(logPath.c_str(), "wt");
         if (engine.logFile == nullptr)
             return false;
     }
+    const CModel::Reporter log = [](const char* format, const char* arg) { EngineLog(format, arg); };
+    model.LoadUserDictFile(log);
+    engine.userDict = std::move(model.userDictFile);
+    engine.posMode = model.posMode;
 
-    engine.userDict.reset();
-    if (SwitchIsOn(text, "UserDict", value.get())) {
-        const std::string path = engine.DataPath("UserDict.dct");
-        engine.userDict.reset(new (std::nothrow) CPDAT());
-        if (!engine.userDict || !engine.userDict->Load(path.c_str())) {
-            EngineLog("Cannot open user dictionary %s.\n", path.c_str());
-            engine.userDict.reset();
-        }
-    }
-    if (GetConfigValue(text, "POS", value.get())) {
-        if (strcasecmp(value.get(), "None") == 0)
-            engine.posMode = 0;
-        else if (strcasecmp(value.get(), "Upper") == 0)
-            engine.posMode = 1;
-    }
-    value.reset();
-    config.reset();
-
-    // Models left from a failed earlier attempt are replaced one by one below;
-    // the analyser of such an attempt never existed.
-    engine.analyzer.reset();
-    if (!LoadModel(engine.charset, "CCharset", engine.DataPath("charset.type")))
-        return false;
-    if (!LoadModel(engine.coreDict, "CPDAT", engine.DataPath("CoreDict.pdat")))
-        return false;
-
-    const SpecialWords ids = SpecialWords::Lookup(*engine.coreDict);
-    engine.idSentenceBegin = ids.sentenceBegin;
-    engine.idSentenceEnd = ids.sentenceEnd;
-    engine.idUnknownString = ids.unknownString;
-    engine.idUnknownPerson = ids.unknownPerson;
-    engine.idUnknownPlace = ids.unknownPlace;
-    engine.idUnknownOrganization = ids.unknownOrganization;
-    engine.idUnknownTime = ids.unknownTime;
-    engine.idUnknownNumber = ids.unknownNumber;
-    engine.idUnknownProper = ids.unknownProper;
-    engine.idLeftDoubleQuote = ids.leftDoubleQuote;
-    engine.idRightDoubleQuote = ids.rightDoubleQuote;
-    engine.idLeftSingleQuote = ids.leftSingleQuote;
-    engine.idRightSingleQuote = ids.rightSingleQuote;
-    engine.idDash = ids.dash;
-    engine.idOne = ids.one;
-    if (!ids.HasRequired()) {
-        EngineLog("%s", "The Core Dictionary has been destroyed!");
-        return false;
-    }
-
-    if (!LoadModel(engine.unigram, "CUnigram", engine.DataPath("CoreDict.unig")) ||
-        !LoadModel(engine.bigram, "CBigram", engine.DataPath("BiWord.big")) ||
-        !LoadModel(engine.posLexicon, nullptr, engine.DataPath("CoreDict.pos")) ||
-        !LoadModel(engine.posContext, nullptr, engine.DataPath("Morv.ctx"), false) ||
-        !LoadModel(engine.tagSet, nullptr, engine.DataPath(engine.tagSetFile.c_str())) ||
-        !LoadModel(engine.roleLexicon, nullptr, engine.DataPath("nr.role")) ||
-        !LoadModel(engine.roleContext, nullptr, engine.DataPath("nr.ctx"), false) ||
-        !LoadModel(engine.roleTagger, nullptr, engine.DataPath("nr.fsa")))
+    const bool loaded = model.LoadModels(log);
+    if (model.coreDict)
+        CopySpecialWords(engine, model.ids);
+    if (!loaded)
         return false;
 
     engine.initialized = true;
-    engine.analyzer.reset(new (std::nothrow) CAnalyzer(
-        engine.charset.get(), engine.coreDict.get(), engine.unigram.get(), engine.bigram.get(),
-        engine.userDict.get(), engine.posLexicon.get(), engine.tagSet.get(), engine.posContext.get(),
-        engine.roleLexicon.get(), engine.roleContext.get(), engine.roleTagger.get()));
+    engine.analyzer.reset(new (std::nothrow) CAnalyzer(model));
+    if (engine.analyzer)
+        engine.analyzer->SetUserDict(engine.userDict.get());
     return true;
 }
 
@@ -187,16 +128,7 @@ extern "C" bool EngineExit(void)
 {
     EngineContext& engine = TheEngine();
     EngineLog("%s", "Begin Destroy\n");
-    engine.charset.reset();
-    engine.coreDict.reset();
-    engine.unigram.reset();
-    engine.bigram.reset();
-    engine.posLexicon.reset();
-    engine.posContext.reset();
-    engine.tagSet.reset();
-    engine.roleLexicon.reset();
-    engine.roleContext.reset();
-    engine.roleTagger.reset();
+    engine.model.reset();
     engine.userDict.reset();
     engine.initialized = false;
     engine.analyzer.reset();
@@ -215,35 +147,48 @@ extern "C" bool EngineWriteHtml(const char* text, const char* path)
     return WriteHtmlPage(*engine.analyzer, text, path);
 }
 
+namespace {
+
+bool IsReadableRegularFile(const char* path)
+{
+    struct stat st {};
+    return path != nullptr && ::stat(path, &st) == 0 && S_ISREG(st.st_mode) && ::access(path, R_OK) == 0;
+}
+
+} // namespace
+
 extern "C" int EngineImportUserDict(const char* listPath)
 {
     EngineContext& engine = TheEngine();
-    if (!engine.initialized || !engine.coreDict)
+    if (!engine.initialized || !engine.model || !engine.model->coreDict)
         return 0;
-    // A list that cannot be read imports nothing: the dictionary in use stays.
-    std::FILE* list = listPath != nullptr ? std::fopen(listPath, "r") : nullptr;
-    if (list == nullptr) {
+    // A list that is not a readable regular file (missing, a directory, a device
+    // such as /dev/null) imports nothing: the dictionary in use stays.
+    if (!IsReadableRegularFile(listPath)) {
         EngineLog("Cannot open file %s.\n", listPath != nullptr ? listPath : "");
         return 0;
     }
-    std::fclose(list);
 
     std::unique_ptr<CPDAT> dict(new (std::nothrow) CPDAT());
     if (!dict)
         return 0;
-    const int words = dict->BuildFromWordList(listPath, engine.coreDict.get());
+    const int words = dict->BuildFromWordList(listPath, engine.model->coreDict.get());
+    // The new dictionary replaces the file only once it is completely written, and
+    // the one in use only once it is saved: a failed save (a full disk, a read-only
+    // directory) leaves both as they were.
     const std::string target = engine.DataPath("UserDict.pdat");
-    if (dict->Save(target.c_str())) {
-        // Attach the new dictionary before the old one goes, so that the analyser
-        // never holds a released dictionary.
-        if (engine.analyzer)
-            engine.analyzer->SetUserDict(dict.get());
-        engine.userDict = std::move(dict);
-        return words;
+    AtomicFile file;
+    bool saved = file.Open(target) && file.CloseStream() && dict->Save(file.WritePath().c_str());
+    saved = saved && file.Commit();
+    if (!saved) {
+        file.Abort();
+        EngineLog("Cannot Save user dictionary %s.\n", target.c_str());
+        return 0;
     }
-    EngineLog("Cannot Save user dictionary %s.\n", target.c_str());
+    // Attach the new dictionary before the old one goes, so that the analyser
+    // never holds a released dictionary.
     if (engine.analyzer)
-        engine.analyzer->SetUserDict(nullptr);
-    engine.userDict.reset();
-    return 0;
+        engine.analyzer->SetUserDict(dict.get());
+    engine.userDict = std::move(dict);
+    return words;
 }

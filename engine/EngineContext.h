@@ -7,17 +7,11 @@
 #include <string>
 
 #include "engine/CAnalyzer.h"
-#include "engine/CTagSet.h"
-#include "lexicon/CBigram.h"
+#include "engine/CModel.h"
 #include "lexicon/CPDAT.h"
-#include "lexicon/CUnigram.h"
-#include "segment/CCharset.h"
-#include "tagging/CPosLexicon.h"
-#include "tagging/CRoleTagger.h"
-#include "tagging/CTagTransitions.h"
 
-// The engine's process-wide state: options, the log and every model, owned from
-// EngineInit to EngineExit.
+// The engine's process-wide state: options, the log, the model with every model
+// object, the user dictionary and the analyser, owned from EngineInit to EngineExit.
 struct EngineContext {
     bool initialized = false;
     std::FILE* logFile = nullptr;
@@ -30,16 +24,9 @@ struct EngineContext {
     int32_t posMode = 2;
 
     std::unique_ptr<CPDAT> userDict;
-    std::unique_ptr<CCharset> charset;
-    std::unique_ptr<CPDAT> coreDict;
-    std::unique_ptr<CUnigram> unigram;
-    std::unique_ptr<CBigram> bigram;
-    std::unique_ptr<CPosLexicon> posLexicon;
-    std::unique_ptr<CTagTransitions> posContext;
-    std::unique_ptr<CTagSet> tagSet;
-    std::unique_ptr<CPosLexicon> roleLexicon;
-    std::unique_ptr<CTagTransitions> roleContext;
-    std::unique_ptr<CRoleTagger> roleTagger;
+    // charset, coreDict, unigram, bigram, posLexicon, posContext, tagSet,
+    // roleLexicon, roleContext and roleTagger, loaded from one base directory.
+    std::unique_ptr<CModel> model;
     std::unique_ptr<CAnalyzer> analyzer;
 
     int32_t idSentenceBegin = -1;

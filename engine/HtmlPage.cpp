@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "engine/AtomicFile.h"
 #include "engine/CAnalyzer.h"
 
 namespace {
@@ -51,20 +52,44 @@ const char* const kFooter[] = {
 
 } // namespace
 
+std::string HtmlPageHead()
+{
+    std::string head;
+    for (const char* s : kHead)
+        head += s;
+    return head;
+}
+
+std::string HtmlPageTail()
+{
+    std::string tail;
+    for (const char* s : kLegend)
+        tail += s;
+    for (const char* s : kFooter)
+        tail += s;
+    return tail;
+}
+
 bool WriteHtmlPage(CAnalyzer& analyzer, const char* text, const char* path)
 {
-    std::FILE* file = std::fopen(path, "w");
-    if (file == nullptr)
+    AtomicFile page;
+    if (!page.Open(path))
         return false;
+    std::FILE* file = page.File();
     analyzer.htmlFile = file;
+    bool ok = true;
     for (const char* s : kHead)
-        std::fputs(s, file);
+        ok = std::fputs(s, file) >= 0 && ok;
     analyzer.Analyze(text);
+    ok = !analyzer.PageWriteFailed() && ok;
     for (const char* s : kLegend)
-        std::fputs(s, file);
+        ok = std::fputs(s, file) >= 0 && ok;
     for (const char* s : kFooter)
-        std::fputs(s, file);
+        ok = std::fputs(s, file) >= 0 && ok;
     analyzer.htmlFile = nullptr;
-    std::fclose(file);
-    return true;
+    if (!ok) {
+        page.Abort();
+        return false;
+    }
+    return page.Commit();
 }

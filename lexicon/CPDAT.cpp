@@ -368,6 +368,26 @@ int CPDAT::BuildFromWordList(const char* path, const CPDAT* exclude)
     }
     std::fclose(list);
     wordStart.push_back(words.size());
+    return Build(words, wordStart, wordIds);
+}
+
+int CPDAT::BuildFromWords(const std::vector<std::string>& list)
+{
+    std::string words;
+    std::vector<size_t> wordStart;
+    std::vector<int32_t> wordIds;
+    for (const std::string& w : list) {
+        // An empty word has no characters to walk; it keeps its id only.
+        wordStart.push_back(words.size());
+        words += w;
+        wordIds.push_back(static_cast<int32_t>(wordIds.size()));
+    }
+    wordStart.push_back(words.size());
+    return Build(words, wordStart, wordIds);
+}
+
+int CPDAT::Build(std::string& words, const std::vector<size_t>& wordStart, const std::vector<int32_t>& wordIds)
+{
     const int32_t n = static_cast<int32_t>(wordIds.size());
 
     // The tree of all words, and how often each character key occurs.
@@ -389,7 +409,7 @@ int CPDAT::BuildFromWordList(const char* path, const CPDAT* exclude)
         // A word that ends in a lone lead byte can never be looked up: every walk
         // stops before such a byte. It keeps its id and its place in the count, but
         // adds neither nodes nor character counts to the trie.
-        if (keys.back() < 0)
+        if (keys.empty() || keys.back() < 0)
             continue;
         int32_t node = 0;
         for (size_t i = 0; i < keys.size(); ++i) {

@@ -2,6 +2,7 @@
 #define MORV_CPDAT_H
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // The dictionary: a double-array trie mapping GB2312 words to word ids.
@@ -28,6 +29,9 @@ public:
     // exclude dictionary knows are skipped; ids start at its word count. Returns the
     // number of words taken (0 when the list cannot be opened).
     int BuildFromWordList(const char* path, const CPDAT* exclude = nullptr);
+    // Builds the trie from words in memory; word i gets the id i (of two equal
+    // words the later id wins). Returns the number of words.
+    int BuildFromWords(const std::vector<std::string>& words);
 
     int ExactMatch(const char* word) const;
     int ExactMatch(const char* word, int length) const;
@@ -53,6 +57,9 @@ private:
     // Returns the index reached, or -1 when there is no transition.
     inline int32_t Step(int64_t& base, int32_t& parent, int key) const;
     template <class OnWord> int WalkPrefixes(const char* text, OnWord onWord) const;
+    // Lays out the trie of words stored back to back in `words` (word w spans
+    // wordStart[w] .. wordStart[w + 1]) with the ids wordIds.
+    int Build(std::string& words, const std::vector<size_t>& wordStart, const std::vector<int32_t>& wordIds);
 
     std::vector<int32_t> codeTable; // kKeyCount codes, -1 for keys that occur in no word
     std::vector<Entry> entries;

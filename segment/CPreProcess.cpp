@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "lexicon/CPDAT.h"
+#include "lexicon/CUserWords.h"
 #include "segment/CCharset.h"
 #include "segment/CharText.h"
 
@@ -57,13 +58,30 @@ const char* CPreProcess::SplitAtoms(const char* text)
         TokenRecord atom;
         atom.start = p;
 
-        if (userDict != nullptr) {
+        if (userDict != nullptr || userWords != nullptr) {
             int userId = -1;
-            const int n = userDict->LongestMatch(text + p, &userId);
+            int n = userDict != nullptr ? userDict->LongestMatch(text + p, &userId) : 0;
+            const CUserWords::Word* word = nullptr;
+            if (userWords != nullptr) {
+                const int m = userWords->LongestMatch(text + p, &word);
+                if (m > 0 && m >= n)
+                    n = m;
+                else
+                    word = nullptr;
+            }
             if (n > 0) {
                 atom.wordId = userId;
                 atom.end = p + n;
                 atom.kind = kKindUserWord;
+                atom.flags = kFlagUserWord;
+                if (word != nullptr) {
+                    atom.wordId = word->wordId;
+                    atom.fixedTag = word->tag;
+                    if (word->frequency >= 0) {
+                        atom.frequency = word->frequency;
+                        atom.flags |= kFlagPresetFrequency;
+                    }
+                }
                 atoms.push_back(atom);
                 p = atom.end;
                 continue;

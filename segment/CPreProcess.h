@@ -9,6 +9,7 @@
 
 class CCharset;
 class CPDAT;
+class CUserWords;
 
 // Cuts the next sentence of a text into atoms by character class and builds its
 // word lattice: slot s + 1 holds the candidates starting at byte s (the atom
@@ -27,6 +28,9 @@ public:
     // until the next call.
     const char* BuildLattice(const char* text);
     bool SetUserDict(const CPDAT* dict);
+    // Words added at run time (may be null); where one of them and a word of the
+    // user dictionary both begin, the longer wins, the run-time word on a tie.
+    void SetUserWords(const CUserWords* words) { userWords = words; }
 
     const std::vector<TokenRecord>& GetAtoms() const { return atoms; }
     int GetAtomCount() const { return atomCount; }
@@ -50,6 +54,7 @@ private:
     const CCharset* charset;
     const CPDAT* coreDict;
     const CPDAT* userDict;
+    const CUserWords* userWords = nullptr;
     SpecialWords ids;
 
     // Quotation-mark states; reset at the start of every sentence.

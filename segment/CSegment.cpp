@@ -61,7 +61,9 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
         for (int k = 0; k < slotSizes[s]; ++k) {
             TokenRecord& c = lattice[s][k];
             const size_t ck = static_cast<size_t>(slotFirst[s] + k);
-            c.frequency = unigram->Frequency(c.wordId);
+            // A word whose source gave it a frequency (a run-time user word) keeps it.
+            if (!(c.flags & kFlagPresetFrequency))
+                c.frequency = unigram->Frequency(c.wordId);
             unigramTerm[ck] = (1.0 - lambda) * (c.frequency + 0.5) / unigramDenominator;
             back[ck] = kNoScore;
             const int next = c.end + 1;

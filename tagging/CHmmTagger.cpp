@@ -46,11 +46,18 @@ int CHmmTagger::Tag(TokenRecord* items, int count)
     candidates.resize(n);
     candidateCounts.resize(n);
     firstSlot.resize(n);
+    if (useFixedTags)
+        fixedEntries.resize(n);
     size_t slots = 0;
     for (size_t j = 0; j < n; ++j) {
         int k = 0;
         const CPosLexicon::Entry* list =
             lexicon != nullptr ? lexicon->Lookup(items[j].wordId, &k) : nullptr;
+        if (useFixedTags && items[j].fixedTag != 255) {
+            fixedEntries[j] = CPosLexicon::Entry{items[j].fixedTag, 0};
+            list = &fixedEntries[j];
+            k = 1;
+        }
         // The sentence-begin word always has entries in sound model files; should
         // it lack them, token 0 takes the default entry like any other token.
         if (list == nullptr || k <= 0) {

@@ -24,6 +24,9 @@ public:
     int Tag(TokenRecord* items, int count);
 
     void SetPersonWordId(int32_t id) { personWordId = id; }
+    // Whether a token's fixedTag, when set, is its only candidate (for the
+    // part-of-speech pass: a tag the caller gave a word is the tag it gets).
+    void SetUseFixedTags(bool use) { useFixedTags = use; }
     int32_t GetPersonWordId() const { return personWordId; }
 
     // The Viterbi table of the last call: best score of candidate `candidate` of
@@ -40,6 +43,8 @@ private:
     double vocabularySize;
     CPosLexicon::Entry defaultEntry;
     int32_t personWordId;
+    bool useFixedTags = false;
+    std::vector<CPosLexicon::Entry> fixedEntries; // one per token, for fixed tags
     // Working arrays, kept between sentences so that their capacity is reused.
     std::vector<const CPosLexicon::Entry*> candidates;
     std::vector<int> candidateCounts;

@@ -113,7 +113,7 @@ class UserDictTest : public HtmlPageTest {};
 
 TEST_F(UserDictTest, ImportAddsNewWordsWithFollowingIds)
 {
-    const int core = TheEngine().coreDict->GetWordCount();
+    const int core = TheEngine().model->coreDict->GetWordCount();
     const std::string list = dir.path + "/UserLexicon.txt";
     // 说话 n 100 / 中国 (a core word) / 人民 / 说话 again / blank line / 工人
     WriteFile(list, "\xCB\xB5\xBB\xB0 n 100\n\xD6\xD0\xB9\xFA\n  \xC8\xCB\xC3\xF1\n\xCB\xB5\xBB\xB0\n \n"
@@ -142,18 +142,22 @@ TEST_F(UserDictTest, UnreadableListKeepsTheDictionaryInUse)
     EXPECT_NE(Body("\xCB\xB5\xBB\xB0").find("<u>"), std::string::npos);
 }
 
-TEST_F(UserDictTest, FailedSaveLeavesNoUserDictionary)
+// A failed save keeps the dictionary in use and the file on disk: losing both
+// because the disk was full would lose the user's work.
+TEST_F(UserDictTest, FailedSaveKeepsThePreviousDictionary)
 {
     const std::string list = dir.path + "/list.txt";
     WriteFile(list, "\xCB\xB5\xBB\xB0\n");
     ASSERT_EQ(EngineImportUserDict(list.c_str()), 1);
+    const CPDAT* before = TheEngine().userDict.get();
     std::system(("rm -f '" + models.base + "/Data/UserDict.pdat' && mkdir '" + models.base +
                  "/Data/UserDict.pdat'").c_str());
+    WriteFile(list, "\xBB\xB0\n");
     EXPECT_EQ(EngineImportUserDict(list.c_str()), 0);
-    EXPECT_EQ(TheEngine().userDict, nullptr);
+    EXPECT_EQ(TheEngine().userDict.get(), before);
     EXPECT_EQ(ReadFile(models.base + "/Morv.log"),
               "Cannot Save user dictionary " + models.base + "/Data/UserDict.pdat.\n");
-    EXPECT_EQ(Body("\xCB\xB5\xBB\xB0").find("<u>"), std::string::npos);
+    EXPECT_NE(Body("\xCB\xB5\xBB\xB0").find("<u>"), std::string::npos);
 }
 
 TEST_F(UserDictTest, NotInitialisedImportsNothing)

@@ -10,16 +10,15 @@
 #include <unistd.h>
 #include <vector>
 
-#include "engine/CTagSet.h"
-#include "segment/TokenRecord.h"
+#include "engine/morv.h"
 #include "tests/TestUtil.h"
-#include "tools/morv/EngineText.h"
+#include "engine/EngineText.h"
 #include "tools/morv/InputReader.h"
 #include "tools/morv/JsonFormatter.h"
 #include "tools/morv/MorvApp.h"
 #include "tools/morv/MorvOptions.h"
 #include "tools/morv/SegFormatter.h"
-#include "tools/morv/TextCodec.h"
+#include "engine/TextCodec.h"
 #include "tools/morv/TextFormatter.h"
 
 namespace {
@@ -69,11 +68,11 @@ TEST(MorvOptions, ParsesEveryOption)
         EXPECT_EQ(options.files.size(), c.files) << joined;
     }
     MorvOptions options;
-    const char* argv[] = {"morv", "--html", "r.htm", "--base=/b", "--user-dict", "w.txt"};
-    ASSERT_EQ(options.Parse(6, argv), MorvOptions::Action::Run);
+    const char* argv[] = {"morv", "--html", "r.htm", "--base=/b", "--user-dict", "w.txt", "--user-dict=v.txt"};
+    ASSERT_EQ(options.Parse(7, argv), MorvOptions::Action::Run);
     EXPECT_EQ(options.htmlFile, "r.htm");
     EXPECT_EQ(options.baseDir, "/b");
-    EXPECT_EQ(options.userDict, "w.txt");
+    EXPECT_EQ(options.userDicts, (std::vector<std::string>{"w.txt", "v.txt"}));
 }
 
 TEST(TextCodec, DecodesUtf8Strictly)
@@ -268,36 +267,39 @@ TEST(MorvApp, CutsLongLinesAtACharacterBoundary)
 {
     // No engine here: cuts prefer a blank, else the last whole character.
     const std::string utf8 = std::string("ab ") + kZhongUtf8 + kZhongUtf8;
-    EXPECT_EQ(MorvApp::CutPoint(utf8.data(), utf8.size(), Encoding::Utf8), 3u);
+    EXPECT_EQ(MorvApp::CutPoint(nullptr, utf8.data(), utf8.size(), Encoding::Utf8), 3u);
     const std::string noBlank = std::string(kZhongUtf8) + kZhongUtf8;
-    EXPECT_EQ(MorvApp::CutPoint(noBlank.data(), noBlank.size() - 1, Encoding::Utf8), 3u);
+    EXPECT_EQ(MorvApp::CutPoint(nullptr, noBlank.data(), noBlank.size() - 1, Encoding::Utf8), 3u);
     const std::string gbk = std::string(kZhongGbk) + kZhongGbk + kZhongGbk;
-    EXPECT_EQ(MorvApp::CutPoint(gbk.data(), 5, Encoding::Gbk), 4u);
-    EXPECT_EQ(MorvApp::CutPoint("abc", 3, Encoding::Gbk), 3u);
+    EXPECT_EQ(MorvApp::CutPoint(nullptr, gbk.data(), 5, Encoding::Gbk), 4u);
+    EXPECT_EQ(MorvApp::CutPoint(nullptr, "abc", 3, Encoding::Gbk), 3u);
 }
 
-// A hand-made analysed sentence over an engine text.
-struct FakeSentence {
-    std::vector<TokenRecord> items;
-    std::vector<int32_t> splits;
-    FakeSentence(const std::vector<std::pair<int, int>>& spans, uint8_t tag)
+// Hand-made tokens over a piece of input: one token per character, each tagged
+// t7 but a character GBK lacks ("w") and line ends (line breaks).
+struct FakeTokens {
+    std::vector<morv_token> tokens;
+    FakeTokens(const std::string& piece, Encoding enc)
     {
-        items.push_back(TokenRecord{});
-        for (const auto& span : spans) {
-            TokenRecord t;
-            t.start = span.first;
-            t.end = span.second;
-            t.tag = tag;
-            t.kind = 0;
-            items.push_back(t);
+        const unsigned char* s = reinterpret_cast<const unsigned char*>(piece.data());
+        size_t chars = 0;
+        for (size_t i = 0; i < piece.size(); ++chars) {
+            size_t n = 1;
+            if (s[i] >= 0x80)
+                n = enc == Encoding::Gbk ? 2 : s[i] >= 0xF0 ? 4 : s[i] >= 0xE0 ? 3 : 2;
+            morv_token t {};
+            t.word = piece.data() + i;
+            t.length = n;
+            t.start = i;
+            t.end = i + n;
+            t.char_start = chars;
+            t.char_end = chars + 1;
+            t.tag = n == 4 ? "w" : "t7";
+            if (s[i] == '\n' || s[i] == '\r')
+                t.flags = MORV_FLAG_LINE_BREAK;
+            tokens.push_back(t);
+            i += n;
         }
-        items.push_back(TokenRecord{});
-        splits.assign(items.size(), -1);
-    }
-    CAnalyzer::Sentence View(const EngineText& text) const
-    {
-        return CAnalyzer::Sentence{text.Text(), static_cast<int>(text.Length()), items.data(),
-                                   static_cast<int>(items.size()), splits.data()};
     }
 };
 
@@ -320,55 +322,32 @@ struct Captured {
 
 class Formatters : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string names;
-        for (int i = 0; i < 30; ++i)
-            names += i == 3 ? "w\n" : i == 24 ? "nr\n" : "t" + std::to_string(i) + "\n";
-        WriteFile(dir / "tags.txt", names);
-        ASSERT_TRUE(tags.Load((dir / "tags.txt").c_str()));
-    }
-    // Runs one line, cut into pieces of the given byte sizes, through a formatter;
-    // every piece is one sentence of one-character tokens (line ends left out).
+    // Runs one line, cut into pieces of the given byte sizes, through a formatter.
     std::string Run(LineFormatter& formatter, Captured& out, const std::string& line, Encoding enc,
                     const std::vector<size_t>& pieceSizes)
     {
         size_t at = 0;
         for (size_t k = 0; k < pieceSizes.size(); ++k) {
-            EngineText text;
-            text.Build(line.data() + at, pieceSizes[k], enc, formatter.NeedsCharacters());
-            std::vector<std::pair<int, int>> spans;
-            const unsigned char* s = reinterpret_cast<const unsigned char*>(text.Text());
-            for (size_t g = 0; g < text.Length();) {
-                const size_t n = s[g] >= 0x80 ? 2 : 1;
-                spans.push_back({static_cast<int>(g), static_cast<int>(g + n)});
-                g += n;
-            }
-            FakeSentence sentence(spans, 7);
-            for (size_t i = 1; i + 1 < sentence.items.size(); ++i)
-                if (text.Text()[sentence.items[i].start] == '\n' || text.Text()[sentence.items[i].start] == '\r')
-                    sentence.items[i].kind = kKindLineBreak;
+            const std::string piece = line.substr(at, pieceSizes[k]);
+            FakeTokens fake(piece, enc);
             const bool last = k + 1 == pieceSizes.size();
             size_t textLength = pieceSizes[k];
             while (last && textLength > 0 && (line[at + textLength - 1] == '\n' || line[at + textLength - 1] == '\r'))
                 --textLength;
-            formatter.BeginPiece(text, textLength);
-            formatter.Sentence(text, sentence.View(text));
-            formatter.FinishPiece(text, last, "\n");
+            formatter.BeginPiece(piece.data(), piece.size(), textLength, enc);
+            formatter.Tokens(fake.tokens.data(), fake.tokens.size());
+            formatter.FinishPiece(last, "\n");
             at += pieceSizes[k];
         }
         formatter.Flush();
         return out.Text();
     }
-
-    TempDir dir;
-    CTagSet tags;
 };
 
 TEST_F(Formatters, TextShowsInputBytesAndTags)
 {
     Captured out;
-    TextFormatter formatter(out.file, &tags);
+    TextFormatter formatter(out.file);
     const std::string line = std::string("a") + kZhongUtf8 + kGrinUtf8 + "\n";
     EXPECT_EQ(Run(formatter, out, line, Encoding::Utf8, {line.size()}),
               std::string("a/t7  ") + kZhongUtf8 + "/t7  " + kGrinUtf8 + "/w\n");
@@ -377,16 +356,22 @@ TEST_F(Formatters, TextShowsInputBytesAndTags)
 TEST_F(Formatters, SegSplitsNamesAndDropsBlanks)
 {
     Captured out;
-    SegFormatter formatter(out.file, &tags);
+    SegFormatter formatter(out.file);
     // 中中 中 as GBK: the first token is a "name" split after its first character.
     const std::string line = std::string(kZhongGbk) + kZhongGbk + " " + kZhongGbk;
-    EngineText text;
-    text.Build(line.data(), line.size(), Encoding::Gbk, false);
-    FakeSentence sentence({{0, 4}, {4, 5}, {5, 7}}, 24);
-    sentence.splits[1] = 2;
-    formatter.BeginPiece(text, line.size());
-    formatter.Sentence(text, sentence.View(text));
-    formatter.FinishPiece(text, true, "\r\n");
+    std::vector<morv_token> tokens(3, morv_token{});
+    const size_t spans[3][2] = {{0, 4}, {4, 5}, {5, 7}};
+    for (size_t i = 0; i < 3; ++i) {
+        tokens[i].word = line.data() + spans[i][0];
+        tokens[i].length = spans[i][1] - spans[i][0];
+        tokens[i].start = spans[i][0];
+        tokens[i].end = spans[i][1];
+        tokens[i].tag = "nr";
+    }
+    tokens[0].name_split = 2;
+    formatter.BeginPiece(line.data(), line.size(), line.size(), Encoding::Gbk);
+    formatter.Tokens(tokens.data(), tokens.size());
+    formatter.FinishPiece(true, "\r\n");
     formatter.Flush();
     EXPECT_EQ(out.Text(), std::string(kZhongGbk) + " " + kZhongGbk + " " + kZhongGbk + "\r\n");
 }
@@ -397,7 +382,7 @@ TEST_F(Formatters, JsonOffsetsCountCharactersAcrossPieces)
     std::string whole;
     {
         Captured out;
-        JsonFormatter formatter(out.file, &tags);
+        JsonFormatter formatter(out.file);
         whole = Run(formatter, out, line, Encoding::Utf8, {line.size()});
     }
     const std::string word = "{\"word\":\"";
@@ -411,13 +396,13 @@ TEST_F(Formatters, JsonOffsetsCountCharactersAcrossPieces)
     // The same line in three pieces, and with the tokens spilled to the spool, reads the same.
     for (size_t spill : {size_t(1) << 20, size_t(1)}) {
         Captured out;
-        JsonFormatter formatter(out.file, &tags, spill);
+        JsonFormatter formatter(out.file, spill);
         EXPECT_EQ(Run(formatter, out, line, Encoding::Utf8, {4, 6, line.size() - 10}), whole) << spill;
     }
     // GBK input of the same text (the emoji aside) gives UTF-8 with the same offsets.
     const std::string gbkLine = std::string("\"") + kZhongGbk + "x\\" + kZhongGbk + "\n";
     Captured out;
-    JsonFormatter formatter(out.file, &tags);
+    JsonFormatter formatter(out.file);
     const std::string gbk = Run(formatter, out, gbkLine, Encoding::Gbk, {gbkLine.size()});
     EXPECT_NE(gbk.find(std::string(",\"tokens\":[") + word + "\\\"\",\"tag\":\"t7\",\"start\":0,\"end\":1}," +
                        word + kZhongUtf8 + "\",\"tag\":\"t7\",\"start\":1,\"end\":2}"),

@@ -4,11 +4,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <set>
 #include <string>
 
-#include "engine/Engine.h"
-#include "engine/EngineContext.h"
+#include "engine/morv.hpp"
 #include "tools/morv-eval/Evaluator.h"
 #include "tools/trainer/Trainer.h"
 
@@ -73,47 +73,42 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "morv-eval: no test paragraphs in %s\n", o.corpusPath.c_str());
         return 1;
     }
-    if (!EngineInit(o.outputDir.c_str()) || !TheEngine().analyzer || !TheEngine().analyzer->IsComplete()) {
-        std::fprintf(stderr, "morv-eval: the engine does not start on %s (see its Morv.log)\n",
-                     o.outputDir.c_str());
+    std::unique_ptr<morv::Model> model;
+    std::unique_ptr<morv::Analyzer> analyzer;
+    try {
+        model.reset(new morv::Model(o.outputDir));
+        analyzer.reset(new morv::Analyzer(*model));
+    } catch (const morv::Error& e) {
+        std::fprintf(stderr, "morv-eval: %s\n", e.what());
         return 1;
     }
-    EngineContext& engine = TheEngine();
-    const std::set<std::string>& compound = trainer.GetCompoundSurnames();
     Evaluator eval(vocabulary);
     FILE* dump = dumpPath.empty() ? nullptr : std::fopen(dumpPath.c_str(), "wb");
     auto t0 = std::chrono::steady_clock::now();
     size_t bytes = 0;
+    std::vector<morv::Token> tokens;
     for (const Paragraph& p : test.GetParagraphs()) {
         std::string text = p.Text();
         bytes += text.size();
         std::vector<Evaluator::Word> words;
-        engine.analyzer->Analyze(text.c_str(), [&](const CAnalyzer::Sentence& s) {
-            int base = static_cast<int>(s.text - text.c_str());
-            for (int i = 1; i + 1 < s.count; ++i) {
-                const TokenRecord& t = s.items[i];
-                // A recognised name carries the automaton's tag code; it reaches
-                // `tag` in the part-of-speech pass, or is still in `kind` when that
-                // pass was not told the person word.
-                int code = t.tag;
-                if (t.wordId == engine.idUnknownPerson && t.kind >= 24 && t.kind <= 28)
-                    code = t.kind;
-                const char* name = engine.tagSet->GetName(code);
-                std::string tag = name ? name : "?";
-                if (code == 24 && t.wordId == engine.idUnknownPerson) {
-                    int split = s.nameSplits ? s.nameSplits[i] : -1;
-                    if (split <= t.start || split >= t.end) {
-                        // No usable split point: cut after the surname.
-                        std::string head(s.text + t.start, static_cast<size_t>(std::min(4, t.end - t.start)));
-                        split = t.start + (compound.count(head) && t.end - t.start > 4 ? 4 : 2);
-                    }
-                    words.push_back({base + t.start, base + split, "nr"});
-                    words.push_back({base + split, base + t.end, "nr"});
-                } else {
-                    words.push_back({base + t.start, base + t.end, tag});
-                }
+        try {
+            analyzer->Analyze(text, tokens, morv::Encoding::Gbk, true);
+        } catch (const morv::Error& e) {
+            std::fprintf(stderr, "morv-eval: line %d: %s\n", p.line, e.what());
+            return 1;
+        }
+        for (const morv::Token& t : tokens) {
+            const int start = static_cast<int>(t.start), end = static_cast<int>(t.end);
+            const std::string tag(t.tag);
+            // A full Chinese name counts as surname and given name, as the corpus writes it.
+            if (t.nameSplit > t.start && t.nameSplit < t.end) {
+                const int split = static_cast<int>(t.nameSplit);
+                words.push_back({start, split, "nr"});
+                words.push_back({split, end, "nr"});
+            } else {
+                words.push_back({start, end, tag});
             }
-        });
+        }
         eval.Score(p, words);
         if (dump) {
             std::string line = "S:";
@@ -132,6 +127,5 @@ int main(int argc, char** argv)
     if (dump)
         std::fclose(dump);
     eval.Print();
-    EngineExit();
     return 0;
 }

@@ -1,7 +1,8 @@
 #include "tools/morv/JsonFormatter.h"
 
-JsonFormatter::JsonFormatter(std::FILE* out, const CTagSet* tagSet, size_t spillBytes)
-    : LineFormatter(out, tagSet), spillBytes(spillBytes)
+#include <cstring>
+
+JsonFormatter::JsonFormatter(std::FILE* out, size_t spillBytes) : LineFormatter(out), spillBytes(spillBytes)
 {
 }
 
@@ -11,10 +12,10 @@ JsonFormatter::~JsonFormatter()
         std::fclose(spool);
 }
 
-void JsonFormatter::BeginPiece(const EngineText& piece, size_t textLength)
+void JsonFormatter::BeginPiece(const char* piece, size_t size, size_t textLength, Encoding enc)
 {
-    LineFormatter::BeginPiece(piece, textLength);
-    TextCodec::Instance().AppendJson(streaming ? buffer : text, piece.Input(), textLength, encoding);
+    LineFormatter::BeginPiece(piece, size, textLength, enc);
+    TextCodec::Instance().AppendJson(streaming ? buffer : text, piece, textLength, encoding);
     if (streaming)
         Flush();
 }
@@ -27,7 +28,7 @@ void JsonFormatter::Emit(const Word& word)
     tokens += "{\"word\":\"";
     TextCodec::Instance().AppendJson(tokens, word.bytes, word.length, encoding);
     tokens += "\",\"tag\":\"";
-    TextCodec::Instance().AppendJson(tokens, word.tagUtf8->data(), word.tagUtf8->size(), Encoding::Utf8);
+    TextCodec::Instance().AppendJson(tokens, word.tag, std::strlen(word.tag), Encoding::Utf8);
     tokens += "\",\"start\":";
     tokens += std::to_string(word.charBegin);
     tokens += ",\"end\":";

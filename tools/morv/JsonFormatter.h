@@ -14,11 +14,10 @@ class JsonFormatter : public LineFormatter {
 public:
     static constexpr size_t kDefaultSpillBytes = 4 * 1024 * 1024;
 
-    JsonFormatter(std::FILE* out, const CTagSet* tagSet, size_t spillBytes = kDefaultSpillBytes);
+    explicit JsonFormatter(std::FILE* out, size_t spillBytes = kDefaultSpillBytes);
     ~JsonFormatter() override;
 
-    bool NeedsCharacters() const override { return true; }
-    void BeginPiece(const EngineText& piece, size_t textLength) override;
+    void BeginPiece(const char* piece, size_t size, size_t textLength, Encoding enc) override;
 
 protected:
     void Emit(const Word& word) override;

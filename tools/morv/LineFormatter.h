@@ -1,20 +1,15 @@
 #ifndef MORV_TOOLS_LINEFORMATTER_H
 #define MORV_TOOLS_LINEFORMATTER_H
 
-#include <cstdint>
 #include <cstdio>
 #include <string>
-#include <vector>
 
-#include "engine/CAnalyzer.h"
-#include "tools/morv/EngineText.h"
-
-class CTagSet;
+#include "engine/TextCodec.h"
+#include "engine/morv.h"
 
 // Writes the analysis of each input line to a stream, one output line per input
-// line. The engine hands over sentences of a piece of the line; the formatter maps
-// every token back to the input (bytes and characters) and lets the concrete
-// format write it.
+// line. A line comes in one or more pieces; the tokens of each piece come with
+// offsets into that piece, and the formatter lets the concrete format write them.
 class LineFormatter {
 public:
     static constexpr size_t kFlushBytes = 1 << 20;
@@ -26,23 +21,20 @@ public:
         size_t split;        // bytes of the surname of a recognised person name, else 0
         size_t charBegin;    // characters of the line before the token
         size_t charEnd;
-        const std::string* tag; // tag name in the output encoding
-        const std::string* tagUtf8;
+        const char* tag;     // ASCII
     };
 
-    // tagSet may be null (tags then print as "?").
-    LineFormatter(std::FILE* out, const CTagSet* tagSet);
+    explicit LineFormatter(std::FILE* out) : out(out) {}
     virtual ~LineFormatter() = default;
 
-    // Whether Word needs charBegin/charEnd.
-    virtual bool NeedsCharacters() const { return false; }
-    // Called once per piece before its sentences; the piece's first textLength
-    // input bytes are line text, the rest its line end.
-    virtual void BeginPiece(const EngineText& piece, size_t textLength);
-    void Sentence(const EngineText& piece, const CAnalyzer::Sentence& sentence);
-    // Called after the piece's sentences. A piece that ends its line ends the output
+    // Called once per piece before its tokens: the piece's bytes, of which the
+    // first textLength are line text and the rest its line end.
+    virtual void BeginPiece(const char* piece, size_t size, size_t textLength, Encoding enc);
+    // The piece's tokens (they tile it, line ends included).
+    void Tokens(const morv_token* tokens, size_t count);
+    // Called after the piece's tokens. A piece that ends its line ends the output
     // line; terminator is the input's line end ("\n" or "\r\n").
-    void FinishPiece(const EngineText& piece, bool endsLine, const char* terminator);
+    void FinishPiece(bool endsLine, const char* terminator);
     // Writes what is buffered; false when the stream reported an error.
     bool Flush();
 
@@ -53,11 +45,8 @@ protected:
     std::FILE* out;
     std::string buffer;
     Encoding encoding = Encoding::Gbk;
-    size_t charBase = 0;     // characters of the line in earlier pieces
-
-private:
-    int symbolTag = -1;      // code of the tag "w", for characters GBK lacks
-    std::string names[2][256]; // tag names by code: as in the tag set (GBK), and in UTF-8
+    size_t charBase = 0;  // characters of the line in earlier pieces
+    size_t pieceChars = 0; // characters of the current piece
 };
 
 #endif

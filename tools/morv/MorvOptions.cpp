@@ -18,7 +18,8 @@ const char* MorvOptions::Usage()
            "                     (64 KiB of it) is valid UTF-8, else as GBK\n"
            "  --base DIR         engine base directory (default: $MORV_HOME, else ./Morv\n"
            "                     if it holds Configure.xml, else Morv beside the program)\n"
-           "  --user-dict LIST   import the word list LIST into the user dictionary first\n"
+           "  --user-dict LIST   add the words of LIST (\"word [frequency] [tag]\" lines,\n"
+           "                     UTF-8 or GBK) for this run; may be given several times\n"
            "  --help             show this help and exit\n"
            "  --version          show the version and exit\n"
            "\n"
@@ -101,7 +102,7 @@ MorvOptions::Action MorvOptions::Parse(int argc, const char* const* argv)
         } else if (name == "--base") {
             baseDir = value;
         } else {
-            userDict = value;
+            userDicts.push_back(value);
         }
     }
     return Action::Run;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/morv/TextCodec.h"
+#include "engine/TextCodec.h"
 
 enum class OutputFormat { Text, Seg, Json, Html };
 
@@ -22,7 +22,7 @@ public:
     Encoding encoding = Encoding::Unknown; // Unknown: detect per file
     std::string htmlFile;                  // --html FILE, empty when not given
     std::string baseDir;                   // --base DIR, empty when not given
-    std::string userDict;                  // --user-dict LIST, empty when not given
+    std::vector<std::string> userDicts;    // --user-dict LIST, each one given
     std::vector<std::string> files;        // empty: standard input
     std::string error;
 };

@@ -7,7 +7,7 @@ void TextFormatter::Emit(const Word& word)
     lineStarted = true;
     buffer.append(word.bytes, word.length);
     buffer += '/';
-    buffer += *word.tag;
+    buffer += word.tag;
 }
 
 void TextFormatter::EndLine(const char* terminator)

@@ -1,12 +1,12 @@
-#ifndef MORV_TOOLS_ENGINETEXT_H
-#define MORV_TOOLS_ENGINETEXT_H
+#ifndef MORV_ENGINETEXT_H
+#define MORV_ENGINETEXT_H
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "tools/morv/TextCodec.h"
+#include "engine/TextCodec.h"
 
 // One piece of input turned into the engine's text: GBK bytes, NUL-terminated, with
 // the way back from every engine byte to the input byte and character it came from.

@@ -1,4 +1,4 @@
-#include "tools/morv/TextCodec.h"
+#include "engine/TextCodec.h"
 
 #include <iconv.h>
 
@@ -29,6 +29,12 @@ void AppendJsonCodePoint(std::string& out, uint32_t cp)
     case '\b': out += "\\b"; return;
     case '\f': out += "\\f"; return;
     default: break;
+    }
+    // JSON allows the two line separators raw, JavaScript did not: escaped, the
+    // line is safe for both.
+    if (cp == 0x2028 || cp == 0x2029) {
+        out += cp == 0x2028 ? "\\u2028" : "\\u2029";
+        return;
     }
     if (cp < 0x20) {
         out += "\\u00";
@@ -203,9 +209,14 @@ void TextCodec::AppendJson(std::string& out, const char* data, size_t length, En
         uint32_t cp = kReplacement;
         if (enc == Encoding::Utf8) {
             const int n = DecodeUtf8(s + i, length - i, &cp);
-            if (n > 0) {
+            if (n > 0 && cp != 0x2028 && cp != 0x2029) {
                 out.append(data + i, static_cast<size_t>(n));
                 i += static_cast<size_t>(n);
+                continue;
+            }
+            if (n > 0) {
+                i += static_cast<size_t>(n);
+                AppendJsonCodePoint(out, cp);
                 continue;
             }
             cp = kReplacement;

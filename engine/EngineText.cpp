@@ -1,4 +1,4 @@
-#include "tools/morv/EngineText.h"
+#include "engine/EngineText.h"
 
 #include <algorithm>
 

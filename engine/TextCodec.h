@@ -1,5 +1,5 @@
-#ifndef MORV_TOOLS_TEXTCODEC_H
-#define MORV_TOOLS_TEXTCODEC_H
+#ifndef MORV_TEXTCODEC_H
+#define MORV_TEXTCODEC_H
 
 #include <cstddef>
 #include <cstdint>

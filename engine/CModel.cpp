@@ -1,0 +1,245 @@
+#include "engine/CModel.h"
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/ConfigFile.h"
+
+namespace {
+
+constexpr char kSeparator = '/';
+
+// A switch is on when its whole value is "on", in any letter case.
+bool SwitchIsOn(const char* text, const char* key, char* value)
+{
+    return GetConfigValue(text, key, value) && strcasecmp(value, "on") == 0;
+}
+
+// Creates a model object in its slot and loads it, reporting as the start-up does.
+template <class Model, class... Args>
+bool LoadModel(std::unique_ptr<Model>& slot, const char* className, const std::string& path,
+               const CModel::Reporter& report, Args... args)
+{
+    slot.reset(new (std::nothrow) Model());
+    if (!slot) {
+        if (className != nullptr)
+            report("Cannot build object %s.\n", className);
+        else
+            report("Cannot open file %s.\n", path.c_str());
+        return false;
+    }
+    if (!slot->Load(path.c_str(), args...)) {
+        report("Cannot open file %s.\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Why a model file did not load, in words a user can act on.
+std::string WhyNotLoaded(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::strerror(errno);
+    if (S_ISDIR(st.st_mode))
+        return std::strerror(EISDIR);
+    if (::access(path.c_str(), R_OK) != 0)
+        return std::strerror(errno);
+    if (!S_ISREG(st.st_mode))
+        return "not a regular file";
+    if (st.st_size == 0)
+        return "the file is empty";
+    return "the file is damaged (its contents cannot be a model of its kind)";
+}
+
+} // namespace
+
+CModel::CModel() : userSnapshot(std::make_shared<CUserWords>()) {}
+
+CModel::~CModel() = default;
+
+std::string CModel::DataPath(const std::string& fileName) const
+{
+    std::string path = basePath;
+    path += kSeparator;
+    path += dataDir;
+    path += kSeparator;
+    path += fileName;
+    return path;
+}
+
+bool CModel::ReadConfig(const std::string& base)
+{
+    basePath = base;
+    dataDir = "Data";
+    tagSetFile.clear();
+    posDelimiter = "\\";
+    wordBoundary = "  ";
+    mergeFlag = false;
+    posMode = 2;
+    logOn = userDictOn = newWordsOn = false;
+
+    std::unique_ptr<char[]> config;
+    const std::string configPath = basePath + kSeparator + "Configure.xml";
+    const size_t configSize = ReadConfigFile(configPath.c_str(), config);
+    if (configSize == 0)
+        return false;
+    std::unique_ptr<char[]> value(new char[configSize + 1]);
+    const char* text = config.get();
+    if (GetConfigValue(text, "DataPath", value.get()))
+        dataDir = value.get();
+    if (GetConfigValue(text, "TagSet", value.get()))
+        tagSetFile = value.get();
+    if (GetConfigValue(text, "POSDelimiter", value.get()))
+        posDelimiter = value.get();
+    if (GetConfigValue(text, "WordBoundary", value.get()))
+        wordBoundary = value.get();
+    mergeFlag = SwitchIsOn(text, "Merge", value.get());
+    logOn = SwitchIsOn(text, "Log", value.get());
+    userDictOn = SwitchIsOn(text, "UserDict", value.get());
+    if (GetConfigValue(text, "POS", value.get())) {
+        if (strcasecmp(value.get(), "None") == 0)
+            posMode = 0;
+        else if (strcasecmp(value.get(), "Upper") == 0)
+            posMode = 1;
+    }
+    newWordsOn = SwitchIsOn(text, "NewWords", value.get());
+    return true;
+}
+
+void CModel::LoadUserDictFile(const Reporter& report)
+{
+    userDictFile.reset();
+    if (!userDictOn)
+        return;
+    const std::string path = DataPath("UserDict.dct");
+    userDictFile.reset(new (std::nothrow) CPDAT());
+    if (!userDictFile || !userDictFile->Load(path.c_str())) {
+        report("Cannot open user dictionary %s.\n", path.c_str());
+        userDictFile.reset();
+    }
+}
+
+bool CModel::LoadModels(const Reporter& report)
+{
+    loaded = false;
+    if (!LoadModel(charset, "CCharset", DataPath("charset.type"), report))
+        return false;
+    if (!LoadModel(coreDict, "CPDAT", DataPath("CoreDict.pdat"), report))
+        return false;
+    ids = SpecialWords::Lookup(*coreDict);
+    if (!ids.HasRequired()) {
+        report("%s", "The Core Dictionary has been destroyed!");
+        return false;
+    }
+    if (!LoadModel(unigram, "CUnigram", DataPath("CoreDict.unig"), report) ||
+        !LoadModel(bigram, "CBigram", DataPath("BiWord.big"), report) ||
+        !LoadModel(posLexicon, nullptr, DataPath("CoreDict.pos"), report) ||
+        !LoadModel(posContext, nullptr, DataPath("Morv.ctx"), report, false) ||
+        !LoadModel(tagSet, nullptr, DataPath(tagSetFile), report) ||
+        !LoadModel(roleLexicon, nullptr, DataPath("nr.role"), report) ||
+        !LoadModel(roleContext, nullptr, DataPath("nr.ctx"), report, false) ||
+        !LoadModel(roleTagger, nullptr, DataPath("nr.fsa"), report))
+        return false;
+    loaded = true;
+    return true;
+}
+
+bool CModel::Open(const std::string& base, std::string* error)
+{
+    std::string why;
+    if (!ReadConfig(base)) {
+        const std::string path = base + kSeparator + "Configure.xml";
+        struct stat st {};
+        const bool exists = ::stat(path.c_str(), &st) == 0;
+        why = "cannot read " + path + ": " +
+              (!exists                ? std::string(std::strerror(errno))
+               : S_ISDIR(st.st_mode) ? std::string(std::strerror(EISDIR))
+               : st.st_size == 0      ? std::string("the file is empty")
+                                      : std::string(std::strerror(EACCES)));
+        if (error != nullptr)
+            *error = why;
+        return false;
+    }
+    const Reporter note = [&](const char* format, const char* arg) {
+        if (!why.empty())
+            return;
+        if (std::strcmp(format, "Cannot open file %s.\n") == 0)
+            why = std::string("cannot load ") + arg + ": " + WhyNotLoaded(arg);
+        else if (std::strcmp(format, "Cannot build object %s.\n") == 0)
+            why = std::string("out of memory creating ") + arg;
+        else
+            why = "the core dictionary " + DataPath("CoreDict.pdat") +
+                  " is damaged: it lacks the words the engine needs";
+    };
+    // A missing or damaged user dictionary does not stop the engine; it is left out.
+    LoadUserDictFile([](const char*, const char*) {});
+    if (!LoadModels(note)) {
+        if (error != nullptr)
+            *error = why;
+        return false;
+    }
+    return true;
+}
+
+int CModel::TagCode(const std::string& name) const
+{
+    return tagSet ? tagSet->Code(name) : -1;
+}
+
+bool CModel::AddWord(const std::string& gbkWord, int64_t frequency, const std::string& tag, std::string* error)
+{
+    CUserWords::Entry entry;
+    entry.text = gbkWord;
+    if (gbkWord.empty() || gbkWord.find('\0') != std::string::npos) {
+        if (error != nullptr)
+            *error = gbkWord.empty() ? "the word is empty" : "the word holds a NUL byte";
+        return false;
+    }
+    if (!tag.empty()) {
+        const int code = TagCode(tag);
+        if (code < 0 || code > 254) {
+            if (error != nullptr)
+                *error = "unknown tag '" + tag + "'";
+            return false;
+        }
+        entry.tag = static_cast<uint8_t>(code);
+    }
+    // Frequencies are counts of the training corpus's scale; larger ones add nothing.
+    entry.frequency = frequency < 0 ? CUserWords::kNoFrequency
+                                    : static_cast<int32_t>(frequency > INT32_MAX / 2 ? INT32_MAX / 2 : frequency);
+    return AddWords({entry});
+}
+
+bool CModel::AddWords(const std::vector<CUserWords::Entry>& entries)
+{
+    std::lock_guard<std::mutex> lock(userMutex);
+    userEntries.insert(userEntries.end(), entries.begin(), entries.end());
+    userDirty.store(true, std::memory_order_release);
+    return true;
+}
+
+std::shared_ptr<const CUserWords> CModel::UserWords() const
+{
+    if (userDirty.load(std::memory_order_acquire)) {
+        // The first analysis after a change builds the new snapshot; analyses that
+        // hold the old one finish with it.
+        std::lock_guard<std::mutex> lock(userMutex);
+        if (userDirty.load(std::memory_order_relaxed) && coreDict) {
+            auto fresh = std::make_shared<CUserWords>();
+            fresh->Build(userEntries, *coreDict);
+            std::atomic_store(&userSnapshot, std::shared_ptr<const CUserWords>(std::move(fresh)));
+            userDirty.store(false, std::memory_order_release);
+        }
+    }
+    return std::atomic_load(&userSnapshot);
+}
+
+size_t CModel::UserWordCount() const
+{
+    return UserWords()->Size();
+}

@@ -1,0 +1,276 @@
+#include "engine/CTokenizer.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/CModel.h"
+#include "engine/TextCodec.h"
+
+namespace {
+
+constexpr uint8_t kTagNumeral = 18;
+constexpr uint8_t kTagTime = 52;
+constexpr uint8_t kTagString = 93;
+
+inline bool Is(int32_t wordId, int32_t special) { return special >= 0 && wordId == special; }
+
+std::string Hex(unsigned char b)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", b);
+    return text;
+}
+
+// The first byte at which data is not valid UTF-8, or size when it all is.
+size_t FirstInvalidUtf8(const char* data, size_t size)
+{
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(data);
+    size_t i = 0;
+    while (i < size) {
+        if (s[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        uint32_t cp;
+        const int n = TextCodec::DecodeUtf8(s + i, size - i, &cp);
+        if (n <= 0)
+            return i;
+        i += static_cast<size_t>(n);
+    }
+    return size;
+}
+
+// The first byte at which data is not valid GBK, or size when it all is.
+size_t FirstInvalidGbk(const char* data, size_t size)
+{
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size;) {
+        if (s[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        if (s[i] == 0x80 || s[i] == 0xFF || TextCodec::GbkUnitLength(s + i, size - i) != 2)
+            return i;
+        i += 2;
+    }
+    return size;
+}
+
+} // namespace
+
+CTokenizer::CTokenizer(const CModel& model) : model(model), analyzer(model), ids(model.ids)
+{
+    for (int code = 0; code < 256; ++code) {
+        const char* name = model.tagSet ? model.tagSet->GetName(code) : nullptr;
+        tagNames[code] = name != nullptr ? name : "";
+        if (symbolTag < 0 && name != nullptr && std::strcmp(name, "w") == 0)
+            symbolTag = code;
+    }
+}
+
+int CTokenizer::Prepare(const char* text, size_t length, unsigned options, std::string* error)
+{
+    if (text == nullptr && length != 0) {
+        *error = "no text (a null pointer)";
+        return MORV_E_ARGUMENT;
+    }
+    if (text == nullptr)
+        text = "";
+    if (length == MORV_NUL_TERMINATED)
+        length = std::strlen(text);
+    if (length >= UINT32_MAX / 2) {
+        *error = "the text is too long for one call (" + std::to_string(length) + " bytes); analyse it in pieces";
+        return MORV_E_ARGUMENT;
+    }
+    if (!IsComplete()) {
+        *error = "the analyser is incomplete (out of memory)";
+        return MORV_E_MEMORY;
+    }
+    const bool utf8 = (options & MORV_GBK) == 0;
+    if ((options & MORV_LENIENT) == 0) {
+        const void* nul = std::memchr(text, 0, length);
+        if (nul != nullptr) {
+            *error = "NUL byte at byte offset " +
+                     std::to_string(static_cast<const char*>(nul) - text) + " of the text";
+            return MORV_E_NUL;
+        }
+        const size_t bad = utf8 ? FirstInvalidUtf8(text, length) : FirstInvalidGbk(text, length);
+        if (bad < length) {
+            *error = std::string(utf8 ? "invalid UTF-8" : "invalid GBK") + " at byte offset " +
+                     std::to_string(bad) + " (byte " + Hex(static_cast<unsigned char>(text[bad])) + ")";
+            return MORV_E_ENCODING;
+        }
+    }
+    engineText.Build(text, length, utf8 ? Encoding::Utf8 : Encoding::Gbk, true);
+    return MORV_OK;
+}
+
+unsigned CTokenizer::FlagsOf(const TokenRecord& t) const
+{
+    unsigned flags = 0;
+    if (t.flags & kFlagUserWord)
+        flags |= MORV_FLAG_USER_WORD;
+    if (t.flags & kFlagNewWord)
+        flags |= MORV_FLAG_NEW_WORD;
+    // The same order as the colours of the result page: a token is one kind of entity.
+    const int tag = t.tag;
+    if (Is(t.wordId, ids.unknownNumber) || tag == kTagNumeral)
+        flags |= MORV_FLAG_NUMBER;
+    else if (Is(t.wordId, ids.unknownPerson) || (tag >= 24 && tag <= 28))
+        flags |= MORV_FLAG_PERSON;
+    else if (Is(t.wordId, ids.unknownPlace) || tag == 29 || tag == 30)
+        flags |= MORV_FLAG_PLACE;
+    else if (Is(t.wordId, ids.unknownOrganization) || tag == 31)
+        flags |= MORV_FLAG_ORGANIZATION;
+    else if (Is(t.wordId, ids.unknownTime) || tag == kTagTime)
+        flags |= MORV_FLAG_TIME;
+    else if (Is(t.wordId, ids.unknownString) || tag == kTagString)
+        flags |= MORV_FLAG_STRING;
+    return flags;
+}
+
+void CTokenizer::AddSentence(const CAnalyzer::Sentence& sentence)
+{
+    const char* engine = engineText.Text();
+    const size_t base = static_cast<size_t>(sentence.text - engine);
+    const char* input = engineText.Input();
+    const size_t first = tokens.size();
+    for (int i = 1; i < sentence.count - 1; ++i) {
+        const TokenRecord& t = sentence.items[i];
+        if (t.start < 0 || t.end <= t.start)
+            continue;
+        const size_t g0 = base + static_cast<size_t>(t.start);
+        const size_t g1 = base + static_cast<size_t>(t.end);
+        if (g1 > engineText.Length())
+            continue;
+        const size_t b0 = engineText.InputOffset(g0);
+        const size_t b1 = engineText.InputOffset(g1);
+        if (b1 <= b0)
+            continue;
+        morv_token token;
+        token.word = input + b0;
+        token.length = b1 - b0;
+        token.start = b0;
+        token.end = b1;
+        token.char_start = engineText.CharIndex(g0);
+        token.char_end = engineText.CharIndex(g1);
+        token.flags = FlagsOf(t);
+        token.tag = tagNames[t.tag];
+        token.name_split = 0;
+        if (sentence.nameSplits != nullptr && sentence.nameSplits[i] > t.start && sentence.nameSplits[i] < t.end) {
+            const size_t split = engineText.InputOffset(base + static_cast<size_t>(sentence.nameSplits[i]));
+            if (split > b0 && split < b1)
+                token.name_split = split;
+        }
+        if (t.kind == kKindLineBreak) {
+            bool breaks = true;
+            for (size_t g = g0; g < g1 && breaks; ++g)
+                breaks = engine[g] == '\n' || engine[g] == '\r';
+            if (breaks) {
+                token.flags = MORV_FLAG_LINE_BREAK;
+                if (symbolTag >= 0)
+                    token.tag = tagNames[symbolTag];
+            }
+        }
+        if (engineText.IsPlaceholdersOnly(g0, g1)) {
+            token.flags = MORV_FLAG_SUBSTITUTED;
+            if (symbolTag >= 0)
+                token.tag = tagNames[symbolTag];
+        }
+        tokens.push_back(token);
+    }
+    if (tokens.size() > first)
+        tokens.back().flags |= MORV_FLAG_SENTENCE_END;
+}
+
+int CTokenizer::Analyze(const char* text, size_t length, unsigned options, std::string* error)
+{
+    tokens.clear();
+    const int status = Prepare(text, length, options, error);
+    if (status != MORV_OK)
+        return status;
+    analyzer.Analyze(engineText.Text(), [this](const CAnalyzer::Sentence& s) { AddSentence(s); });
+    return MORV_OK;
+}
+
+int CTokenizer::AnalyzeHtml(const char* text, size_t length, unsigned options, std::string* error)
+{
+    html.clear();
+    const int status = Prepare(text, length, options, error);
+    if (status != MORV_OK)
+        return status;
+    const std::vector<uint32_t>& codes = engineText.Substitutions();
+    if (codes.empty()) {
+        analyzer.AnalyzeToPage(engineText.Text(), html);
+        return MORV_OK;
+    }
+    rawPage.clear();
+    analyzer.AnalyzeToPage(engineText.Text(), rawPage);
+    // The placeholders, in order, become the characters they stand for. The page is
+    // ASCII markup around GBK token text, so a scan by GBK characters from its
+    // start meets every placeholder at a character boundary.
+    const char* page = rawPage.data();
+    const size_t size = rawPage.size();
+    size_t next = 0, copied = 0, i = 0;
+    while (i < size && next < codes.size()) {
+        const unsigned char b = static_cast<unsigned char>(page[i]);
+        if (b < 0x80 || i + 1 >= size) {
+            ++i;
+            continue;
+        }
+        if (b == EngineText::kPlaceholderLead && static_cast<unsigned char>(page[i + 1]) == EngineText::kPlaceholderTrail) {
+            html.append(page + copied, i - copied);
+            const uint32_t code = codes[next++];
+            if (code == EngineText::kOwnBytes) {
+                html.append(page + i, 2);
+            } else {
+                char reference[16];
+                std::snprintf(reference, sizeof reference, "&#x%X;", static_cast<unsigned>(code));
+                html += reference;
+            }
+            copied = i + 2;
+        }
+        i += 2;
+    }
+    html.append(page + copied, size - copied);
+    return MORV_OK;
+}
+
+size_t CTokenizer::CutPoint(const CCharset* charset, const char* data, size_t size, bool utf8)
+{
+    const TextCodec& codec = TextCodec::Instance();
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(data);
+    size_t lastBoundary = 0, lastBlank = 0, lastSentence = 0;
+    size_t i = 0;
+    while (i < size) {
+        size_t n;
+        int key;
+        if (s[i] < 0x80) {
+            n = 1;
+            key = s[i];
+        } else if (utf8) {
+            uint32_t cp = 0;
+            const int length = TextCodec::DecodeUtf8(s + i, size - i, &cp);
+            if (length < 0)
+                break; // the character goes on beyond the piece
+            n = length == 0 ? 1 : static_cast<size_t>(length);
+            key = length == 0 ? -1 : static_cast<int>(codec.UnicodeToGbk(cp));
+        } else {
+            n = TextCodec::GbkUnitLength(s + i, size - i);
+            if (n == 1 && i + 1 == size)
+                break; // a lead byte whose trail is in the next piece
+            key = n == 2 ? (s[i] << 8 | s[i + 1]) : -1;
+        }
+        i += n;
+        lastBoundary = i;
+        if (key == ' ' || key == '\t' || key == 0xA1A1)
+            lastBlank = i;
+        if (charset != nullptr && key > 0 && charset->GetClass(key) == 2)
+            lastSentence = i;
+    }
+    if (lastSentence > 0)
+        return lastSentence;
+    if (lastBlank > 0)
+        return lastBlank;
+    return lastBoundary > 0 ? lastBoundary : size;
+}

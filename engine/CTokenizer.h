@@ -1,0 +1,53 @@
+#ifndef MORV_CTOKENIZER_H
+#define MORV_CTOKENIZER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/CAnalyzer.h"
+#include "engine/EngineText.h"
+#include "engine/morv.h"
+
+class CModel;
+
+// Analyses a caller's text, UTF-8 or GBK, and lists its tokens with offsets into
+// that text: the engine works on GBK, so the text is converted on the way in and
+// every token is mapped back to the bytes and characters it came from. One
+// tokenizer serves one thread at a time.
+class CTokenizer {
+public:
+    explicit CTokenizer(const CModel& model);
+    virtual ~CTokenizer() = default;
+
+    // A morv_status; on failure error says what and where.
+    int Analyze(const char* text, size_t length, unsigned options, std::string* error);
+    const std::vector<morv_token>& Tokens() const { return tokens; }
+    // The page's token part for text (GBK HTML).
+    int AnalyzeHtml(const char* text, size_t length, unsigned options, std::string* error);
+    const std::string& Html() const { return html; }
+    bool IsComplete() const { return analyzer.IsComplete(); }
+
+    // Where a text may be cut without changing its analysis (see morv_cut_point);
+    // without a character table no sentence end is known.
+    static size_t CutPoint(const CCharset* charset, const char* data, size_t size, bool utf8);
+
+private:
+    // Checks the text and builds the engine's text from it.
+    int Prepare(const char* text, size_t length, unsigned options, std::string* error);
+    void AddSentence(const CAnalyzer::Sentence& sentence);
+    unsigned FlagsOf(const TokenRecord& token) const;
+
+    const CModel& model;
+    CAnalyzer analyzer;
+    EngineText engineText;
+    std::vector<morv_token> tokens;
+    std::string html;
+    std::string rawPage;
+    const char* tagNames[256];
+    int symbolTag = -1; // code of "w"
+    SpecialWords ids;
+};
+
+#endif

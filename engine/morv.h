@@ -1,0 +1,153 @@
+/* morv.h: the Morv library's C interface.
+ *
+ * A model (morv_model) holds everything loaded from one model directory and is
+ * read-only once open: any number of threads may analyse with it at once. An
+ * analyser (morv_analyzer) holds the per-text machinery over one model and serves
+ * one thread at a time; give each thread its own. Several models, from different
+ * directories, may be open in one process.
+ *
+ * Threads and run-time words: morv_model_add_word and morv_model_load_userdict may
+ * be called while other threads analyse with the same model. Each analysis uses
+ * the words as they stood when it started; the next one sees the new words. These
+ * calls never write to disk.
+ *
+ * Errors: every call that can fail returns a status (MORV_OK or one of the
+ * MORV_E_* codes). morv_last_error() then gives a readable message for the last
+ * failure on the calling thread: which file, which byte, which line, and why.
+ *
+ * Text: UTF-8 by default, GBK (GB2312) with MORV_GBK. Offsets in tokens are bytes
+ * and characters of the caller's text as given. Characters GBK cannot hold (emoji,
+ * rare extension characters) come through unchanged as tokens of their own,
+ * tagged "w", with MORV_FLAG_SUBSTITUTED.
+ */
+#ifndef MORV_H
+#define MORV_H
+
+#include <stddef.h>
+
+#define MORV_VERSION_MAJOR 3
+#define MORV_VERSION_MINOR 1
+#define MORV_VERSION_PATCH 0
+#define MORV_VERSION_STRING "3.1.0"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct morv_model morv_model;
+typedef struct morv_analyzer morv_analyzer;
+
+/* Status codes. */
+enum morv_status {
+    MORV_OK = 0,
+    MORV_E_ARGUMENT = 1, /* a null pointer or a value out of range */
+    MORV_E_MODEL = 2,    /* the model directory cannot be loaded (missing or damaged file) */
+    MORV_E_IO = 3,       /* a file (a word list) cannot be read */
+    MORV_E_ENCODING = 4, /* the text or a list is not valid in its encoding */
+    MORV_E_NUL = 5,      /* a NUL byte inside a text */
+    MORV_E_TAG = 6,      /* a tag name the model's tag set does not have */
+    MORV_E_LIST = 7,     /* a word list line that cannot be used */
+    MORV_E_MEMORY = 8    /* out of memory */
+};
+
+/* Options of morv_analyze and morv_analyze_html (bits). */
+#define MORV_UTF8 0u     /* the text is UTF-8 (the default) */
+#define MORV_GBK 1u      /* the text is GBK (GB2312) */
+#define MORV_LENIENT 2u  /* bytes that are not valid in the encoding, and NUL bytes,
+                            become tokens of their own (MORV_FLAG_SUBSTITUTED) instead
+                            of an error */
+
+/* A length that means "up to the terminating NUL". */
+#define MORV_NUL_TERMINATED ((size_t)-1)
+
+/* Token flags (bits of morv_token.flags). */
+#define MORV_FLAG_USER_WORD 0x001u    /* a word of a user dictionary or added at run time */
+#define MORV_FLAG_PERSON 0x002u       /* a person name */
+#define MORV_FLAG_PLACE 0x004u        /* a place name */
+#define MORV_FLAG_ORGANIZATION 0x008u /* an organisation name */
+#define MORV_FLAG_NUMBER 0x010u       /* a number */
+#define MORV_FLAG_TIME 0x020u         /* a time or date expression */
+#define MORV_FLAG_STRING 0x040u       /* a string of letters or digits */
+#define MORV_FLAG_SENTENCE_END 0x080u /* the last token of a sentence */
+#define MORV_FLAG_NEW_WORD 0x100u     /* a word no dictionary has, proposed by the new-word model */
+#define MORV_FLAG_LINE_BREAK 0x200u   /* a line break (CR, LF), tagged "w" */
+#define MORV_FLAG_SUBSTITUTED 0x400u  /* a character the analyser cannot read (see above) */
+
+typedef struct morv_token {
+    const char* word;  /* the token's bytes inside the caller's text (not NUL-terminated) */
+    size_t length;     /* its length in bytes */
+    const char* tag;   /* its tag name: NUL-terminated ASCII, valid as long as the model */
+    size_t start;      /* byte offset of the token in the text */
+    size_t end;        /* byte offset just past it */
+    size_t char_start; /* the same in characters (code points for UTF-8, characters for GBK) */
+    size_t char_end;
+    unsigned flags;    /* MORV_FLAG_* */
+    size_t name_split; /* for a Chinese person name: byte offset in the text where the
+                          surname ends and the given name begins; 0 for other tokens */
+} morv_token;
+
+/* The library's version, "3.1.0". */
+const char* morv_version(void);
+/* A short text for a status code. */
+const char* morv_strerror(int status);
+/* The message of the last failure on the calling thread ("" if none). */
+const char* morv_last_error(void);
+
+/* The model directory morv_model_open(NULL) opens: $MORV_HOME when set, else the
+ * models installed with the library (PREFIX/share/morv, found relative to the
+ * library itself), else the models of the build tree. */
+const char* morv_default_model_dir(void);
+
+/* Opens the model in dir (a directory holding Configure.xml and its data
+ * directory); NULL: morv_default_model_dir(). Never writes into the directory. */
+int morv_model_open(const char* dir, morv_model** model);
+void morv_model_free(morv_model* model);
+/* The directory the model was opened from. */
+const char* morv_model_dir(const morv_model* model);
+
+/* Adds a word (in the given encoding: MORV_UTF8 or MORV_GBK) for later analyses.
+ * frequency < 0 leaves the frequency to the models; tag NULL or "" leaves the tag
+ * to the tagger, else the word gets that tag. A word the core dictionary already
+ * has takes the given frequency and tag. The word becomes one token wherever it
+ * occurs; where two words begin at one place, the longer wins. */
+int morv_model_add_word(morv_model* model, const char* word, size_t length, long frequency, const char* tag,
+                        unsigned options);
+/* Loads a word list: one entry a line, "word [frequency] [tag]" separated by blanks
+ * (the frequency, the tag or both may be left out; empty lines are skipped), UTF-8
+ * or GBK (decided for the whole file: UTF-8 when it is valid UTF-8). All or
+ * nothing: on any error no word of the list is added. added (may be NULL)
+ * receives the number of entries taken. */
+int morv_model_load_userdict(morv_model* model, const char* path, size_t* added);
+/* Number of distinct words added at run time. */
+size_t morv_model_user_word_count(const morv_model* model);
+
+int morv_analyzer_new(const morv_model* model, morv_analyzer** analyzer);
+void morv_analyzer_free(morv_analyzer* analyzer);
+
+/* Analyses text (length bytes, or MORV_NUL_TERMINATED) and lists its tokens in
+ * order; they cover the text without gaps. The array belongs to the analyser and
+ * stays valid until its next call; the tokens point into text. */
+int morv_analyze(morv_analyzer* analyzer, const char* text, size_t length, unsigned options,
+                 const morv_token** tokens, size_t* count);
+
+/* Analyses text into the tokens of the coloured result page (GBK HTML), without
+ * the page's head and tail: a page is morv_html_head(), the parts of one or more
+ * texts, then morv_html_tail(). The buffer belongs to the analyser and stays valid
+ * until its next call. */
+int morv_analyze_html(morv_analyzer* analyzer, const char* text, size_t length, unsigned options,
+                      const char** html, size_t* size);
+const char* morv_html_head(void);
+const char* morv_html_tail(void);
+
+/* For a program that analyses a long text piece by piece: the length of the
+ * longest prefix of data (at most length bytes, no line feed in it) that can be
+ * cut off without changing the analysis: up to its last sentence end, else its
+ * last blank, else its last whole character. With model NULL no sentence end is
+ * known. */
+size_t morv_cut_point(const morv_model* model, const char* data, size_t length, unsigned options);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

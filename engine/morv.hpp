@@ -1,0 +1,177 @@
+// morv.hpp: the Morv library for C++, a thin layer over the C interface of
+// morv.h. Failures throw morv::Error (status and message); the C interface
+// underneath never throws.
+//
+//     morv::Model model;                      // the default model directory
+//     morv::Analyzer analyzer(model);         // one per thread
+//     for (const morv::Token& t : analyzer.Analyze("今天天气很好"))
+//         std::cout << t.word << '/' << t.tag << '\n';
+//
+// A Model may be shared by any number of threads (copies share one model); an
+// Analyzer serves one thread at a time.
+#ifndef MORV_HPP
+#define MORV_HPP
+
+#include <cstddef>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "morv.h"
+
+namespace morv {
+
+class Error : public std::runtime_error {
+public:
+    Error(int status, const std::string& message) : std::runtime_error(message), status_(status) {}
+    int Status() const { return status_; }
+
+private:
+    int status_;
+};
+
+namespace detail {
+inline void Check(int status)
+{
+    if (status != MORV_OK)
+        throw Error(status, morv_last_error());
+}
+} // namespace detail
+
+enum class Encoding : unsigned { Utf8 = MORV_UTF8, Gbk = MORV_GBK };
+
+// One token; word and tag view the caller's text and the model's tag names.
+struct Token {
+    std::string_view word;
+    std::string_view tag;
+    size_t start = 0;     // bytes
+    size_t end = 0;
+    size_t charStart = 0; // characters
+    size_t charEnd = 0;
+    unsigned flags = 0;   // MORV_FLAG_*
+    size_t nameSplit = 0; // person names: byte offset where the surname ends, else 0
+
+    bool Has(unsigned flag) const { return (flags & flag) != 0; }
+};
+
+inline const char* Version() { return morv_version(); }
+
+class Model {
+public:
+    // Opens the model in dir; empty: the default directory (morv_default_model_dir).
+    explicit Model(const std::string& dir = std::string())
+    {
+        morv_model* m = nullptr;
+        detail::Check(morv_model_open(dir.empty() ? nullptr : dir.c_str(), &m));
+        model_.reset(m, morv_model_free);
+    }
+
+    std::string Dir() const { return morv_model_dir(model_.get()); }
+    // Adds a word for later analyses (frequency < 0: the models'; tag empty: the tagger's).
+    void AddWord(std::string_view word, long frequency = -1, const std::string& tag = std::string(),
+                 Encoding encoding = Encoding::Utf8)
+    {
+        detail::Check(morv_model_add_word(model_.get(), word.data(), word.size(), frequency,
+                                          tag.empty() ? nullptr : tag.c_str(), static_cast<unsigned>(encoding)));
+    }
+    // Loads a "word [frequency] [tag]" list (UTF-8 or GBK); returns the entries taken.
+    size_t LoadUserDict(const std::string& path)
+    {
+        size_t added = 0;
+        detail::Check(morv_model_load_userdict(model_.get(), path.c_str(), &added));
+        return added;
+    }
+    size_t UserWordCount() const { return morv_model_user_word_count(model_.get()); }
+    // Where data (no line feed in it) may be cut without changing its analysis.
+    size_t CutPoint(std::string_view data, Encoding encoding = Encoding::Utf8) const
+    {
+        return morv_cut_point(model_.get(), data.data(), data.size(), static_cast<unsigned>(encoding));
+    }
+
+    const morv_model* Get() const { return model_.get(); }
+
+private:
+    std::shared_ptr<morv_model> model_;
+};
+
+class Analyzer {
+public:
+    explicit Analyzer(const Model& model) : model_(model)
+    {
+        morv_analyzer* a = nullptr;
+        detail::Check(morv_analyzer_new(model.Get(), &a));
+        analyzer_.reset(a);
+    }
+
+    // The tokens of text, in order; they view text, which must outlive them.
+    std::vector<Token> Analyze(std::string_view text, Encoding encoding = Encoding::Utf8, bool lenient = false)
+    {
+        std::vector<Token> out;
+        Analyze(text, out, encoding, lenient);
+        return out;
+    }
+    void Analyze(std::string_view text, std::vector<Token>& out, Encoding encoding = Encoding::Utf8,
+                 bool lenient = false)
+    {
+        const morv_token* tokens = nullptr;
+        size_t count = 0;
+        detail::Check(morv_analyze(analyzer_.get(), text.data(), text.size(), Options(encoding, lenient), &tokens,
+                                   &count));
+        out.clear();
+        out.reserve(count);
+        for (size_t i = 0; i < count; ++i) {
+            const morv_token& t = tokens[i];
+            Token token;
+            token.word = std::string_view(t.word, t.length);
+            token.tag = t.tag;
+            token.start = t.start;
+            token.end = t.end;
+            token.charStart = t.char_start;
+            token.charEnd = t.char_end;
+            token.flags = t.flags;
+            token.nameSplit = t.name_split;
+            out.push_back(token);
+        }
+    }
+    // The raw tokens of the C interface, valid until the next call (no copies).
+    std::pair<const morv_token*, size_t> AnalyzeRaw(std::string_view text, Encoding encoding = Encoding::Utf8,
+                                                    bool lenient = false)
+    {
+        const morv_token* tokens = nullptr;
+        size_t count = 0;
+        detail::Check(morv_analyze(analyzer_.get(), text.data(), text.size(), Options(encoding, lenient), &tokens,
+                                   &count));
+        return {tokens, count};
+    }
+    // The result page's token part for text (GBK HTML); a page is PageHead(),
+    // the parts, PageTail(). Valid until the next call.
+    std::string_view AnalyzeHtml(std::string_view text, Encoding encoding = Encoding::Utf8, bool lenient = false)
+    {
+        const char* html = nullptr;
+        size_t size = 0;
+        detail::Check(morv_analyze_html(analyzer_.get(), text.data(), text.size(), Options(encoding, lenient),
+                                        &html, &size));
+        return std::string_view(html, size);
+    }
+    static std::string_view PageHead() { return morv_html_head(); }
+    static std::string_view PageTail() { return morv_html_tail(); }
+
+    const Model& GetModel() const { return model_; }
+
+private:
+    static unsigned Options(Encoding encoding, bool lenient)
+    {
+        return static_cast<unsigned>(encoding) | (lenient ? MORV_LENIENT : 0u);
+    }
+    struct Free {
+        void operator()(morv_analyzer* a) const { morv_analyzer_free(a); }
+    };
+    Model model_; // keeps the model alive as long as the analyser
+    std::unique_ptr<morv_analyzer, Free> analyzer_;
+};
+
+} // namespace morv
+
+#endif
