@@ -17,4 +17,5 @@ echo "== Release build"
 run_suite build -DCMAKE_BUILD_TYPE=Release
 echo "== Sanitizer build (ASan + UBSan)"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DMORV_SANITIZE=ON -DMORV_BUILD_BENCH=OFF
+  run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DMORV_SANITIZE=ON -DMORV_BUILD_BENCH=OFF \
+    -DMORV_BUILD_PYTHON=OFF

@@ -268,6 +268,24 @@ int morv_model_load_userdict(morv_model* model, const char* path, size_t* added)
         std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (in.bad())
             return Fail(MORV_E_IO, std::string("cannot read the word list ") + path + ": read error");
+        return morv_model_load_userdict_buffer(model, content.data(), content.size(), path, added);
+    } catch (const std::bad_alloc&) {
+        return Fail(MORV_E_MEMORY, "out of memory loading a word list");
+    } catch (...) {
+        return Fail(MORV_E_IO, "cannot load the word list");
+    }
+}
+
+int morv_model_load_userdict_buffer(morv_model* model, const char* data, size_t size, const char* name,
+                                    size_t* added)
+{
+    if (added != nullptr)
+        *added = 0;
+    if (model == nullptr || (data == nullptr && size != 0))
+        return Fail(MORV_E_ARGUMENT, "morv_model_load_userdict_buffer: a null model or data");
+    try {
+        const std::string listName = name != nullptr ? name : "(word list)";
+        const std::string content(data != nullptr ? data : "", size);
         size_t from = 0;
         if (content.compare(0, 3, "\xEF\xBB\xBF") == 0)
             from = 3; // a byte-order mark
@@ -284,7 +302,7 @@ int morv_model_load_userdict(morv_model* model, const char* path, size_t* added)
             const std::vector<std::string> fields = Fields(line);
             if (fields.empty())
                 continue;
-            const std::string where = std::string(path) + ":" + std::to_string(lineNo) + ": ";
+            const std::string where = listName + ":" + std::to_string(lineNo) + ": ";
             if (fields.size() > 3)
                 return Fail(MORV_E_LIST, where + "more than three fields (expected: word [frequency] [tag])");
             CUserWords::Entry entry;
@@ -322,7 +340,7 @@ int morv_model_load_userdict(morv_model* model, const char* path, size_t* added)
     } catch (const std::bad_alloc&) {
         return Fail(MORV_E_MEMORY, "out of memory loading a word list");
     } catch (...) {
-        return Fail(MORV_E_IO, "cannot load the word list");
+        return Fail(MORV_E_LIST, "cannot load the word list");
     }
 }
 

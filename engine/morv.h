@@ -118,6 +118,10 @@ int morv_model_add_word(morv_model* model, const char* word, size_t length, long
  * nothing: on any error no word of the list is added. added (may be NULL)
  * receives the number of entries taken. */
 int morv_model_load_userdict(morv_model* model, const char* path, size_t* added);
+/* The same for a list held in memory (size bytes); name (may be NULL) names it in
+ * error messages. */
+int morv_model_load_userdict_buffer(morv_model* model, const char* data, size_t size, const char* name,
+                                    size_t* added);
 /* Number of distinct words added at run time. */
 size_t morv_model_user_word_count(const morv_model* model);
 

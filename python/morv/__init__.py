@@ -1,0 +1,168 @@
+"""Morv: a Chinese lexical analyser.
+
+Cuts text into words, recognises person names, and gives every word a
+part-of-speech tag (the tag set of the People's Daily corpus: n, v, nr, ns, ...).
+
+    >>> import morv
+    >>> morv.cut("他在北京工作。")
+    ['他', '在', '北京', '工作', '。']
+    >>> morv.tag("他在北京工作。")
+    [('他', 'r'), ('在', 'p'), ('北京', 'ns'), ('工作', 'vn'), ('。', 'w')]
+
+The module-level functions use a default model, loaded on first use from
+``$MORV_HOME`` or the models installed with the package. ``Model(path)`` opens
+another one. A Model may be used from any number of threads at once (the
+analysis runs without the GIL) and pickles as its path and the words added to
+it, so multiprocessing and Dask workers can use it.
+"""
+
+import os
+import threading
+
+from . import _morv
+from ._morv import (Error, Token, USER_WORD, PERSON, PLACE, ORGANIZATION, NUMBER, TIME, STRING,
+                    SENTENCE_END, NEW_WORD, LINE_BREAK, SUBSTITUTED)
+
+__version__ = _morv.VERSION
+__all__ = ["Model", "Token", "Error", "cut", "lcut", "tag", "tokenize", "add_word", "load_userdict",
+           "default_model", "model_dir", "USER_WORD", "PERSON", "PLACE", "ORGANIZATION", "NUMBER", "TIME",
+           "STRING", "SENTENCE_END", "NEW_WORD", "LINE_BREAK", "SUBSTITUTED", "__version__"]
+
+
+def model_dir():
+    """The directory the default model is loaded from.
+
+    In order: ``$MORV_HOME``; the models installed with the package (a ``models``
+    directory inside it, or ``share/morv`` of the installation prefix); the models
+    of the build tree the package was built in.
+    """
+    home = os.environ.get("MORV_HOME")
+    if home:
+        return home
+    here = os.path.dirname(os.path.abspath(__file__))
+    candidates = [os.path.join(here, "models")]
+    # PREFIX/lib/python3/dist-packages/morv -> PREFIX/share/morv
+    prefix = here
+    for _ in range(4):
+        prefix = os.path.dirname(prefix)
+        candidates.append(os.path.join(prefix, "share", "morv"))
+    for candidate in candidates:
+        if os.path.isfile(os.path.join(candidate, "Configure.xml")):
+            return candidate
+    return _morv.default_model_dir()
+
+
+def _restore(path, additions):
+    model = Model(path)
+    model._replay(additions)
+    return model
+
+
+class Model:
+    """A model loaded from one directory (``None``: :func:`model_dir`).
+
+    Read-only once loaded, apart from the words added with :meth:`add_word` and
+    :meth:`load_userdict`, which later analyses use. Safe to share between
+    threads; each call analyses without holding the GIL.
+    """
+
+    def __init__(self, path=None):
+        self._native = _morv.NativeModel(os.fspath(path) if path is not None else model_dir())
+
+    @property
+    def path(self):
+        """The directory the model was loaded from."""
+        return self._native.path
+
+    def cut(self, text):
+        """The words of ``text`` (a person name is one word), line breaks and
+        spaces included, so ``"".join(model.cut(text)) == text``."""
+        return self._native.cut(text)
+
+    lcut = cut
+
+    def tag(self, text):
+        """``(word, tag)`` pairs for the words of ``text``."""
+        return self._native.tag(text)
+
+    def tokenize(self, text):
+        """:class:`Token` objects with ``word``, ``tag``, ``start``, ``end``
+        (character offsets: ``text[t.start:t.end] == t.word``), ``flags`` (the
+        module's flag constants, combined) and ``name_split`` (for a Chinese
+        person name, the offset where the surname ends; else 0)."""
+        return self._native.tokenize(text)
+
+    def add_word(self, word, freq=None, tag=None):
+        """Adds ``word`` for later analyses: it becomes one word wherever it
+        occurs. ``freq`` (a count on the scale of the training corpus, about a
+        million words) and ``tag`` replace what the models say; a word the
+        dictionary already has takes them too. Raises :class:`Error` for an
+        empty word or a tag the model does not know."""
+        self._native.add_word(word, freq, tag)
+
+    def load_userdict(self, path):
+        """Adds the words of a list file: one ``word [frequency] [tag]`` a line,
+        UTF-8 or GBK. All or nothing: on an error (reported with its line) no
+        word of the list is added. Returns the number of entries taken."""
+        with open(path, "rb") as f:
+            content = f.read()
+        return self._native.load_userdict_bytes(content, os.fspath(path))
+
+    def user_word_count(self):
+        """Number of distinct words added so far."""
+        return self._native.user_word_count()
+
+    def _replay(self, additions):
+        for is_list, data, freq, tag in additions:
+            if is_list:
+                self._native.load_userdict_bytes(data, tag)
+            else:
+                self._native.add_word(data.decode("utf-8"), None if freq < 0 else freq, tag or None)
+
+    def __reduce__(self):
+        return (_restore, (self.path, self._native.additions()))
+
+    def __repr__(self):
+        return "morv.Model(%r)" % self.path
+
+
+_default = None
+_default_lock = threading.Lock()
+
+
+def default_model():
+    """The model the module-level functions use, loaded on first use."""
+    global _default
+    if _default is None:
+        with _default_lock:
+            if _default is None:
+                _default = Model()
+    return _default
+
+
+def cut(text):
+    """:meth:`Model.cut` with the default model."""
+    return default_model().cut(text)
+
+
+lcut = cut
+
+
+def tag(text):
+    """:meth:`Model.tag` with the default model."""
+    return default_model().tag(text)
+
+
+def tokenize(text):
+    """:meth:`Model.tokenize` with the default model."""
+    return default_model().tokenize(text)
+
+
+def add_word(word, freq=None, tag=None):
+    """:meth:`Model.add_word` on the default model."""
+    default_model().add_word(word, freq, tag)
+
+
+def load_userdict(path):
+    """:meth:`Model.load_userdict` on the default model."""
+    return default_model().load_userdict(path)

@@ -1,0 +1,322 @@
+// The native part of the Python package: a Model over the library's C interface,
+// with a pool of analysers so that any number of Python threads can analyse with
+// one model at once; the GIL is released while the engine works.
+#include <pybind11/pybind11.h>
+#include <pybind11/eval.h>
+#include <pybind11/stl.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "engine/morv.h"
+
+namespace py = pybind11;
+
+namespace {
+
+// Raised for every failure of the library; .status is the morv_status code.
+PyObject* morvError = nullptr;
+
+[[noreturn]] void Raise(int status)
+{
+    py::object error = py::reinterpret_borrow<py::object>(morvError);
+    py::object instance = error(std::string(morv_last_error()), status);
+    PyErr_SetObject(morvError, instance.ptr());
+    throw py::error_already_set();
+}
+
+void Check(int status)
+{
+    if (status != MORV_OK)
+        Raise(status);
+}
+
+class Token {
+public:
+    py::str word;
+    py::str tag;
+    size_t start = 0; // characters of the analysed str
+    size_t end = 0;
+    unsigned flags = 0;
+    size_t nameSplit = 0; // characters; 0 when the token is no split name
+
+    std::string Repr() const
+    {
+        return "Token(" + std::string(py::repr(word)) + ", " + std::string(py::repr(tag)) + ", " +
+               std::to_string(start) + ", " + std::to_string(end) + ", flags=" + std::to_string(flags) + ")";
+    }
+};
+
+// What a Model was given after it was opened, so a copy (or an unpickled Model in
+// another process) can be given the same.
+struct Addition {
+    bool isList;
+    std::string word; // or the list's content
+    long frequency;
+    std::string tag;  // or the list's name
+};
+
+class Model {
+public:
+    explicit Model(const std::string& path)
+    {
+        morv_model* m = nullptr;
+        {
+            py::gil_scoped_release release;
+            const int status = morv_model_open(path.empty() ? nullptr : path.c_str(), &m);
+            if (status != MORV_OK) {
+                py::gil_scoped_acquire acquire;
+                Raise(status);
+            }
+        }
+        model = m;
+        dir = morv_model_dir(m);
+    }
+    ~Model()
+    {
+        for (morv_analyzer* a : idle)
+            morv_analyzer_free(a);
+        morv_model_free(model);
+    }
+    Model(const Model&) = delete;
+    Model& operator=(const Model&) = delete;
+
+    const std::string& Dir() const { return dir; }
+
+    void AddWord(const std::string& word, py::object frequency, py::object tag)
+    {
+        const long f = frequency.is_none() ? -1 : frequency.cast<long>();
+        if (!frequency.is_none() && f < 0)
+            throw py::value_error("the frequency must not be negative");
+        const std::string t = tag.is_none() ? std::string() : tag.cast<std::string>();
+        Check(morv_model_add_word(model, word.data(), word.size(), f, t.empty() ? nullptr : t.c_str(), MORV_UTF8));
+        std::lock_guard<std::mutex> lock(mutex);
+        additions.push_back({false, word, f, t});
+    }
+
+    size_t LoadUserDictBytes(const std::string& content, const std::string& name)
+    {
+        size_t added = 0;
+        Check(morv_model_load_userdict_buffer(model, content.data(), content.size(), name.c_str(), &added));
+        std::lock_guard<std::mutex> lock(mutex);
+        additions.push_back({true, content, 0, name});
+        return added;
+    }
+
+    size_t UserWordCount() const { return morv_model_user_word_count(model); }
+
+    std::vector<Addition> Additions() const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return additions;
+    }
+
+    // Analyses text with an analyser of the pool; calls build(tokens, count, utf8)
+    // with the GIL held.
+    template <class Build> py::object Analyze(const py::str& text, Build build)
+    {
+        Py_ssize_t size = 0;
+        const char* utf8 = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
+        if (utf8 == nullptr)
+            throw py::error_already_set();
+        morv_analyzer* analyzer = Acquire();
+        const morv_token* tokens = nullptr;
+        size_t count = 0;
+        int status;
+        {
+            py::gil_scoped_release release;
+            status = morv_analyze(analyzer, utf8, static_cast<size_t>(size), MORV_UTF8, &tokens, &count);
+        }
+        if (status != MORV_OK) {
+            Release(analyzer);
+            Raise(status);
+        }
+        try {
+            py::object result = build(tokens, count, text);
+            Release(analyzer);
+            return result;
+        } catch (...) {
+            Release(analyzer);
+            throw;
+        }
+    }
+
+    // The Python str of a tag name (one object per name).
+    PyObject* Tag(const char* name)
+    {
+        auto found = tags.find(name);
+        if (found != tags.end())
+            return found->second.ptr();
+        py::str s(name);
+        PyObject* p = s.ptr();
+        tags.emplace(name, std::move(s));
+        return p;
+    }
+
+private:
+    morv_analyzer* Acquire()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (!idle.empty()) {
+                morv_analyzer* a = idle.back();
+                idle.pop_back();
+                return a;
+            }
+        }
+        morv_analyzer* a = nullptr;
+        Check(morv_analyzer_new(model, &a));
+        return a;
+    }
+    void Release(morv_analyzer* a)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        idle.push_back(a);
+    }
+
+    morv_model* model = nullptr;
+    std::string dir;
+    mutable std::mutex mutex;
+    std::vector<morv_analyzer*> idle;
+    std::vector<Addition> additions;
+    std::unordered_map<const char*, py::str> tags; // touched with the GIL held only
+};
+
+// A slice of the analysed str by character offsets (no decoding).
+inline PyObject* Slice(const py::str& text, size_t start, size_t end)
+{
+    PyObject* s = PyUnicode_Substring(text.ptr(), static_cast<Py_ssize_t>(start), static_cast<Py_ssize_t>(end));
+    if (s == nullptr)
+        throw py::error_already_set();
+    return s;
+}
+
+// Characters in the UTF-8 bytes [from, to).
+inline size_t CountChars(const char* from, const char* to)
+{
+    size_t n = 0;
+    for (const char* p = from; p < to; ++p)
+        n += (static_cast<unsigned char>(*p) & 0xC0) != 0x80;
+    return n;
+}
+
+py::object Cut(Model& model, const py::str& text)
+{
+    return model.Analyze(text, [](const morv_token* tokens, size_t count, const py::str& s) {
+        PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
+        if (list == nullptr)
+            throw py::error_already_set();
+        py::object result = py::reinterpret_steal<py::object>(list);
+        for (size_t i = 0; i < count; ++i)
+            PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), Slice(s, tokens[i].char_start, tokens[i].char_end));
+        return result;
+    });
+}
+
+py::object TagText(Model& model, const py::str& text)
+{
+    return model.Analyze(text, [&model](const morv_token* tokens, size_t count, const py::str& s) {
+        PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
+        if (list == nullptr)
+            throw py::error_already_set();
+        py::object result = py::reinterpret_steal<py::object>(list);
+        for (size_t i = 0; i < count; ++i) {
+            PyObject* word = Slice(s, tokens[i].char_start, tokens[i].char_end);
+            PyObject* tag = model.Tag(tokens[i].tag);
+            Py_INCREF(tag);
+            PyObject* pair = PyTuple_Pack(2, word, tag);
+            Py_DECREF(word);
+            Py_DECREF(tag);
+            if (pair == nullptr)
+                throw py::error_already_set();
+            PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), pair);
+        }
+        return result;
+    });
+}
+
+py::object Tokenize(Model& model, const py::str& text)
+{
+    return model.Analyze(text, [&model](const morv_token* tokens, size_t count, const py::str& s) {
+        py::list result(count);
+        for (size_t i = 0; i < count; ++i) {
+            const morv_token& t = tokens[i];
+            Token token;
+            token.word = py::reinterpret_steal<py::str>(Slice(s, t.char_start, t.char_end));
+            token.tag = py::reinterpret_borrow<py::str>(model.Tag(t.tag));
+            token.start = t.char_start;
+            token.end = t.char_end;
+            token.flags = t.flags;
+            token.nameSplit = t.name_split > t.start ? t.char_start + CountChars(t.word, t.word + (t.name_split - t.start)) : 0;
+            result[i] = py::cast(std::move(token));
+        }
+        return py::object(std::move(result));
+    });
+}
+
+} // namespace
+
+PYBIND11_MODULE(_morv, m)
+{
+    m.doc() = "Native part of the morv package (see morv.__init__ for the documented interface).";
+    py::object base = py::reinterpret_borrow<py::object>(PyExc_Exception);
+    py::dict ns;
+    ns["Exception"] = base;
+    py::exec(R"(
+class Error(Exception):
+    """A failure of the analyser: a model that cannot be loaded, a bad word list,
+    an unknown tag, text that cannot be analysed. .status is the library's code."""
+    def __init__(self, message, status=0):
+        super().__init__(message)
+        self.status = status
+)",
+             ns);
+    py::object error = ns["Error"];
+    error.attr("__module__") = "morv";
+    morvError = error.ptr();
+    Py_INCREF(morvError);
+    m.attr("Error") = error;
+
+    m.attr("VERSION") = morv_version();
+    m.def("default_model_dir", [] { return std::string(morv_default_model_dir()); });
+    m.attr("USER_WORD") = MORV_FLAG_USER_WORD;
+    m.attr("PERSON") = MORV_FLAG_PERSON;
+    m.attr("PLACE") = MORV_FLAG_PLACE;
+    m.attr("ORGANIZATION") = MORV_FLAG_ORGANIZATION;
+    m.attr("NUMBER") = MORV_FLAG_NUMBER;
+    m.attr("TIME") = MORV_FLAG_TIME;
+    m.attr("STRING") = MORV_FLAG_STRING;
+    m.attr("SENTENCE_END") = MORV_FLAG_SENTENCE_END;
+    m.attr("NEW_WORD") = MORV_FLAG_NEW_WORD;
+    m.attr("LINE_BREAK") = MORV_FLAG_LINE_BREAK;
+    m.attr("SUBSTITUTED") = MORV_FLAG_SUBSTITUTED;
+
+    py::class_<Token>(m, "Token")
+        .def_readonly("word", &Token::word)
+        .def_readonly("tag", &Token::tag)
+        .def_readonly("start", &Token::start)
+        .def_readonly("end", &Token::end)
+        .def_readonly("flags", &Token::flags)
+        .def_readonly("name_split", &Token::nameSplit)
+        .def("__repr__", &Token::Repr);
+
+    py::class_<Model>(m, "NativeModel")
+        .def(py::init<const std::string&>(), py::arg("path"))
+        .def_property_readonly("path", &Model::Dir)
+        .def("cut", &Cut, py::arg("text"))
+        .def("tag", &TagText, py::arg("text"))
+        .def("tokenize", &Tokenize, py::arg("text"))
+        .def("add_word", &Model::AddWord, py::arg("word"), py::arg("freq") = py::none(), py::arg("tag") = py::none())
+        .def("load_userdict_bytes", &Model::LoadUserDictBytes, py::arg("content"), py::arg("name"))
+        .def("user_word_count", &Model::UserWordCount)
+        .def("additions", [](const Model& model) {
+            py::list out;
+            for (const Addition& a : model.Additions())
+                out.append(py::make_tuple(a.isList, py::bytes(a.word), a.frequency, a.tag));
+            return out;
+        });
+}
