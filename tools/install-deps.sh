@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qtbase5-dev libqt5webkit5-dev xvfb xauth fonts-wqy-microhei
+  python3-pytest python3-jieba
 )
 
 missing=()
