@@ -14,6 +14,7 @@ one word into two, or joins two into one, loses on precision and recall alike.
   score-segmentation.py --gold data/modern/modern.txt --jieba-posseg
   score-segmentation.py --check data/modern/modern.txt
   score-segmentation.py --words-of build/data/pd199801.txt > vocab.txt
+  score-segmentation.py --text-of data/modern/modern.txt > modern.raw.txt
 
 The kind of each gold line (news, web, tech) is read from kinds.txt beside the
 gold file when it exists (or from --kinds), and the figures are given per kind
@@ -199,10 +200,13 @@ def map_jieba_tag(word, tag):
 
 def run_jieba(gold, with_tags):
     import logging
-    import jieba
-    jieba.setLogLevel(logging.WARNING)
-    if with_tags:
+    try:
+        import jieba
         import jieba.posseg
+    except ImportError:
+        sys.exit("jieba is missing: apt-get install python3-jieba (tools/install-deps.sh does it), "
+                 "and run this script with /usr/bin/python3")
+    jieba.setLogLevel(logging.WARNING)
     sentences = []
     for tokens in gold:
         text = raw_text(tokens)
@@ -364,6 +368,8 @@ def main(argv=None):
                       help="validate a gold file (parses, tags in the tag set, brackets, no empty words)")
     mode.add_argument("--words-of", metavar="FILE",
                       help="print the distinct words of a tagged file, one a line (a --vocab list)")
+    mode.add_argument("--text-of", metavar="FILE",
+                      help="print the raw text of every line of a tagged file (a system's input)")
     ap.add_argument("--vocab", metavar="WORDLIST",
                     help="word list, one a line; gold words not in it are OOV")
     ap.add_argument("--kinds", metavar="FILE",
@@ -381,6 +387,10 @@ def main(argv=None):
         for tokens in read_gold(args.words_of):
             words.update(t.word for t in tokens)
         sys.stdout.write("".join(w + "\n" for w in sorted(words)))
+        return 0
+
+    if args.text_of:
+        sys.stdout.write("".join(raw_text(tokens) + "\n" for tokens in read_gold(args.text_of)))
         return 0
 
     if not args.gold:

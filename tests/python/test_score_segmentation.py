@@ -178,3 +178,14 @@ def test_jieba_run_keeps_the_gold_text():
         system = scoring.run_jieba(gold, with_tags)
         assert scoring.raw_text(system[0]) == scoring.raw_text(gold[0])
         assert all((t.tag is not None) == with_tags for t in system[0])
+
+
+def test_text_of_round_trips_with_the_scorer(tmp_path, capsys):
+    # The raw text a system is given must line up with the gold file again.
+    gold = write(tmp_path, "gold.txt", ["[国家/n  统计局/n]nt  发布/v", "5G/nx  手机/n"])
+    assert scoring.main(["--text-of", gold]) == 0
+    raw = capsys.readouterr().out
+    assert raw == "国家统计局发布\n5G手机\n"
+    system = write(tmp_path, "sys.txt", [line for line in raw.splitlines()])
+    assert scoring.main(["--gold", gold, "--system", system]) == 0
+    assert capsys.readouterr().out.splitlines()[1].split()[3:6] == ["0.0000", "0.0000", "0.0000"]
