@@ -177,6 +177,49 @@ else
 fi
 echo
 
+# --- The library: its C interface (one thread, then two on one model) and the
+# Python package beside jieba's tagger, on the corpus text once (UTF-8).
+echo "== the library (bench_api: C interface; Python: morv.tag and jieba.posseg.cut, CPU time)"
+"$build/bin/bench_api" "$base" "$src_utf8" "$repeats" 2 | tee "$work/api.txt"
+api_rate=$(awk '/^C API, 1 thread/ { for (i = 1; i < NF; ++i) if ($(i + 1) == "chars/s") print $i }' "$work/api.txt")
+if [ -d "$build/python/morv" ]; then
+  read -r tag_rate posseg_rate < <(PYTHONPATH="$build/python" "$python" - "$src_utf8" "$base" <<'PY'
+import sys, time
+import morv
+lines = open(sys.argv[1], encoding='utf-8').read().split('\n')
+chars = sum(len(l) + 1 for l in lines)
+model = morv.Model(sys.argv[2])
+t0 = time.process_time()
+for line in lines:
+    model.tag(line + '\n')
+t1 = time.process_time()
+tag_rate = chars / max(t1 - t0, 1e-9)
+posseg_rate = 0
+try:
+    import jieba, jieba.posseg
+    jieba.setLogLevel(60)
+    jieba.initialize()
+    part = lines[: max(1, len(lines) // 4)]
+    part_chars = sum(len(l) + 1 for l in part)
+    t0 = time.process_time()
+    for line in part:
+        list(jieba.posseg.cut(line))
+    posseg_rate = part_chars / max(time.process_time() - t0, 1e-9)
+except ImportError:
+    pass
+print(f"{tag_rate:.0f} {posseg_rate:.0f}")
+PY
+)
+  printf '  morv.tag (Python)          %10s chars/s   %s of the C interface (aim >= 0.70)\n' "$tag_rate" \
+    "$(awk -v a="$tag_rate" -v b="$api_rate" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }')"
+  printf '  jieba.posseg.cut (Python)  %10s chars/s   (a quarter of the text)\n' "$posseg_rate"
+  printf '  morv.tag / jieba.posseg.cut: %s\n' \
+    "$(awk -v a="$tag_rate" -v b="$posseg_rate" 'BEGIN { if (b > 0) printf "%.1f", a / b; else print "n/a" }')"
+else
+  echo "  (the Python package is not built: $build/python/morv)"
+fi
+echo
+
 # --- Ratios against the Rust port's segmentation (hmm off, its default).
 stage_rate() { awk -v what="$1" 'index($0, what) == 1 { for (i = 1; i < NF; ++i) if ($(i + 1) == "chars/s") print $i }' "$work/stages.txt"; }
 seg_rate=$(stage_rate "segmentation alone")
