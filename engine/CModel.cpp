@@ -1,5 +1,6 @@
 #include "engine/CModel.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -8,6 +9,9 @@
 #include <unistd.h>
 
 #include "engine/ConfigFile.h"
+
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -242,4 +246,68 @@ std::shared_ptr<const CUserWords> CModel::UserWords() const
 size_t CModel::UserWordCount() const
 {
     return UserWords()->Size();
+}
+
+namespace {
+
+std::string FileSize(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return "absent";
+    return std::to_string(static_cast<long long>(st.st_size)) + " bytes";
+}
+
+} // namespace
+
+std::string CModel::Describe() const
+{
+    std::string out = "model directory: " + basePath + "\n";
+    out += "configuration:   " + basePath + kSeparator + "Configure.xml (DataPath " + dataDir + ", TagSet " +
+           tagSetFile + ", Log " + (logOn ? "on" : "off") + ", UserDict " + (userDictOn ? "on" : "off") +
+           ", NewWords " + (newWordsOn ? "on" : "off") + ")\n";
+    out += "data directory:  " + basePath + kSeparator + dataDir + "\n";
+    struct Line {
+        std::string file;
+        std::string what;
+    };
+    std::vector<Line> lines;
+    lines.push_back({"charset.type", "character classes"});
+    lines.push_back({"CoreDict.pdat", coreDict ? std::to_string(coreDict->GetWordCount()) + " words" : ""});
+    lines.push_back({"CoreDict.unig", unigram ? std::to_string(unigram->GetEntryCount()) + " word frequencies, total " +
+                                                    std::to_string(unigram->GetTotalFrequency())
+                                              : ""});
+    lines.push_back({"BiWord.big", bigram ? std::to_string(bigram->GetPairCount()) + " word pairs" : ""});
+    lines.push_back({"CoreDict.pos", posLexicon ? std::to_string(posLexicon->GetEntryCount()) + " tag entries of " +
+                                                      std::to_string(posLexicon->GetIndexSize()) + " words"
+                                                : ""});
+    lines.push_back({"Morv.ctx", posContext ? std::to_string(posContext->GetTagCount()) + " tags" : ""});
+    lines.push_back({tagSetFile, tagSet ? std::to_string(tagSet->GetCount()) + " tag names" : ""});
+    lines.push_back({"nr.role", roleLexicon ? std::to_string(roleLexicon->GetEntryCount()) + " role entries of " +
+                                                  std::to_string(roleLexicon->GetIndexSize()) + " words"
+                                            : ""});
+    lines.push_back({"nr.ctx", roleContext ? std::to_string(roleContext->GetTagCount()) + " roles" : ""});
+    lines.push_back({"nr.fsa", roleTagger ? std::to_string(roleTagger->GetStateCount()) + " states over " +
+                                                std::to_string(roleTagger->GetSymbolCount()) + " roles"
+                                          : ""});
+    if (userDictOn)
+        lines.push_back({"UserDict.dct", userDictFile ? std::to_string(userDictFile->GetWordCount()) + " user words"
+                                                      : "not loaded"});
+    for (const Line& l : lines) {
+        std::string name = l.file;
+        name.resize(std::max<size_t>(name.size(), 16), ' ');
+        std::string size = FileSize(DataPath(l.file));
+        size.resize(std::max<size_t>(size.size(), 16), ' ');
+        out += "  " + name + size + l.what + "\n";
+    }
+    out += "run-time words:  " + std::to_string(UserWordCount()) + "\n";
+    std::ifstream trained(DataPath("Trained.txt"));
+    if (trained) {
+        out += "trained from:\n";
+        for (std::string line; std::getline(trained, line);)
+            out += "  " + line + "\n";
+    } else {
+        out += "trained from:    unknown (no Trained.txt in the data directory)\n";
+    }
+    return out;
 }

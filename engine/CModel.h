@@ -48,6 +48,10 @@ public:
     bool Open(const std::string& basePath, std::string* error);
     bool IsLoaded() const { return loaded; }
 
+    // What the model holds, for people: its directory, settings, every file with
+    // its size and counts, and what it was trained from.
+    std::string Describe() const;
+
     // Full path of a file of the data directory.
     std::string DataPath(const std::string& fileName) const;
 

@@ -30,6 +30,7 @@
 struct morv_model {
     CModel model;
     std::string dir;
+    std::string description;
 };
 
 struct morv_analyzer {
@@ -341,6 +342,18 @@ int morv_model_load_userdict_buffer(morv_model* model, const char* data, size_t 
         return Fail(MORV_E_MEMORY, "out of memory loading a word list");
     } catch (...) {
         return Fail(MORV_E_LIST, "cannot load the word list");
+    }
+}
+
+const char* morv_model_describe(morv_model* model)
+{
+    if (model == nullptr)
+        return "";
+    try {
+        model->description = model->model.Describe();
+        return model->description.c_str();
+    } catch (...) {
+        return "";
     }
 }
 

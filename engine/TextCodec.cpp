@@ -253,3 +253,28 @@ void TextCodec::AppendAsUtf8(std::string& out, const char* data, size_t length, 
         i += n;
     }
 }
+
+size_t TextCodec::AppendUtf8AsGbk(std::string& out, const char* data, size_t length) const
+{
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(data);
+    size_t replaced = 0;
+    size_t i = 0;
+    while (i < length) {
+        if (s[i] < 0x80) {
+            out += static_cast<char>(s[i++]);
+            continue;
+        }
+        uint32_t cp = 0;
+        const int n = DecodeUtf8(s + i, length - i, &cp);
+        const unsigned code = n > 0 ? UnicodeToGbk(cp) : 0;
+        if (code == 0) {
+            out += '?';
+            ++replaced;
+        } else {
+            out += static_cast<char>(code >> 8);
+            out += static_cast<char>(code & 0xFF);
+        }
+        i += n > 0 ? static_cast<size_t>(n) : 1;
+    }
+    return replaced;
+}

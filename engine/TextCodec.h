@@ -44,6 +44,9 @@ public:
     void AppendJson(std::string& out, const char* data, size_t length, Encoding enc) const;
     // Converts text in enc to UTF-8 (the same unit rules as AppendJson, no escaping).
     void AppendAsUtf8(std::string& out, const char* data, size_t length, Encoding enc) const;
+    // Converts UTF-8 to GBK; a character GBK lacks, or a byte that does not decode,
+    // becomes '?'. Returns how many did.
+    size_t AppendUtf8AsGbk(std::string& out, const char* data, size_t length) const;
 
     // Length of the GBK unit at s (n > 0 bytes available): 2 for a lead byte with a
     // trail byte after it, else 1.

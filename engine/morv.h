@@ -122,6 +122,10 @@ int morv_model_load_userdict(morv_model* model, const char* path, size_t* added)
  * error messages. */
 int morv_model_load_userdict_buffer(morv_model* model, const char* data, size_t size, const char* name,
                                     size_t* added);
+/* A readable description of the model: its directory and settings, every model
+ * file with its size and what it holds, and what it was trained from. The text
+ * belongs to the model and stays valid until the next call. */
+const char* morv_model_describe(morv_model* model);
 /* Number of distinct words added at run time. */
 size_t morv_model_user_word_count(const morv_model* model);
 

@@ -84,6 +84,7 @@ public:
         return added;
     }
     size_t UserWordCount() const { return morv_model_user_word_count(model_.get()); }
+    std::string Describe() const { return morv_model_describe(model_.get()); }
     // Where data (no line feed in it) may be cut without changing its analysis.
     size_t CutPoint(std::string_view data, Encoding encoding = Encoding::Utf8) const
     {

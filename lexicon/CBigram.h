@@ -22,6 +22,8 @@ public:
 
     bool Load(const char* path);
     int PairFrequency(int first, int second) const;
+    int GetPairCount() const { return pairCount; }
+    int GetRowCount() const { return rowCount; }
 
 private:
     int SearchRow(int first, int second) const;

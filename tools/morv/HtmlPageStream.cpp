@@ -1,25 +1,19 @@
 #include "tools/morv/HtmlPageStream.h"
 
-#include <string_view>
+#include <cstring>
+
+#include "engine/morv.h"
 
 void HtmlPageStream::Begin()
 {
-    const std::string_view head = morv::Analyzer::PageHead();
-    std::fwrite(head.data(), 1, head.size(), out);
-}
-
-void HtmlPageStream::Feed(const char* piece, size_t size, Encoding enc)
-{
-    const std::string_view html = analyzer.AnalyzeHtml(std::string_view(piece, size),
-                                                       enc == Encoding::Utf8 ? morv::Encoding::Utf8 : morv::Encoding::Gbk,
-                                                       true);
-    std::fwrite(html.data(), 1, html.size(), out);
+    const char* head = morv_html_head();
+    std::fwrite(head, 1, std::strlen(head), out);
 }
 
 bool HtmlPageStream::End()
 {
-    const std::string_view tail = morv::Analyzer::PageTail();
-    std::fwrite(tail.data(), 1, tail.size(), out);
+    const char* tail = morv_html_tail();
+    std::fwrite(tail, 1, std::strlen(tail), out);
     std::fflush(out);
     return std::ferror(out) == 0;
 }

@@ -71,8 +71,36 @@ bool InputReader::Next(Piece& piece, const Cutter& cutter)
             pos = end;
             return true;
         }
-        Fill(cap);
+        FillSome();
         if (end - pos <= searched && eof && pos == end)
             return false;
+    }
+}
+
+void InputReader::FillSome()
+{
+    if (eof)
+        return;
+    if (end == buffer.size() || pos > buffer.size() / 2) {
+        std::memmove(buffer.data(), buffer.data() + pos, end - pos);
+        consumed += pos;
+        end -= pos;
+        pos = 0;
+    }
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer.data() + end, buffer.size() - end);
+        if (got > 0) {
+            end += static_cast<size_t>(got);
+            return;
+        }
+        if (got == 0) {
+            eof = true;
+            return;
+        }
+        if (errno != EINTR) {
+            error = errno;
+            eof = true;
+            return;
+        }
     }
 }

@@ -38,6 +38,9 @@ public:
 
 private:
     void Fill(size_t want);
+    // One read, of whatever has arrived: a pipe's writer waiting for our answer
+    // has sent a line, not a buffer's worth.
+    void FillSome();
 
     int fd;
     size_t cap;

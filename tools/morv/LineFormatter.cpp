@@ -48,3 +48,13 @@ bool LineFormatter::Flush()
     }
     return std::ferror(out) == 0;
 }
+
+void LineFormatter::AppendText(const char* bytes, size_t length)
+{
+    if (outputEncoding == Encoding::Unknown || outputEncoding == encoding)
+        buffer.append(bytes, length);
+    else if (outputEncoding == Encoding::Utf8)
+        TextCodec::Instance().AppendAsUtf8(buffer, bytes, length, encoding);
+    else
+        replaced += TextCodec::Instance().AppendUtf8AsGbk(buffer, bytes, length);
+}

@@ -37,16 +37,24 @@ public:
     void FinishPiece(bool endsLine, const char* terminator);
     // Writes what is buffered; false when the stream reported an error.
     bool Flush();
+    // The encoding words are written in (Unknown: each piece's own).
+    void SetOutputEncoding(Encoding enc) { outputEncoding = enc; }
+    // Characters the output encoding lacks, written as '?'.
+    size_t Replaced() const { return replaced; }
 
 protected:
     virtual void Emit(const Word& word) = 0;
     virtual void EndLine(const char* terminator) = 0;
+    // Appends input bytes to the buffer in the output encoding.
+    void AppendText(const char* bytes, size_t length);
 
     std::FILE* out;
     std::string buffer;
     Encoding encoding = Encoding::Gbk;
     size_t charBase = 0;  // characters of the line in earlier pieces
     size_t pieceChars = 0; // characters of the current piece
+    Encoding outputEncoding = Encoding::Unknown;
+    size_t replaced = 0;
 };
 
 #endif

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tools/morv/CompactFormatter.h"
 #include "tools/morv/JsonFormatter.h"
 #include "tools/morv/SegFormatter.h"
 #include "tools/morv/TextFormatter.h"
@@ -16,6 +17,9 @@
 namespace {
 
 constexpr size_t kDetectWindow = 64 * 1024;
+// A block holds about this much text; its tokens take some ten times as much.
+constexpr size_t kBlockBytes = 256 * 1024;
+constexpr size_t kBlockPieces = 4096;
 
 bool IsFile(const std::string& path)
 {
@@ -48,7 +52,17 @@ morv::Encoding ApiEncoding(Encoding enc)
     return enc == Encoding::Utf8 ? morv::Encoding::Utf8 : morv::Encoding::Gbk;
 }
 
+bool SameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 } // namespace
+
+MorvApp::~MorvApp()
+{
+    StopWorkers();
+}
 
 std::string MorvApp::ResolveBase(const std::string& option)
 {
@@ -96,10 +110,79 @@ bool MorvApp::OpenModel(const std::string& base)
     }
 }
 
+bool MorvApp::InputIsAnOutput()
+{
+    std::vector<std::pair<std::string, struct stat>> outputs;
+    for (const std::string* path : {&options->output, &options->htmlFile}) {
+        struct stat st {};
+        if (!path->empty() && ::stat(path->c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            outputs.emplace_back(*path, st);
+    }
+    if (outputs.empty())
+        return false;
+    std::vector<std::string> inputs = options->files;
+    if (inputs.empty())
+        inputs.push_back("-");
+    for (const std::string& name : inputs) {
+        struct stat in {};
+        if (name == "-" ? ::fstat(STDIN_FILENO, &in) != 0 : ::stat(name.c_str(), &in) != 0)
+            continue;
+        for (const auto& o : outputs) {
+            if (SameFile(in, o.second)) {
+                Report("the output " + o.first + " is the input " + (name == "-" ? "(standard input)" : name) +
+                       ": refused, it would be lost");
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool MorvApp::OpenOutputs()
+{
+    out = stdOut;
+    if (!options->output.empty()) {
+        outputFile.reset(new AtomicFile());
+        if (!outputFile->Open(options->output)) {
+            Report("cannot create " + options->output + ": " + std::strerror(errno));
+            return false;
+        }
+        out = outputFile->File();
+    }
+    if (!options->htmlFile.empty()) {
+        htmlFile.reset(new AtomicFile());
+        if (!htmlFile->Open(options->htmlFile)) {
+            Report("cannot create " + options->htmlFile + ": " + std::strerror(errno));
+            return false;
+        }
+        pages.emplace_back(new HtmlPageStream(htmlFile->File()));
+    }
+    if (options->format == OutputFormat::Html)
+        pages.emplace_back(new HtmlPageStream(out));
+    switch (options->format) {
+    case OutputFormat::Text: formatter.reset(new TextFormatter(out)); break;
+    case OutputFormat::Seg: formatter.reset(new SegFormatter(out, true)); break;
+    case OutputFormat::Words: formatter.reset(new SegFormatter(out, false)); break;
+    case OutputFormat::Compact: formatter.reset(new CompactFormatter(out)); break;
+    case OutputFormat::Json: formatter.reset(new JsonFormatter(out)); break;
+    case OutputFormat::Html: break;
+    }
+    wantTokens = formatter != nullptr;
+    wantHtml = !pages.empty();
+    outputEncoding = options->outputEncoding;
+    if (formatter)
+        formatter->SetOutputEncoding(outputEncoding);
+    return true;
+}
+
 void MorvApp::ProcessFile(const std::string& name)
 {
     if (name == "-") {
-        ProcessStream(STDIN_FILENO, "-");
+        struct stat st {};
+        // A terminal or a pipe may be a program waiting for each answer.
+        const bool conversation = ::fstat(STDIN_FILENO, &st) == 0 &&
+                                  (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode));
+        ProcessStream(STDIN_FILENO, "-", conversation && workers.empty());
         return;
     }
     const int fd = ::open(name.c_str(), O_RDONLY);
@@ -115,14 +198,16 @@ void MorvApp::ProcessFile(const std::string& name)
         ::close(fd);
         return;
     }
-    ProcessStream(fd, name);
+    ProcessStream(fd, name, false);
     ::close(fd);
 }
 
-void MorvApp::ProcessStream(int fd, const std::string& name)
+void MorvApp::ProcessStream(int fd, const std::string& name, bool lineByLine)
 {
+    interactive = lineByLine;
     InputReader reader(fd);
     Encoding enc = options->encoding;
+    Encoding lineEnc = Encoding::Utf8; // from a conversation: the last line's, for ASCII lines
     const morv_model* m = model->Get();
     const InputReader::Cutter cutter = [&enc, m](const char* data, size_t size) {
         return CutPoint(m, data, size, enc);
@@ -130,35 +215,167 @@ void MorvApp::ProcessStream(int fd, const std::string& name)
     InputReader::Piece input;
     unsigned long long asciiUntil = 0;
     for (;;) {
-        if (enc == Encoding::Unknown)
+        // A conversation must not wait for 64 KiB to decide: there each line decides.
+        if (enc == Encoding::Unknown && !lineByLine)
             enc = DetectAhead(reader, asciiUntil);
         if (!reader.Next(input, cutter))
             break;
-        size_t textLength = input.size;
-        const char* terminator = "\n";
-        if (input.endsLine && textLength > 0 && input.data[textLength - 1] == '\n') {
-            --textLength;
-            if (textLength > 0 && input.data[textLength - 1] == '\r') {
-                --textLength;
-                terminator = "\r\n";
-            }
+        Encoding pieceEnc = enc == Encoding::Utf8 ? Encoding::Utf8 : Encoding::Gbk;
+        bool decided = enc != Encoding::Unknown;
+        if (lineByLine && options->encoding == Encoding::Unknown) {
+            const Encoding found = TextCodec::Detect(input.data, input.size, true);
+            decided = found != Encoding::Unknown;
+            if (decided)
+                lineEnc = found;
+            pieceEnc = lineEnc;
         }
-        const Encoding pieceEnc = enc == Encoding::Utf8 ? Encoding::Utf8 : Encoding::Gbk;
-        // The analyser sees the line end too: it ends the last sentence as it would
-        // in the whole text, and the page makes it a paragraph break.
-        if (formatter) {
-            formatter->BeginPiece(input.data, input.size, textLength, pieceEnc);
-            const auto tokens = analyzer->AnalyzeRaw(std::string_view(input.data, input.size), ApiEncoding(pieceEnc), true);
-            formatter->Tokens(tokens.first, tokens.second);
-            formatter->FinishPiece(input.endsLine, terminator);
+        // The output keeps the encoding of the first non-ASCII input.
+        if (outputEncoding == Encoding::Unknown && decided) {
+            outputEncoding = pieceEnc;
+            if (formatter)
+                formatter->SetOutputEncoding(outputEncoding);
         }
-        for (auto& page : pages)
-            page->Feed(input.data, input.size, pieceEnc);
+        AddPiece(input, pieceEnc);
+        if (lineByLine || current->data.size() >= kBlockBytes || current->pieces.size() >= kBlockPieces)
+            Submit();
     }
+    Submit();
     if (reader.Error() != 0) {
         Report("cannot read " + name + ": " + std::strerror(reader.Error()));
         status = kFileTrouble;
     }
+    interactive = false;
+}
+
+void MorvApp::AddPiece(const InputReader::Piece& input, Encoding enc)
+{
+    if (!current)
+        current.reset(new Block());
+    Piece piece;
+    piece.offset = current->data.size();
+    piece.size = input.size;
+    piece.textLength = input.size;
+    piece.endsLine = input.endsLine;
+    piece.encoding = enc;
+    if (input.endsLine && piece.textLength > 0 && input.data[piece.textLength - 1] == '\n') {
+        --piece.textLength;
+        if (piece.textLength > 0 && input.data[piece.textLength - 1] == '\r') {
+            --piece.textLength;
+            piece.crlf = true;
+        }
+    }
+    current->data.append(input.data, input.size);
+    current->pieces.push_back(std::move(piece));
+}
+
+void MorvApp::Analyze(morv::Analyzer& a, Block& block)
+{
+    for (Piece& piece : block.pieces) {
+        // The analyser sees the line end too: it ends the last sentence as it would
+        // in the whole text, and the page makes it a paragraph break.
+        const std::string_view text(block.data.data() + piece.offset, piece.size);
+        if (wantTokens) {
+            const auto tokens = a.AnalyzeRaw(text, ApiEncoding(piece.encoding), true);
+            piece.tokens.assign(tokens.first, tokens.first + tokens.second);
+        }
+        if (wantHtml) {
+            const std::string_view html = a.AnalyzeHtml(text, ApiEncoding(piece.encoding), true);
+            piece.html.assign(html.data(), html.size());
+        }
+    }
+}
+
+void MorvApp::Emit(Block& block)
+{
+    for (Piece& piece : block.pieces) {
+        if (formatter) {
+            formatter->BeginPiece(block.data.data() + piece.offset, piece.size, piece.textLength, piece.encoding);
+            formatter->Tokens(piece.tokens.data(), piece.tokens.size());
+            formatter->FinishPiece(piece.endsLine, piece.crlf ? "\r\n" : "\n");
+        }
+        for (auto& page : pages)
+            page->Write(piece.html);
+    }
+    if (interactive) {
+        // The program on the other end waits for this answer before it writes more.
+        if (formatter)
+            formatter->Flush();
+        for (auto& page : pages)
+            std::fflush(page->Stream());
+        std::fflush(out);
+    }
+}
+
+void MorvApp::Submit()
+{
+    if (!current || current->pieces.empty())
+        return;
+    if (workers.empty()) {
+        Analyze(*analyzer, *current);
+        Emit(*current);
+        current.reset();
+        return;
+    }
+    std::unique_lock<std::mutex> lock(mutex);
+    queue.push_back(current.get());
+    inFlight.push_back(std::move(current));
+    workReady.notify_one();
+    // Write finished blocks in order; wait when too many are in flight.
+    while (!inFlight.empty() && (inFlight.front()->done || inFlight.size() >= maxInFlight)) {
+        blockDone.wait(lock, [this] { return inFlight.front()->done; });
+        std::unique_ptr<Block> block = std::move(inFlight.front());
+        inFlight.pop_front();
+        lock.unlock();
+        Emit(*block);
+        block.reset();
+        lock.lock();
+    }
+}
+
+void MorvApp::StartWorkers(int count)
+{
+    maxInFlight = 2 * static_cast<size_t>(count);
+    for (int k = 0; k < count; ++k) {
+        workers.emplace_back([this] {
+            morv::Analyzer mine(*model);
+            std::unique_lock<std::mutex> lock(mutex);
+            for (;;) {
+                workReady.wait(lock, [this] { return closing || !queue.empty(); });
+                if (queue.empty())
+                    return;
+                Block* block = queue.front();
+                queue.pop_front();
+                lock.unlock();
+                Analyze(mine, *block);
+                lock.lock();
+                block->done = true;
+                blockDone.notify_all();
+            }
+        });
+    }
+}
+
+void MorvApp::StopWorkers()
+{
+    if (workers.empty())
+        return;
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!inFlight.empty()) {
+        blockDone.wait(lock, [this] { return inFlight.front()->done; });
+        std::unique_ptr<Block> block = std::move(inFlight.front());
+        inFlight.pop_front();
+        lock.unlock();
+        Emit(*block);
+        block.reset();
+        lock.lock();
+    }
+    closing = true;
+    workReady.notify_all();
+    lock.unlock();
+    for (std::thread& t : workers)
+        t.join();
+    workers.clear();
+    closing = false;
 }
 
 int MorvApp::Run(const MorvOptions& opts)
@@ -180,24 +397,27 @@ int MorvApp::Run(const MorvOptions& opts)
             return kFileTrouble;
         }
     }
+    if (opts.dumpConfig) {
+        const std::string text = model->Describe();
+        std::fwrite(text.data(), 1, text.size(), stdOut);
+        return std::fflush(stdOut) == 0 ? kOk : kFileTrouble;
+    }
+    if (InputIsAnOutput())
+        return kFileTrouble;
+    if (!OpenOutputs())
+        return kFileTrouble;
 
-    std::FILE* htmlOut = nullptr;
-    if (!opts.htmlFile.empty()) {
-        htmlOut = std::fopen(opts.htmlFile.c_str(), "wb");
-        if (htmlOut == nullptr) {
-            Report("cannot create " + opts.htmlFile + ": " + std::strerror(errno));
-            return kFileTrouble;
-        }
-        pages.emplace_back(new HtmlPageStream(htmlOut, *analyzer));
+    // Files: one analyser per core; a terminal or a pipe: one, answering line by line.
+    bool allFiles = !opts.files.empty();
+    for (const std::string& name : opts.files)
+        allFiles = allFiles && name != "-";
+    int jobs = opts.jobs;
+    if (jobs == 0) {
+        const unsigned cores = std::thread::hardware_concurrency();
+        jobs = allFiles ? static_cast<int>(cores == 0 ? 1 : std::min(cores, 64u)) : 1;
     }
-    if (opts.format == OutputFormat::Html)
-        pages.emplace_back(new HtmlPageStream(out, *analyzer));
-    switch (opts.format) {
-    case OutputFormat::Text: formatter.reset(new TextFormatter(out)); break;
-    case OutputFormat::Seg: formatter.reset(new SegFormatter(out)); break;
-    case OutputFormat::Json: formatter.reset(new JsonFormatter(out)); break;
-    case OutputFormat::Html: break;
-    }
+    if (jobs > 1)
+        StartWorkers(jobs);
 
     for (auto& page : pages)
         page->Begin();
@@ -205,19 +425,39 @@ int MorvApp::Run(const MorvOptions& opts)
         ProcessFile("-");
     for (const std::string& name : opts.files)
         ProcessFile(name);
+    StopWorkers();
+
     bool written = true;
     for (auto& page : pages)
         written = page->End() && written;
     pages.clear();
-    if (formatter)
+    if (formatter) {
         written = formatter->Flush() && written;
+        if (formatter->Replaced() > 0)
+            Report(std::to_string(formatter->Replaced()) +
+                   " characters the output encoding lacks were written as '?'");
+    }
     formatter.reset();
-    if (htmlOut != nullptr && std::fclose(htmlOut) != 0)
+    int writeErrno = 0;
+    if (std::fflush(out) != 0 || std::ferror(out)) {
         written = false;
-    if (std::fflush(out) != 0 || std::ferror(out))
-        written = false;
+        writeErrno = errno;
+    }
+    for (auto* file : {htmlFile.get(), outputFile.get()}) {
+        if (file == nullptr)
+            continue;
+        if (!written)
+            file->Abort();
+        else if (!file->Commit()) {
+            written = false;
+            writeErrno = errno;
+            Report("cannot write " + (file == htmlFile.get() ? opts.htmlFile : opts.output) + ": " +
+                   std::strerror(writeErrno));
+        }
+    }
     if (!written) {
-        Report(std::string("write error: ") + std::strerror(errno));
+        if (writeErrno != 0)
+            Report(std::string("write error: ") + std::strerror(writeErrno));
         status = kFileTrouble;
     }
     return status;

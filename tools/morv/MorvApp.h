@@ -1,11 +1,16 @@
 #ifndef MORV_TOOLS_MORVAPP_H
 #define MORV_TOOLS_MORVAPP_H
 
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "engine/AtomicFile.h"
 #include "engine/morv.hpp"
 #include "tools/morv/HtmlPageStream.h"
 #include "tools/morv/InputReader.h"
@@ -13,12 +18,20 @@
 #include "tools/morv/MorvOptions.h"
 
 // The morv command: opens the model, adds the user word lists, and streams every
-// input through an analyser into the chosen output.
+// input through the analysers into the chosen outputs.
+//
+// Input is read in pieces (a line, or a part of a long line cut where the
+// analysis does not change) gathered into blocks. With one job each block is
+// analysed and written at once; with N jobs, N threads analyse blocks (each with
+// its own analyser over the one model) while this thread reads ahead and writes
+// finished blocks in input order, at most 2N blocks in flight. Formatting always
+// happens here, in order, so the output is the same for every N.
 class MorvApp {
 public:
     enum ExitStatus { kOk = 0, kEngineFailed = 1, kFileTrouble = 2 };
 
-    MorvApp(std::FILE* out, std::FILE* err) : out(out), err(err) {}
+    MorvApp(std::FILE* out, std::FILE* err) : stdOut(out), err(err) {}
+    virtual ~MorvApp();
 
     int Run(const MorvOptions& options);
 
@@ -33,19 +46,62 @@ public:
     static size_t CutPoint(const morv_model* model, const char* data, size_t size, Encoding enc);
 
 private:
+    struct Piece {
+        size_t offset = 0;     // in the block's data
+        size_t size = 0;
+        size_t textLength = 0; // without the line end
+        bool endsLine = false;
+        bool crlf = false;
+        Encoding encoding = Encoding::Gbk;
+        std::vector<morv_token> tokens; // their words point into the block's data
+        std::string html;
+    };
+    struct Block {
+        std::string data;
+        std::vector<Piece> pieces;
+        bool done = false;
+    };
+
     bool OpenModel(const std::string& base);
+    bool OpenOutputs();
+    bool InputIsAnOutput();
     void ProcessFile(const std::string& name);
-    void ProcessStream(int fd, const std::string& name);
+    void ProcessStream(int fd, const std::string& name, bool interactive);
+    void AddPiece(const InputReader::Piece& input, Encoding enc);
+    // Hands the current block on (with one job: analyses and writes it now).
+    void Submit();
+    void Analyze(morv::Analyzer& analyzer, Block& block);
+    void Emit(Block& block);
+    void StartWorkers(int count);
+    void StopWorkers();
     void Report(const std::string& message);
 
-    std::FILE* out;
+    std::FILE* stdOut;
     std::FILE* err;
+    std::FILE* out = nullptr;
     const MorvOptions* options = nullptr;
     int status = kOk;
+    bool interactive = false;
+    bool wantTokens = false;
+    bool wantHtml = false;
+    Encoding outputEncoding = Encoding::Unknown;
     std::unique_ptr<morv::Model> model;
     std::unique_ptr<morv::Analyzer> analyzer;
     std::unique_ptr<LineFormatter> formatter;
     std::vector<std::unique_ptr<HtmlPageStream>> pages;
+    std::unique_ptr<AtomicFile> outputFile;
+    std::unique_ptr<AtomicFile> htmlFile;
+    std::unique_ptr<Block> current;
+
+    // Parallel analysis.
+    std::vector<std::thread> workers;
+    std::mutex mutex;
+    std::condition_variable workReady;
+    std::condition_variable blockDone;
+    std::deque<Block*> queue;                   // waiting for a worker
+    std::deque<std::unique_ptr<Block>> inFlight; // in input order
+    bool closing = false;
+    size_t maxInFlight = 0;
 };
 
 #endif

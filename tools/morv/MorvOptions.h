@@ -6,7 +6,7 @@
 
 #include "engine/TextCodec.h"
 
-enum class OutputFormat { Text, Seg, Json, Html };
+enum class OutputFormat { Text, Seg, Words, Compact, Json, Html };
 
 // The command line of morv.
 class MorvOptions {
@@ -19,11 +19,15 @@ public:
     static const char* Usage();
 
     OutputFormat format = OutputFormat::Text;
-    Encoding encoding = Encoding::Unknown; // Unknown: detect per file
-    std::string htmlFile;                  // --html FILE, empty when not given
-    std::string baseDir;                   // --base DIR, empty when not given
-    std::vector<std::string> userDicts;    // --user-dict LIST, each one given
-    std::vector<std::string> files;        // empty: standard input
+    Encoding encoding = Encoding::Unknown;       // Unknown: detect per file (per line from a pipe)
+    Encoding outputEncoding = Encoding::Unknown; // Unknown: the input's
+    std::string output;                          // -o FILE, empty: standard output
+    std::string htmlFile;                        // --html FILE, empty when not given
+    std::string baseDir;                         // -d/--base DIR, empty when not given
+    std::vector<std::string> userDicts;          // -u/--user-dict LIST, each one given
+    int jobs = 0;                                // -j N; 0: the default
+    bool dumpConfig = false;
+    std::vector<std::string> files;              // empty: standard input
     std::string error;
 };
 

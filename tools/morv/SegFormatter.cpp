@@ -32,12 +32,12 @@ void SegFormatter::Append(const char* bytes, size_t length)
     if (lineStarted)
         buffer += ' ';
     lineStarted = true;
-    buffer.append(bytes, length);
+    AppendText(bytes, length);
 }
 
 void SegFormatter::Emit(const Word& word)
 {
-    if (word.split > 0) {
+    if (splitNames && word.split > 0) {
         Append(word.bytes, word.split);
         Append(word.bytes + word.split, word.length - word.split);
     } else {

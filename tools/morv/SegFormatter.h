@@ -3,12 +3,12 @@
 
 #include "tools/morv/LineFormatter.h"
 
-// The words separated by single spaces, as segmentation scorers read them: a
-// recognised person name is written as surname and given name, and blank tokens
-// are left out.
+// The words separated by single spaces, as segmentation scorers read them, blank
+// tokens left out. With splitNames a recognised person name is written as surname
+// and given name (the corpus's convention), else whole.
 class SegFormatter : public LineFormatter {
 public:
-    using LineFormatter::LineFormatter;
+    explicit SegFormatter(std::FILE* out, bool splitNames = true) : LineFormatter(out), splitNames(splitNames) {}
 
 protected:
     void Emit(const Word& word) override;
@@ -16,6 +16,7 @@ protected:
 
 private:
     void Append(const char* bytes, size_t length);
+    bool splitNames;
     bool lineStarted = false;
 };
 

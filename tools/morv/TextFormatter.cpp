@@ -5,7 +5,7 @@ void TextFormatter::Emit(const Word& word)
     if (lineStarted)
         buffer += "  ";
     lineStarted = true;
-    buffer.append(word.bytes, word.length);
+    AppendText(word.bytes, word.length);
     buffer += '/';
     buffer += word.tag;
 }

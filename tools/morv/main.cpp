@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "engine/morv.h"
 #include "tools/morv/MorvApp.h"
 #include "tools/morv/MorvOptions.h"
 
@@ -11,7 +12,7 @@ int main(int argc, char** argv)
         std::fputs(MorvOptions::Usage(), stdout);
         return 0;
     case MorvOptions::Action::Version:
-        std::puts("morv 3.0");
+        std::printf("morv %s\n", morv_version());
         return 0;
     case MorvOptions::Action::Error:
         std::fprintf(stderr, "morv: %s\nTry 'morv --help' for more information.\n", options.error.c_str());
