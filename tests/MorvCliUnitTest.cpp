@@ -49,6 +49,13 @@ TEST(MorvOptions, ParsesEveryOption)
         {{"--base"}, MorvOptions::Action::Error, OutputFormat::Text, Encoding::Unknown, 0},
         {{"--html="}, MorvOptions::Action::Error, OutputFormat::Text, Encoding::Unknown, 0},
         {{"-x"}, MorvOptions::Action::Error, OutputFormat::Text, Encoding::Unknown, 0},
+        {{"-f", "words", "-e", "gbk", "a"}, MorvOptions::Action::Run, OutputFormat::Words, Encoding::Gbk, 1},
+        {{"-fcompact", "-j2", "-"}, MorvOptions::Action::Run, OutputFormat::Compact, Encoding::Unknown, 1},
+        {{"-j", "0"}, MorvOptions::Action::Error, OutputFormat::Text, Encoding::Unknown, 0},
+        {{"--jobs=x"}, MorvOptions::Action::Error, OutputFormat::Text, Encoding::Unknown, 0},
+        {{"--output-encoding", "latin1"}, MorvOptions::Action::Error, OutputFormat::Text, Encoding::Unknown, 0},
+        {{"-o"}, MorvOptions::Action::Error, OutputFormat::Text, Encoding::Unknown, 0},
+        {{"-v"}, MorvOptions::Action::Version, OutputFormat::Text, Encoding::Unknown, 0},
     };
     for (const Case& c : cases) {
         std::vector<const char*> argv{"morv"};
@@ -73,6 +80,16 @@ TEST(MorvOptions, ParsesEveryOption)
     EXPECT_EQ(options.htmlFile, "r.htm");
     EXPECT_EQ(options.baseDir, "/b");
     EXPECT_EQ(options.userDicts, (std::vector<std::string>{"w.txt", "v.txt"}));
+    MorvOptions shorts;
+    const char* argv2[] = {"morv", "-o", "out.txt", "-d/m", "-u", "a", "-ub", "-j", "3",
+                           "--output-encoding=GBK", "--dump-config"};
+    ASSERT_EQ(shorts.Parse(11, argv2), MorvOptions::Action::Run);
+    EXPECT_EQ(shorts.output, "out.txt");
+    EXPECT_EQ(shorts.baseDir, "/m");
+    EXPECT_EQ(shorts.userDicts, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(shorts.jobs, 3);
+    EXPECT_EQ(shorts.outputEncoding, Encoding::Gbk);
+    EXPECT_TRUE(shorts.dumpConfig);
 }
 
 TEST(TextCodec, DecodesUtf8Strictly)
