@@ -40,6 +40,7 @@ private:
     double vocabularySize;
     CPosLexicon::Entry defaultEntry;
     int32_t personWordId;
+    int maxCandidates; // candidates per token at most
     // Working arrays, kept between sentences so that their capacity is reused.
     std::vector<const CPosLexicon::Entry*> candidates;
     std::vector<int> candidateCounts;

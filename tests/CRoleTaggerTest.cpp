@@ -212,6 +212,7 @@ TEST_F(CRoleTaggerTest, LoadRejectsImplausibleHeaders)
     ASSERT_TRUE(LoadImage(NameAutomaton().Image()));
     const std::vector<std::pair<int32_t, int32_t>> headers = {
         {-1, 2}, {2, -1}, {0x7FFFFFFF, 0x7FFFFFFF}, {0x7FFFFFFF, 1}, {0, 0x7FFFFFFF}, {1, 50000}, {0x10000, 0x10000},
+        {257, 0}, // more symbols than there are one-byte role codes
     };
     for (const auto& h : headers) {
         std::string image;
@@ -231,8 +232,13 @@ TEST_F(CRoleTaggerTest, LoadRejectsImplausibleHeaders)
 TEST_F(CRoleTaggerTest, ShortFileKeepsNoTransitionPresets)
 {
     const std::string full = NameAutomaton().Image();
+    // No automaton is shorter than its header (the empty one is 8 bytes), nor
+    // has bytes after its last row.
+    for (size_t length : {size_t(0), size_t(4), size_t(7)})
+        EXPECT_FALSE(LoadImage(full.substr(0, length))) << length;
+    EXPECT_FALSE(LoadImage(full + std::string(4, '\xFF')));
     // Cut inside the flags, inside the outputs, inside the rows, and after row 1.
-    for (size_t length : {size_t(0), size_t(4), size_t(8 + 10), size_t(8 + 24 + 8), size_t(8 + 48 + 10),
+    for (size_t length : {size_t(8), size_t(8 + 10), size_t(8 + 24 + 8), size_t(8 + 48 + 10),
                           size_t(8 + 48 + 2 * 24), full.size()}) {
         ASSERT_TRUE(LoadImage(full.substr(0, length))) << length;
         std::vector<TokenRecord> tokens = Sentence({0, 1, 2, 2, 0, 1, 2, 0});
