@@ -140,13 +140,25 @@ bool CModel::LoadModels(const Reporter& report)
         report("%s", "The Core Dictionary has been destroyed!");
         return false;
     }
+    // A lexicon whose words carry more candidates than its context file has tags
+    // belongs to another model: refused as a file that cannot be loaded.
+    const auto lexiconFits = [&](const std::unique_ptr<CPosLexicon>& lexicon, const std::unique_ptr<CTagTransitions>& context,
+                                 const char* file) {
+        if (context->GetTagCount() > 0 && lexicon->GetLongestRecord() > context->GetTagCount()) {
+            report("Cannot open file %s.\n", DataPath(file).c_str());
+            return false;
+        }
+        return true;
+    };
     if (!LoadModel(unigram, "CUnigram", DataPath("CoreDict.unig"), report) ||
         !LoadModel(bigram, "CBigram", DataPath("BiWord.big"), report) ||
         !LoadModel(posLexicon, nullptr, DataPath("CoreDict.pos"), report) ||
         !LoadModel(posContext, nullptr, DataPath("Morv.ctx"), report, false) ||
+        !lexiconFits(posLexicon, posContext, "CoreDict.pos") ||
         !LoadModel(tagSet, nullptr, DataPath(tagSetFile), report) ||
         !LoadModel(roleLexicon, nullptr, DataPath("nr.role"), report) ||
         !LoadModel(roleContext, nullptr, DataPath("nr.ctx"), report, false) ||
+        !lexiconFits(roleLexicon, roleContext, "nr.role") ||
         !LoadModel(roleTagger, nullptr, DataPath("nr.fsa"), report))
         return false;
     loaded = true;

@@ -39,16 +39,26 @@ bool CTagSet::Load(const char* path)
     std::string line;
     int c;
     bool more = true;
+    bool text = true;
     while (more) {
         line.clear();
-        while ((c = std::fgetc(file)) != EOF && c != '\n')
+        while ((c = std::fgetc(file)) != EOF && c != '\n') {
+            // A tag set is text; a NUL byte means some binary file (a model
+            // file copied over it) whose bytes would print as tag names.
+            if (c == 0)
+                text = false;
             line.push_back(static_cast<char>(c));
+        }
         more = c != EOF;
         std::string word = FirstWord(line);
         if (!word.empty() && table.size() < 255)
             table.push_back(std::move(word));
     }
     std::fclose(file);
+    // Without a single name every tag would print as none: such a file (an empty
+    // one, blank lines only) cannot be the tag set of any model.
+    if (!text || table.empty())
+        return false;
     names.swap(table);
     count = static_cast<uint8_t>(names.size());
     loaded = true;

@@ -12,6 +12,8 @@ public:
     CTagSet() = default;
     virtual ~CTagSet() = default;
 
+    // False when the file cannot be opened, holds no name or is not text (has a
+    // NUL byte); the table held before then stays.
     bool Load(const char* path);
     // nullptr when no table is loaded or code is not below GetCount().
     const char* GetName(int code) const;

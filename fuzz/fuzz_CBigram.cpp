@@ -1,8 +1,10 @@
-// Fuzz target for the word-pair table: the input is a BiWord.big file.
+// Fuzz target for the word-pair table: the input is a BiWord.big file. After
+// the look-ups, the whole analysis of short texts runs on it.
 #include <cstdint>
 #include <string>
 
 #include "fuzz/FuzzInput.h"
+#include "fuzz/FuzzModels.h"
 #include "lexicon/CBigram.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -24,5 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (int first = 0; first < 4; ++first)
             sink = sink + unsigned(table.PairFrequency(first, fuzzinput::Int32At(data, size, off)));
     (void)sink;
+    fuzzmodels::ModelSet models = fuzzmodels::SoundSet();
+    models.bigram = &table;
+    fuzzmodels::Analyse(models);
     return 0;
 }

@@ -5,6 +5,8 @@
 //   2: a text word list for BuildFromWordList.
 // After loading or building it runs lookups over texts of the alphabet, checks
 // that they agree with each other, and that Save, Load, Save reproduces the file.
+// Then the whole analysis of short texts runs with the trie as user dictionary,
+// and as core dictionary when it holds the nine required special words.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "fuzz/FuzzInput.h"
+#include "fuzz/FuzzModels.h"
 #include "lexicon/CPDAT.h"
 
 namespace {
@@ -200,5 +203,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     Lookups(dict, data, size, mode == 2);
     RoundTrip(dict);
+
+    fuzzmodels::ModelSet models = fuzzmodels::SoundSet();
+    models.userDict = &dict;
+    fuzzmodels::Analyse(models);
+    if (SpecialWords::Lookup(dict).HasRequired()) {
+        models.userDict = nullptr;
+        models.dict = &dict;
+        fuzzmodels::Analyse(models);
+    }
     return 0;
 }

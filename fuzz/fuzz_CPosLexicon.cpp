@@ -1,5 +1,6 @@
 // libFuzzer target: CPosLexicon::Load on arbitrary bytes, look-ups over the
-// whole index and around it, and a tagging pass over word ids taken from the input.
+// whole index and around it, a tagging pass over word ids taken from the input,
+// and the whole analysis of short texts with the lexicon as each of the two.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "fuzz/FuzzInput.h"
+#include "fuzz/FuzzModels.h"
 #include "segment/TokenRecord.h"
 #include "tagging/CHmmTagger.h"
 #include "tagging/CPosLexicon.h"
@@ -72,5 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CHmmTagger tagger(&lexicon, &FixedContext(), 1000.0, 21, 1);
     tagger.Tag(tokens.data(), static_cast<int>(tokens.size()));
     tagger.Tag(tokens.data(), 1);
+
+    fuzzmodels::ModelSet models = fuzzmodels::SoundSet();
+    models.pos = &lexicon;
+    fuzzmodels::Analyse(models);
+    models = fuzzmodels::SoundSet();
+    models.roles = &lexicon;
+    fuzzmodels::Analyse(models);
     return 0;
 }

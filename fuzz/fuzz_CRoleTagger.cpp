@@ -1,5 +1,6 @@
 // libFuzzer target: CRoleTagger::Load on arbitrary bytes, then recognition over
-// token arrays whose roles come from the input and from a fixed pattern.
+// token arrays whose roles come from the input and from a fixed pattern, and
+// the whole analysis of short texts with it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "fuzz/FuzzInput.h"
+#include "fuzz/FuzzModels.h"
 #include "segment/TokenRecord.h"
 #include "tagging/CRoleTagger.h"
 
@@ -66,5 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(fsa, {static_cast<uint8_t>(r), static_cast<uint8_t>((r + 1) % 8), static_cast<uint8_t>(r),
                     static_cast<uint8_t>((r + 3) % 8)});
     }
+    // A long sentence of one role: runs must stay bounded whatever the automaton.
+    Check(fsa, std::vector<uint8_t>(3000, static_cast<uint8_t>(size > 0 ? data[0] % 8 : 1)));
+    fuzzmodels::ModelSet models = fuzzmodels::SoundSet();
+    models.automaton = &fsa;
+    fuzzmodels::Analyse(models);
     return 0;
 }

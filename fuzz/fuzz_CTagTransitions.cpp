@@ -1,5 +1,6 @@
 // libFuzzer target: CTagTransitions::Load on arbitrary bytes (with and without
-// the names block), then every query and one tagging pass that uses it.
+// the names block), then every query, one tagging pass that uses it, and the
+// whole analysis of short texts with it as either context.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include "fuzz/FuzzInput.h"
+#include "fuzz/FuzzModels.h"
 #include "segment/TokenRecord.h"
 #include "tagging/CHmmTagger.h"
 #include "tagging/CPosLexicon.h"
@@ -66,6 +68,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             tokens[i].kind = static_cast<uint8_t>(i);
         }
         tagger.Tag(tokens, 6);
+        if (withNames)
+            continue;
+        fuzzmodels::ModelSet models = fuzzmodels::SoundSet();
+        models.posContext = &ctx;
+        fuzzmodels::Analyse(models);
+        models = fuzzmodels::SoundSet();
+        models.roleContext = &ctx;
+        fuzzmodels::Analyse(models);
     }
     return 0;
 }

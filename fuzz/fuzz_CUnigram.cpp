@@ -1,8 +1,10 @@
 // Fuzz target for the word frequency table: the input is a CoreDict.unig file.
+// After the look-ups, the whole analysis of short texts runs on it.
 #include <cstdint>
 #include <string>
 
 #include "fuzz/FuzzInput.h"
+#include "fuzz/FuzzModels.h"
 #include "lexicon/CUnigram.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -21,5 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int id = 0; id < 64; ++id)
         sink = sink + unsigned(table.Frequency(id));
     (void)sink;
+    fuzzmodels::ModelSet models = fuzzmodels::SoundSet();
+    models.unigram = &table;
+    fuzzmodels::Analyse(models);
     return 0;
 }

@@ -100,7 +100,7 @@ for target in "${targets[@]}"; do
   cls=${name#fuzz_}
   bin="$out/$name"
   if [ ! -e "$bin" ] || [ "$target" -nt "$bin" ] || [ "$archive" -nt "$bin" ] ||
-     [ "$root/fuzz/FuzzInput.h" -nt "$bin" ] || [ "$root/fuzz/coverage-ignore.txt" -nt "$bin" ]; then
+     [ "$root/fuzz/FuzzInput.h" -nt "$bin" ] || [ "$root/fuzz/FuzzModels.h" -nt "$bin" ] || [ "$root/fuzz/coverage-ignore.txt" -nt "$bin" ]; then
     echo "== building $name"
     "$cxx" "${flags[@]}" -fsanitize=fuzzer "$target" "$archive" -o "$bin"
   fi

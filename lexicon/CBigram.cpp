@@ -7,21 +7,54 @@ bool CBigram::Load(const char* path)
     BinaryFile file(path, "rb");
     if (!file.IsOpen())
         return false;
+    // Both counts are the table even when it is empty: a file without them (an
+    // empty file) is no table.
     int32_t header[2] = {0, 0};
-    file.Read(header, sizeof header);
+    if (file.Read(header, sizeof header) != sizeof header)
+        return false;
     const int64_t available = file.Remaining();
+    // Records beyond what a file of this size could hold, or bytes after the
+    // last row record, are damage (or another file), not truncation.
     if (!BinaryFile::PlausibleCount(int64_t(header[0]) + header[1], 8, available) || header[1] < 0 ||
-        header[0] < 0)
+        header[0] < 0 || available > (int64_t(header[0]) + header[1]) * 8)
         return false;
     std::vector<Pair> newPairs(static_cast<size_t>(header[0]), Pair{-1, 0});
     std::vector<Row> newRows(static_cast<size_t>(header[1]), Row{-1, -1});
     file.Read(newPairs.data(), newPairs.size() * sizeof(Pair));
+    // Rows the file supplies whole must be sound; a row cut short keeps the
+    // preset 0xFF in its high bytes and reads as no pairs.
+    const size_t wholeRows = static_cast<size_t>(file.Remaining() / int64_t(sizeof(Row)));
     file.Read(newRows.data(), newRows.size() * sizeof(Row));
+    if (!RowsAreSound(newPairs, newRows, wholeRows < newRows.size() ? wholeRows : newRows.size()))
+        return false;
     pairCount = header[0];
     rowCount = header[1];
     pairs.swap(newPairs);
     rows.swap(newRows);
     BuildIndex();
+    return true;
+}
+
+bool CBigram::RowsAreSound(const std::vector<Pair>& pairs, const std::vector<Row>& rows, size_t checked)
+{
+    // Each row spans its own pairs, sorted by rising second id; -1 is a word
+    // without pairs, and a span that ends just before it starts is empty. Rows
+    // reaching outside the pairs, sharing pairs or out of order come from no
+    // trainer: another file read as a bigram table.
+    const int64_t count = static_cast<int64_t>(pairs.size());
+    std::vector<bool> taken(pairs.size(), false);
+    for (size_t r = 0; r < checked; ++r) {
+        const Row& row = rows[r];
+        if (row.first == -1)
+            continue;
+        if (row.first < 0 || int64_t(row.first) > int64_t(row.last) + 1 || row.last >= count)
+            return false;
+        for (int32_t i = row.first; i <= row.last; ++i) {
+            if (taken[size_t(i)] || (i > row.first && pairs[size_t(i)].second <= pairs[size_t(i - 1)].second))
+                return false;
+            taken[size_t(i)] = true;
+        }
+    }
     return true;
 }
 

@@ -1,6 +1,7 @@
 #ifndef MORV_CBIGRAM_H
 #define MORV_CBIGRAM_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -20,12 +21,17 @@ public:
     CBigram() = default;
     virtual ~CBigram() = default;
 
+    // False when the file cannot be opened, lacks the header, its header cannot
+    // be right for its size, or a row reaches outside the pairs, shares pairs
+    // with another or is not sorted; the table held then stays. Records a short
+    // file lacks read as absent pairs and empty rows.
     bool Load(const char* path);
     int PairFrequency(int first, int second) const;
     int GetPairCount() const { return pairCount; }
     int GetRowCount() const { return rowCount; }
 
 private:
+    static bool RowsAreSound(const std::vector<Pair>& pairs, const std::vector<Row>& rows, size_t checked);
     int SearchRow(int first, int second) const;
     void BuildIndex();
 

@@ -283,21 +283,28 @@ bool CPDAT::Load(const char* path)
     BinaryFile file(path, "rb");
     if (!file.IsOpen())
         return false;
-    // A truncated file loads as far as it goes: missing codes read as -1 (no
-    // character), a header cut short as 0 and 0, and missing entries as free. Lookups
-    // then simply find fewer words, and start-up notices a core dictionary that
-    // lost its special words.
-    std::vector<int32_t> newCodes(kKeyCount, -1);
-    file.Read(newCodes.data(), newCodes.size() * sizeof(int32_t));
-    int32_t header[2] = {0, 0};
-    if (file.Read(header, sizeof header) != sizeof header)
-        header[0] = header[1] = 0;
-    const int32_t newHighest = header[0];
-    // Negative counts, or a header that promises far more entries than the file
-    // holds, are damage, not truncation: refuse them rather than allocate for them.
-    if (newHighest < 0 || newHighest == INT32_MAX || header[1] < 0 ||
-        !BinaryFile::PlausibleCount(int64_t(newHighest) + 1, sizeof(Entry), file.Remaining()))
+    // The code table and the two counts are the fixed part of every dictionary,
+    // the empty one included: a file shorter than that is no dictionary.
+    if (file.Size() < kHeaderBytes)
         return false;
+    std::vector<int32_t> newCodes(kKeyCount, -1);
+    int32_t header[2] = {0, 0};
+    if (file.Read(newCodes.data(), newCodes.size() * sizeof(int32_t)) != newCodes.size() * sizeof(int32_t) ||
+        file.Read(header, sizeof header) != sizeof header)
+        return false;
+    if (!CodesAreSound(newCodes))
+        return false;
+    const int32_t newHighest = header[0];
+    // Negative counts, a header that promises far more entries than the file
+    // holds, or bytes after the last entry are damage, not truncation: refuse
+    // them rather than allocate for them.
+    if (newHighest < 0 || newHighest == INT32_MAX || header[1] < 0 ||
+        !BinaryFile::PlausibleCount(int64_t(newHighest) + 1, sizeof(Entry), file.Remaining()) ||
+        file.Remaining() > (int64_t(newHighest) + 1) * int64_t(sizeof(Entry)))
+        return false;
+    // A file cut inside the entries loads as far as it goes: missing entries read
+    // as free, lookups then simply find fewer words, and start-up notices a core
+    // dictionary that lost its special words.
     std::vector<Entry> newEntries(static_cast<size_t>(newHighest) + 1, kFreeEntry);
     file.Read(newEntries.data(), newEntries.size() * sizeof(Entry));
 
@@ -307,6 +314,22 @@ bool CPDAT::Load(const char* path)
     wordCount = header[1];
     capacity = newHighest + 1;
     lookupLimit = capacity;
+    return true;
+}
+
+bool CPDAT::CodesAreSound(const std::vector<int32_t>& codes)
+{
+    // A build gives each character it meets its own code, 0 up; keys it never
+    // met have -1. Codes outside that range, or one code for two characters, come
+    // from no build.
+    std::vector<bool> taken(kKeyCount, false);
+    for (int32_t code : codes) {
+        if (code == -1)
+            continue;
+        if (code < 0 || code >= kKeyCount || taken[static_cast<size_t>(code)])
+            return false;
+        taken[static_cast<size_t>(code)] = true;
+    }
     return true;
 }
 

@@ -23,6 +23,10 @@ public:
     CPDAT();
     virtual ~CPDAT();
 
+    // False when the file cannot be opened or cannot be a dictionary: shorter
+    // than kHeaderBytes, a code table no build makes, impossible counts, bytes
+    // after the last entry. The trie held before then stays. A file cut inside
+    // its entries loads, the missing entries free.
     bool Load(const char* path);
     bool Save(const char* path) const;
     // Builds the trie from a text word list (first token of each line). Words the
@@ -52,6 +56,7 @@ public:
     const std::vector<Entry>& GetEntries() const { return entries; }
 
 private:
+    static bool CodesAreSound(const std::vector<int32_t>& codes);
     // One step of a walk: follows the character with `key` from the node whose
     // children start at `base` and whose index is `parent` (-2 for the root).
     // Returns the index reached, or -1 when there is no transition.

@@ -11,6 +11,9 @@ public:
     CUnigram() = default;
     virtual ~CUnigram() = default;
 
+    // False when the file cannot be opened, lacks the header or its header
+    // cannot be right for its size; the table held then stays. Frequencies a
+    // short file lacks read as 0.
     bool Load(const char* path);
     int Frequency(int wordId) const;
     int GetTotalFrequency() const { return totalFrequency; }

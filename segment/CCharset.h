@@ -14,6 +14,8 @@ public:
     CCharset();
     virtual ~CCharset() = default;
 
+    // False when the file cannot be opened or is not kFileSize bytes long; the
+    // table held before then stays.
     bool Load(const char* path);
     // -1 for a key outside 0..65535, else the class 0..255.
     int GetClass(int key) const

@@ -15,6 +15,9 @@ inline bool IsSpecial(int32_t wordId, int32_t specialId) { return specialId >= 0
 
 const char kMonthUnit[] = "\xD4\xC2\xB7\xDD"; // 月份
 
+// Longer dictionary words a slot takes at most after its atom.
+constexpr int kMaxWordsPerSlot = 256;
+
 } // namespace
 
 CPreProcess::CPreProcess(const CCharset* charset, const CPDAT* coreDict, const CPDAT* userDict)
@@ -402,7 +405,9 @@ const char* CPreProcess::BuildLattice(const char* text)
             coreDict->AllPrefixMatches(text + s, matchIds, matchLengths, atom.end - atom.start);
             for (size_t m = 0; m < matchLengths.size(); ++m) {
                 // Shortest first: once one runs past the sentence, so do the rest.
-                if (s + matchLengths[m] > sentenceLength)
+                // No sound dictionary has this many words begin at one place; a
+                // crafted one (a, aa, aaa, ...) would make a sentence's search cubic.
+                if (s + matchLengths[m] > sentenceLength || size > kMaxWordsPerSlot)
                     break;
                 TokenRecord word;
                 word.wordId = matchIds[m];

@@ -17,6 +17,10 @@ CHmmTagger::CHmmTagger(const CPosLexicon* lexicon, const CTagTransitions* transi
     : lexicon(lexicon), transitions(transitions), vocabularySize(vocabularySize),
       defaultEntry{defaultTag, 0}, personWordId(personWordId)
 {
+    // A sound lexicon lists a tag at most once per word, so no word has more
+    // entries than the statistics have tags (nor than there are tag codes).
+    const int tagCount = transitions != nullptr ? transitions->GetTagCount() : 0;
+    maxCandidates = tagCount > 0 ? tagCount : CPosLexicon::kMaxEntriesPerWord;
     // The same operations as per candidate, done ahead: results stay bit for bit.
     const double smoothedVocabulary = kEmissionSmoothing * vocabularySize;
     for (int tag = 0; tag < 256; ++tag) {
@@ -64,6 +68,10 @@ int CHmmTagger::Tag(TokenRecord* items, int count)
             list = &defaultEntry;
             k = 1;
         }
+        // Longer lists come only from files that are no sound model; cut, they
+        // keep the work per token pair bounded.
+        if (k > maxCandidates)
+            k = maxCandidates;
         candidates[j] = list;
         candidateCounts[j] = k;
         firstSlot[j] = slots;

@@ -45,6 +45,7 @@ private:
     int32_t personWordId;
     bool useFixedTags = false;
     std::vector<CPosLexicon::Entry> fixedEntries; // one per token, for fixed tags
+    int maxCandidates; // candidates per token at most
     // Working arrays, kept between sentences so that their capacity is reused.
     std::vector<const CPosLexicon::Entry*> candidates;
     std::vector<int> candidateCounts;

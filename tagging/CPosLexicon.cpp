@@ -43,11 +43,16 @@ bool CPosLexicon::Load(const char* path)
     BinaryFile file(path, "rb");
     if (!file.IsOpen())
         return false;
+    // M and W are the lexicon even when it is empty: a file without them (an
+    // empty file) is no lexicon.
     int32_t header[2] = {0, 0};
-    file.Read(header, sizeof header);
+    if (file.Read(header, sizeof header) != sizeof header)
+        return false;
     const int32_t m = header[0];
     const int32_t w = header[1];
-    if (m < 0 || w < 0 || !BinaryFile::PlausibleCount(int64_t(m) + w, kRecordBytes, file.Remaining()))
+    const int64_t records = int64_t(m) + w;
+    if (m < 0 || w < 0 || !BinaryFile::PlausibleCount(records, kRecordBytes, file.Remaining()) ||
+        file.Remaining() > records * int64_t(kRecordBytes))
         return false;
 
     std::vector<Entry> newEntries(static_cast<size_t>(m), Entry{255, 0});
@@ -61,14 +66,40 @@ bool CPosLexicon::Load(const char* path)
     uint8_t indexPreset[kRecordBytes];
     PutInt32(indexPreset, -1);
     PutInt32(indexPreset + 4, -1);
+    // Records the file supplies whole must be sound. A record cut short keeps the
+    // preset 0xFF in its high bytes, which reads as "no entries".
+    const size_t whole = static_cast<size_t>(file.Remaining() / int64_t(kRecordBytes));
+    bool sound = true;
+    int longest = 0;
     ReadRecords(file, newIndex.size(), indexPreset, [&](size_t i, const uint8_t* p) {
-        newIndex[i].first = Int32At(p);
-        newIndex[i].count = Int32At(p + 4);
+        const IndexRecord record{Int32At(p), Int32At(p + 4)};
+        newIndex[i] = record;
+        if (i >= whole)
+            return;
+        if (!RecordIsSound(record, m))
+            sound = false;
+        else if (record.first >= 0 && record.count > longest)
+            longest = record.count;
     });
+    if (!sound)
+        return false;
 
     entries.swap(newEntries);
     index.swap(newIndex);
+    longestRecord = longest;
     return true;
+}
+
+bool CPosLexicon::RecordIsSound(const IndexRecord& record, int32_t entryCount)
+{
+    // -1 (with any count) is a word without entries. Otherwise the word's entries
+    // lie within the entry array, one per tag code at most: a record beyond that
+    // is another file read as a lexicon, and would hand the tagger hundreds of
+    // thousands of candidates for one token.
+    if (record.first == -1)
+        return true;
+    return record.first >= 0 && record.count >= 0 && record.count <= kMaxEntriesPerWord &&
+           int64_t(record.first) + record.count <= entryCount;
 }
 
 const CPosLexicon::Entry* CPosLexicon::Lookup(int wordId, int* count) const

@@ -18,22 +18,32 @@ public:
         int32_t count;
     };
 
+    // Tag codes are one byte: a word carries each at most once.
+    static constexpr int kMaxEntriesPerWord = 256;
+
     CPosLexicon() = default;
     virtual ~CPosLexicon() = default;
 
-    // False when the file cannot be opened or its header cannot be right for its
-    // size (negative counts, far more records than the file could hold); the
-    // object then keeps what it held. Records a short file lacks mean "no entries".
+    // False when the file cannot be opened or cannot be a lexicon: no header,
+    // negative counts, far more records than the file could hold, bytes after
+    // the last record, or a word whose entries lie outside the entry array or
+    // number more than kMaxEntriesPerWord. The object then keeps what it held.
+    // Records a short file lacks mean "no entries".
     bool Load(const char* path);
     // The word's entries (contiguous) and their number; nullptr and 0 for none.
-    // A record reaching past the entry array is clipped to the entries that exist.
     const Entry* Lookup(int wordId, int* count) const;
     int GetEntryCount() const { return static_cast<int>(entries.size()); }
     int GetIndexSize() const { return static_cast<int>(index.size()); }
+    // The most entries any word has: a lexicon made for a tag set of N tags
+    // gives no word more than N.
+    int GetLongestRecord() const { return longestRecord; }
 
 private:
+    static bool RecordIsSound(const IndexRecord& record, int32_t entryCount);
+
     std::vector<Entry> entries;
     std::vector<IndexRecord> index;
+    int longestRecord = 0;
 };
 
 #endif

@@ -7,15 +7,21 @@ bool CRoleTagger::Load(const char* path)
     BinaryFile file(path, "rb");
     if (!file.IsOpen())
         return false;
+    // A and S are the automaton even when it is empty: a file without them (an
+    // empty file) is no automaton.
     int32_t header[2] = {0, 0};
-    file.Read(header, sizeof header);
+    if (file.Read(header, sizeof header) != sizeof header)
+        return false;
     const int32_t a = header[0];
     const int32_t s = header[1];
-    if (a < 0 || s < 0)
+    // Role codes are one byte, so no automaton reads more than 256 symbols.
+    if (a < 0 || s < 0 || a > kMaxSymbols)
         return false;
-    // Both factors fit 31 bits, so the product of S and A + 2 fits 64.
+    // Both factors fit 31 bits, so the product of S and A + 2 fits 64. Far more
+    // than the file holds, or bytes after the last row, is damage (or another
+    // file), not truncation.
     const int64_t words = int64_t(s) * (int64_t(a) + 2);
-    if (!BinaryFile::PlausibleCount(words, 4, file.Remaining()))
+    if (!BinaryFile::PlausibleCount(words, 4, file.Remaining()) || file.Remaining() > words * 4)
         return false;
 
     const size_t states = static_cast<size_t>(s);
@@ -59,7 +65,12 @@ int CRoleTagger::Recognize(TokenRecord* items, int& count, int personWordId) con
     int removed = 0;
     int i = 0;
     while (i < n) {
-        const int next = Next(state, items[i].tag);
+        int next = Next(state, items[i].tag);
+        // A name is a handful of tokens. A run that reaches kMaxRunTokens ends
+        // there as if the automaton had failed, so that, whatever automaton the
+        // file holds, no token is scanned more than kMaxRunTokens + 1 times.
+        if (next >= 0 && i - runStart >= kMaxRunTokens)
+            next = -1;
         if (next >= 0) {
             if (accepting[static_cast<size_t>(next)] == 1) {
                 lastAccept = i;

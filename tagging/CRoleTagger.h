@@ -13,12 +13,19 @@ public:
     CRoleTagger() = default;
     virtual ~CRoleTagger() = default;
 
-    // False when the file cannot be opened or its header cannot be right for its
-    // size; the automaton held then stays. A short file keeps the presets (no
+    // Role codes are one byte wide.
+    static constexpr int kMaxSymbols = 256;
+    // Longest run of tokens the automaton is followed through.
+    static constexpr int kMaxRunTokens = 64;
+
+    // False when the file cannot be opened, lacks the header, reads more than
+    // kMaxSymbols codes or its header cannot be right for its size; the
+    // automaton held then stays. A short file keeps the presets (no
     // transition, not accepting) for what it lacks.
     bool Load(const char* path);
     // Merges runs of two or more tokens accepted by the automaton in place; lowers
-    // count by the number of tokens removed. Always 0.
+    // count by the number of tokens removed. A run is at most kMaxRunTokens
+    // tokens long. Always 0.
     int Recognize(TokenRecord* items, int& count, int personWordId) const;
 
     int GetSymbolCount() const { return symbolCount; }

@@ -29,16 +29,17 @@ bool CTagTransitions::Load(const char* path, bool withNames)
         return false;
 
     uint8_t n = 0;
-    file.Read(&n, 1);
+    if (file.Read(&n, 1) != 1)
+        return false;
     const size_t width = n;
-    // N is one byte, so the tables are small; still, a header that promises far
-    // more than the file holds is damage, not a truncated file.
+    // N fixes the length of the whole file. A file of any other length (an empty
+    // one, a cut one, one with or without the names block against the caller's
+    // word, another model file) cannot be the statistics of N tags.
     const int64_t needed = (withNames ? int64_t(kNameBytes) * n : 0) + 4 + 4 * int64_t(n) +
                            4 * int64_t(n) * n;
-    if (!BinaryFile::PlausibleCount(needed, 1, file.Remaining()))
+    if (file.Remaining() != needed)
         return false;
 
-    // Values a short file does not supply read as 0 (names as empty strings).
     std::vector<std::string> newNames;
     if (withNames) {
         newNames.reserve(width);

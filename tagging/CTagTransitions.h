@@ -13,8 +13,9 @@ public:
     CTagTransitions();
     virtual ~CTagTransitions() = default;
 
-    // False when the file cannot be opened or its header cannot be right for its
-    // size; the object then keeps what it held.
+    // False when the file cannot be opened or is not exactly as long as its N
+    // says (1 + 4 + 4N + 4N^2 bytes, plus 100N with names); the object then
+    // keeps what it held.
     bool Load(const char* path, bool withNames);
     // Codes are taken as unsigned 8-bit values; 0 for a code >= N.
     int TagFrequency(int tag) const;

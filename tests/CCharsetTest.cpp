@@ -38,21 +38,36 @@ TEST(CCharsetTest, LoadReadsHeaderAndTable)
     EXPECT_EQ(charset.GetClass('B'), 0);
 }
 
-TEST(CCharsetTest, ShortFileLeavesTheRestAtClassZero)
+TEST(CCharsetTest, FilesOfAnyOtherLengthAreRefusedAndKeepTheTable)
 {
+    // A cut table would leave the keys it lacks at class 0: digits, letters and
+    // sentence ends without their roles.
+    const std::string full = std::string("\x01\x02\x03\x04", 4) + std::string(65536, '\x05');
+    struct Case {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"empty", ""},
+        {"header only", full.substr(0, 4)},
+        {"header and two classes", full.substr(0, 6)},
+        {"one byte short", full.substr(0, full.size() - 1)},
+        {"one byte long", full + "\x05"},
+        {"another model file's size", std::string(6565, '\x07')},
+    };
     TempDir dir;
-    WriteFile(dir / "charset.type", std::string("\x01\x02\x03\x04", 4) + "\x05\x06");
+    for (const Case& c : cases) {
+        WriteFile(dir / "charset.type", c.bytes);
+        CCharset charset;
+        charset.SetClass(5, 99);
+        EXPECT_FALSE(charset.Load((dir / "charset.type").c_str())) << c.name;
+        EXPECT_EQ(charset.GetClass(5), 99) << c.name;
+        EXPECT_EQ(charset.GetFileHeader()[0], 0) << c.name;
+    }
+    WriteFile(dir / "charset.type", full);
     CCharset charset;
-    charset.SetClass(5, 99); // replaced by the load
     ASSERT_TRUE(charset.Load((dir / "charset.type").c_str()));
-    const uint8_t* header = charset.GetFileHeader();
-    EXPECT_EQ(header[0], 1);
-    EXPECT_EQ(header[3], 4);
-    EXPECT_EQ(charset.GetClass(0), 5);
-    EXPECT_EQ(charset.GetClass(1), 6);
-    EXPECT_EQ(charset.GetClass(2), 0);
-    EXPECT_EQ(charset.GetClass(5), 0);
-    EXPECT_EQ(charset.GetClass(65535), 0);
+    EXPECT_EQ(charset.GetFileHeader()[3], 4);
+    EXPECT_EQ(charset.GetClass(65535), 5);
 }
 
 TEST(CCharsetTest, MissingFileFailsAndKeepsTheTable)

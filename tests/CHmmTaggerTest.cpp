@@ -233,3 +233,35 @@ TEST_F(CHmmTaggerTest, ReusedWorkingArraysGiveTheSameResult)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CHmmTaggerTest, NoTokenHasMoreCandidatesThanTheStatisticsHaveTags)
+{
+    // Word 1 lists all 256 tag codes, as a lexicon file may; with N = 3 only its
+    // first three entries can be a sound model's, and the tagger reads only them.
+    WordEntries all;
+    for (int tag = 0; tag < 256; ++tag)
+        all.push_back({static_cast<uint8_t>((tag + 1) % 256), 5 + tag});
+    LoadModels(ExampleCtx(), {{{0, 100}}, all, {all[0], all[1], all[2]}});
+    CHmmTagger tagger(&lexicon, &ctx, 1000.0, 21);
+    std::vector<TokenRecord> wide = {Token(0), Token(1), Token(1), Token(0)};
+    tagger.Tag(wide.data(), 4);
+    EXPECT_NE(tagger.GetBack(1, 2), -1);
+    EXPECT_EQ(tagger.GetBack(1, 3), -1);
+    const double wideScore = tagger.GetScore(3, 0);
+    std::vector<TokenRecord> cut = {Token(0), Token(2), Token(2), Token(0)};
+    tagger.Tag(cut.data(), 4);
+    EXPECT_EQ(Tags(wide), Tags(cut));
+    EXPECT_EQ(wideScore, tagger.GetScore(3, 0));
+
+    // Without statistics of any tag (N = 0) the lexicon alone bounds the list.
+    WriteFile(dir / "empty.ctx", CtxFile(0, {}, {}));
+    CTagTransitions none;
+    ASSERT_TRUE(none.Load((dir / "empty.ctx").c_str(), false));
+    CHmmTagger unbounded(&lexicon, &none, 1000.0, 21);
+    unbounded.Tag(wide.data(), 4);
+    EXPECT_NE(unbounded.GetBack(1, 255), -1);
+}
+
+} // namespace

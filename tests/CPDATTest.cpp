@@ -338,6 +338,16 @@ TEST(CPDAT, ImpossibleHeadersAreRefused)
         {"INT_MAX highestIndex", PdatBytes({'A', 0}, INT_MAX, 1, {{-1, -1, -1}})},
         {"far more entries than the file holds", PdatBytes({}, 1 << 20, 1, {{-1, -1, -1}})},
         {"negative word count", PdatBytes({}, 0, -3, {{-1, -1, -1}})},
+        // Code tables no build makes: codes below -1 or beyond the 65536 keys, one
+        // code for two characters.
+        {"negative code", PdatBytes({'A', 0, 'E', -7}, 0, 1, {{-1, -1, -1}})},
+        {"INT_MIN code", PdatBytes({'A', INT_MIN}, 0, 1, {{-1, -1, -1}})},
+        {"code beyond the keys", PdatBytes({'A', 65536}, 0, 1, {{-1, -1, -1}})},
+        {"INT_MAX code", PdatBytes({'A', INT_MAX}, 0, 1, {{-1, -1, -1}})},
+        {"one code for two characters", PdatBytes({'A', 0, 'B', 1, 'C', 0}, 1, 2, {{-1, -1, -1}})},
+        // Bytes after the last entry: some other file.
+        {"one byte after the entries", PdatBytes({'A', 0}, 0, 1, {{-1, -1, -1}}) + "x"},
+        {"an entry more than the header says", PdatBytes({'A', 0}, 0, 1, {{-1, -1, -1}, {-1, -1, -1}})},
     };
     for (const Case& c : cases) {
         WriteFile(dir / "bad.pdat", c.bytes);
@@ -364,24 +374,28 @@ TEST(CPDAT, TruncatedFilesLoadWithMissingPartsEmpty)
     EXPECT_EQ(dict.ExactMatch("AB"), -1);
     ExpectEntries(dict, {{1, -2, -1}, {-1, -2, 2}, {-1, -1, -1}, {-1, -1, -1}});
 
-    // Cut inside the code table or the header: nothing can be looked up.
+    // Cut inside the code table or the header: no dictionary, even an empty one,
+    // is that short. The trie held stays.
     for (size_t cut : {size_t(0), size_t(3), size_t(1000), size_t(262146), size_t(262150)}) {
         WriteFile(dir / "cut.pdat", file.substr(0, cut));
-        CPDAT d;
-        ASSERT_TRUE(d.Load((dir / "cut.pdat").c_str())) << cut;
-        EXPECT_EQ(d.ExactMatch("B"), -1) << cut;
-        EXPECT_EQ(d.LongestMatch("AB"), 0) << cut;
-        EXPECT_EQ(d.CharacterWord('B'), -1) << cut;
+        EXPECT_FALSE(dict.Load((dir / "cut.pdat").c_str())) << cut;
+        EXPECT_EQ(dict.ExactMatch("B"), 2) << cut;
+        EXPECT_EQ(dict.GetHighestIndex(), 3) << cut;
     }
+    // The header alone is an empty dictionary cut before its one entry.
+    WriteFile(dir / "cut.pdat", file.substr(0, 262152));
+    ASSERT_TRUE(dict.Load((dir / "cut.pdat").c_str()));
+    EXPECT_EQ(dict.ExactMatch("B"), -1);
 }
 
 TEST(CPDAT, DamagedEntriesKeepLookupsInBounds)
 {
-    // Codes beyond the array, negative codes, bases of INT_MIN and INT_MAX, checks
-    // that point anywhere. Run under the sanitizers this shows every read in bounds.
+    // Codes beyond the array (codes of impossible values are refused at load),
+    // bases of INT_MIN and INT_MAX, checks that point anywhere. Run under the
+    // sanitizers this shows every read in bounds.
     TempDir dir;
     WriteFile(dir / "bad.pdat",
-              PdatBytes({'A', 0, 'B', 1, 'C', 2, 'D', 1000000, 'E', -7, 'F', INT_MIN, 'G', INT_MAX},
+              PdatBytes({'A', 0, 'B', 1, 'C', 2, 'D', 1000, 'E', 65535},
                         3, 4,
                         {{INT_MIN, -2, 5}, {1, -2, -1}, {-INT_MAX, -2, 7}, {-2, 1, 8}}));
     CPDAT dict;

@@ -85,18 +85,44 @@ TEST_F(CPosLexiconTest, LooksUpContiguousEntriesInFileOrder)
     EXPECT_EQ(Entries(1 << 30), Pairs{});
 }
 
-TEST_F(CPosLexiconTest, RecordsReachingPastTheEntriesAreClipped)
+TEST_F(CPosLexiconTest, RecordsReachingPastTheEntriesAreRefused)
 {
-    ASSERT_TRUE(LoadImage(LexiconFile({{1, 10}, {2, 20}, {3, 30}},
-                                      {{1, 5}, {2, 0x7FFFFFFF}, {3, 1}, {0x7FFFFFFF, 1}, {0, -4}, {0, 3}})));
-    EXPECT_EQ(Entries(0), (Pairs{{2, 20}, {3, 30}}));
-    EXPECT_EQ(Entries(1), (Pairs{{3, 30}}));
-    EXPECT_EQ(Entries(2), Pairs{}); // first entry = M
-    EXPECT_EQ(Entries(3), Pairs{});
-    EXPECT_EQ(Entries(4), Pairs{}); // negative count
-    EXPECT_EQ(Entries(5), (Pairs{{1, 10}, {2, 20}, {3, 30}}));
+    const std::vector<Candidate> three = {{1, 10}, {2, 20}, {3, 30}};
+    ASSERT_TRUE(LoadImage(LexiconFile(three, {{0, 3}, {-1, 7}, {2, 0}})));
+    EXPECT_EQ(Entries(0), (Pairs{{1, 10}, {2, 20}, {3, 30}}));
+    EXPECT_EQ(Entries(1), Pairs{}); // first entry -1: none, whatever the count
+    EXPECT_EQ(Entries(2), Pairs{}); // no entries
+    EXPECT_EQ(lexicon.GetLongestRecord(), 3);
     int count = 0;
-    EXPECT_EQ(lexicon.Lookup(5, nullptr), lexicon.Lookup(5, &count));
+    EXPECT_EQ(lexicon.Lookup(0, nullptr), lexicon.Lookup(0, &count));
+
+    // One such record among sound ones makes the whole file no lexicon, and the
+    // lexicon held stays.
+    const std::pair<int32_t, int32_t> bad[] = {
+        {1, 5},          // runs past the third entry
+        {2, 0x7FFFFFFF}, // the count of another file's field
+        {3, 1},          // first entry = M
+        {0x7FFFFFFF, 1},
+        {0, -4},         // negative count
+        {-2, 1},         // negative first entry other than -1
+    };
+    for (const auto& record : bad) {
+        EXPECT_FALSE(LoadImage(LexiconFile(three, {{0, 1}, record, {2, 1}}))) << record.first << "," << record.second;
+        EXPECT_EQ(Entries(0), (Pairs{{1, 10}, {2, 20}, {3, 30}}));
+    }
+}
+
+TEST_F(CPosLexiconTest, AWordHasAtMostOneEntryPerTagCode)
+{
+    // The largest record a sound lexicon can hold: every one of the 256 tag codes.
+    std::vector<Candidate> entries;
+    for (int tag = 0; tag < 257; ++tag)
+        entries.push_back({static_cast<uint8_t>(tag), tag});
+    ASSERT_TRUE(LoadImage(LexiconFile(entries, {{0, 256}, {1, 256}})));
+    EXPECT_EQ(lexicon.GetLongestRecord(), 256);
+    EXPECT_EQ(Entries(1).size(), 256u);
+    EXPECT_FALSE(LoadImage(LexiconFile(entries, {{0, 257}})));
+    EXPECT_EQ(Entries(1).size(), 256u);
 }
 
 TEST_F(CPosLexiconTest, ShortFileKeepsThePresets)
@@ -123,8 +149,13 @@ TEST_F(CPosLexiconTest, ShortFileKeepsThePresets)
         EXPECT_EQ(Entries(1), c.word1) << c.length;
         EXPECT_EQ(Entries(2), c.word2) << c.length;
     }
-    // An empty file is an empty lexicon.
-    ASSERT_TRUE(LoadImage(""));
+    // A lexicon of no words still has its header; a file shorter than that is
+    // none, nor is one with bytes after its last record.
+    EXPECT_FALSE(LoadImage(""));
+    EXPECT_FALSE(LoadImage(full.substr(0, 7)));
+    EXPECT_FALSE(LoadImage(full + std::string(8, '\xFF')));
+    EXPECT_EQ(Entries(2), (Pairs{{3, 30}}));
+    ASSERT_TRUE(LoadImage(LexiconFile({}, {})));
     EXPECT_EQ(lexicon.GetEntryCount(), 0);
     EXPECT_EQ(Entries(0), Pairs{});
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <ctime>
 #include <map>
 #include <string>
 #include <tuple>
@@ -212,6 +214,7 @@ TEST_F(CRoleTaggerTest, LoadRejectsImplausibleHeaders)
     ASSERT_TRUE(LoadImage(NameAutomaton().Image()));
     const std::vector<std::pair<int32_t, int32_t>> headers = {
         {-1, 2}, {2, -1}, {0x7FFFFFFF, 0x7FFFFFFF}, {0x7FFFFFFF, 1}, {0, 0x7FFFFFFF}, {1, 50000}, {0x10000, 0x10000},
+        {257, 0}, // more symbols than there are one-byte role codes
     };
     for (const auto& h : headers) {
         std::string image;
@@ -231,8 +234,13 @@ TEST_F(CRoleTaggerTest, LoadRejectsImplausibleHeaders)
 TEST_F(CRoleTaggerTest, ShortFileKeepsNoTransitionPresets)
 {
     const std::string full = NameAutomaton().Image();
+    // No automaton is shorter than its header (the empty one is 8 bytes), nor
+    // has bytes after its last row.
+    for (size_t length : {size_t(0), size_t(4), size_t(7)})
+        EXPECT_FALSE(LoadImage(full.substr(0, length))) << length;
+    EXPECT_FALSE(LoadImage(full + std::string(4, '\xFF')));
     // Cut inside the flags, inside the outputs, inside the rows, and after row 1.
-    for (size_t length : {size_t(0), size_t(4), size_t(8 + 10), size_t(8 + 24 + 8), size_t(8 + 48 + 10),
+    for (size_t length : {size_t(8), size_t(8 + 10), size_t(8 + 24 + 8), size_t(8 + 48 + 10),
                           size_t(8 + 48 + 2 * 24), full.size()}) {
         ASSERT_TRUE(LoadImage(full.substr(0, length))) << length;
         std::vector<TokenRecord> tokens = Sentence({0, 1, 2, 2, 0, 1, 2, 0});
@@ -243,6 +251,66 @@ TEST_F(CRoleTaggerTest, ShortFileKeepsNoTransitionPresets)
         const int expected = length == full.size() ? 5 : length == 8 + 48 + 2 * 24 ? 6 : 8;
         EXPECT_EQ(count, expected) << length;
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(CRoleTaggerTest, RunsAreFollowedForAtMostSixtyFourTokens)
+{
+    // 0 -1-> 1, 1 -1-> 1, 1 -2-> 2 (accept): a name of ones closed by a two.
+    Automaton a;
+    a.symbols = 3;
+    a.accepting = {0, 0, 1};
+    a.outputs = {0, 0, kX};
+    a.moves = {{{0, 1}, 1}, {{1, 1}, 1}, {{1, 2}, 2}};
+    ASSERT_TRUE(LoadImage(a.Image()));
+    const int cap = CRoleTagger::kMaxRunTokens;
+    for (int ones : {1, cap - 1, cap}) {
+        std::vector<int> roles(1, 0);
+        roles.insert(roles.end(), static_cast<size_t>(ones), 1);
+        roles.push_back(2);
+        roles.push_back(0);
+        const std::vector<TokenRecord> before = Sentence(roles);
+        std::vector<TokenRecord> tokens = before;
+        int count = static_cast<int>(tokens.size());
+        fsa.Recognize(tokens.data(), count, kPerson);
+        const int last = ones + 1;
+        if (ones + 1 <= cap) // the whole run fits: one name
+            ExpectTokens(before, tokens, count, {{0, 0, 0}, {1, last, kX}, {last + 1, last + 1, 0}},
+                         std::to_string(ones) + " ones");
+        else // the run is ended before its accepting token: no name
+            EXPECT_EQ(count, static_cast<int>(before.size())) << ones << " ones";
+    }
+}
+
+TEST_F(CRoleTaggerTest, RescansStayLinearInTheSentenceLength)
+{
+    // 0 -1-> 1 -1-> 2 (accept) -1-> 3 -1-> 3: every name of two tokens is found
+    // only after the run has gone on to the sentence end, and the rest of the run
+    // is scanned again. Without a bound on runs that is quadratic.
+    Automaton a;
+    a.symbols = 2;
+    a.accepting = {0, 0, 1, 0};
+    a.outputs = {0, 0, kY, 0};
+    a.moves = {{{0, 1}, 1}, {{1, 1}, 2}, {{2, 1}, 3}, {{3, 1}, 3}};
+    ASSERT_TRUE(LoadImage(a.Image()));
+    const int names = 50000;
+    std::vector<int> roles(1, 0);
+    roles.insert(roles.end(), size_t(2) * names, 1);
+    roles.push_back(0);
+    std::vector<TokenRecord> tokens = Sentence(roles);
+    int count = static_cast<int>(tokens.size());
+    const std::clock_t start = std::clock();
+    fsa.Recognize(tokens.data(), count, kPerson);
+    const double seconds = double(std::clock() - start) / CLOCKS_PER_SEC;
+    std::printf("[ bench    ] %d-token sentence of two-token names: %.3f s CPU\n", 2 * names + 2, seconds);
+    ASSERT_EQ(count, names + 2);
+    EXPECT_EQ(tokens[1].wordId, kPerson);
+    EXPECT_EQ(tokens[1].end, 2 * 3);
+    EXPECT_EQ(tokens[static_cast<size_t>(names)].wordId, kPerson);
+    EXPECT_EQ(tokens[static_cast<size_t>(names) + 1].wordId, 100 + 2 * names + 1);
 }
 
 } // namespace

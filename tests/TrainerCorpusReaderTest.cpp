@@ -76,4 +76,101 @@ TEST(TrainerCorpusReader, ReportsBadLinesByNumberAndFiltersDates)
     EXPECT_FALSE(reader.Read(dir / "missing.txt", 0, 0));
 }
 
+TEST(TrainerCorpusReader, LinesThatAreNotUtf8AreCountedApart)
+{
+    const std::string id = "19980101-01-001-001/m  ";
+    const struct {
+        const char* name;
+        std::string word;
+        bool utf8;
+    } cases[] = {
+        {"two-byte sequence", "\xC3\xA9", true},
+        {"three-byte sequence", "\xE8\xB7\x91", true},
+        {"GBK bytes", "\xC5\xDC", false},
+        {"overlong form of a slash", "\xC0\xAF", false},
+        {"overlong three-byte form", "\xE0\x80\xAF", false},
+        {"surrogate", "\xED\xA0\x80", false},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80", false},
+        {"sequence cut at the line end", "\xE8\xB7", false},
+        {"stray continuation byte", "\x80", false},
+    };
+    TempDir dir;
+    CorpusReader reader;
+    for (const auto& c : cases) {
+        WriteFile(dir / "c.txt", id + c.word + "/v\n");
+        ASSERT_TRUE(reader.Read(dir / "c.txt", 0, 0));
+        EXPECT_EQ(reader.GetLineCount(), 1u) << c.name;
+        EXPECT_EQ(reader.GetUndecodableCount(), c.utf8 ? 0u : 1u) << c.name;
+        if (!c.utf8) {
+            ASSERT_EQ(reader.GetErrors().size(), 1u) << c.name;
+            EXPECT_EQ(reader.GetErrors()[0].message, "not UTF-8 text") << c.name;
+        }
+    }
+}
+
+TEST(TrainerCorpusReader, RefusesAnotherEncodingAndMoreThanFivePercentBadLines)
+{
+    const std::string good = "19980101-01-001-001/m  \xE8\xB7\x91/v\n";
+    const std::string gbk = "19980101-01-001-001/m  \xC5\xDC/v\n";
+    const std::string bad = "19980101-01-001-001/m  \xE8\xB7\x91\n";
+    auto repeat = [](const std::string& line, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i)
+            out += line;
+        return out;
+    };
+    const struct {
+        const char* name;
+        std::string corpus;
+        std::string refusal;        // "" = trains
+        std::string refusalAllowed; // with --allow-bad-lines
+    } cases[] = {
+        {"all GBK", repeat(gbk, 977) + good, "not UTF-8 text: 977 of 978 lines cannot be decoded",
+         "not UTF-8 text: 977 of 978 lines cannot be decoded"},
+        {"no bad line", repeat(good, 5) + "\n  \n", "", ""},
+        {"5% bad", bad + repeat(good, 19), "", ""},
+        {"over 5% bad", bad + bad + repeat(good, 18),
+         "2 of 20 lines cannot be read, more than 5%; --allow-bad-lines trains on the rest", ""},
+        {"some lines GBK", gbk + bad + repeat(good, 8),
+         "2 of 10 lines cannot be read (1 not UTF-8), more than 5%; --allow-bad-lines trains on the rest", ""},
+        {"half GBK", repeat(gbk, 5) + repeat(good, 5),
+         "5 of 10 lines cannot be read (5 not UTF-8), more than 5%; --allow-bad-lines trains on the rest", ""},
+        {"empty", "", "", ""},
+    };
+    TempDir dir;
+    CorpusReader reader;
+    for (const auto& c : cases) {
+        WriteFile(dir / "c.txt", c.corpus);
+        ASSERT_TRUE(reader.Read(dir / "c.txt", 0, 0));
+        EXPECT_EQ(reader.Refusal(false), c.refusal) << c.name;
+        EXPECT_EQ(reader.Refusal(true), c.refusalAllowed) << c.name;
+    }
+    // Every bad line is counted; the first hundred keep their message.
+    WriteFile(dir / "c.txt", repeat(bad, 150) + repeat(good, 3));
+    ASSERT_TRUE(reader.Read(dir / "c.txt", 0, 0));
+    EXPECT_EQ(reader.GetBadLineCount(), 150u);
+    EXPECT_EQ(reader.GetErrors().size(), CorpusReader::kKeptErrors);
+    EXPECT_EQ(reader.GetErrors().back().line, 100);
+    EXPECT_EQ(reader.GetParagraphs().size(), 3u);
+}
+
+TEST(TrainerCorpusReader, ALongLineIsHeldOnceAsTokens)
+{
+    // 200,000 tokens on one line: parsed in place into an array of exactly that
+    // many tokens, not grown (and copied) step by step.
+    std::string line = "19980101-01-001-001/m";
+    const int tokens = 200000;
+    for (int i = 0; i < tokens; ++i)
+        line += i % 3 == 0 ? "  [\xE8\xB7\x91/v  \xE4\xBA\x86/u]vp" : "  \xE8\xB7\x91/v";
+    CorpusReader reader;
+    Paragraph p;
+    std::string message;
+    ASSERT_TRUE(reader.ParseLine(line, p, message)) << message;
+    EXPECT_EQ(p.tokens.size(), size_t(tokens + (tokens + 2) / 3));
+    EXPECT_EQ(p.tokens.capacity(), p.tokens.size());
+    EXPECT_EQ(p.tokens[1].tag, "u");
+    EXPECT_TRUE(p.tokens[1].inCompound);
+    EXPECT_EQ(p.Text().size(), 2 * p.tokens.size());
+}
+
 } // namespace

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <dirent.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -119,6 +125,124 @@ TEST(TrainerRoleAutomaton, MergesTheNamePatternsOnly)
         EXPECT_EQ(names, r.names) << "run of " << r.roles.size() << " roles starting " << r.roles[0];
         EXPECT_EQ(kinds, r.kinds);
     }
+}
+
+// Names in a directory, one line each (sorted), for checks that nothing is left over.
+std::string Listing(const std::string& dir)
+{
+    std::string out;
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (const dirent* e = ::readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.push_back(e->d_name);
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& n : names)
+        out += n + "\n";
+    return out;
+}
+
+TEST(TrainerModelWriter, FilesAreReplacedWholeOrNotAtAll)
+{
+    TempDir dir;
+    WriteFile(dir / "m", "old");
+    ASSERT_TRUE(ModelWriter::WriteBytes(dir / "m", "new contents"));
+    EXPECT_EQ(ReadFile(dir / "m"), "new contents");
+    EXPECT_EQ(Listing(dir.path), "m\n");
+    // A target that cannot be replaced (a directory stands there) stays, and
+    // the temporary file goes.
+    MakeDir(dir / "d");
+    EXPECT_FALSE(ModelWriter::WriteBytes(dir / "d", "x"));
+    EXPECT_FALSE(ModelWriter::WriteBytes(dir / "missing/m", "x"));
+    EXPECT_EQ(Listing(dir.path), "d\nm\n");
+    // Outside a batch a target is written where it is.
+    EXPECT_EQ(ModelWriter::Target(dir / "m"), dir / "m");
+    EXPECT_EQ(ModelWriter::Staged(dir / "m"), dir / "m");
+}
+
+TEST(TrainerModelWriter, ABatchReplacesItsFilesOnlyOnCommit)
+{
+    TempDir dir;
+    WriteFile(dir / "a", "old a");
+    WriteFile(dir / "b", "old b");
+    {
+        ModelWriter::Batch batch;
+        ASSERT_TRUE(ModelWriter::WriteBytes(dir / "a", "new a"));
+        const std::string b = ModelWriter::Target(dir / "b"); // a writer of its own
+        EXPECT_NE(b, dir / "b");
+        EXPECT_EQ(ModelWriter::Target(dir / "b"), b);
+        WriteFile(b, "new b");
+        // The run reads what it wrote; everyone else still sees the old files.
+        EXPECT_EQ(ReadFile(ModelWriter::Staged(dir / "a")), "new a");
+        EXPECT_EQ(ReadFile(dir / "a"), "old a");
+        EXPECT_EQ(ReadFile(dir / "b"), "old b");
+        // No Commit: the run failed.
+    }
+    EXPECT_EQ(ReadFile(dir / "a"), "old a");
+    EXPECT_EQ(ReadFile(dir / "b"), "old b");
+    EXPECT_EQ(Listing(dir.path), "a\nb\n");
+    {
+        ModelWriter::Batch batch;
+        ASSERT_TRUE(ModelWriter::WriteBytes(dir / "a", "new a"));
+        WriteFile(ModelWriter::Target(dir / "c"), "new c");
+        ASSERT_TRUE(batch.Commit());
+        EXPECT_EQ(ModelWriter::Staged(dir / "a"), dir / "a");
+    }
+    EXPECT_EQ(ReadFile(dir / "a"), "new a");
+    EXPECT_EQ(ReadFile(dir / "b"), "old b");
+    EXPECT_EQ(ReadFile(dir / "c"), "new c");
+    EXPECT_EQ(Listing(dir.path), "a\nb\nc\n");
+}
+
+TEST(TrainerModelWriter, AnOutputDirectoryMustNotReplaceTheCorpus)
+{
+    TempDir dir;
+    MakeDir(dir / "out");
+    MakeDir(dir / "out/Data");
+    WriteFile(dir / "corpus.txt", "19980101-01-001-001/m  x/n\n");
+    WriteFile(dir / "out/Data/other.txt", "not written by a run");
+    ASSERT_EQ(::link((dir / "corpus.txt").c_str(), (dir / "out/Configure.xml").c_str()), 0);
+    const struct {
+        std::string dir, corpus;
+        bool replaces;
+    } cases[] = {
+        {dir / "corpus.txt", dir / "corpus.txt", true},          // the directory is the corpus
+        {dir / "out", dir / "corpus.txt", true},                 // linked as Configure.xml
+        {dir / "out", dir / "out/Configure.xml", true},
+        {dir / "out", dir / "out/./Data/../Configure.xml", true}, // another spelling
+        {dir / "out/Data", dir / "corpus.txt", false},
+        {dir / "out", dir / "out/Data/other.txt", false},        // no file a run writes
+        {dir / "none", dir / "corpus.txt", false},
+        {dir / "out", dir / "missing.txt", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ModelWriter::WouldReplace(c.dir, c.corpus), c.replaces) << c.dir << " " << c.corpus;
+    WriteFile(dir / "out/Data/CoreDict.pos", "a corpus kept as a model file");
+    EXPECT_TRUE(ModelWriter::WouldReplace(dir / "out", dir / "out/Data/CoreDict.pos"));
+    for (const std::string& name : ModelWriter::RunFiles())
+        EXPECT_FALSE(name.empty());
+}
+
+// The command refuses before it reads anything; the corpus stays as it was.
+TEST(TrainerModelWriter, TheTrainerCommandRefusesToOverwriteItsCorpus)
+{
+    const std::string trainer = std::string(MORV_BINARY_DIR) + "/bin/morv-train";
+    if (!FileExists(trainer))
+        GTEST_SKIP() << "no " << trainer;
+    TempDir dir;
+    MakeDir(dir / "out");
+    MakeDir(dir / "out/Data");
+    const std::string corpus = dir / "out/Data/nr.role";
+    WriteFile(corpus, "19980101-01-001-001/m  \xE8\xB7\x91/v\n");
+    const std::string command = "'" + trainer + "' --quiet '" + corpus + "' '" + dir.path + "/out' 2> '" +
+                                dir.path + "/err'";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_NE(ReadFile(dir / "err").find("would overwrite the corpus"), std::string::npos) << ReadFile(dir / "err");
+    EXPECT_EQ(ReadFile(corpus), "19980101-01-001-001/m  \xE8\xB7\x91/v\n");
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,9 @@ TrainerOptions Fixture(const std::string& out)
     o.sourceDir = std::string(MORV_SOURCE_DIR) + "/data";
     o.outputDir = out;
     o.quiet = true;
+    // The small corpus holds two bad lines of thirteen on purpose, far over the
+    // share a real corpus may have.
+    o.allowBadLines = true;
     return o;
 }
 
@@ -237,6 +242,75 @@ TEST(Trainer, FailsOnAMissingOrEmptyCorpus)
     o.firstDate = 19990101; // no paragraph in range
     EXPECT_NE(Trainer(o).Run(), 0);
     EXPECT_FALSE(FileExists(dir / "out/Data/CoreDict.pdat"));
+}
+
+// A run that fails after it has written some of its models leaves the previous
+// ones as they were, and no temporary file behind.
+TEST(Trainer, FailedRunLeavesThePreviousModels)
+{
+    TempDir dir;
+    ASSERT_EQ(Trainer(Fixture(dir / "m")).Run(), 0);
+    std::vector<std::string> before;
+    for (const char* f : kModelFiles)
+        before.push_back(ReadFile(dir / "m/" + f));
+
+    // A second run on other days, made to fail at its last model file: a
+    // directory stands where that file's temporary would go.
+    const std::string blocker = dir / "m/Data/nr.fsa.tmp-" + std::to_string(static_cast<long>(getpid()));
+    MakeDir(blocker);
+    TrainerOptions o = Fixture(dir / "m");
+    o.firstDate = 19980102;
+    EXPECT_NE(Trainer(o).Run(), 0);
+    for (size_t i = 0; i < before.size(); ++i)
+        EXPECT_TRUE(ReadFile(dir / "m/" + kModelFiles[i]) == before[i]) << kModelFiles[i] << " was replaced";
+    ::rmdir(blocker.c_str());
+    const std::string listing = dir / "listing";
+    std::system(("ls -a '" + dir.path + "/m' '" + dir.path + "/m/Data' > '" + listing + "'").c_str());
+    EXPECT_EQ(ReadFile(listing).find(".tmp-"), std::string::npos) << ReadFile(listing);
+
+    // The same run without the obstacle replaces them all.
+    ASSERT_EQ(Trainer(o).Run(), 0);
+    EXPECT_FALSE(ReadFile(dir / "m/Data/CoreDict.unig") == before[3]);
+    std::system(("ls -a '" + dir.path + "/m' '" + dir.path + "/m/Data' > '" + listing + "'").c_str());
+    EXPECT_EQ(ReadFile(listing).find(".tmp-"), std::string::npos) << ReadFile(listing);
+}
+
+std::string Repeat(const std::string& line, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += line;
+    return out;
+}
+
+TEST(Trainer, RefusesACorpusItCannotRead)
+{
+    TempDir dir;
+    const std::string good = "19980101-01-001-001/m  \xE8\xB7\x91/v  \xE4\xBA\x86/u\n"; // 跑/v  了/u
+    const std::string gbk = "19980101-01-001-002/m  \xC5\xDC/v  \xC1\xCB/u\n";          // the same in GBK
+    const std::string unparsed = "19980101-01-001-003/m  [\xE8\xB7\x91/v\n";
+    struct Case {
+        const char* name;
+        std::string corpus;
+        bool allowBadLines;
+        bool trains;
+    } cases[] = {
+        {"GBK text", gbk + gbk + gbk + good, false, false},
+        {"GBK text, bad lines allowed", gbk + gbk + gbk + good, true, false},
+        {"one bad line in twenty", unparsed + Repeat(good, 19), false, true},
+        {"one bad line in ten", unparsed + Repeat(good, 9), false, false},
+        {"one bad line in ten, allowed", unparsed + Repeat(good, 9), true, true},
+    };
+    for (const Case& c : cases) {
+        WriteFile(dir / "corpus.txt", c.corpus);
+        TrainerOptions o = Fixture(dir / "out");
+        o.corpusPath = dir / "corpus.txt";
+        o.allowBadLines = c.allowBadLines;
+        Trainer t(o);
+        EXPECT_EQ(t.Run() == 0, c.trains) << c.name;
+        EXPECT_EQ(FileExists(dir / "out/Data/CoreDict.pdat"), c.trains) << c.name;
+        std::system(("rm -rf '" + dir.path + "/out'").c_str());
+    }
 }
 
 } // namespace

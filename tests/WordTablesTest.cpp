@@ -77,23 +77,34 @@ TEST(CBigram, EmptyShortAndDamagedFiles)
     ASSERT_TRUE(b.Load((dir / "short").c_str()));
     EXPECT_EQ(b.PairFrequency(0, 1), 4);
     EXPECT_EQ(b.PairFrequency(1, 1), 0);
-    // A row pointing outside the pairs reads nothing.
-    WriteFile(dir / "wild", Ints({1, 2, 1, 4, 5, 9, -7, 100}));
-    ASSERT_TRUE(b.Load((dir / "wild").c_str()));
+    // A cut inside a row record leaves the rest of it at the preset: no pairs.
+    WriteFile(dir / "cut", Ints({1, 2, 1, 4, 0, 0}).substr(0, 8 + 8 + 2));
+    ASSERT_TRUE(b.Load((dir / "cut").c_str()));
     EXPECT_EQ(b.PairFrequency(0, 1), 0);
-    EXPECT_EQ(b.PairFrequency(1, 1), 0);
-    // Rows sharing one range of pairs (a damaged file) still answer by search.
-    WriteFile(dir / "overlap", Ints({2, 3, 1, 4, 2, 5, 0, 1, 0, 1, 0, 1}));
-    ASSERT_TRUE(b.Load((dir / "overlap").c_str()));
-    for (int row = 0; row < 3; ++row) {
-        EXPECT_EQ(b.PairFrequency(row, 1), 4);
-        EXPECT_EQ(b.PairFrequency(row, 2), 5);
+    // Rows no trainer writes are another file read as a bigram table: refused,
+    // and the table held stays.
+    const struct {
+        const char* name;
+        std::string bytes;
+    } damaged[] = {
+        {"row pointing outside the pairs", Ints({1, 2, 1, 4, 5, 9, -7, 100})},
+        {"negative first pair other than -1", Ints({1, 2, 1, 4, 0, 0, -7, 0})},
+        {"rows sharing one range of pairs", Ints({2, 3, 1, 4, 2, 5, 0, 1, 0, 1, 0, 1})},
+        {"row bounds at the ends of the int range", Ints({1, 2, 1, 4, INT32_MIN + 1, INT32_MAX, 0, INT32_MAX})},
+        {"a row's pairs not sorted", Ints({2, 1, 3, 4, 2, 5, 0, 1})},
+        {"a row's pairs repeated", Ints({2, 1, 3, 4, 3, 5, 0, 1})},
+        {"lexicon records read as rows", Ints({3, 3, 5, 100, 1, 7, 200, 3, 0, 1, 1, 2, -1, 0})},
+        {"a byte after the last row", Ints({1, 1, 1, 4, 0, 0}) + "x"},
+        {"no header", Ints({1}).substr(0, 3)},
+        {"empty", ""},
+    };
+    WriteFile(dir / "short", Ints({1, 3, 1, 4, 0, 0}));
+    ASSERT_TRUE(b.Load((dir / "short").c_str()));
+    for (const auto& d : damaged) {
+        WriteFile(dir / "bad", d.bytes);
+        EXPECT_FALSE(b.Load((dir / "bad").c_str())) << d.name;
+        EXPECT_EQ(b.PairFrequency(0, 1), 4) << d.name;
     }
-    // Row bounds at the ends of the int range must not overflow the search.
-    WriteFile(dir / "extreme", Ints({1, 2, 1, 4, INT32_MIN + 1, INT32_MAX, 0, INT32_MAX}));
-    ASSERT_TRUE(b.Load((dir / "extreme").c_str()));
-    EXPECT_EQ(b.PairFrequency(0, 1), 4); // the first probe lands on the pair
-    EXPECT_EQ(b.PairFrequency(1, 1), 0); // the first probe lies beyond the pairs
     for (const std::string& bad : {Ints({-1, 0}), Ints({0, -1}), Ints({1 << 28, 1 << 28})}) {
         WriteFile(dir / "bad", bad);
         EXPECT_FALSE(b.Load((dir / "bad").c_str()));
@@ -120,10 +131,16 @@ TEST(CTagSet, CodesArePositionsOfNames)
     EXPECT_FALSE(tags.Load((dir / "missing").c_str()));
     EXPECT_FALSE(tags.Load(dir.path.c_str()));
     EXPECT_STREQ(tags.GetName(0), "x");
-    // An empty file loads with no names.
-    WriteFile(dir / "empty", "");
-    ASSERT_TRUE(tags.Load((dir / "empty").c_str()));
-    EXPECT_EQ(tags.GetName(0), nullptr);
+    // A file without a single name, or one that is not text, is no tag set;
+    // the table held stays.
+    const std::string notTagSets[] = {"", "\n\n  \t\r\n", std::string("n\nv\0\x01\x02\n", 8),
+                                      std::string("\x28\0\0\0\x10\x27\0\0", 8)};
+    for (const std::string& bytes : notTagSets) {
+        WriteFile(dir / "bad", bytes);
+        EXPECT_FALSE(tags.Load((dir / "bad").c_str())) << bytes.size() << " bytes";
+        EXPECT_EQ(tags.GetCount(), 1);
+        EXPECT_STREQ(tags.GetName(0), "x");
+    }
 }
 
 TEST(CTagSet, AtMost255NamesTakeCodes)

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "tools/trainer/ModelWriter.h"
 #include "tools/trainer/Trainer.h"
 
 #ifndef MORV_DATA_SOURCE_DIR
@@ -15,12 +16,14 @@ namespace {
 void Usage()
 {
     std::fprintf(stderr,
-                 "usage: morv-train [--days FIRST-LAST] [--data DIR] [--quiet] CORPUS OUTPUT-DIR\n"
+                 "usage: morv-train [--days FIRST-LAST] [--data DIR] [--allow-bad-lines] [--quiet] CORPUS OUTPUT-DIR\n"
                  "  CORPUS      the segmented, tagged corpus (UTF-8, one paragraph a line)\n"
                  "  OUTPUT-DIR  the engine base directory to write (Configure.xml, Data/)\n"
                  "  --days      train on the paragraphs of these days of January 1998 only\n"
                  "              (1-27), or of these dates (19980101-19980127)\n"
                  "  --data      the directory of charclasses.txt, tagset.txt, Configure.xml\n"
+                 "  --allow-bad-lines  train even when more than 5%% of the lines cannot be\n"
+                 "              read (they are skipped and counted)\n"
                  "  --quiet     print nothing but errors\n");
 }
 
@@ -47,6 +50,8 @@ int main(int argc, char** argv)
         std::string a = argv[i];
         if (a == "--quiet") {
             o.quiet = true;
+        } else if (a == "--allow-bad-lines") {
+            o.allowBadLines = true;
         } else if ((a == "--days" || a == "--data") && i + 1 < argc) {
             std::string v = argv[++i];
             if (a == "--data") {
@@ -79,6 +84,11 @@ int main(int argc, char** argv)
     }
     o.corpusPath = positional[0];
     o.outputDir = positional[1];
+    if (ModelWriter::WouldReplace(o.outputDir, o.corpusPath)) {
+        std::fprintf(stderr, "morv-train: the output directory %s would overwrite the corpus %s\n",
+                     o.outputDir.c_str(), o.corpusPath.c_str());
+        return 2;
+    }
 
     Trainer trainer(o);
     int rc = trainer.Run();

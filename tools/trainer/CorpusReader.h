@@ -23,13 +23,15 @@ struct Paragraph {
 };
 
 // Reads the segmented, tagged corpus (UTF-8, one paragraph a line). Lines that
-// do not parse are reported and skipped, never half counted.
+// do not parse, or are not UTF-8, are counted and skipped, never half counted.
 class CorpusReader {
 public:
     struct Error {
         int line;
         std::string message;
     };
+    // Errors kept with their line and message; every one is counted.
+    static constexpr size_t kKeptErrors = 100;
 
     CorpusReader() = default;
     virtual ~CorpusReader() = default;
@@ -39,15 +41,28 @@ public:
     bool Read(const std::string& path, int firstDate, int lastDate);
     // Parses one line; false with a message when it is malformed.
     bool ParseLine(const std::string& line, Paragraph& out, std::string& message);
+    // Why the corpus read last cannot be trained on, empty when it can: most of
+    // its lines are not UTF-8 (a corpus in another encoding; always refused), or
+    // more than 5% of its lines were skipped (unless allowBadLines).
+    std::string Refusal(bool allowBadLines) const;
 
     const std::vector<Paragraph>& GetParagraphs() const { return paragraphs; }
+    // The first kKeptErrors errors, in line order.
     const std::vector<Error>& GetErrors() const { return errors; }
     size_t GetTokenCount() const;
+    size_t GetLineCount() const { return lines; }         // lines that are not blank
+    size_t GetBadLineCount() const { return badLines; }   // of those, lines skipped
+    size_t GetUndecodableCount() const { return undecodable; } // of those, lines not UTF-8
 
 private:
+    void AddError(int line, std::string message);
+
     GbkConverter converter;
     std::vector<Paragraph> paragraphs;
     std::vector<Error> errors;
+    size_t lines = 0;
+    size_t badLines = 0;
+    size_t undecodable = 0;
 };
 
 #endif

@@ -1,6 +1,150 @@
 #include "tools/trainer/ModelWriter.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+ModelWriter::Batch* ModelWriter::openBatch = nullptr;
+
+namespace {
+
+// Writes all of `bytes` to `path` (created or truncated) and flushes it to disk.
+bool WriteSynced(const std::string& path, const std::string& bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    bool ok = true;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        done += ok ? static_cast<size_t>(n) : 0;
+    }
+    ok = ::fsync(fd) == 0 && ok;
+    return ::close(fd) == 0 && ok;
+}
+
+// Flushes a file written by someone else (CPDAT::Save, say) to disk.
+bool Sync(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+// Flushes the directory holding `path`, so that a rename in it is on disk.
+void SyncDirectoryOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+} // namespace
+
+ModelWriter::Batch::Batch()
+{
+    if (openBatch == nullptr)
+        openBatch = this;
+}
+
+ModelWriter::Batch::~Batch()
+{
+    if (!committed)
+        for (const auto& f : files)
+            std::remove(f.second.c_str());
+    if (openBatch == this)
+        openBatch = nullptr;
+}
+
+bool ModelWriter::Batch::Commit()
+{
+    // Everything reaches the disk before the first target is replaced.
+    for (const auto& f : files) {
+        if (!Sync(f.second)) {
+            std::fprintf(stderr, "morv-train: cannot write %s: %s\n", f.first.c_str(), std::strerror(errno));
+            return false;
+        }
+    }
+    committed = true;
+    bool ok = true;
+    for (const auto& f : files) {
+        if (std::rename(f.second.c_str(), f.first.c_str()) != 0) {
+            std::fprintf(stderr, "morv-train: cannot replace %s: %s\n", f.first.c_str(), std::strerror(errno));
+            std::remove(f.second.c_str());
+            ok = false;
+            continue;
+        }
+        SyncDirectoryOf(f.first);
+    }
+    files.clear();
+    if (openBatch == this)
+        openBatch = nullptr;
+    return ok;
+}
+
+std::string ModelWriter::TemporaryName(const std::string& target)
+{
+    return target + ".tmp-" + std::to_string(static_cast<long>(::getpid()));
+}
+
+std::string ModelWriter::Target(const std::string& target)
+{
+    if (openBatch == nullptr)
+        return target;
+    for (const auto& f : openBatch->files)
+        if (f.first == target)
+            return f.second;
+    openBatch->files.emplace_back(target, TemporaryName(target));
+    return openBatch->files.back().second;
+}
+
+std::string ModelWriter::Staged(const std::string& target)
+{
+    if (openBatch != nullptr)
+        for (const auto& f : openBatch->files)
+            if (f.first == target)
+                return f.second;
+    return target;
+}
+
+const std::vector<std::string>& ModelWriter::RunFiles()
+{
+    static const std::vector<std::string> files = {
+        "Configure.xml",      "Data/charset.type", "Data/CoreDict.pdat", "Data/CoreDict.unig",
+        "Data/BiWord.big",    "Data/CoreDict.pos", "Data/Morv.ctx",      "Data/tagset.txt",
+        "Data/nr.role",       "Data/nr.ctx",       "Data/nr.fsa",        "Data/prelim.words",
+        "Data/CoreDict.words"};
+    return files;
+}
+
+bool ModelWriter::WouldReplace(const std::string& dir, const std::string& path)
+{
+    if (SameFile(dir, path))
+        return true;
+    for (const std::string& name : RunFiles())
+        if (SameFile(dir + "/" + name, path))
+            return true;
+    return false;
+}
 
 void ModelWriter::Put(std::string& out, int32_t v)
 {
@@ -11,11 +155,21 @@ void ModelWriter::Put(std::string& out, int32_t v)
 
 bool ModelWriter::WriteBytes(const std::string& path, const std::string& bytes)
 {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
+    if (openBatch != nullptr) {
+        // Renamed into place by the batch's Commit.
+        const std::string temporary = Target(path);
+        if (WriteSynced(temporary, bytes))
+            return true;
+        std::remove(temporary.c_str());
         return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    }
+    const std::string temporary = TemporaryName(path);
+    if (!WriteSynced(temporary, bytes) || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    SyncDirectoryOf(path);
+    return true;
 }
 
 bool ModelWriter::WriteUnigram(const std::string& path, const std::vector<int32_t>& frequencies)

@@ -8,8 +8,45 @@
 #include <vector>
 
 // Writers for the engine's binary model files (little-endian int32 fields).
+// Every file is written to a temporary file beside its target, flushed to disk
+// and renamed over the target only when complete, so that a model file is never
+// seen half written. While a Batch is open the renames wait for its Commit: the
+// files of one training run replace the previous ones together or not at all.
 class ModelWriter {
 public:
+    // The model files of one run. Files written while it is open go to their
+    // temporary names; Commit renames them all over their targets. A batch
+    // destroyed without Commit removes its temporary files, leaving every target
+    // as it was. One batch at a time.
+    class Batch {
+    public:
+        Batch();
+        virtual ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+        // Renames every file written into place; false (with a message on stderr)
+        // when one cannot be.
+        bool Commit();
+
+    private:
+        friend class ModelWriter;
+        std::vector<std::pair<std::string, std::string>> files; // target, temporary
+        bool committed = false;
+    };
+
+    // The path to write `target` to: inside an open batch its temporary file
+    // (for writers of their own, such as CPDAT::Save), else the target itself.
+    static std::string Target(const std::string& target);
+    // Where the newest contents of `target` are: its temporary file when the
+    // open batch has written it, else the target itself.
+    static std::string Staged(const std::string& target);
+    // The files a training run writes or replaces below its output directory.
+    static const std::vector<std::string>& RunFiles();
+    // Whether writing the output directory `dir` would replace the file at
+    // `path`: `dir` is that file, or one of RunFiles() below `dir` is (the same
+    // device and inode, so other spellings of the path and links count too).
+    static bool WouldReplace(const std::string& dir, const std::string& path);
+
     // (tag or role code, frequency), in candidate order
     using LexiconEntries = std::vector<std::pair<uint8_t, int32_t>>;
 
@@ -30,6 +67,9 @@ public:
 
 private:
     static void Put(std::string& out, int32_t v);
+    static std::string TemporaryName(const std::string& target);
+
+    static Batch* openBatch;
 };
 
 #endif

@@ -109,7 +109,7 @@ void Trainer::Say(const std::string& line) const
 
 std::string Trainer::DataFile(const char* name) const
 {
-    return (fs::path(options.outputDir) / "Data" / name).string();
+    return ModelWriter::Staged((fs::path(options.outputDir) / "Data" / name).string());
 }
 
 int Trainer::TagCode(const std::string& tag) const
@@ -152,6 +152,7 @@ std::vector<Trainer::NameGroup> Trainer::GroupNames(const std::vector<CorpusToke
 int Trainer::Run()
 {
     auto t0 = std::chrono::steady_clock::now();
+    ModelWriter::Batch batch; // the previous models stay until every new one is written
     if (!LoadSources() || !ReadCorpus())
         return 1;
     std::error_code ec;
@@ -171,6 +172,8 @@ int Trainer::Run()
     if (!WriteRoleModels())
         return 1;
     Measure();
+    if (!batch.Commit())
+        return 1;
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     return 0;
 }
@@ -209,7 +212,12 @@ bool Trainer::ReadCorpus()
     for (const CorpusReader::Error& e : reader.GetErrors())
         std::fprintf(stderr, "morv-train: %s:%d: %s; line skipped\n", options.corpusPath.c_str(), e.line,
                      e.message.c_str());
-    report.badLines = reader.GetErrors().size();
+    report.badLines = reader.GetBadLineCount();
+    const std::string refusal = reader.Refusal(options.allowBadLines);
+    if (!refusal.empty()) {
+        std::fprintf(stderr, "morv-train: %s: %s\n", options.corpusPath.c_str(), refusal.c_str());
+        return false;
+    }
     report.paragraphs = reader.GetParagraphs().size();
     report.tokens = reader.GetTokenCount();
     if (report.tokens == 0) {
@@ -505,8 +513,8 @@ bool Trainer::WriteWordModels()
         lexicon.push_back(SortedEntries(kept));
     }
     const std::string out = options.outputDir;
-    bool ok = classSource.WriteCharsetFile(DataFile("charset.type"));
-    ok = ok && coreDict->Save(DataFile("CoreDict.pdat").c_str());
+    bool ok = classSource.WriteCharsetFile(ModelWriter::Target(DataFile("charset.type")));
+    ok = ok && coreDict->Save(ModelWriter::Target(DataFile("CoreDict.pdat")).c_str());
     ok = ok && ModelWriter::WriteUnigram(DataFile("CoreDict.unig"), unigram);
     ok = ok && ModelWriter::WriteBigram(DataFile("BiWord.big"), static_cast<int>(wordList.size()), bigram);
     ok = ok && ModelWriter::WriteLexicon(DataFile("CoreDict.pos"), lexicon);

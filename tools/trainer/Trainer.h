@@ -24,6 +24,7 @@ struct TrainerOptions {
     int firstDate = 0;     // YYYYMMDD, 0 = from the first paragraph
     int lastDate = 0;      // YYYYMMDD, 0 = to the last paragraph
     bool quiet = false;
+    bool allowBadLines = false; // train even when over 5% of the corpus lines are skipped
 };
 
 // What a training run measured.
