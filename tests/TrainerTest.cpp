@@ -10,6 +10,7 @@
 #include "TestUtil.h"
 #include "engine/Engine.h"
 #include "engine/EngineContext.h"
+#include "tools/trainer/CorpusNames.h"
 #include "tools/trainer/TagSetFile.h"
 #include "lexicon/CPDAT.h"
 #include "lexicon/CUnigram.h"
@@ -63,7 +64,7 @@ TEST(Trainer, GroupsNameRunsIntoNames)
         tok("\xB6\xC5", "nr"), tok("\xD6\xD0\xCE\xE4", "nr"), tok("\xCB\xEF", "nr"),
         tok("\xB4\xAB\xB8\xD5", "nr"), tok("\xB5\xC8", "u"), tok("\xBF\xCB\xC1\xD6\xB6\xD9", "nr"),
         tok("\xD4\xBC\xBA\xB2\xA1\xA4\xCA\xA9", "nr"), tok("\xBD\xAD", "nr")};
-    auto groups = Trainer::GroupNames(tokens);
+    auto groups = CorpusNames::GroupNames(tokens);
     ASSERT_EQ(groups.size(), 5u);
     EXPECT_EQ(groups[0].first, 0u);
     EXPECT_EQ(groups[0].last, 1u);

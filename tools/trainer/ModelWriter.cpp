@@ -1,5 +1,6 @@
 #include "tools/trainer/ModelWriter.h"
 
+#include <algorithm>
 #include <cstdio>
 
 void ModelWriter::Put(std::string& out, int32_t v)
@@ -115,4 +116,13 @@ bool ModelWriter::WriteAutomaton(const std::string& path, int symbolCount, const
     for (int32_t t : transitions)
         Put(out, t);
     return WriteBytes(path, out);
+}
+
+ModelWriter::LexiconEntries ModelWriter::SortedEntries(const std::map<int, int32_t>& counts)
+{
+    LexiconEntries e;
+    for (const auto& c : counts)
+        e.emplace_back(static_cast<uint8_t>(c.first), c.second);
+    std::stable_sort(e.begin(), e.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    return e;
 }
