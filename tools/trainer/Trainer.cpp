@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "tools/trainer/CharModelTrainer.h"
+#include "tools/trainer/CharModelWriter.h"
 #include "tools/trainer/ModelWriter.h"
 #include "tools/trainer/PersonRoleScheme.h"
 #include "tools/trainer/RoleModelTrainer.h"
@@ -71,6 +73,21 @@ int Trainer::Run()
                      options.outputDir.c_str());
         return 1;
     }
+
+    const auto charStart = std::chrono::steady_clock::now();
+    CharModelTrainer newWords(charset);
+    newWords.Train(paragraphs);
+    const CharModelWriter::Image image = newWords.BuildImage();
+    const std::string newWordBytes = CharModelWriter::Serialize(image);
+    if (newWordBytes.empty() || !CharModelWriter::WriteAtomically(DataDir() + "/NewWord.cm", newWordBytes)) {
+        std::fprintf(stderr, "morv-train: cannot write the new-word model into %s\n", options.outputDir.c_str());
+        return 1;
+    }
+    report.charModelChars = static_cast<int>(image.charKeys.size());
+    report.charModelPairs = static_cast<int>(image.pairKeys.size());
+    report.charModelSkips = static_cast<int>(image.skipKeys.size());
+    report.charModelBytes = newWordBytes.size();
+    report.charModelSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - charStart).count();
 
     words->MeasureNumericAtoms(report.numericTokens, report.numericOneAtom);
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

@@ -34,12 +34,20 @@ struct TrainerReport {
     size_t names = 0;
     size_t namesAligned = 0;   // names whose text segmentation cuts at both ends, in 2+ tokens
     bool realSegmentation = false; // roles came from the engine's own segmentation
+    // The new-word model: distinct characters, pair and skip-pair rows kept,
+    // file size, training time.
+    int charModelChars = 0;
+    int charModelPairs = 0;
+    int charModelSkips = 0;
+    size_t charModelBytes = 0;
+    double charModelSeconds = 0;
     double seconds = 0;
 };
 
 // Computes a complete engine base directory from the segmented, tagged corpus:
 // reads the sources and the corpus, then has each model family trained and
-// written in turn (WordStatistics, then RoleModelTrainer on the person names).
+// written in turn: WordStatistics, RoleModelTrainer on the person names, and
+// CharModelTrainer for the new-word model.
 class Trainer {
 public:
     explicit Trainer(const TrainerOptions& options);

@@ -1,0 +1,93 @@
+#include "tools/trainer/CharModelWriter.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "segment/CCharModel.h"
+
+namespace {
+
+template <class T> void Put(std::string& out, T v)
+{
+    char bytes[sizeof(T)];
+    std::memcpy(bytes, &v, sizeof(T)); // little-endian hosts only, as the engine
+    out.append(bytes, sizeof(T));
+}
+
+template <class T> void PutAll(std::string& out, const std::vector<T>& v)
+{
+    if (!v.empty())
+        out.append(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(T));
+}
+
+} // namespace
+
+std::string CharModelWriter::Serialize(const Image& m)
+{
+    using M = CCharModel;
+    const size_t k = static_cast<size_t>(m.classCount);
+    const size_t rows = m.charKeys.size() + M::kReservedRows;
+    if (m.classCount < 2 || m.classCount > M::kMaxClasses || m.classes.size() != M::kKeyCount ||
+        m.unigram.size() != rows * M::kUnigramWeights || m.classTrigram.size() != k * k * k * M::kLabelCount ||
+        m.repeat.size() != static_cast<size_t>(M::kRepeatWeights) ||
+        m.pairWeights.size() != m.pairKeys.size() * M::kPairWeights ||
+        m.skipWeights.size() != m.skipKeys.size() * M::kSkipWeights)
+        return {};
+    std::string out(M::kMagic, 4);
+    Put<uint32_t>(out, M::kVersion);
+    Put<uint32_t>(out, static_cast<uint32_t>(m.classCount));
+    Put<uint32_t>(out, static_cast<uint32_t>(m.charKeys.size()));
+    Put<uint32_t>(out, static_cast<uint32_t>(m.pairKeys.size()));
+    Put<uint32_t>(out, static_cast<uint32_t>(m.skipKeys.size()));
+    Put<float>(out, m.scale);
+    Put<uint32_t>(out, 0);
+    for (int32_t t : m.transitions)
+        Put<int32_t>(out, t);
+    PutAll(out, m.classes);
+    PutAll(out, m.charKeys);
+    PutAll(out, m.unigram);
+    PutAll(out, m.classTrigram);
+    PutAll(out, m.repeat);
+    PutAll(out, m.pairKeys);
+    PutAll(out, m.pairWeights);
+    PutAll(out, m.skipKeys);
+    PutAll(out, m.skipWeights);
+    return out;
+}
+
+bool CharModelWriter::Write(const std::string& path, const Image& image)
+{
+    const std::string bytes = Serialize(image);
+    return !bytes.empty() && WriteAtomically(path, bytes);
+}
+
+bool CharModelWriter::WriteAtomically(const std::string& path, const std::string& bytes)
+{
+    std::string temp = path + ".XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0)
+        return false;
+    // mkstemp makes the file private; give it the mode a plain create would.
+    const mode_t mask = umask(0);
+    umask(mask);
+    bool ok = fchmod(fd, 0666 & ~mask) == 0;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            ok = false;
+        else
+            done += static_cast<size_t>(n);
+    }
+    ok = ok && fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok)
+        std::remove(temp.c_str());
+    return ok;
+}
