@@ -23,7 +23,7 @@ namespace {
 const char* const kModelFiles[] = {"Configure.xml",       "Data/charset.type", "Data/CoreDict.pdat",
                                    "Data/CoreDict.unig",  "Data/BiWord.big",   "Data/CoreDict.pos",
                                    "Data/Morv.ctx",       "Data/tagset.txt",   "Data/nr.role",
-                                   "Data/nr.ctx",         "Data/nr.fsa"};
+                                   "Data/nr.ctx",         "Data/nr.fsa",       "Data/NewWord.cm"};
 
 TrainerOptions Fixture(const std::string& out)
 {

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <set>
-#include <unordered_map>
 
 #include "segment/CCharModel.h"
 #include "segment/CCharset.h"
@@ -79,7 +78,8 @@ int CharModelTrainer::ClassOf(int key, int engineClass)
 
 void CharModelTrainer::AddSentence(const std::vector<int>& keys, const std::vector<uint8_t>& labels)
 {
-    if (keys.empty())
+    // Feature places are indexed in 32 bits; a corpus that large is out of reach anyway.
+    if (keys.empty() || pairRows.size() + keys.size() + 3 > UINT32_MAX || keys.size() > INT32_MAX)
         return;
     const int n = static_cast<int>(keys.size());
     Sentence s{windowKeys.size(), gold.size(), pairRows.size(), n};
@@ -102,35 +102,37 @@ void CharModelTrainer::AddSentence(const std::vector<int>& keys, const std::vect
 
 void CharModelTrainer::IndexFeatures()
 {
-    // Rows in order of first occurrence, which the corpus order fixes.
-    std::unordered_map<uint32_t, int32_t> pairCount, skipCount;
-    for (const Sentence& s : sentences) {
-        const uint16_t* r = &windowRows[s.window];
-        for (int j = 0; j + 1 < s.length + 4; ++j)
-            ++pairCount[PairKey(r[j], r[j + 1])];
-        for (int i = 0; i < s.length; ++i)
-            ++skipCount[PairKey(r[i + 1], r[i + 3])];
-    }
-    std::unordered_map<uint32_t, int32_t> pairIndex, skipIndex;
-    auto rowFor = [&](uint32_t key, std::unordered_map<uint32_t, int32_t>& counts,
-                      std::unordered_map<uint32_t, int32_t>& index, std::vector<uint32_t>& keys) {
-        if (counts[key] < options.minPairCount)
-            return -1;
-        auto it = index.find(key);
-        if (it != index.end())
-            return it->second;
-        const int32_t row = static_cast<int32_t>(keys.size());
-        index.emplace(key, row);
-        keys.push_back(key);
-        return row;
+    // Every occurrence as (key, place), sorted: the runs of equal keys give the
+    // counts, and the rows come in key order, as the file stores them.
+    auto index = [this](const std::vector<uint64_t>& occurrences, std::vector<int32_t>& rowAt,
+                        std::vector<uint32_t>& keys) {
+        std::vector<uint64_t> sorted = occurrences;
+        std::sort(sorted.begin(), sorted.end());
+        for (size_t i = 0; i < sorted.size();) {
+            size_t end = i;
+            while (end < sorted.size() && sorted[end] >> 32 == sorted[i] >> 32)
+                ++end;
+            if (end - i >= static_cast<size_t>(options.minPairCount)) {
+                const int32_t row = static_cast<int32_t>(keys.size());
+                keys.push_back(static_cast<uint32_t>(sorted[i] >> 32));
+                for (size_t k = i; k < end; ++k)
+                    rowAt[sorted[k] & 0xFFFFFFFFu] = row;
+            }
+            i = end;
+        }
     };
+    std::vector<uint64_t> pairs, skips;
+    pairs.reserve(pairRows.size());
+    skips.reserve(skipRows.size());
     for (const Sentence& s : sentences) {
         const uint16_t* r = &windowRows[s.window];
         for (int j = 0; j + 1 < s.length + 4; ++j)
-            pairRows[s.pair + static_cast<size_t>(j)] = rowFor(PairKey(r[j], r[j + 1]), pairCount, pairIndex, pairKeys);
+            pairs.push_back(uint64_t(PairKey(r[j], r[j + 1])) << 32 | (s.pair + static_cast<size_t>(j)));
         for (int i = 0; i < s.length; ++i)
-            skipRows[s.label + static_cast<size_t>(i)] = rowFor(PairKey(r[i + 1], r[i + 3]), skipCount, skipIndex, skipKeys);
+            skips.push_back(uint64_t(PairKey(r[i + 1], r[i + 3])) << 32 | (s.label + static_cast<size_t>(i)));
     }
+    index(pairs, pairRows, pairKeys);
+    index(skips, skipRows, skipKeys);
     const size_t rows = charKeys.size() + M::kReservedRows;
     trigramBase = rows * M::kUnigramWeights;
     repeatBase = trigramBase + size_t(kClassCount) * kClassCount * kClassCount * kLabels;

@@ -20,7 +20,7 @@ class CCharset;
 class CharModelTrainer {
 public:
     struct Options {
-        int iterations = 6;
+        int iterations = 10;
         // Character pairs seen fewer times than this get no feature of their own.
         int minPairCount = 1;
         // Pair rows whose quantised weights all lie within +-pruneBelow are left
