@@ -6,8 +6,10 @@
 //
 // Usage: bench_charmodel [--corpus PATH] [--data DIR] [--train-days 1-27] [--test-days 28-31]
 //                        [--iterations N] [--sweep] [--min-pair N] [--prune N] [--repeats N]
-//                        [--model FILE]
-// --model scores a model file instead of training one.
+//                        [--model FILE] [--engine DIR]
+// --model scores a model file instead of training one (and times its load in a
+// fresh process); --engine names the engine base directory whose segmentation
+// is timed on the same sentences for comparison (default build/bin/Morv).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,8 +21,12 @@
 #include <unistd.h>
 #include <vector>
 
+#include "engine/Engine.h"
+#include "engine/EngineContext.h"
 #include "segment/CCharModel.h"
 #include "segment/CCharset.h"
+#include "segment/CPreProcess.h"
+#include "segment/CSegment.h"
 #include "tools/trainer/CharClassSource.h"
 #include "tools/trainer/CharModelTrainer.h"
 #include "tools/trainer/CharModelWriter.h"
@@ -93,8 +99,12 @@ std::vector<TestSentence> CutSentences(const std::vector<Paragraph>& paragraphs,
 
 struct Score {
     size_t gold = 0, system = 0, correct = 0, oovGold = 0, oovCorrect = 0, chars = 0;
-    // Correct and proposed words by confidence band (margin in score units).
-    std::vector<size_t> bandWords, bandCorrect;
+    // Proposed words that the training days never show (what the model adds to
+    // a dictionary's lattice), and how many of them are right.
+    size_t newWords = 0, newCorrect = 0;
+    // Correct and proposed words by confidence band (margin in score units),
+    // all of them and the new ones.
+    std::vector<size_t> bandWords, bandCorrect, bandNew, bandNewCorrect;
     double F() const { return 2.0 * correct / static_cast<double>(gold + system); }
     double Precision() const { return static_cast<double>(correct) / static_cast<double>(system); }
     double Recall() const { return static_cast<double>(correct) / static_cast<double>(gold); }
@@ -103,12 +113,19 @@ struct Score {
 
 const double kBands[] = {0.25, 0.5, 1, 2, 4, 8, 1e30}; // upper bounds, as fractions of the median margin
 
-Score Evaluate(const CCharModel& model, const std::vector<TestSentence>& test, double* medianMargin = nullptr)
+struct Proposed {
+    float margin;
+    bool correct;
+    bool isNew;
+};
+
+Score Evaluate(const CCharModel& model, const std::vector<TestSentence>& test, const std::set<std::string>& vocabulary,
+               double* medianMargin = nullptr)
 {
     Score score;
     CCharModel::Workspace ws;
     std::vector<float> margins;
-    std::vector<std::pair<float, bool>> words;
+    std::vector<Proposed> words;
     for (const TestSentence& s : test) {
         model.Words(s.text.data(), static_cast<int>(s.text.size()), 0, static_cast<int>(s.text.size()), ws);
         score.chars += static_cast<size_t>(ws.GetCharCount());
@@ -127,7 +144,12 @@ Score Evaluate(const CCharModel& model, const std::vector<TestSentence>& test, d
         }
         std::set<std::pair<int, int>> gold(s.gold.begin(), s.gold.end());
         for (const CCharModel::Word& w : ws.GetWords()) {
-            words.emplace_back(w.confidence, gold.count({w.start, w.end}) > 0);
+            const bool correct = gold.count({w.start, w.end}) > 0;
+            const bool isNew = vocabulary.count(s.text.substr(static_cast<size_t>(w.start),
+                                                              static_cast<size_t>(w.end - w.start))) == 0;
+            words.push_back({w.confidence, correct, isNew});
+            score.newWords += isNew ? 1 : 0;
+            score.newCorrect += isNew && correct ? 1 : 0;
             if (w.confidence < 1e30f)
                 margins.push_back(w.confidence);
         }
@@ -139,12 +161,16 @@ Score Evaluate(const CCharModel& model, const std::vector<TestSentence>& test, d
         const size_t bands = sizeof kBands / sizeof kBands[0];
         score.bandWords.assign(bands, 0);
         score.bandCorrect.assign(bands, 0);
-        for (const auto& w : words) {
+        score.bandNew.assign(bands, 0);
+        score.bandNewCorrect.assign(bands, 0);
+        for (const Proposed& w : words) {
             size_t b = 0;
-            while (b + 1 < bands && w.first > kBands[b] * median)
+            while (b + 1 < bands && w.margin > kBands[b] * median)
                 ++b;
             ++score.bandWords[b];
-            score.bandCorrect[b] += w.second ? 1 : 0;
+            score.bandCorrect[b] += w.correct ? 1 : 0;
+            score.bandNew[b] += w.isNew ? 1 : 0;
+            score.bandNewCorrect[b] += w.isNew && w.correct ? 1 : 0;
         }
     }
     return score;
@@ -170,6 +196,7 @@ int main(int argc, char** argv)
     int trainFirst = 1, trainLast = 27, testFirst = 28, testLast = 31, repeats = 3;
     bool sweep = false;
     std::string modelPath;
+    std::string engineDir = std::string(MORV_BINARY_DIR) + "/bin/Morv";
     CharModelTrainer::Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -194,15 +221,32 @@ int main(int argc, char** argv)
             sweep = true;
         else if (a == "--model" && more)
             modelPath = argv[++i];
+        else if (a == "--engine" && more)
+            engineDir = argv[++i];
         else {
             std::fprintf(stderr,
                          "usage: bench_charmodel [--corpus PATH] [--data DIR] [--train-days 1-27] [--test-days 28-31]\n"
                          "                       [--iterations N] [--sweep] [--min-pair N] [--prune N] [--repeats N]\n"
-                         "                       [--model FILE]\n"
+                         "                       [--model FILE] [--engine DIR]\n"
                          "  --sweep  scores the model after every pass, up to --iterations\n"
-                         "  --model  scores this model file instead of training one\n");
+                         "  --model  scores this model file instead of training one\n"
+                         "  --engine times this engine's segmentation on the same sentences\n");
             return 2;
         }
+    }
+
+    // A given model is loaded first, while the process is fresh: that load pays
+    // for every page it touches, as the engine's start-up would.
+    double firstLoadCpu = 0, firstLoadWall = 0;
+    if (!modelPath.empty()) {
+        const double cpu = CpuNow(), wall = WallNow();
+        CCharModel first;
+        if (!first.Load(modelPath.c_str())) {
+            std::fprintf(stderr, "bench_charmodel: the model %s does not load\n", modelPath.c_str());
+            return 1;
+        }
+        firstLoadCpu = CpuNow() - cpu;
+        firstLoadWall = WallNow() - wall;
     }
 
     CharClassSource classes;
@@ -248,7 +292,7 @@ int main(int argc, char** argv)
             const double t = CpuNow();
             CCharModel model;
             if (CharModelWriter::Write(path, trainer.BuildImage()) && model.Load(path.c_str())) {
-                const Score s = Evaluate(model, sentences);
+                const Score s = Evaluate(model, sentences, vocabulary);
                 std::printf("| %d | %.4f | %.4f | %.4f | %.4f | %.1f |\n", pass, s.Precision(), s.Recall(), s.F(),
                             s.OovRecall(), static_cast<double>(FileSize(path)) / 1e6);
                 std::fflush(stdout);
@@ -289,7 +333,7 @@ int main(int argc, char** argv)
     model.Load(path.c_str());
 
     double median = 0;
-    const Score s = Evaluate(model, sentences, &median);
+    const Score s = Evaluate(model, sentences, vocabulary, &median);
 
     // Decoding speed: Label (Viterbi) and Words (Viterbi and the margins) over
     // every test sentence, the best of the repeats, per CPU second.
@@ -307,6 +351,31 @@ int main(int argc, char** argv)
         wordsCpu = std::min(wordsCpu, CpuNow() - t);
     }
 
+    // The engine's segmentation (pre-processing and best path) on the same
+    // sentences, for a ratio measured in the same run.
+    double segmentCpu = 0;
+    if (EngineInit(engineDir.c_str()) && TheEngine().coreDict) {
+        EngineContext& e = TheEngine();
+        CPreProcess pre(e.charset.get(), e.coreDict.get(), e.userDict.get());
+        CSegment segment(e.coreDict.get(), e.unigram.get(), e.bigram.get());
+        segmentCpu = 1e30;
+        for (int k = 0; k < repeats; ++k) {
+            const double t = CpuNow();
+            for (const TestSentence& x : sentences) {
+                const char* p = x.text.c_str();
+                while (*p != '\0') {
+                    const char* next = pre.BuildLattice(p);
+                    if (pre.GetAtomCount() <= 2 || next <= p)
+                        break;
+                    sink += segment.Segment(pre.GetLattice(), pre.GetSlotCount(), pre.GetSlotSizes(), pre.GetAtomCount());
+                    p = next;
+                }
+            }
+            segmentCpu = std::min(segmentCpu, CpuNow() - t);
+        }
+        EngineExit();
+    }
+
     std::printf("| measure | value |\n|---|---|\n");
     if (modelPath.empty()) {
         std::printf("| training data | %zu sentences, %zu characters, %d distinct |\n", r.sentences, r.characters,
@@ -322,26 +391,35 @@ int main(int argc, char** argv)
                     model.GetPairCount(), model.GetSkipCount());
     }
     std::printf("| file size | %ld bytes (%.2f MB) |\n", FileSize(path), static_cast<double>(FileSize(path)) / 1e6);
-    std::printf("| load time | %.2f ms cpu |\n", load * 1e3);
+    if (!modelPath.empty())
+        std::printf("| load time, fresh process | %.2f ms cpu, %.2f ms wall |\n", firstLoadCpu * 1e3, firstLoadWall * 1e3);
+    std::printf("| load time, best of 5 | %.2f ms cpu |\n", load * 1e3);
     std::printf("| segmentation precision | %.4f |\n", s.Precision());
     std::printf("| segmentation recall | %.4f |\n", s.Recall());
     std::printf("| segmentation F1 | %.4f |\n", s.F());
     std::printf("| OOV recall (%zu OOV words) | %.4f |\n", s.oovGold, s.OovRecall());
     std::printf("| IV recall | %.4f |\n",
                 static_cast<double>(s.correct - s.oovCorrect) / static_cast<double>(s.gold - s.oovGold));
+    std::printf("| proposed words the training days lack | %zu, precision %.4f |\n", s.newWords,
+                s.newWords ? static_cast<double>(s.newCorrect) / static_cast<double>(s.newWords) : 0.0);
     std::printf("| decoding, Label | %.0f chars/s (%.1f ns/char) |\n", static_cast<double>(s.chars) / labelCpu,
                 labelCpu * 1e9 / static_cast<double>(s.chars));
     std::printf("| decoding, Words with margins | %.0f chars/s (%.1f ns/char) |\n", static_cast<double>(s.chars) / wordsCpu,
                 wordsCpu * 1e9 / static_cast<double>(s.chars));
+    if (segmentCpu > 0)
+        std::printf("| engine segmentation, same sentences | %.0f chars/s (%.1f ns/char); Label costs %.2f of it |\n",
+                    static_cast<double>(s.chars) / segmentCpu, segmentCpu * 1e9 / static_cast<double>(s.chars),
+                    labelCpu / segmentCpu);
     std::printf("\nPrecision of the proposed words by margin (median margin %.3f):\n", median);
-    std::printf("| margin up to | words | precision |\n|---:|---:|---:|\n");
+    std::printf("| margin up to | words | precision | new words | precision |\n|---:|---:|---:|---:|---:|\n");
+    auto ratio = [](size_t a, size_t b) { return b ? static_cast<double>(a) / static_cast<double>(b) : 0.0; };
     for (size_t b = 0; b < s.bandWords.size(); ++b) {
         if (kBands[b] < 1e29)
-            std::printf("| %.2f x median = %.3f | %zu | %.4f |\n", kBands[b], kBands[b] * median, s.bandWords[b],
-                        s.bandWords[b] ? static_cast<double>(s.bandCorrect[b]) / static_cast<double>(s.bandWords[b]) : 0.0);
+            std::printf("| %.2f x median = %.3f", kBands[b], kBands[b] * median);
         else
-            std::printf("| above | %zu | %.4f |\n", s.bandWords[b],
-                        s.bandWords[b] ? static_cast<double>(s.bandCorrect[b]) / static_cast<double>(s.bandWords[b]) : 0.0);
+            std::printf("| above");
+        std::printf(" | %zu | %.4f | %zu | %.4f |\n", s.bandWords[b], ratio(s.bandCorrect[b], s.bandWords[b]),
+                    s.bandNew[b], ratio(s.bandNewCorrect[b], s.bandNew[b]));
     }
     if (modelPath.empty())
         std::remove(path.c_str());

@@ -14,6 +14,7 @@
 #include "tools/trainer/TagSetFile.h"
 #include "lexicon/CPDAT.h"
 #include "lexicon/CUnigram.h"
+#include "segment/CCharModel.h"
 #include "segment/SpecialWords.h"
 #include "tagging/CPosLexicon.h"
 #include "tools/trainer/NameRoles.h"
@@ -110,6 +111,9 @@ TEST(Trainer, WritesALoadableBaseDirectoryAndTheSameBytesTwice)
         EXPECT_FALSE(a.empty()) << f;
         EXPECT_TRUE(a == ReadFile(dir / "b/" + f)) << f << " differs between two runs";
     }
+    CCharModel newWords;
+    EXPECT_TRUE(newWords.Load((dir / "a/Data/NewWord.cm").c_str()));
+    EXPECT_GT(newWords.GetCharCount(), 100);
     // The dictionary holds no person name, but every character of one.
     CPDAT dict;
     ASSERT_TRUE(dict.Load((dir / "a/Data/CoreDict.pdat").c_str()));

@@ -15,14 +15,6 @@ namespace {
 using M = CCharModel;
 constexpr int kLabels = M::kLabelCount;
 constexpr int64_t kImpossible = INT64_MIN / 4;
-constexpr bool kAllowed[4][4] = {
-    {false, true, true, false}, // after B: M, E
-    {false, true, true, false}, // after M: M, E
-    {true, false, false, true}, // after E: B, S
-    {true, false, false, true}, // after S: B, S
-};
-constexpr bool kCanStart[4] = {true, false, false, true};
-constexpr bool kCanEnd[4] = {false, false, true, true};
 // Fixed, so that every run visits the sentences in the same order.
 constexpr uint64_t kShuffleSeed = 0x4D6F7276434D3031ull;
 
@@ -104,9 +96,7 @@ void CharModelTrainer::IndexFeatures()
 {
     // Every occurrence as (key, place), sorted: the runs of equal keys give the
     // counts, and the rows come in key order, as the file stores them.
-    auto index = [this](const std::vector<uint64_t>& occurrences, std::vector<int32_t>& rowAt,
-                        std::vector<uint32_t>& keys) {
-        std::vector<uint64_t> sorted = occurrences;
+    auto index = [this](std::vector<uint64_t>& sorted, std::vector<int32_t>& rowAt, std::vector<uint32_t>& keys) {
         std::sort(sorted.begin(), sorted.end());
         for (size_t i = 0; i < sorted.size();) {
             size_t end = i;
@@ -121,18 +111,26 @@ void CharModelTrainer::IndexFeatures()
             i = end;
         }
     };
-    std::vector<uint64_t> pairs, skips;
-    pairs.reserve(pairRows.size());
-    skips.reserve(skipRows.size());
-    for (const Sentence& s : sentences) {
-        const uint16_t* r = &windowRows[s.window];
-        for (int j = 0; j + 1 < s.length + 4; ++j)
-            pairs.push_back(uint64_t(PairKey(r[j], r[j + 1])) << 32 | (s.pair + static_cast<size_t>(j)));
-        for (int i = 0; i < s.length; ++i)
-            skips.push_back(uint64_t(PairKey(r[i + 1], r[i + 3])) << 32 | (s.label + static_cast<size_t>(i)));
+    {
+        std::vector<uint64_t> pairs;
+        pairs.reserve(pairRows.size());
+        for (const Sentence& s : sentences) {
+            const uint16_t* r = &windowRows[s.window];
+            for (int j = 0; j + 1 < s.length + 4; ++j)
+                pairs.push_back(uint64_t(PairKey(r[j], r[j + 1])) << 32 | (s.pair + static_cast<size_t>(j)));
+        }
+        index(pairs, pairRows, pairKeys);
     }
-    index(pairs, pairRows, pairKeys);
-    index(skips, skipRows, skipKeys);
+    {
+        std::vector<uint64_t> skips;
+        skips.reserve(skipRows.size());
+        for (const Sentence& s : sentences) {
+            const uint16_t* r = &windowRows[s.window];
+            for (int i = 0; i < s.length; ++i)
+                skips.push_back(uint64_t(PairKey(r[i + 1], r[i + 3])) << 32 | (s.label + static_cast<size_t>(i)));
+        }
+        index(skips, skipRows, skipKeys);
+    }
     const size_t rows = charKeys.size() + M::kReservedRows;
     trigramBase = rows * M::kUnigramWeights;
     repeatBase = trigramBase + size_t(kClassCount) * kClassCount * kClassCount * kLabels;
@@ -177,6 +175,14 @@ void CharModelTrainer::Decode(const Sentence& s, std::vector<int64_t>& emission,
     forward.resize(n * kLabels);
     back.resize(n * kLabels);
     labels.resize(n);
+    // The pair rows lie scattered over tens of megabytes: fetch them all before
+    // summing, so that the cache misses overlap.
+    for (size_t j = 0; j < n + 3; ++j)
+        if (pairRows[s.pair + j] >= 0)
+            __builtin_prefetch(&weights[pairBase + size_t(pairRows[s.pair + j]) * M::kPairWeights]);
+    for (size_t i = 0; i < n; ++i)
+        if (skipRows[s.label + i] >= 0)
+            __builtin_prefetch(&weights[skipBase + size_t(skipRows[s.label + i]) * M::kSkipWeights]);
     int32_t blocks[16];
     for (size_t i = 0; i < n; ++i) {
         const int m = Features(s, static_cast<int>(i), blocks);
@@ -184,34 +190,34 @@ void CharModelTrainer::Decode(const Sentence& s, std::vector<int64_t>& emission,
             for (int l = 0; l < kLabels; ++l)
                 emission[i * kLabels + size_t(l)] += weights[size_t(blocks[b]) + size_t(l)];
     }
-    for (int l = 0; l < kLabels; ++l)
-        forward[size_t(l)] = kCanStart[l] ? emission[size_t(l)] : kImpossible;
+    // The label grammar spelt out as CCharModel decodes it: B and S follow E or
+    // S, M and E follow B or M; on equal scores the earlier label wins.
+    const int64_t tBM = transitions[M::kB * 4 + M::kM], tBE = transitions[M::kB * 4 + M::kE];
+    const int64_t tMM = transitions[M::kM * 4 + M::kM], tME = transitions[M::kM * 4 + M::kE];
+    const int64_t tEB = transitions[M::kE * 4 + M::kB], tES = transitions[M::kE * 4 + M::kS];
+    const int64_t tSB = transitions[M::kS * 4 + M::kB], tSS = transitions[M::kS * 4 + M::kS];
+    forward[M::kB] = emission[M::kB];
+    forward[M::kM] = kImpossible;
+    forward[M::kE] = kImpossible;
+    forward[M::kS] = emission[M::kS];
     for (size_t i = 1; i < n; ++i) {
-        for (int l = 0; l < kLabels; ++l) {
-            int64_t best = kImpossible;
-            uint8_t from = 0;
-            for (int q = 0; q < kLabels; ++q) {
-                const int64_t prev = forward[(i - 1) * kLabels + size_t(q)];
-                if (!kAllowed[q][l] || prev == kImpossible)
-                    continue;
-                const int64_t v = prev + transitions[q * kLabels + l];
-                if (v > best) {
-                    best = v;
-                    from = static_cast<uint8_t>(q);
-                }
-            }
-            forward[i * kLabels + size_t(l)] = best == kImpossible ? kImpossible : best + emission[i * kLabels + size_t(l)];
-            back[i * kLabels + size_t(l)] = from;
-        }
+        const int64_t* p = &forward[(i - 1) * kLabels];
+        int64_t* c = &forward[i * kLabels];
+        uint8_t* b = &back[i * kLabels];
+        const int64_t* x = &emission[i * kLabels];
+        const int64_t eB = p[M::kE] + tEB, sB = p[M::kS] + tSB, bM = p[M::kB] + tBM, mM = p[M::kM] + tMM;
+        const int64_t bE = p[M::kB] + tBE, mE = p[M::kM] + tME, eS = p[M::kE] + tES, sS = p[M::kS] + tSS;
+        c[M::kB] = (eB >= sB ? eB : sB) + x[M::kB];
+        b[M::kB] = eB >= sB ? M::kE : M::kS;
+        c[M::kM] = (bM >= mM ? bM : mM) + x[M::kM];
+        b[M::kM] = bM >= mM ? M::kB : M::kM;
+        c[M::kE] = (bE >= mE ? bE : mE) + x[M::kE];
+        b[M::kE] = bE >= mE ? M::kB : M::kM;
+        c[M::kS] = (eS >= sS ? eS : sS) + x[M::kS];
+        b[M::kS] = eS >= sS ? M::kE : M::kS;
     }
-    int64_t best = kImpossible;
-    uint8_t label = M::kS;
-    for (int l = 0; l < kLabels; ++l) {
-        if (kCanEnd[l] && forward[(n - 1) * kLabels + size_t(l)] > best) {
-            best = forward[(n - 1) * kLabels + size_t(l)];
-            label = static_cast<uint8_t>(l);
-        }
-    }
+    const int64_t* last = &forward[(n - 1) * kLabels];
+    uint8_t label = last[M::kE] >= last[M::kS] ? M::kE : M::kS;
     for (size_t i = n; i-- > 0;) {
         labels[i] = label;
         label = back[i * kLabels + label];
