@@ -229,6 +229,16 @@ TEST(Trainer, CharactersOfWordsSeenOnceAlsoTakeTheDefaultRole)
     }
 }
 
+TEST(Trainer, LeavesTheNewWordModelOutWhenAsked)
+{
+    TempDir dir;
+    TrainerOptions o = Fixture(dir / "m");
+    o.newWordModel = false;
+    ASSERT_EQ(Trainer(o).Run(), 0);
+    EXPECT_TRUE(FileExists(dir / "m/Data/nr.fsa"));
+    EXPECT_FALSE(FileExists(dir / "m/Data/NewWord.cm"));
+}
+
 TEST(Trainer, FailsOnAMissingOrEmptyCorpus)
 {
     TempDir dir;

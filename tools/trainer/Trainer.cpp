@@ -74,24 +74,30 @@ int Trainer::Run()
         return 1;
     }
 
+    if (options.newWordModel && !TrainNewWordModel())
+        return 1;
+    words->MeasureNumericAtoms(report.numericTokens, report.numericOneAtom);
+    report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    return 0;
+}
+
+bool Trainer::TrainNewWordModel()
+{
     const auto charStart = std::chrono::steady_clock::now();
     CharModelTrainer newWords(charset);
-    newWords.Train(paragraphs);
+    newWords.Train(reader.GetParagraphs());
     const CharModelWriter::Image image = newWords.BuildImage();
-    const std::string newWordBytes = CharModelWriter::Serialize(image);
-    if (newWordBytes.empty() || !CharModelWriter::WriteAtomically(DataDir() + "/NewWord.cm", newWordBytes)) {
+    const std::string bytes = CharModelWriter::Serialize(image);
+    if (bytes.empty() || !CharModelWriter::WriteAtomically(DataDir() + "/NewWord.cm", bytes)) {
         std::fprintf(stderr, "morv-train: cannot write the new-word model into %s\n", options.outputDir.c_str());
-        return 1;
+        return false;
     }
     report.charModelChars = static_cast<int>(image.charKeys.size());
     report.charModelPairs = static_cast<int>(image.pairKeys.size());
     report.charModelSkips = static_cast<int>(image.skipKeys.size());
-    report.charModelBytes = newWordBytes.size();
+    report.charModelBytes = bytes.size();
     report.charModelSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - charStart).count();
-
-    words->MeasureNumericAtoms(report.numericTokens, report.numericOneAtom);
-    report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    return 0;
+    return true;
 }
 
 bool Trainer::LoadSources()

@@ -20,6 +20,9 @@ struct TrainerOptions {
     int firstDate = 0;     // YYYYMMDD, 0 = from the first paragraph
     int lastDate = 0;      // YYYYMMDD, 0 = to the last paragraph
     bool quiet = false;
+    // Whether to train and write the new-word model (Data/NewWord.cm); a tool
+    // that needs only the other models can spare the few seconds it takes.
+    bool newWordModel = true;
 };
 
 // What a training run measured.
@@ -63,6 +66,7 @@ private:
     bool LoadSources();
     bool ReadCorpus();
     bool WriteSourceCopies() const;
+    bool TrainNewWordModel();
     std::string DataDir() const;
 
     TrainerOptions options;
