@@ -12,9 +12,11 @@
 #include "TestUtil.h"
 #include "engine/Engine.h"
 #include "engine/EngineContext.h"
+#include "tools/trainer/CorpusNames.h"
 #include "tools/trainer/TagSetFile.h"
 #include "lexicon/CPDAT.h"
 #include "lexicon/CUnigram.h"
+#include "segment/CCharModel.h"
 #include "segment/SpecialWords.h"
 #include "tagging/CPosLexicon.h"
 #include "tools/trainer/NameRoles.h"
@@ -24,7 +26,7 @@ namespace {
 const char* const kModelFiles[] = {"Configure.xml",       "Data/charset.type", "Data/CoreDict.pdat",
                                    "Data/CoreDict.unig",  "Data/BiWord.big",   "Data/CoreDict.pos",
                                    "Data/Morv.ctx",       "Data/tagset.txt",   "Data/nr.role",
-                                   "Data/nr.ctx",         "Data/nr.fsa"};
+                                   "Data/nr.ctx",         "Data/nr.fsa",       "Data/NewWord.cm"};
 
 TrainerOptions Fixture(const std::string& out)
 {
@@ -68,7 +70,7 @@ TEST(Trainer, GroupsNameRunsIntoNames)
         tok("\xB6\xC5", "nr"), tok("\xD6\xD0\xCE\xE4", "nr"), tok("\xCB\xEF", "nr"),
         tok("\xB4\xAB\xB8\xD5", "nr"), tok("\xB5\xC8", "u"), tok("\xBF\xCB\xC1\xD6\xB6\xD9", "nr"),
         tok("\xD4\xBC\xBA\xB2\xA1\xA4\xCA\xA9", "nr"), tok("\xBD\xAD", "nr")};
-    auto groups = Trainer::GroupNames(tokens);
+    auto groups = CorpusNames::GroupNames(tokens);
     ASSERT_EQ(groups.size(), 5u);
     EXPECT_EQ(groups[0].first, 0u);
     EXPECT_EQ(groups[0].last, 1u);
@@ -114,6 +116,9 @@ TEST(Trainer, WritesALoadableBaseDirectoryAndTheSameBytesTwice)
         EXPECT_FALSE(a.empty()) << f;
         EXPECT_TRUE(a == ReadFile(dir / "b/" + f)) << f << " differs between two runs";
     }
+    CCharModel newWords;
+    EXPECT_TRUE(newWords.Load((dir / "a/Data/NewWord.cm").c_str()));
+    EXPECT_GT(newWords.GetCharCount(), 100);
     // The dictionary holds no person name, but every character of one.
     CPDAT dict;
     ASSERT_TRUE(dict.Load((dir / "a/Data/CoreDict.pdat").c_str()));
@@ -227,6 +232,16 @@ TEST(Trainer, CharactersOfWordsSeenOnceAlsoTakeTheDefaultRole)
         EXPECT_NE(std::find(ming.begin(), ming.end(), role::kSingleGiven), ming.end()) << c.seen;
         EXPECT_EQ(std::find(ming.begin(), ming.end(), role::kOther) != ming.end(), c.defaultRole) << c.seen;
     }
+}
+
+TEST(Trainer, LeavesTheNewWordModelOutWhenAsked)
+{
+    TempDir dir;
+    TrainerOptions o = Fixture(dir / "m");
+    o.newWordModel = false;
+    ASSERT_EQ(Trainer(o).Run(), 0);
+    EXPECT_TRUE(FileExists(dir / "m/Data/nr.fsa"));
+    EXPECT_FALSE(FileExists(dir / "m/Data/NewWord.cm"));
 }
 
 TEST(Trainer, FailsOnAMissingOrEmptyCorpus)

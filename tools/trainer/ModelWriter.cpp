@@ -1,5 +1,6 @@
 #include "tools/trainer/ModelWriter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -132,7 +133,7 @@ const std::vector<std::string>& ModelWriter::RunFiles()
         "Configure.xml",      "Data/charset.type", "Data/CoreDict.pdat", "Data/CoreDict.unig",
         "Data/BiWord.big",    "Data/CoreDict.pos", "Data/Morv.ctx",      "Data/tagset.txt",
         "Data/nr.role",       "Data/nr.ctx",       "Data/nr.fsa",        "Data/prelim.words",
-        "Data/CoreDict.words"};
+        "Data/CoreDict.words", "Data/NewWord.cm", "Data/Trained.txt"};
     return files;
 }
 
@@ -269,4 +270,13 @@ bool ModelWriter::WriteAutomaton(const std::string& path, int symbolCount, const
     for (int32_t t : transitions)
         Put(out, t);
     return WriteBytes(path, out);
+}
+
+ModelWriter::LexiconEntries ModelWriter::SortedEntries(const std::map<int, int32_t>& counts)
+{
+    LexiconEntries e;
+    for (const auto& c : counts)
+        e.emplace_back(static_cast<uint8_t>(c.first), c.second);
+    std::stable_sort(e.begin(), e.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    return e;
 }

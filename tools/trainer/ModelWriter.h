@@ -65,6 +65,10 @@ public:
                                const std::vector<int32_t>& outputs, const std::vector<int32_t>& transitions);
     static bool WriteBytes(const std::string& path, const std::string& bytes);
 
+    // Lexicon entries from counts (code -> frequency) in candidate order: most
+    // frequent first, lower code on ties.
+    static LexiconEntries SortedEntries(const std::map<int, int32_t>& counts);
+
 private:
     static void Put(std::string& out, int32_t v);
     static std::string TemporaryName(const std::string& target);

@@ -1,21 +1,17 @@
 #ifndef MORV_TRAINER_TRAINER_H
 #define MORV_TRAINER_TRAINER_H
 
-#include <cstdint>
-#include <map>
 #include <memory>
 #include <set>
 #include <string>
-#include <unordered_map>
-#include <vector>
 
 #include "segment/CCharset.h"
 #include "tools/trainer/CharClassSource.h"
+#include "tools/trainer/CorpusNames.h"
 #include "tools/trainer/CorpusReader.h"
 #include "tools/trainer/TagSetFile.h"
 
-class CPDAT;
-class CPreProcess;
+class WordStatistics;
 
 struct TrainerOptions {
     std::string corpusPath;
@@ -25,6 +21,9 @@ struct TrainerOptions {
     int lastDate = 0;      // YYYYMMDD, 0 = to the last paragraph
     bool quiet = false;
     bool allowBadLines = false; // train even when over 5% of the corpus lines are skipped
+    // Whether to train and write the new-word model (Data/NewWord.cm); a tool
+    // that needs only the other models can spare the few seconds it takes.
+    bool newWordModel = true;
 };
 
 // What a training run measured.
@@ -39,10 +38,20 @@ struct TrainerReport {
     size_t names = 0;
     size_t namesAligned = 0;   // names whose text segmentation cuts at both ends, in 2+ tokens
     bool realSegmentation = false; // roles came from the engine's own segmentation
+    // The new-word model: distinct characters, pair and skip-pair rows kept,
+    // file size, training time.
+    int charModelChars = 0;
+    int charModelPairs = 0;
+    int charModelSkips = 0;
+    size_t charModelBytes = 0;
+    double charModelSeconds = 0;
     double seconds = 0;
 };
 
-// Computes a complete engine base directory from the segmented, tagged corpus.
+// Computes a complete engine base directory from the segmented, tagged corpus:
+// reads the sources and the corpus, then has each model family trained and
+// written in turn: WordStatistics, RoleModelTrainer on the person names, and
+// CharModelTrainer for the new-word model.
 class Trainer {
 public:
     explicit Trainer(const TrainerOptions& options);
@@ -52,56 +61,14 @@ public:
     int Run();
     const TrainerReport& GetReport() const { return report; }
     const CorpusReader& GetCorpus() const { return reader; }
-    const std::set<std::string>& GetCompoundSurnames() const { return compoundSurnames; }
-
-    // A corpus paragraph's person names: token ranges [first, last] of nr tokens.
-    struct NameGroup {
-        size_t first;
-        size_t last;
-    };
-    static std::vector<NameGroup> GroupNames(const std::vector<CorpusToken>& tokens);
-    static int CharCount(const std::string& gbk);
+    const std::set<std::string>& GetCompoundSurnames() const { return names.GetCompoundSurnames(); }
 
 private:
-    // A unit the pipeline meets: a dictionary word, a class word or a name.
-    struct Unit {
-        int32_t id;
-        int tag;
-        int start; // byte offsets in the paragraph text
-        int end;
-        int use = kCountBoth; // which statistics the unit enters
-    };
-    static constexpr int kCountWords = 1; // unigram and bigram
-    static constexpr int kCountTags = 2;  // part-of-speech entries and transitions
-    static constexpr int kCountBoth = 3;
-    enum NameType { kChinese, kPrefixed, kGivenAlone, kForeign };
-    struct GoldName {
-        int start;
-        int end;
-        int split; // end of the surname (Chinese) or of the prefix (prefixed)
-        NameType type;
-    };
-
     bool LoadSources();
     bool ReadCorpus();
-    void ClassifyTokens();
-    bool BuildDictionary();
-    void CountUnits();
-    bool WriteWordModels();
-    void LearnRoles();
-    bool WriteRoleModels();
-    void Measure();
-
-    // -2: not one atom; -1: one atom of no class word; else the special-word index
-    // of the class word the atom carries. Cached per text.
-    int AtomOf(const std::string& text);
-    std::vector<GoldName> NamesOf(const Paragraph& p, const std::vector<int>& offsets,
-                                  const std::vector<NameGroup>& groups) const;
-    std::vector<int> SentenceEnds(const Paragraph& p, const std::vector<int>& offsets) const;
-    int WordId(const std::string& word) const;
-    int TagCode(const std::string& tag) const;
-    std::string DataFile(const char* name) const;
-    void Say(const std::string& line) const;
+    bool WriteSourceCopies() const;
+    bool TrainNewWordModel();
+    std::string DataDir() const;
 
     TrainerOptions options;
     TrainerReport report;
@@ -109,29 +76,8 @@ private:
     CCharset charset;
     TagSetFile tagSet;
     CorpusReader reader;
-
-    std::unique_ptr<CPDAT> prelimDict;
-    std::unique_ptr<CPreProcess> atomSplitter;
-    std::unique_ptr<CPDAT> coreDict;
-    std::unordered_map<std::string, int> atomClass; // token text -> special index or -1
-    std::set<std::string> classWordTypes;           // texts counted as their class word
-    std::map<std::string, int> surnameCounts;
-    std::map<std::string, int> foreignChars;
-    std::set<std::string> compoundSurnames;
-
-    std::vector<std::string> wordList;
-    std::unordered_map<std::string, int> wordIds;
-    int specialIds[15] = {};
-
-    std::vector<int32_t> unigram;
-    std::map<std::pair<int32_t, int32_t>, int32_t> bigram;
-    std::vector<std::map<int, int32_t>> posCounts;
-    std::vector<int32_t> tagFrequency;
-    std::vector<int32_t> tagPairs;
-
-    std::vector<std::map<int, int32_t>> roleCounts;
-    std::vector<int32_t> roleFrequency;
-    std::vector<int32_t> rolePairs;
+    CorpusNames names;
+    std::unique_ptr<WordStatistics> words;
 };
 
 #endif

@@ -1,0 +1,509 @@
+#include "segment/CCharModel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+#include "lexicon/BinaryFile.h"
+
+constexpr char CCharModel::kMagic[4];
+
+namespace {
+
+// Anything this far below every real score is "impossible"; sums of two stay
+// far from overflow.
+constexpr int64_t kImpossible = std::numeric_limits<int64_t>::min() / 4;
+// Weights beyond this scale could make a float score overflow.
+constexpr float kMaxScale = 1e6f;
+// Tables this large could not be meant (and would need gigabytes).
+constexpr uint32_t kMaxRows = 1u << 26;
+// Keys read per chunk while the tables are built, and how far ahead their
+// slots are fetched.
+constexpr size_t kKeyChunk = 4096;
+constexpr size_t kPrefetchAhead = 16;
+
+// Which label may follow which: a word that has begun goes on (M) or ends (E);
+// after a word's end (E) or a one-character word (S) a new word begins.
+constexpr bool kAllowed[4][4] = {
+    // B      M      E      S
+    {false, true, true, false}, // after B
+    {false, true, true, false}, // after M
+    {true, false, false, true}, // after E
+    {true, false, false, true}, // after S
+};
+
+int CharLength(const unsigned char* p, int pos, int length)
+{
+    return (p[pos] >= 0x80 && pos + 1 < length) ? 2 : 1;
+}
+
+int32_t KeyAt(const unsigned char* p, int pos, int length)
+{
+    if (p[pos] < 0x80 || pos + 1 >= length)
+        return p[pos]; // a lone lead byte keeps its byte value, which no pair of bytes has
+    return p[pos] * 256 + p[pos + 1];
+}
+
+uint32_t PairKey(uint32_t a, uint32_t b) { return a << 16 | b; }
+
+// Fibonacci hashing: the top bits of the product index a table of 2^bits slots.
+size_t SlotOf(uint32_t key, int bits)
+{
+    return bits == 0 ? 0 : static_cast<size_t>(static_cast<uint32_t>(key * 0x9E3779B1u) >> (32 - bits));
+}
+
+// The smallest table at most three quarters full; -1 for no table.
+int TableBits(uint32_t count)
+{
+    if (count == 0)
+        return -1;
+    int bits = 0;
+    while ((uint64_t(1) << bits) * 3 < uint64_t(count) * 4)
+        ++bits;
+    return bits;
+}
+
+// Where each array goes in the model's block, 64-byte aligned.
+struct Layout {
+    size_t classOf, denseOf, unigram, trigram, repeat, pairWeights, skipWeights, pairTable, skipTable, total;
+    int pairBits, skipBits;
+};
+
+Layout Plan(uint32_t classes, uint32_t chars, uint32_t pairs, uint32_t skips)
+{
+    using M = CCharModel;
+    Layout l{};
+    size_t at = 0;
+    auto place = [&at](size_t bytes) {
+        const size_t here = at;
+        at = (at + bytes + 63) / 64 * 64;
+        return here;
+    };
+    l.pairBits = TableBits(pairs);
+    l.skipBits = TableBits(skips);
+    const size_t slot = 8;
+    l.classOf = place(M::kKeyCount);
+    l.denseOf = place(2 * size_t(M::kKeyCount));
+    l.unigram = place(2 * (size_t(chars) + M::kReservedRows) * M::kUnigramWeights);
+    l.trigram = place(2 * size_t(classes) * classes * classes * M::kLabelCount);
+    l.repeat = place(2 * size_t(M::kRepeatWeights));
+    l.pairWeights = place(2 * size_t(pairs) * M::kPairWeights);
+    l.skipWeights = place(2 * size_t(skips) * M::kSkipWeights);
+    l.pairTable = place(l.pairBits < 0 ? 0 : slot << l.pairBits);
+    l.skipTable = place(l.skipBits < 0 ? 0 : slot << l.skipBits);
+    l.total = at;
+    return l;
+}
+
+// One block for all of the model's arrays. This environment (a virtual
+// machine) pays about 15 microseconds for every 4 KiB page a process touches
+// for the first time, which made a load of the full model cost 100 ms; asked
+// to use 2 MiB pages, the same load takes a few milliseconds.
+uint8_t* AllocateBlock(size_t bytes)
+{
+    constexpr size_t kHugePage = size_t(2) << 20;
+    if (bytes < kHugePage)
+        return static_cast<uint8_t*>(std::malloc(bytes == 0 ? 1 : bytes));
+    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* p = std::aligned_alloc(kHugePage, rounded);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (p != nullptr)
+        madvise(p, rounded, MADV_HUGEPAGE); // only advice: without it the block is just slower to fill
+#endif
+    return static_cast<uint8_t*>(p);
+}
+
+// Reads `count` pair keys in chunks and enters them into the table (2^bits
+// slots, all empty). False when a key is out of order or names a row that
+// does not exist or the unknown character's row (which has no pairs).
+template <class Slot> bool ReadTable(BinaryFile& file, uint32_t count, uint32_t rows, Slot* table, int bits)
+{
+    std::vector<uint32_t> chunk(std::min<size_t>(count, kKeyChunk));
+    const size_t mask = bits < 0 ? 0 : (size_t(1) << bits) - 1;
+    uint32_t previous = 0;
+    for (uint32_t done = 0; done < count;) {
+        const size_t n = std::min<size_t>(count - done, kKeyChunk);
+        if (file.Read(chunk.data(), n * sizeof(uint32_t)) != n * sizeof(uint32_t))
+            return false;
+        for (size_t i = 0; i < n; ++i) {
+            // Sorted keys land all over the table; fetching the slot a few keys
+            // ahead keeps several cache misses under way at once.
+            if (i + kPrefetchAhead < n)
+                __builtin_prefetch(&table[SlotOf(chunk[i + kPrefetchAhead], bits)], 1);
+            const uint32_t key = chunk[i], a = key >> 16, b = key & 0xFFFF;
+            if ((done + i > 0 && key <= previous) || a == 0 || b == 0 || a >= rows || b >= rows)
+                return false;
+            previous = key;
+            size_t at = SlotOf(key, bits);
+            while (table[at].row >= 0)
+                at = (at + 1) & mask;
+            table[at] = Slot{key, static_cast<int32_t>(done + i)};
+        }
+        done += static_cast<uint32_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+void CCharModel::FreeBlock::operator()(uint8_t* p) const { std::free(p); }
+
+CCharModel::CCharModel() = default;
+CCharModel::~CCharModel() = default;
+
+void CCharModel::FindAll(const Slot* table, int bits, const int16_t* weights, int width,
+                         const std::vector<uint32_t>& keys, std::vector<const int16_t*>& out)
+{
+    out.assign(keys.size(), nullptr);
+    if (table == nullptr)
+        return;
+    const size_t mask = (size_t(1) << bits) - 1;
+    for (uint32_t key : keys)
+        if (key != 0)
+            __builtin_prefetch(&table[SlotOf(key, bits)]);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i] == 0)
+            continue;
+        // A quarter of the slots at least is empty, so every probe run ends.
+        for (size_t at = SlotOf(keys[i], bits);; at = (at + 1) & mask) {
+            const Slot& slot = table[at];
+            if (slot.row < 0)
+                break;
+            if (slot.key == keys[i]) {
+                out[i] = weights + static_cast<size_t>(slot.row) * static_cast<size_t>(width);
+                __builtin_prefetch(out[i]);
+                break;
+            }
+        }
+    }
+}
+
+bool CCharModel::Load(const char* path)
+{
+    BinaryFile file(path, "rb");
+    if (!file.IsOpen())
+        return false;
+    uint8_t header[kHeaderBytes];
+    if (file.Read(header, sizeof header) != sizeof header || std::memcmp(header, kMagic, 4) != 0)
+        return false;
+    uint32_t fields[5];
+    float newScale = 0;
+    uint32_t reserved = 0;
+    int32_t newTransitions[16];
+    std::memcpy(fields, header + 4, sizeof fields);
+    std::memcpy(&newScale, header + 24, sizeof newScale);
+    std::memcpy(&reserved, header + 28, sizeof reserved);
+    std::memcpy(newTransitions, header + 32, sizeof newTransitions);
+    const uint32_t version = fields[0], classes = fields[1], chars = fields[2], pairs = fields[3],
+                   skips = fields[4];
+    if (version != kVersion || classes < 2 || classes > kMaxClasses || chars > kMaxChars || pairs > kMaxRows ||
+        skips > kMaxRows || reserved != 0)
+        return false;
+    if (!std::isfinite(newScale) || newScale <= 0 || newScale > kMaxScale)
+        return false;
+    for (int32_t t : newTransitions)
+        if (t < -kMaxTransition || t > kMaxTransition)
+            return false;
+    const uint32_t rows = chars + kReservedRows;
+    const uint64_t expected = uint64_t(kHeaderBytes) + kKeyCount + 2 * uint64_t(chars) +
+                              2 * uint64_t(rows) * kUnigramWeights +
+                              2 * uint64_t(classes) * classes * classes * kLabelCount + 2 * uint64_t(kRepeatWeights) +
+                              (4 + 2 * uint64_t(kPairWeights)) * pairs + (4 + 2 * uint64_t(kSkipWeights)) * skips;
+    if (file.Size() < 0 || static_cast<uint64_t>(file.Size()) != expected)
+        return false;
+
+    // Everything is read straight into its place in one new block; the model
+    // takes the block only when the whole file proved sound.
+    const Layout at = Plan(classes, chars, pairs, skips);
+    std::unique_ptr<uint8_t, FreeBlock> newBlock(AllocateBlock(at.total));
+    if (!newBlock)
+        return false;
+    uint8_t* base = newBlock.get();
+    auto read = [&file, base](size_t offset, size_t bytes) {
+        return bytes == 0 || file.Read(base + offset, bytes) == bytes;
+    };
+    // Classes: the last one belongs to the positions outside the sentence.
+    if (!read(at.classOf, kKeyCount))
+        return false;
+    for (size_t key = 0; key < kKeyCount; ++key)
+        if (base[at.classOf + key] >= classes - 1)
+            return false;
+    std::vector<uint16_t> charKeys(chars);
+    if (chars > 0 && file.Read(charKeys.data(), 2 * size_t(chars)) != 2 * size_t(chars))
+        return false;
+    uint16_t* dense = reinterpret_cast<uint16_t*>(base + at.denseOf);
+    std::fill(dense, dense + kKeyCount, static_cast<uint16_t>(kUnknownChar));
+    for (size_t i = 0; i < charKeys.size(); ++i) {
+        if (i > 0 && charKeys[i] <= charKeys[i - 1])
+            return false;
+        dense[charKeys[i]] = static_cast<uint16_t>(i + kReservedRows);
+    }
+    if (!read(at.unigram, 2 * size_t(rows) * kUnigramWeights) ||
+        !read(at.trigram, 2 * size_t(classes) * classes * classes * kLabelCount) ||
+        !read(at.repeat, 2 * size_t(kRepeatWeights)))
+        return false;
+    Slot* newPairTable = at.pairBits < 0 ? nullptr : reinterpret_cast<Slot*>(base + at.pairTable);
+    Slot* newSkipTable = at.skipBits < 0 ? nullptr : reinterpret_cast<Slot*>(base + at.skipTable);
+    if (newPairTable != nullptr)
+        std::fill(newPairTable, newPairTable + (size_t(1) << at.pairBits), Slot{0, -1});
+    if (newSkipTable != nullptr)
+        std::fill(newSkipTable, newSkipTable + (size_t(1) << at.skipBits), Slot{0, -1});
+    if (!ReadTable(file, pairs, rows, newPairTable, at.pairBits) ||
+        !read(at.pairWeights, 2 * size_t(pairs) * kPairWeights) ||
+        !ReadTable(file, skips, rows, newSkipTable, at.skipBits) ||
+        !read(at.skipWeights, 2 * size_t(skips) * kSkipWeights))
+        return false;
+
+    block = std::move(newBlock);
+    classOf = base + at.classOf;
+    denseOf = dense;
+    unigram = reinterpret_cast<const int16_t*>(base + at.unigram);
+    classTrigram = reinterpret_cast<const int16_t*>(base + at.trigram);
+    repeat = reinterpret_cast<const int16_t*>(base + at.repeat);
+    pairWeights = reinterpret_cast<const int16_t*>(base + at.pairWeights);
+    skipWeights = reinterpret_cast<const int16_t*>(base + at.skipWeights);
+    pairTable = newPairTable;
+    skipTable = newSkipTable;
+    pairBits = at.pairBits;
+    skipBits = at.skipBits;
+    classCount = static_cast<int>(classes);
+    charCount = static_cast<int>(chars);
+    pairCount = static_cast<int>(pairs);
+    skipCount = static_cast<int>(skips);
+    scale = newScale;
+    for (int i = 0; i < 16; ++i) {
+        transitions[i] = newTransitions[i];
+        transitionScores[i] = kAllowed[i / 4][i % 4] ? static_cast<float>(newTransitions[i]) * newScale
+                                                     : -std::numeric_limits<float>::infinity();
+    }
+    loaded = true;
+    return true;
+}
+
+int CCharModel::Label(const char* text, int length, int from, int to, Workspace& ws) const
+{
+    ws.charCount = 0;
+    ws.first = 0;
+    ws.starts.clear();
+    ws.words.clear();
+    std::memcpy(ws.transitions, transitionScores, sizeof ws.transitions);
+    if (!loaded || text == nullptr || length <= 0)
+        return 0;
+    from = from < 0 ? 0 : from > length ? length : from;
+    to = to < 0 ? 0 : to > length ? length : to;
+    if (from >= to)
+        return 0;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+
+    // Up to two characters of context before the range, the range, up to two after.
+    int pos = 0, before1 = -1, before2 = -1;
+    while (pos < length && pos < from) {
+        before2 = before1;
+        before1 = pos;
+        pos += CharLength(p, pos, length);
+    }
+    for (int b : {before2, before1})
+        if (b >= 0)
+            ws.starts.push_back(b);
+    const int first = static_cast<int>(ws.starts.size());
+    while (pos < length && pos < to) {
+        ws.starts.push_back(pos);
+        pos += CharLength(p, pos, length);
+    }
+    const int n = static_cast<int>(ws.starts.size()) - first;
+    if (n == 0)
+        return 0;
+    for (int k = 0; k < 2 && pos < length; ++k) {
+        ws.starts.push_back(pos);
+        pos += CharLength(p, pos, length);
+    }
+    const int collected = static_cast<int>(ws.starts.size());
+    ws.starts.push_back(pos); // the end of the last character collected
+    ws.first = first;
+    ws.charCount = n;
+
+    // The window: window index w is character first - 2 + w of starts.
+    const size_t width = static_cast<size_t>(n) + 4;
+    ws.keys.resize(width);
+    ws.dense.resize(width);
+    ws.classes.resize(width);
+    const uint8_t padClass = static_cast<uint8_t>(classCount - 1);
+    for (size_t w = 0; w < width; ++w) {
+        const int c = first - 2 + static_cast<int>(w);
+        if (c < 0 || c >= collected) {
+            const bool beforeText = c < first;
+            ws.keys[w] = beforeText ? -1 : -2; // no character's key: pads never repeat a character
+            ws.dense[w] = beforeText ? kBeforeSentence : kAfterSentence;
+            ws.classes[w] = padClass;
+        } else {
+            const int32_t key = KeyAt(p, ws.starts[static_cast<size_t>(c)], length);
+            ws.keys[w] = key;
+            ws.dense[w] = denseOf[static_cast<size_t>(key)];
+            ws.classes[w] = classOf[static_cast<size_t>(key)];
+        }
+    }
+    Emissions(ws);
+    Viterbi(ws);
+    return n;
+}
+
+void CCharModel::Emissions(Workspace& ws) const
+{
+    const int n = ws.charCount;
+    const size_t width = static_cast<size_t>(n) + 4;
+    ws.pairKeys.resize(width - 1);
+    for (size_t j = 0; j + 1 < width; ++j) {
+        const uint16_t a = ws.dense[j], b = ws.dense[j + 1];
+        ws.pairKeys[j] = (a == kUnknownChar || b == kUnknownChar) ? 0 : PairKey(a, b);
+    }
+    ws.skipKeys.resize(static_cast<size_t>(n));
+    for (size_t i = 0; i < static_cast<size_t>(n); ++i) {
+        const uint16_t a = ws.dense[i + 1], b = ws.dense[i + 3];
+        ws.skipKeys[i] = (a == kUnknownChar || b == kUnknownChar) ? 0 : PairKey(a, b);
+    }
+    FindAll(pairTable, pairBits, pairWeights, kPairWeights, ws.pairKeys, ws.pairAt);
+    FindAll(skipTable, skipBits, skipWeights, kSkipWeights, ws.skipKeys, ws.skipAt);
+    ws.emission.resize(static_cast<size_t>(n) * kLabelCount);
+    ws.scores.resize(static_cast<size_t>(n) * kLabelCount);
+    const size_t k = static_cast<size_t>(classCount);
+    for (int i = 0; i < n; ++i) {
+        const size_t w = static_cast<size_t>(i) + 2; // the labelled character in the window
+        int32_t s[kLabelCount] = {0, 0, 0, 0};
+        auto add = [&s](const int16_t* row) {
+            for (int l = 0; l < kLabelCount; ++l)
+                s[l] += row[l];
+        };
+        for (size_t o = 0; o < 5; ++o)
+            add(&unigram[size_t(ws.dense[w - 2 + o]) * kUnigramWeights + o * kLabelCount]);
+        add(&classTrigram[((ws.classes[w - 1] * k + ws.classes[w]) * k + ws.classes[w + 1]) * kLabelCount]);
+        if (ws.keys[w - 1] == ws.keys[w])
+            add(&repeat[0]);
+        if (ws.keys[w - 2] == ws.keys[w])
+            add(&repeat[kLabelCount]);
+        for (size_t t = 0; t < 4; ++t)
+            if (const int16_t* row = ws.pairAt[w - 2 + t])
+                add(row + t * kLabelCount);
+        if (const int16_t* row = ws.skipAt[static_cast<size_t>(i)])
+            add(row);
+        for (int l = 0; l < kLabelCount; ++l) {
+            ws.emission[size_t(i) * kLabelCount + size_t(l)] = s[l];
+            ws.scores[size_t(i) * kLabelCount + size_t(l)] = static_cast<float>(s[l]) * scale;
+        }
+    }
+}
+
+// The recurrences below spell out the label grammar (kAllowed): B and S follow
+// E or S, M and E follow B or M. Where two predecessors score the same, the
+// earlier label (B before M, E before S) wins, as everywhere in the engine.
+// A labelling that breaks the grammar at the ends starts from kImpossible and
+// stays far below every real score, so no comparison ever prefers it.
+
+void CCharModel::Viterbi(Workspace& ws) const
+{
+    const size_t n = static_cast<size_t>(ws.charCount);
+    ws.forward.resize(n * kLabelCount);
+    ws.back.resize(n * kLabelCount);
+    ws.labels.resize(n);
+    int64_t* f = ws.forward.data();
+    uint8_t* back = ws.back.data();
+    const int32_t* e = ws.emission.data();
+    const int64_t tBM = transitions[kB * 4 + kM], tBE = transitions[kB * 4 + kE];
+    const int64_t tMM = transitions[kM * 4 + kM], tME = transitions[kM * 4 + kE];
+    const int64_t tEB = transitions[kE * 4 + kB], tES = transitions[kE * 4 + kS];
+    const int64_t tSB = transitions[kS * 4 + kB], tSS = transitions[kS * 4 + kS];
+    f[kB] = e[kB];
+    f[kM] = kImpossible;
+    f[kE] = kImpossible;
+    f[kS] = e[kS];
+    for (size_t i = 1; i < n; ++i) {
+        const int64_t* p = f + (i - 1) * kLabelCount;
+        int64_t* c = f + i * kLabelCount;
+        uint8_t* b = back + i * kLabelCount;
+        const int32_t* x = e + i * kLabelCount;
+        const int64_t fromE_B = p[kE] + tEB, fromS_B = p[kS] + tSB;
+        const int64_t fromB_M = p[kB] + tBM, fromM_M = p[kM] + tMM;
+        const int64_t fromB_E = p[kB] + tBE, fromM_E = p[kM] + tME;
+        const int64_t fromE_S = p[kE] + tES, fromS_S = p[kS] + tSS;
+        c[kB] = (fromE_B >= fromS_B ? fromE_B : fromS_B) + x[kB];
+        b[kB] = fromE_B >= fromS_B ? kE : kS;
+        c[kM] = (fromB_M >= fromM_M ? fromB_M : fromM_M) + x[kM];
+        b[kM] = fromB_M >= fromM_M ? kB : kM;
+        c[kE] = (fromB_E >= fromM_E ? fromB_E : fromM_E) + x[kE];
+        b[kE] = fromB_E >= fromM_E ? kB : kM;
+        c[kS] = (fromE_S >= fromS_S ? fromE_S : fromS_S) + x[kS];
+        b[kS] = fromE_S >= fromS_S ? kE : kS;
+    }
+    const int64_t* last = f + (n - 1) * kLabelCount;
+    uint8_t label = last[kE] >= last[kS] ? kE : kS;
+    for (size_t i = n; i-- > 0;) {
+        ws.labels[i] = label;
+        label = back[i * kLabelCount + label];
+    }
+}
+
+void CCharModel::Margins(Workspace& ws) const
+{
+    // Max-marginals: forward[i][l] + backward[i][l] is the best score of any
+    // labelling with label l at character i.
+    const size_t n = static_cast<size_t>(ws.charCount);
+    ws.backward.resize(n * kLabelCount);
+    int64_t* g = ws.backward.data();
+    const int32_t* e = ws.emission.data();
+    const int64_t tBM = transitions[kB * 4 + kM], tBE = transitions[kB * 4 + kE];
+    const int64_t tMM = transitions[kM * 4 + kM], tME = transitions[kM * 4 + kE];
+    const int64_t tEB = transitions[kE * 4 + kB], tES = transitions[kE * 4 + kS];
+    const int64_t tSB = transitions[kS * 4 + kB], tSS = transitions[kS * 4 + kS];
+    int64_t* end = g + (n - 1) * kLabelCount;
+    end[kB] = kImpossible;
+    end[kM] = kImpossible;
+    end[kE] = 0;
+    end[kS] = 0;
+    for (size_t i = n - 1; i-- > 0;) {
+        const int64_t* q = g + (i + 1) * kLabelCount;
+        const int32_t* x = e + (i + 1) * kLabelCount;
+        const int64_t toB = q[kB] + x[kB], toM = q[kM] + x[kM], toE = q[kE] + x[kE], toS = q[kS] + x[kS];
+        int64_t* c = g + i * kLabelCount;
+        c[kB] = std::max(toM + tBM, toE + tBE);
+        c[kM] = std::max(toM + tMM, toE + tME);
+        c[kE] = std::max(toB + tEB, toS + tES);
+        c[kS] = std::max(toB + tSB, toS + tSS);
+    }
+    const int64_t* f = ws.forward.data();
+    const int64_t viterbi = std::max(f[kB] + g[kB], f[kS] + g[kS]);
+
+    // A word stays unless some character of it takes another label; its margin
+    // is the smallest loss any such change costs.
+    const int* starts = ws.GetCharStarts();
+    size_t begin = 0;
+    int64_t margin = std::numeric_limits<int64_t>::max();
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t chosen = ws.labels[i];
+        for (int l = 0; l < kLabelCount; ++l) {
+            const int64_t alternative = f[i * kLabelCount + size_t(l)] + g[i * kLabelCount + size_t(l)];
+            if (l != chosen && alternative > kImpossible / 2 && viterbi - alternative < margin)
+                margin = viterbi - alternative;
+        }
+        if (chosen == kE || chosen == kS) {
+            const float confidence = margin == std::numeric_limits<int64_t>::max()
+                                         ? std::numeric_limits<float>::infinity()
+                                         : static_cast<float>(static_cast<double>(margin) * scale);
+            ws.words.push_back(Word{starts[begin], starts[i + 1], confidence});
+            begin = i + 1;
+            margin = std::numeric_limits<int64_t>::max();
+        }
+    }
+}
+
+int CCharModel::Words(const char* text, int length, int from, int to, Workspace& ws) const
+{
+    if (Label(text, length, from, to, ws) == 0)
+        return 0;
+    Margins(ws);
+    return static_cast<int>(ws.words.size());
+}

@@ -1,0 +1,169 @@
+#ifndef MORV_CCHARMODEL_H
+#define MORV_CCHARMODEL_H
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// The character-based new-word model (NewWord.cm, written by morv-train; the
+// layout is in data/newword.md). A linear model labels every character of a
+// span B, M, E or S (first, inner, last character of a word, or a word of one
+// character); a first-order Viterbi over the four labels picks the labelling.
+// Features of a character: the characters two to each side, the character
+// pairs around it, the pair skipping it, the classes of it and its neighbours,
+// and whether it repeats the character one or two before.
+//
+// Read-only after Load: one model may serve many threads at once, each with its
+// own Workspace, which holds all per-call state and keeps its buffers, so that
+// calls after the first few allocate nothing.
+class CCharModel {
+public:
+    enum Label : uint8_t { kB = 0, kM = 1, kE = 2, kS = 3 };
+    static constexpr int kLabelCount = 4;
+
+    // File layout constants, shared with the trainer's writer.
+    static constexpr char kMagic[4] = {'M', 'N', 'W', 'C'};
+    static constexpr uint32_t kVersion = 1;
+    static constexpr int kHeaderBytes = 96;     // fixed fields and the transition matrix
+    static constexpr int kKeyCount = 65536;     // character keys of the class table
+    static constexpr int kReservedRows = 3;     // unigram rows: unknown, before and after the sentence
+    static constexpr int kUnknownChar = 0;
+    static constexpr int kBeforeSentence = 1;
+    static constexpr int kAfterSentence = 2;
+    static constexpr int kUnigramWeights = 20;  // offsets -2..2 x labels
+    static constexpr int kPairWeights = 16;     // C-2C-1, C-1C0, C0C1, C1C2 x labels
+    static constexpr int kSkipWeights = 4;      // C-1C1 x labels
+    static constexpr int kRepeatWeights = 8;    // C-1 = C0, C-2 = C0 x labels
+    static constexpr int kMaxClasses = 16;
+    static constexpr int kMaxChars = 65536 - kReservedRows;
+    static constexpr int32_t kMaxTransition = 1 << 24;
+
+    // A word of the Viterbi labelling: byte offsets in the text, and how sure the
+    // model is of it (see Words).
+    struct Word {
+        int start;
+        int end;
+        float confidence;
+    };
+
+    // Per-call state. Results stay valid until the next call with the same
+    // workspace.
+    class Workspace {
+    public:
+        Workspace() = default;
+        virtual ~Workspace() = default;
+
+        int GetCharCount() const { return charCount; }
+        // charCount + 1 byte offsets: character i is [starts[i], starts[i + 1]).
+        const int* GetCharStarts() const { return starts.data() + first; }
+        const uint8_t* GetLabels() const { return labels.data(); }
+        // charCount x 4 label scores (B, M, E, S per character), in the same unit
+        // as the transition scores; a labelling scores the sum of its label and
+        // transition scores.
+        const float* GetLabelScores() const { return scores.data(); }
+        // 4 x 4 transition scores [previous label * 4 + label]; -infinity where
+        // the label may not follow (B or M before B or S, E or S before M or E).
+        const float* GetTransitionScores() const { return transitions; }
+        const std::vector<Word>& GetWords() const { return words; }
+
+    private:
+        friend class CCharModel;
+        int charCount = 0;
+        int first = 0; // index in starts of the first labelled character
+        std::vector<int> starts;
+        std::vector<int32_t> keys;      // window: 2 before, the span, 2 after
+        std::vector<uint16_t> dense;
+        std::vector<uint8_t> classes;
+        std::vector<uint32_t> pairKeys; // pair (window j, window j + 1); 0 when it has an unknown character
+        std::vector<uint32_t> skipKeys; // the pair around character i
+        std::vector<const int16_t*> pairAt; // their weights, null when none
+        std::vector<const int16_t*> skipAt;
+        std::vector<int32_t> emission;  // charCount x 4, weight units
+        std::vector<int64_t> forward;   // charCount x 4: best prefix ending in the label
+        std::vector<int64_t> backward;  // charCount x 4: best suffix after the label
+        std::vector<uint8_t> back;      // Viterbi back pointers
+        std::vector<uint8_t> labels;
+        std::vector<float> scores;
+        float transitions[16] = {};
+        std::vector<Word> words;
+    };
+
+    CCharModel();
+    virtual ~CCharModel();
+
+    // Reads the whole file. False when it cannot be opened or is no sound model
+    // (wrong magic or version, a size other than its counts demand, keys out of
+    // order or out of range, a bad scale); the object then keeps what it held.
+    bool Load(const char* path);
+    bool IsLoaded() const { return loaded; }
+
+    // Labels the characters of text[0, length) whose first byte lies in
+    // [from, to) (byte offsets, clamped to the text). Characters are cut from
+    // the start of the text as the engine reads them: a byte below 0x80 is one
+    // character, a byte of 0x80 or above takes the next byte with it, a lone
+    // lead byte at the end stands alone. Characters outside the range still
+    // serve as context; the first labelled character begins a word and the last
+    // ends one. Returns the number of characters labelled (0 when the model is
+    // not loaded or the range holds no character).
+    int Label(const char* text, int length, int from, int to, Workspace& ws) const;
+
+    // Label, then the words of the labelling (ws.GetWords()), each with its
+    // margin: how much lower the best labelling that does not contain the word
+    // scores than the chosen one, in score units (0 on a tie; larger is surer;
+    // a word of a labelling the model prefers by 10 scores 10). Returns the
+    // number of words.
+    int Words(const char* text, int length, int from, int to, Workspace& ws) const;
+
+    // The transition matrix as Workspace::GetTransitionScores gives it.
+    const float* GetTransitionScores() const { return transitionScores; }
+    // Weight units to score units.
+    float GetScale() const { return scale; }
+    int GetCharCount() const { return charCount; }
+    int GetPairCount() const { return pairCount; }
+    int GetSkipCount() const { return skipCount; }
+    int GetClassCount() const { return classCount; }
+
+private:
+    // Open addressing with linear probing, a power-of-two size, at most three
+    // quarters full, eight slots to a cache line; row -1 marks an empty slot.
+    struct Slot {
+        uint32_t key;
+        int32_t row;
+    };
+    struct FreeBlock {
+        void operator()(uint8_t* p) const;
+    };
+    // Looks every key up (0: none) and gives the start of its row of weights
+    // (each row `width` weights), or null. Prefetches first: the slots and rows
+    // of a sentence's pairs lie scattered over megabytes, and asking for all of
+    // them before reading any lets the cache misses overlap.
+    static void FindAll(const Slot* table, int bits, const int16_t* weights, int width,
+                        const std::vector<uint32_t>& keys, std::vector<const int16_t*>& out);
+    void Emissions(Workspace& ws) const;
+    void Viterbi(Workspace& ws) const;
+    void Margins(Workspace& ws) const;
+
+    bool loaded = false;
+    int classCount = 0;
+    int charCount = 0;
+    int pairCount = 0;
+    int skipCount = 0;
+    float scale = 0;
+    int32_t transitions[16] = {};
+    float transitionScores[16] = {};
+    // Every array below lives in this one block (see Load).
+    std::unique_ptr<uint8_t, FreeBlock> block;
+    const uint8_t* classOf = nullptr;  // character key -> class
+    const uint16_t* denseOf = nullptr; // character key -> unigram row (0: unknown)
+    const int16_t* unigram = nullptr;
+    const int16_t* classTrigram = nullptr;
+    const int16_t* repeat = nullptr;
+    const int16_t* pairWeights = nullptr;
+    const int16_t* skipWeights = nullptr;
+    const Slot* pairTable = nullptr; // 2^pairBits slots; null when there are no pairs
+    const Slot* skipTable = nullptr;
+    int pairBits = 0;
+    int skipBits = 0;
+};
+
+#endif

@@ -1,0 +1,452 @@
+#include "segment/CCharModel.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestUtil.h"
+#include "tools/trainer/CharModelWriter.h"
+
+namespace {
+
+using Image = CharModelWriter::Image;
+constexpr int kB = CCharModel::kB, kM = CCharModel::kM, kE = CCharModel::kE, kS = CCharModel::kS;
+constexpr float kScale = 0.5f;
+
+// A hand-made model over a few characters; every weight starts at zero.
+struct Model {
+    Image image;
+    std::map<uint32_t, std::array<int16_t, 16>> pairs;
+    std::map<uint32_t, std::array<int16_t, 4>> skips;
+
+    explicit Model(std::vector<uint16_t> chars = {'a', 'b', 'c', 'x', 0xB0A1})
+    {
+        image.classCount = 4;
+        image.scale = kScale;
+        image.classes.assign(CCharModel::kKeyCount, 0);
+        image.charKeys = chars;
+        image.unigram.assign((chars.size() + 3) * 20, 0);
+        image.classTrigram.assign(4 * 4 * 4 * 4, 0);
+        image.repeat.assign(8, 0);
+    }
+    // Unigram row of a character (its key), or of a pad: -1 before, -2 after the text.
+    int Row(int key) const
+    {
+        if (key == -1)
+            return CCharModel::kBeforeSentence;
+        if (key == -2)
+            return CCharModel::kAfterSentence;
+        for (size_t i = 0; i < image.charKeys.size(); ++i)
+            if (image.charKeys[i] == key)
+                return static_cast<int>(i) + 3;
+        return CCharModel::kUnknownChar;
+    }
+    void Unigram(int key, int offset, int label, int16_t w) { image.unigram[size_t(Row(key)) * 20 + size_t(offset + 2) * 4 + size_t(label)] = w; }
+    // t: 0 = C-2C-1, 1 = C-1C0, 2 = C0C1, 3 = C1C2 (a, b: the pair's characters in text order).
+    void Pair(int a, int b, int t, int label, int16_t w) { pairs[uint32_t(Row(a)) << 16 | uint32_t(Row(b))][size_t(t * 4 + label)] = w; }
+    void Skip(int a, int b, int label, int16_t w) { skips[uint32_t(Row(a)) << 16 | uint32_t(Row(b))][size_t(label)] = w; }
+    Image Finish() const
+    {
+        Image m = image;
+        for (const auto& p : pairs) {
+            m.pairKeys.push_back(p.first);
+            m.pairWeights.insert(m.pairWeights.end(), p.second.begin(), p.second.end());
+        }
+        for (const auto& s : skips) {
+            m.skipKeys.push_back(s.first);
+            m.skipWeights.insert(m.skipWeights.end(), s.second.begin(), s.second.end());
+        }
+        return m;
+    }
+    std::string Bytes() const { return CharModelWriter::Serialize(Finish()); }
+};
+
+bool LoadBytes(CCharModel& model, const std::string& bytes)
+{
+    static TempDir dir; // one for the whole run: removing a directory costs a shell
+    WriteFile(dir / "m.cm", bytes);
+    return model.Load((dir / "m.cm").c_str());
+}
+
+std::string Labels(const CCharModel::Workspace& ws)
+{
+    std::string out;
+    for (int i = 0; i < ws.GetCharCount(); ++i)
+        out += "BMES"[ws.GetLabels()[i]];
+    return out;
+}
+
+std::string LabelAll(const CCharModel& model, const std::string& text, CCharModel::Workspace& ws)
+{
+    model.Label(text.data(), static_cast<int>(text.size()), 0, static_cast<int>(text.size()), ws);
+    return Labels(ws);
+}
+
+// Each template read from its place in the file: one weight set, and the
+// label score of the character it belongs to is that weight times the scale.
+TEST(CCharModel, EveryTemplateScoresTheCharacterItDescribes)
+{
+    struct Case {
+        const char* what;
+        std::string text;
+        int at; // character whose score moves
+        int label;
+        std::function<void(Model&)> set;
+    };
+    const Case cases[] = {
+        {"C-2", "abc", 2, kM, [](Model& m) { m.Unigram('a', -2, kM, 7); }},
+        {"C-1", "abc", 1, kE, [](Model& m) { m.Unigram('a', -1, kE, 7); }},
+        {"C0", "abc", 1, kB, [](Model& m) { m.Unigram('b', 0, kB, 7); }},
+        {"C1", "abc", 1, kS, [](Model& m) { m.Unigram('c', 1, kS, 7); }},
+        {"C2", "abc", 0, kM, [](Model& m) { m.Unigram('c', 2, kM, 7); }},
+        {"C-1 before the text", "abc", 0, kS, [](Model& m) { m.Unigram(-1, -1, kS, 7); }},
+        {"C1 after the text", "abc", 2, kB, [](Model& m) { m.Unigram(-2, 1, kB, 7); }},
+        {"C-2C-1", "abc", 2, kE, [](Model& m) { m.Pair('a', 'b', 0, kE, 7); }},
+        {"C-1C0", "abc", 1, kM, [](Model& m) { m.Pair('a', 'b', 1, kM, 7); }},
+        {"C0C1", "abc", 0, kB, [](Model& m) { m.Pair('a', 'b', 2, kB, 7); }},
+        {"C1C2", "abc", 0, kS, [](Model& m) { m.Pair('b', 'c', 3, kS, 7); }},
+        {"C-1C0 at the start", "abc", 0, kB, [](Model& m) { m.Pair(-1, 'a', 1, kB, 7); }},
+        {"C0C1 at the end", "abc", 2, kE, [](Model& m) { m.Pair('c', -2, 2, kE, 7); }},
+        {"C-1C1", "abc", 1, kE, [](Model& m) { m.Skip('a', 'c', kE, 7); }},
+        {"two-byte character", "a\xB0\xA1" "c", 1, kM, [](Model& m) { m.Unigram(0xB0A1, 0, kM, 7); }},
+        {"class trigram", "abc", 1, kS,
+         [](Model& m) {
+             m.image.classes['a'] = 1;
+             m.image.classes['b'] = 2;
+             m.image.classes['c'] = 0;
+             m.image.classTrigram[((1 * 4 + 2) * 4 + 0) * 4 + kS] = 7;
+         }},
+        {"class trigram with the outside class", "abc", 0, kB,
+         [](Model& m) { m.image.classTrigram[((3 * 4 + 0) * 4 + 0) * 4 + kB] = 7; }},
+        {"C-1 = C0", "abb", 2, kE, [](Model& m) { m.image.repeat[0 * 4 + kE] = 7; }},
+        {"C-2 = C0", "aba", 2, kM, [](Model& m) { m.image.repeat[1 * 4 + kM] = 7; }},
+    };
+    for (const Case& c : cases) {
+        Model m;
+        c.set(m);
+        CCharModel model;
+        ASSERT_TRUE(LoadBytes(model, m.Bytes())) << c.what;
+        CCharModel::Workspace ws;
+        const int n = model.Label(c.text.data(), static_cast<int>(c.text.size()), 0, static_cast<int>(c.text.size()), ws);
+        ASSERT_EQ(n, 3) << c.what;
+        for (int i = 0; i < n; ++i)
+            for (int l = 0; l < 4; ++l)
+                EXPECT_EQ(ws.GetLabelScores()[i * 4 + l], i == c.at && l == c.label ? 7 * kScale : 0.0f)
+                    << c.what << ": character " << i << " label " << l;
+    }
+}
+
+TEST(CCharModel, ViterbiFollowsTheScoresWithinTheLabelGrammar)
+{
+    Model m({'b', 'e', 'm', 's'});
+    m.Unigram('b', 0, kB, 10);
+    m.Unigram('m', 0, kM, 10);
+    m.Unigram('e', 0, kE, 10);
+    m.Unigram('s', 0, kS, 10);
+    m.image.transitions[kS * 4 + kB] = -3; // only allowed pairs count
+    CCharModel model;
+    ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+    CCharModel::Workspace ws;
+    const struct {
+        const char* text;
+        const char* labels;
+    } cases[] = {
+        {"bmes", "BMES"},
+        {"sbe", "SBE"},
+        {"e", "S"},   // a span starts and ends a word
+        {"bb", "BE"}, // B B is no labelling; the best allowed one
+        {"m", "S"},
+        {"bmmmme", "BMMMME"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LabelAll(model, c.text, ws), c.labels) << c.text;
+    const float* t = model.GetTransitionScores();
+    EXPECT_EQ(t[kS * 4 + kB], -3 * kScale);
+    EXPECT_EQ(t[kB * 4 + kM], 0.0f);
+    EXPECT_TRUE(std::isinf(t[kB * 4 + kB]) && t[kB * 4 + kB] < 0);
+    EXPECT_TRUE(std::isinf(t[kS * 4 + kE]) && t[kS * 4 + kE] < 0);
+    model.Label("bmes", 4, 0, 4, ws);
+    EXPECT_EQ(std::memcmp(ws.GetTransitionScores(), t, 16 * sizeof(float)), 0);
+}
+
+TEST(CCharModel, SpanSeesTheCharactersAroundIt)
+{
+    // x before a: a begins a word; without the x, a stands alone.
+    Model m;
+    m.Unigram('a', 0, kS, 4);
+    m.Pair('x', 'a', 1, kB, 10);
+    m.Unigram('b', 0, kE, 2);
+    CCharModel model;
+    ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+    CCharModel::Workspace ws;
+    EXPECT_EQ(LabelAll(model, "ab", ws), "SS");
+    ASSERT_EQ(model.Words("xab", 3, 1, 3, ws), 1);
+    EXPECT_EQ(Labels(ws), "BE");
+    EXPECT_EQ(ws.GetCharStarts()[0], 1); // byte offsets in the whole text
+    EXPECT_EQ(ws.GetCharStarts()[2], 3);
+    EXPECT_EQ(ws.GetWords()[0].start, 1);
+    EXPECT_EQ(ws.GetWords()[0].end, 3);
+    // The characters after the span count too: b before x with C1 weight.
+    Model n;
+    n.Unigram('x', 1, kE, 5);
+    n.Unigram('a', 0, kS, 1);
+    ASSERT_TRUE(LoadBytes(model, n.Bytes()));
+    EXPECT_EQ(LabelAll(model, "ab", ws), "SS");
+    model.Label("abx", 3, 0, 2, ws);
+    EXPECT_EQ(Labels(ws), "BE");
+    EXPECT_EQ(ws.GetLabelScores()[1 * 4 + kE], 5 * kScale);
+}
+
+TEST(CCharModel, CutsAnyBytesIntoCharactersAsTheEngineReadsThem)
+{
+    Model m;
+    CCharModel model;
+    ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+    CCharModel::Workspace ws;
+    const struct {
+        const char* what;
+        std::string text;
+        int from, to;
+        std::vector<int> starts; // of the labelled characters, then the end
+    } cases[] = {
+        {"ASCII", "abc", 0, 3, {0, 1, 2, 3}},
+        {"two-byte characters", "\xB0\xA1\xB0\xA2", 0, 4, {0, 2, 4}},
+        {"lone lead byte at the end", "a\xB0\xA1\xB0", 0, 4, {0, 1, 3, 4}},
+        {"a lead byte takes any next byte", "\x81\x0A" "b", 0, 3, {0, 2, 3}},
+        {"NUL inside", std::string("a\0b", 3), 0, 3, {0, 1, 2, 3}},
+        {"from inside a character", "\xB0\xA1\xB0\xA2", 1, 4, {2, 4}},
+        {"to inside a character", "\xB0\xA1\xB0\xA2", 0, 3, {0, 2, 4}},
+        {"middle span", "abcde", 1, 3, {1, 2, 3}},
+        {"range beyond the text", "ab", -5, 99, {0, 1, 2}},
+        {"empty range", "ab", 1, 1, {}},
+        {"reversed range", "ab", 2, 0, {}},
+        {"only the trail byte", "\xB0\xA1", 1, 2, {}},
+    };
+    for (const auto& c : cases) {
+        const int n = model.Label(c.text.data(), static_cast<int>(c.text.size()), c.from, c.to, ws);
+        const int expected = c.starts.empty() ? 0 : static_cast<int>(c.starts.size()) - 1;
+        ASSERT_EQ(n, expected) << c.what;
+        ASSERT_EQ(ws.GetCharCount(), expected) << c.what;
+        for (int i = 0; i <= n && n > 0; ++i)
+            EXPECT_EQ(ws.GetCharStarts()[i], c.starts[static_cast<size_t>(i)]) << c.what << " " << i;
+    }
+    EXPECT_EQ(model.Label(nullptr, 3, 0, 3, ws), 0);
+    EXPECT_EQ(model.Label("abc", 0, 0, 3, ws), 0);
+    EXPECT_EQ(model.Label("abc", -1, 0, 3, ws), 0);
+    CCharModel empty;
+    EXPECT_EQ(empty.Label("abc", 3, 0, 3, ws), 0);
+    EXPECT_EQ(empty.Words("abc", 3, 0, 3, ws), 0);
+    EXPECT_TRUE(ws.GetWords().empty());
+}
+
+TEST(CCharModel, WordMarginIsTheScoreLostWithoutTheWord)
+{
+    Model m;
+    m.Unigram('a', 0, kB, 10);
+    m.Unigram('b', 0, kE, 10);
+    m.Unigram('c', 0, kS, 3);
+    CCharModel model;
+    ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+    CCharModel::Workspace ws;
+    ASSERT_EQ(model.Words("abc", 3, 0, 3, ws), 2);
+    const std::vector<CCharModel::Word>& w = ws.GetWords();
+    EXPECT_EQ(w[0].start, 0);
+    EXPECT_EQ(w[0].end, 2);
+    // Chosen: ab, c (10 + 10 + 3). The best labelling without either word is
+    // abc as one word (B M E, 10): both margins are 13 units.
+    EXPECT_FLOAT_EQ(w[0].confidence, 13 * kScale);
+    EXPECT_FLOAT_EQ(w[1].confidence, 13 * kScale);
+    // With c alone worth 30: a, b, c alone is 20 lower than ab, c (50); abc as
+    // one word 40 lower.
+    m.Unigram('c', 0, kS, 30);
+    ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+    ASSERT_EQ(model.Words("abc", 3, 0, 3, ws), 2);
+    EXPECT_FLOAT_EQ(ws.GetWords()[0].confidence, 20 * kScale);
+    EXPECT_FLOAT_EQ(ws.GetWords()[1].confidence, 40 * kScale);
+    ASSERT_EQ(model.Words("abc", 3, 2, 3, ws), 1);
+    EXPECT_TRUE(std::isinf(ws.GetWords()[0].confidence)); // one character has no other labelling
+    // A tie: the earlier label wins, and the margin is 0.
+    Model tie;
+    CCharModel flat;
+    ASSERT_TRUE(LoadBytes(flat, tie.Bytes()));
+    ASSERT_EQ(flat.Words("ab", 2, 0, 2, ws), 1);
+    EXPECT_EQ(Labels(ws), "BE");
+    EXPECT_EQ(ws.GetWords()[0].confidence, 0.0f);
+}
+
+TEST(CCharModel, UnknownCharactersHaveNoCharacterFeatures)
+{
+    Model m;
+    m.Unigram(-1, -1, kB, 3); // still sees the pads
+    m.image.classTrigram[((3 * 4 + 0) * 4 + 3) * 4 + kS] = 2;
+    CCharModel model;
+    ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+    CCharModel::Workspace ws;
+    ASSERT_EQ(model.Label("\xC4\xE3", 2, 0, 2, ws), 1); // a character the model never saw
+    EXPECT_EQ(ws.GetLabelScores()[kB], 3 * kScale);
+    EXPECT_EQ(ws.GetLabelScores()[kS], 2 * kScale);
+}
+
+TEST(CCharModel, SharedModelGivesEveryThreadTheSameLabels)
+{
+    Model m;
+    m.Unigram('a', 0, kB, 4);
+    m.Unigram('b', 0, kE, 4);
+    m.Pair('c', 'a', 1, kB, 2);
+    m.Skip('a', 'c', kS, 3);
+    CCharModel model;
+    ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+    const std::string text = "abcabcxab\xB0\xA1" "cba";
+    CCharModel::Workspace reference;
+    model.Words(text.data(), static_cast<int>(text.size()), 0, static_cast<int>(text.size()), reference);
+    std::vector<int> mismatches(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            CCharModel::Workspace ws;
+            for (int k = 0; k < 2000; ++k) {
+                const int to = static_cast<int>(text.size()) - (k % 3);
+                model.Words(text.data(), static_cast<int>(text.size()), 0, to, ws);
+                if (to == static_cast<int>(text.size()) && Labels(ws) != Labels(reference))
+                    ++mismatches[static_cast<size_t>(t)];
+            }
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+}
+
+// Damaged files: each mutation of a sound file must be refused, and the model
+// must keep labelling as it did.
+TEST(CCharModel, RefusesDamagedFilesAndKeepsWhatItHeld)
+{
+    Model good;
+    good.Unigram('a', 0, kB, 9);
+    good.Unigram('b', 0, kE, 9);
+    good.Pair('a', 'b', 1, kE, 1);
+    good.Pair('b', 'c', 1, kB, 1);
+    good.Skip('a', 'c', kS, 1);
+    good.Skip('b', 'x', kS, 1);
+    const std::string sound = good.Bytes();
+    ASSERT_FALSE(sound.empty());
+    const size_t classes = 96, charKeys = classes + 65536;
+    const size_t unigram = charKeys + 2 * 5;
+    const size_t pairKeys = unigram + 2 * 8 * 20 + 2 * 4 * 4 * 4 * 4 + 2 * 8;
+    const size_t skipKeys = pairKeys + 2 * (4 + 32);
+    ASSERT_EQ(sound.size(), skipKeys + 2 * (4 + 8));
+    auto put32 = [](std::string& s, size_t at, uint32_t v) { std::memcpy(&s[at], &v, 4); };
+    auto putFloat = [](std::string& s, size_t at, float v) { std::memcpy(&s[at], &v, 4); };
+    const struct {
+        const char* what;
+        std::function<void(std::string&)> damage;
+    } cases[] = {
+        {"zero bytes", [](std::string& s) { s.clear(); }},
+        {"header only", [](std::string& s) { s.resize(96); }},
+        {"one byte short", [](std::string& s) { s.pop_back(); }},
+        {"one byte more", [](std::string& s) { s.push_back('\0'); }},
+        {"half the file", [](std::string& s) { s.resize(s.size() / 2); }},
+        {"bad magic", [](std::string& s) { s[0] = 'X'; }},
+        {"wrong version", [&](std::string& s) { put32(s, 4, 2); }},
+        {"one class", [&](std::string& s) { put32(s, 8, 1); }},
+        {"seventeen classes", [&](std::string& s) { put32(s, 8, 17); }},
+        {"more characters than the file holds", [&](std::string& s) { put32(s, 12, 6); }},
+        {"character count beyond any file", [&](std::string& s) { put32(s, 12, 0xFFFFFFFF); }},
+        {"pair count beyond any file", [&](std::string& s) { put32(s, 16, 0x40000000); }},
+        {"skip count one more", [&](std::string& s) { put32(s, 20, 3); }},
+        {"zero scale", [&](std::string& s) { putFloat(s, 24, 0.0f); }},
+        {"negative scale", [&](std::string& s) { putFloat(s, 24, -1.0f); }},
+        {"scale not a number", [&](std::string& s) { putFloat(s, 24, std::nanf("")); }},
+        {"infinite scale", [&](std::string& s) { putFloat(s, 24, INFINITY); }},
+        {"reserved field set", [&](std::string& s) { put32(s, 28, 1); }},
+        {"transition beyond the bound", [&](std::string& s) { put32(s, 32 + 4, 0x7FFFFFFF); }},
+        {"outside class given to a character", [&](std::string& s) { s[classes + 'a'] = 3; }},
+        {"class beyond the count", [&](std::string& s) { s[classes + 0xB0A1] = 9; }},
+        {"character keys out of order", [&](std::string& s) { std::swap(s[charKeys], s[charKeys + 2]); }},
+        {"pair keys out of order", [&](std::string& s) {
+             uint32_t a, b;
+             std::memcpy(&a, &s[pairKeys], 4);
+             std::memcpy(&b, &s[pairKeys + 4], 4);
+             put32(s, pairKeys, b);
+             put32(s, pairKeys + 4, a);
+         }},
+        {"pair key with the unknown row", [&](std::string& s) { put32(s, pairKeys, 3u << 16 | 0u); }},
+        {"pair key beyond the rows", [&](std::string& s) { put32(s, pairKeys + 4, 7u << 16 | 8u); }},
+        {"skip keys repeated", [&](std::string& s) {
+             uint32_t a;
+             std::memcpy(&a, &s[skipKeys], 4);
+             put32(s, skipKeys + 4, a);
+         }},
+        {"skip key beyond the rows", [&](std::string& s) { put32(s, skipKeys, 0xFFFF0003u); }},
+    };
+    CCharModel model;
+    ASSERT_TRUE(LoadBytes(model, sound));
+    CCharModel::Workspace ws;
+    ASSERT_EQ(LabelAll(model, "abab", ws), "BEBE");
+    for (const auto& c : cases) {
+        std::string bytes = sound;
+        c.damage(bytes);
+        EXPECT_FALSE(LoadBytes(model, bytes)) << c.what;
+        EXPECT_TRUE(model.IsLoaded()) << c.what;
+        EXPECT_EQ(LabelAll(model, "abab", ws), "BEBE") << c.what;
+        EXPECT_EQ(model.GetCharCount(), 5) << c.what;
+        CCharModel fresh;
+        EXPECT_FALSE(LoadBytes(fresh, bytes)) << c.what;
+        EXPECT_FALSE(fresh.IsLoaded()) << c.what;
+        EXPECT_EQ(fresh.Label("abab", 4, 0, 4, ws), 0) << c.what;
+    }
+    TempDir dir;
+    EXPECT_FALSE(model.Load((dir / "missing.cm").c_str()));
+    EXPECT_FALSE(model.Load(dir.path.c_str())); // a directory
+    EXPECT_FALSE(model.Load(nullptr));
+    EXPECT_EQ(LabelAll(model, "abab", ws), "BEBE");
+}
+
+TEST(CCharModel, WriterRefusesAnImageThatDoesNotFitItsCounts)
+{
+    Model m;
+    Image image = m.Finish();
+    EXPECT_FALSE(CharModelWriter::Serialize(image).empty());
+    const std::vector<std::function<void(Image&)>> damage = {
+        [](Image& i) { i.classes.pop_back(); },
+        [](Image& i) { i.unigram.pop_back(); },
+        [](Image& i) { i.classTrigram.push_back(0); },
+        [](Image& i) { i.repeat.clear(); },
+        [](Image& i) { i.pairKeys.push_back(3u << 16 | 4u); },
+        [](Image& i) { i.skipWeights.push_back(1); },
+        [](Image& i) { i.classCount = 1; },
+    };
+    for (size_t k = 0; k < damage.size(); ++k) {
+        Image bad = image;
+        damage[k](bad);
+        EXPECT_TRUE(CharModelWriter::Serialize(bad).empty()) << k;
+    }
+}
+
+TEST(CCharModel, AtomicWriteReplacesTheFileWholeAndLeavesNoTemporaryFile)
+{
+    TempDir dir;
+    const std::string path = dir / "NewWord.cm";
+    WriteFile(path, "old");
+    ASSERT_TRUE(CharModelWriter::WriteAtomically(path, "new content"));
+    EXPECT_EQ(ReadFile(path), "new content");
+    ASSERT_TRUE(CharModelWriter::WriteAtomically(path, ""));
+    EXPECT_EQ(ReadFile(path), "");
+    EXPECT_FALSE(CharModelWriter::WriteAtomically(dir / "no/such/dir/NewWord.cm", "x"));
+    // Only the target remains in the directory.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"NewWord.cm"});
+}
+
+} // namespace

@@ -1,0 +1,75 @@
+#include "tools/trainer/CharModelWriter.h"
+
+#include "tools/trainer/ModelWriter.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "segment/CCharModel.h"
+
+namespace {
+
+template <class T> void Put(std::string& out, T v)
+{
+    char bytes[sizeof(T)];
+    std::memcpy(bytes, &v, sizeof(T)); // little-endian hosts only, as the engine
+    out.append(bytes, sizeof(T));
+}
+
+template <class T> void PutAll(std::string& out, const std::vector<T>& v)
+{
+    if (!v.empty())
+        out.append(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(T));
+}
+
+} // namespace
+
+std::string CharModelWriter::Serialize(const Image& m)
+{
+    using M = CCharModel;
+    const size_t k = static_cast<size_t>(m.classCount);
+    const size_t rows = m.charKeys.size() + M::kReservedRows;
+    if (m.classCount < 2 || m.classCount > M::kMaxClasses || m.classes.size() != M::kKeyCount ||
+        m.unigram.size() != rows * M::kUnigramWeights || m.classTrigram.size() != k * k * k * M::kLabelCount ||
+        m.repeat.size() != static_cast<size_t>(M::kRepeatWeights) ||
+        m.pairWeights.size() != m.pairKeys.size() * M::kPairWeights ||
+        m.skipWeights.size() != m.skipKeys.size() * M::kSkipWeights)
+        return {};
+    std::string out(M::kMagic, 4);
+    Put<uint32_t>(out, M::kVersion);
+    Put<uint32_t>(out, static_cast<uint32_t>(m.classCount));
+    Put<uint32_t>(out, static_cast<uint32_t>(m.charKeys.size()));
+    Put<uint32_t>(out, static_cast<uint32_t>(m.pairKeys.size()));
+    Put<uint32_t>(out, static_cast<uint32_t>(m.skipKeys.size()));
+    Put<float>(out, m.scale);
+    Put<uint32_t>(out, 0);
+    for (int32_t t : m.transitions)
+        Put<int32_t>(out, t);
+    PutAll(out, m.classes);
+    PutAll(out, m.charKeys);
+    PutAll(out, m.unigram);
+    PutAll(out, m.classTrigram);
+    PutAll(out, m.repeat);
+    PutAll(out, m.pairKeys);
+    PutAll(out, m.pairWeights);
+    PutAll(out, m.skipKeys);
+    PutAll(out, m.skipWeights);
+    return out;
+}
+
+bool CharModelWriter::Write(const std::string& path, const Image& image)
+{
+    const std::string bytes = Serialize(image);
+    return !bytes.empty() && WriteAtomically(path, bytes);
+}
+
+bool CharModelWriter::WriteAtomically(const std::string& path, const std::string& bytes)
+{
+    // Through the model writer, so the file joins the run's other models: replaced
+    // together with them, or not at all.
+    return ModelWriter::WriteBytes(path, bytes);
+}

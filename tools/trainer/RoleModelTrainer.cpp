@@ -1,0 +1,157 @@
+#include "tools/trainer/RoleModelTrainer.h"
+
+#include "lexicon/CBigram.h"
+#include "lexicon/CPDAT.h"
+#include "lexicon/CUnigram.h"
+#include "segment/CPreProcess.h"
+#include "segment/CSegment.h"
+#include "segment/SpecialWords.h"
+#include "tools/trainer/GbkChars.h"
+#include "tools/trainer/ModelWriter.h"
+#include "tools/trainer/WordStatistics.h"
+
+// Words at most this frequent also count their characters in the default role.
+constexpr int32_t kRareWordCount = 1;
+
+RoleModelTrainer::RoleModelTrainer(const RoleScheme& s, const WordStatistics& w, const CCharset& c)
+    : scheme(s), words(w), charset(c)
+{
+}
+
+void RoleModelTrainer::Learn(const std::vector<Paragraph>& paragraphs, const std::string& dataDir)
+{
+    using Token = WordStatistics::Token;
+    const RoleScheme::Inventory& inv = scheme.GetInventory();
+    const std::vector<std::string>& wordList = words.GetWordList();
+    const size_t w = wordList.size();
+    roleCounts.assign(w, {});
+    roleFrequency.assign(static_cast<size_t>(inv.count), 0);
+    rolePairs.assign(static_cast<size_t>(inv.count) * static_cast<size_t>(inv.count), 0);
+    entities = aligned = 0;
+
+    CUnigram uni;
+    CBigram big;
+    // The run's own word models, written but not yet in place.
+    uni.Load(ModelWriter::Staged(dataDir + "/CoreDict.unig").c_str());
+    big.Load(ModelWriter::Staged(dataDir + "/BiWord.big").c_str());
+    CPreProcess pre(&charset, words.GetDictionary(), nullptr);
+    CSegment seg(words.GetDictionary(), &uni, &big);
+
+    auto segmentText = [&](const std::string& text, std::vector<std::vector<Token>>& sentences) {
+        const char* base = text.c_str();
+        const char* p = base;
+        while (*p) {
+            const char* next = pre.BuildLattice(p);
+            if (next <= p || pre.GetAtomCount() <= 2)
+                return false;
+            int n = seg.Segment(pre.GetLattice(), pre.GetSlotCount(), pre.GetSlotSizes(), pre.GetAtomCount());
+            if (n < 3)
+                return false;
+            const TokenRecord* items = seg.GetItems();
+            int off = static_cast<int>(p - base);
+            std::vector<Token> s;
+            for (int i = 0; i < n; ++i)
+                s.push_back({off + items[i].start, off + items[i].end, items[i].wordId});
+            sentences.push_back(std::move(s));
+            p = next;
+        }
+        return true;
+    };
+    // Use the engine's own segmentation when it works (the roles must describe
+    // the tokens the role tagger will see); otherwise the corpus units.
+    realSegmentation = false;
+    if (!paragraphs.empty()) {
+        std::vector<std::vector<Token>> probe;
+        realSegmentation = segmentText(paragraphs[0].Text(), probe);
+    }
+
+    for (const Paragraph& p : paragraphs) {
+        std::vector<int> offsets(p.tokens.size() + 1, 0);
+        for (size_t k = 0; k < p.tokens.size(); ++k)
+            offsets[k + 1] = offsets[k] + static_cast<int>(p.tokens[k].word.size());
+        std::vector<RoleScheme::Entity> gold = scheme.FindEntities(p, offsets);
+        entities += gold.size();
+
+        std::vector<std::vector<Token>> sentences;
+        if (!realSegmentation || !segmentText(p.Text(), sentences))
+            sentences = words.CorpusSentences(p);
+
+        for (const auto& s : sentences) {
+            std::vector<int> roles(s.size(), inv.other);
+            for (size_t i = 0; i < s.size(); ++i) {
+                const Token& t = s[i];
+                int r = inv.other;
+                if (i == 0)
+                    r = inv.sentenceBegin;
+                else if (i + 1 == s.size())
+                    r = inv.sentenceEnd;
+                else {
+                    const RoleScheme::Entity* in = nullptr;
+                    bool before = false, after = false;
+                    for (const RoleScheme::Entity& n : gold) {
+                        if (t.start >= n.start && t.start < n.end)
+                            in = &n;
+                        before = before || n.start == t.end;
+                        after = after || n.end == t.start;
+                    }
+                    if (in && t.end <= in->end)
+                        r = scheme.InsideRole(*in, t.start, t.end);
+                    else if (!in)
+                        r = before && after ? inv.between : before ? inv.before : after ? inv.after : inv.other;
+                }
+                roles[i] = r;
+                if (t.id >= 0 && static_cast<size_t>(t.id) < w)
+                    ++roleCounts[static_cast<size_t>(t.id)][r];
+                // A word seen once will mostly be unknown in new text, where the
+                // segmenter leaves it in characters: its characters are counted in
+                // the default role too, so that the tagger does not read every such
+                // run of characters (格拉斯哥, 林园) as an entity.
+                if (r == inv.other && t.id >= SpecialWords::kCount && static_cast<size_t>(t.id) < w &&
+                    words.Frequency(t.id) <= kRareWordCount && gbk::CharCount(wordList[static_cast<size_t>(t.id)]) > 1) {
+                    for (const std::string& c : gbk::Chars(wordList[static_cast<size_t>(t.id)])) {
+                        int cid = words.WordId(c);
+                        if (cid >= 0)
+                            ++roleCounts[static_cast<size_t>(cid)][inv.other];
+                    }
+                }
+                ++roleFrequency[static_cast<size_t>(r)];
+                if (i > 0)
+                    ++rolePairs[static_cast<size_t>(roles[i - 1]) * static_cast<size_t>(inv.count) +
+                                static_cast<size_t>(r)];
+            }
+            for (const RoleScheme::Entity& n : gold) {
+                bool startCut = false, endCut = false, whole = false;
+                for (const Token& t : s) {
+                    startCut = startCut || t.start == n.start;
+                    endCut = endCut || t.end == n.end;
+                    whole = whole || (t.start == n.start && t.end == n.end);
+                }
+                if (startCut && endCut && !whole && n.start < n.end && s.back().end >= n.end &&
+                    s.front().start <= n.start)
+                    ++aligned;
+            }
+        }
+    }
+}
+
+bool RoleModelTrainer::Write(const std::string& dataDir)
+{
+    const int other = scheme.GetInventory().other;
+    scheme.CompleteLexicon(roleCounts, words.GetWordList());
+    std::vector<ModelWriter::LexiconEntries> lexicon;
+    lexicon.reserve(roleCounts.size());
+    for (const auto& c : roleCounts) {
+        // A word seen only in the default role needs no entries: the tagger gives
+        // it the default role anyway, with the same effect on every path.
+        if (c.size() == 1 && c.begin()->first == other)
+            lexicon.emplace_back();
+        else
+            lexicon.push_back(ModelWriter::SortedEntries(c));
+    }
+    while (!lexicon.empty() && lexicon.back().empty())
+        lexicon.pop_back();
+    const std::string stem = dataDir + "/" + scheme.FileStem();
+    return ModelWriter::WriteLexicon(stem + ".role", lexicon) &&
+           ModelWriter::WriteContext(stem + ".ctx", scheme.GetInventory().count, roleFrequency, rolePairs) &&
+           scheme.WriteAutomaton(stem + ".fsa");
+}

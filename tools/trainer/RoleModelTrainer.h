@@ -1,0 +1,53 @@
+#ifndef MORV_TRAINER_ROLEMODELTRAINER_H
+#define MORV_TRAINER_ROLEMODELTRAINER_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tools/trainer/CorpusReader.h"
+#include "tools/trainer/RoleScheme.h"
+
+class CCharset;
+class WordStatistics;
+
+// Learns a role model (<stem>.role, <stem>.ctx, <stem>.fsa) for the entities a
+// RoleScheme describes: every training paragraph is segmented by the engine
+// itself with the freshly written word models, its tokens are lined up with the
+// gold entities by byte offsets, and each token counts in the role that its
+// place gives it (inside an entity: the scheme decides; next to one: before,
+// after, between; else the default role).
+class RoleModelTrainer {
+public:
+    // All references must outlive this object.
+    RoleModelTrainer(const RoleScheme& scheme, const WordStatistics& words, const CCharset& charset);
+    virtual ~RoleModelTrainer() = default;
+
+    // dataDir holds the word models WordStatistics wrote (the engine's
+    // segmentation reads them).
+    void Learn(const std::vector<Paragraph>& paragraphs, const std::string& dataDir);
+    // Completes the lexicon through the scheme and writes the three files.
+    bool Write(const std::string& dataDir);
+
+    size_t GetEntityCount() const { return entities; }
+    // Entities whose segmentation cuts at both ends, in two or more tokens.
+    size_t GetAlignedCount() const { return aligned; }
+    // Whether the roles came from the engine's own segmentation (else from the
+    // corpus units, when the engine could not segment).
+    bool UsedRealSegmentation() const { return realSegmentation; }
+
+private:
+    const RoleScheme& scheme;
+    const WordStatistics& words;
+    const CCharset& charset;
+
+    std::vector<std::map<int, int32_t>> roleCounts; // word id -> role -> count
+    std::vector<int32_t> roleFrequency;
+    std::vector<int32_t> rolePairs; // previous role x role
+    size_t entities = 0;
+    size_t aligned = 0;
+    bool realSegmentation = false;
+};
+
+#endif
