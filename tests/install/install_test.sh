@@ -53,6 +53,7 @@ check() {
 
 sanitize_flags=()
 if [ "${MORV_SANITIZE:-OFF}" = "ON" ]; then
+    # shellcheck disable=SC2054 # one flag, with a comma in it
     sanitize_flags=(-fsanitize=address,undefined)
 fi
 
@@ -69,7 +70,7 @@ if [ "${MORV_HAS_PYTHON:-0}" = 1 ]; then
         skip "the Python package was configured but not built"
     fi
 else
-    skip "the Python package is not configured (no pybind11)"
+    skip "the Python package is not part of this build (MORV_BUILD_PYTHON=OFF, or no pybind11)"
 fi
 if [ "${MORV_HAS_ZELK:-0}" = 1 ]; then
     if [ -x "$build/bin/zelk" ]; then
@@ -78,7 +79,7 @@ if [ "${MORV_HAS_ZELK:-0}" = 1 ]; then
         skip "Zelk was configured but not built"
     fi
 else
-    skip "Zelk is not configured (no Qt 5 with QtWebKit)"
+    skip "Zelk is not part of this build (MORV_BUILD_APP=OFF, or no Qt 5 with QtWebKit)"
 fi
 if { [ "${MORV_HAS_PYTHON:-0}" = 0 ] || [ $python_built = yes ]; } &&
     { [ "${MORV_HAS_ZELK:-0}" = 0 ] || [ $zelk_built = yes ]; }; then
@@ -131,6 +132,7 @@ done
 for program in "$p/$bindir"/*; do
     [ -f "$program" ] || continue
     runpath=$(readelf -d "$program" 2>/dev/null | sed -n 's/.*(RUNPATH).*\[\(.*\)\].*/\1/p')
+    # shellcheck disable=SC2016 # the literal $ORIGIN
     case "$runpath" in
     '$ORIGIN'*) ;;
     *) fail "$(basename "$program"): RUNPATH '$runpath' is not relative to \$ORIGIN" ;;
@@ -287,7 +289,7 @@ check "a C++ program built with find_package(Morv) and morv.hpp runs" cxx_progra
 
 # --- The Python package -----------------------------------------------------------
 if [ $python_built = no ]; then
-    skip "Python package: not built"
+    : # said above
 elif [ ${#sanitize_flags[@]} -gt 0 ]; then
     skip "Python package: the interpreter cannot load a sanitizer-built module"
 else
@@ -312,8 +314,6 @@ if [ $zelk_built = yes ]; then
         [ -e "$models/MANUAL/Zelk_API.htm" ] && [ -e "$p/$datadir/doc/morv/Zelk_Help.htm" ]
     }
     check "Zelk's help pages are installed" zelk
-else
-    skip "Zelk: not built"
 fi
 
 # --- Nothing wrote into the models ----------------------------------------------
