@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build make pkg-config xz-utils
+  g++ cmake ninja-build make pkg-config xz-utils groff-base
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qtbase5-dev libqt5webkit5-dev xvfb xauth fonts-wqy-microhei

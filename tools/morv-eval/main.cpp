@@ -10,6 +10,7 @@
 
 #include "engine/morv.hpp"
 #include "tools/morv-eval/Evaluator.h"
+#include "tools/trainer/SourceDir.h"
 #include "tools/trainer/Trainer.h"
 
 #ifndef MORV_CORPUS_TEXT
@@ -17,6 +18,9 @@
 #endif
 #ifndef MORV_DATA_SOURCE_DIR
 #define MORV_DATA_SOURCE_DIR "data"
+#endif
+#ifndef MORV_INSTALLED_SOURCE_DIR
+#define MORV_INSTALLED_SOURCE_DIR ""
 #endif
 #ifndef MORV_EVAL_DIR
 #define MORV_EVAL_DIR "eval-model"
@@ -26,7 +30,7 @@ int main(int argc, char** argv)
 {
     TrainerOptions o;
     o.corpusPath = MORV_CORPUS_TEXT;
-    o.sourceDir = MORV_DATA_SOURCE_DIR;
+    o.sourceDir = DefaultSourceDir(MORV_INSTALLED_SOURCE_DIR, MORV_DATA_SOURCE_DIR);
     o.outputDir = MORV_EVAL_DIR;
     o.firstDate = 19980101;
     o.lastDate = 19980127;

@@ -5,10 +5,14 @@
 #include <string>
 
 #include "tools/trainer/ModelWriter.h"
+#include "tools/trainer/SourceDir.h"
 #include "tools/trainer/Trainer.h"
 
 #ifndef MORV_DATA_SOURCE_DIR
 #define MORV_DATA_SOURCE_DIR "data"
+#endif
+#ifndef MORV_INSTALLED_SOURCE_DIR
+#define MORV_INSTALLED_SOURCE_DIR ""
 #endif
 
 namespace {
@@ -43,7 +47,7 @@ int ParseDay(const std::string& s)
 int main(int argc, char** argv)
 {
     TrainerOptions o;
-    o.sourceDir = MORV_DATA_SOURCE_DIR;
+    o.sourceDir = DefaultSourceDir(MORV_INSTALLED_SOURCE_DIR, MORV_DATA_SOURCE_DIR);
     std::string positional[2];
     int npos = 0;
     for (int i = 1; i < argc; ++i) {
