@@ -208,28 +208,29 @@ def _series_partition(part, spec, method):
     model = _model_for(spec)
     out = []
     for item in part:
-        if isinstance(item, str):
-            out.append(analyse(model, item))
-        elif item is None or (pd.api.types.is_scalar(item) and pd.isna(item)):
-            out.append(item)
-        else:
-            out.append(analyse(model, item))  # the model's own TypeError names the type
+        missing = not isinstance(item, str) and (item is None or (pd.api.types.is_scalar(item) and pd.isna(item)))
+        # Anything else that is not a str meets the model's own TypeError.
+        out.append(item if missing else analyse(model, item))
     return pd.Series(out, index=part.index, name=part.name, dtype=object)
 
 
-def _analyse(data, model, ship, method):
+def _shared_spec(model, ship):
     spec = _spec(model, ship)
     # One graph key for the model description: every task refers to it, and the
     # scheduler sends it to each worker once.
-    shared = dask.delayed(spec, name="morv-model-" + spec.key[:32], pure=True)
+    return dask.delayed(spec, name="morv-model-" + spec.key[:32], pure=True)
+
+
+def _analyse(data, model, ship, method):
     if isinstance(data, dask.bag.Bag):
-        return data.map_partitions(_bag_partition, shared, method, token="morv-" + method)
+        return data.map_partitions(_bag_partition, _shared_spec(model, ship), method, token="morv-" + method)
     dd = sys.modules.get("dask.dataframe")
     if dd is not None and isinstance(data, dd.Series):
         import pandas as pd
 
         meta = pd.Series([], dtype=object, name=data.name)
-        return data.map_partitions(_series_partition, shared, method, meta=meta, token="morv-" + method)
+        return data.map_partitions(_series_partition, _shared_spec(model, ship), method, meta=meta,
+                                   token="morv-" + method)
     if dd is not None and isinstance(data, dd.DataFrame):
         raise TypeError("morv.dask.%s takes one column of text (df['text']), not a whole DataFrame" % method)
     raise TypeError("morv.dask.%s takes a dask Bag or a dask dataframe Series of str, not %s"
