@@ -231,3 +231,12 @@ echo "  morv --format text (UTF-8, whole command) / Rust port: $(ratio "${morv_r
 echo "  engine pipeline / Rust port:                          $(ratio "$pipe_rate" "$rs_rate")"
 echo "  segmentation alone / Rust port:                       $(ratio "$seg_rate" "$rs_rate")   (target >= 3)"
 echo "  morv --format text (GBK) / python3-jieba:             $(ratio "${morv_rate[text-gbk]}" "$py_rate")"
+
+# --- Many processes: morv.dask on two local worker processes beside `morv -j 2`,
+# on MORV_DASK_BENCH_MB (default 100) MB of the corpus text repeated, UTF-8.
+# Self-contained (bench/bench_dask.py); prints figures and never stops the script.
+echo
+echo "== morv.dask on two local worker processes and morv -j 2 (wall time; ${MORV_DASK_BENCH_MB:-100} MB UTF-8)"
+PYTHONPATH="$build/python" "$python" "$root/bench/bench_dask.py" --build "$build" --base "$base" \
+  --source "$src_utf8" --work "$work" --mb "${MORV_DASK_BENCH_MB:-100}" ||
+  echo "  (bench_dask.py ended with status $?)"
