@@ -2,7 +2,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
@@ -214,7 +217,7 @@ void CLeftView::InsertText(QTextCursor& cursor, const QString& text)
     continuation.setProperty(kContinuation, true);
 
     cursor.beginEditBlock();
-    cursor.removeSelectedText();
+    RemoveSelection(cursor);
     const QStringList lines = plain.split(QLatin1Char('\n'));
     for (int i = 0; i < lines.size(); ++i) {
         // A new block takes the format given here; what stays before the
@@ -231,61 +234,212 @@ void CLeftView::InsertText(QTextCursor& cursor, const QString& text)
     cursor.endEditBlock();
 }
 
-void CLeftView::keyPressEvent(QKeyEvent* event)
+bool CLeftView::NeedsOwnRemoval(const QTextCursor& cursor)
 {
-    if (isReadOnly()) {
-        QPlainTextEdit::keyPressEvent(event);
+    if (!cursor.hasSelection())
+        return false;
+    const QTextDocument* doc = cursor.document();
+    const QTextBlock first = doc->findBlock(cursor.selectionStart());
+    const QTextBlock last = doc->findBlock(cursor.selectionEnd());
+    return first.position() == cursor.selectionStart() && first != last
+           && IsContinuation(first) != IsContinuation(last);
+}
+
+void CLeftView::RemoveSelection(QTextCursor& cursor)
+{
+    if (!cursor.hasSelection())
         return;
+    const bool continues = IsContinuation(cursor.document()->findBlock(cursor.selectionStart()));
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    if (IsContinuation(cursor.block()) != continues) {
+        QTextBlockFormat format = cursor.blockFormat();
+        if (continues)
+            format.setProperty(kContinuation, true);
+        else
+            format.clearProperty(kContinuation);
+        cursor.setBlockFormat(format);
     }
+    cursor.endEditBlock();
+}
+
+void CLeftView::Cut()
+{
+    QTextCursor cursor = textCursor();
+    if (isReadOnly() || !cursor.hasSelection())
+        return;
+    copy();
+    RemoveSelection(cursor);
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+bool CLeftView::EditKey(QKeyEvent* event)
+{
     QTextCursor cursor = textCursor();
     if (event->matches(QKeySequence::InsertParagraphSeparator)) {
         // The editor's own Enter copies the current block's format, which
         // would turn the new line into a continuation.
         QTextBlockFormat lineStart = cursor.blockFormat();
         lineStart.clearProperty(kContinuation);
+        cursor.beginEditBlock();
+        RemoveSelection(cursor);
         cursor.insertBlock(lineStart);
+        cursor.endEditBlock();
         setTextCursor(cursor);
         ensureCursorVisible();
+        return true;
+    }
+    if (event->matches(QKeySequence::Cut)) {
+        if (!NeedsOwnRemoval(cursor))
+            return false;
+        Cut();
+        return true;
+    }
+
+    // Deleting keys: the range they remove, as the editor would take it.
+    const bool backspace = event->key() == Qt::Key_Backspace
+                           && !(event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier));
+    const bool del = event->matches(QKeySequence::Delete);
+    const bool wordBack = event->matches(QKeySequence::DeleteStartOfWord);
+    const bool wordForward = event->matches(QKeySequence::DeleteEndOfWord);
+    if (backspace || del || wordBack || wordForward) {
+        QTextCursor range = cursor;
+        if (!cursor.hasSelection()) {
+            // The end of a piece and the start of the next are the same
+            // place in the text: step over the joint so that the key removes
+            // a character, not the joint.
+            if (backspace)
+                while (cursor.atBlockStart() && IsContinuation(cursor.block()))
+                    cursor.movePosition(QTextCursor::PreviousCharacter);
+            if (del)
+                while (cursor.atBlockEnd() && cursor.block().next().isValid()
+                       && IsContinuation(cursor.block().next()))
+                    cursor.movePosition(QTextCursor::NextCharacter);
+            range = cursor;
+            if (backspace) {
+                // Joining a block to an empty one before it.
+                if (range.atBlockStart() && range.block().previous().isValid()
+                    && range.block().previous().length() == 1)
+                    range.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor);
+            } else if (del) {
+                if (range.atBlockStart() && range.block().length() == 1 && range.block().next().isValid())
+                    range.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+            } else {
+                range.movePosition(wordBack ? QTextCursor::PreviousWord : QTextCursor::NextWord,
+                                   QTextCursor::KeepAnchor);
+            }
+        }
+        if (!NeedsOwnRemoval(range)) {
+            if (!cursor.hasSelection() && cursor.position() != textCursor().position())
+                setTextCursor(cursor); // stepped over a joint; the editor does the rest
+            return false;
+        }
+        RemoveSelection(range);
+        setTextCursor(range);
+        ensureCursorVisible();
+        return true;
+    }
+
+    // Left and Right step over a joint as well (with Shift, the selection follows).
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if ((event->key() == Qt::Key_Left || event->key() == Qt::Key_Right)
+        && (mods == Qt::NoModifier || mods == Qt::ShiftModifier)
+        && (!cursor.hasSelection() || mods == Qt::ShiftModifier)) {
+        const auto mode = mods == Qt::ShiftModifier ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor;
+        const int before = cursor.position();
+        if (event->key() == Qt::Key_Left)
+            while (cursor.atBlockStart() && IsContinuation(cursor.block()))
+                cursor.movePosition(QTextCursor::PreviousCharacter, mode);
+        else
+            while (cursor.atBlockEnd() && cursor.block().next().isValid()
+                   && IsContinuation(cursor.block().next()))
+                cursor.movePosition(QTextCursor::NextCharacter, mode);
+        if (cursor.position() != before)
+            setTextCursor(cursor);
+        return false;
+    }
+
+    // Text typed over a selection: remove it here first, in the same step.
+    const bool typing = !event->text().isEmpty()
+                        && (event->text().at(0).isPrint() || event->text().at(0) == QLatin1Char('\t'));
+    if (NeedsOwnRemoval(cursor) && (typing || event->matches(QKeySequence::InsertLineSeparator))) {
+        cursor.beginEditBlock();
+        RemoveSelection(cursor);
+        setTextCursor(cursor);
+        QPlainTextEdit::keyPressEvent(event);
+        cursor.endEditBlock();
+        return true;
+    }
+    return false;
+}
+
+void CLeftView::keyPressEvent(QKeyEvent* event)
+{
+    if (!isReadOnly() && EditKey(event)) {
         event->accept();
         return;
     }
-
-    // The end of a piece and the start of the next are the same place in the
-    // text: step over the joint so that the key acts on a real character.
-    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
-    const bool shift = mods == Qt::ShiftModifier;
-    const bool plain = mods == Qt::NoModifier;
-    const auto mode = shift ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor;
-    const bool free = !cursor.hasSelection() || shift;
-    bool back = false;
-    bool forward = false;
-    switch (event->key()) {
-    case Qt::Key_Backspace:
-        back = (plain || shift) && !cursor.hasSelection();
-        break;
-    case Qt::Key_Delete:
-        forward = plain && !cursor.hasSelection();
-        break;
-    case Qt::Key_Left:
-        back = (plain || shift) && free;
-        break;
-    case Qt::Key_Right:
-        forward = (plain || shift) && free;
-        break;
-    default:
-        break;
-    }
-    const int before = cursor.position();
-    if (back)
-        while (cursor.atBlockStart() && IsContinuation(cursor.block()))
-            cursor.movePosition(QTextCursor::PreviousCharacter, mode);
-    if (forward)
-        while (cursor.atBlockEnd() && cursor.block().next().isValid()
-               && IsContinuation(cursor.block().next()))
-            cursor.movePosition(QTextCursor::NextCharacter, mode);
-    if (cursor.position() != before)
-        setTextCursor(cursor);
     QPlainTextEdit::keyPressEvent(event);
+}
+
+void CLeftView::inputMethodEvent(QInputMethodEvent* event)
+{
+    QTextCursor cursor = textCursor();
+    if (!isReadOnly() && NeedsOwnRemoval(cursor)
+        && (!event->commitString().isEmpty() || !event->preeditString().isEmpty())) {
+        RemoveSelection(cursor);
+        setTextCursor(cursor);
+    }
+    QPlainTextEdit::inputMethodEvent(event);
+}
+
+void CLeftView::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The standard menu, but Cut and Delete remove the selection as the keys do.
+    QMenu* menu = createStandardContextMenu(event->pos());
+    for (QAction* action : menu->actions()) {
+        if (action->objectName() == QLatin1String("edit-cut")) {
+            action->disconnect();
+            connect(action, &QAction::triggered, this, &CLeftView::Cut);
+        } else if (action->objectName() == QLatin1String("edit-delete")) {
+            action->disconnect();
+            connect(action, &QAction::triggered, this, [this] {
+                QTextCursor cursor = textCursor();
+                RemoveSelection(cursor);
+                setTextCursor(cursor);
+            });
+        }
+    }
+    menu->exec(event->globalPos());
+    delete menu;
+}
+
+void CLeftView::dropEvent(QDropEvent* event)
+{
+    // A text moved within the pane: removed and inserted here, as one step.
+    QTextCursor selection = textCursor();
+    if (isReadOnly() || event->source() != viewport() || event->dropAction() != Qt::MoveAction
+        || !NeedsOwnRemoval(selection) || !event->mimeData()->hasText()) {
+        QPlainTextEdit::dropEvent(event);
+        return;
+    }
+    QTextCursor target = cursorForPosition(event->pos());
+    // The editor's own end of the drag: its drop marker and scrolling stop.
+    QDragLeaveEvent leave;
+    QPlainTextEdit::dragLeaveEvent(&leave);
+    if (target.position() > selection.selectionStart() && target.position() < selection.selectionEnd()) {
+        event->ignore(); // onto itself
+        return;
+    }
+    const QString text = event->mimeData()->text();
+    selection.beginEditBlock();
+    RemoveSelection(selection);
+    InsertText(target, text); // target moved along with the removal
+    selection.endEditBlock();
+    setTextCursor(target);
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
 }
 
 QMimeData* CLeftView::createMimeDataFromSelection() const

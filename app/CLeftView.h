@@ -17,6 +17,13 @@ class QTextBlock;
 // wrapped lines and are joined again wherever the text leaves the editor
 // (Text(), Run, Save, Copy, drag and drop); the keys that would otherwise
 // see the joint (Backspace, Delete, Left, Right, Enter) step over it.
+//
+// When a removal starts at the start of a block and reaches into a later
+// one, the document gives the merged block the format of the last block of
+// the range, not that of the first, so the mark would describe a separator
+// that is gone. Such removals (a selection typed over, cut or deleted, a word
+// deleted, an empty block joined, a text moved by drag and drop) are done
+// here, in one undoable step that gives the merged block its right mark.
 class CLeftView : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -55,14 +62,28 @@ public:
     // Whether block continues the line of the block before it.
     static bool IsContinuation(const QTextBlock& block);
 
+    // Cuts the selection to the clipboard (the Edit menu's Cut).
+    void Cut();
+    // Removes the cursor's selection; the block it starts in keeps its mark.
+    static void RemoveSelection(QTextCursor& cursor);
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     QMimeData* createMimeDataFromSelection() const override;
     void insertFromMimeData(const QMimeData* source) override;
 
 private:
     // Inserts text (line breaks as '\n') at cursor, long lines in pieces.
     static void InsertText(QTextCursor& cursor, const QString& text);
+    // Whether removing the cursor's selection would leave the merged block
+    // with the wrong mark (see above).
+    static bool NeedsOwnRemoval(const QTextCursor& cursor);
+    // Handles the keys that act at a joint or would remove across one;
+    // true when the key is done with.
+    bool EditKey(QKeyEvent* event);
 
     bool loadedAsGbk = false;
 };

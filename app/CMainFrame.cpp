@@ -263,9 +263,12 @@ void CMainFrame::CreateMenus()
         a->setShortcuts({a->shortcut(), QKeySequence(QString::fromLatin1(item.extraKey))});
         const QWebPage::WebAction web = item.web;
         const auto editSlot = item.editSlot;
-        connect(a, &QAction::triggered, this, [this, web, editSlot] {
+        const bool cut = item.id == ID_EDIT_CUT;
+        connect(a, &QAction::triggered, this, [this, web, editSlot, cut] {
             if (ActivePane() == resultView)
                 resultView->triggerPageAction(web);
+            else if (cut)
+                leftView->Cut(); // keeps the pieces of a long line in order
             else
                 (leftView->*editSlot)();
         });
