@@ -27,8 +27,13 @@
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <functional>
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 #include "CAboutDlg.h"
 #include "CCaptionBar.h"
@@ -663,13 +668,27 @@ bool CMainFrame::SaveTo(const QString& path)
     const QByteArray bytes = GbkText::ToFile(leftView->Text(), leftView->LoadedAsGbk(), &savedGbk);
     QSaveFile file(path);
     bool ok = file.open(QIODevice::WriteOnly);
+    QString reason = file.errorString();
     if (ok) {
-        ok = file.write(bytes) == bytes.size();
-        ok = file.commit() && ok;
+        // QSaveFile renames even when the data left in its buffer could not
+        // be written at close, so flush and sync first and give up on error.
+        ok = file.write(bytes) == bytes.size() && file.flush();
+        reason = file.errorString();
+#ifdef Q_OS_UNIX
+        if (ok && ::fsync(file.handle()) != 0 && errno != EINVAL && errno != ENOTSUP) {
+            ok = false;
+            reason = QString::fromLocal8Bit(std::strerror(errno));
+        }
+#endif
+        if (!ok)
+            file.cancelWriting();
+        if (!file.commit() && ok) {
+            ok = false;
+            reason = file.errorString();
+        }
     }
     if (!ok) {
-        MessageSink::Current().Show(
-            this, QStringLiteral("Cannot save %1.\n%2").arg(path, file.errorString()));
+        MessageSink::Current().Show(this, QStringLiteral("Cannot save %1.\n%2").arg(path, reason));
         return false;
     }
     leftView->SetLoadedAsGbk(savedGbk);
