@@ -2,8 +2,75 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QTextBlock>
+#include <QTextBoundaryFinder>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <algorithm>
+#include <vector>
 
 #include "GbkText.h"
+
+namespace {
+
+// Block-format property that marks a block continuing the line before it.
+const int kContinuation = QTextFormat::UserProperty + 1;
+
+bool IsSentenceEnd(QChar c)
+{
+    static const QString ends = QStringLiteral("\u3002\uff01\uff1f\uff1b\u2026!?;");
+    return ends.contains(c);
+}
+
+bool IsCloser(QChar c)
+{
+    static const QString closers = QStringLiteral("\u201d\u2019\u300d\u300f\uff09\u300b\u3011\u3015)]\"'");
+    return closers.contains(c);
+}
+
+// The last cut in (low, high] that falls just after a sentence end (and the
+// quotes or brackets closing it); -1 if there is none.
+int SentenceCut(const QString& line, int low, int high)
+{
+    for (int i = high; i > low; --i) {
+        const QChar next = line.at(i);
+        if (IsSentenceEnd(next) || IsCloser(next))
+            continue;
+        int j = i - 1;
+        while (j > low && IsCloser(line.at(j)))
+            --j;
+        if (IsSentenceEnd(line.at(j)))
+            return i;
+    }
+    return -1;
+}
+
+// The last boundary of finder in (low, high]; -1 if there is none.
+int BoundaryCut(QTextBoundaryFinder& finder, int low, int high)
+{
+    finder.setPosition(high);
+    const int cut = finder.isAtBoundary() ? high : finder.toPreviousBoundary();
+    return cut > low ? cut : -1;
+}
+
+QString PlainText(QString text)
+{
+    // As QTextDocument::toPlainText gives it.
+    for (QChar& c : text) {
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            c = QLatin1Char('\n');
+        else if (c == QChar::Nbsp)
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
+} // namespace
 
 CLeftView::CLeftView(QWidget* parent) : QPlainTextEdit(parent)
 {
@@ -30,11 +97,369 @@ bool CLeftView::LoadFile(const QString& path)
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return false;
-    setPlainText(GbkText::FromFile(bytes));
+    bool utf8 = true;
+    const QString text = GbkText::FromFile(bytes, &utf8);
+    SetText(text);
+    loadedAsGbk = !utf8;
     return true;
+}
+
+void CLeftView::SetText(const QString& text)
+{
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    const bool longLines = std::any_of(lines.cbegin(), lines.cend(), [](const QString& line) {
+        return line.size() > kPieceLength;
+    });
+    if (!longLines) {
+        setPlainText(text);
+    } else {
+        // Every piece goes on a line of its own; the continuations are marked after.
+        QString pieced;
+        pieced.reserve(text.size() + text.size() / kPieceLength + 16);
+        std::vector<int> continuations;
+        int block = 0;
+        for (int i = 0; i < lines.size(); ++i) {
+            if (i > 0)
+                pieced += QLatin1Char('\n');
+            const QStringList pieces = SplitLine(lines.at(i));
+            for (int j = 0; j < pieces.size(); ++j) {
+                if (j > 0) {
+                    pieced += QLatin1Char('\n');
+                    continuations.push_back(block);
+                }
+                pieced += pieces.at(j);
+                ++block;
+            }
+        }
+        setPlainText(pieced);
+        // The marks are part of loading, not an edit the user could undo.
+        document()->setUndoRedoEnabled(false);
+        QTextBlockFormat mark;
+        mark.setProperty(kContinuation, true);
+        for (int n : continuations)
+            QTextCursor(document()->findBlockByNumber(n)).mergeBlockFormat(mark);
+        document()->setUndoRedoEnabled(true);
+    }
+    document()->setModified(false);
+    loadedAsGbk = false;
+}
+
+QString CLeftView::Text() const
+{
+    return TextBetween(0, document()->characterCount() - 1);
+}
+
+QString CLeftView::TextBetween(int from, int to) const
+{
+    const QTextDocument* doc = document();
+    const int last = doc->characterCount() - 1; // the final block separator is no text
+    from = qBound(0, from, last);
+    to = qBound(0, to, last);
+    if (to < from)
+        std::swap(from, to);
+    QString text;
+    for (QTextBlock block = doc->findBlock(from); block.isValid() && block.position() <= to;) {
+        const int start = qMax(from, block.position()) - block.position();
+        const int end = qMin(to, block.position() + block.length() - 1) - block.position();
+        text += block.text().midRef(start, end - start);
+        block = block.next();
+        // The separator before the next block is inside the range.
+        if (block.isValid() && block.position() <= to && !IsContinuation(block))
+            text += QLatin1Char('\n');
+    }
+    return PlainText(text);
 }
 
 QByteArray CLeftView::EngineText(QString* unencodable) const
 {
-    return GbkText::ToEngine(toPlainText(), unencodable);
+    return GbkText::ToEngine(Text(), unencodable);
+}
+
+QStringList CLeftView::SplitLine(const QString& line, int limit)
+{
+    if (limit < 2 || line.size() <= limit)
+        return QStringList(line);
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, line);
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, line);
+    QStringList pieces;
+    int from = 0;
+    while (line.size() - from > limit) {
+        const int most = from + limit;
+        int cut = SentenceCut(line, from + limit / 2, most);
+        if (cut < 0)
+            cut = BoundaryCut(breaks, from, most);
+        if (cut < 0)
+            cut = BoundaryCut(graphemes, from, most);
+        if (cut < 0) // one grapheme longer than a piece: at least keep surrogates together
+            cut = line.at(most - 1).isHighSurrogate() ? most - 1 : most;
+        pieces << line.mid(from, cut - from);
+        from = cut;
+    }
+    pieces << line.mid(from);
+    return pieces;
+}
+
+bool CLeftView::IsContinuation(const QTextBlock& block)
+{
+    return block.blockFormat().boolProperty(kContinuation);
+}
+
+void CLeftView::InsertText(QTextCursor& cursor, const QString& text)
+{
+    QString plain = text;
+    plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    plain.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    plain.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+
+    QTextBlockFormat lineStart = cursor.blockFormat();
+    lineStart.clearProperty(kContinuation);
+    QTextBlockFormat continuation = lineStart;
+    continuation.setProperty(kContinuation, true);
+
+    cursor.beginEditBlock();
+    RemoveSelection(cursor);
+    const QStringList lines = plain.split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i) {
+        // A new block takes the format given here; what stays before the
+        // cursor keeps its own.
+        if (i > 0)
+            cursor.insertBlock(lineStart);
+        const QStringList pieces = SplitLine(lines.at(i));
+        for (int j = 0; j < pieces.size(); ++j) {
+            if (j > 0)
+                cursor.insertBlock(continuation);
+            cursor.insertText(pieces.at(j));
+        }
+    }
+    cursor.endEditBlock();
+}
+
+bool CLeftView::NeedsOwnRemoval(const QTextCursor& cursor)
+{
+    if (!cursor.hasSelection())
+        return false;
+    const QTextDocument* doc = cursor.document();
+    const QTextBlock first = doc->findBlock(cursor.selectionStart());
+    const QTextBlock last = doc->findBlock(cursor.selectionEnd());
+    return first.position() == cursor.selectionStart() && first != last
+           && IsContinuation(first) != IsContinuation(last);
+}
+
+void CLeftView::RemoveSelection(QTextCursor& cursor)
+{
+    if (!cursor.hasSelection())
+        return;
+    const bool continues = IsContinuation(cursor.document()->findBlock(cursor.selectionStart()));
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    if (IsContinuation(cursor.block()) != continues) {
+        QTextBlockFormat format = cursor.blockFormat();
+        if (continues)
+            format.setProperty(kContinuation, true);
+        else
+            format.clearProperty(kContinuation);
+        cursor.setBlockFormat(format);
+    }
+    cursor.endEditBlock();
+}
+
+void CLeftView::Cut()
+{
+    QTextCursor cursor = textCursor();
+    if (isReadOnly() || !cursor.hasSelection())
+        return;
+    copy();
+    RemoveSelection(cursor);
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+bool CLeftView::EditKey(QKeyEvent* event)
+{
+    QTextCursor cursor = textCursor();
+    if (event->matches(QKeySequence::InsertParagraphSeparator)) {
+        // The editor's own Enter copies the current block's format, which
+        // would turn the new line into a continuation.
+        QTextBlockFormat lineStart = cursor.blockFormat();
+        lineStart.clearProperty(kContinuation);
+        cursor.beginEditBlock();
+        RemoveSelection(cursor);
+        cursor.insertBlock(lineStart);
+        cursor.endEditBlock();
+        setTextCursor(cursor);
+        ensureCursorVisible();
+        return true;
+    }
+    if (event->matches(QKeySequence::Cut)) {
+        if (!NeedsOwnRemoval(cursor))
+            return false;
+        Cut();
+        return true;
+    }
+
+    // Deleting keys: the range they remove, as the editor would take it.
+    const bool backspace = event->key() == Qt::Key_Backspace
+                           && !(event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier));
+    const bool del = event->matches(QKeySequence::Delete);
+    const bool wordBack = event->matches(QKeySequence::DeleteStartOfWord);
+    const bool wordForward = event->matches(QKeySequence::DeleteEndOfWord);
+    if (backspace || del || wordBack || wordForward) {
+        QTextCursor range = cursor;
+        if (!cursor.hasSelection()) {
+            // The end of a piece and the start of the next are the same
+            // place in the text: step over the joint so that the key removes
+            // a character, not the joint.
+            if (backspace)
+                while (cursor.atBlockStart() && IsContinuation(cursor.block()))
+                    cursor.movePosition(QTextCursor::PreviousCharacter);
+            if (del)
+                while (cursor.atBlockEnd() && cursor.block().next().isValid()
+                       && IsContinuation(cursor.block().next()))
+                    cursor.movePosition(QTextCursor::NextCharacter);
+            range = cursor;
+            if (backspace) {
+                // Joining a block to an empty one before it.
+                if (range.atBlockStart() && range.block().previous().isValid()
+                    && range.block().previous().length() == 1)
+                    range.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor);
+            } else if (del) {
+                if (range.atBlockStart() && range.block().length() == 1 && range.block().next().isValid())
+                    range.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+            } else {
+                range.movePosition(wordBack ? QTextCursor::PreviousWord : QTextCursor::NextWord,
+                                   QTextCursor::KeepAnchor);
+            }
+        }
+        if (!NeedsOwnRemoval(range)) {
+            if (!cursor.hasSelection() && cursor.position() != textCursor().position())
+                setTextCursor(cursor); // stepped over a joint; the editor does the rest
+            return false;
+        }
+        RemoveSelection(range);
+        setTextCursor(range);
+        ensureCursorVisible();
+        return true;
+    }
+
+    // Left and Right step over a joint as well (with Shift, the selection follows).
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if ((event->key() == Qt::Key_Left || event->key() == Qt::Key_Right)
+        && (mods == Qt::NoModifier || mods == Qt::ShiftModifier)
+        && (!cursor.hasSelection() || mods == Qt::ShiftModifier)) {
+        const auto mode = mods == Qt::ShiftModifier ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor;
+        const int before = cursor.position();
+        if (event->key() == Qt::Key_Left)
+            while (cursor.atBlockStart() && IsContinuation(cursor.block()))
+                cursor.movePosition(QTextCursor::PreviousCharacter, mode);
+        else
+            while (cursor.atBlockEnd() && cursor.block().next().isValid()
+                   && IsContinuation(cursor.block().next()))
+                cursor.movePosition(QTextCursor::NextCharacter, mode);
+        if (cursor.position() != before)
+            setTextCursor(cursor);
+        return false;
+    }
+
+    // Text typed over a selection: remove it here first, in the same step.
+    const bool typing = !event->text().isEmpty()
+                        && (event->text().at(0).isPrint() || event->text().at(0) == QLatin1Char('\t'));
+    if (NeedsOwnRemoval(cursor) && (typing || event->matches(QKeySequence::InsertLineSeparator))) {
+        cursor.beginEditBlock();
+        RemoveSelection(cursor);
+        setTextCursor(cursor);
+        QPlainTextEdit::keyPressEvent(event);
+        cursor.endEditBlock();
+        return true;
+    }
+    return false;
+}
+
+void CLeftView::keyPressEvent(QKeyEvent* event)
+{
+    if (!isReadOnly() && EditKey(event)) {
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void CLeftView::inputMethodEvent(QInputMethodEvent* event)
+{
+    QTextCursor cursor = textCursor();
+    if (!isReadOnly() && NeedsOwnRemoval(cursor)
+        && (!event->commitString().isEmpty() || !event->preeditString().isEmpty())) {
+        RemoveSelection(cursor);
+        setTextCursor(cursor);
+    }
+    QPlainTextEdit::inputMethodEvent(event);
+}
+
+void CLeftView::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The standard menu, but Cut and Delete remove the selection as the keys do.
+    QMenu* menu = createStandardContextMenu(event->pos());
+    for (QAction* action : menu->actions()) {
+        if (action->objectName() == QLatin1String("edit-cut")) {
+            action->disconnect();
+            connect(action, &QAction::triggered, this, &CLeftView::Cut);
+        } else if (action->objectName() == QLatin1String("edit-delete")) {
+            action->disconnect();
+            connect(action, &QAction::triggered, this, [this] {
+                QTextCursor cursor = textCursor();
+                RemoveSelection(cursor);
+                setTextCursor(cursor);
+            });
+        }
+    }
+    menu->exec(event->globalPos());
+    delete menu;
+}
+
+void CLeftView::dropEvent(QDropEvent* event)
+{
+    // A text moved within the pane: removed and inserted here, as one step.
+    QTextCursor selection = textCursor();
+    if (isReadOnly() || event->source() != viewport() || event->dropAction() != Qt::MoveAction
+        || !NeedsOwnRemoval(selection) || !event->mimeData()->hasText()) {
+        QPlainTextEdit::dropEvent(event);
+        return;
+    }
+    QTextCursor target = cursorForPosition(event->pos());
+    // The editor's own end of the drag: its drop marker and scrolling stop.
+    QDragLeaveEvent leave;
+    QPlainTextEdit::dragLeaveEvent(&leave);
+    if (target.position() > selection.selectionStart() && target.position() < selection.selectionEnd()) {
+        event->ignore(); // onto itself
+        return;
+    }
+    const QString text = event->mimeData()->text();
+    selection.beginEditBlock();
+    RemoveSelection(selection);
+    InsertText(target, text); // target moved along with the removal
+    selection.endEditBlock();
+    setTextCursor(target);
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+}
+
+QMimeData* CLeftView::createMimeDataFromSelection() const
+{
+    const QTextCursor cursor = textCursor();
+    if (!cursor.hasSelection())
+        return QPlainTextEdit::createMimeDataFromSelection();
+    QMimeData* mime = new QMimeData;
+    mime->setText(TextBetween(cursor.selectionStart(), cursor.selectionEnd()));
+    return mime;
+}
+
+void CLeftView::insertFromMimeData(const QMimeData* source)
+{
+    if (source == nullptr || !source->hasText()) {
+        QPlainTextEdit::insertFromMimeData(source);
+        return;
+    }
+    QTextCursor cursor = textCursor();
+    InsertText(cursor, source->text());
+    setTextCursor(cursor);
+    ensureCursorVisible();
 }

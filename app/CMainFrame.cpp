@@ -22,11 +22,18 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTemporaryFile>
+#include <QTextDocument>
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <functional>
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 #include "CAboutDlg.h"
 #include "CCaptionBar.h"
@@ -36,6 +43,7 @@
 #include "CMyZelkView.h"
 #include "CommandIds.h"
 #include "EngineCalls.h"
+#include "GbkText.h"
 #include "MessageSink.h"
 
 namespace {
@@ -68,7 +76,6 @@ CMainFrame::CMainFrame(QWidget* parent)
     : QMainWindow(parent), frameDirectory(QDir::currentPath())
 {
     setObjectName(QStringLiteral("MainFrame"));
-    setWindowTitle(QStringLiteral("Untitled - Zelk"));
     CreateClientArea();
     CreateBars();
     CreateMenus();
@@ -85,7 +92,10 @@ CMainFrame::CMainFrame(QWidget* parent)
             }
     });
     connect(fileTree, &CFileTreeCtrl::OpenRequested, this,
-            [this](const QString& path) { leftView->LoadFile(path); });
+            [this](const QString& path) { OpenDocument(path, false); });
+    connect(leftView->document(), &QTextDocument::modificationChanged, this,
+            &QWidget::setWindowModified);
+    UpdateTitle();
     resultView->OnInitialUpdate();
 }
 
@@ -227,7 +237,7 @@ void CMainFrame::CreateMenus()
     file->addSeparator();
     a = MakeAction("E&xit", ID_APP_EXIT, "ID_APP_EXIT",
                    "Quit the application; prompts to save documents\nExit");
-    connect(a, &QAction::triggered, this, &QWidget::close);
+    connect(a, &QAction::triggered, this, &QWidget::close); // closeEvent asks about unsaved changes
     file->addAction(a);
 
     // Edit: the commands go to the pane that last had the focus.
@@ -258,9 +268,12 @@ void CMainFrame::CreateMenus()
         a->setShortcuts({a->shortcut(), QKeySequence(QString::fromLatin1(item.extraKey))});
         const QWebPage::WebAction web = item.web;
         const auto editSlot = item.editSlot;
-        connect(a, &QAction::triggered, this, [this, web, editSlot] {
+        const bool cut = item.id == ID_EDIT_CUT;
+        connect(a, &QAction::triggered, this, [this, web, editSlot, cut] {
             if (ActivePane() == resultView)
                 resultView->triggerPageAction(web);
+            else if (cut)
+                leftView->Cut(); // keeps the pieces of a long line in order
             else
                 (leftView->*editSlot)();
         });
@@ -523,14 +536,57 @@ void CMainFrame::OnFileOpen()
 
 bool CMainFrame::OpenIntoEditor(const QString& path)
 {
+    return OpenDocument(path, true);
+}
+
+bool CMainFrame::OpenDocument(const QString& path, bool remember)
+{
+    return MaybeSave() && LoadDocument(path, remember);
+}
+
+bool CMainFrame::LoadDocument(const QString& path, bool remember)
+{
     if (!leftView->LoadFile(path))
         return false;
-    QStringList files = recentFiles;
-    const QString full = QFileInfo(path).absoluteFilePath();
-    files.removeAll(full);
-    files.prepend(full);
-    SetRecentFiles(files);
+    // From now on Save writes to this file.
+    documentPath = QFileInfo(path).absoluteFilePath();
+    UpdateTitle();
+    if (remember)
+        AddRecentFile(documentPath);
     return true;
+}
+
+void CMainFrame::AddRecentFile(const QString& path)
+{
+    QStringList files = recentFiles;
+    files.removeAll(path);
+    files.prepend(path);
+    SetRecentFiles(files);
+}
+
+void CMainFrame::UpdateTitle()
+{
+    // "[*]" shows as "*" while the text has unsaved changes.
+    const QString name = documentPath.isEmpty() ? QStringLiteral("Untitled")
+                                                : QFileInfo(documentPath).fileName();
+    setWindowTitle(name + QStringLiteral("[*] - Zelk"));
+    setWindowModified(leftView->document()->isModified());
+}
+
+bool CMainFrame::MaybeSave()
+{
+    if (!leftView->document()->isModified())
+        return true;
+    const QString name = documentPath.isEmpty() ? QStringLiteral("Untitled") : documentPath;
+    switch (MessageSink::Current().AskToSave(this, QStringLiteral("Save changes to %1?").arg(name))) {
+    case MessageSink::Save:
+        return Save();
+    case MessageSink::Discard:
+        return true;
+    case MessageSink::Cancel:
+        break;
+    }
+    return false;
 }
 
 void CMainFrame::OnImportUserDict()
@@ -549,10 +605,27 @@ void CMainFrame::OnImportUserDict()
 void CMainFrame::ImportUserDict(const QString& listPath)
 {
     QFile file(listPath);
-    if (!QFileInfo(listPath).isFile() || !file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(listPath).isFile() || !file.open(QIODevice::ReadOnly)
+        || file.size() > qint64(1) << 30)
+        return;
+    const QByteArray list = file.readAll();
+    if (file.error() != QFileDevice::NoError)
         return;
     file.close();
-    const int n = EngineCalls::Current().importUserDict(QFile::encodeName(listPath).constData());
+
+    // The engine reads GBK lists. A UTF-8 list (decided as Open decides for
+    // texts) goes to it converted, in a temporary file removed afterwards.
+    QByteArray enginePath = QFile::encodeName(listPath);
+    QTemporaryFile gbkList(QDir::tempPath() + QStringLiteral("/zelk-userdict-XXXXXX.txt"));
+    if (!GbkText::IsAscii(list) && GbkText::IsUtf8(list)) {
+        const QByteArray gbk = GbkText::Utf8ListToGbk(list);
+        if (!gbkList.open() || gbkList.write(gbk) != gbk.size() || !gbkList.flush()) {
+            MessageSink::Current().Show(this, QStringLiteral("用户词典导入失败，错误信息见日志文件!"));
+            return;
+        }
+        enginePath = QFile::encodeName(gbkList.fileName());
+    }
+    const int n = EngineCalls::Current().importUserDict(enginePath.constData());
     if (n > 0)
         MessageSink::Current().Show(this, QStringLiteral("用户词典导入成功（共导入%1条），细节具体见日志文件!").arg(n));
     else
@@ -578,50 +651,91 @@ void CMainFrame::OnAppAbout()
 
 void CMainFrame::OnFileNew()
 {
-    leftView->clear();
+    if (!MaybeSave())
+        return;
+    leftView->SetText(QString());
     documentPath.clear();
-    setWindowTitle(QStringLiteral("Untitled - Zelk"));
+    UpdateTitle();
 }
 
 bool CMainFrame::SaveTo(const QString& path)
 {
-    // The input text is what the user works on, so saving writes it (UTF-8).
+    // The input text is what the user works on, so saving writes it: in GBK
+    // when it was read as GBK (and still fits), else in UTF-8. QSaveFile
+    // writes a temporary file beside the target, flushes it to disk and
+    // renames it over the target, so a failed save leaves the old file whole.
+    bool savedGbk = false;
+    const QByteArray bytes = GbkText::ToFile(leftView->Text(), leftView->LoadedAsGbk(), &savedGbk);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(leftView->toPlainText().toUtf8());
-    return file.commit();
-}
-
-void CMainFrame::OnFileSave()
-{
-    if (documentPath.isEmpty()) {
-        OnFileSaveAs();
-        return;
+    bool ok = file.open(QIODevice::WriteOnly);
+    QString reason = file.errorString();
+    if (ok) {
+        // QSaveFile renames even when the data left in its buffer could not
+        // be written at close, so flush and sync first and give up on error.
+        ok = file.write(bytes) == bytes.size() && file.flush();
+        reason = file.errorString();
+#ifdef Q_OS_UNIX
+        if (ok && ::fsync(file.handle()) != 0 && errno != EINVAL && errno != ENOTSUP) {
+            ok = false;
+            reason = QString::fromLocal8Bit(std::strerror(errno));
+        }
+#endif
+        if (!ok)
+            file.cancelWriting();
+        if (!file.commit() && ok) {
+            ok = false;
+            reason = file.errorString();
+        }
     }
-    if (!SaveTo(documentPath))
-        MessageSink::Current().Show(this, QStringLiteral("Cannot save %1.").arg(documentPath));
+    if (!ok) {
+        MessageSink::Current().Show(this, QStringLiteral("Cannot save %1.\n%2").arg(path, reason));
+        return false;
+    }
+    leftView->SetLoadedAsGbk(savedGbk);
+    leftView->document()->setModified(false);
+    return true;
 }
 
-void CMainFrame::OnFileSaveAs()
+bool CMainFrame::Save()
 {
-    QFileDialog dialog(this, QStringLiteral("Save As"), QString(),
+    if (documentPath.isEmpty())
+        return SaveAs();
+    return SaveTo(documentPath);
+}
+
+QString CMainFrame::ChooseSaveAsPath()
+{
+    QFileDialog dialog(this, QStringLiteral("Save As"), documentPath,
                        QStringLiteral("Text File (*.txt)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("txt"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    const QString path = dialog.selectedFiles().constFirst();
-    if (!SaveTo(path)) {
-        MessageSink::Current().Show(this, QStringLiteral("Cannot save %1.").arg(path));
-        return;
-    }
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+bool CMainFrame::SaveAs()
+{
+    const QString chosen = ChooseSaveAsPath();
+    if (chosen.isEmpty())
+        return false;
+    const QString path = QFileInfo(chosen).absoluteFilePath();
+    if (!SaveTo(path))
+        return false;
     documentPath = path;
-    setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" - Zelk"));
-    QStringList files = recentFiles;
-    files.removeAll(path);
-    files.prepend(path);
-    SetRecentFiles(files);
+    UpdateTitle();
+    AddRecentFile(path);
+    return true;
+}
+
+void CMainFrame::OnFileSave()
+{
+    Save();
+}
+
+void CMainFrame::OnFileSaveAs()
+{
+    SaveAs();
 }
 
 void CMainFrame::OnFilePrint()
@@ -672,7 +786,9 @@ void CMainFrame::RebuildRecentMenu()
         action->setObjectName(QStringLiteral("ID_FILE_MRU_FILE%1").arg(i + 1));
         action->setStatusTip(QStringLiteral("Open this document"));
         connect(action, &QAction::triggered, this, [this, path] {
-            if (!OpenIntoEditor(path)) {
+            if (!MaybeSave())
+                return;
+            if (!LoadDocument(path, true)) {
                 QStringList files = recentFiles;
                 files.removeAll(path);
                 SetRecentFiles(files);
@@ -706,6 +822,10 @@ void CMainFrame::RestoreLayout()
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    if (!MaybeSave()) {
+        event->ignore();
+        return;
+    }
     SaveLayout();
     event->accept();
 }

@@ -43,6 +43,8 @@ public:
     const QString& FrameDirectory() const { return frameDirectory; }
     // The text of "系统信息" as the last successful Run wrote it (CR LF line ends).
     const QString& LastRunReport() const { return lastRunReport; }
+    // The file Save writes to; empty for a text never saved or opened.
+    const QString& DocumentPath() const { return documentPath; }
 
     // The main menu's action with this command id (nullptr if none).
     QAction* CommandAction(int id) const;
@@ -72,12 +74,24 @@ public slots:
     void OnFileSaveAs();
     void OnFilePrint();
     void OnFilePrintSetup();
-    // Loads a file into the input pane and records it in the recent-file list.
+    // Loads a file into the input pane as the current document and records it
+    // in the recent-file list. Unsaved changes are offered for saving first;
+    // false when the user cancels or the file cannot be read.
     bool OpenIntoEditor(const QString& path);
+    // The same; remember tells whether the file goes into the recent-file list.
+    bool OpenDocument(const QString& path, bool remember);
+    // Save and Save As: true once the text is on disk.
+    bool Save();
+    bool SaveAs();
+    // Asks whether to save unsaved changes; false when the user cancels (or
+    // the save fails), so the changes must not be dropped.
+    bool MaybeSave();
 
 protected:
     QMenu* createPopupMenu() override;
     void closeEvent(QCloseEvent* event) override;
+    // The file chosen in the Save As dialog; empty when cancelled.
+    virtual QString ChooseSaveAsPath();
 
 private:
     QAction* MakeAction(const char* text, int id, const char* name, const char* tip);
@@ -92,6 +106,9 @@ private:
     QWidget* ActivePane() const;
     void NextPane(int step);
     bool SaveTo(const QString& path);
+    bool LoadDocument(const QString& path, bool remember);
+    void AddRecentFile(const QString& path);
+    void UpdateTitle();
 
     QString frameDirectory;
     QString lastRunReport;

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QTimer>
+#include <QWebFrame>
 #include <cstdio>
 
 #include "CLeftView.h"
@@ -21,6 +22,12 @@ public:
     void Show(QWidget*, const QString& text) override
     {
         std::fprintf(stderr, "zelk: %s\n", text.toLocal8Bit().constData());
+    }
+    // Nobody is there to answer: keep the text.
+    SaveChoice AskToSave(QWidget* parent, const QString& text) override
+    {
+        Show(parent, text);
+        return Cancel;
     }
 };
 
@@ -48,12 +55,15 @@ bool CMyZelkApp::InitInstance(const QStringList& arguments)
     QString file;
     QString runFile;
     QString screenshot;
+    bool resultEnd = false;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& arg = arguments.at(i);
         if (arg == QLatin1String("--run-file") && i + 1 < arguments.size())
             runFile = arguments.at(++i);
         else if (arg == QLatin1String("--screenshot") && i + 1 < arguments.size())
             screenshot = arguments.at(++i);
+        else if (arg == QLatin1String("--result-end"))
+            resultEnd = true;
         else if (!arg.startsWith(QLatin1String("--")))
             file = arg;
     }
@@ -88,21 +98,25 @@ bool CMyZelkApp::InitInstance(const QStringList& arguments)
     if (!file.isEmpty())
         mainFrame->OpenIntoEditor(file);
     if (!runFile.isEmpty()) {
-        mainFrame->LeftView()->LoadFile(runFile);
+        mainFrame->OpenDocument(runFile, false);
         mainFrame->OnRun();
     }
     if (!screenshot.isEmpty())
-        TakeScreenshot(screenshot);
+        TakeScreenshot(screenshot, resultEnd);
     return true;
 }
 
-void CMyZelkApp::TakeScreenshot(const QString& path)
+void CMyZelkApp::TakeScreenshot(const QString& path, bool resultEnd)
 {
     // Wait for the result page (or give up after a while), let it paint, grab.
-    auto grab = [this, path] {
-        QTimer::singleShot(500, this, [this, path] {
+    auto grab = [this, path, resultEnd] {
+        QTimer::singleShot(500, this, [this, path, resultEnd] {
             if (mainFrame == nullptr)
                 return;
+            if (resultEnd) {
+                QWebFrame* frame = mainFrame->ResultView()->page()->mainFrame();
+                frame->setScrollBarValue(Qt::Vertical, frame->scrollBarMaximum(Qt::Vertical));
+            }
             QApplication::processEvents();
             const bool saved = mainFrame->grab().save(path, "PNG");
             QApplication::exit(saved ? 0 : 2);

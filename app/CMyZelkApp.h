@@ -18,8 +18,9 @@ public:
     // "Morv". On failure shows where the log is and returns false; the window
     // is never shown then. arguments are the command line without the program
     // name: an optional FILE to load, and the switches "--run-file FILE"
-    // (load and Run) and "--screenshot PNG" (save the window once the result
-    // page is shown, then quit).
+    // (load and Run), "--screenshot PNG" (save the window once the result
+    // page is shown, then quit) and "--result-end" (scroll the result pane to
+    // its end before the screenshot).
     bool InitInstance(const QStringList& arguments = QStringList());
     // Releases the engine. Returns the process exit code.
     int ExitInstance();
@@ -31,7 +32,7 @@ public:
     static QString InitFailureMessage(const QString& base);
 
 private:
-    void TakeScreenshot(const QString& path);
+    void TakeScreenshot(const QString& path, bool resultEnd);
 
     CMainFrame* mainFrame = nullptr;
     QString engineBase;

@@ -1,5 +1,6 @@
 #include "GbkText.h"
 
+#include <QStringList>
 #include <QTextCodec>
 
 namespace {
@@ -48,13 +49,16 @@ bool GbkText::IsUtf8(const QByteArray& bytes)
     return state.invalidChars == 0 && state.remainingChars == 0;
 }
 
-QString GbkText::FromFile(QByteArray bytes)
+QString GbkText::FromFile(QByteArray bytes, bool* utf8)
 {
     int nul = bytes.indexOf('\0');
     if (nul >= 0)
         bytes.truncate(nul);
     QString text;
-    if (IsUtf8(bytes)) {
+    const bool isUtf8 = IsUtf8(bytes);
+    if (utf8 != nullptr)
+        *utf8 = isUtf8;
+    if (isUtf8) {
         if (bytes.startsWith("\xEF\xBB\xBF"))
             bytes.remove(0, 3);
         text = QString::fromUtf8(bytes);
@@ -64,4 +68,54 @@ QString GbkText::FromFile(QByteArray bytes)
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;
+}
+
+QByteArray GbkText::ToFile(const QString& text, bool gbk, bool* savedGbk)
+{
+    if (gbk) {
+        QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+        const QByteArray bytes = Gbk()->fromUnicode(text.constData(), text.size(), &state);
+        if (state.invalidChars == 0) {
+            if (savedGbk != nullptr)
+                *savedGbk = true;
+            return bytes;
+        }
+    }
+    if (savedGbk != nullptr)
+        *savedGbk = false;
+    return text.toUtf8();
+}
+
+QByteArray GbkText::Utf8ListToGbk(QByteArray utf8, int* dropped)
+{
+    if (utf8.startsWith("\xEF\xBB\xBF"))
+        utf8.remove(0, 3);
+    const QStringList lines = QString::fromUtf8(utf8).split(QLatin1Char('\n'));
+    QByteArray gbk;
+    gbk.reserve(utf8.size());
+    int left = 0;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString& line = lines.at(i);
+        const bool last = i + 1 == lines.size();
+        QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+        const QByteArray bytes = Gbk()->fromUnicode(line.constData(), line.size(), &state);
+        if (state.invalidChars != 0) {
+            ++left;
+            continue;
+        }
+        gbk += bytes;
+        if (!last)
+            gbk += '\n';
+    }
+    if (dropped != nullptr)
+        *dropped = left;
+    return gbk;
+}
+
+bool GbkText::IsAscii(const QByteArray& bytes)
+{
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
 }

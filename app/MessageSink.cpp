@@ -13,6 +13,22 @@ public:
                         QMessageBox::Ok, parent);
         box.exec();
     }
+
+    SaveChoice AskToSave(QWidget* parent, const QString& text) override
+    {
+        QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), text,
+                        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+        box.setDefaultButton(QMessageBox::Save);
+        box.setEscapeButton(QMessageBox::Cancel);
+        switch (box.exec()) {
+        case QMessageBox::Save:
+            return Save;
+        case QMessageBox::Discard:
+            return Discard;
+        default:
+            return Cancel;
+        }
+    }
 };
 
 BoxSink boxSink;

@@ -1,5 +1,6 @@
-// Where Zelk's message boxes go. The application shows them with QMessageBox;
-// the tests install a sink of their own so that nothing blocks on a modal box.
+// Where Zelk's message boxes and questions go. The application shows them with
+// QMessageBox; the tests install a sink of their own so that nothing blocks on
+// a modal box.
 #ifndef ZELK_MESSAGESINK_H
 #define ZELK_MESSAGESINK_H
 
@@ -13,6 +14,10 @@ public:
 
     // Shows text in the application's standard message box: an OK button, no icon.
     virtual void Show(QWidget* parent, const QString& text) = 0;
+
+    // Asks whether to save changes before they are dropped (Save, Discard, Cancel).
+    enum SaveChoice { Save, Discard, Cancel };
+    virtual SaveChoice AskToSave(QWidget* parent, const QString& text) = 0;
 
     // The sink in use; a QMessageBox sink unless one was installed.
     static MessageSink& Current();

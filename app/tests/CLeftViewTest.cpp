@@ -1,5 +1,8 @@
 // The input pane's file loading and the GBK conversions it relies on.
+#include <QClipboard>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QtTest>
 
 #include "CLeftView.h"
@@ -15,20 +18,23 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("gbk");
         // 张伟明 in each encoding
         QTest::newRow("utf-8") << QByteArray("\xE5\xBC\xA0\xE4\xBC\x9F\xE6\x98\x8E")
-                               << QStringLiteral("\u5f20\u4f1f\u660e");
+                               << QStringLiteral("\u5f20\u4f1f\u660e") << false;
         QTest::newRow("utf-8 with BOM") << QByteArray("\xEF\xBB\xBF\xE5\xBC\xA0")
-                                        << QStringLiteral("\u5f20");
-        QTest::newRow("gbk") << QByteArray("\xD5\xC5\xCE\xB0\xC3\xF7") << QStringLiteral("\u5f20\u4f1f\u660e");
-        QTest::newRow("crlf and lone cr") << QByteArray("a\r\nb\rc\n") << QStringLiteral("a\nb\nc\n");
-        QTest::newRow("ends at NUL") << QByteArray("ab\0cd", 5) << QStringLiteral("ab");
-        QTest::newRow("empty") << QByteArray() << QString();
+                                        << QStringLiteral("\u5f20") << false;
+        QTest::newRow("gbk") << QByteArray("\xD5\xC5\xCE\xB0\xC3\xF7") << QStringLiteral("\u5f20\u4f1f\u660e")
+                             << true;
+        QTest::newRow("crlf and lone cr") << QByteArray("a\r\nb\rc\n") << QStringLiteral("a\nb\nc\n") << false;
+        QTest::newRow("ends at NUL") << QByteArray("ab\0cd", 5) << QStringLiteral("ab") << false;
+        QTest::newRow("empty") << QByteArray() << QString() << false;
     }
     void loadDecodesAndReplaces()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
+        QFETCH(bool, gbk);
         const QString path = dir.filePath(QStringLiteral("in.txt"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -38,6 +44,10 @@ private slots:
         view.setPlainText(QStringLiteral("previous text that must go"));
         QVERIFY(view.LoadFile(path));
         QCOMPARE(view.toPlainText(), text);
+        QCOMPARE(view.Text(), text);
+        QCOMPARE(view.LoadedAsGbk(), gbk);
+        QVERIFY(!view.document()->isModified());
+        QVERIFY(!view.document()->isUndoAvailable());
     }
 
     void unreadablePathsLeaveTextAlone()
@@ -80,7 +90,301 @@ private slots:
         QVERIFY(!GbkText::IsUtf8(QByteArray("\xE4\xB8"))); // cut short
     }
 
+    void splitLineKeepsCharactersWhole_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QStringList>("pieces"); // empty: only the general rules are checked
+        const QString s = QStringLiteral("\u4e2d\u6587"); // 中文
+        const QString stop = QStringLiteral("\u3002");     // 。
+        const QString close = QStringLiteral("\u201d");    // ”
+        QTest::newRow("short line stays whole") << QStringLiteral("abc") << 3 << QStringList{"abc"};
+        QTest::newRow("cut after a sentence end")
+            << s + s + stop + s + s << 8 << QStringList{s + s + stop, s + s};
+        QTest::newRow("closing quote stays with its sentence")
+            << s + s + stop + close + s + s << 8 << QStringList{s + s + stop + close, s + s};
+        QTest::newRow("sentence end too early: cut at the limit")
+            << stop + s + s + s + s << 6 << QStringList{stop + s + s + "\u4e2d", "\u6587" + s};
+        QTest::newRow("latin words cut after a space")
+            << QStringLiteral("alpha beta gamma") << 8 << QStringList{"alpha ", "beta ", "gamma"};
+        QTest::newRow("no break at all: cut at the limit")
+            << QStringLiteral("aaaaaaaaaa") << 4 << QStringList{"aaaa", "aaaa", "aa"};
+        QTest::newRow("surrogate pairs never split")
+            << QString(QStringLiteral("\U0001F600")).repeated(5) << 3 << QStringList();
+        QTest::newRow("combining marks stay with their letter")
+            << QString(QStringLiteral("xe\u0301\u0301")).repeated(6) << 5 << QStringList();
+        QTest::newRow("long text of the pane's size")
+            << QString(s + QStringLiteral("\uff0c") + s + stop).repeated(5000) << int(CLeftView::kPieceLength)
+            << QStringList();
+    }
+    void splitLineKeepsCharactersWhole()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, limit);
+        QFETCH(QStringList, pieces);
+        const QStringList got = CLeftView::SplitLine(line, limit);
+        QCOMPARE(got.join(QString()), line);
+        for (const QString& piece : got) {
+            QVERIFY(!piece.isEmpty());
+            QVERIFY2(piece.size() <= limit, qPrintable(piece));
+            QVERIFY(!piece.at(0).isLowSurrogate());
+            QVERIFY(piece.at(0).category() != QChar::Mark_NonSpacing);
+        }
+        if (!pieces.isEmpty())
+            QCOMPARE(got, pieces);
+    }
+
+    void longLineIsHeldInPiecesAndJoinedAgain()
+    {
+        const QString line = LongLine();
+        const QString text = QStringLiteral("first\n") + line + QStringLiteral("\n\nlast\n");
+        CLeftView view;
+        view.SetText(text);
+        QVERIFY(view.document()->blockCount() > 4 + line.size() / CLeftView::kPieceLength);
+        for (QTextBlock b = view.document()->begin(); b.isValid(); b = b.next())
+            QVERIFY(b.length() - 1 <= CLeftView::kPieceLength);
+        QCOMPARE(view.Text(), text);
+        QCOMPARE(view.EngineText(), GbkText::ToEngine(text));
+        QVERIFY(!view.document()->isModified());
+        QVERIFY(!view.document()->isUndoAvailable());
+
+        // Loaded from a file the same way.
+        const QString path = dir.filePath(QStringLiteral("long.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text.toUtf8());
+        file.close();
+        CLeftView loaded;
+        QVERIFY(loaded.LoadFile(path));
+        QCOMPARE(loaded.Text(), text);
+        QCOMPARE(loaded.document()->blockCount(), view.document()->blockCount());
+    }
+
+    // Keys at the joint of two pieces act as they would in one line.
+    void keysAtAJointActOnTheLine_data()
+    {
+        QTest::addColumn<int>("start"); // cursor: 0 end of the first piece, 1 start of the second
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("edit"); // on the line: "-k" remove k, "+k:s" insert s at k (relative to the joint)
+        QTest::newRow("backspace at the start of a piece") << 1 << "B" << "-1";
+        QTest::newRow("backspace at the end of a piece") << 0 << "B" << "-1";
+        QTest::newRow("delete at the end of a piece") << 0 << "D" << "-0";
+        QTest::newRow("delete at the start of a piece") << 1 << "D" << "-0";
+        QTest::newRow("left then type") << 1 << "Lx" << "+-1:x";
+        QTest::newRow("right then type") << 0 << "Rx" << "+1:x";
+        QTest::newRow("type at the end of a piece") << 0 << "x" << "+0:x";
+        QTest::newRow("enter at the end of a piece") << 0 << "E" << "+0:\n";
+        QTest::newRow("enter at the start of a piece") << 1 << "E" << "+0:\n";
+        QTest::newRow("enter inside a piece") << 1 << "RRRE" << "+3:\n";
+        QTest::newRow("enter then backspace") << 1 << "EB" << "+0:";
+    }
+    void keysAtAJointActOnTheLine()
+    {
+        QFETCH(int, start);
+        QFETCH(QString, keys);
+        QFETCH(QString, edit);
+        const QString line = LongLine();
+        CLeftView view;
+        view.SetText(line);
+        const QTextBlock second = view.document()->begin().next();
+        QVERIFY(CLeftView::IsContinuation(second));
+        const int joint = second.position() - 1; // where the second piece starts in the line
+        QTextCursor cursor(view.document());
+        cursor.setPosition(start == 0 ? second.position() - 1 : second.position());
+        view.setTextCursor(cursor);
+        for (QChar key : keys) {
+            switch (key.unicode()) {
+            case 'B': QTest::keyClick(&view, Qt::Key_Backspace); break;
+            case 'D': QTest::keyClick(&view, Qt::Key_Delete); break;
+            case 'L': QTest::keyClick(&view, Qt::Key_Left); break;
+            case 'R': QTest::keyClick(&view, Qt::Key_Right); break;
+            case 'E': QTest::keyClick(&view, Qt::Key_Return); break;
+            default: QTest::keyClicks(&view, QString(key)); break;
+            }
+        }
+        QString expected = line;
+        if (edit.startsWith(QLatin1Char('-'))) {
+            expected.remove(joint - edit.mid(1).toInt(), 1);
+        } else {
+            const int colon = edit.indexOf(QLatin1Char(':'));
+            expected.insert(joint + edit.mid(1, colon - 1).toInt(), edit.mid(colon + 1));
+        }
+        QCOMPARE(view.Text().size(), expected.size());
+        QCOMPARE(view.Text(), expected);
+        while (view.document()->isUndoAvailable())
+            view.undo();
+        QCOMPARE(view.Text(), line);
+    }
+
+    void copyAndPasteJoinThePieces()
+    {
+        const QString line = LongLine();
+        CLeftView view;
+        view.SetText(line);
+        const int joint = view.document()->begin().next().position();
+        QTextCursor cursor(view.document());
+        cursor.setPosition(joint - 10);
+        cursor.setPosition(joint + 10, QTextCursor::KeepAnchor);
+        view.setTextCursor(cursor);
+        view.copy();
+        QCOMPARE(QApplication::clipboard()->text(), line.mid(joint - 10, 19));
+
+        // A long line with a break pasted into a piece: pieces again, no break lost or added.
+        const QString pasted = line.left(10000) + QStringLiteral("\n") + line.left(5000);
+        QApplication::clipboard()->setText(pasted);
+        cursor.setPosition(joint + 3);
+        view.setTextCursor(cursor);
+        view.paste();
+        QString expected = line;
+        expected.insert(joint - 1 + 3, pasted);
+        QCOMPARE(view.Text(), expected);
+        for (QTextBlock b = view.document()->begin(); b.isValid(); b = b.next())
+            QVERIFY(b.length() - 1 <= 2 * CLeftView::kPieceLength);
+        view.undo();
+        QCOMPARE(view.Text(), line);
+    }
+
+    // Random edits near and across joints, checked against the same edits
+    // on a plain string; undo and redo must give the texts back.
+    void randomEditsKeepTheText()
+    {
+        QRandomGenerator random(20260108);
+        QString model;
+        for (int line = 0; line < 4; ++line)
+            model += LongLine().left(2 * CLeftView::kPieceLength + random.bounded(3000)) + QLatin1Char('\n');
+        model += QStringLiteral("tail");
+        CLeftView view;
+        view.SetText(model);
+        const QString initial = model;
+        const auto logical = [&view](int position) { return view.TextBetween(0, position).size(); };
+        // Mostly at or near the start of a block, where the joints are.
+        const auto pick = [&]() {
+            QTextBlock b = view.document()->findBlockByNumber(random.bounded(view.document()->blockCount()));
+            const int near[] = {0, 0, 1, b.length() - 1, b.length() - 2, random.bounded(b.length())};
+            return b.position() + qBound(0, near[random.bounded(6)], b.length() - 1);
+        };
+        for (int step = 0; step < 400; ++step) {
+            const int op = random.bounded(9);
+            QTextCursor cursor(view.document());
+            const int p = pick();
+            cursor.setPosition(p);
+            int from = logical(p);
+            int to = from;
+            if (op >= 5) { // a selection first
+                const int q = qMin(view.document()->characterCount() - 1,
+                                   p + 1 + random.bounded(3 * CLeftView::kPieceLength / 2));
+                if (q == p)
+                    continue;
+                cursor.setPosition(q, QTextCursor::KeepAnchor);
+                to = logical(q);
+            }
+            view.setTextCursor(cursor);
+            const QString what = QStringLiteral("step %1 op %2 at %3").arg(step).arg(op).arg(p);
+            switch (op) {
+            case 0: QTest::keyClicks(&view, QStringLiteral("x")); model.insert(from, QLatin1Char('x')); break;
+            case 1:
+                QTest::keyClick(&view, Qt::Key_Backspace);
+                if (from > 0)
+                    model.remove(from - 1, 1);
+                break;
+            case 2:
+                QTest::keyClick(&view, Qt::Key_Delete);
+                model.remove(from, 1);
+                break;
+            case 3: QTest::keyClick(&view, Qt::Key_Return); model.insert(from, QLatin1Char('\n')); break;
+            case 4: {
+                const QString pasted = LongLine().left(random.bounded(2 * CLeftView::kPieceLength))
+                                       + QStringLiteral("\nz");
+                QApplication::clipboard()->setText(pasted);
+                QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+                model.insert(from, pasted);
+                break;
+            }
+            case 5: QTest::keyClick(&view, Qt::Key_Backspace); model.remove(from, to - from); break;
+            case 6: QTest::keyClick(&view, Qt::Key_Delete); model.remove(from, to - from); break;
+            case 7: QTest::keyClicks(&view, QStringLiteral("y")); model.replace(from, to - from, QStringLiteral("y")); break;
+            case 8:
+                QTest::keyClick(&view, Qt::Key_X, Qt::ControlModifier);
+                if (to > from) // a selection of a joint alone holds no text
+                    QCOMPARE(QApplication::clipboard()->text(), model.mid(from, to - from));
+                model.remove(from, to - from);
+                break;
+            }
+            QVERIFY2(view.Text() == model, qPrintable(what));
+            QVERIFY(!CLeftView::IsContinuation(view.document()->begin()));
+            if (step % 7 == 0) { // one step back and forth
+                view.undo();
+                view.redo();
+                QVERIFY2(view.Text() == model, qPrintable(what + QStringLiteral(" after undo and redo")));
+            }
+        }
+        for (int i = 0; i < 1000 && view.document()->isUndoAvailable(); ++i)
+            view.undo();
+        QVERIFY(view.Text() == initial);
+        for (int i = 0; i < 1000 && view.document()->isRedoAvailable(); ++i)
+            view.redo();
+        QVERIFY(view.Text() == model);
+    }
+
+    void savedTextKeepsItsEncoding_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("gbk");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("savedGbk");
+        QTest::newRow("gbk stays gbk") << QStringLiteral("\u5f20\n") << true << QByteArray("\xD5\xC5\n") << true;
+        QTest::newRow("utf-8 stays utf-8") << QStringLiteral("\u5f20\n") << false
+                                           << QByteArray("\xE5\xBC\xA0\n") << false;
+        QTest::newRow("no gbk code: utf-8, nothing lost")
+            << QStringLiteral("\u5f20\uD55C") << true << QByteArray("\xE5\xBC\xA0\xED\x95\x9C") << false;
+    }
+    void savedTextKeepsItsEncoding()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, gbk);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, savedGbk);
+        bool wroteGbk = !savedGbk;
+        QCOMPARE(GbkText::ToFile(text, gbk, &wroteGbk), bytes);
+        QCOMPARE(wroteGbk, savedGbk);
+    }
+
+    void utf8WordListBecomesGbk_data()
+    {
+        QTest::addColumn<QByteArray>("utf8");
+        QTest::addColumn<QByteArray>("gbk");
+        QTest::addColumn<int>("dropped");
+        // 张伟明 / 中文
+        QTest::newRow("words and fields") << QByteArray("\xE5\xBC\xA0\xE4\xBC\x9F\xE6\x98\x8E nr 10\n\xE4\xB8\xAD\xE6\x96\x87\n")
+                                          << QByteArray("\xD5\xC5\xCE\xB0\xC3\xF7 nr 10\n\xD6\xD0\xCE\xC4\n") << 0;
+        QTest::newRow("byte-order mark dropped, CR LF kept")
+            << QByteArray("\xEF\xBB\xBF\xE4\xB8\xAD\xE6\x96\x87\r\nab\r\n")
+            << QByteArray("\xD6\xD0\xCE\xC4\r\nab\r\n") << 0;
+        QTest::newRow("no final line feed") << QByteArray("\xE4\xB8\xAD") << QByteArray("\xD6\xD0") << 0;
+        QTest::newRow("word without gbk code left out")
+            << QByteArray("\xED\x95\x9C\xEA\xB5\xAD\n\xE4\xB8\xAD\n\xF0\x9F\x98\x80")
+            << QByteArray("\xD6\xD0\n") << 2;
+    }
+    void utf8WordListBecomesGbk()
+    {
+        QFETCH(QByteArray, utf8);
+        QFETCH(QByteArray, gbk);
+        QFETCH(int, dropped);
+        int left = -1;
+        QCOMPARE(GbkText::Utf8ListToGbk(utf8, &left), gbk);
+        QCOMPARE(left, dropped);
+    }
+
 private:
+    // One line of some 20,000 characters, well over a piece.
+    static QString LongLine()
+    {
+        QString line;
+        for (int i = 0; line.size() < 5 * CLeftView::kPieceLength; ++i)
+            line += QStringLiteral("\u7b2c%1\u53e5\u8bdd\u6ca1\u6709\u53e5\u53f7").arg(i);
+        return line;
+    }
+
     QTemporaryDir dir;
 };
 

@@ -12,6 +12,10 @@
 #include <QWebElement>
 #include <QWebFrame>
 #include <QtTest>
+#include <csignal>
+#include <ctime>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "CCaptionBar.h"
 #include "CFileTreeCtrl.h"
@@ -20,6 +24,8 @@
 #include "CMyZelkView.h"
 #include "CommandIds.h"
 #include "EngineCalls.h"
+#include "GbkText.h"
+#include "MessageSink.h"
 #include "ZelkTestUtil.h"
 #include "engine/Engine.h"
 
@@ -51,6 +57,65 @@ int ReportedLength(const QString& report)
     return m.captured(1).toInt();
 }
 
+// A frame whose Save As dialog answers with saveAsPath (empty: cancelled).
+class TestFrame : public CMainFrame {
+public:
+    QString saveAsPath;
+    int saveAsAsked = 0;
+
+protected:
+    QString ChooseSaveAsPath() override
+    {
+        ++saveAsAsked;
+        return saveAsPath;
+    }
+};
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// Adds text at the end of the input pane, an edit as typing is.
+void Type(CLeftView* view, const QString& text)
+{
+    view->moveCursor(QTextCursor::End);
+    view->textCursor().insertText(text);
+}
+
+// Milliseconds of CPU time the calling thread has used.
+double ThreadCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// From the moment the engine returns: the longest time the window's thread
+// worked without the event loop firing a timer (CPU time, which the other
+// programs on a shared machine do not stretch), and the same in wall time.
+QElapsedTimer sinceTick;
+double cpuAtTick = 0;
+bool engineReturned = false;
+double longestStallCpu = 0;
+qint64 longestStallWall = 0;
+
+bool TimedWriteHtml(const char* text, const char* path)
+{
+    const bool ok = EngineWriteHtml(text, path);
+    engineReturned = true;
+    sinceTick.restart();
+    cpuAtTick = ThreadCpuMs();
+    return ok;
+}
+
 // Copies the trained models to dir/Morv; returns that path, empty on failure.
 QString CopyModels(const QTemporaryDir& dir)
 {
@@ -72,6 +137,7 @@ private slots:
     void initTestCase()
     {
         IsolateSettings();
+        QApplication::setQuitOnLastWindowClosed(false); // frames are closed here on purpose
         savedDir = QDir::currentPath();
         QVERIFY(work.isValid());
         QVERIFY(QDir::setCurrent(work.path()));
@@ -483,6 +549,305 @@ private slots:
         QCOMPARE(first->text(), QStringLiteral("&1 ") + path);
         frame.SetRecentFiles({"a", "b", "c", "d", "e"});
         QCOMPARE(frame.RecentFiles().size(), 4);
+    }
+
+    void saveWritesTheDocumentLastOpenedOrSavedAs()
+    {
+        RecordingSink sink;
+        TestFrame frame;
+        const QString earlier = work.filePath(QStringLiteral("earlier.txt"));
+        const QString opened = work.filePath(QStringLiteral("opened.txt"));
+        QVERIFY(WriteAll(opened, "opened\n"));
+
+        // Save As makes its file the document.
+        frame.saveAsPath = earlier;
+        Type(frame.LeftView(), QStringLiteral("first"));
+        QVERIFY(frame.Save()); // no document yet: Save asks for a name
+        QCOMPARE(frame.saveAsAsked, 1);
+        QCOMPARE(frame.DocumentPath(), earlier);
+        QCOMPARE(ReadAll(earlier), QByteArray("first"));
+
+        // Open makes the opened file the document: Save writes there, not to the earlier one.
+        QVERIFY(frame.OpenIntoEditor(opened));
+        QCOMPARE(frame.DocumentPath(), opened);
+        Type(frame.LeftView(), QStringLiteral("more"));
+        frame.CommandAction(ID_FILE_SAVE)->trigger();
+        QCOMPARE(frame.saveAsAsked, 1);
+        QCOMPARE(ReadAll(opened), QByteArray("opened\nmore"));
+        QCOMPARE(ReadAll(earlier), QByteArray("first"));
+        QVERIFY(!frame.LeftView()->document()->isModified());
+
+        // Save As moves the document on.
+        const QString renamed = work.filePath(QStringLiteral("renamed.txt"));
+        frame.saveAsPath = renamed;
+        frame.CommandAction(ID_FILE_SAVE_AS)->trigger();
+        QCOMPARE(frame.DocumentPath(), renamed);
+        Type(frame.LeftView(), QStringLiteral("!"));
+        QVERIFY(frame.Save());
+        QCOMPARE(ReadAll(renamed), QByteArray("opened\nmore!"));
+        QCOMPARE(ReadAll(opened), QByteArray("opened\nmore"));
+        QCOMPARE(frame.RecentFiles().value(0), renamed);
+        QVERIFY(sink.messages.isEmpty());
+    }
+
+    void savedGbkFileStaysGbk()
+    {
+        RecordingSink sink;
+        TestFrame frame;
+        const QString path = work.filePath(QStringLiteral("gbk.txt"));
+        QVERIFY(WriteAll(path, "\xD5\xC5\xCE\xB0\xC3\xF7\n")); // 张伟明
+        QVERIFY(frame.OpenIntoEditor(path));
+        Type(frame.LeftView(), QStringLiteral("\u4e2d")); // 中
+        QVERIFY(frame.Save());
+        QCOMPARE(ReadAll(path), QByteArray("\xD5\xC5\xCE\xB0\xC3\xF7\n\xD6\xD0"));
+    }
+
+    // New, Open, the file tree, the recent list and Exit ask before unsaved
+    // changes go; Cancel keeps everything as it was.
+    void unsavedChangesAreOfferedForSaving_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("named"); // the text has a file already
+        const struct {
+            const char* name;
+            int answer;
+        } answers[] = {{"save", MessageSink::Save}, {"discard", MessageSink::Discard}, {"cancel", MessageSink::Cancel}};
+        for (const char* command : {"new", "open", "tree", "recent", "exit"})
+            for (const auto& a : answers)
+                for (bool named : {false, true})
+                    QTest::newRow(qPrintable(QStringLiteral("%1, %2, %3").arg(command, a.name, named ? "named" : "untitled")))
+                        << QString::fromLatin1(command) << a.answer << named;
+    }
+    void unsavedChangesAreOfferedForSaving()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, answer);
+        QFETCH(bool, named);
+        QTemporaryDir dir;
+        const QString document = dir.filePath(QStringLiteral("document.txt"));
+        const QString other = dir.filePath(QStringLiteral("other.txt"));
+        const QString saveAs = dir.filePath(QStringLiteral("saved-as.txt"));
+        QVERIFY(WriteAll(document, "document"));
+        QVERIFY(WriteAll(other, "other"));
+        RecordingSink sink;
+        sink.answer = MessageSink::SaveChoice(answer);
+        TestFrame frame;
+        frame.saveAsPath = saveAs;
+        frame.show();
+        if (named)
+            QVERIFY(frame.OpenIntoEditor(document));
+        frame.SetRecentFiles({other});
+        Type(frame.LeftView(), QStringLiteral(" edited"));
+        const QString edited = frame.LeftView()->Text();
+
+        bool closed = false;
+        if (command == QLatin1String("new"))
+            frame.CommandAction(ID_FILE_NEW)->trigger();
+        else if (command == QLatin1String("open"))
+            frame.OpenIntoEditor(other);
+        else if (command == QLatin1String("tree"))
+            emit frame.FileTree()->OpenRequested(other);
+        else if (command == QLatin1String("recent"))
+            frame.CommandAction(ID_FILE_MRU_FILE1)->trigger();
+        else
+            closed = frame.close();
+
+        QCOMPARE(sink.questions.size(), 1);
+        QCOMPARE(sink.questions.at(0),
+                 QStringLiteral("Save changes to %1?").arg(named ? document : QStringLiteral("Untitled")));
+        const bool dropped = answer != MessageSink::Cancel;
+        if (answer == MessageSink::Save)
+            QCOMPARE(ReadAll(named ? document : saveAs), edited.toUtf8());
+        else
+            QVERIFY(named ? ReadAll(document) == "document" : !QFileInfo::exists(saveAs));
+        QCOMPARE(frame.saveAsAsked, answer == MessageSink::Save && !named ? 1 : 0);
+        if (command == QLatin1String("exit")) {
+            QCOMPARE(closed, dropped);
+        } else if (!dropped) {
+            QCOMPARE(frame.LeftView()->Text(), edited);
+            QVERIFY(frame.LeftView()->document()->isModified());
+        } else if (command == QLatin1String("new")) {
+            QCOMPARE(frame.LeftView()->Text(), QString());
+            QVERIFY(frame.DocumentPath().isEmpty());
+        } else {
+            QCOMPARE(frame.LeftView()->Text(), QStringLiteral("other"));
+            QCOMPARE(frame.DocumentPath(), other);
+        }
+        QCOMPARE(frame.RecentFiles().contains(other), true); // a cancelled open keeps the entry
+        QVERIFY(sink.messages.isEmpty());
+    }
+
+    void unchangedTextGoesWithoutAsking()
+    {
+        RecordingSink sink;
+        TestFrame frame;
+        frame.show();
+        const QString path = work.filePath(QStringLiteral("plain.txt"));
+        QVERIFY(WriteAll(path, "plain"));
+        QVERIFY(frame.OpenIntoEditor(path));
+        frame.CommandAction(ID_FILE_NEW)->trigger();
+        QVERIFY(frame.close());
+        QVERIFY(sink.questions.isEmpty());
+    }
+
+    // A save that fails leaves the old file whole, says so, and drops nothing.
+    void failedSaveKeepsTheOldFile_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("disk full") << "full";
+        QTest::newRow("read-only directory") << "read-only";
+        QTest::newRow("directory gone") << "gone";
+    }
+    void failedSaveKeepsTheOldFile()
+    {
+        QFETCH(QString, failure);
+        if (failure == QLatin1String("read-only") && ::geteuid() == 0)
+            QSKIP("root writes into read-only directories");
+        QTemporaryDir dir;
+        const QString sub = dir.filePath(QStringLiteral("sub"));
+        QVERIFY(QDir().mkpath(sub));
+        const QString path = sub + QStringLiteral("/text.txt");
+        QVERIFY(WriteAll(path, "old text"));
+        RecordingSink sink;
+        sink.answer = MessageSink::Save;
+        TestFrame frame;
+        frame.show();
+        QVERIFY(frame.OpenIntoEditor(path));
+        Type(frame.LeftView(), QString(64 * 1024, QLatin1Char('x')));
+
+        struct rlimit saved;
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        if (failure == QLatin1String("full")) {
+            struct rlimit small = saved;
+            small.rlim_cur = 16 * 1024; // writes past this fail as on a full disk
+            QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+        } else if (failure == QLatin1String("read-only")) {
+            QVERIFY(QFile::setPermissions(sub, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        } else {
+            QVERIFY(QDir(sub).removeRecursively());
+        }
+        const bool saved1 = frame.Save();
+        const bool closed = frame.close(); // Exit: asks, the save fails again, the window stays
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+        QFile::setPermissions(sub, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+        QVERIFY(!saved1);
+        QVERIFY(!closed);
+        QCOMPARE(sink.messages.size(), 2);
+        QVERIFY2(sink.messages.at(0).startsWith(QStringLiteral("Cannot save %1.").arg(path)),
+                 qPrintable(sink.messages.at(0)));
+        QVERIFY(frame.LeftView()->document()->isModified());
+        if (failure != QLatin1String("gone")) {
+            QCOMPARE(ReadAll(path), QByteArray("old text"));
+            QCOMPARE(QDir(sub).entryList(QDir::Files | QDir::Hidden), QStringList(QStringLiteral("text.txt")));
+        }
+        // Once the disk has room again, the same Save works.
+        if (failure == QLatin1String("full")) {
+            QVERIFY(frame.Save());
+            QCOMPARE(ReadAll(path).size(), 8 + 64 * 1024);
+        }
+    }
+
+    void utf8WordListReachesTheEngineAsGbk()
+    {
+        FakeEngine fake;
+        fake.importResult = 2;
+        RecordingSink sink;
+        CMainFrame frame;
+        const QString list = work.filePath(QStringLiteral("utf8-list.txt"));
+        // 张伟明 nr / 😀 (no GBK code) / 中文
+        const QByteArray utf8("\xE5\xBC\xA0\xE4\xBC\x9F\xE6\x98\x8E nr\n\xF0\x9F\x98\x80\n\xE4\xB8\xAD\xE6\x96\x87\n");
+        QVERIFY(WriteAll(list, utf8));
+        frame.ImportUserDict(list);
+        QCOMPARE(fake.importCalls, 1);
+        QCOMPARE(fake.lastListBytes, QByteArray("\xD5\xC5\xCE\xB0\xC3\xF7 nr\n\xD6\xD0\xCE\xC4\n"));
+        const QString handed = QString::fromLocal8Bit(fake.lastList);
+        QVERIFY(handed != list);
+        QVERIFY2(!QFileInfo::exists(handed), qPrintable(handed)); // removed afterwards
+        QCOMPARE(ReadAll(list), utf8); // the user's list untouched
+        QCOMPARE(sink.messages, QStringList(QStringLiteral(
+            "\u7528\u6237\u8bcd\u5178\u5bfc\u5165\u6210\u529f\uff08\u5171\u5bfc\u5165"
+            "2\u6761\uff09\uff0c\u7ec6\u8282\u5177\u4f53\u89c1\u65e5\u5fd7\u6587\u4ef6!")));
+    }
+
+    void gbkAndAsciiWordListsGoAsTheyAre_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("gbk") << QByteArray("\xD5\xC5\xCE\xB0\xC3\xF7\n");
+        QTest::newRow("ascii") << QByteArray("Morv nz\nZelk\n");
+    }
+    void gbkAndAsciiWordListsGoAsTheyAre()
+    {
+        QFETCH(QByteArray, bytes);
+        FakeEngine fake;
+        RecordingSink sink;
+        CMainFrame frame;
+        const QString list = work.filePath(QStringLiteral("list.txt"));
+        QVERIFY(WriteAll(list, bytes));
+        frame.ImportUserDict(list);
+        QCOMPARE(QString::fromLocal8Bit(fake.lastList), list);
+        QCOMPARE(fake.lastListBytes, bytes);
+    }
+
+    // From the moment the engine returns, the window goes on handling events
+    // while a large result page is shown.
+    void runOnLargeTextKeepsTheWindowResponsive()
+    {
+        if (!HaveModels())
+            QSKIP("no trained models in the build (bin/Morv)");
+        const QString sample = SampleText();
+        const int sampleBytes = GbkText::ToEngine(sample).size();
+        QVERIFY(sampleBytes > 0);
+        const QString text = sample.repeated(4 * 1024 * 1024 / sampleBytes + 1);
+        QTemporaryDir dir;
+        const QString base = CopyModels(dir);
+        QVERIFY(!base.isEmpty());
+        QDir::setCurrent(dir.path());
+        QVERIFY(EngineInit(QFile::encodeName(base).constData()));
+        {
+            CMainFrame frame;
+            frame.show();
+            frame.LeftView()->SetText(text);
+            QVERIFY(QTest::qWaitForWindowExposed(&frame));
+            QTimer tick;
+            tick.setInterval(10);
+            connect(&tick, &QTimer::timeout, [] {
+                const double cpu = ThreadCpuMs();
+                if (engineReturned) {
+                    longestStallCpu = std::max(longestStallCpu, cpu - cpuAtTick);
+                    longestStallWall = std::max(longestStallWall, sinceTick.elapsed());
+                }
+                cpuAtTick = cpu;
+                sinceTick.restart();
+            });
+            engineReturned = false;
+            longestStallCpu = 0;
+            longestStallWall = 0;
+            EngineCalls::Current().writeHtml = TimedWriteHtml;
+            QSignalSpy loaded(frame.ResultView(), &QWebView::loadFinished);
+            tick.start();
+            frame.OnRun();
+            QVERIFY(engineReturned);
+            QVERIFY(loaded.wait(60000));
+            QTest::qWait(500); // shown and painted
+            tick.stop();
+            EngineCalls::Reset();
+
+            QVERIFY(GbkText::ToEngine(frame.LeftView()->Text()).size() >= 4 * 1024 * 1024);
+            qInfo("longest stall after the engine returned: %.0f ms CPU, %lld ms wall", longestStallCpu,
+                  longestStallWall);
+            QVERIFY2(longestStallCpu < 200, qPrintable(QStringLiteral("stalled %1 ms").arg(longestStallCpu)));
+            QVERIFY(!frame.ResultView()->ShowsWholePage());
+            const QString page = frame.ResultView()->page()->mainFrame()->toPlainText();
+            QVERIFY(page.contains(QStringLiteral("\u5f20\u4f1f\u660e/nr")));
+            QVERIFY(page.contains(QStringLiteral("\u56fe\u4f8b\u8bf4\u660e"))); // the legend
+            QVERIFY(!frame.ResultView()->page()->mainFrame()->findFirstElement(QStringLiteral("a")).isNull());
+        }
+        EngineExit();
+        QDir::setCurrent(work.path());
     }
 
 private:

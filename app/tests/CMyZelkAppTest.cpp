@@ -81,6 +81,9 @@ private slots:
         QVERIFY(app.InitInstance({QStringLiteral("--run-file"), text.fileName()}));
         QCOMPARE(fake.writeCalls, 1);
         QCOMPARE(fake.lastText, QByteArray("ab\r\ncd"));
+        // The file is the document Save writes to; the recent list is left alone.
+        QCOMPARE(app.MainFrame()->DocumentPath(), QFileInfo(text.fileName()).absoluteFilePath());
+        QVERIFY(!app.MainFrame()->RecentFiles().contains(app.MainFrame()->DocumentPath()));
         app.ExitInstance();
     }
 

@@ -47,6 +47,8 @@ int FakeImport(const char* list)
 {
     FakeEngine::active->importCalls++;
     FakeEngine::active->lastList = QByteArray(list);
+    QFile file(QFile::decodeName(list));
+    FakeEngine::active->lastListBytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     return FakeEngine::active->importResult;
 }
 

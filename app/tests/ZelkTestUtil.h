@@ -11,13 +11,21 @@
 
 #include "MessageSink.h"
 
-// Keeps every message instead of showing a box.
+// Keeps every message instead of showing a box, and answers the questions
+// whether to save with answer.
 class RecordingSink : public MessageSink {
 public:
     RecordingSink() { Install(this); }
     ~RecordingSink() override { Install(nullptr); }
     void Show(QWidget*, const QString& text) override { messages << text; }
+    SaveChoice AskToSave(QWidget*, const QString& text) override
+    {
+        questions << text;
+        return answer;
+    }
     QStringList messages;
+    QStringList questions;
+    SaveChoice answer = Cancel;
 };
 
 // Engine stand-in: records what the shell hands over and answers as told.
@@ -33,6 +41,7 @@ struct FakeEngine {
     QByteArray lastText;
     QByteArray lastPath;
     QByteArray lastList;
+    QByteArray lastListBytes; // the list file's content during the call
     int initCalls = 0;
     int exitCalls = 0;
     int writeCalls = 0;
