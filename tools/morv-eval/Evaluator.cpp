@@ -113,7 +113,8 @@ void Evaluator::Print() const
     std::printf("| segmentation precision | %.4f | |\n", p);
     std::printf("| segmentation recall | %.4f | |\n", r);
     std::printf("| segmentation F1 | %.4f | >= 0.965 |\n", F1(p, r));
-    std::printf("| OOV recall (%zu OOV words) | %.4f | >= 0.70 |\n", c.oovGold, Ratio(c.oovCorrect, c.oovGold));
+    if (!vocabulary.empty())
+        std::printf("| OOV recall (%zu OOV words) | %.4f | >= 0.70 |\n", c.oovGold, Ratio(c.oovCorrect, c.oovGold));
     std::printf("| POS accuracy (on %zu correctly cut words) | %.5f | >= 0.955 |\n", c.correct,
                 Ratio(c.posCorrect, c.correct));
     std::printf("| person-name precision | %.4f | |\n", np);

@@ -1,15 +1,20 @@
-// morv-eval: trains on the first days of the corpus, analyses the held-out days
-// with the engine and scores the result against the corpus annotation.
+// morv-eval: scores the analyser against annotated text. By default it trains on
+// the first days of the corpus, analyses the held-out days with the engine and
+// scores the result against the corpus annotation; it also scores a given model
+// on a given test corpus, or a plain segmented file against a gold file.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
 
 #include "engine/morv.hpp"
 #include "tools/morv-eval/Evaluator.h"
+#include "tools/morv-eval/PlainScorer.h"
+#include "tools/trainer/GbkConverter.h"
 #include "tools/trainer/SourceDir.h"
 #include "tools/trainer/Trainer.h"
 
@@ -25,6 +30,59 @@
 #ifndef MORV_EVAL_DIR
 #define MORV_EVAL_DIR "eval-model"
 #endif
+#ifndef MORV_TRAINER_VERSION
+#define MORV_TRAINER_VERSION "3.1.0"
+#endif
+
+namespace {
+
+const char kUsage[] =
+    "usage: morv-eval [--corpus PATH] [--work DIR] [--data DIR] [--train-days 1-27] [--test-days 28-31]\n"
+    "                 [--test FILE] [--model DIR] [--vocab WORDLIST] [--dump FILE]\n"
+    "       morv-eval --system FILE --gold FILE [--vocab WORDLIST]\n"
+    "       morv-eval --help | --version\n"
+    "Trains on the corpus days given (default 1998-01-01..27) into DIR, analyses the\n"
+    "test days (default 01-28..31) with the engine and scores segmentation, OOV\n"
+    "recall, part-of-speech tags and person names against the annotation.\n"
+    "  --corpus PATH     the annotated corpus (UTF-8): paragraphs with ids, or one\n"
+    "                    sentence a line of word/tag items (then all of it is trained on)\n"
+    "  --work DIR        where the trained models go\n"
+    "  --data DIR        the directory of charclasses.txt, tagset.txt, Configure.xml\n"
+    "  --train-days A-B  --test-days A-B  days of January 1998\n"
+    "  --test FILE       score on this annotated file (with or without ids) instead\n"
+    "                    of the test days\n"
+    "  --model DIR       score this model directory; nothing is trained\n"
+    "  --vocab WORDLIST  words (one a line, UTF-8) that count as known for OOV recall;\n"
+    "                    default: the words of the training corpus\n"
+    "  --dump FILE       write the engine's words and the gold words of every line (GBK)\n"
+    "  --system FILE --gold FILE\n"
+    "                    score a segmentation (words separated by blanks, one sentence\n"
+    "                    a line) against a gold file of the same form; no engine\n";
+
+bool ReadVocabulary(const std::string& path, std::set<std::string>& words, bool toGbk)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    GbkConverter converter;
+    for (std::string line; std::getline(in, line);) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+            line.pop_back();
+        const size_t blank = line.find_first_of(" \t");
+        if (blank != std::string::npos)
+            line.erase(blank); // a jieba-style list: the word comes first
+        if (line.empty())
+            continue;
+        std::string gbk;
+        if (!toGbk)
+            words.insert(line);
+        else if (converter.ToGbk(line, gbk))
+            words.insert(gbk);
+    }
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -37,50 +95,124 @@ int main(int argc, char** argv)
     o.quiet = true;
     int testFirst = 19980128, testLast = 19980131;
     std::string dumpPath; // GBK: the engine's words and the corpus words of every paragraph
+    std::string testPath, modelDir, vocabPath, systemPath, goldPath;
+    bool daysGiven = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--corpus" && i + 1 < argc)
+        const bool hasValue = i + 1 < argc;
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("morv-eval %s\n", MORV_TRAINER_VERSION);
+            return 0;
+        } else if (a == "--corpus" && hasValue)
             o.corpusPath = argv[++i];
-        else if (a == "--work" && i + 1 < argc)
+        else if (a == "--work" && hasValue)
             o.outputDir = argv[++i];
-        else if (a == "--data" && i + 1 < argc)
+        else if (a == "--data" && hasValue)
             o.sourceDir = argv[++i];
-        else if (a == "--train-days" && i + 1 < argc && std::sscanf(argv[i + 1], "%d-%d", &o.firstDate, &o.lastDate) == 2) {
+        else if (a == "--train-days" && hasValue && std::sscanf(argv[i + 1], "%d-%d", &o.firstDate, &o.lastDate) == 2) {
             o.firstDate += 19980100;
             o.lastDate += 19980100;
+            daysGiven = true;
             ++i;
-        } else if (a == "--test-days" && i + 1 < argc && std::sscanf(argv[i + 1], "%d-%d", &testFirst, &testLast) == 2) {
+        } else if (a == "--test-days" && hasValue && std::sscanf(argv[i + 1], "%d-%d", &testFirst, &testLast) == 2) {
             testFirst += 19980100;
             testLast += 19980100;
             ++i;
-        } else if (a == "--dump" && i + 1 < argc)
+        } else if (a == "--dump" && hasValue)
             dumpPath = argv[++i];
+        else if (a == "--test" && hasValue)
+            testPath = argv[++i];
+        else if (a == "--model" && hasValue)
+            modelDir = argv[++i];
+        else if (a == "--vocab" && hasValue)
+            vocabPath = argv[++i];
+        else if (a == "--system" && hasValue)
+            systemPath = argv[++i];
+        else if (a == "--gold" && hasValue)
+            goldPath = argv[++i];
         else {
-            std::fprintf(stderr, "usage: morv-eval [--corpus PATH] [--work DIR] [--data DIR] [--train-days 1-27] [--test-days 28-31] [--dump FILE]\n"
-                                 "  trains on 1998-01-01..27 into DIR, evaluates on 1998-01-28..31\n");
+            std::fprintf(stderr, "morv-eval: bad option '%s'\n%s", a.c_str(), kUsage);
             return 2;
         }
     }
 
-    Trainer trainer(o);
-    if (trainer.Run() != 0)
-        return 1;
     std::set<std::string> vocabulary;
-    for (const Paragraph& p : trainer.GetCorpus().GetParagraphs())
-        for (const CorpusToken& t : p.tokens)
-            vocabulary.insert(t.word);
-    std::printf("Trained on 1998-01-%02d..01-%02d: %zu paragraphs, %zu words, in %.2f s\n",
-                o.firstDate % 100, o.lastDate % 100, trainer.GetReport().paragraphs, trainer.GetReport().tokens, trainer.GetReport().seconds);
+    const bool haveVocabulary = !vocabPath.empty();
+    // A plain segmented file: words in the file's own encoding, no engine.
+    if (!systemPath.empty() || !goldPath.empty()) {
+        if (systemPath.empty() || goldPath.empty()) {
+            std::fprintf(stderr, "morv-eval: --system and --gold go together\n");
+            return 2;
+        }
+        if (haveVocabulary && !ReadVocabulary(vocabPath, vocabulary, false)) {
+            std::fprintf(stderr, "morv-eval: cannot read the word list %s\n", vocabPath.c_str());
+            return 2;
+        }
+        PlainScorer scorer;
+        if (haveVocabulary)
+            scorer.SetVocabulary(&vocabulary);
+        std::string error;
+        if (!scorer.Score(systemPath, goldPath, &error)) {
+            std::fprintf(stderr, "morv-eval: %s\n", error.c_str());
+            return 2;
+        }
+        scorer.Print();
+        return 0;
+    }
+
+    if (haveVocabulary && !ReadVocabulary(vocabPath, vocabulary, true)) {
+        std::fprintf(stderr, "morv-eval: cannot read the word list %s\n", vocabPath.c_str());
+        return 2;
+    }
+    if (modelDir.empty()) {
+        // Without ids the whole corpus is trained on; then --test says what to score.
+        CorpusReader probe;
+        const bool withIds = !probe.Read(o.corpusPath, 0, 0) || probe.HasParagraphIds();
+        if (!withIds) {
+            if (testPath.empty()) {
+                std::fprintf(stderr, "morv-eval: %s has no paragraph ids: give the held-out text with --test\n",
+                             o.corpusPath.c_str());
+                return 2;
+            }
+            if (daysGiven) {
+                std::fprintf(stderr, "morv-eval: %s has no paragraph ids, so no days\n", o.corpusPath.c_str());
+                return 2;
+            }
+            o.firstDate = o.lastDate = 0;
+        }
+        Trainer trainer(o);
+        if (trainer.Run() != 0)
+            return 1;
+        if (!haveVocabulary)
+            for (const Paragraph& p : trainer.GetCorpus().GetParagraphs())
+                for (const CorpusToken& t : p.tokens)
+                    vocabulary.insert(t.word);
+        if (withIds)
+            std::printf("Trained on 1998-01-%02d..01-%02d: %zu paragraphs, %zu words, in %.2f s\n",
+                        o.firstDate % 100, o.lastDate % 100, trainer.GetReport().paragraphs,
+                        trainer.GetReport().tokens, trainer.GetReport().seconds);
+        else
+            std::printf("Trained on %s: %zu sentences, %zu words, in %.2f s\n", o.corpusPath.c_str(),
+                        trainer.GetReport().paragraphs, trainer.GetReport().tokens, trainer.GetReport().seconds);
+        modelDir = o.outputDir;
+    } else if (!haveVocabulary) {
+        std::printf("(no --vocab: OOV recall is not measured)\n");
+    }
 
     CorpusReader test;
-    if (!test.Read(o.corpusPath, testFirst, testLast) || test.GetParagraphs().empty()) {
-        std::fprintf(stderr, "morv-eval: no test paragraphs in %s\n", o.corpusPath.c_str());
+    const std::string testFile = testPath.empty() ? o.corpusPath : testPath;
+    const int first = testPath.empty() ? testFirst : 0, last = testPath.empty() ? testLast : 0;
+    if (!test.Read(testFile, first, last) || test.GetParagraphs().empty()) {
+        std::fprintf(stderr, "morv-eval: no test paragraphs in %s\n", testFile.c_str());
         return 1;
     }
     std::unique_ptr<morv::Model> model;
     std::unique_ptr<morv::Analyzer> analyzer;
     try {
-        model.reset(new morv::Model(o.outputDir));
+        model.reset(new morv::Model(modelDir));
         analyzer.reset(new morv::Analyzer(*model));
     } catch (const morv::Error& e) {
         std::fprintf(stderr, "morv-eval: %s\n", e.what());
@@ -89,11 +221,9 @@ int main(int argc, char** argv)
     Evaluator eval(vocabulary);
     FILE* dump = dumpPath.empty() ? nullptr : std::fopen(dumpPath.c_str(), "wb");
     auto t0 = std::chrono::steady_clock::now();
-    size_t bytes = 0;
     std::vector<morv::Token> tokens;
     for (const Paragraph& p : test.GetParagraphs()) {
         std::string text = p.Text();
-        bytes += text.size();
         std::vector<Evaluator::Word> words;
         try {
             analyzer->Analyze(text, tokens, morv::Encoding::Gbk, true);
@@ -125,9 +255,12 @@ int main(int argc, char** argv)
         }
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    std::printf("Evaluated on 1998-01-%02d..01-%02d: %zu paragraphs, %zu words, analysed in %.2f s\n\n",
-                testFirst % 100, testLast % 100, test.GetParagraphs().size(), eval.GetCounts().gold, seconds);
-    (void)bytes;
+    if (testPath.empty())
+        std::printf("Evaluated on 1998-01-%02d..01-%02d: %zu paragraphs, %zu words, analysed in %.2f s\n\n",
+                    testFirst % 100, testLast % 100, test.GetParagraphs().size(), eval.GetCounts().gold, seconds);
+    else
+        std::printf("Evaluated on %s with the models of %s: %zu lines, %zu words, analysed in %.2f s\n\n",
+                    testPath.c_str(), modelDir.c_str(), test.GetParagraphs().size(), eval.GetCounts().gold, seconds);
     if (dump)
         std::fclose(dump);
     eval.Print();

@@ -11,17 +11,23 @@
 #ifndef MORV_DATA_SOURCE_DIR
 #define MORV_DATA_SOURCE_DIR "data"
 #endif
+#ifndef MORV_TRAINER_VERSION
+#define MORV_TRAINER_VERSION "3.1.0"
+#endif
 #ifndef MORV_INSTALLED_SOURCE_DIR
 #define MORV_INSTALLED_SOURCE_DIR ""
 #endif
 
 namespace {
 
-void Usage()
+void Usage(std::FILE* to)
 {
-    std::fprintf(stderr,
+    std::fprintf(to,
                  "usage: morv-train [--days FIRST-LAST] [--data DIR] [--allow-bad-lines] [--quiet] CORPUS OUTPUT-DIR\n"
-                 "  CORPUS      the segmented, tagged corpus (UTF-8, one paragraph a line)\n"
+                 "       morv-train --help | --version\n"
+                 "  CORPUS      the segmented, tagged corpus (UTF-8): one paragraph a line with\n"
+                 "              its id (19980101-01-001-001/m  word/tag  word/tag ...), or one\n"
+                 "              sentence a line without ids (word/tag items separated by blanks)\n"
                  "  OUTPUT-DIR  the engine base directory to write (Configure.xml, Data/)\n"
                  "  --days      train on the paragraphs of these days of January 1998 only\n"
                  "              (1-27), or of these dates (19980101-19980127)\n"
@@ -70,20 +76,24 @@ int main(int argc, char** argv)
                 return 2;
             }
         } else if (a == "--help" || a == "-h") {
-            Usage();
+            Usage(stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("morv-train %s\n", MORV_TRAINER_VERSION);
             return 0;
         } else if (!a.empty() && a[0] == '-') {
-            Usage();
+            std::fprintf(stderr, "morv-train: unknown option '%s'\n", a.c_str());
+            Usage(stderr);
             return 2;
         } else if (npos < 2) {
             positional[npos++] = a;
         } else {
-            Usage();
+            Usage(stderr);
             return 2;
         }
     }
     if (npos != 2) {
-        Usage();
+        Usage(stderr);
         return 2;
     }
     o.corpusPath = positional[0];

@@ -127,11 +127,19 @@ bool CorpusReader::Read(const std::string& path, int firstDate, int lastDate)
     // megabytes costs its text once and its tokens once.
     std::string line;
     int lineNo = 0;
+    bool decided = false;
     while (std::getline(in, line)) {
         ++lineNo;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (line.find_first_not_of(" \t") != std::string::npos) {
+            if (!decided) {
+                // The first line decides whether the corpus carries paragraph ids.
+                size_t pos = 0, begin = 0, end = 0;
+                int date = 0;
+                withIds = NextField(line, pos, begin, end) && IsParagraphId(line, begin, end, date);
+                decided = true;
+            }
             ++lines;
             Paragraph p;
             std::string message;
@@ -171,10 +179,17 @@ bool CorpusReader::ParseLine(const std::string& line, Paragraph& out, std::strin
 {
     out = Paragraph();
     size_t pos = 0, begin = 0, end = 0;
-    if (!NextField(line, pos, begin, end) || !IsParagraphId(line, begin, end, out.date)) {
+    if (withIds && (!NextField(line, pos, begin, end) || !IsParagraphId(line, begin, end, out.date))) {
         message = "no paragraph id";
         return false;
     }
+    int date = 0;
+    if (!withIds && NextField(line, pos, begin, end) && IsParagraphId(line, begin, end, date)) {
+        message = "a paragraph id in a corpus whose first line has none";
+        return false;
+    }
+    if (!withIds)
+        pos = 0;
     // One token per field: reserved at once, so that the tokens of a long line
     // are not copied again and again as the array grows.
     size_t fields = 0;

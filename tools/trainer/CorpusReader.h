@@ -24,6 +24,9 @@ struct Paragraph {
 
 // Reads the segmented, tagged corpus (UTF-8, one paragraph a line). Lines that
 // do not parse, or are not UTF-8, are counted and skipped, never half counted.
+// A corpus whose first line starts with a paragraph id ("19980101-01-001-001/m")
+// needs one on every line; any other corpus is one sentence a line, word/tag items
+// separated by blanks, without ids or dates.
 class CorpusReader {
 public:
     struct Error {
@@ -41,6 +44,8 @@ public:
     bool Read(const std::string& path, int firstDate, int lastDate);
     // Parses one line; false with a message when it is malformed.
     bool ParseLine(const std::string& line, Paragraph& out, std::string& message);
+    // Whether the corpus read last has paragraph ids (and so dates).
+    bool HasParagraphIds() const { return withIds; }
     // Why the corpus read last cannot be trained on, empty when it can: most of
     // its lines are not UTF-8 (a corpus in another encoding; always refused), or
     // more than 5% of its lines were skipped (unless allowBadLines).
@@ -63,6 +68,7 @@ private:
     size_t lines = 0;
     size_t badLines = 0;
     size_t undecodable = 0;
+    bool withIds = true;
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include "tools/trainer/Trainer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +15,10 @@
 #include "tools/trainer/WordStatistics.h"
 
 namespace fs = std::filesystem;
+
+#ifndef MORV_TRAINER_VERSION
+#define MORV_TRAINER_VERSION "3.1.0"
+#endif
 
 namespace {
 
@@ -78,6 +83,8 @@ int Trainer::Run()
     if (options.newWordModel && !TrainNewWordModel())
         return 1;
     words->MeasureNumericAtoms(report.numericTokens, report.numericOneAtom);
+    if (!WriteProvenance())
+        return 1;
     if (!batch.Commit())
         return 1;
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -134,6 +141,11 @@ bool Trainer::ReadCorpus()
         std::fprintf(stderr, "morv-train: cannot open the corpus %s\n", options.corpusPath.c_str());
         return false;
     }
+    if (!reader.HasParagraphIds() && (options.firstDate != 0 || options.lastDate != 0)) {
+        std::fprintf(stderr, "morv-train: %s has no paragraph ids, so no dates to choose days by\n",
+                     options.corpusPath.c_str());
+        return false;
+    }
     for (const CorpusReader::Error& e : reader.GetErrors())
         std::fprintf(stderr, "morv-train: %s:%d: %s; line skipped\n", options.corpusPath.c_str(), e.line,
                      e.message.c_str());
@@ -158,6 +170,33 @@ bool Trainer::ReadCorpus()
         }
     }
     return true;
+}
+
+// What the models were trained from, for people (morv --dump-config shows it).
+// No time stamp: the same corpus gives the same files.
+bool Trainer::WriteProvenance() const
+{
+    const std::vector<Paragraph>& paragraphs = reader.GetParagraphs();
+    int first = 0, last = 0;
+    for (const Paragraph& p : paragraphs) {
+        if (p.date != 0 && (first == 0 || p.date < first))
+            first = p.date;
+        last = std::max(last, p.date);
+    }
+    std::error_code ec;
+    const auto size = fs::file_size(options.corpusPath, ec);
+    std::string text = "corpus: " + fs::path(options.corpusPath).filename().string() + " (" +
+                       (ec ? std::string("size unknown") : std::to_string(size) + " bytes") + ")\n";
+    text += "paragraphs: " + std::to_string(report.paragraphs) + ", words: " + std::to_string(report.tokens) +
+            ", lines skipped: " + std::to_string(report.badLines) + "\n";
+    if (first != 0)
+        text += "dates: " + std::to_string(first) + " to " + std::to_string(last) + "\n";
+    else
+        text += "dates: none (one sentence a line, no paragraph ids)\n";
+    text += "dictionary: " + std::to_string(report.words) + " words\n";
+    text += std::string("new-word model: ") + (options.newWordModel ? "NewWord.cm" : "not trained") + "\n";
+    text += "trainer: morv-train " MORV_TRAINER_VERSION "\n";
+    return ModelWriter::WriteBytes(DataDir() + "/Trained.txt", text);
 }
 
 // The character classes, the tag set and the configuration, as the engine

@@ -67,6 +67,7 @@ private:
     bool LoadSources();
     bool ReadCorpus();
     bool WriteSourceCopies() const;
+    bool WriteProvenance() const;
     bool TrainNewWordModel();
     std::string DataDir() const;
 
