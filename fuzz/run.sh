@@ -11,6 +11,9 @@
 # input in build-fuzz/artifacts/<Class>/ and makes the script exit non-zero;
 # reproduce with build-fuzz/fuzz_<Class> <crash file>.
 #
+# fuzz_TextPath analyses text with the trained models: build them first (the
+# `models` target), or point MORV_FUZZ_MODEL at a model directory.
+#
 # Environment: CXX (default clang++), MORV_FUZZ_BUILD (default build-fuzz),
 # MORV_FUZZ_JOBS (parallel compiles, default 2), MORV_FUZZ_TMP (where the targets
 # write their input files; default /dev/shm when writable).
@@ -102,7 +105,7 @@ for target in "${targets[@]}"; do
   if [ ! -e "$bin" ] || [ "$target" -nt "$bin" ] || [ "$archive" -nt "$bin" ] ||
      [ "$root/fuzz/FuzzInput.h" -nt "$bin" ] || [ "$root/fuzz/FuzzModels.h" -nt "$bin" ] || [ "$root/fuzz/coverage-ignore.txt" -nt "$bin" ]; then
     echo "== building $name"
-    "$cxx" "${flags[@]}" -fsanitize=fuzzer "$target" "$archive" -o "$bin"
+    "$cxx" "${flags[@]}" -fsanitize=fuzzer -DMORV_FUZZ_SOURCE_DIR="\"$root\"" "$target" "$archive" -ldl -o "$bin"
   fi
   seeds="$root/fuzz/corpus/$cls"
   work="$out/corpus/$cls"
