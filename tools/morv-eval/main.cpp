@@ -15,6 +15,7 @@
 #include "tools/morv-eval/Evaluator.h"
 #include "tools/morv-eval/PlainScorer.h"
 #include "tools/trainer/GbkConverter.h"
+#include "tools/trainer/ModelWriter.h"
 #include "tools/trainer/SourceDir.h"
 #include "tools/trainer/Trainer.h"
 
@@ -135,6 +136,17 @@ int main(int argc, char** argv)
             goldPath = argv[++i];
         else {
             std::fprintf(stderr, "morv-eval: bad option '%s'\n%s", a.c_str(), kUsage);
+            return 2;
+        }
+    }
+
+    // No output may replace an input: the work directory's models, the dump.
+    for (const std::string& input : {o.corpusPath, testPath, vocabPath, systemPath, goldPath}) {
+        if (input.empty())
+            continue;
+        if ((modelDir.empty() && systemPath.empty() && ModelWriter::WouldReplace(o.outputDir, input)) ||
+            (!dumpPath.empty() && ModelWriter::WouldReplace(dumpPath, input))) {
+            std::fprintf(stderr, "morv-eval: an output would overwrite the input %s: refused\n", input.c_str());
             return 2;
         }
     }
