@@ -1,5 +1,7 @@
 #include "engine/CAnalyzer.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -63,6 +65,176 @@ CAnalyzer::CAnalyzer(const CModel& model)
     // A tag a program gave one of its words is the tag the word gets.
     if (posTagger)
         posTagger->SetUseFixedTags(true);
+    if (model.newWordsOn && model.newWordModel && model.newWordModel->IsLoaded()) {
+        newWordModel = model.newWordModel.get();
+        newWordMargin = model.newWordMargin;
+        newWordMargin2 = model.newWordMargin2;
+        newWordPenalty = model.newWordPenalty;
+        newWordWeight = model.newWordWeight;
+    }
+}
+
+void CAnalyzer::SpanDeficits()
+{
+    // Max-product forward and backward passes over the labelling of the last
+    // Words call: fwd[i][l], the best labelling of characters 0..i ending in l;
+    // bwd[i][l], the best of i..end starting with l (both with l's own score).
+    const int chars = newWordSpace.GetCharCount();
+    const float* s = newWordSpace.GetLabelScores();
+    const float* t = newWordSpace.GetTransitionScores();
+    const float kNone = -1e30f;
+    const int B = CCharModel::kB, M = CCharModel::kM, E = CCharModel::kE, S = CCharModel::kS;
+    forward.assign(static_cast<size_t>(chars) * 4, kNone);
+    backward.assign(static_cast<size_t>(chars) * 4, kNone);
+    spanDeficit.assign(static_cast<size_t>(chars) * kMaxNewWordChars, 1e30f);
+    if (chars == 0)
+        return;
+    auto T = [t](int a, int b) { return t[a * 4 + b]; };
+    forward[B] = s[B];
+    forward[S] = s[S];
+    for (int i = 1; i < chars; ++i)
+        for (int l = 0; l < 4; ++l) {
+            float best = kNone;
+            for (int p = 0; p < 4; ++p)
+                if (forward[static_cast<size_t>(i - 1) * 4 + p] > kNone && std::isfinite(T(p, l)))
+                    best = std::max(best, forward[static_cast<size_t>(i - 1) * 4 + p] + T(p, l));
+            if (best > kNone)
+                forward[static_cast<size_t>(i) * 4 + l] = best + s[i * 4 + l];
+        }
+    const size_t last = static_cast<size_t>(chars - 1) * 4;
+    backward[last + E] = s[(chars - 1) * 4 + E];
+    backward[last + S] = s[(chars - 1) * 4 + S];
+    for (int i = chars - 2; i >= 0; --i)
+        for (int l = 0; l < 4; ++l) {
+            float best = kNone;
+            for (int q = 0; q < 4; ++q)
+                if (backward[static_cast<size_t>(i + 1) * 4 + q] > kNone && std::isfinite(T(l, q)))
+                    best = std::max(best, T(l, q) + backward[static_cast<size_t>(i + 1) * 4 + q]);
+            if (best > kNone)
+                backward[static_cast<size_t>(i) * 4 + l] = best + s[i * 4 + l];
+        }
+    const float all = std::max(forward[last + E], forward[last + S]);
+    for (int i = 0; i < chars; ++i) {
+        // The best way into a word starting at i: from E or S of character i - 1.
+        float inner = s[i * 4 + B];
+        for (int n = 2; n <= kMaxNewWordChars && i + n <= chars; ++n) {
+            const int j = i + n - 1; // the word's last character
+            // inner so far covers i..j-1 as B M..M; close the word with E at j.
+            const float word = inner + s[j * 4 + E] + T(n == 2 ? B : M, E);
+            float left = 0;
+            if (i > 0)
+                left = std::max(forward[static_cast<size_t>(i - 1) * 4 + E] + T(E, B),
+                                forward[static_cast<size_t>(i - 1) * 4 + S] + T(S, B));
+            float right = 0;
+            if (j + 1 < chars)
+                right = std::max(T(E, B) + backward[static_cast<size_t>(j + 1) * 4 + B],
+                                 T(E, S) + backward[static_cast<size_t>(j + 1) * 4 + S]);
+            spanDeficit[static_cast<size_t>(i) * kMaxNewWordChars + static_cast<size_t>(n - 1)] =
+                all - (left + word + right);
+            // Extend: character j becomes an inner M.
+            inner += s[j * 4 + M] + T(n == 2 ? B : M, M);
+        }
+    }
+}
+
+void CAnalyzer::ScoreCandidates(int length)
+{
+    // The labelling scores of the last Words call cover the whole sentence.
+    const int chars = newWordSpace.GetCharCount();
+    const int* starts = newWordSpace.GetCharStarts();
+    const float* score = newWordSpace.GetLabelScores();
+    const float* t = newWordSpace.GetTransitionScores();
+    charAt.assign(static_cast<size_t>(length) + 1, -1);
+    for (int c = 0; c <= chars; ++c)
+        if (starts[c] >= 0 && starts[c] <= length)
+            charAt[static_cast<size_t>(starts[c])] = c;
+    const std::vector<TokenRecord>& candidates = preProcessor->GetCandidates();
+    candidateScores.assign(candidates.size(), 0.0f);
+    firstLabels.assign(candidates.size(), 255);
+    lastLabels.assign(candidates.size(), 255);
+    const int B = CCharModel::kB, M = CCharModel::kM, E = CCharModel::kE, S = CCharModel::kS;
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        const TokenRecord& c = candidates[i];
+        if (c.kind == kKindSentenceBegin || c.kind == kKindSentenceEnd || c.start < 0 || c.end > length)
+            continue;
+        const int from = charAt[static_cast<size_t>(c.start)], to = charAt[static_cast<size_t>(c.end)];
+        if (from < 0 || to <= from)
+            continue;
+        float sum;
+        if (to - from == 1) {
+            sum = score[from * 4 + S];
+            firstLabels[i] = lastLabels[i] = static_cast<uint8_t>(S);
+        } else {
+            sum = score[from * 4 + B] + score[(to - 1) * 4 + E];
+            int previous = B;
+            for (int k = from + 1; k < to - 1; ++k) {
+                sum += score[k * 4 + M] + t[previous * 4 + M];
+                previous = M;
+            }
+            sum += t[previous * 4 + E];
+            firstLabels[i] = static_cast<uint8_t>(B);
+            lastLabels[i] = static_cast<uint8_t>(E);
+        }
+        // A proposed word pays for its class's generous statistics.
+        if (c.flags & kFlagNewWord)
+            sum -= static_cast<float>(newWordPenalty / newWordWeight);
+        candidateScores[i] = sum;
+    }
+    segmenter->SetExtraScores(candidateScores.data(), firstLabels.data(), lastLabels.data(), t, newWordWeight);
+}
+
+bool CAnalyzer::ProposeNewWords(const char* sentence, int length, const TokenRecord* items, int count)
+{
+    if (length <= 0 || ids.unknownProper < 0)
+        return false;
+    // The person names of the plain segmentation, found on a copy.
+    nameScratch.assign(items, items + count);
+    int names = count;
+    roleTagger->Recognize(nameScratch.data(), names, ids.unknownPerson);
+    protectedSpans.clear();
+    for (int i = 1; i + 1 < names; ++i)
+        if (nameScratch[static_cast<size_t>(i)].wordId == ids.unknownPerson)
+            protectedSpans.emplace_back(nameScratch[static_cast<size_t>(i)].start, nameScratch[static_cast<size_t>(i)].end);
+
+    newWordModel->Words(sentence, length, 0, length, newWordSpace);
+    newWords.clear();
+    const std::vector<TokenRecord>& atoms = preProcessor->GetAtoms();
+    // Every span up to kMaxNewWordChars characters whose best labelling scores
+    // within the margin of the best labelling of all is proposed: the model's
+    // own words and the close alternatives, among which the bigram model and
+    // the dictionary words decide.
+    SpanDeficits();
+    const int chars = newWordSpace.GetCharCount();
+    const int* starts = newWordSpace.GetCharStarts();
+    size_t atom = 0;
+    for (int i = 0; i < chars; ++i) {
+        while (atom < atoms.size() && atoms[atom].start < starts[i])
+            ++atom;
+        if (atom >= atoms.size() || atoms[atom].start != starts[i])
+            continue;
+        for (int n = 2; n <= kMaxNewWordChars && i + n <= chars; ++n) {
+            const float deficit = spanDeficit[static_cast<size_t>(i) * kMaxNewWordChars + static_cast<size_t>(n - 1)];
+            if (!(deficit <= (n == 2 ? newWordMargin2 : newWordMargin)))
+                continue;
+            const int start = starts[i], end = starts[i + n];
+            bool crossesName = false;
+            for (const auto& span : protectedSpans)
+                crossesName = crossesName || (start < span.second && span.first < end);
+            if (crossesName)
+                continue;
+            TokenRecord word;
+            word.wordId = ids.unknownProper;
+            word.start = start;
+            word.end = end;
+            word.flags = kFlagNewWord;
+            word.kind = atoms[atom].kind; // the kind of the atom it begins with
+            newWords.push_back(word);
+        }
+    }
+    if (newWords.empty())
+        return false;
+    preProcessor->AddCandidates(newWords);
+    return true;
 }
 
 void CAnalyzer::Build(const CCharset* charset, const CPDAT* coreDict, const CUnigram* unigram,
@@ -127,6 +299,19 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
         TokenRecord* items = segmenter->GetItems();
         if (count >= 2) {
             roleHmm->Tag(items, count);
+            // Names first: the new-word model's proposals must not cut through the
+            // person names found on the plain segmentation. When it adds words the
+            // sentence is segmented again and its roles tagged anew.
+            if (newWordModel != nullptr &&
+                (ProposeNewWords(p, static_cast<int>(next - p), items, count) || newWordWeight > 0)) {
+                if (newWordWeight > 0)
+                    ScoreCandidates(static_cast<int>(next - p));
+                count = segmenter->Segment(preProcessor->GetLattice(), preProcessor->GetSlotCount(),
+                                           preProcessor->GetSlotSizes(), preProcessor->GetAtomCount());
+                segmenter->SetExtraScores(nullptr, nullptr, nullptr, nullptr, 0);
+                items = segmenter->GetItems();
+                roleHmm->Tag(items, count);
+            }
             emit.BeforeRecognition(items, count);
             roleTagger->Recognize(items, count, ids.unknownPerson);
             posTagger->Tag(items, count);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "segment/CCharModel.h"
 #include "segment/SpecialWords.h"
 #include "segment/TokenRecord.h"
 
@@ -73,6 +74,11 @@ private:
                const CPDAT* userDict, const CPosLexicon* posLexicon, const CTagTransitions* posContext,
                const CPosLexicon* roleLexicon, const CTagTransitions* roleContext);
     template <class Emit> void Run(const char* text, Emit emit);
+    // The new-word stage: words the new-word model proposes for the sentence and
+    // the dictionaries lack join its lattice as the class word of new words.
+    // Returns whether the lattice gained a word. Words overlapping the person
+    // names the role tagger finds in items (the plain segmentation) stay out.
+    bool ProposeNewWords(const char* sentence, int length, const TokenRecord* items, int count);
     // Appends a token's text to the page, HTML-escaped.
     void AppendEscaped(const char* text, size_t length);
     // Writes what the page buffer holds to htmlFile.
@@ -80,6 +86,28 @@ private:
 
     const CModel* model = nullptr;
     const CTagSet* tagSet;
+    const CCharModel* newWordModel = nullptr;
+    float newWordMargin = 0;
+    float newWordMargin2 = 0;
+    float newWordPenalty = 0;
+    CCharModel::Workspace newWordSpace;
+    std::vector<TokenRecord> newWords;
+    std::vector<TokenRecord> nameScratch;
+    std::vector<std::pair<int, int>> protectedSpans;
+    // The new-word model's scores of the lattice's candidates (see SetExtraScores).
+    double newWordWeight = 0;
+    std::vector<int> charAt; // character index at each byte offset of the sentence
+    std::vector<float> candidateScores;
+    std::vector<uint8_t> firstLabels;
+    std::vector<uint8_t> lastLabels;
+    void ScoreCandidates(int length);
+    // For every span of up to kMaxNewWordChars characters, how much lower the best
+    // labelling that makes it a word scores than the best labelling of all.
+    void SpanDeficits();
+    static constexpr int kMaxNewWordChars = 6;
+    std::vector<float> forward;
+    std::vector<float> backward;
+    std::vector<float> spanDeficit; // chars x kMaxNewWordChars, index n - 1
     const CRoleTagger* roleTagger;
     SpecialWords ids;
     std::unique_ptr<CPreProcess> preProcessor;

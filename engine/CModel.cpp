@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <strings.h>
@@ -86,6 +87,9 @@ bool CModel::ReadConfig(const std::string& base)
     mergeFlag = false;
     posMode = 2;
     logOn = userDictOn = newWordsOn = false;
+    newWordMargin = 0.5f;
+    newWordWeight = 0.4f;
+    newWordPenalty = 24;
 
     std::unique_ptr<char[]> config;
     const std::string configPath = basePath + kSeparator + "Configure.xml";
@@ -112,6 +116,33 @@ bool CModel::ReadConfig(const std::string& base)
             posMode = 1;
     }
     newWordsOn = SwitchIsOn(text, "NewWords", value.get());
+    newWordMargin2 = -1;
+    if (GetConfigValue(text, "NewWordMargin2", value.get())) {
+        char* end = nullptr;
+        const float margin = std::strtof(value.get(), &end);
+        if (end != value.get() && margin >= 0 && margin < 1e6f)
+            newWordMargin2 = margin;
+    }
+    if (GetConfigValue(text, "NewWordPenalty", value.get())) {
+        char* end = nullptr;
+        const float penalty = std::strtof(value.get(), &end);
+        if (end != value.get() && penalty >= 0 && penalty < 1e6f)
+            newWordPenalty = penalty;
+    }
+    if (GetConfigValue(text, "NewWordWeight", value.get())) {
+        char* end = nullptr;
+        const float weight = std::strtof(value.get(), &end);
+        if (end != value.get() && weight >= 0 && weight < 1e6f)
+            newWordWeight = weight;
+    }
+    if (GetConfigValue(text, "NewWordMargin", value.get())) {
+        char* end = nullptr;
+        const float margin = std::strtof(value.get(), &end);
+        if (end != value.get() && margin >= 0 && margin < 1e6f)
+            newWordMargin = margin;
+    }
+    if (newWordMargin2 < 0)
+        newWordMargin2 = newWordMargin;
     return true;
 }
 
@@ -150,9 +181,11 @@ bool CModel::LoadModels(const Reporter& report)
         }
         return true;
     };
-    if (!LoadModel(unigram, "CUnigram", DataPath("CoreDict.unig"), report) ||
-        !LoadModel(bigram, "CBigram", DataPath("BiWord.big"), report) ||
-        !LoadModel(posLexicon, nullptr, DataPath("CoreDict.pos"), report) ||
+    // The new stages read the word tables that know the class word of new words.
+    const bool nw = newWordsOn;
+    if (!LoadModel(unigram, "CUnigram", DataPath(nw ? "NewWord.unig" : "CoreDict.unig"), report) ||
+        !LoadModel(bigram, "CBigram", DataPath(nw ? "NewWord.big" : "BiWord.big"), report) ||
+        !LoadModel(posLexicon, nullptr, DataPath(nw ? "NewWord.pos" : "CoreDict.pos"), report) ||
         !LoadModel(posContext, nullptr, DataPath("Morv.ctx"), report, false) ||
         !lexiconFits(posLexicon, posContext, "CoreDict.pos") ||
         !LoadModel(tagSet, nullptr, DataPath(tagSetFile), report) ||
@@ -160,6 +193,9 @@ bool CModel::LoadModels(const Reporter& report)
         !LoadModel(roleContext, nullptr, DataPath("nr.ctx"), report, false) ||
         !lexiconFits(roleLexicon, roleContext, "nr.role") ||
         !LoadModel(roleTagger, nullptr, DataPath("nr.fsa"), report))
+        return false;
+    newWordModel.reset();
+    if (nw && !LoadModel(newWordModel, nullptr, DataPath("NewWord.cm"), report))
         return false;
     loaded = true;
     return true;

@@ -14,6 +14,7 @@
 #include "lexicon/CPDAT.h"
 #include "lexicon/CUnigram.h"
 #include "lexicon/CUserWords.h"
+#include "segment/CCharModel.h"
 #include "segment/CCharset.h"
 #include "segment/SpecialWords.h"
 #include "tagging/CPosLexicon.h"
@@ -77,6 +78,19 @@ public:
     bool logOn = false;
     bool userDictOn = false;
     bool newWordsOn = false; // the stages beyond the classic pipeline
+    // Tuning of the new stages (defaults chosen on held-out days of the training
+    // month, never on the test days):
+    // NewWordMargin: a span is proposed as a word when the new-word model's best
+    // labelling that makes it one scores at most this much below its best
+    // labelling of all (NewWordMargin2: the same for spans of two characters);
+    float newWordMargin = 0.5f;
+    float newWordMargin2 = 0.5f;
+    // NewWordWeight: the weight of the new-word model's labelling scores of every
+    // candidate in the path score, beside the bigram model's log probabilities;
+    float newWordWeight = 0.4f;
+    // NewWordPenalty: what a proposed word pays, in log probability, for the
+    // generous statistics of its class word.
+    float newWordPenalty = 24;
 
     std::unique_ptr<CPDAT> userDictFile; // UserDict.dct, when UserDict is on and it loads
     std::unique_ptr<CCharset> charset;
@@ -89,6 +103,11 @@ public:
     std::unique_ptr<CPosLexicon> roleLexicon;
     std::unique_ptr<CTagTransitions> roleContext;
     std::unique_ptr<CRoleTagger> roleTagger;
+    // With NewWords on: the character-based new-word model (NewWord.cm); the word
+    // tables and the part-of-speech lexicon above are then NewWord.unig,
+    // NewWord.big and NewWord.pos, which also hold the statistics of the class
+    // word of new words.
+    std::unique_ptr<CCharModel> newWordModel;
     SpecialWords ids;
 
 private:

@@ -110,7 +110,7 @@ unsigned CTokenizer::FlagsOf(const TokenRecord& t) const
     unsigned flags = 0;
     if (t.flags & kFlagUserWord)
         flags |= MORV_FLAG_USER_WORD;
-    if (t.flags & kFlagNewWord)
+    if ((t.flags & kFlagNewWord) && Is(t.wordId, ids.unknownProper))
         flags |= MORV_FLAG_NEW_WORD;
     // The same order as the colours of the result page: a token is one kind of entity.
     const int tag = t.tag;

@@ -424,12 +424,55 @@ const char* CPreProcess::BuildLattice(const char* text)
     slotSizes[static_cast<size_t>(slotCount - 1)] = 1;
 
     // Only now is the candidate array complete; slots are filled in slot order.
+    LinkSlots();
+    return next;
+}
+
+void CPreProcess::LinkSlots()
+{
     TokenRecord* slot = candidates.data();
     for (int s = 0; s < slotCount; ++s) {
         if (slotSizes[static_cast<size_t>(s)] > 0) {
             lattice[static_cast<size_t>(s)] = slot;
             slot += slotSizes[static_cast<size_t>(s)];
+        } else {
+            lattice[static_cast<size_t>(s)] = nullptr;
         }
     }
-    return next;
+}
+
+void CPreProcess::AddCandidates(const std::vector<TokenRecord>& extra)
+{
+    if (extra.empty() || slotCount < 2)
+        return;
+    const int sentenceLength = slotCount - 2;
+    rebuilt.clear();
+    rebuilt.reserve(candidates.size() + extra.size());
+    size_t from = 0;
+    size_t e = 0;
+    for (int s = 0; s < slotCount; ++s) {
+        const int size = slotSizes[static_cast<size_t>(s)];
+        rebuilt.insert(rebuilt.end(), candidates.begin() + static_cast<long>(from),
+                       candidates.begin() + static_cast<long>(from + static_cast<size_t>(size)));
+        const size_t slotBegin = rebuilt.size() - static_cast<size_t>(size);
+        int added = 0;
+        // Extras in slot order: a candidate starting at byte b lies in slot b + 1.
+        while (e < extra.size() && extra[e].start + 1 <= s) {
+            const TokenRecord& c = extra[e++];
+            if (c.start + 1 != s || size == 0 || c.end <= c.start || c.end > sentenceLength ||
+                (c.end < sentenceLength && slotSizes[static_cast<size_t>(c.end + 1)] == 0))
+                continue;
+            bool repeated = false;
+            for (size_t k = slotBegin; k < rebuilt.size() && !repeated; ++k)
+                repeated = rebuilt[k].end == c.end;
+            if (repeated)
+                continue;
+            rebuilt.push_back(c);
+            ++added;
+        }
+        slotSizes[static_cast<size_t>(s)] = size + added;
+        from += static_cast<size_t>(size);
+    }
+    candidates.swap(rebuilt);
+    LinkSlots();
 }

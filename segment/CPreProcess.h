@@ -28,11 +28,19 @@ public:
     // until the next call.
     const char* BuildLattice(const char* text);
     bool SetUserDict(const CPDAT* dict);
+    // Adds candidates to the lattice of the last BuildLattice, each after the
+    // candidates of its slot (their order among themselves kept). A candidate
+    // that does not begin where an atom begins, or does not end where one ends,
+    // or repeats the span of a candidate of its slot, is left out.
+    void AddCandidates(const std::vector<TokenRecord>& extra);
     // Words added at run time (may be null); where one of them and a word of the
     // user dictionary both begin, the longer wins, the run-time word on a tie.
     void SetUserWords(const CUserWords* words) { userWords = words; }
 
     const std::vector<TokenRecord>& GetAtoms() const { return atoms; }
+    // Every candidate of the lattice, slot after slot (the order of Segment's
+    // per-candidate arrays).
+    const std::vector<TokenRecord>& GetCandidates() const { return candidates; }
     int GetAtomCount() const { return atomCount; }
     TokenRecord* const* GetLattice() { return lattice.data(); }
     const int32_t* GetSlotSizes() const { return slotSizes.data(); }
@@ -72,6 +80,8 @@ private:
     int slotCount = 0;
     std::vector<int> matchIds;
     std::vector<int> matchLengths;
+    std::vector<TokenRecord> rebuilt;
+    void LinkSlots();
 };
 
 #endif

@@ -79,7 +79,13 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
                 const int pair = bigram->PairFrequency(c.wordId, d.wordId);
                 const double bigramTerm =
                     pair == 0 ? unseenPairTerm : lambda * (pair + 0.00001) / bigramDenominator;
-                const double v = std::log(unigramTerm[dj] + bigramTerm) + best[dj];
+                double v = std::log(unigramTerm[dj] + bigramTerm) + best[dj];
+                if (extraEntry != nullptr) {
+                    double extra = extraEntry[dj];
+                    if (extraLast[ck] < 4 && extraFirst[dj] < 4)
+                        extra += extraTransitions[extraLast[ck] * 4 + extraFirst[dj]];
+                    v += extraWeight * extra;
+                }
                 // The first successor sets the score; a later one must be strictly better,
                 // so on equal scores the atom beats the longer dictionary words.
                 if (back[ck] == kNoScore || v > best[ck]) {

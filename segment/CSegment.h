@@ -17,6 +17,20 @@ public:
     virtual ~CSegment() = default;
 
     int Segment(TokenRecord* const* lattice, int slotCount, const int* slotSizes, int atomCount);
+    // A second model's say in the next Segment call (null: none). Per candidate,
+    // in lattice order: a score added when a path enters it, and the labels of its
+    // first and last character; a 4 x 4 table of scores between the last label of
+    // a candidate and the first of its successor. All are multiplied by weight
+    // and added to the path's log probability. The arrays must outlive the call.
+    void SetExtraScores(const float* entry, const uint8_t* firstLabel, const uint8_t* lastLabel,
+                        const float* transitions, double weight)
+    {
+        extraEntry = entry;
+        extraFirst = firstLabel;
+        extraLast = lastLabel;
+        extraTransitions = transitions;
+        extraWeight = weight;
+    }
     // ln P(d | c) for the interpolated model.
     double TransitionScore(int fromId, double fromFrequency, int toId, double toFrequency) const;
 
@@ -36,6 +50,11 @@ private:
     std::vector<int> back;
     std::vector<double> unigramTerm;
     std::vector<int> slotFirst; // index of a slot's first candidate in best/back
+    const float* extraEntry = nullptr;
+    const uint8_t* extraFirst = nullptr;
+    const uint8_t* extraLast = nullptr;
+    const float* extraTransitions = nullptr;
+    double extraWeight = 0;
 };
 
 #endif

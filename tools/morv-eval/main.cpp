@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <utility>
+#include <vector>
 #include <memory>
 #include <set>
 #include <string>
@@ -56,6 +59,8 @@ const char kUsage[] =
     "  --vocab WORDLIST  words (one a line, UTF-8) that count as known for OOV recall;\n"
     "                    default: the words of the training corpus\n"
     "  --dump FILE       write the engine's words and the gold words of every line (GBK)\n"
+    "  --set KEY=VALUE   set a key of the trained model's Configure.xml before scoring\n"
+    "                    (--set NewWords=off scores the classic pipeline)\n"
     "  --system FILE --gold FILE\n"
     "                    score a segmentation (words separated by blanks, one sentence\n"
     "                    a line) against a gold file of the same form; no engine\n";
@@ -83,6 +88,31 @@ bool ReadVocabulary(const std::string& path, std::set<std::string>& words, bool 
     return true;
 }
 
+// Gives each key its value in a Configure.xml: the element's text replaced, or
+// the element added before the closing tag of the root.
+bool SetKeys(const std::string& path, const std::vector<std::pair<std::string, std::string>>& settings)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    for (const auto& kv : settings) {
+        const std::string open = "<" + kv.first + ">", close = "</" + kv.first + ">";
+        const size_t at = text.find(open);
+        const size_t end = at == std::string::npos ? at : text.find(close, at);
+        if (at != std::string::npos && end != std::string::npos) {
+            text.replace(at + open.size(), end - at - open.size(), kv.second);
+        } else {
+            const size_t root = text.rfind("</Configure>");
+            text.insert(root == std::string::npos ? text.size() : root, open + kv.second + close + "\n");
+        }
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    return static_cast<bool>(out);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -97,6 +127,7 @@ int main(int argc, char** argv)
     int testFirst = 19980128, testLast = 19980131;
     std::string dumpPath; // GBK: the engine's words and the corpus words of every paragraph
     std::string testPath, modelDir, vocabPath, systemPath, goldPath;
+    std::vector<std::pair<std::string, std::string>> settings;
     bool daysGiven = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -134,6 +165,10 @@ int main(int argc, char** argv)
             systemPath = argv[++i];
         else if (a == "--gold" && hasValue)
             goldPath = argv[++i];
+        else if (a == "--set" && hasValue && std::string(argv[i + 1]).find('=') != std::string::npos) {
+            const std::string kv = argv[++i];
+            settings.emplace_back(kv.substr(0, kv.find('=')), kv.substr(kv.find('=') + 1));
+        }
         else {
             std::fprintf(stderr, "morv-eval: bad option '%s'\n%s", a.c_str(), kUsage);
             return 2;
@@ -210,6 +245,13 @@ int main(int argc, char** argv)
             std::printf("Trained on %s: %zu sentences, %zu words, in %.2f s\n", o.corpusPath.c_str(),
                         trainer.GetReport().paragraphs, trainer.GetReport().tokens, trainer.GetReport().seconds);
         modelDir = o.outputDir;
+        if (!settings.empty() && !SetKeys(modelDir + "/Configure.xml", settings)) {
+            std::fprintf(stderr, "morv-eval: cannot change %s/Configure.xml\n", modelDir.c_str());
+            return 1;
+        }
+    } else if (!settings.empty()) {
+        std::fprintf(stderr, "morv-eval: --set changes only the models it trains, not --model's\n");
+        return 2;
     } else if (!haveVocabulary) {
         std::printf("(no --vocab: OOV recall is not measured)\n");
     }

@@ -133,7 +133,8 @@ const std::vector<std::string>& ModelWriter::RunFiles()
         "Configure.xml",      "Data/charset.type", "Data/CoreDict.pdat", "Data/CoreDict.unig",
         "Data/BiWord.big",    "Data/CoreDict.pos", "Data/Morv.ctx",      "Data/tagset.txt",
         "Data/nr.role",       "Data/nr.ctx",       "Data/nr.fsa",        "Data/prelim.words",
-        "Data/CoreDict.words", "Data/NewWord.cm", "Data/Trained.txt"};
+        "Data/CoreDict.words", "Data/NewWord.cm", "Data/Trained.txt",
+        "Data/NewWord.unig", "Data/NewWord.big", "Data/NewWord.pos"};
     return files;
 }
 

@@ -80,8 +80,10 @@ int Trainer::Run()
         return 1;
     }
 
-    if (options.newWordModel && !TrainNewWordModel())
+    if (options.newWordModel && (!TrainNewWordModel() || !words->WriteNewWordTables(DataDir()))) {
+        std::fprintf(stderr, "morv-train: cannot write the new-word models into %s\n", options.outputDir.c_str());
         return 1;
+    }
     words->MeasureNumericAtoms(report.numericTokens, report.numericOneAtom);
     if (!WriteProvenance())
         return 1;

@@ -24,6 +24,7 @@ enum Special {
     kPerson = 3,
     kTime = 6,
     kNumber = 7,
+    kProper = 8, // the class word of new words
     kDash = 13,
 };
 
@@ -82,6 +83,7 @@ bool WordStatistics::Build(const std::string& dataDir)
     ClassifyTokens(dataDir);
     if (!BuildDictionary(dataDir))
         return false;
+    FindRareWords();
     CountUnits();
     return true;
 }
@@ -235,6 +237,60 @@ std::vector<int> WordStatistics::SentenceEnds(const Paragraph& p) const
     return ends;
 }
 
+void WordStatistics::FindRareWords()
+{
+    // A fold is a day of the corpus (a corpus without dates: every tenth line).
+    std::unordered_map<std::string, int> foldOf; // -1: seen in several folds
+    for (const Paragraph& p : paragraphs) {
+        const int fold = p.date != 0 ? p.date : p.line % 10;
+        std::vector<bool> inName(p.tokens.size(), false);
+        for (const CorpusNames::Group& g : CorpusNames::GroupNames(p.tokens))
+            for (size_t k = g.first; k <= g.last; ++k)
+                inName[k] = true;
+        for (size_t k = 0; k < p.tokens.size(); ++k) {
+            const CorpusToken& t = p.tokens[k];
+            // Names have their own recogniser, numbers and strings their class words.
+            if (inName[k] || gbk::CharCount(t.word) < 2 || ClassWordOf(t.word) >= 0 || AtomOf(t.word) >= -1)
+                continue;
+            auto found = foldOf.emplace(t.word, fold);
+            if (!found.second && found.first->second != fold)
+                found.first->second = -1;
+        }
+    }
+    rareWords.clear();
+    for (const auto& f : foldOf)
+        if (f.second != -1)
+            rareWords.insert(f.first);
+}
+
+void WordStatistics::CountNewWordClass(const std::vector<Unit>& units)
+{
+    // The class word takes the place of a rare word between the same neighbours
+    // the segmenter sees, in a count of its own beside the word's.
+    const int32_t proper = specialIds[kProper];
+    for (size_t u = 0; u < units.size(); ++u) {
+        const Unit& x = units[u];
+        if (!x.rare || !(x.use & kCountWords))
+            continue;
+        ++newWordFrequency;
+        ++newWordTags[x.tag];
+        for (size_t v = u; v-- > 0;) {
+            if (!(units[v].use & kCountWords))
+                continue;
+            if (units[v].id >= 0)
+                ++newWordPairs[{units[v].id, proper}];
+            break;
+        }
+        for (size_t v = u + 1; v < units.size(); ++v) {
+            if (!(units[v].use & kCountWords))
+                continue;
+            if (units[v].id >= 0)
+                ++newWordPairs[{proper, units[v].id}];
+            break;
+        }
+    }
+}
+
 void WordStatistics::CountUnits()
 {
     const size_t w = wordList.size();
@@ -247,6 +303,9 @@ void WordStatistics::CountUnits()
     const int tagEnd = tagSet.Code("eos") >= 0 ? tagSet.Code("eos") : 21;
     const int tagName = tagSet.Code("nr");
     sentences = 0;
+    newWordFrequency = 0;
+    newWordPairs.clear();
+    newWordTags.clear();
 
     for (const Paragraph& p : paragraphs) {
         std::vector<int> offsets = TokenOffsets(p);
@@ -292,6 +351,7 @@ void WordStatistics::CountUnits()
                 int a = ClassWordOf(t.word);
                 int id = a >= 0 ? specialIds[a] : WordId(t.word);
                 units.push_back({id, TagCode(t.tag), offsets[k], offsets[k + 1]});
+                units.back().rare = a < 0 && rareWords.count(t.word) > 0;
             }
             if (e < ends.size() && ends[e] == static_cast<int>(k)) {
                 units.push_back({specialIds[kEnd], tagEnd, offsets[k + 1], offsets[k + 1]});
@@ -327,6 +387,7 @@ void WordStatistics::CountUnits()
                         prevTag = &x;
                     }
                 }
+                CountNewWordClass(units);
                 units.clear();
                 units.push_back({specialIds[kBegin], tagBegin, offsets[k + 1], offsets[k + 1]});
             }
@@ -334,7 +395,33 @@ void WordStatistics::CountUnits()
     }
 }
 
-bool WordStatistics::Write(const std::string& dataDir) const
+namespace {
+
+// The part-of-speech lexicon as written: tags seen once or twice with a word that
+// mostly carries others are dropped.
+std::vector<ModelWriter::LexiconEntries> LexiconOf(const std::vector<std::map<int, int32_t>>& posCounts);
+
+} // namespace
+
+bool WordStatistics::WriteNewWordTables(const std::string& dataDir) const
+{
+    const int32_t proper = specialIds[kProper];
+    std::vector<int32_t> withClass = unigram;
+    withClass[static_cast<size_t>(proper)] += newWordFrequency;
+    std::map<std::pair<int32_t, int32_t>, int32_t> pairs = bigram;
+    for (const auto& p : newWordPairs)
+        pairs[p.first] += p.second;
+    std::vector<std::map<int, int32_t>> tags = posCounts;
+    for (const auto& t : newWordTags)
+        tags[static_cast<size_t>(proper)][t.first] += t.second;
+    return ModelWriter::WriteUnigram(dataDir + "/NewWord.unig", withClass) &&
+           ModelWriter::WriteBigram(dataDir + "/NewWord.big", GetWordCount(), pairs) &&
+           ModelWriter::WriteLexicon(dataDir + "/NewWord.pos", LexiconOf(tags));
+}
+
+namespace {
+
+std::vector<ModelWriter::LexiconEntries> LexiconOf(const std::vector<std::map<int, int32_t>>& posCounts)
 {
     std::vector<ModelWriter::LexiconEntries> lexicon;
     lexicon.reserve(posCounts.size());
@@ -351,6 +438,14 @@ bool WordStatistics::Write(const std::string& dataDir) const
                 kept.insert(e);
         lexicon.push_back(ModelWriter::SortedEntries(kept));
     }
+    return lexicon;
+}
+
+} // namespace
+
+bool WordStatistics::Write(const std::string& dataDir) const
+{
+    const std::vector<ModelWriter::LexiconEntries> lexicon = LexiconOf(posCounts);
     return coreDict->Save(ModelWriter::Target(dataDir + "/CoreDict.pdat").c_str()) &&
            ModelWriter::WriteUnigram(dataDir + "/CoreDict.unig", unigram) &&
            ModelWriter::WriteBigram(dataDir + "/BiWord.big", GetWordCount(), bigram) &&

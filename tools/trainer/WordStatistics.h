@@ -43,6 +43,12 @@ public:
     bool Build(const std::string& dataDir);
     // Writes CoreDict.pdat, CoreDict.unig, BiWord.big, CoreDict.pos, Morv.ctx.
     bool Write(const std::string& dataDir) const;
+    // Writes NewWord.unig, NewWord.big and NewWord.pos: the word tables and the
+    // part-of-speech lexicon again, with the statistics of the class word the
+    // new-word stage gives the words it proposes (未##专). It stands, in these
+    // counts, for every word that only one fold of the corpus (one day) shows:
+    // the words that a text the models never saw will hold as new ones.
+    bool WriteNewWordTables(const std::string& dataDir) const;
     // Counts the m and t tokens made of digits, numerals and units, and how many
     // of them the pre-processor makes exactly one atom.
     void MeasureNumericAtoms(size_t& tokens, size_t& oneAtom);
@@ -67,6 +73,7 @@ private:
         int start; // byte offsets in the paragraph text
         int end;
         int use = kCountBoth; // which statistics the unit enters
+        bool rare = false;    // a word of one fold only: counted as the new-word class too
     };
     static constexpr int kCountWords = 1; // unigram and bigram
     static constexpr int kCountTags = 2;  // part-of-speech entries and transitions
@@ -75,6 +82,9 @@ private:
     void ClassifyTokens(const std::string& dataDir);
     bool BuildDictionary(const std::string& dataDir);
     void CountUnits();
+    // The words of two characters or more that only one fold of the corpus shows.
+    void FindRareWords();
+    void CountNewWordClass(const std::vector<Unit>& units);
     // -2: not one atom; -1: one atom of no class word; else the special-word index
     // of the class word the atom carries. Cached per text.
     int AtomOf(const std::string& text);
@@ -103,6 +113,11 @@ private:
     std::vector<int32_t> tagFrequency;
     std::vector<int32_t> tagPairs;
     size_t sentences = 0;
+
+    std::set<std::string> rareWords;
+    int32_t newWordFrequency = 0;
+    std::map<std::pair<int32_t, int32_t>, int32_t> newWordPairs;
+    std::map<int, int32_t> newWordTags;
 };
 
 #endif
