@@ -67,6 +67,7 @@ CAnalyzer::CAnalyzer(const CModel& model)
         posTagger->SetUseFixedTags(true);
     if (model.newWordsOn && model.newWordModel && model.newWordModel->IsLoaded()) {
         newWordModel = model.newWordModel.get();
+        preProcessor->SetJoinNumbers(true);
         newWordMargin = model.newWordMargin;
         newWordMargin2 = model.newWordMargin2;
         newWordPenalty = model.newWordPenalty;
@@ -206,6 +207,17 @@ bool CAnalyzer::ProposeNewWords(const char* sentence, int length, const TokenRec
     SpanDeficits();
     const int chars = newWordSpace.GetCharCount();
     const int* starts = newWordSpace.GetCharStarts();
+    // A new word is made of Chinese characters: atoms of one two-byte character
+    // that are neither punctuation nor numbers, times or strings.
+    plainAtom.assign(static_cast<size_t>(length) + 1, 0);
+    for (const TokenRecord& a : atoms) {
+        const bool punctuation = a.kind == 1 || a.kind == 2 || a.kind == 3 || a.kind == 4 || a.kind == kKindLineBreak;
+        const bool special = a.wordId >= 0 && (a.wordId == ids.unknownNumber || a.wordId == ids.unknownTime ||
+                                               a.wordId == ids.unknownString);
+        if (a.start >= 0 && a.start < length && a.end - a.start == 2 && !punctuation && !special &&
+            a.kind != kKindUserWord && static_cast<unsigned char>(sentence[a.start]) >= 0x80)
+            plainAtom[static_cast<size_t>(a.start)] = 1;
+    }
     size_t atom = 0;
     for (int i = 0; i < chars; ++i) {
         while (atom < atoms.size() && atoms[atom].start < starts[i])
@@ -213,6 +225,9 @@ bool CAnalyzer::ProposeNewWords(const char* sentence, int length, const TokenRec
         if (atom >= atoms.size() || atoms[atom].start != starts[i])
             continue;
         for (int n = 2; n <= kMaxNewWordChars && i + n <= chars; ++n) {
+            if (!plainAtom[static_cast<size_t>(starts[i])] || starts[i + n - 1] >= length ||
+                !plainAtom[static_cast<size_t>(starts[i + n - 1])])
+                break;
             const float deficit = spanDeficit[static_cast<size_t>(i) * kMaxNewWordChars + static_cast<size_t>(n - 1)];
             if (!(deficit <= (n == 2 ? newWordMargin2 : newWordMargin)))
                 continue;

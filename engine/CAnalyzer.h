@@ -108,6 +108,7 @@ private:
     std::vector<float> forward;
     std::vector<float> backward;
     std::vector<float> spanDeficit; // chars x kMaxNewWordChars, index n - 1
+    std::vector<uint8_t> plainAtom;  // by byte offset: an atom that may be part of a new word
     const CRoleTagger* roleTagger;
     SpecialWords ids;
     std::unique_ptr<CPreProcess> preProcessor;

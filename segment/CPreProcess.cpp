@@ -1,6 +1,7 @@
 #include "segment/CPreProcess.h"
 
 #include <cstring>
+#include <string>
 
 #include "lexicon/CPDAT.h"
 #include "lexicon/CUserWords.h"
@@ -121,6 +122,9 @@ const char* CPreProcess::SplitAtoms(const char* text)
         if (result == &atom)
             atoms.push_back(atom);
     }
+
+    if (joinNumbers)
+        JoinNumbers(text);
 
     TokenRecord end;
     end.wordId = ids.sentenceEnd;
@@ -363,6 +367,61 @@ void CPreProcess::TakeUnit(const char* text, TokenRecord& atom)
     default:
         break;
     }
+}
+
+bool CPreProcess::IsYearDigits(const char* text, const TokenRecord& atom) const
+{
+    // Digits of any width and the numerals a year is written with.
+    for (int p = atom.start; p < atom.end;) {
+        int length;
+        const int cls = ClassAt(text, p, &length);
+        if (length == 0)
+            return false;
+        const std::string ch(text + p, static_cast<size_t>(length));
+        if (cls != 5 && cls != 7 && cls != 29 && !IsCharInSet(charsets::yearDigits, ch.c_str()))
+            return false;
+        p += length;
+    }
+    return atom.end > atom.start;
+}
+
+void CPreProcess::JoinNumbers(const char* text)
+{
+    // atoms[0] is the begin marker; the end marker is not there yet.
+    std::vector<TokenRecord>& a = atoms;
+    size_t out = 1;
+    for (size_t i = 1; i < a.size(); ++i) {
+        TokenRecord atom = a[i];
+        // A minus sign of its own before a number, not after one (5 - 3).
+        const int length = atom.end - atom.start;
+        const bool minus = (length == 1 && text[atom.start] == '-') ||
+                           (length == 2 && std::strncmp(text + atom.start, "\xA3\xAD", 2) == 0);
+        const bool afterNumber = out > 1 && (IsSpecial(a[out - 1].wordId, ids.unknownNumber) ||
+                                             a[out - 1].kind == 5 || a[out - 1].kind == 7 || a[out - 1].kind == 29);
+        if (minus && !afterNumber && i + 1 < a.size() && IsSpecial(a[i + 1].wordId, ids.unknownNumber) &&
+            (a[i + 1].kind == 5 || a[i + 1].kind == 7 || a[i + 1].kind == 29)) {
+            atom.end = a[i + 1].end;
+            atom.wordId = ids.unknownNumber;
+            atom.kind = a[i + 1].kind;
+            ++i;
+        } else if (IsYearDigits(text, atom)) {
+            // Two or more atoms of year digits, then the year unit: one year.
+            size_t j = i;
+            while (j + 1 < a.size() && IsYearDigits(text, a[j + 1]))
+                ++j;
+            int unitLength = 0;
+            const int unitClass = j + 1 < a.size() && a[j + 1].end - a[j + 1].start == 2
+                                      ? ClassAt(text, a[j + 1].start, &unitLength)
+                                      : -1;
+            if (j > i && unitClass == 23) {
+                atom.end = a[j + 1].end;
+                atom.wordId = ids.unknownTime;
+                i = j + 1;
+            }
+        }
+        a[out++] = atom;
+    }
+    a.resize(out);
 }
 
 bool CPreProcess::IsExpanded(const TokenRecord& atom) const

@@ -36,6 +36,9 @@ public:
     // Words added at run time (may be null); where one of them and a word of the
     // user dictionary both begin, the longer wins, the run-time word on a tie.
     void SetUserWords(const CUserWords* words) { userWords = words; }
+    // With the new stages: a minus sign before a number joins it ("-5", "－5"),
+    // and a year written in mixed digits and numerals ("二００一年") is one atom.
+    void SetJoinNumbers(bool on) { joinNumbers = on; }
 
     const std::vector<TokenRecord>& GetAtoms() const { return atoms; }
     // Every candidate of the lattice, slot after slot (the order of Segment's
@@ -58,6 +61,9 @@ private:
     // Class of the character at text + position (-1 at the NUL); its byte length in *length.
     int ClassAt(const char* text, int position, int* length) const;
     bool IsExpanded(const TokenRecord& atom) const;
+    void JoinNumbers(const char* text);
+    bool IsYearDigits(const char* text, const TokenRecord& atom) const;
+    bool joinNumbers = false;
 
     const CCharset* charset;
     const CPDAT* coreDict;

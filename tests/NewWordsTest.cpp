@@ -1,0 +1,108 @@
+// The stages beyond the classic pipeline, switched by the NewWords key: off, the
+// engine ignores their models; on, unseen words and mixed numbers come out whole.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "engine/morv.hpp"
+#include "tests/TestUtil.h"
+
+namespace {
+
+const std::string kTrained = std::string(MORV_BINARY_DIR) + "/bin/Morv";
+const std::string kSample = std::string(MORV_SOURCE_DIR) + "/data/sample.txt";
+
+class NewWordsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!FileExists(kTrained + "/Data/NewWord.cm"))
+            GTEST_SKIP() << "no trained models in " << kTrained;
+        Copy(off, "off");
+        Copy(on, "on");
+    }
+    void Copy(const std::string& dir, const char* key)
+    {
+        ASSERT_EQ(std::system(("cp -r '" + kTrained + "' '" + dir + "'").c_str()), 0);
+        std::string config = ReadFile(dir + "/Configure.xml");
+        const size_t at = config.find("<NewWords>");
+        if (at != std::string::npos)
+            config.erase(at, config.find("</NewWords>", at) + 11 - at);
+        config.insert(config.rfind("</Configure>"), std::string("<NewWords>") + key + "</NewWords>\n");
+        WriteFile(dir + "/Configure.xml", config);
+    }
+    // word/tag items, and the words flagged as new in brackets.
+    static std::string Items(morv::Analyzer& a, const std::string& text)
+    {
+        std::string out;
+        for (const morv::Token& t : a.Analyze(text))
+            out += (t.Has(MORV_FLAG_NEW_WORD) ? "[" : "") + std::string(t.word) +
+                   (t.Has(MORV_FLAG_NEW_WORD) ? "]" : "") + " ";
+        return out;
+    }
+    TempDir dir;
+    const std::string off = dir / "off";
+    const std::string on = dir / "on";
+};
+
+TEST_F(NewWordsTest, OffTheNewModelsAreNotReadAndThePageIsTheClassicOne)
+{
+    std::string text = ReadFile(kSample);
+    ASSERT_FALSE(text.empty());
+    morv::Model full(off);
+    morv::Analyzer a(full);
+    const std::string page(a.AnalyzeHtml(text, morv::Encoding::Gbk, true));
+    // The same directory without the new stages' files: the same page.
+    ASSERT_EQ(std::system(("rm -f '" + off + "'/Data/NewWord.*").c_str()), 0);
+    morv::Model bare(off);
+    morv::Analyzer b(bare);
+    EXPECT_TRUE(page == std::string(b.AnalyzeHtml(text, morv::Encoding::Gbk, true)));
+    // Switched on, a missing file of the new stages is an error that names it.
+    ASSERT_EQ(std::system(("rm -f '" + on + "'/Data/NewWord.cm").c_str()), 0);
+    try {
+        morv::Model broken(on);
+        ADD_FAILURE() << "a model without NewWord.cm opened with NewWords on";
+    } catch (const morv::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("NewWord.cm"), std::string::npos) << e.what();
+    }
+}
+
+TEST_F(NewWordsTest, UnseenWordsAndMixedNumbersComeOutWhole)
+{
+    morv::Model classic(off), extended(on);
+    morv::Analyzer a(classic), b(extended);
+    const struct {
+        const char* text;
+        const char* classic;
+        const char* extended;
+    } cases[] = {
+        // 我们用微信付款: 微信 is no word of 1998.
+        {"\xE6\x88\x91\xE4\xBB\xAC\xE7\x94\xA8\xE5\xBE\xAE\xE4\xBF\xA1\xE4\xBB\x98\xE6\xAC\xBE",
+         "\xE6\x88\x91\xE4\xBB\xAC \xE7\x94\xA8 \xE5\xBE\xAE \xE4\xBF\xA1 \xE4\xBB\x98\xE6\xAC\xBE ",
+         "\xE6\x88\x91\xE4\xBB\xAC \xE7\x94\xA8 [\xE5\xBE\xAE\xE4\xBF\xA1] \xE4\xBB\x98\xE6\xAC\xBE "},
+        // 气温－5度
+        {"\xE6\xB0\x94\xE6\xB8\xA9\xEF\xBC\x8D" "5\xE5\xBA\xA6", "\xE6\xB0\x94\xE6\xB8\xA9 \xEF\xBC\x8D 5 \xE5\xBA\xA6 ",
+         "\xE6\xB0\x94\xE6\xB8\xA9 \xEF\xBC\x8D" "5 \xE5\xBA\xA6 "},
+        // 零下-3.5度: the minus sign joins the number, 5-3 stays one run.
+        {"-3.5 5-3", "- 3.5   5-3 ", "-3.5   5-3 "},
+        // 二００一年: digits of two widths and numerals, one year.
+        {"\xE4\xBA\x8C\xEF\xBC\x90\xEF\xBC\x90\xE4\xB8\x80\xE5\xB9\xB4",
+         "\xE4\xBA\x8C \xEF\xBC\x90\xEF\xBC\x90 \xE4\xB8\x80 \xE5\xB9\xB4 ",
+         "\xE4\xBA\x8C\xEF\xBC\x90\xEF\xBC\x90\xE4\xB8\x80\xE5\xB9\xB4 "},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Items(a, c.text), c.classic) << c.text;
+        EXPECT_EQ(Items(b, c.text), c.extended) << c.text;
+    }
+    // The year is a time, the signed number a number.
+    const std::vector<morv::Token> year = b.Analyze("\xE4\xBA\x8C\xEF\xBC\x90\xEF\xBC\x90\xE4\xB8\x80\xE5\xB9\xB4");
+    ASSERT_EQ(year.size(), 1u);
+    EXPECT_TRUE(year[0].Has(MORV_FLAG_TIME));
+    const std::vector<morv::Token> minus = b.Analyze("-5");
+    ASSERT_EQ(minus.size(), 1u);
+    EXPECT_TRUE(minus[0].Has(MORV_FLAG_NUMBER));
+}
+
+} // namespace
