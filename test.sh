@@ -18,10 +18,10 @@ run_suite build -DCMAKE_BUILD_TYPE=Release
 echo "== Sanitizer build (ASan + UBSan)"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DMORV_SANITIZE=ON -DMORV_BUILD_BENCH=OFF \
-    -DMORV_BUILD_PYTHON=OFF
+    -DMORV_BUILD_PYTHON=OFF "-DCMAKE_C_FLAGS_DEBUG=-g -O1" "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1"
 
 # Every fuzz target for a short time (fuzz/run.sh 600 runs them longer).
 if command -v clang++ > /dev/null; then
   echo "== Fuzzing (15 s per target)"
-  MORV_FUZZ_MODEL="$PWD/build/bin/Morv" fuzz/run.sh 15
+  MORV_FUZZ_MODEL="$PWD/build/bin/Morv" MORV_FUZZ_PARALLEL=2 fuzz/run.sh 15
 fi

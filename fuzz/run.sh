@@ -96,17 +96,23 @@ if [ -z "${MORV_FUZZ_TMP:-}" ]; then
   if [ -d /dev/shm ] && [ -w /dev/shm ]; then MORV_FUZZ_TMP=/dev/shm; else MORV_FUZZ_TMP=${TMPDIR:-/tmp}; fi
 fi
 
-failed=()
-summary=()
+# Every target is built first (the builds share the compiler's two jobs), then
+# run, MORV_FUZZ_PARALLEL at a time (default 1).
 for target in "${targets[@]}"; do
   name=$(basename "$target" .cpp)
-  cls=${name#fuzz_}
   bin="$out/$name"
   if [ ! -e "$bin" ] || [ "$target" -nt "$bin" ] || [ "$archive" -nt "$bin" ] ||
      [ "$root/fuzz/FuzzInput.h" -nt "$bin" ] || [ "$root/fuzz/FuzzModels.h" -nt "$bin" ] || [ "$root/fuzz/coverage-ignore.txt" -nt "$bin" ]; then
     echo "== building $name"
     "$cxx" "${flags[@]}" -fsanitize=fuzzer -DMORV_FUZZ_SOURCE_DIR="\"$root\"" "$target" "$archive" -ldl -o "$bin"
   fi
+done
+
+run_target() {
+  local target=$1 name cls bin seeds work artifacts log scratch rc execs cov
+  name=$(basename "$target" .cpp)
+  cls=${name#fuzz_}
+  bin="$out/$name"
   seeds="$root/fuzz/corpus/$cls"
   work="$out/corpus/$cls"
   artifacts="$out/artifacts/$cls"
@@ -125,12 +131,28 @@ for target in "${targets[@]}"; do
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1 || true)
   if [ $rc -ne 0 ]; then
-    failed+=("$cls")
-    summary+=("$cls: FAILED (exit $rc), ${execs:-?} runs; see $log and $artifacts/")
+    echo "$cls: FAILED (exit $rc), ${execs:-?} runs; see $log and $artifacts/" >"$out/$name.result"
     grep -m 5 -E 'ERROR|SUMMARY|runtime error|deadly signal' "$log" || true
   else
-    summary+=("$cls: ok, ${execs:-?} runs, ${cov:-cov ?}")
+    echo "$cls: ok, ${execs:-?} runs, ${cov:-cov ?}" >"$out/$name.result"
   fi
+}
+
+parallel=${MORV_FUZZ_PARALLEL:-1}
+for target in "${targets[@]}"; do
+  rm -f "$out/$(basename "$target" .cpp).result"
+  run_target "$target" &
+  while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do wait -n || true; done
+done
+wait || true
+
+failed=()
+summary=()
+for target in "${targets[@]}"; do
+  name=$(basename "$target" .cpp)
+  line=$(cat "$out/$name.result" 2>/dev/null || echo "${name#fuzz_}: FAILED (no result)")
+  summary+=("$line")
+  case "$line" in *FAILED*) failed+=("${name#fuzz_}") ;; esac
 done
 
 echo "== summary"

@@ -17,9 +17,6 @@
 namespace {
 
 constexpr size_t kDetectWindow = 64 * 1024;
-// A block holds about this much text; its tokens take some ten times as much.
-constexpr size_t kBlockBytes = 256 * 1024;
-constexpr size_t kBlockPieces = 4096;
 
 bool IsFile(const std::string& path)
 {
@@ -236,7 +233,7 @@ void MorvApp::ProcessStream(int fd, const std::string& name, bool lineByLine)
                 formatter->SetOutputEncoding(outputEncoding);
         }
         AddPiece(input, pieceEnc);
-        if (lineByLine || current->data.size() >= kBlockBytes || current->pieces.size() >= kBlockPieces)
+        if (lineByLine || current->data.size() >= blockBytes || current->pieces.size() >= blockPieces)
             Submit();
     }
     Submit();

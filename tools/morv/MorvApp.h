@@ -44,6 +44,13 @@ public:
     // last blank, else at its last character boundary. Cutting after a sentence
     // end changes no result.
     static size_t CutPoint(const morv_model* model, const char* data, size_t size, Encoding enc);
+    // How much input a block gathers before it is handed on (tests make blocks
+    // small to have many of them in flight).
+    void SetBlockLimits(size_t bytes, size_t pieces)
+    {
+        blockBytes = bytes;
+        blockPieces = pieces;
+    }
 
 private:
     struct Piece {
@@ -102,6 +109,8 @@ private:
     std::deque<std::unique_ptr<Block>> inFlight; // in input order
     bool closing = false;
     size_t maxInFlight = 0;
+    size_t blockBytes = 256 * 1024; // a block's tokens take some ten times as much
+    size_t blockPieces = 4096;
 };
 
 #endif
