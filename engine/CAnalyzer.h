@@ -25,6 +25,7 @@ class CSegment;
 class CHmmTagger;
 class CModel;
 class CUserWords;
+class CSupplementWords;
 
 // Runs the pipeline over a text, sentence by sentence: pre-processing,
 // segmentation, role tagging, person names, part-of-speech tagging, output.
@@ -78,7 +79,15 @@ private:
     // the dictionaries lack join its lattice as the class word of new words.
     // Returns whether the lattice gained a word. Words overlapping the person
     // names the role tagger finds in items (the plain segmentation) stay out.
-    bool ProposeNewWords(const char* sentence, int length, const TokenRecord* items, int count);
+    bool ProposeNewWords(const char* sentence, int length);
+    // The person names the role tagger finds in items (the plain segmentation):
+    // spans no proposed or supplementary word may overlap.
+    void ProtectNames(const TokenRecord* items, int count);
+    // The supplementary lexicon's stage: its words that the dictionary lacks
+    // join the lattice. Returns whether the lattice gained a word.
+    bool AddSupplementWords(const char* sentence, int length);
+    // What a supplementary candidate adds to a path's score, in log probability.
+    double SupplementScore(const TokenRecord& candidate) const;
     // Appends a token's text to the page, HTML-escaped.
     void AppendEscaped(const char* text, size_t length);
     // Writes what the page buffer holds to htmlFile.
@@ -108,6 +117,10 @@ private:
     std::vector<float> forward;
     std::vector<float> backward;
     std::vector<float> spanDeficit; // chars x kMaxNewWordChars, index n - 1
+    // With the supplementary lexicon: its stage, and how its words are scored.
+    std::unique_ptr<CSupplementWords> supplementWords;
+    double supplementBonus = 0;
+    double supplementClassFrequency = 1; // the count of the class of new words
     const CRoleTagger* roleTagger;
     SpecialWords ids;
     std::unique_ptr<CPreProcess> preProcessor;
