@@ -213,13 +213,34 @@ void CAnalyzer::ProtectNames(const TokenRecord* items, int count)
             protectedSpans.emplace_back(nameScratch[static_cast<size_t>(i)].start, nameScratch[static_cast<size_t>(i)].end);
 }
 
-bool CAnalyzer::AddSupplementWords(const char* sentence, int length)
+bool CAnalyzer::AddNewStageWords(const char* sentence, int length)
 {
-    const std::vector<TokenRecord>& words =
-        supplementWords->Find(sentence, length, preProcessor->GetAtoms(), protectedSpans, ids.unknownProper);
-    if (words.empty())
-        return false;
-    preProcessor->AddCandidates(words);
+    const std::vector<TokenRecord>* supplement = nullptr;
+    if (supplementWords != nullptr)
+        supplement =
+            &supplementWords->Find(sentence, length, preProcessor->GetAtoms(), protectedSpans, ids.unknownProper);
+    const bool proposed = newWordModel != nullptr && ProposeNewWords(sentence, length);
+    if (supplement == nullptr || supplement->empty()) {
+        if (proposed)
+            preProcessor->AddCandidates(newWords);
+        return proposed;
+    }
+    if (!proposed) {
+        preProcessor->AddCandidates(*supplement);
+        return true;
+    }
+    // One pass over the lattice for both, in slot order; of a supplementary and
+    // a proposed word with the same span the supplementary one, which comes
+    // first, stays.
+    stageWords.clear();
+    auto n = newWords.begin();
+    for (const TokenRecord& w : *supplement) {
+        for (; n != newWords.end() && n->start < w.start; ++n)
+            stageWords.push_back(*n);
+        stageWords.push_back(w);
+    }
+    stageWords.insert(stageWords.end(), n, newWords.end());
+    preProcessor->AddCandidates(stageWords);
     return true;
 }
 
@@ -271,10 +292,7 @@ bool CAnalyzer::ProposeNewWords(const char* sentence, int length)
             newWords.push_back(word);
         }
     }
-    if (newWords.empty())
-        return false;
-    preProcessor->AddCandidates(newWords);
-    return true;
+    return !newWords.empty();
 }
 
 void CAnalyzer::Build(const CCharset* charset, const CPDAT* coreDict, const CUnigram* unigram,
@@ -347,10 +365,7 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
             bool added = false;
             if (newWordModel != nullptr || supplementWords != nullptr) {
                 ProtectNames(items, count);
-                if (supplementWords != nullptr)
-                    added = AddSupplementWords(p, static_cast<int>(next - p));
-                if (newWordModel != nullptr)
-                    added = ProposeNewWords(p, static_cast<int>(next - p)) || added;
+                added = AddNewStageWords(p, static_cast<int>(next - p));
             }
             if (added || (newWordModel != nullptr && newWordWeight > 0)) {
                 if (newWordWeight > 0 || supplementWords != nullptr)

@@ -75,17 +75,19 @@ private:
                const CPDAT* userDict, const CPosLexicon* posLexicon, const CTagTransitions* posContext,
                const CPosLexicon* roleLexicon, const CTagTransitions* roleContext);
     template <class Emit> void Run(const char* text, Emit emit);
-    // The new-word stage: words the new-word model proposes for the sentence and
-    // the dictionaries lack join its lattice as the class word of new words.
-    // Returns whether the lattice gained a word. Words overlapping the person
-    // names the role tagger finds in items (the plain segmentation) stay out.
+    // The new-word stage: the words the new-word model proposes for the sentence
+    // (the dictionaries lack them), as the class word of new words, into
+    // newWords. Returns whether there are any. Words overlapping the protected
+    // person names stay out.
     bool ProposeNewWords(const char* sentence, int length);
     // The person names the role tagger finds in items (the plain segmentation):
     // spans no proposed or supplementary word may overlap.
     void ProtectNames(const TokenRecord* items, int count);
-    // The supplementary lexicon's stage: its words that the dictionary lacks
-    // join the lattice. Returns whether the lattice gained a word.
-    bool AddSupplementWords(const char* sentence, int length);
+    // The words of the new stages join the lattice: the supplementary lexicon's
+    // and the new-word model's, a supplementary word before a proposed one of
+    // the same span (which is then left out). Returns whether the lattice
+    // gained a word.
+    bool AddNewStageWords(const char* sentence, int length);
     // What a supplementary candidate adds to a path's score, in log probability.
     double SupplementScore(const TokenRecord& candidate) const;
     // Appends a token's text to the page, HTML-escaped.
@@ -101,6 +103,7 @@ private:
     float newWordPenalty = 0;
     CCharModel::Workspace newWordSpace;
     std::vector<TokenRecord> newWords;
+    std::vector<TokenRecord> stageWords; // supplementary and proposed words merged
     std::vector<TokenRecord> nameScratch;
     std::vector<std::pair<int, int>> protectedSpans;
     // The new-word model's scores of the lattice's candidates (see SetExtraScores).

@@ -130,6 +130,8 @@ int main(int argc, char** argv)
         std::printf("new-word model: %d characters, %d pair and %d skip-pair rows, %zu bytes, in %.2f s\n",
                     r.charModelChars, r.charModelPairs, r.charModelSkips, r.charModelBytes, r.charModelSeconds);
         std::printf("supplementary lexicon: %s, in %.2f s\n", r.supplementSource.c_str(), r.supplementSeconds);
+        if (!r.supplementLeftOut.empty())
+            std::printf("  left out: %s\n", r.supplementLeftOut.c_str());
         std::printf("training time: %.2f s\n", r.seconds);
     }
     return 0;

@@ -88,13 +88,13 @@ const char* SupplementLexicon::ReasonName(int reason)
         "in the corpus's dictionary",
         "one character",
         "no Chinese character",
-        "a number",
+        "a number or a numeral with its classifier",
         "holds a sentence end",
         "a person name",
         "not a word by its tag",
         "cut by the corpus",
         "a name part or number in the corpus",
-        "rare in the list",
+        "below the least list frequency",
     };
     return reason >= 0 && reason < kReasonCount ? kNames[reason] : "?";
 }

@@ -134,6 +134,12 @@ bool Trainer::BuildSupplement()
         report.supplementWords = supplement.GetWords().size();
         report.supplementSource = std::to_string(report.supplementWords) + " words of the " +
                                   std::to_string(report.supplementEntries) + " entries of " + options.supplementList;
+        for (int r = SupplementLexicon::kKept + 1; r < SupplementLexicon::kReasonCount; ++r) {
+            const size_t n = supplement.GetReasonCount(static_cast<SupplementLexicon::Reason>(r));
+            if (n > 0)
+                report.supplementLeftOut += std::string(report.supplementLeftOut.empty() ? "" : ", ") +
+                                            SupplementLexicon::ReasonName(r) + " " + std::to_string(n);
+        }
     }
     if (!supplement.Write(DataDir())) {
         std::fprintf(stderr, "morv-train: cannot write the supplementary lexicon into %s\n",

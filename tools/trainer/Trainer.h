@@ -60,6 +60,7 @@ struct TrainerReport {
     size_t supplementWords = 0;
     double supplementSeconds = 0;
     std::string supplementSource; // what Trained.txt says about it
+    std::string supplementLeftOut; // how many entries each filter left out
     double seconds = 0;
 };
 
