@@ -12,6 +12,7 @@
 #include "lexicon/CUnigram.h"
 #include "segment/CPreProcess.h"
 #include "segment/CSegment.h"
+#include "segment/CSupplementWords.h"
 #include "tagging/CHmmTagger.h"
 #include "tagging/CRoleTagger.h"
 
@@ -72,6 +73,12 @@ CAnalyzer::CAnalyzer(const CModel& model)
         newWordMargin2 = model.newWordMargin2;
         newWordPenalty = model.newWordPenalty;
         newWordWeight = model.newWordWeight;
+    }
+    if (model.newWordsOn && model.supplement && model.supplement->IsLoaded()) {
+        supplementWords.reset(new (std::nothrow) CSupplementWords(model.supplement.get()));
+        supplementBonus = model.supplementBonus;
+        // The class word's count (at least one, so that the share stays finite).
+        supplementClassFrequency = std::max(1, model.unigram->Frequency(ids.unknownProper));
     }
 }
 
@@ -140,6 +147,19 @@ void CAnalyzer::SpanDeficits()
 
 void CAnalyzer::ScoreCandidates(int length)
 {
+    const std::vector<TokenRecord>& candidates = preProcessor->GetCandidates();
+    candidateScores.assign(candidates.size(), 0.0f);
+    firstLabels.assign(candidates.size(), 255);
+    lastLabels.assign(candidates.size(), 255);
+    if (newWordWeight <= 0) {
+        // Without the new-word model's scores only the supplementary words have
+        // a say of their own: their share of their class word's statistics.
+        for (size_t i = 0; i < candidates.size(); ++i)
+            if (candidates[i].flags & kFlagSupplementWord)
+                candidateScores[i] = static_cast<float>(SupplementScore(candidates[i]));
+        segmenter->SetExtraScores(candidateScores.data(), firstLabels.data(), lastLabels.data(), nullptr, 1.0);
+        return;
+    }
     // The labelling scores of the last Words call cover the whole sentence.
     const int chars = newWordSpace.GetCharCount();
     const int* starts = newWordSpace.GetCharStarts();
@@ -149,10 +169,6 @@ void CAnalyzer::ScoreCandidates(int length)
     for (int c = 0; c <= chars; ++c)
         if (starts[c] >= 0 && starts[c] <= length)
             charAt[static_cast<size_t>(starts[c])] = c;
-    const std::vector<TokenRecord>& candidates = preProcessor->GetCandidates();
-    candidateScores.assign(candidates.size(), 0.0f);
-    firstLabels.assign(candidates.size(), 255);
-    lastLabels.assign(candidates.size(), 255);
     const int B = CCharModel::kB, M = CCharModel::kM, E = CCharModel::kE, S = CCharModel::kS;
     for (size_t i = 0; i < candidates.size(); ++i) {
         const TokenRecord& c = candidates[i];
@@ -179,15 +195,15 @@ void CAnalyzer::ScoreCandidates(int length)
         // A proposed word pays for its class's generous statistics.
         if (c.flags & kFlagNewWord)
             sum -= static_cast<float>(newWordPenalty / newWordWeight);
+        if (c.flags & kFlagSupplementWord)
+            sum += static_cast<float>(SupplementScore(c) / newWordWeight);
         candidateScores[i] = sum;
     }
     segmenter->SetExtraScores(candidateScores.data(), firstLabels.data(), lastLabels.data(), t, newWordWeight);
 }
 
-bool CAnalyzer::ProposeNewWords(const char* sentence, int length, const TokenRecord* items, int count)
+void CAnalyzer::ProtectNames(const TokenRecord* items, int count)
 {
-    if (length <= 0 || ids.unknownProper < 0)
-        return false;
     // The person names of the plain segmentation, found on a copy.
     nameScratch.assign(items, items + count);
     int names = count;
@@ -196,7 +212,52 @@ bool CAnalyzer::ProposeNewWords(const char* sentence, int length, const TokenRec
     for (int i = 1; i + 1 < names; ++i)
         if (nameScratch[static_cast<size_t>(i)].wordId == ids.unknownPerson)
             protectedSpans.emplace_back(nameScratch[static_cast<size_t>(i)].start, nameScratch[static_cast<size_t>(i)].end);
+}
 
+bool CAnalyzer::AddNewStageWords(const char* sentence, int length)
+{
+    const std::vector<TokenRecord>* supplement = nullptr;
+    if (supplementWords != nullptr)
+        supplement =
+            &supplementWords->Find(sentence, length, preProcessor->GetAtoms(), protectedSpans, ids.unknownProper);
+    const bool proposed = newWordModel != nullptr && ProposeNewWords(sentence, length);
+    if (supplement == nullptr || supplement->empty()) {
+        if (proposed)
+            preProcessor->AddCandidates(newWords);
+        return proposed;
+    }
+    if (!proposed) {
+        preProcessor->AddCandidates(*supplement);
+        return true;
+    }
+    // One pass over the lattice for both, in slot order; of a supplementary and
+    // a proposed word with the same span the supplementary one, which comes
+    // first, stays.
+    stageWords.clear();
+    auto n = newWords.begin();
+    for (const TokenRecord& w : *supplement) {
+        for (; n != newWords.end() && n->start < w.start; ++n)
+            stageWords.push_back(*n);
+        stageWords.push_back(w);
+    }
+    stageWords.insert(stageWords.end(), n, newWords.end());
+    preProcessor->AddCandidates(stageWords);
+    return true;
+}
+
+double CAnalyzer::SupplementScore(const TokenRecord& c) const
+{
+    // A supplementary word is a word of the class of new words: the class's
+    // bigram statistics stand for it, and it takes its share of the class,
+    // its frequency in the class's count.
+    const double f = supplementWords->FrequencyOf(c.start, c.end);
+    return (f > 0 ? std::log(f / supplementClassFrequency) : -100.0) + supplementBonus;
+}
+
+bool CAnalyzer::ProposeNewWords(const char* sentence, int length)
+{
+    if (length <= 0 || ids.unknownProper < 0)
+        return false;
     newWordModel->Words(sentence, length, 0, length, newWordSpace);
     newWords.clear();
     const std::vector<TokenRecord>& atoms = preProcessor->GetAtoms();
@@ -246,10 +307,7 @@ bool CAnalyzer::ProposeNewWords(const char* sentence, int length, const TokenRec
             newWords.push_back(word);
         }
     }
-    if (newWords.empty())
-        return false;
-    preProcessor->AddCandidates(newWords);
-    return true;
+    return !newWords.empty();
 }
 
 void CAnalyzer::Build(const CCharset* charset, const CPDAT* coreDict, const CUnigram* unigram,
@@ -314,12 +372,18 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
         TokenRecord* items = segmenter->GetItems();
         if (count >= 2) {
             roleHmm->Tag(items, count);
-            // Names first: the new-word model's proposals must not cut through the
-            // person names found on the plain segmentation. When it adds words the
-            // sentence is segmented again and its roles tagged anew.
-            if (newWordModel != nullptr &&
-                (ProposeNewWords(p, static_cast<int>(next - p), items, count) || newWordWeight > 0)) {
-                if (newWordWeight > 0)
+            // Names first: the new stages' words must not cut through the person
+            // names found on the plain segmentation. When they add words the
+            // sentence is segmented again and its roles tagged anew; supplementary
+            // words go in first, so that the new-word model does not propose them
+            // again as words of its class.
+            bool added = false;
+            if (newWordModel != nullptr || supplementWords != nullptr) {
+                ProtectNames(items, count);
+                added = AddNewStageWords(p, static_cast<int>(next - p));
+            }
+            if (added || (newWordModel != nullptr && newWordWeight > 0)) {
+                if (newWordWeight > 0 || supplementWords != nullptr)
                     ScoreCandidates(static_cast<int>(next - p));
                 count = segmenter->Segment(preProcessor->GetLattice(), preProcessor->GetSlotCount(),
                                            preProcessor->GetSlotSizes(), preProcessor->GetAtomCount());

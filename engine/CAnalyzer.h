@@ -25,6 +25,7 @@ class CSegment;
 class CHmmTagger;
 class CModel;
 class CUserWords;
+class CSupplementWords;
 
 // Runs the pipeline over a text, sentence by sentence: pre-processing,
 // segmentation, role tagging, person names, part-of-speech tagging, output.
@@ -74,11 +75,21 @@ private:
                const CPDAT* userDict, const CPosLexicon* posLexicon, const CTagTransitions* posContext,
                const CPosLexicon* roleLexicon, const CTagTransitions* roleContext);
     template <class Emit> void Run(const char* text, Emit emit);
-    // The new-word stage: words the new-word model proposes for the sentence and
-    // the dictionaries lack join its lattice as the class word of new words.
-    // Returns whether the lattice gained a word. Words overlapping the person
-    // names the role tagger finds in items (the plain segmentation) stay out.
-    bool ProposeNewWords(const char* sentence, int length, const TokenRecord* items, int count);
+    // The new-word stage: the words the new-word model proposes for the sentence
+    // (the dictionaries lack them), as the class word of new words, into
+    // newWords. Returns whether there are any. Words overlapping the protected
+    // person names stay out.
+    bool ProposeNewWords(const char* sentence, int length);
+    // The person names the role tagger finds in items (the plain segmentation):
+    // spans no proposed or supplementary word may overlap.
+    void ProtectNames(const TokenRecord* items, int count);
+    // The words of the new stages join the lattice: the supplementary lexicon's
+    // and the new-word model's, a supplementary word before a proposed one of
+    // the same span (which is then left out). Returns whether the lattice
+    // gained a word.
+    bool AddNewStageWords(const char* sentence, int length);
+    // What a supplementary candidate adds to a path's score, in log probability.
+    double SupplementScore(const TokenRecord& candidate) const;
     // Appends a token's text to the page, HTML-escaped.
     void AppendEscaped(const char* text, size_t length);
     // Writes what the page buffer holds to htmlFile.
@@ -92,6 +103,7 @@ private:
     float newWordPenalty = 0;
     CCharModel::Workspace newWordSpace;
     std::vector<TokenRecord> newWords;
+    std::vector<TokenRecord> stageWords; // supplementary and proposed words merged
     std::vector<TokenRecord> nameScratch;
     std::vector<std::pair<int, int>> protectedSpans;
     // The new-word model's scores of the lattice's candidates (see SetExtraScores).
@@ -109,6 +121,10 @@ private:
     std::vector<float> backward;
     std::vector<float> spanDeficit; // chars x kMaxNewWordChars, index n - 1
     std::vector<uint8_t> plainAtom;  // by byte offset: an atom that may be part of a new word
+    // With the supplementary lexicon: its stage, and how its words are scored.
+    std::unique_ptr<CSupplementWords> supplementWords;
+    double supplementBonus = 0;
+    double supplementClassFrequency = 1; // the count of the class of new words
     const CRoleTagger* roleTagger;
     SpecialWords ids;
     std::unique_ptr<CPreProcess> preProcessor;

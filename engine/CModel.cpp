@@ -90,6 +90,8 @@ bool CModel::ReadConfig(const std::string& base)
     newWordMargin = 0.5f;
     newWordWeight = 0.4f;
     newWordPenalty = 24;
+    supplementOn = true;
+    supplementBonus = 2;
 
     std::unique_ptr<char[]> config;
     const std::string configPath = basePath + kSeparator + "Configure.xml";
@@ -143,6 +145,14 @@ bool CModel::ReadConfig(const std::string& base)
     }
     if (newWordMargin2 < 0)
         newWordMargin2 = newWordMargin;
+    if (GetConfigValue(text, "Supplement", value.get()))
+        supplementOn = strcasecmp(value.get(), "on") == 0;
+    if (GetConfigValue(text, "SupplementBonus", value.get())) {
+        char* end = nullptr;
+        const float bonus = std::strtof(value.get(), &end);
+        if (end != value.get() && bonus > -1e6f && bonus < 1e6f)
+            supplementBonus = bonus;
+    }
     return true;
 }
 
@@ -197,6 +207,21 @@ bool CModel::LoadModels(const Reporter& report)
     newWordModel.reset();
     if (nw && !LoadModel(newWordModel, nullptr, DataPath("NewWord.cm"), report))
         return false;
+    supplement.reset();
+    if (nw && supplementOn) {
+        supplement.reset(new (std::nothrow) CSupplement());
+        if (!supplement) {
+            report("Cannot build object %s.\n", "CSupplement");
+            return false;
+        }
+        const std::string trie = DataPath("Supplement.pdat"), table = DataPath("Supplement.tab");
+        bool tableFailed = false;
+        if (!supplement->Load(trie.c_str(), table.c_str(), &tableFailed)) {
+            report("Cannot open file %s.\n", (tableFailed ? table : trie).c_str());
+            supplement.reset();
+            return false;
+        }
+    }
     loaded = true;
     return true;
 }
@@ -338,6 +363,8 @@ std::string CModel::Describe() const
     lines.push_back({"nr.fsa", roleTagger ? std::to_string(roleTagger->GetStateCount()) + " states over " +
                                                 std::to_string(roleTagger->GetSymbolCount()) + " roles"
                                           : ""});
+    if (supplement)
+        lines.push_back({"Supplement.pdat", std::to_string(supplement->GetWordCount()) + " supplementary words"});
     if (userDictOn)
         lines.push_back({"UserDict.dct", userDictFile ? std::to_string(userDictFile->GetWordCount()) + " user words"
                                                       : "not loaded"});

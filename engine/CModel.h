@@ -12,6 +12,7 @@
 #include "engine/CTagSet.h"
 #include "lexicon/CBigram.h"
 #include "lexicon/CPDAT.h"
+#include "lexicon/CSupplement.h"
 #include "lexicon/CUnigram.h"
 #include "lexicon/CUserWords.h"
 #include "segment/CCharModel.h"
@@ -91,6 +92,13 @@ public:
     // NewWordPenalty: what a proposed word pays, in log probability, for the
     // generous statistics of its class word.
     float newWordPenalty = 24;
+    // Supplement: with NewWords on, the words of the supplementary lexicon that
+    // the dictionary lacks join the lattice (on unless the key says off).
+    bool supplementOn = true;
+    // SupplementBonus: what a supplementary word gains, in log probability,
+    // over its share of the statistics of the class of new words: the list
+    // vouches for it, where a proposed word has only the character model's word.
+    float supplementBonus = 2;
 
     std::unique_ptr<CPDAT> userDictFile; // UserDict.dct, when UserDict is on and it loads
     std::unique_ptr<CCharset> charset;
@@ -108,6 +116,9 @@ public:
     // NewWord.big and NewWord.pos, which also hold the statistics of the class
     // word of new words.
     std::unique_ptr<CCharModel> newWordModel;
+    // With NewWords and Supplement on: the supplementary lexicon
+    // (Supplement.pdat and Supplement.tab).
+    std::unique_ptr<CSupplement> supplement;
     SpecialWords ids;
 
 private:

@@ -26,7 +26,8 @@ namespace {
 const char* const kModelFiles[] = {"Configure.xml",       "Data/charset.type", "Data/CoreDict.pdat",
                                    "Data/CoreDict.unig",  "Data/BiWord.big",   "Data/CoreDict.pos",
                                    "Data/Morv.ctx",       "Data/tagset.txt",   "Data/nr.role",
-                                   "Data/nr.ctx",         "Data/nr.fsa",       "Data/NewWord.cm"};
+                                   "Data/nr.ctx",         "Data/nr.fsa",       "Data/NewWord.cm",
+                                   "Data/Supplement.pdat", "Data/Supplement.tab"};
 
 TrainerOptions Fixture(const std::string& out)
 {
@@ -38,6 +39,8 @@ TrainerOptions Fixture(const std::string& out)
     // The small corpus holds two bad lines of thirteen on purpose, far over the
     // share a real corpus may have.
     o.allowBadLines = true;
+    // A small list of its own, so that no test depends on the installed one.
+    o.supplementList = std::string(MORV_SOURCE_DIR) + "/tests/data/supplement-list.txt";
     return o;
 }
 

@@ -23,7 +23,8 @@ namespace {
 void Usage(std::FILE* to)
 {
     std::fprintf(to,
-                 "usage: morv-train [--days FIRST-LAST] [--data DIR] [--allow-bad-lines] [--quiet] CORPUS OUTPUT-DIR\n"
+                 "usage: morv-train [--days FIRST-LAST] [--data DIR] [--supplement LIST|none] [--allow-bad-lines]\n"
+                 "                  [--quiet] CORPUS OUTPUT-DIR\n"
                  "       morv-train --help | --version\n"
                  "  CORPUS      the segmented, tagged corpus (UTF-8): one paragraph a line with\n"
                  "              its id (19980101-01-001-001/m  word/tag  word/tag ...), or one\n"
@@ -32,9 +33,13 @@ void Usage(std::FILE* to)
                  "  --days      train on the paragraphs of these days of January 1998 only\n"
                  "              (1-27), or of these dates (19980101-19980127)\n"
                  "  --data      the directory of charclasses.txt, tagset.txt, Configure.xml\n"
+                 "  --supplement  the modern word list (\"word frequency tag\" lines, UTF-8) of\n"
+                 "              the supplementary lexicon, or none; default %s, left out\n"
+                 "              with a warning when it is missing (a LIST given here must exist)\n"
                  "  --allow-bad-lines  train even when more than 5%% of the lines cannot be\n"
                  "              read (they are skipped and counted)\n"
-                 "  --quiet     print nothing but errors\n");
+                 "  --quiet     print nothing but errors\n",
+                 SupplementLexicon::kDefaultList);
 }
 
 int ParseDay(const std::string& s)
@@ -62,6 +67,10 @@ int main(int argc, char** argv)
             o.quiet = true;
         } else if (a == "--allow-bad-lines") {
             o.allowBadLines = true;
+        } else if (a == "--supplement" && i + 1 < argc) {
+            const std::string v = argv[++i];
+            o.supplementList = v == "none" ? std::string() : v;
+            o.supplementRequired = v != "none";
         } else if ((a == "--days" || a == "--data") && i + 1 < argc) {
             std::string v = argv[++i];
             if (a == "--data") {
@@ -120,6 +129,9 @@ int main(int argc, char** argv)
                     r.names ? 100.0 * r.namesAligned / r.names : 0.0);
         std::printf("new-word model: %d characters, %d pair and %d skip-pair rows, %zu bytes, in %.2f s\n",
                     r.charModelChars, r.charModelPairs, r.charModelSkips, r.charModelBytes, r.charModelSeconds);
+        std::printf("supplementary lexicon: %s, in %.2f s\n", r.supplementSource.c_str(), r.supplementSeconds);
+        if (!r.supplementLeftOut.empty())
+            std::printf("  left out: %s\n", r.supplementLeftOut.c_str());
         std::printf("training time: %.2f s\n", r.seconds);
     }
     return 0;

@@ -84,6 +84,8 @@ int Trainer::Run()
         std::fprintf(stderr, "morv-train: cannot write the new-word models into %s\n", options.outputDir.c_str());
         return 1;
     }
+    if (options.newWordModel && !BuildSupplement())
+        return 1;
     words->MeasureNumericAtoms(report.numericTokens, report.numericOneAtom);
     if (!WriteProvenance())
         return 1;
@@ -109,6 +111,42 @@ bool Trainer::TrainNewWordModel()
     report.charModelSkips = static_cast<int>(image.skipKeys.size());
     report.charModelBytes = bytes.size();
     report.charModelSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - charStart).count();
+    return true;
+}
+
+bool Trainer::BuildSupplement()
+{
+    const auto start = std::chrono::steady_clock::now();
+    SupplementLexicon supplement(charset, tagSet, *words->GetDictionary(), names);
+    std::string error;
+    if (options.supplementList.empty()) {
+        report.supplementSource = "none";
+    } else if (!supplement.ReadList(options.supplementList, &error)) {
+        if (options.supplementRequired) {
+            std::fprintf(stderr, "morv-train: %s\n", error.c_str());
+            return false;
+        }
+        std::fprintf(stderr, "morv-train: warning: %s; the supplementary lexicon stays empty\n", error.c_str());
+        report.supplementSource = "none (" + error + ")";
+    } else {
+        supplement.Build(reader.GetParagraphs(), report.tokens, options.supplement);
+        report.supplementEntries = supplement.GetEntryCount();
+        report.supplementWords = supplement.GetWords().size();
+        report.supplementSource = std::to_string(report.supplementWords) + " words of the " +
+                                  std::to_string(report.supplementEntries) + " entries of " + options.supplementList;
+        for (int r = SupplementLexicon::kKept + 1; r < SupplementLexicon::kReasonCount; ++r) {
+            const size_t n = supplement.GetReasonCount(static_cast<SupplementLexicon::Reason>(r));
+            if (n > 0)
+                report.supplementLeftOut += std::string(report.supplementLeftOut.empty() ? "" : ", ") +
+                                            SupplementLexicon::ReasonName(r) + " " + std::to_string(n);
+        }
+    }
+    if (!supplement.Write(DataDir())) {
+        std::fprintf(stderr, "morv-train: cannot write the supplementary lexicon into %s\n",
+                     options.outputDir.c_str());
+        return false;
+    }
+    report.supplementSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return true;
 }
 
@@ -197,6 +235,8 @@ bool Trainer::WriteProvenance() const
         text += "dates: none (one sentence a line, no paragraph ids)\n";
     text += "dictionary: " + std::to_string(report.words) + " words\n";
     text += std::string("new-word model: ") + (options.newWordModel ? "NewWord.cm" : "not trained") + "\n";
+    if (options.newWordModel)
+        text += "supplementary lexicon: " + report.supplementSource + "\n";
     text += "trainer: morv-train " MORV_TRAINER_VERSION "\n";
     return ModelWriter::WriteBytes(DataDir() + "/Trained.txt", text);
 }

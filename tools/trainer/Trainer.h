@@ -9,6 +9,7 @@
 #include "tools/trainer/CharClassSource.h"
 #include "tools/trainer/CorpusNames.h"
 #include "tools/trainer/CorpusReader.h"
+#include "tools/trainer/SupplementLexicon.h"
 #include "tools/trainer/TagSetFile.h"
 
 class WordStatistics;
@@ -24,6 +25,15 @@ struct TrainerOptions {
     // Whether to train and write the new-word model (Data/NewWord.cm); a tool
     // that needs only the other models can spare the few seconds it takes.
     bool newWordModel = true;
+    // The modern word list the supplementary lexicon of the new stages is made
+    // from (Supplement.pdat, Supplement.tab; written with the new-word model);
+    // empty: an empty supplement. A missing list makes the run fail when
+    // supplementRequired (the user named it), else it warns and writes an empty
+    // supplement: the list is an optional package, and the other models do not
+    // need it.
+    std::string supplementList = SupplementLexicon::kDefaultList;
+    bool supplementRequired = false;
+    SupplementLexicon::Options supplement;
 };
 
 // What a training run measured.
@@ -45,13 +55,20 @@ struct TrainerReport {
     int charModelSkips = 0;
     size_t charModelBytes = 0;
     double charModelSeconds = 0;
+    // The supplementary lexicon: list entries read, words kept, time taken.
+    size_t supplementEntries = 0;
+    size_t supplementWords = 0;
+    double supplementSeconds = 0;
+    std::string supplementSource; // what Trained.txt says about it
+    std::string supplementLeftOut; // how many entries each filter left out
     double seconds = 0;
 };
 
 // Computes a complete engine base directory from the segmented, tagged corpus:
 // reads the sources and the corpus, then has each model family trained and
-// written in turn: WordStatistics, RoleModelTrainer on the person names, and
-// CharModelTrainer for the new-word model.
+// written in turn: WordStatistics, RoleModelTrainer on the person names,
+// CharModelTrainer for the new-word model and SupplementLexicon from a modern
+// word list.
 class Trainer {
 public:
     explicit Trainer(const TrainerOptions& options);
@@ -69,6 +86,7 @@ private:
     bool WriteSourceCopies() const;
     bool WriteProvenance() const;
     bool TrainNewWordModel();
+    bool BuildSupplement();
     std::string DataDir() const;
 
     TrainerOptions options;
