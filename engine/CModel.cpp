@@ -90,6 +90,10 @@ bool CModel::ReadConfig(const std::string& base)
     newWordMargin = 0.5f;
     newWordWeight = 0.4f;
     newWordPenalty = 24;
+    nameModelOn = true;
+    nameAutomatonBonus = 0;
+    nameCutPenalty = 0;
+    nameVeto = true;
 
     std::unique_ptr<char[]> config;
     const std::string configPath = basePath + kSeparator + "Configure.xml";
@@ -143,6 +147,21 @@ bool CModel::ReadConfig(const std::string& base)
     }
     if (newWordMargin2 < 0)
         newWordMargin2 = newWordMargin;
+    // Switches of the name stage are on unless set to "off".
+    if (GetConfigValue(text, "NameModel", value.get()))
+        nameModelOn = strcasecmp(value.get(), "off") != 0;
+    if (GetConfigValue(text, "NameVeto", value.get()))
+        nameVeto = strcasecmp(value.get(), "off") != 0;
+    const auto readWeight = [&](const char* key, float& target) {
+        if (!GetConfigValue(text, key, value.get()))
+            return;
+        char* end = nullptr;
+        const float v = std::strtof(value.get(), &end);
+        if (end != value.get() && v >= 0 && v < 1e6f)
+            target = v;
+    };
+    readWeight("NameAutomatonBonus", nameAutomatonBonus);
+    readWeight("NameCutPenalty", nameCutPenalty);
     return true;
 }
 
@@ -196,6 +215,9 @@ bool CModel::LoadModels(const Reporter& report)
         return false;
     newWordModel.reset();
     if (nw && !LoadModel(newWordModel, nullptr, DataPath("NewWord.cm"), report))
+        return false;
+    nameModel.reset();
+    if (nw && nameModelOn && !LoadModel(nameModel, nullptr, DataPath("PersonName.nm"), report))
         return false;
     loaded = true;
     return true;
@@ -338,6 +360,9 @@ std::string CModel::Describe() const
     lines.push_back({"nr.fsa", roleTagger ? std::to_string(roleTagger->GetStateCount()) + " states over " +
                                                 std::to_string(roleTagger->GetSymbolCount()) + " roles"
                                           : ""});
+    if (nameModel)
+        lines.push_back({"PersonName.nm", std::to_string(nameModel->GetCharCount()) + " characters, " +
+                                              std::to_string(nameModel->GetPairCount()) + " pairs"});
     if (userDictOn)
         lines.push_back({"UserDict.dct", userDictFile ? std::to_string(userDictFile->GetWordCount()) + " user words"
                                                       : "not loaded"});

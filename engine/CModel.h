@@ -17,6 +17,7 @@
 #include "segment/CCharModel.h"
 #include "segment/CCharset.h"
 #include "segment/SpecialWords.h"
+#include "tagging/CNameModel.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CRoleTagger.h"
 #include "tagging/CTagTransitions.h"
@@ -91,6 +92,17 @@ public:
     // NewWordPenalty: what a proposed word pays, in log probability, for the
     // generous statistics of its class word.
     float newWordPenalty = 24;
+    // NameModel: with NewWords on, the person names come from the name model
+    // (PersonName.nm), which hears the role tagger; off, from the role tagger
+    // alone. NameAutomatonBonus: what the names the role automaton finds add to
+    // the name model's labelling that spells them; NameCutPenalty: what a name
+    // bound inside a token of the segmentation pays; NameVeto: whether a word the
+    // part-of-speech tagger calls a person name loses that tag when it is none of
+    // the names found.
+    bool nameModelOn = true;
+    float nameAutomatonBonus = 0;
+    float nameCutPenalty = 0;
+    bool nameVeto = true;
 
     std::unique_ptr<CPDAT> userDictFile; // UserDict.dct, when UserDict is on and it loads
     std::unique_ptr<CCharset> charset;
@@ -108,6 +120,8 @@ public:
     // NewWord.big and NewWord.pos, which also hold the statistics of the class
     // word of new words.
     std::unique_ptr<CCharModel> newWordModel;
+    // With NewWords and NameModel on: the person-name model (PersonName.nm).
+    std::unique_ptr<CNameModel> nameModel;
     SpecialWords ids;
 
 private:

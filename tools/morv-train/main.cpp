@@ -120,6 +120,8 @@ int main(int argc, char** argv)
                     r.names ? 100.0 * r.namesAligned / r.names : 0.0);
         std::printf("new-word model: %d characters, %d pair and %d skip-pair rows, %zu bytes, in %.2f s\n",
                     r.charModelChars, r.charModelPairs, r.charModelSkips, r.charModelBytes, r.charModelSeconds);
+        std::printf("person-name model: %d characters, %d pair rows, %zu bytes, in %.2f s\n", r.nameModelChars,
+                    r.nameModelPairs, r.nameModelBytes, r.nameModelSeconds);
         std::printf("training time: %.2f s\n", r.seconds);
     }
     return 0;

@@ -10,6 +10,7 @@
 #include "tools/trainer/CharModelTrainer.h"
 #include "tools/trainer/CharModelWriter.h"
 #include "tools/trainer/ModelWriter.h"
+#include "tools/trainer/NameModelTrainer.h"
 #include "tools/trainer/PersonRoleScheme.h"
 #include "tools/trainer/RoleModelTrainer.h"
 #include "tools/trainer/WordStatistics.h"
@@ -84,6 +85,8 @@ int Trainer::Run()
         std::fprintf(stderr, "morv-train: cannot write the new-word models into %s\n", options.outputDir.c_str());
         return 1;
     }
+    if (options.newWordModel && !TrainNameModel())
+        return 1;
     words->MeasureNumericAtoms(report.numericTokens, report.numericOneAtom);
     if (!WriteProvenance())
         return 1;
@@ -109,6 +112,22 @@ bool Trainer::TrainNewWordModel()
     report.charModelSkips = static_cast<int>(image.skipKeys.size());
     report.charModelBytes = bytes.size();
     report.charModelSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - charStart).count();
+    return true;
+}
+
+bool Trainer::TrainNameModel()
+{
+    const auto start = std::chrono::steady_clock::now();
+    NameModelTrainer persons(charset);
+    persons.Train(reader.GetParagraphs());
+    if (!persons.Write(DataDir() + "/PersonName.nm")) {
+        std::fprintf(stderr, "morv-train: cannot write the person-name model into %s\n", options.outputDir.c_str());
+        return false;
+    }
+    report.nameModelChars = persons.GetReport().chars;
+    report.nameModelPairs = persons.GetReport().pairsKept;
+    report.nameModelBytes = persons.GetReport().bytes;
+    report.nameModelSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return true;
 }
 
@@ -197,6 +216,7 @@ bool Trainer::WriteProvenance() const
         text += "dates: none (one sentence a line, no paragraph ids)\n";
     text += "dictionary: " + std::to_string(report.words) + " words\n";
     text += std::string("new-word model: ") + (options.newWordModel ? "NewWord.cm" : "not trained") + "\n";
+    text += std::string("person-name model: ") + (options.newWordModel ? "PersonName.nm" : "not trained") + "\n";
     text += "trainer: morv-train " MORV_TRAINER_VERSION "\n";
     return ModelWriter::WriteBytes(DataDir() + "/Trained.txt", text);
 }

@@ -21,8 +21,9 @@ struct TrainerOptions {
     int lastDate = 0;      // YYYYMMDD, 0 = to the last paragraph
     bool quiet = false;
     bool allowBadLines = false; // train even when over 5% of the corpus lines are skipped
-    // Whether to train and write the new-word model (Data/NewWord.cm); a tool
-    // that needs only the other models can spare the few seconds it takes.
+    // Whether to train and write the models of the new stages (Data/NewWord.cm,
+    // Data/PersonName.nm); a tool that needs only the other models can spare the
+    // few seconds they take.
     bool newWordModel = true;
 };
 
@@ -45,13 +46,19 @@ struct TrainerReport {
     int charModelSkips = 0;
     size_t charModelBytes = 0;
     double charModelSeconds = 0;
+    // The person-name model: characters and pair rows kept, file size, time.
+    int nameModelChars = 0;
+    int nameModelPairs = 0;
+    size_t nameModelBytes = 0;
+    double nameModelSeconds = 0;
     double seconds = 0;
 };
 
 // Computes a complete engine base directory from the segmented, tagged corpus:
 // reads the sources and the corpus, then has each model family trained and
 // written in turn: WordStatistics, RoleModelTrainer on the person names, and
-// CharModelTrainer for the new-word model.
+// for the new stages CharModelTrainer (new words) and NameModelTrainer (person
+// names).
 class Trainer {
 public:
     explicit Trainer(const TrainerOptions& options);
@@ -69,6 +76,7 @@ private:
     bool WriteSourceCopies() const;
     bool WriteProvenance() const;
     bool TrainNewWordModel();
+    bool TrainNameModel();
     std::string DataDir() const;
 
     TrainerOptions options;

@@ -1,0 +1,160 @@
+#ifndef MORV_CNAMEMODEL_H
+#define MORV_CNAMEMODEL_H
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// The character-based person-name model (PersonName.nm, written by morv-train;
+// the layout is in data/personname.md). A linear model gives every character of
+// a sentence one of seven labels: outside any name, the parts of a Chinese name
+// (surname, second character of a two-character surname, first and second
+// given-name character) or the parts of a name written as one word
+// (transliterated names, given names alone, 老张, a surname alone). A
+// first-order Viterbi over the labels, constrained to well-formed names, picks
+// the labelling; the caller may add scores of its own per label and per place
+// where a name would end (what the rest of the pipeline knows).
+//
+// Features of a character: the characters two to each side (with statistics of
+// how often each serves as surname, given-name or transliteration character,
+// folded into the character's weights by the trainer), the pairs of adjacent
+// characters around it and the classes of it and its neighbours.
+//
+// Read-only after Load: one model may serve many threads at once, each with its
+// own Workspace.
+class CNameModel {
+public:
+    enum Label : uint8_t {
+        kO = 0,  // outside any name
+        kSB = 1, // first character of a Chinese name (the surname)
+        kS2 = 2, // second character of a two-character surname
+        kG1 = 3, // first given-name character
+        kG2 = 4, // second given-name character
+        kWB = 5, // first character of a name written as one word
+        kWI = 6, // further character of such a name
+    };
+    static constexpr int kLabelCount = 7;
+
+    // File layout constants, shared with the trainer.
+    static constexpr char kMagic[4] = {'M', 'P', 'N', 'M'};
+    static constexpr uint32_t kVersion = 1;
+    static constexpr int kHeaderBytes = 32 + 4 * kLabelCount * kLabelCount;
+    static constexpr int kKeyCount = 65536;
+    static constexpr int kReservedRows = 3; // unknown character, before and after the sentence
+    static constexpr int kUnknownChar = 0;
+    static constexpr int kBeforeSentence = 1;
+    static constexpr int kAfterSentence = 2;
+    static constexpr int kOffsets = 5;                                // characters -2..2
+    static constexpr int kUnigramWeights = kOffsets * kLabelCount;    // per character row
+    static constexpr int kPairPlaces = 4;                             // C-2C-1, C-1C0, C0C1, C1C2
+    static constexpr int kPairWeights = kPairPlaces * kLabelCount;    // per pair row
+    static constexpr int kMaxClasses = 16;
+    static constexpr int kMaxChars = 65536 - kReservedRows;
+    static constexpr int32_t kMaxTransition = 1 << 24;
+
+    // Which label may follow which (kAllowed[previous][label]), which may begin
+    // a sentence, which may end one. A Chinese name is SB [S2] G1 [G2]; a
+    // one-word name WB WI*.
+    static const bool kAllowed[kLabelCount][kLabelCount];
+    static const bool kCanStart[kLabelCount];
+    static const bool kCanEnd[kLabelCount];
+    // Whether a label continues the name of the label before it (S2, G1, G2, WI).
+    static bool Continues(int label) { return label == kS2 || label == kG1 || label == kG2 || label == kWI; }
+
+    // A name of the labelling: byte offsets in the text; split is where the
+    // surname of a Chinese name ends (-1 for a one-word name).
+    struct Name {
+        int start;
+        int end;
+        int split;
+    };
+
+    class Workspace {
+    public:
+        Workspace() = default;
+        virtual ~Workspace() = default;
+
+        int GetCharCount() const { return charCount; }
+        // charCount + 1 byte offsets: character i is [starts[i], starts[i + 1]).
+        const int* GetCharStarts() const { return starts.data() + 2; }
+        const uint8_t* GetLabels() const { return labels.data(); }
+        const std::vector<Name>& GetNames() const { return names; }
+
+        // Scores the caller adds between Prepare (which clears them) and Decode,
+        // in score units: to label `label` of character i, and to every labelling
+        // in which a name ends at place j (just before character j; j =
+        // GetCharCount() is the end of the text). Out-of-range places are ignored.
+        void AddLabelBonus(int i, int label, float score);
+        void AddEndBonus(int j, float score);
+
+    private:
+        friend class CNameModel;
+        int charCount = 0;
+        std::vector<int> starts; // two pads, the characters, their end, two pads
+        std::vector<int32_t> keys;
+        std::vector<uint16_t> dense;
+        std::vector<uint8_t> classes;
+        std::vector<uint32_t> pairKeys;
+        std::vector<const int16_t*> pairAt;
+        std::vector<int64_t> emission; // charCount x labels, weight units
+        std::vector<int64_t> forward;
+        std::vector<uint8_t> back;
+        std::vector<uint8_t> labels;
+        double perUnit = 1;                // weight units per score unit
+        std::vector<int64_t> labelBonus;   // charCount x labels, weight units
+        std::vector<int64_t> endBonus;     // charCount + 1
+        std::vector<Name> names;
+    };
+
+    CNameModel();
+    virtual ~CNameModel();
+
+    // Reads the whole file. False when it cannot be opened or is no sound model
+    // (wrong magic, version or reserved field, a size other than its counts
+    // demand, keys out of order or naming rows that do not exist, a class out of
+    // range, a bad scale or transition); the object then keeps what it held.
+    bool Load(const char* path);
+    bool IsLoaded() const { return loaded; }
+
+    // Cuts text[0, length) into characters as the engine reads them, computes
+    // every character's label scores and zeroes the bonuses. Returns the number
+    // of characters (0 when the model is not loaded or the text is empty).
+    int Prepare(const char* text, int length, Workspace& ws) const;
+    // The best labelling of what Prepare read, with the bonuses added, and its
+    // names. Returns the number of names.
+    int Decode(Workspace& ws) const;
+
+    // Weight units to score units.
+    float GetScale() const { return scale; }
+    int GetCharCount() const { return charCount; }
+    int GetPairCount() const { return pairCount; }
+    int GetClassCount() const { return classCount; }
+    const int32_t* GetTransitions() const { return transitions; }
+
+private:
+    struct Slot {
+        uint32_t key;
+        int32_t row;
+    };
+    struct FreeBlock {
+        void operator()(uint8_t* p) const;
+    };
+    void Emissions(Workspace& ws) const;
+
+    bool loaded = false;
+    int classCount = 0;
+    int charCount = 0;
+    int pairCount = 0;
+    float scale = 0;
+    int32_t transitions[kLabelCount * kLabelCount] = {};
+    std::unique_ptr<uint8_t, FreeBlock> block;
+    const uint8_t* classOf = nullptr;
+    const uint16_t* denseOf = nullptr;
+    const int16_t* unigram = nullptr;
+    const int16_t* classTrigram = nullptr;
+    const int16_t* pairWeights = nullptr;
+    const Slot* pairTable = nullptr;
+    int pairBits = 0;
+};
+
+#endif

@@ -1,0 +1,122 @@
+#ifndef MORV_TRAINER_NAMEMODELTRAINER_H
+#define MORV_TRAINER_NAMEMODELTRAINER_H
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tools/trainer/CorpusReader.h"
+
+class CCharset;
+
+// Trains the character-based person-name model (PersonName.nm, read by
+// CNameModel): an averaged perceptron over the seven name labels of every
+// character of the corpus as annotated (a Chinese name is surname + given name,
+// two nr words; any other name one nr word), with first-order transitions under
+// the label grammar CNameModel decodes with. Besides the characters, their pairs
+// and classes, each character of the window -1..1 carries how often the corpus
+// shows it as surname, given-name character and transliteration character;
+// while training, the occurrence at hand is left out of those counts, as an
+// unseen text would be. The run is deterministic.
+class NameModelTrainer {
+public:
+    struct Options {
+        int iterations = 8;
+        // Characters seen fewer times get no row of their own (they read as
+        // unknown), and pairs seen fewer times no feature: a row for a single
+        // occurrence only learns that occurrence's name by heart.
+        int minCharCount = 2;
+        int minPairCount = 2;
+    };
+    struct Report {
+        size_t sentences = 0;
+        size_t characters = 0;
+        size_t names = 0;
+        int chars = 0;       // characters with a row
+        int pairsSeen = 0;   // pairs with a feature while training
+        int pairsKept = 0;   // pair rows written
+        size_t updates = 0;  // sentences the last pass got wrong
+        size_t bytes = 0;
+        double seconds = 0;
+    };
+    // The model as the file holds it.
+    struct Image {
+        int classCount = 0;
+        std::vector<uint8_t> classes; // 65536
+        std::vector<uint16_t> charKeys;
+        float scale = 1;
+        std::vector<int32_t> transitions; // labels x labels
+        std::vector<int16_t> unigram;     // (chars + reserved rows) x offsets x labels
+        std::vector<int16_t> classTrigram;
+        std::vector<uint32_t> pairKeys;
+        std::vector<int16_t> pairWeights;
+    };
+    // Buckets of a character's statistics: unseen, then five ranges of the share
+    // of its occurrences in the role, each for frequent and rare characters.
+    static constexpr int kStatTypes = 3; // surname, given name, transliteration
+    static constexpr int kBuckets = 11;
+    static int Bucket(int64_t occurrences, int64_t inRole);
+
+    explicit NameModelTrainer(const CCharset& charset);
+    NameModelTrainer(const CCharset& charset, const Options& options);
+    virtual ~NameModelTrainer() = default;
+
+    // epochDone, when given, is called after every pass with its number.
+    void Train(const std::vector<Paragraph>& paragraphs, const std::function<void(int)>& epochDone = nullptr);
+    Image BuildImage() const;
+    // The file's bytes; empty when the image is inconsistent.
+    static std::string Serialize(const Image& image);
+    // Written through ModelWriter, so that it joins the run's batch.
+    bool Write(const std::string& path);
+    const Report& GetReport() const { return report; }
+
+    // The name label of every character of the paragraph's text, in order.
+    static std::vector<uint8_t> Labels(const Paragraph& p);
+
+private:
+    struct Sentence {
+        size_t window; // first window entry: 2 pads, the characters, 2 pads
+        size_t label;  // first character
+        size_t pair;   // first pair place
+        int length;
+    };
+
+    void Count(const std::vector<Paragraph>& paragraphs);
+    void AddSentence(const std::vector<int>& keys, const std::vector<uint8_t>& labels,
+                     const std::vector<uint8_t>& statBuckets);
+    void IndexPairs();
+    int Features(const Sentence& s, int i, int32_t* blocks) const;
+    void Decode(const Sentence& s, std::vector<int64_t>& emission, std::vector<int64_t>& forward,
+                std::vector<uint8_t>& back, std::vector<uint8_t>& labels) const;
+    double Averaged(size_t i) const;
+
+    const CCharset& charset;
+    Options options;
+    Report report;
+
+    // Per character key: occurrences, and occurrences as surname (first
+    // character of a Chinese name), given-name character, transliteration
+    // character.
+    std::vector<int32_t> occurrences;
+    std::vector<int32_t> inRole[kStatTypes];
+
+    std::vector<uint16_t> rowOf;
+    std::vector<uint16_t> charKeys;
+    std::vector<Sentence> sentences;
+    std::vector<uint16_t> windowRows;
+    std::vector<uint8_t> windowClasses;
+    std::vector<uint8_t> stats; // per character: kStatTypes buckets, the occurrence left out
+    std::vector<uint8_t> gold;
+    std::vector<int32_t> pairRows;
+    std::vector<uint32_t> pairKeys;
+
+    size_t statBase = 0, trigramBase = 0, pairBase = 0;
+    std::vector<int32_t> weights;
+    std::vector<int64_t> weightSums;
+    std::vector<int32_t> transitions;
+    std::vector<int64_t> transitionSums;
+    int64_t clock = 1;
+};
+
+#endif
