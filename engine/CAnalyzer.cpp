@@ -76,6 +76,7 @@ CAnalyzer::CAnalyzer(const CModel& model)
     if (model.newWordsOn && model.nameModel && model.nameModel->IsLoaded() && preProcessor && segmenter) {
         CNameStage::Settings settings;
         settings.automatonBonus = model.nameAutomatonBonus;
+        settings.automatonBonusShort = model.nameAutomatonBonusShort;
         settings.cutPenalty = model.nameCutPenalty;
         settings.veto = model.nameVeto;
         nameStage.reset(new (std::nothrow) CNameStage(*model.nameModel, *model.coreDict, *model.unigram,

@@ -92,6 +92,7 @@ bool CModel::ReadConfig(const std::string& base)
     newWordPenalty = 24;
     nameModelOn = true;
     nameAutomatonBonus = 0;
+    nameAutomatonBonusShort = 0;
     nameCutPenalty = 0;
     nameVeto = true;
 
@@ -161,6 +162,7 @@ bool CModel::ReadConfig(const std::string& base)
             target = v;
     };
     readWeight("NameAutomatonBonus", nameAutomatonBonus);
+    readWeight("NameAutomatonBonusShort", nameAutomatonBonusShort);
     readWeight("NameCutPenalty", nameCutPenalty);
     return true;
 }

@@ -101,6 +101,7 @@ public:
     // the names found.
     bool nameModelOn = true;
     float nameAutomatonBonus = 0;
+    float nameAutomatonBonusShort = 0; // NameAutomatonBonusShort: the same for names of two characters
     float nameCutPenalty = 0;
     bool nameVeto = true;
 

@@ -51,11 +51,11 @@ int TableBits(uint32_t count)
 }
 
 struct Layout {
-    size_t classOf, denseOf, unigram, trigram, pairWeights, pairTable, total;
-    int pairBits;
+    size_t classOf, denseOf, unigram, trigram, pairWeights, pairTable, lexWeights, lexTable, lexClasses, total;
+    int pairBits, lexBits;
 };
 
-Layout Plan(uint32_t classes, uint32_t chars, uint32_t pairs)
+Layout Plan(uint32_t classes, uint32_t chars, uint32_t pairs, uint32_t entries)
 {
     Layout l{};
     size_t at = 0;
@@ -71,6 +71,10 @@ Layout Plan(uint32_t classes, uint32_t chars, uint32_t pairs)
     l.trigram = place(2 * size_t(classes) * classes * classes * kL);
     l.pairWeights = place(2 * size_t(pairs) * N::kPairWeights);
     l.pairTable = place(l.pairBits < 0 ? 0 : size_t(8) << l.pairBits);
+    l.lexBits = TableBits(entries);
+    l.lexWeights = place(2 * size_t(N::kLexWeights));
+    l.lexTable = place(l.lexBits < 0 ? 0 : size_t(8) << l.lexBits);
+    l.lexClasses = place(l.lexBits < 0 ? 0 : size_t(1) << l.lexBits);
     l.total = at;
     return l;
 }
@@ -113,18 +117,18 @@ bool CNameModel::Load(const char* path)
     uint8_t header[kHeaderBytes];
     if (file.Read(header, sizeof header) != sizeof header || std::memcmp(header, kMagic, 4) != 0)
         return false;
-    uint32_t fields[5];
+    uint32_t fields[6];
     float newScale = 0;
     uint32_t reserved = 0;
     int32_t newTransitions[kL * kL];
     std::memcpy(fields, header + 4, sizeof fields);
-    std::memcpy(&newScale, header + 24, sizeof newScale);
-    std::memcpy(&reserved, header + 28, sizeof reserved);
-    std::memcpy(newTransitions, header + 32, sizeof newTransitions);
+    std::memcpy(&newScale, header + 28, sizeof newScale);
+    std::memcpy(&reserved, header + 32, sizeof reserved);
+    std::memcpy(newTransitions, header + 36, sizeof newTransitions);
     const uint32_t version = fields[0], labels = fields[1], classes = fields[2], chars = fields[3],
-                   pairs = fields[4];
+                   pairs = fields[4], entries = fields[5];
     if (version != kVersion || labels != static_cast<uint32_t>(kL) || classes < 2 || classes > kMaxClasses ||
-        chars > kMaxChars || pairs > kMaxRows || reserved != 0)
+        chars > kMaxChars || pairs > kMaxRows || entries > kMaxRows || reserved != 0)
         return false;
     if (!std::isfinite(newScale) || newScale <= 0 || newScale > kMaxScale)
         return false;
@@ -134,11 +138,12 @@ bool CNameModel::Load(const char* path)
     const uint32_t rows = chars + kReservedRows;
     const uint64_t expected = uint64_t(kHeaderBytes) + kKeyCount + 2 * uint64_t(chars) +
                               2 * uint64_t(rows) * kUnigramWeights + 2 * uint64_t(classes) * classes * classes * kL +
-                              (4 + 2 * uint64_t(kPairWeights)) * pairs;
+                              (4 + 2 * uint64_t(kPairWeights)) * pairs + 2 * uint64_t(kLexWeights) +
+                              9 * uint64_t(entries);
     if (file.Size() < 0 || static_cast<uint64_t>(file.Size()) != expected)
         return false;
 
-    const Layout at = Plan(classes, chars, pairs);
+    const Layout at = Plan(classes, chars, pairs, entries);
     std::unique_ptr<uint8_t, FreeBlock> newBlock(static_cast<uint8_t*>(std::malloc(at.total == 0 ? 1 : at.total)));
     if (!newBlock)
         return false;
@@ -183,8 +188,31 @@ bool CNameModel::Load(const char* path)
             table[slot] = Slot{key, static_cast<int32_t>(i)};
         }
     }
-    if (!read(at.pairWeights, 2 * size_t(pairs) * kPairWeights))
+    if (!read(at.pairWeights, 2 * size_t(pairs) * kPairWeights) || !read(at.lexWeights, 2 * size_t(kLexWeights)))
         return false;
+    // The lexicon: fingerprints strictly increasing (so none twice, and none is
+    // 0, the empty slot), then their classes.
+    LexSlot* lex = at.lexBits < 0 ? nullptr : reinterpret_cast<LexSlot*>(base + at.lexTable);
+    uint8_t* lexClassOf = at.lexBits < 0 ? nullptr : base + at.lexClasses;
+    if (lex != nullptr) {
+        std::fill(lex, lex + (size_t(1) << at.lexBits), LexSlot{0});
+        std::vector<uint64_t> keys(entries);
+        std::vector<uint8_t> entryClasses(entries);
+        if (file.Read(keys.data(), 8 * size_t(entries)) != 8 * size_t(entries) ||
+            file.Read(entryClasses.data(), entries) != entries)
+            return false;
+        const size_t mask = (size_t(1) << at.lexBits) - 1;
+        for (size_t i = 0; i < keys.size(); ++i) {
+            if (keys[i] == 0 || (i > 0 && keys[i] <= keys[i - 1]) ||
+                (entryClasses[i] >= kLexClasses && entryClasses[i] != kPrefixOnly))
+                return false;
+            size_t slot = at.lexBits == 0 ? 0 : static_cast<size_t>(keys[i] >> (64 - at.lexBits)) & mask;
+            while (lex[slot].key != 0)
+                slot = (slot + 1) & mask;
+            lex[slot].key = keys[i];
+            lexClassOf[slot] = entryClasses[i];
+        }
+    }
 
     block = std::move(newBlock);
     classOf = base + at.classOf;
@@ -194,6 +222,11 @@ bool CNameModel::Load(const char* path)
     pairWeights = reinterpret_cast<const int16_t*>(base + at.pairWeights);
     pairTable = table;
     pairBits = at.pairBits;
+    lexWeights = reinterpret_cast<const int16_t*>(base + at.lexWeights);
+    lexTable = lex;
+    lexClasses = lexClassOf;
+    lexBits = at.lexBits;
+    lexCount = static_cast<int>(entries);
     classCount = static_cast<int>(classes);
     charCount = static_cast<int>(chars);
     pairCount = static_cast<int>(pairs);
@@ -289,6 +322,7 @@ void CNameModel::Emissions(Workspace& ws) const
             }
         }
     }
+    Lexicon(ws);
     ws.emission.resize(static_cast<size_t>(n) * kL);
     const size_t k = static_cast<size_t>(classCount);
     for (int i = 0; i < n; ++i) {
@@ -304,8 +338,60 @@ void CNameModel::Emissions(Workspace& ws) const
         for (size_t t = 0; t < kPairPlaces; ++t)
             if (const int16_t* row = ws.pairAt[w - 2 + t])
                 add(row + t * kL);
+        for (size_t place = 0; place < kLexPlaces; ++place)
+            if (ws.lexAt[size_t(i) * kLexPlaces + place] >= 0)
+                add(lexWeights + ws.lexAt[size_t(i) * kLexPlaces + place]);
         for (int l = 0; l < kL; ++l)
             ws.emission[size_t(i) * kL + size_t(l)] = s[l];
+    }
+}
+
+int CNameModel::LexClass(uint64_t fingerprint) const
+{
+    if (lexTable == nullptr)
+        return -1;
+    const size_t mask = (size_t(1) << lexBits) - 1;
+    // A quarter of the slots at least is empty, so every probe run ends.
+    for (size_t at = lexBits == 0 ? 0 : static_cast<size_t>(fingerprint >> (64 - lexBits)) & mask;;
+         at = (at + 1) & mask) {
+        if (lexTable[at].key == 0)
+            return -1;
+        if (lexTable[at].key == fingerprint)
+            return lexClasses[at];
+    }
+}
+
+void CNameModel::Lexicon(Workspace& ws) const
+{
+    // Every string of the lexicon that starts at each character, by a walk over
+    // its prefixes; each character notes the longest string that begins there,
+    // the longest that ends there and the longest that runs across it.
+    const int n = ws.charCount;
+    ws.lexAt.assign(static_cast<size_t>(n) * kLexPlaces, -1);
+    ws.lexLength.assign(static_cast<size_t>(n) * kLexPlaces, 0);
+    if (lexTable == nullptr)
+        return;
+    auto note = [&ws](int c, int place, int length, int block) {
+        const size_t at = static_cast<size_t>(c) * kLexPlaces + static_cast<size_t>(place);
+        if (length > ws.lexLength[at]) {
+            ws.lexLength[at] = length;
+            ws.lexAt[at] = block;
+        }
+    };
+    for (int i = 0; i < n; ++i) {
+        uint64_t h = Fingerprint(kFingerprintSeed, ws.keys[static_cast<size_t>(i) + 2]);
+        for (int length = 2; length <= kMaxLexLength && i + length <= n; ++length) {
+            h = Fingerprint(h, ws.keys[static_cast<size_t>(i + length - 1) + 2]);
+            const int cls = LexClass(h);
+            if (cls < 0)
+                break;
+            if (cls == kPrefixOnly)
+                continue;
+            note(i, 0, length, LexBlock(cls, 0, length));
+            note(i + length - 1, 1, length, LexBlock(cls, 1, length));
+            for (int c = i + 1; c < i + length - 1; ++c)
+                note(c, 2, length, LexBlock(cls, 2, length));
+        }
     }
 }
 

@@ -18,7 +18,10 @@
 // Features of a character: the characters two to each side (with statistics of
 // how often each serves as surname, given-name or transliteration character,
 // folded into the character's weights by the trainer), the pairs of adjacent
-// characters around it and the classes of it and its neighbours.
+// characters around it, the classes of it and its neighbours, and the strings
+// of the training text that begin, end or run across it: a lexicon of words and
+// names, each with a class that says how often it was a name (whole, or part of
+// one) and whether it was rare.
 //
 // Read-only after Load: one model may serve many threads at once, each with its
 // own Workspace.
@@ -38,7 +41,7 @@ public:
     // File layout constants, shared with the trainer.
     static constexpr char kMagic[4] = {'M', 'P', 'N', 'M'};
     static constexpr uint32_t kVersion = 1;
-    static constexpr int kHeaderBytes = 32 + 4 * kLabelCount * kLabelCount;
+    static constexpr int kHeaderBytes = 36 + 4 * kLabelCount * kLabelCount;
     static constexpr int kKeyCount = 65536;
     static constexpr int kReservedRows = 3; // unknown character, before and after the sentence
     static constexpr int kUnknownChar = 0;
@@ -51,6 +54,31 @@ public:
     static constexpr int kMaxClasses = 16;
     static constexpr int kMaxChars = 65536 - kReservedRows;
     static constexpr int32_t kMaxTransition = 1 << 24;
+    // The lexicon: strings of 2..kMaxLexLength characters, found by a walk over
+    // their prefixes. Each is known by a 64-bit fingerprint of its character keys
+    // (Fingerprint, from kFingerprintSeed, one key at a time; never 0), with a
+    // class below kLexClasses, or kPrefixOnly for a prefix that is no entry.
+    static constexpr int kMaxLexLength = 8;
+    static constexpr int kLexClasses = 8;
+    static constexpr int kLexPlaces = 3;  // the string begins, ends, runs across the character
+    static constexpr int kLexLengths = 4; // 2, 3, 4, 5 or more characters
+    static constexpr int kLexWeights = kLexClasses * kLexPlaces * kLexLengths * kLabelCount;
+    static constexpr uint8_t kPrefixOnly = 255;
+    static constexpr uint64_t kFingerprintSeed = 0xCBF29CE484222325ull;
+    static uint64_t Fingerprint(uint64_t previous, int32_t key)
+    {
+        uint64_t h = previous;
+        h = (h ^ static_cast<uint64_t>(key & 0xFF)) * 0x100000001B3ull;
+        h = (h ^ static_cast<uint64_t>((key >> 8) & 0xFF)) * 0x100000001B3ull;
+        return h == 0 ? 1 : h;
+    }
+    // Offset in the lexicon weights of a string of `length` characters of class
+    // `lexClass` at place `place` of a character.
+    static int LexBlock(int lexClass, int place, int length)
+    {
+        const int bucket = (length < 5 ? length : 5) - 2;
+        return ((lexClass * kLexPlaces + place) * kLexLengths + bucket) * kLabelCount;
+    }
 
     // Which label may follow which (kAllowed[previous][label]), which may begin
     // a sentence, which may end one. A Chinese name is SB [S2] G1 [G2]; a
@@ -96,6 +124,8 @@ public:
         std::vector<uint8_t> classes;
         std::vector<uint32_t> pairKeys;
         std::vector<const int16_t*> pairAt;
+        std::vector<int32_t> lexAt; // charCount x places: LexBlock of the longest string, -1 none
+        std::vector<int> lexLength;
         std::vector<int64_t> emission; // charCount x labels, weight units
         std::vector<int64_t> forward;
         std::vector<uint8_t> back;
@@ -129,6 +159,7 @@ public:
     int GetCharCount() const { return charCount; }
     int GetPairCount() const { return pairCount; }
     int GetClassCount() const { return classCount; }
+    int GetLexiconSize() const { return lexCount; }
     const int32_t* GetTransitions() const { return transitions; }
 
 private:
@@ -139,12 +170,19 @@ private:
     struct FreeBlock {
         void operator()(uint8_t* p) const;
     };
+    struct LexSlot {
+        uint64_t key; // 0: empty
+    };
     void Emissions(Workspace& ws) const;
+    void Lexicon(Workspace& ws) const;
+    // The class of a lexicon fingerprint; -1 when the lexicon has no such prefix.
+    int LexClass(uint64_t fingerprint) const;
 
     bool loaded = false;
     int classCount = 0;
     int charCount = 0;
     int pairCount = 0;
+    int lexCount = 0;
     float scale = 0;
     int32_t transitions[kLabelCount * kLabelCount] = {};
     std::unique_ptr<uint8_t, FreeBlock> block;
@@ -155,6 +193,10 @@ private:
     const int16_t* pairWeights = nullptr;
     const Slot* pairTable = nullptr;
     int pairBits = 0;
+    const int16_t* lexWeights = nullptr;
+    const LexSlot* lexTable = nullptr; // 2^lexBits slots
+    const uint8_t* lexClasses = nullptr; // per slot
+    int lexBits = 0;
 };
 
 #endif

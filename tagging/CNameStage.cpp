@@ -1,6 +1,10 @@
 #include "tagging/CNameStage.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "lexicon/CPDAT.h"
 #include "lexicon/CUnigram.h"
@@ -85,7 +89,7 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
 
     // The names the role tagger's automaton finds in the same tokens, as the
     // labelling that would spell them.
-    if (settings.automatonBonus != 0) {
+    if (settings.automatonBonus != 0 || settings.automatonBonusShort != 0) {
         scratch.assign(items, items + count);
         int merged = count;
         roles.Recognize(scratch.data(), merged, ids.unknownPerson);
@@ -101,19 +105,34 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
             if (a < 0 || b <= a)
                 continue;
             const bool chinese = t.kind == kTagFullName && split > a && split < b && split - a <= 2 && b - split <= 2;
+            const float bonus = b - a == 2 ? settings.automatonBonusShort : settings.automatonBonus;
             for (int c = a; c < b; ++c) {
                 int label;
                 if (chinese)
                     label = c == a ? N::kSB : c < split ? N::kS2 : c == split ? N::kG1 : N::kG2;
                 else
                     label = c == a ? N::kWB : N::kWI;
-                ws.AddLabelBonus(c, label, settings.automatonBonus);
+                ws.AddLabelBonus(c, label, bonus);
             }
-            ws.AddEndBonus(b, settings.automatonBonus);
+            ws.AddEndBonus(b, bonus);
         }
     }
 
     model.Decode(ws);
+    if (const char* dbg = std::getenv("MORV_NAME_DEBUG")) { // TEMP
+        std::string text(sentence, static_cast<size_t>(length));
+        if (text.find(dbg) != std::string::npos) {
+            std::fprintf(stderr, "S: %s\nT:", text.c_str());
+            for (int i = 1; i + 1 < count; ++i)
+                std::fprintf(stderr, " %s/%d", text.substr(items[i].start, items[i].end - items[i].start).c_str(), items[i].tag);
+            std::fprintf(stderr, "\nL:");
+            for (int c = 0; c < n; ++c)
+                std::fprintf(stderr, " %s%s", text.substr(starts[c], starts[c+1]-starts[c]).c_str(), "/O\0/SB\0/S2\0/G1\0/G2\0/WB\0/WI" + 4 * 0 + 0 * c + 0);
+            std::fprintf(stderr, "\n");
+            for (int c = 0; c < n; ++c) std::fprintf(stderr, "%d", ws.GetLabels()[c]);
+            std::fprintf(stderr, "\n");
+        }
+    }
     for (const CNameModel::Name& found : ws.GetNames()) {
         Name name{found.start, found.end, found.split, kTagFullName};
         if (found.split < 0) {

@@ -36,6 +36,9 @@ public:
         // Added to the labelling of each name the role automaton found, per
         // character and where it ends.
         float automatonBonus = 0;
+        // The same for names of two characters, which the automaton finds in
+        // many ordinary words that begin with a surname character (刘桥, 金桔).
+        float automatonBonusShort = 0;
         // Paid for a name bound inside a token of the segmentation.
         float cutPenalty = 0;
         // Whether a word the tagger calls a person name but that is none of the

@@ -104,11 +104,84 @@ std::vector<uint8_t> NameModelTrainer::Labels(const Paragraph& p)
     return labels;
 }
 
+int NameModelTrainer::LexClass(int64_t count, int64_t whole, int64_t part)
+{
+    if (count <= 0)
+        return -1;
+    const int frequent = count >= 3 ? 1 : 0;
+    if (2 * whole >= count)
+        return 0 + frequent; // a name
+    if (2 * part >= count)
+        return 2 + frequent; // mostly a surname or given name
+    if (whole + part > 0)
+        return 4 + frequent; // sometimes a name
+    return 6 + frequent;     // never a name
+}
+
+template <class Visit>
+void NameModelTrainer::Sentences(const std::vector<Paragraph>& paragraphs, const CCharset& charset, Visit visit)
+{
+    std::vector<int> keys;
+    std::vector<uint8_t> labels;
+    std::vector<Span> spans;
+    for (const Paragraph& p : paragraphs) {
+        const std::vector<uint8_t> paragraphLabels = Labels(p);
+        // How each token occurs: as a word, a one-word name, or a part of a
+        // Chinese name (whose first token also begins the whole name).
+        std::vector<Occurrence> kinds(p.tokens.size(), kWord);
+        std::vector<size_t> nameEnd(p.tokens.size(), 0);
+        for (const CorpusNames::Group& g : CorpusNames::GroupNames(p.tokens)) {
+            if (g.last > g.first) {
+                kinds[g.first] = kinds[g.last] = kPartName;
+                nameEnd[g.first] = g.last + 1;
+            } else {
+                kinds[g.first] = kWholeName;
+            }
+        }
+        size_t c = 0;
+        size_t sentenceStart = 0; // first token of the sentence
+        std::vector<int> tokenStart(p.tokens.size(), 0);
+        for (size_t k = 0; k < p.tokens.size(); ++k) {
+            const std::vector<std::string> chars = gbk::Chars(p.tokens[k].word);
+            bool stop = false;
+            tokenStart[k] = static_cast<int>(keys.size());
+            for (const std::string& ch : chars) {
+                const int key = gbk::KeyOf(ch);
+                const uint8_t l = paragraphLabels[c++];
+                if (key < 0 || key >= N::kKeyCount)
+                    continue;
+                keys.push_back(key);
+                labels.push_back(l);
+                const int cls = charset.GetClass(key);
+                stop = stop || cls == 2 || cls == 28; // the engine ends its sentence here
+            }
+            const int length = static_cast<int>(keys.size()) - tokenStart[k];
+            if (length >= 2)
+                spans.push_back(Span{tokenStart[k], length, kinds[k]});
+            // A Chinese name ends with its second token: the whole name is a string too.
+            if (k > sentenceStart && kinds[k] == kPartName && nameEnd[k - 1] == k + 1)
+                spans.push_back(Span{tokenStart[k - 1], static_cast<int>(keys.size()) - tokenStart[k - 1], kFullName});
+            if ((stop || k + 1 == p.tokens.size()) && !keys.empty()) {
+                visit(keys, labels, spans);
+                keys.clear();
+                labels.clear();
+                spans.clear();
+                sentenceStart = k + 1;
+            }
+        }
+        keys.clear();
+        labels.clear();
+        spans.clear();
+    }
+}
+
 void NameModelTrainer::Count(const std::vector<Paragraph>& paragraphs)
 {
     occurrences.assign(N::kKeyCount, 0);
     for (auto& r : inRole)
         r.assign(N::kKeyCount, 0);
+    lexCounts.clear();
+    lexPrefixes.clear();
     for (const Paragraph& p : paragraphs) {
         const std::vector<uint8_t> labels = Labels(p);
         size_t c = 0;
@@ -129,10 +202,29 @@ void NameModelTrainer::Count(const std::vector<Paragraph>& paragraphs)
             }
         }
     }
+    if (!options.lexicon)
+        return;
+    Sentences(paragraphs, charset,
+              [this](const std::vector<int>& keys, const std::vector<uint8_t>&, const std::vector<Span>& spans) {
+                  for (const Span& span : spans) {
+                      if (span.length < 2 || span.length > N::kMaxLexLength)
+                          continue;
+                      uint64_t h = N::Fingerprint(N::kFingerprintSeed, keys[static_cast<size_t>(span.start)]);
+                      for (int i = 1; i < span.length; ++i) {
+                          h = N::Fingerprint(h, keys[static_cast<size_t>(span.start + i)]);
+                          if (i + 1 < span.length)
+                              lexPrefixes.insert(h);
+                      }
+                      LexCounts& counts = lexCounts[h];
+                      ++counts.count;
+                      counts.whole += span.kind == kWholeName || span.kind == kFullName ? 1 : 0;
+                      counts.part += span.kind == kPartName ? 1 : 0;
+                  }
+              });
 }
 
 void NameModelTrainer::AddSentence(const std::vector<int>& keys, const std::vector<uint8_t>& labels,
-                                   const std::vector<uint8_t>& statBuckets)
+                                   const std::vector<uint8_t>& statBuckets, const std::vector<Span>& spans)
 {
     if (keys.empty() || pairRows.size() + keys.size() + 3 > UINT32_MAX || keys.size() > INT32_MAX)
         return;
@@ -152,6 +244,49 @@ void NameModelTrainer::AddSentence(const std::vector<int>& keys, const std::vect
     gold.insert(gold.end(), labels.begin(), labels.end());
     stats.insert(stats.end(), statBuckets.begin(), statBuckets.end());
     pairRows.resize(pairRows.size() + static_cast<size_t>(n) + 3, -1);
+
+    // The lexicon strings at every character, each without the occurrence that
+    // stands here if it does (a string seen only here is unknown to itself).
+    const size_t first = lexAt.size();
+    lexAt.resize(first + static_cast<size_t>(n) * N::kLexPlaces, -1);
+    if (options.lexicon && !lexCounts.empty()) {
+        // The occurrences by the character they start at.
+        std::vector<std::vector<const Span*>> startingAt(static_cast<size_t>(n));
+        for (const Span& span : spans)
+            if (span.start >= 0 && span.start < n)
+                startingAt[static_cast<size_t>(span.start)].push_back(&span);
+        std::vector<int> longest(static_cast<size_t>(n) * N::kLexPlaces, 0);
+        auto note = [&](int c, int place, int length, int block) {
+            const size_t at = static_cast<size_t>(c) * N::kLexPlaces + static_cast<size_t>(place);
+            if (length > longest[at]) {
+                longest[at] = length;
+                lexAt[first + at] = block;
+            }
+        };
+        for (int i = 0; i < n; ++i) {
+            uint64_t h = N::Fingerprint(N::kFingerprintSeed, keys[static_cast<size_t>(i)]);
+            for (int length = 2; length <= N::kMaxLexLength && i + length <= n; ++length) {
+                h = N::Fingerprint(h, keys[static_cast<size_t>(i + length - 1)]);
+                auto it = lexCounts.find(h);
+                if (it == lexCounts.end())
+                    continue;
+                LexCounts counts = it->second;
+                for (const Span* span : startingAt[static_cast<size_t>(i)])
+                    if (span->length == length) {
+                        --counts.count;
+                        counts.whole -= span->kind == kWholeName || span->kind == kFullName ? 1 : 0;
+                        counts.part -= span->kind == kPartName ? 1 : 0;
+                    }
+                const int cls = LexClass(counts.count, counts.whole, counts.part);
+                if (cls < 0)
+                    continue;
+                note(i, 0, length, N::LexBlock(cls, 0, length));
+                note(i + length - 1, 1, length, N::LexBlock(cls, 1, length));
+                for (int c = i + 1; c < i + length - 1; ++c)
+                    note(c, 2, length, N::LexBlock(cls, 2, length));
+            }
+        }
+    }
     sentences.push_back(s);
 }
 
@@ -183,7 +318,8 @@ void NameModelTrainer::IndexPairs()
     statBase = rows * N::kUnigramWeights;
     trigramBase = statBase + size_t(kStatOffsets) * kStatTypes * kBuckets * kL;
     pairBase = trigramBase + size_t(kClasses) * kClasses * kClasses * kL;
-    const size_t total = pairBase + pairKeys.size() * N::kPairWeights;
+    lexBase = pairBase + pairKeys.size() * N::kPairWeights;
+    const size_t total = lexBase + N::kLexWeights;
     weights.assign(total, 0);
     weightSums.assign(total, 0);
     report.pairsSeen = static_cast<int>(pairKeys.size());
@@ -210,6 +346,11 @@ int NameModelTrainer::Features(const Sentence& s, int i, int32_t* blocks) const
         const int32_t row = pairRows[s.pair + static_cast<size_t>(i) + t];
         if (row >= 0)
             blocks[m++] = static_cast<int32_t>(pairBase + size_t(row) * N::kPairWeights + t * kL);
+    }
+    for (size_t place = 0; place < N::kLexPlaces; ++place) {
+        const int32_t block = lexAt[(s.label + static_cast<size_t>(i)) * N::kLexPlaces + place];
+        if (block >= 0)
+            blocks[m++] = static_cast<int32_t>(lexBase + static_cast<size_t>(block));
     }
     return m;
 }
@@ -287,41 +428,31 @@ void NameModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std
     stats.clear();
     gold.clear();
     pairRows.clear();
-    std::vector<int> sentenceKeys;
-    std::vector<uint8_t> sentenceLabels, sentenceStats;
-    for (const Paragraph& p : paragraphs) {
-        const std::vector<uint8_t> labels = Labels(p);
-        size_t c = 0;
-        for (size_t k = 0; k < p.tokens.size(); ++k) {
-            const bool foreign = IsTransliteration(p.tokens[k].word);
-            bool stop = false;
-            for (const std::string& ch : gbk::Chars(p.tokens[k].word)) {
-                const int key = gbk::KeyOf(ch);
-                const uint8_t l = labels[c++];
-                if (key < 0 || key >= N::kKeyCount)
-                    continue;
-                if (l == N::kSB || l == N::kWB)
-                    ++report.names;
-                sentenceKeys.push_back(key);
-                sentenceLabels.push_back(l);
-                // The character's statistics without this occurrence.
-                const size_t at = static_cast<size_t>(key);
-                const int64_t n = occurrences[at] - 1;
-                const bool roles[kStatTypes] = {l == N::kSB, l == N::kG1 || l == N::kG2,
-                                                (l == N::kWB || l == N::kWI) && foreign};
-                for (int t = 0; t < kStatTypes; ++t)
-                    sentenceStats.push_back(static_cast<uint8_t>(Bucket(n, inRole[t][at] - (roles[t] ? 1 : 0))));
-                const int cls = charset.GetClass(key);
-                stop = stop || cls == 2 || cls == 28; // the engine ends its sentence here
-            }
-            if ((stop || k + 1 == p.tokens.size()) && !sentenceKeys.empty()) {
-                AddSentence(sentenceKeys, sentenceLabels, sentenceStats);
-                sentenceKeys.clear();
-                sentenceLabels.clear();
-                sentenceStats.clear();
-            }
-        }
-    }
+    lexAt.clear();
+    std::vector<uint8_t> sentenceStats;
+    Sentences(paragraphs, charset,
+              [&](const std::vector<int>& keys, const std::vector<uint8_t>& labels, const std::vector<Span>& spans) {
+                  // Each character's statistics without this occurrence.
+                  sentenceStats.clear();
+                  std::vector<bool> foreign(keys.size(), false);
+                  for (const Span& span : spans)
+                      if (span.kind == kWholeName && span.length >= 3)
+                          for (int c = span.start; c < span.start + span.length; ++c)
+                              foreign[static_cast<size_t>(c)] = true;
+                  for (size_t c = 0; c < keys.size(); ++c) {
+                      const size_t at = static_cast<size_t>(keys[c]);
+                      const uint8_t l = labels[c];
+                      if (l == N::kSB || l == N::kWB)
+                          ++report.names;
+                      const int64_t n = occurrences[at] - 1;
+                      const bool roles[kStatTypes] = {l == N::kSB, l == N::kG1 || l == N::kG2,
+                                                      (l == N::kWB || l == N::kWI) && foreign[c]};
+                      for (int t = 0; t < kStatTypes; ++t)
+                          sentenceStats.push_back(
+                              static_cast<uint8_t>(Bucket(n, inRole[t][at] - (roles[t] ? 1 : 0))));
+                  }
+                  AddSentence(keys, labels, sentenceStats, spans);
+              });
     report.sentences = sentences.size();
     report.characters = gold.size();
     IndexPairs();
@@ -395,6 +526,7 @@ NameModelTrainer::Image NameModelTrainer::BuildImage() const
         m.unigram.assign(size_t(N::kReservedRows) * N::kUnigramWeights, 0);
         m.classTrigram.assign(size_t(kClasses) * kClasses * kClasses * kL, 0);
         m.transitions.assign(size_t(kL) * kL, 0);
+        m.lexWeights.assign(N::kLexWeights, 0);
         m.charKeys.clear();
         return m;
     }
@@ -430,6 +562,7 @@ NameModelTrainer::Image NameModelTrainer::BuildImage() const
         largest = std::max(largest, std::fabs(v));
     for (size_t i = trigramBase; i < weights.size(); ++i)
         largest = std::max(largest, std::fabs(Averaged(i)));
+    // (the lexicon weights lie at the end of the weights, so the loop above saw them)
     const double scale = largest > 0 ? largest / 32767.0 : 1.0;
     m.scale = static_cast<float>(scale);
     m.transitions.resize(size_t(kL) * kL);
@@ -459,6 +592,25 @@ NameModelTrainer::Image NameModelTrainer::BuildImage() const
         for (size_t i = 0; i < N::kPairWeights; ++i)
             m.pairWeights.push_back(Quantise(Averaged(pairBase + e.second * N::kPairWeights + i), scale));
     }
+    for (size_t i = 0; i < N::kLexWeights; ++i)
+        m.lexWeights.push_back(Quantise(Averaged(lexBase + i), scale));
+    // The lexicon with the counts of the whole corpus, and the prefixes a walk
+    // passes through.
+    std::vector<std::pair<uint64_t, uint8_t>> entries;
+    for (const auto& e : lexCounts) {
+        const int cls = LexClass(e.second.count, e.second.whole, e.second.part);
+        if (cls >= 0)
+            entries.emplace_back(e.first, static_cast<uint8_t>(cls));
+    }
+    for (uint64_t h : lexPrefixes)
+        if (lexCounts.find(h) == lexCounts.end())
+            entries.emplace_back(h, N::kPrefixOnly);
+    std::sort(entries.begin(), entries.end());
+    for (const auto& e : entries)
+        if (m.lexKeys.empty() || e.first != m.lexKeys.back()) {
+            m.lexKeys.push_back(e.first);
+            m.lexClasses.push_back(e.second);
+        }
     return m;
 }
 
@@ -469,7 +621,8 @@ std::string NameModelTrainer::Serialize(const Image& m)
     if (m.classCount < 2 || m.classCount > N::kMaxClasses || m.classes.size() != N::kKeyCount ||
         m.charKeys.size() > static_cast<size_t>(N::kMaxChars) || m.transitions.size() != size_t(kL) * kL ||
         m.unigram.size() != rows * N::kUnigramWeights || m.classTrigram.size() != k * k * k * kL ||
-        m.pairWeights.size() != m.pairKeys.size() * N::kPairWeights)
+        m.pairWeights.size() != m.pairKeys.size() * N::kPairWeights || m.lexWeights.size() != N::kLexWeights ||
+        m.lexClasses.size() != m.lexKeys.size())
         return {};
     std::string out(N::kMagic, 4);
     Put<uint32_t>(out, N::kVersion);
@@ -477,6 +630,7 @@ std::string NameModelTrainer::Serialize(const Image& m)
     Put<uint32_t>(out, static_cast<uint32_t>(m.classCount));
     Put<uint32_t>(out, static_cast<uint32_t>(m.charKeys.size()));
     Put<uint32_t>(out, static_cast<uint32_t>(m.pairKeys.size()));
+    Put<uint32_t>(out, static_cast<uint32_t>(m.lexKeys.size()));
     Put<float>(out, m.scale);
     Put<uint32_t>(out, 0);
     for (int32_t t : m.transitions)
@@ -487,6 +641,9 @@ std::string NameModelTrainer::Serialize(const Image& m)
     PutAll(out, m.classTrigram);
     PutAll(out, m.pairKeys);
     PutAll(out, m.pairWeights);
+    PutAll(out, m.lexWeights);
+    PutAll(out, m.lexKeys);
+    PutAll(out, m.lexClasses);
     return out;
 }
 
@@ -495,6 +652,7 @@ bool NameModelTrainer::Write(const std::string& path)
     const Image image = BuildImage();
     const std::string bytes = Serialize(image);
     report.pairsKept = static_cast<int>(image.pairKeys.size());
+    report.lexiconSize = static_cast<int>(image.lexKeys.size());
     report.bytes = bytes.size();
     return !bytes.empty() && ModelWriter::WriteBytes(path, bytes);
 }

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "tools/trainer/CorpusReader.h"
@@ -16,9 +18,11 @@ class CCharset;
 // two nr words; any other name one nr word), with first-order transitions under
 // the label grammar CNameModel decodes with. Besides the characters, their pairs
 // and classes, each character of the window -1..1 carries how often the corpus
-// shows it as surname, given-name character and transliteration character;
-// while training, the occurrence at hand is left out of those counts, as an
-// unseen text would be. The run is deterministic.
+// shows it as surname, given-name character and transliteration character, and
+// each character the longest strings of the corpus (words, and names as they
+// stand in the text) that begin, end or run across it, with a class that says
+// how often the string was a name. While training, the occurrence at hand is
+// left out of those counts, as an unseen text would be. The run is deterministic.
 class NameModelTrainer {
 public:
     struct Options {
@@ -28,6 +32,7 @@ public:
         // occurrence only learns that occurrence's name by heart.
         int minCharCount = 2;
         int minPairCount = 2;
+        bool lexicon = true;
     };
     struct Report {
         size_t sentences = 0;
@@ -36,6 +41,7 @@ public:
         int chars = 0;       // characters with a row
         int pairsSeen = 0;   // pairs with a feature while training
         int pairsKept = 0;   // pair rows written
+        int lexiconSize = 0; // lexicon entries written (strings and their prefixes)
         size_t updates = 0;  // sentences the last pass got wrong
         size_t bytes = 0;
         double seconds = 0;
@@ -51,12 +57,18 @@ public:
         std::vector<int16_t> classTrigram;
         std::vector<uint32_t> pairKeys;
         std::vector<int16_t> pairWeights;
+        std::vector<int16_t> lexWeights;
+        std::vector<uint64_t> lexKeys; // strictly increasing
+        std::vector<uint8_t> lexClasses;
     };
     // Buckets of a character's statistics: unseen, then five ranges of the share
     // of its occurrences in the role, each for frequent and rare characters.
     static constexpr int kStatTypes = 3; // surname, given name, transliteration
     static constexpr int kBuckets = 11;
     static int Bucket(int64_t occurrences, int64_t inRole);
+    // The lexicon class of a string seen `count` times, `whole` of them as a whole
+    // name and `part` as a part of one (surname or given name); -1 for none.
+    static int LexClass(int64_t count, int64_t whole, int64_t part);
 
     explicit NameModelTrainer(const CCharset& charset);
     NameModelTrainer(const CCharset& charset, const Options& options);
@@ -75,6 +87,19 @@ public:
     static std::vector<uint8_t> Labels(const Paragraph& p);
 
 private:
+    // How a string of the corpus occurs: as a word, a name of one word, a part of
+    // a Chinese name, a whole Chinese name (its two words together).
+    enum Occurrence : uint8_t { kWord, kWholeName, kPartName, kFullName };
+    struct Span {
+        int start; // characters, in the sentence
+        int length;
+        Occurrence kind;
+    };
+    struct LexCounts {
+        int32_t count = 0;
+        int32_t whole = 0;
+        int32_t part = 0;
+    };
     struct Sentence {
         size_t window; // first window entry: 2 pads, the characters, 2 pads
         size_t label;  // first character
@@ -83,8 +108,12 @@ private:
     };
 
     void Count(const std::vector<Paragraph>& paragraphs);
+    // Calls visit(keys, labels, spans) for every sentence of the paragraphs, cut
+    // where the engine cuts.
+    template <class Visit> static void Sentences(const std::vector<Paragraph>& paragraphs, const CCharset& charset,
+                                                 Visit visit);
     void AddSentence(const std::vector<int>& keys, const std::vector<uint8_t>& labels,
-                     const std::vector<uint8_t>& statBuckets);
+                     const std::vector<uint8_t>& statBuckets, const std::vector<Span>& spans);
     void IndexPairs();
     int Features(const Sentence& s, int i, int32_t* blocks) const;
     void Decode(const Sentence& s, std::vector<int64_t>& emission, std::vector<int64_t>& forward,
@@ -107,11 +136,14 @@ private:
     std::vector<uint16_t> windowRows;
     std::vector<uint8_t> windowClasses;
     std::vector<uint8_t> stats; // per character: kStatTypes buckets, the occurrence left out
+    std::unordered_map<uint64_t, LexCounts> lexCounts;
+    std::unordered_set<uint64_t> lexPrefixes;
+    std::vector<int32_t> lexAt; // per character and place: lexicon weight block, -1 none
     std::vector<uint8_t> gold;
     std::vector<int32_t> pairRows;
     std::vector<uint32_t> pairKeys;
 
-    size_t statBase = 0, trigramBase = 0, pairBase = 0;
+    size_t statBase = 0, trigramBase = 0, pairBase = 0, lexBase = 0;
     std::vector<int32_t> weights;
     std::vector<int64_t> weightSums;
     std::vector<int32_t> transitions;
