@@ -338,9 +338,14 @@ void CNameModel::Emissions(Workspace& ws) const
         for (size_t t = 0; t < kPairPlaces; ++t)
             if (const int16_t* row = ws.pairAt[w - 2 + t])
                 add(row + t * kL);
-        for (size_t place = 0; place < kLexPlaces; ++place)
-            if (ws.lexAt[size_t(i) * kLexPlaces + place] >= 0)
-                add(lexWeights + ws.lexAt[size_t(i) * kLexPlaces + place]);
+        // The strings found at this character and its neighbours.
+        const int32_t* found = &ws.lexFound[size_t(i) * kLexMatches];
+        const int32_t before = i > 0 ? found[1 - kLexMatches] : 0;                         // ends at i - 1
+        const int32_t after = i + 1 < n ? found[kLexMatches + 0] : 0;                      // begins at i + 1
+        const int32_t codes[kLexPlaces] = {found[0], found[1], found[2], before, after};
+        for (int place = 0; place < kLexPlaces; ++place)
+            if (codes[place] != 0)
+                add(lexWeights + LexBlock(codes[place] >> 4, place, codes[place] & 15));
         for (int l = 0; l < kL; ++l)
             ws.emission[size_t(i) * kL + size_t(l)] = s[l];
     }
@@ -367,16 +372,13 @@ void CNameModel::Lexicon(Workspace& ws) const
     // its prefixes; each character notes the longest string that begins there,
     // the longest that ends there and the longest that runs across it.
     const int n = ws.charCount;
-    ws.lexAt.assign(static_cast<size_t>(n) * kLexPlaces, -1);
-    ws.lexLength.assign(static_cast<size_t>(n) * kLexPlaces, 0);
+    ws.lexFound.assign(static_cast<size_t>(n) * kLexMatches, 0);
     if (lexTable == nullptr)
         return;
-    auto note = [&ws](int c, int place, int length, int block) {
-        const size_t at = static_cast<size_t>(c) * kLexPlaces + static_cast<size_t>(place);
-        if (length > ws.lexLength[at]) {
-            ws.lexLength[at] = length;
-            ws.lexAt[at] = block;
-        }
+    auto note = [&ws](int c, int place, int length, int cls) {
+        int32_t& at = ws.lexFound[static_cast<size_t>(c) * kLexMatches + static_cast<size_t>(place)];
+        if (length > (at & 15))
+            at = cls * 16 + length;
     };
     for (int i = 0; i < n; ++i) {
         uint64_t h = Fingerprint(kFingerprintSeed, ws.keys[static_cast<size_t>(i) + 2]);
@@ -387,10 +389,10 @@ void CNameModel::Lexicon(Workspace& ws) const
                 break;
             if (cls == kPrefixOnly)
                 continue;
-            note(i, 0, length, LexBlock(cls, 0, length));
-            note(i + length - 1, 1, length, LexBlock(cls, 1, length));
+            note(i, 0, length, cls);
+            note(i + length - 1, 1, length, cls);
             for (int c = i + 1; c < i + length - 1; ++c)
-                note(c, 2, length, LexBlock(cls, 2, length));
+                note(c, 2, length, cls);
         }
     }
 }

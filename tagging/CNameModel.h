@@ -19,9 +19,10 @@
 // how often each serves as surname, given-name or transliteration character,
 // folded into the character's weights by the trainer), the pairs of adjacent
 // characters around it, the classes of it and its neighbours, and the strings
-// of the training text that begin, end or run across it: a lexicon of words and
-// names, each with a class that says how often it was a name (whole, or part of
-// one) and whether it was rare.
+// of the training text that begin, end or run across it or end just before or
+// begin just after it: a lexicon of words and names, each with a class that says
+// how often it was a name (whole, or part of one), a place or another proper
+// noun, and whether it was rare.
 //
 // Read-only after Load: one model may serve many threads at once, each with its
 // own Workspace.
@@ -59,8 +60,11 @@ public:
     // (Fingerprint, from kFingerprintSeed, one key at a time; never 0), with a
     // class below kLexClasses, or kPrefixOnly for a prefix that is no entry.
     static constexpr int kMaxLexLength = 8;
-    static constexpr int kLexClasses = 8;
-    static constexpr int kLexPlaces = 3;  // the string begins, ends, runs across the character
+    static constexpr int kLexClasses = 12;
+    // The string begins at, ends at, runs across the character; ends just before
+    // it, begins just after it.
+    static constexpr int kLexPlaces = 5;
+    static constexpr int kLexMatches = 3; // the first three places, found per character
     static constexpr int kLexLengths = 4; // 2, 3, 4, 5 or more characters
     static constexpr int kLexWeights = kLexClasses * kLexPlaces * kLexLengths * kLabelCount;
     static constexpr uint8_t kPrefixOnly = 255;
@@ -124,8 +128,9 @@ public:
         std::vector<uint8_t> classes;
         std::vector<uint32_t> pairKeys;
         std::vector<const int16_t*> pairAt;
-        std::vector<int32_t> lexAt; // charCount x places: LexBlock of the longest string, -1 none
-        std::vector<int> lexLength;
+        // charCount x kLexMatches: the longest string at each place, as class x
+        // 16 + length (0: none).
+        std::vector<int32_t> lexFound;
         std::vector<int64_t> emission; // charCount x labels, weight units
         std::vector<int64_t> forward;
         std::vector<uint8_t> back;

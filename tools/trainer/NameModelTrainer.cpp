@@ -104,7 +104,7 @@ std::vector<uint8_t> NameModelTrainer::Labels(const Paragraph& p)
     return labels;
 }
 
-int NameModelTrainer::LexClass(int64_t count, int64_t whole, int64_t part)
+int NameModelTrainer::LexClass(int64_t count, int64_t whole, int64_t part, int64_t place, int64_t proper)
 {
     if (count <= 0)
         return -1;
@@ -115,7 +115,11 @@ int NameModelTrainer::LexClass(int64_t count, int64_t whole, int64_t part)
         return 2 + frequent; // mostly a surname or given name
     if (whole + part > 0)
         return 4 + frequent; // sometimes a name
-    return 6 + frequent;     // never a name
+    if (2 * place >= count)
+        return 6 + frequent; // a place
+    if (2 * proper >= count)
+        return 8 + frequent; // an organisation or another proper noun
+    return 10 + frequent;    // any other word
 }
 
 template <class Visit>
@@ -129,6 +133,13 @@ void NameModelTrainer::Sentences(const std::vector<Paragraph>& paragraphs, const
         // How each token occurs: as a word, a one-word name, or a part of a
         // Chinese name (whose first token also begins the whole name).
         std::vector<Occurrence> kinds(p.tokens.size(), kWord);
+        for (size_t k = 0; k < p.tokens.size(); ++k) {
+            const std::string& tag = p.tokens[k].tag;
+            if (tag == "ns")
+                kinds[k] = kPlace;
+            else if (tag == "nt" || tag == "nz")
+                kinds[k] = kProper;
+        }
         std::vector<size_t> nameEnd(p.tokens.size(), 0);
         for (const CorpusNames::Group& g : CorpusNames::GroupNames(p.tokens)) {
             if (g.last > g.first) {
@@ -219,6 +230,8 @@ void NameModelTrainer::Count(const std::vector<Paragraph>& paragraphs)
                       ++counts.count;
                       counts.whole += span.kind == kWholeName || span.kind == kFullName ? 1 : 0;
                       counts.part += span.kind == kPartName ? 1 : 0;
+                      counts.place += span.kind == kPlace ? 1 : 0;
+                      counts.proper += span.kind == kProper ? 1 : 0;
                   }
               });
 }
@@ -247,21 +260,18 @@ void NameModelTrainer::AddSentence(const std::vector<int>& keys, const std::vect
 
     // The lexicon strings at every character, each without the occurrence that
     // stands here if it does (a string seen only here is unknown to itself).
-    const size_t first = lexAt.size();
-    lexAt.resize(first + static_cast<size_t>(n) * N::kLexPlaces, -1);
+    const size_t first = lexFound.size();
+    lexFound.resize(first + static_cast<size_t>(n) * N::kLexMatches, 0);
     if (options.lexicon && !lexCounts.empty()) {
         // The occurrences by the character they start at.
         std::vector<std::vector<const Span*>> startingAt(static_cast<size_t>(n));
         for (const Span& span : spans)
             if (span.start >= 0 && span.start < n)
                 startingAt[static_cast<size_t>(span.start)].push_back(&span);
-        std::vector<int> longest(static_cast<size_t>(n) * N::kLexPlaces, 0);
-        auto note = [&](int c, int place, int length, int block) {
-            const size_t at = static_cast<size_t>(c) * N::kLexPlaces + static_cast<size_t>(place);
-            if (length > longest[at]) {
-                longest[at] = length;
-                lexAt[first + at] = block;
-            }
+        auto note = [&](int c, int place, int length, int cls) {
+            int32_t& at = lexFound[first + static_cast<size_t>(c) * N::kLexMatches + static_cast<size_t>(place)];
+            if (length > (at & 15))
+                at = cls * 16 + length;
         };
         for (int i = 0; i < n; ++i) {
             uint64_t h = N::Fingerprint(N::kFingerprintSeed, keys[static_cast<size_t>(i)]);
@@ -276,14 +286,16 @@ void NameModelTrainer::AddSentence(const std::vector<int>& keys, const std::vect
                         --counts.count;
                         counts.whole -= span->kind == kWholeName || span->kind == kFullName ? 1 : 0;
                         counts.part -= span->kind == kPartName ? 1 : 0;
+                        counts.place -= span->kind == kPlace ? 1 : 0;
+                        counts.proper -= span->kind == kProper ? 1 : 0;
                     }
-                const int cls = LexClass(counts.count, counts.whole, counts.part);
+                const int cls = LexClass(counts.count, counts.whole, counts.part, counts.place, counts.proper);
                 if (cls < 0)
                     continue;
-                note(i, 0, length, N::LexBlock(cls, 0, length));
-                note(i + length - 1, 1, length, N::LexBlock(cls, 1, length));
+                note(i, 0, length, cls);
+                note(i + length - 1, 1, length, cls);
                 for (int c = i + 1; c < i + length - 1; ++c)
-                    note(c, 2, length, N::LexBlock(cls, 2, length));
+                    note(c, 2, length, cls);
             }
         }
     }
@@ -347,11 +359,13 @@ int NameModelTrainer::Features(const Sentence& s, int i, int32_t* blocks) const
         if (row >= 0)
             blocks[m++] = static_cast<int32_t>(pairBase + size_t(row) * N::kPairWeights + t * kL);
     }
-    for (size_t place = 0; place < N::kLexPlaces; ++place) {
-        const int32_t block = lexAt[(s.label + static_cast<size_t>(i)) * N::kLexPlaces + place];
-        if (block >= 0)
-            blocks[m++] = static_cast<int32_t>(lexBase + static_cast<size_t>(block));
-    }
+    const int32_t* found = &lexFound[(s.label + static_cast<size_t>(i)) * N::kLexMatches];
+    const int32_t codes[N::kLexPlaces] = {found[0], found[1], found[2],
+                                          i > 0 ? found[1 - N::kLexMatches] : 0,
+                                          i + 1 < s.length ? found[N::kLexMatches + 0] : 0};
+    for (int place = 0; place < N::kLexPlaces; ++place)
+        if (codes[place] != 0)
+            blocks[m++] = static_cast<int32_t>(lexBase + N::LexBlock(codes[place] >> 4, place, codes[place] & 15));
     return m;
 }
 
@@ -428,7 +442,7 @@ void NameModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std
     stats.clear();
     gold.clear();
     pairRows.clear();
-    lexAt.clear();
+    lexFound.clear();
     std::vector<uint8_t> sentenceStats;
     Sentences(paragraphs, charset,
               [&](const std::vector<int>& keys, const std::vector<uint8_t>& labels, const std::vector<Span>& spans) {
@@ -598,7 +612,7 @@ NameModelTrainer::Image NameModelTrainer::BuildImage() const
     // passes through.
     std::vector<std::pair<uint64_t, uint8_t>> entries;
     for (const auto& e : lexCounts) {
-        const int cls = LexClass(e.second.count, e.second.whole, e.second.part);
+        const int cls = LexClass(e.second.count, e.second.whole, e.second.part, e.second.place, e.second.proper);
         if (cls >= 0)
             entries.emplace_back(e.first, static_cast<uint8_t>(cls));
     }

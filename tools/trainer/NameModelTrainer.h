@@ -67,8 +67,9 @@ public:
     static constexpr int kBuckets = 11;
     static int Bucket(int64_t occurrences, int64_t inRole);
     // The lexicon class of a string seen `count` times, `whole` of them as a whole
-    // name and `part` as a part of one (surname or given name); -1 for none.
-    static int LexClass(int64_t count, int64_t whole, int64_t part);
+    // name, `part` as a part of one (surname or given name), `place` as a place
+    // name and `proper` as another proper noun; -1 for none.
+    static int LexClass(int64_t count, int64_t whole, int64_t part, int64_t place, int64_t proper);
 
     explicit NameModelTrainer(const CCharset& charset);
     NameModelTrainer(const CCharset& charset, const Options& options);
@@ -89,7 +90,7 @@ public:
 private:
     // How a string of the corpus occurs: as a word, a name of one word, a part of
     // a Chinese name, a whole Chinese name (its two words together).
-    enum Occurrence : uint8_t { kWord, kWholeName, kPartName, kFullName };
+    enum Occurrence : uint8_t { kWord, kWholeName, kPartName, kFullName, kPlace, kProper };
     struct Span {
         int start; // characters, in the sentence
         int length;
@@ -99,6 +100,8 @@ private:
         int32_t count = 0;
         int32_t whole = 0;
         int32_t part = 0;
+        int32_t place = 0;
+        int32_t proper = 0;
     };
     struct Sentence {
         size_t window; // first window entry: 2 pads, the characters, 2 pads
@@ -138,7 +141,7 @@ private:
     std::vector<uint8_t> stats; // per character: kStatTypes buckets, the occurrence left out
     std::unordered_map<uint64_t, LexCounts> lexCounts;
     std::unordered_set<uint64_t> lexPrefixes;
-    std::vector<int32_t> lexAt; // per character and place: lexicon weight block, -1 none
+    std::vector<int32_t> lexFound; // per character, CNameModel::kLexMatches: class x 16 + length, 0 none
     std::vector<uint8_t> gold;
     std::vector<int32_t> pairRows;
     std::vector<uint32_t> pairKeys;
