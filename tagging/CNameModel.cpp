@@ -51,7 +51,8 @@ int TableBits(uint32_t count)
 }
 
 struct Layout {
-    size_t classOf, denseOf, unigram, trigram, pairWeights, pairTable, lexWeights, lexTable, lexClasses, total;
+    size_t classOf, denseOf, unigram, trigram, pairWeights, pairTable, lexWeights, contextWeights, lexTable, lexClasses,
+        lexContexts, total;
     int pairBits, lexBits;
 };
 
@@ -73,8 +74,10 @@ Layout Plan(uint32_t classes, uint32_t chars, uint32_t pairs, uint32_t entries)
     l.pairTable = place(l.pairBits < 0 ? 0 : size_t(8) << l.pairBits);
     l.lexBits = TableBits(entries);
     l.lexWeights = place(2 * size_t(N::kLexWeights));
+    l.contextWeights = place(2 * size_t(N::kContextWeights));
     l.lexTable = place(l.lexBits < 0 ? 0 : size_t(8) << l.lexBits);
     l.lexClasses = place(l.lexBits < 0 ? 0 : size_t(1) << l.lexBits);
+    l.lexContexts = place(l.lexBits < 0 ? 0 : size_t(1) << l.lexBits);
     l.total = at;
     return l;
 }
@@ -139,7 +142,7 @@ bool CNameModel::Load(const char* path)
     const uint64_t expected = uint64_t(kHeaderBytes) + kKeyCount + 2 * uint64_t(chars) +
                               2 * uint64_t(rows) * kUnigramWeights + 2 * uint64_t(classes) * classes * classes * kL +
                               (4 + 2 * uint64_t(kPairWeights)) * pairs + 2 * uint64_t(kLexWeights) +
-                              9 * uint64_t(entries);
+                              2 * uint64_t(kContextWeights) + 10 * uint64_t(entries);
     if (file.Size() < 0 || static_cast<uint64_t>(file.Size()) != expected)
         return false;
 
@@ -188,29 +191,33 @@ bool CNameModel::Load(const char* path)
             table[slot] = Slot{key, static_cast<int32_t>(i)};
         }
     }
-    if (!read(at.pairWeights, 2 * size_t(pairs) * kPairWeights) || !read(at.lexWeights, 2 * size_t(kLexWeights)))
+    if (!read(at.pairWeights, 2 * size_t(pairs) * kPairWeights) || !read(at.lexWeights, 2 * size_t(kLexWeights)) ||
+        !read(at.contextWeights, 2 * size_t(kContextWeights)))
         return false;
     // The lexicon: fingerprints strictly increasing (so none twice, and none is
-    // 0, the empty slot), then their classes.
+    // 0, the empty slot), then their classes, then their contexts.
     LexSlot* lex = at.lexBits < 0 ? nullptr : reinterpret_cast<LexSlot*>(base + at.lexTable);
     uint8_t* lexClassOf = at.lexBits < 0 ? nullptr : base + at.lexClasses;
+    uint8_t* lexContextOf = at.lexBits < 0 ? nullptr : base + at.lexContexts;
     if (lex != nullptr) {
         std::fill(lex, lex + (size_t(1) << at.lexBits), LexSlot{0});
         std::vector<uint64_t> keys(entries);
-        std::vector<uint8_t> entryClasses(entries);
+        std::vector<uint8_t> entryClasses(entries), entryContexts(entries);
         if (file.Read(keys.data(), 8 * size_t(entries)) != 8 * size_t(entries) ||
-            file.Read(entryClasses.data(), entries) != entries)
+            file.Read(entryClasses.data(), entries) != entries || file.Read(entryContexts.data(), entries) != entries)
             return false;
         const size_t mask = (size_t(1) << at.lexBits) - 1;
         for (size_t i = 0; i < keys.size(); ++i) {
-            if (keys[i] == 0 || (i > 0 && keys[i] <= keys[i - 1]) ||
-                (entryClasses[i] >= kLexClasses && entryClasses[i] != kPrefixOnly))
+            const bool prefix = entryClasses[i] == kPrefixOnly;
+            if (keys[i] == 0 || (i > 0 && keys[i] <= keys[i - 1]) || (entryClasses[i] >= kLexClasses && !prefix) ||
+                entryContexts[i] >= kContextBuckets * kContextBuckets || (prefix && entryContexts[i] != 0))
                 return false;
             size_t slot = at.lexBits == 0 ? 0 : static_cast<size_t>(keys[i] >> (64 - at.lexBits)) & mask;
             while (lex[slot].key != 0)
                 slot = (slot + 1) & mask;
             lex[slot].key = keys[i];
             lexClassOf[slot] = entryClasses[i];
+            lexContextOf[slot] = entryContexts[i];
         }
     }
 
@@ -225,6 +232,8 @@ bool CNameModel::Load(const char* path)
     lexWeights = reinterpret_cast<const int16_t*>(base + at.lexWeights);
     lexTable = lex;
     lexClasses = lexClassOf;
+    lexContexts = lexContextOf;
+    contextWeights = reinterpret_cast<const int16_t*>(base + at.contextWeights);
     lexBits = at.lexBits;
     lexCount = static_cast<int>(entries);
     classCount = static_cast<int>(classes);
@@ -345,13 +354,17 @@ void CNameModel::Emissions(Workspace& ws) const
         const int32_t codes[kLexPlaces] = {found[0], found[1], found[2], before, after};
         for (int place = 0; place < kLexPlaces; ++place)
             if (codes[place] != 0)
-                add(lexWeights + LexBlock(codes[place] >> 4, place, codes[place] & 15));
+                add(lexWeights + LexBlock((codes[place] >> 4) & 15, place, codes[place] & 15));
+        if (before != 0)
+            add(contextWeights + ContextBlock(0, (before >> 8) / kContextBuckets, before & 15));
+        if (after != 0)
+            add(contextWeights + ContextBlock(1, (after >> 8) % kContextBuckets, after & 15));
         for (int l = 0; l < kL; ++l)
             ws.emission[size_t(i) * kL + size_t(l)] = s[l];
     }
 }
 
-int CNameModel::LexClass(uint64_t fingerprint) const
+int64_t CNameModel::LexSlotOf(uint64_t fingerprint) const
 {
     if (lexTable == nullptr)
         return -1;
@@ -362,7 +375,7 @@ int CNameModel::LexClass(uint64_t fingerprint) const
         if (lexTable[at].key == 0)
             return -1;
         if (lexTable[at].key == fingerprint)
-            return lexClasses[at];
+            return static_cast<int64_t>(at);
     }
 }
 
@@ -375,24 +388,26 @@ void CNameModel::Lexicon(Workspace& ws) const
     ws.lexFound.assign(static_cast<size_t>(n) * kLexMatches, 0);
     if (lexTable == nullptr)
         return;
-    auto note = [&ws](int c, int place, int length, int cls) {
+    auto note = [&ws](int c, int place, int length, int32_t code) {
         int32_t& at = ws.lexFound[static_cast<size_t>(c) * kLexMatches + static_cast<size_t>(place)];
         if (length > (at & 15))
-            at = cls * 16 + length;
+            at = code;
     };
     for (int i = 0; i < n; ++i) {
         uint64_t h = Fingerprint(kFingerprintSeed, ws.keys[static_cast<size_t>(i) + 2]);
         for (int length = 2; length <= kMaxLexLength && i + length <= n; ++length) {
             h = Fingerprint(h, ws.keys[static_cast<size_t>(i + length - 1) + 2]);
-            const int cls = LexClass(h);
-            if (cls < 0)
+            const int64_t slot = LexSlotOf(h);
+            if (slot < 0)
                 break;
+            const int cls = lexClasses[slot];
             if (cls == kPrefixOnly)
                 continue;
-            note(i, 0, length, cls);
-            note(i + length - 1, 1, length, cls);
+            const int32_t code = LexCode(lexContexts[slot], cls, length);
+            note(i, 0, length, code);
+            note(i + length - 1, 1, length, code);
             for (int c = i + 1; c < i + length - 1; ++c)
-                note(c, 2, length, cls);
+                note(c, 2, length, code);
         }
     }
 }

@@ -67,6 +67,12 @@ public:
     static constexpr int kLexMatches = 3; // the first three places, found per character
     static constexpr int kLexLengths = 4; // 2, 3, 4, 5 or more characters
     static constexpr int kLexWeights = kLexClasses * kLexPlaces * kLexLengths * kLabelCount;
+    // Each string also says how often a name followed it and how often one came
+    // just before it (kContextBuckets shares each, as context = before x
+    // kContextBuckets + after): the string that ends just before a character,
+    // or begins just after it, gives those as features too.
+    static constexpr int kContextBuckets = 5;
+    static constexpr int kContextWeights = 2 * kContextBuckets * kLexLengths * kLabelCount;
     static constexpr uint8_t kPrefixOnly = 255;
     static constexpr uint64_t kFingerprintSeed = 0xCBF29CE484222325ull;
     static uint64_t Fingerprint(uint64_t previous, int32_t key)
@@ -83,6 +89,16 @@ public:
         const int bucket = (length < 5 ? length : 5) - 2;
         return ((lexClass * kLexPlaces + place) * kLexLengths + bucket) * kLabelCount;
     }
+    // Offset in the context weights: side 0 for the share of a name following
+    // the string that ends just before the character, 1 for the share of a name
+    // preceding the string that begins just after it.
+    static int ContextBlock(int side, int bucket, int length)
+    {
+        const int lengthBucket = (length < 5 ? length : 5) - 2;
+        return ((side * kContextBuckets + bucket) * kLexLengths + lengthBucket) * kLabelCount;
+    }
+    // A found string as the workspace keeps it: context, class and length.
+    static int32_t LexCode(int context, int lexClass, int length) { return context << 8 | lexClass << 4 | length; }
 
     // Which label may follow which (kAllowed[previous][label]), which may begin
     // a sentence, which may end one. A Chinese name is SB [S2] G1 [G2]; a
@@ -128,8 +144,8 @@ public:
         std::vector<uint8_t> classes;
         std::vector<uint32_t> pairKeys;
         std::vector<const int16_t*> pairAt;
-        // charCount x kLexMatches: the longest string at each place, as class x
-        // 16 + length (0: none).
+        // charCount x kLexMatches: the longest string at each place, as LexCode
+        // (0: none).
         std::vector<int32_t> lexFound;
         std::vector<int64_t> emission; // charCount x labels, weight units
         std::vector<int64_t> forward;
@@ -180,8 +196,8 @@ private:
     };
     void Emissions(Workspace& ws) const;
     void Lexicon(Workspace& ws) const;
-    // The class of a lexicon fingerprint; -1 when the lexicon has no such prefix.
-    int LexClass(uint64_t fingerprint) const;
+    // The slot of a lexicon fingerprint; -1 when the lexicon has no such prefix.
+    int64_t LexSlotOf(uint64_t fingerprint) const;
 
     bool loaded = false;
     int classCount = 0;
@@ -201,6 +217,8 @@ private:
     const int16_t* lexWeights = nullptr;
     const LexSlot* lexTable = nullptr; // 2^lexBits slots
     const uint8_t* lexClasses = nullptr; // per slot
+    const uint8_t* lexContexts = nullptr; // per slot
+    const int16_t* contextWeights = nullptr;
     int lexBits = 0;
 };
 

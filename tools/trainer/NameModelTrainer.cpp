@@ -122,12 +122,37 @@ int NameModelTrainer::LexClass(int64_t count, int64_t whole, int64_t part, int64
     return 10 + frequent;    // any other word
 }
 
+int NameModelTrainer::ContextBucket(int64_t count, int64_t next)
+{
+    if (count <= 0 || next <= 0)
+        return 0;
+    const double r = static_cast<double>(next) / static_cast<double>(count);
+    return r <= 0.05 ? 1 : r <= 0.2 ? 2 : r <= 0.5 ? 3 : 4;
+}
+
 template <class Visit>
 void NameModelTrainer::Sentences(const std::vector<Paragraph>& paragraphs, const CCharset& charset, Visit visit)
 {
     std::vector<int> keys;
     std::vector<uint8_t> labels;
     std::vector<Span> spans;
+    std::vector<uint8_t> nameNext;
+    std::vector<uint8_t> nameStarts, nameEnds;
+    auto emit = [&]() {
+        // Where names begin and end, for the strings beside them.
+        nameStarts.assign(keys.size() + 1, 0);
+        nameEnds.assign(keys.size() + 1, 0);
+        for (const Span& span : spans)
+            if (span.kind == kWholeName || span.kind == kFullName) {
+                nameStarts[static_cast<size_t>(span.start)] = 1;
+                nameEnds[static_cast<size_t>(span.start + span.length)] = 1;
+            }
+        nameNext.clear();
+        for (const Span& span : spans)
+            nameNext.push_back(static_cast<uint8_t>(nameStarts[static_cast<size_t>(span.start + span.length)] |
+                                                    nameEnds[static_cast<size_t>(span.start)] << 1));
+        visit(keys, labels, spans, nameNext);
+    };
     for (const Paragraph& p : paragraphs) {
         const std::vector<uint8_t> paragraphLabels = Labels(p);
         // How each token occurs: as a word, a one-word name, or a part of a
@@ -173,7 +198,7 @@ void NameModelTrainer::Sentences(const std::vector<Paragraph>& paragraphs, const
             if (k > sentenceStart && kinds[k] == kPartName && nameEnd[k - 1] == k + 1)
                 spans.push_back(Span{tokenStart[k - 1], static_cast<int>(keys.size()) - tokenStart[k - 1], kFullName});
             if ((stop || k + 1 == p.tokens.size()) && !keys.empty()) {
-                visit(keys, labels, spans);
+                emit();
                 keys.clear();
                 labels.clear();
                 spans.clear();
@@ -216,8 +241,10 @@ void NameModelTrainer::Count(const std::vector<Paragraph>& paragraphs)
     if (!options.lexicon)
         return;
     Sentences(paragraphs, charset,
-              [this](const std::vector<int>& keys, const std::vector<uint8_t>&, const std::vector<Span>& spans) {
-                  for (const Span& span : spans) {
+              [this](const std::vector<int>& keys, const std::vector<uint8_t>&, const std::vector<Span>& spans,
+                     const std::vector<uint8_t>& nameNext) {
+                  for (size_t k = 0; k < spans.size(); ++k) {
+                      const Span& span = spans[k];
                       if (span.length < 2 || span.length > N::kMaxLexLength)
                           continue;
                       uint64_t h = N::Fingerprint(N::kFingerprintSeed, keys[static_cast<size_t>(span.start)]);
@@ -232,12 +259,15 @@ void NameModelTrainer::Count(const std::vector<Paragraph>& paragraphs)
                       counts.part += span.kind == kPartName ? 1 : 0;
                       counts.place += span.kind == kPlace ? 1 : 0;
                       counts.proper += span.kind == kProper ? 1 : 0;
+                      counts.before += nameNext[k] & 1;
+                      counts.after += nameNext[k] >> 1;
                   }
               });
 }
 
 void NameModelTrainer::AddSentence(const std::vector<int>& keys, const std::vector<uint8_t>& labels,
-                                   const std::vector<uint8_t>& statBuckets, const std::vector<Span>& spans)
+                                   const std::vector<uint8_t>& statBuckets, const std::vector<Span>& spans,
+                                   const std::vector<uint8_t>& nameNext)
 {
     if (keys.empty() || pairRows.size() + keys.size() + 3 > UINT32_MAX || keys.size() > INT32_MAX)
         return;
@@ -264,14 +294,14 @@ void NameModelTrainer::AddSentence(const std::vector<int>& keys, const std::vect
     lexFound.resize(first + static_cast<size_t>(n) * N::kLexMatches, 0);
     if (options.lexicon && !lexCounts.empty()) {
         // The occurrences by the character they start at.
-        std::vector<std::vector<const Span*>> startingAt(static_cast<size_t>(n));
-        for (const Span& span : spans)
-            if (span.start >= 0 && span.start < n)
-                startingAt[static_cast<size_t>(span.start)].push_back(&span);
-        auto note = [&](int c, int place, int length, int cls) {
+        std::vector<std::vector<size_t>> startingAt(static_cast<size_t>(n));
+        for (size_t k = 0; k < spans.size(); ++k)
+            if (spans[k].start >= 0 && spans[k].start < n)
+                startingAt[static_cast<size_t>(spans[k].start)].push_back(k);
+        auto note = [&](int c, int place, int length, int32_t code) {
             int32_t& at = lexFound[first + static_cast<size_t>(c) * N::kLexMatches + static_cast<size_t>(place)];
             if (length > (at & 15))
-                at = cls * 16 + length;
+                at = code;
         };
         for (int i = 0; i < n; ++i) {
             uint64_t h = N::Fingerprint(N::kFingerprintSeed, keys[static_cast<size_t>(i)]);
@@ -281,21 +311,28 @@ void NameModelTrainer::AddSentence(const std::vector<int>& keys, const std::vect
                 if (it == lexCounts.end())
                     continue;
                 LexCounts counts = it->second;
-                for (const Span* span : startingAt[static_cast<size_t>(i)])
-                    if (span->length == length) {
-                        --counts.count;
-                        counts.whole -= span->kind == kWholeName || span->kind == kFullName ? 1 : 0;
-                        counts.part -= span->kind == kPartName ? 1 : 0;
-                        counts.place -= span->kind == kPlace ? 1 : 0;
-                        counts.proper -= span->kind == kProper ? 1 : 0;
-                    }
+                for (size_t k : startingAt[static_cast<size_t>(i)]) {
+                    const Span& span = spans[k];
+                    if (span.length != length)
+                        continue;
+                    --counts.count;
+                    counts.whole -= span.kind == kWholeName || span.kind == kFullName ? 1 : 0;
+                    counts.part -= span.kind == kPartName ? 1 : 0;
+                    counts.place -= span.kind == kPlace ? 1 : 0;
+                    counts.proper -= span.kind == kProper ? 1 : 0;
+                    counts.before -= nameNext[k] & 1;
+                    counts.after -= nameNext[k] >> 1;
+                }
                 const int cls = LexClass(counts.count, counts.whole, counts.part, counts.place, counts.proper);
                 if (cls < 0)
                     continue;
-                note(i, 0, length, cls);
-                note(i + length - 1, 1, length, cls);
+                const int context = ContextBucket(counts.count, counts.before) * N::kContextBuckets +
+                                    ContextBucket(counts.count, counts.after);
+                const int32_t code = N::LexCode(context, cls, length);
+                note(i, 0, length, code);
+                note(i + length - 1, 1, length, code);
                 for (int c = i + 1; c < i + length - 1; ++c)
-                    note(c, 2, length, cls);
+                    note(c, 2, length, code);
             }
         }
     }
@@ -331,7 +368,8 @@ void NameModelTrainer::IndexPairs()
     trigramBase = statBase + size_t(kStatOffsets) * kStatTypes * kBuckets * kL;
     pairBase = trigramBase + size_t(kClasses) * kClasses * kClasses * kL;
     lexBase = pairBase + pairKeys.size() * N::kPairWeights;
-    const size_t total = lexBase + N::kLexWeights;
+    contextBase = lexBase + N::kLexWeights;
+    const size_t total = contextBase + N::kContextWeights;
     weights.assign(total, 0);
     weightSums.assign(total, 0);
     report.pairsSeen = static_cast<int>(pairKeys.size());
@@ -365,7 +403,14 @@ int NameModelTrainer::Features(const Sentence& s, int i, int32_t* blocks) const
                                           i + 1 < s.length ? found[N::kLexMatches + 0] : 0};
     for (int place = 0; place < N::kLexPlaces; ++place)
         if (codes[place] != 0)
-            blocks[m++] = static_cast<int32_t>(lexBase + N::LexBlock(codes[place] >> 4, place, codes[place] & 15));
+            blocks[m++] =
+                static_cast<int32_t>(lexBase + N::LexBlock((codes[place] >> 4) & 15, place, codes[place] & 15));
+    if (codes[3] != 0)
+        blocks[m++] = static_cast<int32_t>(
+            contextBase + N::ContextBlock(0, (codes[3] >> 8) / N::kContextBuckets, codes[3] & 15));
+    if (codes[4] != 0)
+        blocks[m++] = static_cast<int32_t>(
+            contextBase + N::ContextBlock(1, (codes[4] >> 8) % N::kContextBuckets, codes[4] & 15));
     return m;
 }
 
@@ -445,7 +490,8 @@ void NameModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std
     lexFound.clear();
     std::vector<uint8_t> sentenceStats;
     Sentences(paragraphs, charset,
-              [&](const std::vector<int>& keys, const std::vector<uint8_t>& labels, const std::vector<Span>& spans) {
+              [&](const std::vector<int>& keys, const std::vector<uint8_t>& labels, const std::vector<Span>& spans,
+                  const std::vector<uint8_t>& nameNext) {
                   // Each character's statistics without this occurrence.
                   sentenceStats.clear();
                   std::vector<bool> foreign(keys.size(), false);
@@ -465,7 +511,7 @@ void NameModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std
                           sentenceStats.push_back(
                               static_cast<uint8_t>(Bucket(n, inRole[t][at] - (roles[t] ? 1 : 0))));
                   }
-                  AddSentence(keys, labels, sentenceStats, spans);
+                  AddSentence(keys, labels, sentenceStats, spans, nameNext);
               });
     report.sentences = sentences.size();
     report.characters = gold.size();
@@ -541,6 +587,7 @@ NameModelTrainer::Image NameModelTrainer::BuildImage() const
         m.classTrigram.assign(size_t(kClasses) * kClasses * kClasses * kL, 0);
         m.transitions.assign(size_t(kL) * kL, 0);
         m.lexWeights.assign(N::kLexWeights, 0);
+        m.contextWeights.assign(N::kContextWeights, 0);
         m.charKeys.clear();
         return m;
     }
@@ -608,22 +655,34 @@ NameModelTrainer::Image NameModelTrainer::BuildImage() const
     }
     for (size_t i = 0; i < N::kLexWeights; ++i)
         m.lexWeights.push_back(Quantise(Averaged(lexBase + i), scale));
+    for (size_t i = 0; i < N::kContextWeights; ++i)
+        m.contextWeights.push_back(Quantise(Averaged(contextBase + i), scale));
     // The lexicon with the counts of the whole corpus, and the prefixes a walk
     // passes through.
-    std::vector<std::pair<uint64_t, uint8_t>> entries;
+    struct Entry {
+        uint64_t key;
+        uint8_t cls;
+        uint8_t context;
+        bool operator<(const Entry& o) const { return key < o.key; }
+    };
+    std::vector<Entry> entries;
     for (const auto& e : lexCounts) {
-        const int cls = LexClass(e.second.count, e.second.whole, e.second.part, e.second.place, e.second.proper);
+        const LexCounts& c = e.second;
+        const int cls = LexClass(c.count, c.whole, c.part, c.place, c.proper);
         if (cls >= 0)
-            entries.emplace_back(e.first, static_cast<uint8_t>(cls));
+            entries.push_back(Entry{e.first, static_cast<uint8_t>(cls),
+                                    static_cast<uint8_t>(ContextBucket(c.count, c.before) * N::kContextBuckets +
+                                                         ContextBucket(c.count, c.after))});
     }
     for (uint64_t h : lexPrefixes)
         if (lexCounts.find(h) == lexCounts.end())
-            entries.emplace_back(h, N::kPrefixOnly);
+            entries.push_back(Entry{h, N::kPrefixOnly, 0});
     std::sort(entries.begin(), entries.end());
-    for (const auto& e : entries)
-        if (m.lexKeys.empty() || e.first != m.lexKeys.back()) {
-            m.lexKeys.push_back(e.first);
-            m.lexClasses.push_back(e.second);
+    for (const Entry& e : entries)
+        if (m.lexKeys.empty() || e.key != m.lexKeys.back()) {
+            m.lexKeys.push_back(e.key);
+            m.lexClasses.push_back(e.cls);
+            m.lexContexts.push_back(e.context);
         }
     return m;
 }
@@ -636,7 +695,8 @@ std::string NameModelTrainer::Serialize(const Image& m)
         m.charKeys.size() > static_cast<size_t>(N::kMaxChars) || m.transitions.size() != size_t(kL) * kL ||
         m.unigram.size() != rows * N::kUnigramWeights || m.classTrigram.size() != k * k * k * kL ||
         m.pairWeights.size() != m.pairKeys.size() * N::kPairWeights || m.lexWeights.size() != N::kLexWeights ||
-        m.lexClasses.size() != m.lexKeys.size())
+        m.lexClasses.size() != m.lexKeys.size() || m.lexContexts.size() != m.lexKeys.size() ||
+        m.contextWeights.size() != N::kContextWeights)
         return {};
     std::string out(N::kMagic, 4);
     Put<uint32_t>(out, N::kVersion);
@@ -656,8 +716,10 @@ std::string NameModelTrainer::Serialize(const Image& m)
     PutAll(out, m.pairKeys);
     PutAll(out, m.pairWeights);
     PutAll(out, m.lexWeights);
+    PutAll(out, m.contextWeights);
     PutAll(out, m.lexKeys);
     PutAll(out, m.lexClasses);
+    PutAll(out, m.lexContexts);
     return out;
 }
 

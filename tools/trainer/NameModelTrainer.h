@@ -60,6 +60,8 @@ public:
         std::vector<int16_t> lexWeights;
         std::vector<uint64_t> lexKeys; // strictly increasing
         std::vector<uint8_t> lexClasses;
+        std::vector<uint8_t> lexContexts;
+        std::vector<int16_t> contextWeights;
     };
     // Buckets of a character's statistics: unseen, then five ranges of the share
     // of its occurrences in the role, each for frequent and rare characters.
@@ -70,6 +72,8 @@ public:
     // name, `part` as a part of one (surname or given name), `place` as a place
     // name and `proper` as another proper noun; -1 for none.
     static int LexClass(int64_t count, int64_t whole, int64_t part, int64_t place, int64_t proper);
+    // The bucket of the share of a string's occurrences next to a name.
+    static int ContextBucket(int64_t count, int64_t nextToName);
 
     explicit NameModelTrainer(const CCharset& charset);
     NameModelTrainer(const CCharset& charset, const Options& options);
@@ -102,6 +106,8 @@ private:
         int32_t part = 0;
         int32_t place = 0;
         int32_t proper = 0;
+        int32_t before = 0; // occurrences just before a name
+        int32_t after = 0;  // occurrences just after a name
     };
     struct Sentence {
         size_t window; // first window entry: 2 pads, the characters, 2 pads
@@ -111,12 +117,15 @@ private:
     };
 
     void Count(const std::vector<Paragraph>& paragraphs);
-    // Calls visit(keys, labels, spans) for every sentence of the paragraphs, cut
-    // where the engine cuts.
+    // Calls visit(keys, labels, spans, nameNext) for every sentence of the
+    // paragraphs, cut where the engine cuts; nameNext[k] says of spans[k] whether
+    // a name begins where it ends (bit 0) and whether one ends where it begins
+    // (bit 1).
     template <class Visit> static void Sentences(const std::vector<Paragraph>& paragraphs, const CCharset& charset,
                                                  Visit visit);
     void AddSentence(const std::vector<int>& keys, const std::vector<uint8_t>& labels,
-                     const std::vector<uint8_t>& statBuckets, const std::vector<Span>& spans);
+                     const std::vector<uint8_t>& statBuckets, const std::vector<Span>& spans,
+                     const std::vector<uint8_t>& nameNext);
     void IndexPairs();
     int Features(const Sentence& s, int i, int32_t* blocks) const;
     void Decode(const Sentence& s, std::vector<int64_t>& emission, std::vector<int64_t>& forward,
@@ -146,7 +155,7 @@ private:
     std::vector<int32_t> pairRows;
     std::vector<uint32_t> pairKeys;
 
-    size_t statBase = 0, trigramBase = 0, pairBase = 0, lexBase = 0;
+    size_t statBase = 0, trigramBase = 0, pairBase = 0, lexBase = 0, contextBase = 0;
     std::vector<int32_t> weights;
     std::vector<int64_t> weightSums;
     std::vector<int32_t> transitions;
