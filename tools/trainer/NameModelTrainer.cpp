@@ -580,7 +580,6 @@ NameModelTrainer::Image NameModelTrainer::BuildImage() const
     for (int key = 0; key < N::kKeyCount; ++key)
         m.classes[static_cast<size_t>(key)] =
             static_cast<uint8_t>(CharModelTrainer::ClassOf(key, charset.GetClass(key)));
-    m.charKeys = charKeys;
     if (weights.empty()) {
         // Nothing trained: an empty model that labels every character O.
         m.unigram.assign(size_t(N::kReservedRows) * N::kUnigramWeights, 0);
@@ -588,26 +587,38 @@ NameModelTrainer::Image NameModelTrainer::BuildImage() const
         m.transitions.assign(size_t(kL) * kL, 0);
         m.lexWeights.assign(N::kLexWeights, 0);
         m.contextWeights.assign(N::kContextWeights, 0);
-        m.charKeys.clear();
         return m;
     }
 
-    // The statistics are a function of the character: their weights (at the
-    // statistics of the whole corpus) fold into the character's row. The unknown
-    // character takes the weights of a character never seen.
-    const size_t rows = charKeys.size() + N::kReservedRows;
+    // Every character of the corpus gets a row: its own weights if it had a row
+    // while training, else those of the unknown character; and the weights of
+    // its statistics (at the counts of the whole corpus), which are a function
+    // of the character, folded in. So a rare surname seen once is still known as
+    // one. The unknown character takes the statistics of a character never seen.
+    std::vector<uint16_t> imageRowOf(charKeys.size() + N::kReservedRows, 0); // training row -> image row
+    for (size_t r = 0; r < N::kReservedRows; ++r)
+        imageRowOf[r] = static_cast<uint16_t>(r);
+    for (int key = 0; key < N::kKeyCount; ++key) {
+        if (occurrences[static_cast<size_t>(key)] <= 0 || static_cast<int>(m.charKeys.size()) >= N::kMaxChars)
+            continue;
+        const uint16_t row = rowOf[static_cast<size_t>(key)];
+        if (row != N::kUnknownChar)
+            imageRowOf[row] = static_cast<uint16_t>(m.charKeys.size() + N::kReservedRows);
+        m.charKeys.push_back(static_cast<uint16_t>(key));
+    }
+    const size_t rows = m.charKeys.size() + N::kReservedRows;
     std::vector<double> folded(rows * N::kUnigramWeights);
-    for (size_t i = 0; i < folded.size(); ++i)
-        folded[i] = Averaged(i);
     for (size_t r = 0; r < rows; ++r) {
+        const size_t key = r >= N::kReservedRows ? m.charKeys[r - N::kReservedRows] : 0;
+        const size_t trained = r >= N::kReservedRows ? rowOf[key] : r;
+        for (size_t i = 0; i < N::kUnigramWeights; ++i)
+            folded[r * N::kUnigramWeights + i] = Averaged(trained * N::kUnigramWeights + i);
         if (r == N::kBeforeSentence || r == N::kAfterSentence)
             continue;
         int buckets[kStatTypes] = {0, 0, 0};
-        if (r >= N::kReservedRows) {
-            const size_t key = charKeys[r - N::kReservedRows];
+        if (r >= N::kReservedRows)
             for (int t = 0; t < kStatTypes; ++t)
                 buckets[t] = Bucket(occurrences[key], inRole[t][key]);
-        }
         for (int o = 0; o < kStatOffsets; ++o) {
             // Statistics offset o (-1..1) is unigram offset o + 1 (of -2..2).
             const size_t offset = static_cast<size_t>(o + 1);
@@ -645,7 +656,7 @@ NameModelTrainer::Image NameModelTrainer::BuildImage() const
         for (size_t i = 0; i < N::kPairWeights && !keep; ++i)
             keep = Quantise(Averaged(pairBase + r * N::kPairWeights + i), scale) != 0;
         if (keep)
-            byKey.emplace_back(pairKeys[r], r);
+            byKey.emplace_back(PairKey(imageRowOf[pairKeys[r] >> 16], imageRowOf[pairKeys[r] & 0xFFFF]), r);
     }
     std::sort(byKey.begin(), byKey.end());
     for (const auto& e : byKey) {
