@@ -21,6 +21,7 @@ constexpr uint8_t kTagSurnameForm = 25;
 constexpr uint8_t kTagForeignName = 28;
 constexpr uint8_t kTagFirstName = 24;
 constexpr uint8_t kTagLastName = 28;
+constexpr uint8_t kTagNoun = 21; // n, the part-of-speech tagger's default
 // A name may not touch a user's word or a line break: this much outweighs any
 // labelling the model could prefer.
 constexpr float kForbidden = 1e6f;
@@ -242,10 +243,14 @@ void CNameStage::Veto(TokenRecord* items, int count) const
             continue;
         int candidates = 0;
         const CPosLexicon::Entry* entries = posLexicon->Lookup(t.wordId, &candidates);
-        for (int c = 0; c < candidates; ++c)
+        bool done = false;
+        for (int c = 0; c < candidates && !done; ++c)
             if (!IsNameTag(entries[c].tag)) {
                 t.tag = entries[c].tag;
-                break;
+                done = true;
             }
+        // A word known only as a name (a surname) is a common noun when it is none.
+        if (!done)
+            t.tag = kTagNoun;
     }
 }

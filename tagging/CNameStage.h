@@ -28,7 +28,7 @@ class CRoleTagger;
 //              name becomes one token, as the role automaton would merge it;
 //   Veto       after part-of-speech tagging: a word the tagger calls a person
 //              name that is none of the stage's names takes its likeliest other
-//              tag.
+//              tag (n for a word known only as a name).
 // One stage per analyser; the models are borrowed and only read.
 class CNameStage {
 public:
