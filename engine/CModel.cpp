@@ -91,9 +91,9 @@ bool CModel::ReadConfig(const std::string& base)
     newWordWeight = 0.4f;
     newWordPenalty = 24;
     nameModelOn = true;
-    nameAutomatonBonus = 0;
-    nameAutomatonBonusShort = 0;
-    nameCutPenalty = 0;
+    nameAutomatonBonus = 30;
+    nameAutomatonBonusShort = 10;
+    nameCutPenalty = 50;
     nameVeto = true;
 
     std::unique_ptr<char[]> config;

@@ -100,9 +100,9 @@ public:
     // part-of-speech tagger calls a person name loses that tag when it is none of
     // the names found.
     bool nameModelOn = true;
-    float nameAutomatonBonus = 0;
-    float nameAutomatonBonusShort = 0; // NameAutomatonBonusShort: the same for names of two characters
-    float nameCutPenalty = 0;
+    float nameAutomatonBonus = 30;
+    float nameAutomatonBonusShort = 10; // NameAutomatonBonusShort: the same for names of two characters
+    float nameCutPenalty = 50;
     bool nameVeto = true;
 
     std::unique_ptr<CPDAT> userDictFile; // UserDict.dct, when UserDict is on and it loads

@@ -48,17 +48,25 @@ public:
     static constexpr int kUnknownChar = 0;
     static constexpr int kBeforeSentence = 1;
     static constexpr int kAfterSentence = 2;
-    static constexpr int kOffsets = 5;                                // characters -2..2
-    static constexpr int kUnigramWeights = kOffsets * kLabelCount;    // per character row
-    static constexpr int kPairPlaces = 4;                             // C-2C-1, C-1C0, C0C1, C1C2
-    static constexpr int kPairWeights = kPairPlaces * kLabelCount;    // per pair row
+    // Every block of weights has one weight per label and a zero after them, so
+    // that a block is eight 16-bit numbers, summed in one vector operation.
+    static constexpr int kRowWidth = 8;
+    // A character's score for a label sums at most kMaxBlocks blocks; every
+    // weight lies within +-kMaxWeight, so the sums fit 16 bits.
+    static constexpr int kMaxBlocks = 17;
+    static constexpr int kMaxWeight = 32767 / kMaxBlocks;
+    static constexpr int kOffsets = 5;                             // characters -2..2
+    static constexpr int kUnigramWeights = kOffsets * kRowWidth;   // per character row
+    static constexpr int kPairPlaces = 4;                          // C-2C-1, C-1C0, C0C1, C1C2
+    static constexpr int kPairWeights = kPairPlaces * kRowWidth;   // per pair row
     static constexpr int kMaxClasses = 16;
     static constexpr int kMaxChars = 65536 - kReservedRows;
     static constexpr int32_t kMaxTransition = 1 << 24;
     // The lexicon: strings of 2..kMaxLexLength characters, found by a walk over
     // their prefixes. Each is known by a 64-bit fingerprint of its character keys
     // (Fingerprint, from kFingerprintSeed, one key at a time; never 0), with a
-    // class below kLexClasses, or kPrefixOnly for a prefix that is no entry.
+    // class below kLexClasses, kContinues added when longer entries begin with
+    // it, or kPrefixOnly for a prefix that is no entry.
     static constexpr int kMaxLexLength = 8;
     static constexpr int kLexClasses = 12;
     // The string begins at, ends at, runs across the character; ends just before
@@ -66,20 +74,19 @@ public:
     static constexpr int kLexPlaces = 5;
     static constexpr int kLexMatches = 3; // the first three places, found per character
     static constexpr int kLexLengths = 4; // 2, 3, 4, 5 or more characters
-    static constexpr int kLexWeights = kLexClasses * kLexPlaces * kLexLengths * kLabelCount;
+    static constexpr int kLexWeights = kLexClasses * kLexPlaces * kLexLengths * kRowWidth;
     // Each string also says how often a name followed it and how often one came
     // just before it (kContextBuckets shares each, as context = before x
     // kContextBuckets + after): the string that ends just before a character,
     // or begins just after it, gives those as features too.
     static constexpr int kContextBuckets = 5;
-    static constexpr int kContextWeights = 2 * kContextBuckets * kLexLengths * kLabelCount;
+    static constexpr int kContextWeights = 2 * kContextBuckets * kLexLengths * kRowWidth;
+    static constexpr uint8_t kContinues = 0x80;
     static constexpr uint8_t kPrefixOnly = 255;
     static constexpr uint64_t kFingerprintSeed = 0xCBF29CE484222325ull;
     static uint64_t Fingerprint(uint64_t previous, int32_t key)
     {
-        uint64_t h = previous;
-        h = (h ^ static_cast<uint64_t>(key & 0xFF)) * 0x100000001B3ull;
-        h = (h ^ static_cast<uint64_t>((key >> 8) & 0xFF)) * 0x100000001B3ull;
+        const uint64_t h = (previous ^ static_cast<uint64_t>(key & 0xFFFF)) * 0x9E3779B97F4A7C15ull;
         return h == 0 ? 1 : h;
     }
     // Offset in the lexicon weights of a string of `length` characters of class
@@ -87,7 +94,7 @@ public:
     static int LexBlock(int lexClass, int place, int length)
     {
         const int bucket = (length < 5 ? length : 5) - 2;
-        return ((lexClass * kLexPlaces + place) * kLexLengths + bucket) * kLabelCount;
+        return ((lexClass * kLexPlaces + place) * kLexLengths + bucket) * kRowWidth;
     }
     // Offset in the context weights: side 0 for the share of a name following
     // the string that ends just before the character, 1 for the share of a name
@@ -95,7 +102,7 @@ public:
     static int ContextBlock(int side, int bucket, int length)
     {
         const int lengthBucket = (length < 5 ? length : 5) - 2;
-        return ((side * kContextBuckets + bucket) * kLexLengths + lengthBucket) * kLabelCount;
+        return ((side * kContextBuckets + bucket) * kLexLengths + lengthBucket) * kRowWidth;
     }
     // A found string as the workspace keeps it: context, class and length.
     static int32_t LexCode(int context, int lexClass, int length) { return context << 8 | lexClass << 4 | length; }
@@ -134,9 +141,38 @@ public:
         // GetCharCount() is the end of the text). Out-of-range places are ignored.
         void AddLabelBonus(int i, int label, float score);
         void AddEndBonus(int j, float score);
+        // The same in weight units, for callers that add one score in many places.
+        int64_t Units(float score) const;
+        void AddLabelUnits(int i, int label, int64_t units)
+        {
+            if (i >= 0 && i < charCount && label >= 0 && label < kLabelCount)
+                Accumulate(labelBonus[static_cast<size_t>(i) * kLabelCount + static_cast<size_t>(label)], units);
+        }
+        void AddEndUnits(int j, int64_t units)
+        {
+            if (j >= 0 && j <= charCount)
+                Accumulate(endBonus[static_cast<size_t>(j)], units);
+        }
+        // What a name pays for each bound (its start, its end) at a place the
+        // caller marks as no boundary (place j: just before character j).
+        void SetBoundaryPenalty(float score) { boundaryPenalty = Units(score); }
+        void MarkNoBoundary(int j)
+        {
+            if (j > 0 && j < charCount)
+                noBoundary[static_cast<size_t>(j)] = 1;
+        }
 
     private:
         friend class CNameModel;
+        // Bonuses stay within +-kMaxBonus weight units, so no sum of scores can
+        // overflow.
+        static constexpr int64_t kMaxBonus = int64_t(1) << 40;
+        static void Accumulate(int64_t& slot, int64_t units)
+        {
+            const int64_t u = units < -kMaxBonus ? -kMaxBonus : units > kMaxBonus ? kMaxBonus : units;
+            const int64_t sum = slot + u;
+            slot = sum < -kMaxBonus ? -kMaxBonus : sum > kMaxBonus ? kMaxBonus : sum;
+        }
         int charCount = 0;
         std::vector<int> starts; // two pads, the characters, their end, two pads
         std::vector<int32_t> keys;
@@ -147,13 +183,16 @@ public:
         // charCount x kLexMatches: the longest string at each place, as LexCode
         // (0: none).
         std::vector<int32_t> lexFound;
-        std::vector<int64_t> emission; // charCount x labels, weight units
+        std::vector<uint64_t> lexFirst; // fingerprint of the two characters from each
+        std::vector<int32_t> emission; // charCount x labels, weight units
         std::vector<int64_t> forward;
-        std::vector<uint8_t> back;
+        std::vector<uint32_t> back; // per character: the label before, 3 bits per label
         std::vector<uint8_t> labels;
         double perUnit = 1;                // weight units per score unit
         std::vector<int64_t> labelBonus;   // charCount x labels, weight units
         std::vector<int64_t> endBonus;     // charCount + 1
+        int64_t boundaryPenalty = 0;
+        std::vector<uint8_t> noBoundary;   // charCount + 1
         std::vector<Name> names;
     };
 
@@ -191,13 +230,25 @@ private:
     struct FreeBlock {
         void operator()(uint8_t* p) const;
     };
+public:
+    // A lexicon slot: the low half of the fingerprint (the high bits chose the
+    // slot), the class and context; one cache line holds eight.
     struct LexSlot {
-        uint64_t key; // 0: empty
+        uint32_t check;
+        uint8_t lexClass;
+        uint8_t context;
+        uint16_t used; // 0: empty
     };
+
+private:
     void Emissions(Workspace& ws) const;
     void Lexicon(Workspace& ws) const;
-    // The slot of a lexicon fingerprint; -1 when the lexicon has no such prefix.
-    int64_t LexSlotOf(uint64_t fingerprint) const;
+    // The slot of a lexicon fingerprint; null when the lexicon has no such prefix.
+    const LexSlot* FindLex(uint64_t fingerprint) const;
+    size_t LexHome(uint64_t fingerprint) const
+    {
+        return lexBits == 0 ? 0 : static_cast<size_t>(fingerprint >> (64 - lexBits));
+    }
 
     bool loaded = false;
     int classCount = 0;
@@ -216,8 +267,6 @@ private:
     int pairBits = 0;
     const int16_t* lexWeights = nullptr;
     const LexSlot* lexTable = nullptr; // 2^lexBits slots
-    const uint8_t* lexClasses = nullptr; // per slot
-    const uint8_t* lexContexts = nullptr; // per slot
     const int16_t* contextWeights = nullptr;
     int lexBits = 0;
 };

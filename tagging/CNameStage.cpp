@@ -1,10 +1,6 @@
 #include "tagging/CNameStage.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
 
 #include "lexicon/CPDAT.h"
 #include "lexicon/CUnigram.h"
@@ -69,23 +65,19 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
     // Where the segmentation cut: a name bound inside a token pays, one inside a
     // user's word or a line break is out of the question, and so is a name over
     // either.
+    ws.SetBoundaryPenalty(settings.cutPenalty);
+    const int64_t forbidden = ws.Units(-kForbidden);
     for (int i = 1; i + 1 < count; ++i) {
         const TokenRecord& t = items[i];
         const int a = charIndex(t.start), b = charIndex(t.end);
         if (a < 0 || b <= a)
             continue;
-        const bool user = IsUserWord(t);
-        const float penalty = user ? kForbidden : settings.cutPenalty;
-        if (penalty != 0)
-            for (int c = a + 1; c < b; ++c) {
-                ws.AddLabelBonus(c, N::kSB, -penalty);
-                ws.AddLabelBonus(c, N::kWB, -penalty);
-                ws.AddEndBonus(c, -penalty);
-            }
-        if (user)
+        for (int c = a + 1; c < b; ++c)
+            ws.MarkNoBoundary(c);
+        if (IsUserWord(t))
             for (int c = a; c < b; ++c)
                 for (int l = 1; l < N::kLabelCount; ++l)
-                    ws.AddLabelBonus(c, l, -kForbidden);
+                    ws.AddLabelUnits(c, l, forbidden);
     }
 
     // The names the role tagger's automaton finds in the same tokens, as the
@@ -106,34 +98,20 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
             if (a < 0 || b <= a)
                 continue;
             const bool chinese = t.kind == kTagFullName && split > a && split < b && split - a <= 2 && b - split <= 2;
-            const float bonus = b - a == 2 ? settings.automatonBonusShort : settings.automatonBonus;
+            const int64_t bonus = ws.Units(b - a == 2 ? settings.automatonBonusShort : settings.automatonBonus);
             for (int c = a; c < b; ++c) {
                 int label;
                 if (chinese)
                     label = c == a ? N::kSB : c < split ? N::kS2 : c == split ? N::kG1 : N::kG2;
                 else
                     label = c == a ? N::kWB : N::kWI;
-                ws.AddLabelBonus(c, label, bonus);
+                ws.AddLabelUnits(c, label, bonus);
             }
-            ws.AddEndBonus(b, bonus);
+            ws.AddEndUnits(b, bonus);
         }
     }
 
     model.Decode(ws);
-    if (const char* dbg = std::getenv("MORV_NAME_DEBUG")) { // TEMP
-        std::string text(sentence, static_cast<size_t>(length));
-        if (text.find(dbg) != std::string::npos) {
-            std::fprintf(stderr, "S: %s\nT:", text.c_str());
-            for (int i = 1; i + 1 < count; ++i)
-                std::fprintf(stderr, " %s/%d", text.substr(items[i].start, items[i].end - items[i].start).c_str(), items[i].tag);
-            std::fprintf(stderr, "\nL:");
-            for (int c = 0; c < n; ++c)
-                std::fprintf(stderr, " %s%s", text.substr(starts[c], starts[c+1]-starts[c]).c_str(), "/O\0/SB\0/S2\0/G1\0/G2\0/WB\0/WI" + 4 * 0 + 0 * c + 0);
-            std::fprintf(stderr, "\n");
-            for (int c = 0; c < n; ++c) std::fprintf(stderr, "%d", ws.GetLabels()[c]);
-            std::fprintf(stderr, "\n");
-        }
-    }
     for (const CNameModel::Name& found : ws.GetNames()) {
         Name name{found.start, found.end, found.split, kTagFullName};
         if (found.split < 0) {

@@ -17,6 +17,7 @@ namespace {
 
 using N = CNameModel;
 constexpr int kL = N::kLabelCount;
+constexpr int kW = N::kRowWidth; // weights per block: the labels and a zero
 constexpr int kClasses = CharModelTrainer::kClassCount;
 constexpr int kStatOffsets = 3; // characters -1, 0, 1
 constexpr int64_t kImpossible = INT64_MIN / 4;
@@ -35,7 +36,7 @@ uint32_t PairKey(uint32_t a, uint32_t b) { return a << 16 | b; }
 int16_t Quantise(double v, double scale)
 {
     const double q = std::nearbyint(v / scale);
-    return static_cast<int16_t>(std::max(-32767.0, std::min(32767.0, q)));
+    return static_cast<int16_t>(std::max<double>(-N::kMaxWeight, std::min<double>(N::kMaxWeight, q)));
 }
 
 template <class T> void Put(std::string& out, T v)
@@ -365,8 +366,8 @@ void NameModelTrainer::IndexPairs()
     }
     const size_t rows = charKeys.size() + N::kReservedRows;
     statBase = rows * N::kUnigramWeights;
-    trigramBase = statBase + size_t(kStatOffsets) * kStatTypes * kBuckets * kL;
-    pairBase = trigramBase + size_t(kClasses) * kClasses * kClasses * kL;
+    trigramBase = statBase + size_t(kStatOffsets) * kStatTypes * kBuckets * kW;
+    pairBase = trigramBase + size_t(kClasses) * kClasses * kClasses * kW;
     lexBase = pairBase + pairKeys.size() * N::kPairWeights;
     contextBase = lexBase + N::kLexWeights;
     const size_t total = contextBase + N::kContextWeights;
@@ -380,22 +381,22 @@ int NameModelTrainer::Features(const Sentence& s, int i, int32_t* blocks) const
     const size_t w = s.window + static_cast<size_t>(i) + 2;
     int m = 0;
     for (size_t o = 0; o < N::kOffsets; ++o)
-        blocks[m++] = static_cast<int32_t>(windowRows[w - 2 + o] * N::kUnigramWeights + o * kL);
+        blocks[m++] = static_cast<int32_t>(windowRows[w - 2 + o] * N::kUnigramWeights + o * kW);
     for (int o = 0; o < kStatOffsets; ++o) {
         const int c = i + o - 1;
         if (c < 0 || c >= s.length)
             continue;
         const uint8_t* b = &stats[(s.label + static_cast<size_t>(c)) * kStatTypes];
         for (int t = 0; t < kStatTypes; ++t)
-            blocks[m++] = static_cast<int32_t>(statBase + ((size_t(o) * kStatTypes + size_t(t)) * kBuckets + b[t]) * kL);
+            blocks[m++] = static_cast<int32_t>(statBase + ((size_t(o) * kStatTypes + size_t(t)) * kBuckets + b[t]) * kW);
     }
     const size_t k = kClasses;
     blocks[m++] = static_cast<int32_t>(
-        trigramBase + ((windowClasses[w - 1] * k + windowClasses[w]) * k + windowClasses[w + 1]) * kL);
+        trigramBase + ((windowClasses[w - 1] * k + windowClasses[w]) * k + windowClasses[w + 1]) * kW);
     for (size_t t = 0; t < N::kPairPlaces; ++t) {
         const int32_t row = pairRows[s.pair + static_cast<size_t>(i) + t];
         if (row >= 0)
-            blocks[m++] = static_cast<int32_t>(pairBase + size_t(row) * N::kPairWeights + t * kL);
+            blocks[m++] = static_cast<int32_t>(pairBase + size_t(row) * N::kPairWeights + t * kW);
     }
     const int32_t* found = &lexFound[(s.label + static_cast<size_t>(i)) * N::kLexMatches];
     const int32_t codes[N::kLexPlaces] = {found[0], found[1], found[2],
@@ -583,7 +584,7 @@ NameModelTrainer::Image NameModelTrainer::BuildImage() const
     if (weights.empty()) {
         // Nothing trained: an empty model that labels every character O.
         m.unigram.assign(size_t(N::kReservedRows) * N::kUnigramWeights, 0);
-        m.classTrigram.assign(size_t(kClasses) * kClasses * kClasses * kL, 0);
+        m.classTrigram.assign(size_t(kClasses) * kClasses * kClasses * kW, 0);
         m.transitions.assign(size_t(kL) * kL, 0);
         m.lexWeights.assign(N::kLexWeights, 0);
         m.contextWeights.assign(N::kContextWeights, 0);
@@ -624,8 +625,8 @@ NameModelTrainer::Image NameModelTrainer::BuildImage() const
             const size_t offset = static_cast<size_t>(o + 1);
             for (int t = 0; t < kStatTypes; ++t)
                 for (int l = 0; l < kL; ++l)
-                    folded[r * N::kUnigramWeights + offset * kL + size_t(l)] +=
-                        Averaged(statBase + ((size_t(o) * kStatTypes + size_t(t)) * kBuckets + size_t(buckets[t])) * kL +
+                    folded[r * N::kUnigramWeights + offset * kW + size_t(l)] +=
+                        Averaged(statBase + ((size_t(o) * kStatTypes + size_t(t)) * kBuckets + size_t(buckets[t])) * kW +
                                  size_t(l));
         }
     }
@@ -635,7 +636,9 @@ NameModelTrainer::Image NameModelTrainer::BuildImage() const
     for (size_t i = trigramBase; i < weights.size(); ++i)
         largest = std::max(largest, std::fabs(Averaged(i)));
     // (the lexicon weights lie at the end of the weights, so the loop above saw them)
-    const double scale = largest > 0 ? largest / 32767.0 : 1.0;
+    // The largest weight becomes kMaxWeight, so that the decoder's 16-bit sums
+    // cannot overflow.
+    const double scale = largest > 0 ? largest / N::kMaxWeight : 1.0;
     m.scale = static_cast<float>(scale);
     m.transitions.resize(size_t(kL) * kL);
     for (size_t i = 0; i < m.transitions.size(); ++i) {
@@ -681,7 +684,7 @@ NameModelTrainer::Image NameModelTrainer::BuildImage() const
         const LexCounts& c = e.second;
         const int cls = LexClass(c.count, c.whole, c.part, c.place, c.proper);
         if (cls >= 0)
-            entries.push_back(Entry{e.first, static_cast<uint8_t>(cls),
+            entries.push_back(Entry{e.first, static_cast<uint8_t>(cls | (lexPrefixes.count(e.first) ? N::kContinues : 0)),
                                     static_cast<uint8_t>(ContextBucket(c.count, c.before) * N::kContextBuckets +
                                                          ContextBucket(c.count, c.after))});
     }
@@ -704,7 +707,7 @@ std::string NameModelTrainer::Serialize(const Image& m)
     const size_t rows = m.charKeys.size() + N::kReservedRows;
     if (m.classCount < 2 || m.classCount > N::kMaxClasses || m.classes.size() != N::kKeyCount ||
         m.charKeys.size() > static_cast<size_t>(N::kMaxChars) || m.transitions.size() != size_t(kL) * kL ||
-        m.unigram.size() != rows * N::kUnigramWeights || m.classTrigram.size() != k * k * k * kL ||
+        m.unigram.size() != rows * N::kUnigramWeights || m.classTrigram.size() != k * k * k * kW ||
         m.pairWeights.size() != m.pairKeys.size() * N::kPairWeights || m.lexWeights.size() != N::kLexWeights ||
         m.lexClasses.size() != m.lexKeys.size() || m.lexContexts.size() != m.lexKeys.size() ||
         m.contextWeights.size() != N::kContextWeights)
