@@ -143,12 +143,12 @@ TokenRecord CNameStage::PieceOf(const char* sentence, const TokenRecord& from, i
     return piece;
 }
 
-TokenRecord* CNameStage::Layout(const char* sentence, const TokenRecord* items, int& count)
+TokenRecord* CNameStage::Layout(const char* sentence, TokenRecord* items, int& count)
 {
     laidOut.clear();
     firstToken.clear();
-    if (items == nullptr || count <= 0)
-        return laidOut.data();
+    if (items == nullptr || count <= 0 || names.empty())
+        return items; // nothing to re-cut
     std::vector<Name> kept;
     size_t k = 0;
     int pos = -1; // bytes before pos are laid out

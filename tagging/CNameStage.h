@@ -59,9 +59,9 @@ public:
     virtual ~CNameStage() = default;
 
     void Find(const char* sentence, int length, const TokenRecord* items, int count, const CRoleTagger& roles);
-    // The re-cut tokens (owned by the stage, valid until the next Find); count
-    // becomes their number.
-    TokenRecord* Layout(const char* sentence, const TokenRecord* items, int& count);
+    // The re-cut tokens (owned by the stage, valid until the next Find; items
+    // itself when the sentence has no name); count becomes their number.
+    TokenRecord* Layout(const char* sentence, TokenRecord* items, int& count);
     // items and count as Layout left them.
     void Merge(TokenRecord* items, int& count);
     void Veto(TokenRecord* items, int count) const;
