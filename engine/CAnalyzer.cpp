@@ -14,6 +14,7 @@
 #include "segment/CSegment.h"
 #include "segment/CSupplementWords.h"
 #include "tagging/CHmmTagger.h"
+#include "tagging/CNameStage.h"
 #include "tagging/CRoleTagger.h"
 
 namespace {
@@ -79,6 +80,15 @@ CAnalyzer::CAnalyzer(const CModel& model)
         supplementBonus = model.supplementBonus;
         // The class word's count (at least one, so that the share stays finite).
         supplementClassFrequency = std::max(1, model.unigram->Frequency(ids.unknownProper));
+    }
+    if (model.newWordsOn && model.nameModel && model.nameModel->IsLoaded() && preProcessor && segmenter) {
+        CNameStage::Settings settings;
+        settings.automatonBonus = model.nameAutomatonBonus;
+        settings.automatonBonusShort = model.nameAutomatonBonusShort;
+        settings.cutPenalty = model.nameCutPenalty;
+        settings.veto = model.nameVeto;
+        nameStage.reset(new (std::nothrow) CNameStage(*model.nameModel, *model.coreDict, *model.unigram,
+                                                      model.posLexicon.get(), ids, settings));
     }
 }
 
@@ -341,6 +351,7 @@ CAnalyzer::~CAnalyzer()
     segmenter.reset();
     posTagger.reset();
     roleHmm.reset();
+    nameStage.reset();
 }
 
 bool CAnalyzer::IsComplete() const
@@ -391,9 +402,19 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
                 items = segmenter->GetItems();
                 roleHmm->Tag(items, count);
             }
-            emit.BeforeRecognition(items, count);
-            roleTagger->Recognize(items, count, ids.unknownPerson);
+            if (nameStage) {
+                // The name model decides the names; the tokens are re-cut at their bounds.
+                nameStage->Find(p, static_cast<int>(next - p), items, count, *roleTagger);
+                items = nameStage->Layout(p, items, count);
+                emit.BeforeRecognition(items, count);
+                nameStage->Merge(items, count);
+            } else {
+                emit.BeforeRecognition(items, count);
+                roleTagger->Recognize(items, count, ids.unknownPerson);
+            }
             posTagger->Tag(items, count);
+            if (nameStage)
+                nameStage->Veto(items, count);
             emit(p, static_cast<int>(next - p), items, count);
         }
         p = next;

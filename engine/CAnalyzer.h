@@ -26,6 +26,7 @@ class CHmmTagger;
 class CModel;
 class CUserWords;
 class CSupplementWords;
+class CNameStage;
 
 // Runs the pipeline over a text, sentence by sentence: pre-processing,
 // segmentation, role tagging, person names, part-of-speech tagging, output.
@@ -131,6 +132,8 @@ private:
     std::unique_ptr<CSegment> segmenter;
     std::unique_ptr<CHmmTagger> posTagger;
     std::unique_ptr<CHmmTagger> roleHmm;
+    // With NewWords and NameModel on: the person names of the name model.
+    std::unique_ptr<CNameStage> nameStage;
     // The page being written: sentences are appended here and go to htmlFile in
     // large blocks (or stay with the caller of AnalyzeToPage).
     std::string pageBuffer;

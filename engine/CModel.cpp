@@ -92,6 +92,11 @@ bool CModel::ReadConfig(const std::string& base)
     newWordPenalty = 24;
     supplementOn = true;
     supplementBonus = 2;
+    nameModelOn = true;
+    nameAutomatonBonus = 30;
+    nameAutomatonBonusShort = 10;
+    nameCutPenalty = 50;
+    nameVeto = true;
 
     std::unique_ptr<char[]> config;
     const std::string configPath = basePath + kSeparator + "Configure.xml";
@@ -153,6 +158,22 @@ bool CModel::ReadConfig(const std::string& base)
         if (end != value.get() && bonus > -1e6f && bonus < 1e6f)
             supplementBonus = bonus;
     }
+    // Switches of the name stage are on unless set to "off".
+    if (GetConfigValue(text, "NameModel", value.get()))
+        nameModelOn = strcasecmp(value.get(), "off") != 0;
+    if (GetConfigValue(text, "NameVeto", value.get()))
+        nameVeto = strcasecmp(value.get(), "off") != 0;
+    const auto readWeight = [&](const char* key, float& target) {
+        if (!GetConfigValue(text, key, value.get()))
+            return;
+        char* end = nullptr;
+        const float v = std::strtof(value.get(), &end);
+        if (end != value.get() && v >= 0 && v < 1e6f)
+            target = v;
+    };
+    readWeight("NameAutomatonBonus", nameAutomatonBonus);
+    readWeight("NameAutomatonBonusShort", nameAutomatonBonusShort);
+    readWeight("NameCutPenalty", nameCutPenalty);
     return true;
 }
 
@@ -222,6 +243,9 @@ bool CModel::LoadModels(const Reporter& report)
             return false;
         }
     }
+    nameModel.reset();
+    if (nw && nameModelOn && !LoadModel(nameModel, nullptr, DataPath("PersonName.nm"), report))
+        return false;
     loaded = true;
     return true;
 }
@@ -365,6 +389,9 @@ std::string CModel::Describe() const
                                           : ""});
     if (supplement)
         lines.push_back({"Supplement.pdat", std::to_string(supplement->GetWordCount()) + " supplementary words"});
+    if (nameModel)
+        lines.push_back({"PersonName.nm", std::to_string(nameModel->GetCharCount()) + " characters, " +
+                                              std::to_string(nameModel->GetPairCount()) + " pairs"});
     if (userDictOn)
         lines.push_back({"UserDict.dct", userDictFile ? std::to_string(userDictFile->GetWordCount()) + " user words"
                                                       : "not loaded"});

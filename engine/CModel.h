@@ -18,6 +18,7 @@
 #include "segment/CCharModel.h"
 #include "segment/CCharset.h"
 #include "segment/SpecialWords.h"
+#include "tagging/CNameModel.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CRoleTagger.h"
 #include "tagging/CTagTransitions.h"
@@ -99,6 +100,18 @@ public:
     // over its share of the statistics of the class of new words: the list
     // vouches for it, where a proposed word has only the character model's word.
     float supplementBonus = 2;
+    // NameModel: with NewWords on, the person names come from the name model
+    // (PersonName.nm), which hears the role tagger; off, from the role tagger
+    // alone. NameAutomatonBonus: what the names the role automaton finds add to
+    // the name model's labelling that spells them; NameCutPenalty: what a name
+    // bound inside a token of the segmentation pays; NameVeto: whether a word the
+    // part-of-speech tagger calls a person name loses that tag when it is none of
+    // the names found.
+    bool nameModelOn = true;
+    float nameAutomatonBonus = 30;
+    float nameAutomatonBonusShort = 10; // NameAutomatonBonusShort: the same for names of two characters
+    float nameCutPenalty = 50;
+    bool nameVeto = true;
 
     std::unique_ptr<CPDAT> userDictFile; // UserDict.dct, when UserDict is on and it loads
     std::unique_ptr<CCharset> charset;
@@ -119,6 +132,8 @@ public:
     // With NewWords and Supplement on: the supplementary lexicon
     // (Supplement.pdat and Supplement.tab).
     std::unique_ptr<CSupplement> supplement;
+    // With NewWords and NameModel on: the person-name model (PersonName.nm).
+    std::unique_ptr<CNameModel> nameModel;
     SpecialWords ids;
 
 private:

@@ -132,6 +132,8 @@ int main(int argc, char** argv)
         std::printf("supplementary lexicon: %s, in %.2f s\n", r.supplementSource.c_str(), r.supplementSeconds);
         if (!r.supplementLeftOut.empty())
             std::printf("  left out: %s\n", r.supplementLeftOut.c_str());
+        std::printf("person-name model: %d characters, %d pair rows, %zu bytes, in %.2f s\n", r.nameModelChars,
+                    r.nameModelPairs, r.nameModelBytes, r.nameModelSeconds);
         std::printf("training time: %.2f s\n", r.seconds);
     }
     return 0;

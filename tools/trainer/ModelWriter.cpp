@@ -135,7 +135,7 @@ const std::vector<std::string>& ModelWriter::RunFiles()
         "Data/nr.role",       "Data/nr.ctx",       "Data/nr.fsa",        "Data/prelim.words",
         "Data/CoreDict.words", "Data/NewWord.cm", "Data/Trained.txt",
         "Data/NewWord.unig", "Data/NewWord.big", "Data/NewWord.pos", "Data/Supplement.pdat",
-        "Data/Supplement.tab"};
+        "Data/Supplement.tab", "Data/PersonName.nm"};
     return files;
 }
 

@@ -10,6 +10,7 @@
 #include "tools/trainer/CharModelTrainer.h"
 #include "tools/trainer/CharModelWriter.h"
 #include "tools/trainer/ModelWriter.h"
+#include "tools/trainer/NameModelTrainer.h"
 #include "tools/trainer/PersonRoleScheme.h"
 #include "tools/trainer/RoleModelTrainer.h"
 #include "tools/trainer/WordStatistics.h"
@@ -84,7 +85,7 @@ int Trainer::Run()
         std::fprintf(stderr, "morv-train: cannot write the new-word models into %s\n", options.outputDir.c_str());
         return 1;
     }
-    if (options.newWordModel && !BuildSupplement())
+    if (options.newWordModel && (!BuildSupplement() || !TrainNameModel()))
         return 1;
     words->MeasureNumericAtoms(report.numericTokens, report.numericOneAtom);
     if (!WriteProvenance())
@@ -147,6 +148,22 @@ bool Trainer::BuildSupplement()
         return false;
     }
     report.supplementSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return true;
+}
+
+bool Trainer::TrainNameModel()
+{
+    const auto start = std::chrono::steady_clock::now();
+    NameModelTrainer persons(charset);
+    persons.Train(reader.GetParagraphs());
+    if (!persons.Write(DataDir() + "/PersonName.nm")) {
+        std::fprintf(stderr, "morv-train: cannot write the person-name model into %s\n", options.outputDir.c_str());
+        return false;
+    }
+    report.nameModelChars = persons.GetReport().chars;
+    report.nameModelPairs = persons.GetReport().pairsKept;
+    report.nameModelBytes = persons.GetReport().bytes;
+    report.nameModelSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return true;
 }
 
@@ -237,6 +254,7 @@ bool Trainer::WriteProvenance() const
     text += std::string("new-word model: ") + (options.newWordModel ? "NewWord.cm" : "not trained") + "\n";
     if (options.newWordModel)
         text += "supplementary lexicon: " + report.supplementSource + "\n";
+    text += std::string("person-name model: ") + (options.newWordModel ? "PersonName.nm" : "not trained") + "\n";
     text += "trainer: morv-train " MORV_TRAINER_VERSION "\n";
     return ModelWriter::WriteBytes(DataDir() + "/Trained.txt", text);
 }

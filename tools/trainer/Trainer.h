@@ -22,8 +22,9 @@ struct TrainerOptions {
     int lastDate = 0;      // YYYYMMDD, 0 = to the last paragraph
     bool quiet = false;
     bool allowBadLines = false; // train even when over 5% of the corpus lines are skipped
-    // Whether to train and write the new-word model (Data/NewWord.cm); a tool
-    // that needs only the other models can spare the few seconds it takes.
+    // Whether to train and write the models of the new stages (Data/NewWord.cm,
+    // Data/PersonName.nm); a tool that needs only the other models can spare the
+    // few seconds they take.
     bool newWordModel = true;
     // The modern word list the supplementary lexicon of the new stages is made
     // from (Supplement.pdat, Supplement.tab; written with the new-word model);
@@ -61,14 +62,19 @@ struct TrainerReport {
     double supplementSeconds = 0;
     std::string supplementSource; // what Trained.txt says about it
     std::string supplementLeftOut; // how many entries each filter left out
+    // The person-name model: characters and pair rows kept, file size, time.
+    int nameModelChars = 0;
+    int nameModelPairs = 0;
+    size_t nameModelBytes = 0;
+    double nameModelSeconds = 0;
     double seconds = 0;
 };
 
 // Computes a complete engine base directory from the segmented, tagged corpus:
 // reads the sources and the corpus, then has each model family trained and
-// written in turn: WordStatistics, RoleModelTrainer on the person names,
-// CharModelTrainer for the new-word model and SupplementLexicon from a modern
-// word list.
+// written in turn: WordStatistics, RoleModelTrainer on the person names, and
+// for the new stages CharModelTrainer (new words), SupplementLexicon (from a
+// modern word list) and NameModelTrainer (person names).
 class Trainer {
 public:
     explicit Trainer(const TrainerOptions& options);
@@ -87,6 +93,7 @@ private:
     bool WriteProvenance() const;
     bool TrainNewWordModel();
     bool BuildSupplement();
+    bool TrainNameModel();
     std::string DataDir() const;
 
     TrainerOptions options;

@@ -1,0 +1,234 @@
+#include "tagging/CNameStage.h"
+
+#include <algorithm>
+
+#include "lexicon/CPDAT.h"
+#include "lexicon/CUnigram.h"
+#include "tagging/CPosLexicon.h"
+#include "tagging/CRoleTagger.h"
+
+namespace {
+
+using N = CNameModel;
+
+// Tag codes of the names (the tag set's nr, nr1, nrf).
+constexpr uint8_t kTagFullName = 24;
+constexpr uint8_t kTagSurnameForm = 25;
+constexpr uint8_t kTagForeignName = 28;
+constexpr uint8_t kTagFirstName = 24;
+constexpr uint8_t kTagLastName = 28;
+constexpr uint8_t kTagNoun = 21; // n, the part-of-speech tagger's default
+// A name may not touch a user's word or a line break: this much outweighs any
+// labelling the model could prefer.
+constexpr float kForbidden = 1e6f;
+
+bool IsNameTag(uint8_t tag) { return tag >= kTagFirstName && tag <= kTagLastName; }
+
+bool IsPrefix(const char* c) // 老 小 阿 大, which make a surname a form of address
+{
+    static const char* const kPrefixes[] = {"\xC0\xCF", "\xD0\xA1", "\xB0\xA2", "\xB4\xF3"};
+    for (const char* p : kPrefixes)
+        if (c[0] == p[0] && c[1] == p[1])
+            return true;
+    return false;
+}
+
+} // namespace
+
+CNameStage::CNameStage(const CNameModel& m, const CPDAT& d, const CUnigram& u, const CPosLexicon* pos,
+                       const SpecialWords& i, const Settings& s)
+    : model(m), dictionary(d), unigram(u), posLexicon(pos), ids(i), settings(s)
+{
+}
+
+bool CNameStage::IsUserWord(const TokenRecord& t)
+{
+    return (t.flags & kFlagUserWord) != 0 || t.kind == kKindUserWord || t.fixedTag != 255 ||
+           t.kind == kKindLineBreak;
+}
+
+void CNameStage::Find(const char* sentence, int length, const TokenRecord* items, int count,
+                      const CRoleTagger& roles)
+{
+    names.clear();
+    if (sentence == nullptr || items == nullptr || count < 3 || ids.unknownPerson < 0)
+        return;
+    const int n = model.Prepare(sentence, length, ws);
+    if (n == 0)
+        return;
+    const int* starts = ws.GetCharStarts();
+    charAt.assign(static_cast<size_t>(length) + 1, -1);
+    for (int c = 0; c <= n; ++c)
+        charAt[static_cast<size_t>(starts[c])] = c;
+    auto charIndex = [&](int offset) { return offset < 0 || offset > length ? -1 : charAt[static_cast<size_t>(offset)]; };
+
+    // Where the segmentation cut: a name bound inside a token pays, one inside a
+    // user's word or a line break is out of the question, and so is a name over
+    // either.
+    ws.SetBoundaryPenalty(settings.cutPenalty);
+    const int64_t forbidden = ws.Units(-kForbidden);
+    for (int i = 1; i + 1 < count; ++i) {
+        const TokenRecord& t = items[i];
+        const int a = charIndex(t.start), b = charIndex(t.end);
+        if (a < 0 || b <= a)
+            continue;
+        for (int c = a + 1; c < b; ++c)
+            ws.MarkNoBoundary(c);
+        if (IsUserWord(t))
+            for (int c = a; c < b; ++c)
+                for (int l = 1; l < N::kLabelCount; ++l)
+                    ws.AddLabelUnits(c, l, forbidden);
+    }
+
+    // The names the role tagger's automaton finds in the same tokens, as the
+    // labelling that would spell them.
+    if (settings.automatonBonus != 0 || settings.automatonBonusShort != 0) {
+        scratch.assign(items, items + count);
+        int merged = count;
+        roles.Recognize(scratch.data(), merged, ids.unknownPerson);
+        int original = 1;
+        for (int i = 1; i + 1 < merged; ++i) {
+            const TokenRecord& t = scratch[static_cast<size_t>(i)];
+            if (t.wordId != ids.unknownPerson)
+                continue;
+            while (original + 1 < count && items[original].start < t.start)
+                ++original;
+            const int a = charIndex(t.start), b = charIndex(t.end);
+            const int split = items[original].start == t.start ? charIndex(items[original].end) : -1;
+            if (a < 0 || b <= a)
+                continue;
+            const bool chinese = t.kind == kTagFullName && split > a && split < b && split - a <= 2 && b - split <= 2;
+            const int64_t bonus = ws.Units(b - a == 2 ? settings.automatonBonusShort : settings.automatonBonus);
+            for (int c = a; c < b; ++c) {
+                int label;
+                if (chinese)
+                    label = c == a ? N::kSB : c < split ? N::kS2 : c == split ? N::kG1 : N::kG2;
+                else
+                    label = c == a ? N::kWB : N::kWI;
+                ws.AddLabelUnits(c, label, bonus);
+            }
+            ws.AddEndUnits(b, bonus);
+        }
+    }
+
+    model.Decode(ws);
+    for (const CNameModel::Name& found : ws.GetNames()) {
+        Name name{found.start, found.end, found.split, kTagFullName};
+        if (found.split < 0) {
+            const int chars = charIndex(found.end) - charIndex(found.start);
+            bool dot = false;
+            for (int p = found.start; p + 1 < found.end; ++p)
+                dot = dot || (static_cast<unsigned char>(sentence[p]) == 0xA1 &&
+                              static_cast<unsigned char>(sentence[p + 1]) == 0xA4);
+            if (chars >= 3 || dot)
+                name.tag = kTagForeignName;
+            else if (chars == 2 && found.end - found.start == 4 && IsPrefix(sentence + found.start))
+                name.tag = kTagSurnameForm;
+        }
+        names.push_back(name);
+    }
+}
+
+TokenRecord CNameStage::PieceOf(const char* sentence, const TokenRecord& from, int start, int end) const
+{
+    if (start == from.start && end == from.end)
+        return from;
+    TokenRecord piece = from;
+    piece.start = start;
+    piece.end = end;
+    piece.wordId = dictionary.ExactMatch(sentence + start, end - start);
+    piece.frequency = piece.wordId >= 0 ? unigram.Frequency(piece.wordId) : 0.0;
+    piece.flags = static_cast<uint8_t>(from.flags & ~(kFlagPresetFrequency | kFlagNewWord));
+    piece.fixedTag = 255;
+    return piece;
+}
+
+TokenRecord* CNameStage::Layout(const char* sentence, TokenRecord* items, int& count)
+{
+    laidOut.clear();
+    firstToken.clear();
+    if (items == nullptr || count <= 0 || names.empty())
+        return items; // nothing to re-cut
+    std::vector<Name> kept;
+    size_t k = 0;
+    int pos = -1; // bytes before pos are laid out
+    for (int i = 0; i < count; ++i) {
+        const TokenRecord& t = items[i];
+        if (i == 0 || i + 1 == count || t.start < 0 || t.end <= t.start) {
+            laidOut.push_back(t);
+            continue;
+        }
+        int p = std::max(pos, t.start);
+        while (p < t.end) {
+            while (k < names.size() && names[k].start < p)
+                ++k; // a name the tokens do not reach as laid out (not expected)
+            if (k < names.size() && names[k].start == p) {
+                const Name& name = names[k];
+                firstToken.push_back(static_cast<int>(laidOut.size()));
+                if (name.split > name.start && name.split < name.end) {
+                    laidOut.push_back(PieceOf(sentence, t, name.start, name.split));
+                    laidOut.push_back(PieceOf(sentence, t, name.split, name.end));
+                } else {
+                    laidOut.push_back(PieceOf(sentence, t, name.start, name.end));
+                }
+                kept.push_back(name);
+                p = name.end;
+                ++k;
+                continue;
+            }
+            const int q = k < names.size() ? std::min(t.end, names[k].start) : t.end;
+            laidOut.push_back(PieceOf(sentence, t, p, q));
+            p = q;
+        }
+        pos = std::max(pos, p);
+    }
+    names.swap(kept);
+    count = static_cast<int>(laidOut.size());
+    return laidOut.data();
+}
+
+void CNameStage::Merge(TokenRecord* items, int& count)
+{
+    if (items == nullptr || count <= 0 || names.empty())
+        return;
+    int w = 0;
+    size_t k = 0;
+    for (int r = 0; r < count; ++r) {
+        if (k < names.size() && r == firstToken[k]) {
+            TokenRecord token = items[r];
+            const Name& name = names[k];
+            const int pieces = name.split > name.start && name.split < name.end ? 2 : 1;
+            token.end = name.end;
+            token.wordId = ids.unknownPerson;
+            token.kind = name.tag;
+            items[w++] = token;
+            r += pieces - 1;
+            ++k;
+            continue;
+        }
+        items[w++] = items[r];
+    }
+    count = w;
+}
+
+void CNameStage::Veto(TokenRecord* items, int count) const
+{
+    if (!settings.veto || items == nullptr || posLexicon == nullptr)
+        return;
+    for (int i = 1; i + 1 < count; ++i) {
+        TokenRecord& t = items[i];
+        if (t.wordId == ids.unknownPerson || !IsNameTag(t.tag) || IsUserWord(t))
+            continue;
+        int candidates = 0;
+        const CPosLexicon::Entry* entries = posLexicon->Lookup(t.wordId, &candidates);
+        bool done = false;
+        for (int c = 0; c < candidates && !done; ++c)
+            if (!IsNameTag(entries[c].tag)) {
+                t.tag = entries[c].tag;
+                done = true;
+            }
+        // A word known only as a name (a surname) is a common noun when it is none.
+        if (!done)
+            t.tag = kTagNoun;
+    }
+}

@@ -1,0 +1,95 @@
+#ifndef MORV_CNAMESTAGE_H
+#define MORV_CNAMESTAGE_H
+
+#include <cstdint>
+#include <vector>
+
+#include "segment/SpecialWords.h"
+#include "segment/TokenRecord.h"
+#include "tagging/CNameModel.h"
+
+class CPDAT;
+class CUnigram;
+class CPosLexicon;
+class CRoleTagger;
+
+// The person-name stage of the new stages: decides the person names of a
+// segmented sentence with the character-based name model, which hears what the
+// role tagger and its automaton found and where the segmentation cut, and lays
+// the tokens out so that each name is one token, as the rest of the pipeline
+// expects (word id of 未##人, tag code in kind, a Chinese name's surname a token
+// of its own until the merge, so that its split can be reported).
+//
+// Per sentence, in this order:
+//   Find       the names (the tokens carry the role tagger's roles);
+//   Layout     the tokens re-cut at the names' bounds: a Chinese name becomes
+//              surname + given name, any other name one token;
+//   Merge      after the caller has noted the tokens before recognition: each
+//              name becomes one token, as the role automaton would merge it;
+//   Veto       after part-of-speech tagging: a word the tagger calls a person
+//              name that is none of the stage's names takes its likeliest other
+//              tag (n for a word known only as a name).
+// One stage per analyser; the models are borrowed and only read.
+class CNameStage {
+public:
+    struct Settings {
+        // Added to the labelling of each name the role automaton found, per
+        // character and where it ends.
+        float automatonBonus = 0;
+        // The same for names of two characters, which the automaton finds in
+        // many ordinary words that begin with a surname character (刘桥, 金桔).
+        float automatonBonusShort = 0;
+        // Paid for a name bound inside a token of the segmentation.
+        float cutPenalty = 0;
+        // Whether a word the tagger calls a person name but that is none of the
+        // stage's names loses that tag.
+        bool veto = true;
+    };
+    // A decided name: byte offsets in the sentence, the surname's end for a
+    // Chinese name (-1 otherwise) and the tag code it gets.
+    struct Name {
+        int start;
+        int end;
+        int split;
+        uint8_t tag;
+    };
+
+    CNameStage(const CNameModel& model, const CPDAT& dictionary, const CUnigram& unigram,
+               const CPosLexicon* posLexicon, const SpecialWords& ids, const Settings& settings);
+    virtual ~CNameStage() = default;
+
+    void Find(const char* sentence, int length, const TokenRecord* items, int count, const CRoleTagger& roles);
+    // The re-cut tokens (owned by the stage, valid until the next Find; items
+    // itself when the sentence has no name); count becomes their number.
+    TokenRecord* Layout(const char* sentence, TokenRecord* items, int& count);
+    // items and count as Layout left them.
+    void Merge(TokenRecord* items, int& count);
+    void Veto(TokenRecord* items, int count) const;
+
+    const std::vector<Name>& GetNames() const { return names; }
+
+private:
+    struct Piece {
+        int start;
+        int end;
+    };
+    static bool IsUserWord(const TokenRecord& t);
+    TokenRecord PieceOf(const char* sentence, const TokenRecord& from, int start, int end) const;
+
+    const CNameModel& model;
+    const CPDAT& dictionary;
+    const CUnigram& unigram;
+    const CPosLexicon* posLexicon;
+    SpecialWords ids;
+    Settings settings;
+
+    CNameModel::Workspace ws;
+    std::vector<TokenRecord> scratch;
+    std::vector<int> charAt; // character index at each byte offset, -1 inside a character
+    std::vector<Name> names;
+    std::vector<TokenRecord> laidOut;
+    std::vector<int> firstToken; // per name: index of its first token in laidOut
+    std::vector<int> cuts;
+};
+
+#endif

@@ -1,0 +1,378 @@
+#include "tagging/CNameModel.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestUtil.h"
+#include "tools/trainer/NameModelTrainer.h"
+
+namespace {
+
+using N = CNameModel;
+using Image = NameModelTrainer::Image;
+constexpr int kW = N::kRowWidth;
+
+// GB2312 characters of the tests.
+const std::string kWang = "\xCD\xF5";  // 王
+const std::string kXiao = "\xD0\xA1";  // 小
+const std::string kMing = "\xC3\xF7";  // 明
+const std::string kKe = "\xBF\xCB";    // 克
+const std::string kLin = "\xC1\xD6";   // 林
+const std::string kDun = "\xB6\xD9";   // 顿
+const std::string kShuo = "\xCB\xB5";  // 说
+
+int Key(const std::string& ch) { return static_cast<unsigned char>(ch[0]) * 256 + static_cast<unsigned char>(ch[1]); }
+
+uint64_t FingerprintOf(const std::vector<std::string>& chars)
+{
+    uint64_t h = N::kFingerprintSeed;
+    for (const std::string& c : chars)
+        h = N::Fingerprint(h, Key(c));
+    return h;
+}
+
+// A hand-made model over a few characters; every weight starts at zero.
+struct Model {
+    Image image;
+    std::map<uint64_t, std::pair<uint8_t, uint8_t>> lexicon; // fingerprint -> class, context
+
+    Model()
+    {
+        image.classCount = 4;
+        image.scale = 0.5f;
+        image.classes.assign(N::kKeyCount, 0);
+        for (const std::string& c : {kWang, kXiao, kMing, kKe, kLin, kDun, kShuo})
+            image.charKeys.push_back(static_cast<uint16_t>(Key(c)));
+        std::sort(image.charKeys.begin(), image.charKeys.end());
+        image.transitions.assign(N::kLabelCount * N::kLabelCount, 0);
+        image.unigram.assign((image.charKeys.size() + N::kReservedRows) * N::kUnigramWeights, 0);
+        image.classTrigram.assign(4 * 4 * 4 * kW, 0);
+        image.lexWeights.assign(N::kLexWeights, 0);
+        image.contextWeights.assign(N::kContextWeights, 0);
+    }
+    int Row(const std::string& ch) const
+    {
+        for (size_t i = 0; i < image.charKeys.size(); ++i)
+            if (image.charKeys[i] == Key(ch))
+                return static_cast<int>(i) + N::kReservedRows;
+        return N::kUnknownChar;
+    }
+    // The weight of `label` for the character `offset` places after `ch` (-2..2).
+    void Unigram(const std::string& ch, int offset, int label, int16_t w)
+    {
+        image.unigram[size_t(Row(ch)) * N::kUnigramWeights + size_t(offset + 2) * kW + size_t(label)] = w;
+    }
+    void Lexicon(const std::vector<std::string>& chars, uint8_t cls)
+    {
+        for (size_t n = 2; n < chars.size(); ++n) {
+            const uint64_t prefix = FingerprintOf(std::vector<std::string>(chars.begin(), chars.begin() + long(n)));
+            if (!lexicon.count(prefix))
+                lexicon[prefix] = {N::kPrefixOnly, 0};
+            else if (lexicon[prefix].first != N::kPrefixOnly)
+                lexicon[prefix].first |= N::kContinues;
+        }
+        lexicon[FingerprintOf(chars)] = {cls, 0};
+    }
+    void LexWeight(int cls, int place, int length, int label, int16_t w)
+    {
+        image.lexWeights[size_t(N::LexBlock(cls, place, length) + label)] = w;
+    }
+    std::string Bytes() const
+    {
+        Image m = image;
+        for (const auto& e : lexicon) {
+            m.lexKeys.push_back(e.first);
+            m.lexClasses.push_back(e.second.first);
+            m.lexContexts.push_back(e.second.second);
+        }
+        return NameModelTrainer::Serialize(m);
+    }
+};
+
+bool LoadBytes(CNameModel& model, const std::string& bytes)
+{
+    static TempDir dir;
+    WriteFile(dir / "m.nm", bytes);
+    return model.Load((dir / "m.nm").c_str());
+}
+
+std::string LabelString(const CNameModel::Workspace& ws)
+{
+    static const char* const kNames[] = {"O", "SB", "S2", "G1", "G2", "WB", "WI"};
+    std::string out;
+    for (int i = 0; i < ws.GetCharCount(); ++i)
+        out += std::string(out.empty() ? "" : " ") + kNames[ws.GetLabels()[i]];
+    return out;
+}
+
+std::string Decode(const CNameModel& model, const std::string& text, CNameModel::Workspace& ws,
+                   const std::function<void(CNameModel::Workspace&)>& hints = nullptr)
+{
+    model.Prepare(text.data(), static_cast<int>(text.size()), ws);
+    if (hints)
+        hints(ws);
+    model.Decode(ws);
+    return LabelString(ws);
+}
+
+// Weights that make 王 a surname, 小 and 明 given-name characters, 克 林 顿 a
+// transliterated name and 说 a word outside names.
+Model NameWeights()
+{
+    Model m;
+    m.Unigram(kWang, 0, N::kSB, 100);
+    m.Unigram(kXiao, 0, N::kG1, 60);
+    m.Unigram(kMing, 0, N::kG2, 60);
+    m.Unigram(kKe, 0, N::kWB, 60);
+    m.Unigram(kLin, 0, N::kWI, 60);
+    m.Unigram(kDun, 0, N::kWI, 60);
+    m.Unigram(kShuo, 0, N::kO, 60);
+    return m;
+}
+
+TEST(CNameModel, DecodesWellFormedNamesWithTheirSplit)
+{
+    CNameModel model;
+    ASSERT_TRUE(LoadBytes(model, NameWeights().Bytes()));
+    CNameModel::Workspace ws;
+    const struct {
+        std::string text;
+        std::string labels;
+    } cases[] = {
+        {kWang + kXiao + kMing + kShuo, "SB G1 G2 O"},
+        {kWang + kMing + kShuo, "SB G1 O"}, // one given character: G1, never G2 alone
+        {kKe + kLin + kDun + kShuo, "WB WI WI O"},
+        {kShuo + kWang + kXiao + kMing + kKe + kLin + kDun, "O SB G1 G2 WB WI WI"},
+        // A second given character cannot stand without a surname and a first.
+        {kShuo + kMing, "O O"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Decode(model, c.text, ws), c.labels) << c.labels;
+
+    Decode(model, kShuo + kWang + kXiao + kMing + kKe + kLin + kDun, ws);
+    ASSERT_EQ(ws.GetNames().size(), 2u);
+    EXPECT_EQ(ws.GetNames()[0].start, 2);
+    EXPECT_EQ(ws.GetNames()[0].split, 4);
+    EXPECT_EQ(ws.GetNames()[0].end, 8);
+    EXPECT_EQ(ws.GetNames()[1].start, 8);
+    EXPECT_EQ(ws.GetNames()[1].split, -1);
+    EXPECT_EQ(ws.GetNames()[1].end, 14);
+}
+
+TEST(CNameModel, BonusesAndBoundariesSteerTheLabelling)
+{
+    CNameModel model;
+    ASSERT_TRUE(LoadBytes(model, Model().Bytes())); // every weight zero: all O
+    CNameModel::Workspace ws;
+    const std::string text = "abcd";
+    EXPECT_EQ(Decode(model, text, ws), "O O O O");
+    // Scores in score units (scale 0.5: 10 is 20 weight units).
+    EXPECT_EQ(Decode(model, text, ws,
+                     [](CNameModel::Workspace& w) {
+                         w.AddLabelBonus(1, N::kSB, 10);
+                         w.AddLabelBonus(2, N::kG1, 10);
+                     }),
+              "O SB G1 O");
+    // The name may not end before c: it takes d as its second given character.
+    EXPECT_EQ(Decode(model, text, ws,
+                     [](CNameModel::Workspace& w) {
+                         w.AddLabelBonus(1, N::kSB, 10);
+                         w.AddLabelBonus(2, N::kG1, 10);
+                         w.AddEndBonus(3, -100);
+                     }),
+              "O SB G1 G2");
+    // Inside a token (no boundary before c) a name may neither start nor end.
+    EXPECT_EQ(Decode(model, text, ws,
+                     [](CNameModel::Workspace& w) {
+                         w.AddLabelBonus(2, N::kWB, 10);
+                         w.SetBoundaryPenalty(50);
+                         w.MarkNoBoundary(2);
+                     }),
+              "O O O O");
+    EXPECT_EQ(Decode(model, text, ws,
+                     [](CNameModel::Workspace& w) {
+                         w.AddLabelBonus(1, N::kWB, 10);
+                         w.AddLabelBonus(2, N::kWI, 10);
+                         w.SetBoundaryPenalty(50);
+                         w.MarkNoBoundary(3);
+                     }),
+              "O WB WI WI");
+    // Places out of range are ignored; a huge bonus saturates instead of overflowing.
+    EXPECT_EQ(Decode(model, text, ws,
+                     [](CNameModel::Workspace& w) {
+                         w.AddLabelBonus(-1, N::kSB, 10);
+                         w.AddLabelBonus(4, N::kSB, 10);
+                         w.AddLabelBonus(0, 7, 10);
+                         w.AddEndBonus(5, 10);
+                         for (int k = 0; k < 100; ++k)
+                             w.AddLabelBonus(0, N::kWB, 1e30f);
+                         w.AddLabelBonus(0, N::kO, NAN);
+                     }),
+              "WB O O O");
+}
+
+TEST(CNameModel, LexiconStringsScoreTheCharactersTheyCover)
+{
+    Model m;
+    m.Lexicon({kKe, kLin, kDun}, 0);
+    m.LexWeight(0, 0, 3, N::kWB, 50); // begins here
+    m.LexWeight(0, 2, 3, N::kWI, 50); // runs across
+    m.LexWeight(0, 1, 3, N::kWI, 50); // ends here
+    m.LexWeight(0, 3, 3, N::kO, 50);  // ends just before
+    CNameModel model;
+    ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+    EXPECT_EQ(model.GetLexiconSize(), 2);
+    CNameModel::Workspace ws;
+    EXPECT_EQ(Decode(model, kShuo + kKe + kLin + kDun + kShuo, ws), "O WB WI WI O");
+    // Only the whole string is an entry: its prefix alone scores nothing.
+    EXPECT_EQ(Decode(model, kShuo + kKe + kLin + kShuo, ws), "O O O O");
+    EXPECT_EQ(Decode(model, kKe + kLin + kDun, ws), "WB WI WI");
+}
+
+TEST(CNameModel, CutsAnyBytesIntoCharactersAsTheEngineReadsThem)
+{
+    CNameModel model;
+    ASSERT_TRUE(LoadBytes(model, NameWeights().Bytes()));
+    CNameModel::Workspace ws;
+    const struct {
+        std::string text;
+        int chars;
+    } cases[] = {
+        {"a", 1},
+        {kWang + "b", 2},
+        {std::string("\xB0", 1), 1},          // a lone lead byte at the end
+        {std::string("\xFF\x00\x80", 3), 2},  // any bytes: a lead byte takes the next one
+        {kWang + std::string("\xCD", 1), 2},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(model.Prepare(c.text.data(), static_cast<int>(c.text.size()), ws), c.chars);
+        model.Decode(ws);
+        EXPECT_EQ(ws.GetCharStarts()[c.chars], static_cast<int>(c.text.size()));
+        for (const auto& name : ws.GetNames())
+            EXPECT_TRUE(name.start < name.end && name.end <= static_cast<int>(c.text.size()));
+    }
+    EXPECT_EQ(model.Prepare(nullptr, 4, ws), 0);
+    EXPECT_EQ(model.Decode(ws), 0);
+    CNameModel empty;
+    EXPECT_EQ(empty.Prepare("abc", 3, ws), 0);
+}
+
+TEST(CNameModel, SharedModelGivesEveryThreadTheSameNames)
+{
+    CNameModel model;
+    ASSERT_TRUE(LoadBytes(model, NameWeights().Bytes()));
+    std::string text;
+    for (int k = 0; k < 50; ++k)
+        text += kShuo + kWang + kXiao + kMing + kShuo + kKe + kLin + kDun;
+    CNameModel::Workspace single;
+    model.Prepare(text.data(), static_cast<int>(text.size()), single);
+    model.Decode(single);
+    const std::string expected = LabelString(single);
+    ASSERT_EQ(single.GetNames().size(), 100u);
+    std::vector<std::string> results(4);
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < results.size(); ++t)
+        threads.emplace_back([&, t] {
+            CNameModel::Workspace ws;
+            for (int round = 0; round < 20; ++round) {
+                model.Prepare(text.data(), static_cast<int>(text.size()), ws);
+                model.Decode(ws);
+            }
+            results[t] = LabelString(ws);
+        });
+    for (auto& th : threads)
+        th.join();
+    for (const std::string& r : results)
+        EXPECT_EQ(r, expected);
+}
+
+TEST(CNameModel, RefusesDamagedFilesAndKeepsWhatItHeld)
+{
+    Model good = NameWeights();
+    good.Lexicon({kKe, kLin, kDun}, 3);
+    // One pair row, so that pair keys are there to damage.
+    good.image.pairKeys = {uint32_t(good.Row(kWang)) << 16 | uint32_t(good.Row(kXiao)),
+                           uint32_t(good.Row(kXiao)) << 16 | uint32_t(good.Row(kMing))};
+    good.image.pairWeights.assign(2 * N::kPairWeights, 0);
+    const std::string sound = good.Bytes();
+    ASSERT_FALSE(sound.empty());
+    const size_t classes = N::kHeaderBytes, charKeys = classes + 65536;
+    const size_t unigram = charKeys + 2 * 7;
+    const size_t pairKeys = unigram + 2 * 10 * N::kUnigramWeights + 2 * 4 * 4 * 4 * kW;
+    const size_t lexKeys = pairKeys + 2 * (4 + 2 * N::kPairWeights) + 2 * N::kLexWeights + 2 * N::kContextWeights;
+    const size_t lexClasses = lexKeys + 2 * 8, lexContexts = lexClasses + 2;
+    ASSERT_EQ(sound.size(), lexContexts + 2);
+    auto put32 = [](std::string& s, size_t at, uint32_t v) { std::memcpy(&s[at], &v, 4); };
+    auto put16 = [](std::string& s, size_t at, int16_t v) { std::memcpy(&s[at], &v, 2); };
+    auto putFloat = [](std::string& s, size_t at, float v) { std::memcpy(&s[at], &v, 4); };
+    const struct {
+        const char* what;
+        std::function<void(std::string&)> damage;
+    } cases[] = {
+        {"zero bytes", [](std::string& s) { s.clear(); }},
+        {"header only", [](std::string& s) { s.resize(N::kHeaderBytes); }},
+        {"one byte short", [](std::string& s) { s.pop_back(); }},
+        {"one byte more", [](std::string& s) { s.push_back('\0'); }},
+        {"bad magic", [](std::string& s) { s[1] = 'X'; }},
+        {"wrong version", [&](std::string& s) { put32(s, 4, 2); }},
+        {"another label count", [&](std::string& s) { put32(s, 8, 8); }},
+        {"one class", [&](std::string& s) { put32(s, 12, 1); }},
+        {"seventeen classes", [&](std::string& s) { put32(s, 12, 17); }},
+        {"character count beyond any file", [&](std::string& s) { put32(s, 16, 0xFFFFFFFF); }},
+        {"pair count one more", [&](std::string& s) { put32(s, 20, 3); }},
+        {"lexicon count beyond any file", [&](std::string& s) { put32(s, 24, 0x40000000); }},
+        {"zero scale", [&](std::string& s) { putFloat(s, 28, 0.0f); }},
+        {"scale not a number", [&](std::string& s) { putFloat(s, 28, std::nanf("")); }},
+        {"infinite scale", [&](std::string& s) { putFloat(s, 28, INFINITY); }},
+        {"scale beyond the bound", [&](std::string& s) { putFloat(s, 28, 2e6f); }},
+        {"reserved field set", [&](std::string& s) { put32(s, 32, 1); }},
+        {"transition beyond the bound", [&](std::string& s) { put32(s, 36 + 8, 0x7FFFFFFF); }},
+        {"outside class given to a character", [&](std::string& s) { s[classes + 'a'] = 3; }},
+        {"character keys out of order", [&](std::string& s) {
+             std::swap(s[charKeys], s[charKeys + 2]);
+             std::swap(s[charKeys + 1], s[charKeys + 3]);
+         }},
+        {"weight beyond the bound", [&](std::string& s) { put16(s, unigram + 2 * 40, N::kMaxWeight + 1); }},
+        {"pair key with the unknown row", [&](std::string& s) { put32(s, pairKeys, 3u << 16 | 0u); }},
+        {"pair key beyond the rows", [&](std::string& s) { put32(s, pairKeys + 4, 7u << 16 | 11u); }},
+        {"pair keys repeated", [&](std::string& s) { std::memcpy(&s[pairKeys + 4], &s[pairKeys], 4); }},
+        {"lexicon keys repeated", [&](std::string& s) { std::memcpy(&s[lexKeys + 8], &s[lexKeys], 8); }},
+        {"lexicon key zero", [&](std::string& s) { std::memset(&s[lexKeys], 0, 8); }},
+        {"lexicon class beyond the count", [&](std::string& s) {
+             s[lexClasses] = s[lexClasses] == char(N::kPrefixOnly) ? s[lexClasses] : char(N::kLexClasses);
+             s[lexClasses + 1] = s[lexClasses + 1] == char(N::kPrefixOnly) ? s[lexClasses + 1] : char(N::kLexClasses);
+         }},
+        {"lexicon context beyond the count", [&](std::string& s) { s[lexContexts + 1] = 25; s[lexContexts] = 25; }},
+    };
+    CNameModel model;
+    ASSERT_TRUE(LoadBytes(model, sound));
+    CNameModel::Workspace ws;
+    const std::string text = kWang + kXiao + kMing + kShuo;
+    ASSERT_EQ(Decode(model, text, ws), "SB G1 G2 O");
+    for (const auto& c : cases) {
+        std::string bytes = sound;
+        c.damage(bytes);
+        EXPECT_FALSE(LoadBytes(model, bytes)) << c.what;
+        EXPECT_TRUE(model.IsLoaded()) << c.what;
+        EXPECT_EQ(Decode(model, text, ws), "SB G1 G2 O") << c.what;
+        CNameModel fresh;
+        EXPECT_FALSE(LoadBytes(fresh, bytes)) << c.what;
+        EXPECT_FALSE(fresh.IsLoaded()) << c.what;
+        EXPECT_EQ(fresh.Prepare(text.data(), static_cast<int>(text.size()), ws), 0) << c.what;
+    }
+    TempDir dir;
+    EXPECT_FALSE(model.Load((dir / "missing.nm").c_str()));
+    EXPECT_FALSE(model.Load(dir.path.c_str()));
+    EXPECT_EQ(Decode(model, text, ws), "SB G1 G2 O");
+}
+
+} // namespace

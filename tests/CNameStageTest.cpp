@@ -1,0 +1,304 @@
+#include "tagging/CNameStage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "TestUtil.h"
+#include "engine/morv.hpp"
+#include "lexicon/CPDAT.h"
+#include "lexicon/CUnigram.h"
+#include "segment/SpecialWords.h"
+#include "tagging/CNameModel.h"
+#include "tagging/CPosLexicon.h"
+#include "tagging/CRoleTagger.h"
+#include "tools/trainer/ModelWriter.h"
+#include "tools/trainer/NameModelTrainer.h"
+
+namespace {
+
+using N = CNameModel;
+constexpr uint8_t kNr = 24, kNrf = 28, kNoun = 21, kVerb = 40;
+
+// GB2312 characters of the tests.
+const std::string kWang = "\xCD\xF5"; // 王
+const std::string kXiao = "\xD0\xA1"; // 小
+const std::string kMing = "\xC3\xF7"; // 明
+const std::string kKe = "\xBF\xCB";   // 克
+const std::string kLin = "\xC1\xD6";  // 林
+const std::string kDun = "\xB6\xD9";  // 顿
+const std::string kShuo = "\xCB\xB5"; // 说
+
+int Key(const std::string& ch) { return static_cast<unsigned char>(ch[0]) * 256 + static_cast<unsigned char>(ch[1]); }
+
+// The models a stage reads, small: a dictionary with the special words and a
+// few others, their frequencies and tags, an automaton that finds no name, and
+// a name model whose character weights make 王 a surname, 小 明 given-name
+// characters, 克 林 顿 a transliterated name and 说 a word outside names.
+class CNameStageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        words.assign(SpecialWords::kWords, SpecialWords::kWords + SpecialWords::kCount);
+        for (const std::string& w : {kWang, kXiao, kMing, kXiao + kMing, kWang + kXiao, kKe, kLin, kDun, kKe + kLin, kShuo})
+            words.push_back(w);
+        ASSERT_EQ(dictionary.BuildFromWords(words), static_cast<int>(words.size()));
+        ids = SpecialWords::Lookup(dictionary);
+        ASSERT_TRUE(ids.HasRequired());
+        ASSERT_TRUE(ModelWriter::WriteUnigram(dir / "u", std::vector<int32_t>(words.size(), 10)));
+        ASSERT_TRUE(unigram.Load((dir / "u").c_str()));
+        std::vector<ModelWriter::LexiconEntries> tags(words.size());
+        tags[size_t(Id(kWang))] = {{kNr, 10}};            // known only as a name
+        tags[size_t(Id(kLin))] = {{kNr, 5}, {kNoun, 3}};  // a name or a noun
+        tags[size_t(Id(kShuo))] = {{kVerb, 10}};
+        ASSERT_TRUE(ModelWriter::WriteLexicon(dir / "p", tags));
+        ASSERT_TRUE(posLexicon.Load((dir / "p").c_str()));
+        ASSERT_TRUE(ModelWriter::WriteAutomaton(dir / "f", 23, {0}, {0}, std::vector<int32_t>(23, -1)));
+        ASSERT_TRUE(roles.Load((dir / "f").c_str()));
+
+        NameModelTrainer::Image m;
+        m.classCount = 4;
+        m.scale = 1.0f;
+        m.classes.assign(N::kKeyCount, 0);
+        for (const std::string& c : {kWang, kXiao, kMing, kKe, kLin, kDun, kShuo})
+            m.charKeys.push_back(static_cast<uint16_t>(Key(c)));
+        std::sort(m.charKeys.begin(), m.charKeys.end());
+        m.transitions.assign(N::kLabelCount * N::kLabelCount, 0);
+        m.unigram.assign((m.charKeys.size() + N::kReservedRows) * N::kUnigramWeights, 0);
+        m.classTrigram.assign(4 * 4 * 4 * N::kRowWidth, 0);
+        m.lexWeights.assign(N::kLexWeights, 0);
+        m.contextWeights.assign(N::kContextWeights, 0);
+        const std::map<std::string, int> labels = {{kWang, N::kSB}, {kXiao, N::kG1}, {kMing, N::kG2}, {kKe, N::kWB},
+                                                   {kLin, N::kWI},  {kDun, N::kWI},  {kShuo, N::kO}};
+        for (const auto& l : labels) {
+            const size_t row = size_t(std::find(m.charKeys.begin(), m.charKeys.end(), Key(l.first)) - m.charKeys.begin()) +
+                               N::kReservedRows;
+            m.unigram[row * N::kUnigramWeights + 2 * N::kRowWidth + size_t(l.second)] = 60;
+        }
+        WriteFile(dir / "m.nm", NameModelTrainer::Serialize(m));
+        ASSERT_TRUE(model.Load((dir / "m.nm").c_str()));
+    }
+
+    int Id(const std::string& w) const
+    {
+        return static_cast<int>(std::find(words.begin(), words.end(), w) - words.begin());
+    }
+    // The sentence's tokens as segmentation leaves them: the markers around
+    // tokens of the given texts.
+    std::vector<TokenRecord> Tokens(const std::vector<std::string>& parts) const
+    {
+        std::vector<TokenRecord> tokens(1);
+        tokens[0].wordId = ids.sentenceBegin;
+        tokens[0].start = tokens[0].end = 0;
+        tokens[0].kind = kKindSentenceBegin;
+        int at = 0;
+        for (const std::string& p : parts) {
+            TokenRecord t;
+            t.wordId = dictionary.ExactMatch(p.c_str(), static_cast<int>(p.size()));
+            t.start = at;
+            t.end = at += static_cast<int>(p.size());
+            t.kind = 0;
+            t.tag = 22;
+            tokens.push_back(t);
+        }
+        TokenRecord end;
+        end.wordId = ids.sentenceEnd;
+        end.start = end.end = at;
+        end.kind = kKindSentenceEnd;
+        tokens.push_back(end);
+        return tokens;
+    }
+    static std::string Text(const std::vector<std::string>& parts)
+    {
+        std::string text;
+        for (const std::string& p : parts)
+            text += p;
+        return text;
+    }
+    // Find, Layout and Merge as the analyser calls them; `before` gets the
+    // tokens between Layout and Merge as (start, end) pairs.
+    std::vector<TokenRecord> Run(CNameStage& stage, const std::vector<std::string>& parts,
+                                 std::vector<std::pair<int, int>>* before = nullptr)
+    {
+        const std::string text = Text(parts);
+        std::vector<TokenRecord> tokens = Tokens(parts);
+        int count = static_cast<int>(tokens.size());
+        stage.Find(text.c_str(), static_cast<int>(text.size()), tokens.data(), count, roles);
+        TokenRecord* items = stage.Layout(text.c_str(), tokens.data(), count);
+        if (before != nullptr)
+            for (int i = 1; i + 1 < count; ++i)
+                before->emplace_back(items[i].start, items[i].end);
+        stage.Merge(items, count);
+        return std::vector<TokenRecord>(items + 1, items + count - 1);
+    }
+
+    TempDir dir;
+    std::vector<std::string> words;
+    CPDAT dictionary;
+    SpecialWords ids;
+    CUnigram unigram;
+    CPosLexicon posLexicon;
+    CRoleTagger roles;
+    CNameModel model;
+};
+
+TEST_F(CNameStageTest, ReCutsTheTokensAtTheNamesAndMergesEachIntoOne)
+{
+    CNameStage stage(model, dictionary, unigram, &posLexicon, ids, CNameStage::Settings());
+    const struct {
+        std::vector<std::string> parts;
+        std::vector<std::pair<int, int>> before; // tokens between Layout and Merge
+        std::vector<std::pair<int, int>> after;
+        std::vector<uint8_t> kinds;              // of the tokens after Merge
+    } cases[] = {
+        // Segmentation cut the surname off wrongly: the name is re-cut into
+        // surname and given name, then merged.
+        {{kWang + kXiao, kMing, kShuo}, {{0, 2}, {2, 6}, {6, 8}}, {{0, 6}, {6, 8}}, {kNr, 0}},
+        {{kShuo, kWang, kXiao + kMing}, {{0, 2}, {2, 4}, {4, 8}}, {{0, 2}, {2, 8}}, {0, kNr}},
+        // A transliterated name over two tokens becomes one token first.
+        {{kKe + kLin, kDun, kShuo}, {{0, 6}, {6, 8}}, {{0, 6}, {6, 8}}, {kNrf, 0}},
+        // Two names in a row, each its own token.
+        {{kWang, kMing, kKe, kLin + kDun}, {{0, 2}, {2, 4}, {4, 10}}, {{0, 4}, {4, 10}}, {kNr, kNrf}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::pair<int, int>> before;
+        const std::vector<TokenRecord> out = Run(stage, c.parts, &before);
+        EXPECT_EQ(before, c.before);
+        ASSERT_EQ(out.size(), c.after.size());
+        for (size_t k = 0; k < out.size(); ++k) {
+            EXPECT_EQ(std::make_pair(out[k].start, out[k].end), c.after[k]) << k;
+            const bool name = c.kinds[k] != 0;
+            EXPECT_EQ(out[k].wordId == ids.unknownPerson, name) << k;
+            if (name) {
+                EXPECT_EQ(out[k].kind, c.kinds[k]) << k;
+            }
+        }
+    }
+    // A piece of a token cut off by a name takes the word id of its text.
+    std::vector<TokenRecord> tokens = Tokens({kShuo + kWang, kXiao + kMing});
+    const std::string text = kShuo + kWang + kXiao + kMing;
+    int count = static_cast<int>(tokens.size());
+    stage.Find(text.c_str(), static_cast<int>(text.size()), tokens.data(), count, roles);
+    const TokenRecord* items = stage.Layout(text.c_str(), tokens.data(), count);
+    ASSERT_EQ(count, 5);
+    EXPECT_EQ(items[1].wordId, Id(kShuo));
+    EXPECT_EQ(items[2].wordId, Id(kWang));
+    EXPECT_EQ(items[3].wordId, Id(kXiao + kMing));
+}
+
+TEST_F(CNameStageTest, SentenceWithoutNamesKeepsItsTokens)
+{
+    CNameStage stage(model, dictionary, unigram, &posLexicon, ids, CNameStage::Settings());
+    std::vector<TokenRecord> tokens = Tokens({kShuo, kShuo});
+    const std::string text = kShuo + kShuo;
+    int count = static_cast<int>(tokens.size());
+    stage.Find(text.c_str(), static_cast<int>(text.size()), tokens.data(), count, roles);
+    EXPECT_TRUE(stage.GetNames().empty());
+    EXPECT_EQ(stage.Layout(text.c_str(), tokens.data(), count), tokens.data());
+    stage.Merge(tokens.data(), count);
+    EXPECT_EQ(count, 4);
+}
+
+TEST_F(CNameStageTest, UserWordsAndLineBreaksNeverBecomePartOfAName)
+{
+    CNameStage stage(model, dictionary, unigram, &posLexicon, ids, CNameStage::Settings());
+    const std::string text = kWang + kXiao + kMing;
+    for (int variant = 0; variant < 3; ++variant) {
+        std::vector<TokenRecord> tokens = Tokens({kWang + kXiao + kMing});
+        if (variant == 0)
+            tokens[1].flags = kFlagUserWord;
+        else if (variant == 1)
+            tokens[1].fixedTag = kVerb;
+        else
+            tokens[1].kind = kKindLineBreak;
+        const int count = static_cast<int>(tokens.size());
+        stage.Find(text.c_str(), static_cast<int>(text.size()), tokens.data(), count, roles);
+        EXPECT_TRUE(stage.GetNames().empty()) << variant;
+    }
+}
+
+TEST_F(CNameStageTest, VetoTakesTheNameTagFromWordsThatAreNoName)
+{
+    CNameStage::Settings settings;
+    CNameStage stage(model, dictionary, unigram, &posLexicon, ids, settings);
+    std::vector<TokenRecord> tokens = Tokens({kLin, kWang, kShuo, kXiao});
+    tokens[1].tag = kNr;  // 林: a noun as well
+    tokens[2].tag = kNrf; // 王: known only as a name
+    tokens[3].tag = kVerb;
+    tokens[4].wordId = ids.unknownPerson; // a name the stage found stays one
+    tokens[4].tag = kNr;
+    stage.Veto(tokens.data(), static_cast<int>(tokens.size()));
+    EXPECT_EQ(tokens[1].tag, kNoun);
+    EXPECT_EQ(tokens[2].tag, kNoun);
+    EXPECT_EQ(tokens[3].tag, kVerb);
+    EXPECT_EQ(tokens[4].tag, kNr);
+    settings.veto = false;
+    CNameStage keeping(model, dictionary, unigram, &posLexicon, ids, settings);
+    tokens[1].tag = kNr;
+    keeping.Veto(tokens.data(), static_cast<int>(tokens.size()));
+    EXPECT_EQ(tokens[1].tag, kNr);
+}
+
+TEST_F(CNameStageTest, BoundaryPenaltyKeepsANameFromCuttingAToken)
+{
+    CNameStage::Settings settings;
+    settings.cutPenalty = 500;
+    CNameStage stage(model, dictionary, unigram, &posLexicon, ids, settings);
+    // 王 is a surname, but inside the token 说王 a name may neither begin nor end.
+    const std::vector<TokenRecord> out = Run(stage, {kShuo + kWang, kXiao + kMing});
+    for (const TokenRecord& t : out) {
+        EXPECT_NE(t.start, 2);
+        EXPECT_NE(t.end, 2);
+    }
+    settings.cutPenalty = 0;
+    CNameStage free(model, dictionary, unigram, &posLexicon, ids, settings);
+    const std::vector<TokenRecord> cut = Run(free, {kShuo + kWang, kXiao + kMing});
+    ASSERT_EQ(cut.size(), 2u);
+    EXPECT_EQ(cut[1].wordId, ids.unknownPerson);
+}
+
+// The whole engine with the trained models and the new stages on: names come
+// out as one token, tagged as names, with their surname split, and the tokens
+// still tile the text.
+TEST(NameStageEngine, TrainedModelsFindNamesAndKeepTheTokensWhole)
+{
+    const std::string trained = std::string(MORV_BINARY_DIR) + "/bin/Morv";
+    if (!FileExists(trained + "/Data/PersonName.nm"))
+        GTEST_SKIP() << "no trained models in " << trained;
+    TempDir dir;
+    std::string config = ReadFile(trained + "/Configure.xml");
+    config.replace(config.find("</Configure>"), 12, "<NewWords>on</NewWords>\n</Configure>");
+    WriteFile(dir / "Configure.xml", config);
+    ASSERT_EQ(::symlink((trained + "/Data").c_str(), (dir / "Data").c_str()), 0);
+    morv::Model model(dir.path);
+    morv::Analyzer analyzer(model);
+    const std::string text = "国家主席江泽民今天在北京会见了美国总统克林顿。记者王小明报道。";
+    std::vector<morv::Token> tokens;
+    analyzer.Analyze(text, tokens, morv::Encoding::Utf8);
+    size_t at = 0;
+    std::map<std::string, std::pair<std::string, size_t>> found; // name -> tag, split offset in it
+    for (const morv::Token& t : tokens) {
+        EXPECT_EQ(t.start, at);
+        at = t.end;
+        const std::string word = text.substr(t.start, t.end - t.start);
+        if (t.nameSplit != 0) {
+            EXPECT_GT(t.nameSplit, t.start);
+            EXPECT_LT(t.nameSplit, t.end);
+        }
+        if (std::string(t.tag).compare(0, 2, "nr") == 0)
+            found[word] = {std::string(t.tag), t.nameSplit == 0 ? 0 : t.nameSplit - t.start};
+    }
+    EXPECT_EQ(at, text.size());
+    ASSERT_TRUE(found.count("江泽民"));
+    EXPECT_EQ(found["江泽民"], std::make_pair(std::string("nr"), size_t(3)));
+    ASSERT_TRUE(found.count("克林顿"));
+    EXPECT_EQ(found["克林顿"].second, 0u);
+    ASSERT_TRUE(found.count("王小明"));
+    EXPECT_EQ(found["王小明"].second, 3u);
+}
+
+} // namespace
