@@ -78,6 +78,9 @@ public:
     bool logOn = false;
     bool userDictOn = false;
     bool newWordsOn = false; // the stages beyond the classic pipeline
+    // PlaceNames: with NewWords on, whether place and organisation names are
+    // recognised (on unless the key says otherwise).
+    bool placeNamesOn = true;
     // Tuning of the new stages (defaults chosen on held-out days of the training
     // month, never on the test days):
     // NewWordMargin: a span is proposed as a word when the new-word model's best
@@ -108,6 +111,16 @@ public:
     // NewWord.big and NewWord.pos, which also hold the statistics of the class
     // word of new words.
     std::unique_ptr<CCharModel> newWordModel;
+    // With NewWords and PlaceNames on: the place-name (ns.role, ns.ctx, ns.fsa)
+    // and organisation-name (nt.role, nt.ctx, nt.fsa) role models.
+    std::unique_ptr<CPosLexicon> placeRoles;
+    std::unique_ptr<CTagTransitions> placeContext;
+    std::unique_ptr<CRoleTagger> placeAutomaton;
+    std::unique_ptr<CPosLexicon> orgRoles;
+    std::unique_ptr<CTagTransitions> orgContext;
+    std::unique_ptr<CRoleTagger> orgAutomaton;
+    // Whether the place and organisation stage runs.
+    bool EntitiesOn() const { return newWordsOn && placeNamesOn && placeAutomaton && orgAutomaton; }
     SpecialWords ids;
 
 private:

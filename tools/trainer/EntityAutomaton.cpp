@@ -1,0 +1,48 @@
+#include "tools/trainer/EntityAutomaton.h"
+
+#include "tools/trainer/ModelWriter.h"
+
+using namespace entityrole;
+
+EntityAutomaton::EntityAutomaton(int tagCode)
+{
+    const int start = AddState(false, 0);
+    const int first = AddState(false, 0);
+    const int firstPiece = AddState(false, kWordGoesOn);
+    const int inner = AddState(false, 0);
+    const int innerPiece = AddState(false, kWordGoesOn);
+    const int last = AddState(true, tagCode);
+
+    Link(start, kFirst, first);
+    Link(start, kFirstPiece, firstPiece);
+    for (int from : {first, firstPiece, inner, innerPiece}) {
+        Link(from, kInner, inner);
+        Link(from, kInnerPiece, innerPiece);
+        Link(from, kLast, last);
+    }
+}
+
+int EntityAutomaton::AddState(bool accept, int32_t output)
+{
+    accepting.push_back(accept ? 1 : 0);
+    outputs.push_back(output);
+    transitions.insert(transitions.end(), kCount, -1);
+    return static_cast<int>(accepting.size()) - 1;
+}
+
+void EntityAutomaton::Link(int from, int code, int to)
+{
+    transitions.at(static_cast<size_t>(from) * kCount + code) = to;
+}
+
+int EntityAutomaton::Next(int state, int code) const
+{
+    if (state < 0 || state >= StateCount() || code < 0 || code >= kCount)
+        return -1;
+    return transitions[static_cast<size_t>(state) * kCount + static_cast<size_t>(code)];
+}
+
+bool EntityAutomaton::Write(const std::string& path) const
+{
+    return ModelWriter::WriteAutomaton(path, kCount, accepting, outputs, transitions);
+}
