@@ -1,5 +1,9 @@
 #include "tagging/CEntityRecognizer.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+static const char* dbgText; // DEBUG
 #include <new>
 
 #include "lexicon/CPDAT.h"
@@ -41,42 +45,17 @@ CEntityRecognizer::~CEntityRecognizer() = default;
 void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int& count)
 {
     hasParts = false;
-    if (items == nullptr || count <= 2) {
-        beforeCount = 0;
+    dbgText = sentence; // DEBUG
+    pieces.clear();
+    pieceOffsets.clear();
+    beforeCount = 0;
+    if (items == nullptr || count <= 2)
         return;
-    }
     const size_t n = static_cast<size_t>(count);
     before.assign(items, items + n);
     beforeCount = count;
-    pieces.clear();
-    pieceOffsets.assign(n + 1, 0);
-    firstBefore.resize(n);
-    lastBefore.resize(n);
-    for (int i = 0; i < count; ++i)
-        firstBefore[static_cast<size_t>(i)] = lastBefore[static_cast<size_t>(i)] = i;
-    for (Model& m : models)
-        if (m.hmm)
-            Pass(m, sentence, items, count);
-}
 
-void CEntityRecognizer::AppendPieces(int i, const TokenRecord& token, std::vector<Piece>& out) const
-{
-    const size_t k = static_cast<size_t>(i);
-    if (pieceOffsets[k + 1] > pieceOffsets[k]) {
-        out.insert(out.end(), pieces.begin() + pieceOffsets[k], pieces.begin() + pieceOffsets[k + 1]);
-        return;
-    }
-    // A name merged by an earlier pass is one word of its kind.
-    uint8_t tag = kUnknownTag;
-    for (const Model& m : models)
-        if (m.kind.wordId >= 0 && token.wordId == m.kind.wordId)
-            tag = token.kind;
-    out.push_back({token.start, token.end, firstBefore[k], lastBefore[k], tag});
-}
-
-void CEntityRecognizer::Pass(Model& model, const char* sentence, TokenRecord* items, int& count)
-{
-    // The tokens as the model was trained on them: new words in characters.
+    // The tokens as the models were trained on them: new words in characters.
     work.clear();
     owner.clear();
     edges.clear();
@@ -104,15 +83,93 @@ void CEntityRecognizer::Pass(Model& model, const char* sentence, TokenRecord* it
         owner.push_back(i);
         edges.push_back(kBeginsOwner | kEndsOwner);
     }
+
+    places.clear();
+    merges.clear();
+    if (models[0].hmm)
+        FindNames(models[0], count, places);
+    if (models[1].hmm)
+        FindNames(models[1], count, merges);
+    // An organisation wins over the places it overlaps; a place inside it keeps
+    // its word whole there.
+    if (!places.empty()) {
+        size_t org = 0;
+        const size_t organizations = merges.size();
+        for (const Merge& p : places) {
+            while (org < organizations && merges[org].last < p.first)
+                ++org;
+            if (org < organizations && merges[org].first <= p.last) {
+                Merge& o = merges[org];
+                if (o.first <= p.first && p.last <= o.last)
+                    for (const auto& g : p.goesOn)
+                        o.goesOn.emplace_back(g.first, p.tag);
+                continue;
+            }
+            merges.push_back(p);
+        }
+        std::sort(merges.begin(), merges.end(), [](const Merge& a, const Merge& b) { return a.first < b.first; });
+    }
+    if (merges.empty())
+        return;
+
+    // Merge in place; every token's words follow (none for a token of one word).
+    pieceOffsets.assign(1, 0);
+    int d = 0;
+    size_t next = 0;
+    for (int i = 0; i < count;) {
+        if (next < merges.size() && merges[next].first == i) {
+            const Merge& m = merges[next++];
+            joined.clear();
+            for (int j = m.first; j <= m.last; ++j)
+                joined.push_back({items[j].start, items[j].end, j, j, kUnknownTag});
+            // Words that go on across a token boundary become one.
+            size_t w = 0;
+            for (size_t p = 1; p < joined.size(); ++p) {
+                const auto g = std::find_if(m.goesOn.begin(), m.goesOn.end(),
+                                            [&](const std::pair<int32_t, uint8_t>& x) { return x.first == joined[w].end; });
+                if (g != m.goesOn.end()) {
+                    joined[w].end = joined[p].end;
+                    joined[w].last = joined[p].last;
+                    joined[w].tag = g->second;
+                } else {
+                    joined[++w] = joined[p];
+                }
+            }
+            joined.resize(w + 1);
+            if (joined.size() > 1) {
+                pieces.insert(pieces.end(), joined.begin(), joined.end());
+                hasParts = true;
+            }
+            TokenRecord merged = items[i];
+            merged.end = items[m.last].end;
+            merged.wordId = m.wordId;
+            merged.kind = m.tag;
+            merged.fixedTag = 255;
+            if (m.last > m.first)
+                merged.flags = 0;
+            items[d++] = merged;
+            i = m.last + 1;
+        } else {
+            if (d != i)
+                items[d] = items[i];
+            ++d;
+            ++i;
+        }
+        pieceOffsets.push_back(static_cast<int32_t>(pieces.size()));
+    }
+    count = d;
+}
+
+void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Merge>& found)
+{
     const int n = static_cast<int>(work.size());
     model.hmm->Tag(work.data(), n);
     const CRoleTagger& automaton = *model.kind.automaton;
     automaton.FindRuns(work.data(), n, runs);
-    if (runs.empty())
-        return;
-
-    merges.clear();
-    dropped.clear();
+    if (getenv("MORV_DEBUG_ROLES")) { // DEBUG
+        for (int i = 0; i < n; ++i) fprintf(stderr, "%.*s/%d ", work[i].end - work[i].start, dbgText + work[i].start, work[i].tag);
+        fprintf(stderr, "\n");
+    }
     for (const CRoleTagger::Run& run : runs) {
         // A name never cuts a new word, nor takes in the sentence markers.
         if (!(edges[static_cast<size_t>(run.first)] & kBeginsOwner) || !(edges[static_cast<size_t>(run.last)] & kEndsOwner))
@@ -120,79 +177,16 @@ void CEntityRecognizer::Pass(Model& model, const char* sentence, TokenRecord* it
         const int first = owner[static_cast<size_t>(run.first)], last = owner[static_cast<size_t>(run.last)];
         if (first <= 0 || last + 1 >= count)
             continue;
-        Merge m{first, last, static_cast<uint8_t>(run.output & 0xFF), dropped.size(), 0};
+        const auto tag = static_cast<uint8_t>(run.output & 0xFF);
+        Merge m{first, last, tag, model.kind.wordId, {}};
         int state = 0;
         for (int w = run.first; w < run.last; ++w) {
             state = automaton.Next(state, work[static_cast<size_t>(w)].tag);
             if ((edges[static_cast<size_t>(w)] & kEndsOwner) && (automaton.GetOutput(state) & kWordGoesOn))
-                dropped.push_back(work[static_cast<size_t>(w)].end);
+                m.goesOn.emplace_back(work[static_cast<size_t>(w)].end, tag);
         }
-        m.droppedEnd = dropped.size();
-        merges.push_back(m);
+        found.push_back(std::move(m));
     }
-    if (merges.empty())
-        return;
-
-    // Merge in place; the pieces of every token follow.
-    newPieces.clear();
-    newPieceOffsets.assign(1, 0);
-    newFirst.clear();
-    newLast.clear();
-    int d = 0;
-    size_t next = 0;
-    for (int i = 0; i < count;) {
-        const size_t k = static_cast<size_t>(i);
-        if (next < merges.size() && merges[next].first == i) {
-            const Merge& m = merges[next++];
-            joined.clear();
-            for (int j = m.first; j <= m.last; ++j)
-                AppendPieces(j, items[j], joined);
-            // Words that go on across a token boundary become one.
-            size_t w = 0;
-            for (size_t p = 1; p < joined.size(); ++p) {
-                bool goesOn = false;
-                for (size_t q = m.droppedBegin; q < m.droppedEnd; ++q)
-                    goesOn = goesOn || dropped[q] == joined[w].end;
-                if (goesOn) {
-                    joined[w].end = joined[p].end;
-                    joined[w].last = joined[p].last;
-                    joined[w].tag = m.tag;
-                } else {
-                    joined[++w] = joined[p];
-                }
-            }
-            joined.resize(joined.empty() ? 0 : w + 1);
-            if (joined.size() > 1) {
-                newPieces.insert(newPieces.end(), joined.begin(), joined.end());
-                hasParts = true;
-            }
-            TokenRecord merged = items[i];
-            merged.end = items[m.last].end;
-            merged.wordId = model.kind.wordId;
-            merged.kind = m.tag;
-            merged.fixedTag = 255;
-            if (m.last > m.first)
-                merged.flags = 0;
-            newFirst.push_back(firstBefore[k]);
-            newLast.push_back(lastBefore[static_cast<size_t>(m.last)]);
-            items[d++] = merged;
-            i = m.last + 1;
-        } else {
-            newPieces.insert(newPieces.end(), pieces.begin() + pieceOffsets[k], pieces.begin() + pieceOffsets[k + 1]);
-            newFirst.push_back(firstBefore[k]);
-            newLast.push_back(lastBefore[k]);
-            if (d != i)
-                items[d] = items[i];
-            ++d;
-            ++i;
-        }
-        newPieceOffsets.push_back(static_cast<int32_t>(newPieces.size()));
-    }
-    count = d;
-    pieces.swap(newPieces);
-    pieceOffsets.swap(newPieceOffsets);
-    firstBefore.swap(newFirst);
-    lastBefore.swap(newLast);
 }
 
 void CEntityRecognizer::TagParts(CHmmTagger& posTagger)

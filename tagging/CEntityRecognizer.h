@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "segment/TokenRecord.h"
@@ -14,13 +15,15 @@ class CPosLexicon;
 class CTagTransitions;
 
 // Place and organisation names, found after the person names and before the
-// part-of-speech pass. For each kind of name in turn (places, then
-// organisations) a role HMM tags the tokens, reading every new word character
-// by character, and the kind's automaton picks the runs of tokens that form
-// names. Each run becomes one token of the kind's class word (未##地, 未##团)
-// with the automaton's tag code in `kind`, which the part-of-speech pass makes
-// its tag. A name made of several words (a compound: 中国/国际/广播/电台) keeps
-// them as its parts, each with a tag of its own.
+// part-of-speech pass. The tokens are read as the role models were trained on
+// them, every new word character by character; for each kind of name
+// (places, organisations) a role HMM tags them and the kind's automaton picks
+// the runs of tokens that form names. Where an organisation and a place
+// overlap the organisation wins, a place inside it becoming one of its words.
+// Each name becomes one token of its kind's class word (未##地, 未##团) with
+// the automaton's tag code in `kind`, which the part-of-speech pass makes its
+// tag. A name made of several words (a compound: 中国/国际/广播/电台) keeps them
+// as its parts, each with a tag of its own.
 //
 // The automata are those of ns.fsa and nt.fsa: a run merges into one token of
 // one word, or of as many words as the run has tokens but for those the
@@ -69,8 +72,8 @@ public:
     const std::vector<int32_t>& GetPartOffsets() const { return partOffsets; }
 
 private:
-    // A word of a token while names are merged: byte offsets, the tokens before
-    // recognition it covers, and its tag when it is known already (else 255).
+    // A word of a merged name: byte offsets, the tokens before recognition it
+    // covers, and its tag when it is known already (else 255).
     struct Piece {
         int32_t start;
         int32_t end;
@@ -78,21 +81,23 @@ private:
         int32_t last;
         uint8_t tag;
     };
+    // A name found: token indices, its tag code, the class word it becomes,
+    // and where its word goes on across a token boundary (offsets in dropped;
+    // a place inside an organisation adds its own, tagged with its tag).
     struct Merge {
-        int first; // token indices
+        int first;
         int last;
         uint8_t tag;
-        size_t droppedBegin; // range in dropped
-        size_t droppedEnd;
+        int32_t wordId;
+        std::vector<std::pair<int32_t, uint8_t>> goesOn; // offset, tag of the word joined there
     };
     struct Model {
         Kind kind;
         std::unique_ptr<CHmmTagger> hmm;
     };
 
-    void Pass(Model& model, const char* sentence, TokenRecord* items, int& count);
-    // The pieces of token i, as one piece when it has none of its own.
-    void AppendPieces(int i, const TokenRecord& token, std::vector<Piece>& out) const;
+    // The names one kind's models find in work, appended to found.
+    void FindNames(const Model& model, int count, std::vector<Merge>& found);
 
     const CPDAT* dict;
     int32_t newWordId;
@@ -101,20 +106,14 @@ private:
     // Per sentence, reused.
     std::vector<TokenRecord> before; // the tokens as Recognize found them
     int beforeCount = 0;
-    std::vector<TokenRecord> work;   // one pass's tokens, new words in characters
-    std::vector<int32_t> owner;      // token of items each work token comes from
+    std::vector<TokenRecord> work;   // the tokens, new words in characters
+    std::vector<int32_t> owner;      // token each work token comes from
     std::vector<uint8_t> edges;      // bit 1: begins its owner, bit 2: ends it
     std::vector<CRoleTagger::Run> runs;
-    std::vector<Merge> merges;
-    std::vector<int32_t> dropped;    // offsets where a merged name's word goes on
+    std::vector<Merge> places;
+    std::vector<Merge> merges;       // the names kept, in token order
     std::vector<Piece> pieces;       // of every token, by pieceOffsets
     std::vector<int32_t> pieceOffsets;
-    std::vector<int32_t> firstBefore; // per token: the tokens of before it covers
-    std::vector<int32_t> lastBefore;
-    std::vector<Piece> newPieces;
-    std::vector<int32_t> newPieceOffsets;
-    std::vector<int32_t> newFirst;
-    std::vector<int32_t> newLast;
     std::vector<Piece> joined;
     bool hasParts = false;
     std::vector<Part> parts;

@@ -7,19 +7,18 @@ using namespace entityrole;
 EntityAutomaton::EntityAutomaton(int tagCode)
 {
     const int start = AddState(false, 0);
-    const int first = AddState(false, 0);
-    const int firstPiece = AddState(false, kWordGoesOn);
-    const int inner = AddState(false, 0);
-    const int innerPiece = AddState(false, kWordGoesOn);
-    const int last = AddState(true, tagCode);
+    const int boundary = AddState(false, 0);        // a word of the name has ended
+    const int inside = AddState(false, kWordGoesOn); // a word goes on
+    const int name = AddState(true, tagCode);
 
-    Link(start, kFirst, first);
-    Link(start, kFirstPiece, firstPiece);
-    for (int from : {first, firstPiece, inner, innerPiece}) {
-        Link(from, kInner, inner);
-        Link(from, kInnerPiece, innerPiece);
-        Link(from, kLast, last);
-    }
+    Link(start, kFirst, boundary);
+    Link(start, kFirstPiece, inside);
+    Link(boundary, kInner, boundary);
+    Link(boundary, kInnerBegin, inside);
+    Link(boundary, kLast, name);
+    Link(inside, kInnerMiddle, inside);
+    Link(inside, kInnerEnd, boundary);
+    Link(inside, kLastPiece, name);
 }
 
 int EntityAutomaton::AddState(bool accept, int32_t output)

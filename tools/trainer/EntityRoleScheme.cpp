@@ -9,10 +9,13 @@ namespace {
 
 // The index of 未##人 among the special words.
 constexpr int kPersonClass = 3;
+// Count given to a role a word that may open a name was not seen in.
+constexpr int32_t kOpeningRoleCount = 1;
 
 } // namespace
 
-EntityRoleScheme::EntityRoleScheme(std::string t, int code) : tag(std::move(t)), tagCode(code)
+EntityRoleScheme::EntityRoleScheme(std::string t, int code, std::vector<std::string> opening)
+    : tag(std::move(t)), tagCode(code), openingTags(std::move(opening))
 {
     inventory.count = entityrole::kCount;
     inventory.sentenceBegin = entityrole::kSentenceBegin;
@@ -26,20 +29,23 @@ EntityRoleScheme::EntityRoleScheme(std::string t, int code) : tag(std::move(t)),
 std::vector<RoleScheme::Entity> EntityRoleScheme::FindEntities(const Paragraph& p,
                                                                const std::vector<int>& offsets) const
 {
+    // A compound of the tag is one name; a word of the tag is one too, also
+    // inside a compound of another tag (玉溪 in [玉溪/ns 卷烟厂/n]nt): the
+    // recogniser finds both and keeps the larger.
     std::vector<Entity> found;
     size_t next = 0; // the next compound
     for (size_t k = 0; k < p.tokens.size();) {
-        if (next < p.compounds.size() && p.compounds[next].first == k) {
+        if (next < p.compounds.size() && p.compounds[next].first == k && p.compounds[next].tag == tag) {
             const CorpusCompound& c = p.compounds[next++];
-            if (c.tag == tag) {
-                Entity e{offsets[c.first], offsets[c.last + 1], offsets[c.last + 1], kCompound};
-                for (size_t j = c.first; j < c.last; ++j)
-                    e.wordEnds.push_back(offsets[j + 1]);
-                found.push_back(std::move(e));
-            }
+            Entity e{offsets[c.first], offsets[c.last + 1], offsets[c.last + 1], kCompound};
+            for (size_t j = c.first; j < c.last; ++j)
+                e.wordEnds.push_back(offsets[j + 1]);
+            found.push_back(std::move(e));
             k = c.last + 1;
             continue;
         }
+        if (next < p.compounds.size() && p.compounds[next].last == k)
+            ++next;
         if (p.tokens[k].tag == tag)
             found.push_back({offsets[k], offsets[k + 1], offsets[k + 1], kWord});
         ++k;
@@ -52,19 +58,47 @@ int EntityRoleScheme::InsideRole(const Entity& e, int start, int end) const
     using namespace entityrole;
     if (start == e.start && end == e.end)
         return kWhole;
-    // A token ends a word where the entity ends or one of its inner words does;
-    // a token that stops inside a word is a piece of it.
-    bool endsWord = end == e.end;
-    for (int w : e.wordEnds)
+    // A token starts a word where the entity or one of its inner words starts,
+    // and ends one where the entity or one of its inner words ends.
+    bool startsWord = start == e.start, endsWord = end == e.end;
+    for (int w : e.wordEnds) {
+        startsWord = startsWord || w == start;
         endsWord = endsWord || w == end;
-    if (end == e.end)
-        return kLast;
+    }
     if (start == e.start)
         return endsWord ? kFirst : kFirstPiece;
-    return endsWord ? kInner : kInnerPiece;
+    if (end == e.end)
+        return startsWord ? kLast : kLastPiece;
+    if (startsWord)
+        return endsWord ? kInner : kInnerBegin;
+    return endsWord ? kInnerEnd : kInnerMiddle;
 }
 
-void EntityRoleScheme::CompleteLexicon(std::vector<std::map<int, int32_t>>&, const std::vector<std::string>&) const {}
+void EntityRoleScheme::CollectTags(const std::vector<Paragraph>& paragraphs)
+{
+    openingCounts.clear();
+    for (const Paragraph& p : paragraphs)
+        for (const CorpusToken& t : p.tokens) {
+            auto& c = openingCounts[t.word];
+            ++c.second;
+            for (const std::string& o : openingTags)
+                if (t.tag == o)
+                    ++c.first;
+        }
+}
+
+void EntityRoleScheme::CompleteLexicon(std::vector<std::map<int, int32_t>>& counts,
+                                       const std::vector<std::string>& words) const
+{
+    using namespace entityrole;
+    for (size_t id = SpecialWords::kCount; id < counts.size() && id < words.size(); ++id) {
+        const auto found = openingCounts.find(words[id]);
+        if (found == openingCounts.end() || found->second.first * 2 <= found->second.second)
+            continue;
+        counts[id].emplace(kFirst, kOpeningRoleCount);
+        counts[id].emplace(kInner, kOpeningRoleCount);
+    }
+}
 
 bool EntityRoleScheme::WriteAutomaton(const std::string& path) const
 {

@@ -1,6 +1,9 @@
 #ifndef MORV_TRAINER_ENTITYROLESCHEME_H
 #define MORV_TRAINER_ENTITYROLESCHEME_H
 
+#include <unordered_map>
+#include <utility>
+
 #include "tools/trainer/RoleScheme.h"
 
 // What the place and organisation role models share: the inventory of
@@ -14,12 +17,21 @@ public:
     enum EntityType { kWord, kCompound };
 
     // tag: the corpus tag of the names ("ns"); tagCode: its code in the tag
-    // set, the output of the automaton.
-    EntityRoleScheme(std::string tag, int tagCode);
+    // set, the output of the automaton; openingTags: the corpus tags of the
+    // words that may open a name of several words although the corpus never
+    // shows them there (see CompleteLexicon).
+    EntityRoleScheme(std::string tag, int tagCode, std::vector<std::string> openingTags);
+
+    // Counts, for CompleteLexicon, how often each word carries each opening tag.
+    void CollectTags(const std::vector<Paragraph>& paragraphs);
 
     const Inventory& GetInventory() const override { return inventory; }
     std::vector<Entity> FindEntities(const Paragraph& p, const std::vector<int>& offsets) const override;
     int InsideRole(const Entity& e, int start, int end) const override;
+    // A word mostly tagged with an opening tag (a place, an organisation) may
+    // open or continue a name of several words (石家庄市 in 石家庄市/工商局) even
+    // when training never showed it there: it gets the first and inner roles
+    // with a count of one.
     void CompleteLexicon(std::vector<std::map<int, int32_t>>& counts,
                          const std::vector<std::string>& words) const override;
     bool WriteAutomaton(const std::string& path) const override;
@@ -32,6 +44,9 @@ public:
 private:
     std::string tag;
     int tagCode;
+    std::vector<std::string> openingTags;
+    // word -> (times it carries an opening tag, times it occurs)
+    std::unordered_map<std::string, std::pair<int32_t, int32_t>> openingCounts;
     Inventory inventory;
 };
 

@@ -9,7 +9,11 @@ class PlaceRoleScheme : public EntityRoleScheme {
 public:
     static constexpr int kTagCode = 29; // ns
 
-    PlaceRoleScheme() : EntityRoleScheme("ns", kTagCode) {}
+    // paragraphs: the training corpus, for the words that may open a name.
+    explicit PlaceRoleScheme(const std::vector<Paragraph>& paragraphs) : EntityRoleScheme("ns", kTagCode, {"ns"})
+    {
+        CollectTags(paragraphs);
+    }
 
     std::string FileStem() const override { return "ns"; }
     std::string Description() const override { return "place-name"; }

@@ -83,8 +83,8 @@ int Trainer::Run()
     }
 
     // Places, then organisations: the order the engine finds them in.
-    PlaceRoleScheme placeScheme;
-    OrgRoleScheme orgScheme;
+    PlaceRoleScheme placeScheme(paragraphs);
+    OrgRoleScheme orgScheme(paragraphs);
     for (const RoleScheme* scheme : {static_cast<const RoleScheme*>(&placeScheme), static_cast<const RoleScheme*>(&orgScheme)}) {
         RoleModelTrainer entities(*scheme, *words, charset);
         entities.Learn(paragraphs, DataDir());
