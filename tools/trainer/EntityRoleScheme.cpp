@@ -1,5 +1,7 @@
 #include "tools/trainer/EntityRoleScheme.h"
 
+#include <algorithm>
+
 #include "segment/SpecialWords.h"
 #include "tools/trainer/CorpusNames.h"
 #include "tools/trainer/EntityAutomaton.h"
@@ -10,12 +12,17 @@ namespace {
 // The index of 未##人 among the special words.
 constexpr int kPersonClass = 3;
 // Count given to a role a word that may open a name was not seen in.
-constexpr int32_t kOpeningRoleCount = 1;
+constexpr int32_t kBackoffRoleCount = 1;
+// A role inside names seen at most this often with a word that shows more than
+// kRareInsideShare times as many roles in all is dropped.
+constexpr int32_t kRareInsideCount = 4;
+constexpr int64_t kRareInsideShare = 1000;
 
 } // namespace
 
-EntityRoleScheme::EntityRoleScheme(std::string t, int code, std::vector<std::string> opening)
-    : tag(std::move(t)), tagCode(code), openingTags(std::move(opening))
+EntityRoleScheme::EntityRoleScheme(std::string t, int code, std::vector<std::string> opening,
+                                   std::vector<std::string> inner)
+    : tag(std::move(t)), tagCode(code), openingTags(std::move(opening)), innerTags(std::move(inner))
 {
     inventory.count = entityrole::kCount;
     inventory.sentenceBegin = entityrole::kSentenceBegin;
@@ -76,27 +83,48 @@ int EntityRoleScheme::InsideRole(const Entity& e, int start, int end) const
 
 void EntityRoleScheme::CollectTags(const std::vector<Paragraph>& paragraphs)
 {
-    openingCounts.clear();
+    std::unordered_map<std::string, std::map<std::string, int32_t>> tags;
     for (const Paragraph& p : paragraphs)
-        for (const CorpusToken& t : p.tokens) {
-            auto& c = openingCounts[t.word];
-            ++c.second;
-            for (const std::string& o : openingTags)
-                if (t.tag == o)
-                    ++c.first;
-        }
+        for (const CorpusToken& t : p.tokens)
+            ++tags[t.word][t.tag];
+    majorityTags.clear();
+    for (const auto& w : tags) {
+        int32_t total = 0;
+        for (const auto& t : w.second)
+            total += t.second;
+        for (const auto& t : w.second)
+            if (t.second * 2 > total)
+                majorityTags.emplace(w.first, t.first);
+    }
 }
 
 void EntityRoleScheme::CompleteLexicon(std::vector<std::map<int, int32_t>>& counts,
                                        const std::vector<std::string>& words) const
 {
     using namespace entityrole;
+    const int inside[] = {kFirst, kFirstPiece, kInner, kInnerBegin, kInnerMiddle, kInnerEnd, kLast, kLastPiece};
     for (size_t id = SpecialWords::kCount; id < counts.size() && id < words.size(); ++id) {
-        const auto found = openingCounts.find(words[id]);
-        if (found == openingCounts.end() || found->second.first * 2 <= found->second.second)
+        auto& c = counts[id];
+        int64_t total = 0;
+        for (const auto& e : c)
+            total += e.second;
+        for (int r : inside) {
+            const auto found = c.find(r);
+            if (found != c.end() && found->second <= kRareInsideCount && found->second * kRareInsideShare < total)
+                c.erase(found);
+        }
+        const auto majority = majorityTags.find(words[id]);
+        if (majority == majorityTags.end())
             continue;
-        counts[id].emplace(kFirst, kOpeningRoleCount);
-        counts[id].emplace(kInner, kOpeningRoleCount);
+        const auto is = [&](const std::vector<std::string>& tags) {
+            return std::find(tags.begin(), tags.end(), majority->second) != tags.end();
+        };
+        if (is(openingTags)) {
+            c.emplace(kFirst, kBackoffRoleCount);
+            c.emplace(kInner, kBackoffRoleCount);
+        } else if (is(innerTags)) {
+            c.emplace(kInner, kBackoffRoleCount);
+        }
     }
 }
 

@@ -17,12 +17,13 @@ public:
     enum EntityType { kWord, kCompound };
 
     // tag: the corpus tag of the names ("ns"); tagCode: its code in the tag
-    // set, the output of the automaton; openingTags: the corpus tags of the
-    // words that may open a name of several words although the corpus never
-    // shows them there (see CompleteLexicon).
-    EntityRoleScheme(std::string tag, int tagCode, std::vector<std::string> openingTags);
+    // set, the output of the automaton; openingTags, innerTags: the corpus tags
+    // of the words that may open, or stand inside, a name of several words
+    // although the corpus never shows them there (see CompleteLexicon).
+    EntityRoleScheme(std::string tag, int tagCode, std::vector<std::string> openingTags,
+                     std::vector<std::string> innerTags);
 
-    // Counts, for CompleteLexicon, how often each word carries each opening tag.
+    // Finds, for CompleteLexicon, the tag each word of the corpus mostly carries.
     void CollectTags(const std::vector<Paragraph>& paragraphs);
 
     const Inventory& GetInventory() const override { return inventory; }
@@ -31,7 +32,10 @@ public:
     // A word mostly tagged with an opening tag (a place, an organisation) may
     // open or continue a name of several words (石家庄市 in 石家庄市/工商局) even
     // when training never showed it there: it gets the first and inner roles
-    // with a count of one.
+    // with a count of one; a word mostly tagged with an inner tag (a common
+    // noun) gets the inner role. Roles inside names that a word shows only a
+    // few times against far more of others (the 、 of a few names that list
+    // two bodies) are dropped: kept, they let names run across lists.
     void CompleteLexicon(std::vector<std::map<int, int32_t>>& counts,
                          const std::vector<std::string>& words) const override;
     bool WriteAutomaton(const std::string& path) const override;
@@ -45,8 +49,9 @@ private:
     std::string tag;
     int tagCode;
     std::vector<std::string> openingTags;
-    // word -> (times it carries an opening tag, times it occurs)
-    std::unordered_map<std::string, std::pair<int32_t, int32_t>> openingCounts;
+    std::vector<std::string> innerTags;
+    // word -> the tag it carries in more than half of its occurrences
+    std::unordered_map<std::string, std::string> majorityTags;
     Inventory inventory;
 };
 

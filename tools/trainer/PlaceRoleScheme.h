@@ -9,8 +9,9 @@ class PlaceRoleScheme : public EntityRoleScheme {
 public:
     static constexpr int kTagCode = 29; // ns
 
-    // paragraphs: the training corpus, for the words that may open a name.
-    explicit PlaceRoleScheme(const std::vector<Paragraph>& paragraphs) : EntityRoleScheme("ns", kTagCode, {"ns"})
+    // paragraphs: the training corpus, for the words that may open a name
+    // (places: 山西省/吕梁/地区).
+    explicit PlaceRoleScheme(const std::vector<Paragraph>& paragraphs) : EntityRoleScheme("ns", kTagCode, {"ns"}, {})
     {
         CollectTags(paragraphs);
     }
