@@ -103,7 +103,7 @@ void EntityRoleScheme::CompleteLexicon(std::vector<std::map<int, int32_t>>& coun
 {
     using namespace entityrole;
     const int inside[] = {kFirst, kFirstPiece, kInner, kInnerBegin, kInnerMiddle, kInnerEnd, kLast, kLastPiece};
-    for (size_t id = SpecialWords::kCount; id < counts.size() && id < words.size(); ++id) {
+    for (size_t id = 0; id < counts.size() && id < words.size(); ++id) {
         auto& c = counts[id];
         int64_t total = 0;
         for (const auto& e : c)
@@ -113,6 +113,8 @@ void EntityRoleScheme::CompleteLexicon(std::vector<std::map<int, int32_t>>& coun
             if (found != c.end() && found->second <= kRareInsideCount && found->second * kRareInsideShare < total)
                 c.erase(found);
         }
+        if (id < SpecialWords::kCount)
+            continue;
         const auto majority = majorityTags.find(words[id]);
         if (majority == majorityTags.end())
             continue;
