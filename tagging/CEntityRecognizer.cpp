@@ -1,9 +1,6 @@
 #include "tagging/CEntityRecognizer.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-static const char* dbgText; // DEBUG
 #include <new>
 
 #include "lexicon/CPDAT.h"
@@ -45,7 +42,6 @@ CEntityRecognizer::~CEntityRecognizer() = default;
 void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int& count)
 {
     hasParts = false;
-    dbgText = sentence; // DEBUG
     pieces.clear();
     pieceOffsets.clear();
     beforeCount = 0;
@@ -166,10 +162,6 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
     model.hmm->Tag(work.data(), n);
     const CRoleTagger& automaton = *model.kind.automaton;
     automaton.FindRuns(work.data(), n, runs);
-    if (getenv("MORV_DEBUG_ROLES")) { // DEBUG
-        for (int i = 0; i < n; ++i) fprintf(stderr, "%.*s/%d ", work[i].end - work[i].start, dbgText + work[i].start, work[i].tag);
-        fprintf(stderr, "\n");
-    }
     for (const CRoleTagger::Run& run : runs) {
         // A name never cuts a new word, nor takes in the sentence markers.
         if (!(edges[static_cast<size_t>(run.first)] & kBeginsOwner) || !(edges[static_cast<size_t>(run.last)] & kEndsOwner))
