@@ -97,8 +97,15 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
             if (org < organizations && merges[org].first <= p.last) {
                 Merge& o = merges[org];
                 if (o.first <= p.first && p.last <= o.last)
-                    for (const auto& g : p.goesOn)
-                        o.goesOn.emplace_back(g.first, p.tag);
+                    for (const auto& g : p.goesOn) {
+                        // The word is the place's, whichever of the two joins it.
+                        auto same = std::find_if(o.goesOn.begin(), o.goesOn.end(),
+                                                 [&](const std::pair<int32_t, uint8_t>& x) { return x.first == g.first; });
+                        if (same != o.goesOn.end())
+                            same->second = p.tag;
+                        else
+                            o.goesOn.emplace_back(g.first, p.tag);
+                    }
                 continue;
             }
             merges.push_back(p);
@@ -161,9 +168,11 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
     const int n = static_cast<int>(work.size());
     model.hmm->Tag(work.data(), n);
     const CRoleTagger& automaton = *model.kind.automaton;
-    automaton.FindRuns(work.data(), n, runs);
+    automaton.FindRuns(work.data(), n, runs, true);
     for (const CRoleTagger::Run& run : runs) {
-        // A name never cuts a new word, nor takes in the sentence markers.
+        // A name never cuts a new word, nor takes in the sentence markers. (A run
+        // that fails is tried again from its failing token: 中国 after a piece
+        // that ended no name still opens 中国国际广播电台.)
         if (!(edges[static_cast<size_t>(run.first)] & kBeginsOwner) || !(edges[static_cast<size_t>(run.last)] & kEndsOwner))
             continue;
         const int first = owner[static_cast<size_t>(run.first)], last = owner[static_cast<size_t>(run.last)];

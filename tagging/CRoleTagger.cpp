@@ -111,7 +111,7 @@ int CRoleTagger::Recognize(TokenRecord* items, int& count, int personWordId) con
     return 0;
 }
 
-void CRoleTagger::FindRuns(const TokenRecord* items, int count, std::vector<Run>& runs) const
+void CRoleTagger::FindRuns(const TokenRecord* items, int count, std::vector<Run>& runs, bool retryFailing) const
 {
     // The scan of Recognize, reporting instead of merging.
     runs.clear();
@@ -138,6 +138,10 @@ void CRoleTagger::FindRuns(const TokenRecord* items, int count, std::vector<Run>
             runStart = lastAccept + 1;
             state = 0;
             i = lastAccept + 1;
+        } else if (retryFailing && i > runStart) {
+            // Each token is tried once more at most: as the start of a new run.
+            runStart = i;
+            state = 0;
         } else {
             runStart = i + 1;
             state = 0;

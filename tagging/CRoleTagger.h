@@ -37,7 +37,9 @@ public:
         int32_t output;
     };
     // The runs Recognize would merge, in order, without touching the tokens.
-    void FindRuns(const TokenRecord* items, int count, std::vector<Run>& runs) const;
+    // With retryFailing, a run that fails without an accept is tried again from
+    // its failing token (Recognize skips that token).
+    void FindRuns(const TokenRecord* items, int count, std::vector<Run>& runs, bool retryFailing = false) const;
 
     int GetSymbolCount() const { return symbolCount; }
     int GetStateCount() const { return stateCount; }
