@@ -261,3 +261,115 @@ TEST(EntityTagging, TheClassWordsOfPlacesAndOrganisationsTakeTheirCodeFromKind)
 }
 
 } // namespace
+
+namespace {
+
+const std::string kTrained = std::string(MORV_BINARY_DIR) + "/bin/Morv";
+
+// The trained models with the stage's keys set, in a directory of their own.
+class EntityStage : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!FileExists(kTrained + "/Data/ns.fsa"))
+            GTEST_SKIP() << "no trained place models in " << kTrained;
+    }
+    std::unique_ptr<morv::Model> Open(const std::string& keys)
+    {
+        std::string config = ReadFile(kTrained + "/Configure.xml");
+        config.insert(config.rfind("</Configure>"), keys);
+        const std::string base = dir / std::to_string(++opened);
+        MakeDir(base);
+        WriteFile(base + "/Configure.xml", config);
+        EXPECT_EQ(symlink((kTrained + "/Data").c_str(), (base + "/Data").c_str()), 0);
+        return std::unique_ptr<morv::Model>(new morv::Model(base));
+    }
+    TempDir dir;
+    int opened = 0;
+};
+
+const char kBroadcast[] = "我通过中国国际广播电台向香港特别行政区同胞问候。";
+
+TEST_F(EntityStage, CompoundNamesAreOneTokenWithTheirWords)
+{
+    const auto model = Open("<NewWords>on</NewWords>\n");
+    morv::Analyzer analyzer(*model);
+    const std::vector<morv::Token> tokens = analyzer.Analyze(kBroadcast);
+    bool found = false;
+    size_t at = 0;
+    for (const morv::Token& t : tokens) {
+        EXPECT_EQ(t.start, at);
+        at = t.end;
+        EXPECT_EQ(t.Has(MORV_FLAG_COMPOUND), !t.parts.empty()) << t.word;
+        // The words tile their name.
+        size_t inner = t.start;
+        for (const morv::Part& p : t.parts) {
+            EXPECT_EQ(p.start, inner) << t.word;
+            EXPECT_GT(p.end, p.start) << t.word;
+            inner = p.end;
+        }
+        if (!t.parts.empty()) {
+            EXPECT_EQ(inner, t.end) << t.word;
+        }
+        if (t.word != "中国国际广播电台")
+            continue;
+        found = true;
+        EXPECT_EQ(t.tag, "nt");
+        EXPECT_TRUE(t.Has(MORV_FLAG_ORGANIZATION));
+        std::string words;
+        for (const morv::Part& p : t.parts)
+            words += std::string(p.word) + "/" + std::string(p.tag) + " ";
+        EXPECT_EQ(words, "中国/ns 国际/n 广播/vn 电台/n ");
+    }
+    EXPECT_EQ(at, std::string(kBroadcast).size());
+    EXPECT_TRUE(found);
+    const std::string described = model->Describe();
+    EXPECT_NE(described.find("PlaceNames on"), std::string::npos);
+    EXPECT_NE(described.find("nt.fsa"), std::string::npos);
+}
+
+TEST_F(EntityStage, OffOrWithoutNewWordsNothingIsMerged)
+{
+    for (const char* keys : {"<NewWords>on</NewWords><PlaceNames>off</PlaceNames>\n", ""}) {
+        const auto model = Open(keys);
+        morv::Analyzer analyzer(*model);
+        for (const morv::Token& t : analyzer.Analyze(kBroadcast)) {
+            EXPECT_TRUE(t.parts.empty()) << keys << t.word;
+            EXPECT_FALSE(t.Has(MORV_FLAG_COMPOUND)) << keys << t.word;
+            EXPECT_NE(t.word, "中国国际广播电台") << keys;
+        }
+        EXPECT_EQ(model->Describe().find("nt.fsa"), std::string::npos) << keys;
+    }
+}
+
+TEST_F(EntityStage, PartsOfATokenByIndex)
+{
+    const auto model = Open("<NewWords>on</NewWords>\n");
+    morv_analyzer* analyzer = nullptr;
+    ASSERT_EQ(morv_analyzer_new(model->Get(), &analyzer), MORV_OK);
+    const morv_token* tokens = nullptr;
+    size_t count = 0;
+    ASSERT_EQ(morv_analyze(analyzer, kBroadcast, MORV_NUL_TERMINATED, MORV_UTF8, &tokens, &count), MORV_OK);
+    const morv_part* parts = nullptr;
+    size_t n = 99;
+    size_t compounds = 0;
+    for (size_t i = 0; i < count; ++i) {
+        ASSERT_EQ(morv_token_parts(analyzer, i, &parts, &n), MORV_OK);
+        EXPECT_EQ(n > 0, (tokens[i].flags & MORV_FLAG_COMPOUND) != 0);
+        EXPECT_EQ(n == 0, parts == nullptr);
+        compounds += n > 0;
+    }
+    EXPECT_GE(compounds, 1u);
+    EXPECT_EQ(morv_token_parts(analyzer, count, &parts, &n), MORV_E_ARGUMENT);
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(parts, nullptr);
+    EXPECT_EQ(morv_token_parts(nullptr, 0, &parts, &n), MORV_E_ARGUMENT);
+    EXPECT_EQ(morv_token_parts(analyzer, 0, nullptr, &n), MORV_E_ARGUMENT);
+    // A new analysis replaces the parts of the last.
+    ASSERT_EQ(morv_analyze(analyzer, "我", MORV_NUL_TERMINATED, MORV_UTF8, &tokens, &count), MORV_OK);
+    ASSERT_EQ(morv_token_parts(analyzer, 0, &parts, &n), MORV_OK);
+    EXPECT_EQ(n, 0u);
+    morv_analyzer_free(analyzer);
+}
+
+} // namespace
