@@ -380,35 +380,33 @@ TEST_F(EntityStage, AMissingOrDamagedModelStopsTheLoadOnlyWhenTheStageRuns)
 {
     const std::pair<const char*, bool> cases[] = {{"ns.role", true}, {"ns.ctx", false}, {"nt.fsa", true}};
     for (const auto& c : cases) {
-        {
-            const char* damaged = c.first;
-            const bool empty = c.second;
-            const std::string base = dir / (std::string("damaged-") + damaged + (empty ? "-empty" : "-missing"));
-            MakeDir(base);
-            MakeDir(base + "/Data");
-            for (const char* f : {"charset.type", "CoreDict.pdat", "CoreDict.unig", "BiWord.big", "CoreDict.pos", "Morv.ctx",
-                                  "tagset.txt", "nr.role", "nr.ctx", "nr.fsa", "NewWord.unig", "NewWord.big", "NewWord.pos",
-                                  "NewWord.cm", "ns.role", "ns.ctx", "ns.fsa", "nt.role", "nt.ctx", "nt.fsa"}) {
-                const std::string target = base + "/Data/" + f;
-                if (std::string(f) == damaged) {
-                    if (empty)
-                        WriteFile(target, "");
-                    continue;
-                }
-                ASSERT_EQ(symlink((kTrained + "/Data/" + f).c_str(), target.c_str()), 0);
+        const char* damaged = c.first;
+        const bool empty = c.second;
+        const std::string base = dir / (std::string("damaged-") + damaged + (empty ? "-empty" : "-missing"));
+        MakeDir(base);
+        MakeDir(base + "/Data");
+        for (const char* f : {"charset.type", "CoreDict.pdat", "CoreDict.unig", "BiWord.big", "CoreDict.pos", "Morv.ctx",
+                              "tagset.txt", "nr.role", "nr.ctx", "nr.fsa", "NewWord.unig", "NewWord.big", "NewWord.pos",
+                              "NewWord.cm", "ns.role", "ns.ctx", "ns.fsa", "nt.role", "nt.ctx", "nt.fsa"}) {
+            const std::string target = base + "/Data/" + f;
+            if (std::string(f) == damaged) {
+                if (empty)
+                    WriteFile(target, "");
+                continue;
             }
-            std::string config = ReadFile(kTrained + "/Configure.xml");
-            const size_t root = config.rfind("</Configure>");
-            WriteFile(base + "/Configure.xml", config.substr(0, root) + "<NewWords>on</NewWords>" + config.substr(root));
-            morv_model* model = nullptr;
-            EXPECT_EQ(morv_model_open(base.c_str(), &model), MORV_E_MODEL) << damaged;
-            EXPECT_NE(std::string(morv_last_error()).find(damaged), std::string::npos) << morv_last_error();
-            morv_model_free(model);
-            WriteFile(base + "/Configure.xml",
-                      config.substr(0, root) + "<NewWords>on</NewWords><PlaceNames>off</PlaceNames>" + config.substr(root));
-            EXPECT_EQ(morv_model_open(base.c_str(), &model), MORV_OK) << damaged << ": " << morv_last_error();
-            morv_model_free(model);
+            ASSERT_EQ(symlink((kTrained + "/Data/" + f).c_str(), target.c_str()), 0);
         }
+        std::string config = ReadFile(kTrained + "/Configure.xml");
+        const size_t root = config.rfind("</Configure>");
+        WriteFile(base + "/Configure.xml", config.substr(0, root) + "<NewWords>on</NewWords>" + config.substr(root));
+        morv_model* model = nullptr;
+        EXPECT_EQ(morv_model_open(base.c_str(), &model), MORV_E_MODEL) << damaged;
+        EXPECT_NE(std::string(morv_last_error()).find(damaged), std::string::npos) << morv_last_error();
+        morv_model_free(model);
+        WriteFile(base + "/Configure.xml",
+                  config.substr(0, root) + "<NewWords>on</NewWords><PlaceNames>off</PlaceNames>" + config.substr(root));
+        EXPECT_EQ(morv_model_open(base.c_str(), &model), MORV_OK) << damaged << ": " << morv_last_error();
+        morv_model_free(model);
     }
 }
 
