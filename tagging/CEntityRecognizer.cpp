@@ -4,6 +4,7 @@
 #include <new>
 
 #include "lexicon/CPDAT.h"
+#include "tagging/CPosLexicon.h"
 #include "tagging/CHmmTagger.h"
 
 namespace {
@@ -32,8 +33,27 @@ CEntityRecognizer::CEntityRecognizer(const CPDAT* d, int32_t newWord, double voc
         if (kind.roles == nullptr || kind.context == nullptr || kind.automaton == nullptr || kind.wordId < 0 ||
             kind.automaton->GetSymbolCount() <= 0)
             continue;
-        const auto defaultRole = static_cast<uint8_t>(kind.automaton->GetSymbolCount() - 1);
+        const CRoleTagger& fsa = *kind.automaton;
+        const auto defaultRole = static_cast<uint8_t>(fsa.GetSymbolCount() - 1);
         models[k].hmm.reset(new (std::nothrow) CHmmTagger(kind.roles, kind.context, vocabularySize, defaultRole));
+        uint8_t roleReach[CRoleTagger::kMaxSymbols] = {};
+        for (int role = 0; role < fsa.GetSymbolCount(); ++role) {
+            if (fsa.Next(0, role) >= 0)
+                roleReach[role] |= kStarts;
+            for (int state = 0; state < fsa.GetStateCount(); ++state) {
+                const int next = fsa.Next(state, role);
+                if (next >= 0 && fsa.IsAccepting(next))
+                    roleReach[role] |= kEnds;
+            }
+        }
+        const int words = kind.roles->GetIndexSize();
+        models[k].reach.assign(static_cast<size_t>(words), 0);
+        for (int id = 0; id < words; ++id) {
+            int n = 0;
+            const CPosLexicon::Entry* e = kind.roles->Lookup(id, &n);
+            for (int i = 0; i < n; ++i)
+                models[k].reach[static_cast<size_t>(id)] |= roleReach[e[i].tag];
+        }
     }
 }
 
@@ -163,8 +183,25 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
     count = d;
 }
 
+bool CEntityRecognizer::MayHoldName(const Model& model) const
+{
+    // The default role (of words the lexicon lacks) neither starts nor ends one.
+    const size_t words = model.reach.size();
+    bool started = false;
+    for (const TokenRecord& t : work) {
+        const uint8_t r =
+            t.wordId >= 0 && static_cast<size_t>(t.wordId) < words ? model.reach[static_cast<size_t>(t.wordId)] : 0;
+        if (started && (r & kEnds))
+            return true;
+        started = started || (r & kStarts);
+    }
+    return false;
+}
+
 void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Merge>& found)
 {
+    if (!MayHoldName(model))
+        return;
     const int n = static_cast<int>(work.size());
     model.hmm->Tag(work.data(), n);
     const CRoleTagger& automaton = *model.kind.automaton;

@@ -94,7 +94,17 @@ private:
     struct Model {
         Kind kind;
         std::unique_ptr<CHmmTagger> hmm;
+        // Per word id: kStarts when a role the lexicon gives it starts a name,
+        // kEnds when one ends a name (leads into an accepting state).
+        std::vector<uint8_t> reach;
     };
+    static constexpr uint8_t kStarts = 1;
+    static constexpr uint8_t kEnds = 2;
+
+    // Whether some token may start a name that a later token may end, going by
+    // the roles the lexicon gives them: most sentences have none, and need no
+    // role tagging.
+    bool MayHoldName(const Model& model) const;
 
     // The names one kind's models find in work, appended to found.
     void FindNames(const Model& model, int count, std::vector<Merge>& found);

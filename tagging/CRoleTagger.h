@@ -46,6 +46,11 @@ public:
     // Next state, or -1 when there is none (also for codes and targets the
     // tables do not cover).
     int Next(int state, int role) const;
+    // Whether a state accepts (false for a state the automaton lacks).
+    bool IsAccepting(int state) const
+    {
+        return state >= 0 && state < stateCount && accepting[static_cast<size_t>(state)] == 1;
+    }
     // The output code of a state (0 for a state the automaton lacks).
     int32_t GetOutput(int state) const
     {
