@@ -90,6 +90,17 @@ CAnalyzer::CAnalyzer(const CModel& model)
         nameStage.reset(new (std::nothrow) CNameStage(*model.nameModel, *model.coreDict, *model.unigram,
                                                       model.posLexicon.get(), ids, settings));
     }
+    if (model.EntitiesOn() && posTagger && model.unigram) {
+        const CEntityRecognizer::Kind places{model.placeRoles.get(), model.placeContext.get(),
+                                             model.placeAutomaton.get(), ids.unknownPlace};
+        const CEntityRecognizer::Kind organizations{model.orgRoles.get(), model.orgContext.get(),
+                                                    model.orgAutomaton.get(), ids.unknownOrganization};
+        entityRecognizer.reset(new (std::nothrow) CEntityRecognizer(
+            model.coreDict.get(), ids.unknownProper, static_cast<double>(model.unigram->GetEntryCount()), places,
+            organizations));
+        if (entityRecognizer)
+            posTagger->SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
+    }
 }
 
 void CAnalyzer::SpanDeficits()
@@ -412,7 +423,11 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
                 emit.BeforeRecognition(items, count);
                 roleTagger->Recognize(items, count, ids.unknownPerson);
             }
+            if (entityRecognizer)
+                entityRecognizer->Recognize(p, items, count);
             posTagger->Tag(items, count);
+            if (entityRecognizer && entityRecognizer->HasParts())
+                entityRecognizer->TagParts(*posTagger);
             if (nameStage)
                 nameStage->Veto(items, count);
             emit(p, static_cast<int>(next - p), items, count);
@@ -442,6 +457,20 @@ struct SinkEmitter {
     std::vector<int32_t>& ends;
     std::vector<int32_t>& splits;
     int32_t personId;
+    const CEntityRecognizer* entities;
+    std::vector<int32_t>& partOffsets;
+    std::vector<CAnalyzer::Part>& parts;
+
+    // The end of the first token before person recognition that starts at start
+    // and ends before end (a name's surname), else -1.
+    int32_t SurnameEnd(int32_t start, int32_t end) const
+    {
+        const auto k = std::lower_bound(starts.begin() + (starts.empty() ? 0 : 1), starts.end(), start);
+        if (k == starts.end() || *k != start)
+            return -1;
+        const int32_t e = ends[static_cast<size_t>(k - starts.begin())];
+        return e < end ? e : -1;
+    }
 
     void BeforeRecognition(const TokenRecord* items, int count)
     {
@@ -467,7 +496,31 @@ struct SinkEmitter {
                 starts[k] == t.start && ends[k] < t.end)
                 splits[static_cast<size_t>(i)] = ends[k];
         }
-        sink(CAnalyzer::Sentence{sentence, length, items, count, splits.data()});
+        CAnalyzer::Sentence out{sentence, length, items, count, splits.data()};
+        if (entities != nullptr && entities->HasParts() &&
+            entities->GetPartOffsets().size() == static_cast<size_t>(count) + 1) {
+            // The words of merged names, a person name among them as surname and given name.
+            const std::vector<int32_t>& offsets = entities->GetPartOffsets();
+            const std::vector<CAnalyzer::Part>& words = entities->GetParts();
+            partOffsets.assign(1, 0);
+            parts.clear();
+            for (int i = 0; i < count; ++i) {
+                for (int32_t k = offsets[static_cast<size_t>(i)]; k < offsets[static_cast<size_t>(i) + 1]; ++k) {
+                    const CAnalyzer::Part& w = words[static_cast<size_t>(k)];
+                    const int32_t surname = w.tag == kTagPersonName ? SurnameEnd(w.start, w.end) : -1;
+                    if (surname > w.start) {
+                        parts.push_back({w.start, surname, w.tag});
+                        parts.push_back({surname, w.end, w.tag});
+                    } else {
+                        parts.push_back(w);
+                    }
+                }
+                partOffsets.push_back(static_cast<int32_t>(parts.size()));
+            }
+            out.partOffsets = partOffsets.data();
+            out.parts = parts.data();
+        }
+        sink(out);
     }
 };
 
@@ -493,7 +546,8 @@ void CAnalyzer::AnalyzeToPage(const char* text, std::string& out)
 
 void CAnalyzer::Analyze(const char* text, const SentenceSink& sink)
 {
-    Run(text, SinkEmitter{sink, preStarts, preEnds, nameSplits, ids.unknownPerson});
+    Run(text, SinkEmitter{sink, preStarts, preEnds, nameSplits, ids.unknownPerson, entityRecognizer.get(), partOffsets,
+                          parts});
 }
 
 void CAnalyzer::FlushPage()

@@ -11,6 +11,7 @@
 #include "segment/CCharModel.h"
 #include "segment/SpecialWords.h"
 #include "segment/TokenRecord.h"
+#include "tagging/CEntityRecognizer.h"
 
 class CCharset;
 class CPDAT;
@@ -32,16 +33,25 @@ class CNameStage;
 // segmentation, role tagging, person names, part-of-speech tagging, output.
 class CAnalyzer {
 public:
+    // A word of a place or organisation name merged from several words: byte
+    // offsets from the sentence start and its tag code.
+    using Part = CEntityRecognizer::Part;
     // Receives each analysed sentence: its text (not NUL-terminated at the sentence
     // end), its byte length and its tokens with the two markers. nameSplits[i] is,
     // for a recognised person name at index i, the byte offset where its first
-    // part (the surname) ends, else -1.
+    // part (the surname) ends, else -1. When a place or organisation name was
+    // merged from several words, the words of token i are parts[partOffsets[i]]
+    // up to parts[partOffsets[i + 1]] (count + 1 offsets; a person name among
+    // them comes as surname and given name, both with the name's tag); else
+    // partOffsets and parts are null.
     struct Sentence {
         const char* text;
         int length;
         const TokenRecord* items;
         int count;
         const int32_t* nameSplits;
+        const int32_t* partOffsets = nullptr;
+        const Part* parts = nullptr;
     };
     using SentenceSink = std::function<void(const Sentence&)>;
 
@@ -134,6 +144,8 @@ private:
     std::unique_ptr<CHmmTagger> roleHmm;
     // With NewWords and NameModel on: the person names of the name model.
     std::unique_ptr<CNameStage> nameStage;
+    // Place and organisation names (with NewWords and PlaceNames on).
+    std::unique_ptr<CEntityRecognizer> entityRecognizer;
     // The page being written: sentences are appended here and go to htmlFile in
     // large blocks (or stay with the caller of AnalyzeToPage).
     std::string pageBuffer;
@@ -144,6 +156,8 @@ private:
     std::vector<int32_t> preStarts; // tokens before recognition (for name splits)
     std::vector<int32_t> preEnds;
     std::vector<int32_t> nameSplits;
+    std::vector<int32_t> partOffsets;
+    std::vector<Part> parts;
 };
 
 #endif

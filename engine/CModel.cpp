@@ -87,6 +87,7 @@ bool CModel::ReadConfig(const std::string& base)
     mergeFlag = false;
     posMode = 2;
     logOn = userDictOn = newWordsOn = false;
+    placeNamesOn = true;
     newWordMargin = 0.5f;
     newWordWeight = 0.4f;
     newWordPenalty = 24;
@@ -123,6 +124,8 @@ bool CModel::ReadConfig(const std::string& base)
             posMode = 1;
     }
     newWordsOn = SwitchIsOn(text, "NewWords", value.get());
+    if (GetConfigValue(text, "PlaceNames", value.get()))
+        placeNamesOn = strcasecmp(value.get(), "on") == 0;
     newWordMargin2 = -1;
     if (GetConfigValue(text, "NewWordMargin2", value.get())) {
         char* end = nullptr;
@@ -246,6 +249,22 @@ bool CModel::LoadModels(const Reporter& report)
     nameModel.reset();
     if (nw && nameModelOn && !LoadModel(nameModel, nullptr, DataPath("PersonName.nm"), report))
         return false;
+    placeRoles.reset();
+    placeContext.reset();
+    placeAutomaton.reset();
+    orgRoles.reset();
+    orgContext.reset();
+    orgAutomaton.reset();
+    if (nw && placeNamesOn &&
+        (!LoadModel(placeRoles, nullptr, DataPath("ns.role"), report) ||
+         !LoadModel(placeContext, nullptr, DataPath("ns.ctx"), report, false) ||
+         !lexiconFits(placeRoles, placeContext, "ns.role") ||
+         !LoadModel(placeAutomaton, nullptr, DataPath("ns.fsa"), report) ||
+         !LoadModel(orgRoles, nullptr, DataPath("nt.role"), report) ||
+         !LoadModel(orgContext, nullptr, DataPath("nt.ctx"), report, false) ||
+         !lexiconFits(orgRoles, orgContext, "nt.role") ||
+         !LoadModel(orgAutomaton, nullptr, DataPath("nt.fsa"), report)))
+        return false;
     loaded = true;
     return true;
 }
@@ -362,7 +381,7 @@ std::string CModel::Describe() const
     std::string out = "model directory: " + basePath + "\n";
     out += "configuration:   " + basePath + kSeparator + "Configure.xml (DataPath " + dataDir + ", TagSet " +
            tagSetFile + ", Log " + (logOn ? "on" : "off") + ", UserDict " + (userDictOn ? "on" : "off") +
-           ", NewWords " + (newWordsOn ? "on" : "off") + ")\n";
+           ", NewWords " + (newWordsOn ? "on" : "off") + ", PlaceNames " + (placeNamesOn ? "on" : "off") + ")\n";
     out += "data directory:  " + basePath + kSeparator + dataDir + "\n";
     struct Line {
         std::string file;
@@ -392,6 +411,19 @@ std::string CModel::Describe() const
     if (nameModel)
         lines.push_back({"PersonName.nm", std::to_string(nameModel->GetCharCount()) + " characters, " +
                                               std::to_string(nameModel->GetPairCount()) + " pairs"});
+    const auto roleLines = [&](const char* stem, const std::unique_ptr<CPosLexicon>& roles,
+                               const std::unique_ptr<CTagTransitions>& context, const std::unique_ptr<CRoleTagger>& fsa) {
+        const std::string s = stem;
+        lines.push_back({s + ".role", std::to_string(roles->GetEntryCount()) + " role entries of " +
+                                          std::to_string(roles->GetIndexSize()) + " words"});
+        lines.push_back({s + ".ctx", std::to_string(context->GetTagCount()) + " roles"});
+        lines.push_back({s + ".fsa", std::to_string(fsa->GetStateCount()) + " states over " +
+                                         std::to_string(fsa->GetSymbolCount()) + " roles"});
+    };
+    if (placeRoles && placeContext && placeAutomaton)
+        roleLines("ns", placeRoles, placeContext, placeAutomaton);
+    if (orgRoles && orgContext && orgAutomaton)
+        roleLines("nt", orgRoles, orgContext, orgAutomaton);
     if (userDictOn)
         lines.push_back({"UserDict.dct", userDictFile ? std::to_string(userDictFile->GetWordCount()) + " user words"
                                                       : "not loaded"});

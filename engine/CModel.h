@@ -80,6 +80,9 @@ public:
     bool logOn = false;
     bool userDictOn = false;
     bool newWordsOn = false; // the stages beyond the classic pipeline
+    // PlaceNames: with NewWords on, whether place and organisation names are
+    // recognised (on unless the key says otherwise).
+    bool placeNamesOn = true;
     // Tuning of the new stages (defaults chosen on held-out days of the training
     // month, never on the test days):
     // NewWordMargin: a span is proposed as a word when the new-word model's best
@@ -134,6 +137,16 @@ public:
     std::unique_ptr<CSupplement> supplement;
     // With NewWords and NameModel on: the person-name model (PersonName.nm).
     std::unique_ptr<CNameModel> nameModel;
+    // With NewWords and PlaceNames on: the place-name (ns.role, ns.ctx, ns.fsa)
+    // and organisation-name (nt.role, nt.ctx, nt.fsa) role models.
+    std::unique_ptr<CPosLexicon> placeRoles;
+    std::unique_ptr<CTagTransitions> placeContext;
+    std::unique_ptr<CRoleTagger> placeAutomaton;
+    std::unique_ptr<CPosLexicon> orgRoles;
+    std::unique_ptr<CTagTransitions> orgContext;
+    std::unique_ptr<CRoleTagger> orgAutomaton;
+    // Whether the place and organisation stage runs.
+    bool EntitiesOn() const { return newWordsOn && placeNamesOn && placeAutomaton && orgAutomaton; }
     SpecialWords ids;
 
 private:

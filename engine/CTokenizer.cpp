@@ -172,6 +172,20 @@ void CTokenizer::AddSentence(const CAnalyzer::Sentence& sentence)
                     token.tag = tagNames[symbolTag];
             }
         }
+        if (sentence.partOffsets != nullptr && sentence.partOffsets[i + 1] > sentence.partOffsets[i]) {
+            const size_t first = parts.size();
+            for (int32_t k = sentence.partOffsets[i]; k < sentence.partOffsets[i + 1]; ++k) {
+                const CAnalyzer::Part& w = sentence.parts[k];
+                morv_part part;
+                part.start = engineText.InputOffset(base + static_cast<size_t>(w.start));
+                part.end = engineText.InputOffset(base + static_cast<size_t>(w.end));
+                part.tag = tagNames[w.tag];
+                parts.push_back(part);
+            }
+            partRanges.resize(tokens.size() + 1, {0, 0});
+            partRanges.back() = {first, parts.size() - first};
+            token.flags |= MORV_FLAG_COMPOUND;
+        }
         if (engineText.IsPlaceholdersOnly(g0, g1)) {
             token.flags = MORV_FLAG_SUBSTITUTED;
             if (symbolTag >= 0)
@@ -183,9 +197,18 @@ void CTokenizer::AddSentence(const CAnalyzer::Sentence& sentence)
         tokens.back().flags |= MORV_FLAG_SENTENCE_END;
 }
 
+std::pair<const morv_part*, size_t> CTokenizer::Parts(size_t index) const
+{
+    if (index >= partRanges.size() || partRanges[index].second == 0)
+        return {nullptr, 0};
+    return {parts.data() + partRanges[index].first, partRanges[index].second};
+}
+
 int CTokenizer::Analyze(const char* text, size_t length, unsigned options, std::string* error)
 {
     tokens.clear();
+    parts.clear();
+    partRanges.clear();
     const int status = Prepare(text, length, options, error);
     if (status != MORV_OK)
         return status;

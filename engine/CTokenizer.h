@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/CAnalyzer.h"
@@ -24,6 +25,8 @@ public:
     // A morv_status; on failure error says what and where.
     int Analyze(const char* text, size_t length, unsigned options, std::string* error);
     const std::vector<morv_token>& Tokens() const { return tokens; }
+    // The words of token index of the last Analyze (a compound), else none.
+    std::pair<const morv_part*, size_t> Parts(size_t index) const;
     // The page's token part for text (GBK HTML).
     int AnalyzeHtml(const char* text, size_t length, unsigned options, std::string* error);
     const std::string& Html() const { return html; }
@@ -43,6 +46,10 @@ private:
     CAnalyzer analyzer;
     EngineText engineText;
     std::vector<morv_token> tokens;
+    // The words of compound tokens: those of tokens[i] are parts[partRanges[i].first]
+    // and the partRanges[i].second after it (partRanges is empty without compounds).
+    std::vector<morv_part> parts;
+    std::vector<std::pair<size_t, size_t>> partRanges;
     std::string html;
     std::string rawPage;
     const char* tagNames[256];

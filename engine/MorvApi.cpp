@@ -414,6 +414,24 @@ int morv_analyze(morv_analyzer* analyzer, const char* text, size_t length, unsig
     }
 }
 
+int morv_token_parts(const morv_analyzer* analyzer, size_t index, const morv_part** parts, size_t* count)
+{
+    if (parts != nullptr)
+        *parts = nullptr;
+    if (count != nullptr)
+        *count = 0;
+    if (analyzer == nullptr || parts == nullptr || count == nullptr)
+        return Fail(MORV_E_ARGUMENT, "morv_token_parts: a null analyser or result pointer");
+    const std::vector<morv_token>& tokens = analyzer->tokenizer.Tokens();
+    if (index >= tokens.size())
+        return Fail(MORV_E_ARGUMENT, "morv_token_parts: token " + std::to_string(index) + " of " +
+                                         std::to_string(tokens.size()));
+    const std::pair<const morv_part*, size_t> found = analyzer->tokenizer.Parts(index);
+    *parts = found.first;
+    *count = found.second;
+    return MORV_OK;
+}
+
 int morv_analyze_html(morv_analyzer* analyzer, const char* text, size_t length, unsigned options,
                       const char** html, size_t* size)
 {

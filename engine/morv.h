@@ -72,6 +72,8 @@ enum morv_status {
 #define MORV_FLAG_NEW_WORD 0x100u     /* a word no dictionary has, proposed by the new-word model */
 #define MORV_FLAG_LINE_BREAK 0x200u   /* a line break (CR, LF), tagged "w" */
 #define MORV_FLAG_SUBSTITUTED 0x400u  /* a character the analyser cannot read (see above) */
+#define MORV_FLAG_COMPOUND 0x800u     /* a place or organisation name made of several words
+                                         (中国国际广播电台): morv_token_parts lists them */
 
 typedef struct morv_token {
     const char* word;  /* the token's bytes inside the caller's text (not NUL-terminated) */
@@ -85,6 +87,15 @@ typedef struct morv_token {
     size_t name_split; /* for a Chinese person name: byte offset in the text where the
                           surname ends and the given name begins; 0 for other tokens */
 } morv_token;
+
+/* One word of a compound token (MORV_FLAG_COMPOUND): the name 中国国际广播电台/nt
+ * has the parts 中国/ns 国际/n 广播/vn 电台/n. A person name among the parts comes
+ * as surname and given name, as name_split would cut it. */
+typedef struct morv_part {
+    size_t start;     /* byte offsets in the text, as in morv_token */
+    size_t end;
+    const char* tag;  /* the word's own tag, valid as long as the model */
+} morv_part;
 
 /* The library's version, "3.1.0". */
 const char* morv_version(void);
@@ -137,6 +148,11 @@ void morv_analyzer_free(morv_analyzer* analyzer);
  * stays valid until its next call; the tokens point into text. */
 int morv_analyze(morv_analyzer* analyzer, const char* text, size_t length, unsigned options,
                  const morv_token** tokens, size_t* count);
+
+/* The words of token index of the analyser's last morv_analyze result, in
+ * order; count 0 (parts NULL) for a token that is one word. Valid until the
+ * analyser's next call. */
+int morv_token_parts(const morv_analyzer* analyzer, size_t index, const morv_part** parts, size_t* count);
 
 /* Analyses text into the tokens of the coloured result page (GBK HTML), without
  * the page's head and tail: a page is morv_html_head(), the parts of one or more

@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "morv.h"
@@ -42,6 +43,14 @@ inline void Check(int status)
 
 enum class Encoding : unsigned { Utf8 = MORV_UTF8, Gbk = MORV_GBK };
 
+// A word of a compound token (a place or organisation name of several words).
+struct Part {
+    std::string_view word;
+    std::string_view tag;
+    size_t start = 0; // bytes
+    size_t end = 0;
+};
+
 // One token; word and tag view the caller's text and the model's tag names.
 struct Token {
     std::string_view word;
@@ -52,6 +61,7 @@ struct Token {
     size_t charEnd = 0;
     unsigned flags = 0;   // MORV_FLAG_*
     size_t nameSplit = 0; // person names: byte offset where the surname ends, else 0
+    std::vector<Part> parts; // a compound's words (MORV_FLAG_COMPOUND), else empty
 
     bool Has(unsigned flag) const { return (flags & flag) != 0; }
 };
@@ -133,7 +143,15 @@ public:
             token.charEnd = t.char_end;
             token.flags = t.flags;
             token.nameSplit = t.name_split;
-            out.push_back(token);
+            if (t.flags & MORV_FLAG_COMPOUND) {
+                const auto raw = PartsRaw(i);
+                for (size_t k = 0; k < raw.second; ++k) {
+                    const morv_part& p = raw.first[k];
+                    token.parts.push_back(
+                        Part{std::string_view(text.data() + p.start, p.end - p.start), p.tag, p.start, p.end});
+                }
+            }
+            out.push_back(std::move(token));
         }
     }
     // The raw tokens of the C interface, valid until the next call (no copies).
@@ -145,6 +163,15 @@ public:
         detail::Check(morv_analyze(analyzer_.get(), text.data(), text.size(), Options(encoding, lenient), &tokens,
                                    &count));
         return {tokens, count};
+    }
+    // The words of token index of the last AnalyzeRaw or Analyze (a compound),
+    // valid as long as its tokens; none for a token of one word.
+    std::pair<const morv_part*, size_t> PartsRaw(size_t index) const
+    {
+        const morv_part* parts = nullptr;
+        size_t count = 0;
+        detail::Check(morv_token_parts(analyzer_.get(), index, &parts, &count));
+        return {parts, count};
     }
     // The result page's token part for text (GBK HTML); a page is PageHead(),
     // the parts, PageTail(). Valid until the next call.

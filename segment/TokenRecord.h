@@ -33,6 +33,8 @@ enum : uint8_t {
     kKindLineBreak = 28,
     kKindUserWord = 101,
     kKindPersonName = 102,
+    kKindPlaceName = 103,
+    kKindOrganizationName = 104,
     kKindSentenceBegin = 120,
     kKindSentenceEnd = 121,
     kKindNoClass = 255,

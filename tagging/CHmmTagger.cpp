@@ -50,7 +50,7 @@ int CHmmTagger::Tag(TokenRecord* items, int count)
     candidates.resize(n);
     candidateCounts.resize(n);
     firstSlot.resize(n);
-    if (useFixedTags)
+    if (useFixedTags || placeId >= 0 || organizationId >= 0)
         fixedEntries.resize(n);
     size_t slots = 0;
     for (size_t j = 0; j < n; ++j) {
@@ -59,6 +59,11 @@ int CHmmTagger::Tag(TokenRecord* items, int count)
             lexicon != nullptr ? lexicon->Lookup(items[j].wordId, &k) : nullptr;
         if (useFixedTags && items[j].fixedTag != 255) {
             fixedEntries[j] = CPosLexicon::Entry{items[j].fixedTag, 0};
+            list = &fixedEntries[j];
+            k = 1;
+        }
+        if (IsEntity(items[j].wordId)) {
+            fixedEntries[j] = CPosLexicon::Entry{items[j].kind, 0};
             list = &fixedEntries[j];
             k = 1;
         }
@@ -125,6 +130,8 @@ int CHmmTagger::Tag(TokenRecord* items, int count)
         if (personWordId >= 0 && token.wordId == personWordId) {
             token.tag = token.kind;
             token.kind = kKindPersonName;
+        } else if (IsEntity(token.wordId)) {
+            token.kind = token.wordId == placeId ? kKindPlaceName : kKindOrganizationName;
         }
         current = back[firstSlot[i] + static_cast<size_t>(current)];
     }

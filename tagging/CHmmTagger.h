@@ -24,6 +24,15 @@ public:
     int Tag(TokenRecord* items, int count);
 
     void SetPersonWordId(int32_t id) { personWordId = id; }
+    // The ids of the place- and organisation-name words (-1: none). A token
+    // carrying one is a name the entity recogniser merged, with its tag code in
+    // kind: that code is its only candidate and its tag, and its kind becomes
+    // kKindPlaceName or kKindOrganizationName.
+    void SetEntityWordIds(int32_t placeWordId, int32_t organizationWordId)
+    {
+        placeId = placeWordId;
+        organizationId = organizationWordId;
+    }
     // Whether a token's fixedTag, when set, is its only candidate (for the
     // part-of-speech pass: a tag the caller gave a word is the tag it gets).
     void SetUseFixedTags(bool use) { useFixedTags = use; }
@@ -43,8 +52,14 @@ private:
     double vocabularySize;
     CPosLexicon::Entry defaultEntry;
     int32_t personWordId;
+    int32_t placeId = -1;
+    int32_t organizationId = -1;
+    bool IsEntity(int32_t wordId) const
+    {
+        return wordId >= 0 && (wordId == placeId || wordId == organizationId);
+    }
     bool useFixedTags = false;
-    std::vector<CPosLexicon::Entry> fixedEntries; // one per token, for fixed tags
+    std::vector<CPosLexicon::Entry> fixedEntries; // one per token, for fixed tags and merged names
     int maxCandidates; // candidates per token at most
     // Working arrays, kept between sentences so that their capacity is reused.
     std::vector<const CPosLexicon::Entry*> candidates;

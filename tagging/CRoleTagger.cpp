@@ -110,3 +110,42 @@ int CRoleTagger::Recognize(TokenRecord* items, int& count, int personWordId) con
     count = n - removed;
     return 0;
 }
+
+void CRoleTagger::FindRuns(const TokenRecord* items, int count, std::vector<Run>& runs, bool retryFailing) const
+{
+    // The scan of Recognize, reporting instead of merging.
+    runs.clear();
+    if (count <= 0 || items == nullptr)
+        return;
+    int state = 0;
+    int runStart = 0;
+    int lastAccept = 0;
+    int32_t acceptOutput = 0;
+    int i = 0;
+    while (i < count) {
+        int next = Next(state, items[i].tag);
+        if (next >= 0 && i - runStart >= kMaxRunTokens)
+            next = -1;
+        if (next >= 0) {
+            if (accepting[static_cast<size_t>(next)] == 1) {
+                lastAccept = i;
+                acceptOutput = outputs[static_cast<size_t>(next)];
+            }
+            state = next;
+            ++i;
+        } else if (lastAccept > runStart) {
+            runs.push_back({runStart, lastAccept, acceptOutput});
+            runStart = lastAccept + 1;
+            state = 0;
+            i = lastAccept + 1;
+        } else if (retryFailing && i > runStart) {
+            // Each token is tried once more at most: as the start of a new run.
+            runStart = i;
+            state = 0;
+        } else {
+            runStart = i + 1;
+            state = 0;
+            ++i;
+        }
+    }
+}

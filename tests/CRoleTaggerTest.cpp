@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <ctime>
 #include <map>
@@ -311,6 +312,64 @@ TEST_F(CRoleTaggerTest, RescansStayLinearInTheSentenceLength)
     EXPECT_EQ(tokens[1].end, 2 * 3);
     EXPECT_EQ(tokens[static_cast<size_t>(names)].wordId, kPerson);
     EXPECT_EQ(tokens[static_cast<size_t>(names) + 1].wordId, 100 + 2 * names + 1);
+}
+
+} // namespace
+
+namespace {
+
+// FindRuns reports exactly the runs Recognize merges, with the whole output code.
+TEST_F(CRoleTaggerTest, FindRunsReportsWhatRecognizeMerges)
+{
+    ASSERT_TRUE(LoadImage(NameAutomaton().Image()));
+    std::srand(7);
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<int> roles(static_cast<size_t>(1 + std::rand() % 12));
+        for (int& r : roles)
+            r = std::rand() % 7; // 6 is no role the automaton reads
+        const std::vector<TokenRecord> before = Sentence(roles);
+        std::vector<CRoleTagger::Run> runs;
+        fsa.FindRuns(before.data(), static_cast<int>(before.size()), runs);
+        // The merges Recognize makes, as old token ranges and kinds.
+        std::vector<TokenRecord> tokens = before;
+        int count = static_cast<int>(tokens.size());
+        fsa.Recognize(tokens.data(), count, kPerson);
+        std::vector<Span> merged;
+        int old = 0;
+        for (int k = 0; k < count; ++k) {
+            const int last = old + (tokens[static_cast<size_t>(k)].end - tokens[static_cast<size_t>(k)].start) / 2 - 1;
+            if (last > old)
+                merged.push_back({old, last, tokens[static_cast<size_t>(k)].kind});
+            old = last + 1;
+        }
+        ASSERT_EQ(runs.size(), merged.size()) << round;
+        for (size_t k = 0; k < runs.size(); ++k) {
+            EXPECT_EQ(runs[k].first, merged[k].first) << round;
+            EXPECT_EQ(runs[k].last, merged[k].last) << round;
+            EXPECT_EQ(runs[k].output & 0xFF, merged[k].kind) << round;
+            EXPECT_TRUE(runs[k].output == kX || runs[k].output == kY) << round;
+        }
+    }
+}
+
+TEST_F(CRoleTaggerTest, FindRunsMayRetryTheFailingToken)
+{
+    ASSERT_TRUE(LoadImage(NameAutomaton().Image()));
+    // 1 1 2: the run opened at token 1 fails at token 2, which opens the name
+    // 1 2 that Recognize's scan skips.
+    const std::vector<TokenRecord> tokens = Sentence({0, 1, 1, 2, 0});
+    std::vector<CRoleTagger::Run> runs;
+    fsa.FindRuns(tokens.data(), 5, runs);
+    EXPECT_TRUE(runs.empty());
+    fsa.FindRuns(tokens.data(), 5, runs, true);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].first, 2);
+    EXPECT_EQ(runs[0].last, 3);
+    EXPECT_EQ(runs[0].output, kY);
+    // A token that fails a run of its own is passed over, not tried forever.
+    const std::vector<TokenRecord> none = Sentence({0, 2, 5, 0});
+    fsa.FindRuns(none.data(), 4, runs, true);
+    EXPECT_TRUE(runs.empty());
 }
 
 } // namespace

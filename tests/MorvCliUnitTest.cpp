@@ -393,6 +393,56 @@ TEST_F(Formatters, SegSplitsNamesAndDropsBlanks)
     EXPECT_EQ(out.Text(), std::string(kZhongGbk) + " " + kZhongGbk + " " + kZhongGbk + "\r\n");
 }
 
+TEST_F(Formatters, CompoundsComeAsTheirWordsInSegAndJsonAndWholeInWords)
+{
+    // x中中中y in UTF-8: the token 中中中 is a compound of the words 中 and 中中.
+    const std::string line = std::string("x") + kZhongUtf8 + kZhongUtf8 + kZhongUtf8 + "y";
+    std::vector<morv_token> tokens(3, morv_token{});
+    const size_t spans[3][2] = {{0, 1}, {1, 10}, {10, 11}};
+    for (size_t i = 0; i < 3; ++i) {
+        tokens[i].word = line.data() + spans[i][0];
+        tokens[i].length = spans[i][1] - spans[i][0];
+        tokens[i].start = spans[i][0];
+        tokens[i].end = spans[i][1];
+        tokens[i].char_start = i == 0 ? 0 : i == 1 ? 1 : 4;
+        tokens[i].char_end = i == 0 ? 1 : i == 1 ? 4 : 5;
+        tokens[i].tag = "n";
+    }
+    tokens[1].tag = "nt";
+    tokens[1].flags = MORV_FLAG_ORGANIZATION | MORV_FLAG_COMPOUND;
+    const morv_part parts[2] = {{1, 4, "ns"}, {4, 10, "n"}};
+    const size_t offsets[4] = {0, 0, 2, 2};
+    const LineFormatter::PartList list{parts, offsets};
+    const auto run = [&](LineFormatter& formatter, Captured& out) {
+        formatter.BeginPiece(line.data(), line.size(), line.size(), Encoding::Utf8);
+        formatter.Tokens(tokens.data(), tokens.size(), &list);
+        formatter.FinishPiece(true, "\n");
+        formatter.Flush();
+        return out.Text();
+    };
+    const std::string zhong = kZhongUtf8;
+    {
+        Captured out;
+        SegFormatter seg(out.file, true);
+        EXPECT_EQ(run(seg, out), "x " + zhong + " " + zhong + zhong + " y\n");
+    }
+    {
+        Captured out;
+        SegFormatter words(out.file, false);
+        EXPECT_EQ(run(words, out), "x " + zhong + zhong + zhong + " y\n");
+    }
+    {
+        Captured out;
+        JsonFormatter json(out.file);
+        const std::string text = run(json, out);
+        EXPECT_NE(text.find("\"tag\":\"nt\",\"start\":1,\"end\":4,\"parts\":[{\"word\":\"" + zhong +
+                            "\",\"tag\":\"ns\",\"start\":1,\"end\":2},{\"word\":\"" + zhong + zhong +
+                            "\",\"tag\":\"n\",\"start\":2,\"end\":4}]}"),
+                  std::string::npos)
+            << text;
+    }
+}
+
 TEST_F(Formatters, JsonOffsetsCountCharactersAcrossPieces)
 {
     const std::string line = std::string("\"") + kZhongUtf8 + kGrinUtf8 + "x\\" + kZhongUtf8 + "\n";

@@ -27,6 +27,30 @@ TEST(TrainerCorpusReader, ParsesWordsCompoundsAndConvertsToGbk)
     EXPECT_EQ(p.Text(), "\xD6\xD0\xD1\xEB\xB5\xE7\xCC\xA8\xD6\xEC\xE9\x46\xBB\xF9\xA3\xB1");
 }
 
+TEST(TrainerCorpusReader, RecordsEachCompoundWithItsTag)
+{
+    CorpusReader reader;
+    Paragraph p;
+    std::string message;
+    // Two compounds in a row, one of a single word, and a plain word between.
+    ASSERT_TRUE(reader.ParseLine("19980101-01-001-002/m  [中国/ns  国际/n  电台/n]nt  [香港/ns  特区/n]ns  和/c  [北京/ns]ns",
+                                 p, message))
+        << message;
+    ASSERT_EQ(p.compounds.size(), 3u);
+    const struct {
+        size_t first, last;
+        const char* tag;
+    } expected[] = {{0, 2, "nt"}, {3, 4, "ns"}, {6, 6, "ns"}};
+    for (size_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(p.compounds[k].first, expected[k].first) << k;
+        EXPECT_EQ(p.compounds[k].last, expected[k].last) << k;
+        EXPECT_EQ(p.compounds[k].tag, expected[k].tag) << k;
+    }
+    // A line parsed again into the same paragraph keeps none of the old ones.
+    ASSERT_TRUE(reader.ParseLine("19980101-01-001-003/m  和/c", p, message)) << message;
+    EXPECT_TRUE(p.compounds.empty());
+}
+
 TEST(TrainerCorpusReader, RejectsMalformedLines)
 {
     const struct {

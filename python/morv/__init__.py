@@ -21,12 +21,12 @@ import threading
 
 from . import _morv
 from ._morv import (Error, Token, USER_WORD, PERSON, PLACE, ORGANIZATION, NUMBER, TIME, STRING,
-                    SENTENCE_END, NEW_WORD, LINE_BREAK, SUBSTITUTED)
+                    SENTENCE_END, NEW_WORD, LINE_BREAK, SUBSTITUTED, COMPOUND)
 
 __version__ = _morv.VERSION
 __all__ = ["Model", "Token", "Error", "cut", "lcut", "tag", "tokenize", "add_word", "load_userdict",
            "default_model", "model_dir", "USER_WORD", "PERSON", "PLACE", "ORGANIZATION", "NUMBER", "TIME",
-           "STRING", "SENTENCE_END", "NEW_WORD", "LINE_BREAK", "SUBSTITUTED", "__version__"]
+           "STRING", "SENTENCE_END", "NEW_WORD", "LINE_BREAK", "SUBSTITUTED", "COMPOUND", "__version__"]
 
 
 def model_dir():
@@ -88,8 +88,10 @@ class Model:
     def tokenize(self, text):
         """:class:`Token` objects with ``word``, ``tag``, ``start``, ``end``
         (character offsets: ``text[t.start:t.end] == t.word``), ``flags`` (the
-        module's flag constants, combined) and ``name_split`` (for a Chinese
-        person name, the offset where the surname ends; else 0)."""
+        module's flag constants, combined), ``name_split`` (for a Chinese
+        person name, the offset where the surname ends; else 0) and ``parts``
+        (for a place or organisation name of several words, flag COMPOUND: its
+        words as Token objects of their own; else empty)."""
         return self._native.tokenize(text)
 
     def add_word(self, word, freq=None, tag=None):

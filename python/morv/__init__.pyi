@@ -14,6 +14,7 @@ SENTENCE_END: int
 NEW_WORD: int
 LINE_BREAK: int
 SUBSTITUTED: int
+COMPOUND: int
 
 class Error(Exception):
     status: int
@@ -32,6 +33,8 @@ class Token:
     def flags(self) -> int: ...
     @property
     def name_split(self) -> int: ...
+    @property
+    def parts(self) -> List["Token"]: ...
 
 class Model:
     def __init__(self, path: Optional[Union[str, PathLike]] = ...) -> None: ...

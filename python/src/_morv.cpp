@@ -43,6 +43,7 @@ public:
     size_t end = 0;
     unsigned flags = 0;
     size_t nameSplit = 0; // characters; 0 when the token is no split name
+    py::list parts;       // a compound's words (Token objects), else empty
 
     std::string Repr() const
     {
@@ -115,8 +116,8 @@ public:
         return additions;
     }
 
-    // Analyses text with an analyser of the pool; calls build(tokens, count, utf8)
-    // with the GIL held.
+    // Analyses text with an analyser of the pool; calls build(tokens, count, text,
+    // analyser) with the GIL held.
     template <class Build> py::object Analyze(const py::str& text, Build build)
     {
         Py_ssize_t size = 0;
@@ -136,7 +137,7 @@ public:
             Raise(status);
         }
         try {
-            py::object result = build(tokens, count, text);
+            py::object result = build(tokens, count, text, analyzer);
             Release(analyzer);
             return result;
         } catch (...) {
@@ -206,7 +207,7 @@ inline size_t CountChars(const char* from, const char* to)
 
 py::object Cut(Model& model, const py::str& text)
 {
-    return model.Analyze(text, [](const morv_token* tokens, size_t count, const py::str& s) {
+    return model.Analyze(text, [](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer*) {
         PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
         if (list == nullptr)
             throw py::error_already_set();
@@ -219,7 +220,7 @@ py::object Cut(Model& model, const py::str& text)
 
 py::object TagText(Model& model, const py::str& text)
 {
-    return model.Analyze(text, [&model](const morv_token* tokens, size_t count, const py::str& s) {
+    return model.Analyze(text, [&model](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer*) {
         PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
         if (list == nullptr)
             throw py::error_already_set();
@@ -241,11 +242,23 @@ py::object TagText(Model& model, const py::str& text)
 
 py::object Tokenize(Model& model, const py::str& text)
 {
-    return model.Analyze(text, [&model](const morv_token* tokens, size_t count, const py::str& s) {
+    return model.Analyze(text, [&model](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer* a) {
         py::list result(count);
         for (size_t i = 0; i < count; ++i) {
             const morv_token& t = tokens[i];
             Token token;
+            const morv_part* parts = nullptr;
+            size_t partCount = 0;
+            if ((t.flags & MORV_FLAG_COMPOUND) && morv_token_parts(a, i, &parts, &partCount) == MORV_OK) {
+                for (size_t k = 0; k < partCount; ++k) {
+                    Token part;
+                    part.start = t.char_start + CountChars(t.word, t.word + (parts[k].start - t.start));
+                    part.end = part.start + CountChars(t.word + (parts[k].start - t.start), t.word + (parts[k].end - t.start));
+                    part.word = py::reinterpret_steal<py::str>(Slice(s, part.start, part.end));
+                    part.tag = py::reinterpret_borrow<py::str>(model.Tag(parts[k].tag));
+                    token.parts.append(py::cast(std::move(part)));
+                }
+            }
             token.word = py::reinterpret_steal<py::str>(Slice(s, t.char_start, t.char_end));
             token.tag = py::reinterpret_borrow<py::str>(model.Tag(t.tag));
             token.start = t.char_start;
@@ -294,6 +307,7 @@ class Error(Exception):
     m.attr("NEW_WORD") = MORV_FLAG_NEW_WORD;
     m.attr("LINE_BREAK") = MORV_FLAG_LINE_BREAK;
     m.attr("SUBSTITUTED") = MORV_FLAG_SUBSTITUTED;
+    m.attr("COMPOUND") = MORV_FLAG_COMPOUND;
 
     py::class_<Token>(m, "Token")
         .def_readonly("word", &Token::word)
@@ -302,6 +316,7 @@ class Error(Exception):
         .def_readonly("end", &Token::end)
         .def_readonly("flags", &Token::flags)
         .def_readonly("name_split", &Token::nameSplit)
+        .def_readonly("parts", &Token::parts)
         .def("__repr__", &Token::Repr);
 
     py::class_<Model>(m, "NativeModel")

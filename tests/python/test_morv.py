@@ -133,3 +133,24 @@ def test_a_bad_list_adds_nothing(tmp_path):
 
 def test_version():
     assert morv.__version__.count(".") == 2
+
+
+def test_compound_names_list_their_words(model, tmp_path):
+    # The trained models with the new stages on, in a directory of their own.
+    base = tmp_path / "model"
+    base.mkdir()
+    with open(os.path.join(model.path, "Configure.xml"), encoding="gb2312") as f:
+        config = f.read()
+    (base / "Configure.xml").write_text(config.replace("</Configure>", "<NewWords>on</NewWords>\n</Configure>"),
+                                        encoding="gb2312")
+    os.symlink(os.path.join(model.path, "Data"), base / "Data")
+    text = "我通过中国国际广播电台向香港同胞问候。"
+    tokens = morv.Model(str(base)).tokenize(text)
+    station = [t for t in tokens if t.word == "中国国际广播电台"]
+    assert len(station) == 1 and station[0].tag == "nt"
+    assert station[0].flags & morv.COMPOUND and station[0].flags & morv.ORGANIZATION
+    assert [(p.word, p.tag) for p in station[0].parts] == [("中国", "ns"), ("国际", "n"), ("广播", "vn"), ("电台", "n")]
+    for p in station[0].parts:
+        assert text[p.start:p.end] == p.word
+    assert all(not t.parts for t in tokens if t is not station[0])
+    assert all(not t.parts for t in model.tokenize(text))  # the classic pipeline merges none

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <tuple>
 
 Evaluator::Evaluator(const std::set<std::string>& trainingVocabulary) : vocabulary(trainingVocabulary) {}
 
@@ -31,7 +32,42 @@ std::vector<std::pair<int, int>> Evaluator::Names(const std::vector<Word>& words
     return names;
 }
 
+std::vector<Evaluator::Word> Evaluator::GoldEntities(const Paragraph& p)
+{
+    std::vector<Word> entities;
+    std::vector<int> offsets(p.tokens.size() + 1, 0);
+    for (size_t k = 0; k < p.tokens.size(); ++k)
+        offsets[k + 1] = offsets[k] + static_cast<int>(p.tokens[k].word.size());
+    size_t next = 0; // the next compound
+    for (size_t k = 0; k < p.tokens.size();) {
+        if (next < p.compounds.size() && p.compounds[next].first == k) {
+            const CorpusCompound& c = p.compounds[next++];
+            const std::string tag = CorpusTag(c.tag);
+            if (tag == "ns" || tag == "nt")
+                entities.push_back({offsets[c.first], offsets[c.last + 1], tag});
+            k = c.last + 1;
+            continue;
+        }
+        const std::string tag = CorpusTag(p.tokens[k].tag);
+        if (tag == "ns" || tag == "nt")
+            entities.push_back({offsets[k], offsets[k + 1], tag});
+        ++k;
+    }
+    return entities;
+}
+
 void Evaluator::Score(const Paragraph& gold, const std::vector<Word>& system)
+{
+    std::vector<Word> entities;
+    for (const Word& w : system) {
+        const std::string tag = CorpusTag(w.tag);
+        if (tag == "ns" || tag == "nt")
+            entities.push_back(w);
+    }
+    Score(gold, system, entities);
+}
+
+void Evaluator::Score(const Paragraph& gold, const std::vector<Word>& system, const std::vector<Word>& systemEntities)
 {
     std::vector<Word> goldWords;
     std::vector<bool> oov;
@@ -95,6 +131,23 @@ void Evaluator::Score(const Paragraph& gold, const std::vector<Word>& system)
         if (!overlap)
             ++namesSpurious;
     }
+
+    // Places and organisations: exact spans of the same kind.
+    std::set<std::tuple<int, int, std::string>> goldSpans;
+    for (const Word& e : GoldEntities(gold)) {
+        goldSpans.emplace(e.start, e.end, e.tag);
+        ++(e.tag == "ns" ? counts.goldPlaces : counts.goldOrgs);
+    }
+    std::set<std::tuple<int, int, std::string>> seen;
+    for (const Word& e : systemEntities) {
+        const std::string tag = CorpusTag(e.tag);
+        if ((tag != "ns" && tag != "nt") || !seen.emplace(e.start, e.end, tag).second)
+            continue;
+        const bool place = tag == "ns";
+        ++(place ? counts.systemPlaces : counts.systemOrgs);
+        if (goldSpans.count({e.start, e.end, tag}))
+            ++(place ? counts.correctPlaces : counts.correctOrgs);
+    }
 }
 
 namespace {
@@ -120,6 +173,14 @@ void Evaluator::Print() const
     std::printf("| person-name precision | %.4f | |\n", np);
     std::printf("| person-name recall | %.4f | |\n", nr);
     std::printf("| person-name F1 (%zu names) | %.4f | >= 0.90 |\n", c.goldNames, F1(np, nr));
+    const double pp = Ratio(c.correctPlaces, c.systemPlaces), pr = Ratio(c.correctPlaces, c.goldPlaces);
+    std::printf("| place-name precision | %.4f | |\n", pp);
+    std::printf("| place-name recall | %.4f | |\n", pr);
+    std::printf("| place-name F1 (%zu places) | %.4f | |\n", c.goldPlaces, F1(pp, pr));
+    const double op = Ratio(c.correctOrgs, c.systemOrgs), orr = Ratio(c.correctOrgs, c.goldOrgs);
+    std::printf("| organisation-name precision | %.4f | |\n", op);
+    std::printf("| organisation-name recall | %.4f | |\n", orr);
+    std::printf("| organisation-name F1 (%zu organisations) | %.4f | |\n", c.goldOrgs, F1(op, orr));
     std::printf("\nGold words not found (%zu), by kind:\n", c.gold - c.correct);
     std::vector<std::pair<size_t, std::string>> kinds;
     for (const auto& m : missedByClass)

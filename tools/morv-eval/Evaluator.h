@@ -9,7 +9,8 @@
 #include "tools/trainer/CorpusReader.h"
 
 // Scores the engine's analysis of held-out corpus paragraphs against the
-// corpus: words as character spans, tags of the correctly cut words, names.
+// corpus: words as character spans, tags of the correctly cut words, person
+// names, place and organisation names.
 class Evaluator {
 public:
     struct Word {
@@ -22,12 +23,19 @@ public:
         size_t oovGold = 0, oovCorrect = 0;
         size_t posCorrect = 0;
         size_t goldNames = 0, systemNames = 0, correctNames = 0;
+        size_t goldPlaces = 0, systemPlaces = 0, correctPlaces = 0;
+        size_t goldOrgs = 0, systemOrgs = 0, correctOrgs = 0;
     };
 
     explicit Evaluator(const std::set<std::string>& trainingVocabulary);
     virtual ~Evaluator() = default;
 
     // Scores one paragraph: gold from the corpus, system words from the engine.
+    // systemEntities: the engine's place and organisation names as whole spans
+    // (a name merged from several words is one span, while its words are in
+    // system), tagged ns, nsf or nt; other tags are ignored.
+    void Score(const Paragraph& gold, const std::vector<Word>& system, const std::vector<Word>& systemEntities);
+    // The same with every ns, nsf and nt word of system as an entity.
     void Score(const Paragraph& gold, const std::vector<Word>& system);
     void Print() const;
     const Counts& GetCounts() const { return counts; }
@@ -35,6 +43,10 @@ public:
     static std::string CorpusTag(const std::string& tag);
     // Maximal runs of nr words, as spans.
     static std::vector<std::pair<int, int>> Names(const std::vector<Word>& words);
+    // The place (ns) and organisation (nt) names of a corpus paragraph: the ns
+    // and nt words outside brackets and the bracketed ns and nt compounds, each
+    // as one span.
+    static std::vector<Word> GoldEntities(const Paragraph& p);
 
 private:
     const std::set<std::string>& vocabulary;

@@ -47,7 +47,8 @@ const char kUsage[] =
     "       morv-eval --help | --version\n"
     "Trains on the corpus days given (default 1998-01-01..27) into DIR, analyses the\n"
     "test days (default 01-28..31) with the engine and scores segmentation, OOV\n"
-    "recall, part-of-speech tags and person names against the annotation.\n"
+    "recall, part-of-speech tags, person, place and organisation names against the\n"
+    "annotation.\n"
     "  --corpus PATH     the annotated corpus (UTF-8): paragraphs with ids, or one\n"
     "                    sentence a line of word/tag items (then all of it is trained on)\n"
     "  --work DIR        where the trained models go\n"
@@ -58,7 +59,8 @@ const char kUsage[] =
     "  --model DIR       score this model directory; nothing is trained\n"
     "  --vocab WORDLIST  words (one a line, UTF-8) that count as known for OOV recall;\n"
     "                    default: the words of the training corpus\n"
-    "  --dump FILE       write the engine's words and the gold words of every line (GBK)\n"
+    "  --dump FILE       write the engine's words and the gold words of every line (GBK;\n"
+    "                    names of several words in brackets, [w/t w/t]nt)\n"
     "  --set KEY=VALUE   set a key of the trained model's Configure.xml before scoring\n"
     "                    (--set NewWords=off scores the classic pipeline)\n"
     "  --system FILE --gold FILE\n"
@@ -279,6 +281,8 @@ int main(int argc, char** argv)
     for (const Paragraph& p : test.GetParagraphs()) {
         std::string text = p.Text();
         std::vector<Evaluator::Word> words;
+        std::vector<Evaluator::Word> entities; // place and organisation names, whole
+        std::string dumped = "S:";
         try {
             analyzer->Analyze(text, tokens, morv::Encoding::Gbk, true);
         } catch (const morv::Error& e) {
@@ -288,24 +292,45 @@ int main(int argc, char** argv)
         for (const morv::Token& t : tokens) {
             const int start = static_cast<int>(t.start), end = static_cast<int>(t.end);
             const std::string tag(t.tag);
-            // A full Chinese name counts as surname and given name, as the corpus writes it.
-            if (t.nameSplit > t.start && t.nameSplit < t.end) {
+            const std::string corpusTag = Evaluator::CorpusTag(tag);
+            if (corpusTag == "ns" || corpusTag == "nt")
+                entities.push_back({start, end, tag});
+            // A name made of several words counts as its words, and a full Chinese
+            // name as surname and given name, as the corpus writes them.
+            const size_t firstWord = words.size();
+            if (!t.parts.empty()) {
+                for (const morv::Part& part : t.parts)
+                    words.push_back({static_cast<int>(part.start), static_cast<int>(part.end), std::string(part.tag)});
+            } else if (t.nameSplit > t.start && t.nameSplit < t.end) {
                 const int split = static_cast<int>(t.nameSplit);
                 words.push_back({start, split, "nr"});
                 words.push_back({split, end, "nr"});
             } else {
                 words.push_back({start, end, tag});
             }
+            if (dump) {
+                // A compound in brackets with its own tag, as the corpus writes it.
+                for (size_t k = firstWord; k < words.size(); ++k) {
+                    const Evaluator::Word& w = words[k];
+                    dumped += std::string(" ") + (t.parts.empty() || k > firstWord ? "" : "[") +
+                              text.substr(static_cast<size_t>(w.start), static_cast<size_t>(w.end - w.start)) + "/" +
+                              w.tag;
+                }
+                if (!t.parts.empty())
+                    dumped += "]" + tag;
+            }
         }
-        eval.Score(p, words);
+        eval.Score(p, words, entities);
         if (dump) {
-            std::string line = "S:";
-            for (const Evaluator::Word& w : words)
-                line += " " + text.substr(static_cast<size_t>(w.start), static_cast<size_t>(w.end - w.start)) + "/" + w.tag;
-            line += "\nG:";
-            for (const CorpusToken& t : p.tokens)
-                line += " " + t.word + "/" + t.tag;
-            std::fprintf(dump, "%s\n", line.c_str());
+            dumped += "\nG:";
+            size_t next = 0; // the next compound
+            for (size_t k = 0; k < p.tokens.size(); ++k) {
+                const bool opens = next < p.compounds.size() && p.compounds[next].first == k;
+                dumped += std::string(" ") + (opens ? "[" : "") + p.tokens[k].word + "/" + p.tokens[k].tag;
+                if (next < p.compounds.size() && p.compounds[next].last == k)
+                    dumped += "]" + p.compounds[next++].tag;
+            }
+            std::fprintf(dump, "%s\n", dumped.c_str());
         }
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

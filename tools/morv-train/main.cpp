@@ -127,6 +127,7 @@ int main(int argc, char** argv)
         std::printf("person names: %zu; cut at both ends into 2+ tokens by %s: %zu (%.2f%%)\n", r.names,
                     r.realSegmentation ? "segmentation" : "character split", r.namesAligned,
                     r.names ? 100.0 * r.namesAligned / r.names : 0.0);
+        std::printf("place names: %zu; organisation names: %zu\n", r.places, r.organizations);
         std::printf("new-word model: %d characters, %d pair and %d skip-pair rows, %zu bytes, in %.2f s\n",
                     r.charModelChars, r.charModelPairs, r.charModelSkips, r.charModelBytes, r.charModelSeconds);
         std::printf("supplementary lexicon: %s, in %.2f s\n", r.supplementSource.c_str(), r.supplementSeconds);

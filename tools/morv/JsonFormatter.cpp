@@ -33,6 +33,27 @@ void JsonFormatter::Emit(const Word& word)
     tokens += std::to_string(word.charBegin);
     tokens += ",\"end\":";
     tokens += std::to_string(word.charEnd);
+    if (word.partCount > 0) {
+        // A compound's words, with character offsets like the token's.
+        tokens += ",\"parts\":[";
+        for (size_t k = 0; k < word.partCount; ++k) {
+            const morv_part& p = word.parts[k];
+            if (p.start < word.pieceStart || p.end > word.pieceStart + word.length || p.end <= p.start)
+                continue;
+            const char* bytes = word.bytes + (p.start - word.pieceStart);
+            const size_t begin = word.charBegin + CharCount(word.bytes, p.start - word.pieceStart);
+            tokens += k > 0 ? ",{\"word\":\"" : "{\"word\":\"";
+            TextCodec::Instance().AppendJson(tokens, bytes, p.end - p.start, encoding);
+            tokens += "\",\"tag\":\"";
+            TextCodec::Instance().AppendJson(tokens, p.tag, std::strlen(p.tag), Encoding::Utf8);
+            tokens += "\",\"start\":";
+            tokens += std::to_string(begin);
+            tokens += ",\"end\":";
+            tokens += std::to_string(begin + CharCount(bytes, p.end - p.start));
+            tokens += '}';
+        }
+        tokens += ']';
+    }
     tokens += '}';
     if (tokens.size() + text.size() >= spillBytes)
         Spill();

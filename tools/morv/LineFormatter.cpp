@@ -6,7 +6,7 @@ void LineFormatter::BeginPiece(const char*, size_t, size_t, Encoding enc)
     pieceChars = 0;
 }
 
-void LineFormatter::Tokens(const morv_token* tokens, size_t count)
+void LineFormatter::Tokens(const morv_token* tokens, size_t count, const PartList* parts)
 {
     for (size_t i = 0; i < count; ++i) {
         const morv_token& t = tokens[i];
@@ -22,6 +22,11 @@ void LineFormatter::Tokens(const morv_token* tokens, size_t count)
         word.charBegin = charBase + t.char_start;
         word.charEnd = charBase + t.char_end;
         word.tag = t.tag;
+        word.pieceStart = t.start;
+        if (parts != nullptr && parts->offsets[i + 1] > parts->offsets[i]) {
+            word.parts = parts->parts + parts->offsets[i];
+            word.partCount = parts->offsets[i + 1] - parts->offsets[i];
+        }
         Emit(word);
     }
 }
@@ -57,4 +62,20 @@ void LineFormatter::AppendText(const char* bytes, size_t length)
         TextCodec::Instance().AppendAsUtf8(buffer, bytes, length, encoding);
     else
         replaced += TextCodec::Instance().AppendUtf8AsGbk(buffer, bytes, length);
+}
+
+size_t LineFormatter::CharCount(const char* bytes, size_t length) const
+{
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(bytes);
+    size_t chars = 0;
+    for (size_t i = 0; i < length; ++chars) {
+        if (encoding == Encoding::Utf8) {
+            ++i;
+            while (i < length && (s[i] & 0xC0) == 0x80)
+                ++i;
+        } else {
+            i += s[i] >= 0x81 && s[i] <= 0xFE && i + 1 < length ? 2 : 1;
+        }
+    }
+    return chars;
 }

@@ -22,6 +22,15 @@ public:
         size_t charBegin;    // characters of the line before the token
         size_t charEnd;
         const char* tag;     // ASCII
+        const morv_part* parts = nullptr; // a compound's words (offsets in the piece)
+        size_t partCount = 0;
+        size_t pieceStart = 0; // the token's byte offset in its piece
+    };
+    // The words of the compound tokens of a piece: those of token i are
+    // parts[offsets[i]] up to parts[offsets[i + 1]].
+    struct PartList {
+        const morv_part* parts;
+        const size_t* offsets;
     };
 
     explicit LineFormatter(std::FILE* out) : out(out) {}
@@ -30,8 +39,9 @@ public:
     // Called once per piece before its tokens: the piece's bytes, of which the
     // first textLength are line text and the rest its line end.
     virtual void BeginPiece(const char* piece, size_t size, size_t textLength, Encoding enc);
-    // The piece's tokens (they tile it, line ends included).
-    void Tokens(const morv_token* tokens, size_t count);
+    // The piece's tokens (they tile it, line ends included) and, when one of
+    // them is a compound, the words of each.
+    void Tokens(const morv_token* tokens, size_t count, const PartList* parts = nullptr);
     // Called after the piece's tokens. A piece that ends its line ends the output
     // line; terminator is the input's line end ("\n" or "\r\n").
     void FinishPiece(bool endsLine, const char* terminator);
@@ -47,6 +57,8 @@ protected:
     virtual void EndLine(const char* terminator) = 0;
     // Appends input bytes to the buffer in the output encoding.
     void AppendText(const char* bytes, size_t length);
+    // The characters of input bytes in the piece's encoding.
+    size_t CharCount(const char* bytes, size_t length) const;
 
     std::FILE* out;
     std::string buffer;

@@ -274,6 +274,19 @@ void MorvApp::Analyze(morv::Analyzer& a, Block& block)
         if (wantTokens) {
             const auto tokens = a.AnalyzeRaw(text, ApiEncoding(piece.encoding), true);
             piece.tokens.assign(tokens.first, tokens.first + tokens.second);
+            piece.parts.clear();
+            piece.partOffsets.clear();
+            for (size_t i = 0; i < tokens.second; ++i) {
+                if (!(tokens.first[i].flags & MORV_FLAG_COMPOUND))
+                    continue;
+                if (piece.partOffsets.empty())
+                    piece.partOffsets.assign(i + 1, 0);
+                piece.partOffsets.resize(i + 1, piece.parts.size());
+                const auto parts = a.PartsRaw(i);
+                piece.parts.insert(piece.parts.end(), parts.first, parts.first + parts.second);
+            }
+            if (!piece.partOffsets.empty())
+                piece.partOffsets.resize(tokens.second + 1, piece.parts.size());
         }
         if (wantHtml) {
             const std::string_view html = a.AnalyzeHtml(text, ApiEncoding(piece.encoding), true);
@@ -287,7 +300,8 @@ void MorvApp::Emit(Block& block)
     for (Piece& piece : block.pieces) {
         if (formatter) {
             formatter->BeginPiece(block.data.data() + piece.offset, piece.size, piece.textLength, piece.encoding);
-            formatter->Tokens(piece.tokens.data(), piece.tokens.size());
+            const LineFormatter::PartList parts{piece.parts.data(), piece.partOffsets.data()};
+            formatter->Tokens(piece.tokens.data(), piece.tokens.size(), piece.partOffsets.empty() ? nullptr : &parts);
             formatter->FinishPiece(piece.endsLine, piece.crlf ? "\r\n" : "\n");
         }
         for (auto& page : pages)

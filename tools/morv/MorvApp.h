@@ -61,6 +61,10 @@ private:
         bool crlf = false;
         Encoding encoding = Encoding::Gbk;
         std::vector<morv_token> tokens; // their words point into the block's data
+        // The words of compound tokens (see LineFormatter::PartList); empty
+        // when the piece has none.
+        std::vector<morv_part> parts;
+        std::vector<size_t> partOffsets;
         std::string html;
     };
     struct Block {

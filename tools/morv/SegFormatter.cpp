@@ -37,7 +37,13 @@ void SegFormatter::Append(const char* bytes, size_t length)
 
 void SegFormatter::Emit(const Word& word)
 {
-    if (splitNames && word.split > 0) {
+    if (splitNames && word.partCount > 0) {
+        for (size_t k = 0; k < word.partCount; ++k) {
+            const morv_part& p = word.parts[k];
+            if (p.start >= word.pieceStart && p.end <= word.pieceStart + word.length && p.end > p.start)
+                Append(word.bytes + (p.start - word.pieceStart), p.end - p.start);
+        }
+    } else if (splitNames && word.split > 0) {
         Append(word.bytes, word.split);
         Append(word.bytes + word.split, word.length - word.split);
     } else {

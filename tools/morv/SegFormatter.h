@@ -5,7 +5,8 @@
 
 // The words separated by single spaces, as segmentation scorers read them, blank
 // tokens left out. With splitNames a recognised person name is written as surname
-// and given name (the corpus's convention), else whole.
+// and given name, and a place or organisation name of several words as those
+// words (the corpus's conventions), else whole.
 class SegFormatter : public LineFormatter {
 public:
     explicit SegFormatter(std::FILE* out, bool splitNames = true) : LineFormatter(out), splitNames(splitNames) {}

@@ -197,6 +197,7 @@ bool CorpusReader::ParseLine(const std::string& line, Paragraph& out, std::strin
         ++fields;
     out.tokens.reserve(fields);
     bool open = false;
+    size_t compoundFirst = 0;
     std::string word;
     while (NextField(line, pos, begin, end)) {
         size_t wordBegin = begin;
@@ -255,7 +256,11 @@ bool CorpusReader::ParseLine(const std::string& line, Paragraph& out, std::strin
         }
         t.tag.assign(line, slash + 1, tagEnd - slash - 1);
         t.inCompound = open || opens;
+        if (opens)
+            compoundFirst = out.tokens.size();
         out.tokens.push_back(std::move(t));
+        if (closes)
+            out.compounds.push_back({compoundFirst, out.tokens.size() - 1, line.substr(tagEnd + 1, end - tagEnd - 1)});
         open = (open || opens) && !closes;
     }
     if (open) {

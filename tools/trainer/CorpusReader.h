@@ -14,11 +14,20 @@ struct CorpusToken {
     bool inCompound = false;
 };
 
+// A bracketed compound, "[word/tag word/tag]nt": the token range [first, last]
+// and the compound's own tag.
+struct CorpusCompound {
+    size_t first;
+    size_t last;
+    std::string tag;
+};
+
 // One corpus line: "YYYYMMDD-PP-AAA-NNN/m  word/tag  [word/tag  word/tag]nt ...".
 struct Paragraph {
     int date = 0; // YYYYMMDD
     int line = 0; // 1-based line number in the corpus file
     std::vector<CorpusToken> tokens;
+    std::vector<CorpusCompound> compounds; // in token order
     std::string Text() const; // the words concatenated (GBK)
 };
 

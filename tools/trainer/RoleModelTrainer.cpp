@@ -28,6 +28,9 @@ void RoleModelTrainer::Learn(const std::vector<Paragraph>& paragraphs, const std
     roleFrequency.assign(static_cast<size_t>(inv.count), 0);
     rolePairs.assign(static_cast<size_t>(inv.count) * static_cast<size_t>(inv.count), 0);
     entities = aligned = 0;
+    newWordFold.clear();
+    if (scheme.SplitsNewWords())
+        FindNewWords(paragraphs);
 
     CUnigram uni;
     CBigram big;
@@ -75,6 +78,10 @@ void RoleModelTrainer::Learn(const std::vector<Paragraph>& paragraphs, const std
         std::vector<std::vector<Token>> sentences;
         if (!realSegmentation || !segmentText(p.Text(), sentences))
             sentences = words.CorpusSentences(p);
+        const std::vector<RoleScheme::Entity> classSpans = scheme.ClassSpans(p, offsets);
+        if (!newWordFold.empty() || !classSpans.empty())
+            for (auto& s : sentences)
+                Reshape(s, classSpans);
 
         for (const auto& s : sentences) {
             std::vector<int> roles(s.size(), inv.other);
@@ -131,6 +138,73 @@ void RoleModelTrainer::Learn(const std::vector<Paragraph>& paragraphs, const std
                     ++aligned;
             }
         }
+    }
+}
+
+void RoleModelTrainer::FindNewWords(const std::vector<Paragraph>& paragraphs)
+{
+    // A fold is a day of the corpus (a corpus without dates: every tenth line).
+    const std::vector<std::string>& wordList = words.GetWordList();
+    newWordFold.assign(wordList.size(), kNoFold);
+    for (const Paragraph& p : paragraphs) {
+        const int fold = p.date != 0 ? p.date : p.line % 10;
+        for (const CorpusToken& t : p.tokens) {
+            const int id = words.WordId(t.word);
+            if (id < SpecialWords::kCount || gbk::CharCount(t.word) < 2)
+                continue;
+            int32_t& f = newWordFold[static_cast<size_t>(id)];
+            f = f == kNoFold || f == fold ? fold : kManyFolds;
+        }
+    }
+}
+
+bool RoleModelTrainer::IsNewWord(int id) const
+{
+    return id >= 0 && static_cast<size_t>(id) < newWordFold.size() && newWordFold[static_cast<size_t>(id)] != kNoFold &&
+           newWordFold[static_cast<size_t>(id)] != kManyFolds;
+}
+
+void RoleModelTrainer::Reshape(std::vector<WordStatistics::Token>& s,
+                               const std::vector<RoleScheme::Entity>& classSpans) const
+{
+    using Token = WordStatistics::Token;
+    const std::vector<std::string>& wordList = words.GetWordList();
+    if (!newWordFold.empty()) {
+        std::vector<Token> cut;
+        cut.reserve(s.size());
+        for (size_t i = 0; i < s.size(); ++i) {
+            const Token& t = s[i];
+            if (i == 0 || i + 1 == s.size() || !IsNewWord(t.id)) {
+                cut.push_back(t);
+                continue;
+            }
+            int at = t.start;
+            for (const std::string& c : gbk::Chars(wordList[static_cast<size_t>(t.id)])) {
+                const int end = at + static_cast<int>(c.size());
+                cut.push_back({at, end, words.WordId(c)});
+                at = end;
+            }
+        }
+        s.swap(cut);
+    }
+    for (const RoleScheme::Entity& span : classSpans) {
+        if (span.type < 0 || span.type >= SpecialWords::kCount)
+            continue;
+        // The markers stay: a span is merged only from the tokens between them.
+        size_t first = 1;
+        while (first + 1 < s.size() && s[first].start < span.start)
+            ++first;
+        if (first + 1 >= s.size() || s[first].start != span.start)
+            continue;
+        size_t last = first;
+        while (last + 2 < s.size() && s[last].end < span.end)
+            ++last;
+        // The engine merges only what is two tokens or more.
+        if (s[last].end != span.end || last == first)
+            continue;
+        const int id = words.WordId(SpecialWords::kWords[span.type]);
+        s[first] = {span.start, span.end, id};
+        s.erase(s.begin() + static_cast<std::ptrdiff_t>(first) + 1, s.begin() + static_cast<std::ptrdiff_t>(last) + 1);
     }
 }
 

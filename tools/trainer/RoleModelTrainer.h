@@ -8,9 +8,9 @@
 
 #include "tools/trainer/CorpusReader.h"
 #include "tools/trainer/RoleScheme.h"
+#include "tools/trainer/WordStatistics.h"
 
 class CCharset;
-class WordStatistics;
 
 // Learns a role model (<stem>.role, <stem>.ctx, <stem>.fsa) for the entities a
 // RoleScheme describes: every training paragraph is segmented by the engine
@@ -38,6 +38,16 @@ public:
     bool UsedRealSegmentation() const { return realSegmentation; }
 
 private:
+    // The words of one fold only (RoleScheme::SplitsNewWords), by word id.
+    void FindNewWords(const std::vector<Paragraph>& paragraphs);
+    bool IsNewWord(int id) const;
+    // Cuts the new words of a segmented sentence into characters and merges the
+    // tokens of each class span into one token of its class word.
+    void Reshape(std::vector<WordStatistics::Token>& sentence, const std::vector<RoleScheme::Entity>& classSpans) const;
+
+    static constexpr int32_t kNoFold = -1;
+    static constexpr int32_t kManyFolds = -2;
+
     const RoleScheme& scheme;
     const WordStatistics& words;
     const CCharset& charset;
@@ -48,6 +58,7 @@ private:
     size_t entities = 0;
     size_t aligned = 0;
     bool realSegmentation = false;
+    std::vector<int32_t> newWordFold; // word id -> its only fold, kNoFold or kManyFolds
 };
 
 #endif

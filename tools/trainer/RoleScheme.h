@@ -27,12 +27,14 @@ public:
     };
     // A gold entity: byte offsets [start, end) in the paragraph text; split and
     // type mean what the scheme makes them mean (for names: where the surname
-    // ends, and the kind of name).
+    // ends, and the kind of name). wordEnds: for an entity made of several words
+    // (a compound), the byte offsets where its words end, the last one left out.
     struct Entity {
         int start;
         int end;
         int split;
         int type;
+        std::vector<int> wordEnds{};
     };
 
     virtual ~RoleScheme() = default;
@@ -52,6 +54,17 @@ public:
     virtual void CompleteLexicon(std::vector<std::map<int, int32_t>>& counts,
                                  const std::vector<std::string>& words) const = 0;
     virtual bool WriteAutomaton(const std::string& path) const = 0;
+
+    // Whether the words that only one day of the corpus shows are cut into their
+    // characters before their roles are counted. Such words stand for the new
+    // words of unseen text, which a recogniser that reads new words character by
+    // character meets as characters.
+    virtual bool SplitsNewWords() const { return false; }
+    // Spans of a paragraph that earlier stages of the engine merge into one token
+    // of a class word before this model's tagger runs (person names, say): the
+    // tokens that cover such a span exactly are counted as one token of that
+    // word. Entity::type is the class word's index in SpecialWords::kWords.
+    virtual std::vector<Entity> ClassSpans(const Paragraph&, const std::vector<int>&) const { return {}; }
 };
 
 #endif

@@ -11,7 +11,9 @@
 #include "tools/trainer/CharModelWriter.h"
 #include "tools/trainer/ModelWriter.h"
 #include "tools/trainer/NameModelTrainer.h"
+#include "tools/trainer/OrgRoleScheme.h"
 #include "tools/trainer/PersonRoleScheme.h"
+#include "tools/trainer/PlaceRoleScheme.h"
 #include "tools/trainer/RoleModelTrainer.h"
 #include "tools/trainer/WordStatistics.h"
 
@@ -79,6 +81,20 @@ int Trainer::Run()
         std::fprintf(stderr, "morv-train: cannot write the %s models into %s\n", personScheme.Description().c_str(),
                      options.outputDir.c_str());
         return 1;
+    }
+
+    // Places, then organisations: the order the engine finds them in.
+    PlaceRoleScheme placeScheme(paragraphs);
+    OrgRoleScheme orgScheme(paragraphs);
+    for (const RoleScheme* scheme : {static_cast<const RoleScheme*>(&placeScheme), static_cast<const RoleScheme*>(&orgScheme)}) {
+        RoleModelTrainer entities(*scheme, *words, charset);
+        entities.Learn(paragraphs, DataDir());
+        (scheme == &placeScheme ? report.places : report.organizations) = entities.GetEntityCount();
+        if (!entities.Write(DataDir())) {
+            std::fprintf(stderr, "morv-train: cannot write the %s models into %s\n", scheme->Description().c_str(),
+                         options.outputDir.c_str());
+            return 1;
+        }
     }
 
     if (options.newWordModel && (!TrainNewWordModel() || !words->WriteNewWordTables(DataDir()))) {

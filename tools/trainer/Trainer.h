@@ -49,6 +49,8 @@ struct TrainerReport {
     size_t names = 0;
     size_t namesAligned = 0;   // names whose text segmentation cuts at both ends, in 2+ tokens
     bool realSegmentation = false; // roles came from the engine's own segmentation
+    size_t places = 0;        // place names (ns words and compounds)
+    size_t organizations = 0; // organisation names (nt words and compounds)
     // The new-word model: distinct characters, pair and skip-pair rows kept,
     // file size, training time.
     int charModelChars = 0;
@@ -74,7 +76,8 @@ struct TrainerReport {
 // reads the sources and the corpus, then has each model family trained and
 // written in turn: WordStatistics, RoleModelTrainer on the person names, and
 // for the new stages CharModelTrainer (new words), SupplementLexicon (from a
-// modern word list) and NameModelTrainer (person names).
+// modern word list), NameModelTrainer (person names) and RoleModelTrainer on
+// the place and the organisation names.
 class Trainer {
 public:
     explicit Trainer(const TrainerOptions& options);

@@ -1,0 +1,243 @@
+#include "tagging/CEntityRecognizer.h"
+
+#include <algorithm>
+#include <new>
+
+#include "lexicon/CPDAT.h"
+#include "tagging/CPosLexicon.h"
+#include "tagging/CHmmTagger.h"
+
+namespace {
+
+constexpr uint8_t kBeginsOwner = 1;
+constexpr uint8_t kEndsOwner = 2;
+constexpr uint8_t kUnknownTag = 255;
+
+// Bytes of the character at text[at] (GBK: a lead byte of 0x80 or above takes
+// the next byte too, when the span has it).
+int CharBytes(const char* text, int at, int end)
+{
+    return static_cast<unsigned char>(text[at]) >= 0x80 && at + 1 < end ? 2 : 1;
+}
+
+} // namespace
+
+CEntityRecognizer::CEntityRecognizer(const CPDAT* d, int32_t newWord, double vocabularySize, const Kind& places,
+                                     const Kind& organizations)
+    : dict(d), newWordId(newWord)
+{
+    const Kind* kinds[2] = {&places, &organizations};
+    for (int k = 0; k < 2; ++k) {
+        const Kind& kind = *kinds[k];
+        models[k].kind = kind;
+        if (kind.roles == nullptr || kind.context == nullptr || kind.automaton == nullptr || kind.wordId < 0 ||
+            kind.automaton->GetSymbolCount() <= 0)
+            continue;
+        const CRoleTagger& fsa = *kind.automaton;
+        const auto defaultRole = static_cast<uint8_t>(fsa.GetSymbolCount() - 1);
+        models[k].hmm.reset(new (std::nothrow) CHmmTagger(kind.roles, kind.context, vocabularySize, defaultRole));
+        uint8_t roleReach[CRoleTagger::kMaxSymbols] = {};
+        for (int role = 0; role < fsa.GetSymbolCount(); ++role) {
+            if (fsa.Next(0, role) >= 0)
+                roleReach[role] |= kStarts;
+            for (int state = 0; state < fsa.GetStateCount(); ++state) {
+                const int next = fsa.Next(state, role);
+                if (next >= 0 && fsa.IsAccepting(next))
+                    roleReach[role] |= kEnds;
+            }
+        }
+        const int words = kind.roles->GetIndexSize();
+        models[k].reach.assign(static_cast<size_t>(words), 0);
+        for (int id = 0; id < words; ++id) {
+            int n = 0;
+            const CPosLexicon::Entry* e = kind.roles->Lookup(id, &n);
+            for (int i = 0; i < n; ++i)
+                models[k].reach[static_cast<size_t>(id)] |= roleReach[e[i].tag];
+        }
+    }
+}
+
+CEntityRecognizer::~CEntityRecognizer() = default;
+
+void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int& count)
+{
+    hasParts = false;
+    pieces.clear();
+    pieceOffsets.clear();
+    beforeCount = 0;
+    if (items == nullptr || count <= 2)
+        return;
+    const size_t n = static_cast<size_t>(count);
+    before.assign(items, items + n);
+    beforeCount = count;
+
+    // The tokens as the models were trained on them: new words in characters.
+    work.clear();
+    owner.clear();
+    edges.clear();
+    for (int i = 0; i < count; ++i) {
+        const TokenRecord& t = items[i];
+        const bool newWord = i > 0 && i + 1 < count && sentence != nullptr && newWordId >= 0 &&
+                             t.wordId == newWordId && (t.flags & kFlagNewWord) && t.start >= 0 && t.end > t.start;
+        if (newWord && CharBytes(sentence, t.start, t.end) < t.end - t.start) {
+            for (int at = t.start; at < t.end;) {
+                const int bytes = CharBytes(sentence, at, t.end);
+                TokenRecord c = t;
+                c.start = at;
+                c.end = at + bytes;
+                c.wordId = dict != nullptr ? dict->ExactMatch(sentence + at, bytes) : -1;
+                c.flags = 0;
+                work.push_back(c);
+                owner.push_back(i);
+                edges.push_back(static_cast<uint8_t>((at == t.start ? kBeginsOwner : 0) |
+                                                     (at + bytes == t.end ? kEndsOwner : 0)));
+                at += bytes;
+            }
+            continue;
+        }
+        work.push_back(t);
+        owner.push_back(i);
+        edges.push_back(kBeginsOwner | kEndsOwner);
+    }
+
+    places.clear();
+    merges.clear();
+    if (models[0].hmm)
+        FindNames(models[0], count, places);
+    if (models[1].hmm)
+        FindNames(models[1], count, merges);
+    // An organisation wins over the places it overlaps; a place inside it keeps
+    // its word whole there.
+    if (!places.empty()) {
+        size_t org = 0;
+        const size_t organizations = merges.size();
+        for (const Merge& p : places) {
+            while (org < organizations && merges[org].last < p.first)
+                ++org;
+            if (org < organizations && merges[org].first <= p.last) {
+                Merge& o = merges[org];
+                if (o.first <= p.first && p.last <= o.last)
+                    for (const auto& g : p.goesOn) {
+                        // The word is the place's, whichever of the two joins it.
+                        auto same = std::find_if(o.goesOn.begin(), o.goesOn.end(),
+                                                 [&](const std::pair<int32_t, uint8_t>& x) { return x.first == g.first; });
+                        if (same != o.goesOn.end())
+                            same->second = p.tag;
+                        else
+                            o.goesOn.emplace_back(g.first, p.tag);
+                    }
+                continue;
+            }
+            merges.push_back(p);
+        }
+        std::sort(merges.begin(), merges.end(), [](const Merge& a, const Merge& b) { return a.first < b.first; });
+    }
+    if (merges.empty())
+        return;
+
+    // Merge in place; every token's words follow (none for a token of one word).
+    pieceOffsets.assign(1, 0);
+    int d = 0;
+    size_t next = 0;
+    for (int i = 0; i < count;) {
+        if (next < merges.size() && merges[next].first == i) {
+            const Merge& m = merges[next++];
+            joined.clear();
+            for (int j = m.first; j <= m.last; ++j)
+                joined.push_back({items[j].start, items[j].end, j, j, kUnknownTag});
+            // Words that go on across a token boundary become one.
+            size_t w = 0;
+            for (size_t p = 1; p < joined.size(); ++p) {
+                const auto g = std::find_if(m.goesOn.begin(), m.goesOn.end(),
+                                            [&](const std::pair<int32_t, uint8_t>& x) { return x.first == joined[w].end; });
+                if (g != m.goesOn.end()) {
+                    joined[w].end = joined[p].end;
+                    joined[w].last = joined[p].last;
+                    joined[w].tag = g->second;
+                } else {
+                    joined[++w] = joined[p];
+                }
+            }
+            joined.resize(w + 1);
+            if (joined.size() > 1) {
+                pieces.insert(pieces.end(), joined.begin(), joined.end());
+                hasParts = true;
+            }
+            TokenRecord merged = items[i];
+            merged.end = items[m.last].end;
+            merged.wordId = m.wordId;
+            merged.kind = m.tag;
+            merged.fixedTag = 255;
+            if (m.last > m.first)
+                merged.flags = 0;
+            items[d++] = merged;
+            i = m.last + 1;
+        } else {
+            if (d != i)
+                items[d] = items[i];
+            ++d;
+            ++i;
+        }
+        pieceOffsets.push_back(static_cast<int32_t>(pieces.size()));
+    }
+    count = d;
+}
+
+bool CEntityRecognizer::MayHoldName(const Model& model) const
+{
+    // The default role (of words the lexicon lacks) neither starts nor ends one.
+    const size_t words = model.reach.size();
+    bool started = false;
+    for (const TokenRecord& t : work) {
+        const uint8_t r =
+            t.wordId >= 0 && static_cast<size_t>(t.wordId) < words ? model.reach[static_cast<size_t>(t.wordId)] : 0;
+        if (started && (r & kEnds))
+            return true;
+        started = started || (r & kStarts);
+    }
+    return false;
+}
+
+void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Merge>& found)
+{
+    if (!MayHoldName(model))
+        return;
+    const int n = static_cast<int>(work.size());
+    model.hmm->Tag(work.data(), n);
+    const CRoleTagger& automaton = *model.kind.automaton;
+    automaton.FindRuns(work.data(), n, runs, true);
+    for (const CRoleTagger::Run& run : runs) {
+        // A name never cuts a new word, nor takes in the sentence markers. (A run
+        // that fails is tried again from its failing token: 中国 after a piece
+        // that ended no name still opens 中国国际广播电台.)
+        if (!(edges[static_cast<size_t>(run.first)] & kBeginsOwner) || !(edges[static_cast<size_t>(run.last)] & kEndsOwner))
+            continue;
+        const int first = owner[static_cast<size_t>(run.first)], last = owner[static_cast<size_t>(run.last)];
+        if (first <= 0 || last + 1 >= count)
+            continue;
+        const auto tag = static_cast<uint8_t>(run.output & 0xFF);
+        Merge m{first, last, tag, model.kind.wordId, {}};
+        int state = 0;
+        for (int w = run.first; w < run.last; ++w) {
+            state = automaton.Next(state, work[static_cast<size_t>(w)].tag);
+            if ((edges[static_cast<size_t>(w)] & kEndsOwner) && (automaton.GetOutput(state) & kWordGoesOn))
+                m.goesOn.emplace_back(work[static_cast<size_t>(w)].end, tag);
+        }
+        found.push_back(std::move(m));
+    }
+}
+
+void CEntityRecognizer::TagParts(CHmmTagger& posTagger)
+{
+    parts.clear();
+    partOffsets.assign(pieceOffsets.begin(), pieceOffsets.end());
+    if (!hasParts)
+        return;
+    posTagger.Tag(before.data(), beforeCount);
+    for (const Piece& p : pieces) {
+        uint8_t tag = p.tag;
+        if (tag == kUnknownTag && p.first == p.last && p.first >= 0 && p.first < beforeCount)
+            tag = before[static_cast<size_t>(p.first)].tag;
+        parts.push_back({p.start, p.end, tag});
+    }
+}

@@ -1,0 +1,133 @@
+#ifndef MORV_CENTITYRECOGNIZER_H
+#define MORV_CENTITYRECOGNIZER_H
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "segment/TokenRecord.h"
+#include "tagging/CRoleTagger.h"
+
+class CHmmTagger;
+class CPDAT;
+class CPosLexicon;
+class CTagTransitions;
+
+// Place and organisation names, found after the person names and before the
+// part-of-speech pass. The tokens are read as the role models were trained on
+// them, every new word character by character; for each kind of name
+// (places, organisations) a role HMM tags them and the kind's automaton picks
+// the runs of tokens that form names. Where an organisation and a place
+// overlap the organisation wins, a place inside it becoming one of its words.
+// Each name becomes one token of its kind's class word (未##地, 未##团) with
+// the automaton's tag code in `kind`, which the part-of-speech pass makes its
+// tag. A name made of several words (a compound: 中国/国际/广播/电台) keeps them
+// as its parts, each with a tag of its own.
+//
+// The automata are those of ns.fsa and nt.fsa: a run merges into one token of
+// one word, or of as many words as the run has tokens but for those the
+// automaton reads into a state whose output carries kWordGoesOn (a piece of a
+// word that goes on in the next token). The default role of each HMM is the
+// highest role code its automaton reads.
+class CEntityRecognizer {
+public:
+    static constexpr int32_t kWordGoesOn = 0x100;
+
+    // The models of one kind of name; a kind without all three is skipped.
+    struct Kind {
+        const CPosLexicon* roles = nullptr;
+        const CTagTransitions* context = nullptr;
+        const CRoleTagger* automaton = nullptr;
+        int32_t wordId = -1; // the class word a name becomes
+    };
+    // A word of a merged name: byte offsets in the sentence and its tag code.
+    struct Part {
+        int32_t start;
+        int32_t end;
+        uint8_t tag;
+    };
+
+    // dict: for the characters of new words; newWordId: the class word of new
+    // words (未##专); vocabularySize: as for the engine's other taggers.
+    CEntityRecognizer(const CPDAT* dict, int32_t newWordId, double vocabularySize, const Kind& places,
+                      const Kind& organizations);
+    virtual ~CEntityRecognizer();
+    CEntityRecognizer(const CEntityRecognizer&) = delete;
+    CEntityRecognizer& operator=(const CEntityRecognizer&) = delete;
+
+    // Merges the place and organisation names among the tokens of one sentence
+    // (sentence: its text, the tokens' offsets are from its start) in place and
+    // lowers count by the number of tokens removed.
+    void Recognize(const char* sentence, TokenRecord* items, int& count);
+    // Whether the last Recognize merged a name of several words.
+    bool HasParts() const { return hasParts; }
+    // Tags the words of the merged names with the part-of-speech tagger, in the
+    // context of the tokens as they were before Recognize, and fills GetParts.
+    void TagParts(CHmmTagger& posTagger);
+    // After TagParts: the words of token i of the last result are
+    // GetParts()[GetPartOffsets()[i] .. GetPartOffsets()[i + 1]); none for a
+    // token that is one word. count + 1 offsets.
+    const std::vector<Part>& GetParts() const { return parts; }
+    const std::vector<int32_t>& GetPartOffsets() const { return partOffsets; }
+
+private:
+    // A word of a merged name: byte offsets, the tokens before recognition it
+    // covers, and its tag when it is known already (else 255).
+    struct Piece {
+        int32_t start;
+        int32_t end;
+        int32_t first;
+        int32_t last;
+        uint8_t tag;
+    };
+    // A name found: token indices, its tag code, the class word it becomes,
+    // and where its word goes on across a token boundary (offsets in dropped;
+    // a place inside an organisation adds its own, tagged with its tag).
+    struct Merge {
+        int first;
+        int last;
+        uint8_t tag;
+        int32_t wordId;
+        std::vector<std::pair<int32_t, uint8_t>> goesOn; // offset, tag of the word joined there
+    };
+    struct Model {
+        Kind kind;
+        std::unique_ptr<CHmmTagger> hmm;
+        // Per word id: kStarts when a role the lexicon gives it starts a name,
+        // kEnds when one ends a name (leads into an accepting state).
+        std::vector<uint8_t> reach;
+    };
+    static constexpr uint8_t kStarts = 1;
+    static constexpr uint8_t kEnds = 2;
+
+    // Whether some token may start a name that a later token may end, going by
+    // the roles the lexicon gives them: most sentences have none, and need no
+    // role tagging.
+    bool MayHoldName(const Model& model) const;
+
+    // The names one kind's models find in work, appended to found.
+    void FindNames(const Model& model, int count, std::vector<Merge>& found);
+
+    const CPDAT* dict;
+    int32_t newWordId;
+    Model models[2];
+
+    // Per sentence, reused.
+    std::vector<TokenRecord> before; // the tokens as Recognize found them
+    int beforeCount = 0;
+    std::vector<TokenRecord> work;   // the tokens, new words in characters
+    std::vector<int32_t> owner;      // token each work token comes from
+    std::vector<uint8_t> edges;      // bit 1: begins its owner, bit 2: ends it
+    std::vector<CRoleTagger::Run> runs;
+    std::vector<Merge> places;
+    std::vector<Merge> merges;       // the names kept, in token order
+    std::vector<Piece> pieces;       // of every token, by pieceOffsets
+    std::vector<int32_t> pieceOffsets;
+    std::vector<Piece> joined;
+    bool hasParts = false;
+    std::vector<Part> parts;
+    std::vector<int32_t> partOffsets;
+};
+
+#endif

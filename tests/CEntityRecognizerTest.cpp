@@ -1,0 +1,414 @@
+// The place and organisation stage: on hand-made role models where every word
+// has one role, so that the role taggers' choices are known; then on the
+// trained models through the library.
+#include "tagging/CEntityRecognizer.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TestUtil.h"
+#include "engine/morv.hpp"
+#include "lexicon/CPDAT.h"
+#include "segment/SpecialWords.h"
+#include "tagging/CHmmTagger.h"
+#include "tagging/CPosLexicon.h"
+#include "tagging/CTagTransitions.h"
+#include "tools/trainer/EntityAutomaton.h"
+#include "tools/trainer/GbkConverter.h"
+#include "tools/trainer/ModelWriter.h"
+
+namespace {
+
+using namespace entityrole;
+
+constexpr int kNs = 29, kNt = 31, kN = 21;
+
+std::string Gbk(const std::string& utf8)
+{
+    std::string out;
+    GbkConverter().ToGbk(utf8, out);
+    return out;
+}
+
+// Words after the special words, with their place role, organisation role and
+// part-of-speech tag (kOther: no role entry).
+struct FixtureWord {
+    const char* text;
+    int placeRole;
+    int orgRole;
+    int tag;
+};
+const FixtureWord kWords[] = {
+    {"中国", kFirst, kFirst, kNs},       {"国际", kOther, kInner, kN},         {"电台", kOther, kLast, kN},
+    {"香港", kFirst, kFirst, kNs},       {"特区", kLast, kInner, kN},          {"格", kFirstPiece, kFirstPiece, kN},
+    {"拉", kInnerMiddle, kInnerMiddle, kN}, {"哥", kLastPiece, kInnerEnd, kN}, {"在", kOther, kOther, 30 + 10},
+};
+
+class EntityFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string list;
+        for (const char* w : SpecialWords::kWords)
+            list += std::string(w) + "\n";
+        for (const FixtureWord& w : kWords)
+            list += Gbk(w.text) + "\n";
+        WriteFile(dir / "words.txt", list);
+        ASSERT_EQ(dict.BuildFromWordList((dir / "words.txt").c_str()),
+                  SpecialWords::kCount + static_cast<int>(std::size(kWords)));
+        ids = SpecialWords::Lookup(dict);
+        for (int k = 0; k < 2; ++k) {
+            const std::string stem = dir / (k == 0 ? "ns" : "nt");
+            std::vector<ModelWriter::LexiconEntries> lexicon(dict.GetWordCount() > 0 ? SpecialWords::kCount + std::size(kWords) : 0);
+            lexicon[static_cast<size_t>(ids.sentenceBegin)] = {{kSentenceBegin, 10}};
+            lexicon[static_cast<size_t>(ids.sentenceEnd)] = {{kSentenceEnd, 10}};
+            for (size_t i = 0; i < std::size(kWords); ++i) {
+                const int role = k == 0 ? kWords[i].placeRole : kWords[i].orgRole;
+                if (role != kOther)
+                    lexicon[SpecialWords::kCount + i] = {{static_cast<uint8_t>(role), 10}};
+            }
+            // Every pair of roles seen: the words alone decide.
+            ASSERT_TRUE(ModelWriter::WriteLexicon(stem + ".role", lexicon));
+            ASSERT_TRUE(ModelWriter::WriteContext(stem + ".ctx", kCount, std::vector<int32_t>(kCount, 100),
+                                                  std::vector<int32_t>(kCount * kCount, 5)));
+            ASSERT_TRUE(EntityAutomaton(k == 0 ? kNs : kNt).Write(stem + ".fsa"));
+            ASSERT_TRUE(roles[k].Load((stem + ".role").c_str()));
+            ASSERT_TRUE(contexts[k].Load((stem + ".ctx").c_str(), false));
+            ASSERT_TRUE(automata[k].Load((stem + ".fsa").c_str()));
+        }
+        // Part-of-speech models: one tag per word.
+        std::vector<ModelWriter::LexiconEntries> pos(SpecialWords::kCount + std::size(kWords));
+        for (size_t i = 0; i < std::size(kWords); ++i)
+            pos[SpecialWords::kCount + i] = {{static_cast<uint8_t>(kWords[i].tag), 10}};
+        pos[static_cast<size_t>(ids.sentenceBegin)] = pos[static_cast<size_t>(ids.sentenceEnd)] = {{kN, 10}};
+        ASSERT_TRUE(ModelWriter::WriteLexicon(dir / "pos.role", pos));
+        ASSERT_TRUE(ModelWriter::WriteContext(dir / "pos.ctx", 100, std::vector<int32_t>(100, 100),
+                                              std::vector<int32_t>(100 * 100, 5)));
+        ASSERT_TRUE(posLexicon.Load((dir / "pos.role").c_str()));
+        ASSERT_TRUE(posContext.Load((dir / "pos.ctx").c_str(), false));
+        posTagger.reset(new CHmmTagger(&posLexicon, &posContext, 100, kN));
+        posTagger->SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
+        recognizer.reset(new CEntityRecognizer(&dict, ids.unknownProper, 100, Kind(0), Kind(1)));
+    }
+    CEntityRecognizer::Kind Kind(int k) const
+    {
+        return {&roles[k], &contexts[k], &automata[k], k == 0 ? ids.unknownPlace : ids.unknownOrganization};
+    }
+    // The sentence of the given words between the markers; a word given as
+    // "+text" is a new word (the class word of new words, flagged).
+    void Build(const std::vector<std::string>& words)
+    {
+        text.clear();
+        tokens.clear();
+        TokenRecord begin;
+        begin.wordId = ids.sentenceBegin;
+        begin.start = begin.end = 0;
+        tokens.push_back(begin);
+        for (const std::string& w : words) {
+            const bool fresh = w[0] == '+';
+            const std::string g = Gbk(fresh ? w.substr(1) : w);
+            TokenRecord t;
+            t.start = static_cast<int>(text.size());
+            text += g;
+            t.end = static_cast<int>(text.size());
+            t.wordId = fresh ? ids.unknownProper : dict.ExactMatch(g.c_str());
+            t.flags = fresh ? kFlagNewWord : 0;
+            t.kind = 0;
+            tokens.push_back(t);
+        }
+        TokenRecord end;
+        end.wordId = ids.sentenceEnd;
+        end.start = end.end = static_cast<int>(text.size());
+        tokens.push_back(end);
+        count = static_cast<int>(tokens.size());
+    }
+    // Recognises, tags, and describes the tokens between the markers as
+    // "text/tag" with a compound's words in brackets.
+    std::string Run()
+    {
+        recognizer->Recognize(text.c_str(), tokens.data(), count);
+        posTagger->Tag(tokens.data(), count);
+        if (recognizer->HasParts())
+            recognizer->TagParts(*posTagger);
+        std::string out;
+        for (int i = 1; i + 1 < count; ++i) {
+            const TokenRecord& t = tokens[static_cast<size_t>(i)];
+            std::string item = text.substr(static_cast<size_t>(t.start), static_cast<size_t>(t.end - t.start)) + "/" +
+                               std::to_string(t.tag);
+            if (recognizer->HasParts()) {
+                const auto& offsets = recognizer->GetPartOffsets();
+                std::string words;
+                for (int32_t k = offsets[static_cast<size_t>(i)]; k < offsets[static_cast<size_t>(i) + 1]; ++k) {
+                    const CEntityRecognizer::Part& p = recognizer->GetParts()[static_cast<size_t>(k)];
+                    words += (words.empty() ? "" : " ") +
+                             text.substr(static_cast<size_t>(p.start), static_cast<size_t>(p.end - p.start)) + "/" +
+                             std::to_string(p.tag);
+                }
+                if (!words.empty())
+                    item = "[" + words + "]" + item;
+            }
+            out += (out.empty() ? "" : "  ") + item;
+        }
+        return out;
+    }
+
+    TempDir dir;
+    CPDAT dict;
+    SpecialWords ids;
+    CPosLexicon roles[2];
+    CTagTransitions contexts[2];
+    CRoleTagger automata[2];
+    CPosLexicon posLexicon;
+    CTagTransitions posContext;
+    std::unique_ptr<CHmmTagger> posTagger;
+    std::unique_ptr<CEntityRecognizer> recognizer;
+    std::string text;
+    std::vector<TokenRecord> tokens;
+    int count = 0;
+};
+
+TEST_F(EntityFixture, MergesNamesAndKeepsTheirWords)
+{
+    const struct {
+        const char* label;
+        std::vector<std::string> words;
+        const char* expected; // GBK text in the description is compared through Gbk()
+    } cases[] = {
+        {"an organisation of three words", {"在", "中国", "国际", "电台", "在"},
+         "在/40  [中国/29 国际/21 电台/21]中国国际电台/31  在/40"},
+        {"a place of two words", {"香港", "特区", "在"}, "[香港/29 特区/21]香港特区/29  在/40"},
+        // The organisation's roles take 香港 特区 on as well: it wins, and the
+        // place's words stay its words.
+        {"an organisation over a place", {"香港", "特区", "电台"}, "[香港/29 特区/21 电台/21]香港特区电台/31"},
+        // A place in pieces is one word, of the organisation's too, with the
+        // place's tag.
+        {"a place in pieces", {"在", "格", "拉", "哥"}, "在/40  格拉哥/29"},
+        {"a place in pieces inside an organisation", {"格", "拉", "哥", "电台"}, "[格拉哥/29 电台/21]格拉哥电台/31"},
+        // A new word is read in characters and may become a name whole ...
+        {"a new word that is a place", {"在", "+格拉哥", "在"}, "在/40  格拉哥/29  在/40"},
+        // ... but a name never ends inside one.
+        {"a name ending inside a new word", {"格", "拉", "+哥在"}, "格/21  拉/21  哥在/21"},
+        {"no name", {"在", "国际", "在"}, "在/40  国际/21  在/40"},
+    };
+    for (const auto& c : cases) {
+        Build(c.words);
+        std::string expected = Gbk(c.expected);
+        EXPECT_EQ(Run(), expected) << c.label;
+    }
+}
+
+TEST_F(EntityFixture, MergedTokensAreClassWordsWithTheirCodeForThePosPass)
+{
+    // 格拉哥 fails the organisation's run at 中国, which still opens the next.
+    Build({"在", "+格拉哥", "中国", "国际", "电台"});
+    recognizer->Recognize(text.c_str(), tokens.data(), count);
+    ASSERT_EQ(count, 5);
+    EXPECT_EQ(tokens[2].wordId, ids.unknownPlace);
+    EXPECT_EQ(tokens[2].kind, kNs);
+    EXPECT_EQ(tokens[2].flags, kFlagNewWord); // a name of one new word keeps its flags
+    EXPECT_EQ(tokens[3].wordId, ids.unknownOrganization);
+    EXPECT_EQ(tokens[3].kind, kNt);
+    EXPECT_EQ(tokens[3].fixedTag, 255);
+    EXPECT_EQ(tokens[4].wordId, ids.sentenceEnd); // the end marker moved down
+    posTagger->Tag(tokens.data(), count);
+    EXPECT_EQ(tokens[2].tag, kNs);
+    EXPECT_EQ(tokens[2].kind, kKindPlaceName);
+    EXPECT_EQ(tokens[3].tag, kNt);
+    EXPECT_EQ(tokens[3].kind, kKindOrganizationName);
+}
+
+TEST_F(EntityFixture, TheMarkersAndShortSentencesAreLeftAlone)
+{
+    // A sentence of the markers and one token has no room for a name.
+    Build({"中国"});
+    recognizer->Recognize(text.c_str(), tokens.data(), count);
+    EXPECT_EQ(count, 3);
+    EXPECT_FALSE(recognizer->HasParts());
+    int none = 0;
+    recognizer->Recognize(text.c_str(), nullptr, none);
+    EXPECT_EQ(none, 0);
+    // Without models of either kind nothing is recognised.
+    CEntityRecognizer bare(&dict, ids.unknownProper, 100, CEntityRecognizer::Kind(), CEntityRecognizer::Kind());
+    Build({"中国", "国际", "电台"});
+    bare.Recognize(text.c_str(), tokens.data(), count);
+    EXPECT_EQ(count, 5);
+}
+
+TEST(EntityTagging, TheClassWordsOfPlacesAndOrganisationsTakeTheirCodeFromKind)
+{
+    // Without the ids set a token of the word is looked up like any other.
+    const CPosLexicon lexicon;
+    CHmmTagger tagger(&lexicon, nullptr, 10, 21);
+    std::vector<TokenRecord> tokens(4);
+    tokens[1].wordId = 4;
+    tokens[1].kind = 29;
+    tokens[2].wordId = 5;
+    tokens[2].kind = 31;
+    tagger.Tag(tokens.data(), 4);
+    EXPECT_EQ(tokens[1].tag, 21);
+    EXPECT_EQ(tokens[1].kind, 29);
+    tagger.SetEntityWordIds(4, 5);
+    tagger.Tag(tokens.data(), 4);
+    EXPECT_EQ(tokens[1].tag, 29);
+    EXPECT_EQ(tokens[1].kind, kKindPlaceName);
+    EXPECT_EQ(tokens[2].tag, 31);
+    EXPECT_EQ(tokens[2].kind, kKindOrganizationName);
+    EXPECT_EQ(tokens[3].tag, 21);
+}
+
+} // namespace
+
+namespace {
+
+const std::string kTrained = std::string(MORV_BINARY_DIR) + "/bin/Morv";
+
+// The trained models with the stage's keys set, in a directory of their own.
+class EntityStage : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!FileExists(kTrained + "/Data/ns.fsa"))
+            GTEST_SKIP() << "no trained place models in " << kTrained;
+    }
+    std::unique_ptr<morv::Model> Open(const std::string& keys)
+    {
+        std::string config = ReadFile(kTrained + "/Configure.xml");
+        config.insert(config.rfind("</Configure>"), keys);
+        const std::string base = dir / std::to_string(++opened);
+        MakeDir(base);
+        WriteFile(base + "/Configure.xml", config);
+        EXPECT_EQ(symlink((kTrained + "/Data").c_str(), (base + "/Data").c_str()), 0);
+        return std::unique_ptr<morv::Model>(new morv::Model(base));
+    }
+    TempDir dir;
+    int opened = 0;
+};
+
+const char kBroadcast[] = "我通过中国国际广播电台向香港特别行政区同胞问候。";
+
+TEST_F(EntityStage, CompoundNamesAreOneTokenWithTheirWords)
+{
+    const auto model = Open("<NewWords>on</NewWords>\n");
+    morv::Analyzer analyzer(*model);
+    const std::vector<morv::Token> tokens = analyzer.Analyze(kBroadcast);
+    bool found = false;
+    size_t at = 0;
+    for (const morv::Token& t : tokens) {
+        EXPECT_EQ(t.start, at);
+        at = t.end;
+        EXPECT_EQ(t.Has(MORV_FLAG_COMPOUND), !t.parts.empty()) << t.word;
+        // The words tile their name.
+        size_t inner = t.start;
+        for (const morv::Part& p : t.parts) {
+            EXPECT_EQ(p.start, inner) << t.word;
+            EXPECT_GT(p.end, p.start) << t.word;
+            inner = p.end;
+        }
+        if (!t.parts.empty()) {
+            EXPECT_EQ(inner, t.end) << t.word;
+        }
+        if (t.word != "中国国际广播电台")
+            continue;
+        found = true;
+        EXPECT_EQ(t.tag, "nt");
+        EXPECT_TRUE(t.Has(MORV_FLAG_ORGANIZATION));
+        std::string words;
+        for (const morv::Part& p : t.parts)
+            words += std::string(p.word) + "/" + std::string(p.tag) + " ";
+        EXPECT_EQ(words, "中国/ns 国际/n 广播/vn 电台/n ");
+    }
+    EXPECT_EQ(at, std::string(kBroadcast).size());
+    EXPECT_TRUE(found);
+    const std::string described = model->Describe();
+    EXPECT_NE(described.find("PlaceNames on"), std::string::npos);
+    EXPECT_NE(described.find("nt.fsa"), std::string::npos);
+}
+
+TEST_F(EntityStage, OffOrWithoutNewWordsNothingIsMerged)
+{
+    for (const char* keys : {"<NewWords>on</NewWords><PlaceNames>off</PlaceNames>\n", ""}) {
+        const auto model = Open(keys);
+        morv::Analyzer analyzer(*model);
+        for (const morv::Token& t : analyzer.Analyze(kBroadcast)) {
+            EXPECT_TRUE(t.parts.empty()) << keys << t.word;
+            EXPECT_FALSE(t.Has(MORV_FLAG_COMPOUND)) << keys << t.word;
+            EXPECT_NE(t.word, "中国国际广播电台") << keys;
+        }
+        EXPECT_EQ(model->Describe().find("nt.fsa"), std::string::npos) << keys;
+    }
+}
+
+TEST_F(EntityStage, PartsOfATokenByIndex)
+{
+    const auto model = Open("<NewWords>on</NewWords>\n");
+    morv_analyzer* analyzer = nullptr;
+    ASSERT_EQ(morv_analyzer_new(model->Get(), &analyzer), MORV_OK);
+    const morv_token* tokens = nullptr;
+    size_t count = 0;
+    ASSERT_EQ(morv_analyze(analyzer, kBroadcast, MORV_NUL_TERMINATED, MORV_UTF8, &tokens, &count), MORV_OK);
+    const morv_part* parts = nullptr;
+    size_t n = 99;
+    size_t compounds = 0;
+    for (size_t i = 0; i < count; ++i) {
+        ASSERT_EQ(morv_token_parts(analyzer, i, &parts, &n), MORV_OK);
+        EXPECT_EQ(n > 0, (tokens[i].flags & MORV_FLAG_COMPOUND) != 0);
+        EXPECT_EQ(n == 0, parts == nullptr);
+        compounds += n > 0;
+    }
+    EXPECT_GE(compounds, 1u);
+    EXPECT_EQ(morv_token_parts(analyzer, count, &parts, &n), MORV_E_ARGUMENT);
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(parts, nullptr);
+    EXPECT_EQ(morv_token_parts(nullptr, 0, &parts, &n), MORV_E_ARGUMENT);
+    EXPECT_EQ(morv_token_parts(analyzer, 0, nullptr, &n), MORV_E_ARGUMENT);
+    // A new analysis replaces the parts of the last.
+    ASSERT_EQ(morv_analyze(analyzer, "我", MORV_NUL_TERMINATED, MORV_UTF8, &tokens, &count), MORV_OK);
+    ASSERT_EQ(morv_token_parts(analyzer, 0, &parts, &n), MORV_OK);
+    EXPECT_EQ(n, 0u);
+    morv_analyzer_free(analyzer);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(EntityStage, AMissingOrDamagedModelStopsTheLoadOnlyWhenTheStageRuns)
+{
+    const std::pair<const char*, bool> cases[] = {{"ns.role", true}, {"ns.ctx", false}, {"nt.fsa", true}};
+    for (const auto& c : cases) {
+        const char* damaged = c.first;
+        const bool empty = c.second;
+        const std::string base = dir / (std::string("damaged-") + damaged + (empty ? "-empty" : "-missing"));
+        MakeDir(base);
+        MakeDir(base + "/Data");
+        // Every model the trainer wrote, but the damaged one.
+        for (const auto& entry : std::filesystem::directory_iterator(kTrained + "/Data")) {
+            const std::string f = entry.path().filename().string();
+            const std::string target = base + "/Data/" + f;
+            if (f == damaged) {
+                if (empty)
+                    WriteFile(target, "");
+                continue;
+            }
+            ASSERT_EQ(symlink((kTrained + "/Data/" + f).c_str(), target.c_str()), 0);
+        }
+        std::string config = ReadFile(kTrained + "/Configure.xml");
+        const size_t root = config.rfind("</Configure>");
+        WriteFile(base + "/Configure.xml", config.substr(0, root) + "<NewWords>on</NewWords>" + config.substr(root));
+        morv_model* model = nullptr;
+        EXPECT_EQ(morv_model_open(base.c_str(), &model), MORV_E_MODEL) << damaged;
+        EXPECT_NE(std::string(morv_last_error()).find(damaged), std::string::npos) << morv_last_error();
+        morv_model_free(model);
+        WriteFile(base + "/Configure.xml",
+                  config.substr(0, root) + "<NewWords>on</NewWords><PlaceNames>off</PlaceNames>" + config.substr(root));
+        EXPECT_EQ(morv_model_open(base.c_str(), &model), MORV_OK) << damaged << ": " << morv_last_error();
+        morv_model_free(model);
+    }
+}
+
+} // namespace

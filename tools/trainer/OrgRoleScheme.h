@@ -1,0 +1,24 @@
+#ifndef MORV_TRAINER_ORGROLESCHEME_H
+#define MORV_TRAINER_ORGROLESCHEME_H
+
+#include "tools/trainer/EntityRoleScheme.h"
+
+// The organisation-name role model (nt.role, nt.ctx, nt.fsa): names from the
+// corpus's nt words and [...]nt compounds; recognised names are tagged nt.
+class OrgRoleScheme : public EntityRoleScheme {
+public:
+    static constexpr int kTagCode = 31; // nt
+
+    // paragraphs: the training corpus, for the words that may open a name
+    // (places and organisations: 石家庄市/工商局) or stand inside one (common
+    // nouns: 太原市/动物/检疫站).
+    explicit OrgRoleScheme(const std::vector<Paragraph>& paragraphs) : EntityRoleScheme("nt", kTagCode, {"ns", "nt"}, {"n", "vn", "nz", "j"})
+    {
+        CollectTags(paragraphs);
+    }
+
+    std::string FileStem() const override { return "nt"; }
+    std::string Description() const override { return "organisation-name"; }
+};
+
+#endif
