@@ -72,6 +72,10 @@ CAnalyzer::CAnalyzer(const CModel& model)
         newWordPenalty = model.newWordPenalty;
         newWordWeight = model.newWordWeight;
     }
+    if (model.newWordsOn && model.newPosOn && model.posModel && model.posModel->IsLoaded()) {
+        posModel = model.posModel.get();
+        posLexicon = model.posLexicon.get();
+    }
 }
 
 void CAnalyzer::SpanDeficits()
@@ -314,7 +318,13 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
             }
             emit.BeforeRecognition(items, count);
             roleTagger->Recognize(items, count, ids.unknownPerson);
-            posTagger->Tag(items, count);
+            // Same rules as the HMM pass: names keep the recogniser's tag, a tag
+            // the program gave a word is the word's tag.
+            if (posModel != nullptr)
+                posModel->Tag(p, static_cast<int>(next - p), items, count, posLexicon, ids.unknownPerson, true,
+                              posSpace);
+            else
+                posTagger->Tag(items, count);
             emit(p, static_cast<int>(next - p), items, count);
         }
         p = next;

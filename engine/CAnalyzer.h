@@ -11,6 +11,7 @@
 #include "segment/CCharModel.h"
 #include "segment/SpecialWords.h"
 #include "segment/TokenRecord.h"
+#include "tagging/CPosModel.h"
 
 class CCharset;
 class CPDAT;
@@ -108,6 +109,11 @@ private:
     std::vector<float> forward;
     std::vector<float> backward;
     std::vector<float> spanDeficit; // chars x kMaxNewWordChars, index n - 1
+    // The part-of-speech model of the new stages, when on; it reads the lexicon
+    // the HMM would read.
+    const CPosModel* posModel = nullptr;
+    const CPosLexicon* posLexicon = nullptr;
+    CPosModel::Workspace posSpace;
     const CRoleTagger* roleTagger;
     SpecialWords ids;
     std::unique_ptr<CPreProcess> preProcessor;

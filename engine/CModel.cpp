@@ -87,6 +87,7 @@ bool CModel::ReadConfig(const std::string& base)
     mergeFlag = false;
     posMode = 2;
     logOn = userDictOn = newWordsOn = false;
+    newPosOn = true;
     newWordMargin = 0.5f;
     newWordWeight = 0.4f;
     newWordPenalty = 24;
@@ -116,6 +117,8 @@ bool CModel::ReadConfig(const std::string& base)
             posMode = 1;
     }
     newWordsOn = SwitchIsOn(text, "NewWords", value.get());
+    if (GetConfigValue(text, "NewPos", value.get()))
+        newPosOn = strcasecmp(value.get(), "off") != 0;
     newWordMargin2 = -1;
     if (GetConfigValue(text, "NewWordMargin2", value.get())) {
         char* end = nullptr;
@@ -197,6 +200,18 @@ bool CModel::LoadModels(const Reporter& report)
     newWordModel.reset();
     if (nw && !LoadModel(newWordModel, nullptr, DataPath("NewWord.cm"), report))
         return false;
+    // The part-of-speech model keys its word features on the dictionary's ids:
+    // a model of another dictionary is refused like a damaged file.
+    posModel.reset();
+    if (nw && newPosOn) {
+        if (!LoadModel(posModel, nullptr, DataPath("NewPos.pm"), report))
+            return false;
+        if (posModel->GetWordCount() != unigram->GetEntryCount()) {
+            report("Cannot open file %s.\n", DataPath("NewPos.pm").c_str());
+            posModel.reset();
+            return false;
+        }
+    }
     loaded = true;
     return true;
 }
@@ -338,6 +353,9 @@ std::string CModel::Describe() const
     lines.push_back({"nr.fsa", roleTagger ? std::to_string(roleTagger->GetStateCount()) + " states over " +
                                                 std::to_string(roleTagger->GetSymbolCount()) + " roles"
                                           : ""});
+    if (posModel)
+        lines.push_back({"NewPos.pm", std::to_string(posModel->GetTagCount()) + " tags, " +
+                                          std::to_string(posModel->GetEntryCount()) + " weights"});
     if (userDictOn)
         lines.push_back({"UserDict.dct", userDictFile ? std::to_string(userDictFile->GetWordCount()) + " user words"
                                                       : "not loaded"});

@@ -18,6 +18,7 @@
 #include "segment/CCharset.h"
 #include "segment/SpecialWords.h"
 #include "tagging/CPosLexicon.h"
+#include "tagging/CPosModel.h"
 #include "tagging/CRoleTagger.h"
 #include "tagging/CTagTransitions.h"
 
@@ -78,6 +79,9 @@ public:
     bool logOn = false;
     bool userDictOn = false;
     bool newWordsOn = false; // the stages beyond the classic pipeline
+    // NewPos: with NewWords on, the discriminative part-of-speech model tags
+    // instead of the HMM (on unless the key says off).
+    bool newPosOn = true;
     // Tuning of the new stages (defaults chosen on held-out days of the training
     // month, never on the test days):
     // NewWordMargin: a span is proposed as a word when the new-word model's best
@@ -108,6 +112,8 @@ public:
     // NewWord.big and NewWord.pos, which also hold the statistics of the class
     // word of new words.
     std::unique_ptr<CCharModel> newWordModel;
+    // With NewWords and NewPos on: the part-of-speech model (NewPos.pm).
+    std::unique_ptr<CPosModel> posModel;
     SpecialWords ids;
 
 private:

@@ -120,6 +120,8 @@ int main(int argc, char** argv)
                     r.names ? 100.0 * r.namesAligned / r.names : 0.0);
         std::printf("new-word model: %d characters, %d pair and %d skip-pair rows, %zu bytes, in %.2f s\n",
                     r.charModelChars, r.charModelPairs, r.charModelSkips, r.charModelBytes, r.charModelSeconds);
+        std::printf("part-of-speech model: %zu tokens, %zu weights, %zu bytes, in %.2f s\n", r.posModelTokens,
+                    r.posModelEntries, r.posModelBytes, r.posModelSeconds);
         std::printf("training time: %.2f s\n", r.seconds);
     }
     return 0;

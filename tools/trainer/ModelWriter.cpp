@@ -134,7 +134,7 @@ const std::vector<std::string>& ModelWriter::RunFiles()
         "Data/BiWord.big",    "Data/CoreDict.pos", "Data/Morv.ctx",      "Data/tagset.txt",
         "Data/nr.role",       "Data/nr.ctx",       "Data/nr.fsa",        "Data/prelim.words",
         "Data/CoreDict.words", "Data/NewWord.cm", "Data/Trained.txt",
-        "Data/NewWord.unig", "Data/NewWord.big", "Data/NewWord.pos"};
+        "Data/NewWord.unig", "Data/NewWord.big", "Data/NewWord.pos", "Data/NewPos.pm"};
     return files;
 }
 

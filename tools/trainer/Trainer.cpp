@@ -10,7 +10,9 @@
 #include "tools/trainer/CharModelTrainer.h"
 #include "tools/trainer/CharModelWriter.h"
 #include "tools/trainer/ModelWriter.h"
+#include "tagging/CPosLexicon.h"
 #include "tools/trainer/PersonRoleScheme.h"
+#include "tools/trainer/PosModelTrainer.h"
 #include "tools/trainer/RoleModelTrainer.h"
 #include "tools/trainer/WordStatistics.h"
 
@@ -80,7 +82,8 @@ int Trainer::Run()
         return 1;
     }
 
-    if (options.newWordModel && (!TrainNewWordModel() || !words->WriteNewWordTables(DataDir()))) {
+    if (options.newWordModel &&
+        (!TrainNewWordModel() || !words->WriteNewWordTables(DataDir()) || !TrainPosModel())) {
         std::fprintf(stderr, "morv-train: cannot write the new-word models into %s\n", options.outputDir.c_str());
         return 1;
     }
@@ -109,6 +112,28 @@ bool Trainer::TrainNewWordModel()
     report.charModelSkips = static_cast<int>(image.skipKeys.size());
     report.charModelBytes = bytes.size();
     report.charModelSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - charStart).count();
+    return true;
+}
+
+bool Trainer::TrainPosModel()
+{
+    // The lexicon the engine reads beside the model when the new stages are on:
+    // the candidates and lexicon features of training are the ones of tagging.
+    CPosLexicon lexicon;
+    if (!lexicon.Load(ModelWriter::Staged(DataDir() + "/NewWord.pos").c_str()))
+        return false;
+    PosModelTrainer pos(*words, lexicon);
+    pos.Train(reader.GetParagraphs());
+    const PosModelWriter::Image image = pos.BuildImage();
+    const std::string bytes = PosModelWriter::Serialize(image);
+    if (bytes.empty() || !ModelWriter::WriteBytes(DataDir() + "/NewPos.pm", bytes)) {
+        std::fprintf(stderr, "morv-train: cannot write the part-of-speech model into %s\n", options.outputDir.c_str());
+        return false;
+    }
+    report.posModelTokens = pos.GetReport().tokens;
+    report.posModelEntries = image.entryTags.size();
+    report.posModelBytes = bytes.size();
+    report.posModelSeconds = pos.GetReport().seconds;
     return true;
 }
 
@@ -197,6 +222,7 @@ bool Trainer::WriteProvenance() const
         text += "dates: none (one sentence a line, no paragraph ids)\n";
     text += "dictionary: " + std::to_string(report.words) + " words\n";
     text += std::string("new-word model: ") + (options.newWordModel ? "NewWord.cm" : "not trained") + "\n";
+    text += std::string("part-of-speech model: ") + (options.newWordModel ? "NewPos.pm" : "not trained") + "\n";
     text += "trainer: morv-train " MORV_TRAINER_VERSION "\n";
     return ModelWriter::WriteBytes(DataDir() + "/Trained.txt", text);
 }

@@ -45,13 +45,20 @@ struct TrainerReport {
     int charModelSkips = 0;
     size_t charModelBytes = 0;
     double charModelSeconds = 0;
+    // The part-of-speech model of the new stages: tokens trained on, features
+    // kept, file size, training time.
+    size_t posModelTokens = 0;
+    size_t posModelEntries = 0;
+    size_t posModelBytes = 0;
+    double posModelSeconds = 0;
     double seconds = 0;
 };
 
 // Computes a complete engine base directory from the segmented, tagged corpus:
 // reads the sources and the corpus, then has each model family trained and
-// written in turn: WordStatistics, RoleModelTrainer on the person names, and
-// CharModelTrainer for the new-word model.
+// written in turn: WordStatistics, RoleModelTrainer on the person names,
+// CharModelTrainer for the new-word model and PosModelTrainer for the
+// part-of-speech model of the new stages.
 class Trainer {
 public:
     explicit Trainer(const TrainerOptions& options);
@@ -69,6 +76,9 @@ private:
     bool WriteSourceCopies() const;
     bool WriteProvenance() const;
     bool TrainNewWordModel();
+    // The discriminative part-of-speech model (Data/NewPos.pm), over the
+    // lexicon of the new stages (NewWord.pos, written before it).
+    bool TrainPosModel();
     std::string DataDir() const;
 
     TrainerOptions options;

@@ -1,0 +1,173 @@
+#ifndef MORV_CPOSMODEL_H
+#define MORV_CPOSMODEL_H
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "segment/TokenRecord.h"
+#include "tagging/CPosLexicon.h"
+
+// The discriminative part-of-speech tagger of the new stages (NewPos.pm,
+// written by morv-train; the layout is in data/newpos.md). A linear model
+// scores every candidate tag of a token from sparse features of the token and
+// its neighbours (word ids, first and last characters, character pairs at the
+// word's edges, the lexicon's tags, the word's shape); a first-order Viterbi
+// with learnt tag-pair weights picks the sentence's tags. Candidates come from
+// the part-of-speech lexicon; a word it lacks (a new word, say) may take any
+// of the model's open-class tags, so such words are tagged by their characters.
+//
+// Read-only after Load: one model may serve many threads at once, each with its
+// own Workspace, which holds all per-call state and keeps its buffers.
+class CPosModel {
+public:
+    // Feature templates, in the order of the file's row blocks. Word templates
+    // key on word ids, character templates on character keys, hashed templates
+    // on 32-bit keys.
+    enum Template : uint8_t {
+        kWord = 0,      // the token's word id
+        kPrevWord,      // the previous token's
+        kNextWord,      // the next token's
+        kFirstChar,     // the token's first character
+        kLastChar,      // its last character
+        kPrevLastChar,  // the previous token's last character
+        kNextFirstChar, // the next token's first character
+        kSuffix,        // the token's last two characters
+        kPrefix,        // its first two characters
+        kLexClass,      // the tags the lexicon lists for the token, in its order
+        kPrevLexClass,  // ... for the previous token
+        kNextLexClass,  // ... for the next token
+        kShape,         // new word or not, length, classes of the first and last characters
+        kTemplateCount
+    };
+    static constexpr int kWordTemplates = 3;
+    static constexpr int kCharTemplates = 4;
+    static constexpr int kHashedTemplates = kTemplateCount - kWordTemplates - kCharTemplates;
+    static constexpr int kFirstHashed = kWordTemplates + kCharTemplates;
+
+    // File layout constants, shared with the trainer's writer.
+    static constexpr char kMagic[4] = {'M', 'P', 'O', 'S'};
+    static constexpr uint32_t kVersion = 1;
+    static constexpr int kHeaderBytes = 64;
+    static constexpr int kHashedSlots = 8; // hashed-template counts the header has room for
+    static constexpr int kMaxTags = 255;   // model tags; tag code 255 means "not tagged"
+    static constexpr uint32_t kMaxWords = 1u << 26;
+    static constexpr int kKeyCount = 65536;       // character keys
+    static constexpr uint32_t kMaxChars = 65535;  // characters with rows: a row index and "none" fit 16 bits
+    static constexpr uint32_t kMaxHashedKeys = 1u << 24;
+    static constexpr uint32_t kMaxEntries = 1u << 28;
+    static constexpr uint8_t kNoTag = 255; // a candidate outside the model's tags
+
+    // One feature: its template and key.
+    struct Key {
+        uint8_t templ;
+        uint32_t key;
+    };
+    // What the features read of one token.
+    struct TokenInfo {
+        int32_t word = -1;    // word id, -1 for none
+        int32_t first = -1;   // character keys, -1 for an empty token
+        int32_t last = -1;
+        uint32_t prefix = 0;  // first two and last two characters (valid with two characters or more)
+        uint32_t suffix = 0;
+        bool twoChars = false;
+        uint32_t lexClass = 0;
+        uint32_t shape = 0;
+    };
+
+    // Describes token of text (its byte offsets index text[0, length)) with the
+    // lexicon's entries for it. The trainer and the tagger share it, so that
+    // features mean the same in both.
+    static void Describe(const char* text, int length, const TokenRecord& token, const CPosLexicon::Entry* entries,
+                         int entryCount, TokenInfo& info);
+    // The features of the token cur between prev and next (null at the
+    // sentence's ends); returns how many were written to out (at most
+    // kTemplateCount).
+    static int Keys(const TokenInfo* prev, const TokenInfo& cur, const TokenInfo* next, Key* out);
+
+    // Per-call state. Results stay valid until the next call with the same workspace.
+    class Workspace {
+    public:
+        Workspace() = default;
+        virtual ~Workspace() = default;
+
+    private:
+        friend class CPosModel;
+        std::vector<TokenInfo> infos;
+        std::vector<int32_t> candidateStart; // per token, and one past the last
+        std::vector<uint8_t> candidateTag;   // model tag, or kNoTag
+        std::vector<uint8_t> candidateCode;  // tag code written to the token
+        std::vector<int64_t> score;
+        std::vector<int32_t> back;
+        std::vector<int32_t> sums; // one per model tag: the token's feature sums
+        uint8_t seen[256] = {};
+        uint8_t stamp = 0;
+    };
+
+    CPosModel();
+    virtual ~CPosModel();
+    CPosModel(const CPosModel&) = delete;
+    CPosModel& operator=(const CPosModel&) = delete;
+
+    // Reads the whole file. False when it cannot be opened or is no sound model
+    // (wrong magic or version, counts out of range, a size other than its counts
+    // demand, keys out of order, rows out of order or outside the weights, tags
+    // outside the model's); the object then keeps what it held.
+    bool Load(const char* path);
+    bool IsLoaded() const { return loaded; }
+
+    // Tags items[0, count) of the sentence text[0, length) in place, as the
+    // part-of-speech pass does: every token gets a tag code in `tag`. A token
+    // whose word id is personWordId (a recognised name) takes the code the
+    // recogniser left in `kind` and is marked kKindPersonName; with
+    // useFixedTags, a token's fixedTag (when set) is its only candidate.
+    void Tag(const char* text, int length, TokenRecord* items, int count, const CPosLexicon* lexicon,
+             int32_t personWordId, bool useFixedTags, Workspace& ws) const;
+
+    int GetTagCount() const { return tagCount; }
+    int GetWordCount() const { return static_cast<int>(wordCount); }
+    int GetCharCount() const { return static_cast<int>(charCount); }
+    int GetEntryCount() const { return static_cast<int>(entryCount); }
+    uint8_t GetTagCode(int tag) const { return tag >= 0 && tag < tagCount ? tagCodes[tag] : kNoTag; }
+    // The model tag of a tag code, kNoTag when the model has none.
+    uint8_t ModelTag(uint8_t code) const { return tagOf[code]; }
+
+private:
+    struct Slot {
+        uint32_t key;
+        int32_t row;
+    };
+    struct FreeBlock {
+        void operator()(uint8_t* p) const;
+    };
+
+    // The row of a feature, -1 when the model has none.
+    int64_t RowOf(const Key& key) const;
+    // Appends the candidates of a token to the workspace (at least one); returns how many.
+    int Candidates(const TokenRecord& token, const CPosLexicon::Entry* entries, int entryCount, bool useFixedTags,
+                   Workspace& ws) const;
+
+    bool loaded = false;
+    int tagCount = 0;
+    int openCount = 0;
+    uint32_t wordCount = 0;
+    uint32_t charCount = 0;
+    uint32_t entryCount = 0;
+    uint32_t hashedCount[kHashedTemplates] = {};
+    float scale = 0;
+    uint8_t tagCodes[256] = {};
+    uint8_t tagOf[256] = {};
+    uint8_t openTags[256] = {};
+    // Every array below lives in this one block (see Load).
+    std::unique_ptr<uint8_t, FreeBlock> block;
+    const int32_t* transitions = nullptr; // (tagCount + 1)^2: previous x tag; the last row and column (kNoTag) are 0
+    const uint16_t* charRow = nullptr;    // character key -> 1 + index of its row, 0 for none
+    const Slot* tables[kHashedTemplates] = {};
+    int tableBits[kHashedTemplates] = {};
+    uint32_t hashedBase[kHashedTemplates] = {};
+    const uint32_t* rowStart = nullptr; // rows + 1
+    const uint8_t* entryTag = nullptr;
+    const int16_t* entryWeight = nullptr;
+};
+
+#endif
