@@ -12,6 +12,7 @@
 #include "lexicon/BinaryFile.h"
 
 constexpr char CPosModel::kMagic[4];
+static_assert(CPosModel::kHashedTemplates <= CPosModel::kHashedSlots, "the header counts every hashed template");
 
 namespace {
 
@@ -61,6 +62,18 @@ uint32_t ClassOf(int32_t key)
     default:
         return kHan;
     }
+}
+
+// Two 32-bit values into one key (a conjunction of features); a collision
+// merely merges two rare features.
+uint32_t Mix(uint32_t a, uint32_t b)
+{
+    uint32_t h = a * 0x9E3779B1u ^ (b + 0x7F4A7C15u);
+    h ^= h >> 16;
+    h *= 0x85EBCA6Bu;
+    h ^= h >> 13;
+    h *= 0xC2B2AE35u;
+    return h ^ (h >> 16);
 }
 
 // Fibonacci hashing: the top bits of the product index a table of 2^bits slots.
@@ -154,16 +167,23 @@ void CPosModel::Describe(const char* text, int length, const TokenRecord& token,
                  ClassOf(info.last);
 }
 
-int CPosModel::Keys(const TokenInfo* prev, const TokenInfo& cur, const TokenInfo* next, Key* out)
+int CPosModel::Keys(const TokenInfo* infos, int count, int i, Key* out)
 {
     int n = 0;
     auto add = [&](Template t, uint32_t key) { out[n++] = Key{static_cast<uint8_t>(t), key}; };
+    const TokenInfo& cur = infos[i];
+    const TokenInfo* prev = i > 0 ? &infos[i - 1] : nullptr;
+    const TokenInfo* next = i + 1 < count ? &infos[i + 1] : nullptr;
     if (cur.word >= 0)
         add(kWord, static_cast<uint32_t>(cur.word));
     if (prev != nullptr && prev->word >= 0)
         add(kPrevWord, static_cast<uint32_t>(prev->word));
     if (next != nullptr && next->word >= 0)
         add(kNextWord, static_cast<uint32_t>(next->word));
+    if (i > 1 && infos[i - 2].word >= 0)
+        add(kPrev2Word, static_cast<uint32_t>(infos[i - 2].word));
+    if (i + 2 < count && infos[i + 2].word >= 0)
+        add(kNext2Word, static_cast<uint32_t>(infos[i + 2].word));
     if (cur.first >= 0)
         add(kFirstChar, static_cast<uint32_t>(cur.first));
     if (cur.last >= 0)
@@ -182,6 +202,14 @@ int CPosModel::Keys(const TokenInfo* prev, const TokenInfo& cur, const TokenInfo
     if (next != nullptr)
         add(kNextLexClass, next->lexClass);
     add(kShape, cur.shape);
+    if (cur.word >= 0 && prev != nullptr && prev->word >= 0)
+        add(kPrevWordPair, Mix(static_cast<uint32_t>(prev->word), static_cast<uint32_t>(cur.word)));
+    if (cur.word >= 0 && next != nullptr && next->word >= 0)
+        add(kNextWordPair, Mix(static_cast<uint32_t>(cur.word), static_cast<uint32_t>(next->word)));
+    if (cur.word >= 0 && prev != nullptr)
+        add(kWordPrevClass, Mix(static_cast<uint32_t>(cur.word), prev->lexClass));
+    if (cur.word >= 0 && next != nullptr)
+        add(kWordNextClass, Mix(static_cast<uint32_t>(cur.word), next->lexClass));
     return n;
 }
 
@@ -196,25 +224,28 @@ bool CPosModel::Load(const char* path)
         return false;
     if (std::memcmp(header, kMagic, 4) != 0 || Get32(header + 4) != kVersion)
         return false;
-    const uint32_t k = Get32(header + 8), open = Get32(header + 12), words = Get32(header + 16),
-                   chars = Get32(header + 20), entries = Get32(header + 24);
+    const uint32_t k = Get32(header + 8), open = Get32(header + 12), expansions = Get32(header + 16),
+                   words = Get32(header + 20), chars = Get32(header + 24), entries = Get32(header + 28);
     float fileScale;
-    std::memcpy(&fileScale, header + 28, 4);
-    if (k < 1 || k > static_cast<uint32_t>(kMaxTags) || open < 1 || open > k || words > kMaxWords ||
-        chars > kMaxChars || entries > kMaxEntries || !std::isfinite(fileScale) || !(fileScale > 0) ||
-        fileScale > 1e6f)
+    std::memcpy(&fileScale, header + 32, 4);
+    if (k < 1 || k > static_cast<uint32_t>(kMaxTags) || open < 1 || open > k || expansions > kMaxExpansions ||
+        words > kMaxWords || chars > kMaxChars || entries > kMaxEntries || !std::isfinite(fileScale) ||
+        !(fileScale > 0) || fileScale > 1e6f || Get32(header + 36) != 0)
         return false;
+    for (int at = kHashedAt + 4 * kHashedSlots; at < kHeaderBytes; at += 4)
+        if (Get32(header + at) != 0)
+            return false;
     uint32_t hashed[kHashedSlots];
     uint64_t hashedTotal = 0;
     for (int t = 0; t < kHashedSlots; ++t) {
-        hashed[t] = Get32(header + 32 + 4 * t);
+        hashed[t] = Get32(header + kHashedAt + 4 * t);
         if ((t >= kHashedTemplates && hashed[t] != 0) || hashed[t] > kMaxHashedKeys)
             return false;
         hashedTotal += hashed[t];
     }
     const uint64_t rows = uint64_t(kWordTemplates) * words + uint64_t(kCharTemplates) * chars + hashedTotal;
-    const uint64_t expected = uint64_t(kHeaderBytes) + k + open + 2 * uint64_t(k) * k + 2 * uint64_t(chars) +
-                              4 * hashedTotal + 4 * (rows + 1) + 3 * uint64_t(entries);
+    const uint64_t expected = uint64_t(kHeaderBytes) + k + open + 2 * uint64_t(expansions) + 2 * uint64_t(k) * k +
+                              2 * uint64_t(chars) + 4 * hashedTotal + rows + 3 * uint64_t(entries);
     if (size < 0 || static_cast<uint64_t>(size) != expected)
         return false;
 
@@ -232,6 +263,16 @@ bool CPosModel::Load(const char* path)
     for (uint32_t i = 0; i < open; ++i)
         if (opens[i] >= k || openSeen[opens[i]]++)
             return false;
+    // Expansion pairs: model tags, two different ones, in rising order.
+    uint8_t pairsRead[2 * kMaxExpansions];
+    if (expansions > 0 && file.Read(pairsRead, 2 * size_t(expansions)) != 2 * size_t(expansions))
+        return false;
+    for (uint32_t i = 0; i < expansions; ++i) {
+        const uint8_t from = pairsRead[2 * i], to = pairsRead[2 * i + 1];
+        if (from >= k || to >= k || from == to ||
+            (i > 0 && (from < pairsRead[2 * i - 2] || (from == pairsRead[2 * i - 2] && to <= pairsRead[2 * i - 1]))))
+            return false;
+    }
     std::vector<int16_t> pairs(size_t(k) * k);
     if (file.Read(pairs.data(), pairs.size() * 2) != pairs.size() * 2)
         return false;
@@ -248,6 +289,9 @@ bool CPosModel::Load(const char* path)
         for (size_t i = 1; i < hashed[t]; ++i)
             if (hashedKeys[at + i] <= hashedKeys[at + i - 1])
                 return false;
+    std::vector<uint8_t> lengths(rows);
+    if (rows > 0 && file.Read(lengths.data(), rows) != rows)
+        return false;
 
     // The block: transitions, the character rows, the hash tables, the row
     // starts, the entries' tags and weights.
@@ -275,12 +319,19 @@ bool CPosModel::Load(const char* path)
         return false;
     uint8_t* base = fresh.get();
 
+    // Row starts from the rows' lengths; no row holds more weights than there
+    // are tags, and together they hold them all.
     uint32_t* starts = reinterpret_cast<uint32_t*>(base + rowStartAt);
-    if (file.Read(starts, 4 * (rows + 1)) != 4 * (rows + 1) || starts[0] != 0 || starts[rows] != entries)
-        return false;
-    for (uint64_t r = 0; r < rows; ++r)
-        if (starts[r + 1] < starts[r])
+    uint64_t sum = 0;
+    for (uint64_t r = 0; r < rows; ++r) {
+        if (lengths[r] > k)
             return false;
+        starts[r] = static_cast<uint32_t>(std::min<uint64_t>(sum, entries));
+        sum += lengths[r];
+    }
+    starts[rows] = entries;
+    if (sum != entries)
+        return false;
     uint8_t* tags = base + entryTagAt;
     int16_t* weights = reinterpret_cast<int16_t*>(base + entryWeightAt);
     if (file.Read(tags, entries) != entries || file.Read(weights, 2 * size_t(entries)) != 2 * size_t(entries))
@@ -333,6 +384,13 @@ bool CPosModel::Load(const char* path)
         tagOf[codes[t]] = static_cast<uint8_t>(t);
     }
     std::memcpy(openTags, opens, open);
+    std::memset(expandStart, 0, sizeof expandStart);
+    for (uint32_t i = 0; i < expansions; ++i) {
+        ++expandStart[pairsRead[2 * i] + 1];
+        expandTo[i] = pairsRead[2 * i + 1];
+    }
+    for (int t = 0; t < 256; ++t)
+        expandStart[t + 1] = static_cast<uint16_t>(expandStart[t + 1] + expandStart[t]);
     transitions = matrix;
     charRow = rowOfChar;
     for (int t = 0; t < kHashedTemplates; ++t) {
@@ -400,8 +458,17 @@ int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* en
     for (int i = 0; i < entryCount && entries != nullptr; ++i)
         if (tagOf[entries[i].tag] != kNoTag)
             push(entries[i].tag);
-    if (pushed > 0)
+    if (pushed > 0) {
+        // The tags the lexicon may have dropped beside those it lists.
+        const size_t first = ws.candidateTag.size() - static_cast<size_t>(pushed);
+        const int listed = pushed;
+        for (int i = 0; i < listed; ++i) {
+            const uint8_t t = ws.candidateTag[first + static_cast<size_t>(i)];
+            for (int e = expandStart[t]; e < expandStart[t + 1]; ++e)
+                push(tagCodes[expandTo[e]]);
+        }
         return pushed;
+    }
     // The lexicon lists only tags the model never learnt: the first of them, as
     // the lexicon's own choice.
     if (entryCount > 0 && entries != nullptr) {
@@ -448,8 +515,7 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
         const bool choice = c1 - c0 > 1;
         if (choice) {
             std::fill(ws.sums.begin(), ws.sums.end(), 0);
-            const int m = Keys(j > 0 ? &ws.infos[j - 1] : nullptr, ws.infos[j], j + 1 < n ? &ws.infos[j + 1] : nullptr,
-                               keys);
+            const int m = Keys(ws.infos.data(), count, static_cast<int>(j), keys);
             int32_t* sums = ws.sums.data();
             for (int f = 0; f < m; ++f) {
                 const int64_t row = RowOf(keys[f]);

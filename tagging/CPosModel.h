@@ -16,6 +16,8 @@
 // with learnt tag-pair weights picks the sentence's tags. Candidates come from
 // the part-of-speech lexicon; a word it lacks (a new word, say) may take any
 // of the model's open-class tags, so such words are tagged by their characters.
+// A few tags the lexicon drops as rare for a word (vn beside v, say) come back
+// as candidates through the model's expansion pairs.
 //
 // Read-only after Load: one model may serve many threads at once, each with its
 // own Workspace, which holds all per-call state and keeps its buffers.
@@ -28,6 +30,8 @@ public:
         kWord = 0,      // the token's word id
         kPrevWord,      // the previous token's
         kNextWord,      // the next token's
+        kPrev2Word,     // the token's two before
+        kNext2Word,     // the token's two after
         kFirstChar,     // the token's first character
         kLastChar,      // its last character
         kPrevLastChar,  // the previous token's last character
@@ -38,9 +42,13 @@ public:
         kPrevLexClass,  // ... for the previous token
         kNextLexClass,  // ... for the next token
         kShape,         // new word or not, length, classes of the first and last characters
+        kPrevWordPair,  // the previous token's word id and the token's
+        kNextWordPair,  // the token's word id and the next token's
+        kWordPrevClass, // the token's word id and the previous token's lexicon tags
+        kWordNextClass, // the token's word id and the next token's lexicon tags
         kTemplateCount
     };
-    static constexpr int kWordTemplates = 3;
+    static constexpr int kWordTemplates = 5;
     static constexpr int kCharTemplates = 4;
     static constexpr int kHashedTemplates = kTemplateCount - kWordTemplates - kCharTemplates;
     static constexpr int kFirstHashed = kWordTemplates + kCharTemplates;
@@ -48,8 +56,10 @@ public:
     // File layout constants, shared with the trainer's writer.
     static constexpr char kMagic[4] = {'M', 'P', 'O', 'S'};
     static constexpr uint32_t kVersion = 1;
-    static constexpr int kHeaderBytes = 64;
-    static constexpr int kHashedSlots = 8; // hashed-template counts the header has room for
+    static constexpr int kHeaderBytes = 128;
+    static constexpr int kHashedAt = 40;    // where the header's hashed-template counts begin
+    static constexpr int kHashedSlots = 16; // hashed-template counts the header has room for
+    static constexpr uint32_t kMaxExpansions = 255;
     static constexpr int kMaxTags = 255;   // model tags; tag code 255 means "not tagged"
     static constexpr uint32_t kMaxWords = 1u << 26;
     static constexpr int kKeyCount = 65536;       // character keys
@@ -80,10 +90,9 @@ public:
     // features mean the same in both.
     static void Describe(const char* text, int length, const TokenRecord& token, const CPosLexicon::Entry* entries,
                          int entryCount, TokenInfo& info);
-    // The features of the token cur between prev and next (null at the
-    // sentence's ends); returns how many were written to out (at most
-    // kTemplateCount).
-    static int Keys(const TokenInfo* prev, const TokenInfo& cur, const TokenInfo* next, Key* out);
+    // The features of token i of the count tokens described by infos; returns
+    // how many were written to out (at most kTemplateCount).
+    static int Keys(const TokenInfo* infos, int count, int i, Key* out);
 
     // Per-call state. Results stay valid until the next call with the same workspace.
     class Workspace {
@@ -111,8 +120,9 @@ public:
 
     // Reads the whole file. False when it cannot be opened or is no sound model
     // (wrong magic or version, counts out of range, a size other than its counts
-    // demand, keys out of order, rows out of order or outside the weights, tags
-    // outside the model's); the object then keeps what it held.
+    // demand, keys out of order, rows longer than the tags or not adding up to
+    // the weights, tags outside the model's or repeated); the object then keeps
+    // what it held.
     bool Load(const char* path);
     bool IsLoaded() const { return loaded; }
 
@@ -158,6 +168,10 @@ private:
     uint8_t tagCodes[256] = {};
     uint8_t tagOf[256] = {};
     uint8_t openTags[256] = {};
+    // Expansion pairs grouped by their first tag: the second tags of model tag t
+    // are expandTo[expandStart[t] .. expandStart[t + 1]).
+    uint16_t expandStart[257] = {};
+    uint8_t expandTo[kMaxExpansions] = {};
     // Every array below lives in this one block (see Load).
     std::unique_ptr<uint8_t, FreeBlock> block;
     const int32_t* transitions = nullptr; // (tagCount + 1)^2: previous x tag; the last row and column (kNoTag) are 0

@@ -54,6 +54,8 @@ PosModelTrainer::PosModelTrainer(const WordStatistics& w, const CPosLexicon& l) 
 PosModelTrainer::PosModelTrainer(const WordStatistics& w, const CPosLexicon& l, const Options& o)
     : words(w), lexicon(l), options(o)
 {
+    if (getenv("XPOS_ITER")) options.iterations = atoi(getenv("XPOS_ITER")); // EXPERIMENT
+    if (getenv("XPOS_PRUNE")) options.pruneBelow = atoi(getenv("XPOS_PRUNE")); // EXPERIMENT
     std::memset(tagOf, kNone, sizeof tagOf);
 }
 
@@ -70,12 +72,25 @@ int PosModelTrainer::FeatureOf(uint8_t templ, uint32_t key)
 
 void PosModelTrainer::Prepare(const std::vector<Paragraph>& paragraphs)
 {
-    // The model's tags: every tag the tagger's tokens carry, in code order.
+    const int32_t proper = words.WordId(SpecialWords::kWords[8]);
+    // The model's tags: every tag the tagger's tokens carry, in code order. And
+    // how often the lexicon lacks a token's tag while listing another.
     std::map<int, uint32_t> codeCounts;
+    std::map<std::pair<int, int>, uint32_t> missing; // (listed tag, the token's) -> tokens
+    size_t tokens = 0;
     for (const Paragraph& p : paragraphs)
         for (const auto& s : words.TaggerSentences(p))
-            for (const WordStatistics::TaggerToken& t : s)
+            for (const WordStatistics::TaggerToken& t : s) {
                 ++codeCounts[t.tag];
+                ++tokens;
+                int count = 0;
+                const CPosLexicon::Entry* entries = lexicon.Lookup(t.rare ? proper : t.id, &count);
+                bool listed = false;
+                for (int i = 0; entries != nullptr && i < count; ++i)
+                    listed = listed || entries[i].tag == t.tag;
+                for (int i = 0; entries != nullptr && i < count && !listed; ++i)
+                    ++missing[{entries[i].tag, t.tag}];
+            }
     tagCodes.clear();
     tagCounts.clear();
     std::memset(tagOf, kNone, sizeof tagOf);
@@ -87,10 +102,19 @@ void PosModelTrainer::Prepare(const std::vector<Paragraph>& paragraphs)
         tagCounts.push_back(c.second);
     }
 
+    expansions.clear();
+    const double least = std::max(3.0, options.expansionShare * static_cast<double>(tokens));
+    for (const auto& m : missing)
+        if (options.expansionShare > 0 && m.second >= least && m.first.first >= 0 && m.first.first < kNone &&
+            m.first.second >= 0 && m.first.second < kNone && tagOf[m.first.first] != kNone &&
+            tagOf[m.first.second] != kNone && expansions.size() < M::kMaxExpansions)
+            expansions.emplace_back(tagOf[m.first.first], tagOf[m.first.second]);
+    std::sort(expansions.begin(), expansions.end());
+    report.expansions = expansions.size();
+
     // A word the lexicon lacks may take the tags of the class word of new words
     // (those the rare words of the corpus carry); failing those, every tag of
     // the model but the sentence markers', the most frequent first.
-    const int32_t proper = words.WordId(SpecialWords::kWords[8]);
     const int32_t begin = words.WordId(SpecialWords::kWords[0]), end = words.WordId(SpecialWords::kWords[1]);
     openTags.clear();
     int n = 0;
@@ -153,6 +177,13 @@ void PosModelTrainer::Prepare(const std::vector<Paragraph>& paragraphs)
                                           candidates.end())
                         candidates.push_back(t);
                 }
+                const size_t listed = candidates.size();
+                for (size_t c = c0; c < listed; ++c)
+                    for (const auto& e : expansions)
+                        if (e.first == candidates[c] &&
+                            std::find(candidates.begin() + static_cast<long>(c0), candidates.end(), e.second) ==
+                                candidates.end())
+                            candidates.push_back(e.second);
                 if (candidates.size() == c0)
                     candidates.insert(candidates.end(), openTags.begin(), openTags.end());
                 candidateStart.push_back(static_cast<uint32_t>(candidates.size()));
@@ -163,8 +194,7 @@ void PosModelTrainer::Prepare(const std::vector<Paragraph>& paragraphs)
                 const uint32_t c0 = candidateStart[token], c1 = candidateStart[token + 1];
                 if (c1 - c0 > 1) {
                     ++report.choiceTokens;
-                    const int m = M::Keys(i > 0 ? &infos[i - 1] : nullptr, infos[i],
-                                          i + 1 < s.size() ? &infos[i + 1] : nullptr, keys);
+                    const int m = M::Keys(infos.data(), static_cast<int>(s.size()), static_cast<int>(i), keys);
                     for (int f = 0; f < m; ++f) {
                         const int id = FeatureOf(keys[f].templ, keys[f].key);
                         tokenFeatures.push_back(id);
@@ -319,6 +349,7 @@ PosModelWriter::Image PosModelTrainer::BuildImage() const
     const size_t k = tagCodes.size();
     m.tagCodes = tagCodes;
     m.openTags = openTags;
+    m.expansions = expansions;
     m.wordCount = static_cast<uint32_t>(words.GetWordCount());
     double largest = 0;
     for (size_t c = 0; c < weights.size(); ++c)

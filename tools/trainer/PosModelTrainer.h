@@ -28,6 +28,10 @@ public:
         int iterations = 10;
         // Weights that quantise within +-pruneBelow are left out of the file.
         int pruneBelow = 0;
+        // A tag that the lexicon drops for the words that list another (vn
+        // beside v, say) becomes an extra candidate of those words when the
+        // corpus shows the pair at least this often per token.
+        double expansionShare = 1e-4;
     };
     struct Report {
         size_t sentences = 0;
@@ -37,6 +41,7 @@ public:
         size_t features = 0;
         size_t cells = 0;        // weights while training
         size_t errors = 0;       // tokens the last pass tagged wrong
+        size_t expansions = 0;   // expansion pairs chosen
         double seconds = 0;
     };
 
@@ -86,6 +91,7 @@ private:
     std::vector<uint8_t> tagCodes; // model tag -> tag code
     uint8_t tagOf[256] = {};       // tag code -> model tag (255: none)
     std::vector<uint8_t> openTags;
+    std::vector<std::pair<uint8_t, uint8_t>> expansions; // model tags, rising
     std::vector<uint32_t> tagCounts; // gold tokens of each model tag
 
     std::vector<Sentence> sentences;

@@ -16,11 +16,14 @@ public:
         float scale = 1;
         std::vector<uint8_t> tagCodes;    // K tag codes of the model's tags
         std::vector<uint8_t> openTags;    // model tags a word without lexicon entries may take
+        // (tag, extra candidate) of model tags, rising: a word whose lexicon lists
+        // the first tag may also take the second.
+        std::vector<std::pair<uint8_t, uint8_t>> expansions;
         std::vector<int16_t> transitions; // K x K: previous tag x tag
         uint32_t wordCount = 0;           // word ids with rows in each word template
         std::vector<uint16_t> charKeys;   // ascending; rows of each character template
         std::vector<uint32_t> hashedKeys[CPosModel::kHashedTemplates]; // each ascending
-        std::vector<uint32_t> rowStarts;  // one per row and one past the last
+        std::vector<uint32_t> rowStarts;  // one per row and one past the last (the file holds the lengths)
         std::vector<uint8_t> entryTags;   // model tags, rising within a row
         std::vector<int16_t> entryWeights;
     };
