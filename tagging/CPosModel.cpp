@@ -91,6 +91,13 @@ int TableBits(uint32_t count)
     return bits;
 }
 
+uint16_t Get16(const uint8_t* p)
+{
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
 uint32_t Get32(const uint8_t* p)
 {
     uint32_t v;
@@ -124,16 +131,30 @@ void CPosModel::FreeBlock::operator()(uint8_t* p) const { std::free(p); }
 CPosModel::CPosModel() { std::memset(tagOf, kNoTag, sizeof tagOf); }
 CPosModel::~CPosModel() = default;
 
-void CPosModel::Describe(const char* text, int length, const TokenRecord& token, const CPosLexicon::Entry* entries,
-                         int entryCount, TokenInfo& info)
+uint32_t CPosModel::LexClass(const CPosLexicon::Entry* entries, int entryCount)
 {
-    info = TokenInfo();
-    info.word = token.wordId >= 0 ? token.wordId : -1;
+    // The lexicon's tags in its order (most frequent first), the first four:
+    // the ambiguity class of a known word, one class of its own for a word the
+    // lexicon lacks.
+    uint32_t h = 2166136261u;
+    const int listed = entries != nullptr ? std::max(0, std::min(entryCount, 4)) : 0;
+    for (int i = 0; i < listed; ++i) {
+        h ^= entries[i].tag;
+        h *= 16777619u;
+    }
+    return h ^ static_cast<uint32_t>(listed);
+}
+
+void CPosModel::DescribeText(const char* text, int length, const TokenRecord& token, int entryCount, TokenInfo& info)
+{
     const int start = std::max(0, std::min(token.start, length));
     const int end = std::max(start, std::min(token.end, length));
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     int chars = 0;
     int32_t before = -1, key = -1;
+    info.first = -1;
+    info.prefix = info.suffix = 0;
+    info.twoChars = false;
     for (int i = start; i < end && p != nullptr;) {
         // Characters as the engine cuts them; a token never ends inside one.
         const int bytes = (p[i] >= 0x80 && i + 1 < end) ? 2 : 1;
@@ -152,19 +173,20 @@ void CPosModel::Describe(const char* text, int length, const TokenRecord& token,
         info.twoChars = true;
         info.suffix = static_cast<uint32_t>(before) << 16 | static_cast<uint32_t>(key);
     }
-    // The lexicon's tags in its order (most frequent first), the first four:
-    // the ambiguity class of a known word, one class of its own for a word the
-    // lexicon lacks.
-    uint32_t h = 2166136261u;
-    const int listed = entries != nullptr ? std::max(0, std::min(entryCount, 4)) : 0;
-    for (int i = 0; i < listed; ++i) {
-        h ^= entries[i].tag;
-        h *= 16777619u;
-    }
-    info.lexClass = h ^ static_cast<uint32_t>(listed);
     const uint32_t isNew = (token.flags & kFlagNewWord) != 0;
-    info.shape = isNew << 15 | uint32_t(listed > 0) << 14 | uint32_t(std::min(chars, 7)) << 8 | ClassOf(info.first) << 4 |
-                 ClassOf(info.last);
+    info.shape = isNew << 15 | uint32_t(entryCount > 0) << 14 | uint32_t(std::min(chars, 7)) << 8 |
+                 ClassOf(info.first) << 4 | ClassOf(info.last);
+}
+
+void CPosModel::Describe(const char* text, int length, const TokenRecord& token, const CPosLexicon::Entry* entries,
+                         int entryCount, TokenInfo& info)
+{
+    info = TokenInfo();
+    info.word = token.wordId >= 0 ? token.wordId : -1;
+    if (entries == nullptr)
+        entryCount = 0;
+    info.lexClass = LexClass(entries, entryCount);
+    DescribeText(text, length, token, entryCount, info);
 }
 
 int CPosModel::Keys(const TokenInfo* infos, int count, int i, Key* out)
@@ -176,6 +198,18 @@ int CPosModel::Keys(const TokenInfo* infos, int count, int i, Key* out)
     const TokenInfo* next = i + 1 < count ? &infos[i + 1] : nullptr;
     if (cur.word >= 0)
         add(kWord, static_cast<uint32_t>(cur.word));
+    if (!cur.folded) {
+        if (cur.first >= 0)
+            add(kFirstChar, static_cast<uint32_t>(cur.first));
+        if (cur.last >= 0)
+            add(kLastChar, static_cast<uint32_t>(cur.last));
+        if (cur.twoChars) {
+            add(kSuffix, cur.suffix);
+            add(kPrefix, cur.prefix);
+        }
+        add(kLexClass, cur.lexClass);
+        add(kShape, cur.shape);
+    }
     if (prev != nullptr && prev->word >= 0)
         add(kPrevWord, static_cast<uint32_t>(prev->word));
     if (next != nullptr && next->word >= 0)
@@ -184,24 +218,6 @@ int CPosModel::Keys(const TokenInfo* infos, int count, int i, Key* out)
         add(kPrev2Word, static_cast<uint32_t>(infos[i - 2].word));
     if (i + 2 < count && infos[i + 2].word >= 0)
         add(kNext2Word, static_cast<uint32_t>(infos[i + 2].word));
-    if (cur.first >= 0)
-        add(kFirstChar, static_cast<uint32_t>(cur.first));
-    if (cur.last >= 0)
-        add(kLastChar, static_cast<uint32_t>(cur.last));
-    if (prev != nullptr && prev->last >= 0)
-        add(kPrevLastChar, static_cast<uint32_t>(prev->last));
-    if (next != nullptr && next->first >= 0)
-        add(kNextFirstChar, static_cast<uint32_t>(next->first));
-    if (cur.twoChars) {
-        add(kSuffix, cur.suffix);
-        add(kPrefix, cur.prefix);
-    }
-    add(kLexClass, cur.lexClass);
-    if (prev != nullptr)
-        add(kPrevLexClass, prev->lexClass);
-    if (next != nullptr)
-        add(kNextLexClass, next->lexClass);
-    add(kShape, cur.shape);
     if (cur.word >= 0 && prev != nullptr && prev->word >= 0)
         add(kPrevWordPair, Mix(static_cast<uint32_t>(prev->word), static_cast<uint32_t>(cur.word)));
     if (cur.word >= 0 && next != nullptr && next->word >= 0)
@@ -230,8 +246,9 @@ bool CPosModel::Load(const char* path)
     std::memcpy(&fileScale, header + 32, 4);
     if (k < 1 || k > static_cast<uint32_t>(kMaxTags) || open < 1 || open > k || expansions > kMaxExpansions ||
         words > kMaxWords || chars > kMaxChars || entries > kMaxEntries || !std::isfinite(fileScale) ||
-        !(fileScale > 0) || fileScale > 1e6f || Get32(header + 36) != 0)
+        !(fileScale > 0) || fileScale > 1e6f || Get32(header + 36) > kMaxUnfolded)
         return false;
+    const uint32_t unfoldedWords = Get32(header + 36);
     for (int at = kHashedAt + 4 * kHashedSlots; at < kHeaderBytes; at += 4)
         if (Get32(header + at) != 0)
             return false;
@@ -244,57 +261,57 @@ bool CPosModel::Load(const char* path)
         hashedTotal += hashed[t];
     }
     const uint64_t rows = uint64_t(kWordTemplates) * words + uint64_t(kCharTemplates) * chars + hashedTotal;
-    const uint64_t expected = uint64_t(kHeaderBytes) + k + open + 2 * uint64_t(expansions) + 2 * uint64_t(k) * k +
-                              2 * uint64_t(chars) + 4 * hashedTotal + rows + 3 * uint64_t(entries);
-    if (size < 0 || static_cast<uint64_t>(size) != expected)
+    const uint64_t body = uint64_t(k) + open + 2 * uint64_t(expansions) + 4 * uint64_t(unfoldedWords) +
+                          2 * uint64_t(k) * k + 2 * uint64_t(chars) + 4 * hashedTotal + rows + 3 * uint64_t(entries);
+    if (size < 0 || static_cast<uint64_t>(size) != kHeaderBytes + body)
         return false;
 
-    // Tags: distinct codes, none of them "not tagged".
-    uint8_t codes[256], codeSeen[256] = {};
-    if (file.Read(codes, k) != k)
+    // The whole body in one read, into memory that is cheap to touch; it is
+    // checked and spread into the model's block from there.
+    std::unique_ptr<uint8_t, FreeBlock> raw(AllocateBlock(body));
+    if (!raw || file.Read(raw.get(), body) != body)
         return false;
-    for (uint32_t t = 0; t < k; ++t) {
+    const uint8_t* codes = raw.get();
+    const uint8_t* opens = codes + k;
+    const uint8_t* expansionPairs = opens + open;
+    const uint8_t* unfoldedIds = expansionPairs + 2 * size_t(expansions);
+    const uint8_t* pairs = unfoldedIds + 4 * size_t(unfoldedWords);
+    const uint8_t* charKeys = pairs + 2 * size_t(k) * k;
+    const uint8_t* hashedKeys = charKeys + 2 * size_t(chars);
+    const uint8_t* lengths = hashedKeys + 4 * hashedTotal;
+    const uint8_t* tags = lengths + rows;
+    const uint8_t* values = tags + entries;
+
+    // Tags: distinct codes, none of them "not tagged"; open tags distinct model
+    // tags; expansion pairs two different model tags, in rising order.
+    uint8_t codeSeen[256] = {}, openSeen[256] = {};
+    for (uint32_t t = 0; t < k; ++t)
         if (codes[t] == kNoTag || codeSeen[codes[t]]++)
             return false;
-    }
-    uint8_t opens[256], openSeen[256] = {};
-    if (file.Read(opens, open) != open)
-        return false;
     for (uint32_t i = 0; i < open; ++i)
         if (opens[i] >= k || openSeen[opens[i]]++)
             return false;
-    // Expansion pairs: model tags, two different ones, in rising order.
-    uint8_t pairsRead[2 * kMaxExpansions];
-    if (expansions > 0 && file.Read(pairsRead, 2 * size_t(expansions)) != 2 * size_t(expansions))
-        return false;
     for (uint32_t i = 0; i < expansions; ++i) {
-        const uint8_t from = pairsRead[2 * i], to = pairsRead[2 * i + 1];
+        const uint8_t from = expansionPairs[2 * i], to = expansionPairs[2 * i + 1];
         if (from >= k || to >= k || from == to ||
-            (i > 0 && (from < pairsRead[2 * i - 2] || (from == pairsRead[2 * i - 2] && to <= pairsRead[2 * i - 1]))))
+            (i > 0 && (from < expansionPairs[2 * i - 2] ||
+                       (from == expansionPairs[2 * i - 2] && to <= expansionPairs[2 * i - 1]))))
             return false;
     }
-    std::vector<int16_t> pairs(size_t(k) * k);
-    if (file.Read(pairs.data(), pairs.size() * 2) != pairs.size() * 2)
-        return false;
-    std::vector<uint16_t> charKeys(chars);
-    if (chars > 0 && file.Read(charKeys.data(), size_t(chars) * 2) != size_t(chars) * 2)
-        return false;
-    for (uint32_t i = 1; i < chars; ++i)
-        if (charKeys[i] <= charKeys[i - 1])
+    // Unfolded word ids: rising, and words of the model.
+    for (uint32_t i = 0; i < unfoldedWords; ++i)
+        if (Get32(unfoldedIds + 4 * i) >= words || (i > 0 && Get32(unfoldedIds + 4 * i) <= Get32(unfoldedIds + 4 * (i - 1))))
             return false;
-    std::vector<uint32_t> hashedKeys(hashedTotal);
-    if (hashedTotal > 0 && file.Read(hashedKeys.data(), hashedTotal * 4) != hashedTotal * 4)
-        return false;
+    for (uint32_t i = 1; i < chars; ++i)
+        if (Get16(charKeys + 2 * i) <= Get16(charKeys + 2 * (i - 1)))
+            return false;
     for (size_t t = 0, at = 0; t < kHashedTemplates; at += hashed[t], ++t)
         for (size_t i = 1; i < hashed[t]; ++i)
-            if (hashedKeys[at + i] <= hashedKeys[at + i - 1])
+            if (Get32(hashedKeys + 4 * (at + i)) <= Get32(hashedKeys + 4 * (at + i - 1)))
                 return false;
-    std::vector<uint8_t> lengths(rows);
-    if (rows > 0 && file.Read(lengths.data(), rows) != rows)
-        return false;
 
     // The block: transitions, the character rows, the hash tables, the row
-    // starts, the entries' tags and weights.
+    // starts, the weights.
     const size_t side = size_t(k) + 1;
     size_t at = 0;
     const size_t transitionsAt = at;
@@ -310,47 +327,43 @@ bool CPosModel::Load(const char* path)
     }
     const size_t rowStartAt = at;
     at = Align(at + 4 * (rows + 1));
-    const size_t entryTagAt = at;
-    at = Align(at + entries);
-    const size_t entryWeightAt = at;
-    at = Align(at + 2 * size_t(entries));
+    const size_t weightsAt = at;
+    at = Align(at + sizeof(Weight) * size_t(entries));
     std::unique_ptr<uint8_t, FreeBlock> fresh(AllocateBlock(at));
     if (!fresh)
         return false;
     uint8_t* base = fresh.get();
 
     // Row starts from the rows' lengths; no row holds more weights than there
-    // are tags, and together they hold them all.
+    // are tags, together they hold them all, and within a row every tag is a
+    // model tag and appears once, in rising order.
     uint32_t* starts = reinterpret_cast<uint32_t*>(base + rowStartAt);
     uint64_t sum = 0;
     for (uint64_t r = 0; r < rows; ++r) {
-        if (lengths[r] > k)
+        if (lengths[r] > k || sum + lengths[r] > entries)
             return false;
-        starts[r] = static_cast<uint32_t>(std::min<uint64_t>(sum, entries));
+        starts[r] = static_cast<uint32_t>(sum);
+        for (uint64_t e = sum; e < sum + lengths[r]; ++e)
+            if (tags[e] >= k || (e > sum && tags[e] <= tags[e - 1]))
+                return false;
         sum += lengths[r];
     }
     starts[rows] = entries;
     if (sum != entries)
         return false;
-    uint8_t* tags = base + entryTagAt;
-    int16_t* weights = reinterpret_cast<int16_t*>(base + entryWeightAt);
-    if (file.Read(tags, entries) != entries || file.Read(weights, 2 * size_t(entries)) != 2 * size_t(entries))
-        return false;
-    // Within a row every tag is a model tag and appears once, in rising order.
-    for (uint64_t r = 0; r < rows; ++r)
-        for (uint32_t e = starts[r]; e < starts[r + 1]; ++e)
-            if (tags[e] >= k || (e > starts[r] && tags[e] <= tags[e - 1]))
-                return false;
+    Weight* entryWeights = reinterpret_cast<Weight*>(base + weightsAt);
+    for (uint32_t e = 0; e < entries; ++e)
+        entryWeights[e] = Weight{tags[e], 0, static_cast<int16_t>(Get16(values + 2 * size_t(e)))};
 
     int32_t* matrix = reinterpret_cast<int32_t*>(base + transitionsAt);
     std::fill(matrix, matrix + side * side, 0);
     for (size_t a = 0; a < k; ++a)
         for (size_t b = 0; b < k; ++b)
-            matrix[a * side + b] = pairs[a * k + b];
+            matrix[a * side + b] = static_cast<int16_t>(Get16(pairs + 2 * (a * k + b)));
     uint16_t* rowOfChar = reinterpret_cast<uint16_t*>(base + charRowAt);
     std::fill(rowOfChar, rowOfChar + kKeyCount, uint16_t(0));
     for (uint32_t i = 0; i < chars; ++i)
-        rowOfChar[charKeys[i]] = static_cast<uint16_t>(i + 1);
+        rowOfChar[Get16(charKeys + 2 * i)] = static_cast<uint16_t>(i + 1);
     uint32_t hashedRowBase = kWordTemplates * words + kCharTemplates * chars;
     uint32_t bases[kHashedTemplates];
     for (int t = 0, first = 0; t < kHashedTemplates; first += static_cast<int>(hashed[t]), ++t) {
@@ -359,7 +372,7 @@ bool CPosModel::Load(const char* path)
         for (size_t s = 0; s < slots; ++s)
             table[s] = Slot{0, -1};
         for (uint32_t i = 0; i < hashed[t]; ++i) {
-            const uint32_t key = hashedKeys[static_cast<size_t>(first) + i];
+            const uint32_t key = Get32(hashedKeys + 4 * (static_cast<size_t>(first) + i));
             size_t s = SlotOf(key, bits[t]);
             while (table[s].row >= 0)
                 s = (s + 1) & mask;
@@ -386,11 +399,14 @@ bool CPosModel::Load(const char* path)
     std::memcpy(openTags, opens, open);
     std::memset(expandStart, 0, sizeof expandStart);
     for (uint32_t i = 0; i < expansions; ++i) {
-        ++expandStart[pairsRead[2 * i] + 1];
-        expandTo[i] = pairsRead[2 * i + 1];
+        ++expandStart[expansionPairs[2 * i] + 1];
+        expandTo[i] = expansionPairs[2 * i + 1];
     }
     for (int t = 0; t < 256; ++t)
         expandStart[t + 1] = static_cast<uint16_t>(expandStart[t + 1] + expandStart[t]);
+    unfoldedCount = unfoldedWords;
+    for (uint32_t i = 0; i < unfoldedWords; ++i)
+        unfolded[i] = static_cast<int32_t>(Get32(unfoldedIds + 4 * i));
     transitions = matrix;
     charRow = rowOfChar;
     for (int t = 0; t < kHashedTemplates; ++t) {
@@ -400,9 +416,18 @@ bool CPosModel::Load(const char* path)
         hashedBase[t] = bases[t];
     }
     rowStart = starts;
-    entryTag = tags;
-    entryWeight = weights;
+    weights = entryWeights;
     loaded = true;
+    return true;
+}
+
+bool CPosModel::IsFolded(int32_t word) const
+{
+    if (word < 0 || static_cast<uint32_t>(word) >= wordCount)
+        return false;
+    for (uint32_t i = 0; i < unfoldedCount; ++i)
+        if (unfolded[i] == word)
+            return false;
     return true;
 }
 
@@ -492,43 +517,94 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
     ws.candidateStart.resize(n + 1);
     ws.candidateTag.clear();
     ws.candidateCode.clear();
+    // The lexicon's index records, then its entries, asked for ahead of use.
+    ws.entries.assign(n, nullptr);
+    ws.entryCounts.assign(n, 0);
+    if (lexicon != nullptr) {
+        for (size_t j = 0; j < n; ++j)
+            lexicon->Prefetch(items[j].wordId);
+        for (size_t j = 0; j < n; ++j) {
+            ws.entries[j] = lexicon->Lookup(items[j].wordId, &ws.entryCounts[j]);
+            if (ws.entries[j] == nullptr)
+                ws.entryCounts[j] = 0;
+            else
+                __builtin_prefetch(ws.entries[j]);
+        }
+    }
     for (size_t j = 0; j < n; ++j) {
-        int entryCount = 0;
-        const CPosLexicon::Entry* entries = lexicon != nullptr ? lexicon->Lookup(items[j].wordId, &entryCount) : nullptr;
-        if (entries == nullptr)
-            entryCount = 0;
-        Describe(text, length, items[j], entries, entryCount, ws.infos[j]);
+        const CPosLexicon::Entry* entries = ws.entries[j];
+        const int entryCount = ws.entryCounts[j];
+        TokenInfo& info = ws.infos[j];
+        info.word = items[j].wordId >= 0 ? items[j].wordId : -1;
+        info.lexClass = LexClass(entries, entryCount);
+        info.folded = IsFolded(info.word);
         ws.candidateStart[j] = static_cast<int32_t>(ws.candidateTag.size());
-        Candidates(items[j], entries, entryCount, useFixedTags, ws);
+        // Only a token with a choice of tags reads its own features; its
+        // neighbours' features read their word ids and lexicon classes.
+        if (Candidates(items[j], entries, entryCount, useFixedTags, ws) > 1 && !info.folded)
+            DescribeText(text, length, items[j], entryCount, info);
     }
     ws.candidateStart[n] = static_cast<int32_t>(ws.candidateTag.size());
-    ws.score.resize(ws.candidateTag.size());
-    ws.back.resize(ws.candidateTag.size());
+    const size_t candidates = ws.candidateTag.size();
+    ws.emission.assign(candidates, 0);
+    ws.score.resize(candidates);
+    ws.back.resize(candidates);
     ws.sums.resize(static_cast<size_t>(tagCount) + 1);
 
-    const size_t side = static_cast<size_t>(tagCount) + 1;
+    // The features of the tokens with a choice (one with a single candidate adds
+    // the same to every path: its features need not be read). The model's
+    // tables are megabytes apart, so every look-up of the sentence is asked for
+    // ahead of its use, in three waves: the hash slots, the row starts, the
+    // weights; their cache misses then overlap.
+    ws.keyStart.resize(n + 1);
+    ws.keys.clear();
     Key keys[kTemplateCount];
     for (size_t j = 0; j < n; ++j) {
-        const int32_t c0 = ws.candidateStart[j], c1 = ws.candidateStart[j + 1];
-        // A token with one candidate adds the same to every path: its features
-        // need not be read.
-        const bool choice = c1 - c0 > 1;
-        if (choice) {
-            std::fill(ws.sums.begin(), ws.sums.end(), 0);
+        ws.keyStart[j] = static_cast<int32_t>(ws.keys.size());
+        if (ws.candidateStart[j + 1] - ws.candidateStart[j] > 1) {
             const int m = Keys(ws.infos.data(), count, static_cast<int>(j), keys);
-            int32_t* sums = ws.sums.data();
-            for (int f = 0; f < m; ++f) {
-                const int64_t row = RowOf(keys[f]);
-                if (row < 0)
-                    continue;
-                for (uint32_t e = rowStart[row], end = rowStart[row + 1]; e < end; ++e)
-                    sums[entryTag[e]] += entryWeight[e];
-            }
-            ws.sums[static_cast<size_t>(tagCount)] = 0;
+            ws.keys.insert(ws.keys.end(), keys, keys + m);
         }
+    }
+    ws.keyStart[n] = static_cast<int32_t>(ws.keys.size());
+    const size_t features = ws.keys.size();
+    for (const Key& key : ws.keys) {
+        const int t = key.templ - kFirstHashed;
+        if (t >= 0 && t < kHashedTemplates && hashedCount[t] > 0)
+            __builtin_prefetch(&tables[t][SlotOf(key.key, tableBits[t])]);
+    }
+    ws.rows.resize(features);
+    for (size_t f = 0; f < features; ++f) {
+        ws.rows[f] = RowOf(ws.keys[f]);
+        if (ws.rows[f] >= 0)
+            __builtin_prefetch(&rowStart[ws.rows[f]]);
+    }
+    for (size_t f = 0; f < features; ++f)
+        if (ws.rows[f] >= 0)
+            __builtin_prefetch(&weights[rowStart[ws.rows[f]]]);
+    int32_t* sums = ws.sums.data();
+    for (size_t j = 0; j < n; ++j) {
+        if (ws.keyStart[j] == ws.keyStart[j + 1])
+            continue;
+        std::fill(ws.sums.begin(), ws.sums.end(), 0);
+        for (int32_t f = ws.keyStart[j]; f < ws.keyStart[j + 1]; ++f) {
+            const int64_t row = ws.rows[static_cast<size_t>(f)];
+            if (row < 0)
+                continue;
+            for (uint32_t e = rowStart[row], end = rowStart[row + 1]; e < end; ++e)
+                sums[weights[e].tag] += weights[e].weight;
+        }
+        sums[tagCount] = 0; // a candidate outside the model's tags has no weights
+        for (int32_t c = ws.candidateStart[j]; c < ws.candidateStart[j + 1]; ++c)
+            ws.emission[static_cast<size_t>(c)] = sums[ws.candidateTag[static_cast<size_t>(c)]];
+    }
+
+    const size_t side = static_cast<size_t>(tagCount) + 1;
+    for (size_t j = 0; j < n; ++j) {
+        const int32_t c0 = ws.candidateStart[j], c1 = ws.candidateStart[j + 1];
         for (int32_t c = c0; c < c1; ++c) {
             const uint8_t tag = ws.candidateTag[static_cast<size_t>(c)];
-            const int64_t emission = choice ? ws.sums[tag] : 0;
+            const int64_t emission = ws.emission[static_cast<size_t>(c)];
             if (j == 0) {
                 ws.score[static_cast<size_t>(c)] = emission;
                 ws.back[static_cast<size_t>(c)] = -1;

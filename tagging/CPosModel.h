@@ -11,8 +11,9 @@
 // The discriminative part-of-speech tagger of the new stages (NewPos.pm,
 // written by morv-train; the layout is in data/newpos.md). A linear model
 // scores every candidate tag of a token from sparse features of the token and
-// its neighbours (word ids, first and last characters, character pairs at the
-// word's edges, the lexicon's tags, the word's shape); a first-order Viterbi
+// its neighbours (word ids two to each side, the word's first and last
+// characters and the pairs at its edges, the lexicon's tags, the word's shape,
+// and the word with its neighbours' words and tags); a first-order Viterbi
 // with learnt tag-pair weights picks the sentence's tags. Candidates come from
 // the part-of-speech lexicon; a word it lacks (a new word, say) may take any
 // of the model's open-class tags, so such words are tagged by their characters.
@@ -34,14 +35,10 @@ public:
         kNext2Word,     // the token's two after
         kFirstChar,     // the token's first character
         kLastChar,      // its last character
-        kPrevLastChar,  // the previous token's last character
-        kNextFirstChar, // the next token's first character
         kSuffix,        // the token's last two characters
         kPrefix,        // its first two characters
         kLexClass,      // the tags the lexicon lists for the token, in its order
-        kPrevLexClass,  // ... for the previous token
-        kNextLexClass,  // ... for the next token
-        kShape,         // new word or not, length, classes of the first and last characters
+        kShape,         // new word or not, listed or not, length, classes of the first and last characters
         kPrevWordPair,  // the previous token's word id and the token's
         kNextWordPair,  // the token's word id and the next token's
         kWordPrevClass, // the token's word id and the previous token's lexicon tags
@@ -49,7 +46,7 @@ public:
         kTemplateCount
     };
     static constexpr int kWordTemplates = 5;
-    static constexpr int kCharTemplates = 4;
+    static constexpr int kCharTemplates = 2;
     static constexpr int kHashedTemplates = kTemplateCount - kWordTemplates - kCharTemplates;
     static constexpr int kFirstHashed = kWordTemplates + kCharTemplates;
 
@@ -60,6 +57,7 @@ public:
     static constexpr int kHashedAt = 40;    // where the header's hashed-template counts begin
     static constexpr int kHashedSlots = 16; // hashed-template counts the header has room for
     static constexpr uint32_t kMaxExpansions = 255;
+    static constexpr uint32_t kMaxUnfolded = 64;
     static constexpr int kMaxTags = 255;   // model tags; tag code 255 means "not tagged"
     static constexpr uint32_t kMaxWords = 1u << 26;
     static constexpr int kKeyCount = 65536;       // character keys
@@ -83,6 +81,9 @@ public:
         bool twoChars = false;
         uint32_t lexClass = 0;
         uint32_t shape = 0;
+        // A word whose own features the model holds summed in its word row: only
+        // that row is read for it.
+        bool folded = false;
     };
 
     // Describes token of text (its byte offsets index text[0, length)) with the
@@ -90,8 +91,13 @@ public:
     // features mean the same in both.
     static void Describe(const char* text, int length, const TokenRecord& token, const CPosLexicon::Entry* entries,
                          int entryCount, TokenInfo& info);
+    // The parts of Describe: the lexicon class, and what the token's text and
+    // flags give (characters, edge pairs, shape).
+    static uint32_t LexClass(const CPosLexicon::Entry* entries, int entryCount);
+    static void DescribeText(const char* text, int length, const TokenRecord& token, int entryCount, TokenInfo& info);
     // The features of token i of the count tokens described by infos; returns
-    // how many were written to out (at most kTemplateCount).
+    // how many were written to out (at most kTemplateCount). A folded token has
+    // its word row only, of the features of its own.
     static int Keys(const TokenInfo* infos, int count, int i, Key* out);
 
     // Per-call state. Results stay valid until the next call with the same workspace.
@@ -103,9 +109,15 @@ public:
     private:
         friend class CPosModel;
         std::vector<TokenInfo> infos;
+        std::vector<const CPosLexicon::Entry*> entries; // per token, with their number
+        std::vector<int> entryCounts;
         std::vector<int32_t> candidateStart; // per token, and one past the last
         std::vector<uint8_t> candidateTag;   // model tag, or kNoTag
         std::vector<uint8_t> candidateCode;  // tag code written to the token
+        std::vector<int32_t> keyStart; // per token, and one past the last
+        std::vector<Key> keys;         // the features of the tokens with a choice
+        std::vector<int64_t> rows;     // their rows, -1 for none
+        std::vector<int32_t> emission; // per candidate
         std::vector<int64_t> score;
         std::vector<int32_t> back;
         std::vector<int32_t> sums; // one per model tag: the token's feature sums
@@ -141,6 +153,9 @@ public:
     uint8_t GetTagCode(int tag) const { return tag >= 0 && tag < tagCount ? tagCodes[tag] : kNoTag; }
     // The model tag of a tag code, kNoTag when the model has none.
     uint8_t ModelTag(uint8_t code) const { return tagOf[code]; }
+    // Whether the word row of a word id holds the sum of all its own features:
+    // every id of the model's words but the class words, whose text varies.
+    bool IsFolded(int32_t word) const;
 
 private:
     struct Slot {
@@ -149,6 +164,12 @@ private:
     };
     struct FreeBlock {
         void operator()(uint8_t* p) const;
+    };
+    // A weight and its model tag, side by side: a row is read in one stream.
+    struct Weight {
+        uint8_t tag;
+        uint8_t unused;
+        int16_t weight;
     };
 
     // The row of a feature, -1 when the model has none.
@@ -172,6 +193,8 @@ private:
     // are expandTo[expandStart[t] .. expandStart[t + 1]).
     uint16_t expandStart[257] = {};
     uint8_t expandTo[kMaxExpansions] = {};
+    uint32_t unfoldedCount = 0;
+    int32_t unfolded[kMaxUnfolded] = {};
     // Every array below lives in this one block (see Load).
     std::unique_ptr<uint8_t, FreeBlock> block;
     const int32_t* transitions = nullptr; // (tagCount + 1)^2: previous x tag; the last row and column (kNoTag) are 0
@@ -180,8 +203,7 @@ private:
     int tableBits[kHashedTemplates] = {};
     uint32_t hashedBase[kHashedTemplates] = {};
     const uint32_t* rowStart = nullptr; // rows + 1
-    const uint8_t* entryTag = nullptr;
-    const int16_t* entryWeight = nullptr;
+    const Weight* weights = nullptr;
 };
 
 #endif

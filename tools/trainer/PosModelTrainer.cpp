@@ -54,8 +54,6 @@ PosModelTrainer::PosModelTrainer(const WordStatistics& w, const CPosLexicon& l) 
 PosModelTrainer::PosModelTrainer(const WordStatistics& w, const CPosLexicon& l, const Options& o)
     : words(w), lexicon(l), options(o)
 {
-    if (getenv("XPOS_ITER")) options.iterations = atoi(getenv("XPOS_ITER")); // EXPERIMENT
-    if (getenv("XPOS_PRUNE")) options.pruneBelow = atoi(getenv("XPOS_PRUNE")); // EXPERIMENT
     std::memset(tagOf, kNone, sizeof tagOf);
 }
 
@@ -343,6 +341,25 @@ double PosModelTrainer::Averaged(int32_t w, int64_t u) const
     return static_cast<double>(w) - static_cast<double>(u) / static_cast<double>(clock);
 }
 
+int PosModelTrainer::CandidateCount(const CPosLexicon::Entry* entries, int count) const
+{
+    // As CPosModel gives them: the lexicon's tags the model has, with their
+    // expansions; a lexicon of other tags only gives its first; no lexicon,
+    // the open tags.
+    std::vector<uint8_t> tags;
+    for (int i = 0; entries != nullptr && i < count; ++i)
+        if (tagOf[entries[i].tag] != kNone && std::find(tags.begin(), tags.end(), tagOf[entries[i].tag]) == tags.end())
+            tags.push_back(tagOf[entries[i].tag]);
+    const size_t listed = tags.size();
+    for (size_t c = 0; c < listed; ++c)
+        for (const auto& e : expansions)
+            if (e.first == tags[c] && std::find(tags.begin(), tags.end(), e.second) == tags.end())
+                tags.push_back(e.second);
+    if (!tags.empty())
+        return static_cast<int>(tags.size());
+    return entries != nullptr && count > 0 ? 1 : static_cast<int>(openTags.size());
+}
+
 PosModelWriter::Image PosModelTrainer::BuildImage() const
 {
     PosModelWriter::Image m;
@@ -351,11 +368,59 @@ PosModelWriter::Image PosModelTrainer::BuildImage() const
     m.openTags = openTags;
     m.expansions = expansions;
     m.wordCount = static_cast<uint32_t>(words.GetWordCount());
-    double largest = 0;
+    std::vector<double> averaged(weights.size());
     for (size_t c = 0; c < weights.size(); ++c)
-        largest = std::max(largest, std::fabs(Averaged(weights[c], weightSums[c])));
+        averaged[c] = Averaged(weights[c], weightSums[c]);
+    auto weightOf = [&](size_t f, int t) {
+        return masks[f].Has(t) ? averaged[cellStart[f] + static_cast<uint32_t>(masks[f].Rank(t))] : 0.0;
+    };
+
+    // Class words keep their identity row; every other word's row becomes the
+    // sum of all its own features (identity, characters, edge pairs, lexicon
+    // class, shape), so that tagging reads one row for them. A word with one
+    // candidate never reads it.
+    for (int w = 2; w <= 8; ++w) {
+        const int id = words.WordId(SpecialWords::kWords[w]);
+        if (id >= 0 && static_cast<uint32_t>(id) < m.wordCount)
+            m.unfoldedWords.push_back(static_cast<uint32_t>(id));
+    }
+    std::sort(m.unfoldedWords.begin(), m.unfoldedWords.end());
+    m.unfoldedWords.erase(std::unique(m.unfoldedWords.begin(), m.unfoldedWords.end()), m.unfoldedWords.end());
+    std::vector<std::vector<double>> folded(m.wordCount);
+    const std::vector<std::string>& wordList = words.GetWordList();
+    M::Key keys[M::kTemplateCount];
+    for (uint32_t w = 0; w < m.wordCount && w < wordList.size(); ++w) {
+        if (std::binary_search(m.unfoldedWords.begin(), m.unfoldedWords.end(), w))
+            continue;
+        int count = 0;
+        const CPosLexicon::Entry* entries = lexicon.Lookup(static_cast<int>(w), &count);
+        if (CandidateCount(entries, entries != nullptr ? count : 0) < 2)
+            continue;
+        TokenRecord r;
+        r.wordId = static_cast<int32_t>(w);
+        r.start = 0;
+        r.end = static_cast<int32_t>(wordList[w].size());
+        M::TokenInfo info;
+        M::Describe(wordList[w].c_str(), r.end, r, entries, entries != nullptr ? count : 0, info);
+        const int n = M::Keys(&info, 1, 0, keys); // alone: its own features only
+        std::vector<double>& sum = folded[w];
+        sum.assign(k, 0.0);
+        for (int f = 0; f < n; ++f) {
+            const auto it = featureIndex.find(uint64_t(keys[f].templ) << 32 | keys[f].key);
+            if (it != featureIndex.end())
+                for (size_t t = 0; t < k; ++t)
+                    sum[t] += weightOf(static_cast<size_t>(it->second), static_cast<int>(t));
+        }
+    }
+
+    double largest = 0;
+    for (double a : averaged)
+        largest = std::max(largest, std::fabs(a));
     for (size_t c = 0; c < transitions.size(); ++c)
         largest = std::max(largest, std::fabs(Averaged(transitions[c], transitionSums[c])));
+    for (const auto& sum : folded)
+        for (double a : sum)
+            largest = std::max(largest, std::fabs(a));
     const double scale = largest > 0 ? largest / 32767.0 : 1.0;
     m.scale = static_cast<float>(scale);
     m.transitions.resize(k * k);
@@ -363,17 +428,25 @@ PosModelWriter::Image PosModelTrainer::BuildImage() const
         m.transitions[c] = Quantise(Averaged(transitions[c], transitionSums[c]), scale);
 
     // Each feature's surviving weights.
-    std::vector<std::vector<std::pair<uint8_t, int16_t>>> rows(featureKeys.size());
-    for (size_t f = 0; f < featureKeys.size(); ++f) {
-        for (int t = 0; t < static_cast<int>(k); ++t) {
-            if (!masks[f].Has(t))
-                continue;
-            const size_t cell = cellStart[f] + static_cast<uint32_t>(masks[f].Rank(t));
-            const int16_t q = Quantise(Averaged(weights[cell], weightSums[cell]), scale);
+    using Row = std::vector<std::pair<uint8_t, int16_t>>;
+    auto quantised = [&](const std::vector<double>& values, Row& row) {
+        for (size_t t = 0; t < values.size(); ++t) {
+            const int16_t q = Quantise(values[t], scale);
             if (q != 0 && std::abs(q) > options.pruneBelow)
-                rows[f].emplace_back(static_cast<uint8_t>(t), q);
+                row.emplace_back(static_cast<uint8_t>(t), q);
         }
+    };
+    std::vector<Row> rows(featureKeys.size());
+    std::vector<double> values(k);
+    for (size_t f = 0; f < featureKeys.size(); ++f) {
+        for (size_t t = 0; t < k; ++t)
+            values[t] = weightOf(f, static_cast<int>(t));
+        quantised(values, rows[f]);
     }
+    std::vector<Row> foldedRows(folded.size());
+    for (size_t w = 0; w < folded.size(); ++w)
+        quantised(folded[w], foldedRows[w]);
+
     // Rows in the file's order: word templates by word id, character templates
     // by character, hashed templates by key.
     std::vector<int32_t> wordRow(static_cast<size_t>(M::kWordTemplates) * m.wordCount, -1);
@@ -400,25 +473,30 @@ PosModelWriter::Image PosModelTrainer::BuildImage() const
     for (const auto& c : chars)
         m.charKeys.push_back(static_cast<uint16_t>(c.first));
     m.rowStarts.push_back(0);
-    auto emit = [&](int32_t f) {
-        if (f >= 0)
-            for (const auto& e : rows[static_cast<size_t>(f)]) {
+    auto emit = [&](const Row* row) {
+        if (row != nullptr)
+            for (const auto& e : *row) {
                 m.entryTags.push_back(e.first);
                 m.entryWeights.push_back(e.second);
             }
         m.rowStarts.push_back(static_cast<uint32_t>(m.entryTags.size()));
     };
-    for (int32_t f : wordRow)
-        emit(f);
+    for (size_t r = 0; r < wordRow.size(); ++r) {
+        const uint32_t w = static_cast<uint32_t>(r % m.wordCount);
+        if (r < m.wordCount && !std::binary_search(m.unfoldedWords.begin(), m.unfoldedWords.end(), w))
+            emit(&foldedRows[w]);
+        else
+            emit(wordRow[r] >= 0 ? &rows[static_cast<size_t>(wordRow[r])] : nullptr);
+    }
     for (const auto& table : charRows)
         for (uint16_t c : m.charKeys) {
             const auto it = table.find(c);
-            emit(it == table.end() ? -1 : it->second);
+            emit(it == table.end() ? nullptr : &rows[static_cast<size_t>(it->second)]);
         }
     for (int t = 0; t < M::kHashedTemplates; ++t)
         for (const auto& h : hashedRows[t]) {
             m.hashedKeys[t].push_back(h.first);
-            emit(h.second);
+            emit(&rows[static_cast<size_t>(h.second)]);
         }
     return m;
 }

@@ -30,7 +30,8 @@ std::string PosModelWriter::Serialize(const Image& m)
         hashed += keys.size();
     const size_t rows = M::kWordTemplates * size_t(m.wordCount) + M::kCharTemplates * m.charKeys.size() + hashed;
     if (k < 1 || k > static_cast<size_t>(M::kMaxTags) || m.openTags.empty() || m.openTags.size() > k ||
-        m.expansions.size() > M::kMaxExpansions || m.transitions.size() != k * k ||
+        m.expansions.size() > M::kMaxExpansions || m.unfoldedWords.size() > M::kMaxUnfolded ||
+        m.transitions.size() != k * k ||
         m.charKeys.size() > M::kMaxChars || m.rowStarts.size() != rows + 1 ||
         m.entryTags.size() != m.entryWeights.size() || m.rowStarts.back() != m.entryTags.size())
         return {};
@@ -43,7 +44,7 @@ std::string PosModelWriter::Serialize(const Image& m)
     Put<uint32_t>(out, static_cast<uint32_t>(m.charKeys.size()));
     Put<uint32_t>(out, static_cast<uint32_t>(m.entryTags.size()));
     Put<float>(out, m.scale);
-    Put<uint32_t>(out, 0);
+    Put<uint32_t>(out, static_cast<uint32_t>(m.unfoldedWords.size()));
     for (int t = 0; t < M::kHashedSlots; ++t)
         Put<uint32_t>(out, t < M::kHashedTemplates ? static_cast<uint32_t>(m.hashedKeys[t].size()) : 0);
     out.append(static_cast<size_t>(M::kHeaderBytes) - out.size(), '\0');
@@ -53,6 +54,7 @@ std::string PosModelWriter::Serialize(const Image& m)
         out.push_back(static_cast<char>(e.first));
         out.push_back(static_cast<char>(e.second));
     }
+    PutAll(out, m.unfoldedWords);
     PutAll(out, m.transitions);
     PutAll(out, m.charKeys);
     for (const auto& keys : m.hashedKeys)

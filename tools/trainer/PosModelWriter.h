@@ -21,6 +21,9 @@ public:
         std::vector<std::pair<uint8_t, uint8_t>> expansions;
         std::vector<int16_t> transitions; // K x K: previous tag x tag
         uint32_t wordCount = 0;           // word ids with rows in each word template
+        // Rising word ids whose word row is their identity alone (class words);
+        // every other word's row holds the sum of all its own features.
+        std::vector<uint32_t> unfoldedWords;
         std::vector<uint16_t> charKeys;   // ascending; rows of each character template
         std::vector<uint32_t> hashedKeys[CPosModel::kHashedTemplates]; // each ascending
         std::vector<uint32_t> rowStarts;  // one per row and one past the last (the file holds the lengths)
