@@ -26,7 +26,8 @@ namespace {
 const char* const kModelFiles[] = {"Configure.xml",       "Data/charset.type", "Data/CoreDict.pdat",
                                    "Data/CoreDict.unig",  "Data/BiWord.big",   "Data/CoreDict.pos",
                                    "Data/Morv.ctx",       "Data/tagset.txt",   "Data/nr.role",
-                                   "Data/nr.ctx",         "Data/nr.fsa",       "Data/NewWord.cm"};
+                                   "Data/nr.ctx",         "Data/nr.fsa",       "Data/NewWord.cm",
+                                   "Data/NewPos.pm"};
 
 TrainerOptions Fixture(const std::string& out)
 {

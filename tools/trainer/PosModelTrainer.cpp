@@ -76,8 +76,12 @@ void PosModelTrainer::Prepare(const std::vector<Paragraph>& paragraphs)
     std::map<int, uint32_t> codeCounts;
     std::map<std::pair<int, int>, uint32_t> missing; // (listed tag, the token's) -> tokens
     size_t tokens = 0;
-    for (const Paragraph& p : paragraphs)
-        for (const auto& s : words.TaggerSentences(p))
+    // The tokens of every paragraph, found once (by word look-ups).
+    std::vector<std::vector<std::vector<WordStatistics::TaggerToken>>> found;
+    found.reserve(paragraphs.size());
+    for (const Paragraph& p : paragraphs) {
+        found.push_back(words.TaggerSentences(p));
+        for (const auto& s : found.back())
             for (const WordStatistics::TaggerToken& t : s) {
                 ++codeCounts[t.tag];
                 ++tokens;
@@ -89,6 +93,7 @@ void PosModelTrainer::Prepare(const std::vector<Paragraph>& paragraphs)
                 for (int i = 0; entries != nullptr && i < count && !listed; ++i)
                     ++missing[{entries[i].tag, t.tag}];
             }
+    }
     tagCodes.clear();
     tagCounts.clear();
     std::memset(tagOf, kNone, sizeof tagOf);
@@ -149,10 +154,10 @@ void PosModelTrainer::Prepare(const std::vector<Paragraph>& paragraphs)
     std::vector<TokenRecord> records;
     std::vector<M::TokenInfo> infos;
     M::Key keys[M::kTemplateCount];
-    for (const Paragraph& p : paragraphs) {
-        const std::string text = p.Text();
+    for (size_t paragraph = 0; paragraph < paragraphs.size(); ++paragraph) {
+        const std::string text = paragraphs[paragraph].Text();
         const int length = static_cast<int>(text.size());
-        for (const auto& s : words.TaggerSentences(p)) {
+        for (const auto& s : found[paragraph]) {
             const size_t first = gold.size();
             records.assign(s.size(), TokenRecord());
             infos.resize(s.size());
