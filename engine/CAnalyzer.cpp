@@ -101,6 +101,12 @@ CAnalyzer::CAnalyzer(const CModel& model)
         if (entityRecognizer)
             posTagger->SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
     }
+    if (model.newWordsOn && model.newPosOn && model.posModel && model.posModel->IsLoaded()) {
+        posModel = model.posModel.get();
+        posLexicon = model.posLexicon.get();
+        if (entityRecognizer)
+            posSpace.SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
+    }
 }
 
 void CAnalyzer::SpanDeficits()
@@ -425,7 +431,13 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
             }
             if (entityRecognizer)
                 entityRecognizer->Recognize(p, items, count);
-            posTagger->Tag(items, count);
+            // Same rules as the HMM pass: names keep the recogniser's tag, a tag
+            // the program gave a word is the word's tag.
+            if (posModel != nullptr)
+                posModel->Tag(p, static_cast<int>(next - p), items, count, posLexicon, ids.unknownPerson, true,
+                              posSpace);
+            else
+                posTagger->Tag(items, count);
             if (entityRecognizer && entityRecognizer->HasParts())
                 entityRecognizer->TagParts(*posTagger);
             if (nameStage)

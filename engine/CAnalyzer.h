@@ -12,6 +12,7 @@
 #include "segment/SpecialWords.h"
 #include "segment/TokenRecord.h"
 #include "tagging/CEntityRecognizer.h"
+#include "tagging/CPosModel.h"
 
 class CCharset;
 class CPDAT;
@@ -136,6 +137,11 @@ private:
     std::unique_ptr<CSupplementWords> supplementWords;
     double supplementBonus = 0;
     double supplementClassFrequency = 1; // the count of the class of new words
+    // The part-of-speech model of the new stages, when on; it reads the lexicon
+    // the HMM would read.
+    const CPosModel* posModel = nullptr;
+    const CPosLexicon* posLexicon = nullptr;
+    CPosModel::Workspace posSpace;
     const CRoleTagger* roleTagger;
     SpecialWords ids;
     std::unique_ptr<CPreProcess> preProcessor;

@@ -88,6 +88,7 @@ bool CModel::ReadConfig(const std::string& base)
     posMode = 2;
     logOn = userDictOn = newWordsOn = false;
     placeNamesOn = true;
+    newPosOn = true;
     newWordMargin = 0.5f;
     newWordWeight = 0.4f;
     newWordPenalty = 24;
@@ -126,6 +127,8 @@ bool CModel::ReadConfig(const std::string& base)
     newWordsOn = SwitchIsOn(text, "NewWords", value.get());
     if (GetConfigValue(text, "PlaceNames", value.get()))
         placeNamesOn = strcasecmp(value.get(), "on") == 0;
+    if (GetConfigValue(text, "NewPos", value.get()))
+        newPosOn = strcasecmp(value.get(), "off") != 0;
     newWordMargin2 = -1;
     if (GetConfigValue(text, "NewWordMargin2", value.get())) {
         char* end = nullptr;
@@ -265,6 +268,18 @@ bool CModel::LoadModels(const Reporter& report)
          !lexiconFits(orgRoles, orgContext, "nt.role") ||
          !LoadModel(orgAutomaton, nullptr, DataPath("nt.fsa"), report)))
         return false;
+    // The part-of-speech model keys its word features on the dictionary's ids:
+    // a model of another dictionary is refused like a damaged file.
+    posModel.reset();
+    if (nw && newPosOn) {
+        if (!LoadModel(posModel, nullptr, DataPath("NewPos.pm"), report))
+            return false;
+        if (posModel->GetWordCount() != unigram->GetEntryCount()) {
+            report("Cannot open file %s.\n", DataPath("NewPos.pm").c_str());
+            posModel.reset();
+            return false;
+        }
+    }
     loaded = true;
     return true;
 }
@@ -424,6 +439,9 @@ std::string CModel::Describe() const
         roleLines("ns", placeRoles, placeContext, placeAutomaton);
     if (orgRoles && orgContext && orgAutomaton)
         roleLines("nt", orgRoles, orgContext, orgAutomaton);
+    if (posModel)
+        lines.push_back({"NewPos.pm", std::to_string(posModel->GetTagCount()) + " tags, " +
+                                          std::to_string(posModel->GetEntryCount()) + " weights"});
     if (userDictOn)
         lines.push_back({"UserDict.dct", userDictFile ? std::to_string(userDictFile->GetWordCount()) + " user words"
                                                       : "not loaded"});

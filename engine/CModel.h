@@ -20,6 +20,7 @@
 #include "segment/SpecialWords.h"
 #include "tagging/CNameModel.h"
 #include "tagging/CPosLexicon.h"
+#include "tagging/CPosModel.h"
 #include "tagging/CRoleTagger.h"
 #include "tagging/CTagTransitions.h"
 
@@ -83,6 +84,9 @@ public:
     // PlaceNames: with NewWords on, whether place and organisation names are
     // recognised (on unless the key says otherwise).
     bool placeNamesOn = true;
+    // NewPos: with NewWords on, the discriminative part-of-speech model tags
+    // instead of the HMM (on unless the key says off).
+    bool newPosOn = true;
     // Tuning of the new stages (defaults chosen on held-out days of the training
     // month, never on the test days):
     // NewWordMargin: a span is proposed as a word when the new-word model's best
@@ -147,6 +151,8 @@ public:
     std::unique_ptr<CRoleTagger> orgAutomaton;
     // Whether the place and organisation stage runs.
     bool EntitiesOn() const { return newWordsOn && placeNamesOn && placeAutomaton && orgAutomaton; }
+    // With NewWords and NewPos on: the part-of-speech model (NewPos.pm).
+    std::unique_ptr<CPosModel> posModel;
     SpecialWords ids;
 
 private:

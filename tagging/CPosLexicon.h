@@ -1,6 +1,7 @@
 #ifndef MORV_CPOSLEXICON_H
 #define MORV_CPOSLEXICON_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -32,6 +33,12 @@ public:
     bool Load(const char* path);
     // The word's entries (contiguous) and their number; nullptr and 0 for none.
     const Entry* Lookup(int wordId, int* count) const;
+    // Asks for the word's index record ahead of a Lookup (a hint; never reads).
+    void Prefetch(int wordId) const
+    {
+        if (wordId >= 0 && static_cast<size_t>(wordId) < index.size())
+            __builtin_prefetch(&index[static_cast<size_t>(wordId)]);
+    }
     int GetEntryCount() const { return static_cast<int>(entries.size()); }
     int GetIndexSize() const { return static_cast<int>(index.size()); }
     // The most entries any word has: a lexicon made for a tag set of N tags

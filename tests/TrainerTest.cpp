@@ -27,7 +27,8 @@ const char* const kModelFiles[] = {"Configure.xml",       "Data/charset.type", "
                                    "Data/CoreDict.unig",  "Data/BiWord.big",   "Data/CoreDict.pos",
                                    "Data/Morv.ctx",       "Data/tagset.txt",   "Data/nr.role",
                                    "Data/nr.ctx",         "Data/nr.fsa",       "Data/NewWord.cm",
-                                   "Data/Supplement.pdat", "Data/Supplement.tab"};
+                                   "Data/Supplement.pdat", "Data/Supplement.tab",
+                                   "Data/NewPos.pm"};
 
 TrainerOptions Fixture(const std::string& out)
 {

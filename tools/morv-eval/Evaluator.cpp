@@ -101,9 +101,11 @@ void Evaluator::Score(const Paragraph& gold, const std::vector<Word>& system, co
         ++counts.correct;
         if (oov[i])
             ++counts.oovCorrect;
-        if (CorpusTag(it->second->tag) == g.tag)
+        if (CorpusTag(it->second->tag) == g.tag) {
             ++counts.posCorrect;
-        else
+            if (oov[i])
+                ++counts.oovPosCorrect;
+        } else
             ++posConfusions[{g.tag, CorpusTag(it->second->tag)}];
     }
     std::vector<Word> mapped = system;
@@ -170,6 +172,12 @@ void Evaluator::Print() const
         std::printf("| OOV recall (%zu OOV words) | %.4f | >= 0.70 |\n", c.oovGold, Ratio(c.oovCorrect, c.oovGold));
     std::printf("| POS accuracy (on %zu correctly cut words) | %.5f | >= 0.955 |\n", c.correct,
                 Ratio(c.posCorrect, c.correct));
+    if (!vocabulary.empty()) {
+        std::printf("| POS accuracy on IV words (%zu) | %.5f | |\n", c.correct - c.oovCorrect,
+                    Ratio(c.posCorrect - c.oovPosCorrect, c.correct - c.oovCorrect));
+        std::printf("| POS accuracy on OOV words (%zu) | %.5f | |\n", c.oovCorrect,
+                    Ratio(c.oovPosCorrect, c.oovCorrect));
+    }
     std::printf("| person-name precision | %.4f | |\n", np);
     std::printf("| person-name recall | %.4f | |\n", nr);
     std::printf("| person-name F1 (%zu names) | %.4f | >= 0.90 |\n", c.goldNames, F1(np, nr));

@@ -22,6 +22,7 @@ public:
         size_t gold = 0, system = 0, correct = 0;
         size_t oovGold = 0, oovCorrect = 0;
         size_t posCorrect = 0;
+        size_t oovPosCorrect = 0; // of the correctly cut OOV words
         size_t goldNames = 0, systemNames = 0, correctNames = 0;
         size_t goldPlaces = 0, systemPlaces = 0, correctPlaces = 0;
         size_t goldOrgs = 0, systemOrgs = 0, correctOrgs = 0;

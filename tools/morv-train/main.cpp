@@ -135,6 +135,8 @@ int main(int argc, char** argv)
             std::printf("  left out: %s\n", r.supplementLeftOut.c_str());
         std::printf("person-name model: %d characters, %d pair rows, %zu bytes, in %.2f s\n", r.nameModelChars,
                     r.nameModelPairs, r.nameModelBytes, r.nameModelSeconds);
+        std::printf("part-of-speech model: %zu tokens, %zu weights, %zu bytes, in %.2f s\n", r.posModelTokens,
+                    r.posModelEntries, r.posModelBytes, r.posModelSeconds);
         std::printf("training time: %.2f s\n", r.seconds);
     }
     return 0;

@@ -14,6 +14,8 @@
 #include "tools/trainer/OrgRoleScheme.h"
 #include "tools/trainer/PersonRoleScheme.h"
 #include "tools/trainer/PlaceRoleScheme.h"
+#include "tools/trainer/PosModelTrainer.h"
+#include "tagging/CPosLexicon.h"
 #include "tools/trainer/RoleModelTrainer.h"
 #include "tools/trainer/WordStatistics.h"
 
@@ -97,7 +99,8 @@ int Trainer::Run()
         }
     }
 
-    if (options.newWordModel && (!TrainNewWordModel() || !words->WriteNewWordTables(DataDir()))) {
+    if (options.newWordModel &&
+        (!TrainNewWordModel() || !words->WriteNewWordTables(DataDir()) || !TrainPosModel())) {
         std::fprintf(stderr, "morv-train: cannot write the new-word models into %s\n", options.outputDir.c_str());
         return 1;
     }
@@ -180,6 +183,28 @@ bool Trainer::TrainNameModel()
     report.nameModelPairs = persons.GetReport().pairsKept;
     report.nameModelBytes = persons.GetReport().bytes;
     report.nameModelSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return true;
+}
+
+bool Trainer::TrainPosModel()
+{
+    // The lexicon the engine reads beside the model when the new stages are on:
+    // the candidates and lexicon features of training are the ones of tagging.
+    CPosLexicon lexicon;
+    if (!lexicon.Load(ModelWriter::Staged(DataDir() + "/NewWord.pos").c_str()))
+        return false;
+    PosModelTrainer pos(*words, lexicon);
+    pos.Train(reader.GetParagraphs());
+    const PosModelWriter::Image image = pos.BuildImage();
+    const std::string bytes = PosModelWriter::Serialize(image);
+    if (bytes.empty() || !ModelWriter::WriteBytes(DataDir() + "/NewPos.pm", bytes)) {
+        std::fprintf(stderr, "morv-train: cannot write the part-of-speech model into %s\n", options.outputDir.c_str());
+        return false;
+    }
+    report.posModelTokens = pos.GetReport().tokens;
+    report.posModelEntries = image.entryTags.size();
+    report.posModelBytes = bytes.size();
+    report.posModelSeconds = pos.GetReport().seconds;
     return true;
 }
 
@@ -271,6 +296,7 @@ bool Trainer::WriteProvenance() const
     if (options.newWordModel)
         text += "supplementary lexicon: " + report.supplementSource + "\n";
     text += std::string("person-name model: ") + (options.newWordModel ? "PersonName.nm" : "not trained") + "\n";
+    text += std::string("part-of-speech model: ") + (options.newWordModel ? "NewPos.pm" : "not trained") + "\n";
     text += "trainer: morv-train " MORV_TRAINER_VERSION "\n";
     return ModelWriter::WriteBytes(DataDir() + "/Trained.txt", text);
 }

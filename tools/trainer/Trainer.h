@@ -69,15 +69,21 @@ struct TrainerReport {
     int nameModelPairs = 0;
     size_t nameModelBytes = 0;
     double nameModelSeconds = 0;
+    // The part-of-speech model of the new stages: tokens trained on, features
+    // kept, file size, training time.
+    size_t posModelTokens = 0;
+    size_t posModelEntries = 0;
+    size_t posModelBytes = 0;
+    double posModelSeconds = 0;
     double seconds = 0;
 };
 
 // Computes a complete engine base directory from the segmented, tagged corpus:
 // reads the sources and the corpus, then has each model family trained and
-// written in turn: WordStatistics, RoleModelTrainer on the person names, and
-// for the new stages CharModelTrainer (new words), SupplementLexicon (from a
-// modern word list), NameModelTrainer (person names) and RoleModelTrainer on
-// the place and the organisation names.
+// written in turn: WordStatistics, RoleModelTrainer on the person, place and
+// organisation names, and for the new stages CharModelTrainer (new words),
+// PosModelTrainer (part of speech), SupplementLexicon (from a modern word list)
+// and NameModelTrainer (person names).
 class Trainer {
 public:
     explicit Trainer(const TrainerOptions& options);
@@ -97,6 +103,9 @@ private:
     bool TrainNewWordModel();
     bool BuildSupplement();
     bool TrainNameModel();
+    // The discriminative part-of-speech model (Data/NewPos.pm), over the
+    // lexicon of the new stages (NewWord.pos, written before it).
+    bool TrainPosModel();
     std::string DataDir() const;
 
     TrainerOptions options;

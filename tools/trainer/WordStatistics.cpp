@@ -489,6 +489,43 @@ std::vector<std::vector<WordStatistics::Token>> WordStatistics::CorpusSentences(
     return out;
 }
 
+std::vector<std::vector<WordStatistics::TaggerToken>> WordStatistics::TaggerSentences(const Paragraph& p) const
+{
+    std::vector<std::vector<TaggerToken>> out;
+    const std::vector<int> offsets = TokenOffsets(p);
+    const std::vector<CorpusNames::Group> groups = CorpusNames::GroupNames(p.tokens);
+    const std::vector<int> groupOf = GroupOf(p.tokens.size(), groups);
+    const std::vector<int> ends = SentenceEnds(p);
+    const int tagBegin = tagSet.Code("bos") >= 0 ? tagSet.Code("bos") : 21;
+    const int tagEnd = tagSet.Code("eos") >= 0 ? tagSet.Code("eos") : 21;
+    const int tagName = tagSet.Code("nr");
+    std::vector<TaggerToken> s{{0, 0, specialIds[kBegin], tagBegin, false, false}};
+    size_t e = 0;
+    for (size_t k = 0; k < p.tokens.size(); ++k) {
+        const CorpusToken& t = p.tokens[k];
+        if (groupOf[k] >= 0) {
+            // As CountUnits counts them: a one-character name stays its character
+            // (the automaton never merges a single token), longer ones are 未##人.
+            const CorpusNames::Group& g = groups[static_cast<size_t>(groupOf[k])];
+            if (k == g.first && g.first == g.last && gbk::CharCount(t.word) == 1)
+                s.push_back({offsets[k], offsets[k + 1], WordId(t.word), tagName, false, false});
+            else if (k == g.first)
+                s.push_back({offsets[g.first], offsets[g.last + 1], specialIds[kPerson], tagName, false, true});
+        } else {
+            const int a = ClassWordOf(t.word);
+            s.push_back({offsets[k], offsets[k + 1], a >= 0 ? specialIds[a] : WordId(t.word), TagCode(t.tag),
+                         a < 0 && rareWords.count(t.word) > 0, false});
+        }
+        if (e < ends.size() && ends[e] == static_cast<int>(k)) {
+            s.push_back({offsets[k + 1], offsets[k + 1], specialIds[kEnd], tagEnd, false, false});
+            out.push_back(std::move(s));
+            s.assign(1, {offsets[k + 1], offsets[k + 1], specialIds[kBegin], tagBegin, false, false});
+            ++e;
+        }
+    }
+    return out;
+}
+
 void WordStatistics::MeasureNumericAtoms(size_t& tokens, size_t& oneAtom)
 {
     tokens = oneAtom = 0;

@@ -58,6 +58,20 @@ public:
     // as the corpus does (person names in characters).
     std::vector<std::vector<Token>> CorpusSentences(const Paragraph& p) const;
 
+    // A token as the part-of-speech tagger meets it, with its corpus tag code.
+    struct TaggerToken {
+        int start;
+        int end;
+        int id;           // word id; 未##人 for a merged person name, class words for numbers, times, strings
+        int tag;
+        bool rare;        // a word of one fold only: what a new word of unseen text looks like
+        bool person;      // a merged person name
+    };
+    // A paragraph cut into sentences of the tokens the part-of-speech tagger
+    // meets, framed by the sentence markers: person names merged, numbers, times
+    // and strings as their class words (the units the tag statistics count).
+    std::vector<std::vector<TaggerToken>> TaggerSentences(const Paragraph& p) const;
+
     const CPDAT* GetDictionary() const { return coreDict.get(); }
     const std::vector<std::string>& GetWordList() const { return wordList; }
     int GetWordCount() const { return static_cast<int>(wordList.size()); }

@@ -1,0 +1,649 @@
+#include "tagging/CPosModel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+#include "lexicon/BinaryFile.h"
+
+constexpr char CPosModel::kMagic[4];
+static_assert(CPosModel::kHashedTemplates <= CPosModel::kHashedSlots, "the header counts every hashed template");
+
+namespace {
+
+// Coarse classes of a character for the shape feature.
+enum CharClass : uint32_t {
+    kHan = 0,
+    kDigit = 1,
+    kLetter = 2,
+    kSign = 3,     // punctuation, blanks, ASCII signs
+    kSymbol = 4,   // other non-Chinese two-byte characters, lone lead bytes
+    kNumeral = 5,  // Chinese numerals and magnitudes
+    kDateUnit = 6, // 年 月 日
+    kNoChar = 7,
+};
+
+uint32_t ClassOf(int32_t key)
+{
+    if (key < 0)
+        return kNoChar;
+    if (key < 0x80) {
+        if (key >= '0' && key <= '9')
+            return kDigit;
+        if ((key >= 'A' && key <= 'Z') || (key >= 'a' && key <= 'z'))
+            return kLetter;
+        return kSign;
+    }
+    if (key < 0x100)
+        return kSymbol;
+    const int lead = key >> 8, trail = key & 0xFF;
+    if (lead == 0xA3) {
+        if (trail >= 0xB0 && trail <= 0xB9)
+            return kDigit;
+        if ((trail >= 0xC1 && trail <= 0xDA) || (trail >= 0xE1 && trail <= 0xFA))
+            return kLetter;
+        return kSign;
+    }
+    if (lead == 0xA1)
+        return kSign;
+    if (lead < 0xB0)
+        return kSymbol;
+    switch (key) {
+    case 0xC1E3: case 0xD2BB: case 0xB6FE: case 0xC8FD: case 0xCBC4: case 0xCEE5: case 0xC1F9: case 0xC6DF:
+    case 0xB0CB: case 0xBEC5: case 0xCAAE: case 0xB0D9: case 0xC7A7: case 0xCDF2: case 0xD2DA: case 0xC1BD:
+        return kNumeral; // 零 一 二 三 四 五 六 七 八 九 十 百 千 万 亿 两
+    case 0xC4EA: case 0xD4C2: case 0xC8D5:
+        return kDateUnit; // 年 月 日
+    default:
+        return kHan;
+    }
+}
+
+// Two 32-bit values into one key (a conjunction of features); a collision
+// merely merges two rare features.
+uint32_t Mix(uint32_t a, uint32_t b)
+{
+    uint32_t h = a * 0x9E3779B1u ^ (b + 0x7F4A7C15u);
+    h ^= h >> 16;
+    h *= 0x85EBCA6Bu;
+    h ^= h >> 13;
+    h *= 0xC2B2AE35u;
+    return h ^ (h >> 16);
+}
+
+// Fibonacci hashing: the top bits of the product index a table of 2^bits slots.
+size_t SlotOf(uint32_t key, int bits)
+{
+    return bits == 0 ? 0 : static_cast<size_t>(static_cast<uint32_t>(key * 0x9E3779B1u) >> (32 - bits));
+}
+
+// The smallest table at most three quarters full.
+int TableBits(uint32_t count)
+{
+    int bits = 0;
+    while ((uint64_t(1) << bits) * 3 < uint64_t(count) * 4)
+        ++bits;
+    return bits;
+}
+
+uint16_t Get16(const uint8_t* p)
+{
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
+uint32_t Get32(const uint8_t* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4); // little-endian hosts only, as every loader of the engine
+    return v;
+}
+
+// One block for all of the model's arrays. This machine pays about 15
+// microseconds for every 4 KiB page a process touches first; 2 MiB pages keep
+// the load of a model of a few megabytes to a few milliseconds.
+uint8_t* AllocateBlock(size_t bytes)
+{
+    constexpr size_t kHugePage = size_t(2) << 20;
+    if (bytes < kHugePage)
+        return static_cast<uint8_t*>(std::malloc(bytes == 0 ? 1 : bytes));
+    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* p = std::aligned_alloc(kHugePage, rounded);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (p != nullptr)
+        madvise(p, rounded, MADV_HUGEPAGE); // only advice
+#endif
+    return static_cast<uint8_t*>(p);
+}
+
+size_t Align(size_t at) { return (at + 63) / 64 * 64; }
+
+} // namespace
+
+void CPosModel::FreeBlock::operator()(uint8_t* p) const { std::free(p); }
+
+CPosModel::CPosModel() { std::memset(tagOf, kNoTag, sizeof tagOf); }
+CPosModel::~CPosModel() = default;
+
+uint32_t CPosModel::LexClass(const CPosLexicon::Entry* entries, int entryCount)
+{
+    // The lexicon's tags in its order (most frequent first), the first four:
+    // the ambiguity class of a known word, one class of its own for a word the
+    // lexicon lacks.
+    uint32_t h = 2166136261u;
+    const int listed = entries != nullptr ? std::max(0, std::min(entryCount, 4)) : 0;
+    for (int i = 0; i < listed; ++i) {
+        h ^= entries[i].tag;
+        h *= 16777619u;
+    }
+    return h ^ static_cast<uint32_t>(listed);
+}
+
+void CPosModel::DescribeText(const char* text, int length, const TokenRecord& token, int entryCount, TokenInfo& info)
+{
+    const int start = std::max(0, std::min(token.start, length));
+    const int end = std::max(start, std::min(token.end, length));
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    int chars = 0;
+    int32_t before = -1, key = -1;
+    info.first = -1;
+    info.prefix = info.suffix = 0;
+    info.twoChars = false;
+    for (int i = start; i < end && p != nullptr;) {
+        // Characters as the engine cuts them; a token never ends inside one.
+        const int bytes = (p[i] >= 0x80 && i + 1 < end) ? 2 : 1;
+        const int32_t k = bytes == 2 ? p[i] * 256 + p[i + 1] : p[i];
+        if (chars == 0)
+            info.first = k;
+        else if (chars == 1)
+            info.prefix = static_cast<uint32_t>(info.first) << 16 | static_cast<uint32_t>(k);
+        before = key;
+        key = k;
+        ++chars;
+        i += bytes;
+    }
+    info.last = key;
+    if (chars >= 2) {
+        info.twoChars = true;
+        info.suffix = static_cast<uint32_t>(before) << 16 | static_cast<uint32_t>(key);
+    }
+    const uint32_t isNew = (token.flags & kFlagNewWord) != 0;
+    info.shape = isNew << 15 | uint32_t(entryCount > 0) << 14 | uint32_t(std::min(chars, 7)) << 8 |
+                 ClassOf(info.first) << 4 | ClassOf(info.last);
+}
+
+void CPosModel::Describe(const char* text, int length, const TokenRecord& token, const CPosLexicon::Entry* entries,
+                         int entryCount, TokenInfo& info)
+{
+    info = TokenInfo();
+    info.word = token.wordId >= 0 ? token.wordId : -1;
+    if (entries == nullptr)
+        entryCount = 0;
+    info.lexClass = LexClass(entries, entryCount);
+    DescribeText(text, length, token, entryCount, info);
+}
+
+int CPosModel::Keys(const TokenInfo* infos, int count, int i, Key* out)
+{
+    int n = 0;
+    auto add = [&](Template t, uint32_t key) { out[n++] = Key{static_cast<uint8_t>(t), key}; };
+    const TokenInfo& cur = infos[i];
+    const TokenInfo* prev = i > 0 ? &infos[i - 1] : nullptr;
+    const TokenInfo* next = i + 1 < count ? &infos[i + 1] : nullptr;
+    if (cur.word >= 0)
+        add(kWord, static_cast<uint32_t>(cur.word));
+    if (!cur.folded) {
+        if (cur.first >= 0)
+            add(kFirstChar, static_cast<uint32_t>(cur.first));
+        if (cur.last >= 0)
+            add(kLastChar, static_cast<uint32_t>(cur.last));
+        if (cur.twoChars) {
+            add(kSuffix, cur.suffix);
+            add(kPrefix, cur.prefix);
+        }
+        add(kLexClass, cur.lexClass);
+        add(kShape, cur.shape);
+    }
+    if (prev != nullptr && prev->word >= 0)
+        add(kPrevWord, static_cast<uint32_t>(prev->word));
+    if (next != nullptr && next->word >= 0)
+        add(kNextWord, static_cast<uint32_t>(next->word));
+    if (i > 1 && infos[i - 2].word >= 0)
+        add(kPrev2Word, static_cast<uint32_t>(infos[i - 2].word));
+    if (i + 2 < count && infos[i + 2].word >= 0)
+        add(kNext2Word, static_cast<uint32_t>(infos[i + 2].word));
+    if (cur.word >= 0 && prev != nullptr && prev->word >= 0)
+        add(kPrevWordPair, Mix(static_cast<uint32_t>(prev->word), static_cast<uint32_t>(cur.word)));
+    if (cur.word >= 0 && next != nullptr && next->word >= 0)
+        add(kNextWordPair, Mix(static_cast<uint32_t>(cur.word), static_cast<uint32_t>(next->word)));
+    if (cur.word >= 0 && prev != nullptr)
+        add(kWordPrevClass, Mix(static_cast<uint32_t>(cur.word), prev->lexClass));
+    if (cur.word >= 0 && next != nullptr)
+        add(kWordNextClass, Mix(static_cast<uint32_t>(cur.word), next->lexClass));
+    return n;
+}
+
+bool CPosModel::Load(const char* path)
+{
+    BinaryFile file(path, "rb");
+    if (!file.IsOpen())
+        return false;
+    const int64_t size = file.Size();
+    uint8_t header[kHeaderBytes];
+    if (size < kHeaderBytes || file.Read(header, sizeof header) != sizeof header)
+        return false;
+    if (std::memcmp(header, kMagic, 4) != 0 || Get32(header + 4) != kVersion)
+        return false;
+    const uint32_t k = Get32(header + 8), open = Get32(header + 12), expansions = Get32(header + 16),
+                   words = Get32(header + 20), chars = Get32(header + 24), entries = Get32(header + 28);
+    float fileScale;
+    std::memcpy(&fileScale, header + 32, 4);
+    if (k < 1 || k > static_cast<uint32_t>(kMaxTags) || open < 1 || open > k || expansions > kMaxExpansions ||
+        words > kMaxWords || chars > kMaxChars || entries > kMaxEntries || !std::isfinite(fileScale) ||
+        !(fileScale > 0) || fileScale > 1e6f || Get32(header + 36) > kMaxUnfolded)
+        return false;
+    const uint32_t unfoldedWords = Get32(header + 36);
+    for (int at = kHashedAt + 4 * kHashedSlots; at < kHeaderBytes; at += 4)
+        if (Get32(header + at) != 0)
+            return false;
+    uint32_t hashed[kHashedSlots];
+    uint64_t hashedTotal = 0;
+    for (int t = 0; t < kHashedSlots; ++t) {
+        hashed[t] = Get32(header + kHashedAt + 4 * t);
+        if ((t >= kHashedTemplates && hashed[t] != 0) || hashed[t] > kMaxHashedKeys)
+            return false;
+        hashedTotal += hashed[t];
+    }
+    const uint64_t rows = uint64_t(kWordTemplates) * words + uint64_t(kCharTemplates) * chars + hashedTotal;
+    const uint64_t body = uint64_t(k) + open + 2 * uint64_t(expansions) + 4 * uint64_t(unfoldedWords) +
+                          2 * uint64_t(k) * k + 2 * uint64_t(chars) + 4 * hashedTotal + rows + 3 * uint64_t(entries);
+    if (size < 0 || static_cast<uint64_t>(size) != kHeaderBytes + body)
+        return false;
+
+    // The whole body in one read, into memory that is cheap to touch; it is
+    // checked and spread into the model's block from there.
+    std::unique_ptr<uint8_t, FreeBlock> raw(AllocateBlock(body));
+    if (!raw || file.Read(raw.get(), body) != body)
+        return false;
+    const uint8_t* codes = raw.get();
+    const uint8_t* opens = codes + k;
+    const uint8_t* expansionPairs = opens + open;
+    const uint8_t* unfoldedIds = expansionPairs + 2 * size_t(expansions);
+    const uint8_t* pairs = unfoldedIds + 4 * size_t(unfoldedWords);
+    const uint8_t* charKeys = pairs + 2 * size_t(k) * k;
+    const uint8_t* hashedKeys = charKeys + 2 * size_t(chars);
+    const uint8_t* lengths = hashedKeys + 4 * hashedTotal;
+    const uint8_t* tags = lengths + rows;
+    const uint8_t* values = tags + entries;
+
+    // Tags: distinct codes, none of them "not tagged"; open tags distinct model
+    // tags; expansion pairs two different model tags, in rising order.
+    uint8_t codeSeen[256] = {}, openSeen[256] = {};
+    for (uint32_t t = 0; t < k; ++t)
+        if (codes[t] == kNoTag || codeSeen[codes[t]]++)
+            return false;
+    for (uint32_t i = 0; i < open; ++i)
+        if (opens[i] >= k || openSeen[opens[i]]++)
+            return false;
+    for (uint32_t i = 0; i < expansions; ++i) {
+        const uint8_t from = expansionPairs[2 * i], to = expansionPairs[2 * i + 1];
+        if (from >= k || to >= k || from == to ||
+            (i > 0 && (from < expansionPairs[2 * i - 2] ||
+                       (from == expansionPairs[2 * i - 2] && to <= expansionPairs[2 * i - 1]))))
+            return false;
+    }
+    // Unfolded word ids: rising, and words of the model.
+    for (uint32_t i = 0; i < unfoldedWords; ++i)
+        if (Get32(unfoldedIds + 4 * i) >= words || (i > 0 && Get32(unfoldedIds + 4 * i) <= Get32(unfoldedIds + 4 * (i - 1))))
+            return false;
+    for (uint32_t i = 1; i < chars; ++i)
+        if (Get16(charKeys + 2 * i) <= Get16(charKeys + 2 * (i - 1)))
+            return false;
+    for (size_t t = 0, at = 0; t < kHashedTemplates; at += hashed[t], ++t)
+        for (size_t i = 1; i < hashed[t]; ++i)
+            if (Get32(hashedKeys + 4 * (at + i)) <= Get32(hashedKeys + 4 * (at + i - 1)))
+                return false;
+
+    // The block: transitions, the character rows, the hash tables, the row
+    // starts, the weights.
+    const size_t side = size_t(k) + 1;
+    size_t at = 0;
+    const size_t transitionsAt = at;
+    at = Align(at + side * side * 4);
+    const size_t charRowAt = at;
+    at = Align(at + 2 * size_t(kKeyCount));
+    size_t tableAt[kHashedTemplates];
+    int bits[kHashedTemplates];
+    for (int t = 0; t < kHashedTemplates; ++t) {
+        bits[t] = TableBits(hashed[t]);
+        tableAt[t] = at;
+        at = Align(at + (size_t(8) << bits[t]));
+    }
+    const size_t rowStartAt = at;
+    at = Align(at + 4 * (rows + 1));
+    const size_t weightsAt = at;
+    at = Align(at + sizeof(Weight) * size_t(entries));
+    std::unique_ptr<uint8_t, FreeBlock> fresh(AllocateBlock(at));
+    if (!fresh)
+        return false;
+    uint8_t* base = fresh.get();
+
+    // Row starts from the rows' lengths; no row holds more weights than there
+    // are tags, together they hold them all, and within a row every tag is a
+    // model tag and appears once, in rising order.
+    uint32_t* starts = reinterpret_cast<uint32_t*>(base + rowStartAt);
+    uint64_t sum = 0;
+    for (uint64_t r = 0; r < rows; ++r) {
+        if (lengths[r] > k || sum + lengths[r] > entries)
+            return false;
+        starts[r] = static_cast<uint32_t>(sum);
+        for (uint64_t e = sum; e < sum + lengths[r]; ++e)
+            if (tags[e] >= k || (e > sum && tags[e] <= tags[e - 1]))
+                return false;
+        sum += lengths[r];
+    }
+    starts[rows] = entries;
+    if (sum != entries)
+        return false;
+    Weight* entryWeights = reinterpret_cast<Weight*>(base + weightsAt);
+    for (uint32_t e = 0; e < entries; ++e)
+        entryWeights[e] = Weight{tags[e], 0, static_cast<int16_t>(Get16(values + 2 * size_t(e)))};
+
+    int32_t* matrix = reinterpret_cast<int32_t*>(base + transitionsAt);
+    std::fill(matrix, matrix + side * side, 0);
+    for (size_t a = 0; a < k; ++a)
+        for (size_t b = 0; b < k; ++b)
+            matrix[a * side + b] = static_cast<int16_t>(Get16(pairs + 2 * (a * k + b)));
+    uint16_t* rowOfChar = reinterpret_cast<uint16_t*>(base + charRowAt);
+    std::fill(rowOfChar, rowOfChar + kKeyCount, uint16_t(0));
+    for (uint32_t i = 0; i < chars; ++i)
+        rowOfChar[Get16(charKeys + 2 * i)] = static_cast<uint16_t>(i + 1);
+    uint32_t hashedRowBase = kWordTemplates * words + kCharTemplates * chars;
+    uint32_t bases[kHashedTemplates];
+    for (int t = 0, first = 0; t < kHashedTemplates; first += static_cast<int>(hashed[t]), ++t) {
+        Slot* table = reinterpret_cast<Slot*>(base + tableAt[t]);
+        const size_t slots = size_t(1) << bits[t], mask = slots - 1;
+        for (size_t s = 0; s < slots; ++s)
+            table[s] = Slot{0, -1};
+        for (uint32_t i = 0; i < hashed[t]; ++i) {
+            const uint32_t key = Get32(hashedKeys + 4 * (static_cast<size_t>(first) + i));
+            size_t s = SlotOf(key, bits[t]);
+            while (table[s].row >= 0)
+                s = (s + 1) & mask;
+            table[s] = Slot{key, static_cast<int32_t>(i)};
+        }
+        bases[t] = hashedRowBase;
+        hashedRowBase += hashed[t];
+    }
+
+    // Sound: take it.
+    block = std::move(fresh);
+    tagCount = static_cast<int>(k);
+    openCount = static_cast<int>(open);
+    wordCount = words;
+    charCount = chars;
+    entryCount = entries;
+    scale = fileScale;
+    std::memset(tagOf, kNoTag, sizeof tagOf);
+    std::memset(tagCodes, kNoTag, sizeof tagCodes);
+    for (uint32_t t = 0; t < k; ++t) {
+        tagCodes[t] = codes[t];
+        tagOf[codes[t]] = static_cast<uint8_t>(t);
+    }
+    std::memcpy(openTags, opens, open);
+    std::memset(expandStart, 0, sizeof expandStart);
+    for (uint32_t i = 0; i < expansions; ++i) {
+        ++expandStart[expansionPairs[2 * i] + 1];
+        expandTo[i] = expansionPairs[2 * i + 1];
+    }
+    for (int t = 0; t < 256; ++t)
+        expandStart[t + 1] = static_cast<uint16_t>(expandStart[t + 1] + expandStart[t]);
+    unfoldedCount = unfoldedWords;
+    for (uint32_t i = 0; i < unfoldedWords; ++i)
+        unfolded[i] = static_cast<int32_t>(Get32(unfoldedIds + 4 * i));
+    transitions = matrix;
+    charRow = rowOfChar;
+    for (int t = 0; t < kHashedTemplates; ++t) {
+        hashedCount[t] = hashed[t];
+        tables[t] = reinterpret_cast<const Slot*>(block.get() + tableAt[t]);
+        tableBits[t] = bits[t];
+        hashedBase[t] = bases[t];
+    }
+    rowStart = starts;
+    weights = entryWeights;
+    loaded = true;
+    return true;
+}
+
+bool CPosModel::IsFolded(int32_t word) const
+{
+    if (word < 0 || static_cast<uint32_t>(word) >= wordCount)
+        return false;
+    for (uint32_t i = 0; i < unfoldedCount; ++i)
+        if (unfolded[i] == word)
+            return false;
+    return true;
+}
+
+int64_t CPosModel::RowOf(const Key& key) const
+{
+    if (key.templ < kWordTemplates)
+        return key.key < wordCount ? int64_t(key.templ) * wordCount + key.key : -1;
+    if (key.templ < kFirstHashed) {
+        if (key.key >= static_cast<uint32_t>(kKeyCount) || charRow[key.key] == 0)
+            return -1;
+        return int64_t(kWordTemplates) * wordCount + int64_t(key.templ - kWordTemplates) * charCount +
+               (charRow[key.key] - 1);
+    }
+    const int t = key.templ - kFirstHashed;
+    if (t >= kHashedTemplates || hashedCount[t] == 0)
+        return -1;
+    const Slot* table = tables[t];
+    const size_t mask = (size_t(1) << tableBits[t]) - 1;
+    // A quarter of the slots at least is empty, so every probe run ends.
+    for (size_t s = SlotOf(key.key, tableBits[t]);; s = (s + 1) & mask) {
+        if (table[s].row < 0)
+            return -1;
+        if (table[s].key == key.key)
+            return int64_t(hashedBase[t]) + table[s].row;
+    }
+}
+
+int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* entries, int entryCount,
+                          bool useFixedTags, Workspace& ws) const
+{
+    if (++ws.stamp == 0) {
+        std::memset(ws.seen, 0, sizeof ws.seen);
+        ws.stamp = 1;
+    }
+    int pushed = 0;
+    // Model tags count once; a tag the model lacks becomes the extra index
+    // tagCount, which has no weights.
+    auto push = [&](uint8_t code) {
+        const uint8_t t = tagOf[code];
+        if (t != kNoTag) {
+            if (ws.seen[t] == ws.stamp)
+                return;
+            ws.seen[t] = ws.stamp;
+        }
+        ws.candidateTag.push_back(t == kNoTag ? static_cast<uint8_t>(tagCount) : t);
+        ws.candidateCode.push_back(code);
+        ++pushed;
+    };
+    if (useFixedTags && token.fixedTag != 255) {
+        push(token.fixedTag);
+        return pushed;
+    }
+    if (ws.IsEntity(token.wordId)) {
+        push(token.kind);
+        return pushed;
+    }
+    for (int i = 0; i < entryCount && entries != nullptr; ++i)
+        if (tagOf[entries[i].tag] != kNoTag)
+            push(entries[i].tag);
+    if (pushed > 0) {
+        // The tags the lexicon may have dropped beside those it lists.
+        const size_t first = ws.candidateTag.size() - static_cast<size_t>(pushed);
+        const int listed = pushed;
+        for (int i = 0; i < listed; ++i) {
+            const uint8_t t = ws.candidateTag[first + static_cast<size_t>(i)];
+            for (int e = expandStart[t]; e < expandStart[t + 1]; ++e)
+                push(tagCodes[expandTo[e]]);
+        }
+        return pushed;
+    }
+    // The lexicon lists only tags the model never learnt: the first of them, as
+    // the lexicon's own choice.
+    if (entryCount > 0 && entries != nullptr) {
+        push(entries[0].tag);
+        return pushed;
+    }
+    for (int i = 0; i < openCount; ++i)
+        push(tagCodes[openTags[i]]);
+    return pushed;
+}
+
+void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count, const CPosLexicon* lexicon,
+                    int32_t personWordId, bool useFixedTags, Workspace& ws) const
+{
+    if (!loaded || items == nullptr || count <= 0)
+        return;
+    if (text == nullptr || length < 0)
+        length = 0;
+    const size_t n = static_cast<size_t>(count);
+    ws.infos.resize(n);
+    ws.candidateStart.resize(n + 1);
+    ws.candidateTag.clear();
+    ws.candidateCode.clear();
+    // The lexicon's index records, then its entries, asked for ahead of use.
+    ws.entries.assign(n, nullptr);
+    ws.entryCounts.assign(n, 0);
+    if (lexicon != nullptr) {
+        for (size_t j = 0; j < n; ++j)
+            lexicon->Prefetch(items[j].wordId);
+        for (size_t j = 0; j < n; ++j) {
+            ws.entries[j] = lexicon->Lookup(items[j].wordId, &ws.entryCounts[j]);
+            if (ws.entries[j] == nullptr)
+                ws.entryCounts[j] = 0;
+            else
+                __builtin_prefetch(ws.entries[j]);
+        }
+    }
+    for (size_t j = 0; j < n; ++j) {
+        const CPosLexicon::Entry* entries = ws.entries[j];
+        const int entryCount = ws.entryCounts[j];
+        TokenInfo& info = ws.infos[j];
+        info.word = items[j].wordId >= 0 ? items[j].wordId : -1;
+        info.lexClass = LexClass(entries, entryCount);
+        info.folded = IsFolded(info.word);
+        ws.candidateStart[j] = static_cast<int32_t>(ws.candidateTag.size());
+        // Only a token with a choice of tags reads its own features; its
+        // neighbours' features read their word ids and lexicon classes.
+        if (Candidates(items[j], entries, entryCount, useFixedTags, ws) > 1 && !info.folded)
+            DescribeText(text, length, items[j], entryCount, info);
+    }
+    ws.candidateStart[n] = static_cast<int32_t>(ws.candidateTag.size());
+    const size_t candidates = ws.candidateTag.size();
+    ws.emission.assign(candidates, 0);
+    ws.score.resize(candidates);
+    ws.back.resize(candidates);
+    ws.sums.resize(static_cast<size_t>(tagCount) + 1);
+
+    // The features of the tokens with a choice (one with a single candidate adds
+    // the same to every path: its features need not be read). The model's
+    // tables are megabytes apart, so every look-up of the sentence is asked for
+    // ahead of its use, in three waves: the hash slots, the row starts, the
+    // weights; their cache misses then overlap.
+    ws.keyStart.resize(n + 1);
+    ws.keys.clear();
+    Key keys[kTemplateCount];
+    for (size_t j = 0; j < n; ++j) {
+        ws.keyStart[j] = static_cast<int32_t>(ws.keys.size());
+        if (ws.candidateStart[j + 1] - ws.candidateStart[j] > 1) {
+            const int m = Keys(ws.infos.data(), count, static_cast<int>(j), keys);
+            ws.keys.insert(ws.keys.end(), keys, keys + m);
+        }
+    }
+    ws.keyStart[n] = static_cast<int32_t>(ws.keys.size());
+    const size_t features = ws.keys.size();
+    for (const Key& key : ws.keys) {
+        const int t = key.templ - kFirstHashed;
+        if (t >= 0 && t < kHashedTemplates && hashedCount[t] > 0)
+            __builtin_prefetch(&tables[t][SlotOf(key.key, tableBits[t])]);
+    }
+    ws.rows.resize(features);
+    for (size_t f = 0; f < features; ++f) {
+        ws.rows[f] = RowOf(ws.keys[f]);
+        if (ws.rows[f] >= 0)
+            __builtin_prefetch(&rowStart[ws.rows[f]]);
+    }
+    for (size_t f = 0; f < features; ++f)
+        if (ws.rows[f] >= 0)
+            __builtin_prefetch(&weights[rowStart[ws.rows[f]]]);
+    int32_t* sums = ws.sums.data();
+    for (size_t j = 0; j < n; ++j) {
+        if (ws.keyStart[j] == ws.keyStart[j + 1])
+            continue;
+        std::fill(ws.sums.begin(), ws.sums.end(), 0);
+        for (int32_t f = ws.keyStart[j]; f < ws.keyStart[j + 1]; ++f) {
+            const int64_t row = ws.rows[static_cast<size_t>(f)];
+            if (row < 0)
+                continue;
+            for (uint32_t e = rowStart[row], end = rowStart[row + 1]; e < end; ++e)
+                sums[weights[e].tag] += weights[e].weight;
+        }
+        sums[tagCount] = 0; // a candidate outside the model's tags has no weights
+        for (int32_t c = ws.candidateStart[j]; c < ws.candidateStart[j + 1]; ++c)
+            ws.emission[static_cast<size_t>(c)] = sums[ws.candidateTag[static_cast<size_t>(c)]];
+    }
+
+    const size_t side = static_cast<size_t>(tagCount) + 1;
+    for (size_t j = 0; j < n; ++j) {
+        const int32_t c0 = ws.candidateStart[j], c1 = ws.candidateStart[j + 1];
+        for (int32_t c = c0; c < c1; ++c) {
+            const uint8_t tag = ws.candidateTag[static_cast<size_t>(c)];
+            const int64_t emission = ws.emission[static_cast<size_t>(c)];
+            if (j == 0) {
+                ws.score[static_cast<size_t>(c)] = emission;
+                ws.back[static_cast<size_t>(c)] = -1;
+                continue;
+            }
+            const int32_t p0 = ws.candidateStart[j - 1];
+            int64_t best = 0;
+            int32_t from = p0;
+            for (int32_t p = p0; p < c0; ++p) {
+                const int64_t s = ws.score[static_cast<size_t>(p)] +
+                                  transitions[ws.candidateTag[static_cast<size_t>(p)] * side + tag];
+                // On equal scores the earlier candidate stays.
+                if (p == p0 || s > best) {
+                    best = s;
+                    from = p;
+                }
+            }
+            ws.score[static_cast<size_t>(c)] = best + emission;
+            ws.back[static_cast<size_t>(c)] = from;
+        }
+    }
+
+    int32_t current = ws.candidateStart[n - 1];
+    for (int32_t c = current + 1; c < ws.candidateStart[n]; ++c)
+        if (ws.score[static_cast<size_t>(c)] > ws.score[static_cast<size_t>(current)])
+            current = c;
+    for (size_t i = n; i-- > 0;) {
+        TokenRecord& token = items[i];
+        token.tag = ws.candidateCode[static_cast<size_t>(current)];
+        if (personWordId >= 0 && token.wordId == personWordId) {
+            token.tag = token.kind;
+            token.kind = kKindPersonName;
+        } else if (ws.IsEntity(token.wordId)) {
+            token.kind = token.wordId == ws.placeId ? kKindPlaceName : kKindOrganizationName;
+        }
+        current = ws.back[static_cast<size_t>(current)];
+    }
+}

@@ -1,0 +1,224 @@
+#ifndef MORV_CPOSMODEL_H
+#define MORV_CPOSMODEL_H
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "segment/TokenRecord.h"
+#include "tagging/CPosLexicon.h"
+
+// The discriminative part-of-speech tagger of the new stages (NewPos.pm,
+// written by morv-train; the layout is in data/newpos.md). A linear model
+// scores every candidate tag of a token from sparse features of the token and
+// its neighbours (word ids two to each side, the word's first and last
+// characters and the pairs at its edges, the lexicon's tags, the word's shape,
+// and the word with its neighbours' words and tags); a first-order Viterbi
+// with learnt tag-pair weights picks the sentence's tags. Candidates come from
+// the part-of-speech lexicon; a word it lacks (a new word, say) may take any
+// of the model's open-class tags, so such words are tagged by their characters.
+// A few tags the lexicon drops as rare for a word (vn beside v, say) come back
+// as candidates through the model's expansion pairs.
+//
+// Read-only after Load: one model may serve many threads at once, each with its
+// own Workspace, which holds all per-call state and keeps its buffers.
+class CPosModel {
+public:
+    // Feature templates, in the order of the file's row blocks. Word templates
+    // key on word ids, character templates on character keys, hashed templates
+    // on 32-bit keys.
+    enum Template : uint8_t {
+        kWord = 0,      // the token's word id
+        kPrevWord,      // the previous token's
+        kNextWord,      // the next token's
+        kPrev2Word,     // the token's two before
+        kNext2Word,     // the token's two after
+        kFirstChar,     // the token's first character
+        kLastChar,      // its last character
+        kSuffix,        // the token's last two characters
+        kPrefix,        // its first two characters
+        kLexClass,      // the tags the lexicon lists for the token, in its order
+        kShape,         // new word or not, listed or not, length, classes of the first and last characters
+        kPrevWordPair,  // the previous token's word id and the token's
+        kNextWordPair,  // the token's word id and the next token's
+        kWordPrevClass, // the token's word id and the previous token's lexicon tags
+        kWordNextClass, // the token's word id and the next token's lexicon tags
+        kTemplateCount
+    };
+    static constexpr int kWordTemplates = 5;
+    static constexpr int kCharTemplates = 2;
+    static constexpr int kHashedTemplates = kTemplateCount - kWordTemplates - kCharTemplates;
+    static constexpr int kFirstHashed = kWordTemplates + kCharTemplates;
+
+    // File layout constants, shared with the trainer's writer.
+    static constexpr char kMagic[4] = {'M', 'P', 'O', 'S'};
+    static constexpr uint32_t kVersion = 1;
+    static constexpr int kHeaderBytes = 128;
+    static constexpr int kHashedAt = 40;    // where the header's hashed-template counts begin
+    static constexpr int kHashedSlots = 16; // hashed-template counts the header has room for
+    static constexpr uint32_t kMaxExpansions = 255;
+    static constexpr uint32_t kMaxUnfolded = 64;
+    static constexpr int kMaxTags = 255;   // model tags; tag code 255 means "not tagged"
+    static constexpr uint32_t kMaxWords = 1u << 26;
+    static constexpr int kKeyCount = 65536;       // character keys
+    static constexpr uint32_t kMaxChars = 65535;  // characters with rows: a row index and "none" fit 16 bits
+    static constexpr uint32_t kMaxHashedKeys = 1u << 24;
+    static constexpr uint32_t kMaxEntries = 1u << 28;
+    static constexpr uint8_t kNoTag = 255; // a candidate outside the model's tags
+
+    // One feature: its template and key.
+    struct Key {
+        uint8_t templ;
+        uint32_t key;
+    };
+    // What the features read of one token.
+    struct TokenInfo {
+        int32_t word = -1;    // word id, -1 for none
+        int32_t first = -1;   // character keys, -1 for an empty token
+        int32_t last = -1;
+        uint32_t prefix = 0;  // first two and last two characters (valid with two characters or more)
+        uint32_t suffix = 0;
+        bool twoChars = false;
+        uint32_t lexClass = 0;
+        uint32_t shape = 0;
+        // A word whose own features the model holds summed in its word row: only
+        // that row is read for it.
+        bool folded = false;
+    };
+
+    // Describes token of text (its byte offsets index text[0, length)) with the
+    // lexicon's entries for it. The trainer and the tagger share it, so that
+    // features mean the same in both.
+    static void Describe(const char* text, int length, const TokenRecord& token, const CPosLexicon::Entry* entries,
+                         int entryCount, TokenInfo& info);
+    // The parts of Describe: the lexicon class, and what the token's text and
+    // flags give (characters, edge pairs, shape).
+    static uint32_t LexClass(const CPosLexicon::Entry* entries, int entryCount);
+    static void DescribeText(const char* text, int length, const TokenRecord& token, int entryCount, TokenInfo& info);
+    // The features of token i of the count tokens described by infos; returns
+    // how many were written to out (at most kTemplateCount). A folded token has
+    // its word row only, of the features of its own.
+    static int Keys(const TokenInfo* infos, int count, int i, Key* out);
+
+    // Per-call state. Results stay valid until the next call with the same workspace.
+    class Workspace {
+    public:
+        Workspace() = default;
+        virtual ~Workspace() = default;
+        // The ids of the place- and organisation-name words (-1: none). A token
+        // carrying one is a name the entity recogniser merged, with its tag code
+        // in kind: that code is its only candidate, and its kind becomes
+        // kKindPlaceName or kKindOrganizationName.
+        void SetEntityWordIds(int32_t placeWordId, int32_t organizationWordId)
+        {
+            placeId = placeWordId;
+            organizationId = organizationWordId;
+        }
+
+    private:
+        friend class CPosModel;
+        std::vector<TokenInfo> infos;
+        std::vector<const CPosLexicon::Entry*> entries; // per token, with their number
+        std::vector<int> entryCounts;
+        std::vector<int32_t> candidateStart; // per token, and one past the last
+        std::vector<uint8_t> candidateTag;   // model tag, or kNoTag
+        std::vector<uint8_t> candidateCode;  // tag code written to the token
+        std::vector<int32_t> keyStart; // per token, and one past the last
+        std::vector<Key> keys;         // the features of the tokens with a choice
+        std::vector<int64_t> rows;     // their rows, -1 for none
+        std::vector<int32_t> emission; // per candidate
+        std::vector<int64_t> score;
+        std::vector<int32_t> back;
+        std::vector<int32_t> sums; // one per model tag: the token's feature sums
+        uint8_t seen[256] = {};
+        uint8_t stamp = 0;
+        int32_t placeId = -1;
+        int32_t organizationId = -1;
+        bool IsEntity(int32_t wordId) const
+        {
+            return wordId >= 0 && (wordId == placeId || wordId == organizationId);
+        }
+    };
+
+    CPosModel();
+    virtual ~CPosModel();
+    CPosModel(const CPosModel&) = delete;
+    CPosModel& operator=(const CPosModel&) = delete;
+
+    // Reads the whole file. False when it cannot be opened or is no sound model
+    // (wrong magic or version, counts out of range, a size other than its counts
+    // demand, keys out of order, rows longer than the tags or not adding up to
+    // the weights, tags outside the model's or repeated); the object then keeps
+    // what it held.
+    bool Load(const char* path);
+    bool IsLoaded() const { return loaded; }
+
+    // Tags items[0, count) of the sentence text[0, length) in place, as the
+    // part-of-speech pass does: every token gets a tag code in `tag`. A token
+    // whose word id is personWordId (a recognised name) takes the code the
+    // recogniser left in `kind` and is marked kKindPersonName; with
+    // useFixedTags, a token's fixedTag (when set) is its only candidate.
+    void Tag(const char* text, int length, TokenRecord* items, int count, const CPosLexicon* lexicon,
+             int32_t personWordId, bool useFixedTags, Workspace& ws) const;
+
+    int GetTagCount() const { return tagCount; }
+    int GetWordCount() const { return static_cast<int>(wordCount); }
+    int GetCharCount() const { return static_cast<int>(charCount); }
+    int GetEntryCount() const { return static_cast<int>(entryCount); }
+    uint8_t GetTagCode(int tag) const { return tag >= 0 && tag < tagCount ? tagCodes[tag] : kNoTag; }
+    // The model tag of a tag code, kNoTag when the model has none.
+    uint8_t ModelTag(uint8_t code) const { return tagOf[code]; }
+    // Whether the word row of a word id holds the sum of all its own features:
+    // every id of the model's words but the class words, whose text varies.
+    bool IsFolded(int32_t word) const;
+
+private:
+    struct Slot {
+        uint32_t key;
+        int32_t row;
+    };
+    struct FreeBlock {
+        void operator()(uint8_t* p) const;
+    };
+    // A weight and its model tag, side by side: a row is read in one stream.
+    struct Weight {
+        uint8_t tag;
+        uint8_t unused;
+        int16_t weight;
+    };
+
+    // The row of a feature, -1 when the model has none.
+    int64_t RowOf(const Key& key) const;
+    // Appends the candidates of a token to the workspace (at least one); returns how many.
+    int Candidates(const TokenRecord& token, const CPosLexicon::Entry* entries, int entryCount, bool useFixedTags,
+                   Workspace& ws) const;
+
+    bool loaded = false;
+    int tagCount = 0;
+    int openCount = 0;
+    uint32_t wordCount = 0;
+    uint32_t charCount = 0;
+    uint32_t entryCount = 0;
+    uint32_t hashedCount[kHashedTemplates] = {};
+    float scale = 0;
+    uint8_t tagCodes[256] = {};
+    uint8_t tagOf[256] = {};
+    uint8_t openTags[256] = {};
+    // Expansion pairs grouped by their first tag: the second tags of model tag t
+    // are expandTo[expandStart[t] .. expandStart[t + 1]).
+    uint16_t expandStart[257] = {};
+    uint8_t expandTo[kMaxExpansions] = {};
+    uint32_t unfoldedCount = 0;
+    int32_t unfolded[kMaxUnfolded] = {};
+    // Every array below lives in this one block (see Load).
+    std::unique_ptr<uint8_t, FreeBlock> block;
+    const int32_t* transitions = nullptr; // (tagCount + 1)^2: previous x tag; the last row and column (kNoTag) are 0
+    const uint16_t* charRow = nullptr;    // character key -> 1 + index of its row, 0 for none
+    const Slot* tables[kHashedTemplates] = {};
+    int tableBits[kHashedTemplates] = {};
+    uint32_t hashedBase[kHashedTemplates] = {};
+    const uint32_t* rowStart = nullptr; // rows + 1
+    const Weight* weights = nullptr;
+};
+
+#endif
