@@ -24,6 +24,7 @@ class CPreProcess;
 class CSegment;
 class CHmmTagger;
 class CModel;
+class CPairScores;
 class CUserWords;
 
 // Runs the pipeline over a text, sentence by sentence: pre-processing,
@@ -72,7 +73,8 @@ public:
 private:
     void Build(const CCharset* charset, const CPDAT* coreDict, const CUnigram* unigram, const CBigram* bigram,
                const CPDAT* userDict, const CPosLexicon* posLexicon, const CTagTransitions* posContext,
-               const CPosLexicon* roleLexicon, const CTagTransitions* roleContext);
+               const CPosLexicon* roleLexicon, const CTagTransitions* roleContext,
+               const CPairScores* pairScores = nullptr);
     template <class Emit> void Run(const char* text, Emit emit);
     // The new-word stage: words the new-word model proposes for the sentence and
     // the dictionaries lack join its lattice as the class word of new words.

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "lexicon/HugePageAllocator.h"
+
 // The dictionary: a double-array trie mapping GB2312 words to word ids.
 // Layout of a .pdat file (little-endian int32): code table (65536 entries,
 // index = character key), highestIndex, wordCount, then entries 0..highestIndex
@@ -53,10 +55,10 @@ public:
     // Entries allocated. Not part of the file; at least highestIndex + 1 once built or loaded.
     int GetCapacity() const { return capacity; }
     int GetCode(int key) const;
-    const std::vector<Entry>& GetEntries() const { return entries; }
+    const ModelArray<Entry>& GetEntries() const { return entries; }
 
 private:
-    static bool CodesAreSound(const std::vector<int32_t>& codes);
+    static bool CodesAreSound(const ModelArray<int32_t>& codes);
     // One step of a walk: follows the character with `key` from the node whose
     // children start at `base` and whose index is `parent` (-2 for the root).
     // Returns the index reached, or -1 when there is no transition.
@@ -66,8 +68,8 @@ private:
     // wordStart[w] .. wordStart[w + 1]) with the ids wordIds.
     int Build(std::string& words, const std::vector<size_t>& wordStart, const std::vector<int32_t>& wordIds);
 
-    std::vector<int32_t> codeTable; // kKeyCount codes, -1 for keys that occur in no word
-    std::vector<Entry> entries;
+    ModelArray<int32_t> codeTable; // kKeyCount codes, -1 for keys that occur in no word
+    ModelArray<Entry> entries;
     int32_t capacity = 0;
     int32_t highestIndex = 0;
     int32_t wordCount = 0;
