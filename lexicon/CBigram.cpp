@@ -76,41 +76,55 @@ void CBigram::BuildIndex(const ModelArray<Pair>& pairs, const ModelArray<Row>& r
 {
     // Only pairs a lookup can reach are indexed: rows within the pairs (a row
     // record cut short is out of range and empty) and second ids 0..rowCount.
-    const auto indexed = [&](const Row& row, int32_t i) {
-        return row.first >= 0 && row.first <= row.last && row.last < pairCount &&
-               pairs[size_t(i)].second >= 0 && pairs[size_t(i)].second <= rowCount;
-    };
-    ModelArray<uint32_t> starts(rows.size() + 1, 0);
-    uint32_t total = 0;
+    const auto inRange = [&](const Row& row) { return row.first >= 0 && row.first <= row.last && row.last < pairCount; };
+    const auto indexed = [&](int32_t i) { return pairs[size_t(i)].second >= 0 && pairs[size_t(i)].second <= rowCount; };
+    // A row of n pairs gets 2n home slots; linear probing (without wrapping
+    // round) may place a key up to n - 1 slots past the last home.
+    size_t bound = kWindow;
+    for (const Row& row : rows)
+        if (inRange(row))
+            bound += 3 * (size_t(row.last) - size_t(row.first) + 1) + kWindow;
+    ModelArray<RowSlots> newRows(rows.size(), RowSlots{0, 0, kWindow});
+    ModelArray<int32_t> keys;
+    ModelArray<int32_t> frequencies;
+    keys.reserve(bound);
+    frequencies.reserve(bound);
+    keys.assign(kWindow, kEmptySlot); // the window of every word without pairs
+    frequencies.assign(kWindow, 0);
+    std::vector<int32_t> rowKeys;
+    std::vector<int32_t> rowFrequencies;
     for (size_t r = 0; r < rows.size(); ++r) {
-        starts[r] = total;
         const Row& row = rows[r];
-        uint32_t n = 0;
-        if (row.first >= 0 && row.first <= row.last && row.last < pairCount)
-            for (int32_t i = row.first; i <= row.last; ++i)
-                n += indexed(row, i) ? 1 : 0;
-        total += 2 * n;
-    }
-    starts[rows.size()] = total;
-    ModelArray<int32_t> keys(total, kEmptySlot);
-    ModelArray<int32_t> frequencies(total, 0);
-    for (size_t r = 0; r < rows.size(); ++r) {
-        const Row& row = rows[r];
-        const uint32_t begin = starts[r];
-        const uint32_t size = starts[r + 1] - begin;
-        if (size == 0)
+        if (!inRange(row))
             continue;
+        uint32_t n = 0;
+        for (int32_t i = row.first; i <= row.last; ++i)
+            n += indexed(i) ? 1 : 0;
+        if (n == 0)
+            continue;
+        const uint32_t size = 2 * n;
+        rowKeys.assign(size + n + kWindow, kEmptySlot);
+        rowFrequencies.assign(rowKeys.size(), 0);
+        uint32_t reach = kWindow;
         for (int32_t i = row.first; i <= row.last; ++i) {
-            if (!indexed(row, i))
+            if (!indexed(i))
                 continue;
-            uint32_t h = Home(static_cast<uint32_t>(pairs[size_t(i)].second), size);
-            while (keys[begin + h] != kEmptySlot)
-                h = h + 1 == size ? 0 : h + 1;
-            keys[begin + h] = pairs[size_t(i)].second;
-            frequencies[begin + h] = pairs[size_t(i)].frequency;
+            const uint32_t home = Home(static_cast<uint32_t>(pairs[size_t(i)].second), size);
+            uint32_t d = 0;
+            while (rowKeys[home + d] != kEmptySlot)
+                ++d;
+            rowKeys[home + d] = pairs[size_t(i)].second;
+            rowFrequencies[home + d] = pairs[size_t(i)].frequency;
+            if (d + 1 > reach)
+                reach = d + 1;
         }
+        const RowSlots slots{static_cast<uint32_t>(keys.size()), size, reach};
+        const uint32_t owned = SlotsOwned(slots);
+        keys.insert(keys.end(), rowKeys.begin(), rowKeys.begin() + owned);
+        frequencies.insert(frequencies.end(), rowFrequencies.begin(), rowFrequencies.begin() + owned);
+        newRows[r] = slots;
     }
-    slotStarts.swap(starts);
+    rowSlots.swap(newRows);
     slotKeys.swap(keys);
     slotFrequencies.swap(frequencies);
 }

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "lexicon/CBigram.h"
 #include "lexicon/HugePageAllocator.h"
 
 class CUnigram;
-class CBigram;
 
 // The segmenter's interpolated word-bigram model,
 //   ln P(d | c) = ln((1 - L)(F(d) + 0.5) / (T + 0.5 V) + L (B(c, d) + 0.00001) / (F(c) + 0.00001 V)),
@@ -40,6 +40,13 @@ public:
         }
     };
 
+    // What the search reads of a word, in one record: its unigram frequency and
+    // its row of the pair table.
+    struct Word {
+        int32_t frequency;
+        CBigram::RowSlots row;
+    };
+
     CPairScores(const CUnigram& unigram, const CBigram& bigram);
     virtual ~CPairScores() = default;
 
@@ -49,12 +56,19 @@ public:
     // CBigram::FindIn), for words whose frequencies are the unigram table's.
     const double* Scores() const { return scores.data(); }
     const Terms& GetTerms() const { return terms; }
+    // Frequency 0 and no pairs for ids outside both tables.
+    const Word& WordOf(int wordId) const
+    {
+        const size_t known = words.size() - 1;
+        return words[static_cast<uint32_t>(wordId) < known ? static_cast<size_t>(wordId) : known];
+    }
 
 private:
     const CUnigram* unigram;
     const CBigram* bigram;
     Terms terms;
     ModelArray<double> scores; // one per slot of the bigram table
+    ModelArray<Word> words;    // by word id, then one for every other id
 };
 
 #endif

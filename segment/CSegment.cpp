@@ -71,8 +71,9 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
             const size_t ck = slotBase + static_cast<size_t>(k);
             // A word whose source gave it a frequency (a run-time user word) keeps it.
             const bool fromPreset = (c.flags & kFlagPresetFrequency) != 0;
+            const CPairScores::Word& word = pairScores->WordOf(c.wordId);
             if (!fromPreset)
-                c.frequency = unigram->Frequency(c.wordId);
+                c.frequency = word.frequency;
             unigramTerm[ck] = terms.Unigram(c.frequency);
             best[ck] = 0.0;
             back[ck] = kNoScore;
@@ -81,7 +82,7 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
                 continue;
             const double bigramDenominator = terms.BigramDenominator(c.frequency);
             const double unseenPairTerm = Terms::Bigram(0.0, bigramDenominator);
-            const CBigram::RowSlots row = bigram->SlotsOf(c.wordId);
+            const CBigram::RowSlots row = word.row;
             const TokenRecord* successors = lattice[next];
             const size_t nextBase = static_cast<size_t>(slotFirst[next]);
             double bestScore = 0.0;
@@ -111,10 +112,9 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
                 }
                 // The first successor sets the score; a later one must be strictly better,
                 // so on equal scores the atom beats the longer dictionary words.
-                if (bestIndex == kNoScore || v > bestScore) {
-                    bestScore = v;
-                    bestIndex = j;
-                }
+                const bool better = (bestIndex == kNoScore) | (v > bestScore);
+                bestScore = better ? v : bestScore;
+                bestIndex = better ? j : bestIndex;
             }
             best[ck] = bestScore;
             back[ck] = bestIndex;
