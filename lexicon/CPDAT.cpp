@@ -154,13 +154,6 @@ CPDAT::CPDAT() : codeTable(kKeyCount, -1) {}
 
 CPDAT::~CPDAT() = default;
 
-int CPDAT::GetCode(int key) const
-{
-    if (key < 0 || key >= kKeyCount)
-        return -1;
-    return codeTable[static_cast<size_t>(key)];
-}
-
 inline int32_t CPDAT::Step(int64_t& base, int32_t& parent, int key) const
 {
     if (key < 0)

@@ -48,13 +48,45 @@ public:
     // length of the longest prefix word (0 if none).
     int AllPrefixMatches(const char* text, std::vector<int>& values, std::vector<int>& lengths,
                          int minLength) const;
+    // The walk of AllPrefixMatches over characters already turned into their
+    // codes (GetCode): calls onWord(characters, value) for every word that the
+    // first `count` codes begin with, shortest first, until onWord returns false.
+    // A caller that walks from every position of a text converts each character
+    // once instead of once per walk that passes it.
+    template <class OnWord> void WalkCodes(const int32_t* codes, int count, OnWord onWord) const
+    {
+        int64_t base = 0;
+        int32_t parent = -2;
+        for (int i = 0; i < count; ++i) {
+            const int32_t code = codes[i];
+            // Only -1 occurs in a built table; any other negative code is damage.
+            if (code < 0)
+                return;
+            const int64_t t = base + code;
+            if (t >= lookupLimit)
+                return;
+            const Entry& e = entries[static_cast<size_t>(t)];
+            if (e.check != parent)
+                return;
+            parent = static_cast<int32_t>(t);
+            base = e.base < 0 ? -int64_t(e.base) : int64_t(e.base);
+            if (e.base < 0) {
+                if (!onWord(i + 1, e.value) || base == t)
+                    return; // stopped, or a leaf: nothing can follow
+            }
+        }
+    }
     int GetWordCount() const { return wordCount; }
 
     // Read-only views for tests and tools.
     int GetHighestIndex() const { return highestIndex; }
     // Entries allocated. Not part of the file; at least highestIndex + 1 once built or loaded.
     int GetCapacity() const { return capacity; }
-    int GetCode(int key) const;
+    // Code of a character key; -1 for keys no word has (and keys outside 0..65535).
+    int GetCode(int key) const
+    {
+        return (key < 0 || key >= kKeyCount) ? -1 : codeTable[static_cast<size_t>(key)];
+    }
     const ModelArray<Entry>& GetEntries() const { return entries; }
 
 private:
