@@ -63,7 +63,7 @@ CAnalyzer::CAnalyzer(const CModel& model)
 {
     Build(model.charset.get(), model.coreDict.get(), model.unigram.get(), model.bigram.get(),
           model.userDictFile.get(), model.posLexicon.get(), model.posContext.get(), model.roleLexicon.get(),
-          model.roleContext.get());
+          model.roleContext.get(), model.pairScores.get());
     // A tag a program gave one of its words is the tag the word gets.
     if (posTagger)
         posTagger->SetUseFixedTags(true);
@@ -340,7 +340,7 @@ bool CAnalyzer::ProposeNewWords(const char* sentence, int length)
 void CAnalyzer::Build(const CCharset* charset, const CPDAT* coreDict, const CUnigram* unigram,
                       const CBigram* bigram, const CPDAT* userDict, const CPosLexicon* posLexicon,
                       const CTagTransitions* posContext, const CPosLexicon* roleLexicon,
-                      const CTagTransitions* roleContext)
+                      const CTagTransitions* roleContext, const CPairScores* pairScores)
 {
     if (coreDict != nullptr)
         ids = SpecialWords::Lookup(*coreDict);
@@ -350,7 +350,7 @@ void CAnalyzer::Build(const CCharset* charset, const CPDAT* coreDict, const CUni
         return;
     }
     if (unigram == nullptr || bigram == nullptr ||
-        !(segmenter.reset(new (std::nothrow) CSegment(coreDict, unigram, bigram)), segmenter)) {
+        !(segmenter.reset(new (std::nothrow) CSegment(coreDict, unigram, bigram, pairScores)), segmenter)) {
         EngineLog("Cannot build object %s.\n", "CSegment");
         return;
     }

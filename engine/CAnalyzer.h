@@ -26,6 +26,7 @@ class CPreProcess;
 class CSegment;
 class CHmmTagger;
 class CModel;
+class CPairScores;
 class CUserWords;
 class CSupplementWords;
 class CNameStage;
@@ -85,7 +86,8 @@ public:
 private:
     void Build(const CCharset* charset, const CPDAT* coreDict, const CUnigram* unigram, const CBigram* bigram,
                const CPDAT* userDict, const CPosLexicon* posLexicon, const CTagTransitions* posContext,
-               const CPosLexicon* roleLexicon, const CTagTransitions* roleContext);
+               const CPosLexicon* roleLexicon, const CTagTransitions* roleContext,
+               const CPairScores* pairScores = nullptr);
     template <class Emit> void Run(const char* text, Emit emit);
     // The new-word stage: the words the new-word model proposes for the sentence
     // (the dictionaries lack them), as the class word of new words, into

@@ -231,6 +231,7 @@ bool CModel::LoadModels(const Reporter& report)
         !lexiconFits(roleLexicon, roleContext, "nr.role") ||
         !LoadModel(roleTagger, nullptr, DataPath("nr.fsa"), report))
         return false;
+    pairScores.reset(new CPairScores(*unigram, *bigram));
     newWordModel.reset();
     if (nw && !LoadModel(newWordModel, nullptr, DataPath("NewWord.cm"), report))
         return false;

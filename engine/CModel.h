@@ -17,6 +17,7 @@
 #include "lexicon/CUserWords.h"
 #include "segment/CCharModel.h"
 #include "segment/CCharset.h"
+#include "segment/CPairScores.h"
 #include "segment/SpecialWords.h"
 #include "tagging/CNameModel.h"
 #include "tagging/CPosLexicon.h"
@@ -125,6 +126,7 @@ public:
     std::unique_ptr<CPDAT> coreDict;
     std::unique_ptr<CUnigram> unigram;
     std::unique_ptr<CBigram> bigram;
+    std::unique_ptr<CPairScores> pairScores; // of unigram and bigram, for the segmenters
     std::unique_ptr<CPosLexicon> posLexicon;
     std::unique_ptr<CTagTransitions> posContext;
     std::unique_ptr<CTagSet> tagSet;

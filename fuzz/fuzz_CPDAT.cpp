@@ -103,8 +103,8 @@ void RoundTrip(const CPDAT& dict)
     CHECK(again.GetWordCount() == dict.GetWordCount());
     CHECK(again.GetHighestIndex() == dict.GetHighestIndex());
     CHECK(again.Save(second.c_str()));
-    const std::vector<CPDAT::Entry>& a = dict.GetEntries();
-    const std::vector<CPDAT::Entry>& b = again.GetEntries();
+    const auto& a = dict.GetEntries();
+    const auto& b = again.GetEntries();
     const size_t count = size_t(dict.GetHighestIndex()) + 1;
     if (!a.empty()) {
         CHECK(b.size() == count && a.size() >= count);

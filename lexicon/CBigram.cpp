@@ -18,8 +18,8 @@ bool CBigram::Load(const char* path)
     if (!BinaryFile::PlausibleCount(int64_t(header[0]) + header[1], 8, available) || header[1] < 0 ||
         header[0] < 0 || available > (int64_t(header[0]) + header[1]) * 8)
         return false;
-    std::vector<Pair> newPairs(static_cast<size_t>(header[0]), Pair{-1, 0});
-    std::vector<Row> newRows(static_cast<size_t>(header[1]), Row{-1, -1});
+    ModelArray<Pair> newPairs(static_cast<size_t>(header[0]), Pair{-1, 0});
+    ModelArray<Row> newRows(static_cast<size_t>(header[1]), Row{-1, -1});
     file.Read(newPairs.data(), newPairs.size() * sizeof(Pair));
     // Rows the file supplies whole must be sound; a row cut short keeps the
     // preset 0xFF in its high bytes and reads as no pairs.
@@ -29,28 +29,42 @@ bool CBigram::Load(const char* path)
         return false;
     pairCount = header[0];
     rowCount = header[1];
-    pairs.swap(newPairs);
-    rows.swap(newRows);
-    BuildIndex();
+    BuildIndex(newPairs, newRows);
     return true;
 }
 
-bool CBigram::RowsAreSound(const std::vector<Pair>& pairs, const std::vector<Row>& rows, size_t checked)
+bool CBigram::RowsAreSound(const ModelArray<Pair>& pairs, const ModelArray<Row>& rows, size_t checked)
 {
     // Each row spans its own pairs, sorted by rising second id; -1 is a word
     // without pairs, and a span that ends just before it starts is empty. Rows
     // reaching outside the pairs, sharing pairs or out of order come from no
     // trainer: another file read as a bigram table.
     const int64_t count = static_cast<int64_t>(pairs.size());
-    std::vector<bool> taken(pairs.size(), false);
+    // Rows whose spans follow each other cannot share pairs (the trainer writes
+    // them so); only rows out of that order need every pair marked.
+    bool ascending = true;
+    int64_t previousLast = -1;
     for (size_t r = 0; r < checked; ++r) {
         const Row& row = rows[r];
         if (row.first == -1)
             continue;
         if (row.first < 0 || int64_t(row.first) > int64_t(row.last) + 1 || row.last >= count)
             return false;
-        for (int32_t i = row.first; i <= row.last; ++i) {
-            if (taken[size_t(i)] || (i > row.first && pairs[size_t(i)].second <= pairs[size_t(i - 1)].second))
+        for (int32_t i = row.first + 1; i <= row.last; ++i)
+            if (pairs[size_t(i)].second <= pairs[size_t(i - 1)].second)
+                return false;
+        if (row.first <= row.last) {
+            ascending = ascending && row.first > previousLast;
+            previousLast = row.last;
+        }
+    }
+    if (ascending)
+        return true;
+    std::vector<bool> taken(pairs.size(), false);
+    for (size_t r = 0; r < checked; ++r) {
+        const Row& row = rows[r];
+        for (int32_t i = row.first; row.first >= 0 && i <= row.last; ++i) {
+            if (taken[size_t(i)])
                 return false;
             taken[size_t(i)] = true;
         }
@@ -58,100 +72,59 @@ bool CBigram::RowsAreSound(const std::vector<Pair>& pairs, const std::vector<Row
     return true;
 }
 
-namespace {
-
-constexpr uint64_t kEmptyKey = ~uint64_t(0);
-constexpr uint64_t kHashMultiplier = 0x9E3779B97F4A7C15ull;
-
-uint64_t PairKey(int first, int second)
+void CBigram::BuildIndex(const ModelArray<Pair>& pairs, const ModelArray<Row>& rows)
 {
-    return (uint64_t(uint32_t(first)) << 32) | uint32_t(second);
-}
-
-} // namespace
-
-void CBigram::BuildIndex()
-{
-    index.clear();
-    indexMask = 0;
-    // Rows of a damaged file may overlap: then they would insert more pairs than
-    // the table was sized for (and as many as rows x pairs); such files keep the search.
-    int64_t indexed = 0;
-    for (const Row& row : rows) {
-        if (row.first == -1 || row.first > row.last)
-            continue;
-        if (row.first < 0 || row.last >= pairCount)
-            return;
-        indexed += int64_t(row.last) - row.first + 1;
-        if (indexed > pairCount)
-            return;
-        for (int32_t i = row.first + 1; i <= row.last; ++i)
-            if (pairs[size_t(i)].second <= pairs[size_t(i - 1)].second)
-                return;
-    }
-    size_t size = 16;
-    int bits = 4;
-    while (size < 2 * size_t(pairCount) + 16) {
-        size *= 2;
-        ++bits;
-    }
-    std::vector<Slot> table(size, Slot{kEmptyKey, 0});
-    const uint64_t mask = size - 1;
-    const int shift = 64 - bits;
+    // Only pairs a lookup can reach are indexed: rows within the pairs (a row
+    // record cut short is out of range and empty) and second ids 0..rowCount.
+    const auto inRange = [&](const Row& row) { return row.first >= 0 && row.first <= row.last && row.last < pairCount; };
+    const auto indexed = [&](int32_t i) { return pairs[size_t(i)].second >= 0 && pairs[size_t(i)].second <= rowCount; };
+    // A row of n pairs gets 2n home slots; linear probing (without wrapping
+    // round) may place a key up to n - 1 slots past the last home.
+    size_t bound = kWindow;
+    for (const Row& row : rows)
+        if (inRange(row))
+            bound += 3 * (size_t(row.last) - size_t(row.first) + 1) + kWindow;
+    ModelArray<RowSlots> newRows(rows.size(), RowSlots{0, 0, kWindow});
+    ModelArray<int32_t> keys;
+    ModelArray<int32_t> frequencies;
+    keys.reserve(bound);
+    frequencies.reserve(bound);
+    keys.assign(kWindow, kEmptySlot); // the window of every word without pairs
+    frequencies.assign(kWindow, 0);
+    std::vector<int32_t> rowKeys;
+    std::vector<int32_t> rowFrequencies;
     for (size_t r = 0; r < rows.size(); ++r) {
         const Row& row = rows[r];
-        if (row.first == -1 || row.first > row.last)
+        if (!inRange(row))
             continue;
+        uint32_t n = 0;
+        for (int32_t i = row.first; i <= row.last; ++i)
+            n += indexed(i) ? 1 : 0;
+        if (n == 0)
+            continue;
+        const uint32_t size = 2 * n;
+        rowKeys.assign(size + n + kWindow, kEmptySlot);
+        rowFrequencies.assign(rowKeys.size(), 0);
+        uint32_t reach = kWindow;
         for (int32_t i = row.first; i <= row.last; ++i) {
-            const uint64_t key = PairKey(int(r), pairs[size_t(i)].second);
-            uint64_t h = (key * kHashMultiplier) >> shift;
-            while (table[h].key != kEmptyKey)
-                h = (h + 1) & mask;
-            table[h] = Slot{key, pairs[size_t(i)].frequency};
+            if (!indexed(i))
+                continue;
+            const uint32_t home = Home(static_cast<uint32_t>(pairs[size_t(i)].second), size);
+            uint32_t d = 0;
+            while (rowKeys[home + d] != kEmptySlot)
+                ++d;
+            rowKeys[home + d] = pairs[size_t(i)].second;
+            rowFrequencies[home + d] = pairs[size_t(i)].frequency;
+            if (d + 1 > reach)
+                reach = d + 1;
         }
+        const RowSlots slots{static_cast<uint32_t>(keys.size()), size, reach};
+        const uint32_t owned = SlotsOwned(slots);
+        keys.insert(keys.end(), rowKeys.begin(), rowKeys.begin() + owned);
+        frequencies.insert(frequencies.end(), rowFrequencies.begin(), rowFrequencies.begin() + owned);
+        newRows[r] = slots;
     }
-    index.swap(table);
-    indexMask = mask;
-    indexShift = shift;
-}
-
-int CBigram::PairFrequency(int first, int second) const
-{
-    if (first < 0 || first >= rowCount || second < 0 || second > rowCount)
-        return 0;
-    if (!index.empty()) {
-        const uint64_t key = PairKey(first, second);
-        for (uint64_t h = (key * kHashMultiplier) >> indexShift;; h = (h + 1) & indexMask) {
-            const Slot& slot = index[h];
-            if (slot.key == key)
-                return slot.frequency;
-            if (slot.key == kEmptyKey)
-                return 0;
-        }
-    }
-    return SearchRow(first, second);
-}
-
-int CBigram::SearchRow(int first, int second) const
-{
-    const Row& row = rows[static_cast<size_t>(first)];
-    if (row.first == -1)
-        return 0;
-    // In 64 bits: a damaged row may hold any two indices, and hi - lo (or lo + hi)
-    // of two 32-bit values can overflow.
-    int64_t lo = row.first;
-    int64_t hi = row.last;
-    while (lo <= hi) {
-        const int64_t mid = (lo + hi) / 2;
-        if (mid < 0 || mid >= pairCount)
-            return 0;
-        const Pair& pair = pairs[static_cast<size_t>(mid)];
-        if (pair.second == second)
-            return pair.frequency;
-        if (pair.second < second)
-            lo = mid + 1;
-        else
-            hi = mid - 1;
-    }
-    return 0;
+    rowSlots.swap(newRows);
+    slotKeys.swap(keys);
+    slotFrequencies.swap(frequencies);
 }

@@ -154,13 +154,6 @@ CPDAT::CPDAT() : codeTable(kKeyCount, -1) {}
 
 CPDAT::~CPDAT() = default;
 
-int CPDAT::GetCode(int key) const
-{
-    if (key < 0 || key >= kKeyCount)
-        return -1;
-    return codeTable[static_cast<size_t>(key)];
-}
-
 inline int32_t CPDAT::Step(int64_t& base, int32_t& parent, int key) const
 {
     if (key < 0)
@@ -287,7 +280,7 @@ bool CPDAT::Load(const char* path)
     // the empty one included: a file shorter than that is no dictionary.
     if (file.Size() < kHeaderBytes)
         return false;
-    std::vector<int32_t> newCodes(kKeyCount, -1);
+    ModelArray<int32_t> newCodes(kKeyCount, -1);
     int32_t header[2] = {0, 0};
     if (file.Read(newCodes.data(), newCodes.size() * sizeof(int32_t)) != newCodes.size() * sizeof(int32_t) ||
         file.Read(header, sizeof header) != sizeof header)
@@ -305,7 +298,7 @@ bool CPDAT::Load(const char* path)
     // A file cut inside the entries loads as far as it goes: missing entries read
     // as free, lookups then simply find fewer words, and start-up notices a core
     // dictionary that lost its special words.
-    std::vector<Entry> newEntries(static_cast<size_t>(newHighest) + 1, kFreeEntry);
+    ModelArray<Entry> newEntries(static_cast<size_t>(newHighest) + 1, kFreeEntry);
     file.Read(newEntries.data(), newEntries.size() * sizeof(Entry));
 
     codeTable.swap(newCodes);
@@ -317,7 +310,7 @@ bool CPDAT::Load(const char* path)
     return true;
 }
 
-bool CPDAT::CodesAreSound(const std::vector<int32_t>& codes)
+bool CPDAT::CodesAreSound(const ModelArray<int32_t>& codes)
 {
     // A build gives each character it meets its own code, 0 up; keys it never
     // met have -1. Codes outside that range, or one code for two characters, come
@@ -456,7 +449,7 @@ int CPDAT::Build(std::string& words, const std::vector<size_t>& wordStart, const
     words.shrink_to_fit();
 
     // Codes by descending occurrence count, the smaller key first on ties.
-    std::vector<int32_t> newCodes(kKeyCount, -1);
+    ModelArray<int32_t> newCodes(kKeyCount, -1);
     std::sort(seenKeys.begin(), seenKeys.end(), [&](int32_t a, int32_t b) {
         if (occurrenceCounts[a] != occurrenceCounts[b])
             return occurrenceCounts[a] > occurrenceCounts[b];
@@ -472,7 +465,7 @@ int CPDAT::Build(std::string& words, const std::vector<size_t>& wordStart, const
     // free; the search below skips only offsets that cannot fit, so it finds the
     // same offset as trying 1, 2, 3, ... would.
     int32_t newCapacity = std::max<int32_t>(1, static_cast<int32_t>(int64_t(n) * 3 / 2));
-    std::vector<Entry> newEntries(static_cast<size_t>(newCapacity), kFreeEntry);
+    ModelArray<Entry> newEntries(static_cast<size_t>(newCapacity), kFreeEntry);
     int32_t newHighest = 0;
     FreeIndex freeIndex;
     // Grows by the usual rule (to t + 100) when an entry beyond the end is taken.

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "lexicon/HugePageAllocator.h"
+
 // The dictionary: a double-array trie mapping GB2312 words to word ids.
 // Layout of a .pdat file (little-endian int32): code table (65536 entries,
 // index = character key), highestIndex, wordCount, then entries 0..highestIndex
@@ -46,17 +48,49 @@ public:
     // length of the longest prefix word (0 if none).
     int AllPrefixMatches(const char* text, std::vector<int>& values, std::vector<int>& lengths,
                          int minLength) const;
+    // The walk of AllPrefixMatches over characters already turned into their
+    // codes (GetCode): calls onWord(characters, value) for every word that the
+    // first `count` codes begin with, shortest first, until onWord returns false.
+    // A caller that walks from every position of a text converts each character
+    // once instead of once per walk that passes it.
+    template <class OnWord> void WalkCodes(const int32_t* codes, int count, OnWord onWord) const
+    {
+        int64_t base = 0;
+        int32_t parent = -2;
+        for (int i = 0; i < count; ++i) {
+            const int32_t code = codes[i];
+            // Only -1 occurs in a built table; any other negative code is damage.
+            if (code < 0)
+                return;
+            const int64_t t = base + code;
+            if (t >= lookupLimit)
+                return;
+            const Entry& e = entries[static_cast<size_t>(t)];
+            if (e.check != parent)
+                return;
+            parent = static_cast<int32_t>(t);
+            base = e.base < 0 ? -int64_t(e.base) : int64_t(e.base);
+            if (e.base < 0) {
+                if (!onWord(i + 1, e.value) || base == t)
+                    return; // stopped, or a leaf: nothing can follow
+            }
+        }
+    }
     int GetWordCount() const { return wordCount; }
 
     // Read-only views for tests and tools.
     int GetHighestIndex() const { return highestIndex; }
     // Entries allocated. Not part of the file; at least highestIndex + 1 once built or loaded.
     int GetCapacity() const { return capacity; }
-    int GetCode(int key) const;
-    const std::vector<Entry>& GetEntries() const { return entries; }
+    // Code of a character key; -1 for keys no word has (and keys outside 0..65535).
+    int GetCode(int key) const
+    {
+        return (key < 0 || key >= kKeyCount) ? -1 : codeTable[static_cast<size_t>(key)];
+    }
+    const ModelArray<Entry>& GetEntries() const { return entries; }
 
 private:
-    static bool CodesAreSound(const std::vector<int32_t>& codes);
+    static bool CodesAreSound(const ModelArray<int32_t>& codes);
     // One step of a walk: follows the character with `key` from the node whose
     // children start at `base` and whose index is `parent` (-2 for the root).
     // Returns the index reached, or -1 when there is no transition.
@@ -66,8 +100,8 @@ private:
     // wordStart[w] .. wordStart[w + 1]) with the ids wordIds.
     int Build(std::string& words, const std::vector<size_t>& wordStart, const std::vector<int32_t>& wordIds);
 
-    std::vector<int32_t> codeTable; // kKeyCount codes, -1 for keys that occur in no word
-    std::vector<Entry> entries;
+    ModelArray<int32_t> codeTable; // kKeyCount codes, -1 for keys that occur in no word
+    ModelArray<Entry> entries;
     int32_t capacity = 0;
     int32_t highestIndex = 0;
     int32_t wordCount = 0;

@@ -21,7 +21,7 @@ bool CUnigram::Load(const char* path)
         !BinaryFile::PlausibleCount(int64_t(newLastIndex) + 1, 4, file.Remaining()) ||
         file.Remaining() > (int64_t(newLastIndex) + 1) * 4)
         return false;
-    std::vector<int32_t> table(static_cast<size_t>(newLastIndex) + 1, 0);
+    ModelArray<int32_t> table(static_cast<size_t>(newLastIndex) + 1, 0);
     // Frequencies a short file does not supply read as 0.
     file.Read(table.data(), table.size() * sizeof(int32_t));
     entryCount = newEntryCount;
@@ -29,11 +29,4 @@ bool CUnigram::Load(const char* path)
     totalFrequency = header[2];
     frequencies.swap(table);
     return true;
-}
-
-int CUnigram::Frequency(int wordId) const
-{
-    if (wordId < 0 || wordId >= entryCount || wordId > lastIndex)
-        return 0;
-    return frequencies[static_cast<size_t>(wordId)];
 }

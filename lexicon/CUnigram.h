@@ -1,8 +1,11 @@
 #ifndef MORV_CUNIGRAM_H
 #define MORV_CUNIGRAM_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "lexicon/HugePageAllocator.h"
 
 // Word frequencies by word id (CoreDict.unig): entryCount, lastIndex,
 // totalFrequency, then lastIndex + 1 int32 frequencies.
@@ -15,7 +18,12 @@ public:
     // cannot be right for its size; the table held then stays. Frequencies a
     // short file lacks read as 0.
     bool Load(const char* path);
-    int Frequency(int wordId) const;
+    int Frequency(int wordId) const
+    {
+        if (wordId < 0 || wordId >= entryCount || wordId > lastIndex)
+            return 0;
+        return frequencies[static_cast<size_t>(wordId)];
+    }
     int GetTotalFrequency() const { return totalFrequency; }
     int GetEntryCount() const { return entryCount; }
 
@@ -23,7 +31,7 @@ private:
     int32_t entryCount = 0;
     int32_t lastIndex = -1;
     int32_t totalFrequency = 0;
-    std::vector<int32_t> frequencies;
+    ModelArray<int32_t> frequencies;
 };
 
 #endif

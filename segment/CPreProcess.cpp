@@ -450,8 +450,28 @@ const char* CPreProcess::BuildLattice(const char* text)
     const int sentenceLength = atoms.back().start;
     slotCount = sentenceLength + 2;
     candidates.clear();
-    slotSizes.assign(static_cast<size_t>(slotCount), 0);
-    lattice.assign(static_cast<size_t>(slotCount), nullptr);
+    // Sized, not refilled element by element: LinkSlots sets every slot pointer.
+    slotSizes.resize(static_cast<size_t>(slotCount));
+    std::memset(slotSizes.data(), 0, slotSizes.size() * sizeof(int32_t));
+    lattice.resize(static_cast<size_t>(slotCount));
+
+    // The sentence's characters as dictionary codes, converted once for all the
+    // walks that pass them; walks stop at the sentence end, beyond which no
+    // candidate may reach.
+    charStarts.clear();
+    charCodes.clear();
+    charAt.resize(static_cast<size_t>(sentenceLength) + 1);
+    std::memset(charAt.data(), 0xFF, charAt.size() * sizeof(int32_t)); // -1 everywhere
+    for (int p = 0; p < sentenceLength;) {
+        int key;
+        const int n = NextCharKey(text + p, &key);
+        charAt[static_cast<size_t>(p)] = static_cast<int32_t>(charStarts.size());
+        charStarts.push_back(p);
+        charCodes.push_back(coreDict->GetCode(key));
+        p += n > 0 ? n : 1;
+    }
+    const int charCount = static_cast<int>(charStarts.size());
+    charStarts.push_back(sentenceLength);
 
     candidates.push_back(atoms.front());
     slotSizes[0] = 1;
@@ -461,20 +481,35 @@ const char* CPreProcess::BuildLattice(const char* text)
         candidates.push_back(atom);
         int size = 1;
         if (IsExpanded(atom)) {
-            coreDict->AllPrefixMatches(text + s, matchIds, matchLengths, atom.end - atom.start);
-            for (size_t m = 0; m < matchLengths.size(); ++m) {
-                // Shortest first: once one runs past the sentence, so do the rest.
-                // No sound dictionary has this many words begin at one place; a
-                // crafted one (a, aa, aaa, ...) would make a sentence's search cubic.
-                if (s + matchLengths[m] > sentenceLength || size > kMaxWordsPerSlot)
-                    break;
+            // Longer dictionary words beginning at the atom, shortest first. No
+            // sound dictionary has this many words begin at one place; a crafted
+            // one (a, aa, aaa, ...) would make a sentence's search cubic.
+            const auto add = [&](int end, int32_t value) {
+                if (end <= atom.end)
+                    return true;
+                if (size > kMaxWordsPerSlot || end > sentenceLength)
+                    return false;
                 TokenRecord word;
-                word.wordId = matchIds[m];
+                word.wordId = value;
                 word.start = s;
-                word.end = s + matchLengths[m];
+                word.end = end;
                 word.kind = atom.kind;
                 candidates.push_back(word);
                 ++size;
+                return true;
+            };
+            const int first = charAt[static_cast<size_t>(s)];
+            if (first >= 0) {
+                coreDict->WalkCodes(&charCodes[static_cast<size_t>(first)], charCount - first,
+                                    [&](int chars, int32_t value) {
+                                        return add(charStarts[static_cast<size_t>(first + chars)], value);
+                                    });
+            } else {
+                // An atom not starting where the characters above do (no rule
+                // makes one): the walk over the text itself.
+                coreDict->AllPrefixMatches(text + s, matchIds, matchLengths, 0);
+                for (size_t m = 0; m < matchLengths.size() && add(s + matchLengths[m], matchIds[m]); ++m) {
+                }
             }
         }
         slotSizes[static_cast<size_t>(s + 1)] = size;

@@ -84,6 +84,11 @@ private:
     std::vector<TokenRecord*> lattice;
     std::vector<int32_t> slotSizes;
     int slotCount = 0;
+    // The sentence's characters: byte offsets (and the sentence end), dictionary
+    // codes, and the character index at each byte offset where one starts.
+    std::vector<int32_t> charStarts;
+    std::vector<int32_t> charCodes;
+    std::vector<int32_t> charAt; // -1 where no character starts
     std::vector<int> matchIds;
     std::vector<int> matchLengths;
     std::vector<TokenRecord> rebuilt;

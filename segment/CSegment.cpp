@@ -6,18 +6,21 @@
 #include "lexicon/CUnigram.h"
 
 CSegment::CSegment(const CPDAT* /*coreDict: the search needs no dictionary*/, const CUnigram* unigram,
-                   const CBigram* bigram)
-    : unigram(unigram), bigram(bigram), totalFrequency(unigram->GetTotalFrequency()),
-      entryCount(unigram->GetEntryCount())
+                   const CBigram* bigram, const CPairScores* scores)
+    : unigram(unigram), bigram(bigram), pairScores(scores)
 {
+    if (pairScores == nullptr || !pairScores->IsFor(unigram, bigram)) {
+        ownScores.reset(new CPairScores(*unigram, *bigram));
+        pairScores = ownScores.get();
+    }
 }
 
 double CSegment::TransitionScore(int fromId, double fromFrequency, int toId, double toFrequency) const
 {
+    const CPairScores::Terms& terms = pairScores->GetTerms();
     const double pairFrequency = bigram->PairFrequency(fromId, toId);
-    const double p = (1.0 - lambda) * (toFrequency + 0.5) / (totalFrequency + 0.5 * entryCount) +
-                     lambda * (pairFrequency + 0.00001) / (fromFrequency + 0.00001 * entryCount);
-    return std::log(p);
+    return std::log(terms.Unigram(toFrequency) +
+                    CPairScores::Terms::Bigram(pairFrequency, terms.BigramDenominator(fromFrequency)));
 }
 
 int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slotSizes, int atomCount)
@@ -34,8 +37,8 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
         total += lattice[s] != nullptr ? slotSizes[s] : 0;
     }
     slotFirst[static_cast<size_t>(slotCount)] = total;
-    best.assign(static_cast<size_t>(total), 0.0);
-    back.assign(static_cast<size_t>(total), -1);
+    best.resize(static_cast<size_t>(total));
+    back.resize(static_cast<size_t>(total));
     // A candidate without a scored successor has no score; -2 marks it.
     constexpr int kNoScore = -2;
 
@@ -43,43 +46,64 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
     if (lattice[last] == nullptr || slotSizes[last] < 1)
         return 0;
     // Per candidate, the unigram term of a transition into it, and the bigram term
-    // of a transition out of it to a word it was never seen with: the same
-    // operations as TransitionScore, done once per candidate instead of per edge.
+    // of a transition out of it to a word it was never seen with: computed once
+    // per candidate instead of per edge. A pair the bigram table stores has its
+    // whole score in the pair table, unless one of its words has a frequency of
+    // its own (a run-time user word).
+    using Terms = CPairScores::Terms;
+    const Terms& terms = pairScores->GetTerms();
+    const double* pairScore = pairScores->Scores();
     unigramTerm.resize(static_cast<size_t>(total));
-    const double unigramDenominator = totalFrequency + 0.5 * entryCount;
-    const double smoothedVocabulary = 0.00001 * entryCount;
     TokenRecord& endMarker = lattice[last][0];
     endMarker.frequency = unigram->Frequency(endMarker.wordId);
-    best[static_cast<size_t>(slotFirst[last])] = 0.0;
-    back[static_cast<size_t>(slotFirst[last])] = -1;
-    unigramTerm[static_cast<size_t>(slotFirst[last])] =
-        (1.0 - lambda) * (endMarker.frequency + 0.5) / unigramDenominator;
+    const size_t endIndex = static_cast<size_t>(slotFirst[last]);
+    best[endIndex] = 0.0;
+    back[endIndex] = -1;
+    unigramTerm[endIndex] = terms.Unigram(endMarker.frequency);
 
     for (int s = last - 1; s >= 0; --s) {
-        if (lattice[s] == nullptr)
+        TokenRecord* const slot = lattice[s];
+        if (slot == nullptr)
             continue;
+        const size_t slotBase = static_cast<size_t>(slotFirst[s]);
         for (int k = 0; k < slotSizes[s]; ++k) {
-            TokenRecord& c = lattice[s][k];
-            const size_t ck = static_cast<size_t>(slotFirst[s] + k);
+            TokenRecord& c = slot[k];
+            const size_t ck = slotBase + static_cast<size_t>(k);
             // A word whose source gave it a frequency (a run-time user word) keeps it.
-            if (!(c.flags & kFlagPresetFrequency))
-                c.frequency = unigram->Frequency(c.wordId);
-            unigramTerm[ck] = (1.0 - lambda) * (c.frequency + 0.5) / unigramDenominator;
+            const bool fromPreset = (c.flags & kFlagPresetFrequency) != 0;
+            const CPairScores::Word& word = pairScores->WordOf(c.wordId);
+            if (!fromPreset)
+                c.frequency = word.frequency;
+            unigramTerm[ck] = terms.Unigram(c.frequency);
+            best[ck] = 0.0;
             back[ck] = kNoScore;
             const int next = c.end + 1;
             if (next <= s || next > last || lattice[next] == nullptr)
                 continue;
-            const double bigramDenominator = c.frequency + smoothedVocabulary;
-            const double unseenPairTerm = lambda * (0.0 + 0.00001) / bigramDenominator;
+            const double bigramDenominator = terms.BigramDenominator(c.frequency);
+            const double unseenPairTerm = Terms::Bigram(0.0, bigramDenominator);
+            const CBigram::RowSlots row = word.row;
+            const TokenRecord* successors = lattice[next];
+            const size_t nextBase = static_cast<size_t>(slotFirst[next]);
+            double bestScore = 0.0;
+            int bestIndex = kNoScore;
             for (int j = 0; j < slotSizes[next]; ++j) {
-                const size_t dj = static_cast<size_t>(slotFirst[next] + j);
+                const size_t dj = nextBase + static_cast<size_t>(j);
                 if (back[dj] == kNoScore)
                     continue;
-                const TokenRecord& d = lattice[next][j];
-                const int pair = bigram->PairFrequency(c.wordId, d.wordId);
-                const double bigramTerm =
-                    pair == 0 ? unseenPairTerm : lambda * (pair + 0.00001) / bigramDenominator;
-                double v = std::log(unigramTerm[dj] + bigramTerm) + best[dj];
+                const TokenRecord& d = successors[j];
+                const int32_t pairSlot = bigram->FindIn(row, d.wordId);
+                double transition;
+                if (pairSlot < 0) {
+                    transition = std::log(unigramTerm[dj] + unseenPairTerm);
+                } else if (!fromPreset && (d.flags & kFlagPresetFrequency) == 0) {
+                    transition = pairScore[pairSlot];
+                } else {
+                    const int pair = bigram->SlotFrequency(static_cast<size_t>(pairSlot));
+                    transition = std::log(unigramTerm[dj] +
+                                          (pair == 0 ? unseenPairTerm : Terms::Bigram(pair, bigramDenominator)));
+                }
+                double v = transition + best[dj];
                 if (extraEntry != nullptr) {
                     double extra = extraEntry[dj];
                     if (extraLast[ck] < 4 && extraFirst[dj] < 4)
@@ -88,11 +112,12 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
                 }
                 // The first successor sets the score; a later one must be strictly better,
                 // so on equal scores the atom beats the longer dictionary words.
-                if (back[ck] == kNoScore || v > best[ck]) {
-                    best[ck] = v;
-                    back[ck] = j;
-                }
+                const bool better = (bestIndex == kNoScore) | (v > bestScore);
+                bestScore = better ? v : bestScore;
+                bestIndex = better ? j : bestIndex;
             }
+            best[ck] = bestScore;
+            back[ck] = bestIndex;
         }
     }
 

@@ -1,8 +1,10 @@
 #ifndef MORV_CSEGMENT_H
 #define MORV_CSEGMENT_H
 
+#include <memory>
 #include <vector>
 
+#include "segment/CPairScores.h"
 #include "segment/TokenRecord.h"
 
 class CPDAT;
@@ -13,7 +15,11 @@ class CBigram;
 // model, found by a backward dynamic programme.
 class CSegment {
 public:
-    CSegment(const CPDAT* coreDict, const CUnigram* unigram, const CBigram* bigram);
+    // scores: the pair scores of the model the two tables belong to, shared by
+    // its analysers; without them (or with those of other tables) the segmenter
+    // computes its own.
+    CSegment(const CPDAT* coreDict, const CUnigram* unigram, const CBigram* bigram,
+             const CPairScores* scores = nullptr);
     virtual ~CSegment() = default;
 
     int Segment(TokenRecord* const* lattice, int slotCount, const int* slotSizes, int atomCount);
@@ -40,9 +46,8 @@ public:
 private:
     const CUnigram* unigram;
     const CBigram* bigram;
-    double lambda = 0.95;
-    double totalFrequency;
-    double entryCount;
+    std::unique_ptr<CPairScores> ownScores;
+    const CPairScores* pairScores;
 
     std::vector<TokenRecord> items;
     int count = 0;

@@ -55,14 +55,14 @@ bool CPosLexicon::Load(const char* path)
         file.Remaining() > records * int64_t(kRecordBytes))
         return false;
 
-    std::vector<Entry> newEntries(static_cast<size_t>(m), Entry{255, 0});
+    ModelArray<Entry> newEntries(static_cast<size_t>(m), Entry{255, 0});
     uint8_t entryPreset[kRecordBytes] = {255, 0, 0, 0, 0, 0, 0, 0};
     ReadRecords(file, newEntries.size(), entryPreset, [&](size_t i, const uint8_t* p) {
         newEntries[i].tag = p[0];
         newEntries[i].frequency = Int32At(p + 4);
     });
 
-    std::vector<IndexRecord> newIndex(static_cast<size_t>(w), IndexRecord{-1, -1});
+    ModelArray<IndexRecord> newIndex(static_cast<size_t>(w), IndexRecord{-1, -1});
     uint8_t indexPreset[kRecordBytes];
     PutInt32(indexPreset, -1);
     PutInt32(indexPreset + 4, -1);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "lexicon/HugePageAllocator.h"
+
 // Per-word tag candidates with frequencies (CoreDict.pos, nr.role): M, W,
 // M entries (tag byte, 3 ignored bytes, int32 frequency), W index records
 // (first entry, entry count).
@@ -48,8 +50,8 @@ public:
 private:
     static bool RecordIsSound(const IndexRecord& record, int32_t entryCount);
 
-    std::vector<Entry> entries;
-    std::vector<IndexRecord> index;
+    ModelArray<Entry> entries;
+    ModelArray<IndexRecord> index;
     int longestRecord = 0;
 };
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <vector>
@@ -77,6 +78,118 @@ struct Lattice {
         }
     }
 };
+
+// The search over a lattice by the plain definition: every transition scored with
+// TransitionScore, the first successor setting a candidate's score and a later one
+// replacing it only when strictly better. Returns the chosen tokens.
+std::vector<TokenRecord> ReferencePath(const CSegment& seg, const CUnigram& unigram, Lattice& l)
+{
+    const int last = static_cast<int>(l.slots.size()) - 1;
+    std::vector<std::vector<double>> best(l.slots.size());
+    std::vector<std::vector<int>> back(l.slots.size());
+    const auto frequencyOf = [&unigram](const TokenRecord& t) {
+        return (t.flags & kFlagPresetFrequency) ? t.frequency : double(unigram.Frequency(t.wordId));
+    };
+    for (int s = last; s >= 0; --s) {
+        auto& slot = l.slots[static_cast<size_t>(s)];
+        best[static_cast<size_t>(s)].assign(slot.size(), 0.0);
+        back[static_cast<size_t>(s)].assign(slot.size(), -2);
+        for (size_t k = 0; k < slot.size(); ++k) {
+            if (s == last) {
+                back[static_cast<size_t>(s)][k] = -1;
+                continue;
+            }
+            const int next = slot[k].end + 1;
+            if (next <= s || next > last)
+                continue;
+            for (size_t j = 0; j < l.slots[static_cast<size_t>(next)].size(); ++j) {
+                if (back[static_cast<size_t>(next)][j] == -2)
+                    continue;
+                const TokenRecord& d = l.slots[static_cast<size_t>(next)][j];
+                const double v = seg.TransitionScore(slot[k].wordId, frequencyOf(slot[k]), d.wordId, frequencyOf(d)) +
+                                 best[static_cast<size_t>(next)][j];
+                if (back[static_cast<size_t>(s)][k] == -2 || v > best[static_cast<size_t>(s)][k]) {
+                    best[static_cast<size_t>(s)][k] = v;
+                    back[static_cast<size_t>(s)][k] = static_cast<int>(j);
+                }
+            }
+        }
+    }
+    std::vector<TokenRecord> path = {l.slots[0][0]};
+    int i = back[0][0];
+    int slot = path[0].end + 1;
+    while (i >= 0) {
+        path.push_back(l.slots[static_cast<size_t>(slot)][static_cast<size_t>(i)]);
+        i = back[static_cast<size_t>(slot)][static_cast<size_t>(i)];
+        slot = path.back().end + 1;
+    }
+    return path;
+}
+
+TEST(CSegment, ChoosesThePathOfThePlainDefinition)
+{
+    // Random tables and lattices: stored and unseen pairs, ids outside the tables,
+    // words ending inside atoms, duplicate candidates (equal scores) and words
+    // whose frequency their source set (the pair table's scores do not apply to
+    // them). The search must choose exactly the path the definition gives.
+    uint32_t seed = 2024;
+    const auto next = [&seed](uint32_t n) { return seed = seed * 1103515245u + 12345u, ((seed >> 8) & 0xFFFFFF) % n; };
+    const int words = 40;
+    std::vector<int> freq(words);
+    for (int& f : freq)
+        f = static_cast<int>(next(3) == 0 ? 0 : next(500));
+    std::vector<std::array<int, 3>> pairs;
+    for (int a = 0; a < words; ++a)
+        for (int b = 0; b < words; ++b)
+            if (next(3) == 0)
+                pairs.push_back({a, b, static_cast<int>(next(4) == 0 ? 0 : 1 + next(60))});
+    Tables t(20000, words, freq, pairs);
+    CSegment seg(nullptr, &t.unigram, &t.bigram);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<int> bounds = {0};
+        const int atoms = 1 + static_cast<int>(next(12));
+        for (int a = 0; a < atoms; ++a)
+            bounds.push_back(bounds.back() + 1 + static_cast<int>(next(2)));
+        const int length = bounds.back();
+        Lattice l(length);
+        l.Add(Token(words, 0, 0, 120));
+        const auto randomId = [&] { return next(10) == 0 ? -1 : next(10) == 0 ? words + 3 : static_cast<int>(next(words)); };
+        for (int a = 0; a < atoms; ++a) {
+            const int start = bounds[static_cast<size_t>(a)];
+            TokenRecord atom = Token(randomId(), start, bounds[static_cast<size_t>(a) + 1]);
+            l.Add(atom);
+            if (next(8) == 0)
+                l.Add(atom); // the same candidate twice: equal scores
+            const int longer = static_cast<int>(next(4));
+            for (int w = 0; w < longer; ++w) {
+                // A word ending at a later atom boundary, or inside an atom.
+                const int end = next(4) == 0 ? start + 3 : bounds[std::min<size_t>(bounds.size() - 1, static_cast<size_t>(a) + 2 + next(3))];
+                if (end > length || end <= atom.end)
+                    continue;
+                TokenRecord word = Token(randomId(), start, end);
+                if (next(5) == 0) {
+                    word.flags = kFlagPresetFrequency;
+                    word.frequency = next(3) == 0 ? 0 : next(800);
+                }
+                l.Add(word);
+            }
+        }
+        l.Add(Token(words + 1, length, length, 121));
+        l.Finish();
+        std::vector<TokenRecord> expected = ReferencePath(seg, t.unigram, l);
+        const int n = seg.Segment(l.pointers.data(), length + 2, l.sizes.data(), atoms + 2);
+        ASSERT_EQ(n, static_cast<int>(expected.size())) << "round " << round;
+        for (int i = 0; i < n; ++i) {
+            const TokenRecord& got = seg.GetItems()[i];
+            const TokenRecord& want = expected[static_cast<size_t>(i)];
+            ASSERT_TRUE(got.wordId == want.wordId && got.start == want.start && got.end == want.end &&
+                        got.flags == want.flags)
+                << "round " << round << " token " << i;
+            const double f = (want.flags & kFlagPresetFrequency) ? want.frequency : t.unigram.Frequency(want.wordId);
+            EXPECT_EQ(got.frequency, f);
+        }
+    }
+}
 
 TEST(CSegment, WorkedTransitionScores)
 {

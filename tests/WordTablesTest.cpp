@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "engine/CTagSet.h"
 #include "lexicon/CBigram.h"
@@ -63,6 +66,58 @@ TEST(CBigram, PairLookups)
     };
     for (auto c : cases)
         EXPECT_EQ(b.PairFrequency(c.first, c.second), c.expected) << c.first << "," << c.second;
+}
+
+TEST(CBigram, IndexAnswersAsTheRowsDo)
+{
+    // Rows of every length from none to many (one word followed by most others),
+    // seconds up to rowCount and beyond it: every lookup, also of ids that are
+    // absent, negative or out of range, must give what a search of the rows gives.
+    TempDir dir;
+    const int rows = 300;
+    std::vector<std::vector<std::pair<int32_t, int32_t>>> table(rows);
+    uint32_t seed = 12345;
+    const auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 8) & 0xFFFF; };
+    for (int r = 0; r < rows; ++r) {
+        const int length = r == 7 ? 280 : r % 5 == 0 ? 0 : static_cast<int>(next() % 12);
+        std::vector<int32_t> seconds;
+        for (int k = 0; k < length; ++k)
+            seconds.push_back(static_cast<int32_t>(next() % (rows + 40))); // some beyond rowCount
+        if (r == 3)
+            seconds.push_back(rows); // exactly rowCount still answers
+        std::sort(seconds.begin(), seconds.end());
+        seconds.erase(std::unique(seconds.begin(), seconds.end()), seconds.end());
+        for (int32_t second : seconds)
+            table[static_cast<size_t>(r)].emplace_back(second, static_cast<int32_t>(1 + next() % 1000));
+    }
+    std::string pairs, rowRecords;
+    int32_t pairCount = 0;
+    for (const auto& row : table) {
+        AppendInt(rowRecords, row.empty() ? -1 : pairCount);
+        AppendInt(rowRecords, row.empty() ? -1 : pairCount + static_cast<int32_t>(row.size()) - 1);
+        for (const auto& p : row) {
+            AppendInt(pairs, p.first);
+            AppendInt(pairs, p.second);
+            ++pairCount;
+        }
+    }
+    WriteFile(dir / "b", Ints({pairCount, rows}) + pairs + rowRecords);
+    CBigram b;
+    ASSERT_TRUE(b.Load((dir / "b").c_str()));
+    for (int first = -2; first <= rows + 1; ++first)
+        for (int second = -2; second <= rows + 41; ++second) {
+            int expected = 0;
+            if (first >= 0 && first < rows && second <= rows)
+                for (const auto& p : table[static_cast<size_t>(first)])
+                    if (p.first == second)
+                        expected = p.second;
+            ASSERT_EQ(b.PairFrequency(first, second), expected) << first << "," << second;
+            const int32_t slot = b.FindIn(b.SlotsOf(first), second);
+            ASSERT_EQ(slot >= 0, expected != 0) << first << "," << second;
+            if (slot >= 0) {
+                EXPECT_EQ(b.SlotSecond(size_t(slot)), second);
+            }
+        }
 }
 
 TEST(CBigram, EmptyShortAndDamagedFiles)

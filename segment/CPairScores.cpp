@@ -1,0 +1,32 @@
+#include "segment/CPairScores.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "lexicon/CBigram.h"
+#include "lexicon/CUnigram.h"
+
+CPairScores::CPairScores(const CUnigram& unigram, const CBigram& bigram)
+    : unigram(&unigram), bigram(&bigram),
+      terms(static_cast<double>(unigram.GetTotalFrequency()), static_cast<double>(unigram.GetEntryCount())),
+      scores(bigram.GetSlotCount(), 0.0)
+{
+    const int known = std::max(unigram.GetEntryCount(), bigram.GetRowCount());
+    words.resize(static_cast<size_t>(known) + 1);
+    for (int id = 0; id <= known; ++id)
+        words[static_cast<size_t>(id)] = Word{unigram.Frequency(id), bigram.SlotsOf(id)};
+    words[static_cast<size_t>(known)] = Word{0, bigram.SlotsOf(-1)};
+    for (int first = 0; first < bigram.GetRowCount(); ++first) {
+        const CBigram::RowSlots row = bigram.SlotsOf(first);
+        if (row.size == 0)
+            continue;
+        const double denominator = terms.BigramDenominator(unigram.Frequency(first));
+        for (uint32_t slot = row.begin; slot < row.begin + CBigram::SlotsOwned(row); ++slot) {
+            const int32_t second = bigram.SlotSecond(slot);
+            if (second == CBigram::kEmptySlot)
+                continue;
+            scores[slot] = std::log(terms.Unigram(unigram.Frequency(second)) +
+                                    Terms::Bigram(bigram.SlotFrequency(slot), denominator));
+        }
+    }
+}
