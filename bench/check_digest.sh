@@ -76,11 +76,15 @@ with opener() as f, open(sys.argv[2], 'w', encoding='utf-8') as out:
 PY
 iconv -f UTF-8 -t GBK "$out/input.utf8.txt" > "$out/input.gbk.txt"
 
-# The same models with the new-word stages switched on.
-nw_base=$out/newwords
-mkdir -p "$nw_base"
-ln -s "$(cd "$base" && pwd)/Data" "$nw_base/Data"
-sed 's#</Configure>#<NewWords>on</NewWords>\n</Configure>#' "$base/Configure.xml" > "$nw_base/Configure.xml"
+# The same models with the new-word stages switched off and on, whatever the
+# trained Configure.xml says.
+for nw in off on; do
+  rm -rf "$out/newwords-$nw"
+  mkdir -p "$out/newwords-$nw"
+  ln -s "$(cd "$base" && pwd)/Data" "$out/newwords-$nw/Data"
+  sed -e 's#<NewWords>[^<]*</NewWords>##' -e "s#</Configure>#<NewWords>$nw</NewWords>\n</Configure>#" \
+    "$base/Configure.xml" > "$out/newwords-$nw/Configure.xml"
+done
 
 # label: set, new words, input encoding, format, user words
 results=$out/digests.txt
@@ -95,8 +99,7 @@ run() {
   echo "$set_name-$label $(sha256sum < "$out/$label.out" | cut -d' ' -f1)" >> "$results"
 }
 for nw in off on; do
-  model=$base
-  if [ $nw = on ]; then model=$nw_base; fi
+  model=$out/newwords-$nw
   for enc in gbk utf8; do
     for fmt in text seg compact html; do
       run "nw$nw-$enc-$fmt" "$model" "$out/input.$enc.txt" --format $fmt
