@@ -277,8 +277,7 @@ protected:
     }
     std::unique_ptr<morv::Model> Open(const std::string& keys)
     {
-        std::string config = ReadFile(kTrained + "/Configure.xml");
-        config.insert(config.rfind("</Configure>"), keys);
+        const std::string config = WithStageKeys(ReadFile(kTrained + "/Configure.xml"), keys);
         const std::string base = dir / std::to_string(++opened);
         MakeDir(base);
         WriteFile(base + "/Configure.xml", config);
@@ -397,15 +396,13 @@ TEST_F(EntityStage, AMissingOrDamagedModelStopsTheLoadOnlyWhenTheStageRuns)
             }
             ASSERT_EQ(symlink((kTrained + "/Data/" + f).c_str(), target.c_str()), 0);
         }
-        std::string config = ReadFile(kTrained + "/Configure.xml");
-        const size_t root = config.rfind("</Configure>");
-        WriteFile(base + "/Configure.xml", config.substr(0, root) + "<NewWords>on</NewWords>" + config.substr(root));
+        const std::string config = ReadFile(kTrained + "/Configure.xml");
+        WriteFile(base + "/Configure.xml", WithStageKeys(config, "<NewWords>on</NewWords>"));
         morv_model* model = nullptr;
         EXPECT_EQ(morv_model_open(base.c_str(), &model), MORV_E_MODEL) << damaged;
         EXPECT_NE(std::string(morv_last_error()).find(damaged), std::string::npos) << morv_last_error();
         morv_model_free(model);
-        WriteFile(base + "/Configure.xml",
-                  config.substr(0, root) + "<NewWords>on</NewWords><PlaceNames>off</PlaceNames>" + config.substr(root));
+        WriteFile(base + "/Configure.xml", WithStageKeys(config, "<NewWords>on</NewWords><PlaceNames>off</PlaceNames>"));
         EXPECT_EQ(morv_model_open(base.c_str(), &model), MORV_OK) << damaged << ": " << morv_last_error();
         morv_model_free(model);
     }

@@ -41,7 +41,8 @@ protected:
         base = dir / "Morv";
         MakeDir(base);
         MakeDir(base + "/Data");
-        WriteFile(base + "/Configure.xml", ReadFile(kTrained + "/Configure.xml"));
+        // The classic pipeline's files: the new stages stay off.
+        WriteFile(base + "/Configure.xml", WithStageKeys(ReadFile(kTrained + "/Configure.xml"), ""));
         for (const auto& f : kFiles) {
             original[f.first] = ReadFile(kTrained + "/Data/" + f.first);
             WriteFile(Data(f.first), original[f.first]);

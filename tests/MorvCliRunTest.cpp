@@ -24,6 +24,8 @@ namespace {
 
 const std::string kMorv = std::string(MORV_BINARY_DIR) + "/bin/morv";
 const std::string kTrained = std::string(MORV_BINARY_DIR) + "/bin/Morv";
+// The same models with the new stages off.
+const std::string kClassic = std::string(MORV_BINARY_DIR) + "/models-classic";
 const std::string kCorpus = std::string(MORV_BINARY_DIR) + "/data/pd199801.txt";
 
 struct Result {
@@ -223,7 +225,7 @@ private:
 
 TEST_F(MorvCliTrainedRun, APipeIsAnsweredLineByLine)
 {
-    CoProcess morv({kMorv, "-d", kTrained});
+    CoProcess morv({kMorv, "-d", kClassic});
     // The first answer also waits for the model to load.
     ASSERT_TRUE(morv.Write("\xE4\xBB\x96\xE5\x9C\xA8\xE5\x8C\x97\xE4\xBA\xAC\xE5\xB7\xA5\xE4\xBD\x9C\n")); // 他在北京工作
     EXPECT_EQ(morv.ReadLine(std::chrono::seconds(30)),

@@ -246,8 +246,7 @@ TEST(PosModelTrainer, TheEngineTagsWithItUnderTheNewStagesOnly)
     ASSERT_TRUE(FileExists(dir / "m/Data/NewPos.pm"));
     const std::string configure = ReadFile(dir / "m/Configure.xml");
     auto open = [&](const std::string& keys, std::string* error) {
-        std::string text = configure;
-        text.insert(text.rfind("</Configure>"), keys);
+        const std::string text = WithStageKeys(configure, keys);
         WriteFile(dir / "m/Configure.xml", text);
         auto model = std::make_unique<CModel>();
         const bool ok = model->Open(dir / "m", error);

@@ -32,11 +32,7 @@ TrainerOptions Options(const std::string& out)
 // Sets keys of a trained base directory's Configure.xml.
 void Configure(const std::string& base, const std::string& keys)
 {
-    std::string text = ReadFile(base + "/Configure.xml");
-    const size_t end = text.rfind("</Configure>");
-    ASSERT_NE(end, std::string::npos);
-    text.insert(end, keys + "\n");
-    WriteFile(base + "/Configure.xml", text);
+    WriteFile(base + "/Configure.xml", WithStageKeys(ReadFile(base + "/Configure.xml"), keys + "\n"));
 }
 
 struct Token {
@@ -130,6 +126,7 @@ TEST_F(SupplementStageTest, DamagedFilesStopTheLoadOnlyWhenTheStageIsOn)
         WriteFile(base + "/Data/Supplement.pdat", soundTrie);
         WriteFile(base + "/Data/" + c.file, c.bytes);
         // The classic pipeline never reads them.
+        Configure(base, "");
         CModel plain;
         std::string error;
         EXPECT_TRUE(plain.Open(base, &error)) << error;

@@ -46,4 +46,23 @@ inline bool FileExists(const std::string& path)
 
 inline void MakeDir(const std::string& path) { ::mkdir(path.c_str(), 0755); }
 
+// A Configure.xml text with the new stages switched as `keys` say, whatever the
+// trained one says: its NewWords key is dropped and `keys` go before the
+// closing tag; keys that do not name NewWords leave the stages off.
+inline std::string WithStageKeys(std::string config, const std::string& keys)
+{
+    const size_t at = config.find("<NewWords>");
+    if (at != std::string::npos) {
+        size_t end = config.find("</NewWords>", at);
+        end = end == std::string::npos ? at + 10 : end + 11;
+        if (end < config.size() && config[end] == '\n')
+            ++end;
+        config.erase(at, end - at);
+    }
+    const std::string add = keys.find("<NewWords>") == std::string::npos ? keys + "<NewWords>off</NewWords>" : keys;
+    const size_t root = config.rfind("</Configure>");
+    config.insert(root == std::string::npos ? config.size() : root, add);
+    return config;
+}
+
 #endif
