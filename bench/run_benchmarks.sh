@@ -76,9 +76,18 @@ echo "== models: $base"
 echo
 
 # --- Morv inside: load, segmentation alone, pipeline, page.
-echo "== Morv stages (bench_pipeline, best of $repeats)"
+echo "== Morv stages (bench_pipeline, best of $repeats), models as trained: $base"
 "$build/bin/bench_pipeline" "$base" "$gbk" "$repeats" | tee "$work/stages.txt"
 echo
+# The same models with the new stages off (the view the build writes for the
+# tests), so that both pipelines are measured in one run.
+classic=${MORV_CLASSIC_HOME:-$build/models-classic}
+: > "$work/stages-classic.txt"
+if [ -f "$classic/Configure.xml" ]; then
+  echo "== Morv stages, classic pipeline (new stages off): $classic"
+  "$build/bin/bench_pipeline" "$classic" "$gbk" "$repeats" | tee "$work/stages-classic.txt"
+  echo
+fi
 
 # --- Morv as a command: CPU time (user + system) including start-up, wall time, peak memory.
 # Prints "cpu_seconds wall_seconds peak_kib" of the fastest of $repeats runs.
@@ -221,15 +230,24 @@ fi
 echo
 
 # --- Ratios against the Rust port's segmentation (hmm off, its default).
-stage_rate() { awk -v what="$1" 'index($0, what) == 1 { for (i = 1; i < NF; ++i) if ($(i + 1) == "chars/s") print $i }' "$work/stages.txt"; }
+stage_rate() { awk -v what="$1" 'index($0, what) == 1 { for (i = 1; i < NF; ++i) if ($(i + 1) == "chars/s") print $i }' "${2:-$work/stages.txt}"; }
 seg_rate=$(stage_rate "segmentation alone")
 pipe_rate=$(stage_rate "full pipeline")
+page_rate=$(stage_rate "result page")
+fmm_rate=$(stage_rate "forward maximum match")
+classic_pipe=$(stage_rate "full pipeline" "$work/stages-classic.txt")
+classic_page=$(stage_rate "result page" "$work/stages-classic.txt")
 ratio() { if [ -n "$2" ]; then awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; else echo "n/a"; fi; }
 echo "== ratios (characters per CPU second; > 1: Morv is faster)"
 echo "  morv --format text (GBK, whole command) / Rust port:   $(ratio "${morv_rate[text-gbk]}" "$rs_rate")   (target > 1, aim 1.5)"
 echo "  morv --format text (UTF-8, whole command) / Rust port: $(ratio "${morv_rate[text-utf8]}" "$rs_rate")"
-echo "  engine pipeline / Rust port:                          $(ratio "$pipe_rate" "$rs_rate")"
-echo "  segmentation alone / Rust port:                       $(ratio "$seg_rate" "$rs_rate")   (target >= 3)"
+echo "  engine pipeline, new stages / Rust port:              $(ratio "$pipe_rate" "$rs_rate")   (target >= 2)"
+echo "  engine pipeline, classic / Rust port:                 $(ratio "$classic_pipe" "$rs_rate")   (target >= 3)"
+echo "  result page, classic / Rust port:                     $(ratio "$classic_page" "$rs_rate")   (target >= 2)"
+echo "  result page, new stages / Rust port:                  $(ratio "$page_rate" "$rs_rate")"
+echo "  segmentation alone / Rust port:                       $(ratio "$seg_rate" "$rs_rate")   (target >= 5)"
+echo "  forward maximum match / Rust port:                    $(ratio "$fmm_rate" "$rs_rate")   (the bound of a dictionary segmenter)"
+echo "  segmentation alone / forward maximum match:           $(ratio "$seg_rate" "$fmm_rate")"
 echo "  morv --format text (GBK) / python3-jieba:             $(ratio "${morv_rate[text-gbk]}" "$py_rate")"
 
 # --- Many processes: morv.dask on two local worker processes beside `morv -j 2`,

@@ -126,7 +126,7 @@ bool CModel::ReadConfig(const std::string& base)
     }
     newWordsOn = SwitchIsOn(text, "NewWords", value.get());
     if (GetConfigValue(text, "PlaceNames", value.get()))
-        placeNamesOn = strcasecmp(value.get(), "on") == 0;
+        placeNamesOn = strcasecmp(value.get(), "off") != 0;
     if (GetConfigValue(text, "NewPos", value.get()))
         newPosOn = strcasecmp(value.get(), "off") != 0;
     newWordMargin2 = -1;
@@ -157,7 +157,7 @@ bool CModel::ReadConfig(const std::string& base)
     if (newWordMargin2 < 0)
         newWordMargin2 = newWordMargin;
     if (GetConfigValue(text, "Supplement", value.get()))
-        supplementOn = strcasecmp(value.get(), "on") == 0;
+        supplementOn = strcasecmp(value.get(), "off") != 0;
     if (GetConfigValue(text, "SupplementBonus", value.get())) {
         char* end = nullptr;
         const float bonus = std::strtof(value.get(), &end);
@@ -397,7 +397,9 @@ std::string CModel::Describe() const
     std::string out = "model directory: " + basePath + "\n";
     out += "configuration:   " + basePath + kSeparator + "Configure.xml (DataPath " + dataDir + ", TagSet " +
            tagSetFile + ", Log " + (logOn ? "on" : "off") + ", UserDict " + (userDictOn ? "on" : "off") +
-           ", NewWords " + (newWordsOn ? "on" : "off") + ", PlaceNames " + (placeNamesOn ? "on" : "off") + ")\n";
+           ", NewWords " + (newWordsOn ? "on" : "off") + ", PlaceNames " + (placeNamesOn ? "on" : "off") +
+           ", Supplement " + (supplementOn ? "on" : "off") + ", NameModel " + (nameModelOn ? "on" : "off") +
+           ", NewPos " + (newPosOn ? "on" : "off") + ")\n";
     out += "data directory:  " + basePath + kSeparator + dataDir + "\n";
     struct Line {
         std::string file;
@@ -422,6 +424,9 @@ std::string CModel::Describe() const
     lines.push_back({"nr.fsa", roleTagger ? std::to_string(roleTagger->GetStateCount()) + " states over " +
                                                 std::to_string(roleTagger->GetSymbolCount()) + " roles"
                                           : ""});
+    if (newWordModel)
+        lines.push_back({"NewWord.cm", std::to_string(newWordModel->GetCharCount()) + " characters, " +
+                                           std::to_string(newWordModel->GetPairCount()) + " pairs"});
     if (supplement)
         lines.push_back({"Supplement.pdat", std::to_string(supplement->GetWordCount()) + " supplementary words"});
     if (nameModel)

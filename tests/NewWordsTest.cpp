@@ -105,4 +105,41 @@ TEST_F(NewWordsTest, UnseenWordsAndMixedNumbersComeOutWhole)
     EXPECT_TRUE(minus[0].Has(MORV_FLAG_NUMBER));
 }
 
+TEST_F(NewWordsTest, UnseenPlaceAndOrganisationNamesComeOutWholeAndTagged)
+{
+    morv::Model classic(off), extended(on);
+    morv::Analyzer a(classic), b(extended);
+    const struct {
+        const char* text;
+        const char* name;
+        const char* tag;
+        unsigned flag;
+        size_t parts;
+    } cases[] = {
+        // 他曾在雷山县第一中学任教: 雷山县 is in no text of the corpus.
+        {"\xE4\xBB\x96\xE6\x9B\xBE\xE5\x9C\xA8\xE9\x9B\xB7\xE5\xB1\xB1\xE5\x8E\xBF\xE7\xAC\xAC\xE4\xB8"
+         "\x80\xE4\xB8\xAD\xE5\xAD\xA6\xE4\xBB\xBB\xE6\x95\x99\xE3\x80\x82",
+         "\xE9\x9B\xB7\xE5\xB1\xB1\xE5\x8E\xBF", "ns", MORV_FLAG_PLACE, 0},
+        // 他毕业于华中科技大学: the university took that name after 1998.
+        {"\xE4\xBB\x96\xE6\xAF\x95\xE4\xB8\x9A\xE4\xBA\x8E\xE5\x8D\x8E\xE4\xB8\xAD\xE7\xA7\x91\xE6\x8A"
+         "\x80\xE5\xA4\xA7\xE5\xAD\xA6\xE3\x80\x82",
+         "\xE5\x8D\x8E\xE4\xB8\xAD\xE7\xA7\x91\xE6\x8A\x80\xE5\xA4\xA7\xE5\xAD\xA6", "nt",
+         MORV_FLAG_ORGANIZATION, 3},
+    };
+    for (const auto& c : cases) {
+        bool found = false;
+        for (const morv::Token& t : b.Analyze(c.text)) {
+            if (t.word != c.name)
+                continue;
+            found = true;
+            EXPECT_EQ(t.tag, c.tag) << c.name;
+            EXPECT_TRUE(t.Has(c.flag)) << c.name;
+            EXPECT_EQ(t.parts.size(), c.parts) << c.name;
+        }
+        EXPECT_TRUE(found) << Items(b, c.text);
+        for (const morv::Token& t : a.Analyze(c.text))
+            EXPECT_NE(t.word, c.name) << "the classic pipeline knows no such name";
+    }
+}
+
 } // namespace
