@@ -1,6 +1,7 @@
 #ifndef MORV_CUNIGRAM_H
 #define MORV_CUNIGRAM_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -26,6 +27,8 @@ public:
     }
     int GetTotalFrequency() const { return totalFrequency; }
     int GetEntryCount() const { return entryCount; }
+    // One past the last id with a stored frequency: every id from here on reads 0.
+    int GetStoredCount() const { return std::min(entryCount, lastIndex + 1); }
 
 private:
     int32_t entryCount = 0;

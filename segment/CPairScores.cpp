@@ -11,7 +11,10 @@ CPairScores::CPairScores(const CUnigram& unigram, const CBigram& bigram)
       terms(static_cast<double>(unigram.GetTotalFrequency()), static_cast<double>(unigram.GetEntryCount())),
       scores(bigram.GetSlotCount(), 0.0)
 {
-    const int known = std::max(unigram.GetEntryCount(), bigram.GetRowCount());
+    // Ids past both tables read as the shared last record, so the table ends
+    // there; a header's entry count alone (a damaged file may claim millions)
+    // never sizes it.
+    const int known = std::max(unigram.GetStoredCount(), bigram.GetRowCount());
     words.resize(static_cast<size_t>(known) + 1);
     for (int id = 0; id <= known; ++id)
         words[static_cast<size_t>(id)] = Word{unigram.Frequency(id), bigram.SlotsOf(id)};

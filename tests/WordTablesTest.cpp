@@ -8,6 +8,7 @@
 #include "engine/CTagSet.h"
 #include "lexicon/CBigram.h"
 #include "lexicon/CUnigram.h"
+#include "segment/CPairScores.h"
 #include "tests/ModelFixture.h"
 #include "tests/TestUtil.h"
 
@@ -51,6 +52,22 @@ TEST(CUnigram, ShortAndDamagedFiles)
         EXPECT_FALSE(u.Load((dir / "bad").c_str()));
         EXPECT_EQ(u.Frequency(0), 10);
     }
+}
+
+TEST(CPairScores, AHeaderClaimingMillionsOfWordsSizesNothing)
+{
+    // Five frequencies stored under a header that claims 536 million words (a
+    // damaged file the loader takes: the frequencies past the stored ones read 0).
+    TempDir dir;
+    WriteFile(dir / "u", Ints({0x20002bfe, 4, 100, 10, 20, 30, 40, 0}));
+    CUnigram unigram;
+    ASSERT_TRUE(unigram.Load((dir / "u").c_str()));
+    EXPECT_EQ(unigram.GetStoredCount(), 5);
+    CBigram bigram;
+    const CPairScores scores(unigram, bigram);
+    EXPECT_EQ(scores.WordOf(3).frequency, 40);
+    for (int id : {5, 1000, 0x20002bfd, -1})
+        EXPECT_EQ(scores.WordOf(id).frequency, 0) << id;
 }
 
 TEST(CBigram, PairLookups)
