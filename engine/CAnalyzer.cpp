@@ -46,6 +46,16 @@ const char* const kS1Close = "</font>";
 const char* const kS2 = "  ";
 const char* const kP1 = "</p><p>";
 
+// The character models (new words, names) read a sentence without the line
+// breaks that close it, so that a line comes out the same with or without its
+// break (a pipe's lines have one, a program's strings often not).
+int WithoutClosingBreaks(const char* sentence, int length)
+{
+    while (length > 0 && (sentence[length - 1] == '\n' || sentence[length - 1] == '\r'))
+        --length;
+    return length;
+}
+
 } // namespace
 
 CAnalyzer::CAnalyzer(const CCharset* charset, const CPDAT* coreDict, const CUnigram* unigram,
@@ -107,6 +117,34 @@ CAnalyzer::CAnalyzer(const CModel& model)
         if (entityRecognizer)
             posSpace.SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
     }
+}
+
+void CAnalyzer::TagWithModel(const char* text, int length, TokenRecord* items, int count)
+{
+    // Line breaks that close a sentence take no part in tagging its words, so a
+    // line tags alike with or without its break (a pipe's lines have one, a
+    // program's strings often not): the words are tagged between the markers
+    // alone, then the breaks alone.
+    int end = count - 1;
+    while (end > 1 && items[end - 1].kind == kKindLineBreak)
+        --end;
+    if (end == count - 1 || end <= 1) {
+        posModel->Tag(text, length, items, count, posLexicon, ids.unknownPerson, true, posSpace);
+        return;
+    }
+    std::vector<TokenRecord>& part = posPart;
+    part.assign(items, items + end);
+    part.push_back(items[count - 1]);
+    posModel->Tag(text, length, part.data(), end + 1, posLexicon, ids.unknownPerson, true, posSpace);
+    std::copy(part.begin(), part.begin() + end, items);
+    items[count - 1] = part[static_cast<size_t>(end)];
+    part.clear();
+    part.push_back(items[0]);
+    part.insert(part.end(), items + end, items + count - 1);
+    part.push_back(items[count - 1]);
+    posModel->Tag(text, length, part.data(), static_cast<int>(part.size()), posLexicon, ids.unknownPerson, true,
+                  posSpace);
+    std::copy(part.begin() + 1, part.end() - 1, items + end);
 }
 
 void CAnalyzer::SpanDeficits()
@@ -285,7 +323,8 @@ bool CAnalyzer::ProposeNewWords(const char* sentence, int length)
 {
     if (length <= 0 || ids.unknownProper < 0)
         return false;
-    newWordModel->Words(sentence, length, 0, length, newWordSpace);
+    const int spoken = WithoutClosingBreaks(sentence, length);
+    newWordModel->Words(sentence, spoken, 0, spoken, newWordSpace);
     newWords.clear();
     const std::vector<TokenRecord>& atoms = preProcessor->GetAtoms();
     // Every span up to kMaxNewWordChars characters whose best labelling scores
@@ -421,7 +460,8 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
             }
             if (nameStage) {
                 // The name model decides the names; the tokens are re-cut at their bounds.
-                nameStage->Find(p, static_cast<int>(next - p), items, count, *roleTagger);
+                nameStage->Find(p, WithoutClosingBreaks(p, static_cast<int>(next - p)), items, count,
+                                *roleTagger);
                 items = nameStage->Layout(p, items, count);
                 emit.BeforeRecognition(items, count);
                 nameStage->Merge(items, count);
@@ -434,8 +474,7 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
             // Same rules as the HMM pass: names keep the recogniser's tag, a tag
             // the program gave a word is the word's tag.
             if (posModel != nullptr)
-                posModel->Tag(p, static_cast<int>(next - p), items, count, posLexicon, ids.unknownPerson, true,
-                              posSpace);
+                TagWithModel(p, static_cast<int>(next - p), items, count);
             else
                 posTagger->Tag(items, count);
             if (entityRecognizer && entityRecognizer->HasParts())

@@ -144,6 +144,8 @@ private:
     const CPosModel* posModel = nullptr;
     const CPosLexicon* posLexicon = nullptr;
     CPosModel::Workspace posSpace;
+    std::vector<TokenRecord> posPart; // a sentence's words or closing line breaks, tagged apart
+    void TagWithModel(const char* text, int length, TokenRecord* items, int count);
     const CRoleTagger* roleTagger;
     SpecialWords ids;
     std::unique_ptr<CPreProcess> preProcessor;

@@ -142,4 +142,29 @@ TEST_F(NewWordsTest, UnseenPlaceAndOrganisationNamesComeOutWholeAndTagged)
     }
 }
 
+TEST_F(NewWordsTest, ALineComesOutTheSameWithOrWithoutItsBreak)
+{
+    // Lines without a closing punctuation mark, where the break ends the
+    // sentence: 挣扎着开放在 (tags), 粒砂 (a name or not), 剑武安远远 (names'
+    // bounds), 有家人请无家人 (a cut).
+    morv::Model extended(on);
+    morv::Analyzer b(extended);
+    const auto tagged = [&b](const std::string& text) {
+        std::string out;
+        for (const morv::Token& t : b.Analyze(text))
+            out += std::string(t.word) + "/" + std::string(t.tag) + " ";
+        return out;
+    };
+    for (const char* line : {"\xE6\x8C\xA3\xE6\x89\x8E\xE7\x9D\x80\xE5\xBC\x80\xE6\x94\xBE\xE5\x9C\xA8",
+                             "\xE7\xB2\x92\xE7\xA0\x82",
+                             "\xE5\x89\x91\xE6\xAD\xA6\xE5\xAE\x89\xE8\xBF\x9C\xE8\xBF\x9C",
+                             "\xE6\x9C\x89\xE5\xAE\xB6\xE4\xBA\xBA\xE8\xAF\xB7\xE6\x97\xA0\xE5\xAE\xB6\xE4\xBA\xBA"}) {
+        const std::string plain = tagged(line);
+        for (const char* end : {"\n", "\r\n", "\n\n"}) {
+            const std::string with = tagged(std::string(line) + end);
+            EXPECT_EQ(with.substr(0, plain.size()), plain) << line;
+        }
+    }
+}
+
 } // namespace
