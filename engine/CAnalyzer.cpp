@@ -216,9 +216,10 @@ void CAnalyzer::ScoreCandidates(int length)
     candidateScores.assign(candidates.size(), 0.0f);
     firstLabels.assign(candidates.size(), 255);
     lastLabels.assign(candidates.size(), 255);
-    if (newWordWeight <= 0) {
-        // Without the new-word model's scores only the supplementary words have
-        // a say of their own: their share of their class word's statistics.
+    if (newWordWeight <= 0 || !labelled) {
+        // Without the new-word model's scores (off, or a sentence of nothing but
+        // line breaks) only the supplementary words have a say of their own:
+        // their share of their class word's statistics.
         for (size_t i = 0; i < candidates.size(); ++i)
             if (candidates[i].flags & kFlagSupplementWord)
                 candidateScores[i] = static_cast<float>(SupplementScore(candidates[i]));
@@ -321,10 +322,14 @@ double CAnalyzer::SupplementScore(const TokenRecord& c) const
 
 bool CAnalyzer::ProposeNewWords(const char* sentence, int length)
 {
+    labelled = false;
     if (length <= 0 || ids.unknownProper < 0)
         return false;
     const int spoken = WithoutClosingBreaks(sentence, length);
+    if (spoken <= 0)
+        return false;
     newWordModel->Words(sentence, spoken, 0, spoken, newWordSpace);
+    labelled = true;
     newWords.clear();
     const std::vector<TokenRecord>& atoms = preProcessor->GetAtoms();
     // Every span up to kMaxNewWordChars characters whose best labelling scores

@@ -134,6 +134,7 @@ private:
     std::vector<float> forward;
     std::vector<float> backward;
     std::vector<float> spanDeficit; // chars x kMaxNewWordChars, index n - 1
+    bool labelled = false; // whether the last Words call labelled this sentence
     std::vector<uint8_t> plainAtom;  // by byte offset: an atom that may be part of a new word
     // With the supplementary lexicon: its stage, and how its words are scored.
     std::unique_ptr<CSupplementWords> supplementWords;

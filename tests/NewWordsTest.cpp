@@ -159,6 +159,9 @@ TEST_F(NewWordsTest, ALineComesOutTheSameWithOrWithoutItsBreak)
                              "\xE7\xB2\x92\xE7\xA0\x82",
                              "\xE5\x89\x91\xE6\xAD\xA6\xE5\xAE\x89\xE8\xBF\x9C\xE8\xBF\x9C",
                              "\xE6\x9C\x89\xE5\xAE\xB6\xE4\xBA\xBA\xE8\xAF\xB7\xE6\x97\xA0\xE5\xAE\xB6\xE4\xBA\xBA"}) {
+        // A sentence of nothing but line breaks has no characters to label.
+        for (const char* breaks : {"\n", "\r\n", "\n\n\n"})
+            EXPECT_EQ(tagged(std::string(breaks) + line), tagged(breaks) + tagged(line)) << line;
         const std::string plain = tagged(line);
         for (const char* end : {"\n", "\r\n", "\n\n"}) {
             const std::string with = tagged(std::string(line) + end);
