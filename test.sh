@@ -18,6 +18,7 @@ run_suite build -DCMAKE_BUILD_TYPE=Release
 echo "== Sanitizer build (ASan + UBSan)"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DMORV_SANITIZE=ON -DMORV_BUILD_BENCH=OFF \
+    "-DMORV_TRAIN_WITH=$PWD/build/bin/morv-train" \
     -DMORV_BUILD_PYTHON=OFF "-DCMAKE_C_FLAGS_DEBUG=-g -O1" "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1"
 
 # Every fuzz target for a short time (fuzz/run.sh 600 runs them longer).
