@@ -20,7 +20,12 @@ constexpr bool kMappings = true;
 constexpr bool kMappings = true;
 #endif
 
-size_t Rounded(size_t bytes) { return (bytes + kHugePage - 1) & ~(kHugePage - 1); }
+constexpr size_t kPage = 4096;
+
+// Mappings end at the next small page: a huge page is asked only for the whole
+// 2 MiB runs, so that the tail of an array (and an array under 2 MiB) takes
+// only the memory it uses instead of a huge page each.
+size_t Rounded(size_t bytes) { return (bytes + kPage - 1) & ~(kPage - 1); }
 
 } // namespace
 
@@ -48,7 +53,9 @@ void* HugePageAllocatorBase::Map(size_t bytes)
         ::munmap(reinterpret_cast<void*>(aligned + size), end - (aligned + size));
     void* p = reinterpret_cast<void*>(aligned);
 #ifdef MADV_HUGEPAGE
-    ::madvise(p, size, MADV_HUGEPAGE); // only a wish: without it the pages are small
+    const size_t whole = size & ~(kHugePage - 1);
+    if (whole > 0)
+        ::madvise(p, whole, MADV_HUGEPAGE); // only a wish: without it the pages are small
 #endif
     return p;
 }

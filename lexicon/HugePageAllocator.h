@@ -10,9 +10,10 @@
 // Allocator of the models' large arrays. Fresh memory costs a page fault per
 // 4 KiB page when it is first touched, and on virtual machines that made up
 // most of the time the models took to load: an array of at least kThreshold
-// bytes gets a mapping of its own, aligned to 2 MiB and marked for transparent
-// huge pages, so it faults in 2 MiB at a time (and its lookups miss the TLB
-// less). Smaller arrays, and every array in builds with AddressSanitizer, which
+// bytes gets a mapping of its own, aligned to 2 MiB, whose whole 2 MiB runs are
+// marked for transparent huge pages, so they fault in 2 MiB at a time (and its
+// lookups miss the TLB less); the tail is small pages, so no array holds more
+// memory than it uses. Smaller arrays, and every array in builds with AddressSanitizer, which
 // must see them on its heap, come from the ordinary heap. A mapping that cannot
 // be made is std::bad_alloc, as for any vector.
 class HugePageAllocatorBase {
