@@ -1,5 +1,7 @@
 #include "segment/CCharModel.h"
 
+#include "segment/CharKeys.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -38,36 +40,11 @@ constexpr bool kAllowed[4][4] = {
     {true, false, false, true}, // after S
 };
 
-int CharLength(const unsigned char* p, int pos, int length)
-{
-    return (p[pos] >= 0x80 && pos + 1 < length) ? 2 : 1;
-}
-
-int32_t KeyAt(const unsigned char* p, int pos, int length)
-{
-    if (p[pos] < 0x80 || pos + 1 >= length)
-        return p[pos]; // a lone lead byte keeps its byte value, which no pair of bytes has
-    return p[pos] * 256 + p[pos + 1];
-}
-
-uint32_t PairKey(uint32_t a, uint32_t b) { return a << 16 | b; }
-
-// Fibonacci hashing: the top bits of the product index a table of 2^bits slots.
-size_t SlotOf(uint32_t key, int bits)
-{
-    return bits == 0 ? 0 : static_cast<size_t>(static_cast<uint32_t>(key * 0x9E3779B1u) >> (32 - bits));
-}
-
-// The smallest table at most three quarters full; -1 for no table.
-int TableBits(uint32_t count)
-{
-    if (count == 0)
-        return -1;
-    int bits = 0;
-    while ((uint64_t(1) << bits) * 3 < uint64_t(count) * 4)
-        ++bits;
-    return bits;
-}
+using charkeys::CharLength;
+using charkeys::KeyAt;
+using charkeys::PairKey;
+using charkeys::SlotOf;
+using charkeys::TableBits;
 
 // Where each array goes in the model's block, 64-byte aligned.
 struct Layout {

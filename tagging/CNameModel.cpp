@@ -1,5 +1,7 @@
 #include "tagging/CNameModel.h"
 
+#include "segment/CharKeys.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -31,34 +33,11 @@ constexpr uint32_t kMaxRows = 1u << 26;
 // Bonuses are clamped to this many weight units, so that no sum can overflow.
 constexpr double kMaxBonus = 1099511627776.0; // 2^40
 
-int CharLength(const unsigned char* p, int pos, int length)
-{
-    return (p[pos] >= 0x80 && pos + 1 < length) ? 2 : 1;
-}
-
-int32_t KeyAt(const unsigned char* p, int pos, int length)
-{
-    if (p[pos] < 0x80 || pos + 1 >= length)
-        return p[pos];
-    return p[pos] * 256 + p[pos + 1];
-}
-
-uint32_t PairKey(uint32_t a, uint32_t b) { return a << 16 | b; }
-
-size_t SlotOf(uint32_t key, int bits)
-{
-    return bits == 0 ? 0 : static_cast<size_t>(static_cast<uint32_t>(key * 0x9E3779B1u) >> (32 - bits));
-}
-
-int TableBits(uint32_t count)
-{
-    if (count == 0)
-        return -1;
-    int bits = 0;
-    while ((uint64_t(1) << bits) * 3 < uint64_t(count) * 4)
-        ++bits;
-    return bits;
-}
+using charkeys::CharLength;
+using charkeys::KeyAt;
+using charkeys::PairKey;
+using charkeys::SlotOf;
+using charkeys::TableBits;
 
 struct Layout {
     size_t classOf, denseOf, unigram, trigram, pairWeights, pairTable, lexWeights, contextWeights, lexTable, total;

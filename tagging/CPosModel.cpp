@@ -1,5 +1,7 @@
 #include "tagging/CPosModel.h"
 
+#include "segment/CharKeys.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -76,11 +78,7 @@ uint32_t Mix(uint32_t a, uint32_t b)
     return h ^ (h >> 16);
 }
 
-// Fibonacci hashing: the top bits of the product index a table of 2^bits slots.
-size_t SlotOf(uint32_t key, int bits)
-{
-    return bits == 0 ? 0 : static_cast<size_t>(static_cast<uint32_t>(key * 0x9E3779B1u) >> (32 - bits));
-}
+using charkeys::SlotOf;
 
 // The smallest table at most three quarters full.
 int TableBits(uint32_t count)

@@ -87,7 +87,7 @@ def _read_model_files(path):
     return tuple(files)
 
 
-class _ModelSpec:
+class _ModelSource:
     """What a worker needs to rebuild a model: its directory (or, shipped, its
     files) and the words added to it. ``key`` names the model in the caches and
     in the task graph."""
@@ -135,19 +135,19 @@ _hits = 0
 _misses = 0
 
 
-def _model_for(spec):
-    """The model of this process for ``spec``, loaded on first use. The load
+def _model_for(source):
+    """The model of this process for ``source``, loaded on first use. The load
     happens under the lock so threads of one worker never load a model twice."""
     global _hits, _misses
     with _lock:
-        model = _models.get(spec.key)
+        model = _models.get(source.key)
         if model is not None:
-            _models.move_to_end(spec.key)
+            _models.move_to_end(source.key)
             _hits += 1
             return model
-        model = spec.load()
+        model = source.load()
         _misses += 1
-        _models[spec.key] = model
+        _models[source.key] = model
         while len(_models) > CACHE_SIZE:
             _models.popitem(last=False)
         return model
@@ -180,7 +180,7 @@ _ANALYSES = {
 }
 
 
-def _spec(model, ship):
+def _source(model, ship):
     if model is None:
         path, additions = morv.model_dir(), []
     elif isinstance(model, morv.Model):
@@ -192,20 +192,20 @@ def _spec(model, ship):
     path = os.path.abspath(path)
     additions = tuple(tuple(a) for a in additions)
     files = _read_model_files(path) if ship else None
-    return _ModelSpec(path, files, additions)
+    return _ModelSource(path, files, additions)
 
 
-def _bag_partition(items, spec, method):
+def _bag_partition(items, source, method):
     analyse = _ANALYSES[method]
-    model = _model_for(spec)
+    model = _model_for(source)
     return [None if item is None else analyse(model, item) for item in items]
 
 
-def _series_partition(part, spec, method):
+def _series_partition(part, source, method):
     import pandas as pd
 
     analyse = _ANALYSES[method]
-    model = _model_for(spec)
+    model = _model_for(source)
     out = []
     for item in part:
         missing = not isinstance(item, str) and (item is None or (pd.api.types.is_scalar(item) and pd.isna(item)))
@@ -214,22 +214,22 @@ def _series_partition(part, spec, method):
     return pd.Series(out, index=part.index, name=part.name, dtype=object)
 
 
-def _shared_spec(model, ship):
-    spec = _spec(model, ship)
+def _shared_source(model, ship):
+    source = _source(model, ship)
     # One graph key for the model description: every task refers to it, and the
     # scheduler sends it to each worker once.
-    return dask.delayed(spec, name="morv-model-" + spec.key[:32], pure=True)
+    return dask.delayed(source, name="morv-model-" + source.key[:32], pure=True)
 
 
 def _analyse(data, model, ship, method):
     if isinstance(data, dask.bag.Bag):
-        return data.map_partitions(_bag_partition, _shared_spec(model, ship), method, token="morv-" + method)
+        return data.map_partitions(_bag_partition, _shared_source(model, ship), method, token="morv-" + method)
     dd = sys.modules.get("dask.dataframe")
     if dd is not None and isinstance(data, dd.Series):
         import pandas as pd
 
         meta = pd.Series([], dtype=object, name=data.name)
-        return data.map_partitions(_series_partition, _shared_spec(model, ship), method, meta=meta,
+        return data.map_partitions(_series_partition, _shared_source(model, ship), method, meta=meta,
                                    token="morv-" + method)
     if dd is not None and isinstance(data, dd.DataFrame):
         raise TypeError("morv.dask.%s takes one column of text (df['text']), not a whole DataFrame" % method)

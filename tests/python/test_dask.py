@@ -156,9 +156,9 @@ def test_the_model_description_is_stored_once_in_the_graph(tmp_path):
     model.load_userdict(tmp_path / "big.txt")
     bag = morv.dask.cut(db.from_sequence(["x"] * 200, npartitions=100), model)
     values = list(dict(bag.__dask_graph__()).values())
-    specs = [v for v in values if isinstance(v, morv.dask._ModelSpec)]
-    assert len(specs) == 1 and len(specs[0].additions) == 1
-    assert all(isinstance(v, morv.dask._ModelSpec) or len(repr(v)) < 1000 for v in values)
+    sources = [v for v in values if isinstance(v, morv.dask._ModelSource)]
+    assert len(sources) == 1 and len(sources[0].additions) == 1
+    assert all(isinstance(v, morv.dask._ModelSource) or len(repr(v)) < 1000 for v in values)
 
 
 @pytest.mark.parametrize("call, error, message", [

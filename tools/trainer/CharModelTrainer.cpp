@@ -1,5 +1,7 @@
 #include "tools/trainer/CharModelTrainer.h"
 
+#include "segment/CharKeys.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -26,7 +28,7 @@ uint64_t NextRandom(uint64_t& state) // splitmix64
     return z ^ (z >> 31);
 }
 
-uint32_t PairKey(uint32_t a, uint32_t b) { return a << 16 | b; }
+using charkeys::PairKey;
 
 int16_t Quantise(double v, double scale)
 {
