@@ -1,4 +1,5 @@
 #include "tools/trainer/NameModelTrainer.h"
+#include "tools/trainer/ByteImage.h"
 
 #include "segment/CharKeys.h"
 
@@ -41,18 +42,8 @@ int16_t Quantise(double v, double scale)
     return static_cast<int16_t>(std::max<double>(-N::kMaxWeight, std::min<double>(N::kMaxWeight, q)));
 }
 
-template <class T> void Put(std::string& out, T v)
-{
-    char bytes[sizeof(T)];
-    std::memcpy(bytes, &v, sizeof(T)); // little-endian hosts only, as the engine
-    out.append(bytes, sizeof(T));
-}
-
-template <class T> void PutAll(std::string& out, const std::vector<T>& v)
-{
-    if (!v.empty())
-        out.append(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(T));
-}
+using byteimage::Put;
+using byteimage::PutAll;
 
 // Whether a one-word name is a transliteration: three characters or more, or a ·.
 bool IsTransliteration(const std::string& word)

@@ -1,4 +1,5 @@
 #include "tools/trainer/PosModelWriter.h"
+#include "tools/trainer/ByteImage.h"
 
 #include <cstring>
 
@@ -6,18 +7,8 @@
 
 namespace {
 
-template <class T> void Put(std::string& out, T v)
-{
-    char bytes[sizeof(T)];
-    std::memcpy(bytes, &v, sizeof(T)); // little-endian hosts only, as the engine
-    out.append(bytes, sizeof(T));
-}
-
-template <class T> void PutAll(std::string& out, const std::vector<T>& v)
-{
-    if (!v.empty())
-        out.append(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(T));
-}
+using byteimage::Put;
+using byteimage::PutAll;
 
 } // namespace
 
