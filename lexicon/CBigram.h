@@ -66,12 +66,24 @@ public:
         return rowSlots[static_cast<size_t>(first)];
     }
     // Slot of the pair (the row's first word, second), or -1 when it is not stored.
-    int32_t FindIn(RowSlots row, int second) const
+    int32_t FindIn(RowSlots row, int second) const { return FindFrom(HomeOf(row, second), row, second); }
+    // The two halves of FindIn, for callers that look up many pairs and want
+    // their memory reads in flight together: the home slot where the search
+    // starts (kNoHome when the pair cannot be stored), and the search from it.
+    static constexpr uint32_t kNoHome = UINT32_MAX;
+    uint32_t HomeOf(RowSlots row, int second) const
     {
         // Seconds above rowCount are never stored; negative ones wrap above it too.
         if (static_cast<uint32_t>(second) > static_cast<uint32_t>(rowCount))
+            return kNoHome;
+        return row.begin + Home(static_cast<uint32_t>(second), row.size);
+    }
+    // The first of the keys a search from home reads (to prefetch them).
+    const int32_t* KeysAt(uint32_t home) const { return slotKeys.data() + (home == kNoHome ? 0 : home); }
+    int32_t FindFrom(uint32_t home, RowSlots row, int second) const
+    {
+        if (home == kNoHome)
             return -1;
-        const uint32_t home = row.begin + Home(static_cast<uint32_t>(second), row.size);
         const int32_t* keys = slotKeys.data() + home;
 #if defined(__SSE2__)
         // Keys are placed by linear probing: a stored key lies before the first

@@ -39,8 +39,6 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
     slotFirst[static_cast<size_t>(slotCount)] = total;
     best.resize(static_cast<size_t>(total));
     back.resize(static_cast<size_t>(total));
-    // A candidate without a scored successor has no score; -2 marks it.
-    constexpr int kNoScore = -2;
 
     const int last = slotCount - 1;
     if (lattice[last] == nullptr || slotSizes[last] < 1)
@@ -57,11 +55,16 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
     TokenRecord& endMarker = lattice[last][0];
     endMarker.frequency = unigram->Frequency(endMarker.wordId);
     const size_t endIndex = static_cast<size_t>(slotFirst[last]);
-    best[endIndex] = 0.0;
-    back[endIndex] = -1;
     unigramTerm[endIndex] = terms.Unigram(endMarker.frequency);
 
-    for (int s = last - 1; s >= 0; --s) {
+    // The search runs in three passes. First every candidate's frequency and
+    // unigram term; then the transition score of every edge, which needs no
+    // result of the search: its pair lookups are independent reads scattered over
+    // the pair table, issued together so that their cache misses overlap; last
+    // the dynamic programme over those scores.
+    edgeFirst.resize(static_cast<size_t>(total) + 1);
+    size_t edgeCount = 0;
+    for (int s = 0; s < last; ++s) {
         TokenRecord* const slot = lattice[s];
         if (slot == nullptr)
             continue;
@@ -70,29 +73,66 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
             TokenRecord& c = slot[k];
             const size_t ck = slotBase + static_cast<size_t>(k);
             // A word whose source gave it a frequency (a run-time user word) keeps it.
-            const bool fromPreset = (c.flags & kFlagPresetFrequency) != 0;
-            const CPairScores::Word& word = pairScores->WordOf(c.wordId);
-            if (!fromPreset)
-                c.frequency = word.frequency;
+            if ((c.flags & kFlagPresetFrequency) == 0)
+                c.frequency = pairScores->WordOf(c.wordId).frequency;
             unigramTerm[ck] = terms.Unigram(c.frequency);
-            best[ck] = 0.0;
-            back[ck] = kNoScore;
+            edgeFirst[ck] = edgeCount;
             const int next = c.end + 1;
-            if (next <= s || next > last || lattice[next] == nullptr)
+            if (next > s && next <= last && lattice[next] != nullptr)
+                edgeCount += static_cast<size_t>(slotSizes[next]);
+        }
+    }
+    edgeFirst[endIndex] = edgeCount;
+    edgeFirst[static_cast<size_t>(total)] = edgeCount;
+    edgeHome.resize(edgeCount);
+    edgeScore.resize(edgeCount);
+
+    // Home slots of every edge's pair, their keys and scores fetched ahead.
+    for (int s = 0; s < last; ++s) {
+        const TokenRecord* const slot = lattice[s];
+        if (slot == nullptr)
+            continue;
+        const size_t slotBase = static_cast<size_t>(slotFirst[s]);
+        for (int k = 0; k < slotSizes[s]; ++k) {
+            const TokenRecord& c = slot[k];
+            size_t e = edgeFirst[slotBase + static_cast<size_t>(k)];
+            const size_t stop = edgeFirst[slotBase + static_cast<size_t>(k) + 1];
+            if (e == stop)
                 continue;
+            const CBigram::RowSlots row = pairScores->WordOf(c.wordId).row;
+            const TokenRecord* successors = lattice[c.end + 1];
+            for (int j = 0; e < stop; ++j, ++e) {
+                const uint32_t home = bigram->HomeOf(row, successors[j].wordId);
+                edgeHome[e] = home;
+                __builtin_prefetch(bigram->KeysAt(home));
+                __builtin_prefetch(pairScore + (home == CBigram::kNoHome ? 0 : home));
+            }
+        }
+    }
+
+    for (int s = 0; s < last; ++s) {
+        const TokenRecord* const slot = lattice[s];
+        if (slot == nullptr)
+            continue;
+        const size_t slotBase = static_cast<size_t>(slotFirst[s]);
+        for (int k = 0; k < slotSizes[s]; ++k) {
+            const TokenRecord& c = slot[k];
+            const size_t ck = slotBase + static_cast<size_t>(k);
+            size_t e = edgeFirst[ck];
+            const size_t stop = edgeFirst[ck + 1];
+            if (e == stop)
+                continue;
+            const bool fromPreset = (c.flags & kFlagPresetFrequency) != 0;
+            const CBigram::RowSlots row = pairScores->WordOf(c.wordId).row;
             const double bigramDenominator = terms.BigramDenominator(c.frequency);
             const double unseenPairTerm = Terms::Bigram(0.0, bigramDenominator);
-            const CBigram::RowSlots row = word.row;
+            const int next = c.end + 1;
             const TokenRecord* successors = lattice[next];
             const size_t nextBase = static_cast<size_t>(slotFirst[next]);
-            double bestScore = 0.0;
-            int bestIndex = kNoScore;
-            for (int j = 0; j < slotSizes[next]; ++j) {
-                const size_t dj = nextBase + static_cast<size_t>(j);
-                if (back[dj] == kNoScore)
-                    continue;
+            for (int j = 0; e < stop; ++j, ++e) {
                 const TokenRecord& d = successors[j];
-                const int32_t pairSlot = bigram->FindIn(row, d.wordId);
+                const size_t dj = nextBase + static_cast<size_t>(j);
+                const int32_t pairSlot = bigram->FindFrom(edgeHome[e], row, d.wordId);
                 double transition;
                 if (pairSlot < 0) {
                     transition = std::log(unigramTerm[dj] + unseenPairTerm);
@@ -103,7 +143,39 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
                     transition = std::log(unigramTerm[dj] +
                                           (pair == 0 ? unseenPairTerm : Terms::Bigram(pair, bigramDenominator)));
                 }
-                double v = transition + best[dj];
+                edgeScore[e] = transition;
+            }
+        }
+    }
+
+    // A candidate without a scored successor has no score; -2 marks it.
+    constexpr int kNoScore = -2;
+    best[endIndex] = 0.0;
+    back[endIndex] = -1;
+    for (int s = last - 1; s >= 0; --s) {
+        const TokenRecord* const slot = lattice[s];
+        if (slot == nullptr)
+            continue;
+        const size_t slotBase = static_cast<size_t>(slotFirst[s]);
+        for (int k = 0; k < slotSizes[s]; ++k) {
+            const TokenRecord& c = slot[k];
+            const size_t ck = slotBase + static_cast<size_t>(k);
+            best[ck] = 0.0;
+            back[ck] = kNoScore;
+            const size_t first = edgeFirst[ck];
+            const size_t stop = edgeFirst[ck + 1];
+            if (first == stop)
+                continue;
+            const size_t nextBase = static_cast<size_t>(slotFirst[c.end + 1]);
+            const double* score = edgeScore.data() + first;
+            const int successorCount = static_cast<int>(stop - first);
+            double bestScore = 0.0;
+            int bestIndex = kNoScore;
+            for (int j = 0; j < successorCount; ++j) {
+                const size_t dj = nextBase + static_cast<size_t>(j);
+                if (back[dj] == kNoScore)
+                    continue;
+                double v = score[j] + best[dj];
                 if (extraEntry != nullptr) {
                     double extra = extraEntry[dj];
                     if (extraLast[ck] < 4 && extraFirst[dj] < 4)
