@@ -76,6 +76,20 @@ public:
             }
         }
     }
+    // Asks for the node a walk over codes[0], codes[1] reaches second (a hint;
+    // a walk's first step stays in the cache, its later ones seldom do).
+    void PrefetchWalk(const int32_t* codes) const
+    {
+        const int64_t t = codes[0];
+        if (t < 0 || t >= lookupLimit || codes[1] < 0)
+            return;
+        const Entry& e = entries[static_cast<size_t>(t)];
+        if (e.check != -2)
+            return;
+        const int64_t u = (e.base < 0 ? -int64_t(e.base) : int64_t(e.base)) + codes[1];
+        if (u < lookupLimit)
+            __builtin_prefetch(&entries[static_cast<size_t>(u)]);
+    }
     int GetWordCount() const { return wordCount; }
 
     // Read-only views for tests and tools.

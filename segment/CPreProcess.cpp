@@ -500,6 +500,10 @@ const char* CPreProcess::BuildLattice(const char* text)
             };
             const int first = charAt[static_cast<size_t>(s)];
             if (first >= 0) {
+                // The walk a few characters on, asked for ahead of time.
+                constexpr int kAhead = 4;
+                if (first + kAhead + 1 < charCount)
+                    coreDict->PrefetchWalk(&charCodes[static_cast<size_t>(first + kAhead)]);
                 coreDict->WalkCodes(&charCodes[static_cast<size_t>(first)], charCount - first,
                                     [&](int chars, int32_t value) {
                                         return add(charStarts[static_cast<size_t>(first + chars)], value);
