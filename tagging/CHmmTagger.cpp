@@ -27,6 +27,9 @@ CHmmTagger::CHmmTagger(const CPosLexicon* lexicon, const CTagTransitions* transi
         const double tagFrequency = transitions != nullptr ? transitions->TagFrequency(tag) : 0;
         emissionDenominator[tag] = std::log(tagFrequency + smoothedVocabulary);
     }
+    // Without statistics every transition scores the floor.
+    for (double& t : noTransitions)
+        t = std::log(0.00001);
     smallNumerators.resize(kSmallFrequencies);
     for (int f = 0; f < kSmallFrequencies; ++f)
         smallNumerators[static_cast<size_t>(f)] = std::log(f + kEmissionSmoothing);
@@ -107,20 +110,22 @@ int CHmmTagger::Tag(TokenRecord* items, int count)
         const CPosLexicon::Entry* cur = candidates[j];
         double* curScores = &scores[firstSlot[j]];
         int* curBack = &back[firstSlot[j]];
+        // The transition rows of the previous token's candidates, looked up once
+        // for all candidates of this token.
+        prevRows.resize(static_cast<size_t>(prevCount));
+        for (int l = 0; l < prevCount; ++l)
+            prevRows[static_cast<size_t>(l)] = transitions != nullptr ? transitions->LogRow(prev[l].tag) : noTransitions;
+        const double* const* rows = prevRows.data();
         for (int k = 0; k < candidateCounts[j]; ++k) {
             const uint8_t tag = cur[k].tag;
-            double best = 0.0;
+            double best = prevScores[0] + rows[0][tag];
             int from = 0;
-            for (int l = 0; l < prevCount; ++l) {
-                const double transition =
-                    transitions != nullptr ? transitions->LogTransition(prev[l].tag, tag)
-                                           : std::log(0.00001);
-                const double s = prevScores[l] + transition;
+            for (int l = 1; l < prevCount; ++l) {
+                const double s = prevScores[l] + rows[l][tag];
                 // On equal sums the earlier candidate of the previous token stays.
-                if (l == 0 || s > best) {
-                    best = s;
-                    from = l;
-                }
+                const bool better = s > best;
+                best = better ? s : best;
+                from = better ? l : from;
             }
             best += EmissionNumerator(cur[k].frequency) - emissionDenominator[tag];
             curScores[k] = best;

@@ -65,6 +65,8 @@ private:
     std::vector<const CPosLexicon::Entry*> candidates;
     std::vector<int> candidateCounts;
     std::vector<size_t> firstSlot; // first score slot of each token
+    std::vector<const double*> prevRows; // transition rows of the previous token's candidates
+    double noTransitions[256];           // the row used without transition statistics
     std::vector<double> scores;
     std::vector<int> back;
     int lastCount = 0;

@@ -20,6 +20,7 @@ const size_t kNameBytes = 100;
 CTagTransitions::CTagTransitions()
     : logFloor(std::log(static_cast<double>(static_cast<long double>(kFloor))))
 {
+    logTable.assign(kRowWidth, logFloor);
 }
 
 bool CTagTransitions::Load(const char* path, bool withNames)
@@ -62,10 +63,12 @@ bool CTagTransitions::Load(const char* path, bool withNames)
     frequencies.swap(newFrequencies);
     counts.swap(newCounts);
 
-    logTable.assign(width * width, 0.0);
+    // Rows of every code a byte can hold, and a last row for the codes outside
+    // the inventory, all padded with the floor: a lookup needs no range check.
+    logTable.assign((width + 1) * kRowWidth, logFloor);
     for (unsigned p = 0; p < width; ++p)
         for (unsigned q = 0; q < width; ++q)
-            logTable[p * width + q] = std::log(static_cast<double>(Compute(p, q)));
+            logTable[p * kRowWidth + q] = std::log(static_cast<double>(Compute(p, q)));
     return true;
 }
 

@@ -22,14 +22,14 @@ public:
     long double TransitionProbability(int prevTag, int tag) const;
     // ln((double)TransitionProbability(prevTag, tag)), from a table filled at load
     // time; bit for bit the value the call itself would give.
-    double LogTransition(int prevTag, int tag) const
+    double LogTransition(int prevTag, int tag) const { return LogRow(prevTag)[static_cast<uint8_t>(tag)]; }
+    // The row of LogTransition(prevTag, q) for every one-byte code q.
+    const double* LogRow(int prevTag) const
     {
         const unsigned p = static_cast<uint8_t>(prevTag);
-        const unsigned q = static_cast<uint8_t>(tag);
-        if (p >= tagCount || q >= tagCount)
-            return logFloor;
-        return logTable[p * tagCount + q];
+        return logTable.data() + (p < tagCount ? p : tagCount) * kRowWidth;
     }
+    static constexpr unsigned kRowWidth = 256;
     int GetTagCount() const { return tagCount; }
     int GetTotal() const { return total; }
     const std::vector<std::string>& GetNames() const { return names; }
@@ -42,7 +42,7 @@ private:
     std::vector<std::string> names;
     std::vector<int32_t> frequencies;
     std::vector<int32_t> counts; // tagCount x tagCount, row-major
-    std::vector<double> logTable; // tagCount x tagCount, row-major
+    std::vector<double> logTable; // (tagCount + 1) x kRowWidth, row-major, padded with logFloor
     double logFloor; // ln of the floor, for codes outside the inventory
 };
 
