@@ -28,23 +28,30 @@ constexpr size_t kPageBlock = 64 * 1024;
 
 // Token formats of the result page; each token is T0, then one of these around
 // its text, then the tag name (S1) and the separator (S2).
-const char* const kT0 = "<font face=\"\xBF\xAC\xCC\xE5_GB2312\""; // 楷体_GB2312
-struct TokenFormat {
-    const char* open;
-    const char* close;
+// Pieces of markup with their lengths, so that appending one needs no strlen.
+struct Piece {
+    const char* text;
+    size_t size;
 };
-const TokenFormat kNumeral = {" color=\"#800000\"><i>", "</i></font></font>"};
-const TokenFormat kPerson = {" color=\"#FF0000\"><i>", "</i></font></font>"};
-const TokenFormat kPlace = {" color=\"FF99FF\"><i>", "</i></font></font>"};
-const TokenFormat kOrganization = {" color=\"FF00FF\"><i>", "</i></font></font>"};
-const TokenFormat kTime = {" color=\"C0C0C0\"><i>", "</i></font></font>"};
-const TokenFormat kString = {" color=\"00FFFF\"><i>", "</i></font></font>"};
-const TokenFormat kUserWord = {" color=\"#0000FF\"><u>", "</u></font></font>"};
-const TokenFormat kPlain = {">", "</font>"};
+template <size_t N> constexpr Piece P(const char (&text)[N]) { return Piece{text, N - 1}; }
+constexpr Piece kT0 = P("<font face=\"\xBF\xAC\xCC\xE5_GB2312\""); // 楷体_GB2312
+struct TokenFormat {
+    Piece open;
+    Piece close;
+};
+const TokenFormat kNumeral = {P(" color=\"#800000\"><i>"), P("</i></font></font>")};
+const TokenFormat kPerson = {P(" color=\"#FF0000\"><i>"), P("</i></font></font>")};
+const TokenFormat kPlace = {P(" color=\"FF99FF\"><i>"), P("</i></font></font>")};
+const TokenFormat kOrganization = {P(" color=\"FF00FF\"><i>"), P("</i></font></font>")};
+const TokenFormat kTime = {P(" color=\"C0C0C0\"><i>"), P("</i></font></font>")};
+const TokenFormat kString = {P(" color=\"00FFFF\"><i>"), P("</i></font></font>")};
+const TokenFormat kUserWord = {P(" color=\"#0000FF\"><u>"), P("</u></font></font>")};
+const TokenFormat kPlain = {P(">"), P("</font>")};
 const char* const kS1Open = "<font face=\"Times New Roman\" color=\"#0000FF\">/";
 const char* const kS1Close = "</font>";
 const char* const kS2 = "  ";
-const char* const kP1 = "</p><p>";
+constexpr Piece kP1 = P("</p><p>");
+inline void Append(std::string& out, Piece piece) { out.append(piece.text, piece.size); }
 
 // The character models (new words, names) read a sentence without the line
 // breaks that close it, so that a line comes out the same with or without its
@@ -443,6 +450,7 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
                                        preProcessor->GetSlotSizes(), preProcessor->GetAtomCount());
         TokenRecord* items = segmenter->GetItems();
         if (count >= 2) {
+            posTagger->Prefetch(items, count);
             roleHmm->Tag(items, count);
             // Names first: the new stages' words must not cut through the person
             // names found on the plain segmentation. When they add words the
@@ -647,6 +655,28 @@ void CAnalyzer::AppendEscaped(const char* text, size_t length)
     out.append(text + length - run, run);
 }
 
+const std::string& CAnalyzer::TagSuffix(int tag)
+{
+    const size_t code = static_cast<uint8_t>(tag);
+    if (!tagSuffixMade[code]) {
+        // The markup after a token: its tag name (escaped; a tag without a name
+        // in the tag set shows as an empty name) and the separator. Made once
+        // per tag: the tag set does not change under an analyser.
+        std::string* saved = page;
+        std::string suffix = kS1Open;
+        page = &suffix;
+        const char* name = tagSet != nullptr ? tagSet->GetName(tag) : nullptr;
+        if (name != nullptr)
+            AppendEscaped(name, std::strlen(name));
+        page = saved;
+        suffix += kS1Close;
+        suffix += kS2;
+        tagSuffix[code] = std::move(suffix);
+        tagSuffixMade[code] = true;
+    }
+    return tagSuffix[code];
+}
+
 void CAnalyzer::WriteTokens(const char* sentence, TokenRecord* items, int count)
 {
     if (items == nullptr || (page == &pageBuffer && htmlFile == nullptr))
@@ -685,23 +715,17 @@ void CAnalyzer::WriteTokens(const char* sentence, TokenRecord* items, int count)
         else if (token.kind == kKindUserWord)
             format = &kUserWord;
 
-        out += kT0;
-        out += format->open;
+        Append(out, kT0);
+        Append(out, format->open);
         AppendEscaped(sentence + token.start, static_cast<size_t>(length));
-        out += format->close;
+        Append(out, format->close);
 
         if (token.kind == kKindLineBreak) {
             const char first = length > 0 ? sentence[token.start] : '\0';
             if (first == '\n' || first == '\r')
-                out += kP1;
+                Append(out, kP1);
         } else {
-            // A tag without a name in the tag set shows as an empty name.
-            const char* name = tagSet != nullptr ? tagSet->GetName(tag) : nullptr;
-            out += kS1Open;
-            if (name != nullptr)
-                AppendEscaped(name, std::strlen(name));
-            out += kS1Close;
-            out += kS2;
+            out += TagSuffix(tag);
         }
         i += step;
     }

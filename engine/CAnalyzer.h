@@ -161,6 +161,10 @@ private:
     // large blocks (or stay with the caller of AnalyzeToPage).
     std::string pageBuffer;
     std::string* page = &pageBuffer;
+    // Per tag code, the page's markup after a token of that tag.
+    const std::string& TagSuffix(int tag);
+    std::string tagSuffix[256];
+    bool tagSuffixMade[256] = {};
     bool pageWriteFailed = false;
     // The run-time words of the model, held for the length of one analysis.
     std::shared_ptr<const CUserWords> userWords;

@@ -76,18 +76,26 @@ public:
             }
         }
     }
-    // Asks for the node a walk over codes[0], codes[1] reaches second (a hint;
-    // a walk's first step stays in the cache, its later ones seldom do).
-    void PrefetchWalk(const int32_t* codes) const
+    // Asks for the node a walk over codes[0..depth - 1] reaches at its last
+    // step, reading the nodes before it (hints; a walk's first step stays in
+    // the cache, its later ones seldom do). Callers ask for the second node far
+    // ahead and the third nearer, when the second has arrived.
+    void PrefetchWalk(const int32_t* codes, int depth) const
     {
-        const int64_t t = codes[0];
-        if (t < 0 || t >= lookupLimit || codes[1] < 0)
-            return;
-        const Entry& e = entries[static_cast<size_t>(t)];
-        if (e.check != -2)
-            return;
-        const int64_t u = (e.base < 0 ? -int64_t(e.base) : int64_t(e.base)) + codes[1];
-        if (u < lookupLimit)
+        int64_t base = 0;
+        int32_t parent = -2;
+        for (int i = 0; i + 1 < depth; ++i) {
+            const int64_t t = base + codes[i];
+            if (codes[i] < 0 || t >= lookupLimit)
+                return;
+            const Entry& e = entries[static_cast<size_t>(t)];
+            if (e.check != parent)
+                return;
+            parent = static_cast<int32_t>(t);
+            base = e.base < 0 ? -int64_t(e.base) : int64_t(e.base);
+        }
+        const int64_t u = base + codes[depth - 1];
+        if (codes[depth - 1] >= 0 && u < lookupLimit)
             __builtin_prefetch(&entries[static_cast<size_t>(u)]);
     }
     int GetWordCount() const { return wordCount; }

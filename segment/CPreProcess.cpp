@@ -517,10 +517,12 @@ const char* CPreProcess::BuildLattice(const char* text)
             };
             const int first = charAt[static_cast<size_t>(s)];
             if (first >= 0) {
-                // The walk a few characters on, asked for ahead of time.
-                constexpr int kAhead = 4;
-                if (first + kAhead + 1 < charCount)
-                    coreDict->PrefetchWalk(&charCodes[static_cast<size_t>(first + kAhead)]);
+                // The walks a few characters on, asked for ahead of time.
+                constexpr int kFar = 8, kNear = 4;
+                if (first + kFar + 1 < charCount)
+                    coreDict->PrefetchWalk(&charCodes[static_cast<size_t>(first + kFar)], 2);
+                if (first + kNear + 2 < charCount)
+                    coreDict->PrefetchWalk(&charCodes[static_cast<size_t>(first + kNear)], 3);
                 coreDict->WalkCodes(&charCodes[static_cast<size_t>(first)], charCount - first,
                                     [&](int chars, int32_t value) {
                                         return add(charStarts[static_cast<size_t>(first + chars)], value);

@@ -55,11 +55,7 @@ int CHmmTagger::Tag(TokenRecord* items, int count)
     firstSlot.resize(n);
     if (useFixedTags || placeId >= 0 || organizationId >= 0)
         fixedEntries.resize(n);
-    // The lexicon's records of a sentence's words lie far apart: asked for all
-    // at once, their cache misses overlap instead of following one another.
-    if (lexicon != nullptr)
-        for (size_t j = 0; j < n; ++j)
-            lexicon->Prefetch(items[j].wordId);
+    Prefetch(items, count);
     size_t slots = 0;
     for (size_t j = 0; j < n; ++j) {
         int k = 0;
