@@ -249,6 +249,22 @@ template <class OnWord> int CPDAT::WalkPrefixes(const char* text, OnWord onWord)
     return length;
 }
 
+void CPDAT::PrefetchTextWalk(const char* text, int depth) const
+{
+    int32_t codes[3];
+    if (text == nullptr || depth < 1 || depth > 3)
+        return;
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+    for (int i = 0, j = 0; i < depth; ++i) {
+        if (s[j] == 0)
+            return;
+        int bytes = 1;
+        codes[i] = GetCode(KeyAtText(s + j, bytes));
+        j += bytes;
+    }
+    PrefetchWalk(codes, depth);
+}
+
 int CPDAT::LongestMatch(const char* text, int* value) const
 {
     int found = -1;

@@ -98,6 +98,9 @@ public:
         if (codes[depth - 1] >= 0 && u < lookupLimit)
             __builtin_prefetch(&entries[static_cast<size_t>(u)]);
     }
+    // PrefetchWalk for a walk over the first `depth` (at most 3) characters of
+    // a NUL-terminated text.
+    void PrefetchTextWalk(const char* text, int depth) const;
     int GetWordCount() const { return wordCount; }
 
     // Read-only views for tests and tools.

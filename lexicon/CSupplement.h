@@ -39,6 +39,12 @@ public:
     // Every supplementary word that prefixes text (NUL-terminated) and is at
     // most maxLength bytes long, shortest first: its index and byte length.
     void Matches(const char* text, int maxLength, std::vector<int>& indices, std::vector<int>& lengths) const;
+    // Asks for the trie nodes of a later Matches at text (a hint).
+    void Prefetch(const char* text, int depth) const
+    {
+        if (loaded)
+            trie->PrefetchTextWalk(text, depth);
+    }
     // The frequency and tag of word `index` (0 <= index < GetWordCount()).
     float Frequency(int index) const { return frequencies[static_cast<size_t>(index)]; }
     uint8_t Tag(int index) const { return tags[static_cast<size_t>(index)]; }

@@ -39,7 +39,14 @@ const std::vector<TokenRecord>& CSupplementWords::Find(const char* text, int len
     for (const TokenRecord& a : atoms)
         if (a.end > 0 && a.end <= length && a.start < a.end)
             atomEnds[static_cast<size_t>(a.end)] = 1;
-    for (const TokenRecord& a : atoms) {
+    for (size_t i = 0; i < atoms.size(); ++i) {
+        const TokenRecord& a = atoms[i];
+        // The walks of later atoms asked for ahead, as the lattice's are.
+        constexpr size_t kFar = 8, kNear = 4;
+        if (i + kFar < atoms.size() && atoms[i + kFar].start >= 0 && atoms[i + kFar].start < length)
+            lexicon->Prefetch(text + atoms[i + kFar].start, 2);
+        if (i + kNear < atoms.size() && atoms[i + kNear].start >= 0 && atoms[i + kNear].start < length)
+            lexicon->Prefetch(text + atoms[i + kNear].start, 3);
         if (StartsNoWord(a.kind) || a.start < 0 || a.start >= length)
             continue;
         lexicon->Matches(text + a.start, length - a.start, indices, lengths);
