@@ -201,7 +201,25 @@ TEST_F(CTagTransitionsTest, LogTableIsBitIdenticalToTheDirectComputation)
             const double direct = std::log(static_cast<double>(ctx.TransitionProbability(p, q)));
             const double table = ctx.LogTransition(p, q);
             ASSERT_EQ(std::memcmp(&direct, &table, sizeof direct), 0) << p << "," << q;
+            // The taggers read whole rows; a row holds the same values.
+            const double row = ctx.LogRow(p)[q];
+            ASSERT_EQ(std::memcmp(&direct, &row, sizeof direct), 0) << p << "," << q;
         }
+    // Negative codes are their unsigned bytes.
+    EXPECT_EQ(ctx.LogRow(-216)[5], ctx.LogTransition(40, 5));
+    EXPECT_EQ(ctx.LogTransition(-1, -1), ctx.LogTransition(255, 255));
+
+    // A smaller inventory loaded after a larger one leaves no stale value in
+    // the rows of codes it no longer has.
+    ASSERT_TRUE(LoadImage(CtxFile(100, {50, 50}, {10, 40, 30, 20})));
+    const double floor = std::log(static_cast<double>(ctx.TransitionProbability(7, 7)));
+    for (int p = 0; p < 256; ++p) {
+        for (int q = 0; q < 256; ++q) {
+            if (p >= 2 || q >= 2) {
+                ASSERT_EQ(ctx.LogRow(p)[q], floor) << p << "," << q;
+            }
+        }
+    }
 }
 
 } // namespace
