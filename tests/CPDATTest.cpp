@@ -408,7 +408,15 @@ TEST(CPDAT, DamagedEntriesKeepLookupsInBounds)
         dict.ExactMatch(t, int(std::strlen(t)));
         dict.LongestMatch(t);
         dict.AllPrefixMatches(t, values, lengths, 0);
+        // The walks asked for ahead read the same nodes a walk does.
+        for (int depth = 0; depth <= 4; ++depth)
+            dict.PrefetchTextWalk(t, depth);
     }
+    const int32_t codeRuns[][3] = {{0, 0, 0}, {0, 1, 2}, {1, 2, 3}, {2, 2, 2}, {3, 0, 1}, {1000, 0, 0},
+                                   {-1, 0, 0}, {0, -1, 0}, {1, 1, -1}, {INT32_MAX, 1, 1}};
+    for (const auto& codes : codeRuns)
+        for (int depth = 1; depth <= 3; ++depth)
+            dict.PrefetchWalk(codes, depth);
     for (int key : {int('A'), int('B'), int('C'), int('D'), int('E'), int('F'), int('G'), 0, 65535})
         dict.CharacterWord(key);
     EXPECT_EQ(dict.ExactMatch("A"), 5);
