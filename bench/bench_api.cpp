@@ -16,21 +16,10 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchClock.h"
 #include "engine/morv.h"
 
 namespace {
-
-double CpuNow()
-{
-    timespec ts {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-double WallNow()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 struct Times {
     double cpu = 1e30;

@@ -21,6 +21,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/BenchClock.h"
 #include "engine/Engine.h"
 #include "engine/EngineContext.h"
 #include "segment/CCharModel.h"
@@ -33,18 +34,6 @@
 #include "tools/trainer/CorpusReader.h"
 
 namespace {
-
-double CpuNow()
-{
-    timespec ts {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-double WallNow()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 // One test sentence: the paragraph's text cut after every character the engine
 // ends a sentence with (classes 2 and 28), and the gold word spans in it.

@@ -16,6 +16,7 @@
 #include <sys/resource.h>
 #include <vector>
 
+#include "bench/BenchClock.h"
 #include "engine/CAnalyzer.h"
 #include "engine/Engine.h"
 #include "engine/EngineContext.h"
@@ -24,19 +25,11 @@
 
 namespace {
 
-// The machine may be shared: rates come from this process's CPU time, and the
-// wall time is shown beside it.
+// A moment on both clocks.
 struct Clock {
     std::chrono::steady_clock::time_point wall;
     double cpu;
 };
-
-double CpuNow()
-{
-    timespec ts {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 Clock Now() { return Clock{std::chrono::steady_clock::now(), CpuNow()}; }
 

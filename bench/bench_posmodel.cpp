@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "bench/BenchClock.h"
 #include "engine/CAnalyzer.h"
 #include "engine/CModel.h"
 #include "tagging/CHmmTagger.h"
@@ -25,18 +26,6 @@
 #include "tools/trainer/CorpusReader.h"
 
 namespace {
-
-double CpuNow()
-{
-    timespec ts {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-double WallNow()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 // One sentence as the part-of-speech pass receives it.
 struct Sentence {

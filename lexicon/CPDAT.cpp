@@ -57,12 +57,6 @@ inline int KeyAtText(const unsigned char* s, int& bytes)
     return static_cast<int>(c * 256 + s[1]);
 }
 
-inline int64_t Magnitude(int32_t v)
-{
-    // In 64 bits, so that a damaged INT_MIN base has a magnitude too.
-    return v < 0 ? -int64_t(v) : int64_t(v);
-}
-
 // The temporary tree of a build: one record per node, children linked in
 // insertion order.
 struct BuildTree {
@@ -158,19 +152,7 @@ inline int32_t CPDAT::Step(int64_t& base, int32_t& parent, int key) const
 {
     if (key < 0)
         return -1;
-    const int32_t code = codeTable[static_cast<size_t>(key)];
-    // Only -1 occurs in a built table; any other negative code is damage.
-    if (code < 0)
-        return -1;
-    const int64_t t = base + code;
-    if (t >= lookupLimit)
-        return -1;
-    const Entry& e = entries[static_cast<size_t>(t)];
-    if (e.check != parent)
-        return -1;
-    parent = static_cast<int32_t>(t);
-    base = Magnitude(e.base);
-    return parent;
+    return StepCode(base, parent, codeTable[static_cast<size_t>(key)]);
 }
 
 int CPDAT::ExactMatch(const char* word) const

@@ -58,18 +58,10 @@ public:
         int64_t base = 0;
         int32_t parent = -2;
         for (int i = 0; i < count; ++i) {
-            const int32_t code = codes[i];
-            // Only -1 occurs in a built table; any other negative code is damage.
-            if (code < 0)
-                return;
-            const int64_t t = base + code;
-            if (t >= lookupLimit)
+            const int32_t t = StepCode(base, parent, codes[i]);
+            if (t < 0)
                 return;
             const Entry& e = entries[static_cast<size_t>(t)];
-            if (e.check != parent)
-                return;
-            parent = static_cast<int32_t>(t);
-            base = e.base < 0 ? -int64_t(e.base) : int64_t(e.base);
             if (e.base < 0) {
                 if (!onWord(i + 1, e.value) || base == t)
                     return; // stopped, or a leaf: nothing can follow
@@ -84,16 +76,9 @@ public:
     {
         int64_t base = 0;
         int32_t parent = -2;
-        for (int i = 0; i + 1 < depth; ++i) {
-            const int64_t t = base + codes[i];
-            if (codes[i] < 0 || t >= lookupLimit)
+        for (int i = 0; i + 1 < depth; ++i)
+            if (StepCode(base, parent, codes[i]) < 0)
                 return;
-            const Entry& e = entries[static_cast<size_t>(t)];
-            if (e.check != parent)
-                return;
-            parent = static_cast<int32_t>(t);
-            base = e.base < 0 ? -int64_t(e.base) : int64_t(e.base);
-        }
         const int64_t u = base + codes[depth - 1];
         if (codes[depth - 1] >= 0 && u < lookupLimit)
             __builtin_prefetch(&entries[static_cast<size_t>(u)]);
@@ -116,6 +101,25 @@ public:
 
 private:
     static bool CodesAreSound(const ModelArray<int32_t>& codes);
+    // One step of a walk over codes: follows `code` from the node whose children
+    // start at `base` and whose index is `parent` (-2 for the root). Returns the
+    // index reached (and moves base and parent there), or -1.
+    int32_t StepCode(int64_t& base, int32_t& parent, int32_t code) const
+    {
+        // Only -1 occurs in a built table; any other negative code is damage.
+        if (code < 0)
+            return -1;
+        const int64_t t = base + code;
+        if (t >= lookupLimit)
+            return -1;
+        const Entry& e = entries[static_cast<size_t>(t)];
+        if (e.check != parent)
+            return -1;
+        parent = static_cast<int32_t>(t);
+        // In 64 bits, so that a damaged INT_MIN base has a magnitude too.
+        base = e.base < 0 ? -int64_t(e.base) : int64_t(e.base);
+        return parent;
+    }
     // One step of a walk: follows the character with `key` from the node whose
     // children start at `base` and whose index is `parent` (-2 for the root).
     // Returns the index reached, or -1 when there is no transition.

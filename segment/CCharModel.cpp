@@ -1,6 +1,7 @@
 #include "segment/CCharModel.h"
 
 #include "segment/CharKeys.h"
+#include "segment/CharModelFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,11 +9,9 @@
 #include <cstring>
 #include <limits>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 #include "lexicon/BinaryFile.h"
+#include "lexicon/ModelBlock.h"
 
 constexpr char CCharModel::kMagic[4];
 
@@ -25,10 +24,6 @@ constexpr int64_t kImpossible = std::numeric_limits<int64_t>::min() / 4;
 constexpr float kMaxScale = 1e6f;
 // Tables this large could not be meant (and would need gigabytes).
 constexpr uint32_t kMaxRows = 1u << 26;
-// Keys read per chunk while the tables are built, and how far ahead their
-// slots are fetched.
-constexpr size_t kKeyChunk = 4096;
-constexpr size_t kPrefetchAhead = 16;
 
 // Which label may follow which: a word that has begun goes on (M) or ends (E);
 // after a word's end (E) or a one-character word (S) a new word begins.
@@ -78,58 +73,7 @@ Layout Plan(uint32_t classes, uint32_t chars, uint32_t pairs, uint32_t skips)
     return l;
 }
 
-// One block for all of the model's arrays. This environment (a virtual
-// machine) pays about 15 microseconds for every 4 KiB page a process touches
-// for the first time, which made a load of the full model cost 100 ms; asked
-// to use 2 MiB pages, the same load takes a few milliseconds.
-uint8_t* AllocateBlock(size_t bytes)
-{
-    constexpr size_t kHugePage = size_t(2) << 20;
-    if (bytes < kHugePage)
-        return static_cast<uint8_t*>(std::malloc(bytes == 0 ? 1 : bytes));
-    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    void* p = std::aligned_alloc(kHugePage, rounded);
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (p != nullptr)
-        madvise(p, rounded, MADV_HUGEPAGE); // only advice: without it the block is just slower to fill
-#endif
-    return static_cast<uint8_t*>(p);
-}
-
-// Reads `count` pair keys in chunks and enters them into the table (2^bits
-// slots, all empty). False when a key is out of order or names a row that
-// does not exist or the unknown character's row (which has no pairs).
-template <class Slot> bool ReadTable(BinaryFile& file, uint32_t count, uint32_t rows, Slot* table, int bits)
-{
-    std::vector<uint32_t> chunk(std::min<size_t>(count, kKeyChunk));
-    const size_t mask = bits < 0 ? 0 : (size_t(1) << bits) - 1;
-    uint32_t previous = 0;
-    for (uint32_t done = 0; done < count;) {
-        const size_t n = std::min<size_t>(count - done, kKeyChunk);
-        if (file.Read(chunk.data(), n * sizeof(uint32_t)) != n * sizeof(uint32_t))
-            return false;
-        for (size_t i = 0; i < n; ++i) {
-            // Sorted keys land all over the table; fetching the slot a few keys
-            // ahead keeps several cache misses under way at once.
-            if (i + kPrefetchAhead < n)
-                __builtin_prefetch(&table[SlotOf(chunk[i + kPrefetchAhead], bits)], 1);
-            const uint32_t key = chunk[i], a = key >> 16, b = key & 0xFFFF;
-            if ((done + i > 0 && key <= previous) || a == 0 || b == 0 || a >= rows || b >= rows)
-                return false;
-            previous = key;
-            size_t at = SlotOf(key, bits);
-            while (table[at].row >= 0)
-                at = (at + 1) & mask;
-            table[at] = Slot{key, static_cast<int32_t>(done + i)};
-        }
-        done += static_cast<uint32_t>(n);
-    }
-    return true;
-}
-
 } // namespace
-
-void CCharModel::FreeBlock::operator()(uint8_t* p) const { std::free(p); }
 
 CCharModel::CCharModel() = default;
 CCharModel::~CCharModel() = default;
@@ -198,29 +142,16 @@ bool CCharModel::Load(const char* path)
     // Everything is read straight into its place in one new block; the model
     // takes the block only when the whole file proved sound.
     const Layout at = Plan(classes, chars, pairs, skips);
-    std::unique_ptr<uint8_t, FreeBlock> newBlock(AllocateBlock(at.total));
+    ModelBlock newBlock = AllocateModelBlock(at.total);
     if (!newBlock)
         return false;
     uint8_t* base = newBlock.get();
     auto read = [&file, base](size_t offset, size_t bytes) {
         return bytes == 0 || file.Read(base + offset, bytes) == bytes;
     };
-    // Classes: the last one belongs to the positions outside the sentence.
-    if (!read(at.classOf, kKeyCount))
-        return false;
-    for (size_t key = 0; key < kKeyCount; ++key)
-        if (base[at.classOf + key] >= classes - 1)
-            return false;
-    std::vector<uint16_t> charKeys(chars);
-    if (chars > 0 && file.Read(charKeys.data(), 2 * size_t(chars)) != 2 * size_t(chars))
-        return false;
     uint16_t* dense = reinterpret_cast<uint16_t*>(base + at.denseOf);
-    std::fill(dense, dense + kKeyCount, static_cast<uint16_t>(kUnknownChar));
-    for (size_t i = 0; i < charKeys.size(); ++i) {
-        if (i > 0 && charKeys[i] <= charKeys[i - 1])
-            return false;
-        dense[charKeys[i]] = static_cast<uint16_t>(i + kReservedRows);
-    }
+    if (!charmodelfile::ReadCharRows(file, base + at.classOf, dense, classes, chars, kUnknownChar, kReservedRows))
+        return false;
     if (!read(at.unigram, 2 * size_t(rows) * kUnigramWeights) ||
         !read(at.trigram, 2 * size_t(classes) * classes * classes * kLabelCount) ||
         !read(at.repeat, 2 * size_t(kRepeatWeights)))
@@ -231,9 +162,9 @@ bool CCharModel::Load(const char* path)
         std::fill(newPairTable, newPairTable + (size_t(1) << at.pairBits), Slot{0, -1});
     if (newSkipTable != nullptr)
         std::fill(newSkipTable, newSkipTable + (size_t(1) << at.skipBits), Slot{0, -1});
-    if (!ReadTable(file, pairs, rows, newPairTable, at.pairBits) ||
+    if (!charmodelfile::ReadPairTable(file, pairs, rows, newPairTable, at.pairBits) ||
         !read(at.pairWeights, 2 * size_t(pairs) * kPairWeights) ||
-        !ReadTable(file, skips, rows, newSkipTable, at.skipBits) ||
+        !charmodelfile::ReadPairTable(file, skips, rows, newSkipTable, at.skipBits) ||
         !read(at.skipWeights, 2 * size_t(skips) * kSkipWeights))
         return false;
 

@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "lexicon/ModelBlock.h"
+
 // The character-based new-word model (NewWord.cm, written by morv-train; the
 // layout is in data/newword.md). A linear model labels every character of a
 // span B, M, E or S (first, inner, last character of a word, or a word of one
@@ -130,9 +132,6 @@ private:
         uint32_t key;
         int32_t row;
     };
-    struct FreeBlock {
-        void operator()(uint8_t* p) const;
-    };
     // Looks every key up (0: none) and gives the start of its row of weights
     // (each row `width` weights), or null. Prefetches first: the slots and rows
     // of a sentence's pairs lie scattered over megabytes, and asking for all of
@@ -152,7 +151,7 @@ private:
     int32_t transitions[16] = {};
     float transitionScores[16] = {};
     // Every array below lives in this one block (see Load).
-    std::unique_ptr<uint8_t, FreeBlock> block;
+    ModelBlock block;
     const uint8_t* classOf = nullptr;  // character key -> class
     const uint16_t* denseOf = nullptr; // character key -> unigram row (0: unknown)
     const int16_t* unigram = nullptr;

@@ -23,6 +23,21 @@ double CSegment::TransitionScore(int fromId, double fromFrequency, int toId, dou
                     CPairScores::Terms::Bigram(pairFrequency, terms.BigramDenominator(fromFrequency)));
 }
 
+template <class Visit>
+void CSegment::ForEachCandidate(TokenRecord* const* lattice, int last, const int* slotSizes, bool fromLast,
+                                Visit visit) const
+{
+    for (int i = 0; i < last; ++i) {
+        const int s = fromLast ? last - 1 - i : i;
+        TokenRecord* const slot = lattice[s];
+        if (slot == nullptr)
+            continue;
+        const size_t slotBase = static_cast<size_t>(slotFirst[static_cast<size_t>(s)]);
+        for (int k = 0; k < slotSizes[s]; ++k)
+            visit(s, slot[k], slotBase + static_cast<size_t>(k));
+    }
+}
+
 int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slotSizes, int atomCount)
 {
     count = 0;
@@ -64,134 +79,100 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
     // the dynamic programme over those scores.
     edgeFirst.resize(static_cast<size_t>(total) + 1);
     size_t edgeCount = 0;
-    for (int s = 0; s < last; ++s) {
-        TokenRecord* const slot = lattice[s];
-        if (slot == nullptr)
-            continue;
-        const size_t slotBase = static_cast<size_t>(slotFirst[s]);
-        for (int k = 0; k < slotSizes[s]; ++k) {
-            TokenRecord& c = slot[k];
-            const size_t ck = slotBase + static_cast<size_t>(k);
-            // A word whose source gave it a frequency (a run-time user word) keeps it.
-            if ((c.flags & kFlagPresetFrequency) == 0)
-                c.frequency = pairScores->WordOf(c.wordId).frequency;
-            unigramTerm[ck] = terms.Unigram(c.frequency);
-            edgeFirst[ck] = edgeCount;
-            const int next = c.end + 1;
-            if (next > s && next <= last && lattice[next] != nullptr)
-                edgeCount += static_cast<size_t>(slotSizes[next]);
-        }
-    }
+    ForEachCandidate(lattice, last, slotSizes, false, [&](int s, TokenRecord& c, size_t ck) {
+        // A word whose source gave it a frequency (a run-time user word) keeps it.
+        if ((c.flags & kFlagPresetFrequency) == 0)
+            c.frequency = pairScores->WordOf(c.wordId).frequency;
+        unigramTerm[ck] = terms.Unigram(c.frequency);
+        edgeFirst[ck] = edgeCount;
+        const int next = c.end + 1;
+        if (next > s && next <= last && lattice[next] != nullptr)
+            edgeCount += static_cast<size_t>(slotSizes[next]);
+    });
     edgeFirst[endIndex] = edgeCount;
     edgeFirst[static_cast<size_t>(total)] = edgeCount;
     edgeHome.resize(edgeCount);
     edgeScore.resize(edgeCount);
 
     // Home slots of every edge's pair, their keys and scores fetched ahead.
-    for (int s = 0; s < last; ++s) {
-        const TokenRecord* const slot = lattice[s];
-        if (slot == nullptr)
-            continue;
-        const size_t slotBase = static_cast<size_t>(slotFirst[s]);
-        for (int k = 0; k < slotSizes[s]; ++k) {
-            const TokenRecord& c = slot[k];
-            size_t e = edgeFirst[slotBase + static_cast<size_t>(k)];
-            const size_t stop = edgeFirst[slotBase + static_cast<size_t>(k) + 1];
-            if (e == stop)
-                continue;
-            const CBigram::RowSlots row = pairScores->WordOf(c.wordId).row;
-            const TokenRecord* successors = lattice[c.end + 1];
-            for (int j = 0; e < stop; ++j, ++e) {
-                const uint32_t home = bigram->HomeOf(row, successors[j].wordId);
-                edgeHome[e] = home;
-                __builtin_prefetch(bigram->KeysAt(home));
-                __builtin_prefetch(pairScore + (home == CBigram::kNoHome ? 0 : home));
-            }
+    ForEachCandidate(lattice, last, slotSizes, false, [&](int, const TokenRecord& c, size_t ck) {
+        const size_t first = edgeFirst[ck], stop = edgeFirst[ck + 1];
+        if (first == stop)
+            return;
+        const CBigram::RowSlots row = pairScores->WordOf(c.wordId).row;
+        const TokenRecord* successors = lattice[c.end + 1];
+        for (size_t e = first; e < stop; ++e) {
+            const uint32_t home = bigram->HomeOf(row, successors[e - first].wordId);
+            edgeHome[e] = home;
+            __builtin_prefetch(bigram->KeysAt(home));
+            __builtin_prefetch(pairScore + (home == CBigram::kNoHome ? 0 : home));
         }
-    }
+    });
 
-    for (int s = 0; s < last; ++s) {
-        const TokenRecord* const slot = lattice[s];
-        if (slot == nullptr)
-            continue;
-        const size_t slotBase = static_cast<size_t>(slotFirst[s]);
-        for (int k = 0; k < slotSizes[s]; ++k) {
-            const TokenRecord& c = slot[k];
-            const size_t ck = slotBase + static_cast<size_t>(k);
-            size_t e = edgeFirst[ck];
-            const size_t stop = edgeFirst[ck + 1];
-            if (e == stop)
-                continue;
-            const bool fromPreset = (c.flags & kFlagPresetFrequency) != 0;
-            const CBigram::RowSlots row = pairScores->WordOf(c.wordId).row;
-            const double bigramDenominator = terms.BigramDenominator(c.frequency);
-            const double unseenPairTerm = Terms::Bigram(0.0, bigramDenominator);
-            const int next = c.end + 1;
-            const TokenRecord* successors = lattice[next];
-            const size_t nextBase = static_cast<size_t>(slotFirst[next]);
-            for (int j = 0; e < stop; ++j, ++e) {
-                const TokenRecord& d = successors[j];
-                const size_t dj = nextBase + static_cast<size_t>(j);
-                const int32_t pairSlot = bigram->FindFrom(edgeHome[e], row, d.wordId);
-                double transition;
-                if (pairSlot < 0) {
-                    transition = std::log(unigramTerm[dj] + unseenPairTerm);
-                } else if (!fromPreset && (d.flags & kFlagPresetFrequency) == 0) {
-                    transition = pairScore[pairSlot];
-                } else {
-                    const int pair = bigram->SlotFrequency(static_cast<size_t>(pairSlot));
-                    transition = std::log(unigramTerm[dj] +
-                                          (pair == 0 ? unseenPairTerm : Terms::Bigram(pair, bigramDenominator)));
-                }
-                edgeScore[e] = transition;
+    ForEachCandidate(lattice, last, slotSizes, false, [&](int, const TokenRecord& c, size_t ck) {
+        const size_t first = edgeFirst[ck], stop = edgeFirst[ck + 1];
+        if (first == stop)
+            return;
+        const bool fromPreset = (c.flags & kFlagPresetFrequency) != 0;
+        const CBigram::RowSlots row = pairScores->WordOf(c.wordId).row;
+        const double bigramDenominator = terms.BigramDenominator(c.frequency);
+        const double unseenPairTerm = Terms::Bigram(0.0, bigramDenominator);
+        const int next = c.end + 1;
+        const TokenRecord* successors = lattice[next];
+        const size_t nextBase = static_cast<size_t>(slotFirst[next]);
+        for (size_t e = first; e < stop; ++e) {
+            const TokenRecord& d = successors[e - first];
+            const size_t dj = nextBase + (e - first);
+            const int32_t pairSlot = bigram->FindFrom(edgeHome[e], row, d.wordId);
+            double transition;
+            if (pairSlot < 0) {
+                transition = std::log(unigramTerm[dj] + unseenPairTerm);
+            } else if (!fromPreset && (d.flags & kFlagPresetFrequency) == 0) {
+                transition = pairScore[pairSlot];
+            } else {
+                const int pair = bigram->SlotFrequency(static_cast<size_t>(pairSlot));
+                transition = std::log(unigramTerm[dj] +
+                                      (pair == 0 ? unseenPairTerm : Terms::Bigram(pair, bigramDenominator)));
             }
+            edgeScore[e] = transition;
         }
-    }
+    });
 
     // A candidate without a scored successor has no score; -2 marks it.
     constexpr int kNoScore = -2;
     best[endIndex] = 0.0;
     back[endIndex] = -1;
-    for (int s = last - 1; s >= 0; --s) {
-        const TokenRecord* const slot = lattice[s];
-        if (slot == nullptr)
-            continue;
-        const size_t slotBase = static_cast<size_t>(slotFirst[s]);
-        for (int k = 0; k < slotSizes[s]; ++k) {
-            const TokenRecord& c = slot[k];
-            const size_t ck = slotBase + static_cast<size_t>(k);
-            best[ck] = 0.0;
-            back[ck] = kNoScore;
-            const size_t first = edgeFirst[ck];
-            const size_t stop = edgeFirst[ck + 1];
-            if (first == stop)
+    ForEachCandidate(lattice, last, slotSizes, true, [&](int, const TokenRecord& c, size_t ck) {
+        best[ck] = 0.0;
+        back[ck] = kNoScore;
+        const size_t first = edgeFirst[ck], stop = edgeFirst[ck + 1];
+        if (first == stop)
+            return;
+        const size_t nextBase = static_cast<size_t>(slotFirst[c.end + 1]);
+        const double* score = edgeScore.data() + first;
+        const int successorCount = static_cast<int>(stop - first);
+        double bestScore = 0.0;
+        int bestIndex = kNoScore;
+        for (int j = 0; j < successorCount; ++j) {
+            const size_t dj = nextBase + static_cast<size_t>(j);
+            if (back[dj] == kNoScore)
                 continue;
-            const size_t nextBase = static_cast<size_t>(slotFirst[c.end + 1]);
-            const double* score = edgeScore.data() + first;
-            const int successorCount = static_cast<int>(stop - first);
-            double bestScore = 0.0;
-            int bestIndex = kNoScore;
-            for (int j = 0; j < successorCount; ++j) {
-                const size_t dj = nextBase + static_cast<size_t>(j);
-                if (back[dj] == kNoScore)
-                    continue;
-                double v = score[j] + best[dj];
-                if (extraEntry != nullptr) {
-                    double extra = extraEntry[dj];
-                    if (extraLast[ck] < 4 && extraFirst[dj] < 4)
-                        extra += extraTransitions[extraLast[ck] * 4 + extraFirst[dj]];
-                    v += extraWeight * extra;
-                }
-                // The first successor sets the score; a later one must be strictly better,
-                // so on equal scores the atom beats the longer dictionary words.
-                const bool better = (bestIndex == kNoScore) | (v > bestScore);
-                bestScore = better ? v : bestScore;
-                bestIndex = better ? j : bestIndex;
+            double v = score[j] + best[dj];
+            if (extraEntry != nullptr) {
+                double extra = extraEntry[dj];
+                if (extraLast[ck] < 4 && extraFirst[dj] < 4)
+                    extra += extraTransitions[extraLast[ck] * 4 + extraFirst[dj]];
+                v += extraWeight * extra;
             }
-            best[ck] = bestScore;
-            back[ck] = bestIndex;
+            // The first successor sets the score; a later one must be strictly better,
+            // so on equal scores the atom beats the longer dictionary words.
+            const bool better = (bestIndex == kNoScore) | (v > bestScore);
+            bestScore = better ? v : bestScore;
+            bestIndex = better ? j : bestIndex;
         }
-    }
+        best[ck] = bestScore;
+        back[ck] = bestIndex;
+    });
 
     items.assign(static_cast<size_t>(atomCount), TokenRecord());
     if (lattice[0] == nullptr || slotSizes[0] < 1)

@@ -44,6 +44,12 @@ public:
     int& GetCount() { return count; }
 
 private:
+    // Calls visit(slot, candidate, index in best/back) for every candidate of the
+    // slots before the last, slot after slot, from the first or from the last.
+    template <class Visit>
+    void ForEachCandidate(TokenRecord* const* lattice, int last, const int* slotSizes, bool fromLast,
+                          Visit visit) const;
+
     const CUnigram* unigram;
     const CBigram* bigram;
     std::unique_ptr<CPairScores> ownScores;

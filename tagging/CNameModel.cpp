@@ -1,6 +1,7 @@
 #include "tagging/CNameModel.h"
 
 #include "segment/CharKeys.h"
+#include "segment/CharModelFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <limits>
 
 #include "lexicon/BinaryFile.h"
+#include "lexicon/ModelBlock.h"
 
 constexpr char CNameModel::kMagic[4];
 
@@ -93,8 +95,6 @@ const bool CNameModel::kAllowed[kL][kL] = {
 const bool CNameModel::kCanStart[kL] = {true, true, false, false, false, true, false};
 const bool CNameModel::kCanEnd[kL] = {true, false, false, true, true, true, true};
 
-void CNameModel::FreeBlock::operator()(uint8_t* p) const { std::free(p); }
-
 CNameModel::CNameModel() = default;
 CNameModel::~CNameModel() = default;
 
@@ -133,50 +133,24 @@ bool CNameModel::Load(const char* path)
         return false;
 
     const Layout at = Plan(classes, chars, pairs, entries);
-    std::unique_ptr<uint8_t, FreeBlock> newBlock(static_cast<uint8_t*>(std::malloc(at.total == 0 ? 1 : at.total)));
+    ModelBlock newBlock = AllocateModelBlock(at.total);
     if (!newBlock)
         return false;
     uint8_t* base = newBlock.get();
     auto read = [&file, base](size_t offset, size_t bytes) {
         return bytes == 0 || file.Read(base + offset, bytes) == bytes;
     };
-    // The last class belongs to the positions outside the sentence.
-    if (!read(at.classOf, kKeyCount))
-        return false;
-    for (size_t key = 0; key < kKeyCount; ++key)
-        if (base[at.classOf + key] >= classes - 1)
-            return false;
-    std::vector<uint16_t> charKeys(chars);
-    if (chars > 0 && file.Read(charKeys.data(), 2 * size_t(chars)) != 2 * size_t(chars))
-        return false;
     uint16_t* dense = reinterpret_cast<uint16_t*>(base + at.denseOf);
-    std::fill(dense, dense + kKeyCount, static_cast<uint16_t>(kUnknownChar));
-    for (size_t i = 0; i < charKeys.size(); ++i) {
-        if (i > 0 && charKeys[i] <= charKeys[i - 1])
-            return false;
-        dense[charKeys[i]] = static_cast<uint16_t>(i + kReservedRows);
-    }
+    if (!charmodelfile::ReadCharRows(file, base + at.classOf, dense, classes, chars, kUnknownChar, kReservedRows))
+        return false;
     if (!read(at.unigram, 2 * size_t(rows) * kUnigramWeights) ||
         !read(at.trigram, 2 * size_t(classes) * classes * classes * kW))
         return false;
     Slot* table = at.pairBits < 0 ? nullptr : reinterpret_cast<Slot*>(base + at.pairTable);
-    if (table != nullptr) {
+    if (table != nullptr)
         std::fill(table, table + (size_t(1) << at.pairBits), Slot{0, -1});
-        std::vector<uint32_t> keys(pairs);
-        if (file.Read(keys.data(), 4 * size_t(pairs)) != 4 * size_t(pairs))
-            return false;
-        const size_t mask = (size_t(1) << at.pairBits) - 1;
-        for (size_t i = 0; i < keys.size(); ++i) {
-            const uint32_t key = keys[i], a = key >> 16, b = key & 0xFFFF;
-            // The halves are rows of real characters or pads, never the unknown row.
-            if ((i > 0 && key <= keys[i - 1]) || a == 0 || b == 0 || a >= rows || b >= rows)
-                return false;
-            size_t slot = SlotOf(key, at.pairBits);
-            while (table[slot].row >= 0)
-                slot = (slot + 1) & mask;
-            table[slot] = Slot{key, static_cast<int32_t>(i)};
-        }
-    }
+    if (!charmodelfile::ReadPairTable(file, pairs, rows, table, at.pairBits))
+        return false;
     if (!read(at.pairWeights, 2 * size_t(pairs) * kPairWeights) || !read(at.lexWeights, 2 * size_t(kLexWeights)) ||
         !read(at.contextWeights, 2 * size_t(kContextWeights)))
         return false;

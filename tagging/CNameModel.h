@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "lexicon/ModelBlock.h"
+
 // The character-based person-name model (PersonName.nm, written by morv-train;
 // the layout is in data/personname.md). A linear model gives every character of
 // a sentence one of seven labels: outside any name, the parts of a Chinese name
@@ -227,9 +229,6 @@ private:
         uint32_t key;
         int32_t row;
     };
-    struct FreeBlock {
-        void operator()(uint8_t* p) const;
-    };
 public:
     // A lexicon slot: the low half of the fingerprint (the high bits chose the
     // slot), the class and context; one cache line holds eight.
@@ -257,7 +256,7 @@ private:
     int lexCount = 0;
     float scale = 0;
     int32_t transitions[kLabelCount * kLabelCount] = {};
-    std::unique_ptr<uint8_t, FreeBlock> block;
+    ModelBlock block;
     const uint8_t* classOf = nullptr;
     const uint16_t* denseOf = nullptr;
     const int16_t* unigram = nullptr;

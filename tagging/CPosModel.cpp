@@ -7,11 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 #include "lexicon/BinaryFile.h"
+#include "lexicon/ModelBlock.h"
 
 constexpr char CPosModel::kMagic[4];
 static_assert(CPosModel::kHashedTemplates <= CPosModel::kHashedSlots, "the header counts every hashed template");
@@ -103,28 +100,9 @@ uint32_t Get32(const uint8_t* p)
     return v;
 }
 
-// One block for all of the model's arrays. This machine pays about 15
-// microseconds for every 4 KiB page a process touches first; 2 MiB pages keep
-// the load of a model of a few megabytes to a few milliseconds.
-uint8_t* AllocateBlock(size_t bytes)
-{
-    constexpr size_t kHugePage = size_t(2) << 20;
-    if (bytes < kHugePage)
-        return static_cast<uint8_t*>(std::malloc(bytes == 0 ? 1 : bytes));
-    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    void* p = std::aligned_alloc(kHugePage, rounded);
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (p != nullptr)
-        madvise(p, rounded, MADV_HUGEPAGE); // only advice
-#endif
-    return static_cast<uint8_t*>(p);
-}
-
 size_t Align(size_t at) { return (at + 63) / 64 * 64; }
 
 } // namespace
-
-void CPosModel::FreeBlock::operator()(uint8_t* p) const { std::free(p); }
 
 CPosModel::CPosModel() { std::memset(tagOf, kNoTag, sizeof tagOf); }
 CPosModel::~CPosModel() = default;
@@ -266,7 +244,7 @@ bool CPosModel::Load(const char* path)
 
     // The whole body in one read, into memory that is cheap to touch; it is
     // checked and spread into the model's block from there.
-    std::unique_ptr<uint8_t, FreeBlock> raw(AllocateBlock(body));
+    ModelBlock raw = AllocateModelBlock(body);
     if (!raw || file.Read(raw.get(), body) != body)
         return false;
     const uint8_t* codes = raw.get();
@@ -327,7 +305,7 @@ bool CPosModel::Load(const char* path)
     at = Align(at + 4 * (rows + 1));
     const size_t weightsAt = at;
     at = Align(at + sizeof(Weight) * size_t(entries));
-    std::unique_ptr<uint8_t, FreeBlock> fresh(AllocateBlock(at));
+    ModelBlock fresh = AllocateModelBlock(at);
     if (!fresh)
         return false;
     uint8_t* base = fresh.get();

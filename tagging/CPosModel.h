@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "lexicon/ModelBlock.h"
+
 #include "segment/TokenRecord.h"
 #include "tagging/CPosLexicon.h"
 
@@ -177,9 +179,6 @@ private:
         uint32_t key;
         int32_t row;
     };
-    struct FreeBlock {
-        void operator()(uint8_t* p) const;
-    };
     // A weight and its model tag, side by side: a row is read in one stream.
     struct Weight {
         uint8_t tag;
@@ -211,7 +210,7 @@ private:
     uint32_t unfoldedCount = 0;
     int32_t unfolded[kMaxUnfolded] = {};
     // Every array below lives in this one block (see Load).
-    std::unique_ptr<uint8_t, FreeBlock> block;
+    ModelBlock block;
     const int32_t* transitions = nullptr; // (tagCount + 1)^2: previous x tag; the last row and column (kNoTag) are 0
     const uint16_t* charRow = nullptr;    // character key -> 1 + index of its row, 0 for none
     const Slot* tables[kHashedTemplates] = {};
