@@ -11,6 +11,7 @@
 #include "segment/CCharModel.h"
 #include "segment/CCharset.h"
 #include "tools/trainer/GbkChars.h"
+#include "tools/trainer/Perceptron.h"
 
 namespace {
 
@@ -20,21 +21,9 @@ constexpr int64_t kImpossible = INT64_MIN / 4;
 // Fixed, so that every run visits the sentences in the same order.
 constexpr uint64_t kShuffleSeed = 0x4D6F7276434D3031ull;
 
-uint64_t NextRandom(uint64_t& state) // splitmix64
-{
-    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
 using charkeys::PairKey;
 
-int16_t Quantise(double v, double scale)
-{
-    const double q = std::nearbyint(v / scale);
-    return static_cast<int16_t>(std::max(-32767.0, std::min(32767.0, q)));
-}
+using perceptron::Quantise;
 
 } // namespace
 
@@ -284,44 +273,20 @@ void CharModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std
     std::fill(std::begin(transitionSums), std::end(transitionSums), 0);
     clock = 1;
 
-    std::vector<size_t> order(sentences.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
+    std::vector<size_t> order = perceptron::FirstOrder(sentences.size());
     uint64_t random = kShuffleSeed;
     std::vector<int64_t> emission, forward;
     std::vector<uint8_t> back, predicted;
     int32_t blocks[16];
     for (int epoch = 1; epoch <= options.iterations; ++epoch) {
-        for (size_t i = order.size(); i > 1; --i)
-            std::swap(order[i - 1], order[NextRandom(random) % i]);
+        perceptron::Shuffle(order, random);
         report.updates = 0;
         for (size_t index : order) {
             const Sentence& s = sentences[index];
             Decode(s, emission, forward, back, predicted);
-            const uint8_t* want = &gold[s.label];
-            bool wrong = false;
-            for (int i = 0; i < s.length; ++i) {
-                const uint8_t g = want[i], p = predicted[static_cast<size_t>(i)];
-                if (i > 0) {
-                    const uint8_t gp = want[i - 1], pp = predicted[static_cast<size_t>(i) - 1];
-                    if (g != p || gp != pp) {
-                        transitions[gp * kLabels + g] += 1;
-                        transitionSums[gp * kLabels + g] += clock;
-                        transitions[pp * kLabels + p] -= 1;
-                        transitionSums[pp * kLabels + p] -= clock;
-                    }
-                }
-                if (g == p)
-                    continue;
-                wrong = true;
-                const int m = Features(s, i, blocks);
-                for (int b = 0; b < m; ++b) {
-                    weights[size_t(blocks[b]) + g] += 1;
-                    weightSums[size_t(blocks[b]) + g] += clock;
-                    weights[size_t(blocks[b]) + p] -= 1;
-                    weightSums[size_t(blocks[b]) + p] -= clock;
-                }
-            }
+            const bool wrong = perceptron::Update(
+                &gold[s.label], predicted.data(), s.length, kLabels, clock, weights.data(), weightSums.data(),
+                transitions, transitionSums, blocks, [this, &s](int i, int32_t* out) { return Features(s, i, out); });
             report.updates += wrong ? 1 : 0;
             ++clock;
         }
@@ -331,10 +296,7 @@ void CharModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-double CharModelTrainer::Averaged(int64_t w, int64_t u) const
-{
-    return static_cast<double>(w) - static_cast<double>(u) / static_cast<double>(clock);
-}
+double CharModelTrainer::Averaged(int64_t w, int64_t u) const { return perceptron::Averaged(w, u, clock); }
 
 CharModelWriter::Image CharModelTrainer::BuildImage() const
 {

@@ -15,6 +15,7 @@
 #include "tools/trainer/CorpusNames.h"
 #include "tools/trainer/GbkChars.h"
 #include "tools/trainer/ModelWriter.h"
+#include "tools/trainer/Perceptron.h"
 
 namespace {
 
@@ -26,21 +27,9 @@ constexpr int kStatOffsets = 3; // characters -1, 0, 1
 constexpr int64_t kImpossible = INT64_MIN / 4;
 constexpr uint64_t kShuffleSeed = 0x4D6F7276504E3031ull;
 
-uint64_t NextRandom(uint64_t& state) // splitmix64
-{
-    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
 using charkeys::PairKey;
 
-int16_t Quantise(double v, double scale)
-{
-    const double q = std::nearbyint(v / scale);
-    return static_cast<int16_t>(std::max<double>(-N::kMaxWeight, std::min<double>(N::kMaxWeight, q)));
-}
+int16_t Quantise(double v, double scale) { return perceptron::Quantise(v, scale, N::kMaxWeight); }
 
 using byteimage::Put;
 using byteimage::PutAll;
@@ -514,44 +503,20 @@ void NameModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std
     transitionSums.assign(size_t(kL) * kL, 0);
     clock = 1;
 
-    std::vector<size_t> order(sentences.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
+    std::vector<size_t> order = perceptron::FirstOrder(sentences.size());
     uint64_t random = kShuffleSeed;
     std::vector<int64_t> emission, forward;
     std::vector<uint8_t> back, predicted;
     int32_t blocks[32];
     for (int epoch = 1; epoch <= options.iterations; ++epoch) {
-        for (size_t i = order.size(); i > 1; --i)
-            std::swap(order[i - 1], order[NextRandom(random) % i]);
+        perceptron::Shuffle(order, random);
         report.updates = 0;
         for (size_t index : order) {
             const Sentence& s = sentences[index];
             Decode(s, emission, forward, back, predicted);
-            const uint8_t* want = &gold[s.label];
-            bool wrong = false;
-            for (int i = 0; i < s.length; ++i) {
-                const uint8_t g = want[i], p = predicted[static_cast<size_t>(i)];
-                if (i > 0) {
-                    const uint8_t gp = want[i - 1], pp = predicted[static_cast<size_t>(i) - 1];
-                    if (g != p || gp != pp) {
-                        transitions[size_t(gp) * kL + g] += 1;
-                        transitionSums[size_t(gp) * kL + g] += clock;
-                        transitions[size_t(pp) * kL + p] -= 1;
-                        transitionSums[size_t(pp) * kL + p] -= clock;
-                    }
-                }
-                if (g == p)
-                    continue;
-                wrong = true;
-                const int m = Features(s, i, blocks);
-                for (int b = 0; b < m; ++b) {
-                    weights[size_t(blocks[b]) + g] += 1;
-                    weightSums[size_t(blocks[b]) + g] += clock;
-                    weights[size_t(blocks[b]) + p] -= 1;
-                    weightSums[size_t(blocks[b]) + p] -= clock;
-                }
-            }
+            const bool wrong = perceptron::Update(
+                &gold[s.label], predicted.data(), s.length, size_t(kL), clock, weights.data(), weightSums.data(),
+                transitions.data(), transitionSums.data(), blocks, [this, &s](int i, int32_t* out) { return Features(s, i, out); });
             report.updates += wrong ? 1 : 0;
             ++clock;
         }
@@ -563,7 +528,7 @@ void NameModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std
 
 double NameModelTrainer::Averaged(size_t i) const
 {
-    return static_cast<double>(weights[i]) - static_cast<double>(weightSums[i]) / static_cast<double>(clock);
+    return perceptron::Averaged(weights[i], weightSums[i], clock);
 }
 
 NameModelTrainer::Image NameModelTrainer::BuildImage() const
@@ -635,9 +600,7 @@ NameModelTrainer::Image NameModelTrainer::BuildImage() const
     m.scale = static_cast<float>(scale);
     m.transitions.resize(size_t(kL) * kL);
     for (size_t i = 0; i < m.transitions.size(); ++i) {
-        const double avg = static_cast<double>(transitions[i]) -
-                           static_cast<double>(transitionSums[i]) / static_cast<double>(clock);
-        const double t = std::nearbyint(avg / scale);
+        const double t = std::nearbyint(perceptron::Averaged(transitions[i], transitionSums[i], clock) / scale);
         m.transitions[i] = static_cast<int32_t>(
             std::max<double>(-N::kMaxTransition, std::min<double>(N::kMaxTransition, t)));
     }

@@ -9,6 +9,7 @@
 #include "segment/SpecialWords.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CPosModel.h"
+#include "tools/trainer/Perceptron.h"
 #include "tools/trainer/WordStatistics.h"
 
 namespace {
@@ -18,19 +19,7 @@ constexpr uint8_t kNone = 255;
 // Fixed, so that every run visits the sentences in the same order.
 constexpr uint64_t kShuffleSeed = 0x4D6F7276504F5331ull;
 
-uint64_t NextRandom(uint64_t& state) // splitmix64
-{
-    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
-int16_t Quantise(double v, double scale)
-{
-    const double q = std::nearbyint(v / scale);
-    return static_cast<int16_t>(std::max(-32767.0, std::min(32767.0, q)));
-}
+using perceptron::Quantise;
 
 } // namespace
 
@@ -312,14 +301,11 @@ void PosModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std:
     report = Report();
     clock = 1;
     Prepare(paragraphs);
-    std::vector<size_t> order(sentences.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
+    std::vector<size_t> order = perceptron::FirstOrder(sentences.size());
     uint64_t random = kShuffleSeed;
     std::vector<uint8_t> predicted;
     for (int epoch = 1; epoch <= options.iterations && !tagCodes.empty(); ++epoch) {
-        for (size_t i = order.size(); i > 1; --i)
-            std::swap(order[i - 1], order[NextRandom(random) % i]);
+        perceptron::Shuffle(order, random);
         report.errors = 0;
         for (size_t i : order) {
             const Sentence& s = sentences[i];
@@ -342,8 +328,7 @@ void PosModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std:
 
 double PosModelTrainer::Averaged(int32_t w, int64_t u) const
 {
-    // The average over all steps of the weight: w - u / clock, exact until here.
-    return static_cast<double>(w) - static_cast<double>(u) / static_cast<double>(clock);
+    return perceptron::Averaged(w, u, clock);
 }
 
 int PosModelTrainer::CandidateCount(const CPosLexicon::Entry* entries, int count) const
