@@ -450,7 +450,6 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
                                        preProcessor->GetSlotSizes(), preProcessor->GetAtomCount());
         TokenRecord* items = segmenter->GetItems();
         if (count >= 2) {
-            posTagger->Prefetch(items, count);
             roleHmm->Tag(items, count);
             // Names first: the new stages' words must not cut through the person
             // names found on the plain segmentation. When they add words the
@@ -622,11 +621,10 @@ void CAnalyzer::FlushPage()
     pageBuffer.clear();
 }
 
-void CAnalyzer::AppendEscaped(const char* text, size_t length)
+void CAnalyzer::AppendEscaped(std::string& out, const char* text, size_t length)
 {
     // Token text is copied byte for byte but for the four characters that would
     // break the page or inject markup.
-    std::string& out = *page;
     size_t run = 0; // bytes copied as they are, not yet appended
     for (size_t i = 0; i < length; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -662,13 +660,10 @@ const std::string& CAnalyzer::TagSuffix(int tag)
         // The markup after a token: its tag name (escaped; a tag without a name
         // in the tag set shows as an empty name) and the separator. Made once
         // per tag: the tag set does not change under an analyser.
-        std::string* saved = page;
         std::string suffix = kS1Open;
-        page = &suffix;
         const char* name = tagSet != nullptr ? tagSet->GetName(tag) : nullptr;
         if (name != nullptr)
-            AppendEscaped(name, std::strlen(name));
-        page = saved;
+            AppendEscaped(suffix, name, std::strlen(name));
         suffix += kS1Close;
         suffix += kS2;
         tagSuffix[code] = std::move(suffix);
@@ -717,7 +712,7 @@ void CAnalyzer::WriteTokens(const char* sentence, TokenRecord* items, int count)
 
         Append(out, kT0);
         Append(out, format->open);
-        AppendEscaped(sentence + token.start, static_cast<size_t>(length));
+        AppendEscaped(out, sentence + token.start, static_cast<size_t>(length));
         Append(out, format->close);
 
         if (token.kind == kKindLineBreak) {

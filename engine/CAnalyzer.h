@@ -105,7 +105,7 @@ private:
     // What a supplementary candidate adds to a path's score, in log probability.
     double SupplementScore(const TokenRecord& candidate) const;
     // Appends a token's text to the page, HTML-escaped.
-    void AppendEscaped(const char* text, size_t length);
+    static void AppendEscaped(std::string& out, const char* text, size_t length);
     // Writes what the page buffer holds to htmlFile.
     void FlushPage();
 

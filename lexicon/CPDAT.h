@@ -70,8 +70,11 @@ public:
     }
     // Asks for the node a walk over codes[0..depth - 1] reaches at its last
     // step, reading the nodes before it (hints; a walk's first step stays in
-    // the cache, its later ones seldom do). Callers ask for the second node far
-    // ahead and the third nearer, when the second has arrived.
+    // the cache, its later ones seldom do). Callers walking position after
+    // position ask for the second node kAheadFar positions on and the third
+    // kAheadNear on, when the second has arrived.
+    static constexpr int kAheadFar = 8;
+    static constexpr int kAheadNear = 4;
     void PrefetchWalk(const int32_t* codes, int depth) const
     {
         int64_t base = 0;

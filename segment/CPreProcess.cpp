@@ -518,11 +518,10 @@ const char* CPreProcess::BuildLattice(const char* text)
             const int first = charAt[static_cast<size_t>(s)];
             if (first >= 0) {
                 // The walks a few characters on, asked for ahead of time.
-                constexpr int kFar = 8, kNear = 4;
-                if (first + kFar + 1 < charCount)
-                    coreDict->PrefetchWalk(&charCodes[static_cast<size_t>(first + kFar)], 2);
-                if (first + kNear + 2 < charCount)
-                    coreDict->PrefetchWalk(&charCodes[static_cast<size_t>(first + kNear)], 3);
+                if (first + CPDAT::kAheadFar + 1 < charCount)
+                    coreDict->PrefetchWalk(&charCodes[static_cast<size_t>(first + CPDAT::kAheadFar)], 2);
+                if (first + CPDAT::kAheadNear + 2 < charCount)
+                    coreDict->PrefetchWalk(&charCodes[static_cast<size_t>(first + CPDAT::kAheadNear)], 3);
                 coreDict->WalkCodes(&charCodes[static_cast<size_t>(first)], charCount - first,
                                     [&](int chars, int32_t value) {
                                         return add(charStarts[static_cast<size_t>(first + chars)], value);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "lexicon/CPDAT.h"
 #include "lexicon/CSupplement.h"
 
 namespace {
@@ -42,11 +43,12 @@ const std::vector<TokenRecord>& CSupplementWords::Find(const char* text, int len
     for (size_t i = 0; i < atoms.size(); ++i) {
         const TokenRecord& a = atoms[i];
         // The walks of later atoms asked for ahead, as the lattice's are.
-        constexpr size_t kFar = 8, kNear = 4;
-        if (i + kFar < atoms.size() && atoms[i + kFar].start >= 0 && atoms[i + kFar].start < length)
-            lexicon->Prefetch(text + atoms[i + kFar].start, 2);
-        if (i + kNear < atoms.size() && atoms[i + kNear].start >= 0 && atoms[i + kNear].start < length)
-            lexicon->Prefetch(text + atoms[i + kNear].start, 3);
+        const auto ahead = [&](size_t k, int depth) {
+            if (i + k < atoms.size() && atoms[i + k].start >= 0 && atoms[i + k].start < length)
+                lexicon->Prefetch(text + atoms[i + k].start, depth);
+        };
+        ahead(CPDAT::kAheadFar, 2);
+        ahead(CPDAT::kAheadNear, 3);
         if (StartsNoWord(a.kind) || a.start < 0 || a.start >= length)
             continue;
         lexicon->Matches(text + a.start, length - a.start, indices, lengths);

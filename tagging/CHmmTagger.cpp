@@ -1,6 +1,8 @@
 #include "tagging/CHmmTagger.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "tagging/CTagTransitions.h"
 
@@ -28,8 +30,7 @@ CHmmTagger::CHmmTagger(const CPosLexicon* lexicon, const CTagTransitions* transi
         emissionDenominator[tag] = std::log(tagFrequency + smoothedVocabulary);
     }
     // Without statistics every transition scores the floor.
-    for (double& t : noTransitions)
-        t = std::log(0.00001);
+    std::fill(std::begin(noTransitions), std::end(noTransitions), std::log(0.00001));
     smallNumerators.resize(kSmallFrequencies);
     for (int f = 0; f < kSmallFrequencies; ++f)
         smallNumerators[static_cast<size_t>(f)] = std::log(f + kEmissionSmoothing);

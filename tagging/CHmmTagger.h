@@ -22,15 +22,6 @@ public:
 
     // Tags items[0..count-1] in place; always 0.
     int Tag(TokenRecord* items, int count);
-    // Asks for the lexicon records of the tokens ahead of a Tag call on them
-    // (a hint: the records of a sentence's words lie far apart, and asked for
-    // together their cache misses overlap).
-    void Prefetch(const TokenRecord* items, int count) const
-    {
-        if (lexicon != nullptr)
-            for (int j = 0; j < count; ++j)
-                lexicon->Prefetch(items[j].wordId);
-    }
 
     void SetPersonWordId(int32_t id) { personWordId = id; }
     // The ids of the place- and organisation-name words (-1: none). A token
@@ -55,6 +46,15 @@ public:
 
 private:
     bool HasSlot(int token, int candidate) const;
+    // Asks for the lexicon records of the tokens at once (a hint: the records of
+    // a sentence's words lie far apart, and asked for together their cache
+    // misses overlap).
+    void Prefetch(const TokenRecord* items, int count) const
+    {
+        if (lexicon != nullptr)
+            for (int j = 0; j < count; ++j)
+                lexicon->Prefetch(items[j].wordId);
+    }
 
     const CPosLexicon* lexicon;
     const CTagTransitions* transitions;
