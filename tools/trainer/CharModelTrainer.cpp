@@ -284,9 +284,10 @@ void CharModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std
         for (size_t index : order) {
             const Sentence& s = sentences[index];
             Decode(s, emission, forward, back, predicted);
-            const bool wrong = perceptron::Update(
-                &gold[s.label], predicted.data(), s.length, kLabels, clock, weights.data(), weightSums.data(),
-                transitions, transitionSums, blocks, [this, &s](int i, int32_t* out) { return Features(s, i, out); });
+            const auto features = [this, &s](int i, int32_t* out) { return Features(s, i, out); };
+            const bool wrong = perceptron::Update(&gold[s.label], predicted.data(), s.length, kLabels, clock,
+                                                  weights.data(), weightSums.data(), transitions, transitionSums,
+                                                  blocks, features);
             report.updates += wrong ? 1 : 0;
             ++clock;
         }

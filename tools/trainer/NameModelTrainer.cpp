@@ -514,9 +514,10 @@ void NameModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std
         for (size_t index : order) {
             const Sentence& s = sentences[index];
             Decode(s, emission, forward, back, predicted);
-            const bool wrong = perceptron::Update(
-                &gold[s.label], predicted.data(), s.length, size_t(kL), clock, weights.data(), weightSums.data(),
-                transitions.data(), transitionSums.data(), blocks, [this, &s](int i, int32_t* out) { return Features(s, i, out); });
+            const auto features = [this, &s](int i, int32_t* out) { return Features(s, i, out); };
+            const bool wrong = perceptron::Update(&gold[s.label], predicted.data(), s.length, size_t(kL), clock,
+                                                  weights.data(), weightSums.data(), transitions.data(),
+                                                  transitionSums.data(), blocks, features);
             report.updates += wrong ? 1 : 0;
             ++clock;
         }
