@@ -111,7 +111,8 @@ int CHmmTagger::Tag(TokenRecord* items, int count)
         // for all candidates of this token.
         prevRows.resize(static_cast<size_t>(prevCount));
         for (int l = 0; l < prevCount; ++l)
-            prevRows[static_cast<size_t>(l)] = transitions != nullptr ? transitions->LogRow(prev[l].tag) : noTransitions;
+            prevRows[static_cast<size_t>(l)] =
+                transitions != nullptr ? transitions->LogRow(prev[l].tag) : noTransitions;
         const double* const* rows = prevRows.data();
         for (int k = 0; k < candidateCounts[j]; ++k) {
             const uint8_t tag = cur[k].tag;
