@@ -112,13 +112,13 @@ public:
     int32_t SlotFrequency(size_t slot) const { return slotFrequencies[slot]; }
 
 private:
-    static bool RowsAreSound(const ModelArray<Pair>& pairs, const ModelArray<Row>& rows, size_t checked);
+    static bool RowsAreSound(const Pair* pairs, size_t pairTotal, const Row* rows, size_t checked);
     static uint32_t Home(uint32_t second, uint32_t size)
     {
         // A multiplicative hash scaled to the table's size (no power of two needed).
         return static_cast<uint32_t>((uint64_t(second * 0x9E3779B1u) * size) >> 32);
     }
-    void BuildIndex(const ModelArray<Pair>& pairs, const ModelArray<Row>& rows);
+    void BuildIndex(const Pair* pairs, const Row* rows, size_t rowTotal);
 
     int32_t pairCount = 0;
     int32_t rowCount = 0;

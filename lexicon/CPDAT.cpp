@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "lexicon/BinaryFile.h"
+#include "lexicon/MappedFile.h"
 
 namespace {
 
@@ -271,33 +272,43 @@ int CPDAT::AllPrefixMatches(const char* text, std::vector<int>& values, std::vec
 
 bool CPDAT::Load(const char* path)
 {
-    BinaryFile file(path, "rb");
+    MappedFile file(path);
     if (!file.IsOpen())
         return false;
     // The code table and the two counts are the fixed part of every dictionary,
     // the empty one included: a file shorter than that is no dictionary.
-    if (file.Size() < kHeaderBytes)
+    if (int64_t(file.Size()) < kHeaderBytes)
         return false;
-    ModelArray<int32_t> newCodes(kKeyCount, -1);
+    const int32_t* fileCodes = reinterpret_cast<const int32_t*>(file.Data());
+    ModelArray<int32_t> newCodes(fileCodes, fileCodes + kKeyCount);
     int32_t header[2] = {0, 0};
-    if (file.Read(newCodes.data(), newCodes.size() * sizeof(int32_t)) != newCodes.size() * sizeof(int32_t) ||
-        file.Read(header, sizeof header) != sizeof header)
-        return false;
+    std::memcpy(header, file.Data() + kKeyCount * sizeof(int32_t), sizeof header);
     if (!CodesAreSound(newCodes))
         return false;
     const int32_t newHighest = header[0];
+    const int64_t remaining = int64_t(file.Size()) - kHeaderBytes;
     // Negative counts, a header that promises far more entries than the file
     // holds, or bytes after the last entry are damage, not truncation: refuse
     // them rather than allocate for them.
     if (newHighest < 0 || newHighest == INT32_MAX || header[1] < 0 ||
-        !BinaryFile::PlausibleCount(int64_t(newHighest) + 1, sizeof(Entry), file.Remaining()) ||
-        file.Remaining() > (int64_t(newHighest) + 1) * int64_t(sizeof(Entry)))
+        !BinaryFile::PlausibleCount(int64_t(newHighest) + 1, sizeof(Entry), remaining) ||
+        remaining > (int64_t(newHighest) + 1) * int64_t(sizeof(Entry)))
         return false;
     // A file cut inside the entries loads as far as it goes: missing entries read
     // as free, lookups then simply find fewer words, and start-up notices a core
-    // dictionary that lost its special words.
-    ModelArray<Entry> newEntries(static_cast<size_t>(newHighest) + 1, kFreeEntry);
-    file.Read(newEntries.data(), newEntries.size() * sizeof(Entry));
+    // dictionary that lost its special words. A part of an entry the file holds
+    // is kept over the free entry, byte for byte.
+    const size_t count = static_cast<size_t>(newHighest) + 1;
+    const size_t have = static_cast<size_t>(remaining);
+    const size_t whole = std::min(count, have / sizeof(Entry));
+    const Entry* fileEntries = reinterpret_cast<const Entry*>(file.Data() + kHeaderBytes);
+    ModelArray<Entry> newEntries;
+    newEntries.reserve(count);
+    newEntries.assign(fileEntries, fileEntries + whole);
+    newEntries.resize(count, kFreeEntry);
+    if (whole < count)
+        std::memcpy(&newEntries[whole], file.Data() + kHeaderBytes + whole * sizeof(Entry),
+                    have - whole * sizeof(Entry));
 
     codeTable.swap(newCodes);
     entries.swap(newEntries);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "lexicon/CBigram.h"
 #include "lexicon/CUnigram.h"
@@ -9,8 +10,11 @@
 CPairScores::CPairScores(const CUnigram& unigram, const CBigram& bigram)
     : unigram(&unigram), bigram(&bigram),
       terms(static_cast<double>(unigram.GetTotalFrequency()), static_cast<double>(unigram.GetEntryCount())),
-      scores(bigram.GetSlotCount(), 0.0)
+      scoreBlock(AllocateModelBlock(bigram.GetSlotCount() * sizeof(double))),
+      scores(reinterpret_cast<double*>(scoreBlock.get()))
 {
+    if (scores == nullptr)
+        throw std::bad_alloc();
     // Ids past both tables read as the shared last record, so the table ends
     // there; a header's entry count alone (a damaged file may claim millions)
     // never sizes it.
@@ -19,6 +23,11 @@ CPairScores::CPairScores(const CUnigram& unigram, const CBigram& bigram)
     for (int id = 0; id <= known; ++id)
         words[static_cast<size_t>(id)] = Word{unigram.Frequency(id), bigram.SlotsOf(id)};
     words[static_cast<size_t>(known)] = Word{0, bigram.SlotsOf(-1)};
+    // Every slot is written once: the rows' slots follow the shared window of
+    // the words without pairs, one row after another; a free slot scores 0
+    // (never read: a lookup finds only stored pairs).
+    const size_t slotCount = bigram.GetSlotCount();
+    std::fill(scores, scores + std::min<size_t>(CBigram::kWindow, slotCount), 0.0);
     for (int first = 0; first < bigram.GetRowCount(); ++first) {
         const CBigram::RowSlots row = bigram.SlotsOf(first);
         if (row.size == 0)
@@ -26,10 +35,10 @@ CPairScores::CPairScores(const CUnigram& unigram, const CBigram& bigram)
         const double denominator = terms.BigramDenominator(unigram.Frequency(first));
         for (uint32_t slot = row.begin; slot < row.begin + CBigram::SlotsOwned(row); ++slot) {
             const int32_t second = bigram.SlotSecond(slot);
-            if (second == CBigram::kEmptySlot)
-                continue;
-            scores[slot] = std::log(terms.Unigram(unigram.Frequency(second)) +
-                                    Terms::Bigram(bigram.SlotFrequency(slot), denominator));
+            scores[slot] = second == CBigram::kEmptySlot
+                               ? 0.0
+                               : std::log(terms.Unigram(unigram.Frequency(second)) +
+                                          Terms::Bigram(bigram.SlotFrequency(slot), denominator));
         }
     }
 }

@@ -6,6 +6,7 @@
 
 #include "lexicon/CBigram.h"
 #include "lexicon/HugePageAllocator.h"
+#include "lexicon/ModelBlock.h"
 
 class CUnigram;
 
@@ -54,7 +55,7 @@ public:
     bool IsFor(const CUnigram* u, const CBigram* b) const { return u == unigram && b == bigram; }
     // ln P(second | first) of the pair in a slot of the bigram table (see
     // CBigram::FindIn), for words whose frequencies are the unigram table's.
-    const double* Scores() const { return scores.data(); }
+    const double* Scores() const { return scores; }
     const Terms& GetTerms() const { return terms; }
     // Frequency 0 and no pairs for ids outside both tables.
     const Word& WordOf(int wordId) const
@@ -67,7 +68,8 @@ private:
     const CUnigram* unigram;
     const CBigram* bigram;
     Terms terms;
-    ModelArray<double> scores; // one per slot of the bigram table
+    ModelBlock scoreBlock;
+    double* scores; // one per slot of the bigram table, in scoreBlock
     ModelArray<Word> words;    // by word id, then one for every other id
 };
 

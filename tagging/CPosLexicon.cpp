@@ -1,14 +1,14 @@
 #include "tagging/CPosLexicon.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "lexicon/BinaryFile.h"
+#include "lexicon/MappedFile.h"
 
 namespace {
 
 const size_t kRecordBytes = 8;
-// Records are decoded through a bounded buffer rather than one as large as the file.
-const size_t kChunkRecords = 8192;
 
 int32_t Int32At(const uint8_t* p)
 {
@@ -19,20 +19,22 @@ int32_t Int32At(const uint8_t* p)
 
 void PutInt32(uint8_t* p, int32_t value) { std::memcpy(p, &value, sizeof value); }
 
-// Reads `count` 8-byte records. Each record's bytes start out as `preset`, so
-// whatever a short file does not supply keeps the preset value, byte for byte.
+// Decodes `count` 8-byte records from `bytes` (the `have` bytes a file still
+// holds). Each record's bytes start out as `preset`, so whatever a short file
+// does not supply keeps the preset value, byte for byte.
 template <class Decode>
-void ReadRecords(BinaryFile& file, size_t count, const uint8_t (&preset)[kRecordBytes], Decode decode)
+void DecodeRecords(const uint8_t* bytes, size_t have, size_t count, const uint8_t (&preset)[kRecordBytes],
+                   Decode decode)
 {
-    std::vector<uint8_t> buffer(kRecordBytes * (count < kChunkRecords ? count : kChunkRecords));
-    for (size_t done = 0; done < count;) {
-        const size_t n = count - done < kChunkRecords ? count - done : kChunkRecords;
-        for (size_t i = 0; i < n; ++i)
-            std::memcpy(&buffer[i * kRecordBytes], preset, kRecordBytes);
-        file.Read(buffer.data(), n * kRecordBytes);
-        for (size_t i = 0; i < n; ++i)
-            decode(done + i, &buffer[i * kRecordBytes]);
-        done += n;
+    const size_t whole = have / kRecordBytes < count ? have / kRecordBytes : count;
+    for (size_t i = 0; i < whole; ++i)
+        decode(i, bytes + i * kRecordBytes);
+    for (size_t i = whole; i < count; ++i) {
+        uint8_t record[kRecordBytes];
+        std::memcpy(record, preset, kRecordBytes);
+        if (i == whole)
+            std::memcpy(record, bytes + i * kRecordBytes, have - whole * kRecordBytes);
+        decode(i, record);
     }
 }
 
@@ -40,24 +42,26 @@ void ReadRecords(BinaryFile& file, size_t count, const uint8_t (&preset)[kRecord
 
 bool CPosLexicon::Load(const char* path)
 {
-    BinaryFile file(path, "rb");
+    MappedFile file(path);
     if (!file.IsOpen())
         return false;
     // M and W are the lexicon even when it is empty: a file without them (an
     // empty file) is no lexicon.
-    int32_t header[2] = {0, 0};
-    if (file.Read(header, sizeof header) != sizeof header)
+    if (file.Size() < 8)
         return false;
-    const int32_t m = header[0];
-    const int32_t w = header[1];
+    const int32_t m = Int32At(file.Data());
+    const int32_t w = Int32At(file.Data() + 4);
     const int64_t records = int64_t(m) + w;
-    if (m < 0 || w < 0 || !BinaryFile::PlausibleCount(records, kRecordBytes, file.Remaining()) ||
-        file.Remaining() > records * int64_t(kRecordBytes))
+    const size_t available = file.Size() - 8;
+    if (m < 0 || w < 0 || !BinaryFile::PlausibleCount(records, kRecordBytes, int64_t(available)) ||
+        int64_t(available) > records * int64_t(kRecordBytes))
         return false;
+    const uint8_t* body = file.Data() + 8;
+    const size_t entryBytes = std::min(available, size_t(m) * kRecordBytes);
 
     ModelArray<Entry> newEntries(static_cast<size_t>(m), Entry{255, 0});
     uint8_t entryPreset[kRecordBytes] = {255, 0, 0, 0, 0, 0, 0, 0};
-    ReadRecords(file, newEntries.size(), entryPreset, [&](size_t i, const uint8_t* p) {
+    DecodeRecords(body, entryBytes, newEntries.size(), entryPreset, [&](size_t i, const uint8_t* p) {
         newEntries[i].tag = p[0];
         newEntries[i].frequency = Int32At(p + 4);
     });
@@ -68,10 +72,11 @@ bool CPosLexicon::Load(const char* path)
     PutInt32(indexPreset + 4, -1);
     // Records the file supplies whole must be sound. A record cut short keeps the
     // preset 0xFF in its high bytes, which reads as "no entries".
-    const size_t whole = static_cast<size_t>(file.Remaining() / int64_t(kRecordBytes));
+    const size_t whole = (available - entryBytes) / kRecordBytes;
     bool sound = true;
     int longest = 0;
-    ReadRecords(file, newIndex.size(), indexPreset, [&](size_t i, const uint8_t* p) {
+    DecodeRecords(body + entryBytes, available - entryBytes, newIndex.size(), indexPreset,
+                  [&](size_t i, const uint8_t* p) {
         const IndexRecord record{Int32At(p), Int32At(p + 4)};
         newIndex[i] = record;
         if (i >= whole)

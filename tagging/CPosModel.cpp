@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "lexicon/BinaryFile.h"
+#include "lexicon/MappedFile.h"
 #include "lexicon/ModelBlock.h"
 
 constexpr char CPosModel::kMagic[4];
@@ -207,13 +207,13 @@ int CPosModel::Keys(const TokenInfo* infos, int count, int i, Key* out)
 
 bool CPosModel::Load(const char* path)
 {
-    BinaryFile file(path, "rb");
+    MappedFile file(path);
     if (!file.IsOpen())
         return false;
-    const int64_t size = file.Size();
-    uint8_t header[kHeaderBytes];
-    if (size < kHeaderBytes || file.Read(header, sizeof header) != sizeof header)
+    const int64_t size = static_cast<int64_t>(file.Size());
+    if (size < kHeaderBytes)
         return false;
+    const uint8_t* header = file.Data();
     if (std::memcmp(header, kMagic, 4) != 0 || Get32(header + 4) != kVersion)
         return false;
     const uint32_t k = Get32(header + 8), open = Get32(header + 12), expansions = Get32(header + 16),
@@ -242,12 +242,8 @@ bool CPosModel::Load(const char* path)
     if (size < 0 || static_cast<uint64_t>(size) != kHeaderBytes + body)
         return false;
 
-    // The whole body in one read, into memory that is cheap to touch; it is
-    // checked and spread into the model's block from there.
-    ModelBlock raw = AllocateModelBlock(body);
-    if (!raw || file.Read(raw.get(), body) != body)
-        return false;
-    const uint8_t* codes = raw.get();
+    // The body is checked and spread into the model's block straight from the file's mapping.
+    const uint8_t* codes = file.Data() + kHeaderBytes;
     const uint8_t* opens = codes + k;
     const uint8_t* expansionPairs = opens + open;
     const uint8_t* unfoldedIds = expansionPairs + 2 * size_t(expansions);

@@ -149,6 +149,11 @@ TEST(CBigram, EmptyShortAndDamagedFiles)
     ASSERT_TRUE(b.Load((dir / "short").c_str()));
     EXPECT_EQ(b.PairFrequency(0, 1), 4);
     EXPECT_EQ(b.PairFrequency(1, 1), 0);
+    // A cut inside the pairs: the pairs it lacks are absent, the rows all empty.
+    WriteFile(dir / "cut pairs", Ints({2, 1, 1, 4, 2, 5, 0, 1}).substr(0, 8 + 8 + 3));
+    ASSERT_TRUE(b.Load((dir / "cut pairs").c_str()));
+    EXPECT_EQ(b.PairFrequency(0, 1), 0);
+    EXPECT_EQ(b.PairFrequency(0, 2), 0);
     // A cut inside a row record leaves the rest of it at the preset: no pairs.
     WriteFile(dir / "cut", Ints({1, 2, 1, 4, 0, 0}).substr(0, 8 + 8 + 2));
     ASSERT_TRUE(b.Load((dir / "cut").c_str()));
