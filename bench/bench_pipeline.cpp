@@ -116,7 +116,7 @@ int main(int argc, char** argv)
     // Segmentation alone: the pre-processor and the segmenter on the engine's models.
     const CModel& model = *engine.model;
     CPreProcess pre(model.charset.get(), model.coreDict.get(), engine.userDict.get());
-    CSegment segment(model.coreDict.get(), model.unigram.get(), model.bigram.get());
+    CSegment segment(model.coreDict.get(), model.unigram.get(), model.bigram.get(), model.pairScores.get());
     Span segmentOnly;
     long long tokens = 0;
     for (int r = 0; r < repeats; ++r) {
