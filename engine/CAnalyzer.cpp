@@ -656,7 +656,8 @@ void CAnalyzer::AppendEscaped(std::string& out, const char* text, size_t length)
 const std::string& CAnalyzer::TagSuffix(int tag)
 {
     const size_t code = static_cast<uint8_t>(tag);
-    if (!tagSuffixMade[code]) {
+    // Never empty once made: it holds at least the separator.
+    if (tagSuffix[code].empty()) {
         // The markup after a token: its tag name (escaped; a tag without a name
         // in the tag set shows as an empty name) and the separator. Made once
         // per tag: the tag set does not change under an analyser.
@@ -667,7 +668,6 @@ const std::string& CAnalyzer::TagSuffix(int tag)
         suffix += kS1Close;
         suffix += kS2;
         tagSuffix[code] = std::move(suffix);
-        tagSuffixMade[code] = true;
     }
     return tagSuffix[code];
 }

@@ -163,8 +163,7 @@ private:
     std::string* page = &pageBuffer;
     // Per tag code, the page's markup after a token of that tag.
     const std::string& TagSuffix(int tag);
-    std::string tagSuffix[256];
-    bool tagSuffixMade[256] = {};
+    std::string tagSuffix[256]; // empty until made
     bool pageWriteFailed = false;
     // The run-time words of the model, held for the length of one analysis.
     std::shared_ptr<const CUserWords> userWords;

@@ -1,17 +1,15 @@
 #include "segment/CCharModel.h"
 
-#include "segment/CharKeys.h"
-#include "segment/CharModelFile.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
-
 #include "lexicon/BinaryFile.h"
 #include "lexicon/ModelBlock.h"
+#include "segment/CharKeys.h"
+#include "segment/CharModelFile.h"
 
 constexpr char CCharModel::kMagic[4];
 

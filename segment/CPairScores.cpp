@@ -10,9 +10,9 @@
 CPairScores::CPairScores(const CUnigram& unigram, const CBigram& bigram)
     : unigram(&unigram), bigram(&bigram),
       terms(static_cast<double>(unigram.GetTotalFrequency()), static_cast<double>(unigram.GetEntryCount())),
-      scoreBlock(AllocateModelBlock(bigram.GetSlotCount() * sizeof(double))),
-      scores(reinterpret_cast<double*>(scoreBlock.get()))
+      scoreBlock(AllocateModelBlock(bigram.GetSlotCount() * sizeof(double)))
 {
+    double* const scores = reinterpret_cast<double*>(scoreBlock.get());
     if (scores == nullptr)
         throw std::bad_alloc();
     // Ids past both tables read as the shared last record, so the table ends

@@ -55,7 +55,7 @@ public:
     bool IsFor(const CUnigram* u, const CBigram* b) const { return u == unigram && b == bigram; }
     // ln P(second | first) of the pair in a slot of the bigram table (see
     // CBigram::FindIn), for words whose frequencies are the unigram table's.
-    const double* Scores() const { return scores; }
+    const double* Scores() const { return reinterpret_cast<const double*>(scoreBlock.get()); }
     const Terms& GetTerms() const { return terms; }
     // Frequency 0 and no pairs for ids outside both tables.
     const Word& WordOf(int wordId) const
@@ -68,8 +68,7 @@ private:
     const CUnigram* unigram;
     const CBigram* bigram;
     Terms terms;
-    ModelBlock scoreBlock;
-    double* scores; // one per slot of the bigram table, in scoreBlock
+    ModelBlock scoreBlock; // a double per slot of the bigram table
     ModelArray<Word> words;    // by word id, then one for every other id
 };
 

@@ -1,8 +1,5 @@
 #include "tagging/CNameModel.h"
 
-#include "segment/CharKeys.h"
-#include "segment/CharModelFile.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -11,6 +8,8 @@
 
 #include "lexicon/BinaryFile.h"
 #include "lexicon/ModelBlock.h"
+#include "segment/CharKeys.h"
+#include "segment/CharModelFile.h"
 
 constexpr char CNameModel::kMagic[4];
 

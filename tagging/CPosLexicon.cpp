@@ -59,14 +59,15 @@ bool CPosLexicon::Load(const char* path)
     const uint8_t* body = file.Data() + 8;
     const size_t entryBytes = std::min(available, size_t(m) * kRecordBytes);
 
-    ModelArray<Entry> newEntries(static_cast<size_t>(m), Entry{255, 0});
+    // Every record is decoded, from the file or from its preset.
+    ModelArray<Entry> newEntries(static_cast<size_t>(m));
     uint8_t entryPreset[kRecordBytes] = {255, 0, 0, 0, 0, 0, 0, 0};
     DecodeRecords(body, entryBytes, newEntries.size(), entryPreset, [&](size_t i, const uint8_t* p) {
         newEntries[i].tag = p[0];
         newEntries[i].frequency = Int32At(p + 4);
     });
 
-    ModelArray<IndexRecord> newIndex(static_cast<size_t>(w), IndexRecord{-1, -1});
+    ModelArray<IndexRecord> newIndex(static_cast<size_t>(w));
     uint8_t indexPreset[kRecordBytes];
     PutInt32(indexPreset, -1);
     PutInt32(indexPreset + 4, -1);

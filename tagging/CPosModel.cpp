@@ -1,7 +1,5 @@
 #include "tagging/CPosModel.h"
 
-#include "segment/CharKeys.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -9,6 +7,7 @@
 
 #include "lexicon/MappedFile.h"
 #include "lexicon/ModelBlock.h"
+#include "segment/CharKeys.h"
 
 constexpr char CPosModel::kMagic[4];
 static_assert(CPosModel::kHashedTemplates <= CPosModel::kHashedSlots, "the header counts every hashed template");
