@@ -170,41 +170,52 @@ void CAnalyzer::SpanDeficits()
     if (chars == 0)
         return;
     auto T = [t](int a, int b) { return t[a * 4 + b]; };
+    // Only the grammar's transitions are finite (B and S follow E or S, M and
+    // E follow B or M), so each label has two predecessors and two successors;
+    // they are taken in label order, as a loop over all four would.
+    const int from[4][2] = {{E, S}, {B, M}, {B, M}, {E, S}};
+    const int to[4][2] = {{M, E}, {M, E}, {B, S}, {B, S}};
     forward[B] = s[B];
     forward[S] = s[S];
-    for (int i = 1; i < chars; ++i)
+    for (int i = 1; i < chars; ++i) {
+        const float* previous = &forward[static_cast<size_t>(i - 1) * 4];
+        float* current = &forward[static_cast<size_t>(i) * 4];
         for (int l = 0; l < 4; ++l) {
             float best = kNone;
-            for (int p = 0; p < 4; ++p)
-                if (forward[static_cast<size_t>(i - 1) * 4 + p] > kNone && std::isfinite(T(p, l)))
-                    best = std::max(best, forward[static_cast<size_t>(i - 1) * 4 + p] + T(p, l));
+            for (int p : from[l])
+                if (previous[p] > kNone)
+                    best = std::max(best, previous[p] + T(p, l));
             if (best > kNone)
-                forward[static_cast<size_t>(i) * 4 + l] = best + s[i * 4 + l];
+                current[l] = best + s[i * 4 + l];
         }
+    }
     const size_t last = static_cast<size_t>(chars - 1) * 4;
     backward[last + E] = s[(chars - 1) * 4 + E];
     backward[last + S] = s[(chars - 1) * 4 + S];
-    for (int i = chars - 2; i >= 0; --i)
+    for (int i = chars - 2; i >= 0; --i) {
+        const float* following = &backward[static_cast<size_t>(i + 1) * 4];
+        float* current = &backward[static_cast<size_t>(i) * 4];
         for (int l = 0; l < 4; ++l) {
             float best = kNone;
-            for (int q = 0; q < 4; ++q)
-                if (backward[static_cast<size_t>(i + 1) * 4 + q] > kNone && std::isfinite(T(l, q)))
-                    best = std::max(best, T(l, q) + backward[static_cast<size_t>(i + 1) * 4 + q]);
+            for (int q : to[l])
+                if (following[q] > kNone)
+                    best = std::max(best, T(l, q) + following[q]);
             if (best > kNone)
-                backward[static_cast<size_t>(i) * 4 + l] = best + s[i * 4 + l];
+                current[l] = best + s[i * 4 + l];
         }
+    }
     const float all = std::max(forward[last + E], forward[last + S]);
     for (int i = 0; i < chars; ++i) {
         // The best way into a word starting at i: from E or S of character i - 1.
+        float left = 0;
+        if (i > 0)
+            left = std::max(forward[static_cast<size_t>(i - 1) * 4 + E] + T(E, B),
+                            forward[static_cast<size_t>(i - 1) * 4 + S] + T(S, B));
         float inner = s[i * 4 + B];
         for (int n = 2; n <= kMaxNewWordChars && i + n <= chars; ++n) {
             const int j = i + n - 1; // the word's last character
             // inner so far covers i..j-1 as B M..M; close the word with E at j.
             const float word = inner + s[j * 4 + E] + T(n == 2 ? B : M, E);
-            float left = 0;
-            if (i > 0)
-                left = std::max(forward[static_cast<size_t>(i - 1) * 4 + E] + T(E, B),
-                                forward[static_cast<size_t>(i - 1) * 4 + S] + T(S, B));
             float right = 0;
             if (j + 1 < chars)
                 right = std::max(T(E, B) + backward[static_cast<size_t>(j + 1) * 4 + B],
