@@ -281,8 +281,8 @@ bool CPosModel::Load(const char* path)
             if (Get32(hashedKeys + 4 * (at + i)) <= Get32(hashedKeys + 4 * (at + i - 1)))
                 return false;
 
-    // The block: transitions, the character rows, the hash tables, the row
-    // starts, the weights.
+    // The block: transitions, the character rows, the hash tables, the first
+    // weights of the word and character rows, the weights.
     const size_t side = size_t(k) + 1;
     size_t at = 0;
     const size_t transitionsAt = at;
@@ -296,35 +296,43 @@ bool CPosModel::Load(const char* path)
         tableAt[t] = at;
         at = Align(at + (size_t(8) << bits[t]));
     }
-    const size_t rowStartAt = at;
-    at = Align(at + 4 * (rows + 1));
+    const uint64_t directRows = uint64_t(kWordTemplates) * words + uint64_t(kCharTemplates) * chars;
+    const size_t rowFirstAt = at;
+    at = Align(at + 4 * directRows);
     const size_t weightsAt = at;
-    at = Align(at + sizeof(Weight) * size_t(entries));
+    at = Align(at + sizeof(Weight) * (size_t(entries) + 1));
     ModelBlock fresh = AllocateModelBlock(at);
     if (!fresh)
         return false;
     uint8_t* base = fresh.get();
 
-    // Row starts from the rows' lengths; no row holds more weights than there
-    // are tags, together they hold them all, and within a row every tag is a
-    // model tag and appears once, in rising order.
-    uint32_t* starts = reinterpret_cast<uint32_t*>(base + rowStartAt);
-    uint64_t sum = 0;
-    for (uint64_t r = 0; r < rows; ++r) {
-        if (lengths[r] > k || sum + lengths[r] > entries)
-            return false;
-        starts[r] = static_cast<uint32_t>(sum);
-        for (uint64_t e = sum; e < sum + lengths[r]; ++e)
-            if (tags[e] >= k || (e > sum && tags[e] <= tags[e - 1]))
-                return false;
-        sum += lengths[r];
-    }
-    starts[rows] = entries;
-    if (sum != entries)
-        return false;
+    // Rows from their lengths; no row holds more weights than there are tags,
+    // together they hold them all, and within a row every tag is a model tag
+    // and appears once, in rising order. The first weights of the hashed rows
+    // go into their slots below.
     Weight* entryWeights = reinterpret_cast<Weight*>(base + weightsAt);
     for (uint32_t e = 0; e < entries; ++e)
         entryWeights[e] = Weight{tags[e], 0, static_cast<int16_t>(Get16(values + 2 * size_t(e)))};
+    entryWeights[entries] = Weight{0, 0, 0};
+    uint32_t* firsts = reinterpret_cast<uint32_t*>(base + rowFirstAt);
+    uint64_t sum = 0, directSum = 0;
+    for (uint64_t r = 0; r < rows; ++r) {
+        if (lengths[r] > k || sum + lengths[r] > entries)
+            return false;
+        for (uint64_t e = sum; e < sum + lengths[r]; ++e)
+            if (tags[e] >= k || (e > sum && tags[e] <= tags[e - 1]))
+                return false;
+        const uint32_t first = lengths[r] > 0 ? static_cast<uint32_t>(sum) : entries;
+        if (lengths[r] > 0)
+            entryWeights[sum].length = lengths[r];
+        if (r < directRows)
+            firsts[r] = first;
+        sum += lengths[r];
+        if (r + 1 == directRows)
+            directSum = sum;
+    }
+    if (sum != entries)
+        return false;
 
     int32_t* matrix = reinterpret_cast<int32_t*>(base + transitionsAt);
     std::fill(matrix, matrix + side * side, 0);
@@ -335,8 +343,8 @@ bool CPosModel::Load(const char* path)
     std::fill(rowOfChar, rowOfChar + kKeyCount, uint16_t(0));
     for (uint32_t i = 0; i < chars; ++i)
         rowOfChar[Get16(charKeys + 2 * i)] = static_cast<uint16_t>(i + 1);
-    uint32_t hashedRowBase = kWordTemplates * words + kCharTemplates * chars;
-    uint32_t bases[kHashedTemplates];
+    // The hashed rows follow the direct ones, template by template, in key order.
+    uint64_t weightAt = directSum;
     for (int t = 0, first = 0; t < kHashedTemplates; first += static_cast<int>(hashed[t]), ++t) {
         Slot* table = reinterpret_cast<Slot*>(base + tableAt[t]);
         const size_t slots = size_t(1) << bits[t], mask = slots - 1;
@@ -345,12 +353,12 @@ bool CPosModel::Load(const char* path)
         for (uint32_t i = 0; i < hashed[t]; ++i) {
             const uint32_t key = Get32(hashedKeys + 4 * (static_cast<size_t>(first) + i));
             size_t s = SlotOf(key, bits[t]);
-            while (table[s].row >= 0)
+            while (table[s].first >= 0)
                 s = (s + 1) & mask;
-            table[s] = Slot{key, static_cast<int32_t>(i)};
+            const uint8_t length = lengths[directRows + static_cast<uint64_t>(first) + i];
+            table[s] = Slot{key, static_cast<int32_t>(length > 0 ? weightAt : entries)};
+            weightAt += length;
         }
-        bases[t] = hashedRowBase;
-        hashedRowBase += hashed[t];
     }
 
     // Sound: take it.
@@ -384,9 +392,8 @@ bool CPosModel::Load(const char* path)
         hashedCount[t] = hashed[t];
         tables[t] = reinterpret_cast<const Slot*>(block.get() + tableAt[t]);
         tableBits[t] = bits[t];
-        hashedBase[t] = bases[t];
     }
-    rowStart = starts;
+    rowFirst = firsts;
     weights = entryWeights;
     loaded = true;
     return true;
@@ -402,7 +409,7 @@ bool CPosModel::IsFolded(int32_t word) const
     return true;
 }
 
-int64_t CPosModel::RowOf(const Key& key) const
+int64_t CPosModel::DirectRow(const Key& key) const
 {
     if (key.templ < kWordTemplates)
         return key.key < wordCount ? int64_t(key.templ) * wordCount + key.key : -1;
@@ -412,6 +419,15 @@ int64_t CPosModel::RowOf(const Key& key) const
         return int64_t(kWordTemplates) * wordCount + int64_t(key.templ - kWordTemplates) * charCount +
                (charRow[key.key] - 1);
     }
+    return -1;
+}
+
+int64_t CPosModel::FirstWeight(const Key& key) const
+{
+    if (key.templ < kFirstHashed) {
+        const int64_t row = DirectRow(key);
+        return row < 0 ? -1 : int64_t(rowFirst[row]);
+    }
     const int t = key.templ - kFirstHashed;
     if (t >= kHashedTemplates || hashedCount[t] == 0)
         return -1;
@@ -419,10 +435,10 @@ int64_t CPosModel::RowOf(const Key& key) const
     const size_t mask = (size_t(1) << tableBits[t]) - 1;
     // A quarter of the slots at least is empty, so every probe run ends.
     for (size_t s = SlotOf(key.key, tableBits[t]);; s = (s + 1) & mask) {
-        if (table[s].row < 0)
+        if (table[s].first < 0)
             return -1;
         if (table[s].key == key.key)
-            return int64_t(hashedBase[t]) + table[s].row;
+            return table[s].first;
     }
 }
 
@@ -543,31 +559,36 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
     }
     ws.keyStart[n] = static_cast<int32_t>(ws.keys.size());
     const size_t features = ws.keys.size();
+    // Two waves: the hash slots and the first-weight entries of the word and
+    // character rows, then the weights.
     for (const Key& key : ws.keys) {
         const int t = key.templ - kFirstHashed;
-        if (t >= 0 && t < kHashedTemplates && hashedCount[t] > 0)
+        if (t < 0) {
+            const int64_t row = DirectRow(key);
+            if (row >= 0)
+                __builtin_prefetch(&rowFirst[row]);
+        } else if (t < kHashedTemplates && hashedCount[t] > 0) {
             __builtin_prefetch(&tables[t][SlotOf(key.key, tableBits[t])]);
+        }
     }
     ws.rows.resize(features);
     for (size_t f = 0; f < features; ++f) {
-        ws.rows[f] = RowOf(ws.keys[f]);
+        ws.rows[f] = FirstWeight(ws.keys[f]);
         if (ws.rows[f] >= 0)
-            __builtin_prefetch(&rowStart[ws.rows[f]]);
+            __builtin_prefetch(&weights[ws.rows[f]]);
     }
-    for (size_t f = 0; f < features; ++f)
-        if (ws.rows[f] >= 0)
-            __builtin_prefetch(&weights[rowStart[ws.rows[f]]]);
     int32_t* sums = ws.sums.data();
     for (size_t j = 0; j < n; ++j) {
         if (ws.keyStart[j] == ws.keyStart[j + 1])
             continue;
         std::fill(ws.sums.begin(), ws.sums.end(), 0);
         for (int32_t f = ws.keyStart[j]; f < ws.keyStart[j + 1]; ++f) {
-            const int64_t row = ws.rows[static_cast<size_t>(f)];
-            if (row < 0)
+            const int64_t first = ws.rows[static_cast<size_t>(f)];
+            if (first < 0)
                 continue;
-            for (uint32_t e = rowStart[row], end = rowStart[row + 1]; e < end; ++e)
-                sums[weights[e].tag] += weights[e].weight;
+            const Weight* w = weights + first;
+            for (int e = 0, length = w->length; e < length; ++e)
+                sums[w[e].tag] += w[e].weight;
         }
         sums[tagCount] = 0; // a candidate outside the model's tags has no weights
         for (int32_t c = ws.candidateStart[j]; c < ws.candidateStart[j + 1]; ++c)

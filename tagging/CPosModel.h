@@ -127,7 +127,7 @@ public:
         std::vector<uint8_t> candidateCode;  // tag code written to the token
         std::vector<int32_t> keyStart; // per token, and one past the last
         std::vector<Key> keys;         // the features of the tokens with a choice
-        std::vector<int64_t> rows;     // their rows, -1 for none
+        std::vector<int64_t> rows;     // where their rows begin in the weights, -1 for none
         std::vector<int32_t> emission; // per candidate
         std::vector<int64_t> score;
         std::vector<int32_t> back;
@@ -175,19 +175,26 @@ public:
     bool IsFolded(int32_t word) const;
 
 private:
+    // A hashed feature's slot holds where its row's weights begin, so that a
+    // look-up reads the slot and then the weights, nothing between.
     struct Slot {
         uint32_t key;
-        int32_t row;
+        int32_t first; // the row's first weight; -1 marks a free slot
     };
     // A weight and its model tag, side by side: a row is read in one stream.
+    // A row's first weight also holds the row's length; an empty row points at
+    // the weight past the last, whose length is 0.
     struct Weight {
         uint8_t tag;
-        uint8_t unused;
+        uint8_t length;
         int16_t weight;
     };
 
-    // The row of a feature, -1 when the model has none.
-    int64_t RowOf(const Key& key) const;
+    // Where the row of a feature begins in weights, -1 when the model has none.
+    int64_t FirstWeight(const Key& key) const;
+    // The row of a word or character feature (these rows come first, and
+    // rowFirst has one entry each), -1 for a hashed feature or none.
+    int64_t DirectRow(const Key& key) const;
     // Appends the candidates of a token to the workspace (at least one); returns how many.
     int Candidates(const TokenRecord& token, const CPosLexicon::Entry* entries, int entryCount, bool useFixedTags,
                    Workspace& ws) const;
@@ -215,9 +222,8 @@ private:
     const uint16_t* charRow = nullptr;    // character key -> 1 + index of its row, 0 for none
     const Slot* tables[kHashedTemplates] = {};
     int tableBits[kHashedTemplates] = {};
-    uint32_t hashedBase[kHashedTemplates] = {};
-    const uint32_t* rowStart = nullptr; // rows + 1
-    const Weight* weights = nullptr;
+    const uint32_t* rowFirst = nullptr; // per word and character row: its first weight
+    const Weight* weights = nullptr;    // entryCount + 1
 };
 
 #endif

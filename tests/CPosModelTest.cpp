@@ -355,6 +355,40 @@ TEST(CPosModel, KnownWordsReadTheirWordRowAndClassWordsTheirCharacters)
     EXPECT_EQ(Tags(model, Sentence({{kClass, "xz"}}, text), text), std::vector<int>{kC});
 }
 
+TEST(CPosModel, AFeatureWithAnEmptyRowAddsNothing)
+{
+    // A row without weights, in each kind of template, followed in the file by
+    // a heavy row: the token reads its own empty row, never its neighbour's.
+    struct Case {
+        const char* what;
+        M::Template templ;
+        uint32_t own;  // the token's feature key, its row empty
+        uint32_t next; // the row after it in the file
+    };
+    const Case cases[] = {
+        {"word", M::kWord, kClass, kClass + 1},
+        {"character", M::kLastChar, 'y', 'z'},
+        {"hashed", M::kSuffix, 'x' << 16 | 'y', 'x' << 16 | 'z'},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string text;
+        const auto sentence = Sentence({{kClass, "xy"}}, text);
+        Model m;
+        m.rows[{c.templ, c.own}];
+        m.Weight(c.templ, c.next, kC, 100);
+        CPosModel model;
+        ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+        // No weights: the tie goes to the lexicon's first tag.
+        EXPECT_EQ(Tags(model, sentence, text), std::vector<int>{kB});
+        // The feature is read: with the weight on its own row the tag changes.
+        Model own;
+        own.Weight(c.templ, c.own, kC, 100);
+        ASSERT_TRUE(LoadBytes(model, own.Bytes()));
+        EXPECT_EQ(Tags(model, sentence, text), std::vector<int>{kC});
+    }
+}
+
 TEST(CPosModel, ExpansionPairsAddATagTheLexiconDropped)
 {
     Model m;
