@@ -170,11 +170,8 @@ void CAnalyzer::SpanDeficits()
     if (chars == 0)
         return;
     auto T = [t](int a, int b) { return t[a * 4 + b]; };
-    // Only the grammar's transitions are finite (B and S follow E or S, M and
-    // E follow B or M), so each label has two predecessors and two successors;
-    // they are taken in label order, as a loop over all four would.
-    const int from[4][2] = {{E, S}, {B, M}, {B, M}, {E, S}};
-    const int to[4][2] = {{M, E}, {M, E}, {B, S}, {B, S}};
+    // Only the grammar's transitions are finite, so each label looks at its
+    // two predecessors and successors, in label order as a loop over all four would.
     forward[B] = s[B];
     forward[S] = s[S];
     for (int i = 1; i < chars; ++i) {
@@ -182,7 +179,7 @@ void CAnalyzer::SpanDeficits()
         float* current = &forward[static_cast<size_t>(i) * 4];
         for (int l = 0; l < 4; ++l) {
             float best = kNone;
-            for (int p : from[l])
+            for (int p : CCharModel::kPredecessors[l])
                 if (previous[p] > kNone)
                     best = std::max(best, previous[p] + T(p, l));
             if (best > kNone)
@@ -197,7 +194,7 @@ void CAnalyzer::SpanDeficits()
         float* current = &backward[static_cast<size_t>(i) * 4];
         for (int l = 0; l < 4; ++l) {
             float best = kNone;
-            for (int q : to[l])
+            for (int q : CCharModel::kSuccessors[l])
                 if (following[q] > kNone)
                     best = std::max(best, T(l, q) + following[q]);
             if (best > kNone)

@@ -12,6 +12,8 @@
 #include "segment/CharModelFile.h"
 
 constexpr char CCharModel::kMagic[4];
+constexpr uint8_t CCharModel::kPredecessors[CCharModel::kLabelCount][2];
+constexpr uint8_t CCharModel::kSuccessors[CCharModel::kLabelCount][2];
 
 namespace {
 
@@ -23,15 +25,11 @@ constexpr float kMaxScale = 1e6f;
 // Tables this large could not be meant (and would need gigabytes).
 constexpr uint32_t kMaxRows = 1u << 26;
 
-// Which label may follow which: a word that has begun goes on (M) or ends (E);
-// after a word's end (E) or a one-character word (S) a new word begins.
-constexpr bool kAllowed[4][4] = {
-    // B      M      E      S
-    {false, true, true, false}, // after B
-    {false, true, true, false}, // after M
-    {true, false, false, true}, // after E
-    {true, false, false, true}, // after S
-};
+// Which label may follow which (kPredecessors as a table).
+constexpr bool Allowed(int previous, int label)
+{
+    return CCharModel::kPredecessors[label][0] == previous || CCharModel::kPredecessors[label][1] == previous;
+}
 
 using charkeys::CharLength;
 using charkeys::KeyAt;
@@ -185,7 +183,7 @@ bool CCharModel::Load(const char* path)
     scale = newScale;
     for (int i = 0; i < 16; ++i) {
         transitions[i] = newTransitions[i];
-        transitionScores[i] = kAllowed[i / 4][i % 4] ? static_cast<float>(newTransitions[i]) * newScale
+        transitionScores[i] = Allowed(i / 4, i % 4) ? static_cast<float>(newTransitions[i]) * newScale
                                                      : -std::numeric_limits<float>::infinity();
     }
     loaded = true;
@@ -304,7 +302,7 @@ void CCharModel::Emissions(Workspace& ws) const
     }
 }
 
-// The recurrences below spell out the label grammar (kAllowed): B and S follow
+// The recurrences below spell out the label grammar (kPredecessors): B and S follow
 // E or S, M and E follow B or M. Where two predecessors score the same, the
 // earlier label (B before M, E before S) wins, as everywhere in the engine.
 // A labelling that breaks the grammar at the ends starts from kImpossible and

@@ -22,6 +22,11 @@ class CCharModel {
 public:
     enum Label : uint8_t { kB = 0, kM = 1, kE = 2, kS = 3 };
     static constexpr int kLabelCount = 4;
+    // The label grammar: a word that has begun goes on (M) or ends (E); after
+    // a word's end (E) or a one-character word (S) a new word begins. Each
+    // label has two labels it may follow and two it may precede, in label order.
+    static constexpr uint8_t kPredecessors[kLabelCount][2] = {{kE, kS}, {kB, kM}, {kB, kM}, {kE, kS}};
+    static constexpr uint8_t kSuccessors[kLabelCount][2] = {{kM, kE}, {kM, kE}, {kB, kS}, {kB, kS}};
 
     // File layout constants, shared with the trainer's writer.
     static constexpr char kMagic[4] = {'M', 'N', 'W', 'C'};

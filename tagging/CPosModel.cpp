@@ -571,11 +571,11 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
             __builtin_prefetch(&tables[t][SlotOf(key.key, tableBits[t])]);
         }
     }
-    ws.rows.resize(features);
+    ws.firstWeights.resize(features);
     for (size_t f = 0; f < features; ++f) {
-        ws.rows[f] = FirstWeight(ws.keys[f]);
-        if (ws.rows[f] >= 0)
-            __builtin_prefetch(&weights[ws.rows[f]]);
+        ws.firstWeights[f] = FirstWeight(ws.keys[f]);
+        if (ws.firstWeights[f] >= 0)
+            __builtin_prefetch(&weights[ws.firstWeights[f]]);
     }
     int32_t* sums = ws.sums.data();
     for (size_t j = 0; j < n; ++j) {
@@ -583,7 +583,7 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
             continue;
         std::fill(ws.sums.begin(), ws.sums.end(), 0);
         for (int32_t f = ws.keyStart[j]; f < ws.keyStart[j + 1]; ++f) {
-            const int64_t first = ws.rows[static_cast<size_t>(f)];
+            const int64_t first = ws.firstWeights[static_cast<size_t>(f)];
             if (first < 0)
                 continue;
             const Weight* w = weights + first;

@@ -127,7 +127,7 @@ public:
         std::vector<uint8_t> candidateCode;  // tag code written to the token
         std::vector<int32_t> keyStart; // per token, and one past the last
         std::vector<Key> keys;         // the features of the tokens with a choice
-        std::vector<int64_t> rows;     // where their rows begin in the weights, -1 for none
+        std::vector<int64_t> firstWeights; // where their rows begin in the weights, -1 for none
         std::vector<int32_t> emission; // per candidate
         std::vector<int64_t> score;
         std::vector<int32_t> back;
