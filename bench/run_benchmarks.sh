@@ -260,6 +260,11 @@ echo "  segmentation alone, trained models / Rust port:       $(ratio "$seg_new_
 echo "  forward maximum match / Rust port:                    $(ratio "$fmm_rate" "$rs_rate")   (the bound of a dictionary segmenter)"
 echo "  segmentation alone / forward maximum match:           $(ratio "$seg_rate" "$fmm_rate")"
 echo "  morv --format text (GBK) / python3-jieba:             $(ratio "${morv_rate[text-gbk]}" "$py_rate")"
+# The load as a user waits for it (wall time: the new stages' models load on a
+# second thread beside the core tables), and the CPU time it takes.
+load_times() { awk '/^model load/ { for (i = 1; i < NF; ++i) { if ($i == "cpu") c = $(i + 1); if ($i == "(wall") w = $(i + 1) } } END { if (w != "") printf "wall %s s, CPU %s s", w, c; else print "n/a" }' "$1"; }
+echo "  model load, new stages:  $(load_times "$work/stages.txt")   (target: at most 0.05 s)"
+echo "  model load, classic:     $(load_times "$work/stages-classic.txt")"
 
 # --- Many processes: morv.dask on two local worker processes beside `morv -j 2`,
 # on MORV_DASK_BENCH_MB (default 100) MB of the corpus text repeated, UTF-8.

@@ -4,7 +4,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,6 +41,18 @@ bool LoadModel(std::unique_ptr<Model>& slot, const char* className, const std::s
         return false;
     }
     if (!slot->Load(path.c_str(), args...)) {
+        report("Cannot open file %s.\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// A lexicon whose words carry more candidates than its context file has tags
+// belongs to another model: refused as a file that cannot be loaded.
+bool LexiconFits(const CPosLexicon& lexicon, const CTagTransitions& context, const std::string& path,
+                 const CModel::Reporter& report)
+{
+    if (context.GetTagCount() > 0 && lexicon.GetLongestRecord() > context.GetTagCount()) {
         report("Cannot open file %s.\n", path.c_str());
         return false;
     }
@@ -199,6 +214,85 @@ void CModel::LoadUserDictFile(const Reporter& report)
 bool CModel::LoadModels(const Reporter& report)
 {
     loaded = false;
+    // The new stages' models need nothing of the core tables until they are
+    // checked against them at the end, so they load on a second thread while
+    // this one loads the core tables: on two cores start-up takes about half
+    // the time. A failure is reported as a load in one thread reports it: the
+    // first in the fixed order, and no other.
+    std::string deferredFormat, deferredArg;
+    const Reporter defer = [&](const char* format, const char* arg) {
+        if (deferredFormat.empty()) {
+            deferredFormat = format;
+            deferredArg = arg;
+        }
+    };
+    bool newLoaded = true;
+    std::exception_ptr newFailure;
+    const auto loadNew = [&] {
+        try {
+            newLoaded = LoadNewWordModels(defer);
+        } catch (...) {
+            newFailure = std::current_exception();
+        }
+    };
+    struct Joined {
+        std::thread thread;
+        ~Joined()
+        {
+            if (thread.joinable())
+                thread.join();
+        }
+    } second;
+    if (newWordsOn) {
+        try {
+            second.thread = std::thread(loadNew);
+        } catch (const std::system_error&) {
+            // No thread to be had: the new stages load after the core tables.
+        }
+    }
+    const bool threaded = second.thread.joinable();
+    const bool coreLoaded = LoadCoreModels(report);
+    if (threaded)
+        second.thread.join();
+    else if (coreLoaded)
+        loadNew();
+    if (newFailure)
+        std::rethrow_exception(newFailure);
+    if (!coreLoaded) {
+        ResetNewWordModels();
+        return false;
+    }
+    if (!newLoaded) {
+        report(deferredFormat.c_str(), deferredArg.c_str());
+        return false;
+    }
+    // The part-of-speech model keys its word features on the dictionary's ids:
+    // a model of another dictionary is refused like a damaged file.
+    if (posModel && posModel->GetWordCount() != unigram->GetEntryCount()) {
+        report("Cannot open file %s.\n", DataPath("NewPos.pm").c_str());
+        posModel.reset();
+        return false;
+    }
+    loaded = true;
+    return true;
+}
+
+void CModel::ResetNewWordModels()
+{
+    newWordModel.reset();
+    supplement.reset();
+    nameModel.reset();
+    placeRoles.reset();
+    placeContext.reset();
+    placeAutomaton.reset();
+    orgRoles.reset();
+    orgContext.reset();
+    orgAutomaton.reset();
+    posModel.reset();
+}
+
+bool CModel::LoadCoreModels(const Reporter& report)
+{
     if (!LoadModel(charset, "CCharset", DataPath("charset.type"), report))
         return false;
     if (!LoadModel(coreDict, "CPDAT", DataPath("CoreDict.pdat"), report))
@@ -208,15 +302,9 @@ bool CModel::LoadModels(const Reporter& report)
         report("%s", "The Core Dictionary has been destroyed!");
         return false;
     }
-    // A lexicon whose words carry more candidates than its context file has tags
-    // belongs to another model: refused as a file that cannot be loaded.
-    const auto lexiconFits = [&](const std::unique_ptr<CPosLexicon>& lexicon, const std::unique_ptr<CTagTransitions>& context,
-                                 const char* file) {
-        if (context->GetTagCount() > 0 && lexicon->GetLongestRecord() > context->GetTagCount()) {
-            report("Cannot open file %s.\n", DataPath(file).c_str());
-            return false;
-        }
-        return true;
+    const auto lexiconFits = [&](const std::unique_ptr<CPosLexicon>& lexicon,
+                                 const std::unique_ptr<CTagTransitions>& context, const char* file) {
+        return LexiconFits(*lexicon, *context, DataPath(file), report);
     };
     // The new stages read the word tables that know the class word of new words.
     const bool nw = newWordsOn;
@@ -232,6 +320,16 @@ bool CModel::LoadModels(const Reporter& report)
         !LoadModel(roleTagger, nullptr, DataPath("nr.fsa"), report))
         return false;
     pairScores.reset(new CPairScores(*unigram, *bigram));
+    return true;
+}
+
+bool CModel::LoadNewWordModels(const Reporter& report)
+{
+    const bool nw = newWordsOn;
+    const auto lexiconFits = [&](const std::unique_ptr<CPosLexicon>& lexicon,
+                                 const std::unique_ptr<CTagTransitions>& context, const char* file) {
+        return LexiconFits(*lexicon, *context, DataPath(file), report);
+    };
     newWordModel.reset();
     if (nw && !LoadModel(newWordModel, nullptr, DataPath("NewWord.cm"), report))
         return false;
@@ -269,19 +367,9 @@ bool CModel::LoadModels(const Reporter& report)
          !lexiconFits(orgRoles, orgContext, "nt.role") ||
          !LoadModel(orgAutomaton, nullptr, DataPath("nt.fsa"), report)))
         return false;
-    // The part-of-speech model keys its word features on the dictionary's ids:
-    // a model of another dictionary is refused like a damaged file.
     posModel.reset();
-    if (nw && newPosOn) {
-        if (!LoadModel(posModel, nullptr, DataPath("NewPos.pm"), report))
-            return false;
-        if (posModel->GetWordCount() != unigram->GetEntryCount()) {
-            report("Cannot open file %s.\n", DataPath("NewPos.pm").c_str());
-            posModel.reset();
-            return false;
-        }
-    }
-    loaded = true;
+    if (nw && newPosOn && !LoadModel(posModel, nullptr, DataPath("NewPos.pm"), report))
+        return false;
     return true;
 }
 

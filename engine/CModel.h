@@ -158,6 +158,13 @@ public:
     SpecialWords ids;
 
 private:
+    // The two parts of LoadModels: the tables of the classic pipeline, and the
+    // models of the new stages (when NewWords is on), which LoadModels checks
+    // against the former once both are in.
+    bool LoadCoreModels(const Reporter& report);
+    bool LoadNewWordModels(const Reporter& report);
+    void ResetNewWordModels();
+
     bool loaded = false;
     mutable std::mutex userMutex;
     std::vector<CUserWords::Entry> userEntries;

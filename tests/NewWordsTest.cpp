@@ -2,10 +2,13 @@
 // engine ignores their models; on, unseen words and mixed numbers come out whole.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "engine/CModel.h"
+#include "engine/Engine.h"
 #include "engine/morv.hpp"
 #include "tests/TestUtil.h"
 
@@ -168,6 +171,40 @@ TEST_F(NewWordsTest, ALineComesOutTheSameWithOrWithoutItsBreak)
             EXPECT_EQ(with.substr(0, plain.size()), plain) << line;
         }
     }
+}
+
+TEST_F(NewWordsTest, AFailedLoadNamesTheFirstFileInOrderAndNoOther)
+{
+    // The new stages' models load beside the core tables; however the two
+    // parts finish, the log holds the one line a load in order would write.
+    const struct {
+        std::vector<const char*> missing;
+        const char* named;
+    } cases[] = {
+        {{"NewWord.cm"}, "NewWord.cm"},
+        {{"NewPos.pm", "nt.ctx"}, "nt.ctx"},
+        {{"PersonName.nm", "NewWord.big"}, "NewWord.big"},
+        {{"NewPos.pm", "nr.fsa"}, "nr.fsa"},
+        {{"Supplement.tab", "charset.type"}, "charset.type"},
+        {{"NewPos.pm"}, "NewPos.pm"},
+    };
+    const std::string data = on + "/Data/";
+    for (const auto& c : cases) {
+        for (const char* file : c.missing)
+            ASSERT_EQ(std::rename((data + file).c_str(), (data + file + ".away").c_str()), 0) << file;
+        EXPECT_FALSE(EngineInit(on.c_str())) << c.named;
+        EXPECT_EQ(ReadFile(on + "/Morv.log"), "Cannot open file " + data + c.named + ".\n");
+        EngineExit();
+        CModel model;
+        std::string error;
+        EXPECT_FALSE(model.Open(on, &error));
+        EXPECT_EQ(error.rfind("cannot load " + data + c.named + ":", 0), 0u) << error;
+        for (const char* file : c.missing)
+            ASSERT_EQ(std::rename((data + file + ".away").c_str(), (data + file).c_str()), 0) << file;
+    }
+    // Every file back: the model loads again.
+    EXPECT_TRUE(EngineInit(on.c_str())) << ReadFile(on + "/Morv.log");
+    EngineExit();
 }
 
 } // namespace
