@@ -214,6 +214,19 @@ void CModel::LoadUserDictFile(const Reporter& report)
 bool CModel::LoadModels(const Reporter& report)
 {
     loaded = false;
+    // Memory that cannot be had fails the load like an object that cannot be
+    // built; the exception never reaches the caller (a C entry point, often).
+    try {
+        loaded = LoadAll(report);
+    } catch (const std::exception&) {
+        report("Cannot build object %s.\n", "CModel");
+        loaded = false;
+    }
+    return loaded;
+}
+
+bool CModel::LoadAll(const Reporter& report)
+{
     // The new stages' models need nothing of the core tables until they are
     // checked against them at the end, so they load on a second thread while
     // this one loads the core tables: on two cores start-up takes about half
@@ -256,12 +269,13 @@ bool CModel::LoadModels(const Reporter& report)
         second.thread.join();
     else if (coreLoaded)
         loadNew();
-    if (newFailure)
-        std::rethrow_exception(newFailure);
+    // The core tables come first in the order: their failure is the one to report.
     if (!coreLoaded) {
         ResetNewWordModels();
         return false;
     }
+    if (newFailure)
+        std::rethrow_exception(newFailure);
     if (!newLoaded) {
         report(deferredFormat.c_str(), deferredArg.c_str());
         return false;
@@ -273,7 +287,6 @@ bool CModel::LoadModels(const Reporter& report)
         posModel.reset();
         return false;
     }
-    loaded = true;
     return true;
 }
 

@@ -161,6 +161,7 @@ private:
     // The two parts of LoadModels: the tables of the classic pipeline, and the
     // models of the new stages (when NewWords is on), which LoadModels checks
     // against the former once both are in.
+    bool LoadAll(const Reporter& report);
     bool LoadCoreModels(const Reporter& report);
     bool LoadNewWordModels(const Reporter& report);
     void ResetNewWordModels();

@@ -63,9 +63,18 @@ void CopySpecialWords(EngineContext& engine, const SpecialWords& ids)
     engine.idOne = ids.one;
 }
 
-} // namespace
+// No exception leaves a C entry point: one that escapes a call (memory that
+// cannot be had, mostly) fails it.
+template <class Result, class Call> Result Guarded(Result failed, Call call)
+{
+    try {
+        return call();
+    } catch (...) {
+        return failed;
+    }
+}
 
-extern "C" bool EngineInit(const char* basePath)
+bool Init(const char* basePath)
 {
     EngineContext& engine = TheEngine();
     if (engine.initialized)
@@ -124,6 +133,13 @@ extern "C" bool EngineInit(const char* basePath)
     return true;
 }
 
+} // namespace
+
+extern "C" bool EngineInit(const char* basePath)
+{
+    return Guarded(false, [&] { return Init(basePath); });
+}
+
 extern "C" bool EngineExit(void)
 {
     EngineContext& engine = TheEngine();
@@ -137,7 +153,9 @@ extern "C" bool EngineExit(void)
     return true;
 }
 
-extern "C" bool EngineWriteHtml(const char* text, const char* path)
+namespace {
+
+bool WriteHtml(const char* text, const char* path)
 {
     EngineContext& engine = TheEngine();
     // Without a complete analyser there is nothing to write: fail before creating the file.
@@ -147,17 +165,13 @@ extern "C" bool EngineWriteHtml(const char* text, const char* path)
     return WriteHtmlPage(*engine.analyzer, text, path);
 }
 
-namespace {
-
 bool IsReadableRegularFile(const char* path)
 {
     struct stat st {};
     return path != nullptr && ::stat(path, &st) == 0 && S_ISREG(st.st_mode) && ::access(path, R_OK) == 0;
 }
 
-} // namespace
-
-extern "C" int EngineImportUserDict(const char* listPath)
+int ImportUserDict(const char* listPath)
 {
     EngineContext& engine = TheEngine();
     if (!engine.initialized || !engine.model || !engine.model->coreDict)
@@ -191,4 +205,16 @@ extern "C" int EngineImportUserDict(const char* listPath)
         engine.analyzer->SetUserDict(dict.get());
     engine.userDict = std::move(dict);
     return words;
+}
+
+} // namespace
+
+extern "C" bool EngineWriteHtml(const char* text, const char* path)
+{
+    return Guarded(false, [&] { return WriteHtml(text, path); });
+}
+
+extern "C" int EngineImportUserDict(const char* listPath)
+{
+    return Guarded(0, [&] { return ImportUserDict(listPath); });
 }

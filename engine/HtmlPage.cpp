@@ -76,6 +76,12 @@ bool WriteHtmlPage(CAnalyzer& analyzer, const char* text, const char* path)
     if (!page.Open(path))
         return false;
     std::FILE* file = page.File();
+    // The analyser never keeps the page's file past this call, whichever way it
+    // ends (its file is gone then).
+    struct Detach {
+        CAnalyzer& analyzer;
+        ~Detach() { analyzer.htmlFile = nullptr; }
+    } detach{analyzer};
     analyzer.htmlFile = file;
     bool ok = true;
     for (const char* s : kHead)
@@ -86,7 +92,6 @@ bool WriteHtmlPage(CAnalyzer& analyzer, const char* text, const char* path)
         ok = std::fputs(s, file) >= 0 && ok;
     for (const char* s : kFooter)
         ok = std::fputs(s, file) >= 0 && ok;
-    analyzer.htmlFile = nullptr;
     if (!ok) {
         page.Abort();
         return false;

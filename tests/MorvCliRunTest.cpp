@@ -225,6 +225,42 @@ private:
     std::string pending;
 };
 
+TEST_F(MorvCliTrainedRun, TooLittleMemoryIsAClearFailureNotACrash)
+{
+#ifdef MORV_SANITIZED
+    GTEST_SKIP() << "the sanitizers reserve more address space than any limit leaves";
+#else
+    // A fresh process under an address-space cap: below what the models take,
+    // the start fails with the command's message (whichever model, on whichever
+    // of the load's threads, ran out); with room enough it analyses.
+    const struct {
+        const std::string& base;
+        long mib;
+        bool starts;
+    } cases[] = {
+        {kTrained, 16, false}, {kTrained, 32, false}, {kTrained, 48, false},
+        {kClassic, 16, false}, {kClassic, 24, false}, {kTrained, 1024, true},
+        {kClassic, 1024, true},
+    };
+    for (const auto& c : cases) {
+        WriteFile(dir / "stdin", "\xE4\xB8\xAD\xE5\x9B\xBD\xE4\xBA\xBA\xE6\xB0\x91\n");
+        const std::string command = "cd '" + dir.path + "' && ulimit -v " + std::to_string(c.mib * 1024) +
+                                    " && exec '" + kMorv + "' -d '" + c.base + "' < stdin > stdout 2> stderr";
+        const int raw = std::system(command.c_str());
+        const std::string what = c.base + " in " + std::to_string(c.mib) + " MiB";
+        ASSERT_TRUE(WIFEXITED(raw)) << what << ": " << ReadFile(dir / "stderr");
+        const std::string err = ReadFile(dir / "stderr");
+        if (c.starts) {
+            EXPECT_EQ(WEXITSTATUS(raw), 0) << what << ": " << err;
+            EXPECT_FALSE(ReadFile(dir / "stdout").empty()) << what;
+        } else {
+            EXPECT_EQ(WEXITSTATUS(raw), 1) << what;
+            EXPECT_EQ(err.rfind("morv: cannot start the engine: ", 0), 0u) << what << ": " << err;
+        }
+    }
+#endif
+}
+
 TEST_F(MorvCliTrainedRun, APipeIsAnsweredLineByLine)
 {
     CoProcess morv({kMorv, "-d", kClassic});

@@ -2,10 +2,16 @@
 // engine ignores their models; on, unseen words and mixed numbers come out whole.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "engine/CModel.h"
 #include "engine/Engine.h"
@@ -205,6 +211,40 @@ TEST_F(NewWordsTest, AFailedLoadNamesTheFirstFileInOrderAndNoOther)
     // Every file back: the model loads again.
     EXPECT_TRUE(EngineInit(on.c_str())) << ReadFile(on + "/Morv.log");
     EngineExit();
+}
+
+TEST_F(NewWordsTest, AStartWithTooLittleMemoryFailsWithoutACrash)
+{
+#ifdef MORV_SANITIZED
+    GTEST_SKIP() << "the sanitizers reserve more address space than any limit leaves";
+#else
+    // Start-up in a child whose address space is capped a little above what it
+    // holds. How far the load gets depends on the memory this process left free
+    // for the child, so only the outcome's form is fixed: a return (with at most
+    // one log line when it fails), never a signal.
+    for (long extraMiB : {2L, 8L, 24L, 48L}) {
+        std::remove((on + "/Morv.log").c_str());
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            long kib = 0;
+            std::ifstream status("/proc/self/status");
+            for (std::string line; std::getline(status, line);)
+                if (line.rfind("VmSize:", 0) == 0)
+                    kib = std::atol(line.c_str() + 7);
+            const rlim_t bytes = rlim_t(kib + extraMiB * 1024) * 1024;
+            const rlimit cap{bytes, bytes};
+            ::setrlimit(RLIMIT_AS, &cap);
+            ::_exit(EngineInit(on.c_str()) ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << extraMiB << " MiB more: ended by signal " << WTERMSIG(status);
+        const std::string log = FileExists(on + "/Morv.log") ? ReadFile(on + "/Morv.log") : "";
+        if (WEXITSTATUS(status) == 0) {
+            EXPECT_LE(std::count(log.begin(), log.end(), '\n'), 1) << log;
+        }
+    }
+#endif
 }
 
 } // namespace
