@@ -1,5 +1,8 @@
 #include "lexicon/MappedFile.h"
 
+#include <cerrno>
+#include <new>
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -21,6 +24,12 @@ MappedFile::MappedFile(const char* path)
         } else {
             // Populated at once: one call maps every page instead of a fault per page.
             void* p = ::mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            if (p == MAP_FAILED && errno == ENOMEM) {
+                // No room for the mapping says nothing about the file: it is
+                // memory that cannot be had, as for any allocation.
+                ::close(fd);
+                throw std::bad_alloc();
+            }
             if (p != MAP_FAILED) {
                 data = static_cast<const uint8_t*>(p);
                 size = bytes;

@@ -16,7 +16,8 @@ public:
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
-    // False when the path is no readable regular file or cannot be mapped.
+    // False when the path is no readable regular file or cannot be mapped;
+    // std::bad_alloc when the address space has no room for it.
     bool IsOpen() const { return open; }
     // The file's bytes (null for an empty file) and their count.
     const uint8_t* Data() const { return data; }

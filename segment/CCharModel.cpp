@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "lexicon/BinaryFile.h"
 #include "lexicon/ModelBlock.h"
@@ -140,7 +141,7 @@ bool CCharModel::Load(const char* path)
     const Layout at = Plan(classes, chars, pairs, skips);
     ModelBlock newBlock = AllocateModelBlock(at.total);
     if (!newBlock)
-        return false;
+        throw std::bad_alloc(); // memory, not the file, is wanting
     uint8_t* base = newBlock.get();
     auto read = [&file, base](size_t offset, size_t bytes) {
         return bytes == 0 || file.Read(base + offset, bytes) == bytes;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "lexicon/MappedFile.h"
 #include "lexicon/ModelBlock.h"
@@ -303,7 +304,7 @@ bool CPosModel::Load(const char* path)
     at = Align(at + sizeof(Weight) * (size_t(entries) + 1));
     ModelBlock fresh = AllocateModelBlock(at);
     if (!fresh)
-        return false;
+        throw std::bad_alloc(); // memory, not the file, is wanting
     uint8_t* base = fresh.get();
 
     // Rows from their lengths; no row holds more weights than there are tags,
