@@ -315,21 +315,17 @@ bool CModel::LoadCoreModels(const Reporter& report)
         report("%s", "The Core Dictionary has been destroyed!");
         return false;
     }
-    const auto lexiconFits = [&](const std::unique_ptr<CPosLexicon>& lexicon,
-                                 const std::unique_ptr<CTagTransitions>& context, const char* file) {
-        return LexiconFits(*lexicon, *context, DataPath(file), report);
-    };
     // The new stages read the word tables that know the class word of new words.
     const bool nw = newWordsOn;
     if (!LoadModel(unigram, "CUnigram", DataPath(nw ? "NewWord.unig" : "CoreDict.unig"), report) ||
         !LoadModel(bigram, "CBigram", DataPath(nw ? "NewWord.big" : "BiWord.big"), report) ||
         !LoadModel(posLexicon, nullptr, DataPath(nw ? "NewWord.pos" : "CoreDict.pos"), report) ||
         !LoadModel(posContext, nullptr, DataPath("Morv.ctx"), report, false) ||
-        !lexiconFits(posLexicon, posContext, "CoreDict.pos") ||
+        !LexiconFits(*posLexicon, *posContext, DataPath(nw ? "NewWord.pos" : "CoreDict.pos"), report) ||
         !LoadModel(tagSet, nullptr, DataPath(tagSetFile), report) ||
         !LoadModel(roleLexicon, nullptr, DataPath("nr.role"), report) ||
         !LoadModel(roleContext, nullptr, DataPath("nr.ctx"), report, false) ||
-        !lexiconFits(roleLexicon, roleContext, "nr.role") ||
+        !LexiconFits(*roleLexicon, *roleContext, DataPath("nr.role"), report) ||
         !LoadModel(roleTagger, nullptr, DataPath("nr.fsa"), report))
         return false;
     pairScores.reset(new CPairScores(*unigram, *bigram));
@@ -339,10 +335,6 @@ bool CModel::LoadCoreModels(const Reporter& report)
 bool CModel::LoadNewWordModels(const Reporter& report)
 {
     const bool nw = newWordsOn;
-    const auto lexiconFits = [&](const std::unique_ptr<CPosLexicon>& lexicon,
-                                 const std::unique_ptr<CTagTransitions>& context, const char* file) {
-        return LexiconFits(*lexicon, *context, DataPath(file), report);
-    };
     newWordModel.reset();
     if (nw && !LoadModel(newWordModel, nullptr, DataPath("NewWord.cm"), report))
         return false;
@@ -373,11 +365,11 @@ bool CModel::LoadNewWordModels(const Reporter& report)
     if (nw && placeNamesOn &&
         (!LoadModel(placeRoles, nullptr, DataPath("ns.role"), report) ||
          !LoadModel(placeContext, nullptr, DataPath("ns.ctx"), report, false) ||
-         !lexiconFits(placeRoles, placeContext, "ns.role") ||
+         !LexiconFits(*placeRoles, *placeContext, DataPath("ns.role"), report) ||
          !LoadModel(placeAutomaton, nullptr, DataPath("ns.fsa"), report) ||
          !LoadModel(orgRoles, nullptr, DataPath("nt.role"), report) ||
          !LoadModel(orgContext, nullptr, DataPath("nt.ctx"), report, false) ||
-         !lexiconFits(orgRoles, orgContext, "nt.role") ||
+         !LexiconFits(*orgRoles, *orgContext, DataPath("nt.role"), report) ||
          !LoadModel(orgAutomaton, nullptr, DataPath("nt.fsa"), report)))
         return false;
     posModel.reset();

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -195,6 +197,30 @@ TEST_F(NewWordsTest, AFailedLoadNamesTheFirstFileInOrderAndNoOther)
         {{"NewPos.pm"}, "NewPos.pm"},
     };
     const std::string data = on + "/Data/";
+    // The new stages' lexicon with a word of more candidates than the context
+    // file has tags: the line names that lexicon, not the classic one.
+    const std::string lexicon = ReadFile(data + "NewWord.pos");
+    int32_t words = 0;
+    std::memcpy(&words, lexicon.data() + 4, 4);
+    const int tags = static_cast<unsigned char>(ReadFile(data + "Morv.ctx")[0]) + 1;
+    std::string tooMany;
+    const auto put = [&tooMany](int32_t v) { tooMany.append(reinterpret_cast<const char*>(&v), 4); };
+    put(tags);
+    put(words);
+    for (int tag = 0; tag < tags; ++tag) {
+        put(tag);
+        put(1);
+    }
+    for (int32_t id = 0; id < words; ++id) {
+        put(0);
+        put(tags);
+    }
+    WriteFile(data + "NewWord.pos", tooMany);
+    EXPECT_FALSE(EngineInit(on.c_str()));
+    EXPECT_EQ(ReadFile(on + "/Morv.log"), "Cannot open file " + data + "NewWord.pos.\n");
+    EngineExit();
+    WriteFile(data + "NewWord.pos", lexicon);
+
     for (const auto& c : cases) {
         for (const char* file : c.missing)
             ASSERT_EQ(std::rename((data + file).c_str(), (data + file + ".away").c_str()), 0) << file;
