@@ -334,12 +334,12 @@ bool CModel::LoadCoreModels(const Reporter& report)
 
 bool CModel::LoadNewWordModels(const Reporter& report)
 {
-    const bool nw = newWordsOn;
-    newWordModel.reset();
-    if (nw && !LoadModel(newWordModel, nullptr, DataPath("NewWord.cm"), report))
+    ResetNewWordModels();
+    if (!newWordsOn)
+        return true;
+    if (!LoadModel(newWordModel, nullptr, DataPath("NewWord.cm"), report))
         return false;
-    supplement.reset();
-    if (nw && supplementOn) {
+    if (supplementOn) {
         supplement.reset(new (std::nothrow) CSupplement());
         if (!supplement) {
             report("Cannot build object %s.\n", "CSupplement");
@@ -353,16 +353,9 @@ bool CModel::LoadNewWordModels(const Reporter& report)
             return false;
         }
     }
-    nameModel.reset();
-    if (nw && nameModelOn && !LoadModel(nameModel, nullptr, DataPath("PersonName.nm"), report))
+    if (nameModelOn && !LoadModel(nameModel, nullptr, DataPath("PersonName.nm"), report))
         return false;
-    placeRoles.reset();
-    placeContext.reset();
-    placeAutomaton.reset();
-    orgRoles.reset();
-    orgContext.reset();
-    orgAutomaton.reset();
-    if (nw && placeNamesOn &&
+    if (placeNamesOn &&
         (!LoadModel(placeRoles, nullptr, DataPath("ns.role"), report) ||
          !LoadModel(placeContext, nullptr, DataPath("ns.ctx"), report, false) ||
          !LexiconFits(*placeRoles, *placeContext, DataPath("ns.role"), report) ||
@@ -372,8 +365,7 @@ bool CModel::LoadNewWordModels(const Reporter& report)
          !LexiconFits(*orgRoles, *orgContext, DataPath("nt.role"), report) ||
          !LoadModel(orgAutomaton, nullptr, DataPath("nt.fsa"), report)))
         return false;
-    posModel.reset();
-    if (nw && newPosOn && !LoadModel(posModel, nullptr, DataPath("NewPos.pm"), report))
+    if (newPosOn && !LoadModel(posModel, nullptr, DataPath("NewPos.pm"), report))
         return false;
     return true;
 }
