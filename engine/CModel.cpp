@@ -317,11 +317,12 @@ bool CModel::LoadCoreModels(const Reporter& report)
     }
     // The new stages read the word tables that know the class word of new words.
     const bool nw = newWordsOn;
+    const std::string posLexiconPath = DataPath(nw ? "NewWord.pos" : "CoreDict.pos");
     if (!LoadModel(unigram, "CUnigram", DataPath(nw ? "NewWord.unig" : "CoreDict.unig"), report) ||
         !LoadModel(bigram, "CBigram", DataPath(nw ? "NewWord.big" : "BiWord.big"), report) ||
-        !LoadModel(posLexicon, nullptr, DataPath(nw ? "NewWord.pos" : "CoreDict.pos"), report) ||
+        !LoadModel(posLexicon, nullptr, posLexiconPath, report) ||
         !LoadModel(posContext, nullptr, DataPath("Morv.ctx"), report, false) ||
-        !LexiconFits(*posLexicon, *posContext, DataPath(nw ? "NewWord.pos" : "CoreDict.pos"), report) ||
+        !LexiconFits(*posLexicon, *posContext, posLexiconPath, report) ||
         !LoadModel(tagSet, nullptr, DataPath(tagSetFile), report) ||
         !LoadModel(roleLexicon, nullptr, DataPath("nr.role"), report) ||
         !LoadModel(roleContext, nullptr, DataPath("nr.ctx"), report, false) ||

@@ -1,6 +1,7 @@
 #include "lexicon/ModelBlock.h"
 
 #include <cstdlib>
+#include <new>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -11,15 +12,19 @@ void ModelBlockFree::operator()(uint8_t* p) const { std::free(p); }
 ModelBlock AllocateModelBlock(size_t bytes)
 {
     constexpr size_t kHugePage = size_t(2) << 20;
-    if (bytes < kHugePage)
-        return ModelBlock(static_cast<uint8_t*>(std::malloc(bytes == 0 ? 1 : bytes)));
-    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    if (rounded < bytes)
-        return nullptr;
-    void* p = std::aligned_alloc(kHugePage, rounded);
+    void* p = nullptr;
+    if (bytes < kHugePage) {
+        p = std::malloc(bytes == 0 ? 1 : bytes);
+    } else {
+        const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        if (rounded >= bytes)
+            p = std::aligned_alloc(kHugePage, rounded);
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (p != nullptr)
-        madvise(p, rounded, MADV_HUGEPAGE); // only advice: without it the block is just slower to fill
+        if (p != nullptr)
+            madvise(p, rounded, MADV_HUGEPAGE); // only advice: without it the block is just slower to fill
 #endif
+    }
+    if (p == nullptr)
+        throw std::bad_alloc();
     return ModelBlock(static_cast<uint8_t*>(p));
 }

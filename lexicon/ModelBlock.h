@@ -19,7 +19,9 @@ struct ModelBlockFree {
 };
 using ModelBlock = std::unique_ptr<uint8_t, ModelBlockFree>;
 
-// Null when the memory cannot be had. Never a null block for 0 bytes.
+// std::bad_alloc when the memory cannot be had, as for any allocation: a
+// loader that asks for a block has already found its file sound. Never a
+// null block, even for 0 bytes.
 ModelBlock AllocateModelBlock(size_t bytes);
 
 #endif

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
 
 #include "lexicon/CBigram.h"
 #include "lexicon/CUnigram.h"
@@ -13,8 +12,6 @@ CPairScores::CPairScores(const CUnigram& unigram, const CBigram& bigram)
       scoreBlock(AllocateModelBlock(bigram.GetSlotCount() * sizeof(double)))
 {
     double* const scores = reinterpret_cast<double*>(scoreBlock.get());
-    if (scores == nullptr)
-        throw std::bad_alloc();
     // Ids past both tables read as the shared last record, so the table ends
     // there; a header's entry count alone (a damaged file may claim millions)
     // never sizes it.

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <new>
 
 #include "lexicon/BinaryFile.h"
 #include "lexicon/ModelBlock.h"
@@ -134,8 +133,6 @@ bool CNameModel::Load(const char* path)
 
     const Layout at = Plan(classes, chars, pairs, entries);
     ModelBlock newBlock = AllocateModelBlock(at.total);
-    if (!newBlock)
-        throw std::bad_alloc(); // memory, not the file, is wanting
     uint8_t* base = newBlock.get();
     auto read = [&file, base](size_t offset, size_t bytes) {
         return bytes == 0 || file.Read(base + offset, bytes) == bytes;

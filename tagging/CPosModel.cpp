@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "lexicon/MappedFile.h"
 #include "lexicon/ModelBlock.h"
@@ -303,8 +302,6 @@ bool CPosModel::Load(const char* path)
     const size_t weightsAt = at;
     at = Align(at + sizeof(Weight) * (size_t(entries) + 1));
     ModelBlock fresh = AllocateModelBlock(at);
-    if (!fresh)
-        throw std::bad_alloc(); // memory, not the file, is wanting
     uint8_t* base = fresh.get();
 
     // Rows from their lengths; no row holds more weights than there are tags,

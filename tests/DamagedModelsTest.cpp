@@ -136,22 +136,8 @@ TEST_F(DamagedModelsTest, AbsurdRecordIsRefusedAndTheLargestSoundLexiconsStayFas
     EngineExit();
 
     // The largest lexicons a sound file can hold: every word with every tag code of
-    // its context file (here sharing one run of entries, which the format allows).
-    const auto largestLexicon = [words](int tags) {
-        std::string lexicon;
-        PutInt(lexicon, tags);
-        PutInt(lexicon, words);
-        for (int tag = 0; tag < tags; ++tag) {
-            lexicon += static_cast<char>(tag);
-            lexicon.append(3, '\0');
-            PutInt(lexicon, 1 + tag);
-        }
-        for (int32_t id = 0; id < words; ++id) {
-            PutInt(lexicon, 0);
-            PutInt(lexicon, tags);
-        }
-        return lexicon;
-    };
+    // its context file.
+    const auto largestLexicon = [words](int tags) { return LexiconOfEveryTag(tags, words); };
     const int posTags = static_cast<unsigned char>(original["Morv.ctx"][0]);
     const int roleTags = static_cast<unsigned char>(original["nr.ctx"][0]);
 

@@ -203,19 +203,7 @@ TEST_F(NewWordsTest, AFailedLoadNamesTheFirstFileInOrderAndNoOther)
     int32_t words = 0;
     std::memcpy(&words, lexicon.data() + 4, 4);
     const int tags = static_cast<unsigned char>(ReadFile(data + "Morv.ctx")[0]) + 1;
-    std::string tooMany;
-    const auto put = [&tooMany](int32_t v) { tooMany.append(reinterpret_cast<const char*>(&v), 4); };
-    put(tags);
-    put(words);
-    for (int tag = 0; tag < tags; ++tag) {
-        put(tag);
-        put(1);
-    }
-    for (int32_t id = 0; id < words; ++id) {
-        put(0);
-        put(tags);
-    }
-    WriteFile(data + "NewWord.pos", tooMany);
+    WriteFile(data + "NewWord.pos", LexiconOfEveryTag(tags, words));
     EXPECT_FALSE(EngineInit(on.c_str()));
     EXPECT_EQ(ReadFile(on + "/Morv.log"), "Cannot open file " + data + "NewWord.pos.\n");
     EngineExit();

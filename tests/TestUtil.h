@@ -1,6 +1,7 @@
 #ifndef MORV_TESTS_TESTUTIL_H
 #define MORV_TESTS_TESTUTIL_H
 
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -45,6 +46,27 @@ inline bool FileExists(const std::string& path)
 }
 
 inline void MakeDir(const std::string& path) { ::mkdir(path.c_str(), 0755); }
+
+// A part-of-speech lexicon file in which each of `words` words lists every one of
+// `tags` tag codes (all words share one run of entries, which the format
+// allows): the largest lexicon a context file of that many tags admits.
+inline std::string LexiconOfEveryTag(int tags, int32_t words)
+{
+    std::string lexicon;
+    const auto put = [&lexicon](int32_t v) { lexicon.append(reinterpret_cast<const char*>(&v), 4); };
+    put(tags);
+    put(words);
+    for (int tag = 0; tag < tags; ++tag) {
+        lexicon += static_cast<char>(tag);
+        lexicon.append(3, '\0');
+        put(1 + tag);
+    }
+    for (int32_t id = 0; id < words; ++id) {
+        put(0);
+        put(tags);
+    }
+    return lexicon;
+}
 
 // A Configure.xml text with the new stages switched as `keys` say, whatever the
 // trained one says: its NewWords key is dropped and `keys` go before the
