@@ -295,6 +295,22 @@ void CAnalyzer::ProtectNames(const TokenRecord* items, int count)
             protectedSpans.emplace_back(nameScratch[static_cast<size_t>(i)].start, nameScratch[static_cast<size_t>(i)].end);
 }
 
+void CAnalyzer::TagRolesAgain(TokenRecord* items, int count)
+{
+    // The role tagger reads nothing but the tokens, so the same tokens get the
+    // same roles; most sentences come out of both searches alike.
+    const auto same = [](const TokenRecord& a, const TokenRecord& b) {
+        return a.wordId == b.wordId && a.start == b.start && a.end == b.end && a.frequency == b.frequency &&
+               a.kind == b.kind && a.tag == b.tag && a.flags == b.flags && a.fixedTag == b.fixedTag;
+    };
+    if (static_cast<size_t>(count) == firstCut.size() && firstRoles.size() == firstCut.size() &&
+        std::equal(items, items + count, firstCut.begin(), same)) {
+        std::copy(firstRoles.begin(), firstRoles.end(), items);
+        return;
+    }
+    roleHmm->Tag(items, count);
+}
+
 bool CAnalyzer::AddNewStageWords(const char* sentence, int length)
 {
     const std::vector<TokenRecord>* supplement = nullptr;
@@ -458,14 +474,19 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
                                        preProcessor->GetSlotSizes(), preProcessor->GetAtomCount());
         TokenRecord* items = segmenter->GetItems();
         if (count >= 2) {
+            const bool newStages = newWordModel != nullptr || supplementWords != nullptr;
+            if (newStages)
+                firstCut.assign(items, items + count);
             roleHmm->Tag(items, count);
+            if (newStages)
+                firstRoles.assign(items, items + count);
             // Names first: the new stages' words must not cut through the person
             // names found on the plain segmentation. When they add words the
             // sentence is segmented again and its roles tagged anew; supplementary
             // words go in first, so that the new-word model does not propose them
             // again as words of its class.
             bool added = false;
-            if (newWordModel != nullptr || supplementWords != nullptr) {
+            if (newStages) {
                 ProtectNames(items, count);
                 added = AddNewStageWords(p, static_cast<int>(next - p));
             }
@@ -476,7 +497,7 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
                                            preProcessor->GetSlotSizes(), preProcessor->GetAtomCount());
                 segmenter->SetExtraScores(nullptr, nullptr, nullptr, nullptr, 0);
                 items = segmenter->GetItems();
-                roleHmm->Tag(items, count);
+                TagRolesAgain(items, count);
             }
             if (nameStage) {
                 // The name model decides the names; the tokens are re-cut at their bounds.

@@ -119,6 +119,12 @@ private:
     std::vector<TokenRecord> newWords;
     std::vector<TokenRecord> stageWords; // supplementary and proposed words merged
     std::vector<TokenRecord> nameScratch;
+    // The first search's tokens before and after role tagging: a second search
+    // that cuts the sentence the same way takes their roles instead of tagging
+    // anew.
+    std::vector<TokenRecord> firstCut;
+    std::vector<TokenRecord> firstRoles;
+    void TagRolesAgain(TokenRecord* items, int count);
     std::vector<std::pair<int, int>> protectedSpans;
     // The new-word model's scores of the lattice's candidates (see SetExtraScores).
     double newWordWeight = 0;
