@@ -70,6 +70,33 @@ void Report(const char* what, const Span& span, long long chars, size_t bytes, l
                 tokens);
 }
 
+// The least wall time, over the repeats, that work(line) takes on every line
+// right after a first, untimed call on the same line: the same work with the
+// model's tables already in the cache. What is left is the arithmetic and
+// bookkeeping, the least time the work can take however well its reads are laid
+// out; the distance to the cold figure is cache misses. Wall time of the timed
+// halves only: a CPU clock read per line costs a system call.
+template <class Work> double AgainInCache(const std::vector<std::string>& lines, int repeats, Work work)
+{
+    double best = 1e30;
+    for (int r = 0; r < repeats; ++r) {
+        double seconds = 0;
+        for (const std::string& line : lines) {
+            work(line);
+            const double from = WallNow();
+            work(line);
+            seconds += WallNow() - from;
+        }
+        best = std::min(best, seconds);
+    }
+    return best;
+}
+
+void ReportInCache(const char* what, double seconds, long long chars, size_t bytes)
+{
+    std::printf("%-30s                  wall %7.3f s   %10.0f chars/s  %7.2f MB/s\n", what, seconds, static_cast<double>(chars) / seconds, static_cast<double>(bytes) / seconds / 1e6);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -126,53 +153,28 @@ int main(int argc, char** argv)
     CSegment segment(model.coreDict.get(), model.unigram.get(), model.bigram.get(), model.pairScores.get());
     Span segmentOnly;
     long long tokens = 0;
+    const auto segmentLine = [&](const std::string& line) {
+        const char* p = line.c_str();
+        while (*p != '\0') {
+            const char* next = pre.BuildLattice(p);
+            if (pre.GetAtomCount() <= 2 || next <= p)
+                break;
+            tokens += segment.Segment(pre.GetLattice(), pre.GetSlotCount(), pre.GetSlotSizes(), pre.GetAtomCount()) - 2;
+            p = next;
+        }
+    };
     for (int r = 0; r < repeats && runs("segment"); ++r) {
         tokens = 0;
         start = Now();
-        for (const std::string& line : lines) {
-            const char* p = line.c_str();
-            while (*p != '\0') {
-                const char* next = pre.BuildLattice(p);
-                if (pre.GetAtomCount() <= 2 || next <= p)
-                    break;
-                tokens += segment.Segment(pre.GetLattice(), pre.GetSlotCount(), pre.GetSlotSizes(),
-                                          pre.GetAtomCount()) - 2;
-                p = next;
-            }
-        }
+        for (const std::string& line : lines)
+            segmentLine(line);
         segmentOnly.Keep(start);
     }
-    if (runs("segment"))
+    if (runs("segment")) {
         Report("segmentation alone", segmentOnly, chars, corpus.size(), tokens);
-
-    // The same work with the model's tables already in the cache: each sentence
-    // is cut once untimed, then again timed. What is left is the search's own
-    // arithmetic and bookkeeping, the least time this search can take however
-    // well its reads are laid out; the distance to the line above is cache misses.
-    // Wall time of the timed halves only (a CPU clock read per sentence costs a
-    // system call).
-    double warm = 1e30;
-    for (int r = 0; r < repeats && runs("segment"); ++r) {
-        double seconds = 0;
-        for (const std::string& line : lines) {
-            const char* p = line.c_str();
-            while (*p != '\0') {
-                const char* next = pre.BuildLattice(p);
-                if (pre.GetAtomCount() <= 2 || next <= p)
-                    break;
-                segment.Segment(pre.GetLattice(), pre.GetSlotCount(), pre.GetSlotSizes(), pre.GetAtomCount());
-                const double from = WallNow();
-                pre.BuildLattice(p);
-                segment.Segment(pre.GetLattice(), pre.GetSlotCount(), pre.GetSlotSizes(), pre.GetAtomCount());
-                seconds += WallNow() - from;
-                p = next;
-            }
-        }
-        warm = std::min(warm, seconds);
+        ReportInCache("  segmentation, tables cached", AgainInCache(lines, repeats, segmentLine), chars,
+                      corpus.size());
     }
-    if (runs("segment"))
-        std::printf("%-30s                  wall %7.3f s   %10.0f chars/s  %7.2f MB/s\n", "  again, tables in the cache",
-                    warm, static_cast<double>(chars) / warm, static_cast<double>(corpus.size()) / warm / 1e6);
 
     // Forward maximum match over the same core dictionary: the longest word at
     // each position, else one character. No dictionary-based segmenter can cut
@@ -207,8 +209,13 @@ int main(int argc, char** argv)
             engine.analyzer->Analyze(line.c_str(), sink);
         pipeline.Keep(start);
     }
-    if (runs("pipeline"))
+    if (runs("pipeline")) {
         Report("full pipeline (to a sink)", pipeline, chars, corpus.size(), tokens);
+        ReportInCache("  pipeline, tables cached", AgainInCache(lines, repeats, [&](const std::string& line) {
+                          engine.analyzer->Analyze(line.c_str(), sink);
+                      }),
+                      chars, corpus.size());
+    }
 
     // The result page of the whole text in one call.
     Span page;
