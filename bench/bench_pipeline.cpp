@@ -94,7 +94,8 @@ template <class Work> double AgainInCache(const std::vector<std::string>& lines,
 
 void ReportInCache(const char* what, double seconds, long long chars, size_t bytes)
 {
-    std::printf("%-30s                  wall %7.3f s   %10.0f chars/s  %7.2f MB/s\n", what, seconds, static_cast<double>(chars) / seconds, static_cast<double>(bytes) / seconds / 1e6);
+    std::printf("%-30s                  wall %7.3f s   %10.0f chars/s  %7.2f MB/s\n", what, seconds,
+                static_cast<double>(chars) / seconds, static_cast<double>(bytes) / seconds / 1e6);
 }
 
 } // namespace

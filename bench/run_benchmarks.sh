@@ -243,8 +243,8 @@ seg_rate=$(stage_rate "segmentation alone" "$work/stages-classic.txt")
 seg_rate=${seg_rate:-$seg_new_rate}
 pipe_rate=$(stage_rate "full pipeline")
 page_rate=$(stage_rate "result page")
-warm_rate=$(stage_rate "  segmentation, tables cached" "$work/stages-classic.txt")
-warm_rate=${warm_rate:-$(stage_rate "  segmentation, tables cached")}
+seg_warm=$(stage_rate "  segmentation, tables cached" "$work/stages-classic.txt")
+seg_warm=${seg_warm:-$(stage_rate "  segmentation, tables cached")}
 classic_pipe_warm=$(stage_rate "  pipeline, tables cached" "$work/stages-classic.txt")
 pipe_warm=$(stage_rate "  pipeline, tables cached")
 fmm_rate=$(stage_rate "forward maximum match" "$work/stages-classic.txt")
@@ -262,7 +262,7 @@ echo "    the same, tables cached / Rust port:                $(ratio "$classic_
 echo "  result page, classic / Rust port:                     $(ratio "$classic_page" "$rs_rate")   (target >= 2)"
 echo "  result page, new stages / Rust port:                  $(ratio "$page_rate" "$rs_rate")"
 echo "  segmentation alone, classic / Rust port:              $(ratio "$seg_rate" "$rs_rate")   (target >= 5)"
-echo "    the same, tables cached / Rust port:                $(ratio "$warm_rate" "$rs_rate")"
+echo "    the same, tables cached / Rust port:                $(ratio "$seg_warm" "$rs_rate")"
 echo "  segmentation alone, trained models / Rust port:       $(ratio "$seg_new_rate" "$rs_rate")   (the same search on the same core tables)"
 echo "  forward maximum match / Rust port:                    $(ratio "$fmm_rate" "$rs_rate")   (the bound of a dictionary segmenter)"
 echo "  segmentation alone / forward maximum match:           $(ratio "$seg_rate" "$fmm_rate")"

@@ -303,8 +303,7 @@ void CAnalyzer::TagRolesAgain(TokenRecord* items, int count)
         return a.wordId == b.wordId && a.start == b.start && a.end == b.end && a.frequency == b.frequency &&
                a.kind == b.kind && a.tag == b.tag && a.flags == b.flags && a.fixedTag == b.fixedTag;
     };
-    if (static_cast<size_t>(count) == firstCut.size() && firstRoles.size() == firstCut.size() &&
-        std::equal(items, items + count, firstCut.begin(), same)) {
+    if (static_cast<size_t>(count) == firstCut.size() && std::equal(items, items + count, firstCut.begin(), same)) {
         std::copy(firstRoles.begin(), firstRoles.end(), items);
         return;
     }

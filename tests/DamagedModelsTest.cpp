@@ -137,12 +137,11 @@ TEST_F(DamagedModelsTest, AbsurdRecordIsRefusedAndTheLargestSoundLexiconsStayFas
 
     // The largest lexicons a sound file can hold: every word with every tag code of
     // its context file.
-    const auto largestLexicon = [words](int tags) { return LexiconOfEveryTag(tags, words); };
     const int posTags = static_cast<unsigned char>(original["Morv.ctx"][0]);
     const int roleTags = static_cast<unsigned char>(original["nr.ctx"][0]);
 
     // One candidate more than the context has tags: the lexicon belongs elsewhere.
-    WriteFile(Data("CoreDict.pos"), largestLexicon(posTags + 1));
+    WriteFile(Data("CoreDict.pos"), LexiconOfEveryTag(posTags + 1, words));
     EXPECT_FALSE(EngineInit(base.c_str()));
     EXPECT_EQ(Log(), "Cannot open file " + Data("CoreDict.pos") + ".\n");
     EngineExit();
@@ -161,8 +160,8 @@ TEST_F(DamagedModelsTest, AbsurdRecordIsRefusedAndTheLargestSoundLexiconsStayFas
     const double trained = AnalyseSeconds(text, rounds);
     EngineExit();
 
-    WriteFile(Data("CoreDict.pos"), largestLexicon(posTags));
-    WriteFile(Data("nr.role"), largestLexicon(roleTags));
+    WriteFile(Data("CoreDict.pos"), LexiconOfEveryTag(posTags, words));
+    WriteFile(Data("nr.role"), LexiconOfEveryTag(roleTags, words));
     ASSERT_TRUE(EngineInit(base.c_str())) << Log();
     const double widest = AnalyseSeconds(text, rounds);
     std::printf("[ bench    ] %d x 3 sentences: trained lexicons %.4f s CPU, every word with every tag %.4f s CPU "
