@@ -14,8 +14,6 @@
 
 namespace {
 
-void PutInt(std::string& out, int32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); }
-
 struct Candidate {
     uint8_t tag;
     int32_t frequency;

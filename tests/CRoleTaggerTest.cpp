@@ -16,8 +16,6 @@
 
 namespace {
 
-void PutInt(std::string& out, int32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); }
-
 struct Automaton {
     int32_t symbols = 0;
     std::vector<int32_t> accepting, outputs;

@@ -13,8 +13,6 @@
 
 namespace {
 
-void PutInt(std::string& out, int32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); }
-
 // A .ctx image: N, optional names, total, frequencies, N x N counts.
 std::string CtxFile(int32_t total, const std::vector<int32_t>& freq, const std::vector<int32_t>& counts,
                     const std::vector<std::string>* names = nullptr)

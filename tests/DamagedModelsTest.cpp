@@ -29,8 +29,6 @@ const std::map<std::string, std::string> kFiles = {
     {"nr.fsa", "automaton"},
 };
 
-void PutInt(std::string& out, int32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); }
-
 // A copy of the trained base directory that a test may damage file by file.
 class DamagedModelsTest : public ::testing::Test {
 protected:

@@ -47,23 +47,25 @@ inline bool FileExists(const std::string& path)
 
 inline void MakeDir(const std::string& path) { ::mkdir(path.c_str(), 0755); }
 
+// Appends a 32-bit integer as the model files store it (the machine's byte order).
+inline void PutInt(std::string& out, int32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); }
+
 // A part-of-speech lexicon file in which each of `words` words lists every one of
 // `tags` tag codes (all words share one run of entries, which the format
 // allows): the largest lexicon a context file of that many tags admits.
 inline std::string LexiconOfEveryTag(int tags, int32_t words)
 {
     std::string lexicon;
-    const auto put = [&lexicon](int32_t v) { lexicon.append(reinterpret_cast<const char*>(&v), 4); };
-    put(tags);
-    put(words);
+    PutInt(lexicon, tags);
+    PutInt(lexicon, words);
     for (int tag = 0; tag < tags; ++tag) {
         lexicon += static_cast<char>(tag);
         lexicon.append(3, '\0');
-        put(1 + tag);
+        PutInt(lexicon, 1 + tag);
     }
     for (int32_t id = 0; id < words; ++id) {
-        put(0);
-        put(tags);
+        PutInt(lexicon, 0);
+        PutInt(lexicon, tags);
     }
     return lexicon;
 }
