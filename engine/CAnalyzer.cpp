@@ -10,19 +10,17 @@
 #include "engine/EngineContext.h"
 #include "lexicon/CPDAT.h"
 #include "lexicon/CUnigram.h"
+#include "segment/CCharset.h"
 #include "segment/CPreProcess.h"
 #include "segment/CSegment.h"
 #include "segment/CSupplementWords.h"
 #include "tagging/CHmmTagger.h"
 #include "tagging/CNameStage.h"
 #include "tagging/CRoleTagger.h"
+#include "tagging/TagCodes.h"
 
 namespace {
 
-constexpr uint8_t kTagNumeral = 18;
-constexpr uint8_t kTagDefaultPos = 21;
-constexpr uint8_t kTagDefaultRole = 22;
-constexpr uint8_t kTagPersonName = 24;
 // The page goes to its file in blocks of about this size.
 constexpr size_t kPageBlock = 64 * 1024;
 
@@ -373,7 +371,7 @@ bool CAnalyzer::ProposeNewWords(const char* sentence, int length)
     // that are neither punctuation nor numbers, times or strings.
     plainAtom.assign(static_cast<size_t>(length) + 1, 0);
     for (const TokenRecord& a : atoms) {
-        const bool punctuation = a.kind == 1 || a.kind == 2 || a.kind == 3 || a.kind == 4 || a.kind == kKindLineBreak;
+        const bool punctuation = IsPunctuationClass(a.kind);
         const bool special = a.wordId >= 0 && (a.wordId == ids.unknownNumber || a.wordId == ids.unknownTime ||
                                                a.wordId == ids.unknownString);
         if (a.start >= 0 && a.start < length && a.end - a.start == 2 && !punctuation && !special &&
@@ -430,9 +428,9 @@ void CAnalyzer::Build(const CCharset* charset, const CPDAT* coreDict, const CUni
     }
     const double vocabulary = static_cast<double>(unigram->GetEntryCount());
     posTagger.reset(new (std::nothrow)
-                        CHmmTagger(posLexicon, posContext, vocabulary, kTagDefaultPos, ids.unknownPerson));
+                        CHmmTagger(posLexicon, posContext, vocabulary, kTagNoun, ids.unknownPerson));
     roleHmm.reset(new (std::nothrow)
-                      CHmmTagger(roleLexicon, roleContext, vocabulary, kTagDefaultRole, ids.unknownPerson));
+                      CHmmTagger(roleLexicon, roleContext, vocabulary, kRoleDefault, ids.unknownPerson));
 }
 
 CAnalyzer::~CAnalyzer()
@@ -723,20 +721,18 @@ void CAnalyzer::WriteTokens(const char* sentence, TokenRecord* items, int count)
 
         const TokenFormat* format = &kPlain;
         const int tag = token.tag;
-        if (token.wordId == ids.unknownNumber || tag == kTagNumeral)
-            format = &kNumeral;
-        else if (token.wordId == ids.unknownPerson || (tag >= 24 && tag <= 28))
-            format = &kPerson;
-        else if (token.wordId == ids.unknownPlace || tag == 29 || tag == 30)
-            format = &kPlace;
-        else if (token.wordId == ids.unknownOrganization || tag == 31)
-            format = &kOrganization;
-        else if (token.wordId == ids.unknownTime || tag == 52)
-            format = &kTime;
-        else if (token.wordId == ids.unknownString || tag == 93)
-            format = &kString;
-        else if (token.kind == kKindUserWord)
-            format = &kUserWord;
+        switch (EntityOf(token, ids)) {
+        case Entity::kNumber: format = &kNumeral; break;
+        case Entity::kPerson: format = &kPerson; break;
+        case Entity::kPlace: format = &kPlace; break;
+        case Entity::kOrganization: format = &kOrganization; break;
+        case Entity::kTime: format = &kTime; break;
+        case Entity::kString: format = &kString; break;
+        case Entity::kNone:
+            if (token.kind == kKindUserWord)
+                format = &kUserWord;
+            break;
+        }
 
         Append(out, kT0);
         Append(out, format->open);

@@ -5,12 +5,9 @@
 
 #include "engine/CModel.h"
 #include "engine/TextCodec.h"
+#include "tagging/TagCodes.h"
 
 namespace {
-
-constexpr uint8_t kTagNumeral = 18;
-constexpr uint8_t kTagTime = 52;
-constexpr uint8_t kTagString = 93;
 
 inline bool Is(int32_t wordId, int32_t special) { return special >= 0 && wordId == special; }
 
@@ -112,20 +109,16 @@ unsigned CTokenizer::FlagsOf(const TokenRecord& t) const
         flags |= MORV_FLAG_USER_WORD;
     if ((t.flags & kFlagNewWord) && Is(t.wordId, ids.unknownProper))
         flags |= MORV_FLAG_NEW_WORD;
-    // The same order as the colours of the result page: a token is one kind of entity.
-    const int tag = t.tag;
-    if (Is(t.wordId, ids.unknownNumber) || tag == kTagNumeral)
-        flags |= MORV_FLAG_NUMBER;
-    else if (Is(t.wordId, ids.unknownPerson) || (tag >= 24 && tag <= 28))
-        flags |= MORV_FLAG_PERSON;
-    else if (Is(t.wordId, ids.unknownPlace) || tag == 29 || tag == 30)
-        flags |= MORV_FLAG_PLACE;
-    else if (Is(t.wordId, ids.unknownOrganization) || tag == 31)
-        flags |= MORV_FLAG_ORGANIZATION;
-    else if (Is(t.wordId, ids.unknownTime) || tag == kTagTime)
-        flags |= MORV_FLAG_TIME;
-    else if (Is(t.wordId, ids.unknownString) || tag == kTagString)
-        flags |= MORV_FLAG_STRING;
+    // The same kinds as the colours of the result page.
+    switch (EntityOf(t, ids)) {
+    case Entity::kNumber: flags |= MORV_FLAG_NUMBER; break;
+    case Entity::kPerson: flags |= MORV_FLAG_PERSON; break;
+    case Entity::kPlace: flags |= MORV_FLAG_PLACE; break;
+    case Entity::kOrganization: flags |= MORV_FLAG_ORGANIZATION; break;
+    case Entity::kTime: flags |= MORV_FLAG_TIME; break;
+    case Entity::kString: flags |= MORV_FLAG_STRING; break;
+    case Entity::kNone: break;
+    }
     return flags;
 }
 
@@ -288,7 +281,7 @@ size_t CTokenizer::CutPoint(const CCharset* charset, const char* data, size_t si
         lastBoundary = i;
         if (key == ' ' || key == '\t' || key == 0xA1A1)
             lastBlank = i;
-        if (charset != nullptr && key > 0 && charset->GetClass(key) == 2)
+        if (charset != nullptr && key > 0 && charset->GetClass(key) == kClassSentenceEnd)
             lastSentence = i;
     }
     if (lastSentence > 0)

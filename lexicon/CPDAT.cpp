@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "lexicon/BinaryFile.h"
+#include "lexicon/GbkChar.h"
 #include "lexicon/MappedFile.h"
 
 namespace {
@@ -25,37 +26,12 @@ bool IsBlank(unsigned char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// Character key of the character at s[j] of a string of n bytes; sets `bytes` to
-// its length. A lead byte without a byte after it has a negative key.
-inline int KeyAt(const unsigned char* s, int j, int n, int& bytes)
-{
-    const unsigned c = s[j];
-    if (c < 0x80) {
-        bytes = 1;
-        return static_cast<int>(c);
-    }
-    if (j + 1 >= n) {
-        bytes = 1;
-        return static_cast<int>(c) - 256;
-    }
-    bytes = 2;
-    return static_cast<int>(c * 256 + s[j + 1]);
-}
+inline int KeyAt(const unsigned char* s, int j, int n, int& bytes) { return gbkchar::Key(s, j, n, &bytes); }
 
-// The same rule on a NUL-terminated text: a lead byte followed by the NUL is lone.
 inline int KeyAtText(const unsigned char* s, int& bytes)
 {
-    const unsigned c = s[0];
-    if (c < 0x80) {
-        bytes = 1;
-        return static_cast<int>(c);
-    }
-    if (s[1] == 0) {
-        bytes = 1;
-        return static_cast<int>(c) - 256;
-    }
-    bytes = 2;
-    return static_cast<int>(c * 256 + s[1]);
+    // Only ever called before the NUL.
+    return gbkchar::KeyInText(s, &bytes);
 }
 
 // The temporary tree of a build: one record per node, children linked in

@@ -17,6 +17,9 @@ inline bool IsSpecial(int32_t wordId, int32_t specialId) { return specialId >= 0
 
 const char kMonthUnit[] = "\xD4\xC2\xB7\xDD"; // 月份
 
+// The three kinds of digit (digit runs).
+inline bool IsDigitClass(int cls) { return cls == kClassDigit || cls == kClassAsciiDigit || cls == kClassWideDigit; }
+
 // Longer dictionary words a slot takes at most after its atom.
 constexpr int kMaxWordsPerSlot = 256;
 
@@ -118,7 +121,7 @@ const char* CPreProcess::SplitAtoms(const char* text)
         TokenRecord* result = &atom;
         if (IsSpecial(atom.wordId, ids.unknownNumber)) {
             TokenRecord& previous = atoms.back();
-            if (atoms.size() > 1 && (previous.kind == 17 || previous.kind == 20)) {
+            if (atoms.size() > 1 && (previous.kind == kClassNumberPrefix || previous.kind == kClassNumberPrefix2)) {
                 // A number right after a prefix atom joins it; the prefix keeps its kind.
                 previous.end = atom.end;
                 previous.wordId = ids.unknownNumber;
@@ -155,8 +158,8 @@ void CPreProcess::ApplyClassRule(const char* text, TokenRecord& atom, int cls, i
 {
     int n;
     switch (cls) {
-    case 1:
-    case 3:
+    case kClassPunctuation:
+    case kClassRunPunctuation:
         if (key == '"') {
             atom.wordId = doubleQuoteOpen ? ids.rightDoubleQuote : ids.leftDoubleQuote;
             doubleQuoteOpen = !doubleQuoteOpen;
@@ -169,42 +172,42 @@ void CPreProcess::ApplyClassRule(const char* text, TokenRecord& atom, int cls, i
                 atom.wordId = coreDict->ExactMatch(fullWidth);
         }
         break;
-    case 2:
+    case kClassSentenceEnd:
         *stop = true;
         break;
-    case 28:
+    case kClassLineBreak:
         atom.wordId = ids.sentenceEnd;
         *stop = true;
         break;
-    case 4:
-        while (ClassAt(text, atom.end, &n) == 4)
+    case kClassDash:
+        while (ClassAt(text, atom.end, &n) == kClassDash)
             atom.end += n;
         atom.wordId = ids.dash;
         break;
-    case 6:
+    case kClassNumeric:
         atom.wordId = ids.unknownNumber;
         break;
-    case 5:
-    case 7:
-    case 29:
+    case kClassDigit:
+    case kClassAsciiDigit:
+    case kClassWideDigit:
         ScanDigitRun(text, atom, cls);
         break;
-    case 8:
+    case kClassLetter:
         for (;;) {
             const int y = ClassAt(text, atom.end, &n);
-            if (y != 3 && y != 4 && y != 5 && y != 7 && y != 8 && y != 29)
+            if (y != kClassRunPunctuation && y != kClassDash && !IsDigitClass(y) && y != kClassLetter)
                 break;
             atom.end += n;
         }
         atom.wordId = ids.unknownString;
         break;
-    case 9:
-    case 10:
-    case 11:
+    case kClassNumeral:
+    case kClassDigitNumeral:
+    case kClassMagnitude:
         ScanNumeralRun(text, atom, cls);
         break;
-    case 13:
-        ScanClass13Run(text, atom);
+    case kClassApproximate:
+        ScanApproximateRun(text, atom);
         break;
     default:
         break;
@@ -219,22 +222,22 @@ void CPreProcess::ScanDigitRun(const char* text, TokenRecord& atom, int firstCla
         const int y = ClassAt(text, atom.end, &n);
         bool joins = false;
         switch (y) {
-        case 3:
-        case 4:
-        case 5:
+        case kClassRunPunctuation:
+        case kClassDash:
+        case kClassDigit:
             joins = true;
             break;
-        case 7:
-            joins = firstClass != 29;
+        case kClassAsciiDigit:
+            joins = firstClass != kClassWideDigit;
             break;
-        case 29:
-            joins = firstClass != 7;
+        case kClassWideDigit:
+            joins = firstClass != kClassAsciiDigit;
             break;
-        case 10:
-        case 11:
+        case kClassDigitNumeral:
+        case kClassMagnitude:
             joins = pure;
             break;
-        case 8:
+        case kClassLetter:
             joins = true;
             pure = false;
             break;
@@ -245,10 +248,10 @@ void CPreProcess::ScanDigitRun(const char* text, TokenRecord& atom, int firstCla
             break;
         const int joinedAt = atom.end;
         atom.end += n;
-        if (y == 11) {
+        if (y == kClassMagnitude) {
             int next;
-            if (ClassAt(text, atom.end, &next) == 12) {
-                // The class-11 character stays out of the run. Going back to where
+            if (ClassAt(text, atom.end, &next) == kClassMeasure) {
+                // The magnitude stays out of the run. Going back to where
                 // it starts (rather than by a fixed width) keeps the atom on a
                 // character boundary whatever the widths of the two characters.
                 atom.end = joinedAt;
@@ -268,7 +271,7 @@ void CPreProcess::ScanNumeralRun(const char* text, TokenRecord& atom, int firstC
 {
     const int firstEnd = atom.end;
     int n;
-    if (firstClass == 11 && ClassAt(text, atom.end, &n) == 12)
+    if (firstClass == kClassMagnitude && ClassAt(text, atom.end, &n) == kClassMeasure)
         return;
 
     // Characters are given back by going back to where they start, never by a
@@ -280,7 +283,8 @@ void CPreProcess::ScanNumeralRun(const char* text, TokenRecord& atom, int firstC
     int beforeStart = atom.start; // start of the one taken in before it
     for (;;) {
         const int y = ClassAt(text, atom.end, &n);
-        if (y != 3 && y != 4 && y != 9 && y != 10 && y != 11 && y != 15 && y != 16 && y != 18)
+        if (y != kClassRunPunctuation && y != kClassDash && y != kClassNumeral && y != kClassDigitNumeral &&
+            y != kClassMagnitude && y != kClassRunJoiner && y != kClassClock && y != kClassMonth)
             break;
         beforeStart = lastStart;
         lastStart = atom.end;
@@ -288,30 +292,30 @@ void CPreProcess::ScanNumeralRun(const char* text, TokenRecord& atom, int firstC
         atom.end += n;
         int nextLength;
         const int next = ClassAt(text, atom.end, &nextLength);
-        if (y == 18) {
-            if (next == 19) {
+        if (y == kClassMonth) {
+            if (next == kClassFraction) {
                 beforeStart = lastStart;
                 lastStart = atom.end;
-                lastClass = 19;
+                lastClass = kClassFraction;
                 atom.end += nextLength;
                 continue;
             }
-            // A class-18 character without its class-19 partner leaves the run;
-            // before a class-15 character the one ahead of it goes too.
-            atom.end = next == 15 ? beforeStart : lastStart;
+            // A month character without its fraction partner leaves the run;
+            // before a run joiner the one ahead of it goes too.
+            atom.end = next == kClassRunJoiner ? beforeStart : lastStart;
             normalStop = false;
             break;
         }
-        if (y == 11 && next == 12) {
+        if (y == kClassMagnitude && next == kClassMeasure) {
             atom.end = lastStart;
             normalStop = false;
             break;
         }
-        if (y == 3 || next == 4)
+        if (y == kClassRunPunctuation || next == kClassDash)
             pure = false;
     }
-    if (normalStop && lastClass == 16)
-        atom.end = lastStart; // a trailing class-16 character does not end a run
+    if (normalStop && lastClass == kClassClock)
+        atom.end = lastStart; // a clock character does not end a run
     if (atom.end < firstEnd)
         atom.end = firstEnd;
 
@@ -323,19 +327,19 @@ void CPreProcess::ScanNumeralRun(const char* text, TokenRecord& atom, int firstC
     }
 }
 
-void CPreProcess::ScanClass13Run(const char* text, TokenRecord& atom)
+void CPreProcess::ScanApproximateRun(const char* text, TokenRecord& atom)
 {
     const int firstEnd = atom.end;
     int lastClass = -1;
     for (;;) {
         int n;
         const int y = ClassAt(text, atom.end, &n);
-        if (y != 10 && y != 11 && y != 13)
+        if (y != kClassDigitNumeral && y != kClassMagnitude && y != kClassApproximate)
             break;
         atom.end += n;
         lastClass = y;
     }
-    if (lastClass == 10 || lastClass == 11)
+    if (lastClass == kClassDigitNumeral || lastClass == kClassMagnitude)
         atom.wordId = ids.unknownNumber;
     else
         atom.end = firstEnd;
@@ -355,14 +359,14 @@ void CPreProcess::TakeUnit(const char* text, TokenRecord& atom)
     const char* number = text + atom.start;
     const int numberLength = atom.end - atom.start;
     switch (unitClass) {
-    case 16:
-    case 18:
-    case 21:
-    case 22:
-    case 25:
-        if (unitClass == 25 && after == 26)
+    case kClassClock:
+    case kClassMonth:
+    case kClassDay:
+    case kClassHour:
+    case kClassUnit:
+        if (unitClass == kClassUnit && after == kClassNotUnit)
             return;
-        if (unitClass == 18 && (after == 26 || after == 27))
+        if (unitClass == kClassMonth && (after == kClassNotUnit || after == kClassNotMonth))
             return;
         if (!IsShortNumber(number, numberLength))
             return;
@@ -373,8 +377,8 @@ void CPreProcess::TakeUnit(const char* text, TokenRecord& atom)
             atom.end += unitLength;
         atom.wordId = ids.unknownTime;
         break;
-    case 23:
-        if (after == 24 || !IsYearNumber(number, numberLength))
+    case kClassYear:
+        if (after == kClassNotYear || !IsYearNumber(number, numberLength))
             return;
         atom.end += unitLength;
         atom.wordId = ids.unknownTime;
@@ -395,7 +399,7 @@ bool CPreProcess::IsYearDigits(const char* text, const TokenRecord& atom) const
         // The set holds two-byte characters only.
         const unsigned char* c = reinterpret_cast<const unsigned char*>(text + p);
         const bool yearNumeral = length == 2 && c[0] >= 0x80 && c[1] != 0 && YearDigitKeys()[c[0] * 256u + c[1]];
-        if (cls != 5 && cls != 7 && cls != 29 && !yearNumeral)
+        if (!IsDigitClass(cls) && !yearNumeral)
             return false;
         p += length;
     }
@@ -413,10 +417,10 @@ void CPreProcess::JoinNumbers(const char* text)
         const int length = atom.end - atom.start;
         const bool minus = (length == 1 && text[atom.start] == '-') ||
                            (length == 2 && std::strncmp(text + atom.start, "\xA3\xAD", 2) == 0);
-        const bool afterNumber = out > 1 && (IsSpecial(a[out - 1].wordId, ids.unknownNumber) ||
-                                             a[out - 1].kind == 5 || a[out - 1].kind == 7 || a[out - 1].kind == 29);
+        const bool afterNumber =
+            out > 1 && (IsSpecial(a[out - 1].wordId, ids.unknownNumber) || IsDigitClass(a[out - 1].kind));
         if (minus && !afterNumber && i + 1 < a.size() && IsSpecial(a[i + 1].wordId, ids.unknownNumber) &&
-            (a[i + 1].kind == 5 || a[i + 1].kind == 7 || a[i + 1].kind == 29)) {
+            IsDigitClass(a[i + 1].kind)) {
             atom.end = a[i + 1].end;
             atom.wordId = ids.unknownNumber;
             atom.kind = a[i + 1].kind;
@@ -430,7 +434,7 @@ void CPreProcess::JoinNumbers(const char* text)
             const int unitClass = j + 1 < a.size() && a[j + 1].end - a[j + 1].start == 2
                                       ? ClassAt(text, a[j + 1].start, &unitLength)
                                       : -1;
-            if (j > i && unitClass == 23) {
+            if (j > i && unitClass == kClassYear) {
                 atom.end = a[j + 1].end;
                 atom.wordId = ids.unknownTime;
                 i = j + 1;
@@ -443,16 +447,8 @@ void CPreProcess::JoinNumbers(const char* text)
 
 bool CPreProcess::IsExpanded(const TokenRecord& atom) const
 {
-    switch (atom.kind) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 28:
+    if (IsPunctuationClass(atom.kind))
         return false;
-    default:
-        break;
-    }
     if (IsSpecial(atom.wordId, ids.unknownTime) || IsSpecial(atom.wordId, ids.unknownString))
         return false;
     return !(IsSpecial(atom.wordId, ids.unknownNumber) && atom.kind != kKindNumber);

@@ -55,7 +55,7 @@ private:
     void ApplyClassRule(const char* text, TokenRecord& atom, int cls, int key, bool* stop);
     void ScanDigitRun(const char* text, TokenRecord& atom, int firstClass);
     void ScanNumeralRun(const char* text, TokenRecord& atom, int firstClass);
-    void ScanClass13Run(const char* text, TokenRecord& atom);
+    void ScanApproximateRun(const char* text, TokenRecord& atom);
     // A number atom takes in a following date, time or year unit.
     void TakeUnit(const char* text, TokenRecord& atom);
     // Class of the character at text + position (-1 at the NUL); its byte length in *length.

@@ -4,6 +4,7 @@
 
 #include "lexicon/CPDAT.h"
 #include "lexicon/CSupplement.h"
+#include "segment/CCharset.h"
 
 namespace {
 
@@ -11,18 +12,7 @@ namespace {
 // the markers (the dictionary's words do not begin there either).
 bool StartsNoWord(uint8_t kind)
 {
-    switch (kind) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case kKindLineBreak:
-    case kKindSentenceBegin:
-    case kKindSentenceEnd:
-        return true;
-    default:
-        return false;
-    }
+    return IsPunctuationClass(kind) || kind == kKindSentenceBegin || kind == kKindSentenceEnd;
 }
 
 } // namespace

@@ -4,24 +4,22 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "lexicon/GbkChar.h"
+
 // Character keys and the open-addressing tables of the character-based models
 // (new words, names, part of speech): one definition, so that their trainers,
 // writers and loaders cannot drift apart.
 namespace charkeys {
 
-// Bytes of the character at pos: two for a lead byte with a byte after it.
-inline int CharLength(const unsigned char* p, int pos, int length)
-{
-    return (p[pos] >= 0x80 && pos + 1 < length) ? 2 : 1;
-}
+// Bytes of the character at pos, as the engine cuts characters.
+inline int CharLength(const unsigned char* p, int pos, int length) { return gbkchar::Length(p, pos, length); }
 
-// The character's key: its byte, or lead byte x 256 + trail byte. A lone lead
-// byte keeps its byte value, which no pair of bytes has.
+// The character's entry in the models' tables of all keys (a lone lead byte
+// takes its byte's).
 inline int32_t KeyAt(const unsigned char* p, int pos, int length)
 {
-    if (p[pos] < 0x80 || pos + 1 >= length)
-        return p[pos];
-    return p[pos] * 256 + p[pos + 1];
+    int bytes;
+    return static_cast<int32_t>(gbkchar::TableIndex(gbkchar::Key(p, pos, length, &bytes)));
 }
 
 inline uint32_t PairKey(uint32_t a, uint32_t b) { return a << 16 | b; }

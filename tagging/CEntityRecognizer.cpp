@@ -4,6 +4,7 @@
 #include <new>
 
 #include "lexicon/CPDAT.h"
+#include "lexicon/GbkChar.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CHmmTagger.h"
 
@@ -13,11 +14,9 @@ constexpr uint8_t kBeginsOwner = 1;
 constexpr uint8_t kEndsOwner = 2;
 constexpr uint8_t kUnknownTag = 255;
 
-// Bytes of the character at text[at] (GBK: a lead byte of 0x80 or above takes
-// the next byte too, when the span has it).
 int CharBytes(const char* text, int at, int end)
 {
-    return static_cast<unsigned char>(text[at]) >= 0x80 && at + 1 < end ? 2 : 1;
+    return gbkchar::Length(reinterpret_cast<const unsigned char*>(text), at, end);
 }
 
 } // namespace

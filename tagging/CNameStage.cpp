@@ -6,23 +6,15 @@
 #include "lexicon/CUnigram.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CRoleTagger.h"
+#include "tagging/TagCodes.h"
 
 namespace {
 
 using N = CNameModel;
 
-// Tag codes of the names (the tag set's nr, nr1, nrf).
-constexpr uint8_t kTagFullName = 24;
-constexpr uint8_t kTagSurnameForm = 25;
-constexpr uint8_t kTagForeignName = 28;
-constexpr uint8_t kTagFirstName = 24;
-constexpr uint8_t kTagLastName = 28;
-constexpr uint8_t kTagNoun = 21; // n, the part-of-speech tagger's default
 // A name may not touch a user's word or a line break: this much outweighs any
 // labelling the model could prefer.
 constexpr float kForbidden = 1e6f;
-
-bool IsNameTag(uint8_t tag) { return tag >= kTagFirstName && tag <= kTagLastName; }
 
 bool IsPrefix(const char* c) // 老 小 阿 大, which make a surname a form of address
 {
@@ -97,7 +89,7 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
             const int split = items[original].start == t.start ? charIndex(items[original].end) : -1;
             if (a < 0 || b <= a)
                 continue;
-            const bool chinese = t.kind == kTagFullName && split > a && split < b && split - a <= 2 && b - split <= 2;
+            const bool chinese = t.kind == kTagPersonName && split > a && split < b && split - a <= 2 && b - split <= 2;
             const int64_t bonus = ws.Units(b - a == 2 ? settings.automatonBonusShort : settings.automatonBonus);
             for (int c = a; c < b; ++c) {
                 int label;
@@ -113,7 +105,7 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
 
     model.Decode(ws);
     for (const CNameModel::Name& found : ws.GetNames()) {
-        Name name{found.start, found.end, found.split, kTagFullName};
+        Name name{found.start, found.end, found.split, kTagPersonName};
         if (found.split < 0) {
             const int chars = charIndex(found.end) - charIndex(found.start);
             bool dot = false;
@@ -121,9 +113,9 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
                 dot = dot || (static_cast<unsigned char>(sentence[p]) == 0xA1 &&
                               static_cast<unsigned char>(sentence[p + 1]) == 0xA4);
             if (chars >= 3 || dot)
-                name.tag = kTagForeignName;
+                name.tag = kTagTransliteratedName;
             else if (chars == 2 && found.end - found.start == 4 && IsPrefix(sentence + found.start))
-                name.tag = kTagSurnameForm;
+                name.tag = kTagSurname;
         }
         names.push_back(name);
     }
@@ -217,13 +209,13 @@ void CNameStage::Veto(TokenRecord* items, int count) const
         return;
     for (int i = 1; i + 1 < count; ++i) {
         TokenRecord& t = items[i];
-        if (t.wordId == ids.unknownPerson || !IsNameTag(t.tag) || IsUserWord(t))
+        if (t.wordId == ids.unknownPerson || !IsPersonTag(t.tag) || IsUserWord(t))
             continue;
         int candidates = 0;
         const CPosLexicon::Entry* entries = posLexicon->Lookup(t.wordId, &candidates);
         bool done = false;
         for (int c = 0; c < candidates && !done; ++c)
-            if (!IsNameTag(entries[c].tag)) {
+            if (!IsPersonTag(entries[c].tag)) {
                 t.tag = entries[c].tag;
                 done = true;
             }

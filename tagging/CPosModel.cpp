@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "lexicon/GbkChar.h"
 #include "lexicon/MappedFile.h"
 #include "lexicon/ModelBlock.h"
 #include "segment/CharKeys.h"
@@ -132,8 +133,8 @@ void CPosModel::DescribeText(const char* text, int length, const TokenRecord& to
     info.twoChars = false;
     for (int i = start; i < end && p != nullptr;) {
         // Characters as the engine cuts them; a token never ends inside one.
-        const int bytes = (p[i] >= 0x80 && i + 1 < end) ? 2 : 1;
-        const int32_t k = bytes == 2 ? p[i] * 256 + p[i + 1] : p[i];
+        int bytes;
+        const int32_t k = static_cast<int32_t>(gbkchar::TableIndex(gbkchar::Key(p, i, end, &bytes)));
         if (chars == 0)
             info.first = k;
         else if (chars == 1)

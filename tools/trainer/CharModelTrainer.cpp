@@ -256,8 +256,7 @@ void CharModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std
                                          : i == 0             ? M::kB
                                          : i + 1 == chars.size() ? M::kE
                                                                  : M::kM);
-                const int cls = charset.GetClass(key);
-                stop = stop || cls == 2 || cls == 28; // the engine ends its sentence here
+                stop = stop || EndsSentence(charset.GetClass(key)); // the engine ends its sentence here
             }
             if (stop || k + 1 == p.tokens.size()) {
                 AddSentence(sentenceKeys, sentenceLabels);

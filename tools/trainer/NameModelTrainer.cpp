@@ -171,8 +171,7 @@ void NameModelTrainer::Sentences(const std::vector<Paragraph>& paragraphs, const
                     continue;
                 keys.push_back(key);
                 labels.push_back(l);
-                const int cls = charset.GetClass(key);
-                stop = stop || cls == 2 || cls == 28; // the engine ends its sentence here
+                stop = stop || EndsSentence(charset.GetClass(key)); // the engine ends its sentence here
             }
             const int length = static_cast<int>(keys.size()) - tokenStart[k];
             if (length >= 2)

@@ -10,6 +10,7 @@
 
 #include "lexicon/CPDAT.h"
 #include "lexicon/CSupplement.h"
+#include "lexicon/GbkChar.h"
 #include "segment/CCharset.h"
 #include "tools/trainer/GbkChars.h"
 #include "tools/trainer/GbkConverter.h"
@@ -220,7 +221,7 @@ int SupplementLexicon::Classify(const Entry& e, const Options& options) const
     for (const std::string& c : chars) {
         const int key = gbk::KeyOf(c);
         const int cls = charset.GetClass(key);
-        if (cls == 2 || cls == 28)
+        if (EndsSentence(cls))
             return kSentenceEnd;
         chinese = chinese || IsChinese(key);
         numeric = numeric && IsNumericClass(cls);
@@ -252,7 +253,8 @@ void SupplementLexicon::ScanCorpus(const std::vector<Paragraph>& paragraphs, std
         const std::string_view text(entries[i].text);
         index[text] = static_cast<int>(i);
         for (size_t n = 0; n < text.size();) {
-            n += static_cast<unsigned char>(text[n]) >= 0x80 && n + 1 < text.size() ? 2 : 1;
+            n += static_cast<size_t>(gbkchar::Length(reinterpret_cast<const unsigned char*>(text.data()),
+                                                     static_cast<int>(n), static_cast<int>(text.size())));
             if (n < text.size())
                 index.emplace(text.substr(0, n), -1);
         }

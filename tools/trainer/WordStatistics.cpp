@@ -222,13 +222,13 @@ bool WordStatistics::BuildDictionary(const std::string& dataDir)
 
 std::vector<int> WordStatistics::SentenceEnds(const Paragraph& p) const
 {
-    // The pre-processor ends a sentence after every character of class 2 or 28.
+    // Where the pre-processor ends its sentences.
     std::vector<int> ends;
     for (size_t k = 0; k < p.tokens.size(); ++k) {
         bool stop = k + 1 == p.tokens.size();
         for (const std::string& c : gbk::Chars(p.tokens[k].word)) {
             int cls = charset.GetClass(gbk::KeyOf(c));
-            if (cls == 2 || cls == 28)
+            if (EndsSentence(cls))
                 stop = true;
         }
         if (stop)
