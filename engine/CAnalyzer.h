@@ -8,11 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "segment/CCharModel.h"
+#include "segment/CSentence.h"
 #include "segment/SpecialWords.h"
 #include "segment/TokenRecord.h"
-#include "tagging/CEntityRecognizer.h"
-#include "tagging/CPosModel.h"
 
 class CCharset;
 class CPDAT;
@@ -28,34 +26,22 @@ class CHmmTagger;
 class CModel;
 class CPairScores;
 class CUserWords;
-class CSupplementWords;
-class CNameStage;
+class CNewWordStage;
+class CPersonStage;
+class CEntityRecognizer;
+class CPosStage;
 
-// Runs the pipeline over a text, sentence by sentence: pre-processing,
-// segmentation, role tagging, person names, part-of-speech tagging, output.
+// Runs the pipeline over a text, sentence by sentence: pre-processing and
+// segmentation, then the stages in their order (new words, person names,
+// place and organisation names, parts of speech), then the output. Each stage
+// is a class of its own with one entry on the sentence (CSentence); the
+// analyser builds them from the model and orders them.
 class CAnalyzer {
 public:
-    // A word of a place or organisation name merged from several words: byte
-    // offsets from the sentence start and its tag code.
-    using Part = CEntityRecognizer::Part;
-    // Receives each analysed sentence: its text (not NUL-terminated at the sentence
-    // end), its byte length and its tokens with the two markers. nameSplits[i] is,
-    // for a recognised person name at index i, the byte offset where its first
-    // part (the surname) ends, else -1. When a place or organisation name was
-    // merged from several words, the words of token i are parts[partOffsets[i]]
-    // up to parts[partOffsets[i + 1]] (count + 1 offsets; a person name among
-    // them comes as surname and given name, both with the name's tag); else
-    // partOffsets and parts are null.
-    struct Sentence {
-        const char* text;
-        int length;
-        const TokenRecord* items;
-        int count;
-        const int32_t* nameSplits;
-        const int32_t* partOffsets = nullptr;
-        const Part* parts = nullptr;
-    };
-    using SentenceSink = std::function<void(const Sentence&)>;
+    using Part = TokenPart;
+    // Each analysed sentence as the stages left it.
+    using Sentence = CSentence;
+    using SentenceSink = std::function<void(const CSentence&)>;
 
     CAnalyzer(const CCharset* charset, const CPDAT* coreDict, const CUnigram* unigram,
               const CBigram* bigram, const CPDAT* userDict, const CPosLexicon* posLexicon,
@@ -77,9 +63,8 @@ public:
     // Whether a write to htmlFile failed since the last Analyze(text) began.
     bool PageWriteFailed() const { return pageWriteFailed; }
     bool SetUserDict(const CPDAT* dict);
-    // Whether construction built the pre-processor, segmenter and taggers.
+    // Whether construction built the pre-processor, segmenter, taggers and stages.
     bool IsComplete() const;
-    const SpecialWords& GetSpecialWords() const { return ids; }
 
     std::FILE* htmlFile = nullptr;
 
@@ -88,22 +73,9 @@ private:
                const CPDAT* userDict, const CPosLexicon* posLexicon, const CTagTransitions* posContext,
                const CPosLexicon* roleLexicon, const CTagTransitions* roleContext,
                const CPairScores* pairScores = nullptr);
+    // The stages beyond the classic pipeline that the model switches on.
+    void BuildNewStages(const CModel& model);
     template <class Emit> void Run(const char* text, Emit emit);
-    // The new-word stage: the words the new-word model proposes for the sentence
-    // (the dictionaries lack them), as the class word of new words, into
-    // newWords. Returns whether there are any. Words overlapping the protected
-    // person names stay out.
-    bool ProposeNewWords(const char* sentence, int length);
-    // The person names the role tagger finds in items (the plain segmentation):
-    // spans no proposed or supplementary word may overlap.
-    void ProtectNames(const TokenRecord* items, int count);
-    // The words of the new stages join the lattice: the supplementary lexicon's
-    // and the new-word model's, a supplementary word before a proposed one of
-    // the same span (which is then left out). Returns whether the lattice
-    // gained a word.
-    bool AddNewStageWords(const char* sentence, int length);
-    // What a supplementary candidate adds to a path's score, in log probability.
-    double SupplementScore(const TokenRecord& candidate) const;
     // Appends a token's text to the page, HTML-escaped.
     static void AppendEscaped(std::string& out, const char* text, size_t length);
     // Writes what the page buffer holds to htmlFile.
@@ -111,58 +83,20 @@ private:
 
     const CModel* model = nullptr;
     const CTagSet* tagSet;
-    const CCharModel* newWordModel = nullptr;
-    float newWordMargin = 0;
-    float newWordMargin2 = 0;
-    float newWordPenalty = 0;
-    CCharModel::Workspace newWordSpace;
-    std::vector<TokenRecord> newWords;
-    std::vector<TokenRecord> stageWords; // supplementary and proposed words merged
-    std::vector<TokenRecord> nameScratch;
-    // The first search's tokens before and after role tagging: a second search
-    // that cuts the sentence the same way takes their roles instead of tagging
-    // anew.
-    std::vector<TokenRecord> firstCut;
-    std::vector<TokenRecord> firstRoles;
-    void TagRolesAgain(TokenRecord* items, int count);
-    std::vector<std::pair<int, int>> protectedSpans;
-    // The new-word model's scores of the lattice's candidates (see SetExtraScores).
-    double newWordWeight = 0;
-    std::vector<int> charAt; // character index at each byte offset of the sentence
-    std::vector<float> candidateScores;
-    std::vector<uint8_t> firstLabels;
-    std::vector<uint8_t> lastLabels;
-    void ScoreCandidates(int length);
-    // For every span of up to kMaxNewWordChars characters, how much lower the best
-    // labelling that makes it a word scores than the best labelling of all.
-    void SpanDeficits();
-    static constexpr int kMaxNewWordChars = 6;
-    std::vector<float> forward;
-    std::vector<float> backward;
-    std::vector<float> spanDeficit; // chars x kMaxNewWordChars, index n - 1
-    bool labelled = false; // whether the last Words call labelled this sentence
-    std::vector<uint8_t> plainAtom;  // by byte offset: an atom that may be part of a new word
-    // With the supplementary lexicon: its stage, and how its words are scored.
-    std::unique_ptr<CSupplementWords> supplementWords;
-    double supplementBonus = 0;
-    double supplementClassFrequency = 1; // the count of the class of new words
-    // The part-of-speech model of the new stages, when on; it reads the lexicon
-    // the HMM would read.
-    const CPosModel* posModel = nullptr;
-    const CPosLexicon* posLexicon = nullptr;
-    CPosModel::Workspace posSpace;
-    std::vector<TokenRecord> posPart; // a sentence's words or closing line breaks, tagged apart
-    void TagWithModel(const char* text, int length, TokenRecord* items, int count);
     const CRoleTagger* roleTagger;
     SpecialWords ids;
     std::unique_ptr<CPreProcess> preProcessor;
     std::unique_ptr<CSegment> segmenter;
     std::unique_ptr<CHmmTagger> posTagger;
     std::unique_ptr<CHmmTagger> roleHmm;
-    // With NewWords and NameModel on: the person names of the name model.
-    std::unique_ptr<CNameStage> nameStage;
-    // Place and organisation names (with NewWords and PlaceNames on).
-    std::unique_ptr<CEntityRecognizer> entityRecognizer;
+    // The stages, in their order; those the model leaves off are null.
+    std::unique_ptr<CNewWordStage> newWordStage;
+    std::unique_ptr<CPersonStage> personStage;
+    std::unique_ptr<CEntityRecognizer> entityStage;
+    std::unique_ptr<CPosStage> posStage;
+    CSentence sentence;
+    // The run-time words of the model, held for the length of one analysis.
+    std::shared_ptr<const CUserWords> userWords;
     // The page being written: sentences are appended here and go to htmlFile in
     // large blocks (or stay with the caller of AnalyzeToPage).
     std::string pageBuffer;
@@ -171,13 +105,6 @@ private:
     const std::string& TagSuffix(int tag);
     std::string tagSuffix[256]; // empty until made
     bool pageWriteFailed = false;
-    // The run-time words of the model, held for the length of one analysis.
-    std::shared_ptr<const CUserWords> userWords;
-    std::vector<int32_t> preStarts; // tokens before recognition (for name splits)
-    std::vector<int32_t> preEnds;
-    std::vector<int32_t> nameSplits;
-    std::vector<int32_t> partOffsets;
-    std::vector<Part> parts;
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include "engine/CTokenizer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -122,8 +123,62 @@ unsigned CTokenizer::FlagsOf(const TokenRecord& t) const
     return flags;
 }
 
-void CTokenizer::AddSentence(const CAnalyzer::Sentence& sentence)
+void CTokenizer::NameSplits(const CSentence& sentence, int32_t personWordId, std::vector<int32_t>& splits)
 {
+    // A merged name keeps the start of its first token; that token (the
+    // surname) ended where the name splits.
+    const std::vector<int32_t>& starts = sentence.startsBeforeNames;
+    const std::vector<int32_t>& ends = sentence.endsBeforeNames;
+    splits.assign(static_cast<size_t>(sentence.count), -1);
+    // The markers (index 0 and the last) are empty and never part of a name.
+    size_t k = 1;
+    for (int i = 1; i + 1 < sentence.count; ++i) {
+        const TokenRecord& t = sentence.items[i];
+        while (k < starts.size() && starts[k] < t.start)
+            ++k;
+        if (t.wordId == personWordId && t.tag == kTagPersonName && k < starts.size() && starts[k] == t.start &&
+            ends[k] < t.end)
+            splits[static_cast<size_t>(i)] = ends[k];
+    }
+}
+
+bool CTokenizer::CompoundWords(const CSentence& sentence)
+{
+    if (sentence.partOffsets == nullptr || sentence.parts == nullptr)
+        return false;
+    const std::vector<int32_t>& starts = sentence.startsBeforeNames;
+    const std::vector<int32_t>& ends = sentence.endsBeforeNames;
+    // The end of the first token before person recognition that starts at start
+    // and ends before end (a name's surname), else -1.
+    const auto surnameEnd = [&](int32_t start, int32_t end) -> int32_t {
+        const auto k = std::lower_bound(starts.begin() + (starts.empty() ? 0 : 1), starts.end(), start);
+        if (k == starts.end() || *k != start)
+            return -1;
+        const int32_t e = ends[static_cast<size_t>(k - starts.begin())];
+        return e < end ? e : -1;
+    };
+    wordOffsets.assign(1, 0);
+    words.clear();
+    for (int i = 0; i < sentence.count; ++i) {
+        for (int32_t k = sentence.partOffsets[i]; k < sentence.partOffsets[i + 1]; ++k) {
+            const TokenPart& w = sentence.parts[k];
+            const int32_t surname = w.tag == kTagPersonName ? surnameEnd(w.start, w.end) : -1;
+            if (surname > w.start) {
+                words.push_back({w.start, surname, w.tag});
+                words.push_back({surname, w.end, w.tag});
+            } else {
+                words.push_back(w);
+            }
+        }
+        wordOffsets.push_back(static_cast<int32_t>(words.size()));
+    }
+    return true;
+}
+
+void CTokenizer::AddSentence(const CSentence& sentence)
+{
+    NameSplits(sentence, ids.unknownPerson, splits);
+    const bool compounds = CompoundWords(sentence);
     const char* engine = engineText.Text();
     const size_t base = static_cast<size_t>(sentence.text - engine);
     const char* input = engineText.Input();
@@ -150,8 +205,8 @@ void CTokenizer::AddSentence(const CAnalyzer::Sentence& sentence)
         token.flags = FlagsOf(t);
         token.tag = tagNames[t.tag];
         token.name_split = 0;
-        if (sentence.nameSplits != nullptr && sentence.nameSplits[i] > t.start && sentence.nameSplits[i] < t.end) {
-            const size_t split = engineText.InputOffset(base + static_cast<size_t>(sentence.nameSplits[i]));
+        if (splits[static_cast<size_t>(i)] > t.start && splits[static_cast<size_t>(i)] < t.end) {
+            const size_t split = engineText.InputOffset(base + static_cast<size_t>(splits[static_cast<size_t>(i)]));
             if (split > b0 && split < b1)
                 token.name_split = split;
         }
@@ -165,10 +220,10 @@ void CTokenizer::AddSentence(const CAnalyzer::Sentence& sentence)
                     token.tag = tagNames[symbolTag];
             }
         }
-        if (sentence.partOffsets != nullptr && sentence.partOffsets[i + 1] > sentence.partOffsets[i]) {
+        if (compounds && wordOffsets[static_cast<size_t>(i) + 1] > wordOffsets[static_cast<size_t>(i)]) {
             const size_t first = parts.size();
-            for (int32_t k = sentence.partOffsets[i]; k < sentence.partOffsets[i + 1]; ++k) {
-                const CAnalyzer::Part& w = sentence.parts[k];
+            for (int32_t k = wordOffsets[static_cast<size_t>(i)]; k < wordOffsets[static_cast<size_t>(i) + 1]; ++k) {
+                const TokenPart& w = words[static_cast<size_t>(k)];
                 morv_part part;
                 part.start = engineText.InputOffset(base + static_cast<size_t>(w.start));
                 part.end = engineText.InputOffset(base + static_cast<size_t>(w.end));
@@ -205,7 +260,7 @@ int CTokenizer::Analyze(const char* text, size_t length, unsigned options, std::
     const int status = Prepare(text, length, options, error);
     if (status != MORV_OK)
         return status;
-    analyzer.Analyze(engineText.Text(), [this](const CAnalyzer::Sentence& s) { AddSentence(s); });
+    analyzer.Analyze(engineText.Text(), [this](const CSentence& s) { AddSentence(s); });
     return MORV_OK;
 }
 

@@ -36,10 +36,18 @@ public:
     // without a character table no sentence end is known.
     static size_t CutPoint(const CCharset* charset, const char* data, size_t size, bool utf8);
 
+    // For each token of an analysed sentence, the byte offset where a full
+    // Chinese person name's surname ends (the first of its tokens before the
+    // name was merged), else -1.
+    static void NameSplits(const CSentence& sentence, int32_t personWordId, std::vector<int32_t>& splits);
+
 private:
     // Checks the text and builds the engine's text from it.
     int Prepare(const char* text, size_t length, unsigned options, std::string* error);
-    void AddSentence(const CAnalyzer::Sentence& sentence);
+    void AddSentence(const CSentence& sentence);
+    // The words of the sentence's compound tokens into wordOffsets and words, a
+    // person name among them as surname and given name; false when it has none.
+    bool CompoundWords(const CSentence& sentence);
     unsigned FlagsOf(const TokenRecord& token) const;
 
     const CModel& model;
@@ -50,6 +58,10 @@ private:
     // and the partRanges[i].second after it (partRanges is empty without compounds).
     std::vector<morv_part> parts;
     std::vector<std::pair<size_t, size_t>> partRanges;
+    // Per sentence, reused.
+    std::vector<int32_t> splits;
+    std::vector<int32_t> wordOffsets;
+    std::vector<TokenPart> words;
     std::string html;
     std::string rawPage;
     const char* tagNames[256];

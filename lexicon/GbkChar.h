@@ -37,11 +37,21 @@ inline int32_t Key(const unsigned char* p, int pos, int end, int* bytes)
 // itself: key -1 and length 0.
 inline int32_t KeyInText(const unsigned char* p, int* bytes)
 {
-    if (p[0] == 0) {
+    const unsigned c = p[0];
+    if (c == 0) {
         *bytes = 0;
         return -1;
     }
-    return Key(p, 0, p[1] == 0 ? 1 : 2, bytes);
+    if (c < 0x80) {
+        *bytes = 1;
+        return static_cast<int32_t>(c);
+    }
+    if (p[1] == 0) {
+        *bytes = 1;
+        return static_cast<int32_t>(c) - 256;
+    }
+    *bytes = 2;
+    return static_cast<int32_t>(c * 256 + p[1]);
 }
 
 // Where a key lies in a table of all 65536 keys (the character models'): a

@@ -409,3 +409,95 @@ int CCharModel::Words(const char* text, int length, int from, int to, Workspace&
     Margins(ws);
     return static_cast<int>(ws.words.size());
 }
+
+void CCharModel::SpanDeficits(Workspace& ws)
+{
+    // Max-product forward and backward passes over the labelling scores:
+    // forward[i][l], the best labelling of characters 0..i ending in l;
+    // backward[i][l], the best of i..end starting with l (both with l's own score).
+    const int chars = ws.GetCharCount();
+    const float* s = ws.GetLabelScores();
+    const float* t = ws.GetTransitionScores();
+    const float kNone = -1e30f;
+    std::vector<float>& forward = ws.spanForward;
+    std::vector<float>& backward = ws.spanBackward;
+    forward.assign(static_cast<size_t>(chars) * 4, kNone);
+    backward.assign(static_cast<size_t>(chars) * 4, kNone);
+    ws.spanDeficit.assign(static_cast<size_t>(chars) * kMaxSpanChars, 1e30f);
+    if (chars == 0)
+        return;
+    auto T = [t](int a, int b) { return t[a * 4 + b]; };
+    // Only the grammar's transitions are finite, so each label looks at its
+    // two predecessors and successors, in label order as a loop over all four would.
+    forward[kB] = s[kB];
+    forward[kS] = s[kS];
+    for (int i = 1; i < chars; ++i) {
+        const float* previous = &forward[static_cast<size_t>(i - 1) * 4];
+        float* current = &forward[static_cast<size_t>(i) * 4];
+        for (int l = 0; l < 4; ++l) {
+            float best = kNone;
+            for (int p : kPredecessors[l])
+                if (previous[p] > kNone)
+                    best = std::max(best, previous[p] + T(p, l));
+            if (best > kNone)
+                current[l] = best + s[i * 4 + l];
+        }
+    }
+    const size_t last = static_cast<size_t>(chars - 1) * 4;
+    backward[last + kE] = s[(chars - 1) * 4 + kE];
+    backward[last + kS] = s[(chars - 1) * 4 + kS];
+    for (int i = chars - 2; i >= 0; --i) {
+        const float* following = &backward[static_cast<size_t>(i + 1) * 4];
+        float* current = &backward[static_cast<size_t>(i) * 4];
+        for (int l = 0; l < 4; ++l) {
+            float best = kNone;
+            for (int q : kSuccessors[l])
+                if (following[q] > kNone)
+                    best = std::max(best, T(l, q) + following[q]);
+            if (best > kNone)
+                current[l] = best + s[i * 4 + l];
+        }
+    }
+    const float all = std::max(forward[last + kE], forward[last + kS]);
+    for (int i = 0; i < chars; ++i) {
+        // The best way into a word starting at i: from E or S of character i - 1.
+        float left = 0;
+        if (i > 0)
+            left = std::max(forward[static_cast<size_t>(i - 1) * 4 + kE] + T(kE, kB),
+                            forward[static_cast<size_t>(i - 1) * 4 + kS] + T(kS, kB));
+        float inner = s[i * 4 + kB];
+        for (int n = 2; n <= kMaxSpanChars && i + n <= chars; ++n) {
+            const int j = i + n - 1; // the word's last character
+            // inner so far covers i..j-1 as B M..M; close the word with E at j.
+            const float word = inner + s[j * 4 + kE] + T(n == 2 ? kB : kM, kE);
+            float right = 0;
+            if (j + 1 < chars)
+                right = std::max(T(kE, kB) + backward[static_cast<size_t>(j + 1) * 4 + kB],
+                                 T(kE, kS) + backward[static_cast<size_t>(j + 1) * 4 + kS]);
+            ws.spanDeficit[static_cast<size_t>(i) * kMaxSpanChars + static_cast<size_t>(n - 1)] =
+                all - (left + word + right);
+            // Extend: character j becomes an inner M.
+            inner += s[j * 4 + kM] + T(n == 2 ? kB : kM, kM);
+        }
+    }
+}
+
+float CCharModel::WordScore(const Workspace& ws, int from, int to, uint8_t* firstLabel, uint8_t* lastLabel)
+{
+    const float* score = ws.GetLabelScores();
+    const float* t = ws.GetTransitionScores();
+    if (to - from == 1) {
+        *firstLabel = *lastLabel = kS;
+        return score[from * 4 + kS];
+    }
+    float sum = score[from * 4 + kB] + score[(to - 1) * 4 + kE];
+    int previous = kB;
+    for (int k = from + 1; k < to - 1; ++k) {
+        sum += score[k * 4 + kM] + t[previous * 4 + kM];
+        previous = kM;
+    }
+    sum += t[previous * 4 + kE];
+    *firstLabel = kB;
+    *lastLabel = kE;
+    return sum;
+}

@@ -22,6 +22,8 @@ class CCharModel {
 public:
     enum Label : uint8_t { kB = 0, kM = 1, kE = 2, kS = 3 };
     static constexpr int kLabelCount = 4;
+    // The longest span SpanDeficits scores, in characters.
+    static constexpr int kMaxSpanChars = 6;
     // The label grammar: a word that has begun goes on (M) or ends (E); after
     // a word's end (E) or a one-character word (S) a new word begins. Each
     // label has two labels it may follow and two it may precede, in label order.
@@ -72,6 +74,12 @@ public:
         // the label may not follow (B or M before B or S, E or S before M or E).
         const float* GetTransitionScores() const { return transitions; }
         const std::vector<Word>& GetWords() const { return words; }
+        // After SpanDeficits: the deficit of the span of n characters (2 to
+        // kMaxSpanChars) from character i.
+        float GetSpanDeficit(int i, int n) const
+        {
+            return spanDeficit[static_cast<size_t>(i) * kMaxSpanChars + static_cast<size_t>(n - 1)];
+        }
 
     private:
         friend class CCharModel;
@@ -93,6 +101,9 @@ public:
         std::vector<float> scores;
         float transitions[16] = {};
         std::vector<Word> words;
+        std::vector<float> spanForward;  // charCount x 4: best labelling of 0..i ending in the label
+        std::vector<float> spanBackward; // charCount x 4: best labelling of i..end starting with it
+        std::vector<float> spanDeficit;  // charCount x kMaxSpanChars
     };
 
     CCharModel();
@@ -120,6 +131,15 @@ public:
     // a word of a labelling the model prefers by 10 scores 10). Returns the
     // number of words.
     int Words(const char* text, int length, int from, int to, Workspace& ws) const;
+
+    // For every span of 2 to kMaxSpanChars characters of the workspace's
+    // labelling, how much lower the best labelling that makes the span one word
+    // scores than the best labelling of all (Workspace::GetSpanDeficit; 0 for
+    // the best labelling's own words).
+    static void SpanDeficits(Workspace& ws);
+    // The labelling score of characters [from, to) of the workspace as one word
+    // (S, or B M..M E), with the labels of its first and last character.
+    static float WordScore(const Workspace& ws, int from, int to, uint8_t* firstLabel, uint8_t* lastLabel);
 
     // The transition matrix as Workspace::GetTransitionScores gives it.
     const float* GetTransitionScores() const { return transitionScores; }

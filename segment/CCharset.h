@@ -47,8 +47,9 @@ inline bool EndsSentence(int cls) { return cls == kClassSentenceEnd || cls == kC
 // dictionary words, never part of a new word.
 inline bool IsPunctuationClass(int cls)
 {
-    return cls == kClassPunctuation || cls == kClassSentenceEnd || cls == kClassRunPunctuation || cls == kClassDash ||
-           cls == kClassLineBreak;
+    constexpr uint32_t kPunctuation = 1u << kClassPunctuation | 1u << kClassSentenceEnd |
+                                      1u << kClassRunPunctuation | 1u << kClassDash | 1u << kClassLineBreak;
+    return static_cast<unsigned>(cls) < 32 && (kPunctuation >> cls & 1u) != 0;
 }
 
 // The character-class table (charset.type): a 4-byte header kept as it is, then

@@ -58,6 +58,18 @@ CEntityRecognizer::CEntityRecognizer(const CPDAT* d, int32_t newWord, double voc
 
 CEntityRecognizer::~CEntityRecognizer() = default;
 
+void CEntityRecognizer::Run(CSentence& sentence)
+{
+    Recognize(sentence.text, sentence.items, sentence.count);
+    if (!hasParts || partTagger == nullptr)
+        return;
+    TagParts(*partTagger);
+    if (partOffsets.size() == static_cast<size_t>(sentence.count) + 1) {
+        sentence.partOffsets = partOffsets.data();
+        sentence.parts = parts.data();
+    }
+}
+
 void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int& count)
 {
     hasParts = false;

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "segment/CSentence.h"
 #include "segment/TokenRecord.h"
 #include "tagging/CRoleTagger.h"
 
@@ -42,11 +43,7 @@ public:
         int32_t wordId = -1; // the class word a name becomes
     };
     // A word of a merged name: byte offsets in the sentence and its tag code.
-    struct Part {
-        int32_t start;
-        int32_t end;
-        uint8_t tag;
-    };
+    using Part = TokenPart;
 
     // dict: for the characters of new words; newWordId: the class word of new
     // words (未##专); vocabularySize: as for the engine's other taggers.
@@ -56,6 +53,11 @@ public:
     CEntityRecognizer(const CEntityRecognizer&) = delete;
     CEntityRecognizer& operator=(const CEntityRecognizer&) = delete;
 
+    // The stage's entry: Recognize on the sentence's tokens, then (with a part
+    // tagger, the analyser's part-of-speech HMM) the words of the merged names
+    // tagged and handed to the sentence as its parts.
+    void Run(CSentence& sentence);
+    void SetPartTagger(CHmmTagger* tagger) { partTagger = tagger; }
     // Merges the place and organisation names among the tokens of one sentence
     // (sentence: its text, the tokens' offsets are from its start) in place and
     // lowers count by the number of tokens removed.
@@ -111,6 +113,7 @@ private:
 
     const CPDAT* dict;
     int32_t newWordId;
+    CHmmTagger* partTagger = nullptr;
     Model models[2];
 
     // Per sentence, reused.

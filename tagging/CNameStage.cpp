@@ -42,6 +42,17 @@ bool CNameStage::IsUserWord(const TokenRecord& t)
 void CNameStage::Find(const char* sentence, int length, const TokenRecord* items, int count,
                       const CRoleTagger& roles)
 {
+    int merged = count;
+    if ((settings.automatonBonus != 0 || settings.automatonBonusShort != 0) && items != nullptr && count >= 3) {
+        scratch.assign(items, items + count);
+        roles.Recognize(scratch.data(), merged, ids.unknownPerson);
+    }
+    Find(sentence, length, items, count, scratch.data(), merged);
+}
+
+void CNameStage::Find(const char* sentence, int length, const TokenRecord* items, int count,
+                      const TokenRecord* automatonNames, int automatonCount)
+{
     names.clear();
     if (sentence == nullptr || items == nullptr || count < 3 || ids.unknownPerson < 0)
         return;
@@ -75,12 +86,9 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
     // The names the role tagger's automaton finds in the same tokens, as the
     // labelling that would spell them.
     if (settings.automatonBonus != 0 || settings.automatonBonusShort != 0) {
-        scratch.assign(items, items + count);
-        int merged = count;
-        roles.Recognize(scratch.data(), merged, ids.unknownPerson);
         int original = 1;
-        for (int i = 1; i + 1 < merged; ++i) {
-            const TokenRecord& t = scratch[static_cast<size_t>(i)];
+        for (int i = 1; i + 1 < automatonCount; ++i) {
+            const TokenRecord& t = automatonNames[i];
             if (t.wordId != ids.unknownPerson)
                 continue;
             while (original + 1 < count && items[original].start < t.start)

@@ -59,6 +59,10 @@ public:
     virtual ~CNameStage() = default;
 
     void Find(const char* sentence, int length, const TokenRecord* items, int count, const CRoleTagger& roles);
+    // The same with the role automaton's merge of the tokens already at hand
+    // (automatonNames, automatonCount tokens).
+    void Find(const char* sentence, int length, const TokenRecord* items, int count,
+              const TokenRecord* automatonNames, int automatonCount);
     // The re-cut tokens (owned by the stage, valid until the next Find; items
     // itself when the sentence has no name); count becomes their number.
     TokenRecord* Layout(const char* sentence, TokenRecord* items, int& count);

@@ -36,7 +36,7 @@ enum class Entity { kNone, kNumber, kPerson, kPlace, kOrganization, kTime, kStri
 inline Entity EntityOf(const TokenRecord& t, const SpecialWords& ids)
 {
     // A class word the dictionary lacks (-1) never matches a token without an id.
-    const auto is = [&t](int32_t special) { return special >= 0 && t.wordId == special; };
+    const auto is = [&t](int32_t special) { return t.wordId == special && special >= 0; };
     const int tag = t.tag;
     if (is(ids.unknownNumber) || tag == kTagNumeral)
         return Entity::kNumber;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/Engine.h"
+#include "engine/CTokenizer.h"
 #include "engine/EngineContext.h"
 #include "tests/ModelFixture.h"
 #include "tests/TestUtil.h"
@@ -50,10 +51,12 @@ protected:
     std::vector<Token> Analyse(const std::string& text)
     {
         std::vector<Token> out;
+        std::vector<int32_t> splits;
         TheEngine().analyzer->Analyze(text.c_str(), [&](const CAnalyzer::Sentence& s) {
+            CTokenizer::NameSplits(s, TheEngine().idUnknownPerson, splits);
             for (int i = 1; i < s.count - 1; ++i)
                 out.push_back({std::string(s.text + s.items[i].start, s.text + s.items[i].end),
-                               s.items[i].tag, s.nameSplits[i]});
+                               s.items[i].tag, splits[static_cast<size_t>(i)]});
         });
         return out;
     }

@@ -1,0 +1,182 @@
+#include "segment/CNewWordStage.h"
+
+#include <cmath>
+#include <new>
+
+#include "segment/CCharset.h"
+#include "segment/CPreProcess.h"
+#include "segment/CSegment.h"
+#include "segment/CSentence.h"
+
+CNewWordStage::CNewWordStage(const CCharModel* m, const CSupplement* supplement, const Settings& s,
+                             const SpecialWords& i, double frequency, CPreProcess& pre, CSegment& seg,
+                             NameGuard g)
+    : model(m), settings(s), ids(i), classFrequency(frequency), preProcessor(pre), segmenter(seg),
+      guard(std::move(g))
+{
+    if (supplement != nullptr)
+        supplementWords.reset(new (std::nothrow) CSupplementWords(supplement));
+}
+
+CNewWordStage::~CNewWordStage() = default;
+
+void CNewWordStage::Run(CSentence& sentence)
+{
+    // Names first: the new words must not cut through the person names found
+    // on the plain segmentation. Supplementary words go in before proposed
+    // ones, so that the model does not propose them again as words of its class.
+    guard(sentence);
+    const bool added = AddWords(sentence);
+    if (!added && !(model != nullptr && settings.weight > 0))
+        return;
+    if (settings.weight > 0 || supplementWords != nullptr)
+        ScoreCandidates(sentence.length);
+    const int count = segmenter.Segment(preProcessor.GetLattice(), preProcessor.GetSlotCount(),
+                                        preProcessor.GetSlotSizes(), preProcessor.GetAtomCount());
+    segmenter.SetExtraScores(nullptr, nullptr, nullptr, nullptr, 0);
+    sentence.SetTokens(segmenter.GetItems(), count);
+    sentence.rolesTagged = false;
+}
+
+bool CNewWordStage::AddWords(const CSentence& sentence)
+{
+    const std::vector<TokenRecord>* supplement = nullptr;
+    if (supplementWords != nullptr)
+        supplement = &supplementWords->Find(sentence.text, sentence.length, preProcessor.GetAtoms(),
+                                            sentence.protectedNames, ids.unknownProper);
+    const bool any = model != nullptr && Propose(sentence);
+    if (supplement == nullptr || supplement->empty()) {
+        if (any)
+            preProcessor.AddCandidates(proposed);
+        return any;
+    }
+    if (!any) {
+        preProcessor.AddCandidates(*supplement);
+        return true;
+    }
+    // One pass over the lattice for both, in slot order; of a supplementary and
+    // a proposed word with the same span the supplementary one, which comes
+    // first, stays.
+    merged.clear();
+    auto n = proposed.begin();
+    for (const TokenRecord& w : *supplement) {
+        for (; n != proposed.end() && n->start < w.start; ++n)
+            merged.push_back(*n);
+        merged.push_back(w);
+    }
+    merged.insert(merged.end(), n, proposed.end());
+    preProcessor.AddCandidates(merged);
+    return true;
+}
+
+double CNewWordStage::SupplementScore(const TokenRecord& c) const
+{
+    // A supplementary word is a word of the class of new words: the class's
+    // bigram statistics stand for it, and it takes its share of the class,
+    // its frequency in the class's count.
+    const double f = supplementWords->FrequencyOf(c.start, c.end);
+    return (f > 0 ? std::log(f / classFrequency) : -100.0) + settings.supplementBonus;
+}
+
+bool CNewWordStage::Propose(const CSentence& sentence)
+{
+    labelled = false;
+    const int length = sentence.length;
+    if (length <= 0 || ids.unknownProper < 0)
+        return false;
+    if (sentence.spoken <= 0)
+        return false;
+    model->Words(sentence.text, sentence.spoken, 0, sentence.spoken, ws);
+    labelled = true;
+    proposed.clear();
+    const std::vector<TokenRecord>& atoms = preProcessor.GetAtoms();
+    // Every span up to kMaxSpanChars characters whose best labelling scores
+    // within the margin of the best labelling of all is proposed: the model's
+    // own words and the close alternatives, among which the bigram model and
+    // the dictionary words decide.
+    CCharModel::SpanDeficits(ws);
+    const int chars = ws.GetCharCount();
+    const int* starts = ws.GetCharStarts();
+    // A new word is made of Chinese characters: atoms of one two-byte character
+    // that are neither punctuation nor numbers, times or strings.
+    plainAtom.assign(static_cast<size_t>(length) + 1, 0);
+    for (const TokenRecord& a : atoms) {
+        const bool special = a.wordId >= 0 && (a.wordId == ids.unknownNumber || a.wordId == ids.unknownTime ||
+                                               a.wordId == ids.unknownString);
+        if (a.start >= 0 && a.start < length && a.end - a.start == 2 && !IsPunctuationClass(a.kind) && !special &&
+            a.kind != kKindUserWord && static_cast<unsigned char>(sentence.text[a.start]) >= 0x80)
+            plainAtom[static_cast<size_t>(a.start)] = 1;
+    }
+    size_t atom = 0;
+    for (int i = 0; i < chars; ++i) {
+        while (atom < atoms.size() && atoms[atom].start < starts[i])
+            ++atom;
+        if (atom >= atoms.size() || atoms[atom].start != starts[i])
+            continue;
+        for (int n = 2; n <= CCharModel::kMaxSpanChars && i + n <= chars; ++n) {
+            if (!plainAtom[static_cast<size_t>(starts[i])] || starts[i + n - 1] >= length ||
+                !plainAtom[static_cast<size_t>(starts[i + n - 1])])
+                break;
+            const float deficit = ws.GetSpanDeficit(i, n);
+            if (!(deficit <= (n == 2 ? settings.margin2 : settings.margin)))
+                continue;
+            const int start = starts[i], end = starts[i + n];
+            bool crossesName = false;
+            for (const auto& span : sentence.protectedNames)
+                crossesName = crossesName || (start < span.second && span.first < end);
+            if (crossesName)
+                continue;
+            TokenRecord word;
+            word.wordId = ids.unknownProper;
+            word.start = start;
+            word.end = end;
+            word.flags = kFlagNewWord;
+            word.kind = atoms[atom].kind; // the kind of the atom it begins with
+            proposed.push_back(word);
+        }
+    }
+    return !proposed.empty();
+}
+
+void CNewWordStage::ScoreCandidates(int length)
+{
+    const std::vector<TokenRecord>& candidates = preProcessor.GetCandidates();
+    candidateScores.assign(candidates.size(), 0.0f);
+    firstLabels.assign(candidates.size(), 255);
+    lastLabels.assign(candidates.size(), 255);
+    if (settings.weight <= 0 || !labelled) {
+        // Without the new-word model's scores (off, or a sentence of nothing but
+        // line breaks) only the supplementary words have a say of their own:
+        // their share of their class word's statistics.
+        for (size_t i = 0; i < candidates.size(); ++i)
+            if (candidates[i].flags & kFlagSupplementWord)
+                candidateScores[i] = static_cast<float>(SupplementScore(candidates[i]));
+        segmenter.SetExtraScores(candidateScores.data(), firstLabels.data(), lastLabels.data(), nullptr, 1.0);
+        return;
+    }
+    // The labelling scores of the model cover the whole sentence.
+    const int chars = ws.GetCharCount();
+    const int* starts = ws.GetCharStarts();
+    charAt.assign(static_cast<size_t>(length) + 1, -1);
+    for (int c = 0; c <= chars; ++c)
+        if (starts[c] >= 0 && starts[c] <= length)
+            charAt[static_cast<size_t>(starts[c])] = c;
+    const double weight = settings.weight;
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        const TokenRecord& c = candidates[i];
+        if (c.kind == kKindSentenceBegin || c.kind == kKindSentenceEnd || c.start < 0 || c.end > length)
+            continue;
+        const int from = charAt[static_cast<size_t>(c.start)], to = charAt[static_cast<size_t>(c.end)];
+        if (from < 0 || to <= from)
+            continue;
+        float sum = CCharModel::WordScore(ws, from, to, &firstLabels[i], &lastLabels[i]);
+        // A proposed word pays for its class's generous statistics.
+        if (c.flags & kFlagNewWord)
+            sum -= static_cast<float>(settings.penalty / weight);
+        if (c.flags & kFlagSupplementWord)
+            sum += static_cast<float>(SupplementScore(c) / weight);
+        candidateScores[i] = sum;
+    }
+    segmenter.SetExtraScores(candidateScores.data(), firstLabels.data(), lastLabels.data(),
+                             ws.GetTransitionScores(), weight);
+}

@@ -1,0 +1,94 @@
+#ifndef MORV_CNEWWORDSTAGE_H
+#define MORV_CNEWWORDSTAGE_H
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "segment/CCharModel.h"
+#include "segment/CSupplementWords.h"
+#include "segment/SpecialWords.h"
+#include "segment/TokenRecord.h"
+
+class CPreProcess;
+class CSegment;
+class CSentence;
+class CSupplement;
+
+// The new-word stage: words the dictionaries lack join the sentence's lattice
+// as the class word of new words (未##专), and the sentence is segmented again
+// with them. They come from the supplementary lexicon (today's words) and from
+// the character-based new-word model, which proposes every span whose best
+// labelling as a word scores within a margin of its best labelling of all; with
+// a weight, the model's labelling scores of every candidate also join the path
+// score. No such word may cut through a person name of the plain segmentation.
+// One stage per analyser: it works on the analyser's pre-processor and
+// segmenter and keeps its own scratch; the models are only read.
+class CNewWordStage {
+public:
+    struct Settings {
+        // A span of two characters is proposed within margin2 of the best
+        // labelling, a longer one within margin.
+        float margin = 0;
+        float margin2 = 0;
+        // What a proposed word pays for its class's generous statistics.
+        float penalty = 0;
+        // The weight of the labelling scores in the path score (0: none).
+        double weight = 0;
+        // What a supplementary word gains over its share of its class's count.
+        double supplementBonus = 0;
+    };
+    // Tags the roles of the plain segmentation and notes its person names in
+    // the sentence's protectedNames (the person-name stage does it).
+    using NameGuard = std::function<void(CSentence&)>;
+
+    // model (may be null: no proposals) and supplement (may be null: no
+    // supplementary words) are borrowed, as are the pre-processor and the
+    // segmenter the stage works on. classFrequency is the unigram count of the
+    // class word of new words.
+    CNewWordStage(const CCharModel* model, const CSupplement* supplement, const Settings& settings,
+                  const SpecialWords& ids, double classFrequency, CPreProcess& preProcessor, CSegment& segmenter,
+                  NameGuard guard);
+    virtual ~CNewWordStage();
+    CNewWordStage(const CNewWordStage&) = delete;
+    CNewWordStage& operator=(const CNewWordStage&) = delete;
+
+    // The sentence's lattice takes the new words; when it gained one (or the
+    // model has a weight) the sentence is segmented again, and its tokens are
+    // then the new cut, with their roles still to tag.
+    void Run(CSentence& sentence);
+
+private:
+    // The words the new-word model proposes, into proposed; whether there are any.
+    bool Propose(const CSentence& sentence);
+    // The supplementary and proposed words join the lattice, a supplementary
+    // word before a proposed one of the same span (which is then left out).
+    // Returns whether the lattice gained a word.
+    bool AddWords(const CSentence& sentence);
+    // What a supplementary candidate adds to a path's score, in log probability.
+    double SupplementScore(const TokenRecord& candidate) const;
+    // Every candidate's extra score for the second search.
+    void ScoreCandidates(int length);
+
+    const CCharModel* model;
+    const Settings settings;
+    const SpecialWords ids;
+    const double classFrequency; // at least one, so that a share stays finite
+    CPreProcess& preProcessor;
+    CSegment& segmenter;
+    NameGuard guard;
+    std::unique_ptr<CSupplementWords> supplementWords;
+
+    CCharModel::Workspace ws;
+    bool labelled = false; // whether the model labelled this sentence
+    std::vector<TokenRecord> proposed;
+    std::vector<TokenRecord> merged; // supplementary and proposed words in slot order
+    std::vector<uint8_t> plainAtom;  // by byte offset: an atom that may be part of a new word
+    std::vector<int> charAt;         // character index at each byte offset of the sentence
+    std::vector<float> candidateScores;
+    std::vector<uint8_t> firstLabels;
+    std::vector<uint8_t> lastLabels;
+};
+
+#endif

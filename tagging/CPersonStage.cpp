@@ -1,0 +1,77 @@
+#include "tagging/CPersonStage.h"
+
+#include <algorithm>
+
+#include "segment/CSentence.h"
+#include "tagging/CHmmTagger.h"
+#include "tagging/CNameStage.h"
+#include "tagging/CRoleTagger.h"
+
+CPersonStage::CPersonStage(CHmmTagger& hmm, const CRoleTagger& automaton, int32_t personId,
+                           std::unique_ptr<CNameStage> names)
+    : roleHmm(hmm), roleTagger(automaton), personWordId(personId), nameModel(std::move(names))
+{
+}
+
+CPersonStage::~CPersonStage() = default;
+
+void CPersonStage::GuardNames(CSentence& s)
+{
+    firstCut.assign(s.items, s.items + s.count);
+    roleHmm.Tag(s.items, s.count);
+    s.rolesTagged = true;
+    firstRoles.assign(s.items, s.items + s.count);
+    guarded = true;
+    // The person names of the plain segmentation, found on a copy.
+    automatonNames = firstRoles;
+    automatonCount = s.count;
+    roleTagger.Recognize(automatonNames.data(), automatonCount, personWordId);
+    s.protectedNames.clear();
+    for (int i = 1; i + 1 < automatonCount; ++i) {
+        const TokenRecord& t = automatonNames[static_cast<size_t>(i)];
+        if (t.wordId == personWordId)
+            s.protectedNames.emplace_back(t.start, t.end);
+    }
+}
+
+void CPersonStage::TagRoles(CSentence& s)
+{
+    // The role tagger reads nothing but the tokens, so the same tokens get the
+    // same roles; most sentences come out of both searches alike.
+    const auto same = [](const TokenRecord& a, const TokenRecord& b) {
+        return a.wordId == b.wordId && a.start == b.start && a.end == b.end && a.frequency == b.frequency &&
+               a.kind == b.kind && a.tag == b.tag && a.flags == b.flags && a.fixedTag == b.fixedTag;
+    };
+    if (guarded && static_cast<size_t>(s.count) == firstCut.size() &&
+        std::equal(s.items, s.items + s.count, firstCut.begin(), same)) {
+        std::copy(firstRoles.begin(), firstRoles.end(), s.items);
+    } else {
+        roleHmm.Tag(s.items, s.count);
+        guarded = false; // the tokens are not those GuardNames saw
+    }
+    s.rolesTagged = true;
+}
+
+void CPersonStage::Run(CSentence& s)
+{
+    if (!s.rolesTagged)
+        TagRoles(s);
+    TokenRecord* items = s.items;
+    int count = s.count;
+    if (nameModel) {
+        // The name model decides the names; the tokens are re-cut at their bounds.
+        if (guarded)
+            nameModel->Find(s.text, s.spoken, items, count, automatonNames.data(), automatonCount);
+        else
+            nameModel->Find(s.text, s.spoken, items, count, roleTagger);
+        items = nameModel->Layout(s.text, items, count);
+        s.SetTokens(items, count);
+        s.KeepBoundsBeforeNames();
+        nameModel->Merge(items, count);
+    } else {
+        s.KeepBoundsBeforeNames();
+        roleTagger.Recognize(items, count, personWordId);
+    }
+    s.SetTokens(items, count);
+    guarded = false;
+}

@@ -1,0 +1,58 @@
+#ifndef MORV_CPERSONSTAGE_H
+#define MORV_CPERSONSTAGE_H
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "segment/TokenRecord.h"
+
+class CHmmTagger;
+class CNameStage;
+class CRoleTagger;
+class CSentence;
+
+// The person-name stage: the role tagger gives every token its role, then the
+// person names are merged into single tokens of 未##人 (with the tag code in
+// kind, which the part-of-speech pass makes the tag). The names come from the
+// role automaton (nr.fsa), or, with the name model, from that model, which
+// hears what the automaton found.
+class CPersonStage {
+public:
+    // roleHmm is the analyser's role tagger (its working arrays are used
+    // here); roleTagger the automaton. nameModel, when given, decides the names
+    // and is owned by the stage.
+    CPersonStage(CHmmTagger& roleHmm, const CRoleTagger& roleTagger, int32_t personWordId,
+                 std::unique_ptr<CNameStage> nameModel);
+    virtual ~CPersonStage();
+    CPersonStage(const CPersonStage&) = delete;
+    CPersonStage& operator=(const CPersonStage&) = delete;
+
+    // Before the new-word stage: the roles of the plain segmentation, and its
+    // person names as the sentence's protected spans. The stage remembers both
+    // for Run, where a re-cut that came out alike takes them again.
+    void GuardNames(CSentence& sentence);
+    // The names of the sentence, each merged into one token.
+    void Run(CSentence& sentence);
+
+    // The name model's stage, if any (its veto follows part-of-speech tagging).
+    const CNameStage* GetNameModel() const { return nameModel.get(); }
+
+private:
+    void TagRoles(CSentence& sentence);
+
+    CHmmTagger& roleHmm;
+    const CRoleTagger& roleTagger;
+    const int32_t personWordId;
+    std::unique_ptr<CNameStage> nameModel;
+
+    // What GuardNames saw (valid until the end of the sentence's Run): the
+    // tokens before and after role tagging, and the automaton's merge of them.
+    bool guarded = false;
+    std::vector<TokenRecord> firstCut;
+    std::vector<TokenRecord> firstRoles;
+    std::vector<TokenRecord> automatonNames;
+    int automatonCount = 0;
+};
+
+#endif
