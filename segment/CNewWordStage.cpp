@@ -29,11 +29,12 @@ void CNewWordStage::Run(CSentence& sentence)
     const bool added = AddWords(sentence);
     if (!added && !(model != nullptr && settings.weight > 0))
         return;
-    if (settings.weight > 0 || supplementWords != nullptr)
+    const bool scored = settings.weight > 0 || supplementWords != nullptr;
+    if (scored)
         ScoreCandidates(sentence.length);
     const int count = segmenter.Segment(preProcessor.GetLattice(), preProcessor.GetSlotCount(),
-                                        preProcessor.GetSlotSizes(), preProcessor.GetAtomCount());
-    segmenter.SetExtraScores(nullptr, nullptr, nullptr, nullptr, 0);
+                                        preProcessor.GetSlotSizes(), preProcessor.GetAtomCount(),
+                                        scored ? &extra : nullptr);
     sentence.SetTokens(segmenter.GetItems(), count);
     sentence.rolesTagged = false;
 }
@@ -151,7 +152,7 @@ void CNewWordStage::ScoreCandidates(int length)
         for (size_t i = 0; i < candidates.size(); ++i)
             if (candidates[i].flags & kFlagSupplementWord)
                 candidateScores[i] = static_cast<float>(SupplementScore(candidates[i]));
-        segmenter.SetExtraScores(candidateScores.data(), firstLabels.data(), lastLabels.data(), nullptr, 1.0);
+        extra = CSegment::ExtraScores{candidateScores.data(), firstLabels.data(), lastLabels.data(), nullptr, 1.0};
         return;
     }
     // The labelling scores of the model cover the whole sentence.
@@ -177,6 +178,6 @@ void CNewWordStage::ScoreCandidates(int length)
             sum += static_cast<float>(SupplementScore(c) / weight);
         candidateScores[i] = sum;
     }
-    segmenter.SetExtraScores(candidateScores.data(), firstLabels.data(), lastLabels.data(),
-                             ws.GetTransitionScores(), weight);
+    extra = CSegment::ExtraScores{candidateScores.data(), firstLabels.data(), lastLabels.data(),
+                                  ws.GetTransitionScores(), weight};
 }

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "segment/CCharModel.h"
+#include "segment/CSegment.h"
 #include "segment/CSupplementWords.h"
 #include "segment/SpecialWords.h"
 #include "segment/TokenRecord.h"
 
 class CPreProcess;
-class CSegment;
 class CSentence;
 class CSupplement;
 
@@ -68,7 +68,7 @@ private:
     bool AddWords(const CSentence& sentence);
     // What a supplementary candidate adds to a path's score, in log probability.
     double SupplementScore(const TokenRecord& candidate) const;
-    // Every candidate's extra score for the second search.
+    // Every candidate's extra score for the second search, into extra.
     void ScoreCandidates(int length);
 
     const CCharModel* model;
@@ -89,6 +89,7 @@ private:
     std::vector<float> candidateScores;
     std::vector<uint8_t> firstLabels;
     std::vector<uint8_t> lastLabels;
+    CSegment::ExtraScores extra;
 };
 
 #endif

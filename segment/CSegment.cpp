@@ -38,7 +38,8 @@ void CSegment::ForEachCandidate(TokenRecord* const* lattice, int last, const int
     }
 }
 
-int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slotSizes, int atomCount)
+int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slotSizes, int atomCount,
+                      const ExtraScores* extra)
 {
     count = 0;
     if (lattice == nullptr || slotCount < 2 || atomCount < 2)
@@ -138,6 +139,11 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
         }
     });
 
+    const float* extraEntry = extra != nullptr ? extra->entry : nullptr;
+    const uint8_t* extraFirst = extra != nullptr ? extra->firstLabel : nullptr;
+    const uint8_t* extraLast = extra != nullptr ? extra->lastLabel : nullptr;
+    const float* extraTransitions = extra != nullptr ? extra->transitions : nullptr;
+    const double extraWeight = extra != nullptr ? extra->weight : 0;
     // A candidate without a scored successor has no score; -2 marks it.
     constexpr int kNoScore = -2;
     best[endIndex] = 0.0;
@@ -159,10 +165,10 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
                 continue;
             double v = score[j] + best[dj];
             if (extraEntry != nullptr) {
-                double extra = extraEntry[dj];
+                double added = extraEntry[dj];
                 if (extraLast[ck] < 4 && extraFirst[dj] < 4)
-                    extra += extraTransitions[extraLast[ck] * 4 + extraFirst[dj]];
-                v += extraWeight * extra;
+                    added += extraTransitions[extraLast[ck] * 4 + extraFirst[dj]];
+                v += extraWeight * added;
             }
             // The first successor sets the score; a later one must be strictly better,
             // so on equal scores the atom beats the longer dictionary words.

@@ -1,6 +1,7 @@
 #ifndef MORV_CSEGMENT_H
 #define MORV_CSEGMENT_H
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -22,21 +23,23 @@ public:
              const CPairScores* scores = nullptr);
     virtual ~CSegment() = default;
 
-    int Segment(TokenRecord* const* lattice, int slotCount, const int* slotSizes, int atomCount);
-    // A second model's say in the next Segment call (null: none). Per candidate,
-    // in lattice order: a score added when a path enters it, and the labels of its
-    // first and last character; a 4 x 4 table of scores between the last label of
-    // a candidate and the first of its successor. All are multiplied by weight
-    // and added to the path's log probability. The arrays must outlive the call.
-    void SetExtraScores(const float* entry, const uint8_t* firstLabel, const uint8_t* lastLabel,
-                        const float* transitions, double weight)
-    {
-        extraEntry = entry;
-        extraFirst = firstLabel;
-        extraLast = lastLabel;
-        extraTransitions = transitions;
-        extraWeight = weight;
-    }
+    // A second model's say in a search. Per candidate, in lattice order: a score
+    // added when a path enters it, and the labels of its first and last
+    // character; a 4 x 4 table of scores between the last label of a candidate
+    // and the first of its successor (null: none; a label of 4 or more has no
+    // transition). All are multiplied by weight and added to the path's log
+    // probability.
+    struct ExtraScores {
+        const float* entry = nullptr;
+        const uint8_t* firstLabel = nullptr;
+        const uint8_t* lastLabel = nullptr;
+        const float* transitions = nullptr;
+        double weight = 0;
+    };
+
+    // The best path; with extra, the extra scores join its score.
+    int Segment(TokenRecord* const* lattice, int slotCount, const int* slotSizes, int atomCount,
+                const ExtraScores* extra = nullptr);
     // ln P(d | c) for the interpolated model.
     double TransitionScore(int fromId, double fromFrequency, int toId, double toFrequency) const;
 
@@ -64,11 +67,6 @@ private:
     std::vector<size_t> edgeFirst;  // per candidate, its first edge (to its successors in order)
     std::vector<uint32_t> edgeHome; // per edge, the home slot of its pair
     std::vector<double> edgeScore;  // per edge, its transition score
-    const float* extraEntry = nullptr;
-    const uint8_t* extraFirst = nullptr;
-    const uint8_t* extraLast = nullptr;
-    const float* extraTransitions = nullptr;
-    double extraWeight = 0;
 };
 
 #endif

@@ -266,4 +266,47 @@ TEST(CSegment, EqualScoresKeepTheAtom)
     EXPECT_EQ(seg.GetItems()[1].kind, 7);
 }
 
+TEST(CSegment, ExtraScoresDecideOneSearchAndLeaveTheNextAlone)
+{
+    // The lattice of BestPathOverAtomsAndWords, where the bigram pairs prefer AB.
+    std::vector<int> freq = {50, 50, 10, 10, 10, 10};
+    Tables t(1000, 6, freq, {{0, 4, 40}, {4, 1, 40}});
+    CSegment seg(nullptr, &t.unigram, &t.bigram);
+    Lattice l(6);
+    l.Add(Token(0, 0, 0, 120));
+    l.Add(Token(2, 0, 2));
+    l.Add(Token(4, 0, 4));
+    l.Add(Token(3, 2, 4));
+    l.Add(Token(3, 4, 6));
+    l.Add(Token(1, 6, 6, 121));
+    l.Finish();
+    // Candidates in lattice order: begin, A, AB, B, C, end.
+    auto words = [&](const CSegment::ExtraScores* extra) {
+        std::vector<int> ids;
+        const int n = seg.Segment(l.pointers.data(), 8, l.sizes.data(), 5, extra);
+        for (int i = 1; i + 1 < n; ++i)
+            ids.push_back(seg.GetItems()[i].wordId);
+        return ids;
+    };
+    const std::vector<int> plain = words(nullptr);
+    EXPECT_EQ(plain, (std::vector<int>{4, 3}));
+    // An entry score against AB, weighted, turns the path to A B C.
+    std::vector<float> entry = {0, 0, -50, 0, 0, 0};
+    std::vector<uint8_t> none(6, 255);
+    CSegment::ExtraScores extra{entry.data(), none.data(), none.data(), nullptr, 1.0};
+    EXPECT_EQ(words(&extra), (std::vector<int>{2, 3, 3}));
+    // The same with weight 0 changes nothing. A label transition joins the
+    // score only where both labels are below 4: B (label 0) after A (label 3)
+    // pays more than AB does, and the path goes back to AB.
+    extra.weight = 0;
+    EXPECT_EQ(words(&extra), plain);
+    std::vector<float> transitions(16, 0);
+    transitions[3 * 4 + 0] = -100;
+    std::vector<uint8_t> first = {255, 3, 255, 0, 255, 255}, last = {255, 3, 255, 0, 255, 255};
+    CSegment::ExtraScores labelled{entry.data(), first.data(), last.data(), transitions.data(), 1.0};
+    EXPECT_EQ(words(&labelled), plain);
+    // Nothing carries over to a search without extra scores.
+    EXPECT_EQ(words(nullptr), plain);
+}
+
 } // namespace
