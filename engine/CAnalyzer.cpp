@@ -6,6 +6,7 @@
 #include <new>
 
 #include "engine/CModel.h"
+#include "engine/CSymbolTagger.h"
 #include "engine/CTagSet.h"
 #include "engine/EngineContext.h"
 #include "lexicon/CPDAT.h"
@@ -59,6 +60,26 @@ int WithoutClosingBreaks(const char* sentence, int length)
     while (length > 0 && (sentence[length - 1] == '\n' || sentence[length - 1] == '\r'))
         --length;
     return length;
+}
+
+// The tags a word a user adds without a tag of its own may get: names and
+// content words. Function words, pronouns, numerals, measure words, affixes,
+// morphemes and signs are closed classes a user does not add to (the tags of
+// the new-word class include them, for the odd new word the corpus has).
+void ClosedClassTags(const CTagSet* tagSet, bool (&closed)[256])
+{
+    static const char* const kOpen[] = {"n",  "nr", "nr1", "nr2", "nrj", "nrf", "ns", "nsf", "nt",
+                                        "nz", "nl", "nx",  "na",  "v",   "vn",  "vvn", "a", "an",
+                                        "b",  "i",  "j",   "l",   "o",   "s",   "t",  "z"};
+    if (tagSet == nullptr)
+        return;
+    for (int code = 0; code < tagSet->GetCount() && code < 256; ++code) {
+        const char* name = tagSet->GetName(code);
+        bool open = false;
+        for (const char* o : kOpen)
+            open = open || (name != nullptr && std::strcmp(name, o) == 0);
+        closed[code] = !open;
+    }
 }
 
 } // namespace
@@ -121,6 +142,9 @@ CAnalyzer::CAnalyzer(const CModel& model)
         posLexicon = model.posLexicon.get();
         if (entityRecognizer)
             posSpace.SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
+        bool closed[256] = {};
+        ClosedClassTags(tagSet, closed);
+        posSpace.SetUserWordClass(ids.unknownProper, closed);
     }
 }
 
@@ -416,6 +440,7 @@ void CAnalyzer::Build(const CCharset* charset, const CPDAT* coreDict, const CUni
 {
     if (coreDict != nullptr)
         ids = SpecialWords::Lookup(*coreDict);
+    symbolTagger.reset(new (std::nothrow) CSymbolTagger(tagSet));
     preProcessor.reset(new (std::nothrow) CPreProcess(charset, coreDict, userDict));
     if (!preProcessor) {
         EngineLog("Cannot build object %s.\n", "CPreProcess");
@@ -519,6 +544,8 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
                 entityRecognizer->TagParts(*posTagger);
             if (nameStage)
                 nameStage->Veto(items, count);
+            if (symbolTagger)
+                symbolTagger->Apply(p, items, count);
             emit(p, static_cast<int>(next - p), items, count);
         }
         p = next;

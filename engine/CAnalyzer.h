@@ -30,6 +30,7 @@ class CPairScores;
 class CUserWords;
 class CSupplementWords;
 class CNameStage;
+class CSymbolTagger;
 
 // Runs the pipeline over a text, sentence by sentence: pre-processing,
 // segmentation, role tagging, person names, part-of-speech tagging, output.
@@ -80,6 +81,8 @@ public:
     // Whether construction built the pre-processor, segmenter and taggers.
     bool IsComplete() const;
     const SpecialWords& GetSpecialWords() const { return ids; }
+    // The run-time words the running analysis uses (null outside one).
+    const CUserWords* CurrentUserWords() const { return userWords.get(); }
 
     std::FILE* htmlFile = nullptr;
 
@@ -163,6 +166,8 @@ private:
     std::unique_ptr<CNameStage> nameStage;
     // Place and organisation names (with NewWords and PlaceNames on).
     std::unique_ptr<CEntityRecognizer> entityRecognizer;
+    // White space, punctuation and symbols: "w" in every pipeline.
+    std::unique_ptr<CSymbolTagger> symbolTagger;
     // The page being written: sentences are appended here and go to htmlFile in
     // large blocks (or stay with the caller of AnalyzeToPage).
     std::string pageBuffer;
