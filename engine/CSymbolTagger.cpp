@@ -2,6 +2,8 @@
 
 #include "engine/CTagSet.h"
 #include "engine/TextCodec.h"
+#include "lexicon/GbkChar.h"
+#include "tagging/TagCodes.h"
 
 namespace {
 
@@ -54,17 +56,15 @@ bool CSymbolTagger::IsSymbolText(const char* gbk, int length)
         return false;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(gbk);
     for (int i = 0; i < length;) {
-        uint32_t cp;
-        if (s[i] < 0x80) {
-            cp = s[i++];
-        } else if (i + 1 < length) {
-            cp = TextCodec::Instance().GbkToUnicode(static_cast<unsigned>(s[i]) << 8 | s[i + 1]);
-            i += 2;
-        } else {
-            return false;
-        }
+        int bytes = 1;
+        const int32_t key = gbkchar::Key(s, i, length, &bytes);
+        if (key < 0)
+            return false; // a lone lead byte is no character
+        const uint32_t cp = bytes == 1 ? static_cast<uint32_t>(key)
+                                       : TextCodec::Instance().GbkToUnicode(static_cast<unsigned>(key));
         if (!IsSymbol(cp))
             return false;
+        i += bytes;
     }
     return true;
 }
@@ -75,7 +75,7 @@ void CSymbolTagger::Apply(const char* sentence, TokenRecord* items, int count) c
         return;
     for (int i = 1; i + 1 < count; ++i) {
         TokenRecord& t = items[i];
-        if (t.fixedTag != 255 || t.start < 0 || t.end <= t.start)
+        if (t.fixedTag != kTagNone || t.start < 0 || t.end <= t.start)
             continue;
         if (t.tag != symbolTag && IsSymbolText(sentence + t.start, t.end - t.start))
             t.tag = static_cast<uint8_t>(symbolTag);

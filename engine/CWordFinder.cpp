@@ -4,6 +4,8 @@
 
 #include "engine/CModel.h"
 #include "engine/CSymbolTagger.h"
+#include "lexicon/GbkChar.h"
+#include "tagging/TagCodes.h"
 
 namespace {
 
@@ -12,9 +14,10 @@ enum Rank { kRunTime = 0, kUserDict = 1, kCore = 2, kSupplement = 3 };
 
 int CharCount(const char* text, int start, int end)
 {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     int chars = 0;
     for (int i = start; i < end; ++chars)
-        i += (static_cast<unsigned char>(text[i]) >= 0x80 && i + 1 < end) ? 2 : 1;
+        i += gbkchar::Length(p, i, end);
     return chars;
 }
 
@@ -33,12 +36,12 @@ CWordFinder::CWordFinder(const CModel& model) : model(model)
 {
     if (model.tagSet) {
         const int w = model.tagSet->Code("w");
-        symbolTag = w >= 0 && w < 255 ? static_cast<uint8_t>(w) : 255;
+        symbolTag = w >= 0 && w < kTagNone ? static_cast<uint8_t>(w) : uint8_t{kTagNone};
     }
     newWordTag = TagOfWord(model.ids.unknownProper);
-    if (newWordTag == 255 && model.tagSet) {
+    if (newWordTag == kTagNone && model.tagSet) {
         const int n = model.tagSet->Code("n");
-        newWordTag = n >= 0 && n < 255 ? static_cast<uint8_t>(n) : 255;
+        newWordTag = n >= 0 && n < kTagNone ? static_cast<uint8_t>(n) : uint8_t{kTagNone};
     }
 }
 
@@ -60,7 +63,7 @@ void CWordFinder::Add(const char* text, int start, int end, int minChars, uint8_
 {
     if (CharCount(text, start, end) < minChars)
         return;
-    if (symbolTag != 255 && CSymbolTagger::IsSymbolText(text + start, end - start))
+    if (symbolTag != kTagNone && CSymbolTagger::IsSymbolText(text + start, end - start))
         tag = symbolTag;
     found.push_back(Found{Word{start, end, tag, user}, rank});
 }
@@ -89,7 +92,7 @@ void CWordFinder::Find(const char* text, int begin, int end, int minChars, const
     const bool supplementOn = model.newWordsOn && model.supplementOn && model.supplement &&
                               model.supplement->IsLoaded();
     for (int p = begin; p < end;) {
-        const int step = (static_cast<unsigned char>(text[p]) >= 0x80 && p + 1 < end) ? 2 : 1;
+        const int step = gbkchar::Length(reinterpret_cast<const unsigned char*>(text), p, end);
         found.clear();
         if (userWords != nullptr && userWords->Size() > 0) {
             userWords->Matches(text + p, userMatches);

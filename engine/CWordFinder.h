@@ -43,8 +43,8 @@ private:
     void Add(const char* text, int start, int end, int minChars, uint8_t tag, bool user, int rank);
 
     const CModel& model;
-    uint8_t newWordTag = 255; // the tag a word no lexicon has gets: the new-word class's
-    uint8_t symbolTag = 255;
+    uint8_t newWordTag = 255; // the tag a word no lexicon has gets: the new-word class's (255: none)
+    uint8_t symbolTag = 255;  // "w"
     // Scratch: the words found at one position, with the rank of their source.
     struct Found {
         Word word;
