@@ -5,6 +5,7 @@
 #include <new>
 
 #include "engine/CModel.h"
+#include "engine/CSymbolTagger.h"
 #include "engine/CTagSet.h"
 #include "engine/EngineContext.h"
 #include "lexicon/CPDAT.h"
@@ -53,6 +54,26 @@ const char* const kS1Close = "</font>";
 const char* const kS2 = "  ";
 constexpr Piece kP1 = P("</p><p>");
 inline void Append(std::string& out, Piece piece) { out.append(piece.text, piece.size); }
+
+// The tags a word a user adds without a tag of its own may get: names and
+// content words. Function words, pronouns, numerals, measure words, affixes,
+// morphemes and signs are closed classes a user does not add to (the tags of
+// the new-word class include them, for the odd new word the corpus has).
+void ClosedClassTags(const CTagSet* tagSet, bool (&closed)[256])
+{
+    static const char* const kOpen[] = {"n",  "nr", "nr1", "nr2", "nrj", "nrf", "ns", "nsf", "nt",
+                                        "nz", "nl", "nx",  "na",  "v",   "vn",  "vvn", "a", "an",
+                                        "b",  "i",  "j",   "l",   "o",   "s",   "t",  "z"};
+    if (tagSet == nullptr)
+        return;
+    for (int code = 0; code < tagSet->GetCount() && code < 256; ++code) {
+        const char* name = tagSet->GetName(code);
+        bool open = false;
+        for (const char* o : kOpen)
+            open = open || (name != nullptr && std::strcmp(name, o) == 0);
+        closed[code] = !open;
+    }
+}
 
 } // namespace
 
@@ -135,6 +156,11 @@ void CAnalyzer::BuildNewStages(const CModel& m)
                                                 newPos ? m.posLexicon.get() : nullptr, ids.unknownPerson, veto));
     if (posStage && newPos && entityStage)
         posStage->SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
+    if (posStage && newPos) {
+        bool closed[256] = {};
+        ClosedClassTags(tagSet, closed);
+        posStage->SetUserWordClass(ids.unknownProper, closed);
+    }
 }
 
 void CAnalyzer::Build(const CCharset* charset, const CPDAT* coreDict, const CUnigram* unigram,
@@ -144,6 +170,7 @@ void CAnalyzer::Build(const CCharset* charset, const CPDAT* coreDict, const CUni
 {
     if (coreDict != nullptr)
         ids = SpecialWords::Lookup(*coreDict);
+    symbolTagger.reset(new (std::nothrow) CSymbolTagger(tagSet));
     preProcessor.reset(new (std::nothrow) CPreProcess(charset, coreDict, userDict));
     if (!preProcessor) {
         EngineLog("Cannot build object %s.\n", "CPreProcess");
@@ -208,6 +235,8 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
             if (entityStage)
                 entityStage->Run(sentence);
             posStage->Run(sentence);
+            if (symbolTagger)
+                symbolTagger->Apply(sentence.text, sentence.items, sentence.count);
             emit(sentence);
         }
         p = next;

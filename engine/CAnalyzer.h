@@ -30,6 +30,7 @@ class CNewWordStage;
 class CPersonStage;
 class CEntityRecognizer;
 class CPosStage;
+class CSymbolTagger;
 
 // Runs the pipeline over a text, sentence by sentence: pre-processing and
 // segmentation, then the stages in their order (new words, person names,
@@ -65,6 +66,8 @@ public:
     bool SetUserDict(const CPDAT* dict);
     // Whether construction built the pre-processor, segmenter, taggers and stages.
     bool IsComplete() const;
+    // The run-time words the running analysis uses (null outside one).
+    const CUserWords* CurrentUserWords() const { return userWords.get(); }
 
     std::FILE* htmlFile = nullptr;
 
@@ -94,6 +97,8 @@ private:
     std::unique_ptr<CPersonStage> personStage;
     std::unique_ptr<CEntityRecognizer> entityStage;
     std::unique_ptr<CPosStage> posStage;
+    // White space, punctuation and symbols: "w" in every pipeline.
+    std::unique_ptr<CSymbolTagger> symbolTagger;
     CSentence sentence;
     // The run-time words of the model, held for the length of one analysis.
     std::shared_ptr<const CUserWords> userWords;

@@ -56,7 +56,7 @@ size_t FirstInvalidGbk(const char* data, size_t size)
 
 } // namespace
 
-CTokenizer::CTokenizer(const CModel& model) : model(model), analyzer(model), ids(model.ids)
+CTokenizer::CTokenizer(const CModel& model) : model(model), analyzer(model), finder(model), ids(model.ids)
 {
     for (int code = 0; code < 256; ++code) {
         const char* name = model.tagSet ? model.tagSet->GetName(code) : nullptr;
@@ -183,6 +183,7 @@ void CTokenizer::AddSentence(const CSentence& sentence)
     const size_t base = static_cast<size_t>(sentence.text - engine);
     const char* input = engineText.Input();
     const size_t first = tokens.size();
+    size_t last = first;
     for (int i = 1; i < sentence.count - 1; ++i) {
         const TokenRecord& t = sentence.items[i];
         if (t.start < 0 || t.end <= t.start)
@@ -239,10 +240,77 @@ void CTokenizer::AddSentence(const CSentence& sentence)
             if (symbolTag >= 0)
                 token.tag = tagNames[symbolTag];
         }
+        last = tokens.size();
         tokens.push_back(token);
+        if (search && !(token.flags & (MORV_FLAG_LINE_BREAK | MORV_FLAG_SUBSTITUTED)))
+            AddSubTokens(sentence, i, g0, g1);
     }
+    // The sentence's last token, not a sub-token of it.
     if (tokens.size() > first)
-        tokens.back().flags |= MORV_FLAG_SENTENCE_END;
+        tokens[last].flags |= MORV_FLAG_SENTENCE_END;
+}
+
+morv_token CTokenizer::MakeToken(size_t g0, size_t g1, uint8_t tag, unsigned flags) const
+{
+    morv_token token;
+    const size_t b0 = engineText.InputOffset(g0);
+    const size_t b1 = engineText.InputOffset(g1);
+    token.word = engineText.Input() + b0;
+    token.length = b1 - b0;
+    token.start = b0;
+    token.end = b1;
+    token.char_start = engineText.CharIndex(g0);
+    token.char_end = engineText.CharIndex(g1);
+    token.tag = tagNames[tag];
+    token.flags = flags;
+    token.name_split = 0;
+    return token;
+}
+
+void CTokenizer::AddSubTokens(const CAnalyzer::Sentence& sentence, int i, size_t g0, size_t g1)
+{
+    const char* engine = engineText.Text();
+    found.clear();
+    // A compound's own words first: of a span the dictionaries know too, the
+    // tag given in its place is the better one.
+    if (sentence.partOffsets != nullptr) {
+        const size_t base = static_cast<size_t>(sentence.text - engine);
+        for (int32_t k = sentence.partOffsets[i]; k < sentence.partOffsets[i + 1]; ++k) {
+            const CAnalyzer::Part& w = sentence.parts[k];
+            const size_t p0 = base + static_cast<size_t>(w.start), p1 = base + static_cast<size_t>(w.end);
+            if (p0 >= g0 && p1 <= g1 && engineText.CharIndex(p1) >= engineText.CharIndex(p0) + 2)
+                found.push_back(CWordFinder::Word{static_cast<int32_t>(p0), static_cast<int32_t>(p1), w.tag, false});
+        }
+    }
+    finder.Find(engine, static_cast<int>(g0), static_cast<int>(g1), 2, analyzer.CurrentUserWords(), found);
+    std::stable_sort(found.begin(), found.end(), [](const CWordFinder::Word& a, const CWordFinder::Word& b) {
+        return a.start != b.start ? a.start < b.start : a.end < b.end;
+    });
+    for (size_t k = 0; k < found.size(); ++k) {
+        const CWordFinder::Word& w = found[k];
+        if ((static_cast<size_t>(w.start) == g0 && static_cast<size_t>(w.end) == g1) ||
+            (k > 0 && w.start == found[k - 1].start && w.end == found[k - 1].end))
+            continue;
+        tokens.push_back(MakeToken(static_cast<size_t>(w.start), static_cast<size_t>(w.end), w.tag,
+                                   MORV_FLAG_SUBTOKEN | (w.user ? MORV_FLAG_USER_WORD : 0u)));
+    }
+}
+
+int CTokenizer::DictionaryWords(const char* text, size_t length, unsigned options, std::string* error)
+{
+    dictionaryWords.clear();
+    const int status = Prepare(text, length, options, error);
+    if (status != MORV_OK)
+        return status;
+    found.clear();
+    const std::shared_ptr<const CUserWords> userWords = model.UserWords();
+    finder.Find(engineText.Text(), 0, static_cast<int>(engineText.Length()), (options & MORV_SINGLE_CHARS) ? 1 : 2,
+                userWords.get(), found);
+    dictionaryWords.reserve(found.size());
+    for (const CWordFinder::Word& w : found)
+        dictionaryWords.push_back(MakeToken(static_cast<size_t>(w.start), static_cast<size_t>(w.end), w.tag,
+                                  w.user ? MORV_FLAG_USER_WORD : 0u));
+    return MORV_OK;
 }
 
 std::pair<const morv_part*, size_t> CTokenizer::Parts(size_t index) const
@@ -257,6 +325,7 @@ int CTokenizer::Analyze(const char* text, size_t length, unsigned options, std::
     tokens.clear();
     parts.clear();
     partRanges.clear();
+    search = (options & MORV_SEARCH) != 0;
     const int status = Prepare(text, length, options, error);
     if (status != MORV_OK)
         return status;

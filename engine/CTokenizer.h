@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/CAnalyzer.h"
+#include "engine/CWordFinder.h"
 #include "engine/EngineText.h"
 #include "engine/morv.h"
 
@@ -27,6 +28,9 @@ public:
     const std::vector<morv_token>& Tokens() const { return tokens; }
     // The words of token index of the last Analyze (a compound), else none.
     std::pair<const morv_part*, size_t> Parts(size_t index) const;
+    // Every word the dictionaries know in text, overlapping (morv_dictionary_words).
+    int DictionaryWords(const char* text, size_t length, unsigned options, std::string* error);
+    const std::vector<morv_token>& Words() const { return dictionaryWords; }
     // The page's token part for text (GBK HTML).
     int AnalyzeHtml(const char* text, size_t length, unsigned options, std::string* error);
     const std::string& Html() const { return html; }
@@ -49,9 +53,18 @@ private:
     // person name among them as surname and given name; false when it has none.
     bool CompoundWords(const CSentence& sentence);
     unsigned FlagsOf(const TokenRecord& token) const;
+    // In search mode: after token i of the sentence (engine bytes [g0, g1)),
+    // the words inside it, as sub-tokens.
+    void AddSubTokens(const CAnalyzer::Sentence& sentence, int i, size_t g0, size_t g1);
+    // A token of the caller's text for engine bytes [g0, g1).
+    morv_token MakeToken(size_t g0, size_t g1, uint8_t tag, unsigned flags) const;
 
     const CModel& model;
     CAnalyzer analyzer;
+    CWordFinder finder;
+    bool search = false; // MORV_SEARCH in the options of the running Analyze
+    std::vector<CWordFinder::Word> found;
+    std::vector<morv_token> dictionaryWords; // of the last DictionaryWords
     EngineText engineText;
     std::vector<morv_token> tokens;
     // The words of compound tokens: those of tokens[i] are parts[partRanges[i].first]

@@ -157,6 +157,42 @@ bool ParseFrequency(const std::string& field, long long* value)
     return true;
 }
 
+// What a listing of tokens says of itself: its name, and its messages for
+// memory running out and for any other failure.
+struct ListingMessages {
+    const char* name;
+    const char* outOfMemory;
+    const char* failed;
+};
+
+// Runs one of the analyser's listings (the analysis, the dictionary words) and
+// hands out its tokens, every failure turned into a status.
+int List(morv_analyzer* analyzer, const char* text, size_t length, unsigned options, const morv_token** tokens,
+         size_t* count, int (CTokenizer::*run)(const char*, size_t, unsigned, std::string*),
+         const std::vector<morv_token>& (CTokenizer::*result)() const, const ListingMessages& messages)
+{
+    if (tokens != nullptr)
+        *tokens = nullptr;
+    if (count != nullptr)
+        *count = 0;
+    if (analyzer == nullptr || tokens == nullptr || count == nullptr)
+        return Fail(MORV_E_ARGUMENT, std::string(messages.name) + ": a null analyser or result pointer");
+    try {
+        std::string error;
+        const int status = (analyzer->tokenizer.*run)(text, length, options, &error);
+        if (status != MORV_OK)
+            return Fail(status, error);
+        const std::vector<morv_token>& list = (analyzer->tokenizer.*result)();
+        *tokens = list.empty() ? nullptr : list.data();
+        *count = list.size();
+        return MORV_OK;
+    } catch (const std::bad_alloc&) {
+        return Fail(MORV_E_MEMORY, messages.outOfMemory);
+    } catch (...) {
+        return Fail(MORV_E_MEMORY, messages.failed);
+    }
+}
+
 } // namespace
 
 extern "C" {
@@ -392,26 +428,16 @@ void morv_analyzer_free(morv_analyzer* analyzer)
 int morv_analyze(morv_analyzer* analyzer, const char* text, size_t length, unsigned options,
                  const morv_token** tokens, size_t* count)
 {
-    if (tokens != nullptr)
-        *tokens = nullptr;
-    if (count != nullptr)
-        *count = 0;
-    if (analyzer == nullptr || tokens == nullptr || count == nullptr)
-        return Fail(MORV_E_ARGUMENT, "morv_analyze: a null analyser or result pointer");
-    try {
-        std::string error;
-        const int status = analyzer->tokenizer.Analyze(text, length, options, &error);
-        if (status != MORV_OK)
-            return Fail(status, error);
-        const std::vector<morv_token>& list = analyzer->tokenizer.Tokens();
-        *tokens = list.empty() ? nullptr : list.data();
-        *count = list.size();
-        return MORV_OK;
-    } catch (const std::bad_alloc&) {
-        return Fail(MORV_E_MEMORY, "out of memory analysing a text");
-    } catch (...) {
-        return Fail(MORV_E_MEMORY, "cannot analyse the text");
-    }
+    return List(analyzer, text, length, options, tokens, count, &CTokenizer::Analyze, &CTokenizer::Tokens,
+                {"morv_analyze", "out of memory analysing a text", "cannot analyse the text"});
+}
+
+int morv_dictionary_words(morv_analyzer* analyzer, const char* text, size_t length, unsigned options,
+                          const morv_token** words, size_t* count)
+{
+    return List(analyzer, text, length, options, words, count, &CTokenizer::DictionaryWords, &CTokenizer::Words,
+                {"morv_dictionary_words", "out of memory listing the words of a text",
+                 "cannot list the words of the text"});
 }
 
 int morv_token_parts(const morv_analyzer* analyzer, size_t index, const morv_part** parts, size_t* count)

@@ -56,6 +56,11 @@ enum morv_status {
 #define MORV_LENIENT 2u  /* bytes that are not valid in the encoding, and NUL bytes,
                             become tokens of their own (MORV_FLAG_SUBSTITUTED) instead
                             of an error */
+#define MORV_SEARCH 4u   /* search mode (morv_analyze): after each token come the
+                            dictionary words of two characters and more that lie
+                            inside it, as sub-tokens (MORV_FLAG_SUBTOKEN); skipping
+                            them gives the ordinary tokens */
+#define MORV_SINGLE_CHARS 8u /* morv_dictionary_words: one-character words too */
 
 /* A length that means "up to the terminating NUL". */
 #define MORV_NUL_TERMINATED ((size_t)-1)
@@ -74,6 +79,9 @@ enum morv_status {
 #define MORV_FLAG_SUBSTITUTED 0x400u  /* a character the analyser cannot read (see above) */
 #define MORV_FLAG_COMPOUND 0x800u     /* a place or organisation name made of several words
                                          (中国国际广播电台): morv_token_parts lists them */
+#define MORV_FLAG_SUBTOKEN 0x1000u    /* search mode: a dictionary word inside the token before
+                                         it (农业 after 中国农业发展银行), at that token's
+                                         position; its offsets are its own */
 
 typedef struct morv_token {
     const char* word;  /* the token's bytes inside the caller's text (not NUL-terminated) */
@@ -148,6 +156,26 @@ void morv_analyzer_free(morv_analyzer* analyzer);
  * stays valid until its next call; the tokens point into text. */
 int morv_analyze(morv_analyzer* analyzer, const char* text, size_t length, unsigned options,
                  const morv_token** tokens, size_t* count);
+
+/* Search mode (MORV_SEARCH in options): each token is followed by the words the
+ * dictionaries know inside it (the core dictionary, the supplementary lexicon,
+ * the user dictionary, the words added at run time), two characters and longer,
+ * ordered by start and then by length, each with its own offsets, its most
+ * frequent tag and MORV_FLAG_SUBTOKEN (and MORV_FLAG_USER_WORD for a user's
+ * word). A compound name's parts are among them. A search index puts a
+ * sub-token at the position of the token before it:
+ *   中国农业发展银行/nt  中国/ns 农业/n 发展/vn 银行/n 发展银行/n ...
+ * The other tokens are those of the ordinary analysis, unchanged. */
+
+/* Every word the dictionaries know (as in search mode) that occurs anywhere in
+ * text, overlapping: ordered by start, then by length, with offsets, tags and
+ * MORV_FLAG_USER_WORD for a user's word; words of two characters and more, or
+ * of one and more with MORV_SINGLE_CHARS. They do not tile the text: a
+ * character no word covers is not listed. options: the encoding bits,
+ * MORV_LENIENT, MORV_SINGLE_CHARS. The array belongs to the analyser and stays
+ * valid until its next morv_dictionary_words call; the words point into text. */
+int morv_dictionary_words(morv_analyzer* analyzer, const char* text, size_t length, unsigned options,
+                          const morv_token** words, size_t* count);
 
 /* The words of token index of the analyser's last morv_analyze result, in
  * order; count 0 (parts NULL) for a token that is one word. Valid until the

@@ -42,6 +42,9 @@ inline void Check(int status)
 } // namespace detail
 
 enum class Encoding : unsigned { Utf8 = MORV_UTF8, Gbk = MORV_GBK };
+// Search mode: each token is followed by the dictionary words inside it, as
+// sub-tokens (MORV_FLAG_SUBTOKEN); see morv.h.
+enum class Mode : unsigned { Normal = 0, Search = MORV_SEARCH };
 
 // A word of a compound token (a place or organisation name of several words).
 struct Part {
@@ -117,52 +120,59 @@ public:
     }
 
     // The tokens of text, in order; they view text, which must outlive them.
-    std::vector<Token> Analyze(std::string_view text, Encoding encoding = Encoding::Utf8, bool lenient = false)
+    // Mode::Search adds the words inside each token after it (sub-tokens).
+    std::vector<Token> Analyze(std::string_view text, Encoding encoding = Encoding::Utf8, bool lenient = false,
+                               Mode mode = Mode::Normal)
     {
         std::vector<Token> out;
-        Analyze(text, out, encoding, lenient);
+        Analyze(text, out, encoding, lenient, mode);
         return out;
     }
+    std::vector<Token> Analyze(std::string_view text, Mode mode) { return Analyze(text, Encoding::Utf8, false, mode); }
     void Analyze(std::string_view text, std::vector<Token>& out, Encoding encoding = Encoding::Utf8,
-                 bool lenient = false)
+                 bool lenient = false, Mode mode = Mode::Normal)
     {
-        const morv_token* tokens = nullptr;
-        size_t count = 0;
-        detail::Check(morv_analyze(analyzer_.get(), text.data(), text.size(), Options(encoding, lenient), &tokens,
-                                   &count));
+        const auto raw = AnalyzeRaw(text, encoding, lenient, mode);
         out.clear();
-        out.reserve(count);
-        for (size_t i = 0; i < count; ++i) {
-            const morv_token& t = tokens[i];
-            Token token;
-            token.word = std::string_view(t.word, t.length);
-            token.tag = t.tag;
-            token.start = t.start;
-            token.end = t.end;
-            token.charStart = t.char_start;
-            token.charEnd = t.char_end;
-            token.flags = t.flags;
-            token.nameSplit = t.name_split;
-            if (t.flags & MORV_FLAG_COMPOUND) {
-                const auto raw = PartsRaw(i);
-                for (size_t k = 0; k < raw.second; ++k) {
-                    const morv_part& p = raw.first[k];
-                    token.parts.push_back(
+        out.reserve(raw.second);
+        for (size_t i = 0; i < raw.second; ++i) {
+            out.push_back(MakeToken(raw.first[i]));
+            if (raw.first[i].flags & MORV_FLAG_COMPOUND) {
+                const auto parts = PartsRaw(i);
+                for (size_t k = 0; k < parts.second; ++k) {
+                    const morv_part& p = parts.first[k];
+                    out.back().parts.push_back(
                         Part{std::string_view(text.data() + p.start, p.end - p.start), p.tag, p.start, p.end});
                 }
             }
-            out.push_back(std::move(token));
         }
     }
     // The raw tokens of the C interface, valid until the next call (no copies).
     std::pair<const morv_token*, size_t> AnalyzeRaw(std::string_view text, Encoding encoding = Encoding::Utf8,
-                                                    bool lenient = false)
+                                                    bool lenient = false, Mode mode = Mode::Normal)
     {
         const morv_token* tokens = nullptr;
         size_t count = 0;
-        detail::Check(morv_analyze(analyzer_.get(), text.data(), text.size(), Options(encoding, lenient), &tokens,
-                                   &count));
+        detail::Check(morv_analyze(analyzer_.get(), text.data(), text.size(),
+                                   Options(encoding, lenient) | static_cast<unsigned>(mode), &tokens, &count));
         return {tokens, count};
+    }
+    // Every word the dictionaries know anywhere in text, overlapping, ordered by
+    // start and then length (two characters and more; one and more with
+    // singleChars): what a full-mode cut lists. They view text.
+    std::vector<Token> DictionaryWords(std::string_view text, bool singleChars = false,
+                                       Encoding encoding = Encoding::Utf8, bool lenient = false)
+    {
+        const morv_token* words = nullptr;
+        size_t count = 0;
+        detail::Check(morv_dictionary_words(analyzer_.get(), text.data(), text.size(),
+                                            Options(encoding, lenient) | (singleChars ? MORV_SINGLE_CHARS : 0u),
+                                            &words, &count));
+        std::vector<Token> out;
+        out.reserve(count);
+        for (size_t i = 0; i < count; ++i)
+            out.push_back(MakeToken(words[i]));
+        return out;
     }
     // The words of token index of the last AnalyzeRaw or Analyze (a compound),
     // valid as long as its tokens; none for a token of one word.
@@ -189,6 +199,19 @@ public:
     const Model& GetModel() const { return model_; }
 
 private:
+    static Token MakeToken(const morv_token& t)
+    {
+        Token token;
+        token.word = std::string_view(t.word, t.length);
+        token.tag = t.tag;
+        token.start = t.start;
+        token.end = t.end;
+        token.charStart = t.char_start;
+        token.charEnd = t.char_end;
+        token.flags = t.flags;
+        token.nameSplit = t.name_split;
+        return token;
+    }
     static unsigned Options(Encoding encoding, bool lenient)
     {
         return static_cast<unsigned>(encoding) | (lenient ? MORV_LENIENT : 0u);

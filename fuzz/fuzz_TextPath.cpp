@@ -1,8 +1,10 @@
 // libFuzzer target: arbitrary text through the whole analysis with the real
 // trained models, by the library's token interface and by the result page
-// (EngineWriteHtml), with and without user words. The oracle: tokens tile the
-// text (bytes and characters), every sentence ends with a flagged token, name
-// splits lie inside their token, and the page is complete.
+// (EngineWriteHtml), with and without user words, in search mode and not, and
+// the dictionary words. The oracle: tokens tile the text (bytes and
+// characters), sub-tokens lie inside the token before them, every sentence
+// ends with a flagged token, name splits lie inside their token, dictionary
+// words lie in the text in order, and the page is complete.
 //
 // The models: $MORV_FUZZ_MODEL, else build/bin/Morv of the source tree. The
 // target copies them to its temporary directory, since the page's engine writes
@@ -52,8 +54,18 @@ void CheckTokens(const char* text, size_t size, const morv_token* tokens, size_t
     if (count == 0)
         Fail("no tokens for a text");
     size_t at = 0, chars = 0;
+    const morv_token* holder = nullptr;
     for (size_t i = 0; i < count; ++i) {
         const morv_token& t = tokens[i];
+        if (t.flags & MORV_FLAG_SUBTOKEN) {
+            // Search mode: a word inside the token before it.
+            if (holder == nullptr || t.start < holder->start || t.end > holder->end || t.end <= t.start ||
+                t.end - t.start >= holder->end - holder->start || t.word != text + t.start ||
+                t.char_end < t.char_start + 2 || t.tag == nullptr || (t.flags & MORV_FLAG_SENTENCE_END))
+                Fail("a sub-token outside its token");
+            continue;
+        }
+        holder = &t;
         if (t.start != at || t.end <= t.start || t.end > size)
             Fail("tokens do not tile the text");
         if (t.word != text + t.start || t.length != t.end - t.start)
@@ -69,8 +81,21 @@ void CheckTokens(const char* text, size_t size, const morv_token* tokens, size_t
     }
     if (at != size)
         Fail("the tokens stop before the end of the text");
-    if ((tokens[count - 1].flags & MORV_FLAG_SENTENCE_END) == 0)
+    if ((holder->flags & MORV_FLAG_SENTENCE_END) == 0)
         Fail("the last sentence has no end");
+}
+
+// The dictionary words: inside the text, ordered by start and then end.
+void CheckWords(const char* text, size_t size, const morv_token* words, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const morv_token& w = words[i];
+        if (w.end <= w.start || w.end > size || w.word != text + w.start || w.length != w.end - w.start ||
+            w.tag == nullptr)
+            Fail("a dictionary word outside the text");
+        if (i > 0 && (words[i - 1].start > w.start || (words[i - 1].start == w.start && words[i - 1].end >= w.end)))
+            Fail("dictionary words out of order");
+    }
 }
 
 std::string ReadAll(const std::string& path)
@@ -130,7 +155,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const char* text = reinterpret_cast<const char*>(data + 1);
     const size_t length = size - 1;
     morv_analyzer* analyzer = (mode & 4) ? models->wordsAnalyzer : models->plainAnalyzer;
-    const unsigned options = ((mode & 1) ? MORV_GBK : MORV_UTF8) | ((mode & 2) ? MORV_LENIENT : 0u);
+    const unsigned options = ((mode & 1) ? MORV_GBK : MORV_UTF8) | ((mode & 2) ? MORV_LENIENT : 0u) |
+                             ((mode & 16) ? MORV_SEARCH : 0u);
     const morv_token* tokens = nullptr;
     size_t count = 0;
     const int status = morv_analyze(analyzer, text, length, options, &tokens, &count);
@@ -140,6 +166,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Fail("a lenient analysis failed");
     else if (status != MORV_E_ENCODING && status != MORV_E_NUL)
         Fail("an unexpected error");
+
+    if (mode & 32) {
+        const int listed = morv_dictionary_words(analyzer, text, length, options | MORV_SINGLE_CHARS, &tokens, &count);
+        if (listed == MORV_OK)
+            CheckWords(text, length, tokens, count);
+        else if (listed != status)
+            Fail("the dictionary words fail where the analysis does not");
+    }
 
     if (mode & 8) {
         // The page of the text up to its first NUL, as the classic entry reads it.

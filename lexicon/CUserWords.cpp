@@ -38,3 +38,15 @@ int CUserWords::LongestMatch(const char* text, const Word** word) const
     *word = &words[static_cast<size_t>(index)];
     return length;
 }
+
+void CUserWords::Matches(const char* text, std::vector<std::pair<int, const Word*>>& out) const
+{
+    out.clear();
+    if (words.empty() || text == nullptr)
+        return;
+    std::vector<int> values, lengths;
+    trie.AllPrefixMatches(text, values, lengths, 0);
+    for (size_t i = 0; i < values.size(); ++i)
+        if (values[i] >= 0 && static_cast<size_t>(values[i]) < words.size())
+            out.emplace_back(lengths[i], &words[static_cast<size_t>(values[i])]);
+}

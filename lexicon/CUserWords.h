@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "lexicon/CPDAT.h"
@@ -36,6 +37,8 @@ public:
     void Build(const std::vector<Entry>& entries, const CPDAT& core);
     // Byte length of the longest word that prefixes text (0 if none) and the word.
     int LongestMatch(const char* text, const Word** word) const;
+    // Every word that prefixes text, shortest first: its byte length and the word.
+    void Matches(const char* text, std::vector<std::pair<int, const Word*>>& out) const;
     size_t Size() const { return words.size(); }
 
 private:

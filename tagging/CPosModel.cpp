@@ -442,8 +442,25 @@ int64_t CPosModel::FirstWeight(const Key& key) const
 }
 
 int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* entries, int entryCount,
-                          bool useFixedTags, Workspace& ws) const
+                          bool useFixedTags, Workspace& ws, bool openOnly) const
 {
+    if (openOnly) {
+        const size_t before = ws.candidateTag.size();
+        const int pushed = Candidates(token, entries, entryCount, useFixedTags, ws);
+        size_t kept = before;
+        for (size_t c = before; c < ws.candidateTag.size(); ++c) {
+            if (ws.closedTag[ws.candidateCode[c]])
+                continue;
+            ws.candidateTag[kept] = ws.candidateTag[c];
+            ws.candidateCode[kept] = ws.candidateCode[c];
+            ++kept;
+        }
+        if (kept == before)
+            return pushed; // all closed: better any tag than none
+        ws.candidateTag.resize(kept);
+        ws.candidateCode.resize(kept);
+        return static_cast<int>(kept - before);
+    }
     if (++ws.stamp == 0) {
         std::memset(ws.seen, 0, sizeof ws.seen);
         ws.stamp = 1;
@@ -523,16 +540,29 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
     }
     for (size_t j = 0; j < n; ++j) {
         const CPosLexicon::Entry* entries = ws.entries[j];
-        const int entryCount = ws.entryCounts[j];
+        int entryCount = ws.entryCounts[j];
+        const TokenRecord* token = &items[j];
+        // A user's word the lexicon lacks reads as a new word would in its place.
+        const bool userWord = ws.userWordClass >= 0 && (token->flags & kFlagUserWord) &&
+                              (!useFixedTags || token->fixedTag == 255) && entryCount == 0;
+        if (userWord) {
+            ws.asNewWord = *token;
+            ws.asNewWord.wordId = ws.userWordClass;
+            ws.asNewWord.flags |= kFlagNewWord;
+            token = &ws.asNewWord;
+            entries = lexicon != nullptr ? lexicon->Lookup(ws.userWordClass, &entryCount) : nullptr;
+            if (entries == nullptr)
+                entryCount = 0;
+        }
         TokenInfo& info = ws.infos[j];
-        info.word = items[j].wordId >= 0 ? items[j].wordId : -1;
+        info.word = token->wordId >= 0 ? token->wordId : -1;
         info.lexClass = LexClass(entries, entryCount);
         info.folded = IsFolded(info.word);
         ws.candidateStart[j] = static_cast<int32_t>(ws.candidateTag.size());
         // Only a token with a choice of tags reads its own features; its
         // neighbours' features read their word ids and lexicon classes.
-        if (Candidates(items[j], entries, entryCount, useFixedTags, ws) > 1 && !info.folded)
-            DescribeText(text, length, items[j], entryCount, info);
+        if (Candidates(*token, entries, entryCount, useFixedTags, ws, userWord) > 1 && !info.folded)
+            DescribeText(text, length, *token, entryCount, info);
     }
     ws.candidateStart[n] = static_cast<int32_t>(ws.candidateTag.size());
     const size_t candidates = ws.candidateTag.size();

@@ -116,6 +116,18 @@ public:
             placeId = placeWordId;
             organizationId = organizationWordId;
         }
+        // How a word of a user dictionary or added at run time is tagged when
+        // it has no tag of its own and the lexicon lacks it: as a new word (the
+        // class word newWordId, its features and candidates), but never with a
+        // tag that closed[code] marks (function words, affixes, numerals,
+        // signs: a word a user adds is none of these). -1: as any word the
+        // lexicon lacks.
+        void SetUserWordClass(int32_t newWordId, const bool (&closed)[256])
+        {
+            userWordClass = newWordId;
+            for (int code = 0; code < 256; ++code)
+                closedTag[code] = closed[code];
+        }
 
     private:
         friend class CPosModel;
@@ -136,6 +148,9 @@ public:
         uint8_t stamp = 0;
         int32_t placeId = -1;
         int32_t organizationId = -1;
+        int32_t userWordClass = -1;
+        bool closedTag[256] = {};
+        TokenRecord asNewWord; // the user word being described as a new word
         bool IsEntity(int32_t wordId) const
         {
             return wordId >= 0 && (wordId == placeId || wordId == organizationId);
@@ -196,8 +211,10 @@ private:
     // rowFirst has one entry each), -1 for a hashed feature or none.
     int64_t DirectRow(const Key& key) const;
     // Appends the candidates of a token to the workspace (at least one); returns how many.
+    // With openOnly, tags the workspace marks closed are left out (unless
+    // nothing else is left).
     int Candidates(const TokenRecord& token, const CPosLexicon::Entry* entries, int entryCount, bool useFixedTags,
-                   Workspace& ws) const;
+                   Workspace& ws, bool openOnly = false) const;
 
     bool loaded = false;
     int tagCount = 0;

@@ -34,6 +34,10 @@ public:
         ws.SetEntityWordIds(placeWordId, organizationWordId);
     }
 
+    // The word class a user word without a tag of its own is tagged as, and
+    // the tags it may not get (see CPosModel::Workspace::SetUserWordClass).
+    void SetUserWordClass(int32_t classWordId, const bool (&closed)[256]) { ws.SetUserWordClass(classWordId, closed); }
+
     void Run(CSentence& sentence);
 
 private:

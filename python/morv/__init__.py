@@ -21,12 +21,13 @@ import threading
 
 from . import _morv
 from ._morv import (Error, Token, USER_WORD, PERSON, PLACE, ORGANIZATION, NUMBER, TIME, STRING,
-                    SENTENCE_END, NEW_WORD, LINE_BREAK, SUBSTITUTED, COMPOUND)
+                    SENTENCE_END, NEW_WORD, LINE_BREAK, SUBSTITUTED, COMPOUND, SUBTOKEN)
 
 __version__ = _morv.VERSION
-__all__ = ["Model", "Token", "Error", "cut", "lcut", "tag", "tokenize", "add_word", "load_userdict",
-           "default_model", "model_dir", "USER_WORD", "PERSON", "PLACE", "ORGANIZATION", "NUMBER", "TIME",
-           "STRING", "SENTENCE_END", "NEW_WORD", "LINE_BREAK", "SUBSTITUTED", "COMPOUND", "__version__"]
+__all__ = ["Model", "Token", "Error", "cut", "lcut", "tag", "tokenize", "dictionary_words", "add_word",
+           "load_userdict", "default_model", "model_dir", "USER_WORD", "PERSON", "PLACE", "ORGANIZATION", "NUMBER",
+           "TIME", "STRING", "SENTENCE_END", "NEW_WORD", "LINE_BREAK", "SUBSTITUTED", "COMPOUND", "SUBTOKEN",
+           "__version__"]
 
 
 def model_dir():
@@ -74,25 +75,45 @@ class Model:
         """The directory the model was loaded from."""
         return self._native.path
 
-    def cut(self, text):
+    def cut(self, text, mode="default"):
         """The words of ``text`` (a person name is one word), line breaks and
-        spaces included, so ``"".join(model.cut(text)) == text``."""
-        return self._native.cut(text)
+        spaces included, so ``"".join(model.cut(text)) == text``.
+
+        ``mode="search"``: each word is followed by the dictionary words of two
+        characters and more inside it (中国农业发展银行, 中国, 农业, 发展, 银行),
+        as a search index wants them; see :meth:`tokenize`."""
+        return self._native.cut(text, mode)
 
     lcut = cut
 
-    def tag(self, text):
-        """``(word, tag)`` pairs for the words of ``text``."""
-        return self._native.tag(text)
+    def tag(self, text, mode="default"):
+        """``(word, tag)`` pairs for the words of ``text`` (``mode`` as for
+        :meth:`cut`)."""
+        return self._native.tag(text, mode)
 
-    def tokenize(self, text):
+    def tokenize(self, text, mode="default"):
         """:class:`Token` objects with ``word``, ``tag``, ``start``, ``end``
         (character offsets: ``text[t.start:t.end] == t.word``), ``flags`` (the
         module's flag constants, combined), ``name_split`` (for a Chinese
         person name, the offset where the surname ends; else 0) and ``parts``
         (for a place or organisation name of several words, flag COMPOUND: its
-        words as Token objects of their own; else empty)."""
-        return self._native.tokenize(text)
+        words as Token objects of their own; else empty).
+
+        ``mode="search"``: after each token come the words the dictionaries
+        (core, supplementary, the user's) know inside it, two characters and
+        longer, ordered by start and length, each with its own offsets and tag
+        and the flag SUBTOKEN; an index puts them at the position of the token
+        before them. Leaving out the tokens flagged SUBTOKEN gives the
+        ``"default"`` result."""
+        return self._native.tokenize(text, mode)
+
+    def dictionary_words(self, text, single_chars=False):
+        """Every word the dictionaries (core, supplementary, the user's) know
+        anywhere in ``text``, overlapping, as :class:`Token` objects ordered by
+        ``start`` and then by length: what a full-mode cut lists. Words of two
+        characters and more; of one and more with ``single_chars``. They do
+        not cover the text: a character no word holds is not listed."""
+        return self._native.dictionary_words(text, single_chars)
 
     def add_word(self, word, freq=None, tag=None):
         """Adds ``word`` for later analyses: it becomes one word wherever it
@@ -142,22 +163,27 @@ def default_model():
     return _default
 
 
-def cut(text):
+def cut(text, mode="default"):
     """:meth:`Model.cut` with the default model."""
-    return default_model().cut(text)
+    return default_model().cut(text, mode)
 
 
 lcut = cut
 
 
-def tag(text):
+def tag(text, mode="default"):
     """:meth:`Model.tag` with the default model."""
-    return default_model().tag(text)
+    return default_model().tag(text, mode)
 
 
-def tokenize(text):
+def tokenize(text, mode="default"):
     """:meth:`Model.tokenize` with the default model."""
-    return default_model().tokenize(text)
+    return default_model().tokenize(text, mode)
+
+
+def dictionary_words(text, single_chars=False):
+    """:meth:`Model.dictionary_words` with the default model."""
+    return default_model().dictionary_words(text, single_chars)
 
 
 def add_word(word, freq=None, tag=None):

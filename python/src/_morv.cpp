@@ -116,9 +116,11 @@ public:
         return additions;
     }
 
-    // Analyses text with an analyser of the pool; calls build(tokens, count, text,
-    // analyser) with the GIL held.
-    template <class Build> py::object Analyze(const py::str& text, Build build)
+    // Analyses text with an analyser of the pool (options: MORV_* bits; with
+    // words, lists the dictionary words instead); calls build(tokens, count,
+    // text, analyser) with the GIL held.
+    template <class Build>
+    py::object Analyze(const py::str& text, Build build, unsigned options = MORV_UTF8, bool words = false)
     {
         Py_ssize_t size = 0;
         const char* utf8 = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
@@ -130,7 +132,8 @@ public:
         int status;
         {
             py::gil_scoped_release release;
-            status = morv_analyze(analyzer, utf8, static_cast<size_t>(size), MORV_UTF8, &tokens, &count);
+            status = words ? morv_dictionary_words(analyzer, utf8, static_cast<size_t>(size), options, &tokens, &count)
+                           : morv_analyze(analyzer, utf8, static_cast<size_t>(size), options, &tokens, &count);
         }
         if (status != MORV_OK) {
             Release(analyzer);
@@ -205,7 +208,17 @@ inline size_t CountChars(const char* from, const char* to)
     return n;
 }
 
-py::object Cut(Model& model, const py::str& text)
+// The options of a mode argument: "default", or "search" (sub-tokens).
+unsigned ModeOptions(const std::string& mode)
+{
+    if (mode == "search")
+        return MORV_UTF8 | MORV_SEARCH;
+    if (mode != "default")
+        throw py::value_error("mode must be 'default' or 'search', not '" + mode + "'");
+    return MORV_UTF8;
+}
+
+py::object Cut(Model& model, const py::str& text, const std::string& mode)
 {
     return model.Analyze(text, [](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer*) {
         PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
@@ -215,10 +228,10 @@ py::object Cut(Model& model, const py::str& text)
         for (size_t i = 0; i < count; ++i)
             PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), Slice(s, tokens[i].char_start, tokens[i].char_end));
         return result;
-    });
+    }, ModeOptions(mode));
 }
 
-py::object TagText(Model& model, const py::str& text)
+py::object TagText(Model& model, const py::str& text, const std::string& mode)
 {
     return model.Analyze(text, [&model](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer*) {
         PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
@@ -237,38 +250,57 @@ py::object TagText(Model& model, const py::str& text)
             PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), pair);
         }
         return result;
-    });
+    }, ModeOptions(mode));
 }
 
-py::object Tokenize(Model& model, const py::str& text)
+// Token objects of the library's tokens (or dictionary words).
+py::object MakeTokens(Model& model, const morv_token* tokens, size_t count, const py::str& s, morv_analyzer* a)
 {
-    return model.Analyze(text, [&model](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer* a) {
-        py::list result(count);
-        for (size_t i = 0; i < count; ++i) {
-            const morv_token& t = tokens[i];
-            Token token;
-            const morv_part* parts = nullptr;
-            size_t partCount = 0;
-            if ((t.flags & MORV_FLAG_COMPOUND) && morv_token_parts(a, i, &parts, &partCount) == MORV_OK) {
-                for (size_t k = 0; k < partCount; ++k) {
-                    Token part;
-                    part.start = t.char_start + CountChars(t.word, t.word + (parts[k].start - t.start));
-                    part.end = part.start + CountChars(t.word + (parts[k].start - t.start), t.word + (parts[k].end - t.start));
-                    part.word = py::reinterpret_steal<py::str>(Slice(s, part.start, part.end));
-                    part.tag = py::reinterpret_borrow<py::str>(model.Tag(parts[k].tag));
-                    token.parts.append(py::cast(std::move(part)));
-                }
+    py::list result(count);
+    for (size_t i = 0; i < count; ++i) {
+        const morv_token& t = tokens[i];
+        Token token;
+        const morv_part* parts = nullptr;
+        size_t partCount = 0;
+        if ((t.flags & MORV_FLAG_COMPOUND) && morv_token_parts(a, i, &parts, &partCount) == MORV_OK) {
+            for (size_t k = 0; k < partCount; ++k) {
+                Token part;
+                part.start = t.char_start + CountChars(t.word, t.word + (parts[k].start - t.start));
+                part.end = part.start + CountChars(t.word + (parts[k].start - t.start), t.word + (parts[k].end - t.start));
+                part.word = py::reinterpret_steal<py::str>(Slice(s, part.start, part.end));
+                part.tag = py::reinterpret_borrow<py::str>(model.Tag(parts[k].tag));
+                token.parts.append(py::cast(std::move(part)));
             }
-            token.word = py::reinterpret_steal<py::str>(Slice(s, t.char_start, t.char_end));
-            token.tag = py::reinterpret_borrow<py::str>(model.Tag(t.tag));
-            token.start = t.char_start;
-            token.end = t.char_end;
-            token.flags = t.flags;
-            token.nameSplit = t.name_split > t.start ? t.char_start + CountChars(t.word, t.word + (t.name_split - t.start)) : 0;
-            result[i] = py::cast(std::move(token));
         }
-        return py::object(std::move(result));
-    });
+        token.word = py::reinterpret_steal<py::str>(Slice(s, t.char_start, t.char_end));
+        token.tag = py::reinterpret_borrow<py::str>(model.Tag(t.tag));
+        token.start = t.char_start;
+        token.end = t.char_end;
+        token.flags = t.flags;
+        token.nameSplit = t.name_split > t.start ? t.char_start + CountChars(t.word, t.word + (t.name_split - t.start)) : 0;
+        result[i] = py::cast(std::move(token));
+    }
+    return py::object(std::move(result));
+}
+
+py::object Tokenize(Model& model, const py::str& text, const std::string& mode)
+{
+    return model.Analyze(
+        text,
+        [&model](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer* a) {
+            return MakeTokens(model, tokens, count, s, a);
+        },
+        ModeOptions(mode));
+}
+
+py::object DictionaryWords(Model& model, const py::str& text, bool singleChars)
+{
+    return model.Analyze(
+        text,
+        [&model](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer* a) {
+            return MakeTokens(model, tokens, count, s, a);
+        },
+        MORV_UTF8 | (singleChars ? MORV_SINGLE_CHARS : 0u), true);
 }
 
 } // namespace
@@ -308,6 +340,7 @@ class Error(Exception):
     m.attr("LINE_BREAK") = MORV_FLAG_LINE_BREAK;
     m.attr("SUBSTITUTED") = MORV_FLAG_SUBSTITUTED;
     m.attr("COMPOUND") = MORV_FLAG_COMPOUND;
+    m.attr("SUBTOKEN") = MORV_FLAG_SUBTOKEN;
 
     py::class_<Token>(m, "Token")
         .def_readonly("word", &Token::word)
@@ -322,9 +355,10 @@ class Error(Exception):
     py::class_<Model>(m, "NativeModel")
         .def(py::init<const std::string&>(), py::arg("path"))
         .def_property_readonly("path", &Model::Dir)
-        .def("cut", &Cut, py::arg("text"))
-        .def("tag", &TagText, py::arg("text"))
-        .def("tokenize", &Tokenize, py::arg("text"))
+        .def("cut", &Cut, py::arg("text"), py::arg("mode") = "default")
+        .def("tag", &TagText, py::arg("text"), py::arg("mode") = "default")
+        .def("tokenize", &Tokenize, py::arg("text"), py::arg("mode") = "default")
+        .def("dictionary_words", &DictionaryWords, py::arg("text"), py::arg("single_chars") = false)
         .def("add_word", &Model::AddWord, py::arg("word"), py::arg("freq") = py::none(), py::arg("tag") = py::none())
         .def("load_userdict_bytes", &Model::LoadUserDictBytes, py::arg("content"), py::arg("name"))
         .def("user_word_count", &Model::UserWordCount)

@@ -77,6 +77,15 @@ int main(int argc, char** argv)
     CHECK(morv_analyze(analyzer, "a\0b", 3, MORV_UTF8, &tokens, &count) == MORV_E_NUL);
     CHECK(morv_analyze(analyzer, "a\0b", 3, MORV_UTF8 | MORV_LENIENT, &tokens, &count) == MORV_OK);
 
+    /* Search mode: 北京大学 is followed by 北京 and 大学; the dictionary words overlap. */
+    const char* school = "\xE5\x8C\x97\xE4\xBA\xAC\xE5\xA4\xA7\xE5\xAD\xA6";
+    CHECK(morv_analyze(analyzer, school, MORV_NUL_TERMINATED, MORV_UTF8 | MORV_SEARCH, &tokens, &count) == MORV_OK);
+    CHECK(count == 3 && (tokens[0].flags & MORV_FLAG_SUBTOKEN) == 0 && (tokens[1].flags & MORV_FLAG_SUBTOKEN) != 0);
+    CHECK(count == 3 && tokens[2].start == 6 && tokens[2].end == 12 && tokens[2].char_start == 2);
+    CHECK(morv_dictionary_words(analyzer, school, MORV_NUL_TERMINATED, MORV_UTF8, &tokens, &count) == MORV_OK);
+    CHECK(count == 3 && tokens[0].length == 6 && tokens[1].length == 12 && tokens[2].start == 6);
+    CHECK(morv_dictionary_words(NULL, school, 1, MORV_UTF8, &tokens, &count) == MORV_E_ARGUMENT);
+
     const char* html = NULL;
     size_t size = 0;
     CHECK(morv_analyze_html(analyzer, gbk, strlen(gbk), MORV_GBK, &html, &size) == MORV_OK);

@@ -11,6 +11,8 @@ void CompactFormatter::Emit(const Word& word)
     buffer += std::to_string(word.charBegin);
     buffer += '\t';
     buffer += std::to_string(word.charEnd);
+    if (word.sub)
+        buffer += "\tsub";
     buffer += '\n';
 }
 

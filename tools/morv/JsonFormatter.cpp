@@ -33,6 +33,8 @@ void JsonFormatter::Emit(const Word& word)
     tokens += std::to_string(word.charBegin);
     tokens += ",\"end\":";
     tokens += std::to_string(word.charEnd);
+    if (word.sub)
+        tokens += ",\"sub\":true";
     if (word.partCount > 0) {
         // A compound's words, with character offsets like the token's.
         tokens += ",\"parts\":[";

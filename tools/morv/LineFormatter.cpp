@@ -23,6 +23,7 @@ void LineFormatter::Tokens(const morv_token* tokens, size_t count, const PartLis
         word.charEnd = charBase + t.char_end;
         word.tag = t.tag;
         word.pieceStart = t.start;
+        word.sub = (t.flags & MORV_FLAG_SUBTOKEN) != 0;
         if (parts != nullptr && parts->offsets[i + 1] > parts->offsets[i]) {
             word.parts = parts->parts + parts->offsets[i];
             word.partCount = parts->offsets[i + 1] - parts->offsets[i];

@@ -25,6 +25,7 @@ public:
         const morv_part* parts = nullptr; // a compound's words (offsets in the piece)
         size_t partCount = 0;
         size_t pieceStart = 0; // the token's byte offset in its piece
+        bool sub = false;      // a word inside the token before it (search mode)
     };
     // The words of the compound tokens of a piece: those of token i are
     // parts[offsets[i]] up to parts[offsets[i + 1]].

@@ -272,7 +272,8 @@ void MorvApp::Analyze(morv::Analyzer& a, Block& block)
         // in the whole text, and the page makes it a paragraph break.
         const std::string_view text(block.data.data() + piece.offset, piece.size);
         if (wantTokens) {
-            const auto tokens = a.AnalyzeRaw(text, ApiEncoding(piece.encoding), true);
+            const auto tokens = a.AnalyzeRaw(text, ApiEncoding(piece.encoding), true,
+                                             options->search ? morv::Mode::Search : morv::Mode::Normal);
             piece.tokens.assign(tokens.first, tokens.first + tokens.second);
             piece.parts.clear();
             piece.partOffsets.clear();

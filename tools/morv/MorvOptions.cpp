@@ -36,6 +36,10 @@ const char* MorvOptions::Usage()
            "  -j, --jobs N            analyse with N threads (default: the number of cores\n"
            "                          when the input is files, 1 for a terminal or a pipe);\n"
            "                          the output is the same for every N\n"
+           "      --search            search mode: after each word, the dictionary words of\n"
+           "                          two characters and more inside it (中国农业发展银行:\n"
+           "                          中国 农业 发展 银行 ...); compact marks them with a fifth\n"
+           "                          field \"sub\", json with \"sub\":true; the page is unchanged\n"
            "      --dump-config       print the model directory, its files and what they\n"
            "                          hold, and exit\n"
            "  -h, --help              show this help and exit\n"
@@ -98,6 +102,10 @@ MorvOptions::Action MorvOptions::Parse(int argc, const char* const* argv)
             return Action::Version;
         if (arg == "--dump-config") {
             dumpConfig = true;
+            continue;
+        }
+        if (arg == "--search") {
+            search = true;
             continue;
         }
 

@@ -27,6 +27,7 @@ public:
     std::vector<std::string> userDicts;          // -u/--user-dict LIST, each one given
     int jobs = 0;                                // -j N; 0: the default
     bool dumpConfig = false;
+    bool search = false;                         // --search: sub-tokens after each token
     std::vector<std::string> files;              // empty: standard input
     std::string error;
 };
