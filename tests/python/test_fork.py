@@ -40,9 +40,9 @@ def _child(model, expected):
 @pytest.mark.skipif(not hasattr(os, "fork"), reason="no fork on this system")
 def test_children_forked_while_threads_analyse_and_add_words_finish(tmp_path):
     model = morv.Model()
-    # Enough words that each new snapshot takes a while to build: forks land
-    # inside a build often.
-    (tmp_path / "words.txt").write_text("".join("词%05d\n" % i for i in range(20000)), encoding="utf-8")
+    # Enough words that each new snapshot takes a few milliseconds to build:
+    # forks land inside a build often.
+    (tmp_path / "words.txt").write_text("".join("词%05d\n" % i for i in range(5000)), encoding="utf-8")
     model.load_userdict(tmp_path / "words.txt")
     expected = model.tag(TEXT)
     morv.default_model()
@@ -59,6 +59,7 @@ def test_children_forked_while_threads_analyse_and_add_words_finish(tmp_path):
         while not stop.is_set():
             model.add_word("新词%d" % n)
             n += 1
+            time.sleep(0.002)  # a child builds every word added: keep them few
 
     def load_default():
         # Another model opened and dropped over and over: opens and frees
