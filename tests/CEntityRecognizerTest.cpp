@@ -62,11 +62,29 @@ protected:
         ASSERT_EQ(dict.BuildFromWordList((dir / "words.txt").c_str()),
                   SpecialWords::kCount + static_cast<int>(std::size(kWords)));
         ids = SpecialWords::Lookup(dict);
+        LoadRoleModels({{kSentenceBegin, 10}}, {{kSentenceEnd, 10}});
+        // Part-of-speech models: one tag per word.
+        std::vector<ModelWriter::LexiconEntries> pos(SpecialWords::kCount + std::size(kWords));
+        for (size_t i = 0; i < std::size(kWords); ++i)
+            pos[SpecialWords::kCount + i] = {{static_cast<uint8_t>(kWords[i].tag), 10}};
+        pos[static_cast<size_t>(ids.sentenceBegin)] = pos[static_cast<size_t>(ids.sentenceEnd)] = {{kN, 10}};
+        ASSERT_TRUE(ModelWriter::WriteLexicon(dir / "pos.role", pos));
+        ASSERT_TRUE(ModelWriter::WriteContext(dir / "pos.ctx", 100, std::vector<int32_t>(100, 100),
+                                              std::vector<int32_t>(100 * 100, 5)));
+        ASSERT_TRUE(posLexicon.Load((dir / "pos.role").c_str()));
+        ASSERT_TRUE(posContext.Load((dir / "pos.ctx").c_str(), false));
+        posTagger.reset(new CHmmTagger(&posLexicon, &posContext, 100, kN));
+        posTagger->SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
+    }
+    // The role models of both kinds, the sentence markers with the roles
+    // given, and a recogniser over them.
+    void LoadRoleModels(const ModelWriter::LexiconEntries& beginRoles, const ModelWriter::LexiconEntries& endRoles)
+    {
         for (int k = 0; k < 2; ++k) {
             const std::string stem = dir / (k == 0 ? "ns" : "nt");
             std::vector<ModelWriter::LexiconEntries> lexicon(dict.GetWordCount() > 0 ? SpecialWords::kCount + std::size(kWords) : 0);
-            lexicon[static_cast<size_t>(ids.sentenceBegin)] = {{kSentenceBegin, 10}};
-            lexicon[static_cast<size_t>(ids.sentenceEnd)] = {{kSentenceEnd, 10}};
+            lexicon[static_cast<size_t>(ids.sentenceBegin)] = beginRoles;
+            lexicon[static_cast<size_t>(ids.sentenceEnd)] = endRoles;
             for (size_t i = 0; i < std::size(kWords); ++i) {
                 const int role = k == 0 ? kWords[i].placeRole : kWords[i].orgRole;
                 if (role != kOther)
@@ -81,18 +99,6 @@ protected:
             ASSERT_TRUE(contexts[k].Load((stem + ".ctx").c_str(), false));
             ASSERT_TRUE(automata[k].Load((stem + ".fsa").c_str()));
         }
-        // Part-of-speech models: one tag per word.
-        std::vector<ModelWriter::LexiconEntries> pos(SpecialWords::kCount + std::size(kWords));
-        for (size_t i = 0; i < std::size(kWords); ++i)
-            pos[SpecialWords::kCount + i] = {{static_cast<uint8_t>(kWords[i].tag), 10}};
-        pos[static_cast<size_t>(ids.sentenceBegin)] = pos[static_cast<size_t>(ids.sentenceEnd)] = {{kN, 10}};
-        ASSERT_TRUE(ModelWriter::WriteLexicon(dir / "pos.role", pos));
-        ASSERT_TRUE(ModelWriter::WriteContext(dir / "pos.ctx", 100, std::vector<int32_t>(100, 100),
-                                              std::vector<int32_t>(100 * 100, 5)));
-        ASSERT_TRUE(posLexicon.Load((dir / "pos.role").c_str()));
-        ASSERT_TRUE(posContext.Load((dir / "pos.ctx").c_str(), false));
-        posTagger.reset(new CHmmTagger(&posLexicon, &posContext, 100, kN));
-        posTagger->SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
         recognizer.reset(new CEntityRecognizer(&dict, ids.unknownProper, 100, Kind(0), Kind(1)));
     }
     CEntityRecognizer::Kind Kind(int k) const
@@ -237,6 +243,34 @@ TEST_F(EntityFixture, TheMarkersAndShortSentencesAreLeftAlone)
     Build({"中国", "国际", "电台"});
     bare.Recognize(text.c_str(), tokens.data(), count);
     EXPECT_EQ(count, 5);
+}
+
+TEST_F(EntityFixture, ANameNeverTakesInASentenceMarker)
+{
+    // Role models that let the markers play the parts of a name's first and
+    // last words (as the words next to them would): a sentence that begins
+    // with a name's suffix, or ends with a word that begins names, still has
+    // its markers, and those words stay as they are.
+    LoadRoleModels({{kFirst, 50}, {kSentenceBegin, 10}}, {{kLast, 50}, {kSentenceEnd, 10}});
+    const struct {
+        const char* label;
+        std::vector<std::string> words;
+        const char* expected;
+    } cases[] = {
+        {"a place's suffix first", {"特区", "在"}, "特区/21  在/40"},
+        {"an organisation's suffix first", {"电台", "在"}, "电台/21  在/40"},
+        {"a suffix, then a name", {"特区", "香港", "特区"}, "特区/21  [香港/29 特区/21]香港特区/29"},
+        {"a first word last", {"在", "中国"}, "在/40  中国/29"},
+        {"the two together", {"特区", "中国"}, "特区/21  中国/29"},
+    };
+    for (const auto& c : cases) {
+        Build(c.words);
+        const int tokensIn = count;
+        EXPECT_EQ(Run(), Gbk(c.expected)) << c.label;
+        EXPECT_EQ(tokens.front().wordId, ids.sentenceBegin) << c.label;
+        EXPECT_EQ(tokens[static_cast<size_t>(count) - 1].wordId, ids.sentenceEnd) << c.label;
+        EXPECT_LE(count, tokensIn) << c.label;
+    }
 }
 
 TEST(EntityTagging, TheClassWordsOfPlacesAndOrganisationsTakeTheirCodeFromKind)
