@@ -6,14 +6,17 @@ the tests catch. Not part of test.sh: a run rebuilds once per fault.
     tools/mutation-run.py [--build-dir build-mutation] [--models build/bin/Morv]
                           [--only N[,N...]] [--list]
 
-The build directory is its own (configured here on first use: Debug at -O1, no
-Python, no benchmarks, no Zelk) so that the working build stays as it is; the
-trained models are linked in from --models, so the tests that read them run too.
-Every source is restored after its fault, whatever happens. Exit status 0 when
-every fault is caught, 1 when some survive, 2 when the tests fail unmutated.
+The faults go into a copy of the working tree's sources (BUILD-DIR/source,
+brought up to date at each run), built in BUILD-DIR/build (configured on first
+use: Debug at -O1, no Python, no benchmarks, no Zelk): the working tree and its
+builds are never touched, so work may go on beside a run. The trained models
+are linked in from --models, so the tests that read them run too. Exit status
+0 when every fault is caught, 1 when some survive, 2 when the tests fail
+unmutated.
 """
 import argparse
 import os
+import shutil
 import subprocess
 import sys
 import time
@@ -134,7 +137,7 @@ FAULTS = [
 ]
 
 
-def run(command, log, timeout=None, cwd=ROOT):
+def run(command, log, timeout=None, cwd=None):
     with open(log, "ab") as out:
         out.write(("\n$ " + " ".join(command) + "\n").encode())
         out.flush()
@@ -145,9 +148,31 @@ def run(command, log, timeout=None, cwd=ROOT):
             return -1
 
 
+def sync_sources(dest):
+    """Copies the working tree's files (tracked and not ignored) into dest,
+    rewriting only those that differ, so that the build there stays incremental."""
+    names = subprocess.run(["git", "ls-files", "-co", "--exclude-standard", "-z"], cwd=ROOT, check=True,
+                           capture_output=True).stdout.decode().split("\0")
+    for name in filter(None, names):
+        source, target = os.path.join(ROOT, name), os.path.join(dest, name)
+        if not os.path.isfile(source):
+            continue
+        with open(source, "rb") as f:
+            content = f.read()
+        if os.path.isfile(target):
+            with open(target, "rb") as f:
+                if f.read() == content:
+                    continue
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(target, "wb") as f:
+            f.write(content)
+        shutil.copymode(source, target)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--build-dir", default=os.path.join(ROOT, "build-mutation"))
+    parser.add_argument("--build-dir", default=os.path.join(ROOT, "build-mutation"),
+                        help="where the copy of the sources and its build go")
     parser.add_argument("--models", default=os.path.join(ROOT, "build", "bin", "Morv"))
     parser.add_argument("--only", help="comma-separated fault numbers (from --list)")
     parser.add_argument("--list", action="store_true", help="list the faults and stop")
@@ -161,14 +186,17 @@ def main():
     if args.only:
         chosen = [int(x) for x in args.only.split(",")]
 
-    build = os.path.abspath(args.build_dir)
-    log = os.path.join(build, "mutation.log")
+    top = os.path.abspath(args.build_dir)
+    tree = os.path.join(top, "source")
+    build = os.path.join(top, "build")
+    log = os.path.join(top, "mutation.log")
     os.makedirs(build, exist_ok=True)
     open(log, "w").close()
+    sync_sources(tree)
     env = dict(os.environ, CMAKE_CXX_COMPILER_LAUNCHER="ccache", CMAKE_C_COMPILER_LAUNCHER="ccache")
     os.environ.update(env)
     if not os.path.exists(os.path.join(build, "build.ninja")):
-        if run(["cmake", "-S", ROOT, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Debug",
+        if run(["cmake", "-S", tree, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Debug",
                 "-DCMAKE_CXX_FLAGS_DEBUG=-O1", "-DCMAKE_C_FLAGS_DEBUG=-O1", "-DMORV_BUILD_PYTHON=OFF",
                 "-DMORV_BUILD_BENCH=OFF", "-DMORV_BUILD_APP=OFF"], log) != 0:
             print("cannot configure %s (see %s)" % (build, log))
@@ -198,7 +226,7 @@ def main():
     caught, survived, broken = [], [], []
     for n in chosen:
         path, before, after, what, filter_ = FAULTS[n - 1]
-        source = os.path.join(ROOT, path)
+        source = os.path.join(tree, path)
         with open(source, encoding="utf-8") as f:
             original = f.read()
         if original.count(before) != 1:

@@ -25,13 +25,14 @@ text that cannot be analysed), with the library's status code.
 
 import os
 import threading
+import warnings
 
 from . import _morv
 from ._morv import (Error, ArgumentError, Token, USER_WORD, PERSON, PLACE, ORGANIZATION, NUMBER, TIME, STRING,
                     SENTENCE_END, NEW_WORD, LINE_BREAK, SUBSTITUTED, COMPOUND)
 
 __version__ = _morv.VERSION
-__all__ = ["Model", "Token", "Error", "ArgumentError", "cut", "lcut", "tag", "tokenize", "add_word", "load_userdict",
+__all__ = ["Model", "Token", "Error", "ArgumentError", "ListWarning", "cut", "lcut", "tag", "tokenize", "add_word", "load_userdict",
            "default_model", "model_dir", "USER_WORD", "PERSON", "PLACE", "ORGANIZATION", "NUMBER", "TIME",
            "STRING", "SENTENCE_END", "NEW_WORD", "LINE_BREAK", "SUBSTITUTED", "COMPOUND", "__version__"]
 
@@ -57,6 +58,10 @@ def model_dir():
         if os.path.isfile(os.path.join(candidate, "Configure.xml")):
             return candidate
     return _morv.default_model_dir()
+
+
+class ListWarning(UserWarning):
+    """A word list line whose tag is unknown, loaded with ``strict=False``."""
 
 
 def _path_arg(path, name="path"):
@@ -138,14 +143,23 @@ class Model:
         empty word or a tag the model does not know."""
         self._native.add_word(word, freq, tag)
 
-    def load_userdict(self, path):
+    def load_userdict(self, path, strict=True):
         """Adds the words of a word list, given as a path or as a file object
         open for reading (text or binary): one ``word [frequency] [tag]`` a
-        line, UTF-8 or GBK. All or nothing: on an error (reported with its
-        line) no word of the list is added. Returns the number of entries
+        line, UTF-8 or GBK. Tags of jieba's set that ours lacks are read as the
+        tags they stand for (nrt, nrfg: nr; eng: nx; zg: g; uj, ul...: u).
+        All or nothing: on an error (reported with its line) no word of the
+        list is added. With ``strict=False`` a tag that is still unknown is no
+        error: the word is kept, its tag left to the tagger, and a
+        :class:`ListWarning` names the line. Returns the number of entries
         taken."""
+        if not isinstance(strict, bool):
+            raise TypeError("strict must be a bool, not %s" % type(strict).__name__)
         content, name = _list_content(path)
-        return self._native.load_userdict_bytes(content, name)
+        added, warnings_ = self._native.load_userdict_bytes(content, name, strict)
+        for message in warnings_:
+            warnings.warn(message, ListWarning, stacklevel=2)
+        return added
 
     def user_word_count(self):
         """Number of distinct words added so far."""
@@ -154,7 +168,7 @@ class Model:
     def _replay(self, additions):
         for is_list, data, freq, tag in additions:
             if is_list:
-                self._native.load_userdict_bytes(data, tag)
+                self._native.load_userdict_bytes(data, tag, freq == 0)
             else:
                 self._native.add_word(data.decode("utf-8"), None if freq < 0 else freq, tag or None)
 
@@ -213,6 +227,6 @@ def add_word(word, freq=None, tag=None):
     default_model().add_word(word, freq, tag)
 
 
-def load_userdict(path):
+def load_userdict(path, strict=True):
     """:meth:`Model.load_userdict` on the default model."""
-    return default_model().load_userdict(path)
+    return default_model().load_userdict(path, strict)

@@ -180,17 +180,29 @@ public:
         additions.push_back({false, word, f, t});
     }
 
-    size_t LoadUserDictBytes(py::object contentArg, py::object nameArg)
+    // The number of entries taken and the warnings of the load (a lenient
+    // list's unknown tags).
+    py::tuple LoadUserDictBytes(py::object contentArg, py::object nameArg, bool strict)
     {
         if (!PyBytes_Check(contentArg.ptr()))
             TypeError("content", "bytes", contentArg);
         const std::string content = contentArg.cast<std::string>();
         const std::string name = NulFreeArg(nameArg, "name");
         size_t added = 0;
-        Check(morv_model_load_userdict_buffer(model, content.data(), content.size(), name.c_str(), &added));
-        std::lock_guard<std::mutex> lock(mutex);
-        additions.push_back({true, content, 0, name});
-        return added;
+        std::vector<std::string> warnings;
+        const morv_warning_fn collect = [](void* user, const char* message) {
+            static_cast<std::vector<std::string>*>(user)->push_back(message);
+        };
+        Check(morv_model_load_userdict_options(model, content.data(), content.size(), name.c_str(),
+                                               strict ? 0u : MORV_LIST_LENIENT, collect, &warnings, &added));
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            additions.push_back({true, content, strict ? 0 : 1, name}); // a list's frequency: 1 when lenient
+        }
+        py::list out;
+        for (const std::string& w : warnings)
+            out.append(py::str(w));
+        return py::make_tuple(added, out);
     }
 
     size_t UserWordCount() const { return morv_model_user_word_count(model); }
@@ -439,7 +451,8 @@ class ArgumentError(Error, ValueError):
         .def("tag", &TagText, py::arg("text"))
         .def("tokenize", &Tokenize, py::arg("text"))
         .def("add_word", &Model::AddWord, py::arg("word"), py::arg("freq") = py::none(), py::arg("tag") = py::none())
-        .def("load_userdict_bytes", &Model::LoadUserDictBytes, py::arg("content"), py::arg("name"))
+        .def("load_userdict_bytes", &Model::LoadUserDictBytes, py::arg("content"), py::arg("name"),
+             py::arg("strict") = true)
         .def("user_word_count", &Model::UserWordCount)
         .def("additions", [](const Model& model) {
             py::list out;
