@@ -10,7 +10,7 @@ The faults go into a copy of the working tree's sources (BUILD-DIR/source,
 brought up to date at each run), built in BUILD-DIR/build (configured on first
 use: Debug at -O1, no Python, no benchmarks, no Zelk): the working tree and its
 builds are never touched, so work may go on beside a run. The trained models
-are linked in from --models, so the tests that read them run too. Exit status
+are copied in from --models, so the tests that read them run too. Exit status
 0 when every fault is caught, 1 when some survive, 2 when the tests fail
 unmutated.
 """
@@ -201,10 +201,11 @@ def main():
                 "-DMORV_BUILD_BENCH=OFF", "-DMORV_BUILD_APP=OFF"], log) != 0:
             print("cannot configure %s (see %s)" % (build, log))
             return 2
+    # A copy, never a link: tests copy the model directory and change their copy.
     models = os.path.join(build, "bin", "Morv")
-    if os.path.isdir(args.models) and not os.path.exists(models):
-        os.makedirs(os.path.dirname(models), exist_ok=True)
-        os.symlink(os.path.abspath(args.models), models)
+    if os.path.isdir(args.models) and not os.path.isfile(os.path.join(models, "Data", "NewWord.cm")):
+        shutil.rmtree(models, ignore_errors=True)
+        shutil.copytree(args.models, models, ignore=shutil.ignore_patterns("*.log", "UserDict.pdat"))
     tests = os.path.join(build, "bin", "morv_tests")
 
     def build_and_test(filter_):
