@@ -42,7 +42,7 @@ def test_children_forked_while_threads_analyse_and_add_words_finish(tmp_path):
     model = morv.Model()
     # Enough words that each new snapshot takes a few milliseconds to build:
     # forks land inside a build often.
-    (tmp_path / "words.txt").write_text("".join("词%05d\n" % i for i in range(5000)), encoding="utf-8")
+    (tmp_path / "words.txt").write_text("".join("词%05d\n" % i for i in range(2000)), encoding="utf-8")
     model.load_userdict(tmp_path / "words.txt")
     expected = model.tag(TEXT)
     morv.default_model()
