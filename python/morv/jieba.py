@@ -71,6 +71,7 @@ _NOT_DICTIONARY = (morv.NEW_WORD | morv.NUMBER | morv.TIME | morv.STRING | morv.
                    morv.SUBSTITUTED | morv.LINE_BREAK)
 
 _pool = None
+_workers = 1
 
 
 def _text(sentence):
@@ -132,8 +133,12 @@ class Tokenizer:
         if cut_all:
             return iter(self._full(text))
         if _pool is not None and "\n" in text:
+            # One contiguous share of the lines per worker: a process receives
+            # the tokenizer (its model) once, not once a line.
             lines = text.splitlines(keepends=True)
-            return (w for words in _pool.map(functools.partial(_cut_line, self, HMM), lines) for w in words)
+            share = -(-len(lines) // _workers)
+            chunks = ["".join(lines[i:i + share]) for i in range(0, len(lines), share)]
+            return (w for words in _pool.map(functools.partial(_cut_chunk, self, HMM), chunks) for w in words)
         return self._words(text, HMM)
 
     def lcut(self, *args, **kwargs):
@@ -233,8 +238,8 @@ class Tokenizer:
         return "<Tokenizer dictionary=%r>" % (self.dictionary,)
 
 
-def _cut_line(tokenizer, hmm, line):
-    return list(tokenizer.cut(line, HMM=hmm)) if _pool is None else list(tokenizer._words(line, hmm))
+def _cut_chunk(tokenizer, hmm, chunk):
+    return list(tokenizer._words(chunk, hmm))
 
 
 dt = Tokenizer()
@@ -266,10 +271,10 @@ set_dictionary = _default("set_dictionary")
 def enable_parallel(processnum=None, processes=False):
     """Cuts the lines of a text in parallel: on processnum threads (Morv
     analyses without the GIL), or processes with processes=True."""
-    global _pool
+    global _pool, _workers
     disable_parallel()
-    n = processnum or os.cpu_count() or 1
-    _pool = ProcessPoolExecutor(n) if processes else ThreadPoolExecutor(n)
+    _workers = processnum or os.cpu_count() or 1
+    _pool = ProcessPoolExecutor(_workers) if processes else ThreadPoolExecutor(_workers)
 
 
 def disable_parallel():
