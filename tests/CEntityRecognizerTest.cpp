@@ -47,6 +47,7 @@ const FixtureWord kWords[] = {
     {"中国", kFirst, kFirst, kNs},       {"国际", kOther, kInner, kN},         {"电台", kOther, kLast, kN},
     {"香港", kFirst, kFirst, kNs},       {"特区", kLast, kInner, kN},          {"格", kFirstPiece, kFirstPiece, kN},
     {"拉", kInnerMiddle, kInnerMiddle, kN}, {"哥", kLastPiece, kInnerEnd, kN}, {"在", kOther, kOther, 30 + 10},
+    {"市", kLast, kFirst, kN},
 };
 
 class EntityFixture : public ::testing::Test {
@@ -200,6 +201,9 @@ TEST_F(EntityFixture, MergesNamesAndKeepsTheirWords)
         // ... but a name never ends inside one.
         {"a name ending inside a new word", {"格", "拉", "+哥在"}, "格/21  拉/21  哥在/21"},
         {"no name", {"在", "国际", "在"}, "在/40  国际/21  在/40"},
+        // A place that ends on the word an organisation begins with gives way
+        // to it; the organisation is not lost beside it.
+        {"a place ending where an organisation begins", {"香港", "市", "电台"}, "香港/29  [市/21 电台/21]市电台/31"},
     };
     for (const auto& c : cases) {
         Build(c.words);

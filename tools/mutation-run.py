@@ -89,10 +89,8 @@ FAULTS = [
      "        if (first <= 0 || last + 1 >= count)",
      "        if (first < 0 || last + 1 >= count)",
      "a name may start at the sentence-begin marker", ENTITY),
-    ("tagging/CEntityRecognizer.cpp",
-     "        if (first <= 0 || last + 1 >= count)",
-     "        if (first <= 0 || last >= count)",
-     "a name may end at the sentence-end marker", ENTITY),
+    # (Letting a name end at the end marker is no fault here: the automaton's
+    # runs never end at the last token; that mutant is left out.)
     ("tagging/CEntityRecognizer.cpp",
      "            if (org < organizations && merges[org].first <= p.last) {",
      "            if (org < organizations && merges[org].first < p.last) {",
