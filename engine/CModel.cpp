@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "engine/ConfigFile.h"
+#include "engine/ForkGuard.h"
 
 #include <fstream>
 #include <iterator>
@@ -78,9 +79,17 @@ std::string WhyNotLoaded(const std::string& path)
 
 } // namespace
 
-CModel::CModel() : userSnapshot(std::make_shared<CUserWords>()) {}
+CModel::CModel() : userSnapshot(std::make_shared<CUserWords>())
+{
+    // A child forked while another thread builds or swaps the snapshot would
+    // otherwise find these locks held for ever.
+    ForkGuard::Register(this, &userMutex, &snapshotMutex);
+}
 
-CModel::~CModel() = default;
+CModel::~CModel()
+{
+    ForkGuard::Unregister(this);
+}
 
 std::string CModel::DataPath(const std::string& fileName) const
 {
@@ -454,11 +463,19 @@ std::shared_ptr<const CUserWords> CModel::UserWords() const
         if (userDirty.load(std::memory_order_relaxed) && coreDict) {
             auto fresh = std::make_shared<CUserWords>();
             fresh->Build(userEntries, *coreDict);
-            std::atomic_store(&userSnapshot, std::shared_ptr<const CUserWords>(std::move(fresh)));
+            std::shared_ptr<const CUserWords> old;
+            {
+                std::lock_guard<std::mutex> swap(snapshotMutex);
+                old = std::move(userSnapshot);
+                userSnapshot = std::move(fresh);
+            }
             userDirty.store(false, std::memory_order_release);
-        }
+        } // the old snapshot goes here, outside the short lock, unless analyses still hold it
     }
-    return std::atomic_load(&userSnapshot);
+    // A lock of our own rather than the standard library's atomic shared_ptr
+    // functions, whose hidden locks a fork could leave held in the child.
+    std::lock_guard<std::mutex> read(snapshotMutex);
+    return userSnapshot;
 }
 
 size_t CModel::UserWordCount() const

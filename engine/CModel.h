@@ -167,9 +167,12 @@ private:
     void ResetNewWordModels();
 
     bool loaded = false;
+    // userMutex guards the entries and a snapshot's build; snapshotMutex, taken
+    // inside it when they nest, only the pointer's copy and replacement.
     mutable std::mutex userMutex;
+    mutable std::mutex snapshotMutex;
     std::vector<CUserWords::Entry> userEntries;
-    mutable std::shared_ptr<const CUserWords> userSnapshot; // replaced atomically
+    mutable std::shared_ptr<const CUserWords> userSnapshot;
     mutable std::atomic<bool> userDirty{false};
 };
 

@@ -19,6 +19,7 @@
 #include "engine/CTokenizer.h"
 #include "engine/HtmlPage.h"
 #include "engine/TextCodec.h"
+#include "lexicon/ListTags.h"
 
 #ifndef MORV_BUILD_MODEL_DIR
 #define MORV_BUILD_MODEL_DIR ""
@@ -193,6 +194,17 @@ int List(morv_analyzer* analyzer, const char* text, size_t length, unsigned opti
     }
 }
 
+// The code of a tag given with a word: one of ours, or another analyser's that
+// stands for one of ours; -1 when it is neither.
+int ListTagCode(const CModel& model, const std::string& tag)
+{
+    int code = model.TagCode(tag);
+    if (code < 0)
+        if (const char* ours = ListTags::Ours(tag))
+            code = model.TagCode(ours);
+    return code >= 0 && code <= 254 ? code : -1;
+}
+
 } // namespace
 
 extern "C" {
@@ -274,7 +286,9 @@ int morv_model_add_word(morv_model* model, const char* word, size_t length, long
             return Fail(why.find("NUL") != std::string::npos ? MORV_E_NUL : MORV_E_ENCODING,
                         "cannot add the word: " + why);
         std::string error;
-        const std::string tagName = tag != nullptr ? tag : "";
+        std::string tagName = tag != nullptr ? tag : "";
+        if (!tagName.empty() && model->model.TagCode(tagName) < 0 && ListTagCode(model->model, tagName) >= 0)
+            tagName = ListTags::Ours(tagName);
         if (!model->model.AddWord(gbk, frequency, tagName, &error))
             return Fail(error.compare(0, 7, "unknown") == 0 ? MORV_E_TAG : MORV_E_ARGUMENT,
                         "cannot add the word: " + error);
@@ -315,6 +329,12 @@ int morv_model_load_userdict(morv_model* model, const char* path, size_t* added)
 
 int morv_model_load_userdict_buffer(morv_model* model, const char* data, size_t size, const char* name,
                                     size_t* added)
+{
+    return morv_model_load_userdict_options(model, data, size, name, 0, nullptr, nullptr, added);
+}
+
+int morv_model_load_userdict_options(morv_model* model, const char* data, size_t size, const char* name,
+                                     unsigned options, morv_warning_fn warn, void* user, size_t* added)
 {
     if (added != nullptr)
         *added = 0;
@@ -361,10 +381,13 @@ int morv_model_load_userdict_buffer(morv_model* model, const char* data, size_t 
                 tag = fields[1];
             }
             if (!tag.empty()) {
-                const int code = model->model.TagCode(tag);
-                if (code < 0 || code > 254)
+                const int code = ListTagCode(model->model, tag);
+                if (code >= 0)
+                    entry.tag = static_cast<uint8_t>(code);
+                else if (!(options & MORV_LIST_LENIENT))
                     return Fail(MORV_E_TAG, where + "unknown tag '" + tag + "'");
-                entry.tag = static_cast<uint8_t>(code);
+                else if (warn != nullptr)
+                    warn(user, (where + "unknown tag '" + tag + "': the word is kept, the tagger gives its tag").c_str());
             }
             entry.frequency = frequency < 0 ? CUserWords::kNoFrequency
                                             : static_cast<int32_t>(frequency > INT_MAX / 2 ? INT_MAX / 2 : frequency);

@@ -135,12 +135,26 @@ int morv_model_add_word(morv_model* model, const char* word, size_t length, long
  * (the frequency, the tag or both may be left out; empty lines are skipped), UTF-8
  * or GBK (decided for the whole file: UTF-8 when it is valid UTF-8). All or
  * nothing: on any error no word of the list is added. added (may be NULL)
- * receives the number of entries taken. */
+ * receives the number of entries taken. A tag of another analyser's set that
+ * stands for one of ours is taken as ours (jieba's nrt, nrfg -> nr, eng -> nx,
+ * zg -> g, uj ul uv uz ud ug -> u, ...: lexicon/ListTags.h has the table); so is
+ * the tag of morv_model_add_word. */
 int morv_model_load_userdict(morv_model* model, const char* path, size_t* added);
 /* The same for a list held in memory (size bytes); name (may be NULL) names it in
  * error messages. */
 int morv_model_load_userdict_buffer(morv_model* model, const char* data, size_t size, const char* name,
                                     size_t* added);
+/* Options of morv_model_load_userdict_options (bits). */
+#define MORV_LIST_LENIENT 1u /* a tag neither the model nor the table of other
+                                analysers' tags knows is no error: the word is
+                                kept with its tag left to the tagger, and warn
+                                receives the line and the tag */
+/* Receives one warning of a list load: "name:line: why". */
+typedef void (*morv_warning_fn)(void* user, const char* message);
+/* morv_model_load_userdict_buffer with options; warn (may be NULL) is called on
+ * the caller's thread during the call. */
+int morv_model_load_userdict_options(morv_model* model, const char* data, size_t size, const char* name,
+                                     unsigned options, morv_warning_fn warn, void* user, size_t* added);
 /* A readable description of the model: its directory and settings, every model
  * file with its size and what it holds, and what it was trained from. The text
  * belongs to the model and stays valid until the next call. */

@@ -47,6 +47,7 @@ const FixtureWord kWords[] = {
     {"中国", kFirst, kFirst, kNs},       {"国际", kOther, kInner, kN},         {"电台", kOther, kLast, kN},
     {"香港", kFirst, kFirst, kNs},       {"特区", kLast, kInner, kN},          {"格", kFirstPiece, kFirstPiece, kN},
     {"拉", kInnerMiddle, kInnerMiddle, kN}, {"哥", kLastPiece, kInnerEnd, kN}, {"在", kOther, kOther, 30 + 10},
+    {"市", kLast, kFirst, kN},
 };
 
 class EntityFixture : public ::testing::Test {
@@ -62,11 +63,29 @@ protected:
         ASSERT_EQ(dict.BuildFromWordList((dir / "words.txt").c_str()),
                   SpecialWords::kCount + static_cast<int>(std::size(kWords)));
         ids = SpecialWords::Lookup(dict);
+        LoadRoleModels({{kSentenceBegin, 10}}, {{kSentenceEnd, 10}});
+        // Part-of-speech models: one tag per word.
+        std::vector<ModelWriter::LexiconEntries> pos(SpecialWords::kCount + std::size(kWords));
+        for (size_t i = 0; i < std::size(kWords); ++i)
+            pos[SpecialWords::kCount + i] = {{static_cast<uint8_t>(kWords[i].tag), 10}};
+        pos[static_cast<size_t>(ids.sentenceBegin)] = pos[static_cast<size_t>(ids.sentenceEnd)] = {{kN, 10}};
+        ASSERT_TRUE(ModelWriter::WriteLexicon(dir / "pos.role", pos));
+        ASSERT_TRUE(ModelWriter::WriteContext(dir / "pos.ctx", 100, std::vector<int32_t>(100, 100),
+                                              std::vector<int32_t>(100 * 100, 5)));
+        ASSERT_TRUE(posLexicon.Load((dir / "pos.role").c_str()));
+        ASSERT_TRUE(posContext.Load((dir / "pos.ctx").c_str(), false));
+        posTagger.reset(new CHmmTagger(&posLexicon, &posContext, 100, kN));
+        posTagger->SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
+    }
+    // The role models of both kinds, the sentence markers with the roles
+    // given, and a recogniser over them.
+    void LoadRoleModels(const ModelWriter::LexiconEntries& beginRoles, const ModelWriter::LexiconEntries& endRoles)
+    {
         for (int k = 0; k < 2; ++k) {
             const std::string stem = dir / (k == 0 ? "ns" : "nt");
             std::vector<ModelWriter::LexiconEntries> lexicon(dict.GetWordCount() > 0 ? SpecialWords::kCount + std::size(kWords) : 0);
-            lexicon[static_cast<size_t>(ids.sentenceBegin)] = {{kSentenceBegin, 10}};
-            lexicon[static_cast<size_t>(ids.sentenceEnd)] = {{kSentenceEnd, 10}};
+            lexicon[static_cast<size_t>(ids.sentenceBegin)] = beginRoles;
+            lexicon[static_cast<size_t>(ids.sentenceEnd)] = endRoles;
             for (size_t i = 0; i < std::size(kWords); ++i) {
                 const int role = k == 0 ? kWords[i].placeRole : kWords[i].orgRole;
                 if (role != kOther)
@@ -81,18 +100,6 @@ protected:
             ASSERT_TRUE(contexts[k].Load((stem + ".ctx").c_str(), false));
             ASSERT_TRUE(automata[k].Load((stem + ".fsa").c_str()));
         }
-        // Part-of-speech models: one tag per word.
-        std::vector<ModelWriter::LexiconEntries> pos(SpecialWords::kCount + std::size(kWords));
-        for (size_t i = 0; i < std::size(kWords); ++i)
-            pos[SpecialWords::kCount + i] = {{static_cast<uint8_t>(kWords[i].tag), 10}};
-        pos[static_cast<size_t>(ids.sentenceBegin)] = pos[static_cast<size_t>(ids.sentenceEnd)] = {{kN, 10}};
-        ASSERT_TRUE(ModelWriter::WriteLexicon(dir / "pos.role", pos));
-        ASSERT_TRUE(ModelWriter::WriteContext(dir / "pos.ctx", 100, std::vector<int32_t>(100, 100),
-                                              std::vector<int32_t>(100 * 100, 5)));
-        ASSERT_TRUE(posLexicon.Load((dir / "pos.role").c_str()));
-        ASSERT_TRUE(posContext.Load((dir / "pos.ctx").c_str(), false));
-        posTagger.reset(new CHmmTagger(&posLexicon, &posContext, 100, kN));
-        posTagger->SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
         recognizer.reset(new CEntityRecognizer(&dict, ids.unknownProper, 100, Kind(0), Kind(1)));
     }
     CEntityRecognizer::Kind Kind(int k) const
@@ -194,6 +201,9 @@ TEST_F(EntityFixture, MergesNamesAndKeepsTheirWords)
         // ... but a name never ends inside one.
         {"a name ending inside a new word", {"格", "拉", "+哥在"}, "格/21  拉/21  哥在/21"},
         {"no name", {"在", "国际", "在"}, "在/40  国际/21  在/40"},
+        // A place that ends on the word an organisation begins with gives way
+        // to it; the organisation is not lost beside it.
+        {"a place ending where an organisation begins", {"香港", "市", "电台"}, "香港/29  [市/21 电台/21]市电台/31"},
     };
     for (const auto& c : cases) {
         Build(c.words);
@@ -237,6 +247,34 @@ TEST_F(EntityFixture, TheMarkersAndShortSentencesAreLeftAlone)
     Build({"中国", "国际", "电台"});
     bare.Recognize(text.c_str(), tokens.data(), count);
     EXPECT_EQ(count, 5);
+}
+
+TEST_F(EntityFixture, ANameNeverTakesInASentenceMarker)
+{
+    // Role models that let the markers play the parts of a name's first and
+    // last words (as the words next to them would): a sentence that begins
+    // with a name's suffix, or ends with a word that begins names, still has
+    // its markers, and those words stay as they are.
+    LoadRoleModels({{kFirst, 50}, {kSentenceBegin, 10}}, {{kLast, 50}, {kSentenceEnd, 10}});
+    const struct {
+        const char* label;
+        std::vector<std::string> words;
+        const char* expected;
+    } cases[] = {
+        {"a place's suffix first", {"特区", "在"}, "特区/21  在/40"},
+        {"an organisation's suffix first", {"电台", "在"}, "电台/21  在/40"},
+        {"a suffix, then a name", {"特区", "香港", "特区"}, "特区/21  [香港/29 特区/21]香港特区/29"},
+        {"a first word last", {"在", "中国"}, "在/40  中国/29"},
+        {"the two together", {"特区", "中国"}, "特区/21  中国/29"},
+    };
+    for (const auto& c : cases) {
+        Build(c.words);
+        const int tokensIn = count;
+        EXPECT_EQ(Run(), Gbk(c.expected)) << c.label;
+        EXPECT_EQ(tokens.front().wordId, ids.sentenceBegin) << c.label;
+        EXPECT_EQ(tokens[static_cast<size_t>(count) - 1].wordId, ids.sentenceEnd) << c.label;
+        EXPECT_LE(count, tokensIn) << c.label;
+    }
 }
 
 TEST(EntityTagging, TheClassWordsOfPlacesAndOrganisationsTakeTheirCodeFromKind)

@@ -238,6 +238,81 @@ TEST(CNameModel, LexiconStringsScoreTheCharactersTheyCover)
     EXPECT_EQ(Decode(model, kKe + kLin + kDun, ws), "WB WI WI");
 }
 
+TEST(CNameModel, EveryFeatureReachesEveryCharacterItDescribes)
+{
+    // One weight at a time, on one feature of a witness string: the character
+    // the feature describes becomes a one-word name, wherever it stands in the
+    // sentence, its first and last characters included (their context on the
+    // far side is the sentence's edge, on the near side real characters).
+    const std::string kN = kShuo, kX = kKe, kY = kLin, kZ = kDun;
+    constexpr int kChars = 5;
+    struct Feature {
+        std::string what;
+        int length; // characters of the witness string
+        int delta;  // where the witness begins, from the character it describes
+        std::function<void(Model&, const std::vector<int>& classesAround)> weigh;
+    };
+    std::vector<Feature> features;
+    for (int o = -2; o <= 2; ++o)
+        features.push_back({"character at offset " + std::to_string(o), 1, o,
+                            [=](Model& m, const std::vector<int>&) { m.Unigram(kX, o, N::kWB, 60); }});
+    for (int t = 0; t < N::kPairPlaces; ++t)
+        features.push_back({"pair at place " + std::to_string(t), 2, t - 2, [=](Model& m, const std::vector<int>&) {
+                                m.image.pairKeys = {uint32_t(m.Row(kX)) << 16 | uint32_t(m.Row(kY))};
+                                m.image.pairWeights.assign(N::kPairWeights, 0);
+                                m.image.pairWeights[size_t(t) * kW + N::kWB] = 60;
+                            }});
+    for (int d = -1; d <= 1; ++d)
+        features.push_back({"class trigram, the witness at " + std::to_string(d), 1, d,
+                            [=](Model& m, const std::vector<int>& c) {
+                                m.image.classes[size_t(Key(kX))] = 1;
+                                m.image.classTrigram[size_t((c[0] * 4 + c[1]) * 4 + c[2]) * kW + N::kWB] = 60;
+                            }});
+    // A string of three characters: begins at, ends at, runs across the
+    // character, ends just before it, begins just after it.
+    const int lexDelta[N::kLexPlaces] = {0, -2, -1, -3, 1};
+    for (int place = 0; place < N::kLexPlaces; ++place)
+        features.push_back({"string at place " + std::to_string(place), 3, lexDelta[place],
+                            [=](Model& m, const std::vector<int>&) {
+                                m.Lexicon({kX, kY, kZ}, 2);
+                                m.LexWeight(2, place, 3, N::kWB, 60);
+                            }});
+    for (int side = 0; side < 2; ++side)
+        features.push_back({"name context of the string " + std::string(side == 0 ? "before" : "after"), 3,
+                            side == 0 ? -3 : 1, [=](Model& m, const std::vector<int>&) {
+                                m.Lexicon({kX, kY, kZ}, 2);
+                                m.lexicon[FingerprintOf({kX, kY, kZ})].second = side == 0 ? 2 * N::kContextBuckets : 3;
+                                m.image.contextWeights[size_t(N::ContextBlock(side, side == 0 ? 2 : 3, 3)) + N::kWB] = 60;
+                            }});
+    const std::string witness[] = {kX, kY, kZ};
+    int tried = 0;
+    for (const Feature& f : features)
+        for (int i = 0; i < kChars; ++i) {
+            const int q = i + f.delta;
+            if (q < 0 || q + f.length > kChars)
+                continue;
+            std::string text;
+            std::vector<int> classOf(kChars, 0);
+            for (int c = 0; c < kChars; ++c) {
+                const bool in = c >= q && c < q + f.length;
+                text += in ? witness[c - q] : kN;
+                classOf[size_t(c)] = in && c == q ? 1 : 0;
+            }
+            auto cls = [&](int c) { return c < 0 || c >= kChars ? 3 : classOf[size_t(c)]; };
+            Model m;
+            f.weigh(m, {cls(i - 1), cls(i), cls(i + 1)});
+            CNameModel model;
+            ASSERT_TRUE(LoadBytes(model, m.Bytes())) << f.what;
+            CNameModel::Workspace ws;
+            std::string expected;
+            for (int c = 0; c < kChars; ++c)
+                expected += std::string(c ? " " : "") + (c == i ? "WB" : "O");
+            EXPECT_EQ(Decode(model, text, ws), expected) << f.what << ", character " << i;
+            ++tried;
+        }
+    EXPECT_EQ(tried, 63); // every feature at every place it can have
+}
+
 TEST(CNameModel, CutsAnyBytesIntoCharactersAsTheEngineReadsThem)
 {
     CNameModel model;

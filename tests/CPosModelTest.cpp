@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "TestUtil.h"
@@ -386,6 +387,43 @@ TEST(CPosModel, AFeatureWithAnEmptyRowAddsNothing)
         own.Weight(c.templ, c.own, kC, 100);
         ASSERT_TRUE(LoadBytes(model, own.Bytes()));
         EXPECT_EQ(Tags(model, sentence, text), std::vector<int>{kC});
+    }
+}
+
+TEST(CPosModel, ACandidateWithoutWeightsScoresNothing)
+{
+    // A candidate no feature weighs scores zero, whatever the candidate before
+    // it (of its own token or of the token before) scored: it beats one that
+    // scores below zero and loses to one above.
+    struct Case {
+        const char* what;
+        std::vector<std::tuple<M::Template, uint32_t, uint8_t, int16_t>> weights;
+        std::vector<std::pair<int32_t, std::string>> words;
+        std::vector<int> expected;
+        bool expandBToC;
+    };
+    const Case cases[] = {
+        {"the first candidate weighs below zero", {{M::kWord, kEither, kB, -5}}, {{kEither, "e"}}, {kC}, false},
+        {"the first candidate weighs above zero", {{M::kWord, kEither, kB, 5}}, {{kEither, "e"}}, {kB}, false},
+        {"the previous token weighed the tag", {{M::kWord, kEither, kB, 9}, {M::kWord, kClass, kC, 4}},
+         {{kEither, "e"}, {kClass, "q"}}, {kB, kC}, false},
+        {"the previous token weighed the other tag", {{M::kWord, kEither, kC, 9}, {M::kWord, kClass, kB, -4}},
+         {{kEither, "e"}, {kClass, "q"}}, {kC, kC}, false},
+        {"after a token of one candidate", {{M::kWord, kEither, kB, -5}}, {{kPlain, "p"}, {kEither, "e"}}, {kA, kC},
+         false},
+        {"a tag added by expansion", {{M::kWord, kOnlyB, kB, -5}}, {{kOnlyB, "o"}}, {kC}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Model m;
+        for (const auto& w : c.weights)
+            m.Weight(std::get<0>(w), std::get<1>(w), std::get<2>(w), std::get<3>(w));
+        if (c.expandBToC)
+            m.image.expansions = {{T(kB), T(kC)}};
+        CPosModel model;
+        ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+        std::string text;
+        EXPECT_EQ(Tags(model, Sentence(c.words, text), text), c.expected);
     }
 }
 

@@ -231,6 +231,40 @@ TEST_F(MorvApiTrained, Utf8AndGbkListsGiveTheSameResult)
     EXPECT_NE(withA.find("\xE7\x90\x83\xE6\x8B\x8D/nz"), std::string::npos) << withA;
 }
 
+TEST_F(MorvApiTrained, ListsReadOtherAnalysersTagsAndLenientListsKeepUnknownOnes)
+{
+    // 门把手 with jieba's tags for a particle and a Latin word, then an unknown
+    // tag: strict (the default) refuses the whole list; lenient keeps the word,
+    // warns once with the line, and the tagger gives its tag.
+    const std::string list = "\xE9\x97\xA8\xE6\x8A\x8A\xE6\x89\x8B 10 uj\nabc eng\n"
+                             "\xE7\x90\x83\xE6\x8B\x8D 3 qq\n";
+    morv_model* m = const_cast<morv_model*>(model->Get());
+    size_t added = 9;
+    EXPECT_EQ(morv_model_load_userdict_buffer(m, list.data(), list.size(), "l.txt", &added), MORV_E_TAG);
+    EXPECT_EQ(std::string(morv_last_error()), "l.txt:3: unknown tag 'qq'");
+    EXPECT_EQ(added, 0u);
+    EXPECT_EQ(morv_model_user_word_count(m), 0u);
+    std::vector<std::string> warnings;
+    const morv_warning_fn collect = [](void* user, const char* message) {
+        static_cast<std::vector<std::string>*>(user)->push_back(message);
+    };
+    ASSERT_EQ(morv_model_load_userdict_options(m, list.data(), list.size(), "l.txt", MORV_LIST_LENIENT, collect,
+                                               &warnings, &added),
+              MORV_OK);
+    EXPECT_EQ(added, 3u);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].find("l.txt:3: unknown tag 'qq'"), 0u) << warnings[0];
+    const std::string items = TextLine(analyzer->Analyze("\xE9\x97\xA8\xE6\x8A\x8A\xE6\x89\x8B abc"));
+    EXPECT_NE(items.find("\xE9\x97\xA8\xE6\x8A\x8A\xE6\x89\x8B/u"), std::string::npos) << items;
+    EXPECT_NE(items.find("abc/nx"), std::string::npos) << items;
+    // Without a callback the warnings go nowhere; add_word maps the same table.
+    EXPECT_EQ(morv_model_load_userdict_options(m, list.data(), list.size(), nullptr, MORV_LIST_LENIENT, nullptr,
+                                               nullptr, nullptr),
+              MORV_OK);
+    EXPECT_EQ(morv_model_add_word(m, "xyz", MORV_NUL_TERMINATED, -1, "nrfg", MORV_UTF8), MORV_OK);
+    EXPECT_NE(TextLine(analyzer->Analyze("xyz")).find("xyz/nr"), std::string::npos);
+}
+
 TEST_F(MorvApiTrained, OffsetsFlagsAndNameSplitsInBothEncodings)
 {
     // 江泽民说😀 in UTF-8: the name splits after 江, the emoji is a token of its own.

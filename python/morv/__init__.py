@@ -13,21 +13,29 @@ The module-level functions use a default model, loaded on first use from
 ``$MORV_HOME`` or the models installed with the package. ``Model(path)`` opens
 another one. A Model may be used from any number of threads at once (the
 analysis runs without the GIL) and pickles as its path and the words added to
-it, so multiprocessing and Dask workers can use it.
+it, so multiprocessing and Dask workers can use it. It also works in a child
+made by ``fork``, whatever the parent's other threads were doing at the time.
+
+Errors: an argument of the wrong type raises ``TypeError`` and a value out of
+range ``ValueError`` (as :class:`ArgumentError`, which is a :class:`Error`
+too), each naming the argument; :class:`Error` is raised for the analyser's
+own failures (a model that cannot be loaded, a bad word list, an unknown tag,
+text that cannot be analysed), with the library's status code.
 """
 
 import os
 import threading
+import warnings
 
 from . import _morv
-from ._morv import (Error, Token, USER_WORD, PERSON, PLACE, ORGANIZATION, NUMBER, TIME, STRING,
+from ._morv import (Error, ArgumentError, Token, USER_WORD, PERSON, PLACE, ORGANIZATION, NUMBER, TIME, STRING,
                     SENTENCE_END, NEW_WORD, LINE_BREAK, SUBSTITUTED, COMPOUND, SUBTOKEN)
 
 __version__ = _morv.VERSION
-__all__ = ["Model", "Token", "Error", "cut", "lcut", "tag", "tokenize", "dictionary_words", "add_word",
-           "load_userdict", "default_model", "model_dir", "USER_WORD", "PERSON", "PLACE", "ORGANIZATION", "NUMBER",
-           "TIME", "STRING", "SENTENCE_END", "NEW_WORD", "LINE_BREAK", "SUBSTITUTED", "COMPOUND", "SUBTOKEN",
-           "__version__"]
+__all__ = ["Model", "Token", "Error", "ArgumentError", "ListWarning", "cut", "lcut", "tag", "tokenize",
+           "dictionary_words", "add_word", "load_userdict", "default_model", "model_dir", "USER_WORD", "PERSON",
+           "PLACE", "ORGANIZATION", "NUMBER", "TIME", "STRING", "SENTENCE_END", "NEW_WORD", "LINE_BREAK",
+           "SUBSTITUTED", "COMPOUND", "SUBTOKEN", "__version__"]
 
 
 def model_dir():
@@ -53,6 +61,39 @@ def model_dir():
     return _morv.default_model_dir()
 
 
+class ListWarning(UserWarning):
+    """A word list line whose tag is unknown, loaded with ``strict=False``."""
+
+
+def _path_arg(path, name="path"):
+    """A path argument as str, with errors that name it."""
+    try:
+        path = os.fspath(path)
+    except TypeError:
+        raise TypeError("%s must be str, bytes or os.PathLike, not %s" % (name, type(path).__name__)) from None
+    if isinstance(path, bytes):
+        path = os.fsdecode(path)
+    if "\0" in path:
+        raise ArgumentError("%s must not hold a NUL character" % name, 1)
+    return path
+
+
+def _list_content(source):
+    """The bytes and the name of a word list given as a path or a file object."""
+    read = getattr(source, "read", None)
+    if read is None:
+        path = _path_arg(source)
+        with open(path, "rb") as f:
+            return f.read(), path
+    content = read()
+    if isinstance(content, str):
+        content = content.encode("utf-8", "surrogatepass")
+    elif not isinstance(content, (bytes, bytearray)):
+        raise TypeError("the file object's read() must give str or bytes, not %s" % type(content).__name__)
+    name = getattr(source, "name", None)
+    return bytes(content), name if isinstance(name, str) else "<%s>" % type(source).__name__
+
+
 def _restore(path, additions):
     model = Model(path)
     model._replay(additions)
@@ -68,7 +109,7 @@ class Model:
     """
 
     def __init__(self, path=None):
-        self._native = _morv.NativeModel(os.fspath(path) if path is not None else model_dir())
+        self._native = _morv.NativeModel(_path_arg(path) if path is not None else model_dir())
 
     @property
     def path(self):
@@ -123,13 +164,23 @@ class Model:
         empty word or a tag the model does not know."""
         self._native.add_word(word, freq, tag)
 
-    def load_userdict(self, path):
-        """Adds the words of a list file: one ``word [frequency] [tag]`` a line,
-        UTF-8 or GBK. All or nothing: on an error (reported with its line) no
-        word of the list is added. Returns the number of entries taken."""
-        with open(path, "rb") as f:
-            content = f.read()
-        return self._native.load_userdict_bytes(content, os.fspath(path))
+    def load_userdict(self, path, strict=True):
+        """Adds the words of a word list, given as a path or as a file object
+        open for reading (text or binary): one ``word [frequency] [tag]`` a
+        line, UTF-8 or GBK. Tags of jieba's set that ours lacks are read as the
+        tags they stand for (nrt, nrfg: nr; eng: nx; zg: g; uj, ul...: u).
+        All or nothing: on an error (reported with its line) no word of the
+        list is added. With ``strict=False`` a tag that is still unknown is no
+        error: the word is kept, its tag left to the tagger, and a
+        :class:`ListWarning` names the line. Returns the number of entries
+        taken."""
+        if not isinstance(strict, bool):
+            raise TypeError("strict must be a bool, not %s" % type(strict).__name__)
+        content, name = _list_content(path)
+        added, warnings_ = self._native.load_userdict_bytes(content, name, strict)
+        for message in warnings_:
+            warnings.warn(message, ListWarning, stacklevel=2)
+        return added
 
     def user_word_count(self):
         """Number of distinct words added so far."""
@@ -138,7 +189,7 @@ class Model:
     def _replay(self, additions):
         for is_list, data, freq, tag in additions:
             if is_list:
-                self._native.load_userdict_bytes(data, tag)
+                self._native.load_userdict_bytes(data, tag, freq == 0)
             else:
                 self._native.add_word(data.decode("utf-8"), None if freq < 0 else freq, tag or None)
 
@@ -151,6 +202,17 @@ class Model:
 
 _default = None
 _default_lock = threading.Lock()
+
+
+def _after_fork_in_child():
+    # Another thread of the parent may have been loading the default model,
+    # holding the lock, at the moment of the fork: the child's own is free.
+    global _default_lock
+    _default_lock = threading.Lock()
+
+
+if hasattr(os, "register_at_fork"):
+    os.register_at_fork(after_in_child=_after_fork_in_child)
 
 
 def default_model():
@@ -191,6 +253,6 @@ def add_word(word, freq=None, tag=None):
     default_model().add_word(word, freq, tag)
 
 
-def load_userdict(path):
+def load_userdict(path, strict=True):
     """:meth:`Model.load_userdict` on the default model."""
-    return default_model().load_userdict(path)
+    return default_model().load_userdict(path, strict)

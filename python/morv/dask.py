@@ -135,6 +135,17 @@ _hits = 0
 _misses = 0
 
 
+def _after_fork_in_child():
+    # A worker forked while another of its threads loaded a model under the
+    # lock: the child's lock is free, and the cache has what was complete.
+    global _lock
+    _lock = threading.Lock()
+
+
+if hasattr(os, "register_at_fork"):
+    os.register_at_fork(after_in_child=_after_fork_in_child)
+
+
 def _model_for(source):
     """The model of this process for ``source``, loaded on first use. The load
     happens under the lock so threads of one worker never load a model twice."""

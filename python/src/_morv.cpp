@@ -5,6 +5,9 @@
 #include <pybind11/eval.h>
 #include <pybind11/stl.h>
 
+#include <climits>
+#include <cmath>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,13 +23,85 @@ namespace {
 
 // Raised for every failure of the library; .status is the morv_status code.
 PyObject* morvError = nullptr;
+// A value out of range, refused before the library sees it: a ValueError, and
+// a morv.Error of status MORV_E_ARGUMENT too, as the library would report it
+// (an empty word was a morv.Error before these checks).
+PyObject* argumentError = nullptr;
+
+[[noreturn]] void RaiseAs(PyObject* type, const std::string& message, int status)
+{
+    py::object error = py::reinterpret_borrow<py::object>(type);
+    py::object instance = error(message, status);
+    PyErr_SetObject(type, instance.ptr());
+    throw py::error_already_set();
+}
 
 [[noreturn]] void Raise(int status)
 {
-    py::object error = py::reinterpret_borrow<py::object>(morvError);
-    py::object instance = error(std::string(morv_last_error()), status);
-    PyErr_SetObject(morvError, instance.ptr());
+    RaiseAs(morvError, std::string(morv_last_error()), status);
+}
+
+[[noreturn]] void ValueError(const std::string& message)
+{
+    RaiseAs(argumentError, message, MORV_E_ARGUMENT);
+}
+
+[[noreturn]] void TypeError(const char* name, const char* expected, py::handle got)
+{
+    PyErr_Format(PyExc_TypeError, "%s must be %s, not %.200s", name, expected, Py_TYPE(got.ptr())->tp_name);
     throw py::error_already_set();
+}
+
+// The UTF-8 of a str argument (a lone surrogate raises UnicodeEncodeError).
+std::string StrArg(py::handle value, const char* name)
+{
+    if (!PyUnicode_Check(value.ptr()))
+        TypeError(name, "str", value);
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(value.ptr(), &size);
+    if (utf8 == nullptr)
+        throw py::error_already_set();
+    return std::string(utf8, static_cast<size_t>(size));
+}
+
+// A str argument the C interface takes NUL-terminated: a NUL inside would cut it.
+std::string NulFreeArg(py::handle value, const char* name)
+{
+    std::string s = StrArg(value, name);
+    if (s.find('\0') != std::string::npos)
+        ValueError(std::string(name) + " must not hold a NUL character");
+    return s;
+}
+
+// A frequency: None (-1, the models decide), or a whole number from 0 to LONG_MAX,
+// as an int (or anything with __index__) or an integral float.
+long FrequencyArg(py::handle value)
+{
+    PyObject* p = value.ptr();
+    if (p == Py_None)
+        return -1;
+    if (PyBool_Check(p))
+        TypeError("freq", "an int or None", value);
+    if (PyFloat_Check(p)) {
+        const double d = PyFloat_AsDouble(p);
+        if (!std::isfinite(d) || d != std::floor(d) || d < 0 || d >= 9.2e18)
+            ValueError("freq must be a whole number from 0 to " + std::to_string(LONG_MAX) + ", not " +
+                       std::string(py::repr(value)));
+        return static_cast<long>(d);
+    }
+    if (!PyIndex_Check(p))
+        TypeError("freq", "an int or None", value);
+    py::object number = py::reinterpret_steal<py::object>(PyNumber_Index(p));
+    if (!number)
+        throw py::error_already_set();
+    int overflow = 0;
+    const long f = PyLong_AsLongAndOverflow(number.ptr(), &overflow);
+    if (f == -1 && PyErr_Occurred())
+        throw py::error_already_set();
+    if (overflow != 0 || f < 0)
+        ValueError("freq must be a whole number from 0 to " + std::to_string(LONG_MAX) + ", not " +
+                   std::string(py::repr(number)));
+    return f;
 }
 
 void Check(int status)
@@ -63,8 +138,9 @@ struct Addition {
 
 class Model {
 public:
-    explicit Model(const std::string& path)
+    explicit Model(py::object pathArg)
     {
+        const std::string path = NulFreeArg(pathArg, "path");
         morv_model* m = nullptr;
         {
             py::gil_scoped_release release;
@@ -88,24 +164,45 @@ public:
 
     const std::string& Dir() const { return dir; }
 
-    void AddWord(const std::string& word, py::object frequency, py::object tag)
+    void AddWord(py::object wordArg, py::object frequency, py::object tag)
     {
-        const long f = frequency.is_none() ? -1 : frequency.cast<long>();
-        if (!frequency.is_none() && f < 0)
-            throw py::value_error("the frequency must not be negative");
-        const std::string t = tag.is_none() ? std::string() : tag.cast<std::string>();
+        const std::string word = StrArg(wordArg, "word");
+        if (word.empty())
+            ValueError("word must not be empty");
+        if (word.find('\0') != std::string::npos)
+            ValueError("word must not hold a NUL character");
+        const long f = FrequencyArg(frequency);
+        if (!tag.is_none() && !PyUnicode_Check(tag.ptr()))
+            TypeError("tag", "a str or None", tag);
+        const std::string t = tag.is_none() ? std::string() : NulFreeArg(tag, "tag");
         Check(morv_model_add_word(model, word.data(), word.size(), f, t.empty() ? nullptr : t.c_str(), MORV_UTF8));
         std::lock_guard<std::mutex> lock(mutex);
         additions.push_back({false, word, f, t});
     }
 
-    size_t LoadUserDictBytes(const std::string& content, const std::string& name)
+    // The number of entries taken and the warnings of the load (a lenient
+    // list's unknown tags).
+    py::tuple LoadUserDictBytes(py::object contentArg, py::object nameArg, bool strict)
     {
+        if (!PyBytes_Check(contentArg.ptr()))
+            TypeError("content", "bytes", contentArg);
+        const std::string content = contentArg.cast<std::string>();
+        const std::string name = NulFreeArg(nameArg, "name");
         size_t added = 0;
-        Check(morv_model_load_userdict_buffer(model, content.data(), content.size(), name.c_str(), &added));
-        std::lock_guard<std::mutex> lock(mutex);
-        additions.push_back({true, content, 0, name});
-        return added;
+        std::vector<std::string> warnings;
+        const morv_warning_fn collect = [](void* user, const char* message) {
+            static_cast<std::vector<std::string>*>(user)->push_back(message);
+        };
+        Check(morv_model_load_userdict_options(model, content.data(), content.size(), name.c_str(),
+                                               strict ? 0u : MORV_LIST_LENIENT, collect, &warnings, &added));
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            additions.push_back({true, content, strict ? 0 : 1, name}); // a list's frequency: 1 when lenient
+        }
+        py::list out;
+        for (const std::string& w : warnings)
+            out.append(py::str(w));
+        return py::make_tuple(added, out);
     }
 
     size_t UserWordCount() const { return morv_model_user_word_count(model); }
@@ -120,8 +217,11 @@ public:
     // words, lists the dictionary words instead); calls build(tokens, count,
     // text, analyser) with the GIL held.
     template <class Build>
-    py::object Analyze(const py::str& text, Build build, unsigned options = MORV_UTF8, bool words = false)
+    py::object Analyze(py::handle textArg, Build build, unsigned options = MORV_UTF8, bool words = false)
     {
+        if (!PyUnicode_Check(textArg.ptr()))
+            TypeError("text", "str", textArg);
+        const py::str text = py::reinterpret_borrow<py::str>(textArg);
         Py_ssize_t size = 0;
         const char* utf8 = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
         if (utf8 == nullptr)
@@ -184,6 +284,8 @@ private:
 
     morv_model* model = nullptr;
     std::string dir;
+    // Held only with the GIL, which a Python fork holds too: no other thread
+    // can hold it at a fork.
     mutable std::mutex mutex;
     std::vector<morv_analyzer*> idle;
     std::vector<Addition> additions;
@@ -209,16 +311,17 @@ inline size_t CountChars(const char* from, const char* to)
 }
 
 // The options of a mode argument: "default", or "search" (sub-tokens).
-unsigned ModeOptions(const std::string& mode)
+unsigned ModeOptions(py::handle modeArg)
 {
+    const std::string mode = StrArg(modeArg, "mode");
     if (mode == "search")
         return MORV_UTF8 | MORV_SEARCH;
     if (mode != "default")
-        throw py::value_error("mode must be 'default' or 'search', not '" + mode + "'");
+        ValueError("mode must be 'default' or 'search', not '" + mode + "'");
     return MORV_UTF8;
 }
 
-py::object Cut(Model& model, const py::str& text, const std::string& mode)
+py::object Cut(Model& model, py::handle text, py::handle mode)
 {
     return model.Analyze(text, [](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer*) {
         PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
@@ -231,7 +334,7 @@ py::object Cut(Model& model, const py::str& text, const std::string& mode)
     }, ModeOptions(mode));
 }
 
-py::object TagText(Model& model, const py::str& text, const std::string& mode)
+py::object TagText(Model& model, py::handle text, py::handle mode)
 {
     return model.Analyze(text, [&model](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer*) {
         PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
@@ -283,7 +386,7 @@ py::object MakeTokens(Model& model, const morv_token* tokens, size_t count, cons
     return py::object(std::move(result));
 }
 
-py::object Tokenize(Model& model, const py::str& text, const std::string& mode)
+py::object Tokenize(Model& model, py::handle text, py::handle mode)
 {
     return model.Analyze(
         text,
@@ -293,8 +396,11 @@ py::object Tokenize(Model& model, const py::str& text, const std::string& mode)
         ModeOptions(mode));
 }
 
-py::object DictionaryWords(Model& model, const py::str& text, bool singleChars)
+py::object DictionaryWords(Model& model, py::handle text, py::handle singleCharsArg)
 {
+    if (!PyBool_Check(singleCharsArg.ptr()))
+        TypeError("single_chars", "bool", singleCharsArg);
+    const bool singleChars = singleCharsArg.ptr() == Py_True;
     return model.Analyze(
         text,
         [&model](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer* a) {
@@ -325,6 +431,29 @@ class Error(Exception):
     morvError = error.ptr();
     Py_INCREF(morvError);
     m.attr("Error") = error;
+    ns["Error"] = error;
+    ns["ValueError"] = py::reinterpret_borrow<py::object>(PyExc_ValueError);
+    py::exec(R"(
+class ArgumentError(Error, ValueError):
+    """A value out of range (an empty word, a negative frequency, a NUL where
+    none may be): a ValueError, and a morv.Error with status 1 (MORV_E_ARGUMENT)."""
+)",
+             ns);
+    py::object argument = ns["ArgumentError"];
+    argument.attr("__module__") = "morv";
+    argumentError = argument.ptr();
+    Py_INCREF(argumentError);
+    m.attr("ArgumentError") = argument;
+    // Nothing of the binding's own conversions may reach a caller as pybind11's
+    // RuntimeError: a value that cannot be converted is of the wrong type.
+    py::register_exception_translator([](std::exception_ptr p) {
+        try {
+            if (p)
+                std::rethrow_exception(p);
+        } catch (const py::cast_error& e) {
+            PyErr_SetString(PyExc_TypeError, e.what());
+        }
+    });
 
     m.attr("VERSION") = morv_version();
     m.def("default_model_dir", [] { return std::string(morv_default_model_dir()); });
@@ -353,14 +482,15 @@ class Error(Exception):
         .def("__repr__", &Token::Repr);
 
     py::class_<Model>(m, "NativeModel")
-        .def(py::init<const std::string&>(), py::arg("path"))
+        .def(py::init<py::object>(), py::arg("path"))
         .def_property_readonly("path", &Model::Dir)
-        .def("cut", &Cut, py::arg("text"), py::arg("mode") = "default")
-        .def("tag", &TagText, py::arg("text"), py::arg("mode") = "default")
-        .def("tokenize", &Tokenize, py::arg("text"), py::arg("mode") = "default")
-        .def("dictionary_words", &DictionaryWords, py::arg("text"), py::arg("single_chars") = false)
+        .def("cut", &Cut, py::arg("text"), py::arg("mode") = py::str("default"))
+        .def("tag", &TagText, py::arg("text"), py::arg("mode") = py::str("default"))
+        .def("tokenize", &Tokenize, py::arg("text"), py::arg("mode") = py::str("default"))
+        .def("dictionary_words", &DictionaryWords, py::arg("text"), py::arg("single_chars") = py::bool_(false))
         .def("add_word", &Model::AddWord, py::arg("word"), py::arg("freq") = py::none(), py::arg("tag") = py::none())
-        .def("load_userdict_bytes", &Model::LoadUserDictBytes, py::arg("content"), py::arg("name"))
+        .def("load_userdict_bytes", &Model::LoadUserDictBytes, py::arg("content"), py::arg("name"),
+             py::arg("strict") = true)
         .def("user_word_count", &Model::UserWordCount)
         .def("additions", [](const Model& model) {
             py::list out;
