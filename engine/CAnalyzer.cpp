@@ -23,38 +23,6 @@
 
 namespace {
 
-// The page goes to its file in blocks of about this size.
-constexpr size_t kPageBlock = 64 * 1024;
-
-// Token formats of the result page; each token is T0, then one of these around
-// its text, then the tag name (S1) and the separator (S2).
-// Pieces of markup with their lengths, so that appending one needs no strlen.
-struct Piece {
-    const char* text;
-    size_t size;
-};
-template <size_t N> constexpr Piece P(const char (&text)[N]) { return Piece{text, N - 1}; }
-constexpr Piece kT0 = P("<font face=\"\xBF\xAC\xCC\xE5_GB2312\""); // 楷体_GB2312
-struct TokenFormat {
-    Piece open;
-    Piece close;
-};
-const TokenFormat kNumeral = {P(" color=\"#800000\"><i>"), P("</i></font></font>")};
-const TokenFormat kPerson = {P(" color=\"#FF0000\"><i>"), P("</i></font></font>")};
-const TokenFormat kPlace = {P(" color=\"FF99FF\"><i>"), P("</i></font></font>")};
-const TokenFormat kOrganization = {P(" color=\"FF00FF\"><i>"), P("</i></font></font>")};
-const TokenFormat kTime = {P(" color=\"C0C0C0\"><i>"), P("</i></font></font>")};
-const TokenFormat kString = {P(" color=\"00FFFF\"><i>"), P("</i></font></font>")};
-const TokenFormat kUserWord = {P(" color=\"#0000FF\"><u>"), P("</u></font></font>")};
-const TokenFormat kPlain = {P(">"), P("</font>")};
-// By Entity: the entities' colours.
-const TokenFormat* const kEntityFormats[] = {&kPlain, &kNumeral, &kPerson, &kPlace, &kOrganization, &kTime, &kString};
-const char* const kS1Open = "<font face=\"Times New Roman\" color=\"#0000FF\">/";
-const char* const kS1Close = "</font>";
-const char* const kS2 = "  ";
-constexpr Piece kP1 = P("</p><p>");
-inline void Append(std::string& out, Piece piece) { out.append(piece.text, piece.size); }
-
 // The tags a word a user adds without a tag of its own may get: names and
 // content words. Function words, pronouns, numerals, measure words, affixes,
 // morphemes and signs are closed classes a user does not add to (the tags of
@@ -85,6 +53,7 @@ CAnalyzer::CAnalyzer(const CCharset* charset, const CPDAT* coreDict, const CUnig
     : tagSet(tagSet), roleTagger(roleTagger)
 {
     Build(charset, coreDict, unigram, bigram, userDict, posLexicon, posContext, roleLexicon, roleContext);
+    pageWriter.SetModels(tagSet, ids);
     if (roleHmm && posTagger && roleTagger != nullptr) {
         personStage.reset(new (std::nothrow) CPersonStage(*roleHmm, *roleTagger, ids.unknownPerson, nullptr));
         posStage.reset(new (std::nothrow) CPosStage(*posTagger, nullptr, nullptr, ids.unknownPerson, nullptr));
@@ -97,6 +66,7 @@ CAnalyzer::CAnalyzer(const CModel& model)
     Build(model.charset.get(), model.coreDict.get(), model.unigram.get(), model.bigram.get(),
           model.userDictFile.get(), model.posLexicon.get(), model.posContext.get(), model.roleLexicon.get(),
           model.roleContext.get(), model.pairScores.get());
+    pageWriter.SetModels(tagSet, ids);
     if (roleHmm && posTagger && roleTagger != nullptr)
         BuildNewStages(model);
 }
@@ -190,7 +160,6 @@ void CAnalyzer::Build(const CCharset* charset, const CPDAT* coreDict, const CUni
 
 CAnalyzer::~CAnalyzer()
 {
-    pageBuffer.clear();
     // The stages borrow the pre-processor, the segmenter and the taggers.
     newWordStage.reset();
     personStage.reset();
@@ -249,20 +218,18 @@ void CAnalyzer::Analyze(const char* text)
 {
     if (htmlFile == nullptr)
         return;
-    pageWriteFailed = false;
-    page = &pageBuffer;
-    pageBuffer.clear();
+    pageWriter.ToFile(htmlFile);
     sentence.keepBounds = false;
-    Run(text, [this](CSentence& s) { WriteTokens(s.text, s.items, s.count); });
-    FlushPage();
+    Run(text, [this](CSentence& s) { pageWriter.WriteTokens(s.text, s.items, s.count); });
+    pageWriter.Flush();
 }
 
-void CAnalyzer::AnalyzeToPage(const char* text, std::string& out)
+void CAnalyzer::AnalyzeToPage(const char* text, std::string& page, const EngineText* originals)
 {
-    page = &out;
+    pageWriter.ToString(page, originals);
     sentence.keepBounds = false;
-    Run(text, [this](CSentence& s) { WriteTokens(s.text, s.items, s.count); });
-    page = &pageBuffer;
+    Run(text, [this](CSentence& s) { pageWriter.WriteTokens(s.text, s.items, s.count); });
+    pageWriter.ToFile(nullptr);
 }
 
 void CAnalyzer::Analyze(const char* text, const SentenceSink& sink)
@@ -271,106 +238,11 @@ void CAnalyzer::Analyze(const char* text, const SentenceSink& sink)
     Run(text, [&sink](const CSentence& s) { sink(s); });
 }
 
-void CAnalyzer::FlushPage()
+void CAnalyzer::WriteTokens(const char* text, TokenRecord* items, int count)
 {
-    if (htmlFile != nullptr && !pageBuffer.empty() &&
-        std::fwrite(pageBuffer.data(), 1, pageBuffer.size(), htmlFile) != pageBuffer.size())
-        pageWriteFailed = true;
-    pageBuffer.clear();
-}
-
-void CAnalyzer::AppendEscaped(std::string& out, const char* text, size_t length)
-{
-    // Token text is copied byte for byte but for the four characters that would
-    // break the page or inject markup.
-    size_t run = 0; // bytes copied as they are, not yet appended
-    for (size_t i = 0; i < length; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80 && i + 1 < length) {
-            // Both bytes of a two-byte character are copied as they are.
-            ++i;
-            run += 2;
-            continue;
-        }
-        const char* entity = nullptr;
-        switch (c) {
-        case '<': entity = "&lt;"; break;
-        case '>': entity = "&gt;"; break;
-        case '&': entity = "&amp;"; break;
-        case '"': entity = "&quot;"; break;
-        default: break;
-        }
-        if (entity == nullptr) {
-            ++run;
-            continue;
-        }
-        out.append(text + i - run, run);
-        run = 0;
-        out += entity;
-    }
-    out.append(text + length - run, run);
-}
-
-const std::string& CAnalyzer::TagSuffix(int tag)
-{
-    const size_t code = static_cast<uint8_t>(tag);
-    // Never empty once made: it holds at least the separator.
-    if (tagSuffix[code].empty()) {
-        // The markup after a token: its tag name (escaped; a tag without a name
-        // in the tag set shows as an empty name) and the separator. Made once
-        // per tag: the tag set does not change under an analyser.
-        std::string suffix = kS1Open;
-        const char* name = tagSet != nullptr ? tagSet->GetName(tag) : nullptr;
-        if (name != nullptr)
-            AppendEscaped(suffix, name, std::strlen(name));
-        suffix += kS1Close;
-        suffix += kS2;
-        tagSuffix[code] = std::move(suffix);
-    }
-    return tagSuffix[code];
-}
-
-void CAnalyzer::WriteTokens(const char* sentence, TokenRecord* items, int count)
-{
-    if (items == nullptr || (page == &pageBuffer && htmlFile == nullptr))
+    if (htmlFile == nullptr)
         return;
-    std::string& out = *page;
-    int i = 1;
-    while (i < count - 1) {
-        TokenRecord& token = items[i];
-        int step = 1;
-        int length = token.end - token.start;
-        // "一" followed by a doubled one-character token reads as one numeral (一个个).
-        if (token.wordId == ids.one && ids.one >= 0 && i + 2 < count &&
-            items[i + 1].end == items[i + 1].start + 2 && items[i + 1].wordId == items[i + 2].wordId) {
-            length = items[i + 2].end - token.start;
-            token.wordId = ids.unknownNumber;
-            token.tag = kTagNumeral;
-            step = 3;
-        }
-        if (length < 0)
-            length = 0;
-
-        const int tag = token.tag;
-        const Entity entity = EntityOf(token, ids);
-        const TokenFormat* format = entity != Entity::kNone    ? kEntityFormats[static_cast<int>(entity)]
-                                    : token.kind == kKindUserWord ? &kUserWord
-                                                                  : &kPlain;
-
-        Append(out, kT0);
-        Append(out, format->open);
-        AppendEscaped(out, sentence + token.start, static_cast<size_t>(length));
-        Append(out, format->close);
-
-        if (token.kind == kKindLineBreak) {
-            const char first = length > 0 ? sentence[token.start] : '\0';
-            if (first == '\n' || first == '\r')
-                Append(out, kP1);
-        } else {
-            out += TagSuffix(tag);
-        }
-        i += step;
-    }
-    if (page == &pageBuffer && pageBuffer.size() >= kPageBlock)
-        FlushPage();
+    pageWriter.ToFile(htmlFile);
+    pageWriter.WriteTokens(text, items, count);
+    pageWriter.Flush();
 }

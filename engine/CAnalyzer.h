@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/CPageWriter.h"
 #include "segment/CSentence.h"
 #include "segment/SpecialWords.h"
 #include "segment/TokenRecord.h"
@@ -31,6 +32,7 @@ class CPersonStage;
 class CEntityRecognizer;
 class CPosStage;
 class CSymbolTagger;
+class EngineText;
 
 // Runs the pipeline over a text, sentence by sentence: pre-processing and
 // segmentation, then the stages in their order (new words, person names,
@@ -58,11 +60,14 @@ public:
     void Analyze(const char* text);
     // Hands every sentence to sink instead of the page.
     void Analyze(const char* text, const SentenceSink& sink);
-    // Appends every sentence's tokens, as the page writes them, to page.
-    void AnalyzeToPage(const char* text, std::string& page);
+    // Appends every sentence's tokens, as the page writes them, to page; text
+    // lies in originals, when given, whose placeholders the page shows as the
+    // characters they stand for.
+    void AnalyzeToPage(const char* text, std::string& page, const EngineText* originals = nullptr);
+    // Writes one sentence's tokens to htmlFile (Analyze does it for each).
     void WriteTokens(const char* sentence, TokenRecord* items, int count);
     // Whether a write to htmlFile failed since the last Analyze(text) began.
-    bool PageWriteFailed() const { return pageWriteFailed; }
+    bool PageWriteFailed() const { return pageWriter.WriteFailed(); }
     bool SetUserDict(const CPDAT* dict);
     // Whether construction built the pre-processor, segmenter, taggers and stages.
     bool IsComplete() const;
@@ -79,11 +84,6 @@ private:
     // The stages beyond the classic pipeline that the model switches on.
     void BuildNewStages(const CModel& model);
     template <class Emit> void Run(const char* text, Emit emit);
-    // Appends a token's text to the page, HTML-escaped.
-    static void AppendEscaped(std::string& out, const char* text, size_t length);
-    // Writes what the page buffer holds to htmlFile.
-    void FlushPage();
-
     const CModel* model = nullptr;
     const CTagSet* tagSet;
     const CRoleTagger* roleTagger;
@@ -102,14 +102,7 @@ private:
     CSentence sentence;
     // The run-time words of the model, held for the length of one analysis.
     std::shared_ptr<const CUserWords> userWords;
-    // The page being written: sentences are appended here and go to htmlFile in
-    // large blocks (or stay with the caller of AnalyzeToPage).
-    std::string pageBuffer;
-    std::string* page = &pageBuffer;
-    // Per tag code, the page's markup after a token of that tag.
-    const std::string& TagSuffix(int tag);
-    std::string tagSuffix[256]; // empty until made
-    bool pageWriteFailed = false;
+    CPageWriter pageWriter;
 };
 
 #endif

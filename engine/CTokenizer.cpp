@@ -56,7 +56,8 @@ size_t FirstInvalidGbk(const char* data, size_t size)
 
 } // namespace
 
-CTokenizer::CTokenizer(const CModel& model) : model(model), analyzer(model), finder(model), ids(model.ids)
+CTokenizer::CTokenizer(const CModel& model)
+    : model(model), analyzer(model), finder(model), ids(model.ids), entityWords(model.ids)
 {
     for (int code = 0; code < 256; ++code) {
         const char* name = model.tagSet ? model.tagSet->GetName(code) : nullptr;
@@ -111,7 +112,7 @@ unsigned CTokenizer::FlagsOf(const TokenRecord& t) const
     if ((t.flags & kFlagNewWord) && Is(t.wordId, ids.unknownProper))
         flags |= MORV_FLAG_NEW_WORD;
     // The same kinds as the colours of the result page.
-    switch (EntityOf(t, ids)) {
+    switch (EntityOf(t, entityWords)) {
     case Entity::kNumber: flags |= MORV_FLAG_NUMBER; break;
     case Entity::kPerson: flags |= MORV_FLAG_PERSON; break;
     case Entity::kPlace: flags |= MORV_FLAG_PLACE; break;
@@ -339,40 +340,8 @@ int CTokenizer::AnalyzeHtml(const char* text, size_t length, unsigned options, s
     const int status = Prepare(text, length, options, error);
     if (status != MORV_OK)
         return status;
-    const std::vector<uint32_t>& codes = engineText.Substitutions();
-    if (codes.empty()) {
-        analyzer.AnalyzeToPage(engineText.Text(), html);
-        return MORV_OK;
-    }
-    rawPage.clear();
-    analyzer.AnalyzeToPage(engineText.Text(), rawPage);
-    // The placeholders, in order, become the characters they stand for. The page is
-    // ASCII markup around GBK token text, so a scan by GBK characters from its
-    // start meets every placeholder at a character boundary.
-    const char* page = rawPage.data();
-    const size_t size = rawPage.size();
-    size_t next = 0, copied = 0, i = 0;
-    while (i < size && next < codes.size()) {
-        const unsigned char b = static_cast<unsigned char>(page[i]);
-        if (b < 0x80 || i + 1 >= size) {
-            ++i;
-            continue;
-        }
-        if (b == EngineText::kPlaceholderLead && static_cast<unsigned char>(page[i + 1]) == EngineText::kPlaceholderTrail) {
-            html.append(page + copied, i - copied);
-            const uint32_t code = codes[next++];
-            if (code == EngineText::kOwnBytes) {
-                html.append(page + i, 2);
-            } else {
-                char reference[16];
-                std::snprintf(reference, sizeof reference, "&#x%X;", static_cast<unsigned>(code));
-                html += reference;
-            }
-            copied = i + 2;
-        }
-        i += 2;
-    }
-    html.append(page + copied, size - copied);
+    const bool substituted = !engineText.Substitutions().empty();
+    analyzer.AnalyzeToPage(engineText.Text(), html, substituted ? &engineText : nullptr);
     return MORV_OK;
 }
 

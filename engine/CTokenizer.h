@@ -11,6 +11,7 @@
 #include "engine/CWordFinder.h"
 #include "engine/EngineText.h"
 #include "engine/morv.h"
+#include "tagging/TagCodes.h"
 
 class CModel;
 
@@ -76,10 +77,10 @@ private:
     std::vector<int32_t> wordOffsets;
     std::vector<TokenPart> words;
     std::string html;
-    std::string rawPage;
     const char* tagNames[256];
     int symbolTag = -1; // code of "w"
     SpecialWords ids;
+    EntityWords entityWords;
 };
 
 #endif

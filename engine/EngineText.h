@@ -47,6 +47,8 @@ public:
     // Substituted characters in order: their Unicode code point (U+FFFD for bytes
     // that do not decode), or kOwnBytes.
     const std::vector<uint32_t>& Substitutions() const { return substitutions; }
+    // The engine offsets of the placeholders, in the same order.
+    const std::vector<uint32_t>& SubstitutedOffsets() const { return substituted; }
 
 private:
     void BuildGbk(bool wantChars);

@@ -11,7 +11,7 @@
 namespace gbkchar {
 
 // Bytes of the character at p[pos] of a span that ends at `end`.
-inline int Length(const unsigned char* p, int pos, int end)
+template <class Offset> inline Offset Length(const unsigned char* p, Offset pos, Offset end)
 {
     return p[pos] >= 0x80 && pos + 1 < end ? 2 : 1;
 }

@@ -1,6 +1,7 @@
 #include "segment/CSegment.h"
 
 #include <cmath>
+#include <type_traits>
 
 #include "lexicon/CBigram.h"
 #include "lexicon/CUnigram.h"
@@ -139,46 +140,54 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
         }
     });
 
-    const float* extraEntry = extra != nullptr ? extra->entry : nullptr;
-    const uint8_t* extraFirst = extra != nullptr ? extra->firstLabel : nullptr;
-    const uint8_t* extraLast = extra != nullptr ? extra->lastLabel : nullptr;
-    const float* extraTransitions = extra != nullptr ? extra->transitions : nullptr;
-    const double extraWeight = extra != nullptr ? extra->weight : 0;
     // A candidate without a scored successor has no score; -2 marks it.
     constexpr int kNoScore = -2;
     best[endIndex] = 0.0;
     back[endIndex] = -1;
-    ForEachCandidate(lattice, last, slotSizes, true, [&](int, const TokenRecord& c, size_t ck) {
-        best[ck] = 0.0;
-        back[ck] = kNoScore;
-        const size_t first = edgeFirst[ck], stop = edgeFirst[ck + 1];
-        if (first == stop)
-            return;
-        const size_t nextBase = static_cast<size_t>(slotFirst[c.end + 1]);
-        const double* score = edgeScore.data() + first;
-        const int successorCount = static_cast<int>(stop - first);
-        double bestScore = 0.0;
-        int bestIndex = kNoScore;
-        for (int j = 0; j < successorCount; ++j) {
-            const size_t dj = nextBase + static_cast<size_t>(j);
-            if (back[dj] == kNoScore)
-                continue;
-            double v = score[j] + best[dj];
-            if (extraEntry != nullptr) {
-                double added = extraEntry[dj];
-                if (extraLast[ck] < 4 && extraFirst[dj] < 4)
-                    added += extraTransitions[extraLast[ck] * 4 + extraFirst[dj]];
-                v += extraWeight * added;
+    // The programme is compiled twice, with and without extra scores, so that
+    // the search without them pays nothing for them.
+    const auto search = [&](auto withExtra) {
+        const float* extraEntry = withExtra ? extra->entry : nullptr;
+        const uint8_t* extraFirst = withExtra ? extra->firstLabel : nullptr;
+        const uint8_t* extraLast = withExtra ? extra->lastLabel : nullptr;
+        const float* extraTransitions = withExtra ? extra->transitions : nullptr;
+        const double extraWeight = withExtra ? extra->weight : 0;
+        ForEachCandidate(lattice, last, slotSizes, true, [&](int, const TokenRecord& c, size_t ck) {
+            best[ck] = 0.0;
+            back[ck] = kNoScore;
+            const size_t first = edgeFirst[ck], stop = edgeFirst[ck + 1];
+            if (first == stop)
+                return;
+            const size_t nextBase = static_cast<size_t>(slotFirst[c.end + 1]);
+            const double* score = edgeScore.data() + first;
+            const int successorCount = static_cast<int>(stop - first);
+            double bestScore = 0.0;
+            int bestIndex = kNoScore;
+            for (int j = 0; j < successorCount; ++j) {
+                const size_t dj = nextBase + static_cast<size_t>(j);
+                if (back[dj] == kNoScore)
+                    continue;
+                double v = score[j] + best[dj];
+                if (withExtra) {
+                    double added = extraEntry[dj];
+                    if (extraLast[ck] < 4 && extraFirst[dj] < 4)
+                        added += extraTransitions[extraLast[ck] * 4 + extraFirst[dj]];
+                    v += extraWeight * added;
+                }
+                // The first successor sets the score; a later one must be strictly better,
+                // so on equal scores the atom beats the longer dictionary words.
+                const bool better = (bestIndex == kNoScore) | (v > bestScore);
+                bestScore = better ? v : bestScore;
+                bestIndex = better ? j : bestIndex;
             }
-            // The first successor sets the score; a later one must be strictly better,
-            // so on equal scores the atom beats the longer dictionary words.
-            const bool better = (bestIndex == kNoScore) | (v > bestScore);
-            bestScore = better ? v : bestScore;
-            bestIndex = better ? j : bestIndex;
-        }
-        best[ck] = bestScore;
-        back[ck] = bestIndex;
-    });
+            best[ck] = bestScore;
+            back[ck] = bestIndex;
+        });
+    };
+    if (extra != nullptr && extra->entry != nullptr)
+        search(std::true_type());
+    else
+        search(std::false_type());
 
     items.assign(static_cast<size_t>(atomCount), TokenRecord());
     if (lattice[0] == nullptr || slotSizes[0] < 1)

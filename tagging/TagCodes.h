@@ -1,6 +1,7 @@
 #ifndef MORV_TAGGING_TAGCODES_H
 #define MORV_TAGGING_TAGCODES_H
 
+#include <climits>
 #include <cstdint>
 
 #include "segment/SpecialWords.h"
@@ -33,22 +34,34 @@ inline bool IsPersonTag(int tag) { return tag >= kTagPersonName && tag <= kTagTr
 // one kind at most; the order of the tests decides.
 enum class Entity { kNone, kNumber, kPerson, kPlace, kOrganization, kTime, kString };
 
-inline Entity EntityOf(const TokenRecord& t, const SpecialWords& ids)
+// The class words EntityOf compares with. A class word the dictionary lacks
+// becomes a value no token carries, so that it never matches a token without
+// an id (-1).
+struct EntityWords {
+    int32_t number, person, place, organization, time, string;
+    explicit EntityWords(const SpecialWords& ids)
+        : number(Known(ids.unknownNumber)), person(Known(ids.unknownPerson)), place(Known(ids.unknownPlace)),
+          organization(Known(ids.unknownOrganization)), time(Known(ids.unknownTime)),
+          string(Known(ids.unknownString))
+    {
+    }
+    static int32_t Known(int32_t id) { return id >= 0 ? id : INT32_MIN; }
+};
+
+inline Entity EntityOf(const TokenRecord& t, const EntityWords& w)
 {
-    // A class word the dictionary lacks (-1) never matches a token without an id.
-    const auto is = [&t](int32_t special) { return t.wordId == special && special >= 0; };
     const int tag = t.tag;
-    if (is(ids.unknownNumber) || tag == kTagNumeral)
+    if (t.wordId == w.number || tag == kTagNumeral)
         return Entity::kNumber;
-    if (is(ids.unknownPerson) || IsPersonTag(tag))
+    if (t.wordId == w.person || IsPersonTag(tag))
         return Entity::kPerson;
-    if (is(ids.unknownPlace) || tag == kTagPlaceName || tag == kTagTransliteratedPlace)
+    if (t.wordId == w.place || tag == kTagPlaceName || tag == kTagTransliteratedPlace)
         return Entity::kPlace;
-    if (is(ids.unknownOrganization) || tag == kTagOrganization)
+    if (t.wordId == w.organization || tag == kTagOrganization)
         return Entity::kOrganization;
-    if (is(ids.unknownTime) || tag == kTagTime)
+    if (t.wordId == w.time || tag == kTagTime)
         return Entity::kTime;
-    if (is(ids.unknownString) || tag == kTagString)
+    if (t.wordId == w.string || tag == kTagString)
         return Entity::kString;
     return Entity::kNone;
 }

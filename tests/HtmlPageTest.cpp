@@ -2,6 +2,7 @@
 
 #include "engine/Engine.h"
 #include "engine/EngineContext.h"
+#include "engine/morv.h"
 #include "tests/ModelFixture.h"
 #include "tests/TestUtil.h"
 
@@ -107,6 +108,43 @@ TEST_F(HtmlPageTest, NothingWrittenWithoutEngine)
     EXPECT_FALSE(FileExists(page));
     ASSERT_TRUE(EngineInit(models.base.c_str()));
     EXPECT_FALSE(EngineWriteHtml("a", (dir.path + "/no/such/dir/result.htm").c_str()));
+}
+
+// The page part of a text through the library: characters the engine reads as
+// placeholders come back as what they stand for, each where it stood.
+TEST_F(HtmlPageTest, PlaceholdersBecomeTheirCharacters)
+{
+    morv_model* model = nullptr;
+    ASSERT_EQ(morv_model_open(models.base.c_str(), &model), MORV_OK) << morv_last_error();
+    morv_analyzer* analyzer = nullptr;
+    ASSERT_EQ(morv_analyzer_new(model, &analyzer), MORV_OK);
+    const auto page = [&](const std::string& text, unsigned options) {
+        const char* html = nullptr;
+        size_t size = 0;
+        EXPECT_EQ(morv_analyze_html(analyzer, text.data(), text.size(), options, &html, &size), MORV_OK);
+        return std::string(html, size);
+    };
+    // 说, an emoji, <, a byte that is no UTF-8, 说, an emoji (UTF-8, lenient).
+    const std::string grin = "\xF0\x9F\x98\x80";
+    const std::string utf8 = page("\xE8\xAF\xB4" + grin + "<\xFF\xE8\xAF\xB4" + grin, MORV_LENIENT);
+    EXPECT_EQ(utf8.find("\xA1\xA0"), std::string::npos);
+    const size_t first = utf8.find("&#x1F600;"), replaced = utf8.find("&#xFFFD;");
+    const size_t second = utf8.find("&#x1F600;", first + 1);
+    ASSERT_NE(first, std::string::npos);
+    ASSERT_NE(replaced, std::string::npos);
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_LT(first, utf8.find("&lt;"));
+    EXPECT_LT(utf8.find("&lt;"), replaced);
+    EXPECT_LT(replaced, second);
+    // GBK that holds the placeholder's own code keeps it; a lone lead byte at the
+    // end becomes the replacement character.
+    const std::string gbk = page("\xCB\xB5\xA1\xA0\xCB\xB5\xB0", MORV_GBK | MORV_LENIENT);
+    EXPECT_NE(gbk.find("\xA1\xA0"), std::string::npos);
+    EXPECT_NE(gbk.find("&#xFFFD;"), std::string::npos);
+    // Without substitutions the page is the one the engine writes.
+    EXPECT_EQ(page("\xE8\xAF\xB4", 0), Plain("\xCB\xB5", "n"));
+    morv_analyzer_free(analyzer);
+    morv_model_free(model);
 }
 
 class UserDictTest : public HtmlPageTest {};
