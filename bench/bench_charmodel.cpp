@@ -343,10 +343,10 @@ int main(int argc, char** argv)
     // The engine's segmentation (pre-processing and best path) on the same
     // sentences, for a ratio measured in the same run.
     double segmentCpu = 0;
-    if (EngineInit(engineDir.c_str()) && TheEngine().model && TheEngine().model->coreDict) {
+    if (EngineInit(engineDir.c_str()) && TheEngine().model && TheEngine().model->core.coreDict) {
         const CModel& e = *TheEngine().model;
-        CPreProcess pre(e.charset.get(), e.coreDict.get(), TheEngine().userDict.get());
-        CSegment segment(e.coreDict.get(), e.unigram.get(), e.bigram.get());
+        CPreProcess pre(e.core.charset.get(), e.core.coreDict.get(), TheEngine().userDict.get());
+        CSegment segment(e.core.coreDict.get(), e.core.unigram.get(), e.core.bigram.get());
         segmentCpu = 1e30;
         for (int k = 0; k < repeats; ++k) {
             const double t = CpuNow();

@@ -150,8 +150,8 @@ int main(int argc, char** argv)
 
     // Segmentation alone: the pre-processor and the segmenter on the engine's models.
     const CModel& model = *engine.model;
-    CPreProcess pre(model.charset.get(), model.coreDict.get(), engine.userDict.get());
-    CSegment segment(model.coreDict.get(), model.unigram.get(), model.bigram.get(), model.pairScores.get());
+    CPreProcess pre(model.core.charset.get(), model.core.coreDict.get(), engine.userDict.get());
+    CSegment segment(model.core.coreDict.get(), model.core.unigram.get(), model.core.bigram.get(), model.core.pairScores.get());
     Span segmentOnly;
     long long tokens = 0;
     const auto segmentLine = [&](const std::string& line) {
@@ -180,7 +180,7 @@ int main(int argc, char** argv)
     // Forward maximum match over the same core dictionary: the longest word at
     // each position, else one character. No dictionary-based segmenter can cut
     // much faster, so the distance to it is what the lattice and its scores cost.
-    const CPDAT& dict = *model.coreDict;
+    const CPDAT& dict = *model.core.coreDict;
     Span maximumMatch;
     for (int r = 0; r < repeats && runs("match"); ++r) {
         tokens = 0;

@@ -90,7 +90,7 @@ int main(int argc, char** argv)
         return 1;
     }
     model.newWordsOn = true;
-    model.newPosOn = true;
+    model.pos.on = true;
     if (!model.LoadModels([](const char* format, const char* arg) { std::fprintf(stderr, format, arg); })) {
         std::fprintf(stderr, "bench_posmodel: the models of %s do not load with NewWords on\n", engine.c_str());
         return 1;
@@ -129,7 +129,7 @@ int main(int argc, char** argv)
         tokens += s.items.size();
 
     // Both taggers on copies of the same tokens.
-    CHmmTagger hmm(model.posLexicon.get(), model.posContext.get(), static_cast<double>(model.unigram->GetEntryCount()),
+    CHmmTagger hmm(model.core.posLexicon.get(), model.core.posContext.get(), static_cast<double>(model.core.unigram->GetEntryCount()),
                    21, person);
     hmm.SetUseFixedTags(true);
     CPosModel::Workspace ws;
@@ -140,8 +140,8 @@ int main(int argc, char** argv)
             work[i] = sentences[i].items;
         cpu = CpuNow();
         for (size_t i = 0; i < sentences.size(); ++i)
-            model.posModel->Tag(sentences[i].text.data(), static_cast<int>(sentences[i].text.size()), work[i].data(),
-                                static_cast<int>(work[i].size()), model.posLexicon.get(), person, true, ws);
+            model.pos.model->Tag(sentences[i].text.data(), static_cast<int>(sentences[i].text.size()), work[i].data(),
+                                static_cast<int>(work[i].size()), model.core.posLexicon.get(), person, true, ws);
         modelCpu = std::min(modelCpu, CpuNow() - cpu);
         for (size_t i = 0; i < sentences.size(); ++i)
             work[i] = sentences[i].items;
@@ -154,8 +154,8 @@ int main(int argc, char** argv)
     size_t same = 0, compared = 0;
     for (size_t i = 0; i < sentences.size(); ++i) {
         std::vector<TokenRecord> a = sentences[i].items, b = sentences[i].items;
-        model.posModel->Tag(sentences[i].text.data(), static_cast<int>(sentences[i].text.size()), a.data(),
-                            static_cast<int>(a.size()), model.posLexicon.get(), person, true, ws);
+        model.pos.model->Tag(sentences[i].text.data(), static_cast<int>(sentences[i].text.size()), a.data(),
+                            static_cast<int>(a.size()), model.core.posLexicon.get(), person, true, ws);
         hmm.Tag(b.data(), static_cast<int>(b.size()));
         for (size_t t = 1; t + 1 < a.size(); ++t, ++compared)
             same += a[t].tag == b[t].tag;

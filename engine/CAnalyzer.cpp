@@ -61,11 +61,11 @@ CAnalyzer::CAnalyzer(const CCharset* charset, const CPDAT* coreDict, const CUnig
 }
 
 CAnalyzer::CAnalyzer(const CModel& model)
-    : model(&model), tagSet(model.tagSet.get()), roleTagger(model.roleTagger.get())
+    : model(&model), tagSet(model.core.tagSet.get()), roleTagger(model.core.roleTagger.get())
 {
-    Build(model.charset.get(), model.coreDict.get(), model.unigram.get(), model.bigram.get(),
-          model.userDictFile.get(), model.posLexicon.get(), model.posContext.get(), model.roleLexicon.get(),
-          model.roleContext.get(), model.pairScores.get());
+    const CModel::CorePart& c = model.core;
+    Build(c.charset.get(), c.coreDict.get(), c.unigram.get(), c.bigram.get(), model.userDictFile.get(),
+          c.posLexicon.get(), c.posContext.get(), c.roleLexicon.get(), c.roleContext.get(), c.pairScores.get());
     pageWriter.SetModels(tagSet, ids);
     if (roleHmm && posTagger && roleTagger != nullptr)
         BuildNewStages(model);
@@ -75,17 +75,16 @@ void CAnalyzer::BuildNewStages(const CModel& m)
 {
     // A tag a program gave one of its words is the tag the word gets.
     posTagger->SetUseFixedTags(true);
-    const bool newWordsOn = m.newWordsOn && m.newWordModel && m.newWordModel->IsLoaded();
-    const bool supplementOn = m.newWordsOn && m.supplement && m.supplement->IsLoaded();
+    const bool newWordsOn = m.NewWordsOn(), supplementOn = m.SupplementOn();
     std::unique_ptr<CNameStage> names;
-    if (m.newWordsOn && m.nameModel && m.nameModel->IsLoaded()) {
+    if (m.NameModelOn()) {
         CNameStage::Settings settings;
-        settings.automatonBonus = m.nameAutomatonBonus;
-        settings.automatonBonusShort = m.nameAutomatonBonusShort;
-        settings.cutPenalty = m.nameCutPenalty;
-        settings.veto = m.nameVeto;
-        names.reset(new (std::nothrow) CNameStage(*m.nameModel, *m.coreDict, *m.unigram, m.posLexicon.get(), ids,
-                                                  settings));
+        settings.automatonBonus = m.names.automatonBonus;
+        settings.automatonBonusShort = m.names.automatonBonusShort;
+        settings.cutPenalty = m.names.cutPenalty;
+        settings.veto = m.names.veto;
+        names.reset(new (std::nothrow) CNameStage(*m.names.model, *m.core.coreDict, *m.core.unigram,
+                                                  m.core.posLexicon.get(), ids, settings));
     }
     const CNameStage* veto = names.get();
     personStage.reset(new (std::nothrow) CPersonStage(*roleHmm, *roleTagger, ids.unknownPerson, std::move(names)));
@@ -95,35 +94,36 @@ void CAnalyzer::BuildNewStages(const CModel& m)
         CNewWordStage::Settings settings;
         if (newWordsOn) {
             preProcessor->SetJoinNumbers(true);
-            settings.margin = m.newWordMargin;
-            settings.margin2 = m.newWordMargin2;
-            settings.penalty = m.newWordPenalty;
-            settings.weight = m.newWordWeight;
+            settings.margin = m.newWords.margin;
+            settings.margin2 = m.newWords.margin2;
+            settings.penalty = m.newWords.penalty;
+            settings.weight = m.newWords.weight;
         }
-        settings.supplementBonus = m.supplementBonus;
+        settings.supplementBonus = m.supplement.bonus;
         // The class word's count (at least one, so that the share stays finite).
-        const double classFrequency = std::max(1, m.unigram->Frequency(ids.unknownProper));
+        const double classFrequency = std::max(1, m.core.unigram->Frequency(ids.unknownProper));
         CPersonStage* persons = personStage.get();
         newWordStage.reset(new (std::nothrow) CNewWordStage(
-            newWordsOn ? m.newWordModel.get() : nullptr, supplementOn ? m.supplement.get() : nullptr, settings, ids,
-            classFrequency, *preProcessor, *segmenter, [persons](CSentence& s) { persons->GuardNames(s); }));
+            newWordsOn ? m.newWords.model.get() : nullptr, supplementOn ? m.supplement.lexicon.get() : nullptr,
+            settings, ids, classFrequency, *preProcessor, *segmenter, [persons](CSentence& s) { persons->GuardNames(s); }));
     }
-    if (m.EntitiesOn() && m.unigram) {
-        const CEntityRecognizer::Kind places{m.placeRoles.get(), m.placeContext.get(), m.placeAutomaton.get(),
+    if (m.EntitiesOn() && m.core.unigram) {
+        const CModel::EntityPart& e = m.entities;
+        const CEntityRecognizer::Kind places{e.placeRoles.get(), e.placeContext.get(), e.placeAutomaton.get(),
                                              ids.unknownPlace};
-        const CEntityRecognizer::Kind organizations{m.orgRoles.get(), m.orgContext.get(), m.orgAutomaton.get(),
+        const CEntityRecognizer::Kind organizations{e.orgRoles.get(), e.orgContext.get(), e.orgAutomaton.get(),
                                                     ids.unknownOrganization};
         entityStage.reset(new (std::nothrow) CEntityRecognizer(
-            m.coreDict.get(), ids.unknownProper, static_cast<double>(m.unigram->GetEntryCount()), places,
+            m.core.coreDict.get(), ids.unknownProper, static_cast<double>(m.core.unigram->GetEntryCount()), places,
             organizations));
         if (entityStage) {
             entityStage->SetPartTagger(posTagger.get());
             posTagger->SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
         }
     }
-    const bool newPos = m.newWordsOn && m.newPosOn && m.posModel && m.posModel->IsLoaded();
-    posStage.reset(new (std::nothrow) CPosStage(*posTagger, newPos ? m.posModel.get() : nullptr,
-                                                newPos ? m.posLexicon.get() : nullptr, ids.unknownPerson, veto));
+    const bool newPos = m.NewPosOn();
+    posStage.reset(new (std::nothrow) CPosStage(*posTagger, newPos ? m.pos.model.get() : nullptr,
+                                                newPos ? m.core.posLexicon.get() : nullptr, ids.unknownPerson, veto));
     if (posStage && newPos && entityStage)
         posStage->SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
     if (posStage && newPos) {

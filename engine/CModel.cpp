@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -21,12 +22,6 @@
 namespace {
 
 constexpr char kSeparator = '/';
-
-// A switch is on when its whole value is "on", in any letter case.
-bool SwitchIsOn(const char* text, const char* key, char* value)
-{
-    return GetConfigValue(text, key, value) && strcasecmp(value, "on") == 0;
-}
 
 // Creates a model object in its slot and loads it, reporting as the start-up does.
 template <class Model, class... Args>
@@ -101,28 +96,155 @@ std::string CModel::DataPath(const std::string& fileName) const
     return path;
 }
 
+namespace {
+
+// Rows of the settings table.
+using Row = CModel::SettingRow;
+constexpr float kLimit = 1e6f; // no sound setting is this large
+
+Row Text(const char* key, const char* byDefault, bool kept, std::string* (*field)(CModel&))
+{
+    return Row{key, Row::kText, "configuration", 0, 0, false, byDefault, nullptr, false, kept, field, nullptr, nullptr,
+               nullptr};
+}
+Row Switch(const char* key, Row::Kind kind, const char* part, bool kept, bool* (*field)(CModel&))
+{
+    return Row{key,  kind,    part,  0,       0,      false,   kind == Row::kUnlessOff ? "on" : "off",
+               nullptr, false, kept, nullptr, field, nullptr, nullptr};
+}
+Row Number(const char* key, const char* part, float low, bool lowOpen, const char* byDefault, const char* sameAs,
+           float* (*field)(CModel&))
+{
+    return Row{key, Row::kNumber, part, low, kLimit, lowOpen, byDefault, sameAs, true, false, nullptr, nullptr,
+               field, nullptr};
+}
+
+// A number as a row takes it: what strtof reads of the value's start, within
+// the row's range; false for anything else.
+bool ParseNumber(const Row& row, const char* value, float* number)
+{
+    char* end = nullptr;
+    const float v = std::strtof(value, &end);
+    if (end == value || !(row.lowOpen ? v > row.low : v >= row.low) || !(v < row.high))
+        return false;
+    *number = v;
+    return true;
+}
+
+// Gives a row's field its value, the text the file holds (null: the key is
+// absent, the default holds).
+void Apply(const Row& row, const char* value, CModel& m)
+{
+    switch (row.kind) {
+    case Row::kText:
+        *row.text(m) = value != nullptr ? value : row.byDefault;
+        break;
+    case Row::kOnlyOn:
+        *row.flag(m) = value != nullptr && strcasecmp(value, "on") == 0;
+        break;
+    case Row::kUnlessOff:
+        *row.flag(m) = value == nullptr || strcasecmp(value, "off") != 0;
+        break;
+    case Row::kPosMode:
+        *row.mode(m) = value == nullptr ? 2 : strcasecmp(value, "None") == 0 ? 0 : strcasecmp(value, "Upper") == 0 ? 1 : 2;
+        break;
+    case Row::kNumber:
+        if (value == nullptr || !ParseNumber(row, value, row.number(m))) {
+            if (row.byDefault != nullptr)
+                *row.number(m) = std::strtof(row.byDefault, nullptr);
+            else
+                *row.number(m) = -1; // the value of row.sameAs, once that is read
+        }
+        break;
+    }
+}
+
+const Row* FindRow(const std::string& key)
+{
+    for (const Row& row : CModel::Settings())
+        if (key == row.key)
+            return &row;
+    return nullptr;
+}
+
+} // namespace
+
+const std::vector<CModel::SettingRow>& CModel::Settings()
+{
+    // In the order the engine has always read them; the classic keys first.
+    static const std::vector<SettingRow> rows = {
+        Text("DataPath", "Data", false, [](CModel& m) { return &m.dataDir; }),
+        Text("TagSet", "", false, [](CModel& m) { return &m.tagSetFile; }),
+        Text("POSDelimiter", "\\", true, [](CModel& m) { return &m.posDelimiter; }),
+        Text("WordBoundary", "  ", true, [](CModel& m) { return &m.wordBoundary; }),
+        Switch("Merge", Row::kOnlyOn, "configuration", true, [](CModel& m) { return &m.mergeFlag; }),
+        Switch("Log", Row::kOnlyOn, "configuration", false, [](CModel& m) { return &m.logOn; }),
+        Switch("UserDict", Row::kOnlyOn, "configuration", false, [](CModel& m) { return &m.userDictOn; }),
+        Row{"POS", Row::kPosMode, "configuration", 0, 0, false, "Full", nullptr, false, true, nullptr, nullptr,
+            nullptr, [](CModel& m) { return &m.posMode; }},
+        Switch("NewWords", Row::kOnlyOn, "new stages", false, [](CModel& m) { return &m.newWordsOn; }),
+        Number("NewWordMargin", "new words", 0, false, "0.5", nullptr,
+               [](CModel& m) { return &m.newWords.margin; }),
+        Number("NewWordMargin2", "new words", 0, false, nullptr, "NewWordMargin",
+               [](CModel& m) { return &m.newWords.margin2; }),
+        Number("NewWordWeight", "new words", 0, false, "0.4", nullptr,
+               [](CModel& m) { return &m.newWords.weight; }),
+        Number("NewWordPenalty", "new words", 0, false, "24", nullptr,
+               [](CModel& m) { return &m.newWords.penalty; }),
+        Switch("Supplement", Row::kUnlessOff, "supplementary words", false,
+               [](CModel& m) { return &m.supplement.on; }),
+        Number("SupplementBonus", "supplementary words", -kLimit, true, "2", nullptr,
+               [](CModel& m) { return &m.supplement.bonus; }),
+        Switch("NameModel", Row::kUnlessOff, "person names", false, [](CModel& m) { return &m.names.on; }),
+        Switch("NameVeto", Row::kUnlessOff, "person names", false, [](CModel& m) { return &m.names.veto; }),
+        Number("NameAutomatonBonus", "person names", 0, false, "30", nullptr,
+               [](CModel& m) { return &m.names.automatonBonus; }),
+        Number("NameAutomatonBonusShort", "person names", 0, false, "10", nullptr,
+               [](CModel& m) { return &m.names.automatonBonusShort; }),
+        Number("NameCutPenalty", "person names", 0, false, "50", nullptr,
+               [](CModel& m) { return &m.names.cutPenalty; }),
+        Switch("PlaceNames", Row::kUnlessOff, "place and organisation names", false,
+               [](CModel& m) { return &m.entities.on; }),
+        Switch("NewPos", Row::kUnlessOff, "part of speech", false, [](CModel& m) { return &m.pos.on; }),
+    };
+    return rows;
+}
+
+bool CModel::CheckSetting(const std::string& key, const std::string& value, std::string* why)
+{
+    const SettingRow* row = FindRow(key);
+    std::string reason;
+    if (row == nullptr) {
+        reason = "no such key";
+    } else if (row->kind == SettingRow::kNumber) {
+        float v;
+        if (!ParseNumber(*row, value.c_str(), &v))
+            reason = "not a number " + std::string(row->lowOpen ? "above " : "of at least ") +
+                     std::to_string(static_cast<long long>(row->low)) + " and below " +
+                     std::to_string(static_cast<long long>(row->high));
+    } else if (row->kind == SettingRow::kOnlyOn || row->kind == SettingRow::kUnlessOff) {
+        if (strcasecmp(value.c_str(), "on") != 0 && strcasecmp(value.c_str(), "off") != 0)
+            reason = "neither on nor off";
+    }
+    if (reason.empty())
+        return true;
+    if (why != nullptr)
+        *why = key + "=" + value + ": " + reason;
+    return false;
+}
+
 bool CModel::ReadConfig(const std::string& base)
 {
     basePath = base;
-    dataDir = "Data";
-    tagSetFile.clear();
-    posDelimiter = "\\";
-    wordBoundary = "  ";
-    mergeFlag = false;
-    posMode = 2;
-    logOn = userDictOn = newWordsOn = false;
-    placeNamesOn = true;
-    newPosOn = true;
-    newWordMargin = 0.5f;
-    newWordWeight = 0.4f;
-    newWordPenalty = 24;
-    supplementOn = true;
-    supplementBonus = 2;
-    nameModelOn = true;
-    nameAutomatonBonus = 30;
-    nameAutomatonBonusShort = 10;
-    nameCutPenalty = 50;
-    nameVeto = true;
+    // A number whose default is another key's value takes it once that is read.
+    const auto resolve = [this] {
+        for (const SettingRow& row : Settings())
+            if (row.kind == SettingRow::kNumber && row.sameAs != nullptr && *row.number(*this) < 0)
+                *row.number(*this) = *FindRow(row.sameAs)->number(*this);
+    };
+    for (const SettingRow& row : Settings())
+        Apply(row, nullptr, *this);
+    resolve();
 
     std::unique_ptr<char[]> config;
     const std::string configPath = basePath + kSeparator + "Configure.xml";
@@ -131,79 +253,9 @@ bool CModel::ReadConfig(const std::string& base)
         return false;
     std::unique_ptr<char[]> value(new char[configSize + 1]);
     const char* text = config.get();
-    if (GetConfigValue(text, "DataPath", value.get()))
-        dataDir = value.get();
-    if (GetConfigValue(text, "TagSet", value.get()))
-        tagSetFile = value.get();
-    if (GetConfigValue(text, "POSDelimiter", value.get()))
-        posDelimiter = value.get();
-    if (GetConfigValue(text, "WordBoundary", value.get()))
-        wordBoundary = value.get();
-    mergeFlag = SwitchIsOn(text, "Merge", value.get());
-    logOn = SwitchIsOn(text, "Log", value.get());
-    userDictOn = SwitchIsOn(text, "UserDict", value.get());
-    if (GetConfigValue(text, "POS", value.get())) {
-        if (strcasecmp(value.get(), "None") == 0)
-            posMode = 0;
-        else if (strcasecmp(value.get(), "Upper") == 0)
-            posMode = 1;
-    }
-    newWordsOn = SwitchIsOn(text, "NewWords", value.get());
-    if (GetConfigValue(text, "PlaceNames", value.get()))
-        placeNamesOn = strcasecmp(value.get(), "off") != 0;
-    if (GetConfigValue(text, "NewPos", value.get()))
-        newPosOn = strcasecmp(value.get(), "off") != 0;
-    newWordMargin2 = -1;
-    if (GetConfigValue(text, "NewWordMargin2", value.get())) {
-        char* end = nullptr;
-        const float margin = std::strtof(value.get(), &end);
-        if (end != value.get() && margin >= 0 && margin < 1e6f)
-            newWordMargin2 = margin;
-    }
-    if (GetConfigValue(text, "NewWordPenalty", value.get())) {
-        char* end = nullptr;
-        const float penalty = std::strtof(value.get(), &end);
-        if (end != value.get() && penalty >= 0 && penalty < 1e6f)
-            newWordPenalty = penalty;
-    }
-    if (GetConfigValue(text, "NewWordWeight", value.get())) {
-        char* end = nullptr;
-        const float weight = std::strtof(value.get(), &end);
-        if (end != value.get() && weight >= 0 && weight < 1e6f)
-            newWordWeight = weight;
-    }
-    if (GetConfigValue(text, "NewWordMargin", value.get())) {
-        char* end = nullptr;
-        const float margin = std::strtof(value.get(), &end);
-        if (end != value.get() && margin >= 0 && margin < 1e6f)
-            newWordMargin = margin;
-    }
-    if (newWordMargin2 < 0)
-        newWordMargin2 = newWordMargin;
-    if (GetConfigValue(text, "Supplement", value.get()))
-        supplementOn = strcasecmp(value.get(), "off") != 0;
-    if (GetConfigValue(text, "SupplementBonus", value.get())) {
-        char* end = nullptr;
-        const float bonus = std::strtof(value.get(), &end);
-        if (end != value.get() && bonus > -1e6f && bonus < 1e6f)
-            supplementBonus = bonus;
-    }
-    // Switches of the name stage are on unless set to "off".
-    if (GetConfigValue(text, "NameModel", value.get()))
-        nameModelOn = strcasecmp(value.get(), "off") != 0;
-    if (GetConfigValue(text, "NameVeto", value.get()))
-        nameVeto = strcasecmp(value.get(), "off") != 0;
-    const auto readWeight = [&](const char* key, float& target) {
-        if (!GetConfigValue(text, key, value.get()))
-            return;
-        char* end = nullptr;
-        const float v = std::strtof(value.get(), &end);
-        if (end != value.get() && v >= 0 && v < 1e6f)
-            target = v;
-    };
-    readWeight("NameAutomatonBonus", nameAutomatonBonus);
-    readWeight("NameAutomatonBonusShort", nameAutomatonBonusShort);
-    readWeight("NameCutPenalty", nameCutPenalty);
+    for (const SettingRow& row : Settings())
+        Apply(row, GetConfigValue(text, row.key, value.get()) ? value.get() : nullptr, *this);
+    resolve();
     return true;
 }
 
@@ -252,7 +304,7 @@ bool CModel::LoadAll(const Reporter& report)
     std::exception_ptr newFailure;
     const auto loadNew = [&] {
         try {
-            newLoaded = LoadNewWordModels(defer);
+            newLoaded = LoadNewStages(defer);
         } catch (...) {
             newFailure = std::current_exception();
         }
@@ -273,14 +325,14 @@ bool CModel::LoadAll(const Reporter& report)
         }
     }
     const bool threaded = second.thread.joinable();
-    const bool coreLoaded = LoadCoreModels(report);
+    const bool coreLoaded = LoadCore(report);
     if (threaded)
         second.thread.join();
     else if (coreLoaded)
         loadNew();
     // The core tables come first in the order: their failure is the one to report.
     if (!coreLoaded) {
-        ResetNewWordModels();
+        ResetNewStages();
         return false;
     }
     if (newFailure)
@@ -291,93 +343,218 @@ bool CModel::LoadAll(const Reporter& report)
     }
     // The part-of-speech model keys its word features on the dictionary's ids:
     // a model of another dictionary is refused like a damaged file.
-    if (posModel && posModel->GetWordCount() != unigram->GetEntryCount()) {
+    if (pos.model && pos.model->GetWordCount() != core.unigram->GetEntryCount()) {
         report("Cannot open file %s.\n", DataPath("NewPos.pm").c_str());
-        posModel.reset();
+        pos.model.reset();
         return false;
     }
     return true;
 }
 
-void CModel::ResetNewWordModels()
+namespace {
+
+// The parts of the new stages, in the order they load: each loads its files
+// (a failure is reported and stops the load), drops them, and describes them.
+struct NewStagePart {
+    bool (*load)(CModel& m, const CModel::Reporter& report);
+    void (*reset)(CModel& m);
+    void (*describe)(const CModel& m, std::vector<CModel::FileLine>& lines);
+};
+
+std::string Count(long long n, const char* what) { return std::to_string(n) + " " + what; }
+
+std::string Lexicon(const CPosLexicon& l, const char* what)
 {
-    newWordModel.reset();
-    supplement.reset();
-    nameModel.reset();
-    placeRoles.reset();
-    placeContext.reset();
-    placeAutomaton.reset();
-    orgRoles.reset();
-    orgContext.reset();
-    orgAutomaton.reset();
-    posModel.reset();
+    return std::to_string(l.GetEntryCount()) + " " + what + " entries of " + std::to_string(l.GetIndexSize()) +
+           " words";
 }
 
-bool CModel::LoadCoreModels(const Reporter& report)
+std::string Automaton(const CRoleTagger& a)
 {
-    if (!LoadModel(charset, "CCharset", DataPath("charset.type"), report))
+    return std::to_string(a.GetStateCount()) + " states over " + std::to_string(a.GetSymbolCount()) + " roles";
+}
+
+// A role model of one kind of name: stem.role, stem.ctx, stem.fsa.
+bool LoadRoles(const CModel& m, const char* stem, std::unique_ptr<CPosLexicon>& roles,
+               std::unique_ptr<CTagTransitions>& context, std::unique_ptr<CRoleTagger>& automaton,
+               const CModel::Reporter& report)
+{
+    const std::string s = stem;
+    return LoadModel(roles, nullptr, m.DataPath(s + ".role"), report) &&
+           LoadModel(context, nullptr, m.DataPath(s + ".ctx"), report, false) &&
+           LexiconFits(*roles, *context, m.DataPath(s + ".role"), report) &&
+           LoadModel(automaton, nullptr, m.DataPath(s + ".fsa"), report);
+}
+
+void DescribeRoles(const char* stem, const std::unique_ptr<CPosLexicon>& roles,
+                   const std::unique_ptr<CTagTransitions>& context, const std::unique_ptr<CRoleTagger>& automaton,
+                   std::vector<CModel::FileLine>& lines)
+{
+    if (!roles || !context || !automaton)
+        return;
+    const std::string s = stem;
+    lines.push_back({s + ".role", Lexicon(*roles, "role")});
+    lines.push_back({s + ".ctx", Count(context->GetTagCount(), "roles")});
+    lines.push_back({s + ".fsa", Automaton(*automaton)});
+}
+
+const NewStagePart kNewStageParts[] = {
+    // New words.
+    {[](CModel& m, const CModel::Reporter& report) {
+         return LoadModel(m.newWords.model, nullptr, m.DataPath("NewWord.cm"), report);
+     },
+     [](CModel& m) { m.newWords.model.reset(); },
+     [](const CModel& m, std::vector<CModel::FileLine>& lines) {
+         if (m.newWords.model)
+             lines.push_back({"NewWord.cm", Count(m.newWords.model->GetCharCount(), "characters, ") +
+                                                Count(m.newWords.model->GetPairCount(), "pairs")});
+     }},
+    // The supplementary lexicon.
+    {[](CModel& m, const CModel::Reporter& report) {
+         if (!m.supplement.on)
+             return true;
+         m.supplement.lexicon.reset(new (std::nothrow) CSupplement());
+         if (!m.supplement.lexicon) {
+             report("Cannot build object %s.\n", "CSupplement");
+             return false;
+         }
+         const std::string trie = m.DataPath("Supplement.pdat"), table = m.DataPath("Supplement.tab");
+         bool tableFailed = false;
+         if (!m.supplement.lexicon->Load(trie.c_str(), table.c_str(), &tableFailed)) {
+             report("Cannot open file %s.\n", (tableFailed ? table : trie).c_str());
+             m.supplement.lexicon.reset();
+             return false;
+         }
+         return true;
+     },
+     [](CModel& m) { m.supplement.lexicon.reset(); },
+     [](const CModel& m, std::vector<CModel::FileLine>& lines) {
+         if (!m.supplement.lexicon)
+             return;
+         const int words = m.supplement.lexicon->GetWordCount();
+         lines.push_back({"Supplement.pdat", Count(words, "supplementary words")});
+         lines.push_back({"Supplement.tab", Count(words, "frequencies and tags")});
+     }},
+    // Person names.
+    {[](CModel& m, const CModel::Reporter& report) {
+         return !m.names.on || LoadModel(m.names.model, nullptr, m.DataPath("PersonName.nm"), report);
+     },
+     [](CModel& m) { m.names.model.reset(); },
+     [](const CModel& m, std::vector<CModel::FileLine>& lines) {
+         if (m.names.model)
+             lines.push_back({"PersonName.nm", Count(m.names.model->GetCharCount(), "characters, ") +
+                                                   Count(m.names.model->GetPairCount(), "pairs")});
+     }},
+    // Place and organisation names.
+    {[](CModel& m, const CModel::Reporter& report) {
+         CModel::EntityPart& e = m.entities;
+         return !e.on || (LoadRoles(m, "ns", e.placeRoles, e.placeContext, e.placeAutomaton, report) &&
+                          LoadRoles(m, "nt", e.orgRoles, e.orgContext, e.orgAutomaton, report));
+     },
+     [](CModel& m) {
+         CModel::EntityPart& e = m.entities;
+         e.placeRoles.reset();
+         e.placeContext.reset();
+         e.placeAutomaton.reset();
+         e.orgRoles.reset();
+         e.orgContext.reset();
+         e.orgAutomaton.reset();
+     },
+     [](const CModel& m, std::vector<CModel::FileLine>& lines) {
+         const CModel::EntityPart& e = m.entities;
+         DescribeRoles("ns", e.placeRoles, e.placeContext, e.placeAutomaton, lines);
+         DescribeRoles("nt", e.orgRoles, e.orgContext, e.orgAutomaton, lines);
+     }},
+    // Parts of speech.
+    {[](CModel& m, const CModel::Reporter& report) {
+         return !m.pos.on || LoadModel(m.pos.model, nullptr, m.DataPath("NewPos.pm"), report);
+     },
+     [](CModel& m) { m.pos.model.reset(); },
+     [](const CModel& m, std::vector<CModel::FileLine>& lines) {
+         if (m.pos.model)
+             lines.push_back({"NewPos.pm", Count(m.pos.model->GetTagCount(), "tags, ") +
+                                               Count(m.pos.model->GetEntryCount(), "weights")});
+     }},
+};
+
+} // namespace
+
+void CModel::ResetNewStages()
+{
+    for (const NewStagePart& part : kNewStageParts)
+        part.reset(*this);
+}
+
+bool CModel::LoadCore(const Reporter& report)
+{
+    CorePart& c = core;
+    // The new stages read the word tables that know the class word of new words.
+    c.unigramFile = newWordsOn ? "NewWord.unig" : "CoreDict.unig";
+    c.bigramFile = newWordsOn ? "NewWord.big" : "BiWord.big";
+    c.posLexiconFile = newWordsOn ? "NewWord.pos" : "CoreDict.pos";
+    if (!LoadModel(c.charset, "CCharset", DataPath("charset.type"), report))
         return false;
-    if (!LoadModel(coreDict, "CPDAT", DataPath("CoreDict.pdat"), report))
+    if (!LoadModel(c.coreDict, "CPDAT", DataPath("CoreDict.pdat"), report))
         return false;
-    ids = SpecialWords::Lookup(*coreDict);
+    ids = SpecialWords::Lookup(*c.coreDict);
     if (!ids.HasRequired()) {
         report("%s", "The Core Dictionary has been destroyed!");
         return false;
     }
-    // The new stages read the word tables that know the class word of new words.
-    const bool nw = newWordsOn;
-    const std::string posLexiconPath = DataPath(nw ? "NewWord.pos" : "CoreDict.pos");
-    if (!LoadModel(unigram, "CUnigram", DataPath(nw ? "NewWord.unig" : "CoreDict.unig"), report) ||
-        !LoadModel(bigram, "CBigram", DataPath(nw ? "NewWord.big" : "BiWord.big"), report) ||
-        !LoadModel(posLexicon, nullptr, posLexiconPath, report) ||
-        !LoadModel(posContext, nullptr, DataPath("Morv.ctx"), report, false) ||
-        !LexiconFits(*posLexicon, *posContext, posLexiconPath, report) ||
-        !LoadModel(tagSet, nullptr, DataPath(tagSetFile), report) ||
-        !LoadModel(roleLexicon, nullptr, DataPath("nr.role"), report) ||
-        !LoadModel(roleContext, nullptr, DataPath("nr.ctx"), report, false) ||
-        !LexiconFits(*roleLexicon, *roleContext, DataPath("nr.role"), report) ||
-        !LoadModel(roleTagger, nullptr, DataPath("nr.fsa"), report))
+    const std::string posLexiconPath = DataPath(c.posLexiconFile);
+    if (!LoadModel(c.unigram, "CUnigram", DataPath(c.unigramFile), report) ||
+        !LoadModel(c.bigram, "CBigram", DataPath(c.bigramFile), report) ||
+        !LoadModel(c.posLexicon, nullptr, posLexiconPath, report) ||
+        !LoadModel(c.posContext, nullptr, DataPath("Morv.ctx"), report, false) ||
+        !LexiconFits(*c.posLexicon, *c.posContext, posLexiconPath, report) ||
+        !LoadModel(c.tagSet, nullptr, DataPath(tagSetFile), report) ||
+        !LoadModel(c.roleLexicon, nullptr, DataPath("nr.role"), report) ||
+        !LoadModel(c.roleContext, nullptr, DataPath("nr.ctx"), report, false) ||
+        !LexiconFits(*c.roleLexicon, *c.roleContext, DataPath("nr.role"), report) ||
+        !LoadModel(c.roleTagger, nullptr, DataPath("nr.fsa"), report))
         return false;
-    pairScores.reset(new CPairScores(*unigram, *bigram));
+    c.pairScores.reset(new CPairScores(*c.unigram, *c.bigram));
     return true;
 }
 
-bool CModel::LoadNewWordModels(const Reporter& report)
+bool CModel::LoadNewStages(const Reporter& report)
 {
-    ResetNewWordModels();
+    ResetNewStages();
     if (!newWordsOn)
         return true;
-    if (!LoadModel(newWordModel, nullptr, DataPath("NewWord.cm"), report))
-        return false;
-    if (supplementOn) {
-        supplement.reset(new (std::nothrow) CSupplement());
-        if (!supplement) {
-            report("Cannot build object %s.\n", "CSupplement");
+    for (const NewStagePart& part : kNewStageParts)
+        if (!part.load(*this, report))
             return false;
-        }
-        const std::string trie = DataPath("Supplement.pdat"), table = DataPath("Supplement.tab");
-        bool tableFailed = false;
-        if (!supplement->Load(trie.c_str(), table.c_str(), &tableFailed)) {
-            report("Cannot open file %s.\n", (tableFailed ? table : trie).c_str());
-            supplement.reset();
-            return false;
-        }
-    }
-    if (nameModelOn && !LoadModel(nameModel, nullptr, DataPath("PersonName.nm"), report))
-        return false;
-    if (placeNamesOn &&
-        (!LoadModel(placeRoles, nullptr, DataPath("ns.role"), report) ||
-         !LoadModel(placeContext, nullptr, DataPath("ns.ctx"), report, false) ||
-         !LexiconFits(*placeRoles, *placeContext, DataPath("ns.role"), report) ||
-         !LoadModel(placeAutomaton, nullptr, DataPath("ns.fsa"), report) ||
-         !LoadModel(orgRoles, nullptr, DataPath("nt.role"), report) ||
-         !LoadModel(orgContext, nullptr, DataPath("nt.ctx"), report, false) ||
-         !LexiconFits(*orgRoles, *orgContext, DataPath("nt.role"), report) ||
-         !LoadModel(orgAutomaton, nullptr, DataPath("nt.fsa"), report)))
-        return false;
-    if (newPosOn && !LoadModel(posModel, nullptr, DataPath("NewPos.pm"), report))
-        return false;
     return true;
+}
+
+std::vector<CModel::FileLine> CModel::Files() const
+{
+    const CorePart& c = core;
+    std::vector<FileLine> lines;
+    lines.push_back({"charset.type", "character classes"});
+    lines.push_back({"CoreDict.pdat", c.coreDict ? Count(c.coreDict->GetWordCount(), "words") : ""});
+    // The names of the files as this configuration loads them (NewWord.* with the new stages).
+    const bool nw = newWordsOn;
+    lines.push_back({c.unigramFile.empty() ? (nw ? "NewWord.unig" : "CoreDict.unig") : c.unigramFile,
+                     c.unigram ? Count(c.unigram->GetEntryCount(), "word frequencies, total ") +
+                                     std::to_string(c.unigram->GetTotalFrequency())
+                               : ""});
+    lines.push_back({c.bigramFile.empty() ? (nw ? "NewWord.big" : "BiWord.big") : c.bigramFile,
+                     c.bigram ? Count(c.bigram->GetPairCount(), "word pairs") : ""});
+    lines.push_back({c.posLexiconFile.empty() ? (nw ? "NewWord.pos" : "CoreDict.pos") : c.posLexiconFile,
+                     c.posLexicon ? Lexicon(*c.posLexicon, "tag") : ""});
+    lines.push_back({"Morv.ctx", c.posContext ? Count(c.posContext->GetTagCount(), "tags") : ""});
+    lines.push_back({tagSetFile, c.tagSet ? Count(c.tagSet->GetCount(), "tag names") : ""});
+    lines.push_back({"nr.role", c.roleLexicon ? Lexicon(*c.roleLexicon, "role") : ""});
+    lines.push_back({"nr.ctx", c.roleContext ? Count(c.roleContext->GetTagCount(), "roles") : ""});
+    lines.push_back({"nr.fsa", c.roleTagger ? Automaton(*c.roleTagger) : ""});
+    for (const NewStagePart& part : kNewStageParts)
+        part.describe(*this, lines);
+    if (userDictOn)
+        lines.push_back({"UserDict.dct", userDictFile ? Count(userDictFile->GetWordCount(), "user words")
+                                                      : "not loaded"});
+    return lines;
 }
 
 bool CModel::Open(const std::string& base, std::string* error)
@@ -419,7 +596,7 @@ bool CModel::Open(const std::string& base, std::string* error)
 
 int CModel::TagCode(const std::string& name) const
 {
-    return tagSet ? tagSet->Code(name) : -1;
+    return core.tagSet ? core.tagSet->Code(name) : -1;
 }
 
 bool CModel::AddWord(const std::string& gbkWord, int64_t frequency, const std::string& tag, std::string* error)
@@ -460,9 +637,9 @@ std::shared_ptr<const CUserWords> CModel::UserWords() const
         // The first analysis after a change builds the new snapshot; analyses that
         // hold the old one finish with it.
         std::lock_guard<std::mutex> lock(userMutex);
-        if (userDirty.load(std::memory_order_relaxed) && coreDict) {
+        if (userDirty.load(std::memory_order_relaxed) && core.coreDict) {
             auto fresh = std::make_shared<CUserWords>();
-            fresh->Build(userEntries, *coreDict);
+            fresh->Build(userEntries, *core.coreDict);
             std::shared_ptr<const CUserWords> old;
             {
                 std::lock_guard<std::mutex> swap(snapshotMutex);
@@ -498,63 +675,33 @@ std::string FileSize(const std::string& path)
 std::string CModel::Describe() const
 {
     std::string out = "model directory: " + basePath + "\n";
-    out += "configuration:   " + basePath + kSeparator + "Configure.xml (DataPath " + dataDir + ", TagSet " +
-           tagSetFile + ", Log " + (logOn ? "on" : "off") + ", UserDict " + (userDictOn ? "on" : "off") +
-           ", NewWords " + (newWordsOn ? "on" : "off") + ", PlaceNames " + (placeNamesOn ? "on" : "off") +
-           ", Supplement " + (supplementOn ? "on" : "off") + ", NameModel " + (nameModelOn ? "on" : "off") +
-           ", NewPos " + (newPosOn ? "on" : "off") + ")\n";
+    // The settings of the rows that are the user's (not kept-only, not tuning),
+    // then the tuning instruments.
+    CModel& self = const_cast<CModel&>(*this); // the rows' fields are read, not written
+    std::string settings, tuning;
+    for (const SettingRow& row : Settings()) {
+        if (row.kept)
+            continue;
+        std::string value;
+        switch (row.kind) {
+        case SettingRow::kText: value = *row.text(self); break;
+        case SettingRow::kOnlyOn:
+        case SettingRow::kUnlessOff: value = *row.flag(self) ? "on" : "off"; break;
+        case SettingRow::kPosMode: value = std::to_string(*row.mode(self)); break;
+        case SettingRow::kNumber: {
+            char number[32];
+            std::snprintf(number, sizeof number, "%g", static_cast<double>(*row.number(self)));
+            value = number;
+            break;
+        }
+        }
+        std::string& list = row.tuning ? tuning : settings;
+        list += (list.empty() ? "" : ", ") + std::string(row.key) + " " + value;
+    }
+    out += "configuration:   " + basePath + kSeparator + "Configure.xml (" + settings + ")\n";
+    out += "tuning:          " + tuning + "\n";
     out += "data directory:  " + basePath + kSeparator + dataDir + "\n";
-    struct Line {
-        std::string file;
-        std::string what;
-    };
-    std::vector<Line> lines;
-    lines.push_back({"charset.type", "character classes"});
-    lines.push_back({"CoreDict.pdat", coreDict ? std::to_string(coreDict->GetWordCount()) + " words" : ""});
-    lines.push_back({"CoreDict.unig", unigram ? std::to_string(unigram->GetEntryCount()) + " word frequencies, total " +
-                                                    std::to_string(unigram->GetTotalFrequency())
-                                              : ""});
-    lines.push_back({"BiWord.big", bigram ? std::to_string(bigram->GetPairCount()) + " word pairs" : ""});
-    lines.push_back({"CoreDict.pos", posLexicon ? std::to_string(posLexicon->GetEntryCount()) + " tag entries of " +
-                                                      std::to_string(posLexicon->GetIndexSize()) + " words"
-                                                : ""});
-    lines.push_back({"Morv.ctx", posContext ? std::to_string(posContext->GetTagCount()) + " tags" : ""});
-    lines.push_back({tagSetFile, tagSet ? std::to_string(tagSet->GetCount()) + " tag names" : ""});
-    lines.push_back({"nr.role", roleLexicon ? std::to_string(roleLexicon->GetEntryCount()) + " role entries of " +
-                                                  std::to_string(roleLexicon->GetIndexSize()) + " words"
-                                            : ""});
-    lines.push_back({"nr.ctx", roleContext ? std::to_string(roleContext->GetTagCount()) + " roles" : ""});
-    lines.push_back({"nr.fsa", roleTagger ? std::to_string(roleTagger->GetStateCount()) + " states over " +
-                                                std::to_string(roleTagger->GetSymbolCount()) + " roles"
-                                          : ""});
-    if (newWordModel)
-        lines.push_back({"NewWord.cm", std::to_string(newWordModel->GetCharCount()) + " characters, " +
-                                           std::to_string(newWordModel->GetPairCount()) + " pairs"});
-    if (supplement)
-        lines.push_back({"Supplement.pdat", std::to_string(supplement->GetWordCount()) + " supplementary words"});
-    if (nameModel)
-        lines.push_back({"PersonName.nm", std::to_string(nameModel->GetCharCount()) + " characters, " +
-                                              std::to_string(nameModel->GetPairCount()) + " pairs"});
-    const auto roleLines = [&](const char* stem, const std::unique_ptr<CPosLexicon>& roles,
-                               const std::unique_ptr<CTagTransitions>& context, const std::unique_ptr<CRoleTagger>& fsa) {
-        const std::string s = stem;
-        lines.push_back({s + ".role", std::to_string(roles->GetEntryCount()) + " role entries of " +
-                                          std::to_string(roles->GetIndexSize()) + " words"});
-        lines.push_back({s + ".ctx", std::to_string(context->GetTagCount()) + " roles"});
-        lines.push_back({s + ".fsa", std::to_string(fsa->GetStateCount()) + " states over " +
-                                         std::to_string(fsa->GetSymbolCount()) + " roles"});
-    };
-    if (placeRoles && placeContext && placeAutomaton)
-        roleLines("ns", placeRoles, placeContext, placeAutomaton);
-    if (orgRoles && orgContext && orgAutomaton)
-        roleLines("nt", orgRoles, orgContext, orgAutomaton);
-    if (posModel)
-        lines.push_back({"NewPos.pm", std::to_string(posModel->GetTagCount()) + " tags, " +
-                                          std::to_string(posModel->GetEntryCount()) + " weights"});
-    if (userDictOn)
-        lines.push_back({"UserDict.dct", userDictFile ? std::to_string(userDictFile->GetWordCount()) + " user words"
-                                                      : "not loaded"});
-    for (const Line& l : lines) {
+    for (const FileLine& l : Files()) {
         std::string name = l.file;
         name.resize(std::max<size_t>(name.size(), 16), ' ');
         std::string size = FileSize(DataPath(l.file));

@@ -29,11 +29,138 @@
 // every model file of its data directory. Read-only once loaded, so any number
 // of analysers on any number of threads may share one model; words added at run
 // time go into a new snapshot that analyses pick up as they start.
+//
+// The model is made of parts, one per stage: the core tables of the classic
+// pipeline, and with the key NewWords the parts of the new stages (new words,
+// the supplementary lexicon, the name model, place and organisation names, the
+// part-of-speech model). Each part holds its settings and its models, loads,
+// drops and describes itself; a load, a reset and a description go over the
+// parts in their order. Every key of Configure.xml is a row of one table
+// (Settings()), which reads it, describes it and checks a value given for it.
 class CModel {
 public:
     // Receives a load failure as one engine log line: a format with at most one
     // %s, and its argument (a path or a class name).
     using Reporter = std::function<void(const char* format, const char* arg)>;
+    // A file of a part as a description shows it: its name in the data
+    // directory and what it holds.
+    struct FileLine {
+        std::string file;
+        std::string what;
+    };
+
+    // The tables of the classic pipeline (with the new stages, the word tables
+    // and the part-of-speech lexicon are NewWord.unig, NewWord.big and
+    // NewWord.pos, which also hold the statistics of the class word of new words).
+    struct CorePart {
+        std::unique_ptr<CCharset> charset;
+        std::unique_ptr<CPDAT> coreDict;
+        std::unique_ptr<CUnigram> unigram;
+        std::unique_ptr<CBigram> bigram;
+        std::unique_ptr<CPairScores> pairScores; // of unigram and bigram, for the segmenters
+        std::unique_ptr<CPosLexicon> posLexicon;
+        std::unique_ptr<CTagTransitions> posContext;
+        std::unique_ptr<CTagSet> tagSet;
+        std::unique_ptr<CPosLexicon> roleLexicon;
+        std::unique_ptr<CTagTransitions> roleContext;
+        std::unique_ptr<CRoleTagger> roleTagger;
+        // The names of the files the word tables and the lexicon come from.
+        std::string unigramFile, bigramFile, posLexiconFile;
+    };
+    // New words: the character-based new-word model (NewWord.cm) and how its
+    // proposals are weighed.
+    struct NewWordPart {
+        // A span is proposed as a word when the model's best labelling that
+        // makes it one scores at most margin below its best labelling of all
+        // (margin2: the same for spans of two characters).
+        float margin = 0.5f;
+        float margin2 = 0.5f;
+        // The weight of the model's labelling scores of every candidate in the
+        // path score, beside the bigram model's log probabilities.
+        float weight = 0.4f;
+        // What a proposed word pays, in log probability, for the generous
+        // statistics of its class word.
+        float penalty = 24;
+        std::unique_ptr<CCharModel> model;
+    };
+    // Today's vocabulary: the supplementary lexicon (Supplement.pdat and
+    // Supplement.tab), whose words the dictionary lacks.
+    struct SupplementPart {
+        bool on = true;
+        // What a supplementary word gains, in log probability, over its share of
+        // the statistics of the class of new words: the list vouches for it,
+        // where a proposed word has only the character model's word.
+        float bonus = 2;
+        std::unique_ptr<CSupplement> lexicon;
+    };
+    // Person names from the name model (PersonName.nm), which hears the role
+    // tagger; off, from the role tagger alone.
+    struct NamePart {
+        bool on = true;
+        // What the names the role automaton finds add to the name model's
+        // labelling that spells them (automatonBonusShort: for names of two
+        // characters); what a name bound inside a token of the segmentation
+        // pays; whether a word the part-of-speech tagger calls a person name
+        // loses that tag when it is none of the names found.
+        float automatonBonus = 30;
+        float automatonBonusShort = 10;
+        float cutPenalty = 50;
+        bool veto = true;
+        std::unique_ptr<CNameModel> model;
+    };
+    // Place (ns.role, ns.ctx, ns.fsa) and organisation names (nt.role, nt.ctx,
+    // nt.fsa).
+    struct EntityPart {
+        bool on = true;
+        std::unique_ptr<CPosLexicon> placeRoles;
+        std::unique_ptr<CTagTransitions> placeContext;
+        std::unique_ptr<CRoleTagger> placeAutomaton;
+        std::unique_ptr<CPosLexicon> orgRoles;
+        std::unique_ptr<CTagTransitions> orgContext;
+        std::unique_ptr<CRoleTagger> orgAutomaton;
+    };
+    // The discriminative part-of-speech model (NewPos.pm), which tags instead
+    // of the HMM.
+    struct PosPart {
+        bool on = true;
+        std::unique_ptr<CPosModel> model;
+    };
+
+    // A key of Configure.xml.
+    struct SettingRow {
+        enum Kind : uint8_t {
+            kText,      // the value as it stands
+            kOnlyOn,    // on when the value is "on" (any letter case); off when absent
+            kUnlessOff, // off when the value is "off" (any letter case); on when absent
+            kNumber,    // a number within [low, high) (low excluded when lowOpen)
+            kPosMode,   // "None" 0, "Upper" 1, anything else 2 (any letter case)
+        };
+        const char* key;
+        Kind kind;
+        // The part it belongs to, as a description names it.
+        const char* part;
+        float low;
+        float high;
+        bool lowOpen;
+        // The value when the key is absent or unusable, as the file would give
+        // it; null: the value of the key sameAs.
+        const char* byDefault;
+        const char* sameAs;
+        // A tuning instrument (a number the defaults were chosen for on
+        // held-out days), not a user setting; kept: read and kept, used by no
+        // stage (kept for the configurations the engine always read).
+        bool tuning;
+        bool kept;
+        // Where the value lives in a model (one of the four, by kind).
+        std::string* (*text)(CModel&);
+        bool* (*flag)(CModel&);
+        float* (*number)(CModel&);
+        int32_t* (*mode)(CModel&);
+    };
+    static const std::vector<SettingRow>& Settings();
+    // Whether value is a usable value of the key (for programs that write
+    // Configure.xml); false with the reason when it is not.
+    static bool CheckSetting(const std::string& key, const std::string& value, std::string* why);
 
     CModel();
     virtual ~CModel();
@@ -53,8 +180,8 @@ public:
     bool Open(const std::string& basePath, std::string* error);
     bool IsLoaded() const { return loaded; }
 
-    // What the model holds, for people: its directory, settings, every file with
-    // its size and counts, and what it was trained from.
+    // What the model holds, for people: its directory, settings, every file its
+    // parts loaded with its size and counts, and what it was trained from.
     std::string Describe() const;
 
     // Full path of a file of the data directory.
@@ -71,7 +198,18 @@ public:
     std::shared_ptr<const CUserWords> UserWords() const;
     size_t UserWordCount() const;
 
-    // Settings of Configure.xml.
+    // Whether each stage beyond the classic pipeline runs: NewWords on and the
+    // stage's own switch (where it has one) on, and its models loaded.
+    bool NewWordsOn() const { return newWordsOn && newWords.model && newWords.model->IsLoaded(); }
+    bool SupplementOn() const { return newWordsOn && supplement.lexicon && supplement.lexicon->IsLoaded(); }
+    bool NameModelOn() const { return newWordsOn && names.model && names.model->IsLoaded(); }
+    bool EntitiesOn() const
+    {
+        return newWordsOn && entities.on && entities.placeAutomaton && entities.orgAutomaton;
+    }
+    bool NewPosOn() const { return newWordsOn && pos.on && pos.model && pos.model->IsLoaded(); }
+
+    // Settings of Configure.xml read by the classic engine.
     std::string basePath;
     std::string dataDir = "Data";
     std::string tagSetFile;
@@ -81,90 +219,27 @@ public:
     int32_t posMode = 2;
     bool logOn = false;
     bool userDictOn = false;
-    bool newWordsOn = false; // the stages beyond the classic pipeline
-    // PlaceNames: with NewWords on, whether place and organisation names are
-    // recognised (on unless the key says otherwise).
-    bool placeNamesOn = true;
-    // NewPos: with NewWords on, the discriminative part-of-speech model tags
-    // instead of the HMM (on unless the key says off).
-    bool newPosOn = true;
-    // Tuning of the new stages (defaults chosen on held-out days of the training
-    // month, never on the test days):
-    // NewWordMargin: a span is proposed as a word when the new-word model's best
-    // labelling that makes it one scores at most this much below its best
-    // labelling of all (NewWordMargin2: the same for spans of two characters);
-    float newWordMargin = 0.5f;
-    float newWordMargin2 = 0.5f;
-    // NewWordWeight: the weight of the new-word model's labelling scores of every
-    // candidate in the path score, beside the bigram model's log probabilities;
-    float newWordWeight = 0.4f;
-    // NewWordPenalty: what a proposed word pays, in log probability, for the
-    // generous statistics of its class word.
-    float newWordPenalty = 24;
-    // Supplement: with NewWords on, the words of the supplementary lexicon that
-    // the dictionary lacks join the lattice (on unless the key says off).
-    bool supplementOn = true;
-    // SupplementBonus: what a supplementary word gains, in log probability,
-    // over its share of the statistics of the class of new words: the list
-    // vouches for it, where a proposed word has only the character model's word.
-    float supplementBonus = 2;
-    // NameModel: with NewWords on, the person names come from the name model
-    // (PersonName.nm), which hears the role tagger; off, from the role tagger
-    // alone. NameAutomatonBonus: what the names the role automaton finds add to
-    // the name model's labelling that spells them; NameCutPenalty: what a name
-    // bound inside a token of the segmentation pays; NameVeto: whether a word the
-    // part-of-speech tagger calls a person name loses that tag when it is none of
-    // the names found.
-    bool nameModelOn = true;
-    float nameAutomatonBonus = 30;
-    float nameAutomatonBonusShort = 10; // NameAutomatonBonusShort: the same for names of two characters
-    float nameCutPenalty = 50;
-    bool nameVeto = true;
+    // NewWords: the stages beyond the classic pipeline.
+    bool newWordsOn = false;
 
     std::unique_ptr<CPDAT> userDictFile; // UserDict.dct, when UserDict is on and it loads
-    std::unique_ptr<CCharset> charset;
-    std::unique_ptr<CPDAT> coreDict;
-    std::unique_ptr<CUnigram> unigram;
-    std::unique_ptr<CBigram> bigram;
-    std::unique_ptr<CPairScores> pairScores; // of unigram and bigram, for the segmenters
-    std::unique_ptr<CPosLexicon> posLexicon;
-    std::unique_ptr<CTagTransitions> posContext;
-    std::unique_ptr<CTagSet> tagSet;
-    std::unique_ptr<CPosLexicon> roleLexicon;
-    std::unique_ptr<CTagTransitions> roleContext;
-    std::unique_ptr<CRoleTagger> roleTagger;
-    // With NewWords on: the character-based new-word model (NewWord.cm); the word
-    // tables and the part-of-speech lexicon above are then NewWord.unig,
-    // NewWord.big and NewWord.pos, which also hold the statistics of the class
-    // word of new words.
-    std::unique_ptr<CCharModel> newWordModel;
-    // With NewWords and Supplement on: the supplementary lexicon
-    // (Supplement.pdat and Supplement.tab).
-    std::unique_ptr<CSupplement> supplement;
-    // With NewWords and NameModel on: the person-name model (PersonName.nm).
-    std::unique_ptr<CNameModel> nameModel;
-    // With NewWords and PlaceNames on: the place-name (ns.role, ns.ctx, ns.fsa)
-    // and organisation-name (nt.role, nt.ctx, nt.fsa) role models.
-    std::unique_ptr<CPosLexicon> placeRoles;
-    std::unique_ptr<CTagTransitions> placeContext;
-    std::unique_ptr<CRoleTagger> placeAutomaton;
-    std::unique_ptr<CPosLexicon> orgRoles;
-    std::unique_ptr<CTagTransitions> orgContext;
-    std::unique_ptr<CRoleTagger> orgAutomaton;
-    // Whether the place and organisation stage runs.
-    bool EntitiesOn() const { return newWordsOn && placeNamesOn && placeAutomaton && orgAutomaton; }
-    // With NewWords and NewPos on: the part-of-speech model (NewPos.pm).
-    std::unique_ptr<CPosModel> posModel;
+    CorePart core;
+    NewWordPart newWords;
+    SupplementPart supplement;
+    NamePart names;
+    EntityPart entities;
+    PosPart pos;
     SpecialWords ids;
 
 private:
-    // The two parts of LoadModels: the tables of the classic pipeline, and the
-    // models of the new stages (when NewWords is on), which LoadModels checks
-    // against the former once both are in.
+    // The part loads: the core tables, and the new stages' parts (when
+    // NewWords is on), which LoadAll checks against the former once both are in.
     bool LoadAll(const Reporter& report);
-    bool LoadCoreModels(const Reporter& report);
-    bool LoadNewWordModels(const Reporter& report);
-    void ResetNewWordModels();
+    bool LoadCore(const Reporter& report);
+    bool LoadNewStages(const Reporter& report);
+    void ResetNewStages();
+    // Each part's files for Describe, in the parts' order.
+    std::vector<FileLine> Files() const;
 
     bool loaded = false;
     // userMutex guards the entries and a snapshot's build; snapshotMutex, taken

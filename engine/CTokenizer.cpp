@@ -60,7 +60,7 @@ CTokenizer::CTokenizer(const CModel& model)
     : model(model), analyzer(model), finder(model), ids(model.ids), entityWords(model.ids)
 {
     for (int code = 0; code < 256; ++code) {
-        const char* name = model.tagSet ? model.tagSet->GetName(code) : nullptr;
+        const char* name = model.core.tagSet ? model.core.tagSet->GetName(code) : nullptr;
         tagNames[code] = name != nullptr ? name : "";
         if (symbolTag < 0 && name != nullptr && std::strcmp(name, "w") == 0)
             symbolTag = code;

@@ -34,13 +34,13 @@ bool HasClassMark(const char* word, int length)
 
 CWordFinder::CWordFinder(const CModel& model) : model(model)
 {
-    if (model.tagSet) {
-        const int w = model.tagSet->Code("w");
+    if (model.core.tagSet) {
+        const int w = model.core.tagSet->Code("w");
         symbolTag = w >= 0 && w < kTagNone ? static_cast<uint8_t>(w) : uint8_t{kTagNone};
     }
     newWordTag = TagOfWord(model.ids.unknownProper);
-    if (newWordTag == kTagNone && model.tagSet) {
-        const int n = model.tagSet->Code("n");
+    if (newWordTag == kTagNone && model.core.tagSet) {
+        const int n = model.core.tagSet->Code("n");
         newWordTag = n >= 0 && n < kTagNone ? static_cast<uint8_t>(n) : uint8_t{kTagNone};
     }
 }
@@ -49,7 +49,7 @@ uint8_t CWordFinder::TagOfWord(int32_t wordId) const
 {
     int count = 0;
     const CPosLexicon::Entry* entries =
-        model.posLexicon && wordId >= 0 ? model.posLexicon->Lookup(wordId, &count) : nullptr;
+        model.core.posLexicon && wordId >= 0 ? model.core.posLexicon->Lookup(wordId, &count) : nullptr;
     if (entries == nullptr || count <= 0)
         return newWordTag;
     const CPosLexicon::Entry* best = entries;
@@ -89,8 +89,7 @@ void CWordFinder::Find(const char* text, int begin, int end, int minChars, const
 {
     if (text == nullptr || begin < 0 || end <= begin)
         return;
-    const bool supplementOn = model.newWordsOn && model.supplementOn && model.supplement &&
-                              model.supplement->IsLoaded();
+    const bool supplementOn = model.SupplementOn();
     for (int p = begin; p < end;) {
         const int step = gbkchar::Length(reinterpret_cast<const unsigned char*>(text), p, end);
         found.clear();
@@ -101,7 +100,7 @@ void CWordFinder::Find(const char* text, int begin, int end, int minChars, const
                     break;
                 const CUserWords::Word& w = *m.second;
                 const uint8_t tag = w.tag != CUserWords::kNoTag ? w.tag
-                                    : (model.coreDict && w.wordId < model.coreDict->GetWordCount())
+                                    : (model.core.coreDict && w.wordId < model.core.coreDict->GetWordCount())
                                         ? TagOfWord(w.wordId)
                                         : newWordTag;
                 Add(text, p, p + m.first, minChars, tag, true, kRunTime);
@@ -109,12 +108,12 @@ void CWordFinder::Find(const char* text, int begin, int end, int minChars, const
         }
         if (model.userDictFile)
             AddTrieWords(*model.userDictFile, text, p, end, minChars, kUserDict);
-        if (model.coreDict)
-            AddTrieWords(*model.coreDict, text, p, end, minChars, kCore);
+        if (model.core.coreDict)
+            AddTrieWords(*model.core.coreDict, text, p, end, minChars, kCore);
         if (supplementOn) {
-            model.supplement->Matches(text + p, end - p, values, lengths);
+            model.supplement.lexicon->Matches(text + p, end - p, values, lengths);
             for (size_t i = 0; i < values.size(); ++i) {
-                const uint8_t tag = model.supplement->Tag(values[i]);
+                const uint8_t tag = model.supplement.lexicon->Tag(values[i]);
                 Add(text, p, p + lengths[i], minChars, tag != CSupplement::kNoTag ? tag : newWordTag, false,
                     kSupplement);
             }

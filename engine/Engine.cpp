@@ -121,7 +121,7 @@ bool Init(const char* basePath)
     engine.posMode = model.posMode;
 
     const bool loaded = model.LoadModels(log);
-    if (model.coreDict)
+    if (model.core.coreDict)
         CopySpecialWords(engine, model.ids);
     if (!loaded)
         return false;
@@ -174,7 +174,7 @@ bool IsReadableRegularFile(const char* path)
 int ImportUserDict(const char* listPath)
 {
     EngineContext& engine = TheEngine();
-    if (!engine.initialized || !engine.model || !engine.model->coreDict)
+    if (!engine.initialized || !engine.model || !engine.model->core.coreDict)
         return 0;
     // A list that is not a readable regular file (missing, a directory, a device
     // such as /dev/null) imports nothing: the dictionary in use stays.
@@ -186,7 +186,7 @@ int ImportUserDict(const char* listPath)
     std::unique_ptr<CPDAT> dict(new (std::nothrow) CPDAT());
     if (!dict)
         return 0;
-    const int words = dict->BuildFromWordList(listPath, engine.model->coreDict.get());
+    const int words = dict->BuildFromWordList(listPath, engine.model->core.coreDict.get());
     // The new dictionary replaces the file only once it is completely written, and
     // the one in use only once it is saved: a failed save (a full disk, a read-only
     // directory) leaves both as they were.

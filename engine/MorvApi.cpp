@@ -521,7 +521,7 @@ size_t morv_cut_point(const morv_model* model, const char* data, size_t length, 
 {
     if (data == nullptr || length == 0)
         return 0;
-    return CTokenizer::CutPoint(model != nullptr ? model->model.charset.get() : nullptr, data, length,
+    return CTokenizer::CutPoint(model != nullptr ? model->model.core.charset.get() : nullptr, data, length,
                                 (options & MORV_GBK) == 0);
 }
 

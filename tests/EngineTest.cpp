@@ -110,9 +110,9 @@ TEST_F(EngineTest, SecondInitReloadsNothing)
 {
     models.Write();
     ASSERT_TRUE(EngineInit(models.base.c_str()));
-    const CPDAT* dict = TheEngine().model->coreDict.get();
+    const CPDAT* dict = TheEngine().model->core.coreDict.get();
     EXPECT_TRUE(EngineInit((dir.path + "/elsewhere").c_str()));
-    EXPECT_EQ(TheEngine().model->coreDict.get(), dict);
+    EXPECT_EQ(TheEngine().model->core.coreDict.get(), dict);
     EXPECT_EQ(TheEngine().basePath, models.base);
 }
 

@@ -151,7 +151,7 @@ class UserDictTest : public HtmlPageTest {};
 
 TEST_F(UserDictTest, ImportAddsNewWordsWithFollowingIds)
 {
-    const int core = TheEngine().model->coreDict->GetWordCount();
+    const int core = TheEngine().model->core.coreDict->GetWordCount();
     const std::string list = dir.path + "/UserLexicon.txt";
     // 说话 n 100 / 中国 (a core word) / 人民 / 说话 again / blank line / 工人
     WriteFile(list, "\xCB\xB5\xBB\xB0 n 100\n\xD6\xD0\xB9\xFA\n  \xC8\xCB\xC3\xF1\n\xCB\xB5\xBB\xB0\n \n"

@@ -255,14 +255,14 @@ TEST(PosModelTrainer, TheEngineTagsWithItUnderTheNewStagesOnly)
     std::string error;
     auto off = open("", &error);
     ASSERT_NE(off, nullptr) << error;
-    EXPECT_EQ(off->posModel, nullptr);
+    EXPECT_EQ(off->pos.model, nullptr);
     auto alone = open("<NewWords>on</NewWords><NewPos>off</NewPos>", &error);
     ASSERT_NE(alone, nullptr) << error;
-    EXPECT_EQ(alone->posModel, nullptr);
+    EXPECT_EQ(alone->pos.model, nullptr);
     auto on = open("<NewWords>on</NewWords>", &error);
     ASSERT_NE(on, nullptr) << error;
-    ASSERT_NE(on->posModel, nullptr);
-    EXPECT_TRUE(on->posModel->IsLoaded());
+    ASSERT_NE(on->pos.model, nullptr);
+    EXPECT_TRUE(on->pos.model->IsLoaded());
 
     // Every token gets a tag; a recognised name keeps the recogniser's.
     CAnalyzer analyzer(*on);
@@ -271,13 +271,13 @@ TEST(PosModelTrainer, TheEngineTagsWithItUnderTheNewStagesOnly)
     analyzer.Analyze(text.c_str(), [&](const CAnalyzer::Sentence& s) {
         for (int i = 1; i + 1 < s.count; ++i) {
             const TokenRecord& t = s.items[i];
-            ASSERT_NE(on->tagSet->GetName(t.tag), nullptr);
+            ASSERT_NE(on->core.tagSet->GetName(t.tag), nullptr);
             if (t.wordId == on->ids.unknownPerson) {
                 EXPECT_EQ(t.kind, kKindPersonName);
                 EXPECT_TRUE(t.tag >= 24 && t.tag <= 28) << int(t.tag);
             }
             got.push_back(std::string(s.text + t.start, static_cast<size_t>(t.end - t.start)) + "/" +
-                          on->tagSet->GetName(t.tag));
+                          on->core.tagSet->GetName(t.tag));
         }
     });
     ASSERT_GE(got.size(), 5u);

@@ -48,7 +48,7 @@ std::vector<Token> Analyse(const CModel& model, const std::string& text)
     analyzer.Analyze(text.c_str(), [&](const CAnalyzer::Sentence& s) {
         for (int i = 1; i + 1 < s.count; ++i) {
             const TokenRecord& t = s.items[i];
-            const char* name = model.tagSet->GetName(t.tag);
+            const char* name = model.core.tagSet->GetName(t.tag);
             out.push_back({std::string(s.text + t.start, static_cast<size_t>(t.end - t.start)), name ? name : "?",
                            t.flags});
         }
@@ -79,8 +79,8 @@ TEST_F(SupplementStageTest, ListWordsJoinTheLatticeWithTheirTags)
     CModel model;
     std::string error;
     ASSERT_TRUE(model.Open(base, &error)) << error;
-    ASSERT_TRUE(model.supplement);
-    EXPECT_EQ(model.supplement->GetWordCount(), 4);
+    ASSERT_TRUE(model.supplement.lexicon);
+    EXPECT_EQ(model.supplement.lexicon->GetWordCount(), 4);
     EXPECT_NE(model.Describe().find("Supplement.pdat"), std::string::npos);
 
     const std::vector<Token> tokens = Analyse(model, kSentence);
@@ -104,7 +104,7 @@ TEST_F(SupplementStageTest, TheKeySwitchesTheStageAlone)
     CModel model;
     std::string error;
     ASSERT_TRUE(model.Open(base, &error)) << error;
-    EXPECT_FALSE(model.supplement);
+    EXPECT_FALSE(model.supplement.lexicon);
     for (const Token& t : Analyse(model, kSentence))
         EXPECT_FALSE(t.flags & kFlagSupplementWord) << t.text;
 }
@@ -130,7 +130,7 @@ TEST_F(SupplementStageTest, DamagedFilesStopTheLoadOnlyWhenTheStageIsOn)
         CModel plain;
         std::string error;
         EXPECT_TRUE(plain.Open(base, &error)) << error;
-        EXPECT_FALSE(plain.supplement);
+        EXPECT_FALSE(plain.supplement.lexicon);
 
         TempDir copy;
         const std::string on = copy / "on";

@@ -53,7 +53,7 @@ std::vector<std::string> Analyse(const std::string& text)
     e.analyzer->Analyze(text.c_str(), [&](const CAnalyzer::Sentence& s) {
         for (int i = 1; i + 1 < s.count; ++i) {
             const TokenRecord& t = s.items[i];
-            const char* name = e.model->tagSet->GetName(t.tag);
+            const char* name = e.model->core.tagSet->GetName(t.tag);
             words.push_back(std::string(s.text + t.start, static_cast<size_t>(t.end - t.start)) + "/" +
                             (name ? name : "?"));
         }

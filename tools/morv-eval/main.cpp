@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 
+#include "engine/CModel.h"
 #include "engine/morv.hpp"
 #include "tools/morv-eval/Evaluator.h"
 #include "tools/morv-eval/PlainScorer.h"
@@ -169,7 +170,14 @@ int main(int argc, char** argv)
             goldPath = argv[++i];
         else if (a == "--set" && hasValue && std::string(argv[i + 1]).find('=') != std::string::npos) {
             const std::string kv = argv[++i];
-            settings.emplace_back(kv.substr(0, kv.find('=')), kv.substr(kv.find('=') + 1));
+            const std::string key = kv.substr(0, kv.find('=')), value = kv.substr(kv.find('=') + 1);
+            // The engine's own table of keys says which exist and what they take.
+            std::string why;
+            if (!CModel::CheckSetting(key, value, &why)) {
+                std::fprintf(stderr, "morv-eval: --set %s\n", why.c_str());
+                return 2;
+            }
+            settings.emplace_back(key, value);
         }
         else {
             std::fprintf(stderr, "morv-eval: bad option '%s'\n%s", a.c_str(), kUsage);
