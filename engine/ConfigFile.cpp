@@ -1,9 +1,434 @@
 #include "engine/ConfigFile.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
+#include <strings.h>
 #include <sys/stat.h>
+#include <vector>
+
+#include "engine/TextCodec.h"
+
+namespace {
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool IsNameStart(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
+}
+
+bool IsNameChar(unsigned char c)
+{
+    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+// One pass over a configuration text: every element with its value, in the
+// order the elements open, up to the first fault. The file is small and read
+// once per start, so nothing is kept between passes.
+class ConfigReader {
+public:
+    struct Element {
+        std::string name;
+        std::string value;
+        bool closed = false;
+    };
+
+    explicit ConfigReader(const char* text) : begin(text), at(text), end(text + std::strlen(text)) { Run(); }
+
+    const std::vector<Element>& Elements() const { return elements; }
+    const std::string& Problem() const { return problem; }
+
+private:
+    struct Open {
+        size_t element; // index into elements
+        size_t contentStart;
+        const char* where;
+    };
+
+    void Run()
+    {
+        if (end - at >= 3 && std::memcmp(at, "\xEF\xBB\xBF", 3) == 0)
+            at += 3;
+        else if (end - at >= 1 && (static_cast<unsigned char>(*at) == 0xFF || static_cast<unsigned char>(*at) == 0xFE))
+            return Fault(at, "the file is UTF-16; save it as UTF-8 or GB2312");
+        const char* const start = at;
+        while (at < end && problem.empty()) {
+            if (*at == '<')
+                Markup(at == start);
+            else if (*at == '&' && !open.empty())
+                at = Reference(at, end, content, at, 0);
+            else
+                Text();
+        }
+        if (problem.empty() && !open.empty()) {
+            const Element& e = elements[open.back().element];
+            Fault(end, "the file ends inside <" + e.name + ">, opened on line " +
+                           std::to_string(LineOf(open.back().where)) + ": is it cut short?");
+        }
+    }
+
+    int LineOf(const char* p) const
+    {
+        int line = 1;
+        for (const char* q = begin; q < p && q < end; ++q)
+            line += *q == '\n';
+        return line;
+    }
+
+    void Fault(const char* where, const std::string& why)
+    {
+        if (problem.empty())
+            problem = "line " + std::to_string(LineOf(where)) + ": " + why;
+        at = end;
+    }
+
+    bool StartsWith(const char* p, const char* s) const
+    {
+        const size_t n = std::strlen(s);
+        return static_cast<size_t>(end - p) >= n && std::memcmp(p, s, n) == 0;
+    }
+
+    // Bytes of the character at p: a GBK trail byte may be ']' or a letter, so
+    // in a GB file it must not be taken for markup.
+    size_t CharLength(const char* p) const
+    {
+        if (gb && end - p >= 2 && static_cast<unsigned char>(p[0]) >= 0x81 &&
+            TextCodec::IsGbkTrail(static_cast<unsigned char>(p[1])))
+            return 2;
+        return 1;
+    }
+
+    // The first occurrence of s at or after p, stepping by characters; null if none.
+    const char* Find(const char* p, const char* s) const
+    {
+        while (p < end && !StartsWith(p, s))
+            p += CharLength(p);
+        return p < end ? p : nullptr;
+    }
+
+    void SkipBlanks()
+    {
+        while (at < end && IsBlank(*at))
+            ++at;
+    }
+
+    std::string Name()
+    {
+        const char* first = at;
+        if (at < end && IsNameStart(static_cast<unsigned char>(*at))) {
+            at += CharLength(at);
+            while (at < end && IsNameChar(static_cast<unsigned char>(*at)))
+                at += CharLength(at);
+        }
+        return std::string(first, at);
+    }
+
+    void Append(std::string& out, const char* p, size_t n, const char* where)
+    {
+        if (out.size() + n > limit)
+            return Fault(where, "the entities expand beyond the size of the file");
+        out.append(p, n);
+    }
+
+    void Text()
+    {
+        const char* const p = at;
+        const size_t n = CharLength(p);
+        at += n;
+        if (!open.empty())
+            Append(content, p, n, p);
+    }
+
+    void Markup(bool first)
+    {
+        const char* const lt = at;
+        if (StartsWith(at, "<?")) {
+            const char* close = Find(at + 2, "?>");
+            if (close == nullptr)
+                return Fault(lt, "the file ends inside a processing instruction");
+            if (first && StartsWith(at, "<?xml") && (IsBlank(at[5]) || at[5] == '?'))
+                Declaration(std::string(at + 5, close));
+            at = close + 2;
+        } else if (StartsWith(at, "<!--")) {
+            const char* close = Find(at + 4, "-->");
+            if (close == nullptr)
+                return Fault(lt, "the file ends inside a comment");
+            at = close + 3;
+        } else if (StartsWith(at, "<![CDATA[")) {
+            if (open.empty())
+                return Fault(lt, "a CDATA section outside every element");
+            const char* close = Find(at + 9, "]]>");
+            if (close == nullptr)
+                return Fault(lt, "the file ends inside a CDATA section");
+            Append(content, at + 9, static_cast<size_t>(close - (at + 9)), lt);
+            at = close + 3;
+        } else if (StartsWith(at, "<!DOCTYPE")) {
+            if (!elements.empty())
+                return Fault(lt, "a document type declaration after the first element");
+            DocumentType();
+        } else if (StartsWith(at, "</")) {
+            at += 2;
+            const std::string name = Name();
+            SkipBlanks();
+            if (name.empty() || at >= end || *at != '>')
+                return Fault(lt, at >= end ? "the file ends inside a closing tag" : "a closing tag that is not </name>");
+            ++at;
+            if (open.empty())
+                return Fault(lt, "</" + name + "> closes no element");
+            const Open top = open.back();
+            Element& e = elements[top.element];
+            if (e.name != name)
+                return Fault(lt, "</" + name + "> closes <" + e.name + ">, opened on line " +
+                                     std::to_string(LineOf(top.where)));
+            e.value = content.substr(top.contentStart);
+            e.closed = true;
+            open.pop_back();
+            if (open.empty())
+                content.clear();
+        } else {
+            ++at;
+            std::string name = Name();
+            if (name.empty())
+                return Fault(lt, "a '<' that begins no tag (a '<' in a value is written &lt;)");
+            for (;;) {
+                const bool blank = at < end && IsBlank(*at);
+                SkipBlanks();
+                if (at >= end)
+                    return Fault(lt, "the file ends inside the tag <" + name + ">");
+                if (*at == '>' || StartsWith(at, "/>")) {
+                    const bool empty = *at == '/';
+                    at += empty ? 2 : 1;
+                    elements.push_back(Element{std::move(name), std::string(), empty});
+                    if (!empty)
+                        open.push_back(Open{elements.size() - 1, content.size(), lt});
+                    return;
+                }
+                if (!blank || !Attribute())
+                    return Fault(lt, at >= end ? "the file ends inside the tag <" + name + ">"
+                                               : "the tag <" + name + "> is not well-formed");
+            }
+        }
+    }
+
+    // name = "value" or 'value'; the values mean nothing to the engine.
+    bool Attribute()
+    {
+        if (Name().empty())
+            return false;
+        SkipBlanks();
+        if (at >= end || *at != '=')
+            return false;
+        ++at;
+        SkipBlanks();
+        return Quoted(nullptr);
+    }
+
+    // A quoted literal at `at`, its text into out (when given).
+    bool Quoted(std::string* out)
+    {
+        if (at >= end || (*at != '"' && *at != '\''))
+            return false;
+        const char quote = *at++;
+        const char* first = at;
+        while (at < end && *at != quote)
+            at += CharLength(at);
+        if (at >= end)
+            return false;
+        if (out != nullptr)
+            out->assign(first, at);
+        ++at;
+        return true;
+    }
+
+    // <?xml version="1.0" encoding="..."?>: only the encoding matters, to know
+    // whether a byte may be the second half of a GB character.
+    void Declaration(const std::string& body)
+    {
+        const size_t key = body.find("encoding");
+        if (key == std::string::npos)
+            return;
+        size_t p = body.find_first_of("\"'", key);
+        if (p == std::string::npos)
+            return;
+        const size_t q = body.find(body[p], p + 1);
+        const std::string name = body.substr(p + 1, q == std::string::npos ? std::string::npos : q - p - 1);
+        for (const char* gbName : {"GB2312", "GBK", "GB18030", "EUC-CN", "CP936", "X-GBK"})
+            if (strcasecmp(name.c_str(), gbName) == 0)
+                gb = true;
+    }
+
+    // <!DOCTYPE name ... [ internal subset ] >: its internal general entities are
+    // kept for references in values; everything else in it is skipped. External
+    // entities are never fetched.
+    void DocumentType()
+    {
+        const char* const lt = at;
+        at += 9;
+        while (at < end && *at != '[' && *at != '>') {
+            if (*at != '"' && *at != '\'')
+                ++at;
+            else if (!Quoted(nullptr))
+                at = end;
+        }
+        if (at < end && *at == '[') {
+            ++at;
+            for (;;) {
+                SkipBlanks();
+                if (at >= end || *at == ']')
+                    break;
+                if (StartsWith(at, "<!--")) {
+                    const char* close = Find(at + 4, "-->");
+                    if (close == nullptr)
+                        break;
+                    at = close + 3;
+                } else if (StartsWith(at, "<!ENTITY") && IsBlank(at[8])) {
+                    at += 8;
+                    SkipBlanks();
+                    const bool parameter = at < end && *at == '%';
+                    if (parameter) {
+                        ++at;
+                        SkipBlanks();
+                    }
+                    const std::string name = Name();
+                    SkipBlanks();
+                    std::string value;
+                    if (!name.empty() && at < end && (*at == '"' || *at == '\'')) {
+                        if (!Quoted(&value))
+                            break;
+                        if (!parameter && entities.count(name) == 0) // the first declaration binds
+                            entities[name] = value;
+                    }
+                    SkipDeclarationRest();
+                } else {
+                    SkipDeclarationRest();
+                }
+            }
+            if (at >= end || *at != ']')
+                return Fault(lt, "the file ends inside the document type declaration");
+            ++at;
+            SkipBlanks();
+        }
+        if (at >= end || *at != '>')
+            return Fault(lt, "the file ends inside the document type declaration");
+        ++at;
+    }
+
+    // To the '>' that ends a markup declaration, over quoted literals.
+    void SkipDeclarationRest()
+    {
+        while (at < end && *at != '>') {
+            if (*at == '"' || *at == '\'') {
+                if (!Quoted(nullptr)) {
+                    at = end;
+                    return;
+                }
+            } else {
+                at += CharLength(at);
+            }
+        }
+        if (at < end)
+            ++at;
+    }
+
+    // Resolves the reference at p (*p == '&') of a text that ends at stop into
+    // out and returns where the text goes on; where is its place in the file.
+    // Anything that is not a reference (a lone '&', an entity no one declared)
+    // stays as it is written, as it always has.
+    const char* Reference(const char* p, const char* stop, std::string& out, const char* where, int depth)
+    {
+        const char* semi = p + 1;
+        while (semi < stop && semi - p <= 64 && *semi != ';' && !IsBlank(*semi) && *semi != '<' && *semi != '&')
+            ++semi;
+        if (semi >= stop || *semi != ';' || semi == p + 1) {
+            Append(out, p, 1, where);
+            return p + 1;
+        }
+        const std::string name(p + 1, semi);
+        if (name[0] == '#') {
+            const bool hex = name.size() > 1 && name[1] == 'x';
+            const std::string digits = name.substr(hex ? 2 : 1);
+            if (digits.empty() ||
+                digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos) {
+                Append(out, p, 1, where);
+                return p + 1;
+            }
+            const unsigned long cp = digits.size() > 8 ? 0x110000 : std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10);
+            Character(out, where, "&" + name + ";", cp);
+            return semi + 1;
+        }
+        static const std::pair<const char*, char> predefined[] = {
+            {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"quot", '"'}, {"apos", '\''}};
+        for (const auto& d : predefined) {
+            if (name == d.first) {
+                Append(out, &d.second, 1, where);
+                return semi + 1;
+            }
+        }
+        const auto found = entities.find(name);
+        if (found == entities.end()) {
+            Append(out, p, 1, where);
+            return p + 1;
+        }
+        if (depth >= 8) {
+            Fault(where, "the entity &" + name + "; refers to itself");
+            return stop;
+        }
+        // The replacement text's own references are resolved in turn.
+        const char* q = found->second.c_str();
+        const char* const last = q + found->second.size();
+        while (q < last && problem.empty()) {
+            if (*q == '&') {
+                q = Reference(q, last, out, where, depth + 1);
+            } else {
+                Append(out, q, 1, where);
+                ++q;
+            }
+        }
+        return semi + 1;
+    }
+
+    // A character reference, written in the file's encoding.
+    void Character(std::string& out, const char* where, const std::string& written, unsigned long cp)
+    {
+        const bool allowed = cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) ||
+                             (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
+        if (!allowed)
+            return Fault(where, written + " names no character");
+        std::string bytes;
+        if (cp < 0x80) {
+            bytes = static_cast<char>(cp);
+        } else if (!gb) {
+            TextCodec::AppendUtf8(bytes, static_cast<uint32_t>(cp));
+        } else {
+            const unsigned code = TextCodec::Instance().UnicodeToGbk(static_cast<uint32_t>(cp));
+            if (code == 0)
+                return Fault(where, written + " names a character GB2312/GBK lacks");
+            bytes += static_cast<char>(code >> 8);
+            bytes += static_cast<char>(code & 0xFF);
+        }
+        Append(out, bytes.data(), bytes.size(), where);
+    }
+
+    const char* const begin;
+    const char* at;
+    const char* end;
+    // No value can be longer than the file: the caller's buffer is sized by it.
+    const size_t limit = static_cast<size_t>(end - begin);
+    bool gb = false;
+    std::vector<Element> elements;
+    std::vector<Open> open;
+    std::string content; // the character data inside the open top-level element
+    std::map<std::string, std::string> entities;
+    std::string problem;
+};
+
+} // namespace
 
 size_t ReadConfigFile(const char* path, std::unique_ptr<char[]>& text)
 {
@@ -28,6 +453,8 @@ size_t ReadConfigFile(const char* path, std::unique_ptr<char[]>& text)
     size_t got = std::fread(buffer.get(), 1, size, file);
     std::fclose(file);
     std::memset(buffer.get() + got, 0, size + 1 - got);
+    if (!ConfigReader(buffer.get()).Problem().empty())
+        return 0;
     text = std::move(buffer);
     return size;
 }
@@ -36,19 +463,47 @@ bool GetConfigValue(const char* text, const char* key, char* value)
 {
     if (text == nullptr || key == nullptr || value == nullptr)
         return false;
-    // The marker buffer holds 256 bytes: a key name of at most 254 bytes, ">" and NUL.
-    const size_t keyLength = std::strlen(key);
-    if (keyLength > 254)
-        return false;
-    const std::string marker = std::string(key) + ">";
-    const char* found = std::strstr(text, marker.c_str());
-    if (found == nullptr)
-        return false;
-    const char* begin = found + marker.size();
-    const std::string closing = std::string("</") + key;
-    const char* stop = std::strstr(begin, closing.c_str());
-    const size_t length = stop != nullptr ? static_cast<size_t>(stop - begin) : std::strlen(begin);
-    std::memcpy(value, begin, length);
-    value[length] = '\0';
-    return true;
+    const ConfigReader reader(text);
+    for (const ConfigReader::Element& e : reader.Elements()) {
+        if (e.closed && e.name == key) {
+            std::memcpy(value, e.value.data(), e.value.size());
+            value[e.value.size()] = '\0';
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string ConfigTextProblem(const char* text)
+{
+    return text == nullptr ? std::string() : ConfigReader(text).Problem();
+}
+
+std::string ConfigFileProblem(const char* path)
+{
+    struct stat st {};
+    if (path == nullptr)
+        return std::strerror(EINVAL);
+    if (::stat(path, &st) != 0)
+        return std::strerror(errno);
+    if (S_ISDIR(st.st_mode))
+        return std::strerror(EISDIR);
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr)
+        return std::strerror(errno);
+    std::string text;
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        text.append(chunk, n);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed)
+        return std::strerror(EIO);
+    if (!S_ISREG(st.st_mode))
+        return "not a regular file";
+    if (text.empty())
+        return "the file is empty";
+    const std::string problem = ConfigTextProblem(text.c_str());
+    return problem.empty() ? std::string() : "not well-formed XML: " + problem;
 }
