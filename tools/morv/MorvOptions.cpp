@@ -36,6 +36,11 @@ const char* MorvOptions::Usage()
            "  -j, --jobs N            analyse with N threads (default: the number of cores\n"
            "                          when the input is files, 1 for a terminal or a pipe);\n"
            "                          the output is the same for every N\n"
+           "      --progress          show how far the run has come on standard error\n"
+           "                          (bytes, share, rate, time left); by default shown\n"
+           "                          when it is a terminal, the input is files and the\n"
+           "                          output does not go to that terminal\n"
+           "      --no-progress       never show it\n"
            "      --dump-config       print the model directory, its files and what they\n"
            "                          hold, and exit\n"
            "  -h, --help              show this help and exit\n"
@@ -98,6 +103,10 @@ MorvOptions::Action MorvOptions::Parse(int argc, const char* const* argv)
             return Action::Version;
         if (arg == "--dump-config") {
             dumpConfig = true;
+            continue;
+        }
+        if (arg == "--progress" || arg == "--no-progress") {
+            progress = arg == "--progress" ? Progress::On : Progress::Off;
             continue;
         }
 
