@@ -28,27 +28,29 @@ bool IsNameChar(unsigned char c)
     return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
 }
 
-// One pass over a configuration text: every element with its value, in the
-// order the elements open, up to the first fault. The file is small and read
-// once per start, so nothing is kept between passes.
+// One pass over a configuration text, up to the first fault, looking for the
+// value of one key (or, without a key, only for faults). The file is small and
+// read once per start, so nothing is kept between passes; memory and time stay
+// in proportion to the text whatever it holds.
 class ConfigReader {
 public:
-    struct Element {
-        std::string name;
-        std::string value;
-        bool closed = false;
-    };
+    ConfigReader(const char* text, const char* wanted)
+        : begin(text), at(text), end(text + std::strlen(text)), key(wanted)
+    {
+        Run();
+    }
 
-    explicit ConfigReader(const char* text) : begin(text), at(text), end(text + std::strlen(text)) { Run(); }
-
-    const std::vector<Element>& Elements() const { return elements; }
+    // Whether the first element named by the key was closed before any fault.
+    bool Found() const { return done; }
+    const std::string& Value() const { return value; }
     const std::string& Problem() const { return problem; }
 
 private:
     struct Open {
-        size_t element; // index into elements
-        size_t contentStart;
+        std::string name;
         const char* where;
+        size_t producedAt; // character data before it
+        bool parent;       // holds an element
     };
 
     void Run()
@@ -58,19 +60,17 @@ private:
         else if (end - at >= 1 && (static_cast<unsigned char>(*at) == 0xFF || static_cast<unsigned char>(*at) == 0xFE))
             return Fault(at, "the file is UTF-16; save it as UTF-8 or GB2312");
         const char* const start = at;
-        while (at < end && problem.empty()) {
+        while (at < end && problem.empty() && !done) {
             if (*at == '<')
                 Markup(at == start);
             else if (*at == '&' && !open.empty())
-                at = Reference(at, end, content, at, 0);
+                at = Reference(at, end, at, 0);
             else
                 Text();
         }
-        if (problem.empty() && !open.empty()) {
-            const Element& e = elements[open.back().element];
-            Fault(end, "the file ends inside <" + e.name + ">, opened on line " +
+        if (problem.empty() && !done && !open.empty())
+            Fault(end, "the file ends inside <" + open.back().name + ">, opened on line " +
                            std::to_string(LineOf(open.back().where)) + ": is it cut short?");
-        }
     }
 
     int LineOf(const char* p) const
@@ -129,11 +129,20 @@ private:
         return std::string(first, at);
     }
 
-    void Append(std::string& out, const char* p, size_t n, const char* where)
+    // Character data of an element: counted always (entities must not make a
+    // small file cost without bound), kept while the wanted element is open.
+    void Append(const char* p, size_t n, const char* where)
     {
-        if (out.size() + n > limit)
-            return Fault(where, "the entities expand beyond the size of the file");
-        out.append(p, n);
+        produced += n;
+        if (produced > kExpansion * limit + 65536)
+            return Fault(where, "the entities expand to more than " + std::to_string(kExpansion) +
+                                    " times the size of the file");
+        if (!collecting)
+            return;
+        // The caller's buffer holds the text's length.
+        if (value.size() + n > limit)
+            return Fault(where, "the value of <" + std::string(key) + "> is longer than the file");
+        value.append(p, n);
     }
 
     void Text()
@@ -142,7 +151,23 @@ private:
         const size_t n = CharLength(p);
         at += n;
         if (!open.empty())
-            Append(content, p, n, p);
+            Append(p, n, p);
+    }
+
+    void Opened(std::string name, const char* where, bool empty)
+    {
+        seenElement = true;
+        const bool wanted = key != nullptr && !collecting && name == key;
+        if (!open.empty())
+            open.back().parent = true;
+        if (!empty)
+            open.push_back(Open{std::move(name), where, produced, false});
+        if (wanted) {
+            value.clear();
+            collecting = !empty;
+            done = empty;
+            depth = open.size();
+        }
     }
 
     void Markup(bool first)
@@ -166,10 +191,10 @@ private:
             const char* close = Find(at + 9, "]]>");
             if (close == nullptr)
                 return Fault(lt, "the file ends inside a CDATA section");
-            Append(content, at + 9, static_cast<size_t>(close - (at + 9)), lt);
+            Append(at + 9, static_cast<size_t>(close - (at + 9)), lt);
             at = close + 3;
         } else if (StartsWith(at, "<!DOCTYPE")) {
-            if (!elements.empty())
+            if (seenElement)
                 return Fault(lt, "a document type declaration after the first element");
             DocumentType();
         } else if (StartsWith(at, "</")) {
@@ -181,16 +206,17 @@ private:
             ++at;
             if (open.empty())
                 return Fault(lt, "</" + name + "> closes no element");
-            const Open top = open.back();
-            Element& e = elements[top.element];
-            if (e.name != name)
-                return Fault(lt, "</" + name + "> closes <" + e.name + ">, opened on line " +
-                                     std::to_string(LineOf(top.where)));
-            e.value = content.substr(top.contentStart);
-            e.closed = true;
+            if (open.back().name != name)
+                return Fault(lt, "</" + name + "> closes <" + open.back().name + ">, opened on line " +
+                                     std::to_string(LineOf(open.back().where)));
+            // A key's value must fit the caller's buffer, which holds the text's length.
+            if (!open.back().parent && produced - open.back().producedAt > limit)
+                return Fault(lt, "the value of <" + name + "> is longer than the file");
+            if (collecting && open.size() == depth) {
+                collecting = false;
+                done = true; // the first element of the name decides
+            }
             open.pop_back();
-            if (open.empty())
-                content.clear();
         } else {
             ++at;
             std::string name = Name();
@@ -204,9 +230,7 @@ private:
                 if (*at == '>' || StartsWith(at, "/>")) {
                     const bool empty = *at == '/';
                     at += empty ? 2 : 1;
-                    elements.push_back(Element{std::move(name), std::string(), empty});
-                    if (!empty)
-                        open.push_back(Open{elements.size() - 1, content.size(), lt});
+                    Opened(std::move(name), lt, empty);
                     return;
                 }
                 if (!blank || !Attribute())
@@ -340,13 +364,13 @@ private:
     // out and returns where the text goes on; where is its place in the file.
     // Anything that is not a reference (a lone '&', an entity no one declared)
     // stays as it is written, as it always has.
-    const char* Reference(const char* p, const char* stop, std::string& out, const char* where, int depth)
+    const char* Reference(const char* p, const char* stop, const char* where, int level)
     {
         const char* semi = p + 1;
         while (semi < stop && semi - p <= 64 && *semi != ';' && !IsBlank(*semi) && *semi != '<' && *semi != '&')
             ++semi;
         if (semi >= stop || *semi != ';' || semi == p + 1) {
-            Append(out, p, 1, where);
+            Append(p, 1, where);
             return p + 1;
         }
         const std::string name(p + 1, semi);
@@ -355,27 +379,27 @@ private:
             const std::string digits = name.substr(hex ? 2 : 1);
             if (digits.empty() ||
                 digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos) {
-                Append(out, p, 1, where);
+                Append(p, 1, where);
                 return p + 1;
             }
             const unsigned long cp = digits.size() > 8 ? 0x110000 : std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10);
-            Character(out, where, "&" + name + ";", cp);
+            Character(where, "&" + name + ";", cp);
             return semi + 1;
         }
         static const std::pair<const char*, char> predefined[] = {
             {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"quot", '"'}, {"apos", '\''}};
         for (const auto& d : predefined) {
             if (name == d.first) {
-                Append(out, &d.second, 1, where);
+                Append(&d.second, 1, where);
                 return semi + 1;
             }
         }
         const auto found = entities.find(name);
         if (found == entities.end()) {
-            Append(out, p, 1, where);
+            Append(p, 1, where);
             return p + 1;
         }
-        if (depth >= 8) {
+        if (level >= 8) {
             Fault(where, "the entity &" + name + "; refers to itself");
             return stop;
         }
@@ -384,9 +408,9 @@ private:
         const char* const last = q + found->second.size();
         while (q < last && problem.empty()) {
             if (*q == '&') {
-                q = Reference(q, last, out, where, depth + 1);
+                q = Reference(q, last, where, level + 1);
             } else {
-                Append(out, q, 1, where);
+                Append(q, 1, where);
                 ++q;
             }
         }
@@ -394,7 +418,7 @@ private:
     }
 
     // A character reference, written in the file's encoding.
-    void Character(std::string& out, const char* where, const std::string& written, unsigned long cp)
+    void Character(const char* where, const std::string& written, unsigned long cp)
     {
         const bool allowed = cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) ||
                              (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
@@ -412,18 +436,24 @@ private:
             bytes += static_cast<char>(code >> 8);
             bytes += static_cast<char>(code & 0xFF);
         }
-        Append(out, bytes.data(), bytes.size(), where);
+        Append(bytes.data(), bytes.size(), where);
     }
+
+    static constexpr size_t kExpansion = 16;
 
     const char* const begin;
     const char* at;
     const char* end;
-    // No value can be longer than the file: the caller's buffer is sized by it.
     const size_t limit = static_cast<size_t>(end - begin);
+    const char* const key;
     bool gb = false;
-    std::vector<Element> elements;
+    bool seenElement = false;
     std::vector<Open> open;
-    std::string content; // the character data inside the open top-level element
+    bool collecting = false; // inside the wanted element
+    size_t depth = 0;        // its depth
+    bool done = false;       // its value is complete
+    std::string value;
+    size_t produced = 0;     // bytes of character data so far
     std::map<std::string, std::string> entities;
     std::string problem;
 };
@@ -453,7 +483,7 @@ size_t ReadConfigFile(const char* path, std::unique_ptr<char[]>& text)
     size_t got = std::fread(buffer.get(), 1, size, file);
     std::fclose(file);
     std::memset(buffer.get() + got, 0, size + 1 - got);
-    if (!ConfigReader(buffer.get()).Problem().empty())
+    if (!ConfigReader(buffer.get(), nullptr).Problem().empty())
         return 0;
     text = std::move(buffer);
     return size;
@@ -463,20 +493,17 @@ bool GetConfigValue(const char* text, const char* key, char* value)
 {
     if (text == nullptr || key == nullptr || value == nullptr)
         return false;
-    const ConfigReader reader(text);
-    for (const ConfigReader::Element& e : reader.Elements()) {
-        if (e.closed && e.name == key) {
-            std::memcpy(value, e.value.data(), e.value.size());
-            value[e.value.size()] = '\0';
-            return true;
-        }
-    }
-    return false;
+    const ConfigReader reader(text, key);
+    if (!reader.Found())
+        return false;
+    std::memcpy(value, reader.Value().data(), reader.Value().size());
+    value[reader.Value().size()] = '\0';
+    return true;
 }
 
 std::string ConfigTextProblem(const char* text)
 {
-    return text == nullptr ? std::string() : ConfigReader(text).Problem();
+    return text == nullptr ? std::string() : ConfigReader(text, nullptr).Problem();
 }
 
 std::string ConfigFileProblem(const char* path)

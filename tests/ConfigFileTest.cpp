@@ -56,6 +56,10 @@ TEST(ConfigFile, ValuesAreTheElementsCharacterData)
         // Before a fault only the elements already closed are seen.
         {"<Configure><Log>on</Log><NewWords>o", "Log", "on"},
         {"<Configure><Log>on</Log><NewWords>o", "NewWords", "<absent>"},
+        // Values made of entities: several short ones add up to more than the file.
+        {"<!DOCTYPE c [<!ENTITY t \"0123456789012345678901234567890123456789\">]>"
+         "<c><A>&t;</A><B>&t;</B><C>&t;&t;</C></c>", "C", "01234567890123456789012345678901234567890123456789"
+                                                          "012345678901234567890123456789"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Value(c.text, c.key), c.expected) << c.text;
@@ -87,7 +91,11 @@ TEST(ConfigFile, FaultsAreFoundWithTheirLine)
         {"<!DOCTYPE a [<!ENTITY e \"&e;\">]><A>&e;</A>", "line 1: the entity &e; refers to itself"},
         {"<!DOCTYPE a [<!ENTITY a \"xxxxxxxxxxxxxxxx\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">"
          "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;\">]><A>&c;&c;</A>",
-         "line 1: the entities expand beyond the size of the file"},
+         "line 1: the value of <A> is longer than the file"},
+        {"<!DOCTYPE a [<!ENTITY a \"xxxxxxxxxxxxxxxx\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">"
+         "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;\">"
+         "<!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;\"><!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;\">]><C><A>&f;</A></C>",
+         "line 1: the entities expand to more than 16 times the size of the file"},
         {"<A/><!DOCTYPE a>", "line 1: a document type declaration after the first element"},
         {"\xFF\xFE<\0", "line 1: the file is UTF-16"},
     };
