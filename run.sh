@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 SECONDS=0
-tools/install-deps.sh
+tools/install-deps.sh --quick
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target morv_command models
 # Writes the page and prints the tagged words in one pass.

@@ -69,8 +69,7 @@ private:
                 Text();
         }
         if (problem.empty() && !done && !open.empty())
-            Fault(end, "the file ends inside <" + open.back().name + ">, opened on line " +
-                           std::to_string(LineOf(open.back().where)) + ": is it cut short?");
+            EndsInside(end, "<" + open.back().name + ">, opened on line " + std::to_string(LineOf(open.back().where)));
     }
 
     int LineOf(const char* p) const
@@ -79,6 +78,12 @@ private:
         for (const char* q = begin; q < p && q < end; ++q)
             line += *q == '\n';
         return line;
+    }
+
+    // A fault at the end of the text: most often a file cut short.
+    void EndsInside(const char* where, const std::string& what)
+    {
+        Fault(where, "the file ends inside " + what + ": is it cut short?");
     }
 
     void Fault(const char* where, const std::string& why)
@@ -176,21 +181,21 @@ private:
         if (StartsWith(at, "<?")) {
             const char* close = Find(at + 2, "?>");
             if (close == nullptr)
-                return Fault(lt, "the file ends inside a processing instruction");
+                return EndsInside(lt, "a processing instruction");
             if (first && StartsWith(at, "<?xml") && (IsBlank(at[5]) || at[5] == '?'))
                 Declaration(std::string(at + 5, close));
             at = close + 2;
         } else if (StartsWith(at, "<!--")) {
             const char* close = Find(at + 4, "-->");
             if (close == nullptr)
-                return Fault(lt, "the file ends inside a comment");
+                return EndsInside(lt, "a comment");
             at = close + 3;
         } else if (StartsWith(at, "<![CDATA[")) {
             if (open.empty())
                 return Fault(lt, "a CDATA section outside every element");
             const char* close = Find(at + 9, "]]>");
             if (close == nullptr)
-                return Fault(lt, "the file ends inside a CDATA section");
+                return EndsInside(lt, "a CDATA section");
             Append(at + 9, static_cast<size_t>(close - (at + 9)), lt);
             at = close + 3;
         } else if (StartsWith(at, "<!DOCTYPE")) {
@@ -202,7 +207,7 @@ private:
             const std::string name = Name();
             SkipBlanks();
             if (name.empty() || at >= end || *at != '>')
-                return Fault(lt, at >= end ? "the file ends inside a closing tag" : "a closing tag that is not </name>");
+                return at >= end ? EndsInside(lt, "a closing tag") : Fault(lt, "a closing tag that is not </name>");
             ++at;
             if (open.empty())
                 return Fault(lt, "</" + name + "> closes no element");
@@ -226,7 +231,7 @@ private:
                 const bool blank = at < end && IsBlank(*at);
                 SkipBlanks();
                 if (at >= end)
-                    return Fault(lt, "the file ends inside the tag <" + name + ">");
+                    return EndsInside(lt, "the tag <" + name + ">");
                 if (*at == '>' || StartsWith(at, "/>")) {
                     const bool empty = *at == '/';
                     at += empty ? 2 : 1;
@@ -234,8 +239,8 @@ private:
                     return;
                 }
                 if (!blank || !Attribute())
-                    return Fault(lt, at >= end ? "the file ends inside the tag <" + name + ">"
-                                               : "the tag <" + name + "> is not well-formed");
+                    return at >= end ? EndsInside(lt, "the tag <" + name + ">")
+                                     : Fault(lt, "the tag <" + name + "> is not well-formed");
             }
         }
     }
@@ -334,12 +339,12 @@ private:
                 }
             }
             if (at >= end || *at != ']')
-                return Fault(lt, "the file ends inside the document type declaration");
+                return EndsInside(lt, "the document type declaration");
             ++at;
             SkipBlanks();
         }
         if (at >= end || *at != '>')
-            return Fault(lt, "the file ends inside the document type declaration");
+            return EndsInside(lt, "the document type declaration");
         ++at;
     }
 

@@ -132,7 +132,7 @@ TEST(ConfigFile, ReadWholeFile)
     EXPECT_EQ(ReadConfigFile((dir.path + "/cut.xml").c_str(), text), 0u);
     EXPECT_FALSE(text);
     EXPECT_EQ(ConfigFileProblem((dir.path + "/cut.xml").c_str()),
-              "not well-formed XML: line 3: the file ends inside the tag <NewWo>");
+              "not well-formed XML: line 3: the file ends inside the tag <NewWo>: is it cut short?");
     EXPECT_EQ(ConfigFileProblem((dir.path + "/c.xml").c_str()), "");
     EXPECT_EQ(ConfigFileProblem((dir.path + "/empty.xml").c_str()), "the file is empty");
     EXPECT_EQ(ConfigFileProblem(dir.path.c_str()), "Is a directory");

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -139,6 +140,32 @@ bool MorvApp::InputIsAnOutput()
         }
     }
     return false;
+}
+
+bool MorvApp::OutputsCollide()
+{
+    if (options->output.empty() || options->htmlFile.empty())
+        return false;
+    struct stat a {}, b {};
+    const bool aExists = ::stat(options->output.c_str(), &a) == 0;
+    const bool bExists = ::stat(options->htmlFile.c_str(), &b) == 0;
+    bool same;
+    if (aExists && bExists)
+        same = SameFile(a, b) && S_ISREG(a.st_mode); // a device such as /dev/null takes both
+    else if (aExists != bExists)
+        same = false;
+    else {
+        // Neither exists yet: the same place however it is spelt.
+        std::error_code ec;
+        const auto place = [&ec](const std::string& path) {
+            return std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
+        };
+        same = place(options->output) == place(options->htmlFile);
+    }
+    if (same)
+        Report("the output " + options->output + " is also the page of --html " + options->htmlFile +
+               ": refused, one of them would be lost");
+    return same;
 }
 
 bool MorvApp::OpenOutputs()
@@ -471,7 +498,7 @@ int MorvApp::Run(const MorvOptions& opts)
         std::fwrite(text.data(), 1, text.size(), stdOut);
         return std::fflush(stdOut) == 0 ? kOk : kFileTrouble;
     }
-    if (InputIsAnOutput())
+    if (InputIsAnOutput() || OutputsCollide())
         return kFileTrouble;
     if (!OpenOutputs())
         return kFileTrouble;

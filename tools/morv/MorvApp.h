@@ -77,6 +77,8 @@ private:
     bool OpenModel(const std::string& base);
     bool OpenOutputs();
     bool InputIsAnOutput();
+    // -o and --html naming one file: one of the two would be lost.
+    bool OutputsCollide();
     // Opens one output file, its temporary name known to the signal handler.
     bool OpenOutput(std::unique_ptr<AtomicFile>& file, int& slot, const std::string& path);
     // Commits (or, when not written, drops) one output file; false when it fails.
