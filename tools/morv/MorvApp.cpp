@@ -61,7 +61,13 @@ bool SameFile(const struct stat& a, const struct stat& b)
 MorvApp::~MorvApp()
 {
     StopWorkers();
-    // An output left uncommitted (a failed run) is removed by its own destructor.
+    // An output left uncommitted (a failed run) is removed by its own
+    // destructor; the handler keeps its name until it is gone.
+    InterruptCleanup::Blocked blocked;
+    pages.clear();
+    formatter.reset();
+    outputFile.reset();
+    htmlFile.reset();
     InterruptCleanup::Forget(outputSlot);
     InterruptCleanup::Forget(htmlSlot);
 }
