@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds Morv twice (Release, and with AddressSanitizer + UndefinedBehaviorSanitizer)
-# and runs the whole test suite in both builds.
+# Builds Morv twice (Release, and with AddressSanitizer + UndefinedBehaviorSanitizer),
+# everything in both: what ./run.sh builds, and the tests, the benchmarks, Zelk and
+# the Python package; then runs the whole test suite in both builds.
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/install-deps.sh

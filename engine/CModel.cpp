@@ -562,13 +562,8 @@ bool CModel::Open(const std::string& base, std::string* error)
     std::string why;
     if (!ReadConfig(base)) {
         const std::string path = base + kSeparator + "Configure.xml";
-        struct stat st {};
-        const bool exists = ::stat(path.c_str(), &st) == 0;
-        why = "cannot read " + path + ": " +
-              (!exists                ? std::string(std::strerror(errno))
-               : S_ISDIR(st.st_mode) ? std::string(std::strerror(EISDIR))
-               : st.st_size == 0      ? std::string("the file is empty")
-                                      : std::string(std::strerror(EACCES)));
+        const std::string problem = ConfigFileProblem(path.c_str());
+        why = "cannot read " + path + ": " + (problem.empty() ? std::string(std::strerror(EACCES)) : problem);
         if (error != nullptr)
             *error = why;
         return false;

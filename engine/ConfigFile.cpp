@@ -1,9 +1,12 @@
 #include "engine/ConfigFile.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
+
+#include "engine/ConfigReader.h"
 
 size_t ReadConfigFile(const char* path, std::unique_ptr<char[]>& text)
 {
@@ -28,6 +31,8 @@ size_t ReadConfigFile(const char* path, std::unique_ptr<char[]>& text)
     size_t got = std::fread(buffer.get(), 1, size, file);
     std::fclose(file);
     std::memset(buffer.get() + got, 0, size + 1 - got);
+    if (!ConfigReader(buffer.get(), nullptr).Problem().empty())
+        return 0;
     text = std::move(buffer);
     return size;
 }
@@ -36,19 +41,44 @@ bool GetConfigValue(const char* text, const char* key, char* value)
 {
     if (text == nullptr || key == nullptr || value == nullptr)
         return false;
-    // The marker buffer holds 256 bytes: a key name of at most 254 bytes, ">" and NUL.
-    const size_t keyLength = std::strlen(key);
-    if (keyLength > 254)
+    const ConfigReader reader(text, key);
+    if (!reader.Found())
         return false;
-    const std::string marker = std::string(key) + ">";
-    const char* found = std::strstr(text, marker.c_str());
-    if (found == nullptr)
-        return false;
-    const char* begin = found + marker.size();
-    const std::string closing = std::string("</") + key;
-    const char* stop = std::strstr(begin, closing.c_str());
-    const size_t length = stop != nullptr ? static_cast<size_t>(stop - begin) : std::strlen(begin);
-    std::memcpy(value, begin, length);
-    value[length] = '\0';
+    std::memcpy(value, reader.Value().data(), reader.Value().size());
+    value[reader.Value().size()] = '\0';
     return true;
+}
+
+std::string ConfigTextProblem(const char* text)
+{
+    return text == nullptr ? std::string() : ConfigReader(text, nullptr).Problem();
+}
+
+std::string ConfigFileProblem(const char* path)
+{
+    struct stat st {};
+    if (path == nullptr)
+        return std::strerror(EINVAL);
+    if (::stat(path, &st) != 0)
+        return std::strerror(errno);
+    if (S_ISDIR(st.st_mode))
+        return std::strerror(EISDIR);
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr)
+        return std::strerror(errno);
+    std::string text;
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        text.append(chunk, n);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed)
+        return std::strerror(EIO);
+    if (!S_ISREG(st.st_mode))
+        return "not a regular file";
+    if (text.empty())
+        return "the file is empty";
+    const std::string problem = ConfigTextProblem(text.c_str());
+    return problem.empty() ? std::string() : "not well-formed XML: " + problem;
 }

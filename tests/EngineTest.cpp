@@ -56,7 +56,9 @@ TEST_F(EngineTest, ConfigurationDecidesPathsAndLog)
         {"<Log>On</Log><DataPath>Nowhere</DataPath>", true, "/Nowhere/charset.type"},
         {"<Log> on </Log><DataPath>Nowhere</DataPath>", false, ""},
         {"<log>on</log><DataPath>Nowhere</DataPath>", false, ""},
-        {"<XLog>off</XLog><Log>on</Log><DataPath>Nowhere</DataPath>", false, ""},
+        {"<XLog>off</XLog><Log>on</Log><DataPath>Nowhere</DataPath>", true, "/Nowhere/charset.type"},
+        {"<!-- <Log>on</Log> --><DataPath>Nowhere</DataPath>", false, ""},
+        {"<Log>on</Log><!-- <DataPath>Nowhere</DataPath> --><DataPath>Else</DataPath>", true, "/Else/charset.type"},
         {"<Log>on</Log><DataPath></DataPath>", true, "//charset.type"},
     };
     for (const Case& c : cases) {
@@ -87,6 +89,10 @@ TEST_F(EngineTest, EmptyOrMissingConfigurationFailsSilently)
     EXPECT_FALSE(EngineInit(models.base.c_str()));
     EXPECT_FALSE(FileExists(models.base + "/Morv.log"));
     EXPECT_FALSE(EngineInit((dir.path + "/nothing-here").c_str()));
+    // A file cut short is no configuration either: its later keys are not taken as absent.
+    WriteFile(models.base + "/Configure.xml", "<Configure><Log>on</Log><TagSet>tags.txt</TagSet><DataPa");
+    EXPECT_FALSE(EngineInit(models.base.c_str()));
+    EXPECT_FALSE(FileExists(models.base + "/Morv.log"));
 }
 
 TEST_F(EngineTest, RequiredSpecialWords)

@@ -326,6 +326,9 @@ TEST(MorvCliOutput, AnOutputThatIsAnInputIsRefusedAndOutputsAreReplacedWhole)
         {"-o sub/link.txt in.txt", true},
         {"-o in.txt", true}, // standard input is in.txt
         {"-o out.txt in.txt", false},
+        {"-o page.htm --html ./page.htm in.txt", true},   // two outputs, one file: one would be lost
+        {"-o sub/../o.txt --html o.txt -f json in.txt", true},
+        {"-o out.txt --html /dev/null in.txt", false},
     };
     for (const Case& c : cases) {
         const std::string command = "cd '" + dir.path + "' && '" + kMorv + "' " + m + c.args +

@@ -42,5 +42,21 @@ for program in morv morv-train morv-eval; do
     done
 done
 
+# The FILES sections name every file of the model directory the build trained.
+for page in morv morv-train; do
+    if [ ! -d "$bin/Morv/Data" ]; then
+        echo "SKIP: no trained models in $bin/Morv"
+        break
+    fi
+    files=$(sed -n '/^\.SH FILES/,/^\.SH /p' "$src/doc/man/$page.1" | sed -e 's/\\-/-/g' -e 's/\\f[BIRP]//g')
+    for file in "$bin/Morv/Configure.xml" "$bin"/Morv/Data/*; do
+        name=$(basename "$file")
+        if ! grep -qF -- "$name" <<<"$files"; then
+            echo "FAIL: the FILES section of $page.1 does not name $name"
+            failures=$((failures + 1))
+        fi
+    done
+done
+
 [ $failures -eq 0 ] || exit 1
 echo "man pages: ok"

@@ -137,7 +137,7 @@ int main(int argc, char** argv)
                     r.nameModelPairs, r.nameModelBytes, r.nameModelSeconds);
         std::printf("part-of-speech model: %zu tokens, %zu weights, %zu bytes, in %.2f s\n", r.posModelTokens,
                     r.posModelEntries, r.posModelBytes, r.posModelSeconds);
-        std::printf("training time: %.2f s\n", r.seconds);
+        std::printf("training time: %.2f s (%.2f s of processor time)\n", r.seconds, r.cpuSeconds);
     }
     return 0;
 }

@@ -6,10 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "tools/morv/CompactFormatter.h"
+#include "tools/morv/InterruptCleanup.h"
 #include "tools/morv/JsonFormatter.h"
 #include "tools/morv/SegFormatter.h"
 #include "tools/morv/TextFormatter.h"
@@ -59,6 +61,15 @@ bool SameFile(const struct stat& a, const struct stat& b)
 MorvApp::~MorvApp()
 {
     StopWorkers();
+    // An output left uncommitted (a failed run) is removed by its own
+    // destructor; the handler keeps its name until it is gone.
+    InterruptCleanup::Blocked blocked;
+    pages.clear();
+    formatter.reset();
+    outputFile.reset();
+    htmlFile.reset();
+    InterruptCleanup::Forget(outputSlot);
+    InterruptCleanup::Forget(htmlSlot);
 }
 
 std::string MorvApp::ResolveBase(const std::string& option)
@@ -92,6 +103,8 @@ size_t MorvApp::CutPoint(const morv_model* model, const char* data, size_t size,
 
 void MorvApp::Report(const std::string& message)
 {
+    if (progress)
+        progress->Clear();
     std::fprintf(err, "morv: %s\n", message.c_str());
 }
 
@@ -135,23 +148,43 @@ bool MorvApp::InputIsAnOutput()
     return false;
 }
 
+bool MorvApp::OutputsCollide()
+{
+    if (options->output.empty() || options->htmlFile.empty())
+        return false;
+    struct stat a {}, b {};
+    const bool aExists = ::stat(options->output.c_str(), &a) == 0;
+    const bool bExists = ::stat(options->htmlFile.c_str(), &b) == 0;
+    bool same;
+    if (aExists && bExists)
+        same = SameFile(a, b) && S_ISREG(a.st_mode); // a device such as /dev/null takes both
+    else if (aExists != bExists)
+        same = false;
+    else {
+        // Neither exists yet: the same place however it is spelt.
+        std::error_code ec;
+        const auto place = [&ec](const std::string& path) {
+            return std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
+        };
+        same = place(options->output) == place(options->htmlFile);
+    }
+    if (same)
+        Report("the output " + options->output + " is also the page of --html " + options->htmlFile +
+               ": refused, one of them would be lost");
+    return same;
+}
+
 bool MorvApp::OpenOutputs()
 {
     out = stdOut;
     if (!options->output.empty()) {
-        outputFile.reset(new AtomicFile());
-        if (!outputFile->Open(options->output)) {
-            Report("cannot create " + options->output + ": " + std::strerror(errno));
+        if (!OpenOutput(outputFile, outputSlot, options->output))
             return false;
-        }
         out = outputFile->File();
     }
     if (!options->htmlFile.empty()) {
-        htmlFile.reset(new AtomicFile());
-        if (!htmlFile->Open(options->htmlFile)) {
-            Report("cannot create " + options->htmlFile + ": " + std::strerror(errno));
+        if (!OpenOutput(htmlFile, htmlSlot, options->htmlFile))
             return false;
-        }
         pages.emplace_back(new HtmlPageStream(htmlFile->File()));
     }
     if (options->format == OutputFormat::Html)
@@ -170,6 +203,62 @@ bool MorvApp::OpenOutputs()
     if (formatter)
         formatter->SetOutputEncoding(outputEncoding);
     return true;
+}
+
+bool MorvApp::OpenOutput(std::unique_ptr<AtomicFile>& file, int& slot, const std::string& path)
+{
+    file.reset(new AtomicFile());
+    InterruptCleanup::Blocked blocked;
+    if (!file->Open(path)) {
+        Report("cannot create " + path + ": " + std::strerror(errno));
+        return false;
+    }
+    if (file->WritePath() != path)
+        slot = InterruptCleanup::Remember(file->WritePath());
+    return true;
+}
+
+bool MorvApp::CloseOutput(std::unique_ptr<AtomicFile>& file, int& slot, bool written)
+{
+    InterruptCleanup::Blocked blocked;
+    bool ok = true;
+    if (!written)
+        file->Abort();
+    else
+        ok = file->Commit();
+    const int saved = errno;
+    InterruptCleanup::Forget(slot);
+    slot = -1;
+    errno = saved;
+    return ok;
+}
+
+void MorvApp::StartProgress()
+{
+    if (options->progress == MorvOptions::Progress::Off)
+        return;
+    // The bytes of every input, when every input is a file.
+    unsigned long long total = 0;
+    bool files = true;
+    std::vector<std::string> inputs = options->files;
+    if (inputs.empty())
+        inputs.push_back("-");
+    for (const std::string& name : inputs) {
+        struct stat st {};
+        const bool ok = name == "-" ? ::fstat(STDIN_FILENO, &st) == 0 : ::stat(name.c_str(), &st) == 0;
+        if (ok && S_ISREG(st.st_mode))
+            total += static_cast<unsigned long long>(st.st_size);
+        else
+            files = false;
+    }
+    const bool terminal = ::isatty(fileno(err)) == 1;
+    if (options->progress == MorvOptions::Progress::Auto) {
+        // On the terminal that shows the output it would only garble it.
+        const bool outputShown = out == stdOut && ::isatty(fileno(stdOut)) == 1;
+        if (!terminal || !files || outputShown)
+            return;
+    }
+    progress.reset(new ProgressLine(err, terminal, files ? total : 0));
 }
 
 void MorvApp::ProcessFile(const std::string& name)
@@ -307,6 +396,8 @@ void MorvApp::Emit(Block& block)
         }
         for (auto& page : pages)
             page->Write(piece.html);
+        if (progress)
+            progress->Advance(piece.size);
     }
     if (interactive) {
         // The program on the other end waits for this answer before it writes more.
@@ -414,7 +505,7 @@ int MorvApp::Run(const MorvOptions& opts)
         std::fwrite(text.data(), 1, text.size(), stdOut);
         return std::fflush(stdOut) == 0 ? kOk : kFileTrouble;
     }
-    if (InputIsAnOutput())
+    if (InputIsAnOutput() || OutputsCollide())
         return kFileTrouble;
     if (!OpenOutputs())
         return kFileTrouble;
@@ -431,6 +522,7 @@ int MorvApp::Run(const MorvOptions& opts)
     if (jobs > 1)
         StartWorkers(jobs);
 
+    StartProgress();
     for (auto& page : pages)
         page->Begin();
     if (opts.files.empty())
@@ -438,6 +530,8 @@ int MorvApp::Run(const MorvOptions& opts)
     for (const std::string& name : opts.files)
         ProcessFile(name);
     StopWorkers();
+    if (progress)
+        progress->Finish();
 
     bool written = true;
     for (auto& page : pages)
@@ -455,15 +549,14 @@ int MorvApp::Run(const MorvOptions& opts)
         written = false;
         writeErrno = errno;
     }
-    for (auto* file : {htmlFile.get(), outputFile.get()}) {
-        if (file == nullptr)
+    for (auto* file : {&htmlFile, &outputFile}) {
+        if (!*file)
             continue;
-        if (!written)
-            file->Abort();
-        else if (!file->Commit()) {
+        const bool wasWritten = written;
+        if (!CloseOutput(*file, file == &htmlFile ? htmlSlot : outputSlot, written) && wasWritten) {
             written = false;
             writeErrno = errno;
-            Report("cannot write " + (file == htmlFile.get() ? opts.htmlFile : opts.output) + ": " +
+            Report("cannot write " + (file == &htmlFile ? opts.htmlFile : opts.output) + ": " +
                    std::strerror(writeErrno));
         }
     }

@@ -16,6 +16,7 @@
 #include "tools/morv/InputReader.h"
 #include "tools/morv/LineFormatter.h"
 #include "tools/morv/MorvOptions.h"
+#include "tools/morv/ProgressLine.h"
 
 // The morv command: opens the model, adds the user word lists, and streams every
 // input through the analysers into the chosen outputs.
@@ -76,6 +77,13 @@ private:
     bool OpenModel(const std::string& base);
     bool OpenOutputs();
     bool InputIsAnOutput();
+    // -o and --html naming one file: one of the two would be lost.
+    bool OutputsCollide();
+    // Opens one output file, its temporary name known to the signal handler.
+    bool OpenOutput(std::unique_ptr<AtomicFile>& file, int& slot, const std::string& path);
+    // Commits (or, when not written, drops) one output file; false when it fails.
+    bool CloseOutput(std::unique_ptr<AtomicFile>& file, int& slot, bool written);
+    void StartProgress();
     void ProcessFile(const std::string& name);
     void ProcessStream(int fd, const std::string& name, bool interactive);
     void AddPiece(const InputReader::Piece& input, Encoding enc);
@@ -102,6 +110,9 @@ private:
     std::vector<std::unique_ptr<HtmlPageStream>> pages;
     std::unique_ptr<AtomicFile> outputFile;
     std::unique_ptr<AtomicFile> htmlFile;
+    int outputSlot = -1; // InterruptCleanup's slots of the two temporary files
+    int htmlSlot = -1;
+    std::unique_ptr<ProgressLine> progress;
     std::unique_ptr<Block> current;
 
     // Parallel analysis.

@@ -40,6 +40,11 @@ const char* MorvOptions::Usage()
            "                          two characters and more inside it (中国农业发展银行:\n"
            "                          中国 农业 发展 银行 ...); compact marks them with a fifth\n"
            "                          field \"sub\", json with \"sub\":true; the page is unchanged\n"
+           "      --progress          show how far the run has come on standard error\n"
+           "                          (bytes, share, rate, time left); by default shown\n"
+           "                          when it is a terminal, the input is files and the\n"
+           "                          output does not go to that terminal\n"
+           "      --no-progress       never show it\n"
            "      --dump-config       print the model directory, its files and what they\n"
            "                          hold, and exit\n"
            "  -h, --help              show this help and exit\n"
@@ -106,6 +111,10 @@ MorvOptions::Action MorvOptions::Parse(int argc, const char* const* argv)
         }
         if (arg == "--search") {
             search = true;
+            continue;
+        }
+        if (arg == "--progress" || arg == "--no-progress") {
+            progress = arg == "--progress" ? Progress::On : Progress::Off;
             continue;
         }
 

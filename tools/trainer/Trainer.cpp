@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -50,6 +51,7 @@ std::string Trainer::DataDir() const
 int Trainer::Run()
 {
     auto t0 = std::chrono::steady_clock::now();
+    const std::clock_t cpu0 = std::clock();
     ModelWriter::Batch batch; // the previous models stay until every new one is written
     if (!LoadSources() || !ReadCorpus())
         return 1;
@@ -112,6 +114,7 @@ int Trainer::Run()
     if (!batch.Commit())
         return 1;
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    report.cpuSeconds = static_cast<double>(std::clock() - cpu0) / CLOCKS_PER_SEC;
     return 0;
 }
 

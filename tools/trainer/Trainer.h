@@ -76,6 +76,9 @@ struct TrainerReport {
     size_t posModelBytes = 0;
     double posModelSeconds = 0;
     double seconds = 0;
+    // Processor time of the run: what it takes on an idle machine, whatever else
+    // shares the cores now.
+    double cpuSeconds = 0;
 };
 
 // Computes a complete engine base directory from the segmented, tagged corpus:
