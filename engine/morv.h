@@ -59,7 +59,8 @@ enum morv_status {
 #define MORV_SEARCH 4u   /* search mode (morv_analyze): after each token come the
                             dictionary words of two characters and more that lie
                             inside it, as sub-tokens (MORV_FLAG_SUBTOKEN); skipping
-                            them gives the ordinary tokens */
+                            them gives the ordinary tokens. The page
+                            (morv_analyze_html) is the same without it */
 #define MORV_SINGLE_CHARS 8u /* morv_dictionary_words: one-character words too */
 
 /* A length that means "up to the terminating NUL". */

@@ -316,6 +316,26 @@ if [ $zelk_built = yes ]; then
     check "Zelk's help pages are installed" zelk
 fi
 
+# --- The SQLite tokenizer -----------------------------------------------------------
+if [ ! -e "$p/$libdir/morv_fts5.so" ]; then
+    skip "the SQLite tokenizer is not part of this build (MORV_BUILD_SQLITE=OFF, or no libsqlite3-dev)"
+elif ! command -v sqlite3 >/dev/null; then
+    skip "the SQLite tokenizer: no sqlite3 shell"
+else
+    sqlite_extension() {
+        local lib
+        lib=$(ldd "$p/$libdir/morv_fts5.so" | sed -n 's/.*libmorv\.so\.3 => \([^ ]*\).*/\1/p')
+        case "$lib" in
+        "$p"/*) ;;
+        *) echo "morv_fts5.so loads libmorv from '$lib'"; return 1 ;;
+        esac
+        # 北京 finds 他在北京工作。 with the models of the moved prefix.
+        [ "$(printf '.load %s\nCREATE VIRTUAL TABLE t USING fts5(x, tokenize = morv);\nINSERT INTO t VALUES (%s);\nSELECT count(*) FROM t WHERE t MATCH %s;\n' \
+            "$p/$libdir/morv_fts5" "'$text'" "'$(printf '\xE5\x8C\x97\xE4\xBA\xAC')'" | sqlite3 :memory:)" = 1 ]
+    }
+    check "the installed SQLite tokenizer loads and finds a word with the prefix's models" sqlite_extension
+fi
+
 # --- Nothing wrote into the models ----------------------------------------------
 listing >"$work/models.after"
 if ! diff "$work/models.before" "$work/models.after" >"$work/models.diff"; then
