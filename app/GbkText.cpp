@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <QTextCodec>
 
+#include "TextFile.h"
+
 namespace {
 
 QTextCodec* Gbk()
@@ -51,23 +53,10 @@ bool GbkText::IsUtf8(const QByteArray& bytes)
 
 QString GbkText::FromFile(QByteArray bytes, bool* utf8)
 {
-    int nul = bytes.indexOf('\0');
-    if (nul >= 0)
-        bytes.truncate(nul);
-    QString text;
-    const bool isUtf8 = IsUtf8(bytes);
+    const TextFile::Decoded decoded = TextFile::Decode(bytes);
     if (utf8 != nullptr)
-        *utf8 = isUtf8;
-    if (isUtf8) {
-        if (bytes.startsWith("\xEF\xBB\xBF"))
-            bytes.remove(0, 3);
-        text = QString::fromUtf8(bytes);
-    } else {
-        text = Gbk()->toUnicode(bytes);
-    }
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
+        *utf8 = decoded.encoding == TextFile::Utf8;
+    return decoded.text;
 }
 
 QByteArray GbkText::ToFile(const QString& text, bool gbk, bool* savedGbk)
@@ -84,32 +73,6 @@ QByteArray GbkText::ToFile(const QString& text, bool gbk, bool* savedGbk)
     if (savedGbk != nullptr)
         *savedGbk = false;
     return text.toUtf8();
-}
-
-QByteArray GbkText::Utf8ListToGbk(QByteArray utf8, int* dropped)
-{
-    if (utf8.startsWith("\xEF\xBB\xBF"))
-        utf8.remove(0, 3);
-    const QStringList lines = QString::fromUtf8(utf8).split(QLatin1Char('\n'));
-    QByteArray gbk;
-    gbk.reserve(utf8.size());
-    int left = 0;
-    for (int i = 0; i < lines.size(); ++i) {
-        const QString& line = lines.at(i);
-        const bool last = i + 1 == lines.size();
-        QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
-        const QByteArray bytes = Gbk()->fromUnicode(line.constData(), line.size(), &state);
-        if (state.invalidChars != 0) {
-            ++left;
-            continue;
-        }
-        gbk += bytes;
-        if (!last)
-            gbk += '\n';
-    }
-    if (dropped != nullptr)
-        *dropped = left;
-    return gbk;
 }
 
 bool GbkText::IsAscii(const QByteArray& bytes)
