@@ -104,6 +104,8 @@ bool CMyZelkApp::InitInstance(const QStringList& arguments)
     EngineCalls& engine = EngineCalls::Current();
     const QString local = QDir::currentPath() + QStringLiteral("/Morv");
     engineBase = QFileInfo(local + QStringLiteral("/Configure.xml")).isFile() ? local : engine.DefaultModelDir();
+    if (!engineBase.isEmpty())
+        engineBase = QDir::cleanPath(engineBase); // the library's may read ".../bin/../lib/../share/morv"
     ZelkLog& log = ZelkLog::Current();
     log.Open(LogCandidates(engineBase));
     QString error;

@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build make pkg-config xz-utils groff-base
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  qtbase5-dev libqt5webkit5-dev xvfb xauth fonts-wqy-microhei
+  qtbase5-dev xvfb xauth fonts-wqy-microhei
   pybind11-dev python3-dev python3-pytest python3-jieba python3-dask python3-distributed python3-pip python3-venv
 )
 
