@@ -15,8 +15,8 @@ const qint64 kUtf8PerFlaw = 8;
 const qint64 kMostRaw = 100000;
 const qint64 kFewRaw = 1024;
 
-// Length of the UTF-8 sequence at s (n > 0 bytes there) and its code point;
-// 0 when invalid (overlong, surrogate, beyond U+10FFFF, bad continuation), -1
+// Length of the UTF-8 sequence at s (n > 0 bytes there) and its code point
+// (when cp is given); 0 when invalid (overlong, surrogate, beyond U+10FFFF, bad continuation), -1
 // when valid so far but cut off by the end of the bytes.
 int DecodeUtf8(const unsigned char* s, qint64 n, uint* cp)
 {
@@ -53,7 +53,8 @@ int DecodeUtf8(const unsigned char* s, qint64 n, uint* cp)
     }
     if (value < least || value > 0x10FFFF)
         return 0;
-    *cp = value;
+    if (cp != nullptr)
+        *cp = value;
     return length;
 }
 
@@ -218,23 +219,13 @@ TextFile::Encoding TextFile::Decide(const QByteArray& bytes)
         return Utf8;
     // As the command: the window may end inside a character, the file may not.
     const qint64 end = qMin(size, first + kDecideWindow);
-    const unsigned char* s = reinterpret_cast<const unsigned char*>(bytes.constData());
-    bool valid = true;
-    for (qint64 i = first; i < end;) {
-        if (s[i] < 0x80) {
-            ++i;
-            continue;
-        }
-        uint cp = 0;
-        const int n = DecodeUtf8(s + i, end - i, &cp);
-        if (n > 0) {
-            i += n;
-            continue;
-        }
-        valid = n < 0 && end < size;
-        break;
-    }
-    if (valid || LooksLikeUtf8(bytes))
+    qint64 valid = 0, invalid = 0, flaw = -1;
+    ScanUtf8(bytes.constData() + first, end - first, &valid, &invalid, &flaw);
+    // A first flaw that is only a character cut off by the window's end is none.
+    const bool cutByWindow = invalid > 0 && end < size
+                             && DecodeUtf8(reinterpret_cast<const unsigned char*>(bytes.constData()) + first + flaw,
+                                           end - first - flaw, nullptr) < 0;
+    if (invalid == 0 || cutByWindow || LooksLikeUtf8(bytes))
         return Utf8;
     return Gbk;
 }

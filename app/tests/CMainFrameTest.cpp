@@ -87,25 +87,6 @@ protected:
     }
 };
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-// Adds text at the end of the input pane, an edit as typing is.
-void Type(CLeftView* view, const QString& text)
-{
-    view->moveCursor(QTextCursor::End);
-    view->textCursor().insertText(text);
-}
-
 // Milliseconds of CPU time the calling thread has used.
 double ThreadCpuMs()
 {
@@ -148,19 +129,6 @@ private:
     QElapsedTimer sinceTick;
     double cpuAtTick = 0;
 };
-
-// Copies the trained models to dir/Morv; returns that path, empty on failure.
-QString CopyModels(const QTemporaryDir& dir)
-{
-    const QString base = dir.filePath(QStringLiteral("Morv"));
-    if (!QDir().mkpath(base + QStringLiteral("/Data"))
-        || !QFile::copy(QStringLiteral(MORV_MODEL_DIR "/Configure.xml"), base + QStringLiteral("/Configure.xml")))
-        return QString();
-    for (const QString& name : QDir(QStringLiteral(MORV_MODEL_DIR "/Data")).entryList(QDir::Files))
-        if (!QFile::copy(QStringLiteral(MORV_MODEL_DIR "/Data/") + name, base + QStringLiteral("/Data/") + name))
-            return QString();
-    return base;
-}
 
 } // namespace
 
@@ -495,7 +463,7 @@ private slots:
 
             // The classic entry point on the same text (in GBK with CR LF).
             QTemporaryDir dir;
-            const QString base = CopyModels(dir);
+            const QString base = CopyModels(dir.path());
             QVERIFY(!base.isEmpty());
             QVERIFY(EngineInit(QFile::encodeName(base).constData()));
             const QString classic = dir.filePath(QStringLiteral("classic.htm"));

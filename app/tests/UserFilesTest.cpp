@@ -17,24 +17,6 @@
 
 namespace {
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-void Type(CLeftView* view, const QString& text)
-{
-    view->moveCursor(QTextCursor::End);
-    view->textCursor().insertText(text);
-}
-
 const QString kImportFailed = QStringLiteral(
     "\u7528\u6237\u8bcd\u5178\u5bfc\u5165\u5931\u8d25\uff0c\u9519\u8bef\u4fe1\u606f\u89c1\u65e5\u5fd7\u6587\u4ef6!");
 const QString kImported = QStringLiteral("\u7528\u6237\u8bcd\u5178\u5bfc\u5165\u6210\u529f");
@@ -49,11 +31,7 @@ public:
     StartedZelk()
     {
         saved = QDir::currentPath();
-        const QString base = dir.filePath(QStringLiteral("Morv"));
-        bool copied = QDir().mkpath(base + QStringLiteral("/Data"))
-                      && QFile::copy(QStringLiteral(MORV_MODEL_DIR "/Configure.xml"), base + QStringLiteral("/Configure.xml"));
-        for (const QString& name : QDir(QStringLiteral(MORV_MODEL_DIR "/Data")).entryList(QDir::Files))
-            copied = copied && QFile::copy(QStringLiteral(MORV_MODEL_DIR "/Data/") + name, base + QStringLiteral("/Data/") + name);
+        const bool copied = !CopyModels(dir.path()).isEmpty();
         QDir::setCurrent(dir.path());
         app.reset(new CMyZelkApp);
         started = copied && app->InitInstance();

@@ -9,6 +9,7 @@
 #include <QTextCodec>
 #include <QThread>
 
+#include "CLeftView.h"
 #include "CMainFrame.h"
 
 class FakeAnalyzer : public EngineCalls::Analyzer {
@@ -158,6 +159,36 @@ void IsolateSettings()
 bool HaveModels()
 {
     return QFileInfo::exists(QStringLiteral(MORV_MODEL_DIR "/Configure.xml"));
+}
+
+QString CopyModels(const QString& dir)
+{
+    const QString base = dir + QStringLiteral("/Morv");
+    if (!QDir().mkpath(base + QStringLiteral("/Data"))
+        || !QFile::copy(QStringLiteral(MORV_MODEL_DIR "/Configure.xml"), base + QStringLiteral("/Configure.xml")))
+        return QString();
+    for (const QString& name : QDir(QStringLiteral(MORV_MODEL_DIR "/Data")).entryList(QDir::Files))
+        if (!QFile::copy(QStringLiteral(MORV_MODEL_DIR "/Data/") + name, base + QStringLiteral("/Data/") + name))
+            return QString();
+    return base;
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+void Type(CLeftView* view, const QString& text)
+{
+    view->moveCursor(QTextCursor::End);
+    view->textCursor().insertText(text);
 }
 
 QString SampleText()

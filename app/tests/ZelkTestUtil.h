@@ -13,6 +13,7 @@
 #include "EngineCalls.h"
 #include "MessageSink.h"
 
+class CLeftView;
 class CMainFrame;
 
 // Keeps every message instead of showing a box, and answers the questions
@@ -96,6 +97,17 @@ void IsolateSettings();
 
 // True when the trained models are in the build (bin/Morv/Configure.xml).
 bool HaveModels();
+
+// Copies the trained models to dir/Morv; returns that path, empty on failure.
+QString CopyModels(const QString& dir);
+
+// The file's bytes ("<unreadable>" when it cannot be read), and a file made
+// of bytes (false when it cannot be written).
+QByteArray ReadAll(const QString& path);
+bool WriteAll(const QString& path, const QByteArray& bytes);
+
+// Adds text at the end of the input pane, an edit as typing is.
+void Type(CLeftView* view, const QString& text);
 
 // The sample text of data/sample.txt.
 QString SampleText();
