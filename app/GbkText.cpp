@@ -3,8 +3,6 @@
 #include <QStringList>
 #include <QTextCodec>
 
-#include "TextFile.h"
-
 namespace {
 
 QTextCodec* Gbk()
@@ -42,43 +40,4 @@ QByteArray GbkText::ToEngine(const QString& text, QString* unencodable)
         i += len - 1;
     }
     return bytes;
-}
-
-bool GbkText::IsUtf8(const QByteArray& bytes)
-{
-    QTextCodec::ConverterState state;
-    QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
-    return state.invalidChars == 0 && state.remainingChars == 0;
-}
-
-QString GbkText::FromFile(QByteArray bytes, bool* utf8)
-{
-    const TextFile::Decoded decoded = TextFile::Decode(bytes);
-    if (utf8 != nullptr)
-        *utf8 = decoded.encoding == TextFile::Utf8;
-    return decoded.text;
-}
-
-QByteArray GbkText::ToFile(const QString& text, bool gbk, bool* savedGbk)
-{
-    if (gbk) {
-        QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
-        const QByteArray bytes = Gbk()->fromUnicode(text.constData(), text.size(), &state);
-        if (state.invalidChars == 0) {
-            if (savedGbk != nullptr)
-                *savedGbk = true;
-            return bytes;
-        }
-    }
-    if (savedGbk != nullptr)
-        *savedGbk = false;
-    return text.toUtf8();
-}
-
-bool GbkText::IsAscii(const QByteArray& bytes)
-{
-    for (char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
 }

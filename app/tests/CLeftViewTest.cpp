@@ -66,7 +66,7 @@ private slots:
     {
         // Text loaded from a GBK file goes back to the engine as the same bytes, CR LF kept.
         const QByteArray gbk("\xD5\xC5\xCE\xB0\xC3\xF7\xA1\xA3\r\n2026\xC4\xEA\r\n");
-        QCOMPARE(GbkText::ToEngine(GbkText::FromFile(gbk)), gbk);
+        QCOMPARE(GbkText::ToEngine(TextFile::Decode(gbk).text), gbk);
         QString unencodable;
         QCOMPARE(GbkText::ToEngine(QStringLiteral("a\nb"), &unencodable), QByteArray("a\r\nb"));
         QVERIFY(unencodable.isEmpty());
@@ -86,10 +86,14 @@ private slots:
 
     void utf8Detection()
     {
-        QVERIFY(GbkText::IsUtf8(QByteArray("plain ascii")));
-        QVERIFY(GbkText::IsUtf8(QByteArray("\xE4\xB8\xAD")));
-        QVERIFY(!GbkText::IsUtf8(QByteArray("\xD6\xD0")));
-        QVERIFY(!GbkText::IsUtf8(QByteArray("\xE4\xB8"))); // cut short
+        auto isUtf8 = [](const QByteArray& bytes) { return TextFile::ScanUtf8(bytes.constData(), bytes.size()); };
+        QVERIFY(isUtf8(QByteArray("plain ascii")));
+        QVERIFY(isUtf8(QByteArray("\xE4\xB8\xAD")));
+        QVERIFY(!isUtf8(QByteArray("\xD6\xD0")));
+        QVERIFY(!isUtf8(QByteArray("\xE4\xB8"))); // cut short
+        QVERIFY(!isUtf8(QByteArray("\xED\xA0\x80"))); // a surrogate
+        QVERIFY(!isUtf8(QByteArray("\xC0\xAF")));     // overlong
+        QVERIFY(!isUtf8(QByteArray("\xF4\x90\x80\x80"))); // beyond U+10FFFF
     }
 
     void splitLineKeepsCharactersWhole_data()
@@ -346,8 +350,14 @@ private slots:
         QFETCH(bool, gbk);
         QFETCH(QByteArray, bytes);
         QFETCH(bool, savedGbk);
+        CLeftView view;
+        view.SetText(text);
+        view.SetLoadedAsGbk(gbk);
         bool wroteGbk = !savedGbk;
-        QCOMPARE(GbkText::ToFile(text, gbk, &wroteGbk), bytes);
+        QByteArray written;
+        QString problem;
+        QVERIFY(view.FileBytes(&written, &wroteGbk, &problem));
+        QCOMPARE(written, bytes);
         QCOMPARE(wroteGbk, savedGbk);
     }
 
