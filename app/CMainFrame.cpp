@@ -357,7 +357,7 @@ void CMainFrame::CreateMenus()
     zelk->addSeparator();
     importAction = MakeAction("Import User Dictionary...", ID_ZELK_IMPORT_USERDICT,
                               "ID_ZELK_IMPORT_USERDICT",
-                              "Add the words of a word list to the user dictionary\nImport User Dictionary");
+                              "Build the user dictionary from a word list\nImport User Dictionary");
     connect(importAction, &QAction::triggered, this, &CMainFrame::OnImportUserDict);
     zelk->addAction(importAction);
 
@@ -763,7 +763,11 @@ void CMainFrame::ImportUserDict(const QString& listPath)
                                  .arg(added)
                                  .arg(listPath)
                                  .arg(total));
-    MessageSink::Current().Show(this, QStringLiteral("用户词典导入成功（共导入%1条），细节具体见日志文件!").arg(added));
+    QString message = QStringLiteral("用户词典导入成功（共导入%1条），细节具体见日志文件!").arg(added);
+    // The words of earlier imports stay: say how many there are with them.
+    if (total > added)
+        message += QStringLiteral("\n加上此前导入的，用户词共%1个。").arg(total);
+    MessageSink::Current().Show(this, message);
 }
 
 QString CMainFrame::HelpContentPath() const

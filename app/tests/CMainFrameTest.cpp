@@ -535,7 +535,8 @@ private slots:
             const QString second = dir.filePath(QStringLiteral("more.txt"));
             QVERIFY(WriteAll(second, "\xE8\xAF\x8D\xE6\xB3\x95\xE5\x88\x86\xE6\x9E\x90\xE5\x99\xA8\xE5\xA3\xB3 vn\n")); // 词法分析器壳 vn (UTF-8)
             frame.ImportUserDict(second);
-            QCOMPARE(sink.messages.at(2), ImportedText(1));
+            QCOMPARE(sink.messages.at(2), ImportedText(1) + QStringLiteral("\n\u52a0\u4e0a\u6b64\u524d\u5bfc\u5165"
+                                                                         "\u7684\uff0c\u7528\u6237\u8bcd\u51714\u4e2a\u3002"));
 
             // 门把手 坏了 。 甲乙丙丁戊 和 莫尔夫泽尔克 ， 词法分析器壳 。
             frame.LeftView()->setPlainText(QStringLiteral("\u95e8\u628a\u624b\u574f\u4e86\u3002\u7532\u4e59\u4e19\u4e01"
@@ -990,7 +991,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(frame.RunProgress()->value() > 0
                                          && frame.ResultView()->toPlainText().contains(QStringLiteral("/nr")),
                                      60000);
-            QTest::qWait(1500);
+            QTest::qWait(700);
             QVERIFY(frame.IsRunning()); // far from done
             const int progress = frame.RunProgress()->value();
             timer.restart();
