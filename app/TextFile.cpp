@@ -15,6 +15,8 @@ const qint64 kUtf8PerFlaw = 8;
 const qint64 kMostRaw = 100000;
 const qint64 kFewRaw = 1024;
 
+// The library's decoder is inside it (Zelk uses its public interface only);
+// these are the same rules, so that Zelk calls invalid what the engine does.
 // Length of the UTF-8 sequence at s (n > 0 bytes there) and its code point
 // (when cp is given); 0 when invalid (overlong, surrogate, beyond U+10FFFF, bad continuation), -1
 // when valid so far but cut off by the end of the bytes.
