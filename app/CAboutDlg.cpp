@@ -1,6 +1,5 @@
 #include "CAboutDlg.h"
 
-#include <QDesktopServices>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -8,9 +7,7 @@
 #include <QUrl>
 #include <QVariant>
 
-const char* const CAboutDlg::kWebSite = "https://morv.example.org/";
-
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
+CAboutDlg::CAboutDlg(const QUrl& page, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("AboutDialog"));
     setWindowTitle(QStringLiteral("About Zelk"));
@@ -25,13 +22,12 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     QPushButton* ok = new QPushButton(QStringLiteral("OK"));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    QPushButton* link = new QPushButton(QString::fromLatin1(kWebSite));
+    QPushButton* link = new QPushButton(QStringLiteral("Help: %1").arg(page.fileName()));
     link->setObjectName(QStringLiteral("IDC_WEBSITE"));
     link->setProperty("controlId", QVariant(1041));
     link->setFlat(true);
     link->setCursor(Qt::PointingHandCursor);
-    connect(link, &QPushButton::clicked, this,
-            [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebSite))); });
+    connect(link, &QPushButton::clicked, this, [this, page] { emit LinkActivated(page); });
 
     QGridLayout* layout = new QGridLayout(this);
     layout->addWidget(icon, 0, 0, 3, 1, Qt::AlignTop);

@@ -3,13 +3,17 @@
 #define ZELK_CABOUTDLG_H
 
 #include <QDialog>
+#include <QUrl>
 
 class CAboutDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CAboutDlg(QWidget* parent = nullptr);
+    // page: what the link button (control 1041) leads to. There is no web
+    // site to send the reader to, so it is the help page that comes with Zelk.
+    explicit CAboutDlg(const QUrl& page, QWidget* parent = nullptr);
 
-    static const char* const kWebSite;
+signals:
+    void LinkActivated(const QUrl& page);
 };
 
 #endif

@@ -9,6 +9,8 @@
 #include <QMimeData>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
+#include <QTextCharFormat>
+#include <QTextFragment>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
@@ -20,6 +22,8 @@ namespace {
 
 // Block-format property that marks a block continuing the line before it.
 const int kContinuation = QTextFormat::UserProperty + 1;
+// Char-format property of a U+FFFD that stands for bytes of the file (a QByteArray).
+const int kRawBytes = QTextFormat::UserProperty + 2;
 
 bool IsSentenceEnd(QChar c)
 {
@@ -82,7 +86,7 @@ CLeftView::CLeftView(QWidget* parent) : QPlainTextEdit(parent)
     setFrameShape(QFrame::NoFrame);
 }
 
-bool CLeftView::LoadFile(const QString& path)
+bool CLeftView::LoadFile(const QString& path, QString* problem, QString* notice)
 {
     // Only regular files: a FIFO or a device would block or never end.
     QFileInfo info(path);
@@ -91,62 +95,100 @@ bool CLeftView::LoadFile(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    // A QByteArray holds less than 2 GiB; refuse rather than fail half-way.
-    if (file.size() > qint64(1) << 30)
+    // A QString holds less than 2^30 characters; refuse rather than fail half-way.
+    if (file.size() > TextFile::kMaxBytes) {
+        if (problem != nullptr)
+            *problem = QStringLiteral("It has %1 bytes; texts of up to 1 GiB can be opened.").arg(file.size());
         return false;
-    QByteArray bytes = file.readAll();
+    }
+    const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return false;
-    bool utf8 = true;
-    const QString text = GbkText::FromFile(bytes, &utf8);
-    SetText(text);
-    loadedAsGbk = !utf8;
+    TextFile::Decoded decoded = TextFile::Decode(bytes);
+    const QString why = TextFile::NotText(decoded, bytes.size());
+    if (!why.isEmpty()) {
+        if (problem != nullptr)
+            *problem = why;
+        return false;
+    }
+    SetText(decoded.text, decoded.raw);
+    encoding = decoded.encoding;
+    crlf = decoded.crlf;
+    bom = decoded.bom;
+    if (notice != nullptr)
+        *notice = TextFile::Notice(decoded, path);
     return true;
 }
 
-void CLeftView::SetText(const QString& text)
+void CLeftView::SetText(const QString& text, const QVector<TextFile::Raw>& raw)
 {
     const QStringList lines = text.split(QLatin1Char('\n'));
     const bool longLines = std::any_of(lines.cbegin(), lines.cend(), [](const QString& line) {
         return line.size() > kPieceLength;
     });
+    // Where a piece of a long line begins, as a position in text: the
+    // document has a block separator there that text does not.
+    std::vector<int> joints;
+    std::vector<int> continuations;
     if (!longLines) {
         setPlainText(text);
     } else {
         // Every piece goes on a line of its own; the continuations are marked after.
         QString pieced;
         pieced.reserve(text.size() + text.size() / kPieceLength + 16);
-        std::vector<int> continuations;
         int block = 0;
+        int at = 0;
         for (int i = 0; i < lines.size(); ++i) {
-            if (i > 0)
+            if (i > 0) {
                 pieced += QLatin1Char('\n');
+                ++at;
+            }
             const QStringList pieces = SplitLine(lines.at(i));
             for (int j = 0; j < pieces.size(); ++j) {
                 if (j > 0) {
                     pieced += QLatin1Char('\n');
                     continuations.push_back(block);
+                    joints.push_back(at);
                 }
                 pieced += pieces.at(j);
+                at += pieces.at(j).size();
                 ++block;
             }
         }
         setPlainText(pieced);
-        // The marks are part of loading, not an edit the user could undo.
-        document()->setUndoRedoEnabled(false);
-        QTextBlockFormat mark;
-        mark.setProperty(kContinuation, true);
-        for (int n : continuations)
-            QTextCursor(document()->findBlockByNumber(n)).mergeBlockFormat(mark);
-        document()->setUndoRedoEnabled(true);
     }
+    // The marks are part of loading, not an edit the user could undo.
+    document()->setUndoRedoEnabled(false);
+    QTextBlockFormat mark;
+    mark.setProperty(kContinuation, true);
+    for (int n : continuations)
+        QTextCursor(document()->findBlockByNumber(n)).mergeBlockFormat(mark);
+    size_t joint = 0;
+    for (const TextFile::Raw& r : raw) {
+        while (joint < joints.size() && joints[joint] <= r.at)
+            ++joint;
+        QTextCursor cursor(document());
+        cursor.setPosition(r.at + int(joint));
+        cursor.setPosition(r.at + int(joint) + 1, QTextCursor::KeepAnchor);
+        QTextCharFormat format;
+        format.setProperty(kRawBytes, r.bytes);
+        cursor.mergeCharFormat(format);
+    }
+    document()->setUndoRedoEnabled(true);
     document()->setModified(false);
-    loadedAsGbk = false;
+    encoding = TextFile::Utf8;
+    crlf = false;
+    bom = false;
 }
 
 QString CLeftView::Text() const
 {
-    return TextBetween(0, document()->characterCount() - 1);
+    // Without pieces the document's own plain text is the same, and much
+    // faster to have for a long text (Run takes it on the window's thread).
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next())
+        if (IsContinuation(block))
+            return TextBetween(0, document()->characterCount() - 1);
+    return document()->toPlainText();
 }
 
 QString CLeftView::TextBetween(int from, int to) const
@@ -173,6 +215,97 @@ QString CLeftView::TextBetween(int from, int to) const
 QByteArray CLeftView::EngineText(QString* unencodable) const
 {
     return GbkText::ToEngine(Text(), unencodable);
+}
+
+template <class TextRun, class RawRun> void CLeftView::Walk(bool plain, TextRun text, RawRun raw) const
+{
+    QString run;
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        if (block != document()->begin() && !IsContinuation(block))
+            run += QLatin1Char('\n');
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QString part = fragment.text();
+            const QVariant bytes = fragment.charFormat().property(kRawBytes);
+            if (!bytes.isValid()) {
+                run += part;
+                continue;
+            }
+            // Typing next to a raw byte may have given other characters its format.
+            for (QChar c : part) {
+                if (c != QChar(0xFFFD)) {
+                    run += c;
+                    continue;
+                }
+                text(plain ? PlainText(run) : run);
+                run.clear();
+                raw(bytes.toByteArray());
+            }
+        }
+    }
+    text(plain ? PlainText(run) : run);
+}
+
+bool CLeftView::FileBytes(QByteArray* bytes, bool* savedGbk, QString* problem) const
+{
+    // The block texts as they are (the editor's plain text would turn a
+    // no-break space into a space).
+    bool anyRaw = false;
+    bool encodable = true;
+    QString unencodable;
+    auto build = [&](TextFile::Encoding as) {
+        bytes->clear();
+        if (as == TextFile::Utf8 && bom)
+            bytes->append("\xEF\xBB\xBF");
+        Walk(false,
+             [&](const QString& run) {
+                 QByteArray part;
+                 if (TextFile::Encode(run, as, crlf, &part)) {
+                     bytes->append(part);
+                     return;
+                 }
+                 encodable = false;
+                 for (int i = 0; i < run.size() && unencodable.size() < 40; ++i) {
+                     const int len = run.at(i).isHighSurrogate() && i + 1 < run.size() ? 2 : 1;
+                     const QString ch = run.mid(i, len);
+                     QByteArray ignored;
+                     if (!TextFile::Encode(ch, as, false, &ignored) && !unencodable.contains(ch))
+                         unencodable += ch;
+                     i += len - 1;
+                 }
+             },
+             [&](const QByteArray& raw) {
+                 anyRaw = true;
+                 bytes->append(raw);
+             });
+    };
+    build(encoding);
+    *savedGbk = encoding == TextFile::Gbk;
+    if (encodable)
+        return true;
+    if (anyRaw) {
+        bytes->clear();
+        if (problem != nullptr)
+            *problem = QStringLiteral("The text was read as GBK and keeps bytes of the file that are no GBK "
+                                      "character, but it now also holds characters GBK lacks (%1): no "
+                                      "encoding can hold both. Remove those characters, or the \uFFFD marks.")
+                           .arg(unencodable);
+        return false;
+    }
+    // As for a new text: UTF-8 holds every character.
+    encodable = true;
+    build(TextFile::Utf8);
+    *savedGbk = false;
+    return true;
+}
+
+void CLeftView::DropRawFormat()
+{
+    QTextCursor cursor = textCursor();
+    if (cursor.hasSelection() || !cursor.charFormat().hasProperty(kRawBytes))
+        return;
+    cursor.setCharFormat(QTextCharFormat());
+    setTextCursor(cursor);
 }
 
 QStringList CLeftView::SplitLine(const QString& line, int limit)
@@ -228,7 +361,8 @@ void CLeftView::InsertText(QTextCursor& cursor, const QString& text)
         for (int j = 0; j < pieces.size(); ++j) {
             if (j > 0)
                 cursor.insertBlock(continuation);
-            cursor.insertText(pieces.at(j));
+            // In a format of its own: not that of a raw byte before it.
+            cursor.insertText(pieces.at(j), QTextCharFormat());
         }
     }
     cursor.endEditBlock();
@@ -376,6 +510,8 @@ bool CLeftView::EditKey(QKeyEvent* event)
 
 void CLeftView::keyPressEvent(QKeyEvent* event)
 {
+    if (!isReadOnly())
+        DropRawFormat();
     if (!isReadOnly() && EditKey(event)) {
         event->accept();
         return;
@@ -385,6 +521,8 @@ void CLeftView::keyPressEvent(QKeyEvent* event)
 
 void CLeftView::inputMethodEvent(QInputMethodEvent* event)
 {
+    if (!isReadOnly())
+        DropRawFormat();
     QTextCursor cursor = textCursor();
     if (!isReadOnly() && NeedsOwnRemoval(cursor)
         && (!event->commitString().isEmpty() || !event->preeditString().isEmpty())) {

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "TextFile.h"
+
 class QTextBlock;
 
 // The editor lays out a whole paragraph again at every key, so a line of a
@@ -24,6 +26,10 @@ class QTextBlock;
 // that is gone. Such removals (a selection typed over, cut or deleted, a word
 // deleted, an empty block joined, a text moved by drag and drop) are done
 // here, in one undoable step that gives the merged block its right mark.
+//
+// Bytes of a loaded file that are no character of its encoding show as
+// U+FFFD; the character carries the bytes in its format, so that saving
+// writes them back unchanged wherever the user did not edit them.
 class CLeftView : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -31,14 +37,17 @@ public:
 
     explicit CLeftView(QWidget* parent = nullptr);
 
-    // Replaces the whole text with the content of the file at path (UTF-8 when
-    // valid, GBK otherwise). False, with the text unchanged, when path is not a
-    // readable regular file. The loaded text counts as unmodified.
-    bool LoadFile(const QString& path);
+    // Replaces the whole text with the content of the file at path, decoded
+    // as TextFile decides. False, with the text unchanged, when path is not a
+    // readable regular file, or when it is no text (then *problem says why).
+    // *notice (when given) tells of bytes held raw. The loaded text counts as
+    // unmodified.
+    bool LoadFile(const QString& path, QString* problem = nullptr, QString* notice = nullptr);
 
     // Replaces the whole text; long lines are held in pieces. The text counts
-    // as unmodified and the undo history starts afresh.
-    void SetText(const QString& text);
+    // as unmodified and the undo history starts afresh. raw gives the U+FFFD
+    // characters of text that stand for bytes of a file.
+    void SetText(const QString& text, const QVector<TextFile::Raw>& raw = QVector<TextFile::Raw>());
 
     // The text as the user sees it, pieces joined, line breaks as '\n'.
     QString Text() const;
@@ -46,8 +55,16 @@ public:
     QString TextBetween(int from, int to) const;
 
     // Whether the last loaded file was GBK (Save then writes GBK again).
-    bool LoadedAsGbk() const { return loadedAsGbk; }
-    void SetLoadedAsGbk(bool gbk) { loadedAsGbk = gbk; }
+    bool LoadedAsGbk() const { return encoding == TextFile::Gbk; }
+    void SetLoadedAsGbk(bool gbk) { encoding = gbk ? TextFile::Gbk : TextFile::Utf8; }
+
+    // The text as the file of the document holds it: in the encoding it was
+    // read in, with the bytes held raw as they were, and its line ends and
+    // byte-order mark. A GBK text that now holds a character GBK lacks is
+    // written as UTF-8, unless it holds raw bytes too: then false, with the
+    // reason in *problem, since no encoding keeps both. *savedGbk tells
+    // which encoding was used.
+    bool FileBytes(QByteArray* bytes, bool* savedGbk, QString* problem) const;
 
     // The text as the engine takes it: GBK bytes, line breaks as CR LF.
     // Characters without a GBK code are listed in *unencodable.
@@ -84,8 +101,15 @@ private:
     // Handles the keys that act at a joint or would remove across one;
     // true when the key is done with.
     bool EditKey(QKeyEvent* event);
+    // Typing right after a raw byte must not give the new text its format.
+    void DropRawFormat();
+    // The text (plain when plain, else as the file holds it) in pieces
+    // between the raw bytes; calls text(run) and raw(bytes) in order.
+    template <class TextRun, class RawRun> void Walk(bool plain, TextRun text, RawRun raw) const;
 
-    bool loadedAsGbk = false;
+    TextFile::Encoding encoding = TextFile::Utf8;
+    bool crlf = false;
+    bool bom = false;
 };
 
 #endif

@@ -16,20 +16,21 @@
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSaveFile>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
-#include <QTemporaryFile>
+#include <QTextCodec>
 #include <QTextDocument>
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <functional>
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -41,10 +42,18 @@
 #include "CFileTreeCtrl.h"
 #include "CLeftView.h"
 #include "CMyZelkView.h"
+#include "CPageViewer.h"
 #include "CommandIds.h"
 #include "EngineCalls.h"
-#include "GbkText.h"
 #include "MessageSink.h"
+#include "ResultPage.h"
+#include "RunJob.h"
+#include "TextFile.h"
+#include "ZelkLog.h"
+
+#ifndef ZELK_DOC_FROM_BIN
+#define ZELK_DOC_FROM_BIN "../share/doc/morv"
+#endif
 
 namespace {
 
@@ -101,6 +110,9 @@ CMainFrame::CMainFrame(QWidget* parent)
 
 CMainFrame::~CMainFrame()
 {
+    // Nothing is shown any more: the job only has to stop before the model goes.
+    delete job;
+    job = nullptr;
     // The bars report their hiding while the window is torn down; nobody listens then.
     disconnect(qApp, nullptr, this, nullptr);
     workspaceBar->disconnect(this);
@@ -118,8 +130,13 @@ QString CMainFrame::TagExplanationText()
 
 QString CMainFrame::RunReport(int n, double seconds)
 {
-    return QString::asprintf("文本长度为%d BYTE,处理用时%f秒\r\n", n, seconds)
-           + QStringLiteral("注意：这里的测试速度偏低，大部分时间用于输出到了HTML格式，请访问我们的网站获取最新的测试结果");
+    // The note that used to follow sent the reader to a web site that does not exist.
+    return QString::asprintf("文本长度为%d BYTE,处理用时%f秒\r\n", n, seconds);
+}
+
+QString CMainFrame::ImportFailedText()
+{
+    return QStringLiteral("用户词典导入失败，错误信息见日志文件!");
 }
 
 QAction* CMainFrame::MakeAction(const char* text, int id, const char* name, const char* tip)
@@ -248,30 +265,30 @@ void CMainFrame::CreateMenus()
         const char* name;
         const char* tip;
         const char* extraKey;
-        QWebPage::WebAction web;
+        void (QTextEdit::*pageSlot)(); // the result page is read-only: only Copy acts
         void (QPlainTextEdit::*editSlot)();
     };
     const EditItem editItems[] = {
         {"&Undo\tCtrl+Z", ID_EDIT_UNDO, "ID_EDIT_UNDO", "Undo the last action\nUndo",
-         "Alt+Backspace", QWebPage::Undo, &QPlainTextEdit::undo},
+         "Alt+Backspace", &QTextEdit::undo, &QPlainTextEdit::undo},
         {"Cu&t\tCtrl+X", ID_EDIT_CUT, "ID_EDIT_CUT",
-         "Cut the selection and put it on the Clipboard\nCut", "Shift+Del", QWebPage::Cut,
+         "Cut the selection and put it on the Clipboard\nCut", "Shift+Del", &QTextEdit::cut,
          &QPlainTextEdit::cut},
         {"&Copy\tCtrl+C", ID_EDIT_COPY, "ID_EDIT_COPY",
-         "Copy the selection and put it on the Clipboard\nCopy", "Ctrl+Ins", QWebPage::Copy,
+         "Copy the selection and put it on the Clipboard\nCopy", "Ctrl+Ins", &QTextEdit::copy,
          &QPlainTextEdit::copy},
         {"&Paste\tCtrl+V", ID_EDIT_PASTE, "ID_EDIT_PASTE", "Insert Clipboard contents\nPaste",
-         "Shift+Ins", QWebPage::Paste, &QPlainTextEdit::paste},
+         "Shift+Ins", &QTextEdit::paste, &QPlainTextEdit::paste},
     };
     for (const EditItem& item : editItems) {
         a = MakeAction(item.text, item.id, item.name, item.tip);
         a->setShortcuts({a->shortcut(), QKeySequence(QString::fromLatin1(item.extraKey))});
-        const QWebPage::WebAction web = item.web;
+        const auto pageSlot = item.pageSlot;
         const auto editSlot = item.editSlot;
         const bool cut = item.id == ID_EDIT_CUT;
-        connect(a, &QAction::triggered, this, [this, web, editSlot, cut] {
+        connect(a, &QAction::triggered, this, [this, pageSlot, editSlot, cut] {
             if (ActivePane() == resultView)
-                resultView->triggerPageAction(web);
+                (resultView->*pageSlot)();
             else if (cut)
                 leftView->Cut(); // keeps the pieces of a long line in order
             else
@@ -333,16 +350,16 @@ void CMainFrame::CreateMenus()
 
     // Zelk
     QMenu* zelk = bar->addMenu(QStringLiteral("Zelk"));
-    a = MakeAction("Run", ID_ZELK_RUN, "ID_ZELK_RUN",
-                   "Analyse the input text and show the result page\nRun");
-    connect(a, &QAction::triggered, this, &CMainFrame::OnRun);
-    zelk->addAction(a);
+    runAction = MakeAction("Run", ID_ZELK_RUN, "ID_ZELK_RUN",
+                           "Analyse the input text and show the result page\nRun");
+    connect(runAction, &QAction::triggered, this, &CMainFrame::OnRun);
+    zelk->addAction(runAction);
     zelk->addSeparator();
-    a = MakeAction("Import User Dictionary...", ID_ZELK_IMPORT_USERDICT,
-                   "ID_ZELK_IMPORT_USERDICT",
-                   "Build the user dictionary from a word list\nImport User Dictionary");
-    connect(a, &QAction::triggered, this, &CMainFrame::OnImportUserDict);
-    zelk->addAction(a);
+    importAction = MakeAction("Import User Dictionary...", ID_ZELK_IMPORT_USERDICT,
+                              "ID_ZELK_IMPORT_USERDICT",
+                              "Build the user dictionary from a word list\nImport User Dictionary");
+    connect(importAction, &QAction::triggered, this, &CMainFrame::OnImportUserDict);
+    zelk->addAction(importAction);
 
     // Help
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
@@ -426,6 +443,22 @@ void CMainFrame::CreateStatusBar()
         indicator->setMinimumWidth(indicator->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 8);
         bar->addPermanentWidget(indicator);
     }
+    // While a Run analyses: how far it is, and a way to stop it.
+    runProgress = new QProgressBar;
+    runProgress->setObjectName(QStringLiteral("RunProgress"));
+    runProgress->setRange(0, 1000);
+    runProgress->setMaximumWidth(200);
+    runProgress->hide();
+    bar->addWidget(runProgress);
+    cancelButton = new QPushButton(QStringLiteral("Cancel"));
+    cancelButton->setObjectName(QStringLiteral("CancelRun"));
+    cancelButton->setToolTip(QStringLiteral("Stop the analysis; the result page stays as it was"));
+    cancelButton->hide();
+    connect(cancelButton, &QPushButton::clicked, this, [this] {
+        if (job != nullptr)
+            job->Cancel();
+    });
+    bar->addWidget(cancelButton);
 }
 
 QAction* CMainFrame::CommandAction(int id) const
@@ -505,25 +538,88 @@ void CMainFrame::NextPane(int step)
 
 void CMainFrame::OnRun()
 {
-    QString unencodable;
-    const QByteArray text = leftView->EngineText(&unencodable);
-    const QByteArray path = QFile::encodeName(resultView->ResultPath());
-
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const std::clock_t t0 = std::clock();
-    const bool ok = EngineCalls::Current().writeHtml(text.constData(), path.constData());
-    const std::clock_t t1 = std::clock();
-    QApplication::restoreOverrideCursor();
-    if (!ok)
+    if (job != nullptr)
+        return; // one analysis at a time
+    QString error;
+    std::unique_ptr<EngineCalls::Analyzer> analyzer = EngineCalls::Current().NewAnalyzer(&error);
+    if (!analyzer) {
+        statusBar()->showMessage(QStringLiteral("Run failed: %1").arg(error));
+        emit RunFinished(false);
         return;
+    }
+    job = new RunJob(leftView->Text(), resultView->ResultPath(), resultView->ShownBytes(), std::move(analyzer), this);
+    pageBegun = false;
+    connect(job, &RunJob::Progress, runProgress, [this](qint64 done, qint64 total) {
+        runProgress->setValue(total > 0 ? int(done * 1000 / total) : 1000);
+    });
+    // The page shown before stays until the new one has something to show,
+    // so a Run that fails at once leaves the pane as it was.
+    connect(job, &RunJob::Shown, resultView, [this](const QString& html) {
+        if (!pageBegun)
+            resultView->BeginPage();
+        pageBegun = true;
+        resultView->AppendWords(html);
+    });
+    // A job stopped by CancelRun was finished there; its signal, still
+    // queued, must not end the next one.
+    RunJob* started = job;
+    connect(job, &QThread::finished, this, [this, started] {
+        if (job == started)
+            OnRunFinished();
+    });
+    runProgress->setValue(0);
+    runProgress->show();
+    cancelButton->show();
+    runAction->setEnabled(false);
+    importAction->setEnabled(false);
+    statusBar()->clearMessage();
+    job->start();
+}
 
-    resultView->Refresh();
-    const float seconds = float(t1 - t0) / float(CLOCKS_PER_SEC);
-    lastRunReport = RunReport(text.size(), seconds);
-    if (!unencodable.isEmpty())
-        lastRunReport += QStringLiteral("\r\n警告：以下字符不能用GBK编码表示，分析时以“?”代替：")
-                         + unencodable;
-    SetPaneText(systemInfo, lastRunReport);
+void CMainFrame::OnRunFinished()
+{
+    RunJob* done = job;
+    if (done == nullptr)
+        return;
+    job = nullptr;
+    runProgress->hide();
+    cancelButton->hide();
+    runAction->setEnabled(true);
+    importAction->setEnabled(true);
+    const bool ok = done->Succeeded();
+    QTextCodec* gbk = QTextCodec::codecForName("GBK");
+    if (ok) {
+        if (!pageBegun)
+            resultView->BeginPage();
+        const bool whole = done->ShownWhole();
+        QByteArray end = done->PageTail();
+        if (!whole)
+            end = ResultPage::Note(done->PageBytes(), done->ShownBytes(), resultView->ResultUrl()) + end;
+        resultView->EndPage(gbk->toUnicode(ResultPage::DisplayEnd(end, whole ? resultView->ResultUrl() : QUrl())),
+                            whole);
+        lastRunReport = RunReport(done->EngineBytes(), float(done->Seconds()));
+        SetPaneText(systemInfo, lastRunReport);
+    } else {
+        const QString why = done->WasCancelled() ? QStringLiteral("Run cancelled; the result page was not written.")
+                                                 : done->Error();
+        if (pageBegun)
+            resultView->EndPage(QStringLiteral("<p><font face=\"Arial\"><b>%1</b></font></p>").arg(why.toHtmlEscaped()),
+                                false);
+        statusBar()->showMessage(why);
+        if (!done->WasCancelled())
+            ZelkLog::Current().Write(QStringLiteral("Run failed: %1").arg(why));
+    }
+    done->deleteLater();
+    emit RunFinished(ok);
+}
+
+void CMainFrame::CancelRun()
+{
+    if (job == nullptr)
+        return;
+    job->Cancel();
+    job->wait();
+    OnRunFinished();
 }
 
 void CMainFrame::OnFileOpen()
@@ -546,13 +642,21 @@ bool CMainFrame::OpenDocument(const QString& path, bool remember)
 
 bool CMainFrame::LoadDocument(const QString& path, bool remember)
 {
-    if (!leftView->LoadFile(path))
+    QString problem;
+    QString notice;
+    if (!leftView->LoadFile(path, &problem, &notice)) {
+        if (!problem.isEmpty())
+            MessageSink::Current().Show(this, QStringLiteral("Cannot open %1.\n%2").arg(path, problem));
         return false;
+    }
     // From now on Save writes to this file.
     documentPath = QFileInfo(path).absoluteFilePath();
     UpdateTitle();
     if (remember)
         AddRecentFile(documentPath);
+    // What the pane shows is not the file byte for byte: say so.
+    if (!notice.isEmpty())
+        MessageSink::Current().Show(this, notice);
     return true;
 }
 
@@ -604,48 +708,111 @@ void CMainFrame::OnImportUserDict()
 
 void CMainFrame::ImportUserDict(const QString& listPath)
 {
+    const QFileInfo info(listPath);
+    // A file chosen and gone before the dialog closed: nothing to import.
+    if (!info.exists())
+        return;
+    auto refuse = [this, &listPath](const QString& why) {
+        ZelkLog::Current().Write(QStringLiteral("Cannot import the word list %1: %2").arg(listPath, why));
+        MessageSink::Current().Show(this, ImportFailedText() + QLatin1Char('\n') + why);
+    };
+    // Only regular files: a FIFO would block, a device never end.
+    if (info.isDir()) {
+        refuse(QStringLiteral("%1 is a folder, not a word list.").arg(listPath));
+        return;
+    }
+    if (!info.isFile()) {
+        refuse(QStringLiteral("%1 is not a regular file (a device, a FIFO or a socket).").arg(listPath));
+        return;
+    }
     QFile file(listPath);
-    if (!QFileInfo(listPath).isFile() || !file.open(QIODevice::ReadOnly)
-        || file.size() > qint64(1) << 30)
+    if (!file.open(QIODevice::ReadOnly)) {
+        refuse(QStringLiteral("Cannot read %1: %2").arg(listPath, file.errorString()));
         return;
+    }
+    if (file.size() > TextFile::kMaxBytes) {
+        refuse(QStringLiteral("%1 has %2 bytes; word lists of up to 1 GiB can be imported.").arg(listPath).arg(file.size()));
+        return;
+    }
     const QByteArray list = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    if (file.error() != QFileDevice::NoError) {
+        refuse(QStringLiteral("Cannot read %1: %2").arg(listPath, file.errorString()));
         return;
+    }
     file.close();
 
-    // The engine reads GBK lists. A UTF-8 list (decided as Open decides for
-    // texts) goes to it converted, in a temporary file removed afterwards.
-    QByteArray enginePath = QFile::encodeName(listPath);
-    QTemporaryFile gbkList(QDir::tempPath() + QStringLiteral("/zelk-userdict-XXXXXX.txt"));
-    if (!GbkText::IsAscii(list) && GbkText::IsUtf8(list)) {
-        const QByteArray gbk = GbkText::Utf8ListToGbk(list);
-        if (!gbkList.open() || gbkList.write(gbk) != gbk.size() || !gbkList.flush()) {
-            MessageSink::Current().Show(this, QStringLiteral("用户词典导入失败，错误信息见日志文件!"));
-            return;
-        }
-        enginePath = QFile::encodeName(gbkList.fileName());
+    // The engine takes UTF-8 and GBK lists itself; what is no text in either
+    // is refused here, with the line, before any word of it counts.
+    const QString notText = TextFile::ListProblem(list, listPath);
+    if (!notText.isEmpty()) {
+        refuse(notText);
+        return;
     }
-    const int n = EngineCalls::Current().importUserDict(enginePath.constData());
-    if (n > 0)
-        MessageSink::Current().Show(this, QStringLiteral("用户词典导入成功（共导入%1条），细节具体见日志文件!").arg(n));
-    else
-        MessageSink::Current().Show(this, QStringLiteral("用户词典导入失败，错误信息见日志文件!"));
+    size_t added = 0;
+    size_t total = 0;
+    QString error;
+    if (!EngineCalls::Current().AddWords(list, listPath, &added, &total, &error)) {
+        refuse(error);
+        return;
+    }
+    if (added == 0) {
+        refuse(QStringLiteral("%1 holds no word.").arg(listPath));
+        return;
+    }
+    ZelkLog::Current().Write(QStringLiteral("Imported %1 words from %2; %3 words added in all.")
+                                 .arg(added)
+                                 .arg(listPath)
+                                 .arg(total));
+    QString message = QStringLiteral("用户词典导入成功（共导入%1条），细节具体见日志文件!").arg(added);
+    // The words of earlier imports stay: say how many there are with them.
+    if (total > added)
+        message += QStringLiteral("\n加上此前导入的，用户词共%1个。").arg(total);
+    MessageSink::Current().Show(this, message);
+}
+
+QString CMainFrame::HelpContentPath() const
+{
+    // Beside the working directory as always; then beside the program (the
+    // build tree) and where an installation puts it.
+    const QString bin = QCoreApplication::applicationDirPath();
+    const QStringList candidates = {frameDirectory + QStringLiteral("/Zelk_Help.htm"),
+                                    bin + QStringLiteral("/Zelk_Help.htm"),
+                                    bin + QStringLiteral("/" ZELK_DOC_FROM_BIN "/Zelk_Help.htm")};
+    for (const QString& path : candidates)
+        if (QFileInfo(path).isFile())
+            return QDir::cleanPath(path);
+    return candidates.first();
+}
+
+QString CMainFrame::HelpApiPath() const
+{
+    // Below the working directory as always; then in the models in use.
+    const QString beside = frameDirectory + QStringLiteral("/Morv/MANUAL/Zelk_API.htm");
+    const QString inModels = engineBase + QStringLiteral("/MANUAL/Zelk_API.htm");
+    if (!QFileInfo(beside).isFile() && !engineBase.isEmpty() && QFileInfo(inModels).isFile())
+        return inModels;
+    return beside;
+}
+
+void CMainFrame::OpenPage(const QString& path)
+{
+    CPageViewer::Open(QUrl::fromLocalFile(path), this);
 }
 
 void CMainFrame::OnHelpContent()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(frameDirectory + QStringLiteral("/Zelk_Help.htm")));
+    OpenPage(HelpContentPath());
 }
 
 void CMainFrame::OnHelpApi()
 {
-    QDesktopServices::openUrl(
-        QUrl::fromLocalFile(frameDirectory + QStringLiteral("/Morv/MANUAL/Zelk_API.htm")));
+    OpenPage(HelpApiPath());
 }
 
 void CMainFrame::OnAppAbout()
 {
-    CAboutDlg dialog(this);
+    CAboutDlg dialog(QUrl::fromLocalFile(HelpContentPath()), this);
+    connect(&dialog, &CAboutDlg::LinkActivated, this, [this](const QUrl& url) { OpenPage(url.toLocalFile()); });
     dialog.exec();
 }
 
@@ -661,11 +828,17 @@ void CMainFrame::OnFileNew()
 bool CMainFrame::SaveTo(const QString& path)
 {
     // The input text is what the user works on, so saving writes it: in GBK
-    // when it was read as GBK (and still fits), else in UTF-8. QSaveFile
+    // when it was read as GBK (and still fits), else in UTF-8, with the bytes
+    // of the file that no character stood for as they were. QSaveFile
     // writes a temporary file beside the target, flushes it to disk and
     // renames it over the target, so a failed save leaves the old file whole.
     bool savedGbk = false;
-    const QByteArray bytes = GbkText::ToFile(leftView->Text(), leftView->LoadedAsGbk(), &savedGbk);
+    QByteArray bytes;
+    QString problem;
+    if (!leftView->FileBytes(&bytes, &savedGbk, &problem)) {
+        MessageSink::Current().Show(this, QStringLiteral("Cannot save %1.\n%2").arg(path, problem));
+        return false;
+    }
     QSaveFile file(path);
     bool ok = file.open(QIODevice::WriteOnly);
     QString reason = file.errorString();
@@ -826,6 +999,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    CancelRun();
     SaveLayout();
     event->accept();
 }

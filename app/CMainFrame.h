@@ -15,9 +15,12 @@ class QDockWidget;
 class QMenu;
 class QPlainTextEdit;
 class QPrinter;
+class QProgressBar;
+class QPushButton;
 class QSplitter;
 class QTabWidget;
 class QToolBar;
+class RunJob;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -29,6 +32,8 @@ public:
     static QString TagExplanationText();
     // The text the Run command writes to "系统信息" for n bytes and seconds.
     static QString RunReport(int n, double seconds);
+    // The first line of the message of a failed import.
+    static QString ImportFailedText();
 
     CLeftView* LeftView() const { return leftView; }
     CMyZelkView* ResultView() const { return resultView; }
@@ -45,6 +50,19 @@ public:
     const QString& LastRunReport() const { return lastRunReport; }
     // The file Save writes to; empty for a text never saved or opened.
     const QString& DocumentPath() const { return documentPath; }
+    // The engine's model folder (its MANUAL/ holds the API manual when the
+    // working directory has none).
+    void SetEngineBase(const QString& base) { engineBase = base; }
+    // The files the help commands open.
+    QString HelpContentPath() const;
+    QString HelpApiPath() const;
+
+    // Whether a Run is analysing (or its page still being laid out: no).
+    bool IsRunning() const { return job != nullptr; }
+    // Stops a Run in progress and waits for its thread; the old page stays.
+    void CancelRun();
+    QProgressBar* RunProgress() const { return runProgress; }
+    QPushButton* CancelButton() const { return cancelButton; }
 
     // The main menu's action with this command id (nullptr if none).
     QAction* CommandAction(int id) const;
@@ -59,7 +77,13 @@ public:
     void SaveLayout() const;
     void RestoreLayout();
 
+signals:
+    // A Run has ended: ok when its page was written (and is being shown).
+    void RunFinished(bool ok);
+
 public slots:
+    // Starts the analysis of the input text on a thread of its own; the
+    // window answers meanwhile, shows the progress and can cancel it.
     void OnRun();
     void OnFileOpen();
     void OnImportUserDict();
@@ -109,8 +133,11 @@ private:
     bool LoadDocument(const QString& path, bool remember);
     void AddRecentFile(const QString& path);
     void UpdateTitle();
+    void OnRunFinished();
+    void OpenPage(const QString& path);
 
     QString frameDirectory;
+    QString engineBase;
     QString lastRunReport;
     QString documentPath;
     QStringList recentFiles;
@@ -137,6 +164,12 @@ private:
     QAction* customize = nullptr;
     QWidget* lastPane = nullptr;
     QPrinter* printer = nullptr;
+    QAction* runAction = nullptr;
+    QAction* importAction = nullptr;
+    QProgressBar* runProgress = nullptr;
+    QPushButton* cancelButton = nullptr;
+    RunJob* job = nullptr;
+    bool pageBegun = false; // the running job has begun to show its page
 };
 
 #endif

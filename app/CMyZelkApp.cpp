@@ -4,8 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QFileInfo>
+#include <QScrollBar>
 #include <QTimer>
-#include <QWebFrame>
 #include <cstdio>
 
 #include "CLeftView.h"
@@ -13,6 +14,7 @@
 #include "CMyZelkView.h"
 #include "EngineCalls.h"
 #include "MessageSink.h"
+#include "ZelkLog.h"
 
 namespace {
 
@@ -45,9 +47,22 @@ CMyZelkApp::~CMyZelkApp()
     delete mainFrame;
 }
 
-QString CMyZelkApp::InitFailureMessage(const QString& base)
+QString CMyZelkApp::InitFailureMessage(const QString& log, const QString& reason)
 {
-    return QStringLiteral("Failed in Init Zelk! Detail to see LOG file %1/Morv.log").arg(base);
+    if (log.isEmpty())
+        return QStringLiteral("Failed in Init Zelk! %1").arg(reason);
+    return QStringLiteral("Failed in Init Zelk! Detail to see LOG file %1").arg(log);
+}
+
+QStringList CMyZelkApp::LogCandidates(const QString& base)
+{
+    QStringList paths;
+    if (base == QDir::currentPath() + QStringLiteral("/Morv"))
+        paths << base + QStringLiteral("/Morv.log");
+    const QString own = ZelkLog::PrivateDir();
+    if (!own.isEmpty())
+        paths << own + QStringLiteral("/Morv.log");
+    return paths;
 }
 
 bool CMyZelkApp::InitInstance(const QStringList& arguments)
@@ -84,13 +99,28 @@ bool CMyZelkApp::InitInstance(const QStringList& arguments)
     mainFrame = new CMainFrame;
     mainFrame->SetRecentFiles(recent);
 
-    engineBase = QDir::currentPath() + QStringLiteral("/Morv");
-    if (!EngineCalls::Current().init(QFile::encodeName(engineBase).constData())) {
-        MessageSink::Current().Show(nullptr, InitFailureMessage(engineBase));
+    // The models of the working directory's Morv/ when it has them, as
+    // always; else those the library finds, so that Zelk starts anywhere.
+    EngineCalls& engine = EngineCalls::Current();
+    const QString local = QDir::currentPath() + QStringLiteral("/Morv");
+    engineBase = QFileInfo(local + QStringLiteral("/Configure.xml")).isFile() ? local : engine.DefaultModelDir();
+    if (!engineBase.isEmpty())
+        engineBase = QDir::cleanPath(engineBase); // the library's may read ".../bin/../lib/../share/morv"
+    ZelkLog& log = ZelkLog::Current();
+    log.Open(LogCandidates(engineBase));
+    QString error;
+    if (engineBase.isEmpty() || !engine.Open(engineBase, &error)) {
+        if (engineBase.isEmpty())
+            error = QStringLiteral("No models: there is no Morv/Configure.xml in %1, and none are installed.")
+                        .arg(QDir::currentPath());
+        log.Write(error);
+        MessageSink::Current().Show(nullptr, InitFailureMessage(log.Path(), error));
         delete mainFrame;
         mainFrame = nullptr;
         return false;
     }
+    log.Write(QStringLiteral("Zelk uses the models in %1.").arg(engineBase));
+    mainFrame->SetEngineBase(engineBase);
     started = true;
 
     mainFrame->RestoreLayout();
@@ -108,37 +138,50 @@ bool CMyZelkApp::InitInstance(const QStringList& arguments)
 
 void CMyZelkApp::TakeScreenshot(const QString& path, bool resultEnd)
 {
-    // Wait for the result page (or give up after a while), let it paint, grab.
+    // Once the result page is shown (or at once without a Run; at most after a
+    // minute), let it paint and grab.
     auto grab = [this, path, resultEnd] {
         QTimer::singleShot(500, this, [this, path, resultEnd] {
             if (mainFrame == nullptr)
                 return;
             if (resultEnd) {
-                QWebFrame* frame = mainFrame->ResultView()->page()->mainFrame();
-                frame->setScrollBarValue(Qt::Vertical, frame->scrollBarMaximum(Qt::Vertical));
+                QScrollBar* bar = mainFrame->ResultView()->verticalScrollBar();
+                bar->setValue(bar->maximum());
             }
             QApplication::processEvents();
             const bool saved = mainFrame->grab().save(path, "PNG");
             QApplication::exit(saved ? 0 : 2);
         });
     };
+    if (!mainFrame->IsRunning()) {
+        grab();
+        return;
+    }
     QTimer* timeout = new QTimer(this);
     timeout->setSingleShot(true);
     connect(timeout, &QTimer::timeout, this, grab);
-    connect(mainFrame->ResultView(), &QWebView::loadFinished, this, [timeout, grab] {
+    auto shown = [timeout, grab] {
         if (timeout->isActive()) {
             timeout->stop();
             grab();
         }
+    };
+    connect(mainFrame->ResultView(), &CMyZelkView::PageShown, this, shown);
+    connect(mainFrame, &CMainFrame::RunFinished, this, [shown](bool ok) {
+        if (!ok)
+            shown(); // a failed Run shows no page: the window as it is
     });
-    timeout->start(10000);
+    timeout->start(60000);
 }
 
 int CMyZelkApp::ExitInstance()
 {
-    if (mainFrame != nullptr)
+    if (mainFrame != nullptr) {
+        mainFrame->CancelRun(); // its analyser uses the model
         mainFrame->SaveLayout();
-    EngineCalls::Current().exit();
+    }
+    EngineCalls::Current().Close();
+    ZelkLog::Current().Close();
     started = false;
     return 0;
 }

@@ -1,25 +1,24 @@
 #include "EngineCalls.h"
 
-#include "engine/Engine.h"
+#include "LibraryEngine.h"
 
 namespace {
 
-bool CallExit()
-{
-    return EngineExit();
-}
-
-const EngineCalls kEngine = {EngineInit, CallExit, EngineWriteHtml, EngineImportUserDict};
-EngineCalls current = kEngine;
+EngineCalls* installed = nullptr;
 
 } // namespace
 
+EngineCalls::Analyzer::~Analyzer() = default;
+
+EngineCalls::~EngineCalls() = default;
+
 EngineCalls& EngineCalls::Current()
 {
-    return current;
+    static LibraryEngine library;
+    return installed != nullptr ? *installed : library;
 }
 
-void EngineCalls::Reset()
+void EngineCalls::Install(EngineCalls* engine)
 {
-    current = kEngine;
+    installed = engine;
 }

@@ -10,7 +10,7 @@ packages=(
   g++ cmake ninja-build make pkg-config xz-utils groff-base
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  qtbase5-dev libqt5webkit5-dev xvfb xauth fonts-wqy-microhei
+  qtbase5-dev xvfb xauth fonts-wqy-microhei
   pybind11-dev python3-dev python3-pytest python3-jieba python3-dask python3-distributed python3-pip python3-venv
   sqlite3 libsqlite3-dev postgresql-15 postgresql-server-dev-15
 )

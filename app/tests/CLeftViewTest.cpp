@@ -7,6 +7,7 @@
 
 #include "CLeftView.h"
 #include "GbkText.h"
+#include "TextFile.h"
 #include "ZelkTestUtil.h"
 
 class CLeftViewTest : public QObject {
@@ -27,7 +28,8 @@ private slots:
         QTest::newRow("gbk") << QByteArray("\xD5\xC5\xCE\xB0\xC3\xF7") << QStringLiteral("\u5f20\u4f1f\u660e")
                              << true;
         QTest::newRow("crlf and lone cr") << QByteArray("a\r\nb\rc\n") << QStringLiteral("a\nb\nc\n") << false;
-        QTest::newRow("ends at NUL") << QByteArray("ab\0cd", 5) << QStringLiteral("ab") << false;
+        // A NUL byte shows as a mark (it is kept for Save), not as the end.
+        QTest::newRow("NUL held raw") << QByteArray("ab\0cd", 5) << QStringLiteral("ab\uFFFDcd") << false;
         QTest::newRow("empty") << QByteArray() << QString() << false;
     }
     void loadDecodesAndReplaces()
@@ -64,7 +66,7 @@ private slots:
     {
         // Text loaded from a GBK file goes back to the engine as the same bytes, CR LF kept.
         const QByteArray gbk("\xD5\xC5\xCE\xB0\xC3\xF7\xA1\xA3\r\n2026\xC4\xEA\r\n");
-        QCOMPARE(GbkText::ToEngine(GbkText::FromFile(gbk)), gbk);
+        QCOMPARE(GbkText::ToEngine(TextFile::Decode(gbk).text), gbk);
         QString unencodable;
         QCOMPARE(GbkText::ToEngine(QStringLiteral("a\nb"), &unencodable), QByteArray("a\r\nb"));
         QVERIFY(unencodable.isEmpty());
@@ -84,10 +86,14 @@ private slots:
 
     void utf8Detection()
     {
-        QVERIFY(GbkText::IsUtf8(QByteArray("plain ascii")));
-        QVERIFY(GbkText::IsUtf8(QByteArray("\xE4\xB8\xAD")));
-        QVERIFY(!GbkText::IsUtf8(QByteArray("\xD6\xD0")));
-        QVERIFY(!GbkText::IsUtf8(QByteArray("\xE4\xB8"))); // cut short
+        auto isUtf8 = [](const QByteArray& bytes) { return TextFile::ScanUtf8(bytes.constData(), bytes.size()); };
+        QVERIFY(isUtf8(QByteArray("plain ascii")));
+        QVERIFY(isUtf8(QByteArray("\xE4\xB8\xAD")));
+        QVERIFY(!isUtf8(QByteArray("\xD6\xD0")));
+        QVERIFY(!isUtf8(QByteArray("\xE4\xB8"))); // cut short
+        QVERIFY(!isUtf8(QByteArray("\xED\xA0\x80"))); // a surrogate
+        QVERIFY(!isUtf8(QByteArray("\xC0\xAF")));     // overlong
+        QVERIFY(!isUtf8(QByteArray("\xF4\x90\x80\x80"))); // beyond U+10FFFF
     }
 
     void splitLineKeepsCharactersWhole_data()
@@ -344,35 +350,193 @@ private slots:
         QFETCH(bool, gbk);
         QFETCH(QByteArray, bytes);
         QFETCH(bool, savedGbk);
+        CLeftView view;
+        view.SetText(text);
+        view.SetLoadedAsGbk(gbk);
         bool wroteGbk = !savedGbk;
-        QCOMPARE(GbkText::ToFile(text, gbk, &wroteGbk), bytes);
+        QByteArray written;
+        QString problem;
+        QVERIFY(view.FileBytes(&written, &wroteGbk, &problem));
+        QCOMPARE(written, bytes);
         QCOMPARE(wroteGbk, savedGbk);
     }
 
-    void utf8WordListBecomesGbk_data()
+    // The encoding as the morv command decides it, and damaged UTF-8 read as
+    // UTF-8 with its flaws held raw.
+    void encodingIsDecidedAsTheCommandDecides_data()
     {
-        QTest::addColumn<QByteArray>("utf8");
-        QTest::addColumn<QByteArray>("gbk");
-        QTest::addColumn<int>("dropped");
-        // 张伟明 / 中文
-        QTest::newRow("words and fields") << QByteArray("\xE5\xBC\xA0\xE4\xBC\x9F\xE6\x98\x8E nr 10\n\xE4\xB8\xAD\xE6\x96\x87\n")
-                                          << QByteArray("\xD5\xC5\xCE\xB0\xC3\xF7 nr 10\n\xD6\xD0\xCE\xC4\n") << 0;
-        QTest::newRow("byte-order mark dropped, CR LF kept")
-            << QByteArray("\xEF\xBB\xBF\xE4\xB8\xAD\xE6\x96\x87\r\nab\r\n")
-            << QByteArray("\xD6\xD0\xCE\xC4\r\nab\r\n") << 0;
-        QTest::newRow("no final line feed") << QByteArray("\xE4\xB8\xAD") << QByteArray("\xD6\xD0") << 0;
-        QTest::newRow("word without gbk code left out")
-            << QByteArray("\xED\x95\x9C\xEA\xB5\xAD\n\xE4\xB8\xAD\n\xF0\x9F\x98\x80")
-            << QByteArray("\xD6\xD0\n") << 2;
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("encoding");
+        QTest::addColumn<int>("rawBytes");
+        const QByteArray cjk("\xE4\xB8\xAD\xE6\x96\x87"); // 中文 in UTF-8
+        QTest::newRow("ascii") << QByteArray("plain\n") << int(TextFile::Utf8) << 0;
+        QTest::newRow("utf-8") << cjk << int(TextFile::Utf8) << 0;
+        QTest::newRow("gbk") << QByteArray("\xD6\xD0\xCE\xC4") << int(TextFile::Gbk) << 0;
+        // 莫尔夫泽尔克: its first two bytes happen to be valid UTF-8
+        QTest::newRow("gbk starting like utf-8") << QByteArray("\xC4\xAA\xB6\xFB\xB7\xF2\xD4\xF3\xB6\xFB\xBF\xCB")
+                                                 << int(TextFile::Gbk) << 0;
+        QTest::newRow("utf-8 after 64 KiB of ascii") << QByteArray(70000, 'a') + cjk << int(TextFile::Utf8) << 0;
+        QTest::newRow("gbk 64 KiB after valid utf-8: utf-8, the gbk raw")
+            << cjk.repeated(11000) + "\xD6\xD0" << int(TextFile::Utf8) << 2;
+        QTest::newRow("utf-8 cut in its last character") << cjk.repeated(5).chopped(1) << int(TextFile::Utf8) << 2;
+        // Too short to tell from GBK: as the command reads it.
+        QTest::newRow("two characters, cut") << cjk.chopped(1) << int(TextFile::Gbk) << 1;
+        QTest::newRow("a NUL byte, held raw") << QByteArray("a\0b", 3) << int(TextFile::Utf8) << 1;
+        QTest::newRow("gbk with bytes of neither") << QByteArray("\xD6\xD0\xFF\x80\xCE") << int(TextFile::Gbk) << 3;
     }
-    void utf8WordListBecomesGbk()
+    void encodingIsDecidedAsTheCommandDecides()
     {
-        QFETCH(QByteArray, utf8);
-        QFETCH(QByteArray, gbk);
-        QFETCH(int, dropped);
-        int left = -1;
-        QCOMPARE(GbkText::Utf8ListToGbk(utf8, &left), gbk);
-        QCOMPARE(left, dropped);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, encoding);
+        QFETCH(int, rawBytes);
+        const TextFile::Decoded decoded = TextFile::Decode(bytes);
+        QCOMPARE(int(decoded.encoding), encoding);
+        QCOMPARE(int(decoded.rawBytes), rawBytes);
+        QCOMPARE(decoded.text.count(QChar(0xFFFD)), decoded.raw.size());
+        QCOMPARE(TextFile::Notice(decoded, QStringLiteral("f")).isEmpty(), rawBytes == 0);
+    }
+
+    // Whatever the bytes, loading and saving them unedited gives them back.
+    void unknownBytesComeBackUnchanged()
+    {
+        QRandomGenerator random(30);
+        const QByteArray pieces[] = {"\xE4\xB8\xAD", "\xD6\xD0", "a", " ", "\n", "\r\n", "\xFF", "\x80", "\0",
+                                     "\xF0\x9F\x98\x80", "\xE4\xB8", "\xA2\xA0", "\xEF\xBB\xBF"};
+#ifdef MORV_SANITIZED
+        const int rounds = 60; // the sanitizers make the editor many times slower
+#else
+        const int rounds = 200;
+#endif
+        for (int round = 0; round < rounds; ++round) {
+            QByteArray bytes;
+            const bool crlf = round % 3 == 0;
+            const int n = round % 20 == 0 ? 3000 : int(random.bounded(60));
+            for (int i = 0; i < n; ++i) {
+                QByteArray piece = pieces[random.bounded(int(sizeof pieces / sizeof pieces[0]))];
+                if (piece.startsWith('\r') || piece == "\n")
+                    piece = crlf ? "\r\n" : "\n";
+                bytes += piece;
+            }
+            const TextFile::Decoded decoded = TextFile::Decode(bytes);
+            CLeftView view;
+            view.SetText(decoded.text, decoded.raw);
+            // What LoadFile keeps besides the text.
+            view.SetLoadedAsGbk(decoded.encoding == TextFile::Gbk);
+            QByteArray saved;
+            bool gbk = false;
+            QString problem;
+            QVERIFY(view.FileBytes(&saved, &gbk, &problem));
+            QByteArray expected = bytes;
+            if (decoded.bom)
+                expected.remove(0, 3);
+            if (!decoded.crlf)
+                expected.replace("\r\n", "\n");
+            else
+                saved.replace("\r\n", "\n"), expected.replace("\r\n", "\n");
+            QVERIFY2(saved == expected, qPrintable(QStringLiteral("round %1: %2 -> %3")
+                                                      .arg(round)
+                                                      .arg(QString::fromLatin1(bytes.toHex()))
+                                                      .arg(QString::fromLatin1(saved.toHex()))));
+        }
+    }
+
+    // Raw bytes stay with their mark through edits around them; what the user
+    // types or pastes next to one is text of its own.
+    void rawBytesSurviveEdits()
+    {
+        const QString path = dir.filePath(QStringLiteral("raw.txt"));
+        QVERIFY(WriteAll(path, "\xE4\xB8\xAD\xFF\xE6\x96\x87\n" + LongLine().toUtf8() + "\x80" + LongLine().toUtf8()));
+        CLeftView view;
+        QString notice;
+        QVERIFY(view.LoadFile(path, nullptr, &notice));
+        QVERIFY(notice.contains(QStringLiteral("2 of its bytes")));
+        QVERIFY(view.document()->blockCount() > 8); // the long line is in pieces
+        auto saved = [&view] {
+            QByteArray bytes;
+            bool gbk = true;
+            QString problem;
+            return view.FileBytes(&bytes, &gbk, &problem) ? bytes : QByteArray("<refused>");
+        };
+        QByteArray expected = "\xE4\xB8\xAD\xFF\xE6\x96\x87\n" + LongLine().toUtf8() + "\x80" + LongLine().toUtf8();
+        QCOMPARE(saved(), expected);
+
+        // Typed right after the first mark, and a U+FFFD pasted there.
+        QTextCursor cursor(view.document());
+        cursor.setPosition(2);
+        view.setTextCursor(cursor);
+        QTest::keyClicks(&view, QStringLiteral("x"));
+        QApplication::clipboard()->setText(QStringLiteral("\uFFFD"));
+        view.paste();
+        expected.insert(4, "x\xEF\xBF\xBD");
+        QCOMPARE(saved(), expected);
+        // The mark removed: its byte goes with it; undone: it comes back.
+        cursor = view.textCursor();
+        cursor.setPosition(1);
+        cursor.setPosition(2, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        QByteArray removed = expected;
+        removed.remove(3, 1);
+        QCOMPARE(saved(), removed);
+        view.undo();
+        QCOMPARE(saved(), expected);
+    }
+
+    void gbkTextWithRawBytesKeepsToGbk()
+    {
+        const QString path = dir.filePath(QStringLiteral("gbk-raw.txt"));
+        QVERIFY(WriteAll(path, "\xD6\xD0\xFF\xCE\xC4"));
+        CLeftView view;
+        QVERIFY(view.LoadFile(path));
+        QVERIFY(view.LoadedAsGbk());
+        view.moveCursor(QTextCursor::End);
+        view.textCursor().insertText(QStringLiteral("\uD55C")); // Hangul: no GBK code
+        QByteArray bytes;
+        bool gbk = false;
+        QString problem;
+        QVERIFY(!view.FileBytes(&bytes, &gbk, &problem)); // no encoding holds both
+        QVERIFY2(problem.contains(QStringLiteral("\uD55C")), qPrintable(problem));
+    }
+
+    void binaryFileIsNotOpened()
+    {
+        QByteArray noise(64 * 1024, '\0');
+        QRandomGenerator random(5);
+        for (char& c : noise)
+            c = char(random.bounded(256));
+        const QString path = dir.filePath(QStringLiteral("noise.bin"));
+        QVERIFY(WriteAll(path, noise));
+        CLeftView view;
+        view.setPlainText(QStringLiteral("keep"));
+        QString problem;
+        QVERIFY(!view.LoadFile(path, &problem));
+        QVERIFY2(problem.contains(QStringLiteral("not a text file")), qPrintable(problem));
+        QCOMPARE(view.toPlainText(), QStringLiteral("keep"));
+    }
+
+    // A word list that is no text is refused with the line; one that is
+    // text in either encoding goes to the engine, which judges its words.
+    void wordListThatIsNoTextIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<QString>("problem");
+        // 张伟明 / 中文
+        QTest::newRow("utf-8") << QByteArray("\xE5\xBC\xA0\xE4\xBC\x9F\xE6\x98\x8E nr 10\n\xE4\xB8\xAD\xE6\x96\x87\n")
+                               << QString();
+        QTest::newRow("gbk") << QByteArray("\xD5\xC5\xCE\xB0\xC3\xF7 nr 10\n\xD6\xD0\xCE\xC4\n") << QString();
+        QTest::newRow("utf-8 with a character gbk lacks: the engine says")
+            << QByteArray("\xED\x95\x9C\xEA\xB5\xAD\n") << QString();
+        QTest::newRow("utf-8 with a stray byte")
+            << QByteArray("\xE5\xBC\xA0\xE4\xBC\x9F\xE6\x98\x8E\n\xE4\xB8\xAD\xE6\x96\x87\xE6\x96\x87\xB8\n")
+            << QStringLiteral("L:2: not valid UTF-8");
+        QTest::newRow("NUL") << QByteArray("ab\ncd\n\0", 7) << QStringLiteral("L:3: a NUL byte");
+        QTest::newRow("neither") << QByteArray("ab\n\xD6\xD0\xFF\n") << QStringLiteral("L:2: neither UTF-8 nor GBK");
+    }
+    void wordListThatIsNoTextIsRefused()
+    {
+        QFETCH(QByteArray, list);
+        QFETCH(QString, problem);
+        const QString found = TextFile::ListProblem(list, QStringLiteral("L"));
+        QVERIFY2(problem.isEmpty() ? found.isEmpty() : found.startsWith(problem), qPrintable(found));
     }
 
 private:

@@ -79,7 +79,7 @@ if [ "${MORV_HAS_ZELK:-0}" = 1 ]; then
         skip "Zelk was configured but not built"
     fi
 else
-    skip "Zelk is not part of this build (MORV_BUILD_APP=OFF, or no Qt 5 with QtWebKit)"
+    skip "Zelk is not part of this build (MORV_BUILD_APP=OFF, or no Qt 5 Widgets)"
 fi
 if { [ "${MORV_HAS_PYTHON:-0}" = 0 ] || [ $python_built = yes ]; } &&
     { [ "${MORV_HAS_ZELK:-0}" = 0 ] || [ $zelk_built = yes ]; }; then
@@ -314,6 +314,21 @@ if [ $zelk_built = yes ]; then
         [ -e "$models/MANUAL/Zelk_API.htm" ] && [ -e "$p/$datadir/doc/morv/Zelk_Help.htm" ]
     }
     check "Zelk's help pages are installed" zelk
+    # Started from an empty folder, as from a desktop launcher: it opens on the
+    # installed models, runs the sample, and writes its log where it may.
+    zelk_starts() {
+        local dir=$work/zelk-cwd
+        mkdir -p "$dir" && cd "$dir" || return 1
+        local run=(env -u QT_QPA_PLATFORM xvfb-run -a -s "-screen 0 1280x900x24")
+        command -v xvfb-run >/dev/null || run=(env QT_QPA_PLATFORM=offscreen)
+        XDG_CACHE_HOME=$work/zelk-cache XDG_CONFIG_HOME=$work/zelk-config timeout 120 \
+            "${run[@]}" "$p/$bindir/zelk" --run-file "$src/data/sample.txt" --screenshot "$work/zelk.png" || return 1
+        [ -s "$work/zelk.png" ] && [ -s "$dir/result.htm" ] || return 1
+        grep -qF "uses the models in $models." "$work/zelk-cache/zelk/Morv.log" ||
+            { cat "$work/zelk-cache/zelk/Morv.log"; return 1; }
+    }
+    check "the installed Zelk starts from an empty folder on the installed models" zelk_starts
+    cd "$work/cwd" || exit 1
 fi
 
 # --- The SQLite tokenizer -----------------------------------------------------------
