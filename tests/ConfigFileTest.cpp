@@ -152,7 +152,7 @@ TEST(ConfigFile, ModelIgnoresCommentedKeysAndRefusesACutFile)
     CModel model;
     ASSERT_TRUE(model.ReadConfig(dir.path));
     EXPECT_TRUE(model.newWordsOn);
-    EXPECT_FALSE(model.placeNamesOn);
+    EXPECT_FALSE(model.entities.on);
     EXPECT_EQ(model.dataDir, "Data");
 
     WriteFile(dir / "Configure.xml", full.substr(0, full.size() / 2));
