@@ -95,6 +95,10 @@ TEST_F(CSupplementWordsTest, LeavesOutWhatCannotBeAPathOrCutsAName)
     std::vector<TokenRecord> merged = Atoms();
     merged[1].end = 6;
     merged.erase(merged.begin() + 2, merged.begin() + 4);
+    // 点赞 as one atom: the lattice holds the word already, as the atom.
+    std::vector<TokenRecord> whole = Atoms();
+    whole[5].end = 12;
+    whole.erase(whole.begin() + 6);
     // 点 as punctuation: no word begins there.
     std::vector<TokenRecord> punct = Atoms();
     punct[5].kind = 3;
@@ -109,6 +113,7 @@ TEST_F(CSupplementWordsTest, LeavesOutWhatCannotBeAPathOrCutsAName)
         {"a name over 赞", Atoms(), kLength, {{10, 12}}, {{0, 4}, {0, 8}}},
         {"a name beside the words", Atoms(), kLength, {{12, 14}}, {{0, 4}, {0, 8}, {8, 12}}},
         {"ends inside an atom", merged, kLength, {}, {{0, 8}, {8, 12}}},
+        {"is one atom", whole, kLength, {}, {{0, 4}, {0, 8}}},
         {"begins at punctuation", punct, kLength, {}, {{0, 4}, {0, 8}}},
         {"runs past the sentence", Atoms(), 10, {}, {{0, 4}, {0, 8}}},
         {"an empty sentence", Atoms(), 0, {}, {}},
