@@ -116,7 +116,7 @@ Score Evaluate(const CCharModel& model, const std::vector<TestSentence>& test, c
     std::vector<float> margins;
     std::vector<Proposed> words;
     for (const TestSentence& s : test) {
-        model.Words(s.text.data(), static_cast<int>(s.text.size()), 0, static_cast<int>(s.text.size()), ws);
+        model.Words(s.text.data(), static_cast<int>(s.text.size()), ws);
         score.chars += static_cast<size_t>(ws.GetCharCount());
         std::set<std::pair<int, int>> system;
         for (const CCharModel::Word& w : ws.GetWords())
@@ -332,11 +332,11 @@ int main(int argc, char** argv)
     for (int k = 0; k < repeats; ++k) {
         double t = CpuNow();
         for (const TestSentence& x : sentences)
-            sink += model.Label(x.text.data(), static_cast<int>(x.text.size()), 0, static_cast<int>(x.text.size()), ws);
+            sink += model.Label(x.text.data(), static_cast<int>(x.text.size()), ws);
         labelCpu = std::min(labelCpu, CpuNow() - t);
         t = CpuNow();
         for (const TestSentence& x : sentences)
-            sink += model.Words(x.text.data(), static_cast<int>(x.text.size()), 0, static_cast<int>(x.text.size()), ws);
+            sink += model.Words(x.text.data(), static_cast<int>(x.text.size()), ws);
         wordsCpu = std::min(wordsCpu, CpuNow() - t);
     }
 

@@ -32,8 +32,6 @@ public:
     const char* Text() const { return text.c_str(); }
     size_t Length() const { return text.size(); }
     const char* Input() const { return input; }
-    size_t InputSize() const { return inputSize; }
-    Encoding GetEncoding() const { return encoding; }
 
     // Input byte offset of the engine character that starts at engine byte g (g may
     // be Length()).

@@ -22,9 +22,7 @@ public:
 
     // Reads up to `bytes` bytes; returns how many arrived. A short read is not an error.
     size_t Read(void* dst, size_t bytes);
-    template <class T> bool ReadValue(T& value) { return Read(&value, sizeof value) == sizeof value; }
     bool Write(const void* src, size_t bytes);
-    template <class T> bool WriteValue(const T& value) { return Write(&value, sizeof value); }
     // Closes the file; false when buffered data could not be written.
     bool Close();
 

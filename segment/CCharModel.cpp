@@ -188,58 +188,34 @@ bool CCharModel::Load(const char* path)
     return true;
 }
 
-int CCharModel::Label(const char* text, int length, int from, int to, Workspace& ws) const
+int CCharModel::Label(const char* text, int length, Workspace& ws) const
 {
     ws.charCount = 0;
-    ws.first = 0;
     ws.starts.clear();
     ws.words.clear();
     std::memcpy(ws.transitions, transitionScores, sizeof ws.transitions);
     if (!loaded || text == nullptr || length <= 0)
         return 0;
-    from = from < 0 ? 0 : from > length ? length : from;
-    to = to < 0 ? 0 : to > length ? length : to;
-    if (from >= to)
-        return 0;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-
-    // Up to two characters of context before the range, the range, up to two after.
-    int pos = 0, before1 = -1, before2 = -1;
-    while (pos < length && pos < from) {
-        before2 = before1;
-        before1 = pos;
-        pos += CharLength(p, pos, length);
-    }
-    for (int b : {before2, before1})
-        if (b >= 0)
-            ws.starts.push_back(b);
-    const int first = static_cast<int>(ws.starts.size());
-    while (pos < length && pos < to) {
+    int pos = 0;
+    while (pos < length) {
         ws.starts.push_back(pos);
         pos += CharLength(p, pos, length);
     }
-    const int n = static_cast<int>(ws.starts.size()) - first;
-    if (n == 0)
-        return 0;
-    for (int k = 0; k < 2 && pos < length; ++k) {
-        ws.starts.push_back(pos);
-        pos += CharLength(p, pos, length);
-    }
-    const int collected = static_cast<int>(ws.starts.size());
-    ws.starts.push_back(pos); // the end of the last character collected
-    ws.first = first;
+    const int n = static_cast<int>(ws.starts.size());
+    ws.starts.push_back(pos); // the end of the last character
     ws.charCount = n;
 
-    // The window: window index w is character first - 2 + w of starts.
+    // The window: window index w is character w - 2, two pads at either end.
     const size_t width = static_cast<size_t>(n) + 4;
     ws.keys.resize(width);
     ws.dense.resize(width);
     ws.classes.resize(width);
     const uint8_t padClass = static_cast<uint8_t>(classCount - 1);
     for (size_t w = 0; w < width; ++w) {
-        const int c = first - 2 + static_cast<int>(w);
-        if (c < 0 || c >= collected) {
-            const bool beforeText = c < first;
+        const int c = static_cast<int>(w) - 2;
+        if (c < 0 || c >= n) {
+            const bool beforeText = c < 0;
             ws.keys[w] = beforeText ? -1 : -2; // no character's key: pads never repeat a character
             ws.dense[w] = beforeText ? kBeforeSentence : kAfterSentence;
             ws.classes[w] = padClass;
@@ -402,9 +378,9 @@ void CCharModel::Margins(Workspace& ws) const
     }
 }
 
-int CCharModel::Words(const char* text, int length, int from, int to, Workspace& ws) const
+int CCharModel::Words(const char* text, int length, Workspace& ws) const
 {
-    if (Label(text, length, from, to, ws) == 0)
+    if (Label(text, length, ws) == 0)
         return 0;
     Margins(ws);
     return static_cast<int>(ws.words.size());

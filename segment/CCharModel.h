@@ -64,7 +64,7 @@ public:
 
         int GetCharCount() const { return charCount; }
         // charCount + 1 byte offsets: character i is [starts[i], starts[i + 1]).
-        const int* GetCharStarts() const { return starts.data() + first; }
+        const int* GetCharStarts() const { return starts.data(); }
         const uint8_t* GetLabels() const { return labels.data(); }
         // charCount x 4 label scores (B, M, E, S per character), in the same unit
         // as the transition scores; a labelling scores the sum of its label and
@@ -84,9 +84,8 @@ public:
     private:
         friend class CCharModel;
         int charCount = 0;
-        int first = 0; // index in starts of the first labelled character
         std::vector<int> starts;
-        std::vector<int32_t> keys;      // window: 2 before, the span, 2 after
+        std::vector<int32_t> keys;      // window: 2 pads, the characters, 2 pads
         std::vector<uint16_t> dense;
         std::vector<uint8_t> classes;
         std::vector<uint32_t> pairKeys; // pair (window j, window j + 1); 0 when it has an unknown character
@@ -115,22 +114,19 @@ public:
     bool Load(const char* path);
     bool IsLoaded() const { return loaded; }
 
-    // Labels the characters of text[0, length) whose first byte lies in
-    // [from, to) (byte offsets, clamped to the text). Characters are cut from
-    // the start of the text as the engine reads them: a byte below 0x80 is one
-    // character, a byte of 0x80 or above takes the next byte with it, a lone
-    // lead byte at the end stands alone. Characters outside the range still
-    // serve as context; the first labelled character begins a word and the last
-    // ends one. Returns the number of characters labelled (0 when the model is
-    // not loaded or the range holds no character).
-    int Label(const char* text, int length, int from, int to, Workspace& ws) const;
+    // Labels the characters of text[0, length), cut as the engine reads them: a
+    // byte below 0x80 is one character, a byte of 0x80 or above takes the next
+    // byte with it, a lone lead byte at the end stands alone. The first
+    // character begins a word and the last ends one. Returns the number of
+    // characters labelled (0 when the model is not loaded or the text is empty).
+    int Label(const char* text, int length, Workspace& ws) const;
 
     // Label, then the words of the labelling (ws.GetWords()), each with its
     // margin: how much lower the best labelling that does not contain the word
     // scores than the chosen one, in score units (0 on a tie; larger is surer;
     // a word of a labelling the model prefers by 10 scores 10). Returns the
     // number of words.
-    int Words(const char* text, int length, int from, int to, Workspace& ws) const;
+    int Words(const char* text, int length, Workspace& ws) const;
 
     // For every span of 2 to kMaxSpanChars characters of the workspace's
     // labelling, how much lower the best labelling that makes the span one word

@@ -87,7 +87,7 @@ bool CNewWordStage::Propose(const CSentence& sentence)
         return false;
     if (sentence.spoken <= 0)
         return false;
-    model->Words(sentence.text, sentence.spoken, 0, sentence.spoken, ws);
+    model->Words(sentence.text, sentence.spoken, ws);
     labelled = true;
     proposed.clear();
     const std::vector<TokenRecord>& atoms = preProcessor.GetAtoms();

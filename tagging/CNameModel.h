@@ -222,7 +222,6 @@ public:
     int GetPairCount() const { return pairCount; }
     int GetClassCount() const { return classCount; }
     int GetLexiconSize() const { return lexCount; }
-    const int32_t* GetTransitions() const { return transitions; }
 
 private:
     struct Slot {

@@ -35,9 +35,6 @@ public:
     // The names of the sentence, each merged into one token.
     void Run(CSentence& sentence);
 
-    // The name model's stage, if any (its veto follows part-of-speech tagging).
-    const CNameStage* GetNameModel() const { return nameModel.get(); }
-
 private:
     void TagRoles(CSentence& sentence);
 

@@ -19,7 +19,6 @@
 #include "tagging/CPosLexicon.h"
 #include "tagging/CTagTransitions.h"
 #include "tools/trainer/EntityAutomaton.h"
-#include "tools/trainer/GbkConverter.h"
 #include "tools/trainer/ModelWriter.h"
 
 namespace {
@@ -27,13 +26,6 @@ namespace {
 using namespace entityrole;
 
 constexpr int kNs = 29, kNt = 31, kN = 21;
-
-std::string Gbk(const std::string& utf8)
-{
-    std::string out;
-    GbkConverter().ToGbk(utf8, out);
-    return out;
-}
 
 // Words after the special words, with their place role, organisation role and
 // part-of-speech tag (kOther: no role entry).

@@ -88,7 +88,7 @@ TEST(CharModelTrainer, LearnsTheCorpusWordsAndKeepsNamesInTwo)
             size_t end = text.find("\xA1\xA3", begin);
             end = end == std::string::npos ? text.size() : end + 2;
             const std::string sentence = text.substr(begin, end - begin);
-            model.Words(sentence.data(), static_cast<int>(sentence.size()), 0, static_cast<int>(sentence.size()), ws);
+            model.Words(sentence.data(), static_cast<int>(sentence.size()), ws);
             for (const CCharModel::Word& w : ws.GetWords())
                 got.emplace_back(static_cast<int>(begin) + w.start, static_cast<int>(begin) + w.end);
             begin = end;
@@ -97,7 +97,7 @@ TEST(CharModelTrainer, LearnsTheCorpusWordsAndKeepsNamesInTwo)
     }
     // 江 | 泽民 in new company: the name stays two words.
     const std::string text = "\xBD\xAD\xD4\xF3\xC3\xF1\xC8\xC8\xB0\xAE\xBA\xCD\xC6\xBD"; // 江泽民热爱和平
-    model.Label(text.data(), static_cast<int>(text.size()), 0, static_cast<int>(text.size()), ws);
+    model.Label(text.data(), static_cast<int>(text.size()), ws);
     std::string labels;
     for (int i = 0; i < ws.GetCharCount(); ++i)
         labels += "BMES"[ws.GetLabels()[i]];

@@ -19,7 +19,6 @@
 #include "tools/trainer/CharClassSource.h"
 #include "tools/trainer/CorpusNames.h"
 #include "tools/trainer/EntityAutomaton.h"
-#include "tools/trainer/GbkConverter.h"
 #include "tools/trainer/OrgRoleScheme.h"
 #include "tools/trainer/PlaceRoleScheme.h"
 #include "tools/trainer/RoleModelTrainer.h"
@@ -45,13 +44,6 @@ std::vector<int> Offsets(const Paragraph& p)
     for (const CorpusToken& t : p.tokens)
         offsets.push_back(offsets.back() + static_cast<int>(t.word.size()));
     return offsets;
-}
-
-std::string Gbk(const std::string& utf8)
-{
-    std::string out;
-    GbkConverter().ToGbk(utf8, out);
-    return out;
 }
 
 TEST(EntityRoleScheme, RolesTellPositionAndWhereWordsStartAndEnd)

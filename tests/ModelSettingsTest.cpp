@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
+
 #include <unistd.h>
 
 #include "engine/CModel.h"
@@ -129,6 +133,26 @@ TEST(ModelSettings, DescriptionNamesTheFilesTheStagesLoaded)
     }
     EXPECT_NE(on.find("NewWords on"), std::string::npos);
     EXPECT_NE(on.find("tuning:          NewWordMargin 0.5,"), std::string::npos) << on;
+    // Each file line gives the size of the file of that name in the data
+    // directory, and no file is named twice.
+    for (const std::string* text : {&on, &off}) {
+        std::istringstream lines(*text);
+        std::set<std::string> named;
+        int files = 0;
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream fields(line);
+            std::string name, unit;
+            long long bytes = -1;
+            if (line.rfind("  ", 0) != 0 || !(fields >> name >> bytes >> unit) || unit != "bytes")
+                continue;
+            ++files;
+            EXPECT_TRUE(named.insert(name).second) << name;
+            struct stat st {};
+            ASSERT_EQ(::stat((kTrained + "/Data/" + name).c_str(), &st), 0) << name;
+            EXPECT_EQ(bytes, static_cast<long long>(st.st_size)) << name;
+        }
+        EXPECT_GE(files, 10) << *text;
+    }
 }
 
 } // namespace

@@ -183,12 +183,12 @@ TEST_F(MorvApiTrained, WordsAddedWhileOthersAnalyseAreSafeAndTakeEffect)
         });
     }
     for (int w = 0; w < 200; ++w)
-        model->AddWord("\xE6\xB5\x8B\xE8\xAF\x95" + std::to_string(w)); // 测试N
+        model->AddWord("测试" + std::to_string(w));
     stop = true;
     for (std::thread& t : readers)
         t.join();
     EXPECT_EQ(model->UserWordCount(), 200u);
-    const std::vector<morv::Token> t = analyzer->Analyze("\xE6\xB5\x8B\xE8\xAF\x95" "17");
+    const std::vector<morv::Token> t = analyzer->Analyze("测试17");
     ASSERT_EQ(t.size(), 1u);
     EXPECT_TRUE(t[0].Has(MORV_FLAG_USER_WORD));
 }
@@ -198,15 +198,15 @@ TEST_F(MorvApiTrained, AddedWordsChangeTheCutAndTheTag)
     // 这个门把手坏了: the classic pipeline cuts 门/把/手 (the new stages know the word).
     model.reset(new morv::Model(kClassic));
     analyzer.reset(new morv::Analyzer(*model));
-    const std::string text = "\xE8\xBF\x99\xE4\xB8\xAA\xE9\x97\xA8\xE6\x8A\x8A\xE6\x89\x8B\xE5\x9D\x8F\xE4\xBA\x86";
-    const std::string handle = "\xE9\x97\xA8\xE6\x8A\x8A\xE6\x89\x8B"; // 门把手
+    const std::string text = "这个门把手坏了";
+    const std::string handle = "门把手";
     EXPECT_EQ(TextLine(analyzer->Analyze(text)).find(handle + "/"), std::string::npos);
     model->AddWord(handle, 10, "n");
     const std::string cut = TextLine(analyzer->Analyze(text));
     EXPECT_NE(cut.find(handle + "/n"), std::string::npos) << cut;
     // A word the core dictionary has takes the tag given: 北京 as nz.
-    const std::string beijing = "\xE5\x8C\x97\xE4\xBA\xAC";
-    const std::string sentence = "\xE4\xBB\x96\xE5\x9C\xA8" + beijing + "\xE5\xB7\xA5\xE4\xBD\x9C"; // 他在北京工作
+    const std::string beijing = "北京";
+    const std::string sentence = "他在" + beijing + "工作";
     EXPECT_NE(TextLine(analyzer->Analyze(sentence)).find(beijing + "/ns"), std::string::npos);
     model->AddWord(beijing, -1, "nz");
     EXPECT_NE(TextLine(analyzer->Analyze(sentence)).find(beijing + "/nz"), std::string::npos);
@@ -216,19 +216,17 @@ TEST_F(MorvApiTrained, Utf8AndGbkListsGiveTheSameResult)
 {
     TempDir dir;
     // 门把手 10 n / 球拍 nz, in UTF-8 and in GBK.
-    WriteFile(dir / "utf8.txt", "\xE9\x97\xA8\xE6\x8A\x8A\xE6\x89\x8B 10 n\n\n\xE7\x90\x83\xE6\x8B\x8D nz\n");
+    WriteFile(dir / "utf8.txt", "门把手 10 n\n\n球拍 nz\n");
     WriteFile(dir / "gbk.txt", "\xC3\xC5\xB0\xD1\xCA\xD6 10 n\n\n\xC7\xF2\xC5\xC4 nz\n");
     morv::Model a(kTrained), b(kTrained);
     EXPECT_EQ(a.LoadUserDict(dir / "utf8.txt"), 2u);
     EXPECT_EQ(b.LoadUserDict(dir / "gbk.txt"), 2u);
     morv::Analyzer aa(a), bb(b);
     // 这个门把手坏了，乒乓球拍卖完了
-    const std::string text = "\xE8\xBF\x99\xE4\xB8\xAA\xE9\x97\xA8\xE6\x8A\x8A\xE6\x89\x8B\xE5\x9D\x8F\xE4\xBA\x86"
-                             "\xEF\xBC\x8C\xE4\xB9\x92\xE4\xB9\x93\xE7\x90\x83\xE6\x8B\x8D\xE5\x8D\x96\xE5\xAE\x8C"
-                             "\xE4\xBA\x86";
+    const std::string text = "这个门把手坏了，乒乓球拍卖完了";
     const std::string withA = Describe(aa.Analyze(text));
     EXPECT_EQ(withA, Describe(bb.Analyze(text)));
-    EXPECT_NE(withA.find("\xE7\x90\x83\xE6\x8B\x8D/nz"), std::string::npos) << withA;
+    EXPECT_NE(withA.find("球拍/nz"), std::string::npos) << withA;
 }
 
 TEST_F(MorvApiTrained, ListsReadOtherAnalysersTagsAndLenientListsKeepUnknownOnes)
@@ -236,8 +234,8 @@ TEST_F(MorvApiTrained, ListsReadOtherAnalysersTagsAndLenientListsKeepUnknownOnes
     // 门把手 with jieba's tags for a particle and a Latin word, then an unknown
     // tag: strict (the default) refuses the whole list; lenient keeps the word,
     // warns once with the line, and the tagger gives its tag.
-    const std::string list = "\xE9\x97\xA8\xE6\x8A\x8A\xE6\x89\x8B 10 uj\nabc eng\n"
-                             "\xE7\x90\x83\xE6\x8B\x8D 3 qq\n";
+    const std::string list = "门把手 10 uj\nabc eng\n"
+                             "球拍 3 qq\n";
     morv_model* m = const_cast<morv_model*>(model->Get());
     size_t added = 9;
     EXPECT_EQ(morv_model_load_userdict_buffer(m, list.data(), list.size(), "l.txt", &added), MORV_E_TAG);
@@ -254,8 +252,8 @@ TEST_F(MorvApiTrained, ListsReadOtherAnalysersTagsAndLenientListsKeepUnknownOnes
     EXPECT_EQ(added, 3u);
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0].find("l.txt:3: unknown tag 'qq'"), 0u) << warnings[0];
-    const std::string items = TextLine(analyzer->Analyze("\xE9\x97\xA8\xE6\x8A\x8A\xE6\x89\x8B abc"));
-    EXPECT_NE(items.find("\xE9\x97\xA8\xE6\x8A\x8A\xE6\x89\x8B/u"), std::string::npos) << items;
+    const std::string items = TextLine(analyzer->Analyze("门把手 abc"));
+    EXPECT_NE(items.find("门把手/u"), std::string::npos) << items;
     EXPECT_NE(items.find("abc/nx"), std::string::npos) << items;
     // Without a callback the warnings go nowhere; add_word maps the same table.
     EXPECT_EQ(morv_model_load_userdict_options(m, list.data(), list.size(), nullptr, MORV_LIST_LENIENT, nullptr,
@@ -268,12 +266,12 @@ TEST_F(MorvApiTrained, ListsReadOtherAnalysersTagsAndLenientListsKeepUnknownOnes
 TEST_F(MorvApiTrained, OffsetsFlagsAndNameSplitsInBothEncodings)
 {
     // 江泽民说😀 in UTF-8: the name splits after 江, the emoji is a token of its own.
-    const std::string utf8 = "\xE6\xB1\x9F\xE6\xB3\xBD\xE6\xB0\x91\xE8\xAF\xB4\xF0\x9F\x98\x80";
+    const std::string utf8 = "江泽民说😀";
     const std::vector<morv::Token> t = analyzer->Analyze(utf8);
     ASSERT_EQ(t.size(), 3u) << Describe(t);
     EXPECT_TRUE(t[0].Has(MORV_FLAG_PERSON));
     EXPECT_EQ(t[0].nameSplit, 3u);
-    EXPECT_EQ(t[2].word, "\xF0\x9F\x98\x80");
+    EXPECT_EQ(t[2].word, "😀");
     EXPECT_EQ(t[2].tag, "w");
     EXPECT_TRUE(t[2].Has(MORV_FLAG_SUBSTITUTED));
     EXPECT_EQ(t[2].charStart, 4u);
@@ -286,7 +284,7 @@ TEST_F(MorvApiTrained, OffsetsFlagsAndNameSplitsInBothEncodings)
     EXPECT_EQ(g[0].nameSplit, 2u);
     EXPECT_EQ(g[1].charStart, 3u);
     // Numbers, times and strings are flagged.
-    const std::vector<morv::Token> n = analyzer->Analyze("2008\xE5\xB9\xB4 abc 35");
+    const std::vector<morv::Token> n = analyzer->Analyze("2008年 abc 35");
     unsigned all = 0;
     for (const morv::Token& k : n)
         all |= k.flags;

@@ -89,26 +89,20 @@ TEST_F(NewWordsTest, UnseenWordsAndMixedNumbersComeOutWhole)
         const char* classic;
         const char* extended;
     } cases[] = {
-        // 我们用微信付款: 微信 is no word of 1998.
-        {"\xE6\x88\x91\xE4\xBB\xAC\xE7\x94\xA8\xE5\xBE\xAE\xE4\xBF\xA1\xE4\xBB\x98\xE6\xAC\xBE",
-         "\xE6\x88\x91\xE4\xBB\xAC \xE7\x94\xA8 \xE5\xBE\xAE \xE4\xBF\xA1 \xE4\xBB\x98\xE6\xAC\xBE ",
-         "\xE6\x88\x91\xE4\xBB\xAC \xE7\x94\xA8 [\xE5\xBE\xAE\xE4\xBF\xA1] \xE4\xBB\x98\xE6\xAC\xBE "},
-        // 气温－5度
-        {"\xE6\xB0\x94\xE6\xB8\xA9\xEF\xBC\x8D" "5\xE5\xBA\xA6", "\xE6\xB0\x94\xE6\xB8\xA9 \xEF\xBC\x8D 5 \xE5\xBA\xA6 ",
-         "\xE6\xB0\x94\xE6\xB8\xA9 \xEF\xBC\x8D" "5 \xE5\xBA\xA6 "},
+        // 微信 is no word of 1998.
+        {"我们用微信付款", "我们 用 微 信 付款 ", "我们 用 [微信] 付款 "},
+        {"气温－5度", "气温 － 5 度 ", "气温 －5 度 "},
         // 零下-3.5度: the minus sign joins the number, 5-3 stays one run.
         {"-3.5 5-3", "- 3.5   5-3 ", "-3.5   5-3 "},
-        // 二００一年: digits of two widths and numerals, one year.
-        {"\xE4\xBA\x8C\xEF\xBC\x90\xEF\xBC\x90\xE4\xB8\x80\xE5\xB9\xB4",
-         "\xE4\xBA\x8C \xEF\xBC\x90\xEF\xBC\x90 \xE4\xB8\x80 \xE5\xB9\xB4 ",
-         "\xE4\xBA\x8C\xEF\xBC\x90\xEF\xBC\x90\xE4\xB8\x80\xE5\xB9\xB4 "},
+        // Digits of two widths and numerals, one year.
+        {"二００一年", "二 ００ 一 年 ", "二００一年 "},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Items(a, c.text), c.classic) << c.text;
         EXPECT_EQ(Items(b, c.text), c.extended) << c.text;
     }
     // The year is a time, the signed number a number.
-    const std::vector<morv::Token> year = b.Analyze("\xE4\xBA\x8C\xEF\xBC\x90\xEF\xBC\x90\xE4\xB8\x80\xE5\xB9\xB4");
+    const std::vector<morv::Token> year = b.Analyze("二００一年");
     ASSERT_EQ(year.size(), 1u);
     EXPECT_TRUE(year[0].Has(MORV_FLAG_TIME));
     const std::vector<morv::Token> minus = b.Analyze("-5");
@@ -127,15 +121,10 @@ TEST_F(NewWordsTest, UnseenPlaceAndOrganisationNamesComeOutWholeAndTagged)
         unsigned flag;
         size_t parts;
     } cases[] = {
-        // 他曾在雷山县第一中学任教: 雷山县 is in no text of the corpus.
-        {"\xE4\xBB\x96\xE6\x9B\xBE\xE5\x9C\xA8\xE9\x9B\xB7\xE5\xB1\xB1\xE5\x8E\xBF\xE7\xAC\xAC\xE4\xB8"
-         "\x80\xE4\xB8\xAD\xE5\xAD\xA6\xE4\xBB\xBB\xE6\x95\x99\xE3\x80\x82",
-         "\xE9\x9B\xB7\xE5\xB1\xB1\xE5\x8E\xBF", "ns", MORV_FLAG_PLACE, 0},
-        // 他毕业于华中科技大学: the university took that name after 1998.
-        {"\xE4\xBB\x96\xE6\xAF\x95\xE4\xB8\x9A\xE4\xBA\x8E\xE5\x8D\x8E\xE4\xB8\xAD\xE7\xA7\x91\xE6\x8A"
-         "\x80\xE5\xA4\xA7\xE5\xAD\xA6\xE3\x80\x82",
-         "\xE5\x8D\x8E\xE4\xB8\xAD\xE7\xA7\x91\xE6\x8A\x80\xE5\xA4\xA7\xE5\xAD\xA6", "nt",
-         MORV_FLAG_ORGANIZATION, 3},
+        // 雷山县 is in no text of the corpus.
+        {"他曾在雷山县第一中学任教。", "雷山县", "ns", MORV_FLAG_PLACE, 0},
+        // The university took that name after 1998.
+        {"他毕业于华中科技大学。", "华中科技大学", "nt", MORV_FLAG_ORGANIZATION, 3},
     };
     for (const auto& c : cases) {
         bool found = false;
@@ -166,10 +155,10 @@ TEST_F(NewWordsTest, ALineComesOutTheSameWithOrWithoutItsBreak)
             out += std::string(t.word) + "/" + std::string(t.tag) + " ";
         return out;
     };
-    for (const char* line : {"\xE6\x8C\xA3\xE6\x89\x8E\xE7\x9D\x80\xE5\xBC\x80\xE6\x94\xBE\xE5\x9C\xA8",
-                             "\xE7\xB2\x92\xE7\xA0\x82",
-                             "\xE5\x89\x91\xE6\xAD\xA6\xE5\xAE\x89\xE8\xBF\x9C\xE8\xBF\x9C",
-                             "\xE6\x9C\x89\xE5\xAE\xB6\xE4\xBA\xBA\xE8\xAF\xB7\xE6\x97\xA0\xE5\xAE\xB6\xE4\xBA\xBA"}) {
+    for (const char* line : {"挣扎着开放在",
+                             "粒砂",
+                             "剑武安远远",
+                             "有家人请无家人"}) {
         // A sentence of nothing but line breaks has no characters to label.
         for (const char* breaks : {"\n", "\r\n", "\n\n\n"})
             EXPECT_EQ(tagged(std::string(breaks) + line), tagged(breaks) + tagged(line)) << line;

@@ -15,7 +15,6 @@
 #include "tools/trainer/CharClassSource.h"
 #include "tools/trainer/CorpusNames.h"
 #include "tools/trainer/CorpusReader.h"
-#include "tools/trainer/GbkConverter.h"
 #include "tools/trainer/TagSetFile.h"
 #include "tools/trainer/Trainer.h"
 #include "tools/trainer/WordStatistics.h"
@@ -89,14 +88,6 @@ struct Corpus {
         return out;
     }
 };
-
-std::string Gbk(const std::string& utf8)
-{
-    GbkConverter converter;
-    std::string gbk;
-    EXPECT_TRUE(converter.ToGbk(utf8, gbk));
-    return gbk;
-}
 
 // Lines spread over days (each line its own day from `day` on).
 std::string Days(const std::vector<std::string>& lines, int day = 1, int times = 1)

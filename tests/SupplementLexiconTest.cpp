@@ -14,18 +14,9 @@
 #include "tools/trainer/CharClassSource.h"
 #include "tools/trainer/CorpusNames.h"
 #include "tools/trainer/CorpusReader.h"
-#include "tools/trainer/GbkConverter.h"
 #include "tools/trainer/TagSetFile.h"
 
 namespace {
-
-std::string Gbk(const std::string& utf8)
-{
-    GbkConverter c;
-    std::string out;
-    EXPECT_TRUE(c.ToGbk(utf8, out)) << utf8;
-    return out;
-}
 
 // The shipped sources, the small trainer corpus, and a dictionary of its words
 // that holds 中共中央 (as the corpus's dictionary would).

@@ -10,6 +10,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include "engine/TextCodec.h"
+
 // A fresh directory below the system's temporary directory, removed afterwards.
 struct TempDir {
     std::string path;
@@ -46,6 +50,17 @@ inline bool FileExists(const std::string& path)
 }
 
 inline void MakeDir(const std::string& path) { ::mkdir(path.c_str(), 0755); }
+
+// The engine's GBK bytes of a UTF-8 literal, so that a test reads as the Chinese
+// it feeds in: Gbk("中国") rather than "\xD6\xD0\xB9\xFA". ASCII passes as it is; a
+// character GBK lacks, or bytes that are not UTF-8, fail the calling test.
+inline std::string Gbk(const std::string& utf8)
+{
+    std::string gbk;
+    const size_t lost = TextCodec::Instance().AppendUtf8AsGbk(gbk, utf8.data(), utf8.size());
+    EXPECT_EQ(lost, 0u) << "no GBK form for part of \"" << utf8 << "\"";
+    return gbk;
+}
 
 // Appends a 32-bit integer as the model files store it (the machine's byte order).
 inline void PutInt(std::string& out, int32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); }

@@ -29,7 +29,6 @@ public:
     // Makes up to want bytes from the current position readable without consuming
     // them; returns how many are available (fewer only at the end of the input).
     size_t Peek(size_t want, const char** data);
-    bool AtEnd() const { return eof && pos == end; }
     // errno of a failed read, 0 if none; a failed read ends the input.
     int Error() const { return error; }
     size_t Cap() const { return cap; }
