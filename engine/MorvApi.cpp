@@ -352,6 +352,23 @@ int morv_model_load_userdict_options(morv_model* model, const char* data, size_t
             from = 3; // a byte-order mark
         const bool utf8 = TextCodec::Detect(content.data() + from, content.size() - from, true) != Encoding::Gbk;
         CUserWordList words;
+        {
+            // Lines with something on them bound the entries, the list's bytes
+            // their texts (GBK is never longer than UTF-8); room reserved but
+            // not written takes no memory.
+            size_t lines = 0;
+            bool blank = true;
+            for (size_t i = from; i < content.size(); ++i) {
+                const char c = content[i];
+                if (c == '\n') {
+                    lines += !blank;
+                    blank = true;
+                } else if (!IsBlank(c)) {
+                    blank = false;
+                }
+            }
+            words.Reserve(lines + !blank, content.size() - from);
+        }
         size_t lineNo = 0;
         for (size_t pos = from; pos < content.size();) {
             size_t end = content.find('\n', pos);

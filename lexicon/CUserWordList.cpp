@@ -12,6 +12,14 @@ void CUserWordList::Add(std::string_view text, int32_t frequency, uint8_t tag)
     tags.push_back(tag);
 }
 
+void CUserWordList::Reserve(size_t words, size_t textBytes)
+{
+    bytes.reserve(textBytes);
+    ends.reserve(words);
+    frequencies.reserve(words);
+    tags.reserve(words);
+}
+
 void CUserWordList::Append(CUserWordList&& other)
 {
     if (Empty()) {

@@ -16,6 +16,9 @@ public:
 
     // Throws std::bad_alloc once the texts would pass 4 GiB.
     void Add(std::string_view text, int32_t frequency, uint8_t tag);
+    // Room for that many words and text bytes, so that a large list is not
+    // copied as it grows.
+    void Reserve(size_t words, size_t textBytes);
     // Appends other's words after these and empties other.
     void Append(CUserWordList&& other);
     void Clear();

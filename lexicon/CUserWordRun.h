@@ -72,12 +72,10 @@ template <class OnWord> void CUserWordRun::Walk(const char* text, OnWord onWord)
         const uint32_t bytes = c < 0x80 ? 1 : 2;
         if (depth == 0 && !keyStart.empty()) {
             const uint32_t key = bytes == 1 ? c : c * 256u + s[1];
+            // The words of a key share its bytes (a word that is a lone lead
+            // byte has the key of lead x 256, which no text has).
             lo = keyStart[key];
             hi = keyStart[key + 1];
-            // The words of a key share its bytes, but for a word that is the
-            // lone lead byte, which sorts first.
-            if (lo < hi && bytes == 2 && starts[lo + 1] - starts[lo] == 1)
-                ++lo;
         } else {
             Narrow(s, depth, bytes, &lo, &hi);
         }

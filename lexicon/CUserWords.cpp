@@ -1,6 +1,7 @@
 #include "lexicon/CUserWords.h"
 
 #include <algorithm>
+#include <climits>
 #include <numeric>
 
 void CUserWords::Build(const std::vector<Entry>& entries, const CPDAT& core)
@@ -40,19 +41,29 @@ void CUserWords::Add(const CUserWordList& list, const CPDAT& core)
             order.push_back(static_cast<uint32_t>(i));
     if (order.empty())
         return;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](uint32_t a, uint32_t b) { return list.Text(a).compare(list.Text(b)) < 0; });
-    std::vector<uint32_t> first; // per group: its first entry, in list order
-    std::vector<uint32_t> last;  // per group: its last entry
+    // Equal texts in list order: the index breaks ties (a sort without the
+    // buffer a stable sort takes).
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        const int c = list.Text(a).compare(list.Text(b));
+        return c < 0 || (c == 0 && a < b);
+    });
+    // Per group: its first entry in list order, and its word with the
+    // frequency and tag of its last entry (the id comes below).
+    std::vector<uint32_t> first;
+    std::vector<UserWord> words;
     for (size_t k = 0; k < order.size(); ++k) {
-        if (k == 0 || list.Text(order[k]) != list.Text(order[k - 1])) {
-            first.push_back(order[k]);
-            last.push_back(order[k]);
+        const uint32_t i = order[k];
+        if (k == 0 || list.Text(i) != list.Text(order[k - 1])) {
+            first.push_back(i);
+            words.push_back(UserWord{-1, list.Frequency(i), list.Tag(i)});
         } else {
-            last.back() = order[k];
+            words.back().frequency = list.Frequency(i);
+            words.back().tag = list.Tag(i);
         }
     }
     std::vector<uint32_t>().swap(order);
+    first.shrink_to_fit();
+    words.shrink_to_fit();
 
     // Ids in list order of first appearance: a word already added keeps its
     // id, one the core has takes the core's, any other the next one free.
@@ -60,24 +71,25 @@ void CUserWords::Add(const CUserWordList& list, const CPDAT& core)
     std::vector<uint32_t> byAppearance(groups);
     std::iota(byAppearance.begin(), byAppearance.end(), 0u);
     std::sort(byAppearance.begin(), byAppearance.end(), [&](uint32_t a, uint32_t b) { return first[a] < first[b]; });
-    std::vector<UserWord> words(groups);
     int32_t next = nextId >= 0 ? nextId : core.GetWordCount();
     size_t count = wordCount;
     for (uint32_t g : byAppearance) {
         const std::string_view text = list.Text(first[g]);
-        int32_t id;
         if (const Word* known = Find(text)) {
-            id = known->wordId;
+            words[g].wordId = known->wordId;
         } else {
             const int coreId = core.ExactMatch(text.data(), static_cast<int>(std::min<size_t>(text.size(), INT32_MAX)));
-            id = coreId >= 0 ? coreId : next++;
+            words[g].wordId = coreId >= 0 ? coreId : next++;
             ++count;
         }
-        words[g] = UserWord{id, list.Frequency(last[g]), list.Tag(last[g])};
     }
     std::vector<uint32_t>().swap(byAppearance);
 
+    size_t bytes = 0;
+    for (size_t g = 0; g < groups; ++g)
+        bytes += list.Text(first[g]).size();
     std::string texts;
+    texts.reserve(bytes);
     std::vector<uint32_t> starts;
     starts.reserve(groups + 1);
     starts.push_back(0);
