@@ -620,8 +620,16 @@ bool CModel::AddWord(const std::string& gbkWord, int64_t frequency, const std::s
 
 bool CModel::AddWords(const std::vector<CUserWords::Entry>& entries)
 {
+    CUserWordList list;
+    for (const CUserWords::Entry& e : entries)
+        list.Add(e.text, e.frequency, e.tag);
+    return AddWords(std::move(list));
+}
+
+bool CModel::AddWords(CUserWordList&& list)
+{
     std::lock_guard<std::mutex> lock(userMutex);
-    userEntries.insert(userEntries.end(), entries.begin(), entries.end());
+    pendingWords.Append(std::move(list));
     userDirty.store(true, std::memory_order_release);
     return true;
 }
@@ -629,12 +637,14 @@ bool CModel::AddWords(const std::vector<CUserWords::Entry>& entries)
 std::shared_ptr<const CUserWords> CModel::UserWords() const
 {
     if (userDirty.load(std::memory_order_acquire)) {
-        // The first analysis after a change builds the new snapshot; analyses that
-        // hold the old one finish with it.
+        // The first analysis after a change makes the new snapshot from the old
+        // one and the words added since (a cost of the words added, not of all);
+        // analyses that hold the old one finish with it.
         std::lock_guard<std::mutex> lock(userMutex);
         if (userDirty.load(std::memory_order_relaxed) && core.coreDict) {
-            auto fresh = std::make_shared<CUserWords>();
-            fresh->Build(userEntries, *core.coreDict);
+            // Only this lock's holder replaces the pointer: it may read it without the other.
+            std::shared_ptr<const CUserWords> fresh = userSnapshot->With(pendingWords, *core.coreDict);
+            pendingWords.Clear();
             std::shared_ptr<const CUserWords> old;
             {
                 std::lock_guard<std::mutex> swap(snapshotMutex);

@@ -192,6 +192,7 @@ public:
     // an empty word or an unknown tag name. Safe while other threads analyse.
     bool AddWord(const std::string& gbkWord, int64_t frequency, const std::string& tag, std::string* error);
     bool AddWords(const std::vector<CUserWords::Entry>& entries);
+    bool AddWords(CUserWordList&& list);
     // Code of a tag name, -1 when the tag set has no such tag.
     int TagCode(const std::string& name) const;
     // The run-time words as they stand now (never null once loaded).
@@ -242,11 +243,12 @@ private:
     std::vector<FileLine> Files() const;
 
     bool loaded = false;
-    // userMutex guards the entries and a snapshot's build; snapshotMutex, taken
-    // inside it when they nest, only the pointer's copy and replacement.
+    // userMutex guards the words added since the last snapshot and a
+    // snapshot's making; snapshotMutex, taken inside it when they nest, only
+    // the pointer's copy and replacement.
     mutable std::mutex userMutex;
     mutable std::mutex snapshotMutex;
-    std::vector<CUserWords::Entry> userEntries;
+    mutable CUserWordList pendingWords;
     mutable std::shared_ptr<const CUserWords> userSnapshot;
     mutable std::atomic<bool> userDirty{false};
 };

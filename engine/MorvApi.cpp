@@ -12,6 +12,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <vector>
 
@@ -316,7 +317,9 @@ int morv_model_load_userdict(morv_model* model, const char* path, size_t* added)
         std::ifstream in(path, std::ios::binary);
         if (!in)
             return Fail(MORV_E_IO, std::string("cannot read the word list ") + path + ": " + std::strerror(errno));
-        std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string content;
+        content.reserve(static_cast<size_t>(st.st_size)); // no doubling copies for a large list
+        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (in.bad())
             return Fail(MORV_E_IO, std::string("cannot read the word list ") + path + ": read error");
         return morv_model_load_userdict_buffer(model, content.data(), content.size(), path, added);
@@ -342,18 +345,36 @@ int morv_model_load_userdict_options(morv_model* model, const char* data, size_t
         return Fail(MORV_E_ARGUMENT, "morv_model_load_userdict_buffer: a null model or data");
     try {
         const std::string listName = name != nullptr ? name : "(word list)";
-        const std::string content(data != nullptr ? data : "", size);
+        // Read in place: a list of a million words is not copied whole.
+        const std::string_view content(data != nullptr ? data : "", size);
         size_t from = 0;
         if (content.compare(0, 3, "\xEF\xBB\xBF") == 0)
             from = 3; // a byte-order mark
         const bool utf8 = TextCodec::Detect(content.data() + from, content.size() - from, true) != Encoding::Gbk;
-        std::vector<CUserWords::Entry> entries;
+        CUserWordList words;
+        {
+            // Lines with something on them bound the entries, the list's bytes
+            // their texts (GBK is never longer than UTF-8); room reserved but
+            // not written takes no memory.
+            size_t lines = 0;
+            bool blank = true;
+            for (size_t i = from; i < content.size(); ++i) {
+                const char c = content[i];
+                if (c == '\n') {
+                    lines += !blank;
+                    blank = true;
+                } else if (!IsBlank(c)) {
+                    blank = false;
+                }
+            }
+            words.Reserve(lines + !blank, content.size() - from);
+        }
         size_t lineNo = 0;
         for (size_t pos = from; pos < content.size();) {
             size_t end = content.find('\n', pos);
             if (end == std::string::npos)
                 end = content.size();
-            const std::string line = content.substr(pos, end - pos);
+            const std::string line(content.substr(pos, end - pos));
             pos = end + 1;
             ++lineNo;
             const std::vector<std::string> fields = Fields(line);
@@ -391,11 +412,12 @@ int morv_model_load_userdict_options(morv_model* model, const char* data, size_t
             }
             entry.frequency = frequency < 0 ? CUserWords::kNoFrequency
                                             : static_cast<int32_t>(frequency > INT_MAX / 2 ? INT_MAX / 2 : frequency);
-            entries.push_back(std::move(entry));
+            words.Add(entry.text, entry.frequency, entry.tag);
         }
-        model->model.AddWords(entries);
+        const size_t count = words.Count();
+        model->model.AddWords(std::move(words));
         if (added != nullptr)
-            *added = entries.size();
+            *added = count;
         return MORV_OK;
     } catch (const std::bad_alloc&) {
         return Fail(MORV_E_MEMORY, "out of memory loading a word list");

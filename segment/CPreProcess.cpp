@@ -23,6 +23,17 @@ inline bool IsDigitClass(int cls) { return cls == kClassDigit || cls == kClassAs
 // Longer dictionary words a slot takes at most after its atom.
 constexpr int kMaxWordsPerSlot = 256;
 
+// Whether an atom is a place to cut a sentence that has no end: punctuation,
+// or a blank (ASCII or the ideographic space).
+bool IsSoftBreak(const char* text, const TokenRecord& atom)
+{
+    if (IsPunctuationClass(atom.kind))
+        return true;
+    const unsigned char* c = reinterpret_cast<const unsigned char*>(text + atom.start);
+    const int length = atom.end - atom.start;
+    return (length == 1 && (c[0] == ' ' || c[0] == '\t')) || (length == 2 && c[0] == 0xA1 && c[1] == 0xA1);
+}
+
 // The year numerals as a table of two-byte character keys: every atom of a
 // sentence is tested against them, and a lookup costs less than a walk of the set.
 const std::bitset<65536>& YearDigitKeys()
@@ -53,6 +64,12 @@ bool CPreProcess::SetUserDict(const CPDAT* dict)
 
 int CPreProcess::ClassAt(const char* text, int position, int* length) const
 {
+    // Runs of letters, digits or dashes stop at the sentence bound as the
+    // sentence does (an atom ends at most one character beyond it).
+    if (position >= kMaxSentenceBytes) {
+        *length = 0;
+        return -1;
+    }
     int key;
     *length = NextCharKey(text + position, &key);
     return *length == 0 ? -1 : charset->GetClass(key);
@@ -77,6 +94,10 @@ const char* CPreProcess::SplitAtoms(const char* text)
 
     int p = 0;
     while (text[p] != 0 && !stop) {
+        if (p >= kMaxSentenceBytes) {
+            p = CutLongSentence(text, p);
+            break;
+        }
         TokenRecord atom;
         atom.start = p;
 
@@ -152,6 +173,22 @@ const char* CPreProcess::SplitAtoms(const char* text)
     atoms.push_back(end);
     atomCount = static_cast<int>(atoms.size());
     return text + p;
+}
+
+int CPreProcess::CutLongSentence(const char* text, int p)
+{
+    // The last punctuation mark or blank in the second half of the sentence
+    // ends it; without one, the atom boundary at the bound does. The atoms
+    // after the cut are made again, as the next sentence's.
+    for (size_t i = atoms.size(); i-- > 1;) {
+        if (atoms[i].end < kMaxSentenceBytes / 2)
+            break;
+        if (IsSoftBreak(text, atoms[i])) {
+            atoms.resize(i + 1);
+            return atoms[i].end;
+        }
+    }
+    return p;
 }
 
 void CPreProcess::ApplyClassRule(const char* text, TokenRecord& atom, int cls, int key, bool* stop)

@@ -21,6 +21,14 @@ public:
     CPreProcess(const CCharset* charset, const CPDAT* coreDict, const CPDAT* userDict);
     virtual ~CPreProcess() = default;
 
+    // A sentence without an end (no sentence-ending mark, no line break) is cut
+    // once it holds this many bytes, so that the per-sentence storage (some
+    // kilobytes a character) stays bounded whatever the text: at its last
+    // punctuation mark or blank in the second half, else where an atom ends.
+    // Far above any sentence of ordinary text (the corpus's longest line has
+    // about 2,000 bytes).
+    static constexpr int kMaxSentenceBytes = 8192;
+
     // Fills atoms for the sentence at the start of text; returns where the next
     // sentence begins.
     const char* SplitAtoms(const char* text);
@@ -61,6 +69,8 @@ private:
     // Class of the character at text + position (-1 at the NUL); its byte length in *length.
     int ClassAt(const char* text, int position, int* length) const;
     bool IsExpanded(const TokenRecord& atom) const;
+    // Where a sentence that reached kMaxSentenceBytes at p ends; drops the atoms after it.
+    int CutLongSentence(const char* text, int p);
     void JoinNumbers(const char* text);
     bool IsYearDigits(const char* text, const TokenRecord& atom) const;
     bool joinNumbers = false;
