@@ -190,6 +190,19 @@ bool CCharModel::Load(const char* path)
 
 int CCharModel::Label(const char* text, int length, int from, int to, Workspace& ws) const
 {
+    const int n = Prepare(text, length, from, to, ws);
+    if (n > 0)
+        Viterbi(ws);
+    return n;
+}
+
+int CCharModel::Score(const char* text, int length, int from, int to, Workspace& ws) const
+{
+    return Prepare(text, length, from, to, ws);
+}
+
+int CCharModel::Prepare(const char* text, int length, int from, int to, Workspace& ws) const
+{
     ws.charCount = 0;
     ws.first = 0;
     ws.starts.clear();
@@ -251,7 +264,6 @@ int CCharModel::Label(const char* text, int length, int from, int to, Workspace&
         }
     }
     Emissions(ws);
-    Viterbi(ws);
     return n;
 }
 

@@ -87,7 +87,9 @@ bool CNewWordStage::Propose(const CSentence& sentence)
         return false;
     if (sentence.spoken <= 0)
         return false;
-    model->Words(sentence.text, sentence.spoken, 0, sentence.spoken, ws);
+    // Only the label scores are read (span deficits, word scores): no labelling.
+    if (model->Score(sentence.text, sentence.spoken, 0, sentence.spoken, ws) == 0)
+        return false;
     labelled = true;
     proposed.clear();
     const std::vector<TokenRecord>& atoms = preProcessor.GetAtoms();
