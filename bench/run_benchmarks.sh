@@ -136,12 +136,14 @@ console.log((t1 - t0).toFixed(3), (t3 - t2).toFixed(3), n);
 JS
 have_node() { [ -d "$node_dir/node_modules/$1" ] && command -v node > /dev/null; }
 
-# Runs "$@" under /usr/bin/time, its output to $work/out.txt; prints
+# Runs "${@:2}" under /usr/bin/time, its output to $1; prints
 # "cpu_seconds wall_seconds peak_kib".
 timed() {
-  /usr/bin/time -f '%U %S %e %M' -o "$work/time.txt" "$@" > "$work/out.txt" 2> "$work/stderr.txt" ||
+  local out=$1
+  shift
+  /usr/bin/time -f '%U %S %e %M' -o "$work/time.txt" "$@" > "$out" 2> "$work/stderr.txt" ||
     echo "  (exit status $? from $*: $(head -c 300 "$work/stderr.txt"))" >&2
-  tail -1 "$work/time.txt" | awk '{ printf "%.2f %s %s", $1 + $2, $3, $4 }'
+  tail -1 "$work/time.txt" | awk '{ printf "%.2f %s %s\n", $1 + $2, $3, $4 }'
 }
 min() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "" || (b != "" && b + 0 < a + 0)) print b; else print a }'; }
 div() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "" && b != "" && b > 0) printf "%.2f", a / b; else print "n/a" }'; }
@@ -155,9 +157,9 @@ have_node nodejieba && tools="$tools nodejieba"
 for round in $(seq "$repeats"); do
   for tool in $tools; do
     case $tool in
-      morv-j1) read -r c w m < <(timed "$build/bin/morv" --base "$base" -j 1 --format text "$utf8") ;;
-      morv-j2) read -r c w m < <(timed "$build/bin/morv" --base "$base" -j 2 --format text "$utf8") ;;
-      *) read -r c w m < <(NODE_PATH="$node_dir/node_modules" timed node "$work/jieba-cut.js" "$tool" "$utf8")
+      morv-j1) read -r c w m < <(timed /dev/null "$build/bin/morv" --base "$base" -j 1 --format text "$utf8") ;;
+      morv-j2) read -r c w m < <(timed /dev/null "$build/bin/morv" --base "$base" -j 2 --format text "$utf8") ;;
+      *) read -r c w m < <(NODE_PATH="$node_dir/node_modules" timed "$work/out.txt" node "$work/jieba-cut.js" "$tool" "$utf8")
          read -r l k _ < "$work/out.txt"
          cut[$tool]=$(min "${cut[$tool]:-}" "$k")
          load[$tool]=$(min "${load[$tool]:-}" "$l") ;;
