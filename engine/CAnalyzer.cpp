@@ -137,6 +137,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
         newWordStage.reset(new (std::nothrow) CNewWordStage(
             newWordsOn ? m.newWords.model.get() : nullptr, supplementOn ? m.supplement.lexicon.get() : nullptr,
             settings, ids, classFrequency, *preProcessor, *segmenter, [persons](CSentence& s) { persons->GuardNames(s); }));
+        singleSearch = m.newWords.singleSearch;
     }
     if (m.EntitiesOn() && m.core.unigram) {
         const CModel::EntityPart& e = m.entities;
@@ -228,13 +229,23 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
         // Only the two markers: nothing to analyse (and the lattice is stale).
         if (preProcessor->GetAtomCount() <= 2 || next == nullptr || next <= p)
             break;
-        const int count = segmenter->Segment(preProcessor->GetLattice(), preProcessor->GetSlotCount(),
-                                             preProcessor->GetSlotSizes(), preProcessor->GetAtomCount());
-        lap(Step::kSegment);
+        int count = 0;
+        if (newWordStage && singleSearch) {
+            // The new words join the lattice first, and the one search cuts the
+            // sentence (its time counts as the new words').
+            sentence.Begin(p, static_cast<int>(next - p), nullptr, 0);
+            count = newWordStage->SegmentOnce(sentence);
+        } else {
+            count = segmenter->Segment(preProcessor->GetLattice(), preProcessor->GetSlotCount(),
+                                       preProcessor->GetSlotSizes(), preProcessor->GetAtomCount());
+            lap(Step::kSegment);
+            if (count >= 2) {
+                sentence.Begin(p, static_cast<int>(next - p), segmenter->GetItems(), count);
+                if (newWordStage)
+                    newWordStage->Run(sentence);
+            }
+        }
         if (count >= 2) {
-            sentence.Begin(p, static_cast<int>(next - p), segmenter->GetItems(), count);
-            if (newWordStage)
-                newWordStage->Run(sentence);
             lap(Step::kNewWords);
             personStage->Run(sentence);
             lap(Step::kPersons);

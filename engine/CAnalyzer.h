@@ -105,6 +105,8 @@ private:
     std::unique_ptr<CHmmTagger> roleHmm;
     // The stages, in their order; those the model leaves off are null.
     std::unique_ptr<CNewWordStage> newWordStage;
+    // Whether the new-word stage's words join the first search (one search).
+    bool singleSearch = false;
     std::unique_ptr<CPersonStage> personStage;
     std::unique_ptr<CEntityRecognizer> entityStage;
     std::unique_ptr<CPosStage> posStage;
