@@ -144,9 +144,15 @@ int main(int argc, char** argv)
     std::printf("corpus                         %zu bytes, %lld chars, %zu lines\n", corpus.size(), chars,
                 lines.size());
 
-    // MORV_BENCH_STAGE=segment|match|pipeline|page runs that stage alone (for a profiler).
+    // MORV_BENCH_STAGE=segment|match|pipeline|shares|page runs that stage alone (for a
+    // profiler); a comma-separated list runs those.
     const char* only = std::getenv("MORV_BENCH_STAGE");
-    const auto runs = [only](const char* stage) { return only == nullptr || std::strcmp(only, stage) == 0; };
+    const auto runs = [only](const char* stage) {
+        if (only == nullptr)
+            return true;
+        const std::string list = std::string(",") + only + ",";
+        return list.find(std::string(",") + stage + ",") != std::string::npos;
+    };
 
     // Segmentation alone: the pre-processor and the segmenter on the engine's models.
     const CModel& model = *engine.model;
@@ -216,6 +222,23 @@ int main(int argc, char** argv)
                           engine.analyzer->Analyze(line.c_str(), sink);
                       }),
                       chars, corpus.size());
+    }
+
+    // Where the pipeline's time goes: one more pass with a clock read between
+    // the steps (wall time; the reads cost a little of their own).
+    if (runs("shares")) {
+        CAnalyzer::StageTimes times;
+        engine.analyzer->SetStageTimes(&times);
+        for (const std::string& line : lines)
+            engine.analyzer->Analyze(line.c_str(), sink);
+        engine.analyzer->SetStageTimes(nullptr);
+        double total = 0;
+        for (double t : times.seconds)
+            total += t;
+        std::printf("pipeline steps (wall, one timed pass)  %.3f s\n", total);
+        for (int step = 0; step < CAnalyzer::StageTimes::kStepCount; ++step)
+            std::printf("  step %-26s %7.3f s  %5.1f%%\n", CAnalyzer::StageTimes::Name(step), times.seconds[step],
+                        total > 0 ? 100.0 * times.seconds[step] / total : 0.0);
     }
 
     // The result page of the whole text in one call.

@@ -1,19 +1,38 @@
 #!/usr/bin/env bash
-# Throughput figures for Morv beside jieba (Python, and its Rust port through
-# @node-rs/jieba), all on the same corpus text. Prints figures; never fails on speed.
+# Throughput figures for Morv beside jieba, all on the same corpus text. Prints
+# figures; never fails on speed.
 #
-#   bench/run_benchmarks.sh            (after a Release build in build/)
+#   bench/run_benchmarks.sh [--quick] [--all]     (after a Release build in build/)
+#
+# First, in one run and alternating round by round: the whole `morv -j 1` command
+# with the trained models on MORV_BENCH_MB (default 20, --quick 2) MB of UTF-8
+# text, `morv -j 2` on the same file, and the cut of @node-rs/jieba (jieba's Rust
+# port, its faster mode) and of nodejieba (cppjieba), each in a process of its own
+# (CPU time, wall time, peak memory); then the in-process pipeline, each step's
+# share of its time, and the model load. --all adds the older sections: the
+# command's other formats, python3-jieba, the library's interfaces, morv.dask.
 #
 # Environment: MORV_BUILD_DIR (default build), MORV_HOME (default BUILD/bin/Morv),
 # MORV_BENCH_CORPUS (a GBK text to use instead of the one made here),
-# MORV_BENCH_MB (least corpus size in MB, default 10), MORV_BENCH_REPEATS (default 2).
+# MORV_BENCH_MB (least corpus size in MB of UTF-8), MORV_BENCH_REPEATS (rounds,
+# default 2), MORV_BENCH_NODE (where npm installs the jieba packages, default
+# BUILD/bench-node).
 set -euo pipefail
+quick=0 all=0
+for arg in "$@"; do
+  case $arg in
+    --quick) quick=1 ;;
+    --all) all=1 ;;
+    -h|--help) sed -n '2,20p' "$0"; exit 0 ;;
+    *) echo "run_benchmarks: unknown option $arg (--quick, --all)" >&2; exit 2 ;;
+  esac
+done
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${MORV_BUILD_DIR:-$root/build}
 base=${MORV_HOME:-$build/bin/Morv}
 work=$root/bench/.data
-node_dir=$root/bench/.node
-min_mb=${MORV_BENCH_MB:-10}
+node_dir=${MORV_BENCH_NODE:-$build/bench-node}
+min_mb=${MORV_BENCH_MB:-$([ "$quick" = 1 ] && echo 2 || echo 20)}
 repeats=${MORV_BENCH_REPEATS:-2}
 python=/usr/bin/python3
 mkdir -p "$work"
@@ -27,7 +46,7 @@ if [ ! -f "$base/Configure.xml" ]; then
   exit 2
 fi
 
-# --- The corpus: GBK and UTF-8 copies of the same text, at least min_mb MB of GBK.
+# --- The corpus: UTF-8 and GBK copies of the same text, at least min_mb MB of UTF-8.
 gbk=$work/corpus.gbk.txt
 utf8=$work/corpus.utf8.txt
 if [ -n "${MORV_BENCH_CORPUS:-}" ]; then
@@ -64,7 +83,7 @@ PY
 fi
 : > "$gbk"
 : > "$utf8"
-while [ "$(stat -c %s "$gbk")" -lt $((min_mb * 1000000)) ]; do
+while [ "$(stat -c %s "$utf8")" -lt $((min_mb * 1000000)) ]; do
   cat "$src_gbk" >> "$gbk"
   cat "$src_utf8" >> "$utf8"
 done
@@ -73,6 +92,121 @@ gbk_bytes=$(stat -c %s "$gbk")
 utf8_bytes=$(stat -c %s "$utf8")
 echo "== corpus: $chars characters; $gbk_bytes bytes GBK, $utf8_bytes bytes UTF-8"
 echo "== models: $base"
+echo
+
+
+# --- The jieba packages of npm, installed here (never committed) when missing.
+if command -v npm > /dev/null && command -v node > /dev/null; then
+  for pkg in @node-rs/jieba nodejieba; do
+    if [ ! -d "$node_dir/node_modules/$pkg" ]; then
+      mkdir -p "$node_dir"
+      # nodejieba's install step fetches its prebuilt module through npx.
+      (cd "$node_dir" && npm_config_yes=true npm install --silent --no-audit --no-fund "$pkg" > "$work/npm.log" 2>&1) ||
+        echo "  (npm install $pkg failed: see $work/npm.log)"
+    fi
+  done
+else
+  echo "== npm or node is missing: the jieba packages are skipped (apt-get install npm)"
+fi
+cat > "$work/jieba-cut.js" <<'JS'
+// node jieba-cut.js rs|nodejieba FILE: load, then cut every line and join its
+// words with spaces; prints "load_cpu cut_cpu" in seconds.
+const fs = require('fs');
+const cpu = () => { const u = process.cpuUsage(); return (u.user + u.system) / 1e6; };
+const t0 = cpu();
+let cut;
+if (process.argv[2] === 'rs') {
+  const { Jieba } = require('@node-rs/jieba');
+  const { dict } = require('@node-rs/jieba/dict');
+  const jieba = Jieba.withDict(dict);
+  const hmm = process.env.MORV_BENCH_RS_HMM === 'true';
+  cut = (line) => jieba.cut(line, hmm);
+} else {
+  const nodejieba = require('nodejieba');
+  nodejieba.load();
+  cut = (line) => nodejieba.cut(line);
+}
+const t1 = cpu();
+const lines = fs.readFileSync(process.argv[3], 'utf8').split('\n');
+const t2 = cpu();
+let n = 0;
+for (const line of lines) n += cut(line).join(' ').length;
+const t3 = cpu();
+console.log((t1 - t0).toFixed(3), (t3 - t2).toFixed(3), n);
+JS
+have_node() { [ -d "$node_dir/node_modules/$1" ] && command -v node > /dev/null; }
+
+# Runs "${@:2}" under /usr/bin/time, its output to $1; prints
+# "cpu_seconds wall_seconds peak_kib".
+timed() {
+  local out=$1
+  shift
+  /usr/bin/time -f '%U %S %e %M' -o "$work/time.txt" "$@" > "$out" 2> "$work/stderr.txt" ||
+    echo "  (exit status $? from $*: $(head -c 300 "$work/stderr.txt"))" >&2
+  tail -1 "$work/time.txt" | awk '{ printf "%.2f %s %s\n", $1 + $2, $3, $4 }'
+}
+min() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "" || (b != "" && b + 0 < a + 0)) print b; else print a }'; }
+div() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "" && b != "" && b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+mib() { awk -v k="$1" 'BEGIN { if (k != "") printf "%.1f", k / 1024; else print "n/a" }'; }
+
+echo "== whole processes on the UTF-8 text, alternating, $repeats rounds (CPU = user + system)"
+declare -A cpu wall peak cut load
+tools="morv-j1 morv-j2"
+have_node @node-rs/jieba && tools="$tools rs"
+have_node nodejieba && tools="$tools nodejieba"
+for round in $(seq "$repeats"); do
+  for tool in $tools; do
+    case $tool in
+      morv-j1) read -r c w m < <(timed /dev/null "$build/bin/morv" --base "$base" -j 1 --format text "$utf8") ;;
+      morv-j2) read -r c w m < <(timed /dev/null "$build/bin/morv" --base "$base" -j 2 --format text "$utf8") ;;
+      *) read -r c w m < <(NODE_PATH="$node_dir/node_modules" timed "$work/out.txt" node "$work/jieba-cut.js" "$tool" "$utf8")
+         read -r l k _ < "$work/out.txt"
+         cut[$tool]=$(min "${cut[$tool]:-}" "$k")
+         load[$tool]=$(min "${load[$tool]:-}" "$l") ;;
+    esac
+    printf '  round %s  %-10s cpu %7.2f s  wall %7.2f s  peak %6s MiB%s\n' "$round" "$tool" "$c" "$w" "$(mib "$m")" \
+      "$(case $tool in rs|nodejieba) echo "  (load $l s, cut $k s CPU)" ;; esac)"
+    cpu[$tool]=$(min "${cpu[$tool]:-}" "$c")
+    wall[$tool]=$(min "${wall[$tool]:-}" "$w")
+    peak[$tool]=$(awk -v a="${peak[$tool]:-0}" -v b="$m" 'BEGIN { print (b > a ? b : a) }')
+  done
+done
+have_node @node-rs/jieba || echo "  @node-rs/jieba: not available (npm install @node-rs/jieba in $node_dir)"
+have_node nodejieba || echo "  nodejieba: not available (npm install nodejieba in $node_dir)"
+rs_cut=${cut[rs]:-}
+echo "  best of the rounds (peak memory: the largest):"
+for tool in $tools; do
+  printf '    %-10s cpu %7.2f s  wall %7.2f s  peak %6s MiB  %10s chars per CPU s%s\n' "$tool" "${cpu[$tool]}" \
+    "${wall[$tool]}" "$(mib "${peak[$tool]}")" "$(awk -v n="$chars" -v s="${cpu[$tool]}" 'BEGIN { printf "%.0f", n / (s > 0 ? s : 0.001) }')" \
+    "$(case $tool in rs|nodejieba) echo "; cut alone ${cut[$tool]} s, $(awk -v n="$chars" -v s="${cut[$tool]}" 'BEGIN { printf "%.0f", n / (s > 0 ? s : 0.001) }') chars/s" ;; esac)"
+done
+echo
+
+# --- Inside one process: the pipeline as morv drives it, and where its time goes.
+echo "== in-process (bench_pipeline on the GBK copy, best of $repeats), models as trained: $base"
+MORV_BENCH_STAGE=${MORV_BENCH_STAGES:-segment,pipeline,shares} "$build/bin/bench_pipeline" "$base" "$gbk" "$repeats" |
+  tee "$work/stages.txt"
+echo
+pipe_rate_now=$(awk 'index($0, "full pipeline") == 1 { for (i = 1; i < NF; ++i) if ($(i + 1) == "chars/s") print $i }' "$work/stages.txt")
+rs_rate_now=$(awk -v n="$chars" -v s="$rs_cut" 'BEGIN { if (s != "" && s > 0) printf "%.0f", n / s }')
+load_best() {
+  local n=5
+  for _ in $(seq "$n"); do "$build/bin/bench_pipeline" "$1"; done 2> /dev/null |
+    awk -v n="$n" '/^model load/ { for (i = 1; i < NF; ++i) { if ($i == "cpu") c = $(i + 1); if ($i == "(wall") w = $(i + 1); if ($i == "RSS") r = $(i + 1) }
+        if (best == "" || w < best) { best = w; bestc = c; rss = r } if (w > worst) worst = w }
+      END { if (best != "") printf "wall %s s, CPU %s s, peak %s MiB (best of %d fresh starts; slowest %s s)", best, bestc, rss, n, worst; else print "n/a" }'
+}
+echo "== against the targets (speed ratios: > 1, Morv is faster)"
+echo "  morv -j 1, whole command (CPU) / @node-rs/jieba's cut (CPU):  $(div "$rs_cut" "${cpu[morv-j1]}")   (target >= 1.0, aim 2)"
+echo "  morv -j 1, whole command / @node-rs/jieba, whole process:    $(div "${cpu[rs]:-}" "${cpu[morv-j1]}")"
+echo "  morv -j 1, whole command / nodejieba's cut:                  $(div "${cut[nodejieba]:-}" "${cpu[morv-j1]}")"
+echo "  in-process pipeline / @node-rs/jieba's cut (chars per CPU s): $(div "$pipe_rate_now" "$rs_rate_now")   (target >= 0.6)"
+echo "  morv -j 2 / morv -j 1 (wall):                                $(div "${wall[morv-j1]}" "${wall[morv-j2]}")   (target >= 1.8; the machine's other load lowers it)"
+echo "  peak memory of morv -j 1:                                    $(mib "${peak[morv-j1]}") MiB   (target <= 100)"
+echo "  model load, trained models: $(load_best "$base")   (target <= 0.05 s wall)"
+if [ "$all" != 1 ]; then
+  exit 0
+fi
 echo
 
 # --- Morv inside: load, segmentation alone, pipeline, page.

@@ -1,6 +1,7 @@
 #include "engine/CAnalyzer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -43,7 +44,37 @@ void ClosedClassTags(const CTagSet* tagSet, bool (&closed)[256])
     }
 }
 
+// Adds the time since the last lap to a step of the stage times; does nothing
+// (and reads no clock) when there are none.
+class StageLap {
+public:
+    explicit StageLap(CAnalyzer::StageTimes* t) : times(t)
+    {
+        if (times != nullptr)
+            at = std::chrono::steady_clock::now();
+    }
+    void operator()(CAnalyzer::StageTimes::Step step)
+    {
+        if (times == nullptr)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        times->seconds[step] += std::chrono::duration<double>(now - at).count();
+        at = now;
+    }
+
+private:
+    CAnalyzer::StageTimes* times;
+    std::chrono::steady_clock::time_point at;
+};
+
 } // namespace
+
+const char* CAnalyzer::StageTimes::Name(int step)
+{
+    static const char* const kNames[kStepCount] = {"pre-processing", "segmentation",   "new words", "person names",
+                                                   "places and organisations", "parts of speech", "output"};
+    return step >= 0 && step < kStepCount ? kNames[step] : "?";
+}
 
 CAnalyzer::CAnalyzer(const CCharset* charset, const CPDAT* coreDict, const CUnigram* unigram,
                      const CBigram* bigram, const CPDAT* userDict, const CPosLexicon* posLexicon,
@@ -106,6 +137,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
         newWordStage.reset(new (std::nothrow) CNewWordStage(
             newWordsOn ? m.newWords.model.get() : nullptr, supplementOn ? m.supplement.lexicon.get() : nullptr,
             settings, ids, classFrequency, *preProcessor, *segmenter, [persons](CSentence& s) { persons->GuardNames(s); }));
+        singleSearch = m.newWords.singleSearch;
     }
     if (m.EntitiesOn() && m.core.unigram) {
         const CModel::EntityPart& e = m.entities;
@@ -189,24 +221,43 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
         userWords = model->UserWords();
         preProcessor->SetUserWords(userWords->Size() > 0 ? userWords.get() : nullptr);
     }
+    StageLap lap(stageTimes);
+    using Step = StageTimes::Step;
     for (const char* p = text; p != nullptr && *p != '\0';) {
         const char* next = preProcessor->BuildLattice(p);
+        lap(Step::kPreProcess);
         // Only the two markers: nothing to analyse (and the lattice is stale).
         if (preProcessor->GetAtomCount() <= 2 || next == nullptr || next <= p)
             break;
-        const int count = segmenter->Segment(preProcessor->GetLattice(), preProcessor->GetSlotCount(),
-                                             preProcessor->GetSlotSizes(), preProcessor->GetAtomCount());
+        int count = 0;
+        if (newWordStage && singleSearch) {
+            // The new words join the lattice first, and the one search cuts the
+            // sentence (its time counts as the new words').
+            sentence.Begin(p, static_cast<int>(next - p), nullptr, 0);
+            count = newWordStage->SegmentOnce(sentence);
+        } else {
+            count = segmenter->Segment(preProcessor->GetLattice(), preProcessor->GetSlotCount(),
+                                       preProcessor->GetSlotSizes(), preProcessor->GetAtomCount());
+            lap(Step::kSegment);
+            if (count >= 2) {
+                sentence.Begin(p, static_cast<int>(next - p), segmenter->GetItems(), count);
+                if (newWordStage)
+                    newWordStage->Run(sentence);
+            }
+        }
         if (count >= 2) {
-            sentence.Begin(p, static_cast<int>(next - p), segmenter->GetItems(), count);
-            if (newWordStage)
-                newWordStage->Run(sentence);
+            lap(Step::kNewWords);
             personStage->Run(sentence);
+            lap(Step::kPersons);
             if (entityStage)
                 entityStage->Run(sentence);
+            lap(Step::kEntities);
             posStage->Run(sentence);
+            lap(Step::kPos);
             if (symbolTagger)
                 symbolTagger->Apply(sentence.text, sentence.items, sentence.count);
             emit(sentence);
+            lap(Step::kOutput);
         }
         p = next;
     }

@@ -74,6 +74,17 @@ public:
     // The run-time words the running analysis uses (null outside one).
     const CUserWords* CurrentUserWords() const { return userWords.get(); }
 
+    // Wall time spent in each step of the pipeline, summed over the sentences
+    // analysed while a StageTimes is set (a profiler's view of where the time
+    // goes, for the benchmarks; unset, the analysis reads no clock).
+    struct StageTimes {
+        enum Step { kPreProcess, kSegment, kNewWords, kPersons, kEntities, kPos, kOutput, kStepCount };
+        static const char* Name(int step);
+        double seconds[kStepCount] = {};
+    };
+    // times (borrowed; null: none) collects from the next sentence on.
+    void SetStageTimes(StageTimes* times) { stageTimes = times; }
+
     std::FILE* htmlFile = nullptr;
 
 private:
@@ -94,6 +105,8 @@ private:
     std::unique_ptr<CHmmTagger> roleHmm;
     // The stages, in their order; those the model leaves off are null.
     std::unique_ptr<CNewWordStage> newWordStage;
+    // Whether the new-word stage's words join the first search (one search).
+    bool singleSearch = false;
     std::unique_ptr<CPersonStage> personStage;
     std::unique_ptr<CEntityRecognizer> entityStage;
     std::unique_ptr<CPosStage> posStage;
@@ -103,6 +116,7 @@ private:
     // The run-time words of the model, held for the length of one analysis.
     std::shared_ptr<const CUserWords> userWords;
     CPageWriter pageWriter;
+    StageTimes* stageTimes = nullptr;
 };
 
 #endif

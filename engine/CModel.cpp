@@ -191,6 +191,7 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
                [](CModel& m) { return &m.newWords.weight; }),
         Number("NewWordPenalty", "new words", 0, false, "24", nullptr,
                [](CModel& m) { return &m.newWords.penalty; }),
+        Switch("SingleSearch", Row::kOnlyOn, "new words", false, [](CModel& m) { return &m.newWords.singleSearch; }),
         Switch("Supplement", Row::kUnlessOff, "supplementary words", false,
                [](CModel& m) { return &m.supplement.on; }),
         Number("SupplementBonus", "supplementary words", -kLimit, true, "2", nullptr,

@@ -81,6 +81,10 @@ public:
         // What a proposed word pays, in log probability, for the generous
         // statistics of its class word.
         float penalty = 24;
+        // One search: the new words join the lattice before the sentence is
+        // first segmented (no person name of a plain cut to keep them out of),
+        // instead of a plain search, then a second one over the grown lattice.
+        bool singleSearch = false;
         std::unique_ptr<CCharModel> model;
     };
     // Today's vocabulary: the supplementary lexicon (Supplement.pdat and

@@ -190,6 +190,19 @@ bool CCharModel::Load(const char* path)
 
 int CCharModel::Label(const char* text, int length, Workspace& ws) const
 {
+    const int n = Prepare(text, length, ws);
+    if (n > 0)
+        Viterbi(ws);
+    return n;
+}
+
+int CCharModel::Score(const char* text, int length, Workspace& ws) const
+{
+    return Prepare(text, length, ws);
+}
+
+int CCharModel::Prepare(const char* text, int length, Workspace& ws) const
+{
     ws.charCount = 0;
     ws.starts.clear();
     ws.words.clear();
@@ -227,7 +240,6 @@ int CCharModel::Label(const char* text, int length, Workspace& ws) const
         }
     }
     Emissions(ws);
-    Viterbi(ws);
     return n;
 }
 

@@ -128,6 +128,11 @@ public:
     // number of words.
     int Words(const char* text, int length, Workspace& ws) const;
 
+    // As Label, but only the label scores (GetLabelScores, for SpanDeficits and
+    // WordScore): no labelling, no words. For a caller that reads nothing else
+    // it is the same result for less than half the work.
+    int Score(const char* text, int length, Workspace& ws) const;
+
     // For every span of 2 to kMaxSpanChars characters of the workspace's
     // labelling, how much lower the best labelling that makes the span one word
     // scores than the best labelling of all (Workspace::GetSpanDeficit; 0 for
@@ -159,6 +164,8 @@ private:
     // them before reading any lets the cache misses overlap.
     static void FindAll(const Slot* table, int bits, const int16_t* weights, int width,
                         const std::vector<uint32_t>& keys, std::vector<const int16_t*>& out);
+    // The window and the label scores of Label; returns the characters labelled.
+    int Prepare(const char* text, int length, Workspace& ws) const;
     void Emissions(Workspace& ws) const;
     void Viterbi(Workspace& ws) const;
     void Margins(Workspace& ws) const;

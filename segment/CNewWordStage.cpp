@@ -39,6 +39,22 @@ void CNewWordStage::Run(CSentence& sentence)
     sentence.rolesTagged = false;
 }
 
+int CNewWordStage::SegmentOnce(CSentence& sentence)
+{
+    AddWords(sentence);
+    // Without the model's scores a search with or without the extra scores of
+    // the supplementary words is the one Run would do.
+    const bool scored = settings.weight > 0 || supplementWords != nullptr;
+    if (scored)
+        ScoreCandidates(sentence.length);
+    const int count = segmenter.Segment(preProcessor.GetLattice(), preProcessor.GetSlotCount(),
+                                        preProcessor.GetSlotSizes(), preProcessor.GetAtomCount(),
+                                        scored ? &extra : nullptr);
+    sentence.SetTokens(segmenter.GetItems(), count);
+    sentence.rolesTagged = false;
+    return count;
+}
+
 bool CNewWordStage::AddWords(const CSentence& sentence)
 {
     const std::vector<TokenRecord>* supplement = nullptr;
@@ -87,7 +103,9 @@ bool CNewWordStage::Propose(const CSentence& sentence)
         return false;
     if (sentence.spoken <= 0)
         return false;
-    model->Words(sentence.text, sentence.spoken, ws);
+    // Only the label scores are read (span deficits, word scores): no labelling.
+    if (model->Score(sentence.text, sentence.spoken, ws) == 0)
+        return false;
     labelled = true;
     proposed.clear();
     const std::vector<TokenRecord>& atoms = preProcessor.GetAtoms();

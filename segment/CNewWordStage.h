@@ -58,6 +58,10 @@ public:
     // model has a weight) the sentence is segmented again, and its tokens are
     // then the new cut, with their roles still to tag.
     void Run(CSentence& sentence);
+    // The one search of a sentence begun without tokens, its lattice built: the
+    // new words join the lattice first, then it is segmented once (no person
+    // names are guarded). Returns the token count, as CSegment::Segment does.
+    int SegmentOnce(CSentence& sentence);
 
 private:
     // The words the new-word model proposes, into proposed; whether there are any.

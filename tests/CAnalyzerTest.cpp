@@ -136,4 +136,34 @@ TEST_F(CAnalyzerTest, OverTheElevenModelsAnalysesAsOverTheModel)
     EXPECT_TRUE(page.empty());
 }
 
+// The stage times gather only while they are set, add up over the steps the
+// pipeline runs, and leave the analysis as it was.
+TEST_F(CAnalyzerTest, StageTimesGatherOnlyWhileSet)
+{
+    const std::string text = "\xD6\xD0\xB9\xFA\xCB\xB5\xA1\xA3\xCE\xD2\xC3\xC7\xCB\xB5\xA1\xA3\n"; // 中国说。我们说。
+    const auto plain = Analyse(text);
+    CAnalyzer::StageTimes times;
+    TheEngine().analyzer->SetStageTimes(&times);
+    const auto timed = Analyse(text);
+    TheEngine().analyzer->SetStageTimes(nullptr);
+    ASSERT_EQ(timed.size(), plain.size());
+    for (size_t i = 0; i < plain.size(); ++i) {
+        EXPECT_EQ(timed[i].text, plain[i].text);
+        EXPECT_EQ(timed[i].tag, plain[i].tag);
+    }
+    double total = 0;
+    for (int step = 0; step < CAnalyzer::StageTimes::kStepCount; ++step) {
+        EXPECT_GE(times.seconds[step], 0.0) << CAnalyzer::StageTimes::Name(step);
+        EXPECT_STRNE(CAnalyzer::StageTimes::Name(step), "?");
+        total += times.seconds[step];
+    }
+    EXPECT_GT(total, 0.0);
+    EXPECT_GT(times.seconds[CAnalyzer::StageTimes::kPreProcess], 0.0);
+    EXPECT_STREQ(CAnalyzer::StageTimes::Name(CAnalyzer::StageTimes::kStepCount), "?");
+    const CAnalyzer::StageTimes before = times;
+    Analyse(text);
+    for (int step = 0; step < CAnalyzer::StageTimes::kStepCount; ++step)
+        EXPECT_EQ(times.seconds[step], before.seconds[step]);
+}
+
 } // namespace

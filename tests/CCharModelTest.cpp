@@ -276,6 +276,54 @@ TEST(CCharModel, WordMarginIsTheScoreLostWithoutTheWord)
     EXPECT_EQ(ws.GetWords()[0].confidence, 0.0f);
 }
 
+// Score is Label without the labelling: the same characters, label scores and
+// span deficits, whatever the text, and nothing on a
+// model that is not loaded.
+TEST(CCharModel, ScoreGivesTheScoresOfLabelWithoutTheLabelling)
+{
+    Model m;
+    m.Unigram('a', 0, kB, 9);
+    m.Unigram('b', -1, kE, 4);
+    m.Unigram('c', 1, kM, -6);
+    m.Unigram(0xB0A1, 0, kS, 5);
+    m.Pair('a', 'b', 2, kB, 3);
+    m.Pair('b', 'c', 1, kE, -2);
+    m.Skip('a', 'c', kM, 8);
+    m.image.repeat[0 * 4 + kS] = 2;
+    m.image.transitions[kE * 4 + kB] = -1;
+    CCharModel model;
+    ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+    const struct {
+        std::string text;
+    } cases[] = {
+        {"abcab"}, {"aabbcc\xB0\xA1x"}, {"x\xB0\xA1" "abc"}, {"a"}, {"abcabcabcabc"}, {""},
+    };
+    for (const auto& c : cases) {
+        CCharModel::Workspace labelled, scored;
+        const int length = static_cast<int>(c.text.size());
+        const int n = model.Label(c.text.data(), length, labelled);
+        ASSERT_EQ(model.Score(c.text.data(), length, scored), n) << c.text;
+        ASSERT_EQ(scored.GetCharCount(), n) << c.text;
+        if (n == 0)
+            continue;
+        CCharModel::SpanDeficits(labelled);
+        CCharModel::SpanDeficits(scored);
+        for (int i = 0; i <= n; ++i)
+            EXPECT_EQ(scored.GetCharStarts()[i], labelled.GetCharStarts()[i]) << c.text << " " << i;
+        for (int i = 0; i < n; ++i) {
+            for (int l = 0; l < 4; ++l)
+                EXPECT_EQ(scored.GetLabelScores()[i * 4 + l], labelled.GetLabelScores()[i * 4 + l]) << c.text;
+            for (int w = 2; w <= CCharModel::kMaxSpanChars && i + w <= n; ++w)
+                EXPECT_EQ(scored.GetSpanDeficit(i, w), labelled.GetSpanDeficit(i, w)) << c.text << " " << i;
+        }
+        EXPECT_TRUE(scored.GetWords().empty());
+    }
+    CCharModel empty;
+    CCharModel::Workspace ws;
+    EXPECT_EQ(empty.Score("abc", 3, ws), 0);
+    EXPECT_EQ(ws.GetCharCount(), 0);
+}
+
 TEST(CCharModel, UnknownCharactersHaveNoCharacterFeatures)
 {
     Model m;

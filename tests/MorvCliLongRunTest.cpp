@@ -160,8 +160,9 @@ TEST_F(MorvCliLongRun, ProgressIsShownOnATerminalWhenAskedOrFitting)
         const int status = child.Wait();
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << child.err;
         const std::string& err = child.err;
-        if (c.args.back() != "-")
+        if (c.args.back() != "-") {
             EXPECT_NE(ReadFile(dir / "out/a.txt"), "");
+        }
         if (!c.shown) {
             EXPECT_EQ(err.find("morv: "), std::string::npos) << err;
             continue;

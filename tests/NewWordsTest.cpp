@@ -142,6 +142,67 @@ TEST_F(NewWordsTest, UnseenPlaceAndOrganisationNamesComeOutWholeAndTagged)
     }
 }
 
+// SingleSearch: the new words join the lattice before the one search. It
+// keeps what the stages find (unseen words, whole numbers, tokens that cover
+// the text) and, without NewWords, changes nothing of the classic pipeline.
+TEST_F(NewWordsTest, OneSearchKeepsTheNewWordsAndLeavesTheClassicPipeline)
+{
+    const auto withKey = [](const std::string& dir, const char* value) {
+        std::string config = ReadFile(dir + "/Configure.xml");
+        const size_t at = config.find("<SingleSearch>");
+        if (at != std::string::npos)
+            config.erase(at, config.find("</SingleSearch>", at) + 15 - at);
+        config.insert(config.rfind("</Configure>"), std::string("<SingleSearch>") + value + "</SingleSearch>\n");
+        WriteFile(dir + "/Configure.xml", config);
+    };
+    const std::string text = ReadFile(kSample);
+    ASSERT_FALSE(text.empty());
+    std::string classicPage;
+    {
+        morv::Model m(off);
+        morv::Analyzer a(m);
+        classicPage = a.AnalyzeHtml(text, morv::Encoding::Gbk, true);
+    }
+    withKey(off, "on");
+    {
+        morv::Model m(off);
+        morv::Analyzer a(m);
+        EXPECT_TRUE(classicPage == std::string(a.AnalyzeHtml(text, morv::Encoding::Gbk, true)));
+    }
+    const char* const wechat = "\xE6\x88\x91\xE4\xBB\xAC\xE7\x94\xA8\xE5\xBE\xAE\xE4\xBF\xA1\xE4\xBB\x98\xE6\xAC\xBE";
+    for (const char* value : {"on", "off"}) {
+        withKey(on, value);
+        morv::Model m(on);
+        morv::Analyzer a(m);
+        // 我们用微信付款: 微信 a new word; 气温－5度: the signed number whole.
+        EXPECT_EQ(Items(a, wechat), "\xE6\x88\x91\xE4\xBB\xAC \xE7\x94\xA8 [\xE5\xBE\xAE\xE4\xBF\xA1] \xE4\xBB\x98\xE6\xAC\xBE ")
+            << value;
+        EXPECT_EQ(Items(a, "\xE6\xB0\x94\xE6\xB8\xA9\xEF\xBC\x8D" "5\xE5\xBA\xA6"),
+                  "\xE6\xB0\x94\xE6\xB8\xA9 \xEF\xBC\x8D" "5 \xE5\xBA\xA6 ")
+            << value;
+        // Every line of the sample: the tokens, in order, are the line without its blanks.
+        size_t lines = 0;
+        for (size_t at = 0; at < text.size() && lines < 40;) {
+            size_t end = text.find('\n', at);
+            end = end == std::string::npos ? text.size() : end;
+            const std::string line = text.substr(at, end - at);
+            at = end + 1;
+            std::string joined, expected;
+            for (const morv::Token& t : a.Analyze(line))
+                joined += t.word;
+            for (char ch : line)
+                if (ch != ' ' && ch != '\r' && ch != '\t')
+                    expected += ch;
+            ++lines;
+            std::string joinedPlain;
+            for (char ch : joined)
+                if (ch != ' ' && ch != '\r' && ch != '\t')
+                    joinedPlain += ch;
+            EXPECT_EQ(joinedPlain, expected) << value << " line " << lines;
+        }
+    }
+}
+
 TEST_F(NewWordsTest, ALineComesOutTheSameWithOrWithoutItsBreak)
 {
     // Lines without a closing punctuation mark, where the break ends the
