@@ -1,0 +1,317 @@
+// Web text: the atoms of CWebText alone, then through the analyser on the
+// trained models with the key WebText on and off; the slash of the text format
+// never glued to a character; punctuation tagged w in every stage; names that
+// do not run across punctuation.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/CModel.h"
+#include "engine/CSymbolTagger.h"
+#include "engine/TextCodec.h"
+#include "engine/morv.hpp"
+#include "segment/CWebText.h"
+#include "tests/TestUtil.h"
+
+namespace {
+
+const std::string kTrained = std::string(MORV_BINARY_DIR) + "/bin/Morv";
+const std::string kClassic = std::string(MORV_BINARY_DIR) + "/models-classic";
+
+std::string Gbk(const std::string& utf8)
+{
+    std::string out;
+    TextCodec::Instance().AppendUtf8AsGbk(out, utf8.data(), utf8.size());
+    return out;
+}
+
+std::string Show(const std::vector<morv::Token>& tokens)
+{
+    std::string out;
+    for (const morv::Token& t : tokens)
+        out += std::string(t.word) + "/" + std::string(t.tag) + "  ";
+    return out;
+}
+
+bool IsSymbolWord(std::string_view utf8)
+{
+    const std::string gbk = Gbk(std::string(utf8));
+    return CSymbolTagger::IsSymbolText(gbk.data(), static_cast<int>(gbk.size()));
+}
+
+using Kind = CWebText::Kind;
+
+TEST(WebTextRules, EachRuleTakesItsAtomWholeAndNoMore)
+{
+    const struct {
+        const char* text;
+        const char* atom; // the atom at the text's start; "" for none
+        Kind kind;
+    } cases[] = {
+        // e-mail addresses
+        {"abc.def@example.com，你好", "abc.def@example.com", Kind::kWord},
+        {"a_b+c@mail.example.org.", "a_b+c@mail.example.org", Kind::kWord},
+        {"abc@localhost", "", Kind::kNone},         // no domain of two labels
+        {"abc@x.c1", "", Kind::kNone},              // top-level domain of letters
+        {"abc.@x.com", "", Kind::kNone},             // local part ending in a dot
+        // URLs: scheme to end, query included, closing marks of the sentence left out
+        {"https://www.example.com/path?q=1&lang=zh。", "https://www.example.com/path?q=1&lang=zh", Kind::kWord},
+        {"http://example.com/a_(b)).", "http://example.com/a_(b)", Kind::kWord},
+        {"HTTP://EXAMPLE.COM,", "HTTP://EXAMPLE.COM", Kind::kWord},
+        {"www.example.com/x网站", "www.example.com/x", Kind::kWord},
+        {"ftp://files.example.net/a.tar.gz!", "ftp://files.example.net/a.tar.gz", Kind::kWord},
+        {"http://", "", Kind::kNone},
+        // mentions and topics
+        {"@张三 你好", "@张三", Kind::kWord},
+        {"@user_01:hi", "@user_01", Kind::kWord},
+        {"＠李四，", "＠李四", Kind::kWord},
+        {"@ 张三", "", Kind::kNone},
+        {"#话题#后面", "#话题#", Kind::kWord},
+        {"＃春节快乐＃", "＃春节快乐＃", Kind::kWord},
+        {"#没有结尾", "", Kind::kNone},
+        {"##", "", Kind::kNone},
+        {"#一句话。#", "", Kind::kNone}, // a sentence end inside is no topic
+        // identifiers and numbers with a unit in Latin letters
+        {"abc_123 ", "abc_123", Kind::kWord},
+        {"iPhone6s手机", "iPhone6s", Kind::kWord},
+        {"5G网络", "5G", Kind::kWord},
+        {"4K电视", "4K", Kind::kWord},
+        {"120Hz,", "120Hz", Kind::kWord},
+        {"COVID-19.", "COVID-19", Kind::kWord},
+        {"v1.2.3版", "v1.2.3", Kind::kWord},
+        {"_init_", "_init_", Kind::kWord},
+        {"hello world", "", Kind::kNone}, // plain words and numbers: the classes' business
+        {"2023年", "", Kind::kNone},
+        {"3.14", "", Kind::kNone},
+        // katakana
+        {"アニメ很好", "アニメ", Kind::kWord},
+        {"コーヒー店", "コーヒー", Kind::kWord},
+        {"ー", "", Kind::kNone},
+        // punctuation runs
+        {"...真的", "...", Kind::kEllipsis},
+        {"......", "......", Kind::kEllipsis},
+        {"……好", "……", Kind::kEllipsis},
+        {"~~~哈", "~~~", Kind::kTilde},
+        {"～～~", "～～~", Kind::kTilde},
+        {".a", "", Kind::kNone},
+        {"~", "", Kind::kNone},
+        {"", "", Kind::kNone},
+    };
+    const CWebText rules(7, 9);
+    for (const auto& c : cases) {
+        const std::string text = Gbk(c.text);
+        const CWebText::Match m = rules.At(text.c_str(), 0);
+        EXPECT_EQ(m.length, static_cast<int>(Gbk(c.atom).size())) << c.text;
+        EXPECT_EQ(m.kind, c.kind) << c.text;
+    }
+    EXPECT_EQ(rules.WordTag(), 7);
+    EXPECT_EQ(rules.SymbolTag(), 9);
+}
+
+TEST(WebTextRules, AMentionDoesNotFollowALetterOrDigit)
+{
+    const CWebText rules(7, 9);
+    const std::string text = Gbk("abc@def 看@张三");
+    EXPECT_EQ(rules.At(text.c_str(), 3).length, 0);
+    const size_t at = text.find('@', 4);
+    EXPECT_EQ(rules.At(text.c_str(), static_cast<int>(at)).length, static_cast<int>(Gbk("@张三").size()));
+    EXPECT_EQ(rules.At(nullptr, 0).length, 0);
+    EXPECT_EQ(rules.At(text.c_str(), -1).length, 0);
+}
+
+TEST(WebTextRules, LongMentionsAndTopicsStopAtTheirLimit)
+{
+    const CWebText rules(7, 9);
+    const std::string name = "@" + std::string(40, 'a');
+    EXPECT_EQ(rules.At(name.c_str(), 0).length, 31); // @ and thirty characters
+    std::string topic = "#";
+    for (int i = 0; i < 41; ++i)
+        topic += "\xBA\xC3"; // 好
+    topic += "#";
+    EXPECT_EQ(rules.At(topic.c_str(), 0).length, 0);
+}
+
+// A view of the trained models with the stage keys given, beside their Data/.
+class WebTextModels : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!FileExists(kTrained + "/Configure.xml"))
+            GTEST_SKIP() << "no models in " << kTrained;
+    }
+    std::unique_ptr<morv::Model> Open(const std::string& keys)
+    {
+        const std::string dir = scratch / ("m" + std::to_string(views++));
+        MakeDir(dir);
+        std::string config = ReadFile(kTrained + "/Configure.xml");
+        for (const char* key : {"NewWords", "WebText"}) {
+            const std::string open = std::string("<") + key + ">";
+            const size_t a = config.find(open);
+            if (a != std::string::npos)
+                config.erase(a, config.find('\n', a) + 1 - a);
+        }
+        config.insert(config.find("</Configure>"), keys + "\n");
+        WriteFile(dir + "/Configure.xml", config);
+        EXPECT_EQ(::symlink((kTrained + "/Data").c_str(), (dir + "/Data").c_str()), 0);
+        return std::unique_ptr<morv::Model>(new morv::Model(dir));
+    }
+    TempDir scratch;
+    int views = 0;
+};
+
+const char kWebOn[] = "<NewWords>on</NewWords><WebText>on</WebText>";
+const char kWebOff[] = "<NewWords>on</NewWords><WebText>off</WebText>";
+const char kClassicKeys[] = "<NewWords>off</NewWords><WebText>on</WebText>";
+
+TEST_F(WebTextModels, WebTextAtomsAreOneTokenTaggedNxOrW)
+{
+    const struct {
+        const char* text;
+        const char* token; // word/tag
+    } cases[] = {
+        {"请发邮件到abc.def@example.com联系我们", "abc.def@example.com/nx"},
+        {"详情见https://www.example.com/path?q=1&lang=zh。", "https://www.example.com/path?q=1&lang=zh/nx"},
+        {"打开www.example.com就能看到", "www.example.com/nx"},
+        {"@张三 你今天去哪儿了", "@张三/nx"},
+        {"大家都在讨论#春节放假#这个话题", "#春节放假#/nx"},
+        {"变量名叫abc_123就行", "abc_123/nx"},
+        {"5G网络已经覆盖全国", "5G/nx"},
+        {"他买了一台4K电视", "4K/nx"},
+        {"我的iPhone6s坏了", "iPhone6s/nx"},
+        {"这部アニメ很好看", "アニメ/nx"},
+        {"等了好久...终于来了", ".../w"},
+        {"今天好开心~~~", "~~~/w"},
+        {"真的吗......我不信", "....../w"},
+    };
+    const auto model = Open(kWebOn);
+    morv::Analyzer analyzer(*model);
+    for (const auto& c : cases) {
+        const std::vector<morv::Token> tokens = analyzer.Analyze(c.text);
+        const std::string shown = Show(tokens);
+        EXPECT_NE(("  " + shown).find("  " + std::string(c.token) + "  "), std::string::npos)
+            << c.text << " -> " << shown;
+        // GBK input: the same tokens.
+        const std::string gbk = Gbk(c.text);
+        EXPECT_EQ(analyzer.Analyze(gbk, morv::Encoding::Gbk).size(), tokens.size()) << c.text;
+    }
+}
+
+TEST_F(WebTextModels, WithoutTheKeyOrTheNewStagesTheRulesDoNotAct)
+{
+    for (const char* keys : {kWebOff, kClassicKeys}) {
+        const auto model = Open(keys);
+        morv::Analyzer analyzer(*model);
+        for (const char* text : {"abc.def@example.com", "#话题#", "abc_123", "..."}) {
+            const std::vector<morv::Token> tokens = analyzer.Analyze(text);
+            EXPECT_GT(tokens.size(), 1u) << keys << " " << text << " -> " << Show(tokens);
+        }
+    }
+    std::string why;
+    EXPECT_TRUE(CModel::CheckSetting("WebText", "on", &why));
+    EXPECT_FALSE(CModel::CheckSetting("WebText", "yes", &why));
+}
+
+TEST_F(WebTextModels, NoCharacterIsGluedToTheSlashOfTheTextFormat)
+{
+    const char* const texts[] = {
+        "一/二/三", "5/", "十/", "abc/", "ｂｃ/", "３/", "好/坏", "百分之一/ 吗", "12//34", "他说/",
+    };
+    for (const char* keys : {kWebOn, kWebOff, kClassicKeys}) {
+        const auto model = Open(keys);
+        morv::Analyzer analyzer(*model);
+        for (const char* text : texts) {
+            const std::vector<morv::Token> tokens = analyzer.Analyze(text);
+            for (const morv::Token& t : tokens)
+                if (t.word.size() > 1) {
+                    EXPECT_NE(t.word.back(), '/') << keys << " " << text << " -> " << Show(tokens);
+                }
+        }
+    }
+    // Between two characters of a run the slash stays: a fraction, a ratio.
+    const auto model = Open(kClassicKeys);
+    morv::Analyzer analyzer(*model);
+    EXPECT_EQ(analyzer.Analyze("1/2").size(), 1u);
+}
+
+TEST_F(WebTextModels, PunctuationIsTaggedWInEveryStageAndPart)
+{
+    const char* const texts[] = {
+        "【重磅】…中国银行今天发布公告",
+        "【转发】中华人民共和国外交部发言人表示……",
+        "《人民日报》社论：“北京大学”学生会（筹）成立！",
+        "张三+李四=？？？",
+        "王小明……今天来了～～",
+        "哈哈哈!!!真的假的???",
+        "中国远洋运输（集团）总公司的『新闻』「发布」",
+        "→点击这里★★★☆☆",
+    };
+    for (const char* keys : {kWebOn, kWebOff, kClassicKeys}) {
+        const auto model = Open(keys);
+        morv::Analyzer analyzer(*model);
+        for (const char* text : texts)
+            for (const morv::Mode mode : {morv::Mode::Normal, morv::Mode::Search}) {
+                const std::vector<morv::Token> tokens = analyzer.Analyze(text, mode);
+                for (const morv::Token& t : tokens) {
+                    if (IsSymbolWord(t.word)) {
+                        EXPECT_EQ(t.tag, "w") << keys << " " << text << " -> " << Show(tokens);
+                    }
+                    for (const morv::Part& p : t.parts)
+                        if (IsSymbolWord(p.word)) {
+                            EXPECT_EQ(std::string(p.tag), "w") << keys << " " << text << " part " << p.word;
+                        }
+                }
+            }
+    }
+}
+
+TEST_F(WebTextModels, NamesHoldNoPunctuationOrSymbol)
+{
+    // Brackets, book-title marks, quotes, a plus sign, runs of dots beside
+    // names: the names stop at them. A dot or dash between the parts of a
+    // foreign name belongs to it.
+    const char* const texts[] = {
+        "张三+李四来了",
+        "【王小明】今天到了北京",
+        "《张伟传》的作者李强说",
+        "（刘德华）和“周杰伦”一起",
+        "王小明……李大伟……都来了",
+        "北京市+上海市的代表",
+        "ＮＨＬ（职业冰球联盟）的比赛",
+        "他在ＯＥＣＤ）发展中心工作",
+        "“２０世纪中国社会史”学术研讨会开幕",
+        "比尔·盖茨访问了微软公司",
+    };
+    const auto model = Open(kWebOn);
+    morv::Analyzer analyzer(*model);
+    for (const char* text : texts) {
+        const std::vector<morv::Token> tokens = analyzer.Analyze(text);
+        for (const morv::Token& t : tokens) {
+            const std::string tag(t.tag);
+            if (tag != "nr" && tag != "nrf" && tag != "ns" && tag != "nt")
+                continue;
+            // Character by character: every symbol but the joiners of a name.
+            const std::string word(t.word);
+            for (size_t i = 0; i < word.size();) {
+                size_t n = 1;
+                const unsigned char c = static_cast<unsigned char>(word[i]);
+                if (c >= 0xF0)
+                    n = 4;
+                else if (c >= 0xE0)
+                    n = 3;
+                else if (c >= 0xC0)
+                    n = 2;
+                const std::string ch = word.substr(i, n);
+                const bool joiner = ch == "·" || ch == "—" || ch == "－" || ch == "-";
+                EXPECT_TRUE(joiner || !IsSymbolWord(ch)) << text << " -> " << Show(tokens);
+                i += n;
+            }
+        }
+    }
+    const std::vector<morv::Token> gates = analyzer.Analyze("比尔·盖茨访问了微软公司");
+    EXPECT_NE(("  " + Show(gates)).find("  比尔·盖茨/"), std::string::npos) << Show(gates);
+}
+
+} // namespace
