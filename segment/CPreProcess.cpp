@@ -403,14 +403,18 @@ void CPreProcess::TakeUnit(const char* text, TokenRecord& atom)
 bool CPreProcess::MarkJoinsRun(const char* text, int position, int length) const
 {
     const unsigned char* c = reinterpret_cast<const unsigned char*>(text + position);
-    // Per cent and per mille end a number (５０％); the others stand between
-    // its characters. The slash, which the text format writes between a word
-    // and its tag, never ends one in any pipeline: "5/" as one token would
-    // make "5//m", a line no reader can split back.
-    const bool slash = length == 1 && c[0] == '/';
-    const bool suffix = (length == 1 && c[0] == '%') ||
-                        (length == 2 && ((c[0] == 0xA3 && c[1] == 0xA5) || (c[0] == 0xA1 && c[1] == 0xEB)));
-    if (suffix || (!slash && webText == nullptr))
+    // The slash, which the text format writes between a word and its tag,
+    // never ends a run in any pipeline: "5/" as one token would make "5//m",
+    // a line no reader can split back.
+    // With the web-text rules, a run of dots after a number or a word is an
+    // ellipsis of its own ("3...", "ok..."), where the corpus keeps one dot
+    // with a list number (３．).
+    if (webText != nullptr) {
+        const CWebText::Match m = webText->At(text, position);
+        if (m.kind == CWebText::Kind::kEllipsis || m.kind == CWebText::Kind::kTilde)
+            return false;
+    }
+    if (length != 1 || c[0] != '/')
         return true;
     int next;
     const int y = ClassAt(text, position + length, &next);

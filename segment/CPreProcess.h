@@ -42,9 +42,9 @@ public:
     void SetJoinNumbers(bool on) { joinNumbers = on; }
     // With the new stages: the atoms of web text (addresses, URLs, mentions,
     // topics, identifiers, katakana, "..." and "~~~") are one atom each, with
-    // the rules' tag as their fixed tag, and an infix mark (". : ·") ends no
-    // digit or letter run. Null: the character classes alone. The rules must
-    // outlive the object.
+    // the rules' tag as their fixed tag, and a digit or letter run does not
+    // take the first dot of "..." in. Null: the character classes alone. The
+    // rules must outlive the object.
     void SetWebText(const CWebText* rules) { webText = rules; }
 
     const std::vector<TokenRecord>& GetAtoms() const { return atoms; }
@@ -71,8 +71,7 @@ private:
     void JoinNumbers(const char* text);
     bool IsYearDigits(const char* text, const TokenRecord& atom) const;
     // Whether the run punctuation at text + position (length bytes) joins the
-    // run it follows: a mark between characters does only with a character of
-    // a run after it.
+    // run it follows (a slash only with a character of a run after it).
     bool MarkJoinsRun(const char* text, int position, int length) const;
     // The web-text atom at text + p, if any; true when it was added.
     bool AddWebTextAtom(const char* text, int p);

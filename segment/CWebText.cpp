@@ -8,6 +8,9 @@ namespace {
 // and a stray # or @ must not swallow a paragraph.
 constexpr int kMaxMentionChars = 30;
 constexpr int kMaxTopicChars = 40;
+// The second byte of the placeholder that stands for a hangul character (the
+// engine's text: see EngineText).
+constexpr unsigned char kHangulTrail = 0x9F;
 
 inline bool IsAsciiLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 inline bool IsAsciiDigit(unsigned char c) { return c >= '0' && c <= '9'; }
@@ -49,7 +52,6 @@ inline bool Is(const unsigned char* s, const char* gbk) { return s[0] == static_
 
 const char kWideAt[] = "\xA3\xC0";       // ＠
 const char kWideHash[] = "\xA3\xA3";     // ＃
-const char kEllipsisMark[] = "\xA1\xAD"; // …
 const char kWideTilde[] = "\xA1\xAB";    // ～
 
 // Characters that end a topic: blanks, the sentence ends, line breaks.
@@ -105,6 +107,10 @@ CWebText::Match CWebText::At(const char* text, int p) const
         n = Topic(s);
     } else if (s[0] == 0xA5) {
         n = Katakana(s);
+    } else if (s[0] == 0xA1 && s[1] == kHangulTrail) {
+        // Hangul, which the engine's text holds as a placeholder of its own.
+        while (s[n] == 0xA1 && s[n + 1] == kHangulTrail)
+            n += 2;
     }
     if (n == 0 && (IsAsciiAlnum(s[0]) || s[0] == '_'))
         n = Identifier(s);
@@ -117,17 +123,14 @@ CWebText::Match CWebText::At(const char* text, int p) const
 
 CWebText::Match CWebText::PunctuationRun(const unsigned char* s)
 {
-    // Two dots or more, two ellipsis marks or more (as the corpus writes
-    // them), two tildes or more (ASCII or full-width, mixed).
+    // Two dots or more, two tildes or more (ASCII or full-width, mixed). The
+    // ellipsis marks (……) are the dictionary's words, in pairs as the corpus
+    // writes them.
     Match m;
     int n = 0, marks = 0;
     if (s[0] == '.') {
         while (s[n] == '.')
             ++n, ++marks;
-        m.kind = Kind::kEllipsis;
-    } else if (Is(s, kEllipsisMark)) {
-        while (Is(s + n, kEllipsisMark))
-            n += 2, ++marks;
         m.kind = Kind::kEllipsis;
     } else if (s[0] == '~' || Is(s, kWideTilde)) {
         for (;;) {

@@ -6,9 +6,10 @@
 // The atoms of web text that the character classes would cut into pieces: an
 // e-mail address, a URL (scheme to end, query included), a mention (@name), a
 // topic (#话题#), an identifier or a number with a unit in Latin letters
-// (abc_123, 5G, iPhone6s), a katakana run, and the punctuation runs "..." and
-// "~~~". Each is one token whose tag the taggers do not guess: nx for the
-// words, w for the punctuation.
+// (abc_123, 5G, iPhone6s), a katakana or a hangul run (hangul as the engine's
+// text holds it: one placeholder code a character), and the punctuation runs
+// "..." and "~~~". Each is one token whose tag the taggers do not guess: nx
+// for the words, w for the punctuation.
 //
 // The rules read GBK text and only look ahead, never behind the start they are
 // given but for the one character before it. They hold no state: one object

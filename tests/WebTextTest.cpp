@@ -90,10 +90,13 @@ TEST(WebTextRules, EachRuleTakesItsAtomWholeAndNoMore)
         {"アニメ很好", "アニメ", Kind::kWord},
         {"コーヒー店", "コーヒー", Kind::kWord},
         {"ー", "", Kind::kNone},
+        // hangul, as the engine's text holds it
+        {"\xA1\x9F\xA1\x9F\xA1\x9F好", "\xA1\x9F\xA1\x9F\xA1\x9F", Kind::kWord},
+        {"\xA1\xA0\xA1\xA0", "", Kind::kNone}, // the placeholder of other characters
         // punctuation runs
         {"...真的", "...", Kind::kEllipsis},
         {"......", "......", Kind::kEllipsis},
-        {"……好", "……", Kind::kEllipsis},
+        {"……好", "", Kind::kNone}, // the dictionary's word
         {"~~~哈", "~~~", Kind::kTilde},
         {"～～~", "～～~", Kind::kTilde},
         {".a", "", Kind::kNone},
@@ -102,9 +105,11 @@ TEST(WebTextRules, EachRuleTakesItsAtomWholeAndNoMore)
     };
     const CWebText rules(7, 9);
     for (const auto& c : cases) {
-        const std::string text = Gbk(c.text);
+        // The placeholders are GBK bytes already (no UTF-8 text holds them).
+        const bool raw = static_cast<unsigned char>(c.text[0]) == 0xA1;
+        const std::string text = raw ? c.text : Gbk(c.text);
         const CWebText::Match m = rules.At(text.c_str(), 0);
-        EXPECT_EQ(m.length, static_cast<int>(Gbk(c.atom).size())) << c.text;
+        EXPECT_EQ(m.length, static_cast<int>(raw ? std::strlen(c.atom) : Gbk(c.atom).size())) << c.text;
         EXPECT_EQ(m.kind, c.kind) << c.text;
     }
     EXPECT_EQ(rules.WordTag(), 7);
@@ -185,6 +190,9 @@ TEST_F(WebTextModels, WebTextAtomsAreOneTokenTaggedNxOrW)
         {"等了好久...终于来了", ".../w"},
         {"今天好开心~~~", "~~~/w"},
         {"真的吗......我不信", "....../w"},
+        {"等了3...终于来了", "3/m"}, // the dots are no part of the number
+        {"等了3...终于来了", ".../w"},
+        {"他说안녕하세요就走了", "안녕하세요/nx"},
     };
     const auto model = Open(kWebOn);
     morv::Analyzer analyzer(*model);
@@ -193,9 +201,11 @@ TEST_F(WebTextModels, WebTextAtomsAreOneTokenTaggedNxOrW)
         const std::string shown = Show(tokens);
         EXPECT_NE(("  " + shown).find("  " + std::string(c.token) + "  "), std::string::npos)
             << c.text << " -> " << shown;
-        // GBK input: the same tokens.
+        // GBK input (where GBK holds the text): the same tokens.
         const std::string gbk = Gbk(c.text);
-        EXPECT_EQ(analyzer.Analyze(gbk, morv::Encoding::Gbk).size(), tokens.size()) << c.text;
+        if (std::strstr(c.text, "안") == nullptr) {
+            EXPECT_EQ(analyzer.Analyze(gbk, morv::Encoding::Gbk).size(), tokens.size()) << c.text;
+        }
     }
 }
 
@@ -208,6 +218,26 @@ TEST_F(WebTextModels, WithoutTheKeyOrTheNewStagesTheRulesDoNotAct)
             const std::vector<morv::Token> tokens = analyzer.Analyze(text);
             EXPECT_GT(tokens.size(), 1u) << keys << " " << text << " -> " << Show(tokens);
         }
+    }
+    // Hangul without the rules: a token a character, tagged w, as any
+    // character GBK lacks; with them one word that still reads as substituted.
+    {
+        const auto model = Open(kClassicKeys);
+        morv::Analyzer analyzer(*model);
+        const std::vector<morv::Token> tokens = analyzer.Analyze("안녕朋友");
+        ASSERT_EQ(tokens.size(), 3u) << Show(tokens);
+        EXPECT_EQ(tokens[0].tag, "w");
+        EXPECT_TRUE(tokens[0].Has(MORV_FLAG_SUBSTITUTED));
+    }
+    {
+        const auto model = Open(kWebOn);
+        morv::Analyzer analyzer(*model);
+        const std::vector<morv::Token> tokens = analyzer.Analyze("안녕朋友");
+        ASSERT_EQ(tokens.size(), 2u) << Show(tokens);
+        EXPECT_EQ(tokens[0].word, "안녕");
+        EXPECT_EQ(tokens[0].tag, "nx");
+        EXPECT_TRUE(tokens[0].Has(MORV_FLAG_SUBSTITUTED));
+        EXPECT_EQ(tokens[0].charEnd, 2u);
     }
     std::string why;
     EXPECT_TRUE(CModel::CheckSetting("WebText", "on", &why));
