@@ -11,9 +11,11 @@
 
 #include "engine/CModel.h"
 #include "engine/CSymbolTagger.h"
+#include "engine/EngineText.h"
 #include "engine/TextCodec.h"
 #include "engine/morv.hpp"
 #include "segment/CWebText.h"
+#include "tagging/CNameBounds.h"
 #include "tests/TestUtil.h"
 
 namespace {
@@ -137,6 +139,89 @@ TEST(WebTextRules, LongMentionsAndTopicsStopAtTheirLimit)
         topic += "\xBA\xC3"; // 好
     topic += "#";
     EXPECT_EQ(rules.At(topic.c_str(), 0).length, 0);
+}
+
+TEST(WebTextRules, HangulHasAPlaceholderOfItsOwn)
+{
+    EngineText text;
+    const std::string input = "가나😀好";
+    text.Build(input.data(), input.size(), Encoding::Utf8, true);
+    ASSERT_EQ(text.Length(), 8u);
+    EXPECT_EQ(std::string(text.Text(), 6), "\xA1\x9F\xA1\x9F\xA1\xA0");
+    EXPECT_EQ(text.Substitutions(), (std::vector<uint32_t>{0xAC00, 0xB098, 0x1F600}));
+    EXPECT_TRUE(text.IsPlaceholdersOnly(0, 4));
+    EXPECT_EQ(text.InputOffset(2), 3u);
+    EXPECT_EQ(text.CharIndex(6), 3u);
+    // GBK input that holds either code itself keeps its bytes, as a placeholder.
+    EngineText gbk;
+    const std::string bytes = "\xA1\x9F\xBA\xC3";
+    gbk.Build(bytes.data(), bytes.size(), Encoding::Gbk, false);
+    EXPECT_EQ(gbk.Substitutions(), (std::vector<uint32_t>{EngineText::kOwnBytes}));
+    EXPECT_TRUE(EngineText::IsHangul(0xD7A3));
+    EXPECT_TRUE(EngineText::IsHangul(0x3131));
+    EXPECT_FALSE(EngineText::IsHangul(0x4E00));
+    EXPECT_FALSE(EngineText::IsHangul(0x30A2));
+}
+
+// Tokens of GBK text cut at the blanks, with the two markers around them.
+std::vector<TokenRecord> Tokens(const std::string& gbk)
+{
+    std::vector<TokenRecord> items(1);
+    items[0].start = items[0].end = 0;
+    for (size_t p = 0; p < gbk.size();) {
+        size_t q = gbk.find(' ', p);
+        if (q == std::string::npos)
+            q = gbk.size();
+        TokenRecord t;
+        t.start = static_cast<int32_t>(p);
+        t.end = static_cast<int32_t>(q);
+        items.push_back(t);
+        p = q + 1;
+    }
+    TokenRecord end;
+    end.start = end.end = static_cast<int32_t>(gbk.size());
+    items.push_back(end);
+    return items;
+}
+
+TEST(NameBounds, NamesStopAtPunctuationButKeepTheirJoiners)
+{
+    const struct {
+        const char* tokens; // blank-separated; the whole run is asked about
+        bool name;
+    } cases[] = {
+        {"比尔 · 盖茨", true},
+        {"尼赫鲁 — 甘地", true},
+        {"中国 远洋 运输 （ 集团 ） 总公司", true},
+        {"张三 +", false},
+        {"张三 + 李四", false},
+        {"《 张伟 》", false},
+        {"张伟 》 的", false},
+        {"ＯＥＣＤ ） 发展 中心", false},
+        {"ＮＨＬ （ 职业 冰球 联盟", false},
+        {"社会史 ” 学术 研讨会", false},
+        {"王小明 …… 李大伟", false},
+        {"北京 ． ． 上海", false},
+        {"北京 大学", true},
+        {"· 盖茨", false}, // a joiner at an end
+        {"盖茨 ·", false},
+        {"中国 ） （ 集团", false}, // closed before it opens
+    };
+    for (const auto& c : cases) {
+        const std::string gbk = Gbk(c.tokens);
+        const std::vector<TokenRecord> items = Tokens(gbk);
+        EXPECT_EQ(CNameBounds::MayBeOneName(gbk.c_str(), items.data(), 1, static_cast<int>(items.size()) - 2), c.name)
+            << c.tokens;
+    }
+    const struct {
+        const char* ch;
+        bool breaks;
+    } chars[] = {{"·", false}, {"—", false}, {"－", false}, {"-", false}, {"+", true}, {"》", true},
+                 {"）", true},  {"…", true},  {"“", true},  {"好", false}, {"Ａ", false}, {"．", true}};
+    for (const auto& c : chars) {
+        const std::string gbk = Gbk(c.ch);
+        EXPECT_EQ(CNameBounds::BreaksName(gbk.data(), static_cast<int>(gbk.size())), c.breaks) << c.ch;
+    }
 }
 
 // A view of the trained models with the stage keys given, beside their Data/.
