@@ -23,6 +23,18 @@ int Bracket(const char* gbk, int length)
 
 } // namespace
 
+bool CNameBounds::HoldsBreak(const char* gbk, int length)
+{
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(gbk);
+    for (int i = 0; i < length;) {
+        const int n = s[i] >= 0x80 && i + 1 < length ? 2 : 1;
+        if (BreaksName(gbk + i, n))
+            return true;
+        i += n;
+    }
+    return false;
+}
+
 bool CNameBounds::IsJoiner(const char* gbk, int length)
 {
     if (gbk == nullptr)
@@ -50,8 +62,13 @@ bool CNameBounds::MayBeOneName(const char* sentence, const TokenRecord* items, i
         if (t.start < 0 || length <= 0)
             continue;
         const char* text = sentence + t.start;
-        if (!CSymbolTagger::IsSymbolText(text, length))
+        if (!CSymbolTagger::IsSymbolText(text, length)) {
+            // Nor does the first or last token hold a mark of the text around
+            // the name (the dot of a list number: ３１．最高人民检察院).
+            if ((i == first || i == last) && HoldsBreak(text, length))
+                return false;
             continue;
+        }
         // A mark at either end belongs to the text around the name.
         if (i == first || i == last)
             return false;

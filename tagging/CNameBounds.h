@@ -14,9 +14,12 @@ public:
     static bool IsJoiner(const char* gbk, int length);
     // Whether the GBK bytes are punctuation or symbols that no name may hold.
     static bool BreaksName(const char* gbk, int length);
+    // Whether any character of the GBK bytes breaks a name.
+    static bool HoldsBreak(const char* gbk, int length);
     // Whether the tokens first..last of a sentence (offsets from sentence) may
-    // be one name: no breaking token, none at either end but a joiner never
-    // at an end either, and brackets only in pairs opened and closed inside.
+    // be one name: no breaking token, no mark at all at either end (a joiner
+    // neither, nor a token holding a breaking character), and brackets only
+    // in pairs opened and closed inside.
     static bool MayBeOneName(const char* sentence, const TokenRecord* items, int first, int last);
 };
 

@@ -206,6 +206,8 @@ TEST(NameBounds, NamesStopAtPunctuationButKeepTheirJoiners)
         {"· 盖茨", false}, // a joiner at an end
         {"盖茨 ·", false},
         {"中国 ） （ 集团", false}, // closed before it opens
+        {"３１． 最高 人民 检察院", false}, // the dot of a list number
+        {"联合国 ＨＩＶ／艾滋病 联合 计划署", true},
     };
     for (const auto& c : cases) {
         const std::string gbk = Gbk(c.tokens);
