@@ -416,8 +416,14 @@ bool CPreProcess::MarkJoinsRun(const char* text, int position, int length) const
     }
     if (length != 1 || c[0] != '/')
         return true;
-    int next;
-    const int y = ClassAt(text, position + length, &next);
+    // Joined only when the run goes on to another character after it, over
+    // any marks between (http://www stays one run).
+    int at = position + length, next;
+    int y = ClassAt(text, at, &next);
+    while (y == kClassRunPunctuation || y == kClassDash) {
+        at += next;
+        y = ClassAt(text, at, &next);
+    }
     return IsDigitClass(y) || y == kClassLetter || y == kClassNumeral || y == kClassDigitNumeral ||
            y == kClassMagnitude;
 }

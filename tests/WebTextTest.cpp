@@ -351,6 +351,9 @@ TEST_F(WebTextModels, NoCharacterIsGluedToTheSlashOfTheTextFormat)
     const auto model = Open(kClassicKeys);
     morv::Analyzer analyzer(*model);
     EXPECT_EQ(analyzer.Analyze("1/2").size(), 1u);
+    EXPECT_EQ(analyzer.Analyze("http://www.example.com/a").size(), 1u);
+    EXPECT_EQ(analyzer.Analyze("a//b").size(), 1u);
+    EXPECT_EQ(analyzer.Analyze("a//").size(), 3u);
 }
 
 TEST_F(WebTextModels, PunctuationIsTaggedWInEveryStageAndPart)
