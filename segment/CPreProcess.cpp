@@ -403,9 +403,6 @@ void CPreProcess::TakeUnit(const char* text, TokenRecord& atom)
 bool CPreProcess::MarkJoinsRun(const char* text, int position, int length) const
 {
     const unsigned char* c = reinterpret_cast<const unsigned char*>(text + position);
-    // The slash, which the text format writes between a word and its tag,
-    // never ends a run in any pipeline: "5/" as one token would make "5//m",
-    // a line no reader can split back.
     // With the web-text rules, a run of dots after a number or a word is an
     // ellipsis of its own ("3...", "ok..."), where the corpus keeps one dot
     // with a list number (３．).
@@ -416,8 +413,10 @@ bool CPreProcess::MarkJoinsRun(const char* text, int position, int length) const
     }
     if (length != 1 || c[0] != '/')
         return true;
-    // Joined only when the run goes on to another character after it, over
-    // any marks between (http://www stays one run).
+    // The slash, which the text format writes between a word and its tag,
+    // never ends a run in any pipeline: "5/" as one token would make "5//m",
+    // a line no reader can split back. It joins when the run goes on to
+    // another character after it, over any marks between (http://www).
     int at = position + length, next;
     int y = ClassAt(text, at, &next);
     while (y == kClassRunPunctuation || y == kClassDash) {
