@@ -170,10 +170,11 @@ int CWebText::Url(const unsigned char* s)
         ++n;
     }
     // Marks that end the sentence around a URL are not part of it, nor is a
-    // closing bracket the URL did not open.
+    // closing bracket the URL did not open; nor a final slash, which would
+    // stand before the separator of the text format (http://a.cn//nx).
     for (;;) {
         const unsigned char c = s[n - 1];
-        if (c != 0 && std::strchr(".,;:!?'", c) != nullptr) {
+        if (c != 0 && std::strchr(".,;:!?'/", c) != nullptr) {
             --n;
         } else if (c == ')' && paren < 0) {
             --n;

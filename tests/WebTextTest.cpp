@@ -4,6 +4,9 @@
 // do not run across punctuation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -22,6 +25,7 @@ namespace {
 
 const std::string kTrained = std::string(MORV_BINARY_DIR) + "/bin/Morv";
 const std::string kClassic = std::string(MORV_BINARY_DIR) + "/models-classic";
+const std::string kMorv = std::string(MORV_BINARY_DIR) + "/bin/morv";
 
 std::string Gbk(const std::string& utf8)
 {
@@ -63,6 +67,7 @@ TEST(WebTextRules, EachRuleTakesItsAtomWholeAndNoMore)
         {"https://www.example.com/path?q=1&lang=zh。", "https://www.example.com/path?q=1&lang=zh", Kind::kWord},
         {"http://example.com/a_(b)).", "http://example.com/a_(b)", Kind::kWord},
         {"HTTP://EXAMPLE.COM,", "HTTP://EXAMPLE.COM", Kind::kWord},
+        {"https://example.com/a/。", "https://example.com/a", Kind::kWord},
         {"www.example.com/x网站", "www.example.com/x", Kind::kWord},
         {"ftp://files.example.net/a.tar.gz!", "ftp://files.example.net/a.tar.gz", Kind::kWord},
         {"http://", "", Kind::kNone},
@@ -354,6 +359,56 @@ TEST_F(WebTextModels, NoCharacterIsGluedToTheSlashOfTheTextFormat)
     EXPECT_EQ(analyzer.Analyze("http://www.example.com/a").size(), 1u);
     EXPECT_EQ(analyzer.Analyze("a//b").size(), 1u);
     EXPECT_EQ(analyzer.Analyze("a//").size(), 3u);
+}
+
+// The command's text format: every item of every line splits back at its last
+// slash into the word and a tag, the slashes of the text included.
+TEST_F(WebTextModels, EveryLineOfTheTextFormatSplitsBackIntoWordsAndTags)
+{
+    if (!FileExists(kMorv))
+        GTEST_SKIP() << "no " << kMorv;
+    const std::string input = "一/二/三，5/ 十/ abc/ 好/坏\nhttps://example.com/a/b?x=1/ 见@张三/李四 #话题#/\n"
+                              "3/4斤、1/2杯 a//b 他说/\n";
+    const std::string in = scratch / "in.txt", out = scratch / "out.txt";
+    WriteFile(in, input);
+    for (const std::string& base : {kTrained, kClassic}) {
+        const std::string command = "'" + kMorv + "' -d '" + base + "' -f text '" + in + "' > '" + out + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        const std::string text = ReadFile(out);
+        std::string words;
+        size_t lines = 0;
+        for (size_t p = 0; p < text.size();) {
+            size_t q = text.find('\n', p);
+            if (q == std::string::npos)
+                q = text.size();
+            const std::string line = text.substr(p, q - p);
+            ++lines;
+            for (size_t a = 0; a < line.size();) {
+                size_t b = line.find("  ", a);
+                if (b == std::string::npos)
+                    b = line.size();
+                // A blank token shows as " /w".
+                const std::string item = line.substr(a, b - a);
+                const size_t slash = item.rfind('/');
+                ASSERT_NE(slash, std::string::npos) << base << ": " << line;
+                const std::string word = item.substr(0, slash), tag = item.substr(slash + 1);
+                EXPECT_FALSE(word.empty()) << base << ": " << line;
+                EXPECT_FALSE(tag.empty()) << base << ": " << line;
+                EXPECT_TRUE(word == "/" || word.back() != '/') << base << ": " << item;
+                for (const char c : tag)
+                    EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c))) << base << ": " << item;
+                words += word;
+                a = b + 2;
+            }
+            p = q + 1;
+        }
+        EXPECT_EQ(lines, 3u) << base;
+        // The words give back the text, blanks included (the input has single
+        // blanks only, so no item is ambiguous).
+        std::string plain = input;
+        plain.erase(std::remove(plain.begin(), plain.end(), '\n'), plain.end());
+        EXPECT_EQ(words, plain) << base << ": " << text;
+    }
 }
 
 TEST_F(WebTextModels, PunctuationIsTaggedWInEveryStageAndPart)
