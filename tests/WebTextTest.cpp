@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -144,6 +145,29 @@ TEST(WebTextRules, LongMentionsAndTopicsStopAtTheirLimit)
         topic += "\xBA\xC3"; // 好
     topic += "#";
     EXPECT_EQ(rules.At(topic.c_str(), 0).length, 0);
+}
+
+// Random text of the bytes the rules look at: no match runs past the text's
+// end, and a match always has its kind (the sanitizer build checks each read).
+TEST(WebTextRules, MatchesStayInsideTheTextOnRandomBytes)
+{
+    static const char kBytes[] = "@#._-~/:?=&aZ09 \xA1\x9F\xA0\xA3\xC0\xA3\xA5\xA9\x60\xB0\xA1\x80";
+    std::mt19937 random(26);
+    const CWebText rules(1, 2);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const size_t length = random() % 24;
+        for (size_t i = 0; i < length; ++i)
+            text += kBytes[random() % (sizeof kBytes - 1)];
+        const std::unique_ptr<char[]> exact(new char[text.size() + 1]);
+        std::memcpy(exact.get(), text.c_str(), text.size() + 1);
+        for (int p = 0; p <= static_cast<int>(text.size()); ++p) {
+            const CWebText::Match m = rules.At(exact.get(), p);
+            ASSERT_GE(m.length, 0);
+            ASSERT_LE(p + m.length, static_cast<int>(text.size())) << text;
+            EXPECT_EQ(m.length == 0, m.kind == Kind::kNone) << text;
+        }
+    }
 }
 
 TEST(WebTextRules, HangulHasAPlaceholderOfItsOwn)
