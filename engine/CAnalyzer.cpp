@@ -14,6 +14,7 @@
 #include "segment/CNewWordStage.h"
 #include "segment/CPreProcess.h"
 #include "segment/CSegment.h"
+#include "segment/CWebText.h"
 #include "tagging/CEntityRecognizer.h"
 #include "tagging/CHmmTagger.h"
 #include "tagging/CNameStage.h"
@@ -150,8 +151,17 @@ void CAnalyzer::BuildNewStages(const CModel& m)
             organizations));
         if (entityStage) {
             entityStage->SetPartTagger(posTagger.get());
+            entityStage->SetSymbolTagger(symbolTagger.get());
             posTagger->SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
         }
+    }
+    if (m.WebTextOn() && tagSet != nullptr) {
+        const auto code = [this](const char* name) {
+            const int c = tagSet->Code(name);
+            return c >= 0 && c < 255 ? static_cast<uint8_t>(c) : uint8_t{255};
+        };
+        webText.reset(new (std::nothrow) CWebText(code("nx"), code("w")));
+        preProcessor->SetWebText(webText.get());
     }
     const bool newPos = m.NewPosOn();
     posStage.reset(new (std::nothrow) CPosStage(*posTagger, newPos ? m.pos.model.get() : nullptr,
@@ -198,6 +208,7 @@ CAnalyzer::~CAnalyzer()
     entityStage.reset();
     posStage.reset();
     preProcessor.reset();
+    webText.reset();
     segmenter.reset();
     posTagger.reset();
     roleHmm.reset();

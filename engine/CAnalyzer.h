@@ -32,6 +32,7 @@ class CPersonStage;
 class CEntityRecognizer;
 class CPosStage;
 class CSymbolTagger;
+class CWebText;
 class EngineText;
 
 // Runs the pipeline over a text, sentence by sentence: pre-processing and
@@ -112,6 +113,8 @@ private:
     std::unique_ptr<CPosStage> posStage;
     // White space, punctuation and symbols: "w" in every pipeline.
     std::unique_ptr<CSymbolTagger> symbolTagger;
+    // The web-text atoms of the pre-processor (WebText on); null otherwise.
+    std::unique_ptr<CWebText> webText;
     CSentence sentence;
     // The run-time words of the model, held for the length of one analysis.
     std::shared_ptr<const CUserWords> userWords;

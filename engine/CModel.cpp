@@ -207,6 +207,7 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
         Switch("PlaceNames", Row::kUnlessOff, "place and organisation names", false,
                [](CModel& m) { return &m.entities.on; }),
         Switch("NewPos", Row::kUnlessOff, "part of speech", false, [](CModel& m) { return &m.pos.on; }),
+        Switch("WebText", Row::kOnlyOn, "web text", false, [](CModel& m) { return &m.webTextOn; }),
     };
     return rows;
 }

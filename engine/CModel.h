@@ -213,6 +213,9 @@ public:
         return newWordsOn && entities.on && entities.placeAutomaton && entities.orgAutomaton;
     }
     bool NewPosOn() const { return newWordsOn && pos.on && pos.model && pos.model->IsLoaded(); }
+    // The atoms of web text (addresses, URLs, mentions, identifiers, ...): a
+    // rule set of the pre-processor, with the new stages only.
+    bool WebTextOn() const { return newWordsOn && webTextOn; }
 
     // Settings of Configure.xml read by the classic engine.
     std::string basePath;
@@ -226,6 +229,8 @@ public:
     bool userDictOn = false;
     // NewWords: the stages beyond the classic pipeline.
     bool newWordsOn = false;
+    // WebText: the web-text atoms (with NewWords).
+    bool webTextOn = false;
 
     std::unique_ptr<CPDAT> userDictFile; // UserDict.dct, when UserDict is on and it loads
     CorePart core;

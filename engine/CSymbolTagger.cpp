@@ -81,3 +81,14 @@ void CSymbolTagger::Apply(const char* sentence, TokenRecord* items, int count) c
             t.tag = static_cast<uint8_t>(symbolTag);
     }
 }
+
+void CSymbolTagger::ApplyToParts(const char* sentence, TokenPart* parts, size_t count) const
+{
+    if (symbolTag < 0 || sentence == nullptr || parts == nullptr)
+        return;
+    for (size_t i = 0; i < count; ++i) {
+        TokenPart& p = parts[i];
+        if (p.start >= 0 && p.end > p.start && IsSymbolText(sentence + p.start, p.end - p.start))
+            p.tag = static_cast<uint8_t>(symbolTag);
+    }
+}

@@ -1,8 +1,10 @@
 #ifndef MORV_CSYMBOLTAGGER_H
 #define MORV_CSYMBOLTAGGER_H
 
+#include <cstddef>
 #include <cstdint>
 
+#include "segment/CSentence.h"
 #include "segment/TokenRecord.h"
 
 class CTagSet;
@@ -21,6 +23,9 @@ public:
     // Retags the tokens of a sentence (GBK, offsets from its start) between
     // the two markers. A tag the caller gave a word of its own stays.
     void Apply(const char* sentence, TokenRecord* items, int count) const;
+    // The same for the words of compound names (their parts), which their
+    // stage tags in the context of the tokens before the merge.
+    void ApplyToParts(const char* sentence, TokenPart* parts, size_t count) const;
 
     // Whether the GBK bytes are blanks, punctuation and symbols only.
     static bool IsSymbolText(const char* gbk, int length);

@@ -238,7 +238,8 @@ void CTokenizer::AddSentence(const CSentence& sentence)
         }
         if (engineText.IsPlaceholdersOnly(g0, g1)) {
             token.flags = MORV_FLAG_SUBSTITUTED;
-            if (symbolTag >= 0)
+            // A run of hangul the web-text rules made one word keeps its tag.
+            if (symbolTag >= 0 && t.kind != kKindLetterString)
                 token.tag = tagNames[symbolTag];
         }
         last = tokens.size();

@@ -51,7 +51,8 @@ void EngineText::BuildGbk(bool wantChars)
     for (size_t i = 0; i < inputSize && clean;) {
         const size_t n = TextCodec::GbkUnitLength(s + i, inputSize - i);
         if (s[i] == 0 || (s[i] >= 0x80 && n == 1) ||
-            (n == 2 && s[i] == kPlaceholderLead && s[i + 1] == kPlaceholderTrail))
+            (n == 2 && s[i] == kPlaceholderLead &&
+             (s[i + 1] == kPlaceholderTrail || s[i + 1] == kLetterPlaceholderTrail)))
             clean = false;
         i += n;
     }
@@ -81,7 +82,8 @@ void EngineText::BuildGbk(bool wantChars)
             Substitute(i, TextCodec::kReplacement, wantChars, chars);
         else if (s[i] >= 0x80 && n == 1) // a lead byte without its trail: keep the next character whole
             Substitute(i, TextCodec::kReplacement, wantChars, chars);
-        else if (n == 2 && s[i] == kPlaceholderLead && s[i + 1] == kPlaceholderTrail)
+        else if (n == 2 && s[i] == kPlaceholderLead &&
+                 (s[i + 1] == kPlaceholderTrail || s[i + 1] == kLetterPlaceholderTrail))
             Substitute(i, kOwnBytes, wantChars, chars);
         else
             Keep(i, n, wantChars, chars);
@@ -125,7 +127,7 @@ void EngineText::BuildUtf8(bool wantChars)
     auto substitute = [&](size_t from, uint32_t code) {
         substituted.push_back(static_cast<uint32_t>(g));
         substitutions.push_back(code);
-        put(kPlaceholderLead << 8 | kPlaceholderTrail, from, 2);
+        put(kPlaceholderLead << 8 | (IsHangul(code) ? kLetterPlaceholderTrail : kPlaceholderTrail), from, 2);
     };
     for (size_t i = 0; i < inputSize; ++ch) {
         const unsigned char b = s[i];
@@ -154,7 +156,8 @@ void EngineText::BuildUtf8(bool wantChars)
             continue;
         }
         const unsigned code = codec.UnicodeToGbk(cp);
-        if (code == 0 || code == (kPlaceholderLead << 8 | kPlaceholderTrail))
+        if (code == 0 || code == (kPlaceholderLead << 8 | kPlaceholderTrail) ||
+            code == (kPlaceholderLead << 8 | kLetterPlaceholderTrail))
             substitute(i, cp);
         else
             put(code, i, 2);
@@ -167,6 +170,13 @@ void EngineText::BuildUtf8(bool wantChars)
     inputOffsets.resize(g + 1);
     if (wantChars)
         charIndices.resize(g + 1);
+}
+
+bool EngineText::IsHangul(uint32_t cp)
+{
+    // Jamo, compatibility jamo, the extended jamo and the syllables.
+    return (cp >= 0x1100 && cp <= 0x11FF) || (cp >= 0x3130 && cp <= 0x318F) || (cp >= 0xA960 && cp <= 0xA97F) ||
+           (cp >= 0xAC00 && cp <= 0xD7FF);
 }
 
 bool EngineText::IsPlaceholdersOnly(size_t begin, size_t end) const

@@ -21,6 +21,10 @@ public:
     // The placeholder's two bytes.
     static constexpr unsigned char kPlaceholderLead = 0xA1;
     static constexpr unsigned char kPlaceholderTrail = 0xA0;
+    // Hangul, which GBK lacks too, has a placeholder of its own (another code
+    // GBK leaves unassigned): a letter, so that a run of it can be one word.
+    static constexpr unsigned char kLetterPlaceholderTrail = 0x9F;
+    static bool IsHangul(uint32_t codePoint);
     // Substitution code meaning "write the placeholder bytes themselves" (input that
     // held the placeholder code literally).
     static constexpr uint32_t kOwnBytes = 0xFFFFFFFF;

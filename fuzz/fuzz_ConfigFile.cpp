@@ -23,8 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     if ((read == 0) == ConfigFileProblem(path.c_str()).empty())
         std::abort();
-    static const char* const keys[] = {"DataPath", "TagSet", "POSDelimiter", "WordBoundary", "Merge", "Log",
-                                       "UserDict", "POS", "NewWords", "PlaceNames", "NewPos", "Configure", "a"};
+    static const char* const keys[] = {"DataPath", "TagSet",     "POSDelimiter", "WordBoundary", "Merge",
+                                       "Log",      "UserDict",   "POS",          "NewWords",     "PlaceNames",
+                                       "NewPos",   "WebText",    "Configure",    "a"};
     const size_t length = std::strlen(given.c_str());
     std::unique_ptr<char[]> value(new char[length + 1]);
     for (const char* key : keys) {

@@ -7,6 +7,7 @@
 #include "lexicon/CPDAT.h"
 #include "lexicon/CUserWords.h"
 #include "segment/CCharset.h"
+#include "segment/CWebText.h"
 #include "segment/CharText.h"
 
 namespace {
@@ -131,6 +132,11 @@ const char* CPreProcess::SplitAtoms(const char* text)
             }
         }
 
+        if (webText != nullptr && AddWebTextAtom(text, p)) {
+            p = atoms.back().end;
+            continue;
+        }
+
         int key;
         const int n = NextCharKey(text + p, &key);
         const int cls = charset->GetClass(key);
@@ -234,6 +240,8 @@ void CPreProcess::ApplyClassRule(const char* text, TokenRecord& atom, int cls, i
             const int y = ClassAt(text, atom.end, &n);
             if (y != kClassRunPunctuation && y != kClassDash && !IsDigitClass(y) && y != kClassLetter)
                 break;
+            if (y == kClassRunPunctuation && !MarkJoinsRun(text, atom.end, n))
+                break;
             atom.end += n;
         }
         atom.wordId = ids.unknownString;
@@ -260,6 +268,8 @@ void CPreProcess::ScanDigitRun(const char* text, TokenRecord& atom, int firstCla
         bool joins = false;
         switch (y) {
         case kClassRunPunctuation:
+            joins = MarkJoinsRun(text, atom.end, n);
+            break;
         case kClassDash:
         case kClassDigit:
             joins = true;
@@ -322,6 +332,8 @@ void CPreProcess::ScanNumeralRun(const char* text, TokenRecord& atom, int firstC
         const int y = ClassAt(text, atom.end, &n);
         if (y != kClassRunPunctuation && y != kClassDash && y != kClassNumeral && y != kClassDigitNumeral &&
             y != kClassMagnitude && y != kClassRunJoiner && y != kClassClock && y != kClassMonth)
+            break;
+        if (y == kClassRunPunctuation && !MarkJoinsRun(text, atom.end, n))
             break;
         beforeStart = lastStart;
         lastStart = atom.end;
@@ -423,6 +435,58 @@ void CPreProcess::TakeUnit(const char* text, TokenRecord& atom)
     default:
         break;
     }
+}
+
+bool CPreProcess::MarkJoinsRun(const char* text, int position, int length) const
+{
+    const unsigned char* c = reinterpret_cast<const unsigned char*>(text + position);
+    // With the web-text rules, a run of dots after a number or a word is an
+    // ellipsis of its own ("3...", "ok..."), where the corpus keeps one dot
+    // with a list number (３．).
+    if (webText != nullptr) {
+        const CWebText::Match m = webText->At(text, position);
+        if (m.kind == CWebText::Kind::kEllipsis || m.kind == CWebText::Kind::kTilde)
+            return false;
+    }
+    if (length != 1 || c[0] != '/')
+        return true;
+    // The slash, which the text format writes between a word and its tag,
+    // never ends a run in any pipeline: "5/" as one token would make "5//m",
+    // a line no reader can split back. It joins when the run goes on to
+    // another character after it, over any marks between (http://www).
+    int at = position + length, next;
+    int y = ClassAt(text, at, &next);
+    while (y == kClassRunPunctuation || y == kClassDash) {
+        at += next;
+        y = ClassAt(text, at, &next);
+    }
+    return IsDigitClass(y) || y == kClassLetter || y == kClassNumeral || y == kClassDigitNumeral ||
+           y == kClassMagnitude;
+}
+
+bool CPreProcess::AddWebTextAtom(const char* text, int p)
+{
+    const CWebText::Match m = webText->At(text, p);
+    if (m.length <= 0)
+        return false;
+    TokenRecord atom;
+    atom.start = p;
+    atom.end = p + m.length;
+    if (m.kind == CWebText::Kind::kWord) {
+        atom.kind = kKindLetterString;
+        atom.wordId = ids.unknownString;
+        atom.fixedTag = webText->WordTag();
+    } else {
+        // Punctuation: never expanded, never part of a new word; in the word
+        // statistics it stands as its full-width mark does.
+        atom.kind = kClassPunctuation;
+        atom.wordId = coreDict->ExactMatch(m.kind == CWebText::Kind::kTilde ? "\xA1\xAB" : "\xA1\xAD\xA1\xAD");
+        if (atom.wordId < 0 && m.kind == CWebText::Kind::kEllipsis)
+            atom.wordId = coreDict->ExactMatch("\xA1\xAD");
+        atom.fixedTag = webText->SymbolTag();
+    }
+    atoms.push_back(atom);
+    return true;
 }
 
 bool CPreProcess::IsYearDigits(const char* text, const TokenRecord& atom) const

@@ -10,6 +10,7 @@
 class CCharset;
 class CPDAT;
 class CUserWords;
+class CWebText;
 
 // Cuts the next sentence of a text into atoms by character class and builds its
 // word lattice: slot s + 1 holds the candidates starting at byte s (the atom
@@ -47,6 +48,12 @@ public:
     // With the new stages: a minus sign before a number joins it ("-5", "－5"),
     // and a year written in mixed digits and numerals ("二００一年") is one atom.
     void SetJoinNumbers(bool on) { joinNumbers = on; }
+    // With the new stages: the atoms of web text (addresses, URLs, mentions,
+    // topics, identifiers, katakana, "..." and "~~~") are one atom each, with
+    // the rules' tag as their fixed tag, and a digit or letter run does not
+    // take the first dot of "..." in. Null: the character classes alone. The
+    // rules must outlive the object.
+    void SetWebText(const CWebText* rules) { webText = rules; }
 
     const std::vector<TokenRecord>& GetAtoms() const { return atoms; }
     // Every candidate of the lattice, slot after slot (the order of Segment's
@@ -73,7 +80,13 @@ private:
     int CutLongSentence(const char* text, int p);
     void JoinNumbers(const char* text);
     bool IsYearDigits(const char* text, const TokenRecord& atom) const;
+    // Whether the run punctuation at text + position (length bytes) joins the
+    // run it follows (a slash only with a character of a run after it).
+    bool MarkJoinsRun(const char* text, int position, int length) const;
+    // The web-text atom at text + p, if any; true when it was added.
+    bool AddWebTextAtom(const char* text, int p);
     bool joinNumbers = false;
+    const CWebText* webText = nullptr;
 
     const CCharset* charset;
     const CPDAT* coreDict;

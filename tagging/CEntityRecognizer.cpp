@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <new>
 
+#include "engine/CSymbolTagger.h"
 #include "lexicon/CPDAT.h"
 #include "lexicon/GbkChar.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CHmmTagger.h"
+#include "tagging/CNameBounds.h"
 
 namespace {
 
@@ -64,6 +66,8 @@ void CEntityRecognizer::Run(CSentence& sentence)
     if (!hasParts || partTagger == nullptr)
         return;
     TagParts(*partTagger);
+    if (symbolTagger != nullptr)
+        symbolTagger->ApplyToParts(sentence.text, parts.data(), parts.size());
     if (partOffsets.size() == static_cast<size_t>(sentence.count) + 1) {
         sentence.partOffsets = partOffsets.data();
         sentence.parts = parts.data();
@@ -73,6 +77,7 @@ void CEntityRecognizer::Run(CSentence& sentence)
 void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int& count)
 {
     hasParts = false;
+    sentenceText = sentence;
     pieces.clear();
     pieceOffsets.clear();
     beforeCount = 0;
@@ -225,6 +230,10 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
             continue;
         const int first = owner[static_cast<size_t>(run.first)], last = owner[static_cast<size_t>(run.last)];
         if (first <= 0 || last + 1 >= count)
+            continue;
+        // A name ends at punctuation: a bracket, a quote or a book-title mark
+        // it does not open and close inside, a plus sign, a run of dots.
+        if (!CNameBounds::MayBeOneName(sentenceText, before.data(), first, last))
             continue;
         const auto tag = static_cast<uint8_t>(run.output & 0xFF);
         Merge m{first, last, tag, model.kind.wordId, {}};

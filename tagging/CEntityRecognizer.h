@@ -11,6 +11,7 @@
 #include "tagging/CRoleTagger.h"
 
 class CHmmTagger;
+class CSymbolTagger;
 class CPDAT;
 class CPosLexicon;
 class CTagTransitions;
@@ -58,6 +59,8 @@ public:
     // tagged and handed to the sentence as its parts.
     void Run(CSentence& sentence);
     void SetPartTagger(CHmmTagger* tagger) { partTagger = tagger; }
+    // Gives the parts that are punctuation or symbols the tag w (may be null).
+    void SetSymbolTagger(const CSymbolTagger* tagger) { symbolTagger = tagger; }
     // Merges the place and organisation names among the tokens of one sentence
     // (sentence: its text, the tokens' offsets are from its start) in place and
     // lowers count by the number of tokens removed.
@@ -129,6 +132,8 @@ private:
     std::vector<int32_t> pieceOffsets;
     std::vector<Piece> joined;
     bool hasParts = false;
+    const char* sentenceText = nullptr; // of the last Recognize
+    const CSymbolTagger* symbolTagger = nullptr;
     std::vector<Part> parts;
     std::vector<int32_t> partOffsets;
 };

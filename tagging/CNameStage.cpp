@@ -4,6 +4,7 @@
 
 #include "lexicon/CPDAT.h"
 #include "lexicon/CUnigram.h"
+#include "tagging/CNameBounds.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CRoleTagger.h"
 #include "tagging/TagCodes.h"
@@ -81,6 +82,16 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
             for (int c = a; c < b; ++c)
                 for (int l = 1; l < N::kLabelCount; ++l)
                     ws.AddLabelUnits(c, l, forbidden);
+    }
+
+    // Nor does a name hold punctuation or a symbol (a bracket, a book-title
+    // mark, "+", dots), whatever the segmentation made of it; the marks that
+    // join a foreign name's parts stay open to it.
+    for (int c = 0; c < n; ++c) {
+        const int at = starts[c], bytes = starts[c + 1] - starts[c];
+        if (bytes > 0 && CNameBounds::BreaksName(sentence + at, bytes))
+            for (int l = 1; l < N::kLabelCount; ++l)
+                ws.AddLabelUnits(c, l, forbidden);
     }
 
     // The names the role tagger's automaton finds in the same tokens, as the
