@@ -13,6 +13,7 @@
 
 #include "TestUtil.h"
 #include "tools/trainer/NameModelTrainer.h"
+#include "tools/trainer/NameModelWriter.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ struct Model {
             m.lexClasses.push_back(e.second.first);
             m.lexContexts.push_back(e.second.second);
         }
-        return NameModelTrainer::Serialize(m);
+        return NameModelWriter::Serialize(m);
     }
 };
 

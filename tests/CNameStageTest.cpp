@@ -18,6 +18,7 @@
 #include "tagging/CRoleTagger.h"
 #include "tools/trainer/ModelWriter.h"
 #include "tools/trainer/NameModelTrainer.h"
+#include "tools/trainer/NameModelWriter.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ protected:
                                N::kReservedRows;
             m.unigram[row * N::kUnigramWeights + 2 * N::kRowWidth + size_t(l.second)] = 60;
         }
-        WriteFile(dir / "m.nm", NameModelTrainer::Serialize(m));
+        WriteFile(dir / "m.nm", NameModelWriter::Serialize(m));
         ASSERT_TRUE(model.Load((dir / "m.nm").c_str()));
     }
 

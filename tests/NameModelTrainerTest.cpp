@@ -1,4 +1,5 @@
 #include "tools/trainer/NameModelTrainer.h"
+#include "tools/trainer/NameModelWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -98,7 +99,7 @@ std::string Train(const std::vector<Paragraph>& paragraphs, const NameModelTrain
 {
     NameModelTrainer trainer(Charset(), options);
     trainer.Train(paragraphs);
-    return NameModelTrainer::Serialize(trainer.BuildImage());
+    return NameModelWriter::Serialize(trainer.BuildImage());
 }
 
 TEST(NameModelTrainer, LearnsNamesFromATinyCorpusAndFindsThemInNewCombinations)
@@ -161,7 +162,7 @@ TEST(NameModelTrainer, SerializeRefusesAnImageThatDoesNotFitItsCounts)
     NameModelTrainer trainer(Charset());
     trainer.Train(Corpus(TinyCorpus()));
     const NameModelTrainer::Image good = trainer.BuildImage();
-    ASSERT_FALSE(NameModelTrainer::Serialize(good).empty());
+    ASSERT_FALSE(NameModelWriter::Serialize(good).empty());
     const std::vector<std::function<void(NameModelTrainer::Image&)>> damages = {
         [](NameModelTrainer::Image& m) { m.classCount = 1; },
         [](NameModelTrainer::Image& m) { m.classes.pop_back(); },
@@ -176,7 +177,7 @@ TEST(NameModelTrainer, SerializeRefusesAnImageThatDoesNotFitItsCounts)
     for (size_t k = 0; k < damages.size(); ++k) {
         NameModelTrainer::Image m = good;
         damages[k](m);
-        EXPECT_TRUE(NameModelTrainer::Serialize(m).empty()) << k;
+        EXPECT_TRUE(NameModelWriter::Serialize(m).empty()) << k;
     }
 }
 

@@ -272,27 +272,20 @@ void CharModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std
     std::fill(std::begin(transitionSums), std::end(transitionSums), 0);
     clock = 1;
 
-    std::vector<size_t> order = perceptron::FirstOrder(sentences.size());
-    uint64_t random = kShuffleSeed;
     std::vector<int64_t> emission, forward;
     std::vector<uint8_t> back, predicted;
     int32_t blocks[16];
-    for (int epoch = 1; epoch <= options.iterations; ++epoch) {
-        perceptron::Shuffle(order, random);
-        report.updates = 0;
-        for (size_t index : order) {
-            const Sentence& s = sentences[index];
-            Decode(s, emission, forward, back, predicted);
-            const auto features = [this, &s](int i, int32_t* out) { return Features(s, i, out); };
-            const bool wrong = perceptron::Update(&gold[s.label], predicted.data(), s.length, kLabels, clock,
-                                                  weights.data(), weightSums.data(), transitions, transitionSums,
-                                                  blocks, features);
-            report.updates += wrong ? 1 : 0;
-            ++clock;
-        }
-        if (epochDone)
-            epochDone(epoch);
-    }
+    const size_t updates = perceptron::Epochs(options.iterations, sentences.size(), kShuffleSeed, clock, [&](size_t index) {
+        const Sentence& s = sentences[index];
+        Decode(s, emission, forward, back, predicted);
+        const auto features = [this, &s](int i, int32_t* out) { return Features(s, i, out); };
+        return perceptron::Update(&gold[s.label], predicted.data(), s.length, kLabels, clock, weights.data(),
+                                  weightSums.data(), transitions, transitionSums, blocks, features)
+                   ? 1
+                   : 0;
+    }, epochDone);
+    if (options.iterations > 0)
+        report.updates = updates;
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 

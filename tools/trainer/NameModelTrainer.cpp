@@ -15,6 +15,7 @@
 #include "tools/trainer/CorpusNames.h"
 #include "tools/trainer/GbkChars.h"
 #include "tools/trainer/ModelWriter.h"
+#include "tools/trainer/NameModelWriter.h"
 #include "tools/trainer/Perceptron.h"
 
 namespace {
@@ -502,27 +503,20 @@ void NameModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std
     transitionSums.assign(size_t(kL) * kL, 0);
     clock = 1;
 
-    std::vector<size_t> order = perceptron::FirstOrder(sentences.size());
-    uint64_t random = kShuffleSeed;
     std::vector<int64_t> emission, forward;
     std::vector<uint8_t> back, predicted;
     int32_t blocks[32];
-    for (int epoch = 1; epoch <= options.iterations; ++epoch) {
-        perceptron::Shuffle(order, random);
-        report.updates = 0;
-        for (size_t index : order) {
-            const Sentence& s = sentences[index];
-            Decode(s, emission, forward, back, predicted);
-            const auto features = [this, &s](int i, int32_t* out) { return Features(s, i, out); };
-            const bool wrong = perceptron::Update(&gold[s.label], predicted.data(), s.length, size_t(kL), clock,
-                                                  weights.data(), weightSums.data(), transitions.data(),
-                                                  transitionSums.data(), blocks, features);
-            report.updates += wrong ? 1 : 0;
-            ++clock;
-        }
-        if (epochDone)
-            epochDone(epoch);
-    }
+    const size_t updates = perceptron::Epochs(options.iterations, sentences.size(), kShuffleSeed, clock, [&](size_t index) {
+        const Sentence& s = sentences[index];
+        Decode(s, emission, forward, back, predicted);
+        const auto features = [this, &s](int i, int32_t* out) { return Features(s, i, out); };
+        return perceptron::Update(&gold[s.label], predicted.data(), s.length, size_t(kL), clock, weights.data(),
+                                  weightSums.data(), transitions.data(), transitionSums.data(), blocks, features)
+                   ? 1
+                   : 0;
+    }, epochDone);
+    if (options.iterations > 0)
+        report.updates = updates;
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
@@ -657,46 +651,10 @@ NameModelTrainer::Image NameModelTrainer::BuildImage() const
     return m;
 }
 
-std::string NameModelTrainer::Serialize(const Image& m)
-{
-    const size_t k = static_cast<size_t>(m.classCount);
-    const size_t rows = m.charKeys.size() + N::kReservedRows;
-    if (m.classCount < 2 || m.classCount > N::kMaxClasses || m.classes.size() != N::kKeyCount ||
-        m.charKeys.size() > static_cast<size_t>(N::kMaxChars) || m.transitions.size() != size_t(kL) * kL ||
-        m.unigram.size() != rows * N::kUnigramWeights || m.classTrigram.size() != k * k * k * kW ||
-        m.pairWeights.size() != m.pairKeys.size() * N::kPairWeights || m.lexWeights.size() != N::kLexWeights ||
-        m.lexClasses.size() != m.lexKeys.size() || m.lexContexts.size() != m.lexKeys.size() ||
-        m.contextWeights.size() != N::kContextWeights)
-        return {};
-    std::string out(N::kMagic, 4);
-    Put<uint32_t>(out, N::kVersion);
-    Put<uint32_t>(out, static_cast<uint32_t>(kL));
-    Put<uint32_t>(out, static_cast<uint32_t>(m.classCount));
-    Put<uint32_t>(out, static_cast<uint32_t>(m.charKeys.size()));
-    Put<uint32_t>(out, static_cast<uint32_t>(m.pairKeys.size()));
-    Put<uint32_t>(out, static_cast<uint32_t>(m.lexKeys.size()));
-    Put<float>(out, m.scale);
-    Put<uint32_t>(out, 0);
-    for (int32_t t : m.transitions)
-        Put<int32_t>(out, t);
-    PutAll(out, m.classes);
-    PutAll(out, m.charKeys);
-    PutAll(out, m.unigram);
-    PutAll(out, m.classTrigram);
-    PutAll(out, m.pairKeys);
-    PutAll(out, m.pairWeights);
-    PutAll(out, m.lexWeights);
-    PutAll(out, m.contextWeights);
-    PutAll(out, m.lexKeys);
-    PutAll(out, m.lexClasses);
-    PutAll(out, m.lexContexts);
-    return out;
-}
-
 bool NameModelTrainer::Write(const std::string& path)
 {
     const Image image = BuildImage();
-    const std::string bytes = Serialize(image);
+    const std::string bytes = NameModelWriter::Serialize(image);
     report.pairsKept = static_cast<int>(image.pairKeys.size());
     report.lexiconSize = static_cast<int>(image.lexKeys.size());
     report.bytes = bytes.size();

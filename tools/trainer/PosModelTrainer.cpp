@@ -301,28 +301,20 @@ void PosModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std:
     report = Report();
     clock = 1;
     Prepare(paragraphs);
-    std::vector<size_t> order = perceptron::FirstOrder(sentences.size());
-    uint64_t random = kShuffleSeed;
     std::vector<uint8_t> predicted;
-    for (int epoch = 1; epoch <= options.iterations && !tagCodes.empty(); ++epoch) {
-        perceptron::Shuffle(order, random);
-        report.errors = 0;
-        for (size_t i : order) {
-            const Sentence& s = sentences[i];
-            Decode(s, predicted);
-            bool wrong = false;
-            for (int j = 0; j < s.length; ++j) {
-                const bool miss = predicted[static_cast<size_t>(j)] != gold[s.first + static_cast<size_t>(j)];
-                report.errors += miss;
-                wrong = wrong || miss;
-            }
-            if (wrong)
-                Update(s, predicted);
-            ++clock;
-        }
-        if (epochDone)
-            epochDone(epoch);
-    }
+    const int epochs = tagCodes.empty() ? 0 : options.iterations;
+    const size_t errors = perceptron::Epochs(epochs, sentences.size(), kShuffleSeed, clock, [&](size_t i) {
+        const Sentence& s = sentences[i];
+        Decode(s, predicted);
+        size_t misses = 0;
+        for (int j = 0; j < s.length; ++j)
+            misses += predicted[static_cast<size_t>(j)] != gold[s.first + static_cast<size_t>(j)];
+        if (misses > 0)
+            Update(s, predicted);
+        return misses;
+    }, epochDone);
+    if (epochs > 0)
+        report.errors = errors;
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
