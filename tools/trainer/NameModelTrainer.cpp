@@ -10,6 +10,7 @@
 #include <set>
 
 #include "segment/CCharset.h"
+#include "segment/LabelDecoder.h"
 #include "tagging/CNameModel.h"
 #include "tools/trainer/CharModelTrainer.h"
 #include "tools/trainer/CorpusNames.h"
@@ -25,7 +26,7 @@ constexpr int kL = N::kLabelCount;
 constexpr int kW = N::kRowWidth; // weights per block: the labels and a zero
 constexpr int kClasses = CharModelTrainer::kClassCount;
 constexpr int kStatOffsets = 3; // characters -1, 0, 1
-constexpr int64_t kImpossible = INT64_MIN / 4;
+const LabelDecoder::Grammar kNameGrammar{kL, &N::kAllowed[0][0], N::kCanStart, N::kCanEnd};
 constexpr uint64_t kShuffleSeed = 0x4D6F7276504E3031ull;
 
 using charkeys::PairKey;
@@ -402,9 +403,6 @@ void NameModelTrainer::Decode(const Sentence& s, std::vector<int64_t>& emission,
 {
     const size_t n = static_cast<size_t>(s.length);
     emission.assign(n * kL, 0);
-    forward.resize(n * kL);
-    back.resize(n * kL);
-    labels.resize(n);
     int32_t blocks[32];
     for (size_t i = 0; i < n; ++i) {
         const int m = Features(s, static_cast<int>(i), blocks);
@@ -412,40 +410,8 @@ void NameModelTrainer::Decode(const Sentence& s, std::vector<int64_t>& emission,
             for (int l = 0; l < kL; ++l)
                 emission[i * kL + size_t(l)] += weights[size_t(blocks[b]) + size_t(l)];
     }
-    // The same recurrence and tie rule as CNameModel::Decode without bonuses.
-    for (int l = 0; l < kL; ++l)
-        forward[size_t(l)] = N::kCanStart[l] ? emission[size_t(l)] : kImpossible;
-    for (size_t i = 1; i < n; ++i) {
-        const int64_t* p = &forward[(i - 1) * kL];
-        int64_t* c = &forward[i * kL];
-        for (int l = 0; l < kL; ++l) {
-            int64_t best = kImpossible;
-            int from = 0;
-            for (int q = 0; q < kL; ++q) {
-                if (!N::kAllowed[q][l] || p[q] <= kImpossible)
-                    continue;
-                const int64_t v = p[q] + transitions[size_t(q) * kL + size_t(l)];
-                if (v > best) {
-                    best = v;
-                    from = q;
-                }
-            }
-            c[l] = best <= kImpossible ? kImpossible : best + emission[i * kL + size_t(l)];
-            back[i * kL + size_t(l)] = static_cast<uint8_t>(from);
-        }
-    }
-    const int64_t* last = &forward[(n - 1) * kL];
-    int label = N::kO;
-    int64_t best = kImpossible;
-    for (int l = 0; l < kL; ++l)
-        if (N::kCanEnd[l] && last[l] > kImpossible && (best <= kImpossible || last[l] > best)) {
-            best = last[l];
-            label = l;
-        }
-    for (size_t i = n; i-- > 0;) {
-        labels[i] = static_cast<uint8_t>(label);
-        label = back[i * kL + size_t(label)];
-    }
+    // The grammar and tie rule of CNameModel::Decode, without its bonuses.
+    LabelDecoder::Best(kNameGrammar, emission.data(), n, transitions.data(), forward, back, labels);
 }
 
 void NameModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std::function<void(int)>& epochDone)
