@@ -32,7 +32,6 @@ constexpr bool Allowed(int previous, int label)
 }
 
 using charkeys::CharLength;
-using charkeys::KeyAt;
 using charkeys::PairKey;
 using charkeys::TableBits;
 
@@ -163,26 +162,8 @@ int CCharModel::Label(const char* text, int length, Workspace& ws) const
     ws.starts.push_back(pos); // the end of the last character
     ws.charCount = n;
 
-    // The window: window index w is character w - 2, two pads at either end.
-    const size_t width = static_cast<size_t>(n) + 4;
-    ws.keys.resize(width);
-    ws.dense.resize(width);
-    ws.classes.resize(width);
-    const uint8_t padClass = static_cast<uint8_t>(classCount - 1);
-    for (size_t w = 0; w < width; ++w) {
-        const int c = static_cast<int>(w) - 2;
-        if (c < 0 || c >= n) {
-            const bool beforeText = c < 0;
-            ws.keys[w] = beforeText ? -1 : -2; // no character's key: pads never repeat a character
-            ws.dense[w] = beforeText ? kBeforeSentence : kAfterSentence;
-            ws.classes[w] = padClass;
-        } else {
-            const int32_t key = KeyAt(p, ws.starts[static_cast<size_t>(c)], length);
-            ws.keys[w] = key;
-            ws.dense[w] = denseOf[static_cast<size_t>(key)];
-            ws.classes[w] = classOf[static_cast<size_t>(key)];
-        }
-    }
+    charmodelfile::FillWindow(p, length, ws.starts.data(), n, classOf, denseOf, classCount, kBeforeSentence,
+                              kAfterSentence, ws.keys, ws.dense, ws.classes);
     Emissions(ws);
     Viterbi(ws);
     return n;

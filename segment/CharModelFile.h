@@ -154,6 +154,36 @@ void FindRows(const Slot* table, int bits, const int16_t* weights, size_t width,
     }
 }
 
+// The character window of a text of n characters (character i begins at
+// byte charStarts[i] of text, length bytes): window index w is character
+// w - 2, with two pads at either end. A pad has no character's key (-1 before
+// the text, -2 after it, so that pads never repeat a character), the row of
+// the position before or after the text, and the last class, which no
+// character has.
+inline void FillWindow(const unsigned char* text, int length, const int* charStarts, int n, const uint8_t* classOf,
+                       const uint16_t* rowOf, int classCount, uint16_t beforeRow, uint16_t afterRow,
+                       std::vector<int32_t>& keys, std::vector<uint16_t>& rows, std::vector<uint8_t>& classes)
+{
+    const size_t width = static_cast<size_t>(n) + 4;
+    keys.resize(width);
+    rows.resize(width);
+    classes.resize(width);
+    const uint8_t padClass = static_cast<uint8_t>(classCount - 1);
+    for (size_t w = 0; w < width; ++w) {
+        const int c = static_cast<int>(w) - 2;
+        if (c < 0 || c >= n) {
+            keys[w] = c < 0 ? -1 : -2;
+            rows[w] = c < 0 ? beforeRow : afterRow;
+            classes[w] = padClass;
+        } else {
+            const int32_t key = charkeys::KeyAt(text, charStarts[c], length);
+            keys[w] = key;
+            rows[w] = rowOf[static_cast<size_t>(key)];
+            classes[w] = classOf[static_cast<size_t>(key)];
+        }
+    }
+}
+
 } // namespace charmodelfile
 
 #endif

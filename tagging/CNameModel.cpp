@@ -35,7 +35,6 @@ constexpr uint32_t kMaxRows = 1u << 26;
 constexpr double kMaxBonus = 1099511627776.0; // 2^40
 
 using charkeys::CharLength;
-using charkeys::KeyAt;
 using charkeys::PairKey;
 using charkeys::TableBits;
 
@@ -217,25 +216,8 @@ int CNameModel::Prepare(const char* text, int length, Workspace& ws) const
     ws.starts.push_back(length);
     ws.charCount = n;
 
-    // The window: index w is character w - 2; two pads on each side.
-    const size_t width = static_cast<size_t>(n) + 4;
-    ws.keys.resize(width);
-    ws.dense.resize(width);
-    ws.classes.resize(width);
-    const uint8_t padClass = static_cast<uint8_t>(classCount - 1);
-    for (size_t w = 0; w < width; ++w) {
-        const int c = static_cast<int>(w) - 2;
-        if (c < 0 || c >= n) {
-            ws.keys[w] = c < 0 ? -1 : -2;
-            ws.dense[w] = c < 0 ? kBeforeSentence : kAfterSentence;
-            ws.classes[w] = padClass;
-        } else {
-            const int32_t key = KeyAt(p, ws.starts[w], length);
-            ws.keys[w] = key;
-            ws.dense[w] = denseOf[static_cast<size_t>(key)];
-            ws.classes[w] = classOf[static_cast<size_t>(key)];
-        }
-    }
+    charmodelfile::FillWindow(p, length, ws.starts.data() + 2, n, classOf, denseOf, classCount, kBeforeSentence,
+                              kAfterSentence, ws.keys, ws.dense, ws.classes);
     Emissions(ws);
     ws.perUnit = 1.0 / static_cast<double>(scale);
     ws.labelBonus.assign(static_cast<size_t>(n) * kL, 0);
