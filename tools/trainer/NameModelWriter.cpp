@@ -10,7 +10,6 @@ using N = CNameModel;
 constexpr int kL = N::kLabelCount;
 constexpr int kW = N::kRowWidth;
 
-using byteimage::Put;
 using byteimage::PutAll;
 
 } // namespace
@@ -26,17 +25,12 @@ std::string NameModelWriter::Serialize(const Image& m)
         m.lexClasses.size() != m.lexKeys.size() || m.lexContexts.size() != m.lexKeys.size() ||
         m.contextWeights.size() != N::kContextWeights)
         return {};
-    std::string out(N::kMagic, 4);
-    Put<uint32_t>(out, N::kVersion);
-    Put<uint32_t>(out, static_cast<uint32_t>(kL));
-    Put<uint32_t>(out, static_cast<uint32_t>(m.classCount));
-    Put<uint32_t>(out, static_cast<uint32_t>(m.charKeys.size()));
-    Put<uint32_t>(out, static_cast<uint32_t>(m.pairKeys.size()));
-    Put<uint32_t>(out, static_cast<uint32_t>(m.lexKeys.size()));
-    Put<float>(out, m.scale);
-    Put<uint32_t>(out, 0);
-    for (int32_t t : m.transitions)
-        Put<int32_t>(out, t);
+    std::string out;
+    byteimage::PutCharModelHeader(out, N::kMagic,
+                                  {N::kVersion, static_cast<uint32_t>(kL), static_cast<uint32_t>(m.classCount),
+                                   static_cast<uint32_t>(m.charKeys.size()), static_cast<uint32_t>(m.pairKeys.size()),
+                                   static_cast<uint32_t>(m.lexKeys.size())},
+                                  m.scale, m.transitions.data(), m.transitions.size());
     PutAll(out, m.classes);
     PutAll(out, m.charKeys);
     PutAll(out, m.unigram);
