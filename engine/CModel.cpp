@@ -596,28 +596,25 @@ int CModel::TagCode(const std::string& name) const
     return core.tagSet ? core.tagSet->Code(name) : -1;
 }
 
-bool CModel::AddWord(const std::string& gbkWord, int64_t frequency, const std::string& tag, std::string* error)
+Status CModel::AddWord(const std::string& gbkWord, int64_t frequency, const std::string& tag)
 {
     CUserWords::Entry entry;
     entry.text = gbkWord;
-    if (gbkWord.empty() || gbkWord.find('\0') != std::string::npos) {
-        if (error != nullptr)
-            *error = gbkWord.empty() ? "the word is empty" : "the word holds a NUL byte";
-        return false;
-    }
+    if (gbkWord.empty())
+        return Status(Status::kArgument, "the word is empty");
+    if (gbkWord.find('\0') != std::string::npos)
+        return Status(Status::kArgument, "the word holds a NUL byte");
     if (!tag.empty()) {
         const int code = TagCode(tag);
-        if (code < 0 || code > 254) {
-            if (error != nullptr)
-                *error = "unknown tag '" + tag + "'";
-            return false;
-        }
+        if (code < 0 || code > 254)
+            return Status(Status::kTag, "unknown tag '" + tag + "'");
         entry.tag = static_cast<uint8_t>(code);
     }
     // Frequencies are counts of the training corpus's scale; larger ones add nothing.
     entry.frequency = frequency < 0 ? CUserWords::kNoFrequency
                                     : static_cast<int32_t>(frequency > INT32_MAX / 2 ? INT32_MAX / 2 : frequency);
-    return AddWords({entry});
+    AddWords({entry});
+    return Status();
 }
 
 bool CModel::AddWords(const std::vector<CUserWords::Entry>& entries)

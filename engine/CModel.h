@@ -15,6 +15,7 @@
 #include "lexicon/CSupplement.h"
 #include "lexicon/CUnigram.h"
 #include "lexicon/CUserWords.h"
+#include "lexicon/Status.h"
 #include "segment/CCharModel.h"
 #include "segment/CCharset.h"
 #include "segment/CPairScores.h"
@@ -192,9 +193,10 @@ public:
     std::string DataPath(const std::string& fileName) const;
 
     // Words added at run time. A frequency < 0 leaves the word's frequency to the
-    // models; an empty tag leaves its tag to the tagger. False with a reason for
-    // an empty word or an unknown tag name. Safe while other threads analyse.
-    bool AddWord(const std::string& gbkWord, int64_t frequency, const std::string& tag, std::string* error);
+    // models; an empty tag leaves its tag to the tagger. An argument failure for
+    // an empty word or one with a NUL, a tag failure for an unknown tag name.
+    // Safe while other threads analyse.
+    Status AddWord(const std::string& gbkWord, int64_t frequency, const std::string& tag);
     bool AddWords(const std::vector<CUserWords::Entry>& entries);
     bool AddWords(CUserWordList&& list);
     // Code of a tag name, -1 when the tag set has no such tag.

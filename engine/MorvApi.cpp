@@ -21,6 +21,8 @@
 #include "engine/HtmlPage.h"
 #include "engine/TextCodec.h"
 #include "lexicon/ListTags.h"
+#include "lexicon/Status.h"
+#include "lexicon/WordList.h"
 
 #ifndef MORV_BUILD_MODEL_DIR
 #define MORV_BUILD_MODEL_DIR ""
@@ -79,14 +81,32 @@ std::string FindDefaultModelDir()
     return installed.empty() ? built : installed;
 }
 
-// Converts a word to the engine's GBK; false with a reason when it cannot be.
-bool ToGbk(const char* data, size_t size, bool utf8, std::string& out, std::string& why)
+// The C status of an internal one.
+int StatusCode(const Status& status)
+{
+    switch (status.code) {
+    case Status::kOk: return MORV_OK;
+    case Status::kArgument: return MORV_E_ARGUMENT;
+    case Status::kEncoding: return MORV_E_ENCODING;
+    case Status::kNul: return MORV_E_NUL;
+    case Status::kTag: return MORV_E_TAG;
+    case Status::kList: return MORV_E_LIST;
+    }
+    return MORV_E_ARGUMENT;
+}
+
+int Fail(const Status& status, const std::string& prefix = "")
+{
+    return Fail(StatusCode(status), prefix + status.message);
+}
+
+// Converts a word to the engine's GBK; a NUL or an encoding failure with the
+// reason when it cannot be.
+Status ToGbk(const char* data, size_t size, bool utf8, std::string& out)
 {
     out.clear();
-    if (std::memchr(data, 0, size) != nullptr) {
-        why = "it holds a NUL byte";
-        return false;
-    }
+    if (std::memchr(data, 0, size) != nullptr)
+        return Status(Status::kNul, "it holds a NUL byte");
     const unsigned char* s = reinterpret_cast<const unsigned char*>(data);
     const TextCodec& codec = TextCodec::Instance();
     for (size_t i = 0; i < size;) {
@@ -95,68 +115,28 @@ bool ToGbk(const char* data, size_t size, bool utf8, std::string& out, std::stri
             continue;
         }
         if (!utf8) {
-            if (s[i] == 0x80 || s[i] == 0xFF || TextCodec::GbkUnitLength(s + i, size - i) != 2) {
-                why = "invalid GBK at byte offset " + std::to_string(i);
-                return false;
-            }
+            if (s[i] == 0x80 || s[i] == 0xFF || TextCodec::GbkUnitLength(s + i, size - i) != 2)
+                return Status(Status::kEncoding, "invalid GBK at byte offset " + std::to_string(i));
             out.append(data + i, 2);
             i += 2;
             continue;
         }
         uint32_t cp = 0;
         const int n = TextCodec::DecodeUtf8(s + i, size - i, &cp);
-        if (n <= 0) {
-            why = "invalid UTF-8 at byte offset " + std::to_string(i);
-            return false;
-        }
+        if (n <= 0)
+            return Status(Status::kEncoding, "invalid UTF-8 at byte offset " + std::to_string(i));
         const unsigned code = codec.UnicodeToGbk(cp);
         if (code == 0) {
             char hex[16];
             std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(cp));
-            why = std::string("it holds the character ") + hex + ", which the analyser cannot read";
-            return false;
+            return Status(Status::kEncoding,
+                          std::string("it holds the character ") + hex + ", which the analyser cannot read");
         }
         out += static_cast<char>(code >> 8);
         out += static_cast<char>(code & 0xFF);
         i += static_cast<size_t>(n);
     }
-    return true;
-}
-
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-
-std::vector<std::string> Fields(const std::string& line)
-{
-    std::vector<std::string> fields;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && IsBlank(line[i]))
-            ++i;
-        size_t j = i;
-        while (j < line.size() && !IsBlank(line[j]))
-            ++j;
-        if (j > i)
-            fields.push_back(line.substr(i, j - i));
-        i = j;
-    }
-    return fields;
-}
-
-bool ParseFrequency(const std::string& field, long long* value)
-{
-    if (field.empty() || field.size() > 12)
-        return false;
-    long long v = 0;
-    for (char c : field) {
-        if (c < '0' || c > '9')
-            return false;
-        v = v * 10 + (c - '0');
-    }
-    *value = v;
-    return true;
+    return Status();
 }
 
 // What a listing of tokens says of itself: its name, and its messages for
@@ -282,18 +262,15 @@ int morv_model_add_word(morv_model* model, const char* word, size_t length, long
     try {
         if (length == MORV_NUL_TERMINATED)
             length = std::strlen(word);
-        std::string gbk, why;
-        if (!ToGbk(word, length, (options & MORV_GBK) == 0, gbk, why))
-            return Fail(why.find("NUL") != std::string::npos ? MORV_E_NUL : MORV_E_ENCODING,
-                        "cannot add the word: " + why);
-        std::string error;
+        std::string gbk;
+        const Status converted = ToGbk(word, length, (options & MORV_GBK) == 0, gbk);
+        if (!converted.Ok())
+            return Fail(converted, "cannot add the word: ");
         std::string tagName = tag != nullptr ? tag : "";
         if (!tagName.empty() && model->model.TagCode(tagName) < 0 && ListTagCode(model->model, tagName) >= 0)
             tagName = ListTags::Ours(tagName);
-        if (!model->model.AddWord(gbk, frequency, tagName, &error))
-            return Fail(error.compare(0, 7, "unknown") == 0 ? MORV_E_TAG : MORV_E_ARGUMENT,
-                        "cannot add the word: " + error);
-        return MORV_OK;
+        const Status added = model->model.AddWord(gbk, frequency, tagName);
+        return added.Ok() ? MORV_OK : Fail(added, "cannot add the word: ");
     } catch (const std::bad_alloc&) {
         return Fail(MORV_E_MEMORY, "out of memory adding a word");
     } catch (...) {
@@ -346,11 +323,9 @@ int morv_model_load_userdict_options(morv_model* model, const char* data, size_t
     try {
         const std::string listName = name != nullptr ? name : "(word list)";
         // Read in place: a list of a million words is not copied whole.
-        const std::string_view content(data != nullptr ? data : "", size);
-        size_t from = 0;
-        if (content.compare(0, 3, "\xEF\xBB\xBF") == 0)
-            from = 3; // a byte-order mark
-        const bool utf8 = TextCodec::Detect(content.data() + from, content.size() - from, true) != Encoding::Gbk;
+        const char* text = data != nullptr ? data : "";
+        const size_t from = WordList::BodyStart(text, size);
+        const bool utf8 = TextCodec::Detect(text + from, size - from, true) != Encoding::Gbk;
         CUserWordList words;
         {
             // Lines with something on them bound the entries, the list's bytes
@@ -358,62 +333,40 @@ int morv_model_load_userdict_options(morv_model* model, const char* data, size_t
             // not written takes no memory.
             size_t lines = 0;
             bool blank = true;
-            for (size_t i = from; i < content.size(); ++i) {
-                const char c = content[i];
+            for (size_t i = from; i < size; ++i) {
+                const char c = text[i];
                 if (c == '\n') {
                     lines += !blank;
                     blank = true;
-                } else if (!IsBlank(c)) {
+                } else if (c != ' ' && c != '\t' && c != '\r') {
                     blank = false;
                 }
             }
-            words.Reserve(lines + !blank, content.size() - from);
+            words.Reserve(lines + !blank, size - from);
         }
-        size_t lineNo = 0;
-        for (size_t pos = from; pos < content.size();) {
-            size_t end = content.find('\n', pos);
-            if (end == std::string::npos)
-                end = content.size();
-            const std::string line(content.substr(pos, end - pos));
-            pos = end + 1;
-            ++lineNo;
-            const std::vector<std::string> fields = Fields(line);
-            if (fields.empty())
-                continue;
-            const std::string where = listName + ":" + std::to_string(lineNo) + ": ";
-            if (fields.size() > 3)
-                return Fail(MORV_E_LIST, where + "more than three fields (expected: word [frequency] [tag])");
+        const Status read = WordList::Parse(text, size, listName, [&](const WordList::Entry& line) {
             CUserWords::Entry entry;
-            std::string why;
-            if (!ToGbk(fields[0].data(), fields[0].size(), utf8, entry.text, why))
-                return Fail(MORV_E_LIST, where + "the word cannot be used: " + why);
-            std::string tag;
-            long long frequency = -1;
-            if (fields.size() == 3) {
-                // word frequency tag, or word tag frequency.
-                if (ParseFrequency(fields[1], &frequency))
-                    tag = fields[2];
-                else if (ParseFrequency(fields[2], &frequency))
-                    tag = fields[1];
-                else
-                    return Fail(MORV_E_LIST, where + "neither '" + fields[1] + "' nor '" + fields[2] +
-                                                 "' is a frequency");
-            } else if (fields.size() == 2 && !ParseFrequency(fields[1], &frequency)) {
-                tag = fields[1];
-            }
-            if (!tag.empty()) {
-                const int code = ListTagCode(model->model, tag);
+            const Status converted = ToGbk(line.word.data(), line.word.size(), utf8, entry.text);
+            if (!converted.Ok())
+                return Status(Status::kList, "the word cannot be used: " + converted.message);
+            if (!line.tag.empty()) {
+                const int code = ListTagCode(model->model, line.tag);
                 if (code >= 0)
                     entry.tag = static_cast<uint8_t>(code);
                 else if (!(options & MORV_LIST_LENIENT))
-                    return Fail(MORV_E_TAG, where + "unknown tag '" + tag + "'");
+                    return Status(Status::kTag, "unknown tag '" + line.tag + "'");
                 else if (warn != nullptr)
-                    warn(user, (where + "unknown tag '" + tag + "': the word is kept, the tagger gives its tag").c_str());
+                    warn(user, (line.where + "unknown tag '" + line.tag + "': the word is kept, the tagger gives its tag")
+                                   .c_str());
             }
+            const long long frequency = line.frequency;
             entry.frequency = frequency < 0 ? CUserWords::kNoFrequency
                                             : static_cast<int32_t>(frequency > INT_MAX / 2 ? INT_MAX / 2 : frequency);
             words.Add(entry.text, entry.frequency, entry.tag);
-        }
+            return Status();
+        });
+        if (!read.Ok())
+            return Fail(read);
         const size_t count = words.Count();
         model->model.AddWords(std::move(words));
         if (added != nullptr)

@@ -32,9 +32,7 @@ constexpr bool Allowed(int previous, int label)
 }
 
 using charkeys::CharLength;
-using charkeys::KeyAt;
 using charkeys::PairKey;
-using charkeys::SlotOf;
 using charkeys::TableBits;
 
 // Where each array goes in the model's block, 64-byte aligned.
@@ -47,25 +45,20 @@ Layout Plan(uint32_t classes, uint32_t chars, uint32_t pairs, uint32_t skips)
 {
     using M = CCharModel;
     Layout l{};
-    size_t at = 0;
-    auto place = [&at](size_t bytes) {
-        const size_t here = at;
-        at = (at + bytes + 63) / 64 * 64;
-        return here;
-    };
+    charmodelfile::BlockPlan plan;
     l.pairBits = TableBits(pairs);
     l.skipBits = TableBits(skips);
     const size_t slot = 8;
-    l.classOf = place(M::kKeyCount);
-    l.denseOf = place(2 * size_t(M::kKeyCount));
-    l.unigram = place(2 * (size_t(chars) + M::kReservedRows) * M::kUnigramWeights);
-    l.trigram = place(2 * size_t(classes) * classes * classes * M::kLabelCount);
-    l.repeat = place(2 * size_t(M::kRepeatWeights));
-    l.pairWeights = place(2 * size_t(pairs) * M::kPairWeights);
-    l.skipWeights = place(2 * size_t(skips) * M::kSkipWeights);
-    l.pairTable = place(l.pairBits < 0 ? 0 : slot << l.pairBits);
-    l.skipTable = place(l.skipBits < 0 ? 0 : slot << l.skipBits);
-    l.total = at;
+    l.classOf = plan.Place(M::kKeyCount);
+    l.denseOf = plan.Place(2 * size_t(M::kKeyCount));
+    l.unigram = plan.Place(2 * (size_t(chars) + M::kReservedRows) * M::kUnigramWeights);
+    l.trigram = plan.Place(2 * size_t(classes) * classes * classes * M::kLabelCount);
+    l.repeat = plan.Place(2 * size_t(M::kRepeatWeights));
+    l.pairWeights = plan.Place(2 * size_t(pairs) * M::kPairWeights);
+    l.skipWeights = plan.Place(2 * size_t(skips) * M::kSkipWeights);
+    l.pairTable = plan.Place(l.pairBits < 0 ? 0 : slot << l.pairBits);
+    l.skipTable = plan.Place(l.skipBits < 0 ? 0 : slot << l.skipBits);
+    l.total = plan.Total();
     return l;
 }
 
@@ -74,59 +67,22 @@ Layout Plan(uint32_t classes, uint32_t chars, uint32_t pairs, uint32_t skips)
 CCharModel::CCharModel() = default;
 CCharModel::~CCharModel() = default;
 
-void CCharModel::FindAll(const Slot* table, int bits, const int16_t* weights, int width,
-                         const std::vector<uint32_t>& keys, std::vector<const int16_t*>& out)
-{
-    out.assign(keys.size(), nullptr);
-    if (table == nullptr)
-        return;
-    const size_t mask = (size_t(1) << bits) - 1;
-    for (uint32_t key : keys)
-        if (key != 0)
-            __builtin_prefetch(&table[SlotOf(key, bits)]);
-    for (size_t i = 0; i < keys.size(); ++i) {
-        if (keys[i] == 0)
-            continue;
-        // A quarter of the slots at least is empty, so every probe run ends.
-        for (size_t at = SlotOf(keys[i], bits);; at = (at + 1) & mask) {
-            const Slot& slot = table[at];
-            if (slot.row < 0)
-                break;
-            if (slot.key == keys[i]) {
-                out[i] = weights + static_cast<size_t>(slot.row) * static_cast<size_t>(width);
-                __builtin_prefetch(out[i]);
-                break;
-            }
-        }
-    }
-}
-
 bool CCharModel::Load(const char* path)
 {
     BinaryFile file(path, "rb");
     if (!file.IsOpen())
         return false;
-    uint8_t header[kHeaderBytes];
-    if (file.Read(header, sizeof header) != sizeof header || std::memcmp(header, kMagic, 4) != 0)
-        return false;
     uint32_t fields[5];
     float newScale = 0;
-    uint32_t reserved = 0;
     int32_t newTransitions[16];
-    std::memcpy(fields, header + 4, sizeof fields);
-    std::memcpy(&newScale, header + 24, sizeof newScale);
-    std::memcpy(&reserved, header + 28, sizeof reserved);
-    std::memcpy(newTransitions, header + 32, sizeof newTransitions);
+    if (!charmodelfile::ReadHeader(file, kMagic, kHeaderBytes, fields, 5, &newScale, newTransitions, 16, kMaxScale,
+                                   kMaxTransition))
+        return false;
     const uint32_t version = fields[0], classes = fields[1], chars = fields[2], pairs = fields[3],
                    skips = fields[4];
     if (version != kVersion || classes < 2 || classes > kMaxClasses || chars > kMaxChars || pairs > kMaxRows ||
-        skips > kMaxRows || reserved != 0)
+        skips > kMaxRows)
         return false;
-    if (!std::isfinite(newScale) || newScale <= 0 || newScale > kMaxScale)
-        return false;
-    for (int32_t t : newTransitions)
-        if (t < -kMaxTransition || t > kMaxTransition)
-            return false;
     const uint32_t rows = chars + kReservedRows;
     const uint64_t expected = uint64_t(kHeaderBytes) + kKeyCount + 2 * uint64_t(chars) +
                               2 * uint64_t(rows) * kUnigramWeights +
@@ -219,26 +175,8 @@ int CCharModel::Prepare(const char* text, int length, Workspace& ws) const
     ws.starts.push_back(pos); // the end of the last character
     ws.charCount = n;
 
-    // The window: window index w is character w - 2, two pads at either end.
-    const size_t width = static_cast<size_t>(n) + 4;
-    ws.keys.resize(width);
-    ws.dense.resize(width);
-    ws.classes.resize(width);
-    const uint8_t padClass = static_cast<uint8_t>(classCount - 1);
-    for (size_t w = 0; w < width; ++w) {
-        const int c = static_cast<int>(w) - 2;
-        if (c < 0 || c >= n) {
-            const bool beforeText = c < 0;
-            ws.keys[w] = beforeText ? -1 : -2; // no character's key: pads never repeat a character
-            ws.dense[w] = beforeText ? kBeforeSentence : kAfterSentence;
-            ws.classes[w] = padClass;
-        } else {
-            const int32_t key = KeyAt(p, ws.starts[static_cast<size_t>(c)], length);
-            ws.keys[w] = key;
-            ws.dense[w] = denseOf[static_cast<size_t>(key)];
-            ws.classes[w] = classOf[static_cast<size_t>(key)];
-        }
-    }
+    charmodelfile::FillWindow(p, length, ws.starts.data(), n, classOf, denseOf, classCount, kBeforeSentence,
+                              kAfterSentence, ws.keys, ws.dense, ws.classes);
     Emissions(ws);
     return n;
 }
@@ -257,8 +195,8 @@ void CCharModel::Emissions(Workspace& ws) const
         const uint16_t a = ws.dense[i + 1], b = ws.dense[i + 3];
         ws.skipKeys[i] = (a == kUnknownChar || b == kUnknownChar) ? 0 : PairKey(a, b);
     }
-    FindAll(pairTable, pairBits, pairWeights, kPairWeights, ws.pairKeys, ws.pairAt);
-    FindAll(skipTable, skipBits, skipWeights, kSkipWeights, ws.skipKeys, ws.skipAt);
+    charmodelfile::FindRows(pairTable, pairBits, pairWeights, kPairWeights, ws.pairKeys, ws.pairAt);
+    charmodelfile::FindRows(skipTable, skipBits, skipWeights, kSkipWeights, ws.skipKeys, ws.skipAt);
     ws.emission.resize(static_cast<size_t>(n) * kLabelCount);
     ws.scores.resize(static_cast<size_t>(n) * kLabelCount);
     const size_t k = static_cast<size_t>(classCount);

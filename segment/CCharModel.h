@@ -158,12 +158,6 @@ private:
         uint32_t key;
         int32_t row;
     };
-    // Looks every key up (0: none) and gives the start of its row of weights
-    // (each row `width` weights), or null. Prefetches first: the slots and rows
-    // of a sentence's pairs lie scattered over megabytes, and asking for all of
-    // them before reading any lets the cache misses overlap.
-    static void FindAll(const Slot* table, int bits, const int16_t* weights, int width,
-                        const std::vector<uint32_t>& keys, std::vector<const int16_t*>& out);
     // The window and the label scores of Label; returns the characters labelled.
     int Prepare(const char* text, int length, Workspace& ws) const;
     void Emissions(Workspace& ws) const;

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "lexicon/BinaryFile.h"
@@ -70,6 +72,116 @@ template <class Slot> bool ReadPairTable(BinaryFile& file, uint32_t count, uint3
         done += static_cast<uint32_t>(n);
     }
     return true;
+}
+
+// The header both files open with: the four-byte magic, `fieldCount` 32-bit
+// counts (the version first), the scale, a reserved 32-bit zero and
+// `transitionCount` transition weights, padded to headerBytes. False for a
+// short header, another magic, a reserved field that is not zero, a scale that
+// is not finite or lies outside (0, maxScale], or a transition beyond
+// +-maxTransition; the counts are the model's to judge.
+inline bool ReadHeader(BinaryFile& file, const char (&magic)[4], size_t headerBytes, uint32_t* fields,
+                       size_t fieldCount, float* scale, int32_t* transitions, size_t transitionCount, float maxScale,
+                       int32_t maxTransition)
+{
+    const size_t scaleAt = 4 + 4 * fieldCount, transitionsAt = scaleAt + 8;
+    if (transitionsAt + 4 * transitionCount > headerBytes)
+        return false;
+    std::vector<uint8_t> header(headerBytes);
+    if (file.Read(header.data(), headerBytes) != headerBytes || std::memcmp(header.data(), magic, 4) != 0)
+        return false;
+    uint32_t reserved = 0;
+    std::memcpy(fields, header.data() + 4, 4 * fieldCount);
+    std::memcpy(scale, header.data() + scaleAt, 4);
+    std::memcpy(&reserved, header.data() + scaleAt + 4, 4);
+    std::memcpy(transitions, header.data() + transitionsAt, 4 * transitionCount);
+    if (reserved != 0 || !std::isfinite(*scale) || *scale <= 0 || *scale > maxScale)
+        return false;
+    for (size_t i = 0; i < transitionCount; ++i)
+        if (transitions[i] < -maxTransition || transitions[i] > maxTransition)
+            return false;
+    return true;
+}
+
+// Where each array of a model goes in its one block: one after another, each
+// on a 64-byte boundary (a cache line), in the order they are placed.
+class BlockPlan {
+public:
+    // The offset of an array of `bytes` bytes.
+    size_t Place(size_t bytes)
+    {
+        const size_t here = at;
+        at = (at + bytes + 63) / 64 * 64;
+        return here;
+    }
+    size_t Total() const { return at; }
+
+private:
+    size_t at = 0;
+};
+
+// The rows of weights (each `width` long) of every key (0: none, and so is a
+// key the table lacks: null). Every slot is asked for before any is read, and
+// every row found before it is read: the slots and rows of a sentence lie
+// scattered over megabytes, and asking for all of them first lets the cache
+// misses overlap.
+template <class Slot>
+void FindRows(const Slot* table, int bits, const int16_t* weights, size_t width, const std::vector<uint32_t>& keys,
+              std::vector<const int16_t*>& out)
+{
+    out.assign(keys.size(), nullptr);
+    if (table == nullptr)
+        return;
+    const size_t mask = (size_t(1) << bits) - 1;
+    for (uint32_t key : keys)
+        if (key != 0)
+            __builtin_prefetch(&table[charkeys::SlotOf(key, bits)]);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i] == 0)
+            continue;
+        // A quarter of the slots at least is empty, so every probe run ends.
+        for (size_t at = charkeys::SlotOf(keys[i], bits);; at = (at + 1) & mask) {
+            const Slot& slot = table[at];
+            if (slot.row < 0)
+                break;
+            if (slot.key == keys[i]) {
+                out[i] = weights + static_cast<size_t>(slot.row) * width;
+                __builtin_prefetch(out[i]);
+                __builtin_prefetch(out[i] + width - 1);
+                break;
+            }
+        }
+    }
+}
+
+// The character window of a text of n characters (character i begins at
+// byte charStarts[i] of text, length bytes): window index w is character
+// w - 2, with two pads at either end. A pad has no character's key (-1 before
+// the text, -2 after it, so that pads never repeat a character), the row of
+// the position before or after the text, and the last class, which no
+// character has.
+inline void FillWindow(const unsigned char* text, int length, const int* charStarts, int n, const uint8_t* classOf,
+                       const uint16_t* rowOf, int classCount, uint16_t beforeRow, uint16_t afterRow,
+                       std::vector<int32_t>& keys, std::vector<uint16_t>& rows, std::vector<uint8_t>& classes)
+{
+    const size_t width = static_cast<size_t>(n) + 4;
+    keys.resize(width);
+    rows.resize(width);
+    classes.resize(width);
+    const uint8_t padClass = static_cast<uint8_t>(classCount - 1);
+    for (size_t w = 0; w < width; ++w) {
+        const int c = static_cast<int>(w) - 2;
+        if (c < 0 || c >= n) {
+            keys[w] = c < 0 ? -1 : -2;
+            rows[w] = c < 0 ? beforeRow : afterRow;
+            classes[w] = padClass;
+        } else {
+            const int32_t key = charkeys::KeyAt(text, charStarts[c], length);
+            keys[w] = key;
+            rows[w] = rowOf[static_cast<size_t>(key)];
+            classes[w] = classOf[static_cast<size_t>(key)];
+        }
+    }
 }
 
 } // namespace charmodelfile

@@ -35,9 +35,7 @@ constexpr uint32_t kMaxRows = 1u << 26;
 constexpr double kMaxBonus = 1099511627776.0; // 2^40
 
 using charkeys::CharLength;
-using charkeys::KeyAt;
 using charkeys::PairKey;
-using charkeys::SlotOf;
 using charkeys::TableBits;
 
 struct Layout {
@@ -48,24 +46,19 @@ struct Layout {
 Layout Plan(uint32_t classes, uint32_t chars, uint32_t pairs, uint32_t entries)
 {
     Layout l{};
-    size_t at = 0;
-    auto place = [&at](size_t bytes) {
-        const size_t here = at;
-        at = (at + bytes + 63) / 64 * 64;
-        return here;
-    };
+    charmodelfile::BlockPlan plan;
     l.pairBits = TableBits(pairs);
-    l.classOf = place(N::kKeyCount);
-    l.denseOf = place(2 * size_t(N::kKeyCount));
-    l.unigram = place(2 * (size_t(chars) + N::kReservedRows) * N::kUnigramWeights);
-    l.trigram = place(2 * size_t(classes) * classes * classes * kW);
-    l.pairWeights = place(2 * size_t(pairs) * N::kPairWeights);
-    l.pairTable = place(l.pairBits < 0 ? 0 : size_t(8) << l.pairBits);
+    l.classOf = plan.Place(N::kKeyCount);
+    l.denseOf = plan.Place(2 * size_t(N::kKeyCount));
+    l.unigram = plan.Place(2 * (size_t(chars) + N::kReservedRows) * N::kUnigramWeights);
+    l.trigram = plan.Place(2 * size_t(classes) * classes * classes * kW);
+    l.pairWeights = plan.Place(2 * size_t(pairs) * N::kPairWeights);
+    l.pairTable = plan.Place(l.pairBits < 0 ? 0 : size_t(8) << l.pairBits);
     l.lexBits = TableBits(entries);
-    l.lexWeights = place(2 * size_t(N::kLexWeights));
-    l.contextWeights = place(2 * size_t(N::kContextWeights));
-    l.lexTable = place(l.lexBits < 0 ? 0 : sizeof(N::LexSlot) << l.lexBits);
-    l.total = at;
+    l.lexWeights = plan.Place(2 * size_t(N::kLexWeights));
+    l.contextWeights = plan.Place(2 * size_t(N::kContextWeights));
+    l.lexTable = plan.Place(l.lexBits < 0 ? 0 : sizeof(N::LexSlot) << l.lexBits);
+    l.total = plan.Total();
     return l;
 }
 
@@ -102,27 +95,17 @@ bool CNameModel::Load(const char* path)
     BinaryFile file(path, "rb");
     if (!file.IsOpen())
         return false;
-    uint8_t header[kHeaderBytes];
-    if (file.Read(header, sizeof header) != sizeof header || std::memcmp(header, kMagic, 4) != 0)
-        return false;
     uint32_t fields[6];
     float newScale = 0;
-    uint32_t reserved = 0;
     int32_t newTransitions[kL * kL];
-    std::memcpy(fields, header + 4, sizeof fields);
-    std::memcpy(&newScale, header + 28, sizeof newScale);
-    std::memcpy(&reserved, header + 32, sizeof reserved);
-    std::memcpy(newTransitions, header + 36, sizeof newTransitions);
+    if (!charmodelfile::ReadHeader(file, kMagic, kHeaderBytes, fields, 6, &newScale, newTransitions, kL * kL,
+                                   kMaxScale, kMaxTransition))
+        return false;
     const uint32_t version = fields[0], labels = fields[1], classes = fields[2], chars = fields[3],
                    pairs = fields[4], entries = fields[5];
     if (version != kVersion || labels != static_cast<uint32_t>(kL) || classes < 2 || classes > kMaxClasses ||
-        chars > kMaxChars || pairs > kMaxRows || entries > kMaxRows || reserved != 0)
+        chars > kMaxChars || pairs > kMaxRows || entries > kMaxRows)
         return false;
-    if (!std::isfinite(newScale) || newScale <= 0 || newScale > kMaxScale)
-        return false;
-    for (int32_t t : newTransitions)
-        if (t < -kMaxTransition || t > kMaxTransition)
-            return false;
     const uint32_t rows = chars + kReservedRows;
     const uint64_t expected = uint64_t(kHeaderBytes) + kKeyCount + 2 * uint64_t(chars) +
                               2 * uint64_t(rows) * kUnigramWeights + 2 * uint64_t(classes) * classes * classes * kW +
@@ -233,25 +216,8 @@ int CNameModel::Prepare(const char* text, int length, Workspace& ws) const
     ws.starts.push_back(length);
     ws.charCount = n;
 
-    // The window: index w is character w - 2; two pads on each side.
-    const size_t width = static_cast<size_t>(n) + 4;
-    ws.keys.resize(width);
-    ws.dense.resize(width);
-    ws.classes.resize(width);
-    const uint8_t padClass = static_cast<uint8_t>(classCount - 1);
-    for (size_t w = 0; w < width; ++w) {
-        const int c = static_cast<int>(w) - 2;
-        if (c < 0 || c >= n) {
-            ws.keys[w] = c < 0 ? -1 : -2;
-            ws.dense[w] = c < 0 ? kBeforeSentence : kAfterSentence;
-            ws.classes[w] = padClass;
-        } else {
-            const int32_t key = KeyAt(p, ws.starts[w], length);
-            ws.keys[w] = key;
-            ws.dense[w] = denseOf[static_cast<size_t>(key)];
-            ws.classes[w] = classOf[static_cast<size_t>(key)];
-        }
-    }
+    charmodelfile::FillWindow(p, length, ws.starts.data() + 2, n, classOf, denseOf, classCount, kBeforeSentence,
+                              kAfterSentence, ws.keys, ws.dense, ws.classes);
     Emissions(ws);
     ws.perUnit = 1.0 / static_cast<double>(scale);
     ws.labelBonus.assign(static_cast<size_t>(n) * kL, 0);
@@ -285,7 +251,6 @@ void CNameModel::Emissions(Workspace& ws) const
     const int n = ws.charCount;
     const size_t width = static_cast<size_t>(n) + 4;
     ws.pairKeys.resize(width - 1);
-    ws.pairAt.assign(width - 1, nullptr);
     // Rows and slots lie scattered over a few megabytes: everything a sentence
     // needs is asked for before any of it is read, so that the misses overlap.
     for (size_t w = 0; w < width; ++w) {
@@ -296,29 +261,8 @@ void CNameModel::Emissions(Workspace& ws) const
     for (size_t j = 0; j + 1 < width; ++j) {
         const uint16_t a = ws.dense[j], b = ws.dense[j + 1];
         ws.pairKeys[j] = (a == kUnknownChar || b == kUnknownChar) ? 0 : PairKey(a, b);
-        if (ws.pairKeys[j] != 0 && pairTable != nullptr)
-            __builtin_prefetch(&pairTable[SlotOf(ws.pairKeys[j], pairBits)]);
     }
-    if (pairTable != nullptr) {
-        const size_t mask = (size_t(1) << pairBits) - 1;
-        for (size_t j = 0; j + 1 < width; ++j) {
-            const uint32_t key = ws.pairKeys[j];
-            if (key == 0)
-                continue;
-            // A quarter of the slots at least is empty, so every probe run ends.
-            for (size_t at = SlotOf(key, pairBits);; at = (at + 1) & mask) {
-                const Slot& slot = pairTable[at];
-                if (slot.row < 0)
-                    break;
-                if (slot.key == key) {
-                    ws.pairAt[j] = pairWeights + static_cast<size_t>(slot.row) * kPairWeights;
-                    __builtin_prefetch(ws.pairAt[j]);
-                    __builtin_prefetch(ws.pairAt[j] + kPairWeights - 1);
-                    break;
-                }
-            }
-        }
-    }
+    charmodelfile::FindRows(pairTable, pairBits, pairWeights, kPairWeights, ws.pairKeys, ws.pairAt);
     Lexicon(ws);
     ws.emission.resize(static_cast<size_t>(n) * kL);
     const size_t k = static_cast<size_t>(classCount);

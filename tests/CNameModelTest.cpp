@@ -13,6 +13,7 @@
 
 #include "TestUtil.h"
 #include "tools/trainer/NameModelTrainer.h"
+#include "tools/trainer/NameModelWriter.h"
 
 namespace {
 
@@ -21,13 +22,13 @@ using Image = NameModelTrainer::Image;
 constexpr int kW = N::kRowWidth;
 
 // GB2312 characters of the tests.
-const std::string kWang = "\xCD\xF5";  // 王
-const std::string kXiao = "\xD0\xA1";  // 小
-const std::string kMing = "\xC3\xF7";  // 明
-const std::string kKe = "\xBF\xCB";    // 克
-const std::string kLin = "\xC1\xD6";   // 林
-const std::string kDun = "\xB6\xD9";   // 顿
-const std::string kShuo = "\xCB\xB5";  // 说
+const std::string kWang = Gbk("王");
+const std::string kXiao = Gbk("小");
+const std::string kMing = Gbk("明");
+const std::string kKe = Gbk("克");
+const std::string kLin = Gbk("林");
+const std::string kDun = Gbk("顿");
+const std::string kShuo = Gbk("说");
 
 int Key(const std::string& ch) { return static_cast<unsigned char>(ch[0]) * 256 + static_cast<unsigned char>(ch[1]); }
 
@@ -93,7 +94,7 @@ struct Model {
             m.lexClasses.push_back(e.second.first);
             m.lexContexts.push_back(e.second.second);
         }
-        return NameModelTrainer::Serialize(m);
+        return NameModelWriter::Serialize(m);
     }
 };
 

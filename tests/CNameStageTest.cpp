@@ -18,6 +18,7 @@
 #include "tagging/CRoleTagger.h"
 #include "tools/trainer/ModelWriter.h"
 #include "tools/trainer/NameModelTrainer.h"
+#include "tools/trainer/NameModelWriter.h"
 
 namespace {
 
@@ -25,13 +26,13 @@ using N = CNameModel;
 constexpr uint8_t kNr = 24, kNrf = 28, kNoun = 21, kVerb = 40;
 
 // GB2312 characters of the tests.
-const std::string kWang = "\xCD\xF5"; // 王
-const std::string kXiao = "\xD0\xA1"; // 小
-const std::string kMing = "\xC3\xF7"; // 明
-const std::string kKe = "\xBF\xCB";   // 克
-const std::string kLin = "\xC1\xD6";  // 林
-const std::string kDun = "\xB6\xD9";  // 顿
-const std::string kShuo = "\xCB\xB5"; // 说
+const std::string kWang = Gbk("王");
+const std::string kXiao = Gbk("小");
+const std::string kMing = Gbk("明");
+const std::string kKe = Gbk("克");
+const std::string kLin = Gbk("林");
+const std::string kDun = Gbk("顿");
+const std::string kShuo = Gbk("说");
 
 int Key(const std::string& ch) { return static_cast<unsigned char>(ch[0]) * 256 + static_cast<unsigned char>(ch[1]); }
 
@@ -79,7 +80,7 @@ protected:
                                N::kReservedRows;
             m.unigram[row * N::kUnigramWeights + 2 * N::kRowWidth + size_t(l.second)] = 60;
         }
-        WriteFile(dir / "m.nm", NameModelTrainer::Serialize(m));
+        WriteFile(dir / "m.nm", NameModelWriter::Serialize(m));
         ASSERT_TRUE(model.Load((dir / "m.nm").c_str()));
     }
 

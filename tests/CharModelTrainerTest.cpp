@@ -84,8 +84,9 @@ TEST(CharModelTrainer, LearnsTheCorpusWordsAndKeepsNamesInTwo)
             at += static_cast<int>(t.word.size());
         }
         // Sentence by sentence, as the engine will ask: each ends after 。.
+        const std::string stop = Gbk("。");
         for (size_t begin = 0; begin < text.size();) {
-            size_t end = text.find("\xA1\xA3", begin);
+            size_t end = text.find(stop, begin);
             end = end == std::string::npos ? text.size() : end + 2;
             const std::string sentence = text.substr(begin, end - begin);
             model.Words(sentence.data(), static_cast<int>(sentence.size()), ws);
@@ -96,7 +97,7 @@ TEST(CharModelTrainer, LearnsTheCorpusWordsAndKeepsNamesInTwo)
         EXPECT_EQ(got, gold) << "paragraph " << i;
     }
     // 江 | 泽民 in new company: the name stays two words.
-    const std::string text = "\xBD\xAD\xD4\xF3\xC3\xF1\xC8\xC8\xB0\xAE\xBA\xCD\xC6\xBD"; // 江泽民热爱和平
+    const std::string text = Gbk("江泽民热爱和平");
     model.Label(text.data(), static_cast<int>(text.size()), ws);
     std::string labels;
     for (int i = 0; i < ws.GetCharCount(); ++i)

@@ -1,4 +1,5 @@
 #include "tools/trainer/NameModelTrainer.h"
+#include "tools/trainer/NameModelWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -98,7 +99,7 @@ std::string Train(const std::vector<Paragraph>& paragraphs, const NameModelTrain
 {
     NameModelTrainer trainer(Charset(), options);
     trainer.Train(paragraphs);
-    return NameModelTrainer::Serialize(trainer.BuildImage());
+    return NameModelWriter::Serialize(trainer.BuildImage());
 }
 
 TEST(NameModelTrainer, LearnsNamesFromATinyCorpusAndFindsThemInNewCombinations)
@@ -117,7 +118,7 @@ TEST(NameModelTrainer, LearnsNamesFromATinyCorpusAndFindsThemInNewCombinations)
 
     // A surname and a given name the corpus never put together, in a context
     // it knows (GB2312 text, as the engine passes it).
-    const std::string text = "\xB1\xBE\xB1\xA8\xBC\xC7\xD5\xDF\xBB\xC6\xD0\xA1\xC3\xF7\xB1\xA8\xB5\xC0"; // 本报记者黄小明报道
+    const std::string text = Gbk("本报记者黄小明报道");
     CNameModel::Workspace ws;
     ASSERT_EQ(model.Prepare(text.data(), static_cast<int>(text.size()), ws), 9);
     model.Decode(ws);
@@ -126,7 +127,7 @@ TEST(NameModelTrainer, LearnsNamesFromATinyCorpusAndFindsThemInNewCombinations)
     EXPECT_EQ(ws.GetNames()[0].split, 10); // after the surname
     EXPECT_EQ(ws.GetNames()[0].end, 14);   // 小明
     // Without a name in it, a sentence of the corpus keeps every character outside.
-    const std::string plain = "\xCE\xD2\xC3\xC7\xC8\xC8\xB0\xAE\xBA\xCD\xC6\xBD\xA1\xA3"; // 我们热爱和平。
+    const std::string plain = Gbk("我们热爱和平。");
     model.Prepare(plain.data(), static_cast<int>(plain.size()), ws);
     EXPECT_EQ(model.Decode(ws), 0);
 }
@@ -152,7 +153,7 @@ TEST(NameModelTrainer, EmptyCorpusGivesAModelThatFindsNoName)
     CNameModel model;
     ASSERT_TRUE(model.Load((dir / "empty.nm").c_str()));
     CNameModel::Workspace ws;
-    ASSERT_EQ(model.Prepare("\xCD\xF5\xD0\xA1\xC3\xF7", 6, ws), 3);
+    ASSERT_EQ(model.Prepare(Gbk("王小明").c_str(), 6, ws), 3);
     EXPECT_EQ(model.Decode(ws), 0);
 }
 
@@ -161,7 +162,7 @@ TEST(NameModelTrainer, SerializeRefusesAnImageThatDoesNotFitItsCounts)
     NameModelTrainer trainer(Charset());
     trainer.Train(Corpus(TinyCorpus()));
     const NameModelTrainer::Image good = trainer.BuildImage();
-    ASSERT_FALSE(NameModelTrainer::Serialize(good).empty());
+    ASSERT_FALSE(NameModelWriter::Serialize(good).empty());
     const std::vector<std::function<void(NameModelTrainer::Image&)>> damages = {
         [](NameModelTrainer::Image& m) { m.classCount = 1; },
         [](NameModelTrainer::Image& m) { m.classes.pop_back(); },
@@ -176,7 +177,7 @@ TEST(NameModelTrainer, SerializeRefusesAnImageThatDoesNotFitItsCounts)
     for (size_t k = 0; k < damages.size(); ++k) {
         NameModelTrainer::Image m = good;
         damages[k](m);
-        EXPECT_TRUE(NameModelTrainer::Serialize(m).empty()) << k;
+        EXPECT_TRUE(NameModelWriter::Serialize(m).empty()) << k;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "segment/CCharModel.h"
+#include "segment/LabelDecoder.h"
 #include "segment/CCharset.h"
 #include "tools/trainer/GbkChars.h"
 #include "tools/trainer/Perceptron.h"
@@ -17,7 +18,21 @@ namespace {
 
 using M = CCharModel;
 constexpr int kLabels = M::kLabelCount;
-constexpr int64_t kImpossible = INT64_MIN / 4;
+// CCharModel's label grammar (kPredecessors) as the decoder reads it: a word
+// begins with B or S and ends with E or S.
+struct BmesGrammar {
+    bool allowed[16] = {};
+    bool canStart[4] = {true, false, false, true};
+    bool canEnd[4] = {false, false, true, true};
+    LabelDecoder::Grammar grammar{4, allowed, canStart, canEnd};
+    BmesGrammar()
+    {
+        for (int label = 0; label < 4; ++label)
+            for (uint8_t previous : CCharModel::kPredecessors[label])
+                allowed[previous * 4 + label] = true;
+    }
+};
+const BmesGrammar kBmes;
 // Fixed, so that every run visits the sentences in the same order.
 constexpr uint64_t kShuffleSeed = 0x4D6F7276434D3031ull;
 
@@ -163,9 +178,6 @@ void CharModelTrainer::Decode(const Sentence& s, std::vector<int64_t>& emission,
 {
     const size_t n = static_cast<size_t>(s.length);
     emission.assign(n * kLabels, 0);
-    forward.resize(n * kLabels);
-    back.resize(n * kLabels);
-    labels.resize(n);
     // The pair rows lie scattered over tens of megabytes: fetch them all before
     // summing, so that the cache misses overlap.
     for (size_t j = 0; j < n + 3; ++j)
@@ -181,38 +193,7 @@ void CharModelTrainer::Decode(const Sentence& s, std::vector<int64_t>& emission,
             for (int l = 0; l < kLabels; ++l)
                 emission[i * kLabels + size_t(l)] += weights[size_t(blocks[b]) + size_t(l)];
     }
-    // The label grammar spelt out as CCharModel decodes it: B and S follow E or
-    // S, M and E follow B or M; on equal scores the earlier label wins.
-    const int64_t tBM = transitions[M::kB * 4 + M::kM], tBE = transitions[M::kB * 4 + M::kE];
-    const int64_t tMM = transitions[M::kM * 4 + M::kM], tME = transitions[M::kM * 4 + M::kE];
-    const int64_t tEB = transitions[M::kE * 4 + M::kB], tES = transitions[M::kE * 4 + M::kS];
-    const int64_t tSB = transitions[M::kS * 4 + M::kB], tSS = transitions[M::kS * 4 + M::kS];
-    forward[M::kB] = emission[M::kB];
-    forward[M::kM] = kImpossible;
-    forward[M::kE] = kImpossible;
-    forward[M::kS] = emission[M::kS];
-    for (size_t i = 1; i < n; ++i) {
-        const int64_t* p = &forward[(i - 1) * kLabels];
-        int64_t* c = &forward[i * kLabels];
-        uint8_t* b = &back[i * kLabels];
-        const int64_t* x = &emission[i * kLabels];
-        const int64_t eB = p[M::kE] + tEB, sB = p[M::kS] + tSB, bM = p[M::kB] + tBM, mM = p[M::kM] + tMM;
-        const int64_t bE = p[M::kB] + tBE, mE = p[M::kM] + tME, eS = p[M::kE] + tES, sS = p[M::kS] + tSS;
-        c[M::kB] = (eB >= sB ? eB : sB) + x[M::kB];
-        b[M::kB] = eB >= sB ? M::kE : M::kS;
-        c[M::kM] = (bM >= mM ? bM : mM) + x[M::kM];
-        b[M::kM] = bM >= mM ? M::kB : M::kM;
-        c[M::kE] = (bE >= mE ? bE : mE) + x[M::kE];
-        b[M::kE] = bE >= mE ? M::kB : M::kM;
-        c[M::kS] = (eS >= sS ? eS : sS) + x[M::kS];
-        b[M::kS] = eS >= sS ? M::kE : M::kS;
-    }
-    const int64_t* last = &forward[(n - 1) * kLabels];
-    uint8_t label = last[M::kE] >= last[M::kS] ? M::kE : M::kS;
-    for (size_t i = n; i-- > 0;) {
-        labels[i] = label;
-        label = back[i * kLabels + label];
-    }
+    LabelDecoder::Best(kBmes.grammar, emission.data(), n, transitions, forward, back, labels);
 }
 
 void CharModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std::function<void(int)>& epochDone)
@@ -272,27 +253,20 @@ void CharModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std
     std::fill(std::begin(transitionSums), std::end(transitionSums), 0);
     clock = 1;
 
-    std::vector<size_t> order = perceptron::FirstOrder(sentences.size());
-    uint64_t random = kShuffleSeed;
     std::vector<int64_t> emission, forward;
     std::vector<uint8_t> back, predicted;
     int32_t blocks[16];
-    for (int epoch = 1; epoch <= options.iterations; ++epoch) {
-        perceptron::Shuffle(order, random);
-        report.updates = 0;
-        for (size_t index : order) {
-            const Sentence& s = sentences[index];
-            Decode(s, emission, forward, back, predicted);
-            const auto features = [this, &s](int i, int32_t* out) { return Features(s, i, out); };
-            const bool wrong = perceptron::Update(&gold[s.label], predicted.data(), s.length, kLabels, clock,
-                                                  weights.data(), weightSums.data(), transitions, transitionSums,
-                                                  blocks, features);
-            report.updates += wrong ? 1 : 0;
-            ++clock;
-        }
-        if (epochDone)
-            epochDone(epoch);
-    }
+    const size_t updates = perceptron::Epochs(options.iterations, sentences.size(), kShuffleSeed, clock, [&](size_t index) {
+        const Sentence& s = sentences[index];
+        Decode(s, emission, forward, back, predicted);
+        const auto features = [this, &s](int i, int32_t* out) { return Features(s, i, out); };
+        return perceptron::Update(&gold[s.label], predicted.data(), s.length, kLabels, clock, weights.data(),
+                                  weightSums.data(), transitions, transitionSums, blocks, features)
+                   ? 1
+                   : 0;
+    }, epochDone);
+    if (options.iterations > 0)
+        report.updates = updates;
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 

@@ -14,7 +14,6 @@
 
 namespace {
 
-using byteimage::Put;
 using byteimage::PutAll;
 
 } // namespace
@@ -30,16 +29,12 @@ std::string CharModelWriter::Serialize(const Image& m)
         m.pairWeights.size() != m.pairKeys.size() * M::kPairWeights ||
         m.skipWeights.size() != m.skipKeys.size() * M::kSkipWeights)
         return {};
-    std::string out(M::kMagic, 4);
-    Put<uint32_t>(out, M::kVersion);
-    Put<uint32_t>(out, static_cast<uint32_t>(m.classCount));
-    Put<uint32_t>(out, static_cast<uint32_t>(m.charKeys.size()));
-    Put<uint32_t>(out, static_cast<uint32_t>(m.pairKeys.size()));
-    Put<uint32_t>(out, static_cast<uint32_t>(m.skipKeys.size()));
-    Put<float>(out, m.scale);
-    Put<uint32_t>(out, 0);
-    for (int32_t t : m.transitions)
-        Put<int32_t>(out, t);
+    std::string out;
+    byteimage::PutCharModelHeader(out, M::kMagic,
+                                  {M::kVersion, static_cast<uint32_t>(m.classCount),
+                                   static_cast<uint32_t>(m.charKeys.size()), static_cast<uint32_t>(m.pairKeys.size()),
+                                   static_cast<uint32_t>(m.skipKeys.size())},
+                                  m.scale, m.transitions, 16);
     PutAll(out, m.classes);
     PutAll(out, m.charKeys);
     PutAll(out, m.unigram);

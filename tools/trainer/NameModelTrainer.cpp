@@ -10,11 +10,13 @@
 #include <set>
 
 #include "segment/CCharset.h"
+#include "segment/LabelDecoder.h"
 #include "tagging/CNameModel.h"
 #include "tools/trainer/CharModelTrainer.h"
 #include "tools/trainer/CorpusNames.h"
 #include "tools/trainer/GbkChars.h"
 #include "tools/trainer/ModelWriter.h"
+#include "tools/trainer/NameModelWriter.h"
 #include "tools/trainer/Perceptron.h"
 
 namespace {
@@ -24,7 +26,7 @@ constexpr int kL = N::kLabelCount;
 constexpr int kW = N::kRowWidth; // weights per block: the labels and a zero
 constexpr int kClasses = CharModelTrainer::kClassCount;
 constexpr int kStatOffsets = 3; // characters -1, 0, 1
-constexpr int64_t kImpossible = INT64_MIN / 4;
+const LabelDecoder::Grammar kNameGrammar{kL, &N::kAllowed[0][0], N::kCanStart, N::kCanEnd};
 constexpr uint64_t kShuffleSeed = 0x4D6F7276504E3031ull;
 
 using charkeys::PairKey;
@@ -401,9 +403,6 @@ void NameModelTrainer::Decode(const Sentence& s, std::vector<int64_t>& emission,
 {
     const size_t n = static_cast<size_t>(s.length);
     emission.assign(n * kL, 0);
-    forward.resize(n * kL);
-    back.resize(n * kL);
-    labels.resize(n);
     int32_t blocks[32];
     for (size_t i = 0; i < n; ++i) {
         const int m = Features(s, static_cast<int>(i), blocks);
@@ -411,40 +410,8 @@ void NameModelTrainer::Decode(const Sentence& s, std::vector<int64_t>& emission,
             for (int l = 0; l < kL; ++l)
                 emission[i * kL + size_t(l)] += weights[size_t(blocks[b]) + size_t(l)];
     }
-    // The same recurrence and tie rule as CNameModel::Decode without bonuses.
-    for (int l = 0; l < kL; ++l)
-        forward[size_t(l)] = N::kCanStart[l] ? emission[size_t(l)] : kImpossible;
-    for (size_t i = 1; i < n; ++i) {
-        const int64_t* p = &forward[(i - 1) * kL];
-        int64_t* c = &forward[i * kL];
-        for (int l = 0; l < kL; ++l) {
-            int64_t best = kImpossible;
-            int from = 0;
-            for (int q = 0; q < kL; ++q) {
-                if (!N::kAllowed[q][l] || p[q] <= kImpossible)
-                    continue;
-                const int64_t v = p[q] + transitions[size_t(q) * kL + size_t(l)];
-                if (v > best) {
-                    best = v;
-                    from = q;
-                }
-            }
-            c[l] = best <= kImpossible ? kImpossible : best + emission[i * kL + size_t(l)];
-            back[i * kL + size_t(l)] = static_cast<uint8_t>(from);
-        }
-    }
-    const int64_t* last = &forward[(n - 1) * kL];
-    int label = N::kO;
-    int64_t best = kImpossible;
-    for (int l = 0; l < kL; ++l)
-        if (N::kCanEnd[l] && last[l] > kImpossible && (best <= kImpossible || last[l] > best)) {
-            best = last[l];
-            label = l;
-        }
-    for (size_t i = n; i-- > 0;) {
-        labels[i] = static_cast<uint8_t>(label);
-        label = back[i * kL + size_t(label)];
-    }
+    // The grammar and tie rule of CNameModel::Decode, without its bonuses.
+    LabelDecoder::Best(kNameGrammar, emission.data(), n, transitions.data(), forward, back, labels);
 }
 
 void NameModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std::function<void(int)>& epochDone)
@@ -502,27 +469,20 @@ void NameModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std
     transitionSums.assign(size_t(kL) * kL, 0);
     clock = 1;
 
-    std::vector<size_t> order = perceptron::FirstOrder(sentences.size());
-    uint64_t random = kShuffleSeed;
     std::vector<int64_t> emission, forward;
     std::vector<uint8_t> back, predicted;
     int32_t blocks[32];
-    for (int epoch = 1; epoch <= options.iterations; ++epoch) {
-        perceptron::Shuffle(order, random);
-        report.updates = 0;
-        for (size_t index : order) {
-            const Sentence& s = sentences[index];
-            Decode(s, emission, forward, back, predicted);
-            const auto features = [this, &s](int i, int32_t* out) { return Features(s, i, out); };
-            const bool wrong = perceptron::Update(&gold[s.label], predicted.data(), s.length, size_t(kL), clock,
-                                                  weights.data(), weightSums.data(), transitions.data(),
-                                                  transitionSums.data(), blocks, features);
-            report.updates += wrong ? 1 : 0;
-            ++clock;
-        }
-        if (epochDone)
-            epochDone(epoch);
-    }
+    const size_t updates = perceptron::Epochs(options.iterations, sentences.size(), kShuffleSeed, clock, [&](size_t index) {
+        const Sentence& s = sentences[index];
+        Decode(s, emission, forward, back, predicted);
+        const auto features = [this, &s](int i, int32_t* out) { return Features(s, i, out); };
+        return perceptron::Update(&gold[s.label], predicted.data(), s.length, size_t(kL), clock, weights.data(),
+                                  weightSums.data(), transitions.data(), transitionSums.data(), blocks, features)
+                   ? 1
+                   : 0;
+    }, epochDone);
+    if (options.iterations > 0)
+        report.updates = updates;
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
@@ -657,46 +617,10 @@ NameModelTrainer::Image NameModelTrainer::BuildImage() const
     return m;
 }
 
-std::string NameModelTrainer::Serialize(const Image& m)
-{
-    const size_t k = static_cast<size_t>(m.classCount);
-    const size_t rows = m.charKeys.size() + N::kReservedRows;
-    if (m.classCount < 2 || m.classCount > N::kMaxClasses || m.classes.size() != N::kKeyCount ||
-        m.charKeys.size() > static_cast<size_t>(N::kMaxChars) || m.transitions.size() != size_t(kL) * kL ||
-        m.unigram.size() != rows * N::kUnigramWeights || m.classTrigram.size() != k * k * k * kW ||
-        m.pairWeights.size() != m.pairKeys.size() * N::kPairWeights || m.lexWeights.size() != N::kLexWeights ||
-        m.lexClasses.size() != m.lexKeys.size() || m.lexContexts.size() != m.lexKeys.size() ||
-        m.contextWeights.size() != N::kContextWeights)
-        return {};
-    std::string out(N::kMagic, 4);
-    Put<uint32_t>(out, N::kVersion);
-    Put<uint32_t>(out, static_cast<uint32_t>(kL));
-    Put<uint32_t>(out, static_cast<uint32_t>(m.classCount));
-    Put<uint32_t>(out, static_cast<uint32_t>(m.charKeys.size()));
-    Put<uint32_t>(out, static_cast<uint32_t>(m.pairKeys.size()));
-    Put<uint32_t>(out, static_cast<uint32_t>(m.lexKeys.size()));
-    Put<float>(out, m.scale);
-    Put<uint32_t>(out, 0);
-    for (int32_t t : m.transitions)
-        Put<int32_t>(out, t);
-    PutAll(out, m.classes);
-    PutAll(out, m.charKeys);
-    PutAll(out, m.unigram);
-    PutAll(out, m.classTrigram);
-    PutAll(out, m.pairKeys);
-    PutAll(out, m.pairWeights);
-    PutAll(out, m.lexWeights);
-    PutAll(out, m.contextWeights);
-    PutAll(out, m.lexKeys);
-    PutAll(out, m.lexClasses);
-    PutAll(out, m.lexContexts);
-    return out;
-}
-
 bool NameModelTrainer::Write(const std::string& path)
 {
     const Image image = BuildImage();
-    const std::string bytes = Serialize(image);
+    const std::string bytes = NameModelWriter::Serialize(image);
     report.pairsKept = static_cast<int>(image.pairKeys.size());
     report.lexiconSize = static_cast<int>(image.lexKeys.size());
     report.bytes = bytes.size();

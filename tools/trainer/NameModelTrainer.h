@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/trainer/CorpusReader.h"
+#include "tools/trainer/NameModelWriter.h"
 
 class CCharset;
 
@@ -47,22 +48,7 @@ public:
         double seconds = 0;
     };
     // The model as the file holds it.
-    struct Image {
-        int classCount = 0;
-        std::vector<uint8_t> classes; // 65536
-        std::vector<uint16_t> charKeys;
-        float scale = 1;
-        std::vector<int32_t> transitions; // labels x labels
-        std::vector<int16_t> unigram;     // (chars + reserved rows) x offsets x labels
-        std::vector<int16_t> classTrigram;
-        std::vector<uint32_t> pairKeys;
-        std::vector<int16_t> pairWeights;
-        std::vector<int16_t> lexWeights;
-        std::vector<uint64_t> lexKeys; // strictly increasing
-        std::vector<uint8_t> lexClasses;
-        std::vector<uint8_t> lexContexts;
-        std::vector<int16_t> contextWeights;
-    };
+    using Image = NameModelWriter::Image;
     // Buckets of a character's statistics: unseen, then five ranges of the share
     // of its occurrences in the role, each for frequent and rare characters.
     static constexpr int kStatTypes = 3; // surname, given name, transliteration
@@ -82,8 +68,6 @@ public:
     // epochDone, when given, is called after every pass with its number.
     void Train(const std::vector<Paragraph>& paragraphs, const std::function<void(int)>& epochDone = nullptr);
     Image BuildImage() const;
-    // The file's bytes; empty when the image is inconsistent.
-    static std::string Serialize(const Image& image);
     // Written through ModelWriter, so that it joins the run's batch.
     bool Write(const std::string& path);
     const Report& GetReport() const { return report; }

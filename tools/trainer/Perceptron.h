@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -86,6 +87,31 @@ bool Update(const uint8_t* gold, const uint8_t* predicted, int length, size_t la
             weights[size_t(blocks[b]) + p] -= 1;
             weightSums[size_t(blocks[b]) + p] -= clock;
         }
+    }
+    return wrong;
+}
+
+// The training passes: `epochs` passes over sentences 0 .. count - 1, each in
+// an order shuffled anew (the generator starts from seed, so every run trains
+// alike). trainOne(index) decodes and updates one sentence and returns how much
+// it got wrong; the clock steps once a sentence; epochDone(epoch), when given,
+// follows every pass. Returns the last pass's sum of what trainOne returned.
+template <class TrainOne>
+size_t Epochs(int epochs, size_t count, uint64_t seed, int64_t& clock, TrainOne trainOne,
+              const std::function<void(int)>& epochDone)
+{
+    std::vector<size_t> order = FirstOrder(count);
+    uint64_t random = seed;
+    size_t wrong = 0;
+    for (int epoch = 1; epoch <= epochs; ++epoch) {
+        Shuffle(order, random);
+        wrong = 0;
+        for (size_t index : order) {
+            wrong += trainOne(index);
+            ++clock;
+        }
+        if (epochDone)
+            epochDone(epoch);
     }
     return wrong;
 }

@@ -9,12 +9,14 @@
 #include "segment/SpecialWords.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CPosModel.h"
+#include "tagging/PosFeatures.h"
 #include "tools/trainer/Perceptron.h"
 #include "tools/trainer/WordStatistics.h"
 
 namespace {
 
 using M = CPosModel;
+using F = PosFeatures; // the features, as the tagger reads them
 constexpr uint8_t kNone = 255;
 // Fixed, so that every run visits the sentences in the same order.
 constexpr uint64_t kShuffleSeed = 0x4D6F7276504F5331ull;
@@ -141,8 +143,8 @@ void PosModelTrainer::Prepare(const std::vector<Paragraph>& paragraphs)
     featureKeys.clear();
     masks.clear();
     std::vector<TokenRecord> records;
-    std::vector<M::TokenInfo> infos;
-    M::Key keys[M::kTemplateCount];
+    std::vector<F::TokenInfo> infos;
+    F::Key keys[F::kTemplateCount];
     for (size_t paragraph = 0; paragraph < paragraphs.size(); ++paragraph) {
         const std::string text = paragraphs[paragraph].Text();
         const int length = static_cast<int>(text.size());
@@ -159,7 +161,7 @@ void PosModelTrainer::Prepare(const std::vector<Paragraph>& paragraphs)
                 report.newWordTokens += s[i].rare;
                 int count = 0;
                 const CPosLexicon::Entry* entries = lexicon.Lookup(r.wordId, &count);
-                M::Describe(text.c_str(), length, r, entries, entries != nullptr ? count : 0, infos[i]);
+                F::Describe(text.c_str(), length, r, entries, entries != nullptr ? count : 0, infos[i]);
                 // The candidates CPosModel gives the token (a tag only the lexicon
                 // knows cannot occur: the lexicon is counted from these tokens).
                 const size_t c0 = candidates.size();
@@ -186,7 +188,7 @@ void PosModelTrainer::Prepare(const std::vector<Paragraph>& paragraphs)
                 const uint32_t c0 = candidateStart[token], c1 = candidateStart[token + 1];
                 if (c1 - c0 > 1) {
                     ++report.choiceTokens;
-                    const int m = M::Keys(infos.data(), static_cast<int>(s.size()), static_cast<int>(i), keys);
+                    const int m = F::Keys(infos.data(), static_cast<int>(s.size()), static_cast<int>(i), keys);
                     for (int f = 0; f < m; ++f) {
                         const int id = FeatureOf(keys[f].templ, keys[f].key);
                         tokenFeatures.push_back(id);
@@ -301,28 +303,20 @@ void PosModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std:
     report = Report();
     clock = 1;
     Prepare(paragraphs);
-    std::vector<size_t> order = perceptron::FirstOrder(sentences.size());
-    uint64_t random = kShuffleSeed;
     std::vector<uint8_t> predicted;
-    for (int epoch = 1; epoch <= options.iterations && !tagCodes.empty(); ++epoch) {
-        perceptron::Shuffle(order, random);
-        report.errors = 0;
-        for (size_t i : order) {
-            const Sentence& s = sentences[i];
-            Decode(s, predicted);
-            bool wrong = false;
-            for (int j = 0; j < s.length; ++j) {
-                const bool miss = predicted[static_cast<size_t>(j)] != gold[s.first + static_cast<size_t>(j)];
-                report.errors += miss;
-                wrong = wrong || miss;
-            }
-            if (wrong)
-                Update(s, predicted);
-            ++clock;
-        }
-        if (epochDone)
-            epochDone(epoch);
-    }
+    const int epochs = tagCodes.empty() ? 0 : options.iterations;
+    const size_t errors = perceptron::Epochs(epochs, sentences.size(), kShuffleSeed, clock, [&](size_t i) {
+        const Sentence& s = sentences[i];
+        Decode(s, predicted);
+        size_t misses = 0;
+        for (int j = 0; j < s.length; ++j)
+            misses += predicted[static_cast<size_t>(j)] != gold[s.first + static_cast<size_t>(j)];
+        if (misses > 0)
+            Update(s, predicted);
+        return misses;
+    }, epochDone);
+    if (epochs > 0)
+        report.errors = errors;
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
@@ -378,7 +372,7 @@ PosModelWriter::Image PosModelTrainer::BuildImage() const
     m.unfoldedWords.erase(std::unique(m.unfoldedWords.begin(), m.unfoldedWords.end()), m.unfoldedWords.end());
     std::vector<std::vector<double>> folded(m.wordCount);
     const std::vector<std::string>& wordList = words.GetWordList();
-    M::Key keys[M::kTemplateCount];
+    F::Key keys[F::kTemplateCount];
     for (uint32_t w = 0; w < m.wordCount && w < wordList.size(); ++w) {
         if (std::binary_search(m.unfoldedWords.begin(), m.unfoldedWords.end(), w))
             continue;
@@ -390,9 +384,9 @@ PosModelWriter::Image PosModelTrainer::BuildImage() const
         r.wordId = static_cast<int32_t>(w);
         r.start = 0;
         r.end = static_cast<int32_t>(wordList[w].size());
-        M::TokenInfo info;
-        M::Describe(wordList[w].c_str(), r.end, r, entries, entries != nullptr ? count : 0, info);
-        const int n = M::Keys(&info, 1, 0, keys); // alone: its own features only
+        F::TokenInfo info;
+        F::Describe(wordList[w].c_str(), r.end, r, entries, entries != nullptr ? count : 0, info);
+        const int n = F::Keys(&info, 1, 0, keys); // alone: its own features only
         std::vector<double>& sum = folded[w];
         sum.assign(k, 0.0);
         for (int f = 0; f < n; ++f) {
@@ -439,25 +433,25 @@ PosModelWriter::Image PosModelTrainer::BuildImage() const
 
     // Rows in the file's order: word templates by word id, character templates
     // by character, hashed templates by key.
-    std::vector<int32_t> wordRow(static_cast<size_t>(M::kWordTemplates) * m.wordCount, -1);
-    std::map<uint32_t, int32_t> charRows[M::kCharTemplates];
-    std::map<uint32_t, int32_t> hashedRows[M::kHashedTemplates];
+    std::vector<int32_t> wordRow(static_cast<size_t>(F::kWordTemplates) * m.wordCount, -1);
+    std::map<uint32_t, int32_t> charRows[F::kCharTemplates];
+    std::map<uint32_t, int32_t> hashedRows[F::kHashedTemplates];
     std::map<uint32_t, bool> chars;
     for (size_t f = 0; f < featureKeys.size(); ++f) {
         if (rows[f].empty())
             continue;
         const int templ = static_cast<int>(featureKeys[f] >> 32);
         const uint32_t key = static_cast<uint32_t>(featureKeys[f]);
-        if (templ < M::kWordTemplates) {
+        if (templ < F::kWordTemplates) {
             if (key < m.wordCount)
                 wordRow[static_cast<size_t>(templ) * m.wordCount + key] = static_cast<int32_t>(f);
-        } else if (templ < M::kFirstHashed) {
+        } else if (templ < F::kFirstHashed) {
             if (key < static_cast<uint32_t>(M::kKeyCount)) {
-                charRows[templ - M::kWordTemplates][key] = static_cast<int32_t>(f);
+                charRows[templ - F::kWordTemplates][key] = static_cast<int32_t>(f);
                 chars[key] = true;
             }
-        } else if (templ - M::kFirstHashed < M::kHashedTemplates) {
-            hashedRows[templ - M::kFirstHashed][key] = static_cast<int32_t>(f);
+        } else if (templ - F::kFirstHashed < F::kHashedTemplates) {
+            hashedRows[templ - F::kFirstHashed][key] = static_cast<int32_t>(f);
         }
     }
     for (const auto& c : chars)
@@ -483,7 +477,7 @@ PosModelWriter::Image PosModelTrainer::BuildImage() const
             const auto it = table.find(c);
             emit(it == table.end() ? nullptr : &rows[static_cast<size_t>(it->second)]);
         }
-    for (int t = 0; t < M::kHashedTemplates; ++t)
+    for (int t = 0; t < F::kHashedTemplates; ++t)
         for (const auto& h : hashedRows[t]) {
             m.hashedKeys[t].push_back(h.first);
             emit(&rows[static_cast<size_t>(h.second)]);
