@@ -347,42 +347,55 @@ void CCharModel::SpanDeficits(Workspace& ws)
     const float kNone = -1e30f;
     std::vector<float>& forward = ws.spanForward;
     std::vector<float>& backward = ws.spanBackward;
-    forward.assign(static_cast<size_t>(chars) * 4, kNone);
-    backward.assign(static_cast<size_t>(chars) * 4, kNone);
+    forward.resize(static_cast<size_t>(chars) * 4); // every entry is written below
+    backward.resize(static_cast<size_t>(chars) * 4);
     ws.spanDeficit.assign(static_cast<size_t>(chars) * kMaxSpanChars, 1e30f);
     if (chars == 0)
         return;
     auto T = [t](int a, int b) { return t[a * 4 + b]; };
-    // Only the grammar's transitions are finite, so each label looks at its
-    // two predecessors and successors, in label order as a loop over all four would.
-    forward[kB] = s[kB];
-    forward[kS] = s[kS];
+    // Only the grammar's transitions are finite, so each label has two ways in
+    // (and two out), taken in label order; a way from a label no labelling
+    // reaches (kNone) does not count.
+    const auto better = [kNone](float a, float ta, float b, float tb) {
+        float best = kNone;
+        if (a > kNone)
+            best = std::max(best, a + ta);
+        if (b > kNone)
+            best = std::max(best, b + tb);
+        return best;
+    };
+    const auto add = [kNone](float best, float score) { return best > kNone ? best + score : kNone; };
+    const float tEB = T(kE, kB), tSB = T(kS, kB), tBM = T(kB, kM), tMM = T(kM, kM);
+    const float tBE = T(kB, kE), tME = T(kM, kE), tES = T(kE, kS), tSS = T(kS, kS);
+    float* f = forward.data();
+    f[kB] = s[kB];
+    f[kM] = kNone;
+    f[kE] = kNone;
+    f[kS] = s[kS];
     for (int i = 1; i < chars; ++i) {
-        const float* previous = &forward[static_cast<size_t>(i - 1) * 4];
-        float* current = &forward[static_cast<size_t>(i) * 4];
-        for (int l = 0; l < 4; ++l) {
-            float best = kNone;
-            for (int p : kPredecessors[l])
-                if (previous[p] > kNone)
-                    best = std::max(best, previous[p] + T(p, l));
-            if (best > kNone)
-                current[l] = best + s[i * 4 + l];
-        }
+        const float* p = f + static_cast<size_t>(i - 1) * 4;
+        float* c = f + static_cast<size_t>(i) * 4;
+        const float* x = s + static_cast<size_t>(i) * 4;
+        c[kB] = add(better(p[kE], tEB, p[kS], tSB), x[kB]);
+        c[kM] = add(better(p[kB], tBM, p[kM], tMM), x[kM]);
+        c[kE] = add(better(p[kB], tBE, p[kM], tME), x[kE]);
+        c[kS] = add(better(p[kE], tES, p[kS], tSS), x[kS]);
     }
     const size_t last = static_cast<size_t>(chars - 1) * 4;
-    backward[last + kE] = s[(chars - 1) * 4 + kE];
-    backward[last + kS] = s[(chars - 1) * 4 + kS];
+    float* g = backward.data();
+    g[last + kB] = kNone;
+    g[last + kM] = kNone;
+    g[last + kE] = s[last + kE];
+    g[last + kS] = s[last + kS];
     for (int i = chars - 2; i >= 0; --i) {
-        const float* following = &backward[static_cast<size_t>(i + 1) * 4];
-        float* current = &backward[static_cast<size_t>(i) * 4];
-        for (int l = 0; l < 4; ++l) {
-            float best = kNone;
-            for (int q : kSuccessors[l])
-                if (following[q] > kNone)
-                    best = std::max(best, T(l, q) + following[q]);
-            if (best > kNone)
-                current[l] = best + s[i * 4 + l];
-        }
+        const float* q = g + static_cast<size_t>(i + 1) * 4;
+        float* c = g + static_cast<size_t>(i) * 4;
+        const float* x = s + static_cast<size_t>(i) * 4;
+        // B and M go on to M or E; E and S to B or S.
+        c[kB] = add(better(q[kM], tBM, q[kE], tBE), x[kB]);
+        c[kM] = add(better(q[kM], tMM, q[kE], tME), x[kM]);
+        c[kE] = add(better(q[kB], tEB, q[kS], tES), x[kE]);
+        c[kS] = add(better(q[kB], tSB, q[kS], tSS), x[kS]);
     }
     const float all = std::max(forward[last + kE], forward[last + kS]);
     for (int i = 0; i < chars; ++i) {

@@ -1,5 +1,6 @@
 #include "segment/CPreProcess.h"
 
+#include <algorithm>
 #include <bitset>
 #include <cstring>
 #include <string>
@@ -661,15 +662,26 @@ void CPreProcess::AddCandidates(const std::vector<TokenRecord>& extra)
     const int sentenceLength = slotCount - 2;
     rebuilt.clear();
     rebuilt.reserve(candidates.size() + extra.size());
-    size_t from = 0;
+    // The slots between two that gain words are copied in one piece: most
+    // slots gain none, and a copy per slot cost more than the words it moved.
+    size_t copied = 0; // candidates [0, copied) are in rebuilt
+    size_t through = 0; // where the candidates of the slots before `counted` end
+    int counted = 0;
     size_t e = 0;
-    for (int s = 0; s < slotCount; ++s) {
+    while (e < extra.size()) {
+        // Extras in slot order: a candidate starting at byte b lies in slot b + 1;
+        // one out of order (behind its slot) is passed over.
+        const int s = std::max(extra[e].start + 1, 0);
+        if (s >= slotCount)
+            break;
+        for (; counted <= s; ++counted)
+            through += static_cast<size_t>(slotSizes[static_cast<size_t>(counted)]);
+        rebuilt.insert(rebuilt.end(), candidates.begin() + static_cast<long>(copied),
+                       candidates.begin() + static_cast<long>(through));
+        copied = through;
         const int size = slotSizes[static_cast<size_t>(s)];
-        rebuilt.insert(rebuilt.end(), candidates.begin() + static_cast<long>(from),
-                       candidates.begin() + static_cast<long>(from + static_cast<size_t>(size)));
         const size_t slotBegin = rebuilt.size() - static_cast<size_t>(size);
         int added = 0;
-        // Extras in slot order: a candidate starting at byte b lies in slot b + 1.
         while (e < extra.size() && extra[e].start + 1 <= s) {
             const TokenRecord& c = extra[e++];
             if (c.start + 1 != s || size == 0 || c.end <= c.start || c.end > sentenceLength ||
@@ -684,8 +696,11 @@ void CPreProcess::AddCandidates(const std::vector<TokenRecord>& extra)
             ++added;
         }
         slotSizes[static_cast<size_t>(s)] = size + added;
-        from += static_cast<size_t>(size);
     }
+    for (; counted < slotCount; ++counted)
+        through += static_cast<size_t>(slotSizes[static_cast<size_t>(counted)]);
+    rebuilt.insert(rebuilt.end(), candidates.begin() + static_cast<long>(copied),
+                   candidates.begin() + static_cast<long>(through));
     candidates.swap(rebuilt);
     LinkSlots();
 }

@@ -501,6 +501,67 @@ TEST_F(CPreProcessTest, LatticeHoldsAtomThenLongerWordsShortestFirst)
     EXPECT_EQ(lattice[9][0].start, 8);
 }
 
+// Added candidates go after those of their slot, in their own order; one that
+// does not begin and end where atoms do, repeats a span of its slot, runs past
+// the sentence or comes behind its slot in the list is left out. The slots
+// around stay as they were, and the pointers follow the moved candidates.
+TEST_F(CPreProcessTest, AddedCandidatesJoinTheirSlotsAndTheRestAreLeftOut)
+{
+    const char* text = ZHONG GUO REN MIN;
+    const auto extraWord = [](int start, int end) {
+        TokenRecord t;
+        t.start = start;
+        t.end = end;
+        t.wordId = 77;
+        t.kind = 0;
+        return t;
+    };
+    const auto slots = [&](CPreProcess& pre) {
+        std::vector<std::string> out;
+        for (int s = 1; s + 1 < pre.GetSlotCount(); ++s)
+            out.push_back(DescribeSlot(pre.GetLattice()[s], pre.GetSlotSizes()[s], text));
+        return out;
+    };
+    CPreProcess plain(charset, core, nullptr);
+    plain.BuildLattice(text);
+    const std::vector<std::string> before = slots(plain);
+    const std::string added = " 77 0]";
+    const struct {
+        const char* what;
+        std::vector<TokenRecord> extra;
+        std::vector<std::pair<int, std::string>> gained; // slot - 1, what it gains
+    } cases[] = {
+        {"two words, one slot", {extraWord(0, 8), extraWord(0, 2)}, {{0, "[" ZHONG GUO REN MIN + added}}},
+        {"in several slots", {extraWord(0, 8), extraWord(2, 8), extraWord(6, 8)},
+         {{0, "[" ZHONG GUO REN MIN + added}, {2, "[" GUO REN MIN + added}}},
+        {"two in a slot keep their order", {extraWord(2, 8), extraWord(2, 6)},
+         {{2, "[" GUO REN MIN + added + "[" GUO REN + added}}},
+        {"the same span twice", {extraWord(2, 6), extraWord(2, 6)}, {{2, "[" GUO REN + added}}},
+        {"not at an atom's start or end", {extraWord(1, 4), extraWord(2, 5), extraWord(4, 7)}, {}},
+        {"past the sentence", {extraWord(4, 10), extraWord(6, 12)}, {}},
+        {"empty or reversed", {extraWord(2, 2), extraWord(4, 2)}, {}},
+        {"behind its slot", {extraWord(2, 8), extraWord(0, 8)}, {{2, "[" GUO REN MIN + added}}},
+        {"a span the lattice has", {extraWord(6, 8), extraWord(4, 8)}, {}},
+    };
+    for (const auto& c : cases) {
+        CPreProcess pre(charset, core, nullptr);
+        pre.BuildLattice(text);
+        std::vector<std::string> expected = before;
+        for (const auto& g : c.gained)
+            expected[static_cast<size_t>(g.first)] += g.second;
+        pre.AddCandidates(c.extra);
+        EXPECT_EQ(slots(pre), expected) << c.what;
+        // The markers stay where they were, and the total is the sum of the slots.
+        ASSERT_EQ(pre.GetSlotCount(), 10) << c.what;
+        EXPECT_EQ(pre.GetLattice()[0][0].kind, kKindSentenceBegin) << c.what;
+        EXPECT_EQ(pre.GetLattice()[9][0].kind, kKindSentenceEnd) << c.what;
+        size_t total = 0;
+        for (int s = 0; s < pre.GetSlotCount(); ++s)
+            total += static_cast<size_t>(pre.GetSlotSizes()[s]);
+        EXPECT_EQ(total, pre.GetCandidates().size()) << c.what;
+    }
+}
+
 TEST_F(CPreProcessTest, LatticeLeavesOutWordsBeyondTheSentence)
 {
     CPreProcess pre(charset, core, nullptr);
