@@ -2,7 +2,7 @@
 // analyses meets them:
 //   1. 100 x (add one word + analyse one sentence) over 20,000 and over
 //      100,000 words already added (the sentence's analysis makes the new
-//      snapshot of the words);
+//      snapshot of the words), and 100,000 x the same from no words;
 //   2. a list of 1,000,000 entries ("word frequency tag", GBK) loaded with
 //      morv_model_load_userdict, and the first analysis after it: the time,
 //      and the peak memory of the process beyond what it held before.
@@ -113,6 +113,23 @@ void AddsAndCuts(const char* dir, size_t base)
                 cpuSeconds, cpuSeconds * 10, wallSeconds, morv_model_user_word_count(s.model));
 }
 
+// Every word added alone, an analysis after each: the snapshot is made anew
+// 100,000 times.
+void AddsFromNone(const char* dir, size_t count)
+{
+    Session s(dir);
+    std::mt19937 rng(4);
+    const double cpu = CpuNow(), wall = WallNow();
+    for (size_t i = 0; i < count; ++i) {
+        const std::string w = RandomWord(rng);
+        if (morv_model_add_word(s.model, w.data(), w.size(), 10, "n", MORV_GBK) != MORV_OK)
+            std::exit(1);
+        s.Analyze();
+    }
+    std::printf("%zu x (add + cut) from no words: %.2f s CPU, %.2f s wall; %zu words\n", count, CpuNow() - cpu,
+                WallNow() - wall, morv_model_user_word_count(s.model));
+}
+
 void LoadList(const char* dir, size_t entries)
 {
     std::string list = MakeList(entries, 3);
@@ -171,6 +188,15 @@ int main(int argc, char** argv)
         int status = 0;
         waitpid(pid, &status, 0);
     }
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        AddsFromNone(dir.c_str(), 100000);
+        std::fflush(stdout);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
     LoadList(dir.c_str(), entries);
     return 0;
 }

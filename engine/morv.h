@@ -168,7 +168,11 @@ void morv_analyzer_free(morv_analyzer* analyzer);
 
 /* Analyses text (length bytes, or MORV_NUL_TERMINATED) and lists its tokens in
  * order; they cover the text without gaps. The array belongs to the analyser and
- * stays valid until its next call; the tokens point into text. */
+ * stays valid until its next call; the tokens point into text. A sentence without
+ * an end (no sentence-ending mark, no line break) is cut after 8 KiB of its GBK
+ * form, at its last punctuation mark or blank in the second half if it has one,
+ * so that the analyser's memory stays bounded whatever the text (the tokens
+ * returned grow with the text, by some 70 bytes each). */
 int morv_analyze(morv_analyzer* analyzer, const char* text, size_t length, unsigned options,
                  const morv_token** tokens, size_t* count);
 

@@ -27,8 +27,12 @@ int CompareBytes(std::string_view a, std::string_view b) { return a.compare(b); 
 CUserWordRun::CUserWordRun(std::string texts, std::vector<uint32_t> starts, std::vector<UserWord> words)
     : texts(std::move(texts)), starts(std::move(starts)), words(std::move(words))
 {
-    if (this->starts.size() != this->words.size() + 1)
-        this->starts.assign(1, 0), this->words.clear();
+    if (this->starts.size() != this->words.size() + 1) {
+        // Not a run: the empty one instead.
+        this->texts.clear();
+        this->starts.assign(1, 0);
+        this->words.clear();
+    }
     if (this->words.size() < kKeyTableFrom)
         return;
     keyStart.assign(kKeyCount + 1, 0);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bitset>
+#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -25,15 +26,21 @@ inline bool IsDigitClass(int cls) { return cls == kClassDigit || cls == kClassAs
 // Longer dictionary words a slot takes at most after its atom.
 constexpr int kMaxWordsPerSlot = 256;
 
-// Whether an atom is a place to cut a sentence that has no end: punctuation,
-// or a blank (ASCII or the ideographic space).
+// Whether an atom is a place to cut a sentence that has no end: one
+// punctuation mark or blank, ASCII or GB2312 (row A1: the ideographic space,
+// 、。…《》 and the like; the full-width forms of ASCII's marks in row A3).
 bool IsSoftBreak(const char* text, const TokenRecord& atom)
 {
-    if (IsPunctuationClass(atom.kind))
-        return true;
     const unsigned char* c = reinterpret_cast<const unsigned char*>(text + atom.start);
     const int length = atom.end - atom.start;
-    return (length == 1 && (c[0] == ' ' || c[0] == '\t')) || (length == 2 && c[0] == 0xA1 && c[1] == 0xA1);
+    if (length == 1)
+        return c[0] < 0x80 && (std::ispunct(c[0]) || c[0] == ' ' || c[0] == '\t');
+    if (length != 2 || c[1] < 0xA1 || c[1] > 0xFE)
+        return false;
+    if (c[0] == 0xA1)
+        return true;
+    const unsigned t = c[1];
+    return c[0] == 0xA3 && (t <= 0xAF || (t >= 0xBA && t <= 0xC0) || (t >= 0xDB && t <= 0xE0) || t >= 0xFB);
 }
 
 // The year numerals as a table of two-byte character keys: every atom of a
