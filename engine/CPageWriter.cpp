@@ -5,7 +5,7 @@
 
 #include "engine/CTagSet.h"
 #include "engine/EngineText.h"
-#include "lexicon/GbkChar.h"
+#include "engine/TextCodec.h"
 
 namespace {
 
@@ -78,28 +78,31 @@ void CPageWriter::Flush()
 
 void CPageWriter::AppendEscaped(std::string& out, const char* text, size_t length)
 {
-    // Token text is copied byte for byte but for the four characters that would
-    // break the page or inject markup.
+    // Token text is copied byte for byte but for the characters that would
+    // break the page or inject markup, wherever they stand. A GBK character is
+    // copied whole (no trail byte is one of those characters); a byte of 0x80
+    // or more that no trail byte completes becomes U+FFFD, so that no reader's
+    // decoder can take the page's next byte into it.
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
     size_t run = 0; // bytes copied as they are, not yet appended
     for (size_t i = 0; i < length; ++i) {
-        if (gbkchar::Length(bytes, i, length) == 2) {
-            // Both bytes of a two-byte character are copied as they are.
-            ++i;
-            run += 2;
-            continue;
-        }
         const char* entity = nullptr;
-        switch (bytes[i]) {
-        case '<': entity = "&lt;"; break;
-        case '>': entity = "&gt;"; break;
-        case '&': entity = "&amp;"; break;
-        case '"': entity = "&quot;"; break;
-        default: break;
-        }
-        if (entity == nullptr) {
-            ++run;
-            continue;
+        if (bytes[i] >= 0x80) {
+            if (i + 1 < length && TextCodec::IsGbkTrail(bytes[i + 1])) {
+                ++i;
+                run += 2;
+                continue;
+            }
+            entity = "&#xFFFD;";
+        } else {
+            switch (bytes[i]) {
+            case '<': entity = "&lt;"; break;
+            case '>': entity = "&gt;"; break;
+            case '&': entity = "&amp;"; break;
+            case '"': entity = "&quot;"; break;
+            case '\'': entity = "&#39;"; break;
+            default: ++run; continue;
+            }
         }
         out.append(text + i - run, run);
         run = 0;

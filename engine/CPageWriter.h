@@ -15,7 +15,8 @@ class EngineText;
 // Writes the tokens of the result page (between its head and its legend, see
 // HtmlPage.h): every token in the colour and face of its kind, its tag name,
 // paragraph breaks where the text breaks its lines. Token text is copied as it
-// is but for the markup characters, which are escaped; where the engine's text
+// is but for the markup characters, which are escaped (and lead bytes
+// without their trail byte, which become U+FFFD); where the engine's text
 // holds a placeholder for a character GBK lacks, the page gets that character
 // back, as a character reference.
 class CPageWriter {
@@ -42,8 +43,9 @@ public:
     // Whether a write to the file failed since ToFile.
     bool WriteFailed() const { return writeFailed; }
 
-    // Appends text to out with the markup characters escaped; a character of
-    // two bytes is copied whole.
+    // Appends text to out with the markup characters (< > & " ') escaped
+    // wherever they stand, after a lead byte too; a character of two bytes is
+    // copied whole, a lead byte without its trail byte becomes U+FFFD.
     static void AppendEscaped(std::string& out, const char* text, size_t length);
 
 private:

@@ -1,6 +1,7 @@
 #include "engine/Engine.h"
 
 #include <cstring>
+#include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,6 +43,27 @@ void CloseLog(EngineContext& engine)
         std::fclose(engine.logFile);
         engine.logFile = nullptr;
     }
+}
+
+// Starts the log afresh at path. Only a regular file of its own is taken: a
+// link in its place is refused rather than written through (start-up would
+// empty whatever file it names), a FIFO or device is refused without waiting
+// for a reader, and a file with a second name is not emptied behind that name.
+std::FILE* OpenLog(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || ::ftruncate(fd, 0) != 0 ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "w");
+    if (file == nullptr)
+        ::close(fd);
+    return file;
 }
 
 void CopySpecialWords(EngineContext& engine, const SpecialWords& ids)
@@ -111,7 +133,7 @@ bool Init(const char* basePath)
     CloseLog(engine);
     if (model.logOn) {
         const std::string logPath = engine.basePath + kPathSeparator + "Morv.log";
-        engine.logFile = std::fopen(logPath.c_str(), "wt");
+        engine.logFile = OpenLog(logPath);
         if (engine.logFile == nullptr)
             return false;
     }

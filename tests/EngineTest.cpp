@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <unistd.h>
 
 #include "engine/Engine.h"
@@ -93,6 +94,44 @@ TEST_F(EngineTest, EmptyOrMissingConfigurationFailsSilently)
     WriteFile(models.base + "/Configure.xml", "<Configure><Log>on</Log><TagSet>tags.txt</TagSet><DataPa");
     EXPECT_FALSE(EngineInit(models.base.c_str()));
     EXPECT_FALSE(FileExists(models.base + "/Morv.log"));
+}
+
+// Start-up empties the log, so it takes only a regular file of its own: a link
+// in the log's place (to a file, dangling, to a directory), a FIFO, a directory
+// or a second name of another file makes the start fail and leaves what the
+// name stands for as it was.
+TEST_F(EngineTest, LogIsNeverWrittenThroughAnotherName)
+{
+    models.Write(); // the log is on
+    const std::string log = models.base + "/Morv.log";
+    const std::string target = dir.path + "/precious.txt";
+    const struct {
+        const char* what;
+        std::string make;
+    } cases[] = {
+        {"a link to a file", "ln -s '" + target + "' '" + log + "'"},
+        {"a dangling link", "ln -s '" + dir.path + "/made-by-the-log' '" + log + "'"},
+        {"a link to a directory", "ln -s '" + dir.path + "' '" + log + "'"},
+        {"a FIFO", "mkfifo '" + log + "'"},
+        {"a directory", "mkdir '" + log + "'"},
+        {"a hard link", "ln '" + target + "' '" + log + "'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(target, "keep me\n");
+        ASSERT_EQ(std::system(("rm -rf '" + log + "' && " + c.make).c_str()), 0);
+        EXPECT_FALSE(EngineInit(models.base.c_str()));
+        EXPECT_EQ(TheEngine().logFile, nullptr);
+        EXPECT_EQ(ReadFile(target), "keep me\n");
+        EXPECT_FALSE(FileExists(dir.path + "/made-by-the-log"));
+        EngineExit();
+    }
+    // A log of its own is emptied and written.
+    ASSERT_EQ(std::system(("rm -rf '" + log + "'").c_str()), 0);
+    WriteFile(log, "an old log\n");
+    ASSERT_TRUE(EngineInit(models.base.c_str()));
+    EngineExit();
+    EXPECT_EQ(Log(), "Begin Destroy\nEnd Destroy\n");
 }
 
 TEST_F(EngineTest, RequiredSpecialWords)

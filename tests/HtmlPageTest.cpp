@@ -147,6 +147,50 @@ TEST_F(HtmlPageTest, PlaceholdersBecomeTheirCharacters)
     morv_model_free(model);
 }
 
+// A byte after a lead byte is escaped as any other: no text, however its bytes
+// are cut into characters, puts markup of its own into the page. Each markup
+// character after a lead byte, at the end of a text and inside one, through the
+// classic entry point and through the library's page.
+TEST_F(HtmlPageTest, MarkupAfterALeadByteIsEscaped)
+{
+    morv_model* model = nullptr;
+    ASSERT_EQ(morv_model_open(models.base.c_str(), &model), MORV_OK) << morv_last_error();
+    morv_analyzer* analyzer = nullptr;
+    ASSERT_EQ(morv_analyzer_new(model, &analyzer), MORV_OK);
+    const struct {
+        char markup;
+        const char* escaped;
+    } cases[] = {{'<', "&lt;"}, {'>', "&gt;"}, {'&', "&amp;"}, {'"', "&quot;"}, {'\'', "&#39;"}};
+    for (const auto& c : cases) {
+        const std::string m(1, c.markup);
+        for (const std::string& text :
+             {"\xB0" + m, "\xCB\xB5\xB0" + m + "svg/onload=alert(1)" + m + "\xCB\xB5", "\xFF" + m + m, m + "\xB0"}) {
+            SCOPED_TRACE(::testing::PrintToString(text));
+            const std::string body = Body(text);
+            EXPECT_EQ(ForeignMarkup(body), "");
+            if (text.back() != '\xB0')
+                EXPECT_NE(body.find(c.escaped), std::string::npos);
+            for (unsigned options : {MORV_GBK | MORV_LENIENT, MORV_UTF8 | MORV_LENIENT}) {
+                const char* html = nullptr;
+                size_t size = 0;
+                ASSERT_EQ(morv_analyze_html(analyzer, text.data(), text.size(), options, &html, &size), MORV_OK);
+                EXPECT_EQ(ForeignMarkup(std::string(html, size)), "") << options;
+            }
+        }
+    }
+    morv_analyzer_free(analyzer);
+    morv_model_free(model);
+}
+
+// The checker itself: what it must find.
+TEST(ForeignMarkupTest, FindsWhatTheWriterNeverWrites)
+{
+    EXPECT_EQ(ForeignMarkup(Plain("\xCB\xB5&lt;&#x1F600;", "n") + "</p><p>"), "");
+    for (const std::string& bad : {std::string("<svg/onload=x>"), std::string("a\"b"), std::string("&x;"),
+                                   std::string("\xB0<"), std::string("\xB0"), std::string("'"), std::string(">")})
+        EXPECT_NE(ForeignMarkup(Plain(bad, "n")), "") << bad;
+}
+
 class UserDictTest : public HtmlPageTest {};
 
 TEST_F(UserDictTest, ImportAddsNewWordsWithFollowingIds)
@@ -196,6 +240,23 @@ TEST_F(UserDictTest, FailedSaveKeepsThePreviousDictionary)
     EXPECT_EQ(ReadFile(models.base + "/Morv.log"),
               "Cannot Save user dictionary " + models.base + "/Data/UserDict.pdat.\n");
     EXPECT_NE(Body("\xCB\xB5\xBB\xB0").find("<u>"), std::string::npos);
+}
+
+// A user word that holds a lead byte and then markup comes out of the page as
+// text: the import takes it as a word, the page escapes every byte of it.
+TEST_F(UserDictTest, ImportedWordWithMarkupAfterALeadByteStaysText)
+{
+    const std::string list = dir.path + "/list.txt";
+    const std::string word = "\xCB\xB5\xB0<svg/onload=alert(1)>";
+    WriteFile(list, word + "\n\xB0\"'&amp;\n");
+    ASSERT_EQ(EngineImportUserDict(list.c_str()), 2);
+    for (const std::string& text : {word, "\xCE\xD2" + word + "\xCE\xD2", std::string("\xB0\"'&amp;")}) {
+        SCOPED_TRACE(::testing::PrintToString(text));
+        const std::string body = Body(text);
+        EXPECT_NE(body.find("<u>"), std::string::npos) << "the user word is found";
+        EXPECT_EQ(ForeignMarkup(body), "");
+        EXPECT_EQ(body.find("<svg"), std::string::npos);
+    }
 }
 
 TEST_F(UserDictTest, NotInitialisedImportsNothing)

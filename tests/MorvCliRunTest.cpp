@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -349,6 +351,40 @@ TEST(MorvCliOutput, AnOutputThatIsAnInputIsRefusedAndOutputsAreReplacedWhole)
     const int raw = std::system(full.c_str());
     EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 2);
     EXPECT_EQ(ReadFile(dir / "keep.txt"), "old\n");
+}
+
+// A failed write names the output and why, and stops the run at once: with an
+// input that never ends (/dev/zero) the command would otherwise run until
+// killed. Each output: standard output, -o, --html.
+TEST(MorvCliOutput, AFailedWriteIsReportedAndStopsTheRun)
+{
+    TempDir dir;
+    ModelFixture model(dir / "m");
+    model.Write();
+    const std::string enospc = std::strerror(ENOSPC);
+    const struct {
+        const char* args;
+        std::string message;
+    } cases[] = {
+        {"/dev/zero > /dev/full", "morv: write error: " + enospc},
+        {"-j 2 /dev/zero > /dev/full", "morv: write error: " + enospc},
+        {"-f html /dev/zero > /dev/full", "morv: write error: " + enospc},
+        {"-o /dev/full /dev/zero", "morv: cannot write /dev/full: " + enospc},
+        {"--html /dev/full -f seg /dev/zero > /dev/null", "morv: cannot write /dev/full: " + enospc},
+        {"--html /dev/full in.txt > /dev/null", "morv: cannot write /dev/full: " + enospc},
+    };
+    WriteFile(dir / "in.txt", "ab\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        // timeout's own status (124) tells a run that did not stop.
+        const std::string command = "cd '" + dir.path + "' && timeout 120 '" + kMorv + "' -d '" + model.base +
+                                    "' " + c.args + " 2> stderr";
+        const int raw = std::system(command.c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 2);
+        const std::string err = ReadFile(dir / "stderr");
+        EXPECT_NE(err.find(c.message + "\n"), std::string::npos) << err;
+        EXPECT_EQ(err.find("morv:", err.find("morv:") + 1), std::string::npos) << "reported once: " << err;
+    }
 }
 
 } // namespace

@@ -189,6 +189,29 @@ TEST_F(MorvCliOnFixture, PageShowsMarkupCharactersLiterally)
     EXPECT_EQ(r.out.find("<b>", body), r.out.find("<b>\xCD\xBC")) << "only the legend's own <b>";
 }
 
+// A lead byte then a markup character, in GBK input (a lone lead byte makes the
+// input GBK): the page of the command, on standard output and through --html,
+// holds no markup of the input's.
+TEST_F(MorvCliOnFixture, PageEscapesMarkupAfterALeadByte)
+{
+    for (const char markup : {'<', '>', '&', '"', '\''}) {
+        const std::string m(1, markup);
+        const std::string input = "\xCB\xB5\xB0" + m + "svg/onload=alert(1)" + m + "\n\xB0" + m + "\n";
+        SCOPED_TRACE(input);
+        WriteFile(dir / "in.txt", input);
+        Result r = Morv("--format html in.txt");
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string head = morv_html_head(), tail = morv_html_tail();
+        ASSERT_GE(r.out.size(), head.size() + tail.size());
+        EXPECT_EQ(ForeignMarkup(r.out.substr(head.size(), r.out.size() - head.size() - tail.size())), "");
+        r = Morv("--html page.htm --format seg in.txt");
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string page = ReadFile(dir / "page.htm");
+        ASSERT_GE(page.size(), head.size() + tail.size());
+        EXPECT_EQ(ForeignMarkup(page.substr(head.size(), page.size() - head.size() - tail.size())), "");
+    }
+}
+
 TEST_F(MorvCliOnFixture, StreamedPageEqualsTheEnginePageOfTheWholeText)
 {
     const std::string text = "\xCE\xD2\xC3\xC7\xCB\xB5\xA1\xA3\xD6\xD0\xB9\xFA\r\n\nab 12\n\xB8\xF6";

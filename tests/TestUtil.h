@@ -1,7 +1,10 @@
 #ifndef MORV_TESTS_TESTUTIL_H
 #define MORV_TESTS_TESTUTIL_H
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -102,6 +105,59 @@ inline std::string WithStageKeys(std::string config, const std::string& keys)
     const size_t root = config.rfind("</Configure>");
     config.insert(root == std::string::npos ? config.size() : root, add);
     return config;
+}
+
+// What in the token part of a result page (between its head and its legend) is
+// not the page writer's own: a tag the writer never writes, a quote or '>'
+// outside a tag, an '&' that starts no reference, or a byte of 0x80 or more that
+// no GBK trail byte completes. Empty when there is nothing of the kind.
+inline std::string ForeignMarkup(const std::string& body)
+{
+    static const char* const kTags[] = {
+        "<font face=\"\xBF\xAC\xCC\xE5_GB2312\">", "<font face=\"\xBF\xAC\xCC\xE5_GB2312\" color=\"#800000\">",
+        "<font face=\"\xBF\xAC\xCC\xE5_GB2312\" color=\"#FF0000\">", "<font face=\"\xBF\xAC\xCC\xE5_GB2312\" color=\"FF99FF\">",
+        "<font face=\"\xBF\xAC\xCC\xE5_GB2312\" color=\"FF00FF\">", "<font face=\"\xBF\xAC\xCC\xE5_GB2312\" color=\"C0C0C0\">",
+        "<font face=\"\xBF\xAC\xCC\xE5_GB2312\" color=\"00FFFF\">", "<font face=\"\xBF\xAC\xCC\xE5_GB2312\" color=\"#0000FF\">",
+        "<font face=\"Times New Roman\" color=\"#0000FF\">", "</font>", "<i>", "</i>", "<u>", "</u>", "<p>", "</p>"};
+    static const char* const kEntities[] = {"&lt;", "&gt;", "&amp;", "&quot;", "&#39;"};
+    const auto at = [&](size_t i) { return "at byte " + std::to_string(i) + ": " + body.substr(i, 40); };
+    for (size_t i = 0; i < body.size();) {
+        const unsigned char c = static_cast<unsigned char>(body[i]);
+        if (c == '<') {
+            size_t known = 0;
+            for (const char* tag : kTags)
+                if (body.compare(i, std::strlen(tag), tag) == 0)
+                    known = std::max(known, std::strlen(tag));
+            if (known == 0)
+                return "a foreign tag " + at(i);
+            i += known;
+        } else if (c == '&') {
+            size_t known = 0;
+            for (const char* entity : kEntities)
+                if (body.compare(i, std::strlen(entity), entity) == 0)
+                    known = std::strlen(entity);
+            if (known == 0 && body.compare(i, 3, "&#x") == 0) {
+                size_t end = i + 3;
+                while (end < body.size() && std::isxdigit(static_cast<unsigned char>(body[end])))
+                    ++end;
+                if (end > i + 3 && end < body.size() && body[end] == ';')
+                    known = end + 1 - i;
+            }
+            if (known == 0)
+                return "an '&' that starts no reference " + at(i);
+            i += known;
+        } else if (c == '>' || c == '"' || c == '\'') {
+            return "a raw markup character " + at(i);
+        } else if (c >= 0x80) {
+            const unsigned char trail = i + 1 < body.size() ? static_cast<unsigned char>(body[i + 1]) : 0;
+            if (trail < 0x40 || trail == 0x7F || trail == 0xFF)
+                return "a lead byte without its trail byte " + at(i);
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    return "";
 }
 
 #endif

@@ -300,7 +300,9 @@ void MorvApp::ProcessStream(int fd, const std::string& name, bool lineByLine)
     };
     InputReader::Piece input;
     unsigned long long asciiUntil = 0;
-    for (;;) {
+    // An output that failed stops the run: going on would read the rest of the
+    // input (without end, from a device) for nothing.
+    while (failedStream == nullptr) {
         // A conversation must not wait for 64 KiB to decide: there each line decides.
         if (enc == Encoding::Unknown && !lineByLine)
             enc = DetectAhead(reader, asciiUntil);
@@ -407,6 +409,37 @@ void MorvApp::Emit(Block& block)
             std::fflush(page->Stream());
         std::fflush(out);
     }
+    NoteWriteErrors();
+}
+
+void MorvApp::NoteWriteError(std::FILE* stream)
+{
+    if (failedStream == nullptr && stream != nullptr && std::ferror(stream)) {
+        failedErrno = errno != 0 ? errno : EIO;
+        failedStream = stream;
+    }
+}
+
+void MorvApp::NoteWriteErrors()
+{
+    if (failedStream != nullptr)
+        return;
+    NoteWriteError(out);
+    for (auto& page : pages)
+        NoteWriteError(page->Stream());
+}
+
+void MorvApp::ReportWriteError()
+{
+    if (failedStream == nullptr)
+        return;
+    const std::string why = std::strerror(failedErrno);
+    if (htmlFile && failedStream == htmlFile->File())
+        Report("cannot write " + options->htmlFile + ": " + why);
+    else if (outputFile && failedStream == outputFile->File())
+        Report("cannot write " + options->output + ": " + why);
+    else
+        Report("write error: " + why);
 }
 
 void MorvApp::Submit()
@@ -528,42 +561,43 @@ int MorvApp::Run(const MorvOptions& opts)
     if (opts.files.empty())
         ProcessFile("-");
     for (const std::string& name : opts.files)
-        ProcessFile(name);
+        if (failedStream == nullptr)
+            ProcessFile(name);
     StopWorkers();
     if (progress)
         progress->Finish();
 
     bool written = true;
-    for (auto& page : pages)
+    for (auto& page : pages) {
         written = page->End() && written;
+        NoteWriteError(page->Stream());
+    }
     pages.clear();
     if (formatter) {
         written = formatter->Flush() && written;
+        NoteWriteError(out);
         if (formatter->Replaced() > 0)
             Report(std::to_string(formatter->Replaced()) +
                    " characters the output encoding lacks were written as '?'");
     }
     formatter.reset();
-    int writeErrno = 0;
     if (std::fflush(out) != 0 || std::ferror(out)) {
         written = false;
-        writeErrno = errno;
+        NoteWriteError(out);
     }
+    written = written && failedStream == nullptr;
+    ReportWriteError();
     for (auto* file : {&htmlFile, &outputFile}) {
         if (!*file)
             continue;
         const bool wasWritten = written;
         if (!CloseOutput(*file, file == &htmlFile ? htmlSlot : outputSlot, written) && wasWritten) {
             written = false;
-            writeErrno = errno;
             Report("cannot write " + (file == &htmlFile ? opts.htmlFile : opts.output) + ": " +
-                   std::strerror(writeErrno));
+                   std::strerror(errno));
         }
     }
-    if (!written) {
-        if (writeErrno != 0)
-            Report(std::string("write error: ") + std::strerror(writeErrno));
+    if (!written)
         status = kFileTrouble;
-    }
     return status;
 }

@@ -94,12 +94,20 @@ private:
     void StartWorkers(int count);
     void StopWorkers();
     void Report(const std::string& message);
+    // Notes the first output whose stream has failed (a full disk, a closed
+    // pipe) with the error of that write; reading stops from then on.
+    void NoteWriteError(std::FILE* stream);
+    void NoteWriteErrors();
+    // Reports the failed output once: its name and why.
+    void ReportWriteError();
 
     std::FILE* stdOut;
     std::FILE* err;
     std::FILE* out = nullptr;
     const MorvOptions* options = nullptr;
     int status = kOk;
+    std::FILE* failedStream = nullptr; // the first output that failed
+    int failedErrno = 0;
     bool interactive = false;
     bool wantTokens = false;
     bool wantHtml = false;
