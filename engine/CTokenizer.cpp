@@ -243,6 +243,7 @@ void CTokenizer::AddSentence(const CSentence& sentence)
         }
         last = tokens.size();
         tokens.push_back(token);
+        engineSpans.emplace_back(g0, g1);
         if (search && !(token.flags & (MORV_FLAG_LINE_BREAK | MORV_FLAG_SUBSTITUTED)))
             AddSubTokens(sentence, i, g0, g1);
     }
@@ -294,6 +295,7 @@ void CTokenizer::AddSubTokens(const CAnalyzer::Sentence& sentence, int i, size_t
             continue;
         tokens.push_back(MakeToken(static_cast<size_t>(w.start), static_cast<size_t>(w.end), w.tag,
                                    MORV_FLAG_SUBTOKEN | (w.user ? MORV_FLAG_USER_WORD : 0u)));
+        engineSpans.emplace_back(static_cast<size_t>(w.start), static_cast<size_t>(w.end));
     }
 }
 
@@ -314,6 +316,17 @@ int CTokenizer::DictionaryWords(const char* text, size_t length, unsigned option
     return MORV_OK;
 }
 
+std::string CTokenizer::EngineWordUtf8(size_t index) const
+{
+    std::string out;
+    if (index < engineSpans.size()) {
+        const std::pair<size_t, size_t>& span = engineSpans[index];
+        TextCodec::Instance().AppendAsUtf8(out, engineText.Text() + span.first, span.second - span.first,
+                                           Encoding::Gbk);
+    }
+    return out;
+}
+
 std::pair<const morv_part*, size_t> CTokenizer::Parts(size_t index) const
 {
     if (index >= partRanges.size() || partRanges[index].second == 0)
@@ -324,6 +337,7 @@ std::pair<const morv_part*, size_t> CTokenizer::Parts(size_t index) const
 int CTokenizer::Analyze(const char* text, size_t length, unsigned options, std::string* error)
 {
     tokens.clear();
+    engineSpans.clear();
     parts.clear();
     partRanges.clear();
     search = (options & MORV_SEARCH) != 0;

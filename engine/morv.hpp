@@ -69,6 +69,28 @@ struct Token {
     bool Has(unsigned flag) const { return (flags & flag) != 0; }
 };
 
+// A keyword of a text (Analyzer::Keywords): its first occurrence and weight.
+struct Keyword {
+    std::string_view word; // views the caller's text
+    std::string_view tag;
+    double weight = 0;
+    size_t start = 0;      // bytes
+    size_t end = 0;
+    size_t charStart = 0;  // characters
+    size_t charEnd = 0;
+};
+
+// How keywords are weighed; see morv_keywords.
+enum class KeywordMethod : unsigned { TfIdf = 0, TextRank = MORV_TEXTRANK };
+
+// What Analyzer::Keywords takes beyond the text.
+struct KeywordOptions {
+    size_t top = 20;                 // 0: every candidate
+    KeywordMethod method = KeywordMethod::TfIdf;
+    std::vector<std::string> tags;   // the tags a keyword may have; empty: any
+    bool byTag = false;              // with tags: a word under two tags is two keywords
+};
+
 inline const char* Version() { return morv_version(); }
 
 class Model {
@@ -97,6 +119,16 @@ public:
         return added;
     }
     size_t UserWordCount() const { return morv_model_user_word_count(model_.get()); }
+    // Keyword extraction's IDF table ("word idf" lines, jieba's format) and
+    // stop words (a word a line); an empty path: the model's own again.
+    void SetIdf(const std::string& path)
+    {
+        detail::Check(morv_model_set_idf(model_.get(), path.empty() ? nullptr : path.c_str()));
+    }
+    void SetStopWords(const std::string& path)
+    {
+        detail::Check(morv_model_set_stop_words(model_.get(), path.empty() ? nullptr : path.c_str()));
+    }
     std::string Describe() const { return morv_model_describe(model_.get()); }
     // Where data (no line feed in it) may be cut without changing its analysis.
     size_t CutPoint(std::string_view data, Encoding encoding = Encoding::Utf8) const
@@ -182,6 +214,36 @@ public:
         size_t count = 0;
         detail::Check(morv_token_parts(analyzer_.get(), index, &parts, &count));
         return {parts, count};
+    }
+    // The keywords of text, heaviest first; they view text.
+    std::vector<Keyword> Keywords(std::string_view text, const KeywordOptions& options = KeywordOptions(),
+                                  Encoding encoding = Encoding::Utf8, bool lenient = false)
+    {
+        std::string tags;
+        for (const std::string& t : options.tags)
+            tags += (tags.empty() ? "" : " ") + t;
+        const morv_keyword* found = nullptr;
+        size_t count = 0;
+        detail::Check(morv_keywords(analyzer_.get(), text.data(), text.size(),
+                                    Options(encoding, lenient) | static_cast<unsigned>(options.method) |
+                                        (options.byTag ? MORV_KEYWORD_TAGS : 0u),
+                                    options.top, tags.c_str(), &found, &count));
+        std::vector<Keyword> out;
+        out.reserve(count);
+        for (size_t i = 0; i < count; ++i) {
+            const morv_keyword& k = found[i];
+            out.push_back(Keyword{std::string_view(k.word, k.length), k.tag, k.weight, k.start, k.end,
+                                  k.char_start, k.char_end});
+        }
+        return out;
+    }
+    std::vector<Keyword> Keywords(std::string_view text, size_t top,
+                                  KeywordMethod method = KeywordMethod::TfIdf)
+    {
+        KeywordOptions options;
+        options.top = top;
+        options.method = method;
+        return Keywords(text, options);
     }
     // The result page's token part for text (GBK HTML); a page is PageHead(),
     // the parts, PageTail(). Valid until the next call.

@@ -136,6 +136,8 @@ struct Addition {
     std::string tag;  // or the list's name
 };
 
+inline PyObject* Slice(const py::str& text, size_t start, size_t end);
+
 class Model {
 public:
     explicit Model(py::object pathArg)
@@ -247,6 +249,76 @@ public:
             Release(analyzer);
             throw;
         }
+    }
+
+    // (word, weight, tag) for the keywords of text; tags: a sequence of str or
+    // None (any tag).
+    py::object Keywords(py::handle textArg, py::handle topArg, bool textRank, py::handle tagsArg, bool byTag)
+    {
+        if (!PyUnicode_Check(textArg.ptr()))
+            TypeError("text", "str", textArg);
+        if (!PyLong_Check(topArg.ptr()) || PyBool_Check(topArg.ptr()))
+            TypeError("topK", "an int", topArg);
+        const long long topValue = PyLong_AsLongLong(topArg.ptr());
+        if (topValue == -1 && PyErr_Occurred())
+            throw py::error_already_set();
+        if (topValue < 0)
+            ValueError("topK must be 0 or more, not " + std::to_string(topValue));
+        std::string tags;
+        if (!tagsArg.is_none()) {
+            if (PyUnicode_Check(tagsArg.ptr()))
+                TypeError("allowPOS", "a sequence of str (a tuple or a list)", tagsArg);
+            for (py::handle t : py::iter(tagsArg)) {
+                if (!PyUnicode_Check(t.ptr()))
+                    TypeError("a tag of allowPOS", "str", t);
+                const std::string name = NulFreeArg(t, "tag");
+                if (name.find_first_of(" \t\r\n,") != std::string::npos)
+                    ValueError("a tag of allowPOS must not hold a blank or a comma: '" + name + "'");
+                tags += name + " ";
+            }
+        }
+        const py::str text = py::reinterpret_borrow<py::str>(textArg);
+        Py_ssize_t size = 0;
+        const char* utf8 = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
+        if (utf8 == nullptr)
+            throw py::error_already_set();
+        morv_analyzer* analyzer = Acquire();
+        const morv_keyword* found = nullptr;
+        size_t count = 0;
+        int status;
+        {
+            py::gil_scoped_release release;
+            status = morv_keywords(analyzer, utf8, static_cast<size_t>(size),
+                                   MORV_UTF8 | (textRank ? MORV_TEXTRANK : 0u) | (byTag ? MORV_KEYWORD_TAGS : 0u),
+                                   static_cast<size_t>(topValue), tags.c_str(), &found, &count);
+        }
+        if (status != MORV_OK) {
+            Release(analyzer);
+            Raise(status);
+        }
+        try {
+            py::list out;
+            for (size_t i = 0; i < count; ++i)
+                out.append(py::make_tuple(py::reinterpret_steal<py::str>(Slice(text, found[i].char_start, found[i].char_end)),
+                                          found[i].weight, py::reinterpret_borrow<py::str>(Tag(found[i].tag))));
+            Release(analyzer);
+            return py::object(std::move(out));
+        } catch (...) {
+            Release(analyzer);
+            throw;
+        }
+    }
+
+    // Keyword extraction's tables: a path, or None for the model's own.
+    void SetIdf(py::object pathArg)
+    {
+        const std::string path = pathArg.is_none() ? std::string() : NulFreeArg(pathArg, "path");
+        Check(morv_model_set_idf(model, pathArg.is_none() ? nullptr : path.c_str()));
+    }
+    void SetStopWords(py::object pathArg)
+    {
+        const std::string path = pathArg.is_none() ? std::string() : NulFreeArg(pathArg, "path");
+        Check(morv_model_set_stop_words(model, pathArg.is_none() ? nullptr : path.c_str()));
     }
 
     // The Python str of a tag name (one object per name).
@@ -492,6 +564,10 @@ class ArgumentError(Error, ValueError):
         .def("load_userdict_bytes", &Model::LoadUserDictBytes, py::arg("content"), py::arg("name"),
              py::arg("strict") = true)
         .def("user_word_count", &Model::UserWordCount)
+        .def("keywords", &Model::Keywords, py::arg("text"), py::arg("top"), py::arg("textrank"), py::arg("tags"),
+             py::arg("by_tag"))
+        .def("set_idf", &Model::SetIdf, py::arg("path"))
+        .def("set_stop_words", &Model::SetStopWords, py::arg("path"))
         .def("additions", [](const Model& model) {
             py::list out;
             for (const Addition& a : model.Additions())

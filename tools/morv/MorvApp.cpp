@@ -1,5 +1,4 @@
 #include "tools/morv/MorvApp.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -13,6 +12,7 @@
 #include "tools/morv/CompactFormatter.h"
 #include "tools/morv/InterruptCleanup.h"
 #include "tools/morv/JsonFormatter.h"
+#include "tools/morv/KeywordLister.h"
 #include "tools/morv/SegFormatter.h"
 #include "tools/morv/TextFormatter.h"
 
@@ -481,6 +481,55 @@ void MorvApp::StopWorkers()
     closing = false;
 }
 
+// Every input through the analysers: files with one analyser per core; a
+// terminal or a pipe with one, answering line by line.
+void MorvApp::ProcessInputs()
+{
+    const MorvOptions& opts = *options;
+    bool allFiles = !opts.files.empty();
+    for (const std::string& name : opts.files)
+        allFiles = allFiles && name != "-";
+    int jobs = opts.jobs;
+    if (jobs == 0) {
+        const unsigned cores = std::thread::hardware_concurrency();
+        jobs = allFiles ? static_cast<int>(cores == 0 ? 1 : std::min(cores, 64u)) : 1;
+    }
+    if (jobs > 1)
+        StartWorkers(jobs);
+
+    StartProgress();
+    for (auto& page : pages)
+        page->Begin();
+    if (opts.files.empty())
+        ProcessFile("-");
+    for (const std::string& name : opts.files)
+        ProcessFile(name);
+    StopWorkers();
+    if (progress)
+        progress->Finish();
+}
+
+void MorvApp::ListKeywords()
+{
+    KeywordLister::Settings settings;
+    settings.top = options->keywords;
+    settings.textRank = options->textRank;
+    settings.tags = options->keywordTags;
+    settings.encoding = options->encoding;
+    settings.outputEncoding = options->outputEncoding;
+    KeywordLister lister(*analyzer, out, settings);
+    std::vector<std::string> names = options->files;
+    if (names.empty())
+        names.push_back("-");
+    for (const std::string& name : names) {
+        std::string error;
+        if (!lister.List(name, names.size() > 1, &error)) {
+            Report(error);
+            status = kFileTrouble;
+        }
+    }
+}
+
 int MorvApp::Run(const MorvOptions& opts)
 {
     options = &opts;
@@ -510,28 +559,11 @@ int MorvApp::Run(const MorvOptions& opts)
     if (!OpenOutputs())
         return kFileTrouble;
 
-    // Files: one analyser per core; a terminal or a pipe: one, answering line by line.
-    bool allFiles = !opts.files.empty();
-    for (const std::string& name : opts.files)
-        allFiles = allFiles && name != "-";
-    int jobs = opts.jobs;
-    if (jobs == 0) {
-        const unsigned cores = std::thread::hardware_concurrency();
-        jobs = allFiles ? static_cast<int>(cores == 0 ? 1 : std::min(cores, 64u)) : 1;
+    if (opts.keywords > 0) {
+        ListKeywords();
+    } else {
+        ProcessInputs();
     }
-    if (jobs > 1)
-        StartWorkers(jobs);
-
-    StartProgress();
-    for (auto& page : pages)
-        page->Begin();
-    if (opts.files.empty())
-        ProcessFile("-");
-    for (const std::string& name : opts.files)
-        ProcessFile(name);
-    StopWorkers();
-    if (progress)
-        progress->Finish();
 
     bool written = true;
     for (auto& page : pages)
