@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/CModel.h"
+#include "engine/CTraditional.h"
 #include "engine/TextCodec.h"
 #include "tagging/TagCodes.h"
 
@@ -101,6 +102,15 @@ int CTokenizer::Prepare(const char* text, size_t length, unsigned options, std::
         }
     }
     engineText.Build(text, length, utf8 ? Encoding::Utf8 : Encoding::Gbk, true);
+    if ((options & MORV_TRADITIONAL_ON) && (options & MORV_TRADITIONAL_OFF)) {
+        *error = "MORV_TRADITIONAL_ON and MORV_TRADITIONAL_OFF together";
+        return MORV_E_ARGUMENT;
+    }
+    const CTraditional::Mode mode = (options & MORV_TRADITIONAL_ON)    ? CTraditional::Mode::On
+                                    : (options & MORV_TRADITIONAL_OFF) ? CTraditional::Mode::Off
+                                                                       : CTraditional::Mode::Auto;
+    if (!CTraditional::Instance().Convert(engineText, mode, error))
+        return MORV_E_MODEL;
     return MORV_OK;
 }
 
@@ -354,7 +364,7 @@ int CTokenizer::AnalyzeHtml(const char* text, size_t length, unsigned options, s
     const int status = Prepare(text, length, options, error);
     if (status != MORV_OK)
         return status;
-    const bool substituted = !engineText.Substitutions().empty();
+    const bool substituted = !engineText.Substitutions().empty() || engineText.IsRewritten();
     analyzer.AnalyzeToPage(engineText.Text(), html, substituted ? &engineText : nullptr);
     return MORV_OK;
 }

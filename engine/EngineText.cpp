@@ -8,6 +8,7 @@ void EngineText::Build(const char* data, size_t size, Encoding enc, bool wantCha
     inputSize = size;
     encoding = enc == Encoding::Utf8 ? Encoding::Utf8 : Encoding::Gbk;
     text.clear();
+    unrewritten.clear();
     inputOffsets.clear();
     charIndices.clear();
     substituted.clear();
@@ -167,6 +168,16 @@ void EngineText::BuildUtf8(bool wantChars)
     inputOffsets.resize(g + 1);
     if (wantChars)
         charIndices.resize(g + 1);
+}
+
+void EngineText::Rewrite(size_t g, unsigned code)
+{
+    if (g + 1 >= text.size())
+        return;
+    if (unrewritten.empty())
+        unrewritten = text;
+    text[g] = static_cast<char>(code >> 8);
+    text[g + 1] = static_cast<char>(code & 0xFF);
 }
 
 bool EngineText::IsPlaceholdersOnly(size_t begin, size_t end) const

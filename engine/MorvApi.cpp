@@ -650,7 +650,10 @@ int morv_keywords(morv_analyzer* analyzer, const char* text, size_t length, unsi
         settings.top = top;
         CTokenizer& tokenizer = analyzer->tokenizer;
         std::string error;
-        const int status = tokenizer.Analyze(text, length, options & (MORV_GBK | MORV_LENIENT), &error);
+        const int status = tokenizer.Analyze(text, length,
+                                             options & (MORV_GBK | MORV_LENIENT | MORV_TRADITIONAL_ON |
+                                                        MORV_TRADITIONAL_OFF),
+                                             &error);
         if (status != MORV_OK)
             return Fail(status, error);
         const std::vector<morv_token>& tokens = tokenizer.Tokens();

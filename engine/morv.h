@@ -62,6 +62,16 @@ enum morv_status {
                             them gives the ordinary tokens. The page
                             (morv_analyze_html) is the same without it */
 #define MORV_SINGLE_CHARS 8u /* morv_dictionary_words: one-character words too */
+/* Traditional Chinese. The models know simplified words: a sentence in
+ * traditional characters is analysed as its simplified conversion (OpenCC's
+ * t2s), character for character, while the tokens, their offsets and the page
+ * keep the caller's characters (們 stays 們, found as 们 is). By default (auto)
+ * each sentence is converted when it reads as traditional: more characters
+ * outside GB2312 that t2s changes than characters that s2t changes; text in
+ * GB2312 is never converted. These bits, in the options of every call that
+ * analyses, choose otherwise (both at once: MORV_E_ARGUMENT): */
+#define MORV_TRADITIONAL_ON 64u   /* convert every sentence */
+#define MORV_TRADITIONAL_OFF 128u /* convert none: the text as it is */
 
 /* A length that means "up to the terminating NUL". */
 #define MORV_NUL_TERMINATED ((size_t)-1)

@@ -45,6 +45,10 @@ enum class Encoding : unsigned { Utf8 = MORV_UTF8, Gbk = MORV_GBK };
 // Search mode: each token is followed by the dictionary words inside it, as
 // sub-tokens (MORV_FLAG_SUBTOKEN); see morv.h.
 enum class Mode : unsigned { Normal = 0, Search = MORV_SEARCH };
+// Traditional Chinese: Auto converts each sentence that reads as traditional
+// to simplified for the analysis, On every sentence, Off none; the tokens keep
+// the caller's characters (see morv.h).
+enum class Traditional : unsigned { Auto = 0, On = MORV_TRADITIONAL_ON, Off = MORV_TRADITIONAL_OFF };
 
 // A word of a compound token (a place or organisation name of several words).
 struct Part {
@@ -89,6 +93,7 @@ struct KeywordOptions {
     KeywordMethod method = KeywordMethod::TfIdf;
     std::vector<std::string> tags;   // the tags a keyword may have; empty: any
     bool byTag = false;              // with tags: a word under two tags is two keywords
+    Traditional traditional = Traditional::Auto;
 };
 
 inline const char* Version() { return morv_version(); }
@@ -154,17 +159,17 @@ public:
     // The tokens of text, in order; they view text, which must outlive them.
     // Mode::Search adds the words inside each token after it (sub-tokens).
     std::vector<Token> Analyze(std::string_view text, Encoding encoding = Encoding::Utf8, bool lenient = false,
-                               Mode mode = Mode::Normal)
+                               Mode mode = Mode::Normal, Traditional traditional = Traditional::Auto)
     {
         std::vector<Token> out;
-        Analyze(text, out, encoding, lenient, mode);
+        Analyze(text, out, encoding, lenient, mode, traditional);
         return out;
     }
     std::vector<Token> Analyze(std::string_view text, Mode mode) { return Analyze(text, Encoding::Utf8, false, mode); }
     void Analyze(std::string_view text, std::vector<Token>& out, Encoding encoding = Encoding::Utf8,
-                 bool lenient = false, Mode mode = Mode::Normal)
+                 bool lenient = false, Mode mode = Mode::Normal, Traditional traditional = Traditional::Auto)
     {
-        const auto raw = AnalyzeRaw(text, encoding, lenient, mode);
+        const auto raw = AnalyzeRaw(text, encoding, lenient, mode, traditional);
         out.clear();
         out.reserve(raw.second);
         for (size_t i = 0; i < raw.second; ++i) {
@@ -181,24 +186,29 @@ public:
     }
     // The raw tokens of the C interface, valid until the next call (no copies).
     std::pair<const morv_token*, size_t> AnalyzeRaw(std::string_view text, Encoding encoding = Encoding::Utf8,
-                                                    bool lenient = false, Mode mode = Mode::Normal)
+                                                    bool lenient = false, Mode mode = Mode::Normal,
+                                                    Traditional traditional = Traditional::Auto)
     {
         const morv_token* tokens = nullptr;
         size_t count = 0;
         detail::Check(morv_analyze(analyzer_.get(), text.data(), text.size(),
-                                   Options(encoding, lenient) | static_cast<unsigned>(mode), &tokens, &count));
+                                   Options(encoding, lenient) | static_cast<unsigned>(mode) |
+                                       static_cast<unsigned>(traditional),
+                                   &tokens, &count));
         return {tokens, count};
     }
     // Every word the dictionaries know anywhere in text, overlapping, ordered by
     // start and then length (two characters and more; one and more with
     // singleChars): what a full-mode cut lists. They view text.
     std::vector<Token> DictionaryWords(std::string_view text, bool singleChars = false,
-                                       Encoding encoding = Encoding::Utf8, bool lenient = false)
+                                       Encoding encoding = Encoding::Utf8, bool lenient = false,
+                                       Traditional traditional = Traditional::Auto)
     {
         const morv_token* words = nullptr;
         size_t count = 0;
         detail::Check(morv_dictionary_words(analyzer_.get(), text.data(), text.size(),
-                                            Options(encoding, lenient) | (singleChars ? MORV_SINGLE_CHARS : 0u),
+                                            Options(encoding, lenient) | (singleChars ? MORV_SINGLE_CHARS : 0u) |
+                                                static_cast<unsigned>(traditional),
                                             &words, &count));
         std::vector<Token> out;
         out.reserve(count);
@@ -226,7 +236,8 @@ public:
         size_t count = 0;
         detail::Check(morv_keywords(analyzer_.get(), text.data(), text.size(),
                                     Options(encoding, lenient) | static_cast<unsigned>(options.method) |
-                                        (options.byTag ? MORV_KEYWORD_TAGS : 0u),
+                                        (options.byTag ? MORV_KEYWORD_TAGS : 0u) |
+                                        static_cast<unsigned>(options.traditional),
                                     options.top, tags.c_str(), &found, &count));
         std::vector<Keyword> out;
         out.reserve(count);
@@ -247,12 +258,14 @@ public:
     }
     // The result page's token part for text (GBK HTML); a page is PageHead(),
     // the parts, PageTail(). Valid until the next call.
-    std::string_view AnalyzeHtml(std::string_view text, Encoding encoding = Encoding::Utf8, bool lenient = false)
+    std::string_view AnalyzeHtml(std::string_view text, Encoding encoding = Encoding::Utf8, bool lenient = false,
+                                 Traditional traditional = Traditional::Auto)
     {
         const char* html = nullptr;
         size_t size = 0;
-        detail::Check(morv_analyze_html(analyzer_.get(), text.data(), text.size(), Options(encoding, lenient),
-                                        &html, &size));
+        detail::Check(morv_analyze_html(analyzer_.get(), text.data(), text.size(),
+                                        Options(encoding, lenient) | static_cast<unsigned>(traditional), &html,
+                                        &size));
         return std::string_view(html, size);
     }
     static std::string_view PageHead() { return morv_html_head(); }

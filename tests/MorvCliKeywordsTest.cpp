@@ -56,6 +56,9 @@ TEST(MorvKeywords, OptionsParse)
         {{"morv", "--keywords", "5", "--search"}, false, "takes no"},
         {{"morv", "--keywords", "5", "-f", "json"}, false, "takes no"},
         {{"morv", "--keywords", "5", "--html", "x.htm"}, false, "takes no"},
+        {{"morv", "--traditional", "on"}, true, ""},
+        {{"morv", "--traditional=off", "--keywords", "2"}, true, ""},
+        {{"morv", "--traditional", "maybe"}, false, "needs auto, on or off"},
     };
     for (const Case& c : cases) {
         MorvOptions options;
@@ -98,6 +101,15 @@ TEST(MorvKeywords, ListsEachInputsKeywords)
     r = RunKeywords(dir, "--keywords 1 -o out.txt a.txt");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadFile(dir / "out.txt").find("稀土\t"), 0u);
+    // Traditional text: its own characters, the simplified forms' weights.
+    WriteFile(dir / "t.txt", "稀土是重要的戰略資源。我國稀土儲量豐富，稀土出口要管好。\n");
+    r = RunKeywords(dir, "--keywords 2 t.txt");
+    EXPECT_EQ(r.out.find("稀土\tn\t"), 0u) << r.out;
+    EXPECT_NE(r.out.find("\n儲量\tn\t"), std::string::npos) << r.out;
+    r = RunKeywords(dir, "--traditional on", "我們在大學學習。\n");
+    EXPECT_EQ(r.out, "我們/r  在/p  大學/n  學習/v  。/w\n") << r.err;
+    r = RunKeywords(dir, "--traditional off", "我們\n");
+    EXPECT_EQ(r.out.find("我/r  們/"), 0u) << r.out;
     // A missing input: status 2, the others still listed.
     r = RunKeywords(dir, "--keywords 1 missing.txt a.txt");
     EXPECT_EQ(r.status, 2);

@@ -61,11 +61,12 @@ class _Extractor:
     def model(self):
         return self._model if self._model is not None else morv.default_model()
 
-    def _extract(self, sentence, topK, withWeight, allowPOS, withFlag):
+    def _extract(self, sentence, topK, withWeight, allowPOS, withFlag, traditional):
         if isinstance(sentence, bytes):
             sentence = sentence.decode("utf-8")
         tags = _tags(allowPOS)
-        found = self.model._native.keywords(sentence, _top(topK), self._textrank, tags, bool(withFlag and tags))
+        found = self.model._native.keywords(sentence, _top(topK), self._textrank, tags, bool(withFlag and tags),
+                                            traditional)
         return _result(found, withWeight, withFlag, tags is not None)
 
     def set_idf_path(self, idf_path):
@@ -89,13 +90,15 @@ class TFIDF(_Extractor):
         if idf_path is not None:
             self.set_idf_path(idf_path)
 
-    def extract_tags(self, sentence, topK=20, withWeight=False, allowPOS=(), withFlag=False):
+    def extract_tags(self, sentence, topK=20, withWeight=False, allowPOS=(), withFlag=False, traditional="auto"):
         """The ``topK`` keywords of ``sentence`` by TF-IDF, heaviest first
         (``topK=None``: all); ``withWeight``: ``(word, weight)`` pairs;
         ``allowPOS``: only words of these tags; ``withFlag`` (with
         ``allowPOS``): words as pairs with ``.word`` and ``.flag``, a word
-        under two tags being two keywords."""
-        return self._extract(sentence, topK, withWeight, allowPOS, withFlag)
+        under two tags being two keywords; ``traditional`` as for
+        :meth:`morv.Model.cut` (a traditional text's keywords are its own
+        words, weighed by their simplified forms' IDF)."""
+        return self._extract(sentence, topK, withWeight, allowPOS, withFlag, traditional)
 
 
 class TextRank(_Extractor):
@@ -103,10 +106,11 @@ class TextRank(_Extractor):
 
     _textrank = True
 
-    def textrank(self, sentence, topK=20, withWeight=False, allowPOS=("ns", "n", "vn", "v"), withFlag=False):
+    def textrank(self, sentence, topK=20, withWeight=False, allowPOS=("ns", "n", "vn", "v"), withFlag=False,
+                 traditional="auto"):
         """The ``topK`` keywords of ``sentence`` by TextRank, highest first;
         the arguments as for :meth:`TFIDF.extract_tags`."""
-        return self._extract(sentence, topK, withWeight, allowPOS, withFlag)
+        return self._extract(sentence, topK, withWeight, allowPOS, withFlag, traditional)
 
     extract_tags = textrank
 
@@ -115,14 +119,15 @@ default_tfidf = TFIDF()
 default_textrank = TextRank()
 
 
-def extract_tags(sentence, topK=20, withWeight=False, allowPOS=(), withFlag=False):
+def extract_tags(sentence, topK=20, withWeight=False, allowPOS=(), withFlag=False, traditional="auto"):
     """:meth:`TFIDF.extract_tags` on the default model."""
-    return default_tfidf.extract_tags(sentence, topK, withWeight, allowPOS, withFlag)
+    return default_tfidf.extract_tags(sentence, topK, withWeight, allowPOS, withFlag, traditional)
 
 
-def textrank(sentence, topK=20, withWeight=False, allowPOS=("ns", "n", "vn", "v"), withFlag=False):
+def textrank(sentence, topK=20, withWeight=False, allowPOS=("ns", "n", "vn", "v"), withFlag=False,
+             traditional="auto"):
     """:meth:`TextRank.textrank` on the default model."""
-    return default_textrank.textrank(sentence, topK, withWeight, allowPOS, withFlag)
+    return default_textrank.textrank(sentence, topK, withWeight, allowPOS, withFlag, traditional)
 
 
 def set_idf_path(idf_path):

@@ -253,7 +253,8 @@ public:
 
     // (word, weight, tag) for the keywords of text; tags: a sequence of str or
     // None (any tag).
-    py::object Keywords(py::handle textArg, py::handle topArg, bool textRank, py::handle tagsArg, bool byTag)
+    py::object Keywords(py::handle textArg, py::handle topArg, bool textRank, py::handle tagsArg, bool byTag,
+                        unsigned traditional)
     {
         if (!PyUnicode_Check(textArg.ptr()))
             TypeError("text", "str", textArg);
@@ -289,7 +290,8 @@ public:
         {
             py::gil_scoped_release release;
             status = morv_keywords(analyzer, utf8, static_cast<size_t>(size),
-                                   MORV_UTF8 | (textRank ? MORV_TEXTRANK : 0u) | (byTag ? MORV_KEYWORD_TAGS : 0u),
+                                   MORV_UTF8 | (textRank ? MORV_TEXTRANK : 0u) | (byTag ? MORV_KEYWORD_TAGS : 0u) |
+                                       traditional,
                                    static_cast<size_t>(topValue), tags.c_str(), &found, &count);
         }
         if (status != MORV_OK) {
@@ -393,7 +395,21 @@ unsigned ModeOptions(py::handle modeArg)
     return MORV_UTF8;
 }
 
-py::object Cut(Model& model, py::handle text, py::handle mode)
+// The options of a traditional argument: "auto" (each sentence that reads as
+// traditional is converted for the analysis), "on" (every one), "off" (none).
+unsigned TraditionalOptions(py::handle arg)
+{
+    const std::string value = StrArg(arg, "traditional");
+    if (value == "auto")
+        return 0;
+    if (value == "on")
+        return MORV_TRADITIONAL_ON;
+    if (value == "off")
+        return MORV_TRADITIONAL_OFF;
+    ValueError("traditional must be 'auto', 'on' or 'off', not '" + value + "'");
+}
+
+py::object Cut(Model& model, py::handle text, py::handle mode, py::handle traditional)
 {
     return model.Analyze(text, [](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer*) {
         PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
@@ -403,10 +419,10 @@ py::object Cut(Model& model, py::handle text, py::handle mode)
         for (size_t i = 0; i < count; ++i)
             PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), Slice(s, tokens[i].char_start, tokens[i].char_end));
         return result;
-    }, ModeOptions(mode));
+    }, ModeOptions(mode) | TraditionalOptions(traditional));
 }
 
-py::object TagText(Model& model, py::handle text, py::handle mode)
+py::object TagText(Model& model, py::handle text, py::handle mode, py::handle traditional)
 {
     return model.Analyze(text, [&model](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer*) {
         PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
@@ -425,7 +441,7 @@ py::object TagText(Model& model, py::handle text, py::handle mode)
             PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), pair);
         }
         return result;
-    }, ModeOptions(mode));
+    }, ModeOptions(mode) | TraditionalOptions(traditional));
 }
 
 // Token objects of the library's tokens (or dictionary words).
@@ -458,17 +474,17 @@ py::object MakeTokens(Model& model, const morv_token* tokens, size_t count, cons
     return py::object(std::move(result));
 }
 
-py::object Tokenize(Model& model, py::handle text, py::handle mode)
+py::object Tokenize(Model& model, py::handle text, py::handle mode, py::handle traditional)
 {
     return model.Analyze(
         text,
         [&model](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer* a) {
             return MakeTokens(model, tokens, count, s, a);
         },
-        ModeOptions(mode));
+        ModeOptions(mode) | TraditionalOptions(traditional));
 }
 
-py::object DictionaryWords(Model& model, py::handle text, py::handle singleCharsArg)
+py::object DictionaryWords(Model& model, py::handle text, py::handle singleCharsArg, py::handle traditional)
 {
     if (!PyBool_Check(singleCharsArg.ptr()))
         TypeError("single_chars", "bool", singleCharsArg);
@@ -478,7 +494,7 @@ py::object DictionaryWords(Model& model, py::handle text, py::handle singleChars
         [&model](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer* a) {
             return MakeTokens(model, tokens, count, s, a);
         },
-        MORV_UTF8 | (singleChars ? MORV_SINGLE_CHARS : 0u), true);
+        MORV_UTF8 | (singleChars ? MORV_SINGLE_CHARS : 0u) | TraditionalOptions(traditional), true);
 }
 
 } // namespace
@@ -556,16 +572,25 @@ class ArgumentError(Error, ValueError):
     py::class_<Model>(m, "NativeModel")
         .def(py::init<py::object>(), py::arg("path"))
         .def_property_readonly("path", &Model::Dir)
-        .def("cut", &Cut, py::arg("text"), py::arg("mode") = py::str("default"))
-        .def("tag", &TagText, py::arg("text"), py::arg("mode") = py::str("default"))
-        .def("tokenize", &Tokenize, py::arg("text"), py::arg("mode") = py::str("default"))
-        .def("dictionary_words", &DictionaryWords, py::arg("text"), py::arg("single_chars") = py::bool_(false))
+        .def("cut", &Cut, py::arg("text"), py::arg("mode") = py::str("default"),
+             py::arg("traditional") = py::str("auto"))
+        .def("tag", &TagText, py::arg("text"), py::arg("mode") = py::str("default"),
+             py::arg("traditional") = py::str("auto"))
+        .def("tokenize", &Tokenize, py::arg("text"), py::arg("mode") = py::str("default"),
+             py::arg("traditional") = py::str("auto"))
+        .def("dictionary_words", &DictionaryWords, py::arg("text"), py::arg("single_chars") = py::bool_(false),
+             py::arg("traditional") = py::str("auto"))
         .def("add_word", &Model::AddWord, py::arg("word"), py::arg("freq") = py::none(), py::arg("tag") = py::none())
         .def("load_userdict_bytes", &Model::LoadUserDictBytes, py::arg("content"), py::arg("name"),
              py::arg("strict") = true)
         .def("user_word_count", &Model::UserWordCount)
-        .def("keywords", &Model::Keywords, py::arg("text"), py::arg("top"), py::arg("textrank"), py::arg("tags"),
-             py::arg("by_tag"))
+        .def("keywords",
+             [](Model& model, py::handle text, py::handle top, bool textRank, py::handle tags, bool byTag,
+                py::handle traditional) {
+                 return model.Keywords(text, top, textRank, tags, byTag, TraditionalOptions(traditional));
+             },
+             py::arg("text"), py::arg("top"), py::arg("textrank"), py::arg("tags"), py::arg("by_tag"),
+             py::arg("traditional") = py::str("auto"))
         .def("set_idf", &Model::SetIdf, py::arg("path"))
         .def("set_stop_words", &Model::SetStopWords, py::arg("path"))
         .def("additions", [](const Model& model) {

@@ -110,3 +110,26 @@ def test_empty_and_tiny_texts():
         assert method("。") == []
         assert method("好", topK=0) == []
     assert morv.analyse.extract_tags("稀土", withWeight=True)[0][0] == "稀土"
+
+
+@pytest.mark.parametrize("traditional,first", [("auto", ["我們", "在", "大學"]), ("on", ["我們", "在", "大學"]),
+                                               ("off", ["我", "們"])])
+def test_traditional_text_keeps_its_characters(traditional, first):
+    text = "我們在大學學習。"
+    words = morv.cut(text, traditional=traditional)
+    assert words[:len(first)] == first
+    assert "".join(words) == text
+    tokens = morv.tokenize(text, traditional=traditional)
+    assert all(text[t.start:t.end] == t.word for t in tokens)
+    assert [w for w, _ in morv.tag(text, traditional=traditional)] == words
+
+
+def test_traditional_in_keywords_and_bad_values():
+    text = "稀土是重要的戰略資源。我國稀土儲量豐富，稀土出口要管好，稀土產業要升級。"
+    assert morv.analyse.extract_tags(text, topK=2) == ["稀土", "儲量"]
+    assert jieba.analyse.textrank(text, topK=1) == ["稀土"]
+    assert "儲量" in [w.word for w in morv.dictionary_words(text, traditional="on")]
+    with pytest.raises(ValueError, match="traditional"):
+        morv.cut(text, traditional="yes")
+    with pytest.raises(TypeError):
+        morv.cut(text, traditional=1)

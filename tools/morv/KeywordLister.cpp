@@ -69,6 +69,7 @@ std::string KeywordLister::Lines(const std::string& text, std::string* error)
         enc = TextCodec::Detect(body.data(), body.size(), true) == Encoding::Gbk ? Encoding::Gbk : Encoding::Utf8;
     morv::KeywordOptions options;
     options.top = settings.top;
+    options.traditional = settings.traditional;
     options.method = settings.textRank ? morv::KeywordMethod::TextRank : morv::KeywordMethod::TfIdf;
     std::string tag;
     for (char c : settings.tags + ",") {

@@ -18,6 +18,7 @@ public:
         std::string tags;                         // separated by commas or blanks; empty: any
         Encoding encoding = Encoding::Unknown;    // Unknown: detected per input
         Encoding outputEncoding = Encoding::Unknown; // Unknown: the input's
+        morv::Traditional traditional = morv::Traditional::Auto;
     };
 
     KeywordLister(morv::Analyzer& analyzer, std::FILE* out, const Settings& settings)

@@ -113,6 +113,13 @@ bool MorvApp::OpenModel(const std::string& base)
     try {
         model.reset(new morv::Model(base));
         analyzer.reset(new morv::Analyzer(*model));
+        traditional = options->traditional == MorvOptions::Traditional::On    ? morv::Traditional::On
+                      : options->traditional == MorvOptions::Traditional::Off ? morv::Traditional::Off
+                                                                              : morv::Traditional::Auto;
+        // Asked for, the conversion must be there before any line is read
+        // (auto goes without it).
+        if (traditional == morv::Traditional::On)
+            analyzer->Analyze("\xE5\x80\x91", morv::Encoding::Utf8, true, morv::Mode::Normal, traditional);
         return true;
     } catch (const morv::Error& e) {
         Report(std::string("cannot start the engine: ") + e.what());
@@ -362,7 +369,7 @@ void MorvApp::Analyze(morv::Analyzer& a, Block& block)
         const std::string_view text(block.data.data() + piece.offset, piece.size);
         if (wantTokens) {
             const auto tokens = a.AnalyzeRaw(text, ApiEncoding(piece.encoding), true,
-                                             options->search ? morv::Mode::Search : morv::Mode::Normal);
+                                             options->search ? morv::Mode::Search : morv::Mode::Normal, traditional);
             piece.tokens.assign(tokens.first, tokens.first + tokens.second);
             piece.parts.clear();
             piece.partOffsets.clear();
@@ -379,7 +386,7 @@ void MorvApp::Analyze(morv::Analyzer& a, Block& block)
                 piece.partOffsets.resize(tokens.second + 1, piece.parts.size());
         }
         if (wantHtml) {
-            const std::string_view html = a.AnalyzeHtml(text, ApiEncoding(piece.encoding), true);
+            const std::string_view html = a.AnalyzeHtml(text, ApiEncoding(piece.encoding), true, traditional);
             piece.html.assign(html.data(), html.size());
         }
     }
@@ -517,6 +524,7 @@ void MorvApp::ListKeywords()
     settings.tags = options->keywordTags;
     settings.encoding = options->encoding;
     settings.outputEncoding = options->outputEncoding;
+    settings.traditional = traditional;
     KeywordLister lister(*analyzer, out, settings);
     std::vector<std::string> names = options->files;
     if (names.empty())

@@ -109,6 +109,7 @@ private:
     Encoding outputEncoding = Encoding::Unknown;
     std::unique_ptr<morv::Model> model;
     std::unique_ptr<morv::Analyzer> analyzer;
+    morv::Traditional traditional = morv::Traditional::Auto;
     std::unique_ptr<LineFormatter> formatter;
     std::vector<std::unique_ptr<HtmlPageStream>> pages;
     std::unique_ptr<AtomicFile> outputFile;

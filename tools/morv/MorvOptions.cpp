@@ -40,6 +40,10 @@ const char* MorvOptions::Usage()
            "                          two characters and more inside it (中国农业发展银行:\n"
            "                          中国 农业 发展 银行 ...); compact marks them with a fifth\n"
            "                          field \"sub\", json with \"sub\":true; the page is unchanged\n"
+           "      --traditional MODE  traditional Chinese: auto (default) analyses each\n"
+           "                          sentence that reads as traditional as its simplified\n"
+           "                          conversion (OpenCC), on every sentence, off none; the\n"
+           "                          output keeps the input's characters\n"
            "      --keywords N        instead of the words, the N keywords of each input\n"
            "                          (a whole file, or standard input to its end), one a\n"
            "                          line: word, tag and weight separated by tabs;\n"
@@ -98,7 +102,7 @@ MorvOptions::Action MorvOptions::Parse(int argc, const char* const* argv)
                   {'d', "--base"},   {'u', "--user-dict"}, {'j', "--jobs"}};
     static const char* const withValue[] = {"--format", "--output", "--html",      "--encoding", "--output-encoding",
                                             "--base",   "--dir",    "--user-dict", "--jobs",
-                                            "--keywords", "--keyword-tags"};
+                                            "--keywords", "--keyword-tags", "--traditional"};
     bool optionsEnd = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -215,6 +219,17 @@ MorvOptions::Action MorvOptions::Parse(int argc, const char* const* argv)
                 return Action::Error;
             }
             keywords = static_cast<size_t>(n);
+        } else if (name == "--traditional") {
+            if (value == "auto")
+                traditional = Traditional::Auto;
+            else if (value == "on")
+                traditional = Traditional::On;
+            else if (value == "off")
+                traditional = Traditional::Off;
+            else {
+                error = "option '--traditional' needs auto, on or off, not '" + value + "'";
+                return Action::Error;
+            }
         } else if (name == "--keyword-tags") {
             keywordTags = value;
         } else if (name == "--output") {
