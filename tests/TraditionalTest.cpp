@@ -2,7 +2,9 @@
 // characters, offsets, page and keywords survive the conversion.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/CTraditional.h"
@@ -160,4 +162,25 @@ TEST(Traditional, PageSearchWordsAndKeywordsKeepTheCallersCharacters)
     EXPECT_EQ(kt[1].word, "儲量");
     for (size_t i = 0; i < kt.size(); ++i)
         EXPECT_DOUBLE_EQ(kt[i].weight, ks[i].weight) << kt[i].word;
+}
+
+TEST(Traditional, ThreadsConvertAtOnce)
+{
+    if (!HaveTrained())
+        GTEST_SKIP() << "no trained models";
+    morv::Model model(kTrained);
+    const std::string text = "我們在大學學習計算機，煙火很漂亮。頭髮乾了，經濟發展。";
+    const std::string expected = Words(morv::Analyzer(model).Analyze(text));
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int k = 0; k < 4; ++k)
+        threads.emplace_back([&] {
+            morv::Analyzer analyzer(model);
+            for (int i = 0; i < 50; ++i)
+                if (Words(analyzer.Analyze(text)) != expected)
+                    ++wrong;
+        });
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(wrong.load(), 0);
 }

@@ -98,9 +98,14 @@ def _list_content(source):
     return bytes(content), name if isinstance(name, str) else "<%s>" % type(source).__name__
 
 
-def _restore(path, additions):
+def _restore(path, additions, keyword_files=(None, None)):
     model = Model(path)
     model._replay(additions)
+    idf, stop_words = keyword_files
+    if idf is not None:
+        model._set_keyword_file("idf", idf)
+    if stop_words is not None:
+        model._set_keyword_file("stop_words", stop_words)
     return model
 
 
@@ -114,6 +119,9 @@ class Model:
 
     def __init__(self, path=None):
         self._native = _morv.NativeModel(_path_arg(path) if path is not None else model_dir())
+        # The keyword files given in place of the model's own (morv.analyse),
+        # which a copy in another process is given too.
+        self._keyword_files = {"idf": None, "stop_words": None}
 
     @property
     def path(self):
@@ -204,8 +212,18 @@ class Model:
             else:
                 self._native.add_word(data.decode("utf-8"), None if freq < 0 else freq, tag or None)
 
+    def _set_keyword_file(self, kind, path):
+        """Keyword extraction's IDF table (kind "idf") or stop words
+        ("stop_words") from path; None: the model's own. See morv.analyse."""
+        if kind == "idf":
+            self._native.set_idf(path)
+        else:
+            self._native.set_stop_words(path)
+        self._keyword_files[kind] = path
+
     def __reduce__(self):
-        return (_restore, (self.path, self._native.additions()))
+        files = (self._keyword_files["idf"], self._keyword_files["stop_words"])
+        return (_restore, (self.path, self._native.additions(), files))
 
     def __repr__(self):
         return "morv.Model(%r)" % self.path

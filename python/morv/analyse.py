@@ -18,6 +18,8 @@ tags, else words of any tag but punctuation, numbers, times and line breaks.
 The tags are Morv's (``n``, ``ns``, ``nr``, ``vn``, ``v``...); ``textrank``'s
 default ``allowPOS`` is jieba's, ``('ns', 'n', 'vn', 'v')``.
 """
+import os
+
 import morv
 
 __all__ = ["extract_tags", "textrank", "set_idf_path", "set_stop_words", "TFIDF", "TextRank"]
@@ -72,13 +74,15 @@ class _Extractor:
     def set_idf_path(self, idf_path):
         """Replaces the IDF table by the file's (UTF-8, ``word idf`` a line:
         jieba's ``idf.txt`` loads); ``None``: the model's own."""
-        self.model._native.set_idf(None if idf_path is None else morv._path_arg(idf_path, "idf_path"))
+        path = None if idf_path is None else os.path.abspath(morv._path_arg(idf_path, "idf_path"))
+        self.model._set_keyword_file("idf", path)
 
     def set_stop_words(self, stop_words_path):
         """Replaces the stop words by the file's (UTF-8, a word a line);
         ``None``: the model's own."""
-        self.model._native.set_stop_words(
-            None if stop_words_path is None else morv._path_arg(stop_words_path, "stop_words_path"))
+        path = None if stop_words_path is None else os.path.abspath(
+            morv._path_arg(stop_words_path, "stop_words_path"))
+        self.model._set_keyword_file("stop_words", path)
 
 
 class TFIDF(_Extractor):

@@ -14,7 +14,10 @@ with ``(word, start, end)`` tuples, ``posseg.cut``/``posseg.lcut`` with pairs
 that have ``.word`` and ``.flag`` and unpack, ``load_userdict`` (a path or a
 file object; jieba's list format, jieba's tags), ``add_word``, ``del_word``,
 ``suggest_freq``, ``Tokenizer`` and ``posseg.POSTokenizer`` objects,
-``enable_parallel``/``disable_parallel``, ``initialize``.
+``enable_parallel``/``disable_parallel``, ``initialize``; ``import
+morv.jieba.analyse``: ``extract_tags``, ``textrank``, ``set_idf_path``,
+``set_stop_words``, ``TFIDF``, ``TextRank``, with jieba's signatures and
+weights computed as jieba computes them.
 
 Where Morv differs:
 
@@ -50,6 +53,13 @@ Where Morv differs:
 - ``enable_parallel(n)`` analyses the lines of a text on n threads (Morv
   releases the GIL), or on n processes with ``processes=True``; the result is
   the same as without.
+- Keywords: the IDF table is Morv's own, computed from the paragraphs of its
+  training corpus, and so are the stop words (the model's
+  ``Data/stopwords.txt``); jieba's ``idf.txt`` and stop-word files load with
+  ``set_idf_path`` and ``set_stop_words``. A candidate is a word of two
+  characters and more; without ``allowPOS`` punctuation, numbers and times
+  are none. Text in traditional characters is analysed through its
+  simplified conversion, the words keeping the text's characters.
 - jieba's text cleaning is not copied: whitespace comes out as Morv cuts it
   (a run of blanks is one token), and ``"".join(cut(s)) == s`` always.
 """

@@ -133,3 +133,14 @@ def test_traditional_in_keywords_and_bad_values():
         morv.cut(text, traditional="yes")
     with pytest.raises(TypeError):
         morv.cut(text, traditional=1)
+
+
+def test_a_pickled_model_keeps_its_keyword_files(tmp_path):
+    import pickle
+    text = OBVIOUS[0][0]
+    idf = tmp_path / "idf.txt"
+    idf.write_text("稀土 0.001\n储量 50\n重要 1\n资源 1\n战略 1\n", encoding="utf-8")
+    model = morv.Model()
+    morv.analyse.TFIDF(str(idf), model=model)
+    copy = pickle.loads(pickle.dumps(model))
+    assert morv.analyse.TFIDF(model=copy).extract_tags(text, topK=1) == ["储量"]
