@@ -1,6 +1,8 @@
 """Keywords from Python: morv.analyse, and jieba.analyse's documented calls
 (its README's extract_tags, set_idf_path, set_stop_words and textrank
 snippets, written anew) on morv.jieba.analyse."""
+import os
+
 import pytest
 
 import morv
@@ -144,3 +146,24 @@ def test_a_pickled_model_keeps_its_keyword_files(tmp_path):
     morv.analyse.TFIDF(str(idf), model=model)
     copy = pickle.loads(pickle.dumps(model))
     assert morv.analyse.TFIDF(model=copy).extract_tags(text, topK=1) == ["储量"]
+
+
+JIEBA_IDF = "/usr/lib/python3/dist-packages/jieba/analyse/idf.txt"
+
+
+@pytest.mark.skipif(not os.path.exists(JIEBA_IDF), reason="python3-jieba is not installed")
+def test_jiebas_own_idf_and_stop_words_load(tmp_path):
+    stop = tmp_path / "stop_words.txt"
+    stop.write_text("储量\n稀土\n", encoding="utf-8")
+    text = OBVIOUS[0][0]
+    try:
+        jieba.analyse.set_idf_path(JIEBA_IDF)
+        assert jieba.analyse.extract_tags(text, topK=1) == ["稀土"]
+        jieba.analyse.set_stop_words(str(stop))
+        tags = jieba.analyse.extract_tags(text, topK=None)
+        assert "稀土" not in tags and "储量" not in tags
+        assert "稀土" not in jieba.analyse.textrank(text, topK=None)
+    finally:
+        jieba.analyse.set_idf_path(None)
+        jieba.analyse.set_stop_words(None)
+    assert jieba.analyse.extract_tags(text, topK=1) == ["稀土"]
