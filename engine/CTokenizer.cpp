@@ -108,7 +108,8 @@ int CTokenizer::Prepare(const char* text, size_t length, unsigned options, std::
     }
     const CTraditional::Mode mode = (options & MORV_TRADITIONAL_ON)    ? CTraditional::Mode::On
                                     : (options & MORV_TRADITIONAL_OFF) ? CTraditional::Mode::Off
-                                                                       : CTraditional::Mode::Auto;
+                                    : model.traditionalOn              ? CTraditional::Mode::Auto
+                                                                       : CTraditional::Mode::Off;
     if (!CTraditional::Instance().Convert(engineText, mode, error))
         return MORV_E_MODEL;
     return MORV_OK;

@@ -68,7 +68,8 @@ enum morv_status {
  * keep the caller's characters (們 stays 們, found as 们 is). By default (auto)
  * each sentence is converted when it reads as traditional: more characters
  * outside GB2312 that t2s changes than characters that s2t changes; text in
- * GB2312 is never converted. These bits, in the options of every call that
+ * GB2312 is never converted. A model whose Configure.xml sets Traditional off
+ * converts none by default. These bits, in the options of every call that
  * analyses, choose otherwise (both at once: MORV_E_ARGUMENT): */
 #define MORV_TRADITIONAL_ON 64u   /* convert every sentence */
 #define MORV_TRADITIONAL_OFF 128u /* convert none: the text as it is */

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -183,4 +184,27 @@ TEST(Traditional, ThreadsConvertAtOnce)
     for (std::thread& t : threads)
         t.join();
     EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST(Traditional, TheKeyTraditionalOffLeavesItToTheCalls)
+{
+    if (!HaveTrained())
+        GTEST_SKIP() << "no trained models";
+    TempDir dir;
+    ASSERT_EQ(std::system(("cp -r '" + kTrained + "' '" + dir.path + "/m'").c_str()), 0);
+    std::string config = ReadFile(dir / "m/Configure.xml");
+    const size_t end = config.find("</Configure>");
+    ASSERT_NE(end, std::string::npos);
+    config.insert(end, "<Traditional>off</Traditional>\n");
+    WriteFile(dir / "m/Configure.xml", config);
+    morv::Model model(dir / "m");
+    EXPECT_NE(model.Describe().find("Traditional off"), std::string::npos) << model.Describe();
+    morv::Analyzer analyzer(model);
+    const std::string text = "我們在大學學習。";
+    EXPECT_EQ(analyzer.Analyze(text)[0].word, "我");
+    EXPECT_EQ(analyzer.Analyze(text, morv::Encoding::Utf8, false, morv::Mode::Normal, morv::Traditional::On)[0].word,
+              "我們");
+    // The trained models leave it on.
+    morv::Model own(kTrained);
+    EXPECT_NE(own.Describe().find("Traditional on"), std::string::npos);
 }
