@@ -41,7 +41,7 @@ install(DIRECTORY ${MORV_MODEL_DIR}/ DESTINATION ${MORV_INSTALL_MODELDIR} COMPON
   PATTERN "MANUAL" EXCLUDE)
 # The readable sources morv-train compiles, so that the installed trainer runs
 # without the source tree.
-install(FILES data/charclasses.txt data/tagset.txt data/Configure.xml
+install(FILES data/charclasses.txt data/tagset.txt data/Configure.xml data/stopwords.txt
   DESTINATION ${MORV_INSTALL_MODELDIR}/train COMPONENT Runtime)
 
 install(FILES doc/man/morv.1 doc/man/morv-train.1 doc/man/morv-eval.1

@@ -182,6 +182,7 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
         Switch("UserDict", Row::kOnlyOn, "configuration", false, [](CModel& m) { return &m.userDictOn; }),
         Row{"POS", Row::kPosMode, "configuration", 0, 0, false, "Full", nullptr, false, true, nullptr, nullptr,
             nullptr, [](CModel& m) { return &m.posMode; }},
+        Switch("Traditional", Row::kUnlessOff, "configuration", false, [](CModel& m) { return &m.traditionalOn; }),
         Switch("NewWords", Row::kOnlyOn, "new stages", false, [](CModel& m) { return &m.newWordsOn; }),
         Number("NewWordMargin", "new words", 0, false, "0.5", nullptr,
                [](CModel& m) { return &m.newWords.margin; }),

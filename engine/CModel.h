@@ -229,6 +229,10 @@ public:
     int32_t posMode = 2;
     bool logOn = false;
     bool userDictOn = false;
+    // Traditional: a sentence in traditional characters is analysed through
+    // its simplified conversion unless a call chooses otherwise; off, only
+    // when a call asks for it.
+    bool traditionalOn = true;
     // NewWords: the stages beyond the classic pipeline.
     bool newWordsOn = false;
     // WebText: the web-text atoms (with NewWords).

@@ -118,6 +118,9 @@ void CPageWriter::AppendText(std::string& page, const char* text, size_t length)
     const std::vector<uint32_t>& at = originals->SubstitutedOffsets();
     const std::vector<uint32_t>& codes = originals->Substitutions();
     const size_t start = static_cast<size_t>(text - originals->Text());
+    // Characters rewritten for the analysis (traditional ones read as
+    // simplified) are written as the caller gave them.
+    text = originals->Unrewritten() + start;
     size_t done = 0;
     for (; nextOriginal < at.size() && at[nextOriginal] < start + length; ++nextOriginal) {
         if (at[nextOriginal] < start + done)

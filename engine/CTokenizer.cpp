@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/CModel.h"
+#include "engine/CTraditional.h"
 #include "engine/TextCodec.h"
 #include "tagging/TagCodes.h"
 
@@ -101,6 +102,16 @@ int CTokenizer::Prepare(const char* text, size_t length, unsigned options, std::
         }
     }
     engineText.Build(text, length, utf8 ? Encoding::Utf8 : Encoding::Gbk, true);
+    if ((options & MORV_TRADITIONAL_ON) && (options & MORV_TRADITIONAL_OFF)) {
+        *error = "MORV_TRADITIONAL_ON and MORV_TRADITIONAL_OFF together";
+        return MORV_E_ARGUMENT;
+    }
+    const CTraditional::Mode mode = (options & MORV_TRADITIONAL_ON)    ? CTraditional::Mode::On
+                                    : (options & MORV_TRADITIONAL_OFF) ? CTraditional::Mode::Off
+                                    : model.traditionalOn              ? CTraditional::Mode::Auto
+                                                                       : CTraditional::Mode::Off;
+    if (!CTraditional::Instance().Convert(engineText, mode, error))
+        return MORV_E_MODEL;
     return MORV_OK;
 }
 
@@ -244,6 +255,7 @@ void CTokenizer::AddSentence(const CSentence& sentence)
         }
         last = tokens.size();
         tokens.push_back(token);
+        engineSpans.emplace_back(g0, g1);
         if (search && !(token.flags & (MORV_FLAG_LINE_BREAK | MORV_FLAG_SUBSTITUTED)))
             AddSubTokens(sentence, i, g0, g1);
     }
@@ -295,6 +307,7 @@ void CTokenizer::AddSubTokens(const CAnalyzer::Sentence& sentence, int i, size_t
             continue;
         tokens.push_back(MakeToken(static_cast<size_t>(w.start), static_cast<size_t>(w.end), w.tag,
                                    MORV_FLAG_SUBTOKEN | (w.user ? MORV_FLAG_USER_WORD : 0u)));
+        engineSpans.emplace_back(static_cast<size_t>(w.start), static_cast<size_t>(w.end));
     }
 }
 
@@ -315,6 +328,17 @@ int CTokenizer::DictionaryWords(const char* text, size_t length, unsigned option
     return MORV_OK;
 }
 
+std::string CTokenizer::EngineWordUtf8(size_t index) const
+{
+    std::string out;
+    if (index < engineSpans.size()) {
+        const std::pair<size_t, size_t>& span = engineSpans[index];
+        TextCodec::Instance().AppendAsUtf8(out, engineText.Text() + span.first, span.second - span.first,
+                                           Encoding::Gbk);
+    }
+    return out;
+}
+
 std::pair<const morv_part*, size_t> CTokenizer::Parts(size_t index) const
 {
     if (index >= partRanges.size() || partRanges[index].second == 0)
@@ -325,6 +349,7 @@ std::pair<const morv_part*, size_t> CTokenizer::Parts(size_t index) const
 int CTokenizer::Analyze(const char* text, size_t length, unsigned options, std::string* error)
 {
     tokens.clear();
+    engineSpans.clear();
     parts.clear();
     partRanges.clear();
     search = (options & MORV_SEARCH) != 0;
@@ -341,7 +366,7 @@ int CTokenizer::AnalyzeHtml(const char* text, size_t length, unsigned options, s
     const int status = Prepare(text, length, options, error);
     if (status != MORV_OK)
         return status;
-    const bool substituted = !engineText.Substitutions().empty();
+    const bool substituted = !engineText.Substitutions().empty() || engineText.IsRewritten();
     analyzer.AnalyzeToPage(engineText.Text(), html, substituted ? &engineText : nullptr);
     return MORV_OK;
 }

@@ -27,6 +27,9 @@ public:
     // A morv_status; on failure error says what and where.
     int Analyze(const char* text, size_t length, unsigned options, std::string* error);
     const std::vector<morv_token>& Tokens() const { return tokens; }
+    // Token index of the last Analyze as the engine read it, in UTF-8: the
+    // caller's characters as the dictionaries spell them.
+    std::string EngineWordUtf8(size_t index) const;
     // The words of token index of the last Analyze (a compound), else none.
     std::pair<const morv_part*, size_t> Parts(size_t index) const;
     // Every word the dictionaries know in text, overlapping (morv_dictionary_words).
@@ -68,6 +71,7 @@ private:
     std::vector<morv_token> dictionaryWords; // of the last DictionaryWords
     EngineText engineText;
     std::vector<morv_token> tokens;
+    std::vector<std::pair<size_t, size_t>> engineSpans; // of tokens, engine bytes
     // The words of compound tokens: those of tokens[i] are parts[partRanges[i].first]
     // and the partRanges[i].second after it (partRanges is empty without compounds).
     std::vector<morv_part> parts;

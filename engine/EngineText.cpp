@@ -8,6 +8,7 @@ void EngineText::Build(const char* data, size_t size, Encoding enc, bool wantCha
     inputSize = size;
     encoding = enc == Encoding::Utf8 ? Encoding::Utf8 : Encoding::Gbk;
     text.clear();
+    unrewritten.clear();
     inputOffsets.clear();
     charIndices.clear();
     substituted.clear();
@@ -177,6 +178,16 @@ bool EngineText::IsHangul(uint32_t cp)
     // Jamo, compatibility jamo, the extended jamo and the syllables.
     return (cp >= 0x1100 && cp <= 0x11FF) || (cp >= 0x3130 && cp <= 0x318F) || (cp >= 0xA960 && cp <= 0xA97F) ||
            (cp >= 0xAC00 && cp <= 0xD7FF);
+}
+
+void EngineText::Rewrite(size_t g, unsigned code)
+{
+    if (g + 1 >= text.size())
+        return;
+    if (unrewritten.empty())
+        unrewritten = text;
+    text[g] = static_cast<char>(code >> 8);
+    text[g + 1] = static_cast<char>(code & 0xFF);
 }
 
 bool EngineText::IsPlaceholdersOnly(size_t begin, size_t end) const

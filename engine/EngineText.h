@@ -44,6 +44,14 @@ public:
     size_t CharIndex(size_t g) const { return charIndices[g]; }
     size_t CharCount() const { return charIndices.empty() ? 0 : charIndices.back(); }
 
+    // Rewrites the two-byte character at engine byte g as the two-byte code:
+    // the analysis reads the new character (a traditional one's simplified
+    // form) where the offsets and the output keep the input's.
+    void Rewrite(size_t g, unsigned code);
+    bool IsRewritten() const { return !unrewritten.empty(); }
+    // The engine text as Build made it, before any Rewrite.
+    const char* Unrewritten() const { return unrewritten.empty() ? text.c_str() : unrewritten.c_str(); }
+
     // Whether engine bytes [begin, end) are placeholders only.
     bool IsPlaceholdersOnly(size_t begin, size_t end) const;
     // Substituted characters in order: their Unicode code point (U+FFFD for bytes
@@ -60,6 +68,7 @@ private:
 
     const char* input = nullptr;
     size_t inputSize = 0;
+    std::string unrewritten; // empty until the first Rewrite
     Encoding encoding = Encoding::Gbk;
     std::string text;
     bool identity = true;

@@ -10,12 +10,15 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
 #include <vector>
 
+#include "engine/CKeywordExtractor.h"
+#include "engine/CKeywordTable.h"
 #include "engine/CModel.h"
 #include "engine/CTokenizer.h"
 #include "engine/HtmlPage.h"
@@ -35,11 +38,19 @@ struct morv_model {
     CModel model;
     std::string dir;
     std::string description;
+    // Keyword extraction's tables, read on first use (a model that never
+    // extracts keywords never reads them) and replaced whole, so that an
+    // extraction running on another thread keeps the one it started with.
+    mutable std::mutex keywordMutex;
+    mutable std::shared_ptr<const CKeywordTable> keywords;
+    mutable std::string keywordError; // why the model's own tables cannot be read
 };
 
 struct morv_analyzer {
-    explicit morv_analyzer(const CModel& model) : tokenizer(model) {}
+    explicit morv_analyzer(const morv_model& owner) : owner(owner), tokenizer(owner.model) {}
+    const morv_model& owner;
     CTokenizer tokenizer;
+    std::vector<morv_keyword> keywords; // of the last morv_keywords
 };
 
 namespace {
@@ -184,6 +195,103 @@ int ListTagCode(const CModel& model, const std::string& tag)
         if (const char* ours = ListTags::Ours(tag))
             code = model.TagCode(ours);
     return code >= 0 && code <= 254 ? code : -1;
+}
+
+// The model's own keyword files.
+std::string OwnIdfPath(const morv_model& m)
+{
+    return m.model.DataPath("Keywords.idf");
+}
+std::string OwnStopWordsPath(const morv_model& m)
+{
+    return m.model.DataPath("stopwords.txt");
+}
+
+// The keyword tables in use, read from the model's files the first time; null
+// with the reason when there is no IDF table. Called with keywordMutex held.
+std::shared_ptr<const CKeywordTable> KeywordTables(const morv_model& m, std::string* error)
+{
+    if (!m.keywords) {
+        auto table = std::make_shared<CKeywordTable>();
+        std::string why;
+        if (!table->LoadIdf(OwnIdfPath(m), &why)) {
+            *error = "the model has no usable IDF table (" + why +
+                     "): train it anew with morv-train, or name one with morv_model_set_idf";
+            return nullptr;
+        }
+        // A model trained before there was a stop-word list still has keywords.
+        table->LoadStopWords(OwnStopWordsPath(m), nullptr);
+        m.keywords = std::move(table);
+    }
+    return m.keywords;
+}
+
+// Replaces one half of the keyword tables: load(table) reads the new half into
+// a copy of the tables in use, which replaces them when it succeeds.
+template <class Load>
+int ReplaceKeywordTables(morv_model* model, const char* what, Load load)
+{
+    if (model == nullptr)
+        return Fail(MORV_E_ARGUMENT, std::string("morv_model_set_") + what + ": a null model");
+    try {
+        std::lock_guard<std::mutex> lock(model->keywordMutex);
+        std::shared_ptr<CKeywordTable> table;
+        if (model->keywords) {
+            table = std::make_shared<CKeywordTable>(*model->keywords);
+        } else {
+            table = std::make_shared<CKeywordTable>();
+            std::string ignored;
+            table->LoadIdf(OwnIdfPath(*model), &ignored);
+            table->LoadStopWords(OwnStopWordsPath(*model), nullptr);
+        }
+        std::string error;
+        const int status = load(*table, &error);
+        if (status != MORV_OK)
+            return Fail(status, error);
+        if (table->IdfSize() == 0)
+            return Fail(MORV_E_MODEL, "the model has no IDF table: name one with morv_model_set_idf");
+        model->keywords = std::move(table);
+        return MORV_OK;
+    } catch (const std::bad_alloc&) {
+        return Fail(MORV_E_MEMORY, "out of memory reading a keyword list");
+    } catch (...) {
+        return Fail(MORV_E_IO, "cannot read the keyword list");
+    }
+}
+
+// A file a caller names: MORV_E_IO when it cannot be read (not a regular file).
+bool ReadableFile(const char* path, std::string* error)
+{
+    struct stat st {};
+    if (::stat(path, &st) != 0) {
+        *error = std::string("cannot read ") + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *error = std::string("cannot read ") + path + ": " + (S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> TagList(const char* tags)
+{
+    std::vector<std::string> out;
+    if (tags == nullptr)
+        return out;
+    std::string current;
+    for (const char* p = tags;; ++p) {
+        if (*p == '\0' || *p == ',' || IsBlank(*p) || *p == '\n') {
+            if (!current.empty())
+                out.push_back(current);
+            current.clear();
+            if (*p == '\0')
+                break;
+        } else {
+            current += *p;
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -406,7 +514,7 @@ int morv_analyzer_new(const morv_model* model, morv_analyzer** out)
         return Fail(MORV_E_ARGUMENT, "morv_analyzer_new: a null model or result pointer");
     *out = nullptr;
     try {
-        std::unique_ptr<morv_analyzer> a(new morv_analyzer(model->model));
+        std::unique_ptr<morv_analyzer> a(new morv_analyzer(*model));
         if (!a->tokenizer.IsComplete())
             return Fail(MORV_E_MEMORY, "out of memory creating an analyser");
         *out = a.release();
@@ -490,6 +598,91 @@ const char* morv_html_tail(void)
 {
     static const std::string tail = HtmlPageTail();
     return tail.c_str();
+}
+
+int morv_keywords(morv_analyzer* analyzer, const char* text, size_t length, unsigned options, size_t top,
+                  const char* tags, const morv_keyword** keywords, size_t* count)
+{
+    if (keywords != nullptr)
+        *keywords = nullptr;
+    if (count != nullptr)
+        *count = 0;
+    if (analyzer == nullptr || keywords == nullptr || count == nullptr)
+        return Fail(MORV_E_ARGUMENT, "morv_keywords: a null analyser or result pointer");
+    try {
+        std::shared_ptr<const CKeywordTable> table;
+        {
+            std::lock_guard<std::mutex> lock(analyzer->owner.keywordMutex);
+            std::string error;
+            table = KeywordTables(analyzer->owner, &error);
+            if (!table)
+                return Fail(MORV_E_MODEL, error);
+        }
+        CKeywordExtractor::Options settings;
+        settings.textRank = (options & MORV_TEXTRANK) != 0;
+        settings.byTag = (options & MORV_KEYWORD_TAGS) != 0;
+        settings.allowTags = TagList(tags);
+        settings.top = top;
+        CTokenizer& tokenizer = analyzer->tokenizer;
+        std::string error;
+        const int status = tokenizer.Analyze(text, length,
+                                             options & (MORV_GBK | MORV_LENIENT | MORV_TRADITIONAL_ON |
+                                                        MORV_TRADITIONAL_OFF),
+                                             &error);
+        if (status != MORV_OK)
+            return Fail(status, error);
+        const std::vector<morv_token>& tokens = tokenizer.Tokens();
+        std::vector<CKeywordExtractor::Term> terms(tokens.size());
+        for (size_t i = 0; i < tokens.size(); ++i) {
+            const morv_token& t = tokens[i];
+            CKeywordExtractor::Term& term = terms[i];
+            term.key = tokenizer.EngineWordUtf8(i);
+            term.tag = t.tag;
+            term.chars = t.char_end - t.char_start;
+            term.plain = (t.flags & (MORV_FLAG_NUMBER | MORV_FLAG_TIME | MORV_FLAG_LINE_BREAK |
+                                     MORV_FLAG_SUBSTITUTED)) == 0 && term.tag != "w";
+        }
+        const std::vector<CKeywordExtractor::Keyword> found = CKeywordExtractor(*table).Extract(terms, settings);
+        std::vector<morv_keyword>& out = analyzer->keywords;
+        out.clear();
+        out.reserve(found.size());
+        for (const CKeywordExtractor::Keyword& k : found) {
+            const morv_token& t = tokens[k.first];
+            out.push_back(morv_keyword{t.word, t.length, t.tag, k.weight, t.start, t.end, t.char_start, t.char_end});
+        }
+        *keywords = out.empty() ? nullptr : out.data();
+        *count = out.size();
+        return MORV_OK;
+    } catch (const std::bad_alloc&) {
+        return Fail(MORV_E_MEMORY, "out of memory finding keywords");
+    } catch (...) {
+        return Fail(MORV_E_MEMORY, "cannot find the keywords of the text");
+    }
+}
+
+int morv_model_set_idf(morv_model* model, const char* path)
+{
+    return ReplaceKeywordTables(model, "idf", [&](CKeywordTable& table, std::string* error) {
+        const std::string file = path != nullptr ? std::string(path) : OwnIdfPath(*model);
+        if (!ReadableFile(file.c_str(), error))
+            return static_cast<int>(path != nullptr ? MORV_E_IO : MORV_E_MODEL);
+        return static_cast<int>(table.LoadIdf(file, error) ? MORV_OK : MORV_E_LIST);
+    });
+}
+
+int morv_model_set_stop_words(morv_model* model, const char* path)
+{
+    return ReplaceKeywordTables(model, "stop_words", [&](CKeywordTable& table, std::string* error) {
+        if (path == nullptr) {
+            // The model's own list; a model without one has none.
+            if (!table.LoadStopWords(OwnStopWordsPath(*model), nullptr))
+                table.ParseStopWords("");
+            return static_cast<int>(MORV_OK);
+        }
+        if (!ReadableFile(path, error))
+            return static_cast<int>(MORV_E_IO);
+        return static_cast<int>(table.LoadStopWords(path, error) ? MORV_OK : MORV_E_IO);
+    });
 }
 
 size_t morv_cut_point(const morv_model* model, const char* data, size_t length, unsigned options)

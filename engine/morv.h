@@ -62,6 +62,17 @@ enum morv_status {
                             them gives the ordinary tokens. The page
                             (morv_analyze_html) is the same without it */
 #define MORV_SINGLE_CHARS 8u /* morv_dictionary_words: one-character words too */
+/* Traditional Chinese. The models know simplified words: a sentence in
+ * traditional characters is analysed as its simplified conversion (OpenCC's
+ * t2s), character for character, while the tokens, their offsets and the page
+ * keep the caller's characters (們 stays 們, found as 们 is). By default (auto)
+ * each sentence is converted when it reads as traditional: more characters
+ * outside GB2312 that t2s changes than characters that s2t changes; text in
+ * GB2312 is never converted. A model whose Configure.xml sets Traditional off
+ * converts none by default. These bits, in the options of every call that
+ * analyses, choose otherwise (both at once: MORV_E_ARGUMENT): */
+#define MORV_TRADITIONAL_ON 64u   /* convert every sentence */
+#define MORV_TRADITIONAL_OFF 128u /* convert none: the text as it is */
 
 /* A length that means "up to the terminating NUL". */
 #define MORV_NUL_TERMINATED ((size_t)-1)
@@ -209,6 +220,49 @@ int morv_analyze_html(morv_analyzer* analyzer, const char* text, size_t length, 
                       const char** html, size_t* size);
 const char* morv_html_head(void);
 const char* morv_html_tail(void);
+
+/* Keywords. morv_keywords analyses text and gives its keywords, heaviest
+ * first: by TF-IDF (a word's count in the text times its inverse document
+ * frequency, over the count of all candidate words), or with MORV_TEXTRANK by
+ * TextRank (the rank of a word in the graph of the candidates that occur
+ * within 5 tokens of each other, damping 0.85, scaled so that the highest is
+ * 1). The candidates are the words of two characters and more that are no
+ * stop word; with tags given, only words of those tags, else words of any tag
+ * but punctuation, numbers, times and line breaks. The IDF table and the stop
+ * words are the model's (Data/Keywords.idf, written by morv-train from its
+ * corpus's paragraphs, and Data/stopwords.txt) unless replaced by
+ * morv_model_set_idf and morv_model_set_stop_words. */
+#define MORV_TEXTRANK 16u      /* morv_keywords: TextRank instead of TF-IDF */
+#define MORV_KEYWORD_TAGS 32u  /* morv_keywords with tags: a word under two tags is two
+                                  keywords (jieba's withFlag) */
+
+typedef struct morv_keyword {
+    const char* word;  /* the word's first occurrence in the caller's text (not NUL-terminated) */
+    size_t length;     /* its length in bytes */
+    const char* tag;   /* the tag of that occurrence, valid as long as the model */
+    double weight;     /* TF-IDF weight, or TextRank's scaled rank */
+    size_t start;      /* byte offsets of the first occurrence */
+    size_t end;
+    size_t char_start; /* the same in characters */
+    size_t char_end;
+} morv_keyword;
+
+/* The top keywords of text (top 0: all of them), with the options of
+ * morv_analyze (encoding, MORV_LENIENT) and MORV_TEXTRANK, MORV_KEYWORD_TAGS.
+ * tags: the tags a keyword may have, separated by blanks or commas ("n ns vn");
+ * NULL or "": any. The array belongs to the analyser and stays valid until its
+ * next call; the words point into text. MORV_E_MODEL when the model has no IDF
+ * table (trained before there was one; morv_model_set_idf gives one). */
+int morv_keywords(morv_analyzer* analyzer, const char* text, size_t length, unsigned options, size_t top,
+                  const char* tags, const morv_keyword** keywords, size_t* count);
+/* Replaces the model's IDF table by the list at path: UTF-8, one "word idf" a
+ * line (jieba's idf.txt loads as it is); a word the table lacks gets the
+ * table's median. NULL: the model's own again. On failure the table in use
+ * stays. Safe while other threads analyse; their next call sees the new one. */
+int morv_model_set_idf(morv_model* model, const char* path);
+/* Replaces the stop words by the list at path (UTF-8, one word a line; ASCII
+ * letters compare in any case); NULL: the model's own again. */
+int morv_model_set_stop_words(morv_model* model, const char* path);
 
 /* For a program that analyses a long text piece by piece: the length of the
  * longest prefix of data (at most length bytes, no line feed in it) that can be

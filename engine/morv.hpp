@@ -45,6 +45,10 @@ enum class Encoding : unsigned { Utf8 = MORV_UTF8, Gbk = MORV_GBK };
 // Search mode: each token is followed by the dictionary words inside it, as
 // sub-tokens (MORV_FLAG_SUBTOKEN); see morv.h.
 enum class Mode : unsigned { Normal = 0, Search = MORV_SEARCH };
+// Traditional Chinese: Auto converts each sentence that reads as traditional
+// to simplified for the analysis, On every sentence, Off none; the tokens keep
+// the caller's characters (see morv.h).
+enum class Traditional : unsigned { Auto = 0, On = MORV_TRADITIONAL_ON, Off = MORV_TRADITIONAL_OFF };
 
 // A word of a compound token (a place or organisation name of several words).
 struct Part {
@@ -67,6 +71,29 @@ struct Token {
     std::vector<Part> parts; // a compound's words (MORV_FLAG_COMPOUND), else empty
 
     bool Has(unsigned flag) const { return (flags & flag) != 0; }
+};
+
+// A keyword of a text (Analyzer::Keywords): its first occurrence and weight.
+struct Keyword {
+    std::string_view word; // views the caller's text
+    std::string_view tag;
+    double weight = 0;
+    size_t start = 0;      // bytes
+    size_t end = 0;
+    size_t charStart = 0;  // characters
+    size_t charEnd = 0;
+};
+
+// How keywords are weighed; see morv_keywords.
+enum class KeywordMethod : unsigned { TfIdf = 0, TextRank = MORV_TEXTRANK };
+
+// What Analyzer::Keywords takes beyond the text.
+struct KeywordOptions {
+    size_t top = 20;                 // 0: every candidate
+    KeywordMethod method = KeywordMethod::TfIdf;
+    std::vector<std::string> tags;   // the tags a keyword may have; empty: any
+    bool byTag = false;              // with tags: a word under two tags is two keywords
+    Traditional traditional = Traditional::Auto;
 };
 
 inline const char* Version() { return morv_version(); }
@@ -97,6 +124,16 @@ public:
         return added;
     }
     size_t UserWordCount() const { return morv_model_user_word_count(model_.get()); }
+    // Keyword extraction's IDF table ("word idf" lines, jieba's format) and
+    // stop words (a word a line); an empty path: the model's own again.
+    void SetIdf(const std::string& path)
+    {
+        detail::Check(morv_model_set_idf(model_.get(), path.empty() ? nullptr : path.c_str()));
+    }
+    void SetStopWords(const std::string& path)
+    {
+        detail::Check(morv_model_set_stop_words(model_.get(), path.empty() ? nullptr : path.c_str()));
+    }
     std::string Describe() const { return morv_model_describe(model_.get()); }
     // Where data (no line feed in it) may be cut without changing its analysis.
     size_t CutPoint(std::string_view data, Encoding encoding = Encoding::Utf8) const
@@ -122,17 +159,17 @@ public:
     // The tokens of text, in order; they view text, which must outlive them.
     // Mode::Search adds the words inside each token after it (sub-tokens).
     std::vector<Token> Analyze(std::string_view text, Encoding encoding = Encoding::Utf8, bool lenient = false,
-                               Mode mode = Mode::Normal)
+                               Mode mode = Mode::Normal, Traditional traditional = Traditional::Auto)
     {
         std::vector<Token> out;
-        Analyze(text, out, encoding, lenient, mode);
+        Analyze(text, out, encoding, lenient, mode, traditional);
         return out;
     }
     std::vector<Token> Analyze(std::string_view text, Mode mode) { return Analyze(text, Encoding::Utf8, false, mode); }
     void Analyze(std::string_view text, std::vector<Token>& out, Encoding encoding = Encoding::Utf8,
-                 bool lenient = false, Mode mode = Mode::Normal)
+                 bool lenient = false, Mode mode = Mode::Normal, Traditional traditional = Traditional::Auto)
     {
-        const auto raw = AnalyzeRaw(text, encoding, lenient, mode);
+        const auto raw = AnalyzeRaw(text, encoding, lenient, mode, traditional);
         out.clear();
         out.reserve(raw.second);
         for (size_t i = 0; i < raw.second; ++i) {
@@ -149,24 +186,29 @@ public:
     }
     // The raw tokens of the C interface, valid until the next call (no copies).
     std::pair<const morv_token*, size_t> AnalyzeRaw(std::string_view text, Encoding encoding = Encoding::Utf8,
-                                                    bool lenient = false, Mode mode = Mode::Normal)
+                                                    bool lenient = false, Mode mode = Mode::Normal,
+                                                    Traditional traditional = Traditional::Auto)
     {
         const morv_token* tokens = nullptr;
         size_t count = 0;
         detail::Check(morv_analyze(analyzer_.get(), text.data(), text.size(),
-                                   Options(encoding, lenient) | static_cast<unsigned>(mode), &tokens, &count));
+                                   Options(encoding, lenient) | static_cast<unsigned>(mode) |
+                                       static_cast<unsigned>(traditional),
+                                   &tokens, &count));
         return {tokens, count};
     }
     // Every word the dictionaries know anywhere in text, overlapping, ordered by
     // start and then length (two characters and more; one and more with
     // singleChars): what a full-mode cut lists. They view text.
     std::vector<Token> DictionaryWords(std::string_view text, bool singleChars = false,
-                                       Encoding encoding = Encoding::Utf8, bool lenient = false)
+                                       Encoding encoding = Encoding::Utf8, bool lenient = false,
+                                       Traditional traditional = Traditional::Auto)
     {
         const morv_token* words = nullptr;
         size_t count = 0;
         detail::Check(morv_dictionary_words(analyzer_.get(), text.data(), text.size(),
-                                            Options(encoding, lenient) | (singleChars ? MORV_SINGLE_CHARS : 0u),
+                                            Options(encoding, lenient) | (singleChars ? MORV_SINGLE_CHARS : 0u) |
+                                                static_cast<unsigned>(traditional),
                                             &words, &count));
         std::vector<Token> out;
         out.reserve(count);
@@ -183,14 +225,47 @@ public:
         detail::Check(morv_token_parts(analyzer_.get(), index, &parts, &count));
         return {parts, count};
     }
+    // The keywords of text, heaviest first; they view text.
+    std::vector<Keyword> Keywords(std::string_view text, const KeywordOptions& options = KeywordOptions(),
+                                  Encoding encoding = Encoding::Utf8, bool lenient = false)
+    {
+        std::string tags;
+        for (const std::string& t : options.tags)
+            tags += (tags.empty() ? "" : " ") + t;
+        const morv_keyword* found = nullptr;
+        size_t count = 0;
+        detail::Check(morv_keywords(analyzer_.get(), text.data(), text.size(),
+                                    Options(encoding, lenient) | static_cast<unsigned>(options.method) |
+                                        (options.byTag ? MORV_KEYWORD_TAGS : 0u) |
+                                        static_cast<unsigned>(options.traditional),
+                                    options.top, tags.c_str(), &found, &count));
+        std::vector<Keyword> out;
+        out.reserve(count);
+        for (size_t i = 0; i < count; ++i) {
+            const morv_keyword& k = found[i];
+            out.push_back(Keyword{std::string_view(k.word, k.length), k.tag, k.weight, k.start, k.end,
+                                  k.char_start, k.char_end});
+        }
+        return out;
+    }
+    std::vector<Keyword> Keywords(std::string_view text, size_t top,
+                                  KeywordMethod method = KeywordMethod::TfIdf)
+    {
+        KeywordOptions options;
+        options.top = top;
+        options.method = method;
+        return Keywords(text, options);
+    }
     // The result page's token part for text (GBK HTML); a page is PageHead(),
     // the parts, PageTail(). Valid until the next call.
-    std::string_view AnalyzeHtml(std::string_view text, Encoding encoding = Encoding::Utf8, bool lenient = false)
+    std::string_view AnalyzeHtml(std::string_view text, Encoding encoding = Encoding::Utf8, bool lenient = false,
+                                 Traditional traditional = Traditional::Auto)
     {
         const char* html = nullptr;
         size_t size = 0;
-        detail::Check(morv_analyze_html(analyzer_.get(), text.data(), text.size(), Options(encoding, lenient),
-                                        &html, &size));
+        detail::Check(morv_analyze_html(analyzer_.get(), text.data(), text.size(),
+                                        Options(encoding, lenient) | static_cast<unsigned>(traditional), &html,
+                                        &size));
         return std::string_view(html, size);
     }
     static std::string_view PageHead() { return morv_html_head(); }

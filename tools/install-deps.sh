@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build make pkg-config xz-utils groff-base
+  g++ cmake ninja-build make pkg-config xz-utils groff-base libopencc-dev opencc
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qtbase5-dev xvfb xauth fonts-wqy-microhei
@@ -17,8 +17,9 @@ packages=(
 
 if [ "${1:-}" = "--quick" ]; then
   # The trainer reads jieba's dictionary for the supplementary lexicon; the
-  # configuration step looks for GoogleTest.
-  packages=(g++ cmake ninja-build make pkg-config xz-utils libgtest-dev libgmock-dev python3-jieba)
+  # configuration step looks for GoogleTest; the library converts traditional
+  # Chinese with OpenCC.
+  packages=(g++ cmake ninja-build make pkg-config xz-utils libgtest-dev libgmock-dev python3-jieba libopencc-dev)
 fi
 
 missing=()

@@ -9,6 +9,10 @@ part-of-speech tag (the tag set of the People's Daily corpus: n, v, nr, ns, ...)
     >>> morv.tag("他在北京工作。")
     [('他', 'r'), ('在', 'p'), ('北京', 'ns'), ('工作', 'vn'), ('。', 'w')]
 
+Keywords: :mod:`morv.analyse` (TF-IDF and TextRank, with jieba.analyse's
+calls). Text in traditional characters is analysed through its simplified
+conversion, the words keeping the text's characters (``traditional=``).
+
 The module-level functions use a default model, loaded on first use from
 ``$MORV_HOME`` or the models installed with the package. ``Model(path)`` opens
 another one. A Model may be used from any number of threads at once (the
@@ -94,9 +98,14 @@ def _list_content(source):
     return bytes(content), name if isinstance(name, str) else "<%s>" % type(source).__name__
 
 
-def _restore(path, additions):
+def _restore(path, additions, keyword_files=(None, None)):
     model = Model(path)
     model._replay(additions)
+    idf, stop_words = keyword_files
+    if idf is not None:
+        model._set_keyword_file("idf", idf)
+    if stop_words is not None:
+        model._set_keyword_file("stop_words", stop_words)
     return model
 
 
@@ -110,29 +119,39 @@ class Model:
 
     def __init__(self, path=None):
         self._native = _morv.NativeModel(_path_arg(path) if path is not None else model_dir())
+        # The keyword files given in place of the model's own (morv.analyse),
+        # which a copy in another process is given too.
+        self._keyword_files = {"idf": None, "stop_words": None}
 
     @property
     def path(self):
         """The directory the model was loaded from."""
         return self._native.path
 
-    def cut(self, text, mode="default"):
+    def cut(self, text, mode="default", traditional="auto"):
         """The words of ``text`` (a person name is one word), line breaks and
         spaces included, so ``"".join(model.cut(text)) == text``.
 
         ``mode="search"``: each word is followed by the dictionary words of two
         characters and more inside it (中国农业发展银行, 中国, 农业, 发展, 银行),
-        as a search index wants them; see :meth:`tokenize`."""
-        return self._native.cut(text, mode)
+        as a search index wants them; see :meth:`tokenize`.
+
+        ``traditional``: text in traditional characters is analysed as its
+        simplified conversion (OpenCC), the words keeping the text's own
+        characters: ``"auto"`` converts each sentence that reads as
+        traditional, ``"on"`` every sentence, ``"off"`` none. The same
+        argument goes with :meth:`tag`, :meth:`tokenize` and
+        :meth:`dictionary_words`."""
+        return self._native.cut(text, mode, traditional)
 
     lcut = cut
 
-    def tag(self, text, mode="default"):
-        """``(word, tag)`` pairs for the words of ``text`` (``mode`` as for
-        :meth:`cut`)."""
-        return self._native.tag(text, mode)
+    def tag(self, text, mode="default", traditional="auto"):
+        """``(word, tag)`` pairs for the words of ``text`` (``mode`` and
+        ``traditional`` as for :meth:`cut`)."""
+        return self._native.tag(text, mode, traditional)
 
-    def tokenize(self, text, mode="default"):
+    def tokenize(self, text, mode="default", traditional="auto"):
         """:class:`Token` objects with ``word``, ``tag``, ``start``, ``end``
         (character offsets: ``text[t.start:t.end] == t.word``), ``flags`` (the
         module's flag constants, combined), ``name_split`` (for a Chinese
@@ -146,15 +165,15 @@ class Model:
         and the flag SUBTOKEN; an index puts them at the position of the token
         before them. Leaving out the tokens flagged SUBTOKEN gives the
         ``"default"`` result."""
-        return self._native.tokenize(text, mode)
+        return self._native.tokenize(text, mode, traditional)
 
-    def dictionary_words(self, text, single_chars=False):
+    def dictionary_words(self, text, single_chars=False, traditional="auto"):
         """Every word the dictionaries (core, supplementary, the user's) know
         anywhere in ``text``, overlapping, as :class:`Token` objects ordered by
         ``start`` and then by length: what a full-mode cut lists. Words of two
         characters and more; of one and more with ``single_chars``. They do
         not cover the text: a character no word holds is not listed."""
-        return self._native.dictionary_words(text, single_chars)
+        return self._native.dictionary_words(text, single_chars, traditional)
 
     def add_word(self, word, freq=None, tag=None):
         """Adds ``word`` for later analyses: it becomes one word wherever it
@@ -193,8 +212,18 @@ class Model:
             else:
                 self._native.add_word(data.decode("utf-8"), None if freq < 0 else freq, tag or None)
 
+    def _set_keyword_file(self, kind, path):
+        """Keyword extraction's IDF table (kind "idf") or stop words
+        ("stop_words") from path; None: the model's own. See morv.analyse."""
+        if kind == "idf":
+            self._native.set_idf(path)
+        else:
+            self._native.set_stop_words(path)
+        self._keyword_files[kind] = path
+
     def __reduce__(self):
-        return (_restore, (self.path, self._native.additions()))
+        files = (self._keyword_files["idf"], self._keyword_files["stop_words"])
+        return (_restore, (self.path, self._native.additions(), files))
 
     def __repr__(self):
         return "morv.Model(%r)" % self.path
@@ -225,27 +254,27 @@ def default_model():
     return _default
 
 
-def cut(text, mode="default"):
+def cut(text, mode="default", traditional="auto"):
     """:meth:`Model.cut` with the default model."""
-    return default_model().cut(text, mode)
+    return default_model().cut(text, mode, traditional)
 
 
 lcut = cut
 
 
-def tag(text, mode="default"):
+def tag(text, mode="default", traditional="auto"):
     """:meth:`Model.tag` with the default model."""
-    return default_model().tag(text, mode)
+    return default_model().tag(text, mode, traditional)
 
 
-def tokenize(text, mode="default"):
+def tokenize(text, mode="default", traditional="auto"):
     """:meth:`Model.tokenize` with the default model."""
-    return default_model().tokenize(text, mode)
+    return default_model().tokenize(text, mode, traditional)
 
 
-def dictionary_words(text, single_chars=False):
+def dictionary_words(text, single_chars=False, traditional="auto"):
     """:meth:`Model.dictionary_words` with the default model."""
-    return default_model().dictionary_words(text, single_chars)
+    return default_model().dictionary_words(text, single_chars, traditional)
 
 
 def add_word(word, freq=None, tag=None):

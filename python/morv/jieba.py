@@ -14,7 +14,10 @@ with ``(word, start, end)`` tuples, ``posseg.cut``/``posseg.lcut`` with pairs
 that have ``.word`` and ``.flag`` and unpack, ``load_userdict`` (a path or a
 file object; jieba's list format, jieba's tags), ``add_word``, ``del_word``,
 ``suggest_freq``, ``Tokenizer`` and ``posseg.POSTokenizer`` objects,
-``enable_parallel``/``disable_parallel``, ``initialize``.
+``enable_parallel``/``disable_parallel``, ``initialize``; ``import
+morv.jieba.analyse``: ``extract_tags``, ``textrank``, ``set_idf_path``,
+``set_stop_words``, ``TFIDF``, ``TextRank``, with jieba's signatures and
+weights computed as jieba computes them.
 
 Where Morv differs:
 
@@ -50,6 +53,13 @@ Where Morv differs:
 - ``enable_parallel(n)`` analyses the lines of a text on n threads (Morv
   releases the GIL), or on n processes with ``processes=True``; the result is
   the same as without.
+- Keywords: the IDF table is Morv's own, computed from the paragraphs of its
+  training corpus, and so are the stop words (the model's
+  ``Data/stopwords.txt``); jieba's ``idf.txt`` and stop-word files load with
+  ``set_idf_path`` and ``set_stop_words``. A candidate is a word of two
+  characters and more; without ``allowPOS`` punctuation, numbers and times
+  are none. Text in traditional characters is analysed through its
+  simplified conversion, the words keeping the text's characters.
 - jieba's text cleaning is not copied: whitespace comes out as Morv cuts it
   (a run of blanks is one token), and ``"".join(cut(s)) == s`` always.
 """
@@ -63,7 +73,7 @@ import morv
 
 __all__ = ["Tokenizer", "cut", "lcut", "cut_for_search", "lcut_for_search", "tokenize", "load_userdict",
            "add_word", "del_word", "suggest_freq", "enable_parallel", "disable_parallel", "initialize",
-           "dt", "posseg", "DEFAULT_DICT"]
+           "dt", "posseg", "analyse", "DEFAULT_DICT"]
 
 DEFAULT_DICT = None
 
@@ -344,3 +354,48 @@ posseg.cut = lambda sentence, HMM=True, use_paddle=False: posseg.dt.cut(sentence
 posseg.lcut = lambda sentence, HMM=True, use_paddle=False: posseg.dt.lcut(sentence, HMM)
 posseg.load_userdict = load_userdict
 sys.modules[posseg.__name__] = posseg
+
+
+# analyse, as a module of its own: import morv.jieba.analyse. Its extractors
+# analyse with the default tokenizer's model, so the words a program added
+# through jieba's calls count in its keywords too.
+from morv import analyse as _analyse  # noqa: E402
+
+analyse = types.ModuleType(__name__ + ".analyse", "Keywords by TF-IDF and TextRank, as jieba.analyse gives them.")
+
+
+class TFIDF(_analyse.TFIDF):
+    """jieba.analyse.TFIDF over the default tokenizer's model."""
+
+    def __init__(self, idf_path=None):
+        self.tokenizer = self.postokenizer = posseg.dt
+        super().__init__(idf_path)
+
+    @property
+    def model(self):
+        return self.tokenizer.tokenizer.model
+
+
+class TextRank(_analyse.TextRank):
+    """jieba.analyse.TextRank over the default tokenizer's model."""
+
+    def __init__(self):
+        self.tokenizer = self.pos_filt = posseg.dt
+        self.span = 5
+        super().__init__()
+
+    @property
+    def model(self):
+        return self.tokenizer.tokenizer.model
+
+
+analyse.TFIDF = TFIDF
+analyse.TextRank = TextRank
+analyse.default_tfidf = TFIDF()
+analyse.default_textrank = TextRank()
+analyse.extract_tags = analyse.default_tfidf.extract_tags
+analyse.textrank = analyse.default_textrank.extract_tags
+analyse.set_idf_path = analyse.default_tfidf.set_idf_path
+# Both extractors read one model's stop words.
+analyse.set_stop_words = analyse.default_tfidf.set_stop_words
+sys.modules[analyse.__name__] = analyse

@@ -136,6 +136,8 @@ struct Addition {
     std::string tag;  // or the list's name
 };
 
+inline PyObject* Slice(const py::str& text, size_t start, size_t end);
+
 class Model {
 public:
     explicit Model(py::object pathArg)
@@ -249,6 +251,78 @@ public:
         }
     }
 
+    // (word, weight, tag) for the keywords of text; tags: a sequence of str or
+    // None (any tag).
+    py::object Keywords(py::handle textArg, py::handle topArg, bool textRank, py::handle tagsArg, bool byTag,
+                        unsigned traditional)
+    {
+        if (!PyUnicode_Check(textArg.ptr()))
+            TypeError("text", "str", textArg);
+        if (!PyLong_Check(topArg.ptr()) || PyBool_Check(topArg.ptr()))
+            TypeError("topK", "an int", topArg);
+        const long long topValue = PyLong_AsLongLong(topArg.ptr());
+        if (topValue == -1 && PyErr_Occurred())
+            throw py::error_already_set();
+        if (topValue < 0)
+            ValueError("topK must be 0 or more, not " + std::to_string(topValue));
+        std::string tags;
+        if (!tagsArg.is_none()) {
+            if (PyUnicode_Check(tagsArg.ptr()))
+                TypeError("allowPOS", "a sequence of str (a tuple or a list)", tagsArg);
+            for (py::handle t : py::iter(tagsArg)) {
+                if (!PyUnicode_Check(t.ptr()))
+                    TypeError("a tag of allowPOS", "str", t);
+                const std::string name = NulFreeArg(t, "tag");
+                if (name.find_first_of(" \t\r\n,") != std::string::npos)
+                    ValueError("a tag of allowPOS must not hold a blank or a comma: '" + name + "'");
+                tags += name + " ";
+            }
+        }
+        const py::str text = py::reinterpret_borrow<py::str>(textArg);
+        Py_ssize_t size = 0;
+        const char* utf8 = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
+        if (utf8 == nullptr)
+            throw py::error_already_set();
+        morv_analyzer* analyzer = Acquire();
+        const morv_keyword* found = nullptr;
+        size_t count = 0;
+        int status;
+        {
+            py::gil_scoped_release release;
+            status = morv_keywords(analyzer, utf8, static_cast<size_t>(size),
+                                   MORV_UTF8 | (textRank ? MORV_TEXTRANK : 0u) | (byTag ? MORV_KEYWORD_TAGS : 0u) |
+                                       traditional,
+                                   static_cast<size_t>(topValue), tags.c_str(), &found, &count);
+        }
+        if (status != MORV_OK) {
+            Release(analyzer);
+            Raise(status);
+        }
+        try {
+            py::list out;
+            for (size_t i = 0; i < count; ++i)
+                out.append(py::make_tuple(py::reinterpret_steal<py::str>(Slice(text, found[i].char_start, found[i].char_end)),
+                                          found[i].weight, py::reinterpret_borrow<py::str>(Tag(found[i].tag))));
+            Release(analyzer);
+            return py::object(std::move(out));
+        } catch (...) {
+            Release(analyzer);
+            throw;
+        }
+    }
+
+    // Keyword extraction's tables: a path, or None for the model's own.
+    void SetIdf(py::object pathArg)
+    {
+        const std::string path = pathArg.is_none() ? std::string() : NulFreeArg(pathArg, "path");
+        Check(morv_model_set_idf(model, pathArg.is_none() ? nullptr : path.c_str()));
+    }
+    void SetStopWords(py::object pathArg)
+    {
+        const std::string path = pathArg.is_none() ? std::string() : NulFreeArg(pathArg, "path");
+        Check(morv_model_set_stop_words(model, pathArg.is_none() ? nullptr : path.c_str()));
+    }
+
     // The Python str of a tag name (one object per name).
     PyObject* Tag(const char* name)
     {
@@ -321,7 +395,21 @@ unsigned ModeOptions(py::handle modeArg)
     return MORV_UTF8;
 }
 
-py::object Cut(Model& model, py::handle text, py::handle mode)
+// The options of a traditional argument: "auto" (each sentence that reads as
+// traditional is converted for the analysis), "on" (every one), "off" (none).
+unsigned TraditionalOptions(py::handle arg)
+{
+    const std::string value = StrArg(arg, "traditional");
+    if (value == "auto")
+        return 0;
+    if (value == "on")
+        return MORV_TRADITIONAL_ON;
+    if (value == "off")
+        return MORV_TRADITIONAL_OFF;
+    ValueError("traditional must be 'auto', 'on' or 'off', not '" + value + "'");
+}
+
+py::object Cut(Model& model, py::handle text, py::handle mode, py::handle traditional)
 {
     return model.Analyze(text, [](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer*) {
         PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
@@ -331,10 +419,10 @@ py::object Cut(Model& model, py::handle text, py::handle mode)
         for (size_t i = 0; i < count; ++i)
             PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), Slice(s, tokens[i].char_start, tokens[i].char_end));
         return result;
-    }, ModeOptions(mode));
+    }, ModeOptions(mode) | TraditionalOptions(traditional));
 }
 
-py::object TagText(Model& model, py::handle text, py::handle mode)
+py::object TagText(Model& model, py::handle text, py::handle mode, py::handle traditional)
 {
     return model.Analyze(text, [&model](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer*) {
         PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
@@ -353,7 +441,7 @@ py::object TagText(Model& model, py::handle text, py::handle mode)
             PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), pair);
         }
         return result;
-    }, ModeOptions(mode));
+    }, ModeOptions(mode) | TraditionalOptions(traditional));
 }
 
 // Token objects of the library's tokens (or dictionary words).
@@ -386,17 +474,17 @@ py::object MakeTokens(Model& model, const morv_token* tokens, size_t count, cons
     return py::object(std::move(result));
 }
 
-py::object Tokenize(Model& model, py::handle text, py::handle mode)
+py::object Tokenize(Model& model, py::handle text, py::handle mode, py::handle traditional)
 {
     return model.Analyze(
         text,
         [&model](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer* a) {
             return MakeTokens(model, tokens, count, s, a);
         },
-        ModeOptions(mode));
+        ModeOptions(mode) | TraditionalOptions(traditional));
 }
 
-py::object DictionaryWords(Model& model, py::handle text, py::handle singleCharsArg)
+py::object DictionaryWords(Model& model, py::handle text, py::handle singleCharsArg, py::handle traditional)
 {
     if (!PyBool_Check(singleCharsArg.ptr()))
         TypeError("single_chars", "bool", singleCharsArg);
@@ -406,7 +494,7 @@ py::object DictionaryWords(Model& model, py::handle text, py::handle singleChars
         [&model](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer* a) {
             return MakeTokens(model, tokens, count, s, a);
         },
-        MORV_UTF8 | (singleChars ? MORV_SINGLE_CHARS : 0u), true);
+        MORV_UTF8 | (singleChars ? MORV_SINGLE_CHARS : 0u) | TraditionalOptions(traditional), true);
 }
 
 } // namespace
@@ -484,14 +572,27 @@ class ArgumentError(Error, ValueError):
     py::class_<Model>(m, "NativeModel")
         .def(py::init<py::object>(), py::arg("path"))
         .def_property_readonly("path", &Model::Dir)
-        .def("cut", &Cut, py::arg("text"), py::arg("mode") = py::str("default"))
-        .def("tag", &TagText, py::arg("text"), py::arg("mode") = py::str("default"))
-        .def("tokenize", &Tokenize, py::arg("text"), py::arg("mode") = py::str("default"))
-        .def("dictionary_words", &DictionaryWords, py::arg("text"), py::arg("single_chars") = py::bool_(false))
+        .def("cut", &Cut, py::arg("text"), py::arg("mode") = py::str("default"),
+             py::arg("traditional") = py::str("auto"))
+        .def("tag", &TagText, py::arg("text"), py::arg("mode") = py::str("default"),
+             py::arg("traditional") = py::str("auto"))
+        .def("tokenize", &Tokenize, py::arg("text"), py::arg("mode") = py::str("default"),
+             py::arg("traditional") = py::str("auto"))
+        .def("dictionary_words", &DictionaryWords, py::arg("text"), py::arg("single_chars") = py::bool_(false),
+             py::arg("traditional") = py::str("auto"))
         .def("add_word", &Model::AddWord, py::arg("word"), py::arg("freq") = py::none(), py::arg("tag") = py::none())
         .def("load_userdict_bytes", &Model::LoadUserDictBytes, py::arg("content"), py::arg("name"),
              py::arg("strict") = true)
         .def("user_word_count", &Model::UserWordCount)
+        .def("keywords",
+             [](Model& model, py::handle text, py::handle top, bool textRank, py::handle tags, bool byTag,
+                py::handle traditional) {
+                 return model.Keywords(text, top, textRank, tags, byTag, TraditionalOptions(traditional));
+             },
+             py::arg("text"), py::arg("top"), py::arg("textrank"), py::arg("tags"), py::arg("by_tag"),
+             py::arg("traditional") = py::str("auto"))
+        .def("set_idf", &Model::SetIdf, py::arg("path"))
+        .def("set_stop_words", &Model::SetStopWords, py::arg("path"))
         .def("additions", [](const Model& model) {
             py::list out;
             for (const Addition& a : model.Additions())

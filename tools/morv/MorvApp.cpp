@@ -1,5 +1,4 @@
 #include "tools/morv/MorvApp.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -13,6 +12,7 @@
 #include "tools/morv/CompactFormatter.h"
 #include "tools/morv/InterruptCleanup.h"
 #include "tools/morv/JsonFormatter.h"
+#include "tools/morv/KeywordLister.h"
 #include "tools/morv/SegFormatter.h"
 #include "tools/morv/TextFormatter.h"
 
@@ -113,6 +113,13 @@ bool MorvApp::OpenModel(const std::string& base)
     try {
         model.reset(new morv::Model(base));
         analyzer.reset(new morv::Analyzer(*model));
+        traditional = options->traditional == MorvOptions::Traditional::On    ? morv::Traditional::On
+                      : options->traditional == MorvOptions::Traditional::Off ? morv::Traditional::Off
+                                                                              : morv::Traditional::Auto;
+        // Asked for, the conversion must be there before any line is read
+        // (auto goes without it).
+        if (traditional == morv::Traditional::On)
+            analyzer->Analyze("\xE5\x80\x91", morv::Encoding::Utf8, true, morv::Mode::Normal, traditional);
         return true;
     } catch (const morv::Error& e) {
         Report(std::string("cannot start the engine: ") + e.what());
@@ -364,7 +371,7 @@ void MorvApp::Analyze(morv::Analyzer& a, Block& block)
         const std::string_view text(block.data.data() + piece.offset, piece.size);
         if (wantTokens) {
             const auto tokens = a.AnalyzeRaw(text, ApiEncoding(piece.encoding), true,
-                                             options->search ? morv::Mode::Search : morv::Mode::Normal);
+                                             options->search ? morv::Mode::Search : morv::Mode::Normal, traditional);
             piece.tokens.assign(tokens.first, tokens.first + tokens.second);
             piece.parts.clear();
             piece.partOffsets.clear();
@@ -381,7 +388,7 @@ void MorvApp::Analyze(morv::Analyzer& a, Block& block)
                 piece.partOffsets.resize(tokens.second + 1, piece.parts.size());
         }
         if (wantHtml) {
-            const std::string_view html = a.AnalyzeHtml(text, ApiEncoding(piece.encoding), true);
+            const std::string_view html = a.AnalyzeHtml(text, ApiEncoding(piece.encoding), true, traditional);
             piece.html.assign(html.data(), html.size());
         }
     }
@@ -514,6 +521,57 @@ void MorvApp::StopWorkers()
     closing = false;
 }
 
+// Every input through the analysers: files with one analyser per core; a
+// terminal or a pipe with one, answering line by line.
+void MorvApp::ProcessInputs()
+{
+    const MorvOptions& opts = *options;
+    bool allFiles = !opts.files.empty();
+    for (const std::string& name : opts.files)
+        allFiles = allFiles && name != "-";
+    int jobs = opts.jobs;
+    if (jobs == 0) {
+        const unsigned cores = std::thread::hardware_concurrency();
+        jobs = allFiles ? static_cast<int>(cores == 0 ? 1 : std::min(cores, 64u)) : 1;
+    }
+    if (jobs > 1)
+        StartWorkers(jobs);
+
+    StartProgress();
+    for (auto& page : pages)
+        page->Begin();
+    if (opts.files.empty())
+        ProcessFile("-");
+    for (const std::string& name : opts.files)
+        if (failedStream == nullptr)
+            ProcessFile(name);
+    StopWorkers();
+    if (progress)
+        progress->Finish();
+}
+
+void MorvApp::ListKeywords()
+{
+    KeywordLister::Settings settings;
+    settings.top = options->keywords;
+    settings.textRank = options->textRank;
+    settings.tags = options->keywordTags;
+    settings.encoding = options->encoding;
+    settings.outputEncoding = options->outputEncoding;
+    settings.traditional = traditional;
+    KeywordLister lister(*analyzer, out, settings);
+    std::vector<std::string> names = options->files;
+    if (names.empty())
+        names.push_back("-");
+    for (const std::string& name : names) {
+        std::string error;
+        if (!lister.List(name, names.size() > 1, &error)) {
+            Report(error);
+            status = kFileTrouble;
+        }
+    }
+}
+
 int MorvApp::Run(const MorvOptions& opts)
 {
     options = &opts;
@@ -543,29 +601,11 @@ int MorvApp::Run(const MorvOptions& opts)
     if (!OpenOutputs())
         return kFileTrouble;
 
-    // Files: one analyser per core; a terminal or a pipe: one, answering line by line.
-    bool allFiles = !opts.files.empty();
-    for (const std::string& name : opts.files)
-        allFiles = allFiles && name != "-";
-    int jobs = opts.jobs;
-    if (jobs == 0) {
-        const unsigned cores = std::thread::hardware_concurrency();
-        jobs = allFiles ? static_cast<int>(cores == 0 ? 1 : std::min(cores, 64u)) : 1;
+    if (opts.keywords > 0) {
+        ListKeywords();
+    } else {
+        ProcessInputs();
     }
-    if (jobs > 1)
-        StartWorkers(jobs);
-
-    StartProgress();
-    for (auto& page : pages)
-        page->Begin();
-    if (opts.files.empty())
-        ProcessFile("-");
-    for (const std::string& name : opts.files)
-        if (failedStream == nullptr)
-            ProcessFile(name);
-    StopWorkers();
-    if (progress)
-        progress->Finish();
 
     bool written = true;
     for (auto& page : pages) {

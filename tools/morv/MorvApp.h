@@ -84,6 +84,9 @@ private:
     // Commits (or, when not written, drops) one output file; false when it fails.
     bool CloseOutput(std::unique_ptr<AtomicFile>& file, int& slot, bool written);
     void StartProgress();
+    void ProcessInputs();
+    // --keywords: the keywords of each input instead of its words.
+    void ListKeywords();
     void ProcessFile(const std::string& name);
     void ProcessStream(int fd, const std::string& name, bool interactive);
     void AddPiece(const InputReader::Piece& input, Encoding enc);
@@ -114,6 +117,7 @@ private:
     Encoding outputEncoding = Encoding::Unknown;
     std::unique_ptr<morv::Model> model;
     std::unique_ptr<morv::Analyzer> analyzer;
+    morv::Traditional traditional = morv::Traditional::Auto;
     std::unique_ptr<LineFormatter> formatter;
     std::vector<std::unique_ptr<HtmlPageStream>> pages;
     std::unique_ptr<AtomicFile> outputFile;

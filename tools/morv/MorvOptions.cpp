@@ -40,6 +40,18 @@ const char* MorvOptions::Usage()
            "                          two characters and more inside it (中国农业发展银行:\n"
            "                          中国 农业 发展 银行 ...); compact marks them with a fifth\n"
            "                          field \"sub\", json with \"sub\":true; the page is unchanged\n"
+           "      --traditional MODE  traditional Chinese: auto (default) analyses each\n"
+           "                          sentence that reads as traditional as its simplified\n"
+           "                          conversion (OpenCC), on every sentence, off none; the\n"
+           "                          output keeps the input's characters\n"
+           "      --keywords N        instead of the words, the N keywords of each input\n"
+           "                          (a whole file, or standard input to its end), one a\n"
+           "                          line: word, tag and weight separated by tabs;\n"
+           "                          by TF-IDF over the model's IDF table; with several\n"
+           "                          inputs a line \"# FILE\" comes before each one's\n"
+           "      --textrank          with --keywords: rank by TextRank instead\n"
+           "      --keyword-tags TAGS with --keywords: only words of these tags (separated\n"
+           "                          by commas: n,ns,vn,v)\n"
            "      --progress          show how far the run has come on standard error\n"
            "                          (bytes, share, rate, time left); by default shown\n"
            "                          when it is a terminal, the input is files and the\n"
@@ -89,7 +101,8 @@ MorvOptions::Action MorvOptions::Parse(int argc, const char* const* argv)
     } shorts[] = {{'f', "--format"}, {'o', "--output"},    {'e', "--encoding"},
                   {'d', "--base"},   {'u', "--user-dict"}, {'j', "--jobs"}};
     static const char* const withValue[] = {"--format", "--output", "--html",      "--encoding", "--output-encoding",
-                                            "--base",   "--dir",    "--user-dict", "--jobs"};
+                                            "--base",   "--dir",    "--user-dict", "--jobs",
+                                            "--keywords", "--keyword-tags", "--traditional"};
     bool optionsEnd = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -111,6 +124,10 @@ MorvOptions::Action MorvOptions::Parse(int argc, const char* const* argv)
         }
         if (arg == "--search") {
             search = true;
+            continue;
+        }
+        if (arg == "--textrank") {
+            textRank = true;
             continue;
         }
         if (arg == "--progress" || arg == "--no-progress") {
@@ -194,6 +211,27 @@ MorvOptions::Action MorvOptions::Parse(int argc, const char* const* argv)
                 return Action::Error;
             }
             jobs = static_cast<int>(n);
+        } else if (name == "--keywords") {
+            char* end = nullptr;
+            const long n = std::strtol(value.c_str(), &end, 10);
+            if (*end != '\0' || n < 1 || n > 100000) {
+                error = "option '--keywords' needs a number from 1 to 100000, not '" + value + "'";
+                return Action::Error;
+            }
+            keywords = static_cast<size_t>(n);
+        } else if (name == "--traditional") {
+            if (value == "auto")
+                traditional = Traditional::Auto;
+            else if (value == "on")
+                traditional = Traditional::On;
+            else if (value == "off")
+                traditional = Traditional::Off;
+            else {
+                error = "option '--traditional' needs auto, on or off, not '" + value + "'";
+                return Action::Error;
+            }
+        } else if (name == "--keyword-tags") {
+            keywordTags = value;
         } else if (name == "--output") {
             output = value;
         } else if (name == "--html") {
@@ -203,6 +241,14 @@ MorvOptions::Action MorvOptions::Parse(int argc, const char* const* argv)
         } else {
             userDicts.push_back(value);
         }
+    }
+    if ((textRank || !keywordTags.empty()) && keywords == 0) {
+        error = std::string("option '") + (textRank ? "--textrank" : "--keyword-tags") + "' needs '--keywords N'";
+        return Action::Error;
+    }
+    if (keywords > 0 && (search || !htmlFile.empty() || format != OutputFormat::Text)) {
+        error = "option '--keywords' lists keywords: it takes no --search, --html or --format";
+        return Action::Error;
     }
     return Action::Run;
 }

@@ -28,6 +28,11 @@ public:
     int jobs = 0;                                // -j N; 0: the default
     bool dumpConfig = false;
     bool search = false;                         // --search: sub-tokens after each token
+    size_t keywords = 0;                         // --keywords N: the N keywords of each input
+    bool textRank = false;                       // --textrank: by TextRank, not TF-IDF
+    std::string keywordTags;                     // --keyword-tags LIST, empty: any tag
+    // --traditional: convert traditional Chinese per sentence (Auto), always, never.
+    enum class Traditional { Auto, On, Off } traditional = Traditional::Auto;
     // The progress line: Auto shows it when standard error is a terminal, every
     // input is a file and the output does not go to that terminal.
     enum class Progress { Auto, On, Off } progress = Progress::Auto;

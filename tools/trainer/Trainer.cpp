@@ -10,6 +10,7 @@
 
 #include "tools/trainer/CharModelTrainer.h"
 #include "tools/trainer/CharModelWriter.h"
+#include "tools/trainer/KeywordIdf.h"
 #include "tools/trainer/ModelWriter.h"
 #include "tools/trainer/NameModelTrainer.h"
 #include "tools/trainer/OrgRoleScheme.h"
@@ -74,6 +75,9 @@ int Trainer::Run()
         std::fprintf(stderr, "morv-train: cannot write the models into %s\n", options.outputDir.c_str());
         return 1;
     }
+
+    if (!WriteKeywordTables())
+        return 1;
 
     PersonRoleScheme personScheme(names);
     RoleModelTrainer persons(personScheme, *words, charset);
@@ -300,8 +304,31 @@ bool Trainer::WriteProvenance() const
         text += "supplementary lexicon: " + report.supplementSource + "\n";
     text += std::string("person-name model: ") + (options.newWordModel ? "PersonName.nm" : "not trained") + "\n";
     text += std::string("part-of-speech model: ") + (options.newWordModel ? "NewPos.pm" : "not trained") + "\n";
+    text += "keyword IDF table: Keywords.idf, " + std::to_string(report.keywordWords) + " words over " +
+            std::to_string(report.paragraphs) + " paragraphs\n";
     text += "trainer: morv-train " MORV_TRAINER_VERSION "\n";
     return ModelWriter::WriteBytes(DataDir() + "/Trained.txt", text);
+}
+
+// Keyword extraction's IDF table from the corpus's paragraphs, and the stop
+// words of the sources (none when the sources have no list).
+bool Trainer::WriteKeywordTables()
+{
+    KeywordIdf idf;
+    idf.Count(reader.GetParagraphs());
+    report.keywordWords = idf.WordCount();
+    std::string stopWords;
+    std::ifstream in((fs::path(options.sourceDir) / "stopwords.txt").string(), std::ios::binary);
+    if (in) {
+        std::stringstream ss;
+        ss << in.rdbuf();
+        stopWords = ss.str();
+    }
+    if (ModelWriter::WriteBytes(DataDir() + "/Keywords.idf", idf.Text()) &&
+        ModelWriter::WriteBytes(DataDir() + "/stopwords.txt", stopWords))
+        return true;
+    std::fprintf(stderr, "morv-train: cannot write the keyword tables into %s\n", options.outputDir.c_str());
+    return false;
 }
 
 // The character classes, the tag set and the configuration, as the engine

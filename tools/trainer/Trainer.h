@@ -75,6 +75,7 @@ struct TrainerReport {
     size_t posModelEntries = 0;
     size_t posModelBytes = 0;
     double posModelSeconds = 0;
+    size_t keywordWords = 0; // words of the keyword IDF table
     double seconds = 0;
     // Processor time of the run: what it takes on an idle machine, whatever else
     // shares the cores now.
@@ -103,6 +104,7 @@ private:
     bool ReadCorpus();
     bool WriteSourceCopies() const;
     bool WriteProvenance() const;
+    bool WriteKeywordTables();
     bool TrainNewWordModel();
     bool BuildSupplement();
     bool TrainNameModel();
