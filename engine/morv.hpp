@@ -44,7 +44,14 @@ inline void Check(int status)
 enum class Encoding : unsigned { Utf8 = MORV_UTF8, Gbk = MORV_GBK };
 // Search mode: each token is followed by the dictionary words inside it, as
 // sub-tokens (MORV_FLAG_SUBTOKEN); see morv.h.
-enum class Mode : unsigned { Normal = 0, Search = MORV_SEARCH };
+// LongUnits: the long-unit standard (numeral + measure word, dates and times as
+// one token each; MORV_LONG_UNITS), a standard, not an accuracy gain. Modes
+// combine with |: Mode::Search | Mode::LongUnits.
+enum class Mode : unsigned { Normal = 0, Search = MORV_SEARCH, LongUnits = MORV_LONG_UNITS };
+inline constexpr Mode operator|(Mode a, Mode b)
+{
+    return static_cast<Mode>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
+}
 
 // A word of a compound token (a place or organisation name of several words).
 struct Part {

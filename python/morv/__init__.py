@@ -116,23 +116,30 @@ class Model:
         """The directory the model was loaded from."""
         return self._native.path
 
-    def cut(self, text, mode="default"):
+    def cut(self, text, mode="default", standard="corpus"):
         """The words of ``text`` (a person name is one word), line breaks and
         spaces included, so ``"".join(model.cut(text)) == text``.
 
         ``mode="search"``: each word is followed by the dictionary words of two
         characters and more inside it (中国农业发展银行, 中国, 农业, 发展, 银行),
-        as a search index wants them; see :meth:`tokenize`."""
-        return self._native.cut(text, mode)
+        as a search index wants them; see :meth:`tokenize`.
+
+        ``standard="long"``: a segmentation standard of longer units, the
+        granularity of other collections and of jieba-like output (a standard,
+        not a gain in accuracy): a numeral and its measure word (２９个, tag
+        ``mq``) and a run of time words (今年７月１日, tag ``t``) are one word
+        each, with their words as ``parts`` (flag COMPOUND). The default,
+        ``"corpus"``, is the annotated corpus's standard."""
+        return self._native.cut(text, mode, standard)
 
     lcut = cut
 
-    def tag(self, text, mode="default"):
-        """``(word, tag)`` pairs for the words of ``text`` (``mode`` as for
-        :meth:`cut`)."""
-        return self._native.tag(text, mode)
+    def tag(self, text, mode="default", standard="corpus"):
+        """``(word, tag)`` pairs for the words of ``text`` (``mode`` and
+        ``standard`` as for :meth:`cut`)."""
+        return self._native.tag(text, mode, standard)
 
-    def tokenize(self, text, mode="default"):
+    def tokenize(self, text, mode="default", standard="corpus"):
         """:class:`Token` objects with ``word``, ``tag``, ``start``, ``end``
         (character offsets: ``text[t.start:t.end] == t.word``), ``flags`` (the
         module's flag constants, combined), ``name_split`` (for a Chinese
@@ -145,8 +152,8 @@ class Model:
         longer, ordered by start and length, each with its own offsets and tag
         and the flag SUBTOKEN; an index puts them at the position of the token
         before them. Leaving out the tokens flagged SUBTOKEN gives the
-        ``"default"`` result."""
-        return self._native.tokenize(text, mode)
+        ``"default"`` result. ``standard`` as for :meth:`cut`."""
+        return self._native.tokenize(text, mode, standard)
 
     def dictionary_words(self, text, single_chars=False):
         """Every word the dictionaries (core, supplementary, the user's) know
@@ -225,22 +232,22 @@ def default_model():
     return _default
 
 
-def cut(text, mode="default"):
+def cut(text, mode="default", standard="corpus"):
     """:meth:`Model.cut` with the default model."""
-    return default_model().cut(text, mode)
+    return default_model().cut(text, mode, standard)
 
 
 lcut = cut
 
 
-def tag(text, mode="default"):
+def tag(text, mode="default", standard="corpus"):
     """:meth:`Model.tag` with the default model."""
-    return default_model().tag(text, mode)
+    return default_model().tag(text, mode, standard)
 
 
-def tokenize(text, mode="default"):
+def tokenize(text, mode="default", standard="corpus"):
     """:meth:`Model.tokenize` with the default model."""
-    return default_model().tokenize(text, mode)
+    return default_model().tokenize(text, mode, standard)
 
 
 def dictionary_words(text, single_chars=False):

@@ -28,6 +28,7 @@ public:
     int jobs = 0;                                // -j N; 0: the default
     bool dumpConfig = false;
     bool search = false;                         // --search: sub-tokens after each token
+    bool longUnits = false;                      // --standard long: the long-unit standard
     // The progress line: Auto shows it when standard error is a terminal, every
     // input is a file and the output does not go to that terminal.
     enum class Progress { Auto, On, Off } progress = Progress::Auto;
