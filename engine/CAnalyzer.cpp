@@ -115,6 +115,10 @@ void CAnalyzer::BuildNewStages(const CModel& m)
         settings.automatonBonusShort = m.names.automatonBonusShort;
         settings.cutPenalty = m.names.cutPenalty;
         settings.veto = m.names.veto;
+        if (m.names.translit && m.names.translitModel) {
+            settings.translit = m.names.translitModel.get();
+            settings.translitWeight = m.names.translitWeight;
+        }
         names.reset(new (std::nothrow) CNameStage(*m.names.model, *m.core.coreDict, *m.core.unigram,
                                                   m.core.posLexicon.get(), ids, settings));
     }

@@ -205,6 +205,9 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
                [](CModel& m) { return &m.names.automatonBonusShort; }),
         Number("NameCutPenalty", "person names", 0, false, "50", nullptr,
                [](CModel& m) { return &m.names.cutPenalty; }),
+        Switch("Translit", Row::kOnlyOn, "person names", false, [](CModel& m) { return &m.names.translit; }),
+        Number("TranslitWeight", "person names", 0, false, "4", nullptr,
+               [](CModel& m) { return &m.names.translitWeight; }),
         Switch("PlaceNames", Row::kUnlessOff, "place and organisation names", false,
                [](CModel& m) { return &m.entities.on; }),
         Switch("NewPos", Row::kUnlessOff, "part of speech", false, [](CModel& m) { return &m.pos.on; }),
@@ -440,13 +443,20 @@ const NewStagePart kNewStageParts[] = {
      }},
     // Person names.
     {[](CModel& m, const CModel::Reporter& report) {
-         return !m.names.on || LoadModel(m.names.model, nullptr, m.DataPath("PersonName.nm"), report);
+         return !m.names.on || (LoadModel(m.names.model, nullptr, m.DataPath("PersonName.nm"), report) &&
+                                (!m.names.translit ||
+                                 LoadModel(m.names.translitModel, nullptr, m.DataPath("Translit.tm"), report)));
      },
-     [](CModel& m) { m.names.model.reset(); },
+     [](CModel& m) {
+         m.names.model.reset();
+         m.names.translitModel.reset();
+     },
      [](const CModel& m, std::vector<CModel::FileLine>& lines) {
          if (m.names.model)
              lines.push_back({"PersonName.nm", Count(m.names.model->GetCharCount(), "characters, ") +
                                                    Count(m.names.model->GetPairCount(), "pairs")});
+         if (m.names.translitModel)
+             lines.push_back({"Translit.tm", Count(m.names.translitModel->GetCharCount(), "characters")});
      }},
     // Place and organisation names.
     {[](CModel& m, const CModel::Reporter& report) {

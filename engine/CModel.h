@@ -21,6 +21,7 @@
 #include "segment/CPairScores.h"
 #include "segment/SpecialWords.h"
 #include "tagging/CNameModel.h"
+#include "tagging/CTranslitModel.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CPosModel.h"
 #include "tagging/CRoleTagger.h"
@@ -112,6 +113,13 @@ public:
         float cutPenalty = 50;
         bool veto = true;
         std::unique_ptr<CNameModel> model;
+        // The transliteration model (Translit.tm): how much each character's
+        // in-name score adds to the labels of a one-word name, per unit of
+        // natural log; off (the default of a Configure.xml without the key),
+        // the stage hears nothing of it.
+        bool translit = false;
+        float translitWeight = 4;
+        std::unique_ptr<CTranslitModel> translitModel;
     };
     // Place (ns.role, ns.ctx, ns.fsa) and organisation names (nt.role, nt.ctx,
     // nt.fsa).

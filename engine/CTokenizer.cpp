@@ -65,6 +65,10 @@ CTokenizer::CTokenizer(const CModel& model)
         tagNames[code] = name != nullptr ? name : "";
         if (symbolTag < 0 && name != nullptr && std::strcmp(name, "w") == 0)
             symbolTag = code;
+        if (classifierTag < 0 && name != nullptr && std::strcmp(name, "q") == 0)
+            classifierTag = code;
+        if (numeralClassifierTag < 0 && name != nullptr && std::strcmp(name, "mq") == 0)
+            numeralClassifierTag = code;
     }
 }
 
@@ -200,6 +204,15 @@ void CTokenizer::AddSentence(const CSentence& sentence)
         const TokenRecord& t = sentence.items[i];
         if (t.start < 0 || t.end <= t.start)
             continue;
+        const int unitEnd = longUnits ? LongUnitEnd(sentence, i) : i + 1;
+        if (unitEnd > i + 1) {
+            AddLongUnit(sentence, i, unitEnd, compounds);
+            last = tokens.size() - 1;
+            while (last > first && (tokens[last].flags & MORV_FLAG_SUBTOKEN))
+                --last;
+            i = unitEnd - 1;
+            continue;
+        }
         const size_t g0 = base + static_cast<size_t>(t.start);
         const size_t g1 = base + static_cast<size_t>(t.end);
         if (g1 > engineText.Length())
@@ -257,7 +270,7 @@ void CTokenizer::AddSentence(const CSentence& sentence)
         tokens.push_back(token);
         engineSpans.emplace_back(g0, g1);
         if (search && !(token.flags & (MORV_FLAG_LINE_BREAK | MORV_FLAG_SUBSTITUTED)))
-            AddSubTokens(sentence, i, g0, g1);
+            AddSubTokens(sentence, i, i, g0, g1);
     }
     // The sentence's last token, not a sub-token of it.
     if (tokens.size() > first)
@@ -281,7 +294,75 @@ morv_token CTokenizer::MakeToken(size_t g0, size_t g1, uint8_t tag, unsigned fla
     return token;
 }
 
-void CTokenizer::AddSubTokens(const CAnalyzer::Sentence& sentence, int i, size_t g0, size_t g1)
+int CTokenizer::LongUnitEnd(const CSentence& sentence, int i) const
+{
+    // Tokens a unit may take: contiguous, tagged, neither a user's word (the
+    // user chose its bounds) nor a line break.
+    const auto usable = [&](int k) {
+        const TokenRecord& t = sentence.items[k];
+        return k + 1 < sentence.count && t.start >= 0 && t.end > t.start && !(t.flags & kFlagUserWord) &&
+               t.kind != kKindUserWord && t.kind != kKindLineBreak &&
+               (k == i || sentence.items[k - 1].end == t.start);
+    };
+    const auto numeral = [&](int k) {
+        const TokenRecord& t = sentence.items[k];
+        return t.tag == kTagNumeral || (entityWords.number >= 0 && t.wordId == entityWords.number);
+    };
+    if (!usable(i))
+        return i + 1;
+    if (numeral(i) && classifierTag >= 0 && numeralClassifierTag >= 0) {
+        int k = i + 1;
+        while (usable(k) && numeral(k))
+            ++k;
+        if (usable(k) && sentence.items[k].tag == classifierTag)
+            return k + 1;
+        return i + 1;
+    }
+    if (sentence.items[i].tag == kTagTime) {
+        int k = i + 1;
+        while (usable(k) && sentence.items[k].tag == kTagTime)
+            ++k;
+        return k;
+    }
+    return i + 1;
+}
+
+void CTokenizer::AddLongUnit(const CSentence& sentence, int first, int end, bool compounds)
+{
+    const char* engine = engineText.Text();
+    const size_t base = static_cast<size_t>(sentence.text - engine);
+    const TokenRecord& a = sentence.items[first];
+    const TokenRecord& z = sentence.items[end - 1];
+    const size_t g0 = base + static_cast<size_t>(a.start);
+    const size_t g1 = base + static_cast<size_t>(z.end);
+    const bool time = a.tag == kTagTime;
+    morv_token token = MakeToken(g0, g1, static_cast<uint8_t>(time ? kTagTime : numeralClassifierTag),
+                                 time ? MORV_FLAG_TIME : MORV_FLAG_NUMBER);
+    // The unit keeps its words as parts, so that the corpus's cut can still be had.
+    const size_t firstPart = parts.size();
+    for (int k = first; k < end; ++k) {
+        const TokenRecord& t = sentence.items[k];
+        const size_t kk = static_cast<size_t>(k);
+        if (compounds && wordOffsets[kk + 1] > wordOffsets[kk]) {
+            for (int32_t w = wordOffsets[kk]; w < wordOffsets[kk + 1]; ++w) {
+                const TokenPart& p = words[static_cast<size_t>(w)];
+                parts.push_back({engineText.InputOffset(base + static_cast<size_t>(p.start)),
+                                 engineText.InputOffset(base + static_cast<size_t>(p.end)), tagNames[p.tag]});
+            }
+        } else {
+            parts.push_back({engineText.InputOffset(base + static_cast<size_t>(t.start)),
+                             engineText.InputOffset(base + static_cast<size_t>(t.end)), tagNames[t.tag]});
+        }
+    }
+    partRanges.resize(tokens.size() + 1, {0, 0});
+    partRanges.back() = {firstPart, parts.size() - firstPart};
+    token.flags |= MORV_FLAG_COMPOUND;
+    tokens.push_back(token);
+    if (search)
+        AddSubTokens(sentence, first, end - 1, g0, g1);
+}
+
+void CTokenizer::AddSubTokens(const CAnalyzer::Sentence& sentence, int first, int last, size_t g0, size_t g1)
 {
     const char* engine = engineText.Text();
     found.clear();
@@ -289,7 +370,7 @@ void CTokenizer::AddSubTokens(const CAnalyzer::Sentence& sentence, int i, size_t
     // tag given in its place is the better one.
     if (sentence.partOffsets != nullptr) {
         const size_t base = static_cast<size_t>(sentence.text - engine);
-        for (int32_t k = sentence.partOffsets[i]; k < sentence.partOffsets[i + 1]; ++k) {
+        for (int32_t k = sentence.partOffsets[first]; k < sentence.partOffsets[last + 1]; ++k) {
             const CAnalyzer::Part& w = sentence.parts[k];
             const size_t p0 = base + static_cast<size_t>(w.start), p1 = base + static_cast<size_t>(w.end);
             if (p0 >= g0 && p1 <= g1 && engineText.CharIndex(p1) >= engineText.CharIndex(p0) + 2)
@@ -353,6 +434,7 @@ int CTokenizer::Analyze(const char* text, size_t length, unsigned options, std::
     parts.clear();
     partRanges.clear();
     search = (options & MORV_SEARCH) != 0;
+    longUnits = (options & MORV_LONG_UNITS) != 0;
     const int status = Prepare(text, length, options, error);
     if (status != MORV_OK)
         return status;

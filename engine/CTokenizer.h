@@ -59,7 +59,14 @@ private:
     unsigned FlagsOf(const TokenRecord& token) const;
     // In search mode: after token i of the sentence (engine bytes [g0, g1)),
     // the words inside it, as sub-tokens.
-    void AddSubTokens(const CAnalyzer::Sentence& sentence, int i, size_t g0, size_t g1);
+    // Tokens first..last of the sentence make one token (a long unit).
+    void AddSubTokens(const CAnalyzer::Sentence& sentence, int first, int last, size_t g0, size_t g1);
+    // With MORV_LONG_UNITS: the index just past the long unit that begins at
+    // token i of the sentence (numerals and their measure word, a run of time
+    // words), i + 1 when none begins there.
+    int LongUnitEnd(const CSentence& sentence, int i) const;
+    // Tokens [first, end) of the sentence as one token, its words as parts.
+    void AddLongUnit(const CSentence& sentence, int first, int end, bool compounds);
     // A token of the caller's text for engine bytes [g0, g1).
     morv_token MakeToken(size_t g0, size_t g1, uint8_t tag, unsigned flags) const;
 
@@ -67,6 +74,7 @@ private:
     CAnalyzer analyzer;
     CWordFinder finder;
     bool search = false; // MORV_SEARCH in the options of the running Analyze
+    bool longUnits = false; // MORV_LONG_UNITS in the options of the running Analyze
     std::vector<CWordFinder::Word> found;
     std::vector<morv_token> dictionaryWords; // of the last DictionaryWords
     EngineText engineText;
@@ -83,6 +91,8 @@ private:
     std::string html;
     const char* tagNames[256];
     int symbolTag = -1; // code of "w"
+    int classifierTag = -1;        // code of "q"
+    int numeralClassifierTag = -1; // code of "mq"
     SpecialWords ids;
     EntityWords entityWords;
 };

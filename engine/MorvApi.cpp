@@ -274,6 +274,11 @@ bool ReadableFile(const char* path, std::string* error)
     return true;
 }
 
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
 std::vector<std::string> TagList(const char* tags)
 {
     std::vector<std::string> out;
@@ -446,7 +451,7 @@ int morv_model_load_userdict_options(morv_model* model, const char* data, size_t
                 if (c == '\n') {
                     lines += !blank;
                     blank = true;
-                } else if (c != ' ' && c != '\t' && c != '\r') {
+                } else if (!IsBlank(c)) {
                     blank = false;
                 }
             }

@@ -73,6 +73,15 @@ enum morv_status {
  * analyses, choose otherwise (both at once: MORV_E_ARGUMENT): */
 #define MORV_TRADITIONAL_ON 64u   /* convert every sentence */
 #define MORV_TRADITIONAL_OFF 128u /* convert none: the text as it is */
+#define MORV_LONG_UNITS 16u  /* morv_analyze: a long-unit segmentation standard, the
+                            granularity of other collections and of jieba-like
+                            output, not a gain in accuracy: numerals and their
+                            measure word (２９个, ５１００公里) become one token
+                            tagged "mq", a run of time words (１月２８日, 今年７月１日)
+                            one token tagged "t"; each keeps its words as parts
+                            (MORV_FLAG_COMPOUND). Names are one token each in
+                            either standard. The default (without it) is the
+                            corpus standard; the page is the same either way */
 
 /* A length that means "up to the terminating NUL". */
 #define MORV_NUL_TERMINATED ((size_t)-1)
@@ -90,7 +99,8 @@ enum morv_status {
 #define MORV_FLAG_LINE_BREAK 0x200u   /* a line break (CR, LF), tagged "w" */
 #define MORV_FLAG_SUBSTITUTED 0x400u  /* a character the analyser cannot read (see above) */
 #define MORV_FLAG_COMPOUND 0x800u     /* a place or organisation name made of several words
-                                         (中国国际广播电台): morv_token_parts lists them */
+                                         (中国国际广播电台), or a long unit (MORV_LONG_UNITS):
+                                         morv_token_parts lists them */
 #define MORV_FLAG_SUBTOKEN 0x1000u    /* search mode: a dictionary word inside the token before
                                          it (农业 after 中国农业发展银行), at that token's
                                          position; its offsets are its own */

@@ -42,13 +42,19 @@ inline void Check(int status)
 } // namespace detail
 
 enum class Encoding : unsigned { Utf8 = MORV_UTF8, Gbk = MORV_GBK };
-// Search mode: each token is followed by the dictionary words inside it, as
-// sub-tokens (MORV_FLAG_SUBTOKEN); see morv.h.
-enum class Mode : unsigned { Normal = 0, Search = MORV_SEARCH };
 // Traditional Chinese: Auto converts each sentence that reads as traditional
 // to simplified for the analysis, On every sentence, Off none; the tokens keep
 // the caller's characters (see morv.h).
 enum class Traditional : unsigned { Auto = 0, On = MORV_TRADITIONAL_ON, Off = MORV_TRADITIONAL_OFF };
+// Search mode: each token is followed by the dictionary words inside it, as
+// sub-tokens (MORV_FLAG_SUBTOKEN); see morv.h. LongUnits: the long-unit standard (numeral + measure word, dates and times as
+// one token each; MORV_LONG_UNITS), a standard, not an accuracy gain. Modes
+// combine with |: Mode::Search | Mode::LongUnits.
+enum class Mode : unsigned { Normal = 0, Search = MORV_SEARCH, LongUnits = MORV_LONG_UNITS };
+inline constexpr Mode operator|(Mode a, Mode b)
+{
+    return static_cast<Mode>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
+}
 
 // A word of a compound token (a place or organisation name of several words).
 struct Part {

@@ -7,6 +7,7 @@
 #include "tagging/CNameBounds.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CRoleTagger.h"
+#include "tagging/CTranslitModel.h"
 #include "tagging/TagCodes.h"
 
 namespace {
@@ -83,6 +84,18 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
                 for (int l = 1; l < N::kLabelCount; ++l)
                     ws.AddLabelUnits(c, l, forbidden);
     }
+    // The · of a transliterated name joins its parts: a name neither begins
+    // nor ends with it, and a Chinese name never holds it (with the
+    // transliteration model, whose names these are).
+    for (int c = 0; c < n && settings.translit != nullptr; ++c) {
+        const unsigned char* s = reinterpret_cast<const unsigned char*>(sentence + starts[c]);
+        if (starts[c + 1] - starts[c] != 2 || s[0] != 0xA1 || s[1] != 0xA4)
+            continue;
+        for (int l = 1; l < N::kLabelCount; ++l)
+            if (l != N::kWI)
+                ws.AddLabelUnits(c, l, forbidden);
+        ws.AddEndUnits(c + 1, forbidden);
+    }
 
     // Nor does a name hold punctuation or a symbol (a bracket, a book-title
     // mark, "+", dots), whatever the segmentation made of it; the marks that
@@ -122,6 +135,34 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
         }
     }
 
+    // What the transliteration model says of each character: foreign names are
+    // written with a small set of characters, which the name model's own
+    // character rows see only through the names of the training text.
+    // Only runs of three characters and more that all read as transliteration
+    // speak: two such characters side by side are as often a Chinese name or
+    // an ordinary word.
+    if (settings.translit != nullptr && settings.translitWeight > 0) {
+        constexpr int kMinOdds = 100; // e: the character is that much likelier in such a name
+        constexpr int kMinRun = 3;
+        int run = 0;
+        for (int c = 0; c <= n; ++c) {
+            const int key = c < n ? KeyAt(sentence, length, starts[c]) : -1;
+            const bool dot = key == 0xA1A4;
+            if (key >= 0 && (dot || settings.translit->Of(key).inName >= kMinOdds)) {
+                ++run;
+                continue;
+            }
+            if (run >= kMinRun)
+                for (int r = c - run; r < c; ++r) {
+                    const int k = KeyAt(sentence, length, starts[r]);
+                    const int64_t units = ws.Units(settings.translitWeight * settings.translit->Of(k).inName / 100.0f);
+                    ws.AddLabelUnits(r, N::kWB, units);
+                    ws.AddLabelUnits(r, N::kWI, units);
+                }
+            run = 0;
+        }
+    }
+
     model.Decode(ws);
     for (const CNameModel::Name& found : ws.GetNames()) {
         Name name{found.start, found.end, found.split, kTagPersonName};
@@ -131,13 +172,48 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
             for (int p = found.start; p + 1 < found.end; ++p)
                 dot = dot || (static_cast<unsigned char>(sentence[p]) == 0xA1 &&
                               static_cast<unsigned char>(sentence[p + 1]) == 0xA4);
-            if (chars >= 3 || dot)
+            if (chars >= 3 && !dot && settings.translit != nullptr &&
+                IsForeignPlace(sentence, length, charIndex(found.start) > 0 ? starts[charIndex(found.start) - 1] : -1,
+                               found.start, found.end))
+                name.tag = kTagPlaceName;
+            else if (chars >= 3 || dot)
                 name.tag = kTagTransliteratedName;
             else if (chars == 2 && found.end - found.start == 4 && IsPrefix(sentence + found.start))
                 name.tag = kTagSurname;
         }
         names.push_back(name);
     }
+}
+
+int CNameStage::KeyAt(const char* sentence, int length, int p)
+{
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(sentence);
+    if (p < 0 || p + 1 >= length || s[p] < 0x80)
+        return -1;
+    return s[p] << 8 | s[p + 1];
+}
+
+bool CNameStage::IsForeignPlace(const char* sentence, int length, int previous, int start, int end) const
+{
+    int score = 0;
+    for (int p = start; p < end;) {
+        const int key = KeyAt(sentence, length, p);
+        if (key >= 0)
+            score += settings.translit->Of(key).place;
+        p += key >= 0 ? 2 : 1;
+    }
+    // The characters beside the name: 在, 到 before a place, 市, 州 after one;
+    // 说 after a person.
+    const int before = KeyAt(sentence, length, previous);
+    if (before >= 0)
+        score += settings.translit->Of(before).before;
+    const int after = KeyAt(sentence, length, end);
+    if (after >= 0)
+        score += settings.translit->Of(after).after;
+    // A clear margin (e^4): the name model found a person's name, and the
+    // place statistics rest on far fewer names.
+    constexpr int kMargin = 400;
+    return score > kMargin;
 }
 
 TokenRecord CNameStage::PieceOf(const char* sentence, const TokenRecord& from, int start, int end) const
@@ -210,7 +286,8 @@ void CNameStage::Merge(TokenRecord* items, int& count)
             const Name& name = names[k];
             const int pieces = name.split > name.start && name.split < name.end ? 2 : 1;
             token.end = name.end;
-            token.wordId = ids.unknownPerson;
+            // The tag code rides in kind until the tagger takes it.
+            token.wordId = name.tag == kTagPlaceName && ids.unknownPlace >= 0 ? ids.unknownPlace : ids.unknownPerson;
             token.kind = name.tag;
             items[w++] = token;
             r += pieces - 1;

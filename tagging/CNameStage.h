@@ -12,6 +12,7 @@ class CPDAT;
 class CUnigram;
 class CPosLexicon;
 class CRoleTagger;
+class CTranslitModel;
 
 // The person-name stage of the new stages: decides the person names of a
 // segmented sentence with the character-based name model, which hears what the
@@ -44,6 +45,11 @@ public:
         // Whether a word the tagger calls a person name but that is none of the
         // stage's names loses that tag.
         bool veto = true;
+        // The transliteration model (none: not heard) and what a character's
+        // in-name score, per unit of natural log, adds to the labels of a
+        // one-word name.
+        const CTranslitModel* translit = nullptr;
+        float translitWeight = 0;
     };
     // A decided name: byte offsets in the sentence, the surname's end for a
     // Chinese name (-1 otherwise) and the tag code it gets.
@@ -78,6 +84,12 @@ private:
         int end;
     };
     static bool IsUserWord(const TokenRecord& t);
+    // The character key at byte offset p of the sentence, -1 for a byte below 0x80.
+    static int KeyAt(const char* sentence, int length, int p);
+    // Whether a one-word name of the transliteration model's kind is a place:
+    // its characters and the characters beside it say place rather than person.
+    // previous: where the character before the name begins, -1 at the start.
+    bool IsForeignPlace(const char* sentence, int length, int previous, int start, int end) const;
     TokenRecord PieceOf(const char* sentence, const TokenRecord& from, int start, int end) const;
 
     const CNameModel& model;

@@ -121,3 +121,44 @@ TEST(Evaluator, WordsAloneGiveTheirNsAndNtWordsAsEntities)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Evaluator, PrecisionOfProposedAndOutOfVocabularyWords)
+{
+    // Known from training: 网友, 来, 留言, 点, 赞, 他, 说.
+    const std::set<std::string> vocabulary = {"\xCD\xF8\xD3\xD1", "\xC0\xB4", "\xC1\xF4\xD1\xD4", "\xB5\xE3",
+                                              "\xD4\xDE", "\xCB\xFB", "\xCB\xB5"};
+    const struct {
+        const char* label;
+        const char* gold;
+        const char* system;
+        std::vector<bool> proposed; // per system word
+        size_t proposedWords, proposedRight, oovWords, oovRight;
+    } cases[] = {
+        // 留言点赞 glued: a proposed word the gold does not have, and no word of training.
+        {"a false merge", "网友/n  来/v  留言/v  点赞/v", "网友/n  来/v  留言点赞/i", {false, false, true}, 1, 0, 1, 0},
+        // 点赞 proposed and right; unknown to training, so an OOV word too.
+        {"a right new word", "网友/n  来/v  留言/v  点赞/v", "网友/n  来/v  留言/v  点赞/v", {false, false, false, true},
+         1, 1, 1, 1},
+        // Known words are no OOV words, right or wrong, and nothing was proposed.
+        {"known words only", "他/r  说/v", "他说/v", {false}, 0, 0, 1, 0},
+        {"known words right", "他/r  说/v", "他/r  说/v", {false, false}, 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        Evaluator eval(vocabulary);
+        std::vector<Evaluator::Word> words, entities;
+        SystemOf(Parse(c.system), words, entities);
+        ASSERT_EQ(words.size(), c.proposed.size()) << c.label;
+        for (size_t k = 0; k < words.size(); ++k)
+            words[k].proposed = c.proposed[k];
+        eval.Score(Parse(c.gold), words, entities);
+        const Evaluator::Counts& n = eval.GetCounts();
+        EXPECT_EQ(n.proposed, c.proposedWords) << c.label;
+        EXPECT_EQ(n.proposedCorrect, c.proposedRight) << c.label;
+        EXPECT_EQ(n.oovSystem, c.oovWords) << c.label;
+        EXPECT_EQ(n.oovSystemCorrect, c.oovRight) << c.label;
+    }
+}
+
+} // namespace

@@ -90,6 +90,16 @@ TEST(MorvOptions, ParsesEveryOption)
     EXPECT_EQ(shorts.jobs, 3);
     EXPECT_EQ(shorts.outputEncoding, Encoding::Gbk);
     EXPECT_TRUE(shorts.dumpConfig);
+    EXPECT_FALSE(shorts.longUnits);
+    for (const auto& c : {std::make_pair("--standard=long", true), std::make_pair("--standard=corpus", false)}) {
+        MorvOptions standard;
+        const char* argv3[] = {"morv", c.first};
+        ASSERT_EQ(standard.Parse(2, argv3), MorvOptions::Action::Run) << c.first;
+        EXPECT_EQ(standard.longUnits, c.second) << c.first;
+    }
+    MorvOptions wrong;
+    const char* argv4[] = {"morv", "--standard", "jieba"};
+    EXPECT_EQ(wrong.Parse(3, argv4), MorvOptions::Action::Error);
 }
 
 TEST(TextCodec, DecodesUtf8Strictly)

@@ -37,13 +37,6 @@ std::string Words(const std::vector<morv::Token>& tokens)
     return out;
 }
 
-std::string Gbk(const std::string& utf8)
-{
-    std::string out;
-    TextCodec::Instance().AppendUtf8AsGbk(out, utf8.data(), utf8.size());
-    return out;
-}
-
 } // namespace
 
 TEST(Traditional, SentencesThatReadAsTraditionalAreConverted)

@@ -384,15 +384,22 @@ inline size_t CountChars(const char* from, const char* to)
     return n;
 }
 
-// The options of a mode argument: "default", or "search" (sub-tokens).
-unsigned ModeOptions(py::handle modeArg)
+// The options of a mode argument, "default" or "search" (sub-tokens), and of a
+// standard, "corpus" or "long" (long units).
+unsigned ModeOptions(py::handle modeArg, py::handle standardArg)
 {
     const std::string mode = StrArg(modeArg, "mode");
+    const std::string standard = StrArg(standardArg, "standard");
+    unsigned options = MORV_UTF8;
     if (mode == "search")
-        return MORV_UTF8 | MORV_SEARCH;
-    if (mode != "default")
+        options |= MORV_SEARCH;
+    else if (mode != "default")
         ValueError("mode must be 'default' or 'search', not '" + mode + "'");
-    return MORV_UTF8;
+    if (standard == "long")
+        options |= MORV_LONG_UNITS;
+    else if (standard != "corpus")
+        ValueError("standard must be 'corpus' or 'long', not '" + standard + "'");
+    return options;
 }
 
 // The options of a traditional argument: "auto" (each sentence that reads as
@@ -409,7 +416,7 @@ unsigned TraditionalOptions(py::handle arg)
     ValueError("traditional must be 'auto', 'on' or 'off', not '" + value + "'");
 }
 
-py::object Cut(Model& model, py::handle text, py::handle mode, py::handle traditional)
+py::object Cut(Model& model, py::handle text, py::handle mode, py::handle traditional, py::handle standard)
 {
     return model.Analyze(text, [](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer*) {
         PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
@@ -419,10 +426,10 @@ py::object Cut(Model& model, py::handle text, py::handle mode, py::handle tradit
         for (size_t i = 0; i < count; ++i)
             PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), Slice(s, tokens[i].char_start, tokens[i].char_end));
         return result;
-    }, ModeOptions(mode) | TraditionalOptions(traditional));
+    }, ModeOptions(mode, standard) | TraditionalOptions(traditional));
 }
 
-py::object TagText(Model& model, py::handle text, py::handle mode, py::handle traditional)
+py::object TagText(Model& model, py::handle text, py::handle mode, py::handle traditional, py::handle standard)
 {
     return model.Analyze(text, [&model](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer*) {
         PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
@@ -441,7 +448,7 @@ py::object TagText(Model& model, py::handle text, py::handle mode, py::handle tr
             PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), pair);
         }
         return result;
-    }, ModeOptions(mode) | TraditionalOptions(traditional));
+    }, ModeOptions(mode, standard) | TraditionalOptions(traditional));
 }
 
 // Token objects of the library's tokens (or dictionary words).
@@ -474,14 +481,14 @@ py::object MakeTokens(Model& model, const morv_token* tokens, size_t count, cons
     return py::object(std::move(result));
 }
 
-py::object Tokenize(Model& model, py::handle text, py::handle mode, py::handle traditional)
+py::object Tokenize(Model& model, py::handle text, py::handle mode, py::handle traditional, py::handle standard)
 {
     return model.Analyze(
         text,
         [&model](const morv_token* tokens, size_t count, const py::str& s, morv_analyzer* a) {
             return MakeTokens(model, tokens, count, s, a);
         },
-        ModeOptions(mode) | TraditionalOptions(traditional));
+        ModeOptions(mode, standard) | TraditionalOptions(traditional));
 }
 
 py::object DictionaryWords(Model& model, py::handle text, py::handle singleCharsArg, py::handle traditional)
@@ -573,11 +580,11 @@ class ArgumentError(Error, ValueError):
         .def(py::init<py::object>(), py::arg("path"))
         .def_property_readonly("path", &Model::Dir)
         .def("cut", &Cut, py::arg("text"), py::arg("mode") = py::str("default"),
-             py::arg("traditional") = py::str("auto"))
+             py::arg("traditional") = py::str("auto"), py::arg("standard") = py::str("corpus"))
         .def("tag", &TagText, py::arg("text"), py::arg("mode") = py::str("default"),
-             py::arg("traditional") = py::str("auto"))
+             py::arg("traditional") = py::str("auto"), py::arg("standard") = py::str("corpus"))
         .def("tokenize", &Tokenize, py::arg("text"), py::arg("mode") = py::str("default"),
-             py::arg("traditional") = py::str("auto"))
+             py::arg("traditional") = py::str("auto"), py::arg("standard") = py::str("corpus"))
         .def("dictionary_words", &DictionaryWords, py::arg("text"), py::arg("single_chars") = py::bool_(false),
              py::arg("traditional") = py::str("auto"))
         .def("add_word", &Model::AddWord, py::arg("word"), py::arg("freq") = py::none(), py::arg("tag") = py::none())

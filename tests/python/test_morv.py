@@ -151,3 +151,20 @@ def test_compound_names_list_their_words(model, tmp_path):
         assert text[p.start:p.end] == p.word
     assert all(not t.parts for t in tokens if t is not station[0])
     assert all(not t.parts for t in morv.Model(CLASSIC).tokenize(text))  # the classic pipeline merges none
+
+
+@pytest.mark.parametrize("text, unit, tag", [
+    ("他买了２９个苹果。", "２９个", "mq"),
+    ("今年７月１日起施行。", "今年７月１日", "t"),
+])
+def test_the_long_unit_standard_joins_numerals_and_dates(model, text, unit, tag):
+    corpus = model.cut(text)
+    longer = model.cut(text, standard="long")
+    assert "".join(longer) == text and unit in longer and unit not in corpus
+    assert model.cut(text, standard="corpus") == corpus
+    assert (unit, tag) in model.tag(text, standard="long")
+    token = [t for t in model.tokenize(text, mode="search", standard="long") if t.word == unit][0]
+    assert token.flags & morv.COMPOUND and "".join(p.word for p in token.parts) == unit
+    assert morv.cut(text, "default", standard="long") == longer
+    with pytest.raises(ValueError, match="standard"):
+        model.cut(text, standard="wide")

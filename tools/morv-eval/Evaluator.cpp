@@ -81,6 +81,25 @@ void Evaluator::Score(const Paragraph& gold, const std::vector<Word>& system, co
     std::map<std::pair<int, int>, const Word*> bySpan;
     for (const Word& w : system)
         bySpan[{w.start, w.end}] = &w;
+    // Precision of what the system calls a word the training never showed.
+    const std::string text = gold.Text();
+    std::set<std::pair<int, int>> goldWordSpans;
+    for (const Word& g : goldWords)
+        goldWordSpans.insert({g.start, g.end});
+    for (const Word& w : system) {
+        if (w.start < 0 || w.end > static_cast<int>(text.size()) || w.end <= w.start)
+            continue;
+        const bool right = goldWordSpans.count({w.start, w.end}) > 0;
+        if (!vocabulary.empty() &&
+            !vocabulary.count(text.substr(static_cast<size_t>(w.start), static_cast<size_t>(w.end - w.start)))) {
+            ++counts.oovSystem;
+            counts.oovSystemCorrect += right;
+        }
+        if (w.proposed) {
+            ++counts.proposed;
+            counts.proposedCorrect += right;
+        }
+    }
     counts.gold += goldWords.size();
     counts.system += system.size();
     for (size_t i = 0; i < goldWords.size(); ++i) {
@@ -170,6 +189,11 @@ void Evaluator::Print() const
     std::printf("| segmentation F1 | %.4f | >= 0.965 |\n", F1(p, r));
     if (!vocabulary.empty())
         std::printf("| OOV recall (%zu OOV words) | %.4f | >= 0.70 |\n", c.oovGold, Ratio(c.oovCorrect, c.oovGold));
+    if (!vocabulary.empty())
+        std::printf("| OOV precision (%zu words the training lacks) | %.4f | |\n", c.oovSystem,
+                    Ratio(c.oovSystemCorrect, c.oovSystem));
+    std::printf("| precision of proposed new words (%zu proposed) | %.4f | |\n", c.proposed,
+                Ratio(c.proposedCorrect, c.proposed));
     std::printf("| POS accuracy (on %zu correctly cut words) | %.5f | >= 0.955 |\n", c.correct,
                 Ratio(c.posCorrect, c.correct));
     if (!vocabulary.empty()) {

@@ -17,12 +17,19 @@ public:
         int start;
         int end;
         std::string tag; // corpus tag set (extended tags mapped back)
+        // A word the character model proposed (MORV_FLAG_NEW_WORD), which no
+        // dictionary has.
+        bool proposed = false;
     };
     struct Counts {
         size_t gold = 0, system = 0, correct = 0;
         size_t oovGold = 0, oovCorrect = 0;
         size_t posCorrect = 0;
         size_t oovPosCorrect = 0; // of the correctly cut OOV words
+        // The system's words the training vocabulary lacks, and those of them
+        // the gold has; the same for the proposed words.
+        size_t oovSystem = 0, oovSystemCorrect = 0;
+        size_t proposed = 0, proposedCorrect = 0;
         size_t goldNames = 0, systemNames = 0, correctNames = 0;
         size_t goldPlaces = 0, systemPlaces = 0, correctPlaces = 0;
         size_t goldOrgs = 0, systemOrgs = 0, correctOrgs = 0;

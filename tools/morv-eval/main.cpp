@@ -314,7 +314,7 @@ int main(int argc, char** argv)
                 words.push_back({start, split, "nr"});
                 words.push_back({split, end, "nr"});
             } else {
-                words.push_back({start, end, tag});
+                words.push_back({start, end, tag, t.Has(MORV_FLAG_NEW_WORD)});
             }
             if (dump) {
                 // A compound in brackets with its own tag, as the corpus writes it.

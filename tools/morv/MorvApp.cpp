@@ -198,7 +198,8 @@ bool MorvApp::OpenOutputs()
         pages.emplace_back(new HtmlPageStream(out));
     switch (options->format) {
     case OutputFormat::Text: formatter.reset(new TextFormatter(out)); break;
-    case OutputFormat::Seg: formatter.reset(new SegFormatter(out, true)); break;
+    // The long-unit standard writes names whole in seg too.
+    case OutputFormat::Seg: formatter.reset(new SegFormatter(out, !options->longUnits)); break;
     case OutputFormat::Words: formatter.reset(new SegFormatter(out, false)); break;
     case OutputFormat::Compact: formatter.reset(new CompactFormatter(out)); break;
     case OutputFormat::Json: formatter.reset(new JsonFormatter(out)); break;
@@ -371,7 +372,9 @@ void MorvApp::Analyze(morv::Analyzer& a, Block& block)
         const std::string_view text(block.data.data() + piece.offset, piece.size);
         if (wantTokens) {
             const auto tokens = a.AnalyzeRaw(text, ApiEncoding(piece.encoding), true,
-                                             options->search ? morv::Mode::Search : morv::Mode::Normal, traditional);
+                                             (options->search ? morv::Mode::Search : morv::Mode::Normal) |
+                                                 (options->longUnits ? morv::Mode::LongUnits : morv::Mode::Normal),
+                                             traditional);
             piece.tokens.assign(tokens.first, tokens.first + tokens.second);
             piece.parts.clear();
             piece.partOffsets.clear();

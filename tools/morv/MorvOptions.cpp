@@ -52,6 +52,12 @@ const char* MorvOptions::Usage()
            "      --textrank          with --keywords: rank by TextRank instead\n"
            "      --keyword-tags TAGS with --keywords: only words of these tags (separated\n"
            "                          by commas: n,ns,vn,v)\n"
+           "      --standard STD      the segmentation standard: corpus (default), the\n"
+           "                          annotated corpus's; long, a standard of longer units\n"
+           "                          (not more accurate, the granularity of other\n"
+           "                          collections): numeral and measure word (２９个/mq),\n"
+           "                          dates and times (今年７月１日/t) one word each, and\n"
+           "                          names whole in seg too\n"
            "      --progress          show how far the run has come on standard error\n"
            "                          (bytes, share, rate, time left); by default shown\n"
            "                          when it is a terminal, the input is files and the\n"
@@ -102,7 +108,7 @@ MorvOptions::Action MorvOptions::Parse(int argc, const char* const* argv)
                   {'d', "--base"},   {'u', "--user-dict"}, {'j', "--jobs"}};
     static const char* const withValue[] = {"--format", "--output", "--html",      "--encoding", "--output-encoding",
                                             "--base",   "--dir",    "--user-dict", "--jobs",
-                                            "--keywords", "--keyword-tags", "--traditional"};
+                                            "--keywords", "--keyword-tags", "--traditional", "--standard"};
     bool optionsEnd = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -190,6 +196,12 @@ MorvOptions::Action MorvOptions::Parse(int argc, const char* const* argv)
                 error = "unknown format '" + value + "' (text, seg, words, compact, json or html)";
                 return Action::Error;
             }
+        } else if (name == "--standard") {
+            if (value != "corpus" && value != "long") {
+                error = "unknown standard '" + value + "' (corpus or long)";
+                return Action::Error;
+            }
+            longUnits = value == "long";
         } else if (name == "--encoding") {
             if (!ParseEncoding(value, false, &encoding)) {
                 error = "unknown encoding '" + value + "' (auto, gbk or utf-8)";

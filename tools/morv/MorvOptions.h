@@ -33,6 +33,7 @@ public:
     std::string keywordTags;                     // --keyword-tags LIST, empty: any tag
     // --traditional: convert traditional Chinese per sentence (Auto), always, never.
     enum class Traditional { Auto, On, Off } traditional = Traditional::Auto;
+    bool longUnits = false;                      // --standard long: the long-unit standard
     // The progress line: Auto shows it when standard error is a terminal, every
     // input is a file and the output does not go to that terminal.
     enum class Progress { Auto, On, Off } progress = Progress::Auto;

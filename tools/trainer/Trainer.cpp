@@ -13,6 +13,7 @@
 #include "tools/trainer/KeywordIdf.h"
 #include "tools/trainer/ModelWriter.h"
 #include "tools/trainer/NameModelTrainer.h"
+#include "tools/trainer/TranslitModelTrainer.h"
 #include "tools/trainer/OrgRoleScheme.h"
 #include "tools/trainer/PersonRoleScheme.h"
 #include "tools/trainer/PlaceRoleScheme.h"
@@ -184,6 +185,14 @@ bool Trainer::TrainNameModel()
     persons.Train(reader.GetParagraphs());
     if (!persons.Write(DataDir() + "/PersonName.nm")) {
         std::fprintf(stderr, "morv-train: cannot write the person-name model into %s\n", options.outputDir.c_str());
+        return false;
+    }
+    // The transliteration model, which the person-name stage hears (Translit).
+    TranslitModelTrainer translit;
+    translit.Train(reader.GetParagraphs());
+    if (!translit.Write(DataDir() + "/Translit.tm")) {
+        std::fprintf(stderr, "morv-train: cannot write the transliteration model into %s\n",
+                     options.outputDir.c_str());
         return false;
     }
     report.nameModelChars = persons.GetReport().chars;

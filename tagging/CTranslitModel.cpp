@@ -1,0 +1,68 @@
+#include "tagging/CTranslitModel.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+uint32_t U32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+int16_t I16(const unsigned char* p) { return static_cast<int16_t>(p[0] | p[1] << 8); }
+
+} // namespace
+
+constexpr char CTranslitModel::kMagic[4];
+
+bool CTranslitModel::Load(const char* path)
+{
+    if (path == nullptr)
+        return false;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path, "rb"), std::fclose);
+    if (!file)
+        return false;
+    std::vector<unsigned char> bytes;
+    unsigned char buffer[65536];
+    size_t n;
+    // The largest valid file: the header and a record per key.
+    const size_t limit = kHeaderBytes + static_cast<size_t>(kKeyCount) * kRecordBytes;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        bytes.insert(bytes.end(), buffer, buffer + n);
+        if (bytes.size() > limit)
+            return false;
+    }
+    if (std::ferror(file.get()) || bytes.size() < kHeaderBytes || std::memcmp(bytes.data(), kMagic, 4) != 0 ||
+        U32(&bytes[4]) != kVersion || U32(&bytes[12]) != 0)
+        return false;
+    const uint32_t count = U32(&bytes[8]);
+    if (count == 0 || count > static_cast<uint32_t>(kKeyCount) ||
+        bytes.size() != kHeaderBytes + static_cast<size_t>(count) * kRecordBytes)
+        return false;
+    std::vector<Entry> newTable(kKeyCount);
+    std::vector<bool> newKnown(kKeyCount, false);
+    int previous = -1;
+    bool unseen = false;
+    for (uint32_t i = 0; i < count; ++i) {
+        const unsigned char* r = &bytes[kHeaderBytes + static_cast<size_t>(i) * kRecordBytes];
+        const int key = r[0] | r[1] << 8;
+        if (key <= previous || I16(r + 10) != 0)
+            return false;
+        previous = key;
+        Entry e;
+        e.inName = I16(r + 2);
+        e.place = I16(r + 4);
+        e.before = I16(r + 6);
+        e.after = I16(r + 8);
+        for (int16_t v : {e.inName, e.place, e.before, e.after})
+            if (v < -kMaxValue || v > kMaxValue)
+                return false;
+        newTable[static_cast<size_t>(key)] = e;
+        newKnown[static_cast<size_t>(key)] = key != 0;
+        unseen = unseen || key == 0;
+    }
+    if (!unseen) // every file names what an unseen character says
+        return false;
+    table.swap(newTable);
+    known.swap(newKnown);
+    chars = static_cast<int>(count) - 1;
+    return true;
+}
