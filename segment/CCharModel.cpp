@@ -106,15 +106,11 @@ bool CCharModel::Load(const char* path)
         !read(at.trigram, 2 * size_t(classes) * classes * classes * kLabelCount) ||
         !read(at.repeat, 2 * size_t(kRepeatWeights)))
         return false;
-    Slot* newPairTable = at.pairBits < 0 ? nullptr : reinterpret_cast<Slot*>(base + at.pairTable);
-    Slot* newSkipTable = at.skipBits < 0 ? nullptr : reinterpret_cast<Slot*>(base + at.skipTable);
-    if (newPairTable != nullptr)
-        std::fill(newPairTable, newPairTable + (size_t(1) << at.pairBits), Slot{0, -1});
-    if (newSkipTable != nullptr)
-        std::fill(newSkipTable, newSkipTable + (size_t(1) << at.skipBits), Slot{0, -1});
-    if (!charmodelfile::ReadPairTable(file, pairs, rows, newPairTable, at.pairBits) ||
+    Slot* newPairTable = nullptr;
+    Slot* newSkipTable = nullptr;
+    if (!charmodelfile::ReadPairs(file, pairs, rows, base, at.pairTable, at.pairBits, newPairTable) ||
         !read(at.pairWeights, 2 * size_t(pairs) * kPairWeights) ||
-        !charmodelfile::ReadPairTable(file, skips, rows, newSkipTable, at.skipBits) ||
+        !charmodelfile::ReadPairs(file, skips, rows, base, at.skipTable, at.skipBits, newSkipTable) ||
         !read(at.skipWeights, 2 * size_t(skips) * kSkipWeights))
         return false;
 

@@ -74,6 +74,18 @@ template <class Slot> bool ReadPairTable(BinaryFile& file, uint32_t count, uint3
     return true;
 }
 
+// The pair table of a model's block: 2^bits slots at base + offset (none
+// when bits < 0), emptied, then filled with the `count` keys the file holds
+// next (ReadPairTable).
+template <class Slot>
+bool ReadPairs(BinaryFile& file, uint32_t count, uint32_t rows, uint8_t* base, size_t offset, int bits, Slot*& table)
+{
+    table = bits < 0 ? nullptr : reinterpret_cast<Slot*>(base + offset);
+    if (table != nullptr)
+        std::fill(table, table + (size_t(1) << bits), Slot{0, -1});
+    return ReadPairTable(file, count, rows, table, bits);
+}
+
 // The header both files open with: the four-byte magic, `fieldCount` 32-bit
 // counts (the version first), the scale, a reserved 32-bit zero and
 // `transitionCount` transition weights, padded to headerBytes. False for a

@@ -126,10 +126,8 @@ bool CNameModel::Load(const char* path)
     if (!read(at.unigram, 2 * size_t(rows) * kUnigramWeights) ||
         !read(at.trigram, 2 * size_t(classes) * classes * classes * kW))
         return false;
-    Slot* table = at.pairBits < 0 ? nullptr : reinterpret_cast<Slot*>(base + at.pairTable);
-    if (table != nullptr)
-        std::fill(table, table + (size_t(1) << at.pairBits), Slot{0, -1});
-    if (!charmodelfile::ReadPairTable(file, pairs, rows, table, at.pairBits))
+    Slot* table = nullptr;
+    if (!charmodelfile::ReadPairs(file, pairs, rows, base, at.pairTable, at.pairBits, table))
         return false;
     if (!read(at.pairWeights, 2 * size_t(pairs) * kPairWeights) || !read(at.lexWeights, 2 * size_t(kLexWeights)) ||
         !read(at.contextWeights, 2 * size_t(kContextWeights)))
