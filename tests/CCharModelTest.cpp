@@ -241,6 +241,78 @@ TEST(CCharModel, CutsAnyBytesIntoCharactersAsTheEngineReadsThem)
     EXPECT_TRUE(ws.GetWords().empty());
 }
 
+// Every word's margin, against every labelling of a short text tried in turn:
+// the best score minus the best of the labellings that do not hold the word.
+// Transitions that differ per pair of labels make a margin that reads the wrong
+// one come out wrong.
+TEST(CCharModel, WordMarginsMatchEveryLabellingTried)
+{
+    Model m;
+    m.Unigram('a', 0, kB, 9);
+    m.Unigram('b', -1, kE, 4);
+    m.Unigram('c', 1, kM, -6);
+    m.Unigram('c', 0, kS, 2);
+    m.Unigram('x', 0, kS, 5);
+    m.Pair('a', 'b', 2, kB, 3);
+    m.Skip('a', 'c', kM, 8);
+    const int transitions[4][4] = {{0, 1, -2, 0}, {0, 0, 3, 0}, {-1, 0, 0, 4}, {2, 0, 0, -3}};
+    for (int from = 0; from < 4; ++from)
+        for (int to = 0; to < 4; ++to)
+            m.image.transitions[from * 4 + to] = transitions[from][to];
+    CCharModel model;
+    ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+    for (const std::string text : {"abcab", "xcxab", "abxc", "cabx", "aaxbb"}) {
+        SCOPED_TRACE(text);
+        CCharModel::Workspace ws;
+        model.Words(text.data(), static_cast<int>(text.size()), ws);
+        const int n = ws.GetCharCount();
+        ASSERT_EQ(n, static_cast<int>(text.size()));
+        const float* scores = ws.GetLabelScores();
+        const float* moves = ws.GetTransitionScores();
+        // Each labelling of n characters, as base-4 digits, with its score and words.
+        double best = -INFINITY;
+        std::vector<std::pair<double, std::vector<std::pair<int, int>>>> all;
+        for (int code = 0; code < (1 << (2 * n)); ++code) {
+            std::vector<int> labels(static_cast<size_t>(n));
+            for (int i = 0; i < n; ++i)
+                labels[static_cast<size_t>(i)] = (code >> (2 * i)) & 3;
+            if ((labels[0] != kB && labels[0] != kS) || (labels.back() != kE && labels.back() != kS))
+                continue;
+            double total = 0;
+            std::vector<std::pair<int, int>> words;
+            int begin = 0;
+            for (int i = 0; i < n && total > -INFINITY; ++i) {
+                const int l = labels[static_cast<size_t>(i)];
+                total += scores[i * 4 + l];
+                if (i > 0)
+                    total += moves[labels[static_cast<size_t>(i - 1)] * 4 + l];
+                if (l == kB || l == kS)
+                    begin = i;
+                if (l == kE || l == kS)
+                    words.emplace_back(begin, i + 1);
+            }
+            if (total == -INFINITY)
+                continue;
+            best = std::max(best, total);
+            all.emplace_back(total, words);
+        }
+        for (const CCharModel::Word& w : ws.GetWords()) {
+            double without = -INFINITY;
+            for (const auto& [total, words] : all) {
+                bool holds = false;
+                for (const auto& span : words)
+                    holds = holds || (span.first == w.start && span.second == w.end);
+                if (!holds)
+                    without = std::max(without, total);
+            }
+            if (without == -INFINITY)
+                EXPECT_TRUE(std::isinf(w.confidence)) << w.start;
+            else
+                EXPECT_NEAR(w.confidence, best - without, 1e-3) << w.start << "-" << w.end;
+        }
+    }
+}
+
 TEST(CCharModel, WordMarginIsTheScoreLostWithoutTheWord)
 {
     Model m;

@@ -51,7 +51,7 @@ FAULTS = [
      "the first expansion pair of a tag is left out", POS),
     # (Describing a folded word's characters as well is no fault: Keys never
     # reads them, so it only costs time; that mutant is left out.)
-    ("tagging/CPosModel.cpp",
+    ("tagging/PosFeatures.cpp",
      "    if (i + 2 < count && infos[i + 2].word >= 0)\n        add(kNext2Word",
      "    if (i + 3 < count && infos[i + 2].word >= 0)\n        add(kNext2Word",
      "the word two after is not read before the sentence's last token", POS),
@@ -60,10 +60,11 @@ FAULTS = [
      "    if (ws.IsEntity(token.wordId) && token.kind == 255) {\n        push(token.kind);",
      "a merged place or organisation name is tagged as any word", POS + ":" + ENTITY),
     # The person-name model.
-    ("tagging/CNameModel.cpp",
+    ("segment/CharModelFile.h",
      "        if (c < 0 || c >= n) {",
      "        if (c < 0 || c >= n - 1) {",
-     "the last character is read as the sentence's edge: the context after the last-but-one is lost", NAME),
+     "the last character is read as the sentence's edge: the context after the last-but-one is lost",
+     NAME + ":" + CHARS),
     ("tagging/CNameModel.cpp",
      "        const int32_t after = i + 1 < n ? found[kLexMatches + 0] : 0; // begins at i + 1",
      "        const int32_t after = i + 4 < n ? found[kLexMatches + 0] : 0; // begins at i + 1",
@@ -105,10 +106,8 @@ FAULTS = [
      "        if (!(edges[static_cast<size_t>(run.first)] & kBeginsOwner))",
      "a name may end inside a new word", ENTITY),
     # The new-word character model.
-    ("segment/CCharModel.cpp",
-     "    for (int k = 0; k < 2 && pos < length; ++k) {",
-     "    for (int k = 0; k < 1 && pos < length; ++k) {",
-     "one character of context after the range instead of two", CHARS),
+    # (The character model is given whole sentences now: no context after a
+    # range to drop.)
     ("segment/CCharModel.cpp",
      "        if (ws.keys[w - 2] == ws.keys[w])",
      "        if (ws.keys[w - 2] == ws.keys[w - 1])",
