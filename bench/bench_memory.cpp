@@ -25,16 +25,6 @@ namespace {
 // 中国人民在北京工作 (GBK): no mark at all.
 const char kWords[] = "\xD6\xD0\xB9\xFA\xC8\xCB\xC3\xF1\xD4\xDA\xB1\xB1\xBE\xA9\xB9\xA4\xD7\xF7";
 
-long StatusKiB(const char* field)
-{
-    std::ifstream status("/proc/self/status");
-    const size_t n = std::strlen(field);
-    for (std::string line; std::getline(status, line);)
-        if (line.compare(0, n, field) == 0 && line.size() > n && line[n] == ':')
-            return std::atol(line.c_str() + n + 1);
-    return -1;
-}
-
 // Hanzi, or one byte repeated.
 std::string Text(bool hanzi, size_t bytes, char fill = '\x01')
 {

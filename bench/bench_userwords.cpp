@@ -27,17 +27,6 @@ namespace {
 const char kSentence[] = "\xE4\xBB\x96\xE5\x9C\xA8\xE5\x8C\x97\xE4\xBA\xAC\xE5\xA4\xA7\xE5\xAD\xA6"
                          "\xE8\xAF\xBB\xE4\xB9\xA6\xE3\x80\x82";
 
-// Kilobytes of a /proc/self/status line (VmRSS, VmHWM).
-long StatusKiB(const char* field)
-{
-    std::ifstream status("/proc/self/status");
-    const size_t n = std::strlen(field);
-    for (std::string line; std::getline(status, line);)
-        if (line.compare(0, n, field) == 0 && line.size() > n && line[n] == ':')
-            return std::atol(line.c_str() + n + 1);
-    return -1;
-}
-
 // A random word of 2 to 4 GB2312 hanzi (GBK bytes): almost never one of the core's.
 std::string RandomWord(std::mt19937& rng)
 {
