@@ -215,6 +215,15 @@ public:
         return additions;
     }
 
+    // The UTF-8 bytes of a str, held by the str.
+    static const char* Utf8Of(const py::str& text, Py_ssize_t* size)
+    {
+        const char* utf8 = PyUnicode_AsUTF8AndSize(text.ptr(), size);
+        if (utf8 == nullptr)
+            throw py::error_already_set();
+        return utf8;
+    }
+
     // Analyses text with an analyser of the pool (options: MORV_* bits; with
     // words, lists the dictionary words instead); calls build(tokens, count,
     // text, analyser) with the GIL held.
@@ -225,9 +234,7 @@ public:
             TypeError("text", "str", textArg);
         const py::str text = py::reinterpret_borrow<py::str>(textArg);
         Py_ssize_t size = 0;
-        const char* utf8 = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
-        if (utf8 == nullptr)
-            throw py::error_already_set();
+        const char* utf8 = Utf8Of(text, &size);
         morv_analyzer* analyzer = Acquire();
         const morv_token* tokens = nullptr;
         size_t count = 0;
@@ -280,9 +287,7 @@ public:
         }
         const py::str text = py::reinterpret_borrow<py::str>(textArg);
         Py_ssize_t size = 0;
-        const char* utf8 = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
-        if (utf8 == nullptr)
-            throw py::error_already_set();
+        const char* utf8 = Utf8Of(text, &size);
         morv_analyzer* analyzer = Acquire();
         const morv_keyword* found = nullptr;
         size_t count = 0;
