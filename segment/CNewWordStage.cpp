@@ -29,21 +29,19 @@ void CNewWordStage::Run(CSentence& sentence)
     const bool added = AddWords(sentence);
     if (!added && !(model != nullptr && settings.weight > 0))
         return;
-    const bool scored = settings.weight > 0 || supplementWords != nullptr;
-    if (scored)
-        ScoreCandidates(sentence.length);
-    const int count = segmenter.Segment(preProcessor.GetLattice(), preProcessor.GetSlotCount(),
-                                        preProcessor.GetSlotSizes(), preProcessor.GetAtomCount(),
-                                        scored ? &extra : nullptr);
-    sentence.SetTokens(segmenter.GetItems(), count);
-    sentence.rolesTagged = false;
+    Search(sentence);
 }
 
 int CNewWordStage::SegmentOnce(CSentence& sentence)
 {
     AddWords(sentence);
+    return Search(sentence);
+}
+
+int CNewWordStage::Search(CSentence& sentence)
+{
     // Without the model's scores a search with or without the extra scores of
-    // the supplementary words is the one Run would do.
+    // the supplementary words is the plain one.
     const bool scored = settings.weight > 0 || supplementWords != nullptr;
     if (scored)
         ScoreCandidates(sentence.length);

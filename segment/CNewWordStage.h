@@ -64,6 +64,9 @@ public:
     int SegmentOnce(CSentence& sentence);
 
 private:
+    // The search over the lattice as it now stands, with the candidates' scores;
+    // the sentence takes its tokens. Returns their count.
+    int Search(CSentence& sentence);
     // The words the new-word model proposes, into proposed; whether there are any.
     bool Propose(const CSentence& sentence);
     // The supplementary and proposed words join the lattice, a supplementary
