@@ -23,7 +23,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
-POS = "CPosModel.*:PosModelTrainer.*:NewWordsTest.*"
+POS = "CPosModel.*:PosFeatures.*:PosModelTrainer.*:NewWordsTest.*"
 NAME = "CNameModel.*:CNameStageTest.*:NameStageEngine.*:NameModelTrainer.*:NewWordsTest.*"
 ENTITY = "EntityFixture.*:EntityTagging.*:EntityStage.*:EntityTraining.*:NewWordsTest.*"
 CHARS = "CCharModel.*:CharModelTrainer.*:NewWordsTest.*"
