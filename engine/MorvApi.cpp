@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
@@ -47,6 +48,19 @@ int Fail(int status, const std::string& message)
 {
     lastError = message;
     return status;
+}
+
+// Option bits a function does not know are refused rather than ignored: a
+// caller built for a later version, or passing the wrong constant, would
+// otherwise get an analysis it did not ask for without a word.
+bool UnknownOptions(unsigned options, unsigned known, const char* function, int* status)
+{
+    if ((options & ~known) == 0)
+        return false;
+    char bits[16];
+    std::snprintf(bits, sizeof bits, "0x%X", options & ~known);
+    *status = Fail(MORV_E_ARGUMENT, std::string(function) + ": unknown option bits " + bits);
+    return true;
 }
 
 bool HasConfig(const std::string& dir)
@@ -278,6 +292,9 @@ int morv_model_add_word(morv_model* model, const char* word, size_t length, long
 {
     if (model == nullptr || word == nullptr)
         return Fail(MORV_E_ARGUMENT, "morv_model_add_word: a null model or word");
+    int refused = MORV_OK;
+    if (UnknownOptions(options, MORV_GBK, "morv_model_add_word", &refused))
+        return refused;
     try {
         if (length == MORV_NUL_TERMINATED)
             length = std::strlen(word);
@@ -340,6 +357,9 @@ int morv_model_load_userdict_options(morv_model* model, const char* data, size_t
         *added = 0;
     if (model == nullptr || (data == nullptr && size != 0))
         return Fail(MORV_E_ARGUMENT, "morv_model_load_userdict_buffer: a null model or data");
+    int refused = MORV_OK;
+    if (UnknownOptions(options, MORV_LIST_LENIENT, "morv_model_load_userdict_options", &refused))
+        return refused;
     try {
         const std::string listName = name != nullptr ? name : "(word list)";
         const std::string content(data != nullptr ? data : "", size);
@@ -451,6 +471,14 @@ void morv_analyzer_free(morv_analyzer* analyzer)
 int morv_analyze(morv_analyzer* analyzer, const char* text, size_t length, unsigned options,
                  const morv_token** tokens, size_t* count)
 {
+    int refused = MORV_OK;
+    if (UnknownOptions(options, MORV_GBK | MORV_LENIENT | MORV_SEARCH, "morv_analyze", &refused)) {
+        if (tokens != nullptr)
+            *tokens = nullptr;
+        if (count != nullptr)
+            *count = 0;
+        return refused;
+    }
     return List(analyzer, text, length, options, tokens, count, &CTokenizer::Analyze, &CTokenizer::Tokens,
                 {"morv_analyze", "out of memory analysing a text", "cannot analyse the text"});
 }
@@ -458,6 +486,16 @@ int morv_analyze(morv_analyzer* analyzer, const char* text, size_t length, unsig
 int morv_dictionary_words(morv_analyzer* analyzer, const char* text, size_t length, unsigned options,
                           const morv_token** words, size_t* count)
 {
+    // Search mode is how the words are found anyway: the bit is taken.
+    int refused = MORV_OK;
+    if (UnknownOptions(options, MORV_GBK | MORV_LENIENT | MORV_SEARCH | MORV_SINGLE_CHARS, "morv_dictionary_words",
+                       &refused)) {
+        if (words != nullptr)
+            *words = nullptr;
+        if (count != nullptr)
+            *count = 0;
+        return refused;
+    }
     return List(analyzer, text, length, options, words, count, &CTokenizer::DictionaryWords, &CTokenizer::Words,
                 {"morv_dictionary_words", "out of memory listing the words of a text",
                  "cannot list the words of the text"});
@@ -490,6 +528,9 @@ int morv_analyze_html(morv_analyzer* analyzer, const char* text, size_t length, 
         *size = 0;
     if (analyzer == nullptr || html == nullptr || size == nullptr)
         return Fail(MORV_E_ARGUMENT, "morv_analyze_html: a null analyser or result pointer");
+    int refused = MORV_OK;
+    if (UnknownOptions(options, MORV_GBK | MORV_LENIENT | MORV_SEARCH, "morv_analyze_html", &refused))
+        return refused;
     try {
         std::string error;
         const int status = analyzer->tokenizer.AnalyzeHtml(text, length, options, &error);
