@@ -55,6 +55,19 @@ bool LexiconFits(const CPosLexicon& lexicon, const CTagTransitions& context, con
     return true;
 }
 
+// A tag set with fewer names than the context file has tags (a file cut short,
+// another model's) would print every tag past its end as an empty name:
+// refused as a file that cannot be loaded.
+bool TagSetFits(const CTagSet& tagSet, const CTagTransitions& context, const std::string& path,
+                const CModel::Reporter& report)
+{
+    if (context.GetTagCount() > 0 && tagSet.GetCount() < context.GetTagCount()) {
+        report("Cannot open file %s.\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
 // Why a model file did not load, in words a user can act on.
 std::string WhyNotLoaded(const std::string& path)
 {
@@ -349,8 +362,11 @@ bool CModel::LoadAll(const Reporter& report)
     }
     // The part-of-speech model keys its word features on the dictionary's ids:
     // a model of another dictionary is refused like a damaged file.
+    // When the word table is the one that does not fit the dictionary, the
+    // table is the damaged file, not the model.
     if (pos.model && pos.model->GetWordCount() != core.unigram->GetEntryCount()) {
-        report("Cannot open file %s.\n", DataPath("NewPos.pm").c_str());
+        const bool tableFits = core.unigram->GetEntryCount() == core.coreDict->GetWordCount();
+        report("Cannot open file %s.\n", DataPath(tableFits ? std::string("NewPos.pm") : core.unigramFile).c_str());
         pos.model.reset();
         return false;
     }
@@ -521,6 +537,7 @@ bool CModel::LoadCore(const Reporter& report)
         !LoadModel(c.posContext, nullptr, DataPath("Morv.ctx"), report, false) ||
         !LexiconFits(*c.posLexicon, *c.posContext, posLexiconPath, report) ||
         !LoadModel(c.tagSet, nullptr, DataPath(tagSetFile), report) ||
+        !TagSetFits(*c.tagSet, *c.posContext, DataPath(tagSetFile), report) ||
         !LoadModel(c.roleLexicon, nullptr, DataPath("nr.role"), report) ||
         !LoadModel(c.roleContext, nullptr, DataPath("nr.ctx"), report, false) ||
         !LexiconFits(*c.roleLexicon, *c.roleContext, DataPath("nr.role"), report) ||

@@ -48,6 +48,11 @@ void ConfigReader::Run()
     }
     if (problem.empty() && !done && !open.empty())
         EndsInside(end, "<" + open.back().name + ">, opened on line " + std::to_string(LineOf(open.back().where)));
+    // Markup (a declaration, comments) and no element is a file cut before its
+    // first key: taken as it is, every key would start at its default. Text
+    // without any markup stays what it always was, a file without keys.
+    if (problem.empty() && !done && !seenElement && std::memchr(begin, '<', limit) != nullptr)
+        Fault(end, "the file ends before its first element: is it cut short?");
 }
 
 int ConfigReader::LineOf(const char* p) const

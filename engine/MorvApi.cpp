@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
@@ -62,6 +63,23 @@ int Fail(int status, const std::string& message)
     lastError = message;
     return status;
 }
+
+// Option bits a function does not know are refused rather than ignored: a
+// caller built for a later version, or passing the wrong constant, would
+// otherwise get an analysis it did not ask for without a word.
+bool UnknownOptions(unsigned options, unsigned known, const char* function, int* status)
+{
+    if ((options & ~known) == 0)
+        return false;
+    char bits[16];
+    std::snprintf(bits, sizeof bits, "0x%X", options & ~known);
+    *status = Fail(MORV_E_ARGUMENT, std::string(function) + ": unknown option bits " + bits);
+    return true;
+}
+
+// The bits every analysing call takes: encoding, leniency, the traditional
+// conversion, the segmentation standard.
+constexpr unsigned kTextOptions = MORV_GBK | MORV_LENIENT | MORV_TRADITIONAL_ON | MORV_TRADITIONAL_OFF | MORV_LONG_UNITS;
 
 bool HasConfig(const std::string& dir)
 {
@@ -372,6 +390,9 @@ int morv_model_add_word(morv_model* model, const char* word, size_t length, long
 {
     if (model == nullptr || word == nullptr)
         return Fail(MORV_E_ARGUMENT, "morv_model_add_word: a null model or word");
+    int refused = MORV_OK;
+    if (UnknownOptions(options, MORV_GBK, "morv_model_add_word", &refused))
+        return refused;
     try {
         if (length == MORV_NUL_TERMINATED)
             length = std::strlen(word);
@@ -433,6 +454,9 @@ int morv_model_load_userdict_options(morv_model* model, const char* data, size_t
         *added = 0;
     if (model == nullptr || (data == nullptr && size != 0))
         return Fail(MORV_E_ARGUMENT, "morv_model_load_userdict_buffer: a null model or data");
+    int refused = MORV_OK;
+    if (UnknownOptions(options, MORV_LIST_LENIENT, "morv_model_load_userdict_options", &refused))
+        return refused;
     try {
         const std::string listName = name != nullptr ? name : "(word list)";
         // Read in place: a list of a million words is not copied whole.
@@ -539,6 +563,14 @@ void morv_analyzer_free(morv_analyzer* analyzer)
 int morv_analyze(morv_analyzer* analyzer, const char* text, size_t length, unsigned options,
                  const morv_token** tokens, size_t* count)
 {
+    int refused = MORV_OK;
+    if (UnknownOptions(options, kTextOptions | MORV_SEARCH, "morv_analyze", &refused)) {
+        if (tokens != nullptr)
+            *tokens = nullptr;
+        if (count != nullptr)
+            *count = 0;
+        return refused;
+    }
     return List(analyzer, text, length, options, tokens, count, &CTokenizer::Analyze, &CTokenizer::Tokens,
                 {"morv_analyze", "out of memory analysing a text", "cannot analyse the text"});
 }
@@ -546,6 +578,16 @@ int morv_analyze(morv_analyzer* analyzer, const char* text, size_t length, unsig
 int morv_dictionary_words(morv_analyzer* analyzer, const char* text, size_t length, unsigned options,
                           const morv_token** words, size_t* count)
 {
+    // Search mode is how the words are found anyway: the bit is taken.
+    int refused = MORV_OK;
+    if (UnknownOptions(options, kTextOptions | MORV_SEARCH | MORV_SINGLE_CHARS, "morv_dictionary_words",
+                       &refused)) {
+        if (words != nullptr)
+            *words = nullptr;
+        if (count != nullptr)
+            *count = 0;
+        return refused;
+    }
     return List(analyzer, text, length, options, words, count, &CTokenizer::DictionaryWords, &CTokenizer::Words,
                 {"morv_dictionary_words", "out of memory listing the words of a text",
                  "cannot list the words of the text"});
@@ -578,6 +620,9 @@ int morv_analyze_html(morv_analyzer* analyzer, const char* text, size_t length, 
         *size = 0;
     if (analyzer == nullptr || html == nullptr || size == nullptr)
         return Fail(MORV_E_ARGUMENT, "morv_analyze_html: a null analyser or result pointer");
+    int refused = MORV_OK;
+    if (UnknownOptions(options, kTextOptions | MORV_SEARCH, "morv_analyze_html", &refused))
+        return refused;
     try {
         std::string error;
         const int status = analyzer->tokenizer.AnalyzeHtml(text, length, options, &error);
@@ -614,6 +659,12 @@ int morv_keywords(morv_analyzer* analyzer, const char* text, size_t length, unsi
         *count = 0;
     if (analyzer == nullptr || keywords == nullptr || count == nullptr)
         return Fail(MORV_E_ARGUMENT, "morv_keywords: a null analyser or result pointer");
+    int refused = MORV_OK;
+    if (UnknownOptions(options,
+                       MORV_GBK | MORV_LENIENT | MORV_TRADITIONAL_ON | MORV_TRADITIONAL_OFF | MORV_TEXTRANK |
+                           MORV_KEYWORD_TAGS,
+                       "morv_keywords", &refused))
+        return refused;
     try {
         std::shared_ptr<const CKeywordTable> table;
         {

@@ -40,7 +40,8 @@ typedef struct morv_analyzer morv_analyzer;
 /* Status codes. */
 enum morv_status {
     MORV_OK = 0,
-    MORV_E_ARGUMENT = 1, /* a null pointer or a value out of range */
+    MORV_E_ARGUMENT = 1, /* a null pointer, a value out of range or an option bit
+                            the function does not know */
     MORV_E_MODEL = 2,    /* the model directory cannot be loaded (missing or damaged file) */
     MORV_E_IO = 3,       /* a file (a word list) cannot be read */
     MORV_E_ENCODING = 4, /* the text or a list is not valid in its encoding */

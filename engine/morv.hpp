@@ -39,6 +39,13 @@ inline void Check(int status)
     if (status != MORV_OK)
         throw Error(status, morv_last_error());
 }
+// A path goes to the C interface as a C string: one holding a NUL would be cut
+// there and name another file.
+inline void CheckPath(const std::string& path, const char* what)
+{
+    if (path.find('\0') != std::string::npos)
+        throw Error(MORV_E_ARGUMENT, std::string(what) + " holds a NUL byte");
+}
 } // namespace detail
 
 enum class Encoding : unsigned { Utf8 = MORV_UTF8, Gbk = MORV_GBK };
@@ -109,6 +116,7 @@ public:
     // Opens the model in dir; empty: the default directory (morv_default_model_dir).
     explicit Model(const std::string& dir = std::string())
     {
+        detail::CheckPath(dir, "the model directory");
         morv_model* m = nullptr;
         detail::Check(morv_model_open(dir.empty() ? nullptr : dir.c_str(), &m));
         model_.reset(m, morv_model_free);
@@ -125,6 +133,7 @@ public:
     // Loads a "word [frequency] [tag]" list (UTF-8 or GBK); returns the entries taken.
     size_t LoadUserDict(const std::string& path)
     {
+        detail::CheckPath(path, "the word list's path");
         size_t added = 0;
         detail::Check(morv_model_load_userdict(model_.get(), path.c_str(), &added));
         return added;

@@ -40,6 +40,8 @@ const FixtureWord kWords[] = {
     {"香港", kFirst, kFirst, kNs},       {"特区", kLast, kInner, kN},          {"格", kFirstPiece, kFirstPiece, kN},
     {"拉", kInnerMiddle, kInnerMiddle, kN}, {"哥", kLastPiece, kInnerEnd, kN}, {"在", kOther, kOther, 30 + 10},
     {"市", kLast, kFirst, kN},
+    // Inside a place in pieces, but the first piece of an organisation.
+    {"斯", kInnerMiddle, kFirstPiece, kN},
 };
 
 class EntityFixture : public ::testing::Test {
@@ -196,6 +198,11 @@ TEST_F(EntityFixture, MergesNamesAndKeepsTheirWords)
         // A place that ends on the word an organisation begins with gives way
         // to it; the organisation is not lost beside it.
         {"a place ending where an organisation begins", {"香港", "市", "电台"}, "香港/29  [市/21 电台/21]市电台/31"},
+        // A place in pieces that an organisation overlaps without holding it
+        // (格斯哥 and 斯哥电台) gives way, and lends none of its words' tags:
+        // only a place inside the organisation does.
+        {"a place in pieces overlapping an organisation", {"格", "斯", "哥", "电台"},
+         "格/21  [斯哥/31 电台/21]斯哥电台/31"},
     };
     for (const auto& c : cases) {
         Build(c.words);

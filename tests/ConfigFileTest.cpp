@@ -163,4 +163,25 @@ TEST(ConfigFile, ModelIgnoresCommentedKeysAndRefusesACutFile)
     EXPECT_NE(error.find("Configure.xml: not well-formed XML: line "), std::string::npos) << error;
 }
 
+// The trained configuration cut anywhere before its end: every cut is refused
+// (none starts with the keys after the cut at their defaults).
+TEST(ConfigFile, TheTrainedFileCutAnywhereIsRefused)
+{
+    const std::string trained = ReadFile(std::string(MORV_BINARY_DIR) + "/bin/Morv/Configure.xml");
+    if (trained.empty())
+        GTEST_SKIP() << "no trained models";
+    const size_t end = trained.rfind("</Configure>");
+    ASSERT_NE(end, std::string::npos);
+    TempDir dir;
+    for (size_t cut = 1; cut < end + 12; ++cut) {
+        WriteFile(dir / "Configure.xml", trained.substr(0, cut));
+        CModel model;
+        EXPECT_FALSE(model.ReadConfig(dir.path)) << "cut after " << cut << " bytes";
+    }
+    WriteFile(dir / "Configure.xml", trained.substr(0, end + 12));
+    CModel whole;
+    EXPECT_TRUE(whole.ReadConfig(dir.path));
+    EXPECT_TRUE(whole.newWordsOn);
+}
+
 } // namespace

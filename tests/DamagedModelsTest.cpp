@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -80,8 +81,12 @@ TEST_F(DamagedModelsTest, EachDamagedFileIsRefusedWithTheLineThatNamesIt)
         std::vector<std::pair<std::string, std::string>> damages = {{"zero bytes", ""}};
         if (target.second != "tagset")
             damages.emplace_back("one byte more", sound + std::string(1, '\0'));
-        else
+        else {
             damages.emplace_back("a NUL byte", sound + std::string("x\0y\n", 4));
+            // Cut short, it would leave every later tag without a name.
+            damages.emplace_back("cut to one byte", sound.substr(0, 1));
+            damages.emplace_back("cut in half", sound.substr(0, sound.size() / 2));
+        }
         if (target.second == "charset" || target.second == "context")
             damages.emplace_back("one byte less", sound.substr(0, sound.size() - 1));
         // Another kind of model copied over it: the next two kinds after it in the
@@ -165,6 +170,37 @@ TEST_F(DamagedModelsTest, AbsurdRecordIsRefusedAndTheLargestSoundLexiconsStayFas
     std::printf("[ bench    ] %d x 3 sentences: trained lexicons %.4f s CPU, every word with every tag %.4f s CPU "
                 "(%.1f times)\n",
                 rounds, trained, widest, trained > 0 ? widest / trained : 0.0);
+}
+
+// With the new stages on, a word table that does not fit the dictionary is the
+// file named, not the part-of-speech model checked against it.
+TEST_F(DamagedModelsTest, ADamagedNewWordTableIsTheFileNamed)
+{
+    ASSERT_EQ(std::system(("cp '" + kTrained + "/Configure.xml' '" + base + "/' && cp '" + kTrained + "'/Data/* '" +
+                           base + "/Data/'").c_str()),
+              0);
+    ASSERT_TRUE(EngineInit(base.c_str())) << Log();
+    EngineExit();
+    const std::string sound = ReadFile(Data("NewWord.unig"));
+    std::string fewer = sound;
+    int32_t count = 0;
+    std::memcpy(&count, fewer.data(), 4);
+    --count;
+    std::memcpy(&fewer[0], &count, 4);
+    const std::pair<std::string, std::string> damages[] = {
+        {"an entry count one less", fewer},
+        {"nr.ctx copied over it", ReadFile(Data("nr.ctx"))},
+        {"ns.fsa copied over it", ReadFile(Data("ns.fsa"))},
+        {"zero bytes", ""},
+    };
+    for (const auto& damage : damages) {
+        WriteFile(Data("NewWord.unig"), damage.second);
+        EXPECT_FALSE(EngineInit(base.c_str())) << damage.first;
+        EXPECT_EQ(Log(), "Cannot open file " + Data("NewWord.unig") + ".\n") << damage.first;
+        EngineExit();
+    }
+    WriteFile(Data("NewWord.unig"), sound);
+    ASSERT_TRUE(EngineInit(base.c_str())) << Log();
 }
 
 } // namespace

@@ -321,6 +321,11 @@ TEST(MorvApi, BadInputsGetTheirErrors)
          "badtag.txt:2: unknown tag 'qq'"},
         {"unknown tag", [&] { model.AddWord("ab", -1, "qq"); }, MORV_E_TAG, "unknown tag 'qq'"},
         {"empty word", [&] { model.AddWord(""); }, MORV_E_ARGUMENT, "empty"},
+        // A path is a C string below: one holding a NUL would name another file.
+        {"model path with a NUL", [&] { morv::Model m(kTrained + std::string("\0/elsewhere", 10)); },
+         MORV_E_ARGUMENT, "the model directory holds a NUL byte"},
+        {"list path with a NUL", [&] { model.LoadUserDict(dir / "badtag.txt" + std::string("\0x", 2)); },
+         MORV_E_ARGUMENT, "holds a NUL byte"},
     };
     for (const Case& c : cases) {
         try {
@@ -337,6 +342,69 @@ TEST(MorvApi, BadInputsGetTheirErrors)
     const std::vector<morv::Token> t = analyzer.Analyze(nul, morv::Encoding::Utf8, true);
     ASSERT_GE(t.size(), 2u);
     EXPECT_EQ(t.back().end, 5u);
+}
+
+// Option bits a function does not know are refused, each function with its own
+// set; the bits it knows still work.
+TEST(MorvApi, UnknownOptionBitsAreRefused)
+{
+    if (!HaveTrained())
+        GTEST_SKIP() << "no trained models in " << kTrained;
+    morv_model* model = nullptr;
+    ASSERT_EQ(morv_model_open(kTrained.c_str(), &model), MORV_OK);
+    morv_analyzer* analyzer = nullptr;
+    ASSERT_EQ(morv_analyzer_new(model, &analyzer), MORV_OK);
+    const std::string text = "\xE4\xB8\xAD\xE5\x9B\xBD"; // 中国
+    const morv_token* tokens = nullptr;
+    size_t count = 0;
+    const char* html = nullptr;
+    size_t size = 0;
+    const struct {
+        const char* name;
+        std::function<int(unsigned)> call;
+        unsigned known;
+        unsigned unknown;
+    } cases[] = {
+        {"morv_analyze",
+         [&](unsigned o) { return morv_analyze(analyzer, text.data(), text.size(), o, &tokens, &count); },
+         MORV_LENIENT | MORV_SEARCH | MORV_LONG_UNITS | MORV_TRADITIONAL_ON, MORV_SINGLE_CHARS},
+        {"morv_analyze_html",
+         [&](unsigned o) { return morv_analyze_html(analyzer, text.data(), text.size(), o, &html, &size); },
+         MORV_LENIENT | MORV_SEARCH | MORV_TRADITIONAL_OFF, 0x100},
+        {"morv_dictionary_words",
+         [&](unsigned o) { return morv_dictionary_words(analyzer, text.data(), text.size(), o, &tokens, &count); },
+         MORV_LENIENT | MORV_SINGLE_CHARS | MORV_TRADITIONAL_ON, 0x80000000u},
+        {"morv_keywords",
+         [&](unsigned o) {
+             const morv_keyword* found = nullptr;
+             size_t n = 0;
+             return morv_keywords(analyzer, text.data(), text.size(), o, 3, nullptr, &found, &n);
+         },
+         MORV_TEXTRANK | MORV_KEYWORD_TAGS, MORV_SEARCH},
+        {"morv_model_add_word",
+         [&](unsigned o) { return morv_model_add_word(model, text.data(), text.size(), -1, nullptr, o); }, 0,
+         MORV_LENIENT},
+        {"morv_model_load_userdict_options",
+         [&](unsigned o) {
+             return morv_model_load_userdict_options(model, "ab\n", 3, "list", o, nullptr, nullptr, nullptr);
+         },
+         MORV_LIST_LENIENT, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.call(c.known), MORV_OK) << morv_last_error();
+        EXPECT_EQ(c.call(c.known | c.unknown), MORV_E_ARGUMENT);
+        EXPECT_EQ(std::string(morv_last_error()), std::string(c.name) + ": unknown option bits 0x" +
+                                                      (c.unknown == 0x80000000u ? "80000000" : [&] {
+                                                          char b[16];
+                                                          std::snprintf(b, sizeof b, "%X", c.unknown);
+                                                          return std::string(b);
+                                                      }()));
+    }
+    EXPECT_EQ(tokens, nullptr);
+    EXPECT_EQ(count, 0u);
+    morv_analyzer_free(analyzer);
+    morv_model_free(model);
 }
 
 TEST(MorvApi, OpeningNeverWritesIntoTheModelDirectoryAndNamesDamage)

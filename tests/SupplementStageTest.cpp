@@ -143,6 +143,52 @@ TEST_F(SupplementStageTest, DamagedFilesStopTheLoadOnlyWhenTheStageIsOn)
     }
 }
 
+// The supplement's bonus, on the trained models: its words win where the
+// dictionary's pieces would otherwise score as well. In 自己是ＢＰ机主人，但又不知道。
+// the list's 机主 is taken with the bonus the models come with, and the
+// dictionary's 机 主人 without any.
+TEST(SupplementBonus, TheTrainedBonusDecidesACut)
+{
+    const std::string trained = std::string(MORV_BINARY_DIR) + "/bin/Morv";
+    if (!FileExists(trained + "/Data/Supplement.pdat"))
+        GTEST_SKIP() << "no trained models in " << trained;
+    const std::string text = "\xD7\xD4\xBC\xBA\xCA\xC7\xA3\xC2\xA3\xD0\xBB\xFA\xD6\xF7\xC8\xCB\xA3\xAC\xB5\xAB\xD3\xD6"
+                             "\xB2\xBB\xD6\xAA\xB5\xC0\xA1\xA3";
+    const std::string owner = "\xBB\xFA\xD6\xF7", person = "\xC8\xCB";       // 机主, 人
+    const std::string machine = "\xBB\xFA", master = "\xD6\xF7\xC8\xCB";     // 机, 主人
+    TempDir dir;
+    const std::string base = dir / "Morv";
+    MakeDir(base);
+    ASSERT_EQ(std::system(("ln -s '" + trained + "/Data' '" + base + "/Data'").c_str()), 0);
+    const struct {
+        const char* keys;
+        bool listWord;
+    } cases[] = {{"", true}, {"<SupplementBonus>2</SupplementBonus>", true}, {"<SupplementBonus>0</SupplementBonus>", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.keys);
+        WriteFile(base + "/Configure.xml",
+                  WithStageKeys(ReadFile(trained + "/Configure.xml"), std::string("<NewWords>on</NewWords>") + c.keys));
+        CModel model;
+        std::string error;
+        ASSERT_TRUE(model.Open(base, &error)) << error;
+        std::string cut;
+        const Token* listed = nullptr;
+        const std::vector<Token> tokens = Analyse(model, text);
+        for (const Token& t : tokens) {
+            cut += t.text + " ";
+            if (t.text == owner)
+                listed = &t;
+        }
+        if (c.listWord) {
+            EXPECT_NE(cut.find(" " + owner + " " + person + " "), std::string::npos) << cut;
+            ASSERT_NE(listed, nullptr);
+            EXPECT_TRUE(listed->flags & kFlagSupplementWord);
+        } else {
+            EXPECT_NE(cut.find(" " + machine + " " + master + " "), std::string::npos) << cut;
+        }
+    }
+}
+
 TEST(SupplementTrainer, AMissingListIsAWarningUnlessItWasAskedFor)
 {
     TempDir dir;

@@ -27,7 +27,7 @@ POS = "CPosModel.*:PosFeatures.*:PosModelTrainer.*:NewWordsTest.*"
 NAME = "CNameModel.*:CNameStageTest.*:NameStageEngine.*:NameModelTrainer.*:NewWordsTest.*"
 ENTITY = "EntityFixture.*:EntityTagging.*:EntityStage.*:EntityTraining.*:NewWordsTest.*"
 CHARS = "CCharModel.*:CharModelTrainer.*:NewWordsTest.*"
-SUPPLEMENT = "CSupplementWordsTest.*:CSupplementTest.*:SupplementStageTest.*:NewWordsTest.*"
+SUPPLEMENT = "CSupplementWordsTest.*:CSupplementTest.*:SupplementStageTest.*:SupplementBonus.*:NewWordsTest.*"
 
 # (file, text as it is, text with the fault, what the fault does, tests to run)
 FAULTS = [
@@ -97,6 +97,10 @@ FAULTS = [
      "            if (org < organizations && merges[org].first < p.last) {",
      "a place that ends where an organisation begins is kept beside it", ENTITY),
     ("tagging/CEntityRecognizer.cpp",
+     "                if (o.first <= p.first && p.last <= o.last)",
+     "                if (o.first <= p.last)",
+     "a place that overlaps an organisation without lying inside it lends it its words' tags", ENTITY),
+    ("tagging/CEntityRecognizer.cpp",
      "            if (m.last > m.first)\n                merged.flags = 0;",
      "            if (m.last >= m.first)\n                merged.flags = 0;",
      "a name of one new word loses its flags", ENTITY),
@@ -133,6 +137,10 @@ FAULTS = [
      "                overlaps = overlaps || (start < span.second && span.first < end);",
      "                overlaps = overlaps || (start < span.second && span.first < start);",
      "a supplementary word may cover the start of a protected span", SUPPLEMENT),
+    ("segment/CNewWordStage.cpp",
+     "    return (f > 0 ? std::log(f / classFrequency) : -100.0) + settings.supplementBonus;",
+     "    return (f > 0 ? std::log(f / classFrequency) : -100.0);",
+     "a supplementary word scores without the bonus", SUPPLEMENT),
 ]
 
 

@@ -1,11 +1,15 @@
 #include "tools/trainer/RoleModelTrainer.h"
 
+#include <algorithm>
+#include <unordered_set>
+
 #include "lexicon/CBigram.h"
 #include "lexicon/CPDAT.h"
 #include "lexicon/CUnigram.h"
 #include "segment/CPreProcess.h"
 #include "segment/CSegment.h"
 #include "segment/SpecialWords.h"
+#include "tools/trainer/EntityIndex.h"
 #include "tools/trainer/GbkChars.h"
 #include "tools/trainer/ModelWriter.h"
 #include "tools/trainer/WordStatistics.h"
@@ -79,10 +83,35 @@ void RoleModelTrainer::Learn(const std::vector<Paragraph>& paragraphs, const std
         if (!realSegmentation || !segmentText(p.Text(), sentences))
             sentences = words.CorpusSentences(p);
         const std::vector<RoleScheme::Entity> classSpans = scheme.ClassSpans(p, offsets);
-        if (!newWordFold.empty() || !classSpans.empty())
-            for (auto& s : sentences)
-                Reshape(s, classSpans);
+        if (!newWordFold.empty() || !classSpans.empty()) {
+            // Each sentence is given the spans that start inside it only (a
+            // span merges tokens of one sentence), found by their starts when
+            // the spans come in order: a paragraph of many names and many
+            // sentences would otherwise cost their product.
+            const bool ordered = std::is_sorted(classSpans.begin(), classSpans.end(),
+                                                [](const RoleScheme::Entity& a, const RoleScheme::Entity& b) {
+                                                    return a.start < b.start;
+                                                });
+            std::vector<RoleScheme::Entity> near;
+            for (auto& s : sentences) {
+                if (!ordered || s.empty()) {
+                    Reshape(s, classSpans);
+                    continue;
+                }
+                const int from = s.front().start, to = s.back().end;
+                auto it = std::lower_bound(classSpans.begin(), classSpans.end(), from,
+                                           [](const RoleScheme::Entity& e, int offset) { return e.start < offset; });
+                near.clear();
+                for (; it != classSpans.end() && it->start <= to; ++it)
+                    near.push_back(*it);
+                Reshape(s, near);
+            }
+        }
 
+        // The entities by position, so that each token looks only at those
+        // near it: a paragraph of many entities costs what its tokens do.
+        const EntityIndex index(gold);
+        EntityIndex::Cursor cursor(index);
         for (const auto& s : sentences) {
             std::vector<int> roles(s.size(), inv.other);
             for (size_t i = 0; i < s.size(); ++i) {
@@ -93,14 +122,12 @@ void RoleModelTrainer::Learn(const std::vector<Paragraph>& paragraphs, const std
                 else if (i + 1 == s.size())
                     r = inv.sentenceEnd;
                 else {
-                    const RoleScheme::Entity* in = nullptr;
-                    bool before = false, after = false;
-                    for (const RoleScheme::Entity& n : gold) {
-                        if (t.start >= n.start && t.start < n.end)
-                            in = &n;
-                        before = before || n.start == t.end;
-                        after = after || n.end == t.start;
-                    }
+                    // The last entity (in the scheme's order) that holds the
+                    // token's start; whether one starts where the token ends,
+                    // whether one ends where it starts.
+                    const RoleScheme::Entity* in = cursor.Holding(t.start);
+                    const bool before = index.StartsAt(t.end);
+                    const bool after = index.EndsAt(t.start);
                     if (in && t.end <= in->end)
                         r = scheme.InsideRole(*in, t.start, t.end);
                     else if (!in)
@@ -126,15 +153,21 @@ void RoleModelTrainer::Learn(const std::vector<Paragraph>& paragraphs, const std
                     ++rolePairs[static_cast<size_t>(roles[i - 1]) * static_cast<size_t>(inv.count) +
                                 static_cast<size_t>(r)];
             }
-            for (const RoleScheme::Entity& n : gold) {
-                bool startCut = false, endCut = false, whole = false;
-                for (const Token& t : s) {
-                    startCut = startCut || t.start == n.start;
-                    endCut = endCut || t.end == n.end;
-                    whole = whole || (t.start == n.start && t.end == n.end);
-                }
-                if (startCut && endCut && !whole && n.start < n.end && s.back().end >= n.end &&
-                    s.front().start <= n.start)
+            if (s.empty())
+                continue;
+            // An entity the segmentation cuts at both its ends but does not
+            // give one token of its own; only entities inside the sentence can be.
+            std::unordered_set<int> starts, ends;
+            std::unordered_set<int64_t> spans;
+            for (const Token& t : s) {
+                starts.insert(t.start);
+                ends.insert(t.end);
+                spans.insert(static_cast<int64_t>(t.start) << 32 | static_cast<uint32_t>(t.end));
+            }
+            for (const RoleScheme::Entity* n : index.StartingIn(s.front().start, s.back().end)) {
+                const bool whole = spans.count(static_cast<int64_t>(n->start) << 32 | static_cast<uint32_t>(n->end)) != 0;
+                if (starts.count(n->start) && ends.count(n->end) && !whole && n->start < n->end &&
+                    s.back().end >= n->end && s.front().start <= n->start)
                     ++aligned;
             }
         }
