@@ -1,8 +1,6 @@
 #include "engine/CAnalyzer.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cstring>
 #include <new>
 
 #include "engine/CModel.h"
@@ -22,60 +20,6 @@
 #include "tagging/CPersonStage.h"
 #include "tagging/CRoleTagger.h"
 #include "tagging/TagCodes.h"
-
-namespace {
-
-// The tags a word a user adds without a tag of its own may get: names and
-// content words. Function words, pronouns, numerals, measure words, affixes,
-// morphemes and signs are closed classes a user does not add to (the tags of
-// the new-word class include them, for the odd new word the corpus has).
-void ClosedClassTags(const CTagSet* tagSet, bool (&closed)[256])
-{
-    static const char* const kOpen[] = {"n",  "nr", "nr1", "nr2", "nrj", "nrf", "ns", "nsf", "nt",
-                                        "nz", "nl", "nx",  "na",  "v",   "vn",  "vvn", "a", "an",
-                                        "b",  "i",  "j",   "l",   "o",   "s",   "t",  "z"};
-    if (tagSet == nullptr)
-        return;
-    for (int code = 0; code < tagSet->GetCount() && code < 256; ++code) {
-        const char* name = tagSet->GetName(code);
-        bool open = false;
-        for (const char* o : kOpen)
-            open = open || (name != nullptr && std::strcmp(name, o) == 0);
-        closed[code] = !open;
-    }
-}
-
-// Adds the time since the last lap to a step of the stage times; does nothing
-// (and reads no clock) when there are none.
-class StageLap {
-public:
-    explicit StageLap(CAnalyzer::StageTimes* t) : times(t)
-    {
-        if (times != nullptr)
-            at = std::chrono::steady_clock::now();
-    }
-    void operator()(CAnalyzer::StageTimes::Step step)
-    {
-        if (times == nullptr)
-            return;
-        const auto now = std::chrono::steady_clock::now();
-        times->seconds[step] += std::chrono::duration<double>(now - at).count();
-        at = now;
-    }
-
-private:
-    CAnalyzer::StageTimes* times;
-    std::chrono::steady_clock::time_point at;
-};
-
-} // namespace
-
-const char* CAnalyzer::StageTimes::Name(int step)
-{
-    static const char* const kNames[kStepCount] = {"pre-processing", "segmentation",   "new words", "person names",
-                                                   "places and organisations", "parts of speech", "output"};
-    return step >= 0 && step < kStepCount ? kNames[step] : "?";
-}
 
 CAnalyzer::CAnalyzer(const CCharset* charset, const CPDAT* coreDict, const CUnigram* unigram,
                      const CBigram* bigram, const CPDAT* userDict, const CPosLexicon* posLexicon,
@@ -174,7 +118,8 @@ void CAnalyzer::BuildNewStages(const CModel& m)
         posStage->SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
     if (posStage && newPos) {
         bool closed[256] = {};
-        ClosedClassTags(tagSet, closed);
+        if (tagSet != nullptr)
+            tagSet->MarkClosedClasses(closed);
         posStage->SetUserWordClass(ids.unknownProper, closed);
     }
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/StageTimes.h"
 #include "engine/CPageWriter.h"
 #include "segment/CSentence.h"
 #include "segment/SpecialWords.h"
@@ -75,14 +76,7 @@ public:
     // The run-time words the running analysis uses (null outside one).
     const CUserWords* CurrentUserWords() const { return userWords.get(); }
 
-    // Wall time spent in each step of the pipeline, summed over the sentences
-    // analysed while a StageTimes is set (a profiler's view of where the time
-    // goes, for the benchmarks; unset, the analysis reads no clock).
-    struct StageTimes {
-        enum Step { kPreProcess, kSegment, kNewWords, kPersons, kEntities, kPos, kOutput, kStepCount };
-        static const char* Name(int step);
-        double seconds[kStepCount] = {};
-    };
+    using StageTimes = ::StageTimes;
     // times (borrowed; null: none) collects from the next sentence on.
     void SetStageTimes(StageTimes* times) { stageTimes = times; }
 

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace {
@@ -78,4 +79,18 @@ int CTagSet::Code(const std::string& name) const
         if (names[static_cast<size_t>(code)] == name)
             return code;
     return -1;
+}
+
+void CTagSet::MarkClosedClasses(bool (&closed)[256]) const
+{
+    static const char* const kOpen[] = {"n",  "nr", "nr1", "nr2", "nrj", "nrf", "ns", "nsf", "nt",
+                                        "nz", "nl", "nx",  "na",  "v",   "vn",  "vvn", "a", "an",
+                                        "b",  "i",  "j",   "l",   "o",   "s",   "t",  "z"};
+    for (int code = 0; code < GetCount() && code < 256; ++code) {
+        const char* name = GetName(code);
+        bool open = false;
+        for (const char* o : kOpen)
+            open = open || (name != nullptr && std::strcmp(name, o) == 0);
+        closed[code] = !open;
+    }
 }

@@ -20,6 +20,12 @@ public:
     int GetCount() const { return count; }
     // Code of the first name equal to name; -1 when there is none.
     int Code(const std::string& name) const;
+    // Sets closed[code] for the tags a word a user adds without a tag of its
+    // own may not get: function words, pronouns, numerals, measure words,
+    // affixes, morphemes and signs, closed classes a user does not add to (the
+    // new-word class's tags include them, for the odd new word the corpus has).
+    // Names and content words stay open.
+    void MarkClosedClasses(bool (&closed)[256]) const;
 
 private:
     std::vector<std::string> names;
