@@ -10,6 +10,7 @@
 #include "lexicon/ModelBlock.h"
 #include "segment/CharKeys.h"
 #include "segment/CharModelFile.h"
+#include "segment/LabelDecoder.h"
 
 constexpr char CCharModel::kMagic[4];
 constexpr uint8_t CCharModel::kPredecessors[CCharModel::kLabelCount][2];
@@ -222,53 +223,40 @@ void CCharModel::Emissions(Workspace& ws) const
     }
 }
 
-// The recurrences below spell out the label grammar (kPredecessors): B and S follow
+// The recurrences of Margins and SpanDeficits spell out the label grammar
+// (kPredecessors), for speed: B and S follow
 // E or S, M and E follow B or M. Where two predecessors score the same, the
 // earlier label (B before M, E before S) wins, as everywhere in the engine.
 // A labelling that breaks the grammar at the ends starts from kImpossible and
 // stays far below every real score, so no comparison ever prefers it.
 
+const LabelDecoder::Grammar& CCharModel::WordGrammar()
+{
+    // kPredecessors as the decoder reads it: a word begins with B or S and ends
+    // with E or S.
+    struct Bmes {
+        bool allowed[kLabelCount * kLabelCount] = {};
+        bool canStart[kLabelCount] = {true, false, false, true};
+        bool canEnd[kLabelCount] = {false, false, true, true};
+        LabelDecoder::Grammar grammar{kLabelCount, allowed, canStart, canEnd};
+        Bmes()
+        {
+            for (int label = 0; label < kLabelCount; ++label)
+                for (uint8_t previous : kPredecessors[label])
+                    allowed[previous * kLabelCount + label] = true;
+        }
+    };
+    static const Bmes bmes;
+    return bmes.grammar;
+}
+
 void CCharModel::Viterbi(Workspace& ws) const
 {
-    const size_t n = static_cast<size_t>(ws.charCount);
-    ws.forward.resize(n * kLabelCount);
-    ws.back.resize(n * kLabelCount);
-    ws.labels.resize(n);
-    int64_t* f = ws.forward.data();
-    uint8_t* back = ws.back.data();
-    const int32_t* e = ws.emission.data();
-    const int64_t tBM = transitions[kB * 4 + kM], tBE = transitions[kB * 4 + kE];
-    const int64_t tMM = transitions[kM * 4 + kM], tME = transitions[kM * 4 + kE];
-    const int64_t tEB = transitions[kE * 4 + kB], tES = transitions[kE * 4 + kS];
-    const int64_t tSB = transitions[kS * 4 + kB], tSS = transitions[kS * 4 + kS];
-    f[kB] = e[kB];
-    f[kM] = kImpossible;
-    f[kE] = kImpossible;
-    f[kS] = e[kS];
-    for (size_t i = 1; i < n; ++i) {
-        const int64_t* p = f + (i - 1) * kLabelCount;
-        int64_t* c = f + i * kLabelCount;
-        uint8_t* b = back + i * kLabelCount;
-        const int32_t* x = e + i * kLabelCount;
-        const int64_t fromE_B = p[kE] + tEB, fromS_B = p[kS] + tSB;
-        const int64_t fromB_M = p[kB] + tBM, fromM_M = p[kM] + tMM;
-        const int64_t fromB_E = p[kB] + tBE, fromM_E = p[kM] + tME;
-        const int64_t fromE_S = p[kE] + tES, fromS_S = p[kS] + tSS;
-        c[kB] = (fromE_B >= fromS_B ? fromE_B : fromS_B) + x[kB];
-        b[kB] = fromE_B >= fromS_B ? kE : kS;
-        c[kM] = (fromB_M >= fromM_M ? fromB_M : fromM_M) + x[kM];
-        b[kM] = fromB_M >= fromM_M ? kB : kM;
-        c[kE] = (fromB_E >= fromM_E ? fromB_E : fromM_E) + x[kE];
-        b[kE] = fromB_E >= fromM_E ? kB : kM;
-        c[kS] = (fromE_S >= fromS_S ? fromE_S : fromS_S) + x[kS];
-        b[kS] = fromE_S >= fromS_S ? kE : kS;
-    }
-    const int64_t* last = f + (n - 1) * kLabelCount;
-    uint8_t label = last[kE] >= last[kS] ? kE : kS;
-    for (size_t i = n; i-- > 0;) {
-        ws.labels[i] = label;
-        label = back[i * kLabelCount + label];
-    }
+    // The one decoder of the character models; it breaks ties as the
+    // recurrences below do (the lower label wins).
+    ws.emissionWide.assign(ws.emission.begin(), ws.emission.end());
+    LabelDecoder::Best(WordGrammar(), ws.emissionWide.data(), static_cast<size_t>(ws.charCount), transitions,
+                       ws.forward, ws.back, ws.labels);
 }
 
 void CCharModel::Margins(Workspace& ws) const

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "lexicon/ModelBlock.h"
+#include "segment/LabelDecoder.h"
 
 // The character-based new-word model (NewWord.cm, written by morv-train; the
 // layout is in data/newword.md). A linear model labels every character of a
@@ -28,6 +29,8 @@ public:
     // a word's end (E) or a one-character word (S) a new word begins. Each
     // label has two labels it may follow and two it may precede, in label order.
     static constexpr uint8_t kPredecessors[kLabelCount][2] = {{kE, kS}, {kB, kM}, {kB, kM}, {kE, kS}};
+    // The label grammar for LabelDecoder (the engine's labelling and the trainer's).
+    static const LabelDecoder::Grammar& WordGrammar();
     static constexpr uint8_t kSuccessors[kLabelCount][2] = {{kM, kE}, {kM, kE}, {kB, kS}, {kB, kS}};
 
     // File layout constants, shared with the trainer's writer.
@@ -93,6 +96,7 @@ public:
         std::vector<const int16_t*> pairAt; // their weights, null when none
         std::vector<const int16_t*> skipAt;
         std::vector<int32_t> emission;  // charCount x 4, weight units
+        std::vector<int64_t> emissionWide; // the same, as the decoder reads them
         std::vector<int64_t> forward;   // charCount x 4: best prefix ending in the label
         std::vector<int64_t> backward;  // charCount x 4: best suffix after the label
         std::vector<uint8_t> back;      // Viterbi back pointers

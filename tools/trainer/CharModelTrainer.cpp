@@ -18,21 +18,6 @@ namespace {
 
 using M = CCharModel;
 constexpr int kLabels = M::kLabelCount;
-// CCharModel's label grammar (kPredecessors) as the decoder reads it: a word
-// begins with B or S and ends with E or S.
-struct BmesGrammar {
-    bool allowed[16] = {};
-    bool canStart[4] = {true, false, false, true};
-    bool canEnd[4] = {false, false, true, true};
-    LabelDecoder::Grammar grammar{4, allowed, canStart, canEnd};
-    BmesGrammar()
-    {
-        for (int label = 0; label < 4; ++label)
-            for (uint8_t previous : CCharModel::kPredecessors[label])
-                allowed[previous * 4 + label] = true;
-    }
-};
-const BmesGrammar kBmes;
 // Fixed, so that every run visits the sentences in the same order.
 constexpr uint64_t kShuffleSeed = 0x4D6F7276434D3031ull;
 
@@ -193,7 +178,7 @@ void CharModelTrainer::Decode(const Sentence& s, std::vector<int64_t>& emission,
             for (int l = 0; l < kLabels; ++l)
                 emission[i * kLabels + size_t(l)] += weights[size_t(blocks[b]) + size_t(l)];
     }
-    LabelDecoder::Best(kBmes.grammar, emission.data(), n, transitions, forward, back, labels);
+    LabelDecoder::Best(CCharModel::WordGrammar(), emission.data(), n, transitions, forward, back, labels);
 }
 
 void CharModelTrainer::Train(const std::vector<Paragraph>& paragraphs, const std::function<void(int)>& epochDone)
