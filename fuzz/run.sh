@@ -28,6 +28,10 @@ jobs=${MORV_FUZZ_JOBS:-2}
 flags=(-std=c++17 -g -O1 -fsanitize=address,undefined -fno-sanitize-recover=undefined
        -fno-omit-frame-pointer -fsanitize-coverage-ignorelist="$root/fuzz/coverage-ignore.txt"
        -I"$root")
+# The engine converts traditional text through OpenCC.
+read -r -a opencc_cflags <<<"$(pkg-config --cflags opencc)"
+read -r -a opencc_libs <<<"$(pkg-config --libs opencc)"
+flags+=("${opencc_cflags[@]}")
 
 mkdir -p "$out/obj"
 # Other compiler or flags: start afresh.
@@ -104,7 +108,7 @@ for target in "${targets[@]}"; do
   if [ ! -e "$bin" ] || [ "$target" -nt "$bin" ] || [ "$archive" -nt "$bin" ] ||
      [ "$root/fuzz/FuzzInput.h" -nt "$bin" ] || [ "$root/fuzz/FuzzModels.h" -nt "$bin" ] || [ "$root/fuzz/coverage-ignore.txt" -nt "$bin" ]; then
     echo "== building $name"
-    "$cxx" "${flags[@]}" -fsanitize=fuzzer -DMORV_FUZZ_SOURCE_DIR="\"$root\"" "$target" "$archive" -ldl -o "$bin"
+    "$cxx" "${flags[@]}" -fsanitize=fuzzer -DMORV_FUZZ_SOURCE_DIR="\"$root\"" "$target" "$archive" "${opencc_libs[@]}" -ldl -o "$bin"
   fi
 done
 
