@@ -156,6 +156,19 @@ void CAnalyzer::BuildNewStages(const CModel& m)
         if (entityStage) {
             entityStage->SetPartTagger(posTagger.get());
             entityStage->SetSymbolTagger(symbolTagger.get());
+            if (e.stops && tagSet != nullptr) {
+                const auto code = [this](const char* name) {
+                    const int c = tagSet->Code(name);
+                    return c >= 0 && c < 255 ? static_cast<uint8_t>(c) : uint8_t{255};
+                };
+                CEntityRecognizer::Stops stops;
+                stops.lexicon = m.core.posLexicon.get();
+                stops.conjunction = code("c");
+                stops.numeral = code("m");
+                stops.measure = code("q");
+                stops.numberId = ids.unknownNumber;
+                entityStage->SetStops(stops);
+            }
             posTagger->SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
         }
     }

@@ -125,6 +125,9 @@ public:
     // nt.fsa).
     struct EntityPart {
         bool on = true;
+        // EntityStops: merges stop at conjunctions, numeral + measure word
+        // runs and between two complete names.
+        bool stops = false;
         std::unique_ptr<CPosLexicon> placeRoles;
         std::unique_ptr<CTagTransitions> placeContext;
         std::unique_ptr<CRoleTagger> placeAutomaton;
