@@ -123,9 +123,12 @@ void CAnalyzer::BuildNewStages(const CModel& m)
                                                   m.core.posLexicon.get(), ids, settings));
     }
     const CNameStage* veto = names.get();
+    const bool spell = names && m.names.inNewWords;
     personStage.reset(new (std::nothrow) CPersonStage(*roleHmm, *roleTagger, ids.unknownPerson, std::move(names)));
     if (!personStage)
         return;
+    if (spell)
+        personStage->ReadNewWordsAsCharacters(m.core.coreDict.get(), ids.unknownProper);
     if (newWordsOn || supplementOn) {
         CNewWordStage::Settings settings;
         if (newWordsOn) {
