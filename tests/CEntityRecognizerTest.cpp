@@ -361,9 +361,15 @@ protected:
         if (!FileExists(kTrained + "/Data/ns.fsa"))
             GTEST_SKIP() << "no trained place models in " << kTrained;
     }
-    std::unique_ptr<morv::Model> Open(const std::string& keys)
+    // keys: the stage keys; a setting of the trained Configure.xml given as
+    // from is replaced by to.
+    std::unique_ptr<morv::Model> Open(const std::string& keys, const std::string& from = "", const std::string& to = "")
     {
-        const std::string config = WithStageKeys(ReadFile(kTrained + "/Configure.xml"), keys);
+        std::string trained = ReadFile(kTrained + "/Configure.xml");
+        const size_t at = from.empty() ? std::string::npos : trained.find(from);
+        if (at != std::string::npos)
+            trained.replace(at, from.size(), to);
+        const std::string config = WithStageKeys(trained, keys);
         const std::string base = dir / std::to_string(++opened);
         MakeDir(base);
         WriteFile(base + "/Configure.xml", config);
@@ -412,6 +418,33 @@ TEST_F(EntityStage, CompoundNamesAreOneTokenWithTheirWords)
     const std::string described = model->Describe();
     EXPECT_NE(described.find("PlaceNames on"), std::string::npos);
     EXPECT_NE(described.find("nt.fsa"), std::string::npos);
+}
+
+TEST_F(EntityStage, TrainedMergesStopAtConjunctionsAndOrdinals)
+{
+    const struct {
+        const char* text;
+        const char* stopped; // the names with EntityStops on, as "word/tag "
+        const char* merged;  // with it off
+    } cases[] = {
+        {"浙江省第十一届人民代表大会今天开幕。", "浙江省/ns 人民代表大会/nt ", "浙江省第十一届人民代表大会/nt "},
+        // Two bodies with a conjunction between stay two either way.
+        {"北京市教育委员会和上海市卫生局签署协议。", "北京市教育委员会/nt 上海市卫生局/nt ",
+         "北京市教育委员会/nt 上海市卫生局/nt "},
+        {"中国科学院和北京大学联合举办讲座。", "中国科学院/nt 北京大学/nt ", "中国科学院/nt 北京大学/nt "},
+    };
+    const char kOn[] = "<EntityStops>on</EntityStops>";
+    for (bool on : {true, false}) {
+        const auto model = Open("<NewWords>on</NewWords>\n", kOn, on ? kOn : "<EntityStops>off</EntityStops>");
+        morv::Analyzer analyzer(*model);
+        for (const auto& c : cases) {
+            std::string names;
+            for (const morv::Token& t : analyzer.Analyze(c.text))
+                if (t.tag == "ns" || t.tag == "nt")
+                    names += std::string(t.word) + "/" + std::string(t.tag) + " ";
+            EXPECT_EQ(names, on ? c.stopped : c.merged) << c.text << (on ? ", stops on" : ", stops off");
+        }
+    }
 }
 
 TEST_F(EntityStage, OffOrWithoutNewWordsNothingIsMerged)
