@@ -67,9 +67,12 @@ void CAnalyzer::BuildNewStages(const CModel& m)
                                                   m.core.posLexicon.get(), ids, settings));
     }
     const CNameStage* veto = names.get();
+    const bool spell = names && m.names.inNewWords;
     personStage.reset(new (std::nothrow) CPersonStage(*roleHmm, *roleTagger, ids.unknownPerson, std::move(names)));
     if (!personStage)
         return;
+    if (spell)
+        personStage->ReadNewWordsAsCharacters(m.core.coreDict.get(), ids.unknownProper);
     if (newWordsOn || supplementOn) {
         CNewWordStage::Settings settings;
         if (newWordsOn) {
@@ -100,6 +103,19 @@ void CAnalyzer::BuildNewStages(const CModel& m)
         if (entityStage) {
             entityStage->SetPartTagger(posTagger.get());
             entityStage->SetSymbolTagger(symbolTagger.get());
+            if (e.stops && tagSet != nullptr) {
+                const auto code = [this](const char* name) {
+                    const int c = tagSet->Code(name);
+                    return c >= 0 && c < 255 ? static_cast<uint8_t>(c) : uint8_t{255};
+                };
+                CEntityRecognizer::Stops stops;
+                stops.lexicon = m.core.posLexicon.get();
+                stops.conjunction = code("c");
+                stops.numeral = code("m");
+                stops.measure = code("q");
+                stops.numberId = ids.unknownNumber;
+                entityStage->SetStops(stops);
+            }
             posTagger->SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
         }
     }

@@ -221,8 +221,12 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
         Switch("Translit", Row::kOnlyOn, "person names", false, [](CModel& m) { return &m.names.translit; }),
         Number("TranslitWeight", "person names", 0, false, "4", nullptr,
                [](CModel& m) { return &m.names.translitWeight; }),
+        Switch("NamesInNewWords", Row::kOnlyOn, "person names", false,
+               [](CModel& m) { return &m.names.inNewWords; }),
         Switch("PlaceNames", Row::kUnlessOff, "place and organisation names", false,
                [](CModel& m) { return &m.entities.on; }),
+        Switch("EntityStops", Row::kOnlyOn, "place and organisation names", false,
+               [](CModel& m) { return &m.entities.stops; }),
         Switch("NewPos", Row::kUnlessOff, "part of speech", false, [](CModel& m) { return &m.pos.on; }),
         Switch("WebText", Row::kOnlyOn, "web text", false, [](CModel& m) { return &m.webTextOn; }),
     };

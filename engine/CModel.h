@@ -119,12 +119,18 @@ public:
         // the stage hears nothing of it.
         bool translit = false;
         float translitWeight = 4;
+        // NamesInNewWords: the role automaton reads new words in characters,
+        // so that a name one search made a new word is still heard.
+        bool inNewWords = false;
         std::unique_ptr<CTranslitModel> translitModel;
     };
     // Place (ns.role, ns.ctx, ns.fsa) and organisation names (nt.role, nt.ctx,
     // nt.fsa).
     struct EntityPart {
         bool on = true;
+        // EntityStops: merges stop at conjunctions, numeral + measure word
+        // runs and between two complete names.
+        bool stops = false;
         std::unique_ptr<CPosLexicon> placeRoles;
         std::unique_ptr<CTagTransitions> placeContext;
         std::unique_ptr<CRoleTagger> placeAutomaton;

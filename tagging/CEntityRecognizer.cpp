@@ -222,6 +222,8 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
     model.hmm->Tag(work.data(), n);
     const CRoleTagger& automaton = *model.kind.automaton;
     automaton.FindRuns(work.data(), n, runs, true);
+    if (stops.lexicon != nullptr && CutAtStops(model))
+        automaton.FindRuns(work.data(), n, runs, true);
     for (const CRoleTagger::Run& run : runs) {
         // A name never cuts a new word, nor takes in the sentence markers. (A run
         // that fails is tried again from its failing token: 中国 after a piece
@@ -245,6 +247,100 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
         }
         found.push_back(std::move(m));
     }
+}
+
+uint8_t CEntityRecognizer::MainTag(const CPosLexicon* lexicon, int32_t wordId)
+{
+    if (lexicon == nullptr || wordId < 0 || wordId >= lexicon->GetIndexSize())
+        return kUnknownTag;
+    int n = 0;
+    const CPosLexicon::Entry* e = lexicon->Lookup(wordId, &n);
+    uint8_t tag = kUnknownTag;
+    int32_t best = -1;
+    for (int i = 0; i < n; ++i)
+        if (e[i].frequency > best) {
+            best = e[i].frequency;
+            tag = e[i].tag;
+        }
+    return tag;
+}
+
+bool CEntityRecognizer::CutAtStops(const Model& model)
+{
+    const size_t n = work.size();
+    const auto whole = [&](size_t w) { return edges[w] == (kBeginsOwner | kEndsOwner); };
+    const auto wordClass = [&](size_t w) { return whole(w) ? MainTag(stops.lexicon, work[w].wordId) : kUnknownTag; };
+    const auto numeral = [&](size_t w) {
+        if (!whole(w))
+            return false;
+        return (stops.numberId >= 0 && work[w].wordId == stops.numberId) ||
+               (stops.numeral != kUnknownTag && wordClass(w) == stops.numeral);
+    };
+    const auto measure = [&](size_t w) { return stops.measure != kUnknownTag && wordClass(w) == stops.measure; };
+    // A run ends before a cut at its token w and starts again after it: the
+    // token's role and its neighbour's become those of a last and a first.
+    const auto endsHere = [&](size_t w) {
+        uint8_t& t = work[w].tag;
+        if (t == kRoleInner)
+            t = kRoleLast;
+        else if (t == kRoleInnerEnd)
+            t = kRoleLastPiece;
+    };
+    const auto startsHere = [&](size_t w) {
+        uint8_t& t = work[w].tag;
+        if (t == kRoleInner)
+            t = kRoleFirst;
+        else if (t == kRoleInnerBegin)
+            t = kRoleFirstPiece;
+    };
+    const uint8_t other = static_cast<uint8_t>(model.kind.automaton->GetSymbolCount() - 1);
+    bool changed = false;
+    for (const CRoleTagger::Run& run : runs) {
+        const auto first = static_cast<size_t>(run.first), last = static_cast<size_t>(run.last);
+        if (last >= n || last < first + 2)
+            continue;
+        for (size_t w = first + 1; w < last; ++w) {
+            // A conjunction, or a numeral with the measure word after it, stands
+            // outside every name; the run stops before it and starts after it.
+            size_t stopEnd = w;
+            if (stops.conjunction != kUnknownTag && wordClass(w) == stops.conjunction)
+                stopEnd = w + 1;
+            else if (numeral(w) && measure(w + 1))
+                stopEnd = w + 2;
+            if (stopEnd > w) {
+                endsHere(w - 1);
+                for (size_t s = w; s < stopEnd && s <= last; ++s)
+                    work[s].tag = other;
+                if (stopEnd <= last)
+                    startsHere(stopEnd);
+                w = stopEnd - 1;
+                changed = true;
+                continue;
+            }
+        }
+        // Two complete organisations side by side: one whose last word mostly
+        // ends organisations (or is one), the next opening with a word that
+        // mostly opens them. Places are not cut so: the corpus keeps a province
+        // with the prefecture after it as one place (山西省/吕梁/地区).
+        if (&model != &models[1])
+            continue;
+        for (size_t w = first; w + 1 < last; ++w) {
+            if (!whole(w) || !whole(w + 1))
+                continue;
+            const uint8_t at = work[w].tag, after = work[w + 1].tag;
+            const bool inside = w == first ? at == kRoleFirst : (at == kRoleInner || at == kRoleInnerEnd);
+            if (!inside || (after != kRoleInner && after != kRoleInnerBegin))
+                continue;
+            const uint8_t ends = MainTag(model.kind.roles, work[w].wordId);
+            const uint8_t opens = MainTag(model.kind.roles, work[w + 1].wordId);
+            if ((ends == kRoleLast || ends == kRoleWhole) && (opens == kRoleFirst || opens == kRoleWhole)) {
+                endsHere(w);
+                startsHere(w + 1);
+                changed = true;
+            }
+        }
+    }
+    return changed;
 }
 
 void CEntityRecognizer::TagParts(CHmmTagger& posTagger)

@@ -35,6 +35,31 @@ class CTagTransitions;
 class CEntityRecognizer {
 public:
     static constexpr int32_t kWordGoesOn = 0x100;
+    // The roles of ns.fsa and nt.fsa that a cut inside a run rewrites (the
+    // trainer's entityrole codes; data/places.md).
+    static constexpr uint8_t kRoleFirst = 1;
+    static constexpr uint8_t kRoleFirstPiece = 2;
+    static constexpr uint8_t kRoleInner = 3;
+    static constexpr uint8_t kRoleInnerBegin = 4;
+    static constexpr uint8_t kRoleInnerEnd = 6;
+    static constexpr uint8_t kRoleLast = 7;
+    static constexpr uint8_t kRoleLastPiece = 8;
+    static constexpr uint8_t kRoleWhole = 9;
+
+    // Where a name of several words stops, by what its words are: it never
+    // takes in a conjunction (和 与 及) nor a numeral with its measure word
+    // (第九/届), and an organisation never joins two complete ones, a word
+    // that mostly ends organisations followed by one that mostly opens them. The word
+    // classes are the most frequent tags the part-of-speech lexicon gives the
+    // words (a tag of 255: no such class); the number class word (未##数) is a
+    // numeral whatever its tags. Without a lexicon nothing stops a merge.
+    struct Stops {
+        const CPosLexicon* lexicon = nullptr;
+        uint8_t conjunction = 255;
+        uint8_t numeral = 255;
+        uint8_t measure = 255;
+        int32_t numberId = -1;
+    };
 
     // The models of one kind of name; a kind without all three is skipped.
     struct Kind {
@@ -61,6 +86,7 @@ public:
     void SetPartTagger(CHmmTagger* tagger) { partTagger = tagger; }
     // Gives the parts that are punctuation or symbols the tag w (may be null).
     void SetSymbolTagger(const CSymbolTagger* tagger) { symbolTagger = tagger; }
+    void SetStops(const Stops& s) { stops = s; }
     // Merges the place and organisation names among the tokens of one sentence
     // (sentence: its text, the tokens' offsets are from its start) in place and
     // lowers count by the number of tokens removed.
@@ -113,6 +139,11 @@ private:
 
     // The names one kind's models find in work, appended to found.
     void FindNames(const Model& model, int count, std::vector<Merge>& found);
+    // Rewrites the roles of work inside the runs so that each run stops at
+    // the stops it crosses; whether it changed any.
+    bool CutAtStops(const Model& model);
+    // The most frequent tag a lexicon gives a word, 255 for none.
+    static uint8_t MainTag(const CPosLexicon* lexicon, int32_t wordId);
 
     const CPDAT* dict;
     int32_t newWordId;
@@ -134,6 +165,7 @@ private:
     bool hasParts = false;
     const char* sentenceText = nullptr; // of the last Recognize
     const CSymbolTagger* symbolTagger = nullptr;
+    Stops stops;
     std::vector<Part> parts;
     std::vector<int32_t> partOffsets;
 };

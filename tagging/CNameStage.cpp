@@ -53,8 +53,13 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
 }
 
 void CNameStage::Find(const char* sentence, int length, const TokenRecord* items, int count,
-                      const TokenRecord* automatonNames, int automatonCount)
+                      const TokenRecord* automatonNames, int automatonCount, const TokenRecord* cuts,
+                      int cutCount)
 {
+    if (cuts == nullptr) {
+        cuts = items;
+        cutCount = count;
+    }
     names.clear();
     if (sentence == nullptr || items == nullptr || count < 3 || ids.unknownPerson < 0)
         return;
@@ -115,10 +120,10 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
             const TokenRecord& t = automatonNames[i];
             if (t.wordId != ids.unknownPerson)
                 continue;
-            while (original + 1 < count && items[original].start < t.start)
+            while (original + 1 < cutCount && cuts[original].start < t.start)
                 ++original;
             const int a = charIndex(t.start), b = charIndex(t.end);
-            const int split = items[original].start == t.start ? charIndex(items[original].end) : -1;
+            const int split = cuts[original].start == t.start ? charIndex(cuts[original].end) : -1;
             if (a < 0 || b <= a)
                 continue;
             const bool chinese = t.kind == kTagPersonName && split > a && split < b && split - a <= 2 && b - split <= 2;

@@ -66,9 +66,12 @@ public:
 
     void Find(const char* sentence, int length, const TokenRecord* items, int count, const CRoleTagger& roles);
     // The same with the role automaton's merge of the tokens already at hand
-    // (automatonNames, automatonCount tokens).
+    // (automatonNames, automatonCount tokens). cuts, when given (cutCount
+    // tokens), are the tokens the automaton read, where a Chinese name's
+    // surname ends; else items.
     void Find(const char* sentence, int length, const TokenRecord* items, int count,
-              const TokenRecord* automatonNames, int automatonCount);
+              const TokenRecord* automatonNames, int automatonCount, const TokenRecord* cuts = nullptr,
+              int cutCount = 0);
     // The re-cut tokens (owned by the stage, valid until the next Find; items
     // itself when the sentence has no name); count becomes their number.
     TokenRecord* Layout(const char* sentence, TokenRecord* items, int& count);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "lexicon/CPDAT.h"
+#include "lexicon/GbkChar.h"
 #include "segment/CSentence.h"
 #include "tagging/CHmmTagger.h"
 #include "tagging/CNameStage.h"
@@ -52,6 +54,37 @@ void CPersonStage::TagRoles(CSentence& s)
     s.rolesTagged = true;
 }
 
+bool CPersonStage::SpellNewWords(const CSentence& s)
+{
+    if (characterDict == nullptr || newWordClass < 0 || s.text == nullptr || s.count < 3)
+        return false;
+    spelled.clear();
+    bool any = false;
+    for (int i = 0; i < s.count; ++i) {
+        const TokenRecord& t = s.items[i];
+        const bool fresh = i > 0 && i + 1 < s.count && t.wordId == newWordClass && (t.flags & kFlagNewWord) &&
+                           t.start >= 0 && t.end > t.start && t.end <= s.length;
+        const auto* text = reinterpret_cast<const unsigned char*>(s.text);
+        if (!fresh || gbkchar::Length(text, t.start, t.end) >= t.end - t.start) {
+            spelled.push_back(t);
+            continue;
+        }
+        for (int at = t.start; at < t.end;) {
+            const int bytes = gbkchar::Length(text, at, t.end);
+            TokenRecord c = t;
+            c.start = at;
+            c.end = at + bytes;
+            c.wordId = characterDict->ExactMatch(s.text + at, bytes);
+            c.flags = 0;
+            c.tag = 255;
+            spelled.push_back(c);
+            at += bytes;
+        }
+        any = true;
+    }
+    return any;
+}
+
 void CPersonStage::Run(CSentence& s)
 {
     if (!s.rolesTagged)
@@ -62,7 +95,14 @@ void CPersonStage::Run(CSentence& s)
         // The name model decides the names; the tokens are re-cut at their bounds.
         if (guarded)
             nameModel->Find(s.text, s.spoken, items, count, automatonNames.data(), automatonCount);
-        else
+        else if (SpellNewWords(s)) {
+            roleHmm.Tag(spelled.data(), static_cast<int>(spelled.size()));
+            automatonNames = spelled;
+            automatonCount = static_cast<int>(spelled.size());
+            roleTagger.Recognize(automatonNames.data(), automatonCount, personWordId);
+            nameModel->Find(s.text, s.spoken, items, count, automatonNames.data(), automatonCount, spelled.data(),
+                            static_cast<int>(spelled.size()));
+        } else
             nameModel->Find(s.text, s.spoken, items, count, roleTagger);
         items = nameModel->Layout(s.text, items, count);
         s.SetTokens(items, count);

@@ -8,6 +8,7 @@
 #include "segment/TokenRecord.h"
 
 class CHmmTagger;
+class CPDAT;
 class CNameStage;
 class CRoleTagger;
 class CSentence;
@@ -34,9 +35,21 @@ public:
     void GuardNames(CSentence& sentence);
     // The names of the sentence, each merged into one token.
     void Run(CSentence& sentence);
+    // With the name model: the role automaton, whose models were trained on
+    // the plain segmentation, reads each new word (newWordId, flagged) in its
+    // characters (their ids in dict), as it met them there. Without this a
+    // foreign name that one search made a new word is lost to the automaton.
+    void ReadNewWordsAsCharacters(const CPDAT* dict, int32_t newWordId)
+    {
+        characterDict = dict;
+        newWordClass = newWordId;
+    }
 
 private:
     void TagRoles(CSentence& sentence);
+    // The tokens with every new word in characters, into spelled; false when
+    // the sentence has no new word of two characters or more.
+    bool SpellNewWords(const CSentence& sentence);
 
     CHmmTagger& roleHmm;
     const CRoleTagger& roleTagger;
@@ -50,6 +63,10 @@ private:
     std::vector<TokenRecord> firstRoles;
     std::vector<TokenRecord> automatonNames;
     int automatonCount = 0;
+
+    const CPDAT* characterDict = nullptr;
+    int32_t newWordClass = -1;
+    std::vector<TokenRecord> spelled;
 };
 
 #endif

@@ -25,7 +25,7 @@ namespace {
 
 using namespace entityrole;
 
-constexpr int kNs = 29, kNt = 31, kN = 21;
+constexpr int kNs = 29, kNt = 31, kN = 21, kC = 7, kM = 18, kQ = 38;
 
 // Words after the special words, with their place role, organisation role and
 // part-of-speech tag (kOther: no role entry).
@@ -34,6 +34,7 @@ struct FixtureWord {
     int placeRole;
     int orgRole;
     int tag;
+    int orgRole2 = kOther; // a second organisation role, a little rarer than the first
 };
 const FixtureWord kWords[] = {
     {"中国", kFirst, kFirst, kNs},       {"国际", kOther, kInner, kN},         {"电台", kOther, kLast, kN},
@@ -42,6 +43,11 @@ const FixtureWord kWords[] = {
     {"市", kLast, kFirst, kN},
     // Inside a place in pieces, but the first piece of an organisation.
     {"斯", kInnerMiddle, kFirstPiece, kN},
+    // For the stops: a conjunction, a numeral and its measure word, and two
+    // words the organisation tagger may read as inner words although they
+    // mostly end and open names.
+    {"和", kOther, kInner, kC}, {"第九", kOther, kInner, kM}, {"届", kOther, kInner, kQ},
+    {"总社", kOther, kLast, kN, kInner}, {"报业", kOther, kFirst, kN, kInner},
 };
 
 class EntityFixture : public ::testing::Test {
@@ -73,8 +79,13 @@ protected:
     }
     // The role models of both kinds, the sentence markers with the roles
     // given, and a recogniser over them.
-    void LoadRoleModels(const ModelWriter::LexiconEntries& beginRoles, const ModelWriter::LexiconEntries& endRoles)
+    // roleFrequency: the count of each role the tagger divides by (100 unless given).
+    void LoadRoleModels(const ModelWriter::LexiconEntries& beginRoles, const ModelWriter::LexiconEntries& endRoles,
+                        const std::map<int, int32_t>& roleFrequency = {})
     {
+        std::vector<int32_t> frequencies(kCount, 100);
+        for (const auto& f : roleFrequency)
+            frequencies[static_cast<size_t>(f.first)] = f.second;
         for (int k = 0; k < 2; ++k) {
             const std::string stem = dir / (k == 0 ? "ns" : "nt");
             std::vector<ModelWriter::LexiconEntries> lexicon(dict.GetWordCount() > 0 ? SpecialWords::kCount + std::size(kWords) : 0);
@@ -84,10 +95,12 @@ protected:
                 const int role = k == 0 ? kWords[i].placeRole : kWords[i].orgRole;
                 if (role != kOther)
                     lexicon[SpecialWords::kCount + i] = {{static_cast<uint8_t>(role), 10}};
+                if (k == 1 && kWords[i].orgRole2 != kOther)
+                    lexicon[SpecialWords::kCount + i].push_back({static_cast<uint8_t>(kWords[i].orgRole2), 9});
             }
             // Every pair of roles seen: the words alone decide.
             ASSERT_TRUE(ModelWriter::WriteLexicon(stem + ".role", lexicon));
-            ASSERT_TRUE(ModelWriter::WriteContext(stem + ".ctx", kCount, std::vector<int32_t>(kCount, 100),
+            ASSERT_TRUE(ModelWriter::WriteContext(stem + ".ctx", kCount, frequencies,
                                                   std::vector<int32_t>(kCount * kCount, 5)));
             ASSERT_TRUE(EntityAutomaton(k == 0 ? kNs : kNt).Write(stem + ".fsa"));
             ASSERT_TRUE(roles[k].Load((stem + ".role").c_str()));
@@ -211,6 +224,49 @@ TEST_F(EntityFixture, MergesNamesAndKeepsTheirWords)
     }
 }
 
+TEST_F(EntityFixture, MergesStopWhereTheWordsSayANameEnds)
+{
+    // Ending and opening roles counted often enough that the tagger reads 总社
+    // and 报业 as inner words, although each mostly ends or opens a name.
+    LoadRoleModels({{kSentenceBegin, 10}}, {{kSentenceEnd, 10}}, {{kLast, 1000}, {kFirst, 1000}, {kWhole, 1000}});
+    const struct {
+        const char* label;
+        std::vector<std::string> words;
+        const char* merged;  // without stops
+        const char* stopped; // with them
+    } cases[] = {
+        {"a conjunction between two bodies", {"在", "中国", "国际", "和", "国际", "电台"},
+         "在/40  [中国/29 国际/21 和/7 国际/21 电台/21]中国国际和国际电台/31",
+         "在/40  [中国/29 国际/21]中国国际/31  和/7  [国际/21 电台/21]国际电台/31"},
+        {"an ordinal and its measure word before a body", {"在", "中国", "第九", "届", "国际", "电台"},
+         "在/40  [中国/29 第九/18 届/38 国际/21 电台/21]中国第九届国际电台/31",
+         "在/40  中国/29  第九/18  届/38  [国际/21 电台/21]国际电台/31"},
+        {"two complete bodies side by side", {"在", "中国", "国际", "总社", "报业", "电台"},
+         "在/40  [中国/29 国际/21 总社/21 报业/21 电台/21]中国国际总社报业电台/31",
+         "在/40  [中国/29 国际/21 总社/21]中国国际总社/31  [报业/21 电台/21]报业电台/31"},
+        // A word that mostly ends names but opens no new one stays inside.
+        {"an ending word inside one body", {"在", "中国", "总社", "国际", "电台"},
+         "在/40  [中国/29 总社/21 国际/21 电台/21]中国总社国际电台/31",
+         "在/40  [中国/29 总社/21 国际/21 电台/21]中国总社国际电台/31"},
+        {"a conjunction outside any name", {"中国", "和", "香港", "特区"}, "中国/29  和/7  [香港/29 特区/21]香港特区/29",
+         "中国/29  和/7  [香港/29 特区/21]香港特区/29"},
+    };
+    CEntityRecognizer::Stops stops;
+    stops.lexicon = &posLexicon;
+    stops.conjunction = kC;
+    stops.numeral = kM;
+    stops.measure = kQ;
+    stops.numberId = ids.unknownNumber;
+    for (bool on : {false, true}) {
+        if (on)
+            recognizer->SetStops(stops);
+        for (const auto& c : cases) {
+            Build(c.words);
+            EXPECT_EQ(Run(), Gbk(on ? c.stopped : c.merged)) << c.label << (on ? ", with stops" : ", without");
+        }
+    }
+}
+
 TEST_F(EntityFixture, MergedTokensAreClassWordsWithTheirCodeForThePosPass)
 {
     // 格拉哥 fails the organisation's run at 中国, which still opens the next.
@@ -312,9 +368,15 @@ protected:
         if (!FileExists(kTrained + "/Data/ns.fsa"))
             GTEST_SKIP() << "no trained place models in " << kTrained;
     }
-    std::unique_ptr<morv::Model> Open(const std::string& keys)
+    // keys: the stage keys; a setting of the trained Configure.xml given as
+    // from is replaced by to.
+    std::unique_ptr<morv::Model> Open(const std::string& keys, const std::string& from = "", const std::string& to = "")
     {
-        const std::string config = WithStageKeys(ReadFile(kTrained + "/Configure.xml"), keys);
+        std::string trained = ReadFile(kTrained + "/Configure.xml");
+        const size_t at = from.empty() ? std::string::npos : trained.find(from);
+        if (at != std::string::npos)
+            trained.replace(at, from.size(), to);
+        const std::string config = WithStageKeys(trained, keys);
         const std::string base = dir / std::to_string(++opened);
         MakeDir(base);
         WriteFile(base + "/Configure.xml", config);
@@ -363,6 +425,33 @@ TEST_F(EntityStage, CompoundNamesAreOneTokenWithTheirWords)
     const std::string described = model->Describe();
     EXPECT_NE(described.find("PlaceNames on"), std::string::npos);
     EXPECT_NE(described.find("nt.fsa"), std::string::npos);
+}
+
+TEST_F(EntityStage, TrainedMergesStopAtConjunctionsAndOrdinals)
+{
+    const struct {
+        const char* text;
+        const char* stopped; // the names with EntityStops on, as "word/tag "
+        const char* merged;  // with it off
+    } cases[] = {
+        {"浙江省第十一届人民代表大会今天开幕。", "浙江省/ns 人民代表大会/nt ", "浙江省第十一届人民代表大会/nt "},
+        // Two bodies with a conjunction between stay two either way.
+        {"北京市教育委员会和上海市卫生局签署协议。", "北京市教育委员会/nt 上海市卫生局/nt ",
+         "北京市教育委员会/nt 上海市卫生局/nt "},
+        {"中国科学院和北京大学联合举办讲座。", "中国科学院/nt 北京大学/nt ", "中国科学院/nt 北京大学/nt "},
+    };
+    const char kOn[] = "<EntityStops>on</EntityStops>";
+    for (bool on : {true, false}) {
+        const auto model = Open("<NewWords>on</NewWords>\n", kOn, on ? kOn : "<EntityStops>off</EntityStops>");
+        morv::Analyzer analyzer(*model);
+        for (const auto& c : cases) {
+            std::string names;
+            for (const morv::Token& t : analyzer.Analyze(c.text))
+                if (t.tag == "ns" || t.tag == "nt")
+                    names += std::string(t.word) + "/" + std::string(t.tag) + " ";
+            EXPECT_EQ(names, on ? c.stopped : c.merged) << c.text << (on ? ", stops on" : ", stops off");
+        }
+    }
 }
 
 TEST_F(EntityStage, OffOrWithoutNewWordsNothingIsMerged)

@@ -176,9 +176,11 @@ TEST_F(NamesInSentences, UnseenForeignNamesComeOutWhole)
         {"贝克汉姆因伤缺阵。", "贝克汉姆", "nrf"},
         {"费德勒赢得了比赛。", "费德勒", "nrf"},
         {"柯林斯表示同意。", "柯林斯", "nrf"},
-        // Whole, but with one search (SingleSearch) the character model's new
-        // word takes it before the name stage and the place roles claim it.
-        {"金斯利认为不妥。", "金斯利", nullptr},
+        // With one search the character model's new word takes it before the
+        // name stage; the role automaton still reads it in characters.
+        {"金斯利认为不妥。", "金斯利", "nrf"},
+        {"金斯利在会上说，改革势在必行。", "金斯利", "nrf"},
+        {"记者采访了奥斯特罗夫斯基。", "奥斯特罗夫斯基", "nrf"},
         {"据报道，阿尔伯克基市长说，该市将举办节日活动。", "阿尔伯克基", "ns"},
         // Beside brackets and quotes, which stay outside the name.
         {"（记者莫洛托夫斯基）", "莫洛托夫斯基", "nrf"},

@@ -1,5 +1,15 @@
 #include "tools/trainer/EntityAutomaton.h"
 
+// The recogniser rewrites these roles where a merge stops.
+static_assert(entityrole::kFirst == CEntityRecognizer::kRoleFirst && entityrole::kFirstPiece == CEntityRecognizer::kRoleFirstPiece &&
+                  entityrole::kInner == CEntityRecognizer::kRoleInner &&
+                  entityrole::kInnerBegin == CEntityRecognizer::kRoleInnerBegin &&
+                  entityrole::kInnerEnd == CEntityRecognizer::kRoleInnerEnd &&
+                  entityrole::kLast == CEntityRecognizer::kRoleLast &&
+                  entityrole::kLastPiece == CEntityRecognizer::kRoleLastPiece &&
+                  entityrole::kWhole == CEntityRecognizer::kRoleWhole,
+              "entity role codes");
+
 #include "tools/trainer/ModelWriter.h"
 
 using namespace entityrole;
