@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "NameTestChars.h"
 #include "TestUtil.h"
 #include "tools/trainer/NameModelTrainer.h"
 #include "tools/trainer/NameModelWriter.h"
@@ -21,16 +22,7 @@ using N = CNameModel;
 using Image = NameModelTrainer::Image;
 constexpr int kW = N::kRowWidth;
 
-// GB2312 characters of the tests.
-const std::string kWang = Gbk("王");
-const std::string kXiao = Gbk("小");
-const std::string kMing = Gbk("明");
-const std::string kKe = Gbk("克");
-const std::string kLin = Gbk("林");
-const std::string kDun = Gbk("顿");
-const std::string kShuo = Gbk("说");
-
-int Key(const std::string& ch) { return static_cast<unsigned char>(ch[0]) * 256 + static_cast<unsigned char>(ch[1]); }
+using namespace namechars;
 
 uint64_t FingerprintOf(const std::vector<std::string>& chars)
 {

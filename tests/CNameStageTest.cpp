@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "NameTestChars.h"
 #include "TestUtil.h"
 #include "engine/morv.hpp"
 #include "lexicon/CPDAT.h"
@@ -25,16 +26,7 @@ namespace {
 using N = CNameModel;
 constexpr uint8_t kNr = 24, kNrf = 28, kNoun = 21, kVerb = 40;
 
-// GB2312 characters of the tests.
-const std::string kWang = Gbk("王");
-const std::string kXiao = Gbk("小");
-const std::string kMing = Gbk("明");
-const std::string kKe = Gbk("克");
-const std::string kLin = Gbk("林");
-const std::string kDun = Gbk("顿");
-const std::string kShuo = Gbk("说");
-
-int Key(const std::string& ch) { return static_cast<unsigned char>(ch[0]) * 256 + static_cast<unsigned char>(ch[1]); }
+using namespace namechars;
 
 // The models a stage reads, small: a dictionary with the special words and a
 // few others, their frequencies and tags, an automaton that finds no name, and
