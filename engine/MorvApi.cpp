@@ -22,6 +22,7 @@
 #include "engine/CKeywordTable.h"
 #include "engine/CModel.h"
 #include "engine/CTokenizer.h"
+#include "engine/ForkGuard.h"
 #include "engine/HtmlPage.h"
 #include "engine/TextCodec.h"
 #include "lexicon/ListTags.h"
@@ -36,6 +37,13 @@
 #endif
 
 struct morv_model {
+    // The keyword lock is held while the tables are read from disk: a child
+    // forked meanwhile must not inherit it taken.
+    morv_model() { ForkGuard::Register(&keywordMutex, &keywordMutex, nullptr); }
+    ~morv_model() { ForkGuard::Unregister(&keywordMutex); }
+    morv_model(const morv_model&) = delete;
+    morv_model& operator=(const morv_model&) = delete;
+
     CModel model;
     std::string dir;
     std::string description;
@@ -44,7 +52,6 @@ struct morv_model {
     // extraction running on another thread keeps the one it started with.
     mutable std::mutex keywordMutex;
     mutable std::shared_ptr<const CKeywordTable> keywords;
-    mutable std::string keywordError; // why the model's own tables cannot be read
 };
 
 struct morv_analyzer {
@@ -292,11 +299,6 @@ bool ReadableFile(const char* path, std::string* error)
     return true;
 }
 
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-
 std::vector<std::string> TagList(const char* tags)
 {
     std::vector<std::string> out;
@@ -304,7 +306,7 @@ std::vector<std::string> TagList(const char* tags)
         return out;
     std::string current;
     for (const char* p = tags;; ++p) {
-        if (*p == '\0' || *p == ',' || IsBlank(*p) || *p == '\n') {
+        if (*p == '\0' || *p == ',' || WordList::IsBlank(*p) || *p == '\n') {
             if (!current.empty())
                 out.push_back(current);
             current.clear();
@@ -463,24 +465,10 @@ int morv_model_load_userdict_options(morv_model* model, const char* data, size_t
         const char* text = data != nullptr ? data : "";
         const size_t from = WordList::BodyStart(text, size);
         const bool utf8 = TextCodec::Detect(text + from, size - from, true) != Encoding::Gbk;
+        // Room for the entries and their texts (GBK is never longer than UTF-8),
+        // reserved once; room reserved but not written takes no memory.
         CUserWordList words;
-        {
-            // Lines with something on them bound the entries, the list's bytes
-            // their texts (GBK is never longer than UTF-8); room reserved but
-            // not written takes no memory.
-            size_t lines = 0;
-            bool blank = true;
-            for (size_t i = from; i < size; ++i) {
-                const char c = text[i];
-                if (c == '\n') {
-                    lines += !blank;
-                    blank = true;
-                } else if (!IsBlank(c)) {
-                    blank = false;
-                }
-            }
-            words.Reserve(lines + !blank, size - from);
-        }
+        words.Reserve(WordList::EntryBound(text, size), size - from);
         const Status read = WordList::Parse(text, size, listName, [&](const WordList::Entry& line) {
             CUserWords::Entry entry;
             const Status converted = ToGbk(line.word.data(), line.word.size(), utf8, entry.text);

@@ -5,20 +5,15 @@
 
 namespace {
 
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-
 void Fields(const char* line, size_t size, std::vector<std::string>& fields)
 {
     fields.clear();
     size_t i = 0;
     while (i < size) {
-        while (i < size && IsBlank(line[i]))
+        while (i < size && WordList::IsBlank(line[i]))
             ++i;
         size_t j = i;
-        while (j < size && !IsBlank(line[j]))
+        while (j < size && !WordList::IsBlank(line[j]))
             ++j;
         if (j > i)
             fields.emplace_back(line + i, j - i);
@@ -81,4 +76,19 @@ Status WordList::Parse(const char* data, size_t size, const std::string& name, c
             return taken.Within(entry.where);
     }
     return Status();
+}
+
+size_t WordList::EntryBound(const char* data, size_t size)
+{
+    size_t lines = 0;
+    bool blank = true;
+    for (size_t i = BodyStart(data, size); i < size; ++i) {
+        if (data[i] == '\n') {
+            lines += !blank;
+            blank = true;
+        } else if (!IsBlank(data[i])) {
+            blank = false;
+        }
+    }
+    return lines + !blank;
 }

@@ -29,6 +29,11 @@ public:
     // take. The first line that is no entry, or that take refuses, ends the
     // reading: its status, with "name:line: " before the reason.
     static Status Parse(const char* data, size_t size, const std::string& name, const Take& take);
+    // At most how many entries data holds: its lines with something on them
+    // (for a caller that sizes its store once).
+    static size_t EntryBound(const char* data, size_t size);
+    // Whether c separates fields: a blank other than the line break.
+    static bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
     // Whether field is a frequency: one to twelve decimal digits.
     static bool ParseFrequency(const std::string& field, long long* value);
 };

@@ -58,14 +58,23 @@ bool CPersonStage::SpellNewWords(const CSentence& s)
 {
     if (characterDict == nullptr || newWordClass < 0 || s.text == nullptr || s.count < 3)
         return false;
-    spelled.clear();
-    bool any = false;
-    for (int i = 0; i < s.count; ++i) {
+    const auto* text = reinterpret_cast<const unsigned char*>(s.text);
+    // A new word of several characters, between the markers.
+    const auto spellable = [&](int i) {
         const TokenRecord& t = s.items[i];
-        const bool fresh = i > 0 && i + 1 < s.count && t.wordId == newWordClass && (t.flags & kFlagNewWord) &&
-                           t.start >= 0 && t.end > t.start && t.end <= s.length;
-        const auto* text = reinterpret_cast<const unsigned char*>(s.text);
-        if (!fresh || gbkchar::Length(text, t.start, t.end) >= t.end - t.start) {
+        return i > 0 && i + 1 < s.count && t.wordId == newWordClass && (t.flags & kFlagNewWord) && t.start >= 0 &&
+               t.end > t.start && t.end <= s.length && gbkchar::Length(text, t.start, t.end) < t.end - t.start;
+    };
+    // Most sentences hold none: they are not copied.
+    int first = 1;
+    while (first + 1 < s.count && !spellable(first))
+        ++first;
+    if (first + 1 >= s.count)
+        return false;
+    spelled.assign(s.items, s.items + first);
+    for (int i = first; i < s.count; ++i) {
+        const TokenRecord& t = s.items[i];
+        if (!spellable(i)) {
             spelled.push_back(t);
             continue;
         }
@@ -80,9 +89,8 @@ bool CPersonStage::SpellNewWords(const CSentence& s)
             spelled.push_back(c);
             at += bytes;
         }
-        any = true;
     }
-    return any;
+    return true;
 }
 
 void CPersonStage::Run(CSentence& s)
