@@ -107,7 +107,7 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
     // join a foreign name's parts stay open to it.
     for (int c = 0; c < n; ++c) {
         const int at = starts[c], bytes = starts[c + 1] - starts[c];
-        if (bytes > 0 && CNameBounds::BreaksName(sentence + at, bytes))
+        if (bytes > 0 && BreaksName(sentence + at, bytes))
             for (int l = 1; l < N::kLabelCount; ++l)
                 ws.AddLabelUnits(c, l, forbidden);
     }
@@ -188,6 +188,24 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
         }
         names.push_back(name);
     }
+}
+
+bool CNameStage::BreaksName(const char* c, int bytes)
+{
+    // The test decodes the character to Unicode and looks it up in the symbol
+    // ranges, a few hundred instructions; it is asked for every character of
+    // every sentence, of a few thousand distinct characters, so each answer
+    // is kept (0: not asked yet, 1: no, 2: yes).
+    if (bytes != 1 && bytes != 2)
+        return CNameBounds::BreaksName(c, bytes);
+    const auto* s = reinterpret_cast<const unsigned char*>(c);
+    const size_t key = bytes == 1 ? s[0] : kOneByteKeys + (size_t(s[0]) << 8 | s[1]);
+    if (breaks.empty())
+        breaks.assign(kOneByteKeys + 65536, 0);
+    uint8_t& known = breaks[key];
+    if (known == 0)
+        known = CNameBounds::BreaksName(c, bytes) ? 2 : 1;
+    return known == 2;
 }
 
 int CNameStage::KeyAt(const char* sentence, int length, int p)

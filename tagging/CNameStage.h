@@ -93,6 +93,9 @@ private:
     // its characters and the characters beside it say place rather than person.
     // previous: where the character before the name begins, -1 at the start.
     bool IsForeignPlace(const char* sentence, int length, int previous, int start, int end) const;
+    // CNameBounds::BreaksName of one character, answered from what earlier
+    // sentences asked.
+    bool BreaksName(const char* c, int bytes);
     TokenRecord PieceOf(const char* sentence, const TokenRecord& from, int start, int end) const;
 
     const CNameModel& model;
@@ -109,6 +112,8 @@ private:
     std::vector<TokenRecord> laidOut;
     std::vector<int> firstToken; // per name: index of its first token in laidOut
     std::vector<int> cuts;
+    static constexpr size_t kOneByteKeys = 256;
+    std::vector<uint8_t> breaks; // per character: one-byte ones first, then two-byte keys
 };
 
 #endif

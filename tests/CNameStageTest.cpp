@@ -254,6 +254,38 @@ TEST_F(CNameStageTest, BoundaryPenaltyKeepsANameFromCuttingAToken)
     EXPECT_EQ(cut[1].wordId, ids.unknownPerson);
 }
 
+// A mark inside the stretch of a name keeps the name out, one-byte or two-byte,
+// whether the stage meets the mark for the first time or again, and the
+// characters around it still make names where no mark is.
+TEST_F(CNameStageTest, MarksBreakNamesEachTimeTheyAreMet)
+{
+    CNameStage stage(model, dictionary, unigram, &posLexicon, ids, CNameStage::Settings());
+    const std::string comma = Gbk("，"), bracket = "(";
+    const struct {
+        std::vector<std::string> parts;
+        size_t names;
+    } cases[] = {
+        {{kWang, comma, kXiao + kMing}, 0},
+        {{kWang, bracket, kXiao + kMing}, 0},
+        {{kWang + kXiao + kMing, comma, kShuo}, 1},
+        {{kKe, comma, kLin + kDun}, 2}, // 克 and 林顿, each a one-word name
+        {{kWang + kXiao + kMing}, 1},
+    };
+    for (int round = 0; round < 2; ++round)
+        for (const auto& c : cases) {
+            const std::string text = Text(c.parts);
+            std::vector<TokenRecord> tokens = Tokens(c.parts);
+            stage.Find(text.c_str(), static_cast<int>(text.size()), tokens.data(), static_cast<int>(tokens.size()),
+                       roles);
+            EXPECT_EQ(stage.GetNames().size(), c.names) << round << " " << text;
+            for (const CNameStage::Name& name : stage.GetNames()) {
+                const std::string found = text.substr(size_t(name.start), size_t(name.end - name.start));
+                EXPECT_EQ(found.find(comma), std::string::npos) << round;
+                EXPECT_EQ(found.find(bracket), std::string::npos) << round;
+            }
+        }
+}
+
 // The whole engine with the trained models and the new stages on: names come
 // out as one token, tagged as names, with their surname split, and the tokens
 // still tile the text.
