@@ -320,7 +320,7 @@ int CCharModel::Words(const char* text, int length, Workspace& ws) const
     return static_cast<int>(ws.words.size());
 }
 
-void CCharModel::SpanDeficits(Workspace& ws)
+void CCharModel::SpanPasses(Workspace& ws)
 {
     // Max-product forward and backward passes over the labelling scores:
     // forward[i][l], the best labelling of characters 0..i ending in l;
@@ -333,13 +333,20 @@ void CCharModel::SpanDeficits(Workspace& ws)
     std::vector<float>& backward = ws.spanBackward;
     forward.resize(static_cast<size_t>(chars) * 4); // every entry is written below
     backward.resize(static_cast<size_t>(chars) * 4);
-    ws.spanDeficit.assign(static_cast<size_t>(chars) * kMaxSpanChars, 1e30f);
+    ws.spanLeft.resize(static_cast<size_t>(chars));
+    ws.spanRight.resize(static_cast<size_t>(chars));
+    ws.spanAll = 0;
     if (chars == 0)
         return;
+    float* left = ws.spanLeft.data();
+    float* right = ws.spanRight.data();
     auto T = [t](int a, int b) { return t[a * 4 + b]; };
     // Only the grammar's transitions are finite, so each label has two ways in
     // (and two out), taken in label order; a way from a label no labelling
-    // reaches (kNone) does not count.
+    // reaches (kNone) does not count. Only the labels at the text's ends can be
+    // unreachable (M and E of the first character, B and M of the last), so
+    // the steps away from the ends need no such test: they take the same
+    // maximum in the same order.
     const auto better = [kNone](float a, float ta, float b, float tb) {
         float best = kNone;
         if (a > kNone)
@@ -356,14 +363,27 @@ void CCharModel::SpanDeficits(Workspace& ws)
     f[kM] = kNone;
     f[kE] = kNone;
     f[kS] = s[kS];
-    for (int i = 1; i < chars; ++i) {
-        const float* p = f + static_cast<size_t>(i - 1) * 4;
-        float* c = f + static_cast<size_t>(i) * 4;
-        const float* x = s + static_cast<size_t>(i) * 4;
+    left[0] = 0;
+    if (chars > 1) {
+        const float* p = f;
+        float* c = f + 4;
+        const float* x = s + 4;
+        left[1] = std::max(p[kE] + tEB, p[kS] + tSB);
         c[kB] = add(better(p[kE], tEB, p[kS], tSB), x[kB]);
         c[kM] = add(better(p[kB], tBM, p[kM], tMM), x[kM]);
         c[kE] = add(better(p[kB], tBE, p[kM], tME), x[kE]);
         c[kS] = add(better(p[kE], tES, p[kS], tSS), x[kS]);
+    }
+    for (int i = 2; i < chars; ++i) {
+        const float* p = f + static_cast<size_t>(i - 1) * 4;
+        float* c = f + static_cast<size_t>(i) * 4;
+        const float* x = s + static_cast<size_t>(i) * 4;
+        // The best way into B at i is the best way into a word beginning there.
+        left[i] = std::max(p[kE] + tEB, p[kS] + tSB);
+        c[kB] = left[i] + x[kB];
+        c[kM] = std::max(p[kB] + tBM, p[kM] + tMM) + x[kM];
+        c[kE] = std::max(p[kB] + tBE, p[kM] + tME) + x[kE];
+        c[kS] = std::max(p[kE] + tES, p[kS] + tSS) + x[kS];
     }
     const size_t last = static_cast<size_t>(chars - 1) * 4;
     float* g = backward.data();
@@ -371,37 +391,63 @@ void CCharModel::SpanDeficits(Workspace& ws)
     g[last + kM] = kNone;
     g[last + kE] = s[last + kE];
     g[last + kS] = s[last + kS];
-    for (int i = chars - 2; i >= 0; --i) {
-        const float* q = g + static_cast<size_t>(i + 1) * 4;
-        float* c = g + static_cast<size_t>(i) * 4;
-        const float* x = s + static_cast<size_t>(i) * 4;
+    right[chars - 1] = 0;
+    if (chars > 1) {
+        const float* q = g + last;
+        float* c = g + last - 4;
+        const float* x = s + last - 4;
+        right[chars - 2] = std::max(tEB + q[kB], tES + q[kS]);
         // B and M go on to M or E; E and S to B or S.
         c[kB] = add(better(q[kM], tBM, q[kE], tBE), x[kB]);
         c[kM] = add(better(q[kM], tMM, q[kE], tME), x[kM]);
         c[kE] = add(better(q[kB], tEB, q[kS], tES), x[kE]);
         c[kS] = add(better(q[kB], tSB, q[kS], tSS), x[kS]);
     }
-    const float all = std::max(forward[last + kE], forward[last + kS]);
+    for (int i = chars - 3; i >= 0; --i) {
+        const float* q = g + static_cast<size_t>(i + 1) * 4;
+        float* c = g + static_cast<size_t>(i) * 4;
+        const float* x = s + static_cast<size_t>(i) * 4;
+        c[kB] = std::max(q[kM] + tBM, q[kE] + tBE) + x[kB];
+        c[kM] = std::max(q[kM] + tMM, q[kE] + tME) + x[kM];
+        // The best way on from E at i is the best way on after a word ending there.
+        right[i] = std::max(q[kB] + tEB, q[kS] + tES);
+        c[kE] = right[i] + x[kE];
+        c[kS] = std::max(q[kB] + tSB, q[kS] + tSS) + x[kS];
+    }
+    ws.spanAll = std::max(forward[last + kE], forward[last + kS]);
+}
+
+void CCharModel::SpanDeficitsAt(const Workspace& ws, int i, int maxChars, float* out)
+{
+    const int chars = ws.GetCharCount();
+    const float* s = ws.GetLabelScores();
+    const float* t = ws.GetTransitionScores();
+    auto T = [t](int a, int b) { return t[a * 4 + b]; };
+    // The best ways into a word starting at i and on after one ending at j,
+    // as the passes found them.
+    const float left = ws.spanLeft[static_cast<size_t>(i)];
+    const float* right = ws.spanRight.data();
+    float inner = s[i * 4 + kB];
+    for (int n = 2; n <= maxChars && n <= kMaxSpanChars && i + n <= chars; ++n) {
+        const int j = i + n - 1; // the word's last character
+        // inner so far covers i..j-1 as B M..M; close the word with E at j.
+        const float word = inner + s[j * 4 + kE] + T(n == 2 ? kB : kM, kE);
+        out[n - 2] = ws.spanAll - (left + word + right[j]);
+        // Extend: character j becomes an inner M.
+        inner += s[j * 4 + kM] + T(n == 2 ? kB : kM, kM);
+    }
+}
+
+void CCharModel::SpanDeficits(Workspace& ws)
+{
+    SpanPasses(ws);
+    const int chars = ws.GetCharCount();
+    ws.spanDeficit.assign(static_cast<size_t>(chars) * kMaxSpanChars, 1e30f);
+    float at[kMaxSpanChars] = {};
     for (int i = 0; i < chars; ++i) {
-        // The best way into a word starting at i: from E or S of character i - 1.
-        float left = 0;
-        if (i > 0)
-            left = std::max(forward[static_cast<size_t>(i - 1) * 4 + kE] + T(kE, kB),
-                            forward[static_cast<size_t>(i - 1) * 4 + kS] + T(kS, kB));
-        float inner = s[i * 4 + kB];
-        for (int n = 2; n <= kMaxSpanChars && i + n <= chars; ++n) {
-            const int j = i + n - 1; // the word's last character
-            // inner so far covers i..j-1 as B M..M; close the word with E at j.
-            const float word = inner + s[j * 4 + kE] + T(n == 2 ? kB : kM, kE);
-            float right = 0;
-            if (j + 1 < chars)
-                right = std::max(T(kE, kB) + backward[static_cast<size_t>(j + 1) * 4 + kB],
-                                 T(kE, kS) + backward[static_cast<size_t>(j + 1) * 4 + kS]);
-            ws.spanDeficit[static_cast<size_t>(i) * kMaxSpanChars + static_cast<size_t>(n - 1)] =
-                all - (left + word + right);
-            // Extend: character j becomes an inner M.
-            inner += s[j * 4 + kM] + T(n == 2 ? kB : kM, kM);
-        }
+        SpanDeficitsAt(ws, i, kMaxSpanChars, at);
+        for (int n = 2; n <= kMaxSpanChars && i + n <= chars; ++n)
+            ws.spanDeficit[static_cast<size_t>(i) * kMaxSpanChars + static_cast<size_t>(n - 1)] = at[n - 2];
     }
 }
 

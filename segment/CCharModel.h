@@ -107,6 +107,9 @@ public:
         std::vector<float> spanForward;  // charCount x 4: best labelling of 0..i ending in the label
         std::vector<float> spanBackward; // charCount x 4: best labelling of i..end starting with it
         std::vector<float> spanDeficit;  // charCount x kMaxSpanChars
+        float spanAll = 0;               // the best labelling's score (SpanPasses)
+        std::vector<float> spanLeft;     // the best labelling of 0..i-1 with a word after it (0 for i = 0)
+        std::vector<float> spanRight;    // the best of i+1..end after a word ending at i (0 at the end)
     };
 
     CCharModel();
@@ -142,6 +145,14 @@ public:
     // scores than the best labelling of all (Workspace::GetSpanDeficit; 0 for
     // the best labelling's own words).
     static void SpanDeficits(Workspace& ws);
+    // The two passes SpanDeficits begins with, alone: for a caller that asks
+    // for the deficits of a few starts only (SpanDeficitsAt), most characters
+    // then cost no deficit at all.
+    static void SpanPasses(Workspace& ws);
+    // After SpanPasses: the deficits of the spans of 2 to maxChars characters
+    // (at most kMaxSpanChars, and within the text) from character i, into
+    // out[n - 2]; the values SpanDeficits gives them.
+    static void SpanDeficitsAt(const Workspace& ws, int i, int maxChars, float* out);
     // The labelling score of characters [from, to) of the workspace as one word
     // (S, or B M..M E), with the labels of its first and last character.
     static float WordScore(const Workspace& ws, int from, int to, uint8_t* firstLabel, uint8_t* lastLabel);

@@ -111,7 +111,7 @@ bool CNewWordStage::Propose(const CSentence& sentence)
     // within the margin of the best labelling of all is proposed: the model's
     // own words and the close alternatives, among which the bigram model and
     // the dictionary words decide.
-    CCharModel::SpanDeficits(ws);
+    CCharModel::SpanPasses(ws);
     const int chars = ws.GetCharCount();
     const int* starts = ws.GetCharStarts();
     // A new word is made of Chinese characters: atoms of one two-byte character
@@ -130,11 +130,19 @@ bool CNewWordStage::Propose(const CSentence& sentence)
             ++atom;
         if (atom >= atoms.size() || atoms[atom].start != starts[i])
             continue;
-        for (int n = 2; n <= CCharModel::kMaxSpanChars && i + n <= chars; ++n) {
-            if (!plainAtom[static_cast<size_t>(starts[i])] || starts[i + n - 1] >= length ||
-                !plainAtom[static_cast<size_t>(starts[i + n - 1])])
-                break;
-            const float deficit = ws.GetSpanDeficit(i, n);
+        // The longest span of plain characters from i; only its spans are
+        // scored, so that punctuation, numbers and letters cost no deficits.
+        int longest = 1;
+        if (plainAtom[static_cast<size_t>(starts[i])])
+            while (longest < CCharModel::kMaxSpanChars && i + longest < chars && starts[i + longest] < length &&
+                   plainAtom[static_cast<size_t>(starts[i + longest])])
+                ++longest;
+        if (longest < 2)
+            continue;
+        float deficits[CCharModel::kMaxSpanChars];
+        CCharModel::SpanDeficitsAt(ws, i, longest, deficits);
+        for (int n = 2; n <= longest; ++n) {
+            const float deficit = deficits[n - 2];
             if (!(deficit <= (n == 2 ? settings.margin2 : settings.margin)))
                 continue;
             const int start = starts[i], end = starts[i + n];

@@ -90,6 +90,40 @@ std::string LabelAll(const CCharModel& model, const std::string& text, CCharMode
     return Labels(ws);
 }
 
+// Each labelling of the workspace's characters the label grammar allows, as
+// base-4 digits, with its score and words ([start, end) in characters).
+using Labelling = std::pair<double, std::vector<std::pair<int, int>>>;
+std::vector<Labelling> EveryLabelling(const CCharModel::Workspace& ws)
+{
+    const int n = ws.GetCharCount();
+    const float* scores = ws.GetLabelScores();
+    const float* moves = ws.GetTransitionScores();
+    std::vector<Labelling> all;
+    for (int code = 0; code < (1 << (2 * n)); ++code) {
+        std::vector<int> labels(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i)
+            labels[static_cast<size_t>(i)] = (code >> (2 * i)) & 3;
+        if ((labels[0] != kB && labels[0] != kS) || (labels.back() != kE && labels.back() != kS))
+            continue;
+        double total = 0;
+        std::vector<std::pair<int, int>> words;
+        int begin = 0;
+        for (int i = 0; i < n && total > -INFINITY; ++i) {
+            const int l = labels[static_cast<size_t>(i)];
+            total += scores[i * 4 + l];
+            if (i > 0)
+                total += moves[labels[static_cast<size_t>(i - 1)] * 4 + l];
+            if (l == kB || l == kS)
+                begin = i;
+            if (l == kE || l == kS)
+                words.emplace_back(begin, i + 1);
+        }
+        if (total != -INFINITY)
+            all.emplace_back(total, words);
+    }
+    return all;
+}
+
 // Each template read from its place in the file: one weight set, and the
 // label score of the character it belongs to is that weight times the scale.
 TEST(CCharModel, EveryTemplateScoresTheCharacterItDescribes)
@@ -267,35 +301,10 @@ TEST(CCharModel, WordMarginsMatchEveryLabellingTried)
         model.Words(text.data(), static_cast<int>(text.size()), ws);
         const int n = ws.GetCharCount();
         ASSERT_EQ(n, static_cast<int>(text.size()));
-        const float* scores = ws.GetLabelScores();
-        const float* moves = ws.GetTransitionScores();
-        // Each labelling of n characters, as base-4 digits, with its score and words.
         double best = -INFINITY;
-        std::vector<std::pair<double, std::vector<std::pair<int, int>>>> all;
-        for (int code = 0; code < (1 << (2 * n)); ++code) {
-            std::vector<int> labels(static_cast<size_t>(n));
-            for (int i = 0; i < n; ++i)
-                labels[static_cast<size_t>(i)] = (code >> (2 * i)) & 3;
-            if ((labels[0] != kB && labels[0] != kS) || (labels.back() != kE && labels.back() != kS))
-                continue;
-            double total = 0;
-            std::vector<std::pair<int, int>> words;
-            int begin = 0;
-            for (int i = 0; i < n && total > -INFINITY; ++i) {
-                const int l = labels[static_cast<size_t>(i)];
-                total += scores[i * 4 + l];
-                if (i > 0)
-                    total += moves[labels[static_cast<size_t>(i - 1)] * 4 + l];
-                if (l == kB || l == kS)
-                    begin = i;
-                if (l == kE || l == kS)
-                    words.emplace_back(begin, i + 1);
-            }
-            if (total == -INFINITY)
-                continue;
-            best = std::max(best, total);
-            all.emplace_back(total, words);
-        }
+        const std::vector<Labelling> all = EveryLabelling(ws);
+        for (const auto& l : all)
+            best = std::max(best, l.first);
         for (const CCharModel::Word& w : ws.GetWords()) {
             double without = -INFINITY;
             for (const auto& [total, words] : all) {
@@ -309,6 +318,61 @@ TEST(CCharModel, WordMarginsMatchEveryLabellingTried)
                 EXPECT_TRUE(std::isinf(w.confidence)) << w.start;
             else
                 EXPECT_NEAR(w.confidence, best - without, 1e-3) << w.start << "-" << w.end;
+        }
+    }
+}
+
+// The deficit of each span, against every labelling tried: the best score
+// minus the best of the labellings that hold the span as one word. Asked for
+// one start at a time it gives what the whole table gives, and writes no span
+// longer than asked for.
+TEST(CCharModel, SpanDeficitsMatchEveryLabellingTried)
+{
+    Model m;
+    m.Unigram('a', 0, kB, 9);
+    m.Unigram('b', -1, kE, 4);
+    m.Unigram('b', 0, kM, 3);
+    m.Unigram('c', 1, kM, -6);
+    m.Unigram('c', 0, kS, 2);
+    m.Unigram('x', 0, kS, 5);
+    m.Pair('a', 'b', 2, kB, 3);
+    m.Skip('a', 'c', kM, 8);
+    const int transitions[4][4] = {{0, 1, -2, 0}, {0, -1, 3, 0}, {-1, 0, 0, 4}, {2, 0, 0, -3}};
+    for (int from = 0; from < 4; ++from)
+        for (int to = 0; to < 4; ++to)
+            m.image.transitions[from * 4 + to] = transitions[from][to];
+    CCharModel model;
+    ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+    for (const std::string text : {"ab", "abc", "abcab", "xcxabb", "abbbxca", "cabxbbb"}) {
+        SCOPED_TRACE(text);
+        CCharModel::Workspace ws, whole;
+        const int n = model.Score(text.data(), static_cast<int>(text.size()), ws);
+        ASSERT_EQ(model.Score(text.data(), static_cast<int>(text.size()), whole), n);
+        const std::vector<Labelling> all = EveryLabelling(ws);
+        double best = -INFINITY;
+        for (const auto& l : all)
+            best = std::max(best, l.first);
+        CCharModel::SpanPasses(ws);
+        CCharModel::SpanDeficits(whole);
+        for (int i = 0; i < n; ++i) {
+            for (int maxChars = 2; maxChars <= CCharModel::kMaxSpanChars; ++maxChars) {
+                float out[CCharModel::kMaxSpanChars];
+                std::fill(std::begin(out), std::end(out), 12345.0f);
+                CCharModel::SpanDeficitsAt(ws, i, maxChars, out);
+                for (int w = 2; w <= CCharModel::kMaxSpanChars; ++w) {
+                    if (w > maxChars || i + w > n) {
+                        EXPECT_EQ(out[w - 2], 12345.0f) << i << "+" << w << " asked " << maxChars;
+                        continue;
+                    }
+                    EXPECT_EQ(out[w - 2], whole.GetSpanDeficit(i, w)) << i << "+" << w;
+                    double holding = -INFINITY;
+                    for (const auto& [total, words] : all)
+                        for (const auto& span : words)
+                            if (span.first == i && span.second == i + w)
+                                holding = std::max(holding, total);
+                    EXPECT_NEAR(out[w - 2], best - holding, 1e-3) << i << "+" << w;
+                }
+            }
         }
     }
 }
