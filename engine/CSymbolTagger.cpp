@@ -1,5 +1,7 @@
 #include "engine/CSymbolTagger.h"
 
+#include <bitset>
+
 #include "engine/CTagSet.h"
 #include "engine/TextCodec.h"
 #include "lexicon/GbkChar.h"
@@ -26,6 +28,22 @@ constexpr Range kSymbols[] = {
     {0xFE30, 0xFE6B}, {0xFF01, 0xFF0F}, {0xFF1A, 0xFF20}, {0xFF3B, 0xFF40}, {0xFF5B, 0xFF65},
     {0xFFE0, 0xFFEE},
 };
+
+// IsSymbol of every character key (a byte, or lead x 256 + trail), worked out
+// once: most tokens are Chinese words, and their first character would
+// otherwise cost a conversion to Unicode and a search of the ranges.
+const std::bitset<65536>& SymbolKeys()
+{
+    static const std::bitset<65536> keys = [] {
+        std::bitset<65536> k;
+        for (uint32_t c = 0; c < 0x80; ++c)
+            k[c] = CSymbolTagger::IsSymbol(c);
+        for (uint32_t key = 0x8000; key < 0x10000; ++key)
+            k[key] = CSymbolTagger::IsSymbol(TextCodec::Instance().GbkToUnicode(key));
+        return k;
+    }();
+    return keys;
+}
 
 } // namespace
 
@@ -55,14 +73,13 @@ bool CSymbolTagger::IsSymbolText(const char* gbk, int length)
     if (gbk == nullptr || length <= 0)
         return false;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(gbk);
+    const std::bitset<65536>& symbolKeys = SymbolKeys();
     for (int i = 0; i < length;) {
         int bytes = 1;
         const int32_t key = gbkchar::Key(s, i, length, &bytes);
         if (key < 0)
             return false; // a lone lead byte is no character
-        const uint32_t cp = bytes == 1 ? static_cast<uint32_t>(key)
-                                       : TextCodec::Instance().GbkToUnicode(static_cast<unsigned>(key));
-        if (!IsSymbol(cp))
+        if (!symbolKeys[static_cast<size_t>(key)])
             return false;
         i += bytes;
     }

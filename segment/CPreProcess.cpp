@@ -140,7 +140,7 @@ const char* CPreProcess::SplitAtoms(const char* text)
             }
         }
 
-        if (webText != nullptr && AddWebTextAtom(text, p)) {
+        if (webText != nullptr && CWebText::MayBegin(static_cast<unsigned char>(text[p])) && AddWebTextAtom(text, p)) {
             p = atoms.back().end;
             continue;
         }

@@ -91,7 +91,7 @@ CWebText::Match CWebText::At(const char* text, int p) const
     if (text == nullptr || p < 0)
         return m;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text + p);
-    if (s[0] == 0)
+    if (!MayBegin(s[0]))
         return m;
     m = PunctuationRun(s);
     if (m.length > 0)

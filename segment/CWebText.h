@@ -36,6 +36,10 @@ public:
     // lets the rules see the character before (a mention does not follow a
     // letter or digit: that is an address without its domain).
     Match At(const char* text, int p) const;
+    // Whether an atom of At may begin with this byte: only ASCII and the
+    // symbol rows A1, A3 and A5 do, so that a Chinese character, most of any
+    // text, costs the caller one test.
+    static bool MayBegin(unsigned char c) { return c != 0 && (c < 0x80 || c == 0xA1 || c == 0xA3 || c == 0xA5); }
 
     uint8_t WordTag() const { return wordTag; }
     uint8_t SymbolTag() const { return symbolTag; }

@@ -276,6 +276,23 @@ TEST(SymbolTagger, TheTableIsOrderedAndDrawsTheLineRight)
     EXPECT_TRUE(CSymbolTagger::IsSymbolText(" #\xA1\xA1", 4));  // blank, #, ideographic space
     EXPECT_FALSE(CSymbolTagger::IsSymbolText(" a", 2));
     EXPECT_FALSE(CSymbolTagger::IsSymbolText("\xA1", 1)); // a lone lead byte
+    EXPECT_FALSE(CSymbolTagger::IsSymbolText("\xA1\xA1\xD6\xD0", 4)); // a symbol, then 中
+}
+
+// Each character alone, every byte and every lead + trail pair: a symbol text
+// exactly when its code point is a symbol.
+TEST(SymbolTagger, EveryCharacterIsASymbolTextExactlyWhenItsCodePointIsOne)
+{
+    for (unsigned c = 1; c < 0x80; ++c) {
+        const char b = static_cast<char>(c);
+        ASSERT_EQ(CSymbolTagger::IsSymbolText(&b, 1), CSymbolTagger::IsSymbol(c)) << std::hex << c;
+    }
+    for (unsigned key = 0x8100; key < 0x10000; ++key) {
+        const char gbk[2] = {static_cast<char>(key >> 8), static_cast<char>(key & 0xFF)};
+        ASSERT_EQ(CSymbolTagger::IsSymbolText(gbk, 2),
+                  CSymbolTagger::IsSymbol(TextCodec::Instance().GbkToUnicode(key)))
+            << std::hex << key;
+    }
 }
 
 // The command: --search adds the sub-tokens, marked in compact and json.
