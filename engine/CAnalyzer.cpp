@@ -59,6 +59,8 @@ void CAnalyzer::BuildNewStages(const CModel& m)
         settings.automatonBonusShort = m.names.automatonBonusShort;
         settings.cutPenalty = m.names.cutPenalty;
         settings.veto = m.names.veto;
+        settings.wordPenalty = m.names.wordPenalty;
+        settings.roles = m.core.roleLexicon.get();
         if (m.names.translit && m.names.translitModel) {
             settings.translit = m.names.translitModel.get();
             settings.translitWeight = m.names.translitWeight;

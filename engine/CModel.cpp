@@ -223,6 +223,8 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
                [](CModel& m) { return &m.names.translitWeight; }),
         Switch("NamesInNewWords", Row::kOnlyOn, "person names", false,
                [](CModel& m) { return &m.names.inNewWords; }),
+        Number("NameWordPenalty", "person names", 0, false, "0", nullptr,
+               [](CModel& m) { return &m.names.wordPenalty; }),
         Switch("PlaceNames", Row::kUnlessOff, "place and organisation names", false,
                [](CModel& m) { return &m.entities.on; }),
         Switch("EntityStops", Row::kOnlyOn, "place and organisation names", false,

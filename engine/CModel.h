@@ -122,6 +122,11 @@ public:
         // NamesInNewWords: the role automaton reads new words in characters,
         // so that a name one search made a new word is still heard.
         bool inNewWords = false;
+        // NameWordPenalty: what a name pays, per unit of natural log, for
+        // taking as its last character a one-character word that the role
+        // tagger's counts show after names more often than ending them (和,
+        // 于, 并 after a one-character given name).
+        float wordPenalty = 0;
         std::unique_ptr<CTranslitModel> translitModel;
     };
     // Place (ns.role, ns.ctx, ns.fsa) and organisation names (nt.role, nt.ctx,

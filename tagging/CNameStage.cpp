@@ -1,6 +1,7 @@
 #include "tagging/CNameStage.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "lexicon/CPDAT.h"
 #include "lexicon/CUnigram.h"
@@ -26,6 +27,13 @@ bool IsPrefix(const char* c) // 老 小 阿 大, which make a surname a form of 
             return true;
     return false;
 }
+
+// Role codes of nr.role (data/roles.md) that the end of a name reads.
+constexpr uint8_t kRoleGivenSecond = 3;  // second character of a two-character given name
+constexpr uint8_t kRoleAfterName = 8;    // the word just after a name
+constexpr uint8_t kRoleBetweenNames = 9; // a word between two names
+constexpr uint8_t kRoleForeignInner = 11;
+constexpr uint8_t kRoleForeignLast = 12;
 
 } // namespace
 
@@ -163,8 +171,29 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
                     const int64_t units = ws.Units(settings.translitWeight * settings.translit->Of(k).inName / 100.0f);
                     ws.AddLabelUnits(r, N::kWB, units);
                     ws.AddLabelUnits(r, N::kWI, units);
+
                 }
             run = 0;
+        }
+    }
+
+    // A one-character word after a name (和, 于, 并, 都) is no end of it: what
+    // the role tagger's counts say of the word, as a price on the labels that
+    // would make it a name's last character.
+    if (settings.roles != nullptr && settings.wordPenalty > 0) {
+        for (int i = 1; i + 1 < count; ++i) {
+            const TokenRecord& t = items[i];
+            const int a = charIndex(t.start);
+            if (a < 0 || charIndex(t.end) != a + 1 || t.wordId < 0 || IsUserWord(t))
+                continue;
+            int64_t inName = 0, after = 0;
+            RoleCounts(t.wordId, inName, after);
+            if (after <= inName)
+                continue;
+            const float odds = std::log((static_cast<float>(after) + 1) / (static_cast<float>(inName) + 1));
+            const int64_t units = ws.Units(-settings.wordPenalty * odds);
+            ws.AddLabelUnits(a, N::kG2, units);
+            ws.AddLabelUnits(a, N::kWI, units);
         }
     }
 
@@ -187,6 +216,21 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
                 name.tag = kTagSurname;
         }
         names.push_back(name);
+    }
+}
+
+void CNameStage::RoleCounts(int wordId, int64_t& inName, int64_t& after) const
+{
+    inName = after = 0;
+    int candidates = 0;
+    const CPosLexicon::Entry* entries = settings.roles->Lookup(wordId, &candidates);
+    for (int c = 0; c < candidates; ++c) {
+        const uint8_t role = entries[c].tag;
+        const int64_t f = entries[c].frequency > 0 ? entries[c].frequency : 0;
+        if (role == kRoleGivenSecond || role == kRoleForeignInner || role == kRoleForeignLast)
+            inName += f;
+        else if (role == kRoleAfterName || role == kRoleBetweenNames)
+            after += f;
     }
 }
 

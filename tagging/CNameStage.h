@@ -50,6 +50,11 @@ public:
         // one-word name.
         const CTranslitModel* translit = nullptr;
         float translitWeight = 0;
+        // The role lexicon (roles per word id, none: not heard) and what a
+        // name pays, per unit of natural log, for ending on a one-character
+        // word that follows names more often than it ends them.
+        const CPosLexicon* roles = nullptr;
+        float wordPenalty = 0;
     };
     // A decided name: byte offsets in the sentence, the surname's end for a
     // Chinese name (-1 otherwise) and the tag code it gets.
@@ -96,6 +101,9 @@ private:
     // CNameBounds::BreaksName of one character, answered from what earlier
     // sentences asked.
     bool BreaksName(const char* c, int bytes);
+    // The role tagger's counts of the one-character word: how often it ended
+    // a name (inName) and how often it stood just after one (after).
+    void RoleCounts(int wordId, int64_t& inName, int64_t& after) const;
     TokenRecord PieceOf(const char* sentence, const TokenRecord& from, int start, int end) const;
 
     const CNameModel& model;

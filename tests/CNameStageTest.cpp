@@ -254,6 +254,45 @@ TEST_F(CNameStageTest, BoundaryPenaltyKeepsANameFromCuttingAToken)
     EXPECT_EQ(cut[1].wordId, ids.unknownPerson);
 }
 
+// A one-character word that the role tagger's counts show after names more
+// often than ending them (和, 于 after a one-character given name) pays to end
+// a name, by the odds of those counts; inside a longer token, or with the
+// counts the other way, it does not.
+TEST_F(CNameStageTest, AWordThatFollowsNamesPaysToEndOne)
+{
+    constexpr uint8_t kGivenSecond = 3, kAfterName = 8;
+    const struct {
+        std::vector<std::string> parts;
+        int32_t after, inName;
+        float weight;
+        int end; // of the name found, which begins at 0
+    } cases[] = {
+        {{kWang, kXiao, kMing, kShuo}, 0, 0, 0, 6},      // no penalty: 王小明
+        {{kWang, kXiao, kMing, kShuo}, 1000, 0, 100, 4}, // 明 mostly follows names: 王小
+        {{kWang, kXiao, kMing, kShuo}, 1000, 0, 0, 6},   // the same with the key off
+        {{kWang, kXiao, kMing, kShuo}, 10, 1000, 100, 6}, // 明 mostly ends names
+        {{kWang, kXiao, kMing, kShuo}, 1000, 1000, 100, 6},
+        {{kWang, kXiao + kMing, kShuo}, 1000, 0, 100, 6}, // 明 no word of its own here
+    };
+    for (const auto& c : cases) {
+        std::vector<ModelWriter::LexiconEntries> counts(words.size());
+        counts[size_t(Id(kMing))] = {{kAfterName, c.after}, {kGivenSecond, c.inName}};
+        ASSERT_TRUE(ModelWriter::WriteLexicon(dir / "r", counts));
+        CPosLexicon roleCounts;
+        ASSERT_TRUE(roleCounts.Load((dir / "r").c_str()));
+        CNameStage::Settings settings;
+        settings.roles = &roleCounts;
+        settings.wordPenalty = c.weight;
+        CNameStage stage(model, dictionary, unigram, &posLexicon, ids, settings);
+        const std::string text = Text(c.parts);
+        std::vector<TokenRecord> tokens = Tokens(c.parts);
+        stage.Find(text.c_str(), static_cast<int>(text.size()), tokens.data(), static_cast<int>(tokens.size()), roles);
+        ASSERT_EQ(stage.GetNames().size(), 1u) << c.after << " " << c.weight;
+        EXPECT_EQ(stage.GetNames()[0].start, 0);
+        EXPECT_EQ(stage.GetNames()[0].end, c.end) << c.after << " " << c.inName << " " << c.weight;
+    }
+}
+
 // A mark inside the stretch of a name keeps the name out, one-byte or two-byte,
 // whether the stage meets the mark for the first time or again, and the
 // characters around it still make names where no mark is.
