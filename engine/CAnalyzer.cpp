@@ -61,6 +61,8 @@ void CAnalyzer::BuildNewStages(const CModel& m)
         settings.veto = m.names.veto;
         settings.wordPenalty = m.names.wordPenalty;
         settings.roles = m.core.roleLexicon.get();
+        settings.supplementWords = m.names.inSupplement;
+        settings.listedPenalty = m.names.listedPenalty;
         if (m.names.translit && m.names.translitModel) {
             settings.translit = m.names.translitModel.get();
             settings.translitWeight = m.names.translitWeight;
@@ -74,7 +76,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
     if (!personStage)
         return;
     if (spell)
-        personStage->ReadNewWordsAsCharacters(m.core.coreDict.get(), ids.unknownProper);
+        personStage->ReadNewWordsAsCharacters(m.core.coreDict.get(), ids.unknownProper, m.names.inSupplement);
     if (newWordsOn || supplementOn) {
         CNewWordStage::Settings settings;
         if (newWordsOn) {

@@ -127,6 +127,12 @@ public:
         // tagger's counts show after names more often than ending them (和,
         // 于, 并 after a one-character given name).
         float wordPenalty = 0;
+        // NamesInSupplement: names may run over supplementary words whatever
+        // the list's tag, and the role automaton reads them in characters too.
+        bool inSupplement = false;
+        // NameListedPenalty: with it, what a name pays per character of a
+        // supplementary word the list tags.
+        float listedPenalty = 0;
         std::unique_ptr<CTranslitModel> translitModel;
     };
     // Place (ns.role, ns.ctx, ns.fsa) and organisation names (nt.role, nt.ctx,

@@ -43,8 +43,11 @@ CNameStage::CNameStage(const CNameModel& m, const CPDAT& d, const CUnigram& u, c
 {
 }
 
-bool CNameStage::IsUserWord(const TokenRecord& t)
+bool CNameStage::IsUserWord(const TokenRecord& t) const
 {
+    if (settings.supplementWords && (t.flags & kFlagSupplementWord) != 0 && (t.flags & kFlagUserWord) == 0 &&
+        t.kind != kKindUserWord && t.kind != kKindLineBreak)
+        return false;
     return (t.flags & kFlagUserWord) != 0 || t.kind == kKindUserWord || t.fixedTag != 255 ||
            t.kind == kKindLineBreak;
 }
@@ -69,6 +72,7 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
         cutCount = count;
     }
     names.clear();
+    listed.clear();
     if (sentence == nullptr || items == nullptr || count < 3 || ids.unknownPerson < 0)
         return;
     const int n = model.Prepare(sentence, length, ws);
@@ -96,6 +100,16 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
             for (int c = a; c < b; ++c)
                 for (int l = 1; l < N::kLabelCount; ++l)
                     ws.AddLabelUnits(c, l, forbidden);
+        else if (settings.supplementWords && (t.flags & kFlagSupplementWord) != 0 && t.fixedTag != 255) {
+            // The word list's tag says the word is something other than a
+            // name: a price for each character a name takes of it, and a
+            // place the list names stays one.
+            listed.push_back(Piece{t.start, t.end, t.fixedTag});
+            const int64_t price = ws.Units(-settings.listedPenalty);
+            for (int c = a; c < b; ++c)
+                for (int l = 1; l < N::kLabelCount; ++l)
+                    ws.AddLabelUnits(c, l, price);
+        }
     }
     // The · of a transliterated name joins its parts: a name neither begins
     // nor ends with it, and a Chinese name never holds it (with the
@@ -200,6 +214,16 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
     model.Decode(ws);
     for (const CNameModel::Name& found : ws.GetNames()) {
         Name name{found.start, found.end, found.split, kTagPersonName};
+        const auto word = std::find_if(listed.begin(), listed.end(), [&found](const Piece& p) {
+            return p.start == found.start && p.end == found.end;
+        });
+        if (word != listed.end() && (word->tag == kTagPlaceName || word->tag == kTagTransliteratedPlace)) {
+            if (found.split >= 0)
+                continue; // a place, not a Chinese name
+            name.tag = kTagPlaceName;
+            names.push_back(name);
+            continue;
+        }
         if (found.split < 0) {
             const int chars = charIndex(found.end) - charIndex(found.start);
             bool dot = false;

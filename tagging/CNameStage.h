@@ -55,6 +55,13 @@ public:
         // word that follows names more often than it ends them.
         const CPosLexicon* roles = nullptr;
         float wordPenalty = 0;
+        // Whether names may run over and inside supplementary words whatever
+        // tag the word list gives them (else such a tag is kept like a
+        // user's).
+        bool supplementWords = false;
+        // What a name pays for each character it takes of a supplementary
+        // word the list tags (as something else).
+        float listedPenalty = 0;
     };
     // A decided name: byte offsets in the sentence, the surname's end for a
     // Chinese name (-1 otherwise) and the tag code it gets.
@@ -90,8 +97,12 @@ private:
     struct Piece {
         int start;
         int end;
+        uint8_t tag;
     };
-    static bool IsUserWord(const TokenRecord& t);
+    // A user's word, a word with a tag its caller chose or a line break. With
+    // supplementWords, the list's tag of a supplementary word is no choice of
+    // the caller's.
+    bool IsUserWord(const TokenRecord& t) const;
     // The character key at byte offset p of the sentence, -1 for a byte below 0x80.
     static int KeyAt(const char* sentence, int length, int p);
     // Whether a one-word name of the transliteration model's kind is a place:
@@ -117,6 +128,7 @@ private:
     std::vector<TokenRecord> scratch;
     std::vector<int> charAt; // character index at each byte offset, -1 inside a character
     std::vector<Name> names;
+    std::vector<Piece> listed; // the supplementary words with the list's tag
     std::vector<TokenRecord> laidOut;
     std::vector<int> firstToken; // per name: index of its first token in laidOut
     std::vector<int> cuts;

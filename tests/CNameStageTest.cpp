@@ -293,6 +293,48 @@ TEST_F(CNameStageTest, AWordThatFollowsNamesPaysToEndOne)
     }
 }
 
+// A supplementary word carries the word list's tag, which is no choice of the
+// caller's: with supplementWords a name may run over it, paying for each
+// character, and a word the list calls a place stays a place.
+TEST_F(CNameStageTest, SupplementaryWordsHearTheListsTag)
+{
+    constexpr uint8_t kNs = 29, kNone = 255;
+    const struct {
+        std::string word;
+        uint8_t listTag;
+        bool supplementWords;
+        float listedPenalty;
+        int names;
+        uint8_t tag; // of the name found
+    } cases[] = {
+        {kWang + kXiao + kMing, kNoun, false, 0, 0, 0},    // the tag kept like a user's
+        {kWang + kXiao + kMing, kNoun, true, 0, 1, kNr},   // a name over it
+        {kWang + kXiao + kMing, kNoun, true, 500, 0, 0},   // a price the name cannot pay
+        {kWang + kXiao + kMing, kNone, false, 500, 1, kNr}, // no tag: nothing to pay
+        {kKe + kLin + kDun, kNs, true, 0, 1, kNs},         // a listed place stays one
+        {kKe + kLin + kDun, kNoun, true, 0, 1, kNrf},
+        {kWang + kXiao + kMing, kNs, true, 0, 0, 0},       // no Chinese name either
+    };
+    for (const auto& c : cases) {
+        CNameStage::Settings settings;
+        settings.supplementWords = c.supplementWords;
+        settings.listedPenalty = c.listedPenalty;
+        CNameStage stage(model, dictionary, unigram, &posLexicon, ids, settings);
+        const std::vector<std::string> parts = {kShuo, c.word, kShuo};
+        const std::string text = Text(parts);
+        std::vector<TokenRecord> tokens = Tokens(parts);
+        tokens[2].flags = kFlagSupplementWord;
+        tokens[2].fixedTag = c.listTag;
+        stage.Find(text.c_str(), static_cast<int>(text.size()), tokens.data(), static_cast<int>(tokens.size()), roles);
+        ASSERT_EQ(stage.GetNames().size(), size_t(c.names)) << int(c.listTag) << " " << c.listedPenalty;
+        if (c.names == 1) {
+            EXPECT_EQ(stage.GetNames()[0].start, 2);
+            EXPECT_EQ(stage.GetNames()[0].end, 8);
+            EXPECT_EQ(stage.GetNames()[0].tag, c.tag) << int(c.listTag);
+        }
+    }
+}
+
 // A mark inside the stretch of a name keeps the name out, one-byte or two-byte,
 // whether the stage meets the mark for the first time or again, and the
 // characters around it still make names where no mark is.
