@@ -63,6 +63,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
         settings.roles = m.core.roleLexicon.get();
         settings.supplementWords = m.names.inSupplement;
         settings.listedPenalty = m.names.listedPenalty;
+        settings.placeContext = m.names.placeContext;
         if (m.names.translit && m.names.translitModel) {
             settings.translit = m.names.translitModel.get();
             settings.translitWeight = m.names.translitWeight;

@@ -227,6 +227,8 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
                [](CModel& m) { return &m.names.inSupplement; }),
         Number("NameListedPenalty", "person names", 0, false, "0", nullptr,
                [](CModel& m) { return &m.names.listedPenalty; }),
+        Switch("NamePlaceContext", Row::kOnlyOn, "person names", false,
+               [](CModel& m) { return &m.names.placeContext; }),
         Number("NameWordPenalty", "person names", 0, false, "0", nullptr,
                [](CModel& m) { return &m.names.wordPenalty; }),
         Switch("PlaceNames", Row::kUnlessOff, "place and organisation names", false,

@@ -133,6 +133,9 @@ public:
         // NameListedPenalty: with it, what a name pays per character of a
         // supplementary word the list tags.
         float listedPenalty = 0;
+        // NamePlaceContext: places beside a name make a transliteration a
+        // place.
+        bool placeContext = false;
         std::unique_ptr<CTranslitModel> translitModel;
     };
     // Place (ns.role, ns.ctx, ns.fsa) and organisation names (nt.role, nt.ctx,

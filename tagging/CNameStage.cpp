@@ -230,9 +230,10 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
             for (int p = found.start; p + 1 < found.end; ++p)
                 dot = dot || (static_cast<unsigned char>(sentence[p]) == 0xA1 &&
                               static_cast<unsigned char>(sentence[p + 1]) == 0xA4);
+            const int beside = settings.placeContext ? PlacesBeside(sentence, items, count, found.start, found.end) : 0;
             if (chars >= 3 && !dot && settings.translit != nullptr &&
                 IsForeignPlace(sentence, length, charIndex(found.start) > 0 ? starts[charIndex(found.start) - 1] : -1,
-                               found.start, found.end))
+                               found.start, found.end, beside))
                 name.tag = kTagPlaceName;
             else if (chars >= 3 || dot)
                 name.tag = kTagTransliteratedName;
@@ -284,9 +285,10 @@ int CNameStage::KeyAt(const char* sentence, int length, int p)
     return s[p] << 8 | s[p + 1];
 }
 
-bool CNameStage::IsForeignPlace(const char* sentence, int length, int previous, int start, int end) const
+bool CNameStage::IsForeignPlace(const char* sentence, int length, int previous, int start, int end,
+                                int beside) const
 {
-    int score = 0;
+    int score = beside;
     for (int p = start; p < end;) {
         const int key = KeyAt(sentence, length, p);
         if (key >= 0)
@@ -305,6 +307,53 @@ bool CNameStage::IsForeignPlace(const char* sentence, int length, int previous, 
     // place statistics rest on far fewer names.
     constexpr int kMargin = 400;
     return score > kMargin;
+}
+
+bool CNameStage::IsPlaceWord(const TokenRecord& t) const
+{
+    if (t.wordId < 0 || t.wordId == ids.unknownPerson)
+        return false;
+    if (t.wordId == ids.unknownPlace)
+        return true;
+    if (posLexicon == nullptr)
+        return false;
+    int candidates = 0;
+    const CPosLexicon::Entry* entries = posLexicon->Lookup(t.wordId, &candidates);
+    int64_t place = 0, all = 0;
+    for (int c = 0; c < candidates; ++c) {
+        const int64_t f = entries[c].frequency > 0 ? entries[c].frequency : 0;
+        all += f;
+        if (entries[c].tag == kTagPlaceName || entries[c].tag == kTagTransliteratedPlace)
+            place += f;
+    }
+    return all > 0 && 2 * place > all;
+}
+
+int CNameStage::PlacesBeside(const char* sentence, const TokenRecord* items, int count, int start, int end) const
+{
+    // A name written beside a place, or linked to one by a single character
+    // (、), is a place itself far more often than a person: 法国阿尔贝维尔,
+    // 哈尔滨、齐齐哈尔. A title comes between a place and a person (美国总统).
+    constexpr int kBeside = 500; // hundredths of a natural log, as IsForeignPlace counts
+    int before = -1, after = -1;
+    for (int i = 1; i + 1 < count; ++i) {
+        if (items[i].end == start)
+            before = i;
+        if (items[i].start == end)
+            after = i;
+    }
+    // The link is a mark of a list (、 ，), not a word: 与, 在, 的 stand as often
+    // between a person and a place.
+    const auto link = [&](int i) {
+        const TokenRecord& t = items[i];
+        return t.end - t.start <= 2 && t.end > t.start && CNameBounds::BreaksName(sentence + t.start, t.end - t.start);
+    };
+    int score = 0;
+    if (before > 0 && (IsPlaceWord(items[before]) || (before > 1 && link(before) && IsPlaceWord(items[before - 1]))))
+        score += kBeside;
+    if (after > 0 && after + 2 < count && link(after) && IsPlaceWord(items[after + 1]))
+        score += kBeside;
+    return score;
 }
 
 TokenRecord CNameStage::PieceOf(const char* sentence, const TokenRecord& from, int start, int end) const

@@ -62,6 +62,9 @@ public:
         // What a name pays for each character it takes of a supplementary
         // word the list tags (as something else).
         float listedPenalty = 0;
+        // Whether places beside a name (法国阿尔贝维尔, 哈尔滨、齐齐哈尔) make a
+        // transliteration a place.
+        bool placeContext = false;
     };
     // A decided name: byte offsets in the sentence, the surname's end for a
     // Chinese name (-1 otherwise) and the tag code it gets.
@@ -108,7 +111,14 @@ private:
     // Whether a one-word name of the transliteration model's kind is a place:
     // its characters and the characters beside it say place rather than person.
     // previous: where the character before the name begins, -1 at the start.
-    bool IsForeignPlace(const char* sentence, int length, int previous, int start, int end) const;
+    // beside: what the words around the name add (PlacesBeside).
+    bool IsForeignPlace(const char* sentence, int length, int previous, int start, int end, int beside = 0) const;
+    // Whether a token is a place by the tagger's lexicon (or the place class).
+    bool IsPlaceWord(const TokenRecord& t) const;
+    // What the words beside the name [start, end) say for a place, in
+    // hundredths of a natural log: a place word just before it, or one linked
+    // to it by a mark of a list on either side.
+    int PlacesBeside(const char* sentence, const TokenRecord* items, int count, int start, int end) const;
     // CNameBounds::BreaksName of one character, answered from what earlier
     // sentences asked.
     bool BreaksName(const char* c, int bytes);

@@ -17,6 +17,7 @@
 #include "tagging/CNameModel.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CRoleTagger.h"
+#include "tagging/CTranslitModel.h"
 #include "tools/trainer/ModelWriter.h"
 #include "tools/trainer/NameModelTrainer.h"
 #include "tools/trainer/NameModelWriter.h"
@@ -332,6 +333,56 @@ TEST_F(CNameStageTest, SupplementaryWordsHearTheListsTag)
             EXPECT_EQ(stage.GetNames()[0].end, 8);
             EXPECT_EQ(stage.GetNames()[0].tag, c.tag) << int(c.listTag);
         }
+    }
+}
+
+// A transliteration beside a place word, or linked to one by a mark of a list,
+// is a place (法国阿尔贝维尔, 哈尔滨、齐齐哈尔); a word between them, or
+// nothing placelike around it, leaves it a person.
+TEST_F(CNameStageTest, PlacesBesideMakeATransliterationAPlace)
+{
+    // A transliteration model that knows no character: only the words around
+    // the name can speak for a place.
+    std::string tm = "MTRL";
+    for (uint32_t v : {1u, 1u, 0u})
+        for (int b = 0; b < 4; ++b)
+            tm += static_cast<char>(v >> (8 * b) & 0xFF);
+    tm += std::string(12, '\0');
+    WriteFile(dir / "t.tm", tm);
+    CTranslitModel translit;
+    ASSERT_TRUE(translit.Load((dir / "t.tm").c_str()));
+    std::vector<ModelWriter::LexiconEntries> tags(words.size());
+    tags[size_t(Id(kShuo))] = {{29, 10}, {kVerb, 2}}; // 说 stands for a place here
+    ASSERT_TRUE(ModelWriter::WriteLexicon(dir / "places", tags));
+    CPosLexicon places;
+    ASSERT_TRUE(places.Load((dir / "places").c_str()));
+    const std::string mark = Gbk("、"), name = kKe + kLin + kDun;
+    const struct {
+        std::vector<std::string> parts;
+        bool placeContext;
+        uint8_t tag;
+    } cases[] = {
+        {{kShuo, name, mark}, true, 29},          // a place just before
+        {{kShuo, mark, name, mark}, true, 29},    // a place, then a mark
+        {{mark, name, mark, kShuo}, true, 29},    // a mark, then a place after
+        {{kShuo, name, mark}, false, kNrf},       // the key off
+        {{mark, name, mark}, true, kNrf},         // no place around
+        {{kShuo, kMing, mark, name, mark}, true, kNrf}, // the place two words off
+    };
+    for (const auto& c : cases) {
+        CNameStage::Settings settings;
+        settings.translit = &translit;
+        settings.placeContext = c.placeContext;
+        CNameStage stage(model, dictionary, unigram, &places, ids, settings);
+        const std::string text = Text(c.parts);
+        std::vector<TokenRecord> tokens = Tokens(c.parts);
+        stage.Find(text.c_str(), static_cast<int>(text.size()), tokens.data(), static_cast<int>(tokens.size()), roles);
+        const auto& found = stage.GetNames();
+        const auto it = std::find_if(found.begin(), found.end(), [&](const CNameStage::Name& n) {
+            return text.compare(size_t(n.start), size_t(n.end - n.start), name) == 0;
+        });
+        ASSERT_NE(it, found.end()) << text;
+        EXPECT_EQ(it->tag, c.tag) << c.placeContext << " " << c.parts.size();
     }
 }
 
