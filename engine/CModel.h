@@ -123,9 +123,9 @@ public:
         // so that a name one search made a new word is still heard.
         bool inNewWords = false;
         // NameWordPenalty: what a name pays, per unit of natural log, for
-        // taking as its last character a one-character word that the role
-        // tagger's counts show after names more often than ending them (和,
-        // 于, 并 after a one-character given name).
+        // running on into a word that the role tagger's counts show after
+        // names more often than in them (和, 于, 并 after a one-character given
+        // name, 爵士 after a foreign one).
         float wordPenalty = 0;
         // NamesInSupplement: names may run over supplementary words whatever
         // the list's tag, and the role automaton reads them in characters too.

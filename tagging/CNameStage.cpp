@@ -29,11 +29,13 @@ bool IsPrefix(const char* c) // 老 小 阿 大, which make a surname a form of 
 }
 
 // Role codes of nr.role (data/roles.md) that the end of a name reads.
-constexpr uint8_t kRoleGivenSecond = 3;  // second character of a two-character given name
+constexpr uint8_t kRoleGivenFirst = 2;   // first character of a two-character given name
+constexpr uint8_t kRoleGivenWord = 5;    // ... 3, 4: second character, one-character given name, 5: both as one word
 constexpr uint8_t kRoleAfterName = 8;    // the word just after a name
 constexpr uint8_t kRoleBetweenNames = 9; // a word between two names
 constexpr uint8_t kRoleForeignInner = 11;
 constexpr uint8_t kRoleForeignLast = 12;
+constexpr uint8_t kRoleSurnameGiven = 13; // surname and first given character as one word
 
 } // namespace
 
@@ -191,14 +193,14 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
         }
     }
 
-    // A one-character word after a name (和, 于, 并, 都) is no end of it: what
-    // the role tagger's counts say of the word, as a price on the labels that
-    // would make it a name's last character.
+    // A word after a name (和, 于, 并 after a one-character given name, 爵士
+    // after a foreign one) is no part of it: what the role tagger's counts say
+    // of the word, as a price on the labels that would carry a name into it.
     if (settings.roles != nullptr && settings.wordPenalty > 0) {
         for (int i = 1; i + 1 < count; ++i) {
             const TokenRecord& t = items[i];
             const int a = charIndex(t.start);
-            if (a < 0 || charIndex(t.end) != a + 1 || t.wordId < 0 || IsUserWord(t))
+            if (a < 0 || charIndex(t.end) <= a || t.wordId < 0 || IsUserWord(t))
                 continue;
             int64_t inName = 0, after = 0;
             RoleCounts(t.wordId, inName, after);
@@ -206,8 +208,9 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
                 continue;
             const float odds = std::log((static_cast<float>(after) + 1) / (static_cast<float>(inName) + 1));
             const int64_t units = ws.Units(-settings.wordPenalty * odds);
-            ws.AddLabelUnits(a, N::kG2, units);
-            ws.AddLabelUnits(a, N::kWI, units);
+            for (int l = 1; l < N::kLabelCount; ++l)
+                if (N::Continues(l))
+                    ws.AddLabelUnits(a, l, units);
         }
     }
 
@@ -252,7 +255,8 @@ void CNameStage::RoleCounts(int wordId, int64_t& inName, int64_t& after) const
     for (int c = 0; c < candidates; ++c) {
         const uint8_t role = entries[c].tag;
         const int64_t f = entries[c].frequency > 0 ? entries[c].frequency : 0;
-        if (role == kRoleGivenSecond || role == kRoleForeignInner || role == kRoleForeignLast)
+        if ((role >= kRoleGivenFirst && role <= kRoleGivenWord) || role == kRoleForeignInner ||
+            role == kRoleForeignLast || role == kRoleSurnameGiven)
             inName += f;
         else if (role == kRoleAfterName || role == kRoleBetweenNames)
             after += f;

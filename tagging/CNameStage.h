@@ -51,8 +51,8 @@ public:
         const CTranslitModel* translit = nullptr;
         float translitWeight = 0;
         // The role lexicon (roles per word id, none: not heard) and what a
-        // name pays, per unit of natural log, for ending on a one-character
-        // word that follows names more often than it ends them.
+        // name pays, per unit of natural log, for running on into a word that
+        // follows names more often than it is part of one.
         const CPosLexicon* roles = nullptr;
         float wordPenalty = 0;
         // Whether names may run over and inside supplementary words whatever
@@ -122,8 +122,9 @@ private:
     // CNameBounds::BreaksName of one character, answered from what earlier
     // sentences asked.
     bool BreaksName(const char* c, int bytes);
-    // The role tagger's counts of the one-character word: how often it ended
-    // a name (inName) and how often it stood just after one (after).
+    // The role tagger's counts of the word: how often it was part of a name
+    // after its first character (inName) and how often it stood just after
+    // one (after).
     void RoleCounts(int wordId, int64_t& inName, int64_t& after) const;
     TokenRecord PieceOf(const char* sentence, const TokenRecord& from, int start, int end) const;
 
