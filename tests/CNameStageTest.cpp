@@ -472,3 +472,59 @@ TEST(NameStageEngine, TrainedModelsFindNamesAndKeepTheTokensWhole)
 }
 
 } // namespace
+
+namespace {
+
+// Names the corpus never shows, in sentences of our own, through the whole
+// engine with the trained models and their Configure.xml: each name one token
+// of the kind expected, a Chinese name split after its surname and a
+// transliteration never, no name running into the function word after it, and
+// no name, place or organisation token holding a mark.
+TEST(NameStageEngine, UnseenNamesInSentencesComeOutWhole)
+{
+    const std::string trained = std::string(MORV_BINARY_DIR) + "/bin/Morv";
+    if (!FileExists(trained + "/Data/PersonName.nm"))
+        GTEST_SKIP() << "no trained models in " << trained;
+    morv::Model model(trained);
+    morv::Analyzer analyzer(model);
+    const struct {
+        const char* text;
+        const char* name;
+        const char* tag;
+        size_t split; // bytes of the surname (UTF-8); 0 for a name without one
+    } cases[] = {
+        {"新任大使马洛维奇和夫人昨天抵达。", "马洛维奇", "nrf", 0},
+        {"奥斯特罗夫斯基说，会谈很成功。", "奥斯特罗夫斯基", "nrf", 0},
+        {"（记者诸葛青云）报道称，卡西米尔·普瓦捷先生将出席。", "卡西米尔·普瓦捷", "nrf", 0},
+        {"（记者诸葛青云）报道称，卡西米尔·普瓦捷先生将出席。", "诸葛青云", "nr", 6},
+        {"教练邬晓并没有到场。", "邬晓", "nr", 3},
+        {"选手郜建和队友一起训练。", "郜建", "nr", 3},
+        {"据《宁远报》报道，郦文涛于昨日离任。", "郦文涛", "nr", 3},
+        {"“车晓岚”这个名字很好听。", "车晓岚", "nr", 3},
+        {"代表团访问了哈尔滨、齐齐哈尔和大庆。", "齐齐哈尔", "ns", 0},
+    };
+    const std::string marks[] = {"，", "、", "。", "（", "）", "《", "》", "“", "”", "+", "…"};
+    for (const auto& c : cases) {
+        const std::string text = c.text;
+        std::vector<morv::Token> tokens;
+        analyzer.Analyze(text, tokens, morv::Encoding::Utf8);
+        bool found = false;
+        for (const morv::Token& t : tokens) {
+            const std::string word = text.substr(t.start, t.end - t.start);
+            const std::string tag(t.tag);
+            if (tag.compare(0, 2, "nr") == 0 || tag == "ns" || tag == "nt") {
+                for (const std::string& m : marks) {
+                    EXPECT_EQ(word.find(m), std::string::npos) << word << "/" << tag << " in " << text;
+                }
+            }
+            if (word != c.name)
+                continue;
+            found = true;
+            EXPECT_EQ(tag, c.tag) << text;
+            EXPECT_EQ(t.nameSplit == 0 ? 0 : t.nameSplit - t.start, c.split) << text;
+        }
+        EXPECT_TRUE(found) << c.name << " not one token in " << text;
+    }
+}
+
+} // namespace
