@@ -187,7 +187,6 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
                     const int64_t units = ws.Units(settings.translitWeight * settings.translit->Of(k).inName / 100.0f);
                     ws.AddLabelUnits(r, N::kWB, units);
                     ws.AddLabelUnits(r, N::kWI, units);
-
                 }
             run = 0;
         }
