@@ -59,6 +59,11 @@ void CAnalyzer::BuildNewStages(const CModel& m)
         settings.automatonBonusShort = m.names.automatonBonusShort;
         settings.cutPenalty = m.names.cutPenalty;
         settings.veto = m.names.veto;
+        settings.wordPenalty = m.names.wordPenalty;
+        settings.roles = m.core.roleLexicon.get();
+        settings.supplementWords = m.names.inSupplement;
+        settings.listedPenalty = m.names.listedPenalty;
+        settings.placeContext = m.names.placeContext;
         if (m.names.translit && m.names.translitModel) {
             settings.translit = m.names.translitModel.get();
             settings.translitWeight = m.names.translitWeight;
@@ -72,7 +77,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
     if (!personStage)
         return;
     if (spell)
-        personStage->ReadNewWordsAsCharacters(m.core.coreDict.get(), ids.unknownProper);
+        personStage->ReadNewWordsAsCharacters(m.core.coreDict.get(), ids.unknownProper, m.names.inSupplement);
     if (newWordsOn || supplementOn) {
         CNewWordStage::Settings settings;
         if (newWordsOn) {

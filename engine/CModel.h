@@ -122,6 +122,20 @@ public:
         // NamesInNewWords: the role automaton reads new words in characters,
         // so that a name one search made a new word is still heard.
         bool inNewWords = false;
+        // NameWordPenalty: what a name pays, per unit of natural log, for
+        // running on into a word that the role tagger's counts show after
+        // names more often than in them (和, 于, 并 after a one-character given
+        // name, 爵士 after a foreign one).
+        float wordPenalty = 0;
+        // NamesInSupplement: names may run over supplementary words whatever
+        // the list's tag, and the role automaton reads them in characters too.
+        bool inSupplement = false;
+        // NameListedPenalty: with it, what a name pays per character of a
+        // supplementary word the list tags.
+        float listedPenalty = 0;
+        // NamePlaceContext: places beside a name make a transliteration a
+        // place.
+        bool placeContext = false;
         std::unique_ptr<CTranslitModel> translitModel;
     };
     // Place (ns.role, ns.ctx, ns.fsa) and organisation names (nt.role, nt.ctx,

@@ -1,6 +1,7 @@
 #include "tagging/CNameStage.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "lexicon/CPDAT.h"
 #include "lexicon/CUnigram.h"
@@ -27,6 +28,15 @@ bool IsPrefix(const char* c) // 老 小 阿 大, which make a surname a form of 
     return false;
 }
 
+// Role codes of nr.role (data/roles.md) that the end of a name reads.
+constexpr uint8_t kRoleGivenFirst = 2;   // first character of a two-character given name
+constexpr uint8_t kRoleGivenWord = 5;    // ... 3, 4: second character, one-character given name, 5: both as one word
+constexpr uint8_t kRoleAfterName = 8;    // the word just after a name
+constexpr uint8_t kRoleBetweenNames = 9; // a word between two names
+constexpr uint8_t kRoleForeignInner = 11;
+constexpr uint8_t kRoleForeignLast = 12;
+constexpr uint8_t kRoleSurnameGiven = 13; // surname and first given character as one word
+
 } // namespace
 
 CNameStage::CNameStage(const CNameModel& m, const CPDAT& d, const CUnigram& u, const CPosLexicon* pos,
@@ -35,8 +45,11 @@ CNameStage::CNameStage(const CNameModel& m, const CPDAT& d, const CUnigram& u, c
 {
 }
 
-bool CNameStage::IsUserWord(const TokenRecord& t)
+bool CNameStage::IsUserWord(const TokenRecord& t) const
 {
+    if (settings.supplementWords && (t.flags & kFlagSupplementWord) != 0 && (t.flags & kFlagUserWord) == 0 &&
+        t.kind != kKindUserWord && t.kind != kKindLineBreak)
+        return false;
     return (t.flags & kFlagUserWord) != 0 || t.kind == kKindUserWord || t.fixedTag != 255 ||
            t.kind == kKindLineBreak;
 }
@@ -61,6 +74,7 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
         cutCount = count;
     }
     names.clear();
+    listed.clear();
     if (sentence == nullptr || items == nullptr || count < 3 || ids.unknownPerson < 0)
         return;
     const int n = model.Prepare(sentence, length, ws);
@@ -88,6 +102,16 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
             for (int c = a; c < b; ++c)
                 for (int l = 1; l < N::kLabelCount; ++l)
                     ws.AddLabelUnits(c, l, forbidden);
+        else if (settings.supplementWords && (t.flags & kFlagSupplementWord) != 0 && t.fixedTag != 255) {
+            // The word list's tag says the word is something other than a
+            // name: a price for each character a name takes of it, and a
+            // place the list names stays one.
+            listed.push_back(Piece{t.start, t.end, t.fixedTag});
+            const int64_t price = ws.Units(-settings.listedPenalty);
+            for (int c = a; c < b; ++c)
+                for (int l = 1; l < N::kLabelCount; ++l)
+                    ws.AddLabelUnits(c, l, price);
+        }
     }
     // The · of a transliterated name joins its parts: a name neither begins
     // nor ends with it, and a Chinese name never holds it (with the
@@ -168,18 +192,50 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
         }
     }
 
+    // A word after a name (和, 于, 并 after a one-character given name, 爵士
+    // after a foreign one) is no part of it: what the role tagger's counts say
+    // of the word, as a price on the labels that would carry a name into it.
+    if (settings.roles != nullptr && settings.wordPenalty > 0) {
+        for (int i = 1; i + 1 < count; ++i) {
+            const TokenRecord& t = items[i];
+            const int a = charIndex(t.start);
+            if (a < 0 || charIndex(t.end) <= a || t.wordId < 0 || IsUserWord(t))
+                continue;
+            int64_t inName = 0, after = 0;
+            RoleCounts(t.wordId, inName, after);
+            if (after <= inName)
+                continue;
+            const float odds = std::log((static_cast<float>(after) + 1) / (static_cast<float>(inName) + 1));
+            const int64_t units = ws.Units(-settings.wordPenalty * odds);
+            for (int l = 1; l < N::kLabelCount; ++l)
+                if (N::Continues(l))
+                    ws.AddLabelUnits(a, l, units);
+        }
+    }
+
     model.Decode(ws);
     for (const CNameModel::Name& found : ws.GetNames()) {
         Name name{found.start, found.end, found.split, kTagPersonName};
+        const auto word = std::find_if(listed.begin(), listed.end(), [&found](const Piece& p) {
+            return p.start == found.start && p.end == found.end;
+        });
+        if (word != listed.end() && (word->tag == kTagPlaceName || word->tag == kTagTransliteratedPlace)) {
+            if (found.split >= 0)
+                continue; // a place, not a Chinese name
+            name.tag = kTagPlaceName;
+            names.push_back(name);
+            continue;
+        }
         if (found.split < 0) {
             const int chars = charIndex(found.end) - charIndex(found.start);
             bool dot = false;
             for (int p = found.start; p + 1 < found.end; ++p)
                 dot = dot || (static_cast<unsigned char>(sentence[p]) == 0xA1 &&
                               static_cast<unsigned char>(sentence[p + 1]) == 0xA4);
+            const int beside = settings.placeContext ? PlacesBeside(sentence, items, count, found.start, found.end) : 0;
             if (chars >= 3 && !dot && settings.translit != nullptr &&
                 IsForeignPlace(sentence, length, charIndex(found.start) > 0 ? starts[charIndex(found.start) - 1] : -1,
-                               found.start, found.end))
+                               found.start, found.end, beside))
                 name.tag = kTagPlaceName;
             else if (chars >= 3 || dot)
                 name.tag = kTagTransliteratedName;
@@ -187,6 +243,22 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
                 name.tag = kTagSurname;
         }
         names.push_back(name);
+    }
+}
+
+void CNameStage::RoleCounts(int wordId, int64_t& inName, int64_t& after) const
+{
+    inName = after = 0;
+    int candidates = 0;
+    const CPosLexicon::Entry* entries = settings.roles->Lookup(wordId, &candidates);
+    for (int c = 0; c < candidates; ++c) {
+        const uint8_t role = entries[c].tag;
+        const int64_t f = entries[c].frequency > 0 ? entries[c].frequency : 0;
+        if ((role >= kRoleGivenFirst && role <= kRoleGivenWord) || role == kRoleForeignInner ||
+            role == kRoleForeignLast || role == kRoleSurnameGiven)
+            inName += f;
+        else if (role == kRoleAfterName || role == kRoleBetweenNames)
+            after += f;
     }
 }
 
@@ -216,9 +288,10 @@ int CNameStage::KeyAt(const char* sentence, int length, int p)
     return s[p] << 8 | s[p + 1];
 }
 
-bool CNameStage::IsForeignPlace(const char* sentence, int length, int previous, int start, int end) const
+bool CNameStage::IsForeignPlace(const char* sentence, int length, int previous, int start, int end,
+                                int beside) const
 {
-    int score = 0;
+    int score = beside;
     for (int p = start; p < end;) {
         const int key = KeyAt(sentence, length, p);
         if (key >= 0)
@@ -237,6 +310,53 @@ bool CNameStage::IsForeignPlace(const char* sentence, int length, int previous, 
     // place statistics rest on far fewer names.
     constexpr int kMargin = 400;
     return score > kMargin;
+}
+
+bool CNameStage::IsPlaceWord(const TokenRecord& t) const
+{
+    if (t.wordId < 0 || t.wordId == ids.unknownPerson)
+        return false;
+    if (t.wordId == ids.unknownPlace)
+        return true;
+    if (posLexicon == nullptr)
+        return false;
+    int candidates = 0;
+    const CPosLexicon::Entry* entries = posLexicon->Lookup(t.wordId, &candidates);
+    int64_t place = 0, all = 0;
+    for (int c = 0; c < candidates; ++c) {
+        const int64_t f = entries[c].frequency > 0 ? entries[c].frequency : 0;
+        all += f;
+        if (entries[c].tag == kTagPlaceName || entries[c].tag == kTagTransliteratedPlace)
+            place += f;
+    }
+    return all > 0 && 2 * place > all;
+}
+
+int CNameStage::PlacesBeside(const char* sentence, const TokenRecord* items, int count, int start, int end) const
+{
+    // A name written beside a place, or linked to one by a single character
+    // (、), is a place itself far more often than a person: 法国阿尔贝维尔,
+    // 哈尔滨、齐齐哈尔. A title comes between a place and a person (美国总统).
+    constexpr int kBeside = 500; // hundredths of a natural log, as IsForeignPlace counts
+    int before = -1, after = -1;
+    for (int i = 1; i + 1 < count; ++i) {
+        if (items[i].end == start)
+            before = i;
+        if (items[i].start == end)
+            after = i;
+    }
+    // The link is a mark of a list (、 ，), not a word: 与, 在, 的 stand as often
+    // between a person and a place.
+    const auto link = [&](int i) {
+        const TokenRecord& t = items[i];
+        return t.end - t.start <= 2 && t.end > t.start && CNameBounds::BreaksName(sentence + t.start, t.end - t.start);
+    };
+    int score = 0;
+    if (before > 0 && (IsPlaceWord(items[before]) || (before > 1 && link(before) && IsPlaceWord(items[before - 1]))))
+        score += kBeside;
+    if (after > 0 && after + 2 < count && link(after) && IsPlaceWord(items[after + 1]))
+        score += kBeside;
+    return score;
 }
 
 TokenRecord CNameStage::PieceOf(const char* sentence, const TokenRecord& from, int start, int end) const

@@ -50,6 +50,21 @@ public:
         // one-word name.
         const CTranslitModel* translit = nullptr;
         float translitWeight = 0;
+        // The role lexicon (roles per word id, none: not heard) and what a
+        // name pays, per unit of natural log, for running on into a word that
+        // follows names more often than it is part of one.
+        const CPosLexicon* roles = nullptr;
+        float wordPenalty = 0;
+        // Whether names may run over and inside supplementary words whatever
+        // tag the word list gives them (else such a tag is kept like a
+        // user's).
+        bool supplementWords = false;
+        // What a name pays for each character it takes of a supplementary
+        // word the list tags (as something else).
+        float listedPenalty = 0;
+        // Whether places beside a name (法国阿尔贝维尔, 哈尔滨、齐齐哈尔) make a
+        // transliteration a place.
+        bool placeContext = false;
     };
     // A decided name: byte offsets in the sentence, the surname's end for a
     // Chinese name (-1 otherwise) and the tag code it gets.
@@ -85,17 +100,32 @@ private:
     struct Piece {
         int start;
         int end;
+        uint8_t tag;
     };
-    static bool IsUserWord(const TokenRecord& t);
+    // A user's word, a word with a tag its caller chose or a line break. With
+    // supplementWords, the list's tag of a supplementary word is no choice of
+    // the caller's.
+    bool IsUserWord(const TokenRecord& t) const;
     // The character key at byte offset p of the sentence, -1 for a byte below 0x80.
     static int KeyAt(const char* sentence, int length, int p);
     // Whether a one-word name of the transliteration model's kind is a place:
     // its characters and the characters beside it say place rather than person.
     // previous: where the character before the name begins, -1 at the start.
-    bool IsForeignPlace(const char* sentence, int length, int previous, int start, int end) const;
+    // beside: what the words around the name add (PlacesBeside).
+    bool IsForeignPlace(const char* sentence, int length, int previous, int start, int end, int beside = 0) const;
+    // Whether a token is a place by the tagger's lexicon (or the place class).
+    bool IsPlaceWord(const TokenRecord& t) const;
+    // What the words beside the name [start, end) say for a place, in
+    // hundredths of a natural log: a place word just before it, or one linked
+    // to it by a mark of a list on either side.
+    int PlacesBeside(const char* sentence, const TokenRecord* items, int count, int start, int end) const;
     // CNameBounds::BreaksName of one character, answered from what earlier
     // sentences asked.
     bool BreaksName(const char* c, int bytes);
+    // The role tagger's counts of the word: how often it was part of a name
+    // after its first character (inName) and how often it stood just after
+    // one (after).
+    void RoleCounts(int wordId, int64_t& inName, int64_t& after) const;
     TokenRecord PieceOf(const char* sentence, const TokenRecord& from, int start, int end) const;
 
     const CNameModel& model;
@@ -109,6 +139,7 @@ private:
     std::vector<TokenRecord> scratch;
     std::vector<int> charAt; // character index at each byte offset, -1 inside a character
     std::vector<Name> names;
+    std::vector<Piece> listed; // the supplementary words with the list's tag
     std::vector<TokenRecord> laidOut;
     std::vector<int> firstToken; // per name: index of its first token in laidOut
     std::vector<int> cuts;

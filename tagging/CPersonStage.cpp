@@ -59,10 +59,13 @@ bool CPersonStage::SpellNewWords(const CSentence& s)
     if (characterDict == nullptr || newWordClass < 0 || s.text == nullptr || s.count < 3)
         return false;
     const auto* text = reinterpret_cast<const unsigned char*>(s.text);
-    // A new word of several characters, between the markers.
+    // A new word (or supplementary word) of several characters, between the
+    // markers.
     const auto spellable = [&](int i) {
         const TokenRecord& t = s.items[i];
-        return i > 0 && i + 1 < s.count && t.wordId == newWordClass && (t.flags & kFlagNewWord) && t.start >= 0 &&
+        const bool proposed = (t.wordId == newWordClass && (t.flags & kFlagNewWord)) ||
+                              (spellSupplement && (t.flags & kFlagSupplementWord) && !(t.flags & kFlagUserWord));
+        return i > 0 && i + 1 < s.count && proposed && t.start >= 0 &&
                t.end > t.start && t.end <= s.length && gbkchar::Length(text, t.start, t.end) < t.end - t.start;
     };
     // Most sentences hold none: they are not copied.

@@ -39,10 +39,13 @@ public:
     // the plain segmentation, reads each new word (newWordId, flagged) in its
     // characters (their ids in dict), as it met them there. Without this a
     // foreign name that one search made a new word is lost to the automaton.
-    void ReadNewWordsAsCharacters(const CPDAT* dict, int32_t newWordId)
+    // With supplementWords the same holds for the supplementary words, which
+    // the plain segmentation never made either.
+    void ReadNewWordsAsCharacters(const CPDAT* dict, int32_t newWordId, bool supplementWords = false)
     {
         characterDict = dict;
         newWordClass = newWordId;
+        spellSupplement = supplementWords;
     }
 
 private:
@@ -66,6 +69,7 @@ private:
 
     const CPDAT* characterDict = nullptr;
     int32_t newWordClass = -1;
+    bool spellSupplement = false;
     std::vector<TokenRecord> spelled;
 };
 

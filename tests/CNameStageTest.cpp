@@ -17,6 +17,7 @@
 #include "tagging/CNameModel.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CRoleTagger.h"
+#include "tagging/CTranslitModel.h"
 #include "tools/trainer/ModelWriter.h"
 #include "tools/trainer/NameModelTrainer.h"
 #include "tools/trainer/NameModelWriter.h"
@@ -254,6 +255,150 @@ TEST_F(CNameStageTest, BoundaryPenaltyKeepsANameFromCuttingAToken)
     EXPECT_EQ(cut[1].wordId, ids.unknownPerson);
 }
 
+// A word that the role tagger's counts show after names more often than in
+// them (和, 于 after a one-character given name, 爵士 after a foreign name)
+// pays to continue a name, by the odds of those counts; with the counts the
+// other way, or a word of other characters, it does not.
+TEST_F(CNameStageTest, AWordThatFollowsNamesPaysToContinueOne)
+{
+    constexpr uint8_t kGivenSecond = 3, kAfterName = 8;
+    const struct {
+        std::vector<std::string> parts;
+        std::string counted; // the word with the counts
+        int32_t after, inName;
+        float weight;
+        int end; // of the name found at the first name character; 0: none reaches the counted word
+    } cases[] = {
+        {{kWang, kXiao, kMing, kShuo}, kMing, 0, 0, 0, 6},      // no penalty: 王小明
+        {{kWang, kXiao, kMing, kShuo}, kMing, 1000, 0, 100, 4}, // 明 mostly follows names: 王小
+        {{kWang, kXiao, kMing, kShuo}, kMing, 1000, 0, 0, 6},   // the same with the key off
+        {{kWang, kXiao, kMing, kShuo}, kMing, 10, 1000, 100, 6}, // 明 mostly in names
+        {{kWang, kXiao, kMing, kShuo}, kMing, 1000, 1000, 100, 6},
+        {{kWang, kXiao + kMing, kShuo}, kMing, 1000, 0, 100, 6}, // 明 no word of its own here
+        {{kShuo, kKe + kLin, kDun, kShuo}, kDun, 1000, 0, 100, 6}, // 克林, not 克林顿
+        {{kShuo, kWang, kXiao + kMing, kShuo}, kXiao + kMing, 0, 0, 0, 8},   // 王小明
+        {{kShuo, kWang, kXiao + kMing, kShuo}, kXiao + kMing, 1000, 0, 100, 0}, // a word of two: not into it
+        {{kShuo, kWang, kXiao + kMing, kShuo}, kXiao + kMing, 0, 1000, 100, 8},
+    };
+    for (const auto& c : cases) {
+        std::vector<ModelWriter::LexiconEntries> counts(words.size());
+        ASSERT_GE(Id(c.counted), 0);
+        ASSERT_LT(Id(c.counted), static_cast<int>(words.size()));
+        counts[size_t(Id(c.counted))] = {{kAfterName, c.after}, {kGivenSecond, c.inName}};
+        ASSERT_TRUE(ModelWriter::WriteLexicon(dir / "r", counts));
+        CPosLexicon roleCounts;
+        ASSERT_TRUE(roleCounts.Load((dir / "r").c_str()));
+        CNameStage::Settings settings;
+        settings.roles = &roleCounts;
+        settings.wordPenalty = c.weight;
+        CNameStage stage(model, dictionary, unigram, &posLexicon, ids, settings);
+        const std::string text = Text(c.parts);
+        std::vector<TokenRecord> tokens = Tokens(c.parts);
+        stage.Find(text.c_str(), static_cast<int>(text.size()), tokens.data(), static_cast<int>(tokens.size()), roles);
+        const int start = c.parts[0] == kShuo ? 2 : 0;
+        const auto& found = stage.GetNames();
+        const auto it = std::find_if(found.begin(), found.end(), [&](const CNameStage::Name& n) { return n.start == start; });
+        if (c.end == 0) {
+            EXPECT_TRUE(it == found.end() || it->end <= start + 2) << text;
+            continue;
+        }
+        ASSERT_NE(it, found.end()) << text;
+        EXPECT_EQ(it->end, c.end) << c.after << " " << c.inName << " " << c.weight << " " << text;
+    }
+}
+
+// A supplementary word carries the word list's tag, which is no choice of the
+// caller's: with supplementWords a name may run over it, paying for each
+// character, and a word the list calls a place stays a place.
+TEST_F(CNameStageTest, SupplementaryWordsHearTheListsTag)
+{
+    constexpr uint8_t kNs = 29, kNone = 255;
+    const struct {
+        std::string word;
+        uint8_t listTag;
+        bool supplementWords;
+        float listedPenalty;
+        int names;
+        uint8_t tag; // of the name found
+    } cases[] = {
+        {kWang + kXiao + kMing, kNoun, false, 0, 0, 0},    // the tag kept like a user's
+        {kWang + kXiao + kMing, kNoun, true, 0, 1, kNr},   // a name over it
+        {kWang + kXiao + kMing, kNoun, true, 500, 0, 0},   // a price the name cannot pay
+        {kWang + kXiao + kMing, kNone, false, 500, 1, kNr}, // no tag: nothing to pay
+        {kKe + kLin + kDun, kNs, true, 0, 1, kNs},         // a listed place stays one
+        {kKe + kLin + kDun, kNoun, true, 0, 1, kNrf},
+        {kWang + kXiao + kMing, kNs, true, 0, 0, 0},       // no Chinese name either
+    };
+    for (const auto& c : cases) {
+        CNameStage::Settings settings;
+        settings.supplementWords = c.supplementWords;
+        settings.listedPenalty = c.listedPenalty;
+        CNameStage stage(model, dictionary, unigram, &posLexicon, ids, settings);
+        const std::vector<std::string> parts = {kShuo, c.word, kShuo};
+        const std::string text = Text(parts);
+        std::vector<TokenRecord> tokens = Tokens(parts);
+        tokens[2].flags = kFlagSupplementWord;
+        tokens[2].fixedTag = c.listTag;
+        stage.Find(text.c_str(), static_cast<int>(text.size()), tokens.data(), static_cast<int>(tokens.size()), roles);
+        ASSERT_EQ(stage.GetNames().size(), size_t(c.names)) << int(c.listTag) << " " << c.listedPenalty;
+        if (c.names == 1) {
+            EXPECT_EQ(stage.GetNames()[0].start, 2);
+            EXPECT_EQ(stage.GetNames()[0].end, 8);
+            EXPECT_EQ(stage.GetNames()[0].tag, c.tag) << int(c.listTag);
+        }
+    }
+}
+
+// A transliteration beside a place word, or linked to one by a mark of a list,
+// is a place (法国阿尔贝维尔, 哈尔滨、齐齐哈尔); a word between them, or
+// nothing placelike around it, leaves it a person.
+TEST_F(CNameStageTest, PlacesBesideMakeATransliterationAPlace)
+{
+    // A transliteration model that knows no character: only the words around
+    // the name can speak for a place.
+    std::string tm = "MTRL";
+    for (uint32_t v : {1u, 1u, 0u})
+        for (int b = 0; b < 4; ++b)
+            tm += static_cast<char>(v >> (8 * b) & 0xFF);
+    tm += std::string(12, '\0');
+    WriteFile(dir / "t.tm", tm);
+    CTranslitModel translit;
+    ASSERT_TRUE(translit.Load((dir / "t.tm").c_str()));
+    std::vector<ModelWriter::LexiconEntries> tags(words.size());
+    tags[size_t(Id(kShuo))] = {{29, 10}, {kVerb, 2}}; // 说 stands for a place here
+    ASSERT_TRUE(ModelWriter::WriteLexicon(dir / "places", tags));
+    CPosLexicon places;
+    ASSERT_TRUE(places.Load((dir / "places").c_str()));
+    const std::string mark = Gbk("、"), name = kKe + kLin + kDun;
+    const struct {
+        std::vector<std::string> parts;
+        bool placeContext;
+        uint8_t tag;
+    } cases[] = {
+        {{kShuo, name, mark}, true, 29},          // a place just before
+        {{kShuo, mark, name, mark}, true, 29},    // a place, then a mark
+        {{mark, name, mark, kShuo}, true, 29},    // a mark, then a place after
+        {{kShuo, name, mark}, false, kNrf},       // the key off
+        {{mark, name, mark}, true, kNrf},         // no place around
+        {{kShuo, kMing, mark, name, mark}, true, kNrf}, // the place two words off
+    };
+    for (const auto& c : cases) {
+        CNameStage::Settings settings;
+        settings.translit = &translit;
+        settings.placeContext = c.placeContext;
+        CNameStage stage(model, dictionary, unigram, &places, ids, settings);
+        const std::string text = Text(c.parts);
+        std::vector<TokenRecord> tokens = Tokens(c.parts);
+        stage.Find(text.c_str(), static_cast<int>(text.size()), tokens.data(), static_cast<int>(tokens.size()), roles);
+        const auto& found = stage.GetNames();
+        const auto it = std::find_if(found.begin(), found.end(), [&](const CNameStage::Name& n) {
+            return text.compare(size_t(n.start), size_t(n.end - n.start), name) == 0;
+        });
+        ASSERT_NE(it, found.end()) << text;
+        EXPECT_EQ(it->tag, c.tag) << c.placeContext << " " << c.parts.size();
+    }
+}
+
 // A mark inside the stretch of a name keeps the name out, one-byte or two-byte,
 // whether the stage meets the mark for the first time or again, and the
 // characters around it still make names where no mark is.
@@ -324,6 +469,62 @@ TEST(NameStageEngine, TrainedModelsFindNamesAndKeepTheTokensWhole)
     EXPECT_EQ(found["克林顿"].second, 0u);
     ASSERT_TRUE(found.count("王小明"));
     EXPECT_EQ(found["王小明"].second, 3u);
+}
+
+} // namespace
+
+namespace {
+
+// Names the corpus never shows, in sentences of our own, through the whole
+// engine with the trained models and their Configure.xml: each name one token
+// of the kind expected, a Chinese name split after its surname and a
+// transliteration never, no name running into the function word after it, and
+// no name, place or organisation token holding a mark.
+TEST(NameStageEngine, UnseenNamesInSentencesComeOutWhole)
+{
+    const std::string trained = std::string(MORV_BINARY_DIR) + "/bin/Morv";
+    if (!FileExists(trained + "/Data/PersonName.nm"))
+        GTEST_SKIP() << "no trained models in " << trained;
+    morv::Model model(trained);
+    morv::Analyzer analyzer(model);
+    const struct {
+        const char* text;
+        const char* name;
+        const char* tag;
+        size_t split; // bytes of the surname (UTF-8); 0 for a name without one
+    } cases[] = {
+        {"新任大使马洛维奇和夫人昨天抵达。", "马洛维奇", "nrf", 0},
+        {"奥斯特罗夫斯基说，会谈很成功。", "奥斯特罗夫斯基", "nrf", 0},
+        {"（记者诸葛青云）报道称，卡西米尔·普瓦捷先生将出席。", "卡西米尔·普瓦捷", "nrf", 0},
+        {"（记者诸葛青云）报道称，卡西米尔·普瓦捷先生将出席。", "诸葛青云", "nr", 6},
+        {"教练邬晓并没有到场。", "邬晓", "nr", 3},
+        {"选手郜建和队友一起训练。", "郜建", "nr", 3},
+        {"据《宁远报》报道，郦文涛于昨日离任。", "郦文涛", "nr", 3},
+        {"“车晓岚”这个名字很好听。", "车晓岚", "nr", 3},
+        {"代表团访问了哈尔滨、齐齐哈尔和大庆。", "齐齐哈尔", "ns", 0},
+    };
+    const std::string marks[] = {"，", "、", "。", "（", "）", "《", "》", "“", "”", "+", "…"};
+    for (const auto& c : cases) {
+        const std::string text = c.text;
+        std::vector<morv::Token> tokens;
+        analyzer.Analyze(text, tokens, morv::Encoding::Utf8);
+        bool found = false;
+        for (const morv::Token& t : tokens) {
+            const std::string word = text.substr(t.start, t.end - t.start);
+            const std::string tag(t.tag);
+            if (tag.compare(0, 2, "nr") == 0 || tag == "ns" || tag == "nt") {
+                for (const std::string& m : marks) {
+                    EXPECT_EQ(word.find(m), std::string::npos) << word << "/" << tag << " in " << text;
+                }
+            }
+            if (word != c.name)
+                continue;
+            found = true;
+            EXPECT_EQ(tag, c.tag) << text;
+            EXPECT_EQ(t.nameSplit == 0 ? 0 : t.nameSplit - t.start, c.split) << text;
+        }
+        EXPECT_TRUE(found) << c.name << " not one token in " << text;
+    }
 }
 
 } // namespace

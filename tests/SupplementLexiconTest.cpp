@@ -209,6 +209,40 @@ TEST_F(SupplementLexiconTest, FiltersFollowTheirOptions)
         EXPECT_EQ(w.tag, CSupplement::kNoTag);
 }
 
+// A listed name the corpus would cut as surname and given name stays out of
+// the lexicon, so that the name model sees its characters: a three-character
+// one as soon as the corpus shows its first character as a surname once, a
+// two-character one (more often a word) only when it does twice.
+TEST_F(SupplementLexiconTest, LeavesOutNamesByTheirSurnameAndLength)
+{
+    ASSERT_EQ(names.SurnameCount(Gbk("李")), 1);
+    ASSERT_EQ(names.SurnameCount(Gbk("江")), 2);
+    const struct {
+        const char* line;
+        bool kept;
+    } cases[] = {
+        {"李慕华 50 nr", false}, // 李 began one name
+        {"江慕华 50 nr", false},
+        {"李慕 50 nr", true},    // two characters, 李 once: could be a word
+        {"江慕 50 nr", false},   // 江 twice
+        {"鲍慕华 50 nr", true},  // no surname of the corpus: the list's word stands
+        {"李慕华 50 n", true},   // not listed as a name
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        WriteFile(dir / "list.txt", std::string(c.line) + "\n改革开放 5000 l\n"); // UTF-8, as the list is
+        SupplementLexicon lexicon(charset, tags, dict, names);
+        std::string error;
+        ASSERT_TRUE(lexicon.ReadList(dir / "list.txt", &error)) << error;
+        lexicon.Build(corpus.GetParagraphs(), 1000, SupplementLexicon::Options());
+        const std::string word = Gbk(std::string(c.line).substr(0, std::string(c.line).find(' ')));
+        bool found = false;
+        for (const SupplementLexicon::Word& w : lexicon.GetWords())
+            found = found || w.text == word;
+        EXPECT_EQ(found, c.kept) << c.line;
+    }
+}
+
 TEST_F(SupplementLexiconTest, WritesFilesTheEngineLoads)
 {
     SupplementLexicon lexicon(charset, tags, dict, names);

@@ -21,8 +21,13 @@ const char* const SupplementLexicon::kDefaultList = "/usr/lib/python3/dist-packa
 
 namespace {
 
-// A character begins this many names of the corpus before it counts as a surname.
+// A character begins this many names of the corpus before it counts as a surname
+// of a two-character entry; of a three-character one, whose shape says more
+// (surname and a two-character given name), once is enough: the list tags it a
+// name, and as one word it would hide a name of a rare surname from the name
+// model.
 constexpr int kMinSurnameCount = 2;
+constexpr int kMinSurnameCountLong = 1;
 
 // A list frequency beyond this is no count of any corpus.
 constexpr int64_t kMaxListFrequency = int64_t(1) << 40;
@@ -141,7 +146,9 @@ bool SupplementLexicon::IsChineseName(const std::vector<std::string>& chars) con
     const size_t n = chars.size();
     if (n >= 3 && n <= 4 && names.IsCompoundSurname(chars[0] + chars[1]))
         return true;
-    return n >= 2 && n <= 3 && names.SurnameCount(chars[0]) >= kMinSurnameCount;
+    if (n == 3)
+        return names.SurnameCount(chars[0]) >= kMinSurnameCountLong;
+    return n == 2 && names.SurnameCount(chars[0]) >= kMinSurnameCount;
 }
 
 SupplementLexicon::~SupplementLexicon() = default;
