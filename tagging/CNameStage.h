@@ -97,6 +97,25 @@ private:
     // sentences asked.
     bool BreaksName(const char* c, int bytes);
     TokenRecord PieceOf(const char* sentence, const TokenRecord& from, int start, int end) const;
+    // Labels characters [first, last) of the sentence (indices as in starts),
+    // names only where near says one may be, and appends the names found.
+    void FindIn(const char* sentence, int length, int first, int last, const TokenRecord* items, int count,
+                const TokenRecord* automatonNames, int automatonCount, const TokenRecord* cuts, int cutCount);
+
+    // A character may open a name when the model's own weights for it favour
+    // the first label of a name over O by more than this (in weight units;
+    // nearly every character that opens a name in text lies above it) ...
+    static constexpr int kOpeningMargin = -800;
+    // ... or when it is that much likelier (e) in transliterated names.
+    static constexpr int kMinOdds = 100;
+    // A name may be from kBefore characters before such a character to
+    // kAfter after it, and kReach characters around the automaton's names and
+    // the new words; the model reads kContext more on each side as context
+    // (the features of characters further away differ little).
+    static constexpr int kBefore = 1;
+    static constexpr int kAfter = 2;
+    static constexpr int kReach = 1;
+    static constexpr int kContext = 1;
 
     const CNameModel& model;
     const CPDAT& dictionary;
@@ -107,7 +126,14 @@ private:
 
     CNameModel::Workspace ws;
     std::vector<TokenRecord> scratch;
+    std::vector<int> starts; // the sentence's characters' byte offsets, and its end
     std::vector<int> charAt; // character index at each byte offset, -1 inside a character
+    std::vector<uint8_t> near; // per character: a name may be there
+    std::vector<uint8_t> opens; // per character key: the character may open a name
+    // Where FindIn takes up the tokens, the automaton's names and the cuts.
+    int tokenCursor = 1;
+    int automatonCursor = 1;
+    int cutCursor = 1;
     std::vector<Name> names;
     std::vector<TokenRecord> laidOut;
     std::vector<int> firstToken; // per name: index of its first token in laidOut
