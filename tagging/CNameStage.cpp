@@ -35,10 +35,12 @@ CNameStage::CNameStage(const CNameModel& m, const CPDAT& d, const CUnigram& u, c
     : model(m), dictionary(d), unigram(u), posLexicon(pos), ids(i), settings(s)
 {
     opens.assign(N::kKeyCount, 0);
-    for (int key = 0; key < N::kKeyCount; ++key)
-        opens[static_cast<size_t>(key)] =
-            model.OpeningMargin(key) > kOpeningMargin ||
-            (settings.translit != nullptr && key > 0xFF && settings.translit->Of(key).inName >= kMinOdds);
+    foreign.assign(N::kKeyCount, 0);
+    for (int key = 0; key < N::kKeyCount; ++key) {
+        const bool likely = settings.translit != nullptr && key > 0xFF && settings.translit->Of(key).inName >= kMinOdds;
+        opens[static_cast<size_t>(key)] = model.OpeningMargin(key) > kOpeningMargin || likely;
+        foreign[static_cast<size_t>(key)] = likely || key == 0xA1A4;
+    }
 }
 
 bool CNameStage::IsUserWord(const TokenRecord& t)
@@ -231,8 +233,7 @@ void CNameStage::FindIn(const char* sentence, int length, int first, int last, c
         int run = 0;
         for (int c = first; c <= last; ++c) {
             const int key = c < last ? KeyAt(sentence, length, begins(c)) : -1;
-            const bool dot = key == 0xA1A4;
-            if (key >= 0 && (dot || settings.translit->Of(key).inName >= kMinOdds)) {
+            if (key >= 0 && foreign[static_cast<size_t>(key)]) {
                 ++run;
                 continue;
             }
@@ -271,10 +272,10 @@ void CNameStage::FindIn(const char* sentence, int length, int first, int last, c
     }
 }
 
-bool CNameStage::BreaksName(const char* c, int bytes)
+bool CNameStage::AskBreaksName(const char* c, int bytes)
 {
     // The test decodes the character to Unicode and looks it up in the symbol
-    // ranges, a few hundred instructions; it is asked for every character of
+    // ranges, thousands of instructions; it is asked for every character of
     // every sentence, of a few thousand distinct characters, so each answer
     // is kept (0: not asked yet, 1: no, 2: yes).
     if (bytes != 1 && bytes != 2)

@@ -95,7 +95,16 @@ private:
     bool IsForeignPlace(const char* sentence, int length, int previous, int start, int end) const;
     // CNameBounds::BreaksName of one character, answered from what earlier
     // sentences asked.
-    bool BreaksName(const char* c, int bytes);
+    bool BreaksName(const char* c, int bytes)
+    {
+        const auto* s = reinterpret_cast<const unsigned char*>(c);
+        if ((bytes != 1 && bytes != 2) || breaks.empty())
+            return AskBreaksName(c, bytes);
+        const uint8_t known = breaks[bytes == 1 ? s[0] : kOneByteKeys + (size_t(s[0]) << 8 | s[1])];
+        return known == 0 ? AskBreaksName(c, bytes) : known == 2;
+    }
+    // The same, asked of CNameBounds and kept.
+    bool AskBreaksName(const char* c, int bytes);
     TokenRecord PieceOf(const char* sentence, const TokenRecord& from, int start, int end) const;
     // Labels characters [first, last) of the sentence (indices as in starts),
     // names only where near says one may be, and appends the names found.
@@ -130,6 +139,7 @@ private:
     std::vector<int> charAt; // character index at each byte offset, -1 inside a character
     std::vector<uint8_t> near; // per character: a name may be there
     std::vector<uint8_t> opens; // per character key: the character may open a name
+    std::vector<uint8_t> foreign; // per GBK code: likely in transliterated names (or the ·)
     // Where FindIn takes up the tokens, the automaton's names and the cuts.
     int tokenCursor = 1;
     int automatonCursor = 1;
