@@ -93,6 +93,8 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
     // of a sentence lies outside them.
     near.assign(static_cast<size_t>(total), 0);
     const auto mark = [&](int a, int b) {
+        if (a < 0 || b <= a)
+            return; // not on the sentence's characters
         for (int c = std::max(0, a - kReach); c < std::min(total, b + kReach); ++c)
             near[static_cast<size_t>(c)] = 1;
     };
