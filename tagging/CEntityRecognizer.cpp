@@ -37,6 +37,7 @@ CEntityRecognizer::CEntityRecognizer(const CPDAT* d, int32_t newWord, double voc
         const CRoleTagger& fsa = *kind.automaton;
         const auto defaultRole = static_cast<uint8_t>(fsa.GetSymbolCount() - 1);
         models[k].hmm.reset(new (std::nothrow) CHmmTagger(kind.roles, kind.context, vocabularySize, defaultRole));
+        models[k].runs.Build(fsa, kind.roles, defaultRole);
         uint8_t roleReach[CRoleTagger::kMaxSymbols] = {};
         for (int role = 0; role < fsa.GetSymbolCount(); ++role) {
             if (fsa.Next(0, role) >= 0)
@@ -201,6 +202,8 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
 
 bool CEntityRecognizer::MayHoldName(const Model& model) const
 {
+    if (model.runs.IsBuilt())
+        return model.runs.MayAccept(work.data(), static_cast<int>(work.size()));
     // The default role (of words the lexicon lacks) neither starts nor ends one.
     const size_t words = model.reach.size();
     bool started = false;

@@ -9,6 +9,7 @@
 #include "segment/CSentence.h"
 #include "segment/TokenRecord.h"
 #include "tagging/CRoleTagger.h"
+#include "tagging/CRunFilter.h"
 
 class CHmmTagger;
 class CSymbolTagger;
@@ -128,13 +129,15 @@ private:
         // Per word id: kStarts when a role the lexicon gives it starts a name,
         // kEnds when one ends a name (leads into an accepting state).
         std::vector<uint8_t> reach;
+        // The exact test over the automaton's runs (reach is the fallback for
+        // an automaton it cannot take).
+        CRunFilter runs;
     };
     static constexpr uint8_t kStarts = 1;
     static constexpr uint8_t kEnds = 2;
 
-    // Whether some token may start a name that a later token may end, going by
-    // the roles the lexicon gives them: most sentences have none, and need no
-    // role tagging.
+    // Whether some run of tokens may form a name, going by the roles the
+    // lexicon gives them: most sentences have none, and need no role tagging.
     bool MayHoldName(const Model& model) const;
 
     // The names one kind's models find in work, appended to found.

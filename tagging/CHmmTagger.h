@@ -37,6 +37,9 @@ public:
     // part-of-speech pass: a tag the caller gave a word is the tag it gets).
     void SetUseFixedTags(bool use) { useFixedTags = use; }
     int32_t GetPersonWordId() const { return personWordId; }
+    const CPosLexicon* GetLexicon() const { return lexicon; }
+    // The tag of a token whose word the lexicon lacks.
+    uint8_t GetDefaultTag() const { return defaultEntry.tag; }
 
     // The Viterbi table of the last call: best score of candidate `candidate` of
     // token `token`, and the candidate of the previous token it came from.

@@ -225,6 +225,15 @@ int CNameModel::Prepare(const char* text, int length, Workspace& ws) const
     return n;
 }
 
+int CNameModel::OpeningMargin(int32_t key) const
+{
+    if (!loaded || key < 0 || key >= kKeyCount)
+        return 0;
+    // The character's own block: offset 0 of its row.
+    const int16_t* own = &unigram[size_t(denseOf[key]) * kUnigramWeights + 2 * kW];
+    return std::max(own[kSB], own[kWB]) - own[kO];
+}
+
 int64_t CNameModel::Workspace::Units(float score) const
 {
     int64_t units = 0;

@@ -216,6 +216,9 @@ public:
     // names. Returns the number of names.
     int Decode(Workspace& ws) const;
 
+    // How much the weights a character gives itself favour the first label of
+    // a name (SB or WB) over O, in weight units; 0 when no model is loaded.
+    int OpeningMargin(int32_t key) const;
     // Weight units to score units.
     float GetScale() const { return scale; }
     int GetCharCount() const { return charCount; }

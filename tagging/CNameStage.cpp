@@ -5,6 +5,7 @@
 
 #include "lexicon/CPDAT.h"
 #include "lexicon/CUnigram.h"
+#include "segment/CharKeys.h"
 #include "tagging/CNameBounds.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CRoleTagger.h"
@@ -43,6 +44,13 @@ CNameStage::CNameStage(const CNameModel& m, const CPDAT& d, const CUnigram& u, c
                        const SpecialWords& i, const Settings& s)
     : model(m), dictionary(d), unigram(u), posLexicon(pos), ids(i), settings(s)
 {
+    opens.assign(N::kKeyCount, 0);
+    foreign.assign(N::kKeyCount, 0);
+    for (int key = 0; key < N::kKeyCount; ++key) {
+        const bool likely = settings.translit != nullptr && key > 0xFF && settings.translit->Of(key).inName >= kMinOdds;
+        opens[static_cast<size_t>(key)] = model.OpeningMargin(key) > kOpeningMargin || likely;
+        foreign[static_cast<size_t>(key)] = likely || key == 0xA1A4;
+    }
 }
 
 bool CNameStage::IsUserWord(const TokenRecord& t) const
@@ -57,9 +65,12 @@ bool CNameStage::IsUserWord(const TokenRecord& t) const
 void CNameStage::Find(const char* sentence, int length, const TokenRecord* items, int count,
                       const CRoleTagger& roles)
 {
-    int merged = count;
+    // Without the bonuses the automaton is not asked, and no names of its are
+    // passed on (scratch may hold an earlier sentence's).
+    int merged = 0;
     if ((settings.automatonBonus != 0 || settings.automatonBonusShort != 0) && items != nullptr && count >= 3) {
         scratch.assign(items, items + count);
+        merged = count;
         roles.Recognize(scratch.data(), merged, ids.unknownPerson);
     }
     Find(sentence, length, items, count, scratch.data(), merged);
@@ -75,33 +86,103 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
     }
     names.clear();
     listed.clear();
-    if (sentence == nullptr || items == nullptr || count < 3 || ids.unknownPerson < 0)
+    if (sentence == nullptr || items == nullptr || count < 3 || ids.unknownPerson < 0 || length <= 0 ||
+        !model.IsLoaded())
         return;
-    const int n = model.Prepare(sentence, length, ws);
-    if (n == 0)
-        return;
-    const int* starts = ws.GetCharStarts();
+    // The sentence's characters, cut as the model cuts them.
+    const auto* text = reinterpret_cast<const unsigned char*>(sentence);
+    starts.clear();
+    for (int pos = 0; pos < length; pos += charkeys::CharLength(text, pos, length))
+        starts.push_back(pos);
+    const int total = static_cast<int>(starts.size());
+    starts.push_back(length);
     charAt.assign(static_cast<size_t>(length) + 1, -1);
-    for (int c = 0; c <= n; ++c)
-        charAt[static_cast<size_t>(starts[c])] = c;
-    auto charIndex = [&](int offset) { return offset < 0 || offset > length ? -1 : charAt[static_cast<size_t>(offset)]; };
+    for (int c = 0; c <= total; ++c)
+        charAt[static_cast<size_t>(starts[static_cast<size_t>(c)])] = c;
+
+    // Where a name may be: near a character that may open one (by the model's
+    // own weights for it, or its odds in transliterated names), and over the
+    // names the automaton found and the new words. The model labels only
+    // those stretches, each with the characters beside it as context; most
+    // of a sentence lies outside them.
+    near.assign(static_cast<size_t>(total), 0);
+    const auto mark = [&](int a, int b) {
+        if (a < 0 || b <= a)
+            return; // not on the sentence's characters
+        for (int c = std::max(0, a - kReach); c < std::min(total, b + kReach); ++c)
+            near[static_cast<size_t>(c)] = 1;
+    };
+    for (int c = 0; c < total; ++c)
+        if (opens[charkeys::KeyAt(text, starts[static_cast<size_t>(c)], length) & 0xFFFF])
+            for (int d = std::max(0, c - kBefore); d < std::min(total, c + kAfter + 1); ++d)
+                near[static_cast<size_t>(d)] = 1;
+    const auto indexOf = [&](int offset) { return offset < 0 || offset > length ? -1 : charAt[static_cast<size_t>(offset)]; };
+    for (int i = 1; i + 1 < automatonCount; ++i)
+        if (automatonNames[i].wordId == ids.unknownPerson)
+            mark(indexOf(automatonNames[i].start), indexOf(automatonNames[i].end));
+    for (int i = 1; i + 1 < count; ++i)
+        if (items[i].flags & kFlagNewWord)
+            mark(indexOf(items[i].start), indexOf(items[i].end));
+    tokenCursor = 1;
+    automatonCursor = 1;
+    cutCursor = 1;
+    for (int c = 0; c < total;) {
+        if (!near[static_cast<size_t>(c)]) {
+            ++c;
+            continue;
+        }
+        // A stretch, joined with the next where their contexts would meet.
+        int e = c;
+        for (;;) {
+            while (e < total && near[static_cast<size_t>(e)])
+                ++e;
+            int next = e;
+            while (next < total && !near[static_cast<size_t>(next)] && next - e < 2 * kContext)
+                ++next;
+            if (next >= total || !near[static_cast<size_t>(next)])
+                break;
+            e = next;
+        }
+        FindIn(sentence, length, std::max(0, c - kContext), std::min(total, e + kContext), items, count,
+               automatonNames, automatonCount, cuts, cutCount);
+        c = e;
+    }
+}
+
+void CNameStage::FindIn(const char* sentence, int length, int first, int last, const TokenRecord* items,
+                        int count, const TokenRecord* automatonNames, int automatonCount, const TokenRecord* cuts,
+                        int cutCount)
+{
+    const int offset = starts[static_cast<size_t>(first)];
+    const int n = model.Prepare(sentence + offset, starts[static_cast<size_t>(last)] - offset, ws);
+    if (n != last - first)
+        return; // not the characters cut above (not expected)
+    // Character indices and byte offsets below are the sentence's; the
+    // workspace's are those less first.
+    auto charIndex = [&](int at) { return at < 0 || at > length ? -1 : charAt[static_cast<size_t>(at)]; };
+    const auto begins = [&](int c) { return starts[static_cast<size_t>(c)]; };
 
     // Where the segmentation cut: a name bound inside a token pays, one inside a
     // user's word or a line break is out of the question, and so is a name over
     // either.
     ws.SetBoundaryPenalty(settings.cutPenalty);
     const int64_t forbidden = ws.Units(-kForbidden);
-    for (int i = 1; i + 1 < count; ++i) {
+    // The tokens (and below the automaton's names) are met in order, span by
+    // span: each span starts where the one before left off.
+    while (tokenCursor + 1 < count && items[tokenCursor].end <= offset)
+        ++tokenCursor;
+    const int end = starts[static_cast<size_t>(last)];
+    for (int i = tokenCursor; i + 1 < count && items[i].start < end; ++i) {
         const TokenRecord& t = items[i];
         const int a = charIndex(t.start), b = charIndex(t.end);
-        if (a < 0 || b <= a)
+        if (a < 0 || b <= a || b <= first || a >= last)
             continue;
         for (int c = a + 1; c < b; ++c)
-            ws.MarkNoBoundary(c);
+            ws.MarkNoBoundary(c - first);
         if (IsUserWord(t))
             for (int c = a; c < b; ++c)
                 for (int l = 1; l < N::kLabelCount; ++l)
-                    ws.AddLabelUnits(c, l, forbidden);
+                    ws.AddLabelUnits(c - first, l, forbidden);
         else if (settings.supplementWords && (t.flags & kFlagSupplementWord) != 0 && t.fixedTag != 255) {
             // The word list's tag says the word is something other than a
             // name: a price for each character a name takes of it, and a
@@ -110,37 +191,40 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
             const int64_t price = ws.Units(-settings.listedPenalty);
             for (int c = a; c < b; ++c)
                 for (int l = 1; l < N::kLabelCount; ++l)
-                    ws.AddLabelUnits(c, l, price);
+                    ws.AddLabelUnits(c - first, l, price);
         }
     }
-    // The · of a transliterated name joins its parts: a name neither begins
-    // nor ends with it, and a Chinese name never holds it (with the
-    // transliteration model, whose names these are).
-    for (int c = 0; c < n && settings.translit != nullptr; ++c) {
-        const unsigned char* s = reinterpret_cast<const unsigned char*>(sentence + starts[c]);
-        if (starts[c + 1] - starts[c] != 2 || s[0] != 0xA1 || s[1] != 0xA4)
-            continue;
-        for (int l = 1; l < N::kLabelCount; ++l)
-            if (l != N::kWI)
-                ws.AddLabelUnits(c, l, forbidden);
-        ws.AddEndUnits(c + 1, forbidden);
-    }
-
-    // Nor does a name hold punctuation or a symbol (a bracket, a book-title
-    // mark, "+", dots), whatever the segmentation made of it; the marks that
-    // join a foreign name's parts stay open to it.
-    for (int c = 0; c < n; ++c) {
-        const int at = starts[c], bytes = starts[c + 1] - starts[c];
+    for (int c = first; c < last; ++c) {
+        // Outside the stretches a name may reach, none.
+        if (!near[static_cast<size_t>(c)])
+            for (int l = 1; l < N::kLabelCount; ++l)
+                ws.AddLabelUnits(c - first, l, forbidden);
+        // The · of a transliterated name joins its parts: a name neither
+        // begins nor ends with it, and a Chinese name never holds it (with the
+        // transliteration model, whose names these are).
+        const int at = begins(c), bytes = begins(c + 1) - at;
+        const unsigned char* s = reinterpret_cast<const unsigned char*>(sentence + at);
+        if (settings.translit != nullptr && bytes == 2 && s[0] == 0xA1 && s[1] == 0xA4) {
+            for (int l = 1; l < N::kLabelCount; ++l)
+                if (l != N::kWI)
+                    ws.AddLabelUnits(c - first, l, forbidden);
+            ws.AddEndUnits(c + 1 - first, forbidden);
+        }
+        // Nor does a name hold punctuation or a symbol (a bracket, a
+        // book-title mark, "+", dots), whatever the segmentation made of it;
+        // the marks that join a foreign name's parts stay open to it.
         if (bytes > 0 && BreaksName(sentence + at, bytes))
             for (int l = 1; l < N::kLabelCount; ++l)
-                ws.AddLabelUnits(c, l, forbidden);
+                ws.AddLabelUnits(c - first, l, forbidden);
     }
 
     // The names the role tagger's automaton finds in the same tokens, as the
     // labelling that would spell them.
     if (settings.automatonBonus != 0 || settings.automatonBonusShort != 0) {
-        int original = 1;
-        for (int i = 1; i + 1 < automatonCount; ++i) {
+        while (automatonCursor + 1 < automatonCount && automatonNames[automatonCursor].end <= offset)
+            ++automatonCursor;
+        int& original = cutCursor;
+        for (int i = automatonCursor; i + 1 < automatonCount && automatonNames[i].start < end; ++i) {
             const TokenRecord& t = automatonNames[i];
             if (t.wordId != ids.unknownPerson)
                 continue;
@@ -148,7 +232,7 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
                 ++original;
             const int a = charIndex(t.start), b = charIndex(t.end);
             const int split = cuts[original].start == t.start ? charIndex(cuts[original].end) : -1;
-            if (a < 0 || b <= a)
+            if (a < 0 || b <= a || b <= first || a >= last)
                 continue;
             const bool chinese = t.kind == kTagPersonName && split > a && split < b && split - a <= 2 && b - split <= 2;
             const int64_t bonus = ws.Units(b - a == 2 ? settings.automatonBonusShort : settings.automatonBonus);
@@ -158,9 +242,9 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
                     label = c == a ? N::kSB : c < split ? N::kS2 : c == split ? N::kG1 : N::kG2;
                 else
                     label = c == a ? N::kWB : N::kWI;
-                ws.AddLabelUnits(c, label, bonus);
+                ws.AddLabelUnits(c - first, label, bonus);
             }
-            ws.AddEndUnits(b, bonus);
+            ws.AddEndUnits(b - first, bonus);
         }
     }
 
@@ -171,22 +255,20 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
     // speak: two such characters side by side are as often a Chinese name or
     // an ordinary word.
     if (settings.translit != nullptr && settings.translitWeight > 0) {
-        constexpr int kMinOdds = 100; // e: the character is that much likelier in such a name
         constexpr int kMinRun = 3;
         int run = 0;
-        for (int c = 0; c <= n; ++c) {
-            const int key = c < n ? KeyAt(sentence, length, starts[c]) : -1;
-            const bool dot = key == 0xA1A4;
-            if (key >= 0 && (dot || settings.translit->Of(key).inName >= kMinOdds)) {
+        for (int c = first; c <= last; ++c) {
+            const int key = c < last ? KeyAt(sentence, length, begins(c)) : -1;
+            if (key >= 0 && foreign[static_cast<size_t>(key)]) {
                 ++run;
                 continue;
             }
             if (run >= kMinRun)
                 for (int r = c - run; r < c; ++r) {
-                    const int k = KeyAt(sentence, length, starts[r]);
+                    const int k = KeyAt(sentence, length, begins(r));
                     const int64_t units = ws.Units(settings.translitWeight * settings.translit->Of(k).inName / 100.0f);
-                    ws.AddLabelUnits(r, N::kWB, units);
-                    ws.AddLabelUnits(r, N::kWI, units);
+                    ws.AddLabelUnits(r - first, N::kWB, units);
+                    ws.AddLabelUnits(r - first, N::kWI, units);
                 }
             run = 0;
         }
@@ -196,10 +278,10 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
     // after a foreign one) is no part of it: what the role tagger's counts say
     // of the word, as a price on the labels that would carry a name into it.
     if (settings.roles != nullptr && settings.wordPenalty > 0) {
-        for (int i = 1; i + 1 < count; ++i) {
+        for (int i = tokenCursor; i + 1 < count && items[i].start < end; ++i) {
             const TokenRecord& t = items[i];
             const int a = charIndex(t.start);
-            if (a < 0 || charIndex(t.end) <= a || t.wordId < 0 || IsUserWord(t))
+            if (a < first || a >= last || charIndex(t.end) <= a || t.wordId < 0 || IsUserWord(t))
                 continue;
             int64_t inName = 0, after = 0;
             RoleCounts(t.wordId, inName, after);
@@ -209,12 +291,14 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
             const int64_t units = ws.Units(-settings.wordPenalty * odds);
             for (int l = 1; l < N::kLabelCount; ++l)
                 if (N::Continues(l))
-                    ws.AddLabelUnits(a, l, units);
+                    ws.AddLabelUnits(a - first, l, units);
         }
     }
 
     model.Decode(ws);
-    for (const CNameModel::Name& found : ws.GetNames()) {
+    for (const CNameModel::Name& local : ws.GetNames()) {
+        const CNameModel::Name found{local.start + offset, local.end + offset,
+                                     local.split < 0 ? -1 : local.split + offset};
         Name name{found.start, found.end, found.split, kTagPersonName};
         const auto word = std::find_if(listed.begin(), listed.end(), [&found](const Piece& p) {
             return p.start == found.start && p.end == found.end;
@@ -234,7 +318,7 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
                               static_cast<unsigned char>(sentence[p + 1]) == 0xA4);
             const int beside = settings.placeContext ? PlacesBeside(sentence, items, count, found.start, found.end) : 0;
             if (chars >= 3 && !dot && settings.translit != nullptr &&
-                IsForeignPlace(sentence, length, charIndex(found.start) > 0 ? starts[charIndex(found.start) - 1] : -1,
+                IsForeignPlace(sentence, length, charIndex(found.start) > 0 ? begins(charIndex(found.start) - 1) : -1,
                                found.start, found.end, beside))
                 name.tag = kTagPlaceName;
             else if (chars >= 3 || dot)
@@ -262,10 +346,10 @@ void CNameStage::RoleCounts(int wordId, int64_t& inName, int64_t& after) const
     }
 }
 
-bool CNameStage::BreaksName(const char* c, int bytes)
+bool CNameStage::AskBreaksName(const char* c, int bytes)
 {
     // The test decodes the character to Unicode and looks it up in the symbol
-    // ranges, a few hundred instructions; it is asked for every character of
+    // ranges, thousands of instructions; it is asked for every character of
     // every sentence, of a few thousand distinct characters, so each answer
     // is kept (0: not asked yet, 1: no, 2: yes).
     if (bytes != 1 && bytes != 2)

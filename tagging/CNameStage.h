@@ -121,12 +121,40 @@ private:
     int PlacesBeside(const char* sentence, const TokenRecord* items, int count, int start, int end) const;
     // CNameBounds::BreaksName of one character, answered from what earlier
     // sentences asked.
-    bool BreaksName(const char* c, int bytes);
+    bool BreaksName(const char* c, int bytes)
+    {
+        const auto* s = reinterpret_cast<const unsigned char*>(c);
+        if ((bytes != 1 && bytes != 2) || breaks.empty())
+            return AskBreaksName(c, bytes);
+        const uint8_t known = breaks[bytes == 1 ? s[0] : kOneByteKeys + (size_t(s[0]) << 8 | s[1])];
+        return known == 0 ? AskBreaksName(c, bytes) : known == 2;
+    }
+    // The same, asked of CNameBounds and kept.
+    bool AskBreaksName(const char* c, int bytes);
     // The role tagger's counts of the word: how often it was part of a name
     // after its first character (inName) and how often it stood just after
     // one (after).
     void RoleCounts(int wordId, int64_t& inName, int64_t& after) const;
     TokenRecord PieceOf(const char* sentence, const TokenRecord& from, int start, int end) const;
+    // Labels characters [first, last) of the sentence (indices as in starts),
+    // names only where near says one may be, and appends the names found.
+    void FindIn(const char* sentence, int length, int first, int last, const TokenRecord* items, int count,
+                const TokenRecord* automatonNames, int automatonCount, const TokenRecord* cuts, int cutCount);
+
+    // A character may open a name when the model's own weights for it favour
+    // the first label of a name over O by more than this (in weight units;
+    // nearly every character that opens a name in text lies above it) ...
+    static constexpr int kOpeningMargin = -800;
+    // ... or when it is that much likelier (e) in transliterated names.
+    static constexpr int kMinOdds = 100;
+    // A name may be from kBefore characters before such a character to
+    // kAfter after it, and kReach characters around the automaton's names and
+    // the new words; the model reads kContext more on each side as context
+    // (the features of characters further away differ little).
+    static constexpr int kBefore = 1;
+    static constexpr int kAfter = 2;
+    static constexpr int kReach = 1;
+    static constexpr int kContext = 1;
 
     const CNameModel& model;
     const CPDAT& dictionary;
@@ -137,7 +165,15 @@ private:
 
     CNameModel::Workspace ws;
     std::vector<TokenRecord> scratch;
+    std::vector<int> starts; // the sentence's characters' byte offsets, and its end
     std::vector<int> charAt; // character index at each byte offset, -1 inside a character
+    std::vector<uint8_t> near; // per character: a name may be there
+    std::vector<uint8_t> opens; // per character key: the character may open a name
+    std::vector<uint8_t> foreign; // per GBK code: likely in transliterated names (or the ·)
+    // Where FindIn takes up the tokens, the automaton's names and the cuts.
+    int tokenCursor = 1;
+    int automatonCursor = 1;
+    int cutCursor = 1;
     std::vector<Name> names;
     std::vector<Piece> listed; // the supplementary words with the list's tag
     std::vector<TokenRecord> laidOut;

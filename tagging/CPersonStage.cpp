@@ -13,6 +13,10 @@ CPersonStage::CPersonStage(CHmmTagger& hmm, const CRoleTagger& automaton, int32_
                            std::unique_ptr<CNameStage> names)
     : roleHmm(hmm), roleTagger(automaton), personWordId(personId), nameModel(std::move(names))
 {
+    // Only the name model's path skips role tagging: the automaton's path
+    // keeps every token's role as it always had it.
+    if (nameModel)
+        runFilter.Build(roleTagger, roleHmm.GetLexicon(), roleHmm.GetDefaultTag());
 }
 
 CPersonStage::~CPersonStage() = default;
@@ -48,8 +52,10 @@ void CPersonStage::TagRoles(CSentence& s)
         std::equal(s.items, s.items + s.count, firstCut.begin(), same)) {
         std::copy(firstRoles.begin(), firstRoles.end(), s.items);
     } else {
-        roleHmm.Tag(s.items, s.count);
         guarded = false; // the tokens are not those GuardNames saw
+        rolesSkipped = nameModel && !MayHoldName(s.items, s.count);
+        if (!rolesSkipped)
+            roleHmm.Tag(s.items, s.count);
     }
     s.rolesTagged = true;
 }
@@ -98,6 +104,7 @@ bool CPersonStage::SpellNewWords(const CSentence& s)
 
 void CPersonStage::Run(CSentence& s)
 {
+    rolesSkipped = false;
     if (!s.rolesTagged)
         TagRoles(s);
     TokenRecord* items = s.items;
@@ -107,13 +114,20 @@ void CPersonStage::Run(CSentence& s)
         if (guarded)
             nameModel->Find(s.text, s.spoken, items, count, automatonNames.data(), automatonCount);
         else if (SpellNewWords(s)) {
-            roleHmm.Tag(spelled.data(), static_cast<int>(spelled.size()));
-            automatonNames = spelled;
-            automatonCount = static_cast<int>(spelled.size());
-            roleTagger.Recognize(automatonNames.data(), automatonCount, personWordId);
+            const int spelledCount = static_cast<int>(spelled.size());
+            automatonCount = spelledCount;
+            if (MayHoldName(spelled.data(), spelledCount)) {
+                roleHmm.Tag(spelled.data(), spelledCount);
+                automatonNames = spelled;
+                roleTagger.Recognize(automatonNames.data(), automatonCount, personWordId);
+            } else {
+                automatonNames = spelled; // nothing to merge
+            }
             nameModel->Find(s.text, s.spoken, items, count, automatonNames.data(), automatonCount, spelled.data(),
-                            static_cast<int>(spelled.size()));
-        } else
+                            spelledCount);
+        } else if (rolesSkipped)
+            nameModel->Find(s.text, s.spoken, items, count, items, count);
+        else
             nameModel->Find(s.text, s.spoken, items, count, roleTagger);
         items = nameModel->Layout(s.text, items, count);
         s.SetTokens(items, count);

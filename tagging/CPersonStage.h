@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "segment/TokenRecord.h"
+#include "tagging/CRunFilter.h"
 
 class CHmmTagger;
 class CPDAT;
@@ -50,6 +51,12 @@ public:
 
 private:
     void TagRoles(CSentence& sentence);
+    // Whether the automaton could merge a name in the tokens whatever roles
+    // the tagger gives them (a person name among them already: yes).
+    bool MayHoldName(const TokenRecord* items, int count) const
+    {
+        return runFilter.MayAccept(items, count, personWordId);
+    }
     // The tokens with every new word in characters, into spelled; false when
     // the sentence has no new word of two characters or more.
     bool SpellNewWords(const CSentence& sentence);
@@ -71,6 +78,13 @@ private:
     int32_t newWordClass = -1;
     bool spellSupplement = false;
     std::vector<TokenRecord> spelled;
+
+    // Whether the automaton could merge any name, before role tagging (built
+    // only with the name model).
+    CRunFilter runFilter;
+    // Set when the tokens' roles were left untagged because no name can be in
+    // them: the automaton's merge of them is the tokens themselves.
+    bool rolesSkipped = false;
 };
 
 #endif

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <map>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -211,6 +213,110 @@ TEST(CNameModel, BonusesAndBoundariesSteerTheLabelling)
                          w.AddLabelBonus(0, N::kO, NAN);
                      }),
               "WB O O O");
+}
+
+// The score Decode maximises, of one labelling (weights all zero: the bonuses,
+// transitions, end bonuses and cut penalties alone); false when the labelling
+// is no well-formed one.
+struct Scene {
+    int n = 0;
+    std::vector<int64_t> bonus, end; // n x labels; n + 1
+    std::vector<bool> noBoundary;    // n + 1
+    int64_t penalty = 0;
+    std::vector<int32_t> transitions;
+
+    bool Score(const std::vector<int>& y, int64_t& score) const
+    {
+        const auto closes = [](int l) { return l == N::kG1 || l == N::kG2 || l == N::kWB || l == N::kWI; };
+        const auto opens = [](int l) { return l == N::kO || l == N::kSB || l == N::kWB; };
+        if (!N::kCanStart[y[0]] || !N::kCanEnd[y[size_t(n) - 1]])
+            return false;
+        score = bonus[size_t(y[0])];
+        for (int i = 1; i < n; ++i) {
+            const int p = y[size_t(i) - 1], l = y[size_t(i)];
+            if (!N::kAllowed[p][l])
+                return false;
+            const int64_t cut = noBoundary[size_t(i)] ? penalty : 0;
+            score += bonus[size_t(i) * N::kLabelCount + size_t(l)] + transitions[size_t(p) * N::kLabelCount + size_t(l)];
+            if (closes(p) && opens(l))
+                score += end[size_t(i)] - cut;
+            if (l == N::kSB || l == N::kWB)
+                score -= cut;
+        }
+        if (y[size_t(n) - 1] != N::kO)
+            score += end[size_t(n)];
+        return true;
+    }
+};
+
+// Whatever the scores (bonuses, transitions, end bonuses, cut penalties of
+// either sign), the labelling Decode finds is as good as the best of all.
+TEST(CNameModel, FindsTheBestLabellingOfAll)
+{
+    std::mt19937 random(11);
+    const auto uniform = [&random](int lo, int hi) { return lo + static_cast<int>(random() % unsigned(hi - lo + 1)); };
+    int withNames = 0;
+    for (int round = 0; round < 600; ++round) {
+        Model m;
+        Scene scene;
+        scene.transitions.resize(N::kLabelCount * N::kLabelCount);
+        for (int32_t& t : scene.transitions)
+            t = uniform(-400, 400);
+        m.image.transitions = scene.transitions;
+        CNameModel model;
+        ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+        CNameModel::Workspace ws;
+        scene.n = uniform(1, 6);
+        const std::string text = std::string("abcdefgh").substr(0, size_t(scene.n));
+        ASSERT_EQ(model.Prepare(text.data(), scene.n, ws), scene.n);
+        scene.bonus.assign(size_t(scene.n) * N::kLabelCount, 0);
+        scene.end.assign(size_t(scene.n) + 1, 0);
+        scene.noBoundary.assign(size_t(scene.n) + 1, false);
+        // Mostly below O, now and then near it: names here and there, some of
+        // them won by their end bonus alone.
+        const int depth = round % 3 == 0 ? 2500 : round % 3 == 1 ? 700 : 250;
+        for (int i = 0; i < scene.n; ++i) {
+            const bool likely = random() % 4 == 0;
+            for (int l = 1; l < N::kLabelCount; ++l) {
+                const int64_t b = likely ? uniform(-300, 300) : -uniform(0, depth);
+                scene.bonus[size_t(i) * N::kLabelCount + size_t(l)] = b;
+                ws.AddLabelUnits(i, l, b);
+            }
+        }
+        for (int j = 0; j <= scene.n; ++j)
+            if (random() % 2 == 0) {
+                scene.end[size_t(j)] = uniform(-300, 900);
+                ws.AddEndUnits(j, scene.end[size_t(j)]);
+            }
+        const float penalty = static_cast<float>(uniform(-250, 120));
+        ws.SetBoundaryPenalty(penalty);
+        scene.penalty = ws.Units(penalty);
+        for (int j = 1; j < scene.n; ++j)
+            if (random() % 3 == 0) {
+                scene.noBoundary[size_t(j)] = true;
+                ws.MarkNoBoundary(j);
+            }
+        model.Decode(ws);
+
+        int64_t best = std::numeric_limits<int64_t>::min();
+        std::vector<int> y(size_t(scene.n), 0);
+        for (;;) {
+            int64_t s = 0;
+            if (scene.Score(y, s))
+                best = std::max(best, s);
+            size_t i = 0;
+            while (i < y.size() && ++y[i] == N::kLabelCount)
+                y[i++] = 0;
+            if (i == y.size())
+                break;
+        }
+        const std::vector<int> found(ws.GetLabels(), ws.GetLabels() + scene.n);
+        int64_t score = 0;
+        ASSERT_TRUE(scene.Score(found, score)) << "round " << round;
+        EXPECT_EQ(score, best) << "round " << round << ": " << LabelString(ws);
+        withNames += !ws.GetNames().empty();
+    }
+    EXPECT_GT(withNames, 100); // the rounds are not all O
 }
 
 TEST(CNameModel, LexiconStringsScoreTheCharactersTheyCover)

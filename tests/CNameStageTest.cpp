@@ -18,6 +18,7 @@
 #include "tagging/CPosLexicon.h"
 #include "tagging/CRoleTagger.h"
 #include "tagging/CTranslitModel.h"
+#include "tagging/TagCodes.h"
 #include "tools/trainer/ModelWriter.h"
 #include "tools/trainer/NameModelTrainer.h"
 #include "tools/trainer/NameModelWriter.h"
@@ -54,6 +55,12 @@ protected:
         ASSERT_TRUE(ModelWriter::WriteAutomaton(dir / "f", 23, {0}, {0}, std::vector<int32_t>(23, -1)));
         ASSERT_TRUE(roles.Load((dir / "f").c_str()));
 
+        LoadModel(60);
+    }
+
+    // outside: the weight of O that 说 gives itself.
+    void LoadModel(int16_t outside)
+    {
         NameModelTrainer::Image m;
         m.classCount = 4;
         m.scale = 1.0f;
@@ -71,7 +78,7 @@ protected:
         for (const auto& l : labels) {
             const size_t row = size_t(std::find(m.charKeys.begin(), m.charKeys.end(), Key(l.first)) - m.charKeys.begin()) +
                                N::kReservedRows;
-            m.unigram[row * N::kUnigramWeights + 2 * N::kRowWidth + size_t(l.second)] = 60;
+            m.unigram[row * N::kUnigramWeights + 2 * N::kRowWidth + size_t(l.second)] = l.first == kShuo ? outside : 60;
         }
         WriteFile(dir / "m.nm", NameModelWriter::Serialize(m));
         ASSERT_TRUE(model.Load((dir / "m.nm").c_str()));
@@ -182,6 +189,48 @@ TEST_F(CNameStageTest, ReCutsTheTokensAtTheNamesAndMergesEachIntoOne)
     EXPECT_EQ(items[1].wordId, Id(kShuo));
     EXPECT_EQ(items[2].wordId, Id(kWang));
     EXPECT_EQ(items[3].wordId, Id(kXiao + kMing));
+}
+
+// The model labels only the stretches around characters that may open a name
+// (说, with a strong O of its own, opens none), each stretch apart: the names
+// of a long sentence come back at their places in it, whichever stretch
+// found them.
+TEST_F(CNameStageTest, FindsTheNamesOfEachStretchAtTheirPlaces)
+{
+    LoadModel(1500);
+    CNameStage stage(model, dictionary, unigram, &posLexicon, ids, CNameStage::Settings());
+    std::vector<std::string> parts(30, kShuo);
+    parts.push_back(kWang);
+    parts.push_back(kXiao + kMing);
+    parts.insert(parts.end(), 10, kShuo);
+    parts.push_back(kKe + kLin);
+    parts.push_back(kDun);
+    parts.insert(parts.end(), 5, kShuo);
+    parts.push_back(kWang);
+    parts.push_back(kMing);
+    const std::string text = Text(parts);
+    std::vector<TokenRecord> tokens = Tokens(parts);
+    int count = static_cast<int>(tokens.size());
+    stage.Find(text.c_str(), static_cast<int>(text.size()), tokens.data(), count, roles);
+    const std::vector<CNameStage::Name>& names = stage.GetNames();
+    ASSERT_EQ(names.size(), 3u);
+    const struct {
+        int start, end, split;
+    } expected[] = {{60, 66, 62}, {86, 92, -1}, {102, 106, 104}};
+    for (size_t k = 0; k < names.size(); ++k) {
+        EXPECT_EQ(names[k].start, expected[k].start) << k;
+        EXPECT_EQ(names[k].end, expected[k].end) << k;
+        EXPECT_EQ(names[k].split, expected[k].split) << k;
+    }
+    EXPECT_EQ(names[0].tag, kTagPersonName);
+    EXPECT_EQ(names[1].tag, kTagTransliteratedName);
+    // Re-cut and merged, each name one token at its place.
+    const std::vector<TokenRecord> out = Run(stage, parts);
+    ASSERT_EQ(out.size(), parts.size() - 3);
+    EXPECT_EQ(out[30].wordId, ids.unknownPerson);
+    EXPECT_EQ(std::make_pair(out[30].start, out[30].end), std::make_pair(60, 66));
+    EXPECT_EQ(std::make_pair(out[41].start, out[41].end), std::make_pair(86, 92));
+    EXPECT_EQ(std::make_pair(out[47].start, out[47].end), std::make_pair(102, 106));
 }
 
 TEST_F(CNameStageTest, SentenceWithoutNamesKeepsItsTokens)
