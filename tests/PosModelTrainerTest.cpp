@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -153,6 +155,77 @@ TEST(PosModelTrainer, TheSameCorpusGivesTheSameBytes)
         EXPECT_TRUE(model.Load((dir / "m.pm").c_str()));
     });
     EXPECT_EQ(passes, 3);
+}
+
+// Pruning leaves out exactly the weights within the threshold and nothing
+// else: the model stays loadable (even with every weight gone, when only the
+// transitions are left to choose) and a light threshold keeps its answers.
+TEST(PosModelTrainer, PruningLeavesOutTheSmallWeightsOnly)
+{
+    Corpus s(Days(kAmbiguous, 1, 6));
+    PosModelTrainer full(*s.words, s.lexicon);
+    full.Train(s.paragraphs);
+    const PosModelWriter::Image all = full.BuildImage();
+    ASSERT_FALSE(all.entryWeights.empty());
+    int largest = 0;
+    for (int16_t w : all.entryWeights)
+        largest = std::max(largest, std::abs(static_cast<int>(w)));
+
+    struct Case {
+        int pruneBelow;
+        bool keepsAnswers; // tags the corpus as the unpruned model does
+    };
+    const Case cases[] = {
+        {1, true},
+        {largest / 100, true},
+        {largest / 2, false},
+        {32767, false}, // every weight goes
+    };
+    const std::vector<std::string> unpruned = [&] {
+        TempDir dir;
+        EXPECT_TRUE(PosModelWriter::Write(dir / "m.pm", all));
+        CPosModel model;
+        EXPECT_TRUE(model.Load((dir / "m.pm").c_str()));
+        return s.TagCorpus(model);
+    }();
+    size_t previous = all.entryWeights.size();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pruneBelow);
+        PosModelTrainer::Options o;
+        o.pruneBelow = c.pruneBelow;
+        PosModelTrainer pruned(*s.words, s.lexicon, o);
+        pruned.Train(s.paragraphs);
+        const PosModelWriter::Image image = pruned.BuildImage();
+        // Training is the same run: pruning only filters what the file keeps.
+        EXPECT_EQ(image.transitions, all.transitions);
+        EXPECT_EQ(image.scale, all.scale);
+        size_t expected = 0;
+        for (int16_t w : all.entryWeights)
+            expected += std::abs(static_cast<int>(w)) > c.pruneBelow;
+        EXPECT_EQ(image.entryWeights.size(), expected);
+        EXPECT_LE(image.entryWeights.size(), previous);
+        previous = image.entryWeights.size();
+        for (int16_t w : image.entryWeights)
+            EXPECT_GT(std::abs(static_cast<int>(w)), c.pruneBelow);
+        TempDir dir;
+        ASSERT_TRUE(PosModelWriter::Write(dir / "m.pm", image));
+        CPosModel model;
+        ASSERT_TRUE(model.Load((dir / "m.pm").c_str()));
+        EXPECT_EQ(model.GetEntryCount(), static_cast<int>(image.entryWeights.size()));
+        const std::vector<std::string> tagged = s.TagCorpus(model);
+        ASSERT_EQ(tagged.size(), unpruned.size()); // every token still tagged
+        if (c.keepsAnswers) {
+            EXPECT_EQ(tagged, unpruned);
+        }
+    }
+    EXPECT_EQ(previous, 0u);
+}
+
+// The trained default prunes: morv-train's model is the smaller one.
+TEST(PosModelTrainer, TheTrainerPrunesByDefault)
+{
+    EXPECT_GT(TrainerOptions().pos.pruneBelow, 0);
+    EXPECT_EQ(PosModelTrainer::Options().pruneBelow, 0);
 }
 
 TEST(PosModelTrainer, TagsNewWordsByTheirCharacters)

@@ -209,7 +209,7 @@ bool Trainer::TrainPosModel()
     CPosLexicon lexicon;
     if (!lexicon.Load(ModelWriter::Staged(DataDir() + "/NewWord.pos").c_str()))
         return false;
-    PosModelTrainer pos(*words, lexicon);
+    PosModelTrainer pos(*words, lexicon, options.pos);
     pos.Train(reader.GetParagraphs());
     const PosModelWriter::Image image = pos.BuildImage();
     const std::string bytes = PosModelWriter::Serialize(image);
