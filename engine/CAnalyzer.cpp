@@ -108,6 +108,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
         if (entityStage) {
             entityStage->SetPartTagger(posTagger.get());
             entityStage->SetSymbolTagger(symbolTagger.get());
+            entityStage->SetPlaceSuffixes(e.placeSuffixes);
             if (e.stops && tagSet != nullptr) {
                 const auto code = [this](const char* name) {
                     const int c = tagSet->Code(name);

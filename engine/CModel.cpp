@@ -235,6 +235,8 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
                [](CModel& m) { return &m.entities.on; }),
         Switch("EntityStops", Row::kOnlyOn, "place and organisation names", false,
                [](CModel& m) { return &m.entities.stops; }),
+        Switch("PlaceSuffixes", Row::kOnlyOn, "place and organisation names", false,
+               [](CModel& m) { return &m.entities.placeSuffixes; }),
         Switch("NewPos", Row::kUnlessOff, "part of speech", false, [](CModel& m) { return &m.pos.on; }),
         Switch("WebText", Row::kOnlyOn, "web text", false, [](CModel& m) { return &m.webTextOn; }),
     };

@@ -145,6 +145,9 @@ public:
         // EntityStops: merges stop at conjunctions, numeral + measure word
         // runs and between two complete names.
         bool stops = false;
+        // PlaceSuffixes: a place takes the word after it that mostly ends
+        // places (东亚/地区).
+        bool placeSuffixes = false;
         std::unique_ptr<CPosLexicon> placeRoles;
         std::unique_ptr<CTagTransitions> placeContext;
         std::unique_ptr<CRoleTagger> placeAutomaton;

@@ -223,6 +223,8 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
         return;
     const int n = static_cast<int>(work.size());
     model.hmm->Tag(work.data(), n);
+    if (placeSuffixes && &model == &models[0])
+        JoinPlaceSuffixes(model);
     const CRoleTagger& automaton = *model.kind.automaton;
     automaton.FindRuns(work.data(), n, runs, true);
     if (stops.lexicon != nullptr && CutAtStops(model))
@@ -250,6 +252,50 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
         }
         found.push_back(std::move(m));
     }
+}
+
+bool CEntityRecognizer::JoinPlaceSuffixes(const Model& model)
+{
+    constexpr uint8_t kRoleAfter = 11, kRoleBetween = 12;
+    const CPosLexicon& roles = *model.kind.roles;
+    const size_t n = work.size();
+    const auto whole = [&](size_t w) { return edges[w] == (kBeginsOwner | kEndsOwner); };
+    bool changed = false;
+    for (size_t w = 1; w + 2 < n; ++w) {
+        uint8_t& at = work[w].tag;
+        uint8_t& next = work[w + 1].tag;
+        // The place ends here, and the next word stands outside every name.
+        if ((at != kRoleWhole && at != kRoleLast && at != kRoleLastPiece) || (next >= kRoleFirst && next <= kRoleWhole))
+            continue;
+        if (!whole(w) || !whole(w + 1))
+            continue;
+        const int32_t id = work[w + 1].wordId;
+        if (id < 0 || id >= roles.GetIndexSize())
+            continue;
+        int count = 0;
+        const CPosLexicon::Entry* e = roles.Lookup(id, &count);
+        int32_t last = 0, after = 0;
+        for (int i = 0; i < count; ++i) {
+            if (e[i].tag == kRoleLast)
+                last = e[i].frequency;
+            else if (e[i].tag == kRoleAfter || e[i].tag == kRoleBetween)
+                after += e[i].frequency;
+        }
+        // Right after a place the word ends it, as a word of its own, more
+        // often than it follows it. (Only words of their own: a character that
+        // ends place words, 欧 of 吉林欧亚, is too often the start of the next.)
+        if (last <= after)
+            continue;
+        if (at == kRoleWhole)
+            at = kRoleFirst;
+        else if (at == kRoleLast)
+            at = kRoleInner;
+        else
+            at = kRoleInnerEnd;
+        next = kRoleLast;
+        changed = true;
+    }
+    return changed;
 }
 
 uint8_t CEntityRecognizer::MainTag(const CPosLexicon* lexicon, int32_t wordId)

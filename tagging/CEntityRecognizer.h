@@ -42,6 +42,7 @@ public:
     static constexpr uint8_t kRoleFirstPiece = 2;
     static constexpr uint8_t kRoleInner = 3;
     static constexpr uint8_t kRoleInnerBegin = 4;
+    static constexpr uint8_t kRoleInnerMiddle = 5;
     static constexpr uint8_t kRoleInnerEnd = 6;
     static constexpr uint8_t kRoleLast = 7;
     static constexpr uint8_t kRoleLastPiece = 8;
@@ -88,6 +89,11 @@ public:
     // Gives the parts that are punctuation or symbols the tag w (may be null).
     void SetSymbolTagger(const CSymbolTagger* tagger) { symbolTagger = tagger; }
     void SetStops(const Stops& s) { stops = s; }
+    // Whether a place the role tagger read as whole takes the next word as its
+    // suffix when the place roles of that word say it mostly ends a place
+    // rather than follows one (东亚/地区): the tagger's emissions
+    // favour the place's frequent whole role over its rarer first role.
+    void SetPlaceSuffixes(bool on) { placeSuffixes = on; }
     // Merges the place and organisation names among the tokens of one sentence
     // (sentence: its text, the tokens' offsets are from its start) in place and
     // lowers count by the number of tokens removed.
@@ -145,6 +151,10 @@ private:
     // Rewrites the roles of work inside the runs so that each run stops at
     // the stops it crosses; whether it changed any.
     bool CutAtStops(const Model& model);
+    // For places: rewrites a whole place and the word after it into a first
+    // and a last where the word's roles say so (SetPlaceSuffixes); whether it
+    // changed any.
+    bool JoinPlaceSuffixes(const Model& model);
     // The most frequent tag a lexicon gives a word, 255 for none.
     static uint8_t MainTag(const CPosLexicon* lexicon, int32_t wordId);
 
@@ -169,6 +179,7 @@ private:
     const char* sentenceText = nullptr; // of the last Recognize
     const CSymbolTagger* symbolTagger = nullptr;
     Stops stops;
+    bool placeSuffixes = false;
     std::vector<Part> parts;
     std::vector<int32_t> partOffsets;
 };

@@ -454,6 +454,30 @@ TEST_F(EntityStage, TrainedMergesStopAtConjunctionsAndOrdinals)
     }
 }
 
+TEST_F(EntityStage, TrainedPlacesTakeTheWordThatMostlyEndsPlaces)
+{
+    // With the trained default (PlaceSuffixes on) a place keeps the suffix
+    // that ends it and leaves a word that follows places more often.
+    const struct {
+        const char* text;
+        const char* places; // as "word/tag "
+    } cases[] = {
+        {"先是东南亚地区汇市大跌。", "东南亚地区/ns "},
+        {"先是南亚地区股市大跌。", "南亚地区/ns "},
+        {"他们来到西藏自治区考察。", "西藏自治区/ns "},
+        {"东亚国家和地区稳定金融形势。", "东亚/ns "},
+    };
+    const auto model = Open("<NewWords>on</NewWords>\n");
+    morv::Analyzer analyzer(*model);
+    for (const auto& c : cases) {
+        std::string names;
+        for (const morv::Token& t : analyzer.Analyze(c.text))
+            if (t.tag == "ns")
+                names += std::string(t.word) + "/" + std::string(t.tag) + " ";
+        EXPECT_EQ(names, c.places) << c.text;
+    }
+}
+
 TEST_F(EntityStage, OffOrWithoutNewWordsNothingIsMerged)
 {
     for (const char* keys : {"<NewWords>on</NewWords><PlaceNames>off</PlaceNames>\n", ""}) {
