@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/RowSum.h"
 #include "lexicon/BinaryFile.h"
 #include "lexicon/ModelBlock.h"
 #include "segment/CharKeys.h"
@@ -199,11 +200,9 @@ void CCharModel::Emissions(Workspace& ws) const
     const size_t k = static_cast<size_t>(classCount);
     for (int i = 0; i < n; ++i) {
         const size_t w = static_cast<size_t>(i) + 2; // the labelled character in the window
-        int32_t s[kLabelCount] = {0, 0, 0, 0};
-        auto add = [&s](const int16_t* row) {
-            for (int l = 0; l < kLabelCount; ++l)
-                s[l] += row[l];
-        };
+        static_assert(kLabelCount == 4, "rows are summed four lanes at a time");
+        rowsum::Sum4 sum;
+        auto add = [&sum](const int16_t* row) { sum.Add(row); };
         for (size_t o = 0; o < 5; ++o)
             add(&unigram[size_t(ws.dense[w - 2 + o]) * kUnigramWeights + o * kLabelCount]);
         add(&classTrigram[((ws.classes[w - 1] * k + ws.classes[w]) * k + ws.classes[w + 1]) * kLabelCount]);
@@ -216,6 +215,8 @@ void CCharModel::Emissions(Workspace& ws) const
                 add(row + t * kLabelCount);
         if (const int16_t* row = ws.skipAt[static_cast<size_t>(i)])
             add(row);
+        int32_t s[kLabelCount];
+        sum.Store(s);
         for (int l = 0; l < kLabelCount; ++l) {
             ws.emission[size_t(i) * kLabelCount + size_t(l)] = s[l];
             ws.scores[size_t(i) * kLabelCount + size_t(l)] = static_cast<float>(s[l]) * scale;
