@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/RowSum.h"
+#include "segment/RowSum.h"
 #include "lexicon/BinaryFile.h"
 #include "lexicon/ModelBlock.h"
 #include "segment/CharKeys.h"

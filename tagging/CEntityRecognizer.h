@@ -42,7 +42,6 @@ public:
     static constexpr uint8_t kRoleFirstPiece = 2;
     static constexpr uint8_t kRoleInner = 3;
     static constexpr uint8_t kRoleInnerBegin = 4;
-    static constexpr uint8_t kRoleInnerMiddle = 5;
     static constexpr uint8_t kRoleInnerEnd = 6;
     static constexpr uint8_t kRoleLast = 7;
     static constexpr uint8_t kRoleLastPiece = 8;

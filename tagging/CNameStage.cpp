@@ -348,10 +348,11 @@ void CNameStage::RoleCounts(int wordId, int64_t& inName, int64_t& after) const
 
 bool CNameStage::AskBreaksName(const char* c, int bytes)
 {
-    // The test decodes the character to Unicode and looks it up in the symbol
-    // ranges, thousands of instructions; it is asked for every character of
-    // every sentence, of a few thousand distinct characters, so each answer
-    // is kept (0: not asked yet, 1: no, 2: yes).
+    // The test compares the character with the joining marks and reads the
+    // symbol table, a call and some tens of instructions; it is asked for
+    // every character of every sentence, of a few thousand distinct
+    // characters, so each answer is kept for the inline read (0: not asked
+    // yet, 1: no, 2: yes).
     if (bytes != 1 && bytes != 2)
         return CNameBounds::BreaksName(c, bytes);
     const auto* s = reinterpret_cast<const unsigned char*>(c);

@@ -12,6 +12,7 @@
 #include "TestUtil.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CRoleTagger.h"
+#include "tools/trainer/ModelWriter.h"
 
 namespace {
 
@@ -27,45 +28,32 @@ struct Automaton {
         {{1, 5}, 4},  {{2, 3}, 4}, {{2, 4}, 4},  {{3, 3}, 4},  {{3, 4}, 4},  {{5, 1}, 6},  {{7, 11}, 8},
         {{7, 12}, 9}, {{8, 11}, 8}, {{8, 12}, 9}, {{9, 11}, 8}};
 
-    std::string Image() const
+    bool Write(const std::string& path) const
     {
-        std::string out;
-        PutInt(out, symbols);
-        PutInt(out, static_cast<int32_t>(accepting.size()));
-        for (int32_t a : accepting)
-            PutInt(out, a);
-        for (size_t s = 0; s < accepting.size(); ++s)
-            PutInt(out, s == 4 || s == 6 || s == 9 ? 24 : 0);
-        for (size_t s = 0; s < accepting.size(); ++s)
+        std::vector<int32_t> outputs, transitions;
+        for (size_t s = 0; s < accepting.size(); ++s) {
+            outputs.push_back(s == 4 || s == 6 || s == 9 ? 24 : 0);
             for (int r = 0; r < symbols; ++r) {
                 auto it = moves.find({static_cast<int>(s), r});
-                PutInt(out, it == moves.end() ? -1 : it->second);
+                transitions.push_back(it == moves.end() ? -1 : it->second);
             }
-        return out;
+        }
+        return ModelWriter::WriteAutomaton(path, symbols, accepting, outputs, transitions);
     }
 };
 
 constexpr uint8_t kDefault = 22;
 
 // Word id i gets the roles words[i] (frequency 1 each); an empty list: no entries.
-std::string LexiconFile(const std::vector<std::vector<uint8_t>>& words)
+bool WriteLexicon(const std::string& path, const std::vector<std::vector<uint8_t>>& words)
 {
-    std::string entries, index;
-    int32_t m = 0;
+    std::vector<ModelWriter::LexiconEntries> entries;
     for (const auto& word : words) {
-        PutInt(index, word.empty() ? -1 : m);
-        PutInt(index, static_cast<int32_t>(word.size()));
-        for (uint8_t role : word) {
-            entries += static_cast<char>(role);
-            entries += std::string(3, '\0');
-            PutInt(entries, 1);
-            ++m;
-        }
+        entries.emplace_back();
+        for (uint8_t role : word)
+            entries.back().emplace_back(role, 1);
     }
-    std::string out;
-    PutInt(out, m);
-    PutInt(out, static_cast<int32_t>(words.size()));
-    return out + entries + index;
+    return ModelWriter::WriteLexicon(path, entries);
 }
 
 std::vector<TokenRecord> Tokens(const std::vector<int32_t>& ids)
@@ -85,8 +73,8 @@ class CRunFilterTest : public ::testing::Test {
 protected:
     void Load(const Automaton& a, const std::vector<std::vector<uint8_t>>& words)
     {
-        WriteFile(dir / "nr.fsa", a.Image());
-        WriteFile(dir / "nr.role", LexiconFile(words));
+        ASSERT_TRUE(a.Write(dir / "nr.fsa"));
+        ASSERT_TRUE(WriteLexicon(dir / "nr.role", words));
         ASSERT_TRUE(fsa.Load((dir / "nr.fsa").c_str()));
         ASSERT_TRUE(lexicon.Load((dir / "nr.role").c_str()));
     }

@@ -1,7 +1,9 @@
+#include "segment/RowSum.h"
+
 #include <gtest/gtest.h>
+
 #include <random>
 #include <vector>
-#include "engine/RowSum.h"
 
 // The vector path must give the portable path's sums exactly: odd widths
 // exercise the tails, extremes the sign extension.

@@ -1,4 +1,6 @@
-#pragma once
+#ifndef MORV_SEGMENT_ROWSUM_H
+#define MORV_SEGMENT_ROWSUM_H
+
 // Sums of int16 weight rows into int32 lanes, the arithmetic the character
 // models spend most of their time in. Integer addition is exact, so the SSE2
 // path and the portable one give the same sums bit for bit; the portable one
@@ -68,3 +70,5 @@ struct Sum4 {
 };
 
 } // namespace rowsum
+
+#endif
