@@ -90,6 +90,7 @@ const char* CPreProcess::SplitAtoms(const char* text)
     // its capacity, so the text's length is never measured (that would make a
     // long input quadratic, as every call gets the whole rest of it).
     atoms.clear();
+    firstJoinable = SIZE_MAX;
     doubleQuoteOpen = false;
     singleQuoteOpen = false;
     bool stop = false;
@@ -122,6 +123,11 @@ const char* CPreProcess::SplitAtoms(const char* text)
                     word = nullptr;
             }
             if (n > 0) {
+                if (joinNumbers) {
+                    int key;
+                    NextCharKey(text + p, &key);
+                    NoteJoinable(key, charset->GetClass(key));
+                }
                 atom.wordId = userId;
                 atom.end = p + n;
                 atom.kind = kKindUserWord;
@@ -140,9 +146,18 @@ const char* CPreProcess::SplitAtoms(const char* text)
             }
         }
 
-        if (webText != nullptr && CWebText::MayBegin(static_cast<unsigned char>(text[p])) && AddWebTextAtom(text, p)) {
-            p = atoms.back().end;
-            continue;
+        if (webText != nullptr && CWebText::MayBegin(static_cast<unsigned char>(text[p]))) {
+            const size_t at = atoms.size();
+            if (AddWebTextAtom(text, p)) {
+                if (joinNumbers && firstJoinable == SIZE_MAX) {
+                    int key;
+                    NextCharKey(text + p, &key);
+                    if (MayJoin(key, charset->GetClass(key)))
+                        firstJoinable = at;
+                }
+                p = atoms.back().end;
+                continue;
+            }
         }
 
         int key;
@@ -172,8 +187,11 @@ const char* CPreProcess::SplitAtoms(const char* text)
                 result->wordId = word;
         }
         p = result->end;
-        if (result == &atom)
+        if (result == &atom) {
+            if (joinNumbers)
+                NoteJoinable(key, cls);
             atoms.push_back(atom);
+        }
     }
 
     if (joinNumbers)
@@ -497,6 +515,14 @@ bool CPreProcess::AddWebTextAtom(const char* text, int p)
     return true;
 }
 
+bool CPreProcess::MayJoin(int key, int cls) const
+{
+    // The first character of every atom JoinNumbers acts on: a minus sign, or
+    // a digit or year numeral (IsYearDigits holds for each of its characters).
+    return key == '-' || key == 0xA3AD || IsDigitClass(cls) ||
+           (key >= 0x8000 && key < 65536 && YearDigitKeys()[static_cast<size_t>(key)]);
+}
+
 bool CPreProcess::IsYearDigits(const char* text, const TokenRecord& atom) const
 {
     // Digits of any width and the numerals a year is written with.
@@ -518,9 +544,13 @@ bool CPreProcess::IsYearDigits(const char* text, const TokenRecord& atom) const
 void CPreProcess::JoinNumbers(const char* text)
 {
     // atoms[0] is the begin marker; the end marker is not there yet.
+    // Atoms before the first that may join are kept as they are: most
+    // sentences have no number at all.
     std::vector<TokenRecord>& a = atoms;
-    size_t out = 1;
-    for (size_t i = 1; i < a.size(); ++i) {
+    if (firstJoinable >= a.size())
+        return;
+    size_t out = firstJoinable;
+    for (size_t i = firstJoinable; i < a.size(); ++i) {
         TokenRecord atom = a[i];
         // A minus sign of its own before a number, not after one (5 - 3).
         const int length = atom.end - atom.start;

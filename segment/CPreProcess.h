@@ -1,6 +1,7 @@
 #ifndef MORV_CPREPROCESS_H
 #define MORV_CPREPROCESS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -80,6 +81,17 @@ private:
     int CutLongSentence(const char* text, int p);
     void JoinNumbers(const char* text);
     bool IsYearDigits(const char* text, const TokenRecord& atom) const;
+    // Whether JoinNumbers could change an atom whose first character has this
+    // key and class: a minus sign or a character a year is written with.
+    bool MayJoin(int key, int cls) const;
+    // Index of the first atom for which MayJoin held (atoms before it are
+    // left as they are by JoinNumbers); SIZE_MAX when none did.
+    size_t firstJoinable = SIZE_MAX;
+    void NoteJoinable(int key, int cls)
+    {
+        if (firstJoinable == SIZE_MAX && MayJoin(key, cls))
+            firstJoinable = atoms.size();
+    }
     // Whether the run punctuation at text + position (length bytes) joins the
     // run it follows (a slash only with a character of a run after it).
     bool MarkJoinsRun(const char* text, int position, int length) const;

@@ -10,6 +10,7 @@
 #include "lexicon/CPDAT.h"
 #include "segment/CCharset.h"
 #include "segment/CPreProcess.h"
+#include "segment/CharText.h"
 #include "segment/SpecialWords.h"
 
 namespace {
@@ -680,3 +681,110 @@ TEST_F(CPreProcessTest, RandomTextsKeepTheInvariants)
 }
 
 } // namespace
+
+namespace {
+
+// The joining of minus signs and years done over every atom of a sentence, as
+// the plain way: what SplitAtoms with the new stages must give, whichever
+// atoms it skips.
+bool PlainYearDigits(const CCharset& charset, const char* text, const TokenRecord& atom)
+{
+    const auto isDigit = [](int c) { return c == kClassDigit || c == kClassAsciiDigit || c == kClassWideDigit; };
+    for (int p = atom.start; p < atom.end;) {
+        int key;
+        const int length = NextCharKey(text + p, &key);
+        if (length == 0)
+            return false;
+        const bool numeral = length == 2 && IsCharInSet(charsets::yearDigits, text + p);
+        if (!isDigit(charset.GetClass(key)) && !numeral)
+            return false;
+        p += length;
+    }
+    return atom.end > atom.start;
+}
+
+std::vector<TokenRecord> PlainJoin(const CCharset& charset, const SpecialWords& ids, const char* text,
+                                   std::vector<TokenRecord> a)
+{
+    const auto isDigit = [](int c) { return c == kClassDigit || c == kClassAsciiDigit || c == kClassWideDigit; };
+    const auto isNumber = [&](int32_t id) { return ids.unknownNumber >= 0 && id == ids.unknownNumber; };
+    const TokenRecord endMarker = a.back();
+    a.pop_back();
+    size_t out = 1;
+    for (size_t i = 1; i < a.size(); ++i) {
+        TokenRecord atom = a[i];
+        const std::string s(text + atom.start, text + atom.end);
+        const bool minus = s == "-" || s == "\xA3\xAD";
+        const bool afterNumber = out > 1 && (isNumber(a[out - 1].wordId) || isDigit(a[out - 1].kind));
+        if (minus && !afterNumber && i + 1 < a.size() && isNumber(a[i + 1].wordId) && isDigit(a[i + 1].kind)) {
+            atom.end = a[i + 1].end;
+            atom.wordId = ids.unknownNumber;
+            atom.kind = a[i + 1].kind;
+            ++i;
+        } else if (PlainYearDigits(charset, text, atom)) {
+            size_t j = i;
+            while (j + 1 < a.size() && PlainYearDigits(charset, text, a[j + 1]))
+                ++j;
+            int key = -1;
+            if (j + 1 < a.size() && a[j + 1].end - a[j + 1].start == 2)
+                NextCharKey(text + a[j + 1].start, &key);
+            if (j > i && charset.GetClass(key) == kClassYear) {
+                atom.end = a[j + 1].end;
+                atom.wordId = ids.unknownTime;
+                i = j + 1;
+            }
+        }
+        a[out++] = atom;
+    }
+    a.resize(out);
+    a.push_back(endMarker);
+    return a;
+}
+
+std::string DescribeRecords(const std::vector<TokenRecord>& atoms, const char* text)
+{
+    std::string out;
+    for (const TokenRecord& a : atoms)
+        out += "[" + std::string(text + a.start, text + a.end) + " " + std::to_string(a.wordId) + " " +
+               std::to_string(a.kind) + " " + std::to_string(a.flags) + "]";
+    return out;
+}
+
+} // namespace
+
+// Random texts thick with digits, year numerals, minus signs, year units, user
+// words made of digits, odd bytes and half characters: the atoms with numbers
+// joined are those of the plain join over the atoms without it.
+TEST_F(CPreProcessTest, JoinedNumbersMatchThePlainJoinOverRandomTexts)
+{
+    const char* pieces[] = {ZHONG, GUO, REN, NIAN, YUE, FEN, SHI2, YI, ER, SAN, WU, WAN, DI,
+                            FW3, FW4, "\xA3\xAD" /* － */, "\xA9\x96" /* 〇 */, "\xA1\xF0" /* ○ */,
+                            "\xC1\xE3" /* 零 */, "0", "5", "9", "2006", "a", "-", "-", ",", ":",
+                            "\n", STOP, COMMA, "\x81\x40", "\xFF", "\xA3", " "};
+    std::mt19937 random(2406);
+    std::uniform_int_distribution<size_t> pick(0, sizeof pieces / sizeof pieces[0] - 1);
+    std::uniform_int_distribution<int> lengthOf(0, 30);
+    int joined = 0;
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int n = lengthOf(random);
+        for (int i = 0; i < n; ++i)
+            text += pieces[pick(random)];
+        if (round % 5 == 0)
+            text += "\xB9"; // a lone lead byte at the very end
+        const CPDAT* userDict = round % 3 == 1 ? user : nullptr;
+        CPreProcess plain(charset, core, userDict);
+        CPreProcess fast(charset, core, userDict);
+        fast.SetJoinNumbers(true);
+        const char* p = text.c_str();
+        while (*p != 0) {
+            const char* next = plain.SplitAtoms(p);
+            ASSERT_EQ(fast.SplitAtoms(p), next) << text;
+            const std::vector<TokenRecord> want = PlainJoin(*charset, plain.GetSpecialWords(), p, plain.GetAtoms());
+            joined += want.size() != plain.GetAtoms().size();
+            ASSERT_EQ(DescribeRecords(fast.GetAtoms(), p), DescribeRecords(want, p)) << text;
+            p = next;
+        }
+    }
+    EXPECT_GT(joined, 100); // the texts do exercise the joins
+}
