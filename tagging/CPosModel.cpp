@@ -244,10 +244,8 @@ bool CPosModel::IsFolded(int32_t word) const
 {
     if (word < 0 || static_cast<uint32_t>(word) >= wordCount)
         return false;
-    for (uint32_t i = 0; i < unfoldedCount; ++i)
-        if (unfolded[i] == word)
-            return false;
-    return true;
+    // The unfolded ids rise (Load checks it): a search, since every token asks.
+    return !std::binary_search(unfolded, unfolded + unfoldedCount, word);
 }
 
 int64_t CPosModel::DirectRow(const Key& key) const
@@ -287,10 +285,10 @@ int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* en
                           bool useFixedTags, Workspace& ws, bool openOnly) const
 {
     if (openOnly) {
-        const size_t before = ws.candidateTag.size();
+        const size_t before = ws.candidateCount;
         const int pushed = Candidates(token, entries, entryCount, useFixedTags, ws);
         size_t kept = before;
-        for (size_t c = before; c < ws.candidateTag.size(); ++c) {
+        for (size_t c = before; c < ws.candidateCount; ++c) {
             if (ws.closedTag[ws.candidateCode[c]])
                 continue;
             ws.candidateTag[kept] = ws.candidateTag[c];
@@ -299,8 +297,7 @@ int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* en
         }
         if (kept == before)
             return pushed; // all closed: better any tag than none
-        ws.candidateTag.resize(kept);
-        ws.candidateCode.resize(kept);
+        ws.candidateCount = kept;
         return static_cast<int>(kept - before);
     }
     if (++ws.stamp == 0) {
@@ -309,7 +306,10 @@ int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* en
     }
     int pushed = 0;
     // Model tags count once; a tag the model lacks becomes the extra index
-    // tagCount, which has no weights.
+    // tagCount, which has no weights. Tag sized the arrays for the most a
+    // token can take (every model tag once, or a single other one).
+    uint8_t* const outTag = ws.candidateTag.data() + ws.candidateCount;
+    uint8_t* const outCode = ws.candidateCode.data() + ws.candidateCount;
     auto push = [&](uint8_t code) {
         const uint8_t t = tagOf[code];
         if (t != kNoTag) {
@@ -317,41 +317,44 @@ int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* en
                 return;
             ws.seen[t] = ws.stamp;
         }
-        ws.candidateTag.push_back(t == kNoTag ? static_cast<uint8_t>(tagCount) : t);
-        ws.candidateCode.push_back(code);
+        outTag[pushed] = t == kNoTag ? static_cast<uint8_t>(tagCount) : t;
+        outCode[pushed] = code;
         ++pushed;
+    };
+    auto commit = [&]() {
+        ws.candidateCount += static_cast<size_t>(pushed);
+        return pushed;
     };
     if (useFixedTags && token.fixedTag != 255) {
         push(token.fixedTag);
-        return pushed;
+        return commit();
     }
     if (ws.IsEntity(token.wordId)) {
         push(token.kind);
-        return pushed;
+        return commit();
     }
     for (int i = 0; i < entryCount && entries != nullptr; ++i)
         if (tagOf[entries[i].tag] != kNoTag)
             push(entries[i].tag);
     if (pushed > 0) {
         // The tags the lexicon may have dropped beside those it lists.
-        const size_t first = ws.candidateTag.size() - static_cast<size_t>(pushed);
         const int listed = pushed;
         for (int i = 0; i < listed; ++i) {
-            const uint8_t t = ws.candidateTag[first + static_cast<size_t>(i)];
+            const uint8_t t = outTag[i];
             for (int e = expandStart[t]; e < expandStart[t + 1]; ++e)
                 push(tagCodes[expandTo[e]]);
         }
-        return pushed;
+        return commit();
     }
     // The lexicon lists only tags the model never learnt: the first of them, as
     // the lexicon's own choice.
     if (entryCount > 0 && entries != nullptr) {
         push(entries[0].tag);
-        return pushed;
+        return commit();
     }
     for (int i = 0; i < openCount; ++i)
         push(tagCodes[openTags[i]]);
-    return pushed;
+    return commit();
 }
 
 void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count, const CPosLexicon* lexicon,
@@ -364,8 +367,14 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
     const size_t n = static_cast<size_t>(count);
     ws.infos.resize(n);
     ws.candidateStart.resize(n + 1);
-    ws.candidateTag.clear();
-    ws.candidateCode.clear();
+    // Room for the most candidates the tokens can take; the arrays only grow,
+    // so that no call pays for filling them.
+    const size_t room = n * static_cast<size_t>(std::max(tagCount, 1));
+    if (ws.candidateTag.size() < room) {
+        ws.candidateTag.resize(room);
+        ws.candidateCode.resize(room);
+    }
+    ws.candidateCount = 0;
     // The lexicon's index records, then its entries, asked for ahead of use.
     ws.entries.assign(n, nullptr);
     ws.entryCounts.assign(n, 0);
@@ -400,14 +409,14 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
         info.word = token->wordId >= 0 ? token->wordId : -1;
         info.lexClass = LexClass(entries, entryCount);
         info.folded = IsFolded(info.word);
-        ws.candidateStart[j] = static_cast<int32_t>(ws.candidateTag.size());
+        ws.candidateStart[j] = static_cast<int32_t>(ws.candidateCount);
         // Only a token with a choice of tags reads its own features; its
         // neighbours' features read their word ids and lexicon classes.
         if (Candidates(*token, entries, entryCount, useFixedTags, ws, userWord) > 1 && !info.folded)
             DescribeText(text, length, *token, entryCount, info);
     }
-    ws.candidateStart[n] = static_cast<int32_t>(ws.candidateTag.size());
-    const size_t candidates = ws.candidateTag.size();
+    ws.candidateStart[n] = static_cast<int32_t>(ws.candidateCount);
+    const size_t candidates = ws.candidateCount;
     ws.emission.assign(candidates, 0);
     ws.score.resize(candidates);
     ws.back.resize(candidates);

@@ -78,6 +78,7 @@ public:
         std::vector<int32_t> candidateStart; // per token, and one past the last
         std::vector<uint8_t> candidateTag;   // model tag, or kNoTag
         std::vector<uint8_t> candidateCode;  // tag code written to the token
+        size_t candidateCount = 0;           // how many of the two arrays are in use
         std::vector<int32_t> keyStart; // per token, and one past the last
         std::vector<Key> keys;         // the features of the tokens with a choice
         std::vector<int64_t> firstWeights; // where their rows begin in the weights, -1 for none

@@ -343,6 +343,36 @@ TEST(CPosModel, WordsWithoutEntriesTakeTheOpenTagsByTheirCharacters)
     EXPECT_EQ(Tags(model, Sentence({{-1, "q"}}, text), text), std::vector<int>{kB});
 }
 
+// One workspace kept across sentences of every length, each word taking the
+// most candidates it can (all open tags), tags as a fresh workspace would.
+TEST(CPosModel, AWorkspaceReusedAcrossLengthsTagsAsAFreshOne)
+{
+    Model m;
+    m.Weight(M::kLastChar, 'z', kC, 2);
+    m.Weight(M::kSuffix, 'y' << 16 | 'z', kB, 3);
+    CPosModel model;
+    ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+    CPosModel::Workspace ws;
+    for (int words : {1, 9, 2, 30, 0, 5, 30}) {
+        std::vector<std::pair<int32_t, std::string>> list;
+        for (int i = 0; i < words; ++i)
+            list.push_back({-1, i % 3 == 0 ? "yz" : i % 3 == 1 ? "xz" : "q"});
+        std::string text;
+        std::vector<TokenRecord> items = Sentence(list, text);
+        const std::vector<int> fresh = Tags(model, items, text);
+        model.Tag(text.data(), static_cast<int>(text.size()), items.data(), static_cast<int>(items.size()),
+                  &Lexicon(), -1, true, ws);
+        std::vector<int> reused;
+        for (size_t i = 1; i + 1 < items.size(); ++i)
+            reused.push_back(items[i].tag);
+        EXPECT_EQ(reused, fresh) << words << " words";
+        for (size_t i = 0; i < fresh.size(); ++i)
+            if (i % 3 != 2) { // "q" has no features: its tag is the transitions'
+                EXPECT_EQ(fresh[i], i % 3 == 0 ? kB : kC) << words << " words, word " << i;
+            }
+    }
+}
+
 TEST(CPosModel, KnownWordsReadTheirWordRowAndClassWordsTheirCharacters)
 {
     Model m;
