@@ -224,6 +224,23 @@ void CPDAT::PrefetchTextWalk(const char* text, int depth) const
     PrefetchWalk(codes, depth);
 }
 
+bool CPDAT::WalksPastFirstCharacter(const char* text, int* firstBytes) const
+{
+    *firstBytes = 0;
+    if (text == nullptr || text[0] == 0)
+        return false;
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+    int64_t base = 0;
+    int32_t parent = -2;
+    int bytes = 0;
+    const int first = KeyAtText(s, bytes);
+    *firstBytes = bytes;
+    if (Step(base, parent, first) < 0 || s[bytes] == 0)
+        return false;
+    int second = 0;
+    return Step(base, parent, KeyAtText(s + bytes, second)) >= 0;
+}
+
 int CPDAT::LongestMatch(const char* text, int* value) const
 {
     int found = -1;

@@ -89,6 +89,10 @@ public:
     // PrefetchWalk for a walk over the first `depth` (at most 3) characters of
     // a NUL-terminated text.
     void PrefetchTextWalk(const char* text, int depth) const;
+    // Whether the walk of text (NUL-terminated) gets past its first character:
+    // false when no word of two or more characters can prefix it. The byte
+    // length of that first character (0 at the NUL) goes to *firstBytes.
+    bool WalksPastFirstCharacter(const char* text, int* firstBytes) const;
     int GetWordCount() const { return wordCount; }
 
     // Read-only views for tests and tools.

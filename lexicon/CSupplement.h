@@ -39,6 +39,17 @@ public:
     // Every supplementary word that prefixes text (NUL-terminated) and is at
     // most maxLength bytes long, shortest first: its index and byte length.
     void Matches(const char* text, int maxLength, std::vector<int>& indices, std::vector<int>& lengths) const;
+    // Whether some word longer than `bytes` bytes may prefix text
+    // (NUL-terminated); false only when none does. Two trie steps at most, so
+    // that a caller can pass over the many starts where Matches finds nothing
+    // it keeps.
+    bool MayMatchBeyond(const char* text, int bytes) const
+    {
+        if (!loaded || text == nullptr)
+            return false;
+        int first = 0;
+        return trie->WalksPastFirstCharacter(text, &first) || first > bytes;
+    }
     // Asks for the trie nodes of a later Matches at text (a hint).
     void Prefetch(const char* text, int depth) const
     {

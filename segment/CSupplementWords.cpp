@@ -37,9 +37,12 @@ const std::vector<TokenRecord>& CSupplementWords::Find(const char* text, int len
             if (i + k < atoms.size() && atoms[i + k].start >= 0 && atoms[i + k].start < length)
                 lexicon->Prefetch(text + atoms[i + k].start, depth);
         };
+        // Most starts are settled by the first two characters (no word that
+        // would outlast the atom begins there), so only those nodes are asked for.
         ahead(CPDAT::kAheadFar, 2);
-        ahead(CPDAT::kAheadNear, 3);
         if (StartsNoWord(a.kind) || a.start < 0 || a.start >= length)
+            continue;
+        if (!lexicon->MayMatchBeyond(text + a.start, a.end - a.start))
             continue;
         lexicon->Matches(text + a.start, length - a.start, indices, lengths);
         for (size_t m = 0; m < indices.size(); ++m) {

@@ -204,3 +204,44 @@ TEST_F(CSupplementTest, RefusesDamagedOrForeignTries)
 }
 
 } // namespace
+
+// The quick test that lets a caller skip a start must never skip one where
+// Matches finds a word longer than the given bytes, and it should skip most
+// of the rest: checked against Matches over every text of up to four pieces.
+TEST_F(CSupplementTest, MayMatchBeyondNeverHidesALongerMatch)
+{
+    // 点 (a one-character word), A (a one-byte word), 人工 人工智能 点赞, and
+    // Ab, which starts with a one-byte character.
+    const std::string dian = "\xB5\xE3", zan = "\xD4\xDE", ren = "\xC8\xCB", gong = "\xB9\xA4", de = "\xB5\xC4";
+    CSupplement s;
+    ASSERT_TRUE(Load(s, Trie({kAi, kAiLong, kLike, dian, "A", "Ab"}, dir),
+                     Table({1, 1, 1, 1, 1, 1}, {255, 255, 255, 255, 255, 255})));
+    const std::vector<std::string> pieces = {dian, zan, ren, gong, de, "A", "b", "\xB5"};
+    std::vector<std::string> texts = {""};
+    for (size_t from = 0, depth = 0; depth < 4; ++depth) {
+        const size_t to = texts.size();
+        for (size_t t = from; t < to; ++t)
+            for (const std::string& p : pieces)
+                texts.push_back(texts[t] + p);
+        from = to;
+    }
+    std::vector<int> indices, lengths;
+    int skipped = 0;
+    for (const std::string& text : texts) {
+        s.Matches(text.c_str(), static_cast<int>(text.size()), indices, lengths);
+        for (int bytes = 0; bytes <= 4; ++bytes) {
+            bool longer = false;
+            for (int l : lengths)
+                longer = longer || l > bytes;
+            const bool may = s.MayMatchBeyond(text.c_str(), bytes);
+            if (longer) {
+                EXPECT_TRUE(may) << "text of " << text.size() << " bytes, beyond " << bytes;
+            }
+            skipped += may ? 0 : 1;
+        }
+    }
+    EXPECT_GT(skipped, static_cast<int>(texts.size()) * 2);
+    EXPECT_FALSE(s.MayMatchBeyond(nullptr, 0));
+    CSupplement unloaded;
+    EXPECT_FALSE(unloaded.MayMatchBeyond(kAi, 0));
+}
