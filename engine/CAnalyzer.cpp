@@ -68,6 +68,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
             settings.translit = m.names.translitModel.get();
             settings.translitWeight = m.names.translitWeight;
         }
+        settings.openers = m.names.openers.get();
         names.reset(new (std::nothrow) CNameStage(*m.names.model, *m.core.coreDict, *m.core.unigram,
                                                   m.core.posLexicon.get(), ids, settings));
     }

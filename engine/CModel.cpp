@@ -473,11 +473,19 @@ const NewStagePart kNewStageParts[] = {
      }},
     // Person names.
     {[](CModel& m, const CModel::Reporter& report) {
-         return !m.names.on || (LoadModel(m.names.model, nullptr, m.DataPath("PersonName.nm"), report) &&
-                                (!m.names.translit ||
-                                 LoadModel(m.names.translitModel, nullptr, m.DataPath("Translit.tm"), report)));
+         m.names.openers.reset();
+         if (!m.names.on)
+             return true;
+         if (!LoadModel(m.names.model, nullptr, m.DataPath("PersonName.nm"), report) ||
+             (m.names.translit && !LoadModel(m.names.translitModel, nullptr, m.DataPath("Translit.tm"), report)))
+             return false;
+         // The analysers hear the transliteration model only with its key on.
+         const CTranslitModel* heard = m.names.translit ? m.names.translitModel.get() : nullptr;
+         m.names.openers.reset(new (std::nothrow) CNameOpeners(*m.names.model, heard));
+         return true;
      },
      [](CModel& m) {
+         m.names.openers.reset();
          m.names.model.reset();
          m.names.translitModel.reset();
      },

@@ -21,6 +21,7 @@
 #include "segment/CPairScores.h"
 #include "segment/SpecialWords.h"
 #include "tagging/CNameModel.h"
+#include "tagging/CNameOpeners.h"
 #include "tagging/CTranslitModel.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CPosModel.h"
@@ -137,6 +138,9 @@ public:
         // place.
         bool placeContext = false;
         std::unique_ptr<CTranslitModel> translitModel;
+        // What the name stage asks of each character, built once from the two
+        // models above for every analyser.
+        std::unique_ptr<CNameOpeners> openers;
     };
     // Place (ns.role, ns.ctx, ns.fsa) and organisation names (nt.role, nt.ctx,
     // nt.fsa).

@@ -44,12 +44,10 @@ CNameStage::CNameStage(const CNameModel& m, const CPDAT& d, const CUnigram& u, c
                        const SpecialWords& i, const Settings& s)
     : model(m), dictionary(d), unigram(u), posLexicon(pos), ids(i), settings(s)
 {
-    opens.assign(N::kKeyCount, 0);
-    foreign.assign(N::kKeyCount, 0);
-    for (int key = 0; key < N::kKeyCount; ++key) {
-        const bool likely = settings.translit != nullptr && key > 0xFF && settings.translit->Of(key).inName >= kMinOdds;
-        opens[static_cast<size_t>(key)] = model.OpeningMargin(key) > kOpeningMargin || likely;
-        foreign[static_cast<size_t>(key)] = likely || key == 0xA1A4;
+    openers = settings.openers;
+    if (openers == nullptr || !openers->BuiltFor(model, settings.translit)) {
+        ownOpeners.reset(new CNameOpeners(model, settings.translit));
+        openers = ownOpeners.get();
     }
 }
 
@@ -113,7 +111,7 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
             near[static_cast<size_t>(c)] = 1;
     };
     for (int c = 0; c < total; ++c)
-        if (opens[charkeys::KeyAt(text, starts[static_cast<size_t>(c)], length) & 0xFFFF])
+        if (openers->Opens(charkeys::KeyAt(text, starts[static_cast<size_t>(c)], length)))
             for (int d = std::max(0, c - kBefore); d < std::min(total, c + kAfter + 1); ++d)
                 near[static_cast<size_t>(d)] = 1;
     const auto indexOf = [&](int offset) { return offset < 0 || offset > length ? -1 : charAt[static_cast<size_t>(offset)]; };
@@ -259,7 +257,7 @@ void CNameStage::FindIn(const char* sentence, int length, int first, int last, c
         int run = 0;
         for (int c = first; c <= last; ++c) {
             const int key = c < last ? KeyAt(sentence, length, begins(c)) : -1;
-            if (key >= 0 && foreign[static_cast<size_t>(key)]) {
+            if (key >= 0 && openers->Foreign(key)) {
                 ++run;
                 continue;
             }

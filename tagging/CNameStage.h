@@ -2,11 +2,13 @@
 #define MORV_CNAMESTAGE_H
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "segment/SpecialWords.h"
 #include "segment/TokenRecord.h"
 #include "tagging/CNameModel.h"
+#include "tagging/CNameOpeners.h"
 
 class CPDAT;
 class CUnigram;
@@ -65,6 +67,9 @@ public:
         // Whether places beside a name (法国阿尔贝维尔, 哈尔滨、齐齐哈尔) make a
         // transliteration a place.
         bool placeContext = false;
+        // The character table of the models, built once beside them (none, or
+        // one built for other models: the stage builds its own).
+        const CNameOpeners* openers = nullptr;
     };
     // A decided name: byte offsets in the sentence, the surname's end for a
     // Chinese name (-1 otherwise) and the tag code it gets.
@@ -141,16 +146,11 @@ private:
     void FindIn(const char* sentence, int length, int first, int last, const TokenRecord* items, int count,
                 const TokenRecord* automatonNames, int automatonCount, const TokenRecord* cuts, int cutCount);
 
-    // A character may open a name when the model's own weights for it favour
-    // the first label of a name over O by more than this (in weight units;
-    // nearly every character that opens a name in text lies above it) ...
-    static constexpr int kOpeningMargin = -800;
-    // ... or when it is that much likelier (e) in transliterated names.
-    static constexpr int kMinOdds = 100;
-    // A name may be from kBefore characters before such a character to
-    // kAfter after it, and kReach characters around the automaton's names and
-    // the new words; the model reads kContext more on each side as context
-    // (the features of characters further away differ little).
+    // A name may be from kBefore characters before a character that may open
+    // one (CNameOpeners) to kAfter after it, and kReach characters around the
+    // automaton's names and the new words; the model reads kContext more on
+    // each side as context (the features of characters further away differ
+    // little).
     static constexpr int kBefore = 1;
     static constexpr int kAfter = 2;
     static constexpr int kReach = 1;
@@ -168,8 +168,8 @@ private:
     std::vector<int> starts; // the sentence's characters' byte offsets, and its end
     std::vector<int> charAt; // character index at each byte offset, -1 inside a character
     std::vector<uint8_t> near; // per character: a name may be there
-    std::vector<uint8_t> opens; // per character key: the character may open a name
-    std::vector<uint8_t> foreign; // per GBK code: likely in transliterated names (or the ·)
+    std::unique_ptr<CNameOpeners> ownOpeners; // when the models' table does not fit
+    const CNameOpeners* openers = nullptr;
     // Where FindIn takes up the tokens, the automaton's names and the cuts.
     int tokenCursor = 1;
     int automatonCursor = 1;
