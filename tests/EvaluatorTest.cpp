@@ -162,3 +162,44 @@ TEST(Evaluator, PrecisionOfProposedAndOutOfVocabularyWords)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Evaluator, NamesInsideNamesOfAnotherKindCountAtEveryLevel)
+{
+    const struct {
+        const char* label;
+        const char* gold;
+        const char* system;
+        size_t goldPlaces, systemPlaces, correctPlaces;
+        size_t goldOrgs, systemOrgs, correctOrgs;
+    } cases[] = {
+        // The place inside a missed organisation is right, the organisation missed.
+        {"organisation left in words", "[玉溪/ns  卷烟厂/n]nt  厂长/n", "玉溪/ns  卷烟厂/n  厂长/n", 1, 1, 1, 1, 0, 0},
+        {"organisation whole", "[玉溪/ns  卷烟厂/n]nt  厂长/n", "[玉溪/ns  卷烟厂/n]nt  厂长/n", 1, 1, 1, 1, 1, 1},
+        // Too long an organisation still holds the right place.
+        {"organisation too long", "[北京/ns  市委/n]nt  书记/n", "[北京/ns  市委/n  书记/n]nt", 1, 1, 1, 1, 1, 0},
+        // A place inside a place compound is no name of its own, on either side.
+        {"place in a place", "[香港/ns  特别/a  行政区/n]ns", "[香港/ns  特别/a  行政区/n]ns", 1, 1, 1, 0, 0, 0},
+        {"place compound left in words", "[香港/ns  特别/a  行政区/n]ns", "香港/ns  特别/a  行政区/n", 1, 1, 0, 0, 0, 0},
+        {"organisation in a place", "[新华社/nt  大楼/n]ns", "新华社/nt  大楼/n", 1, 0, 0, 1, 1, 1},
+        {"place in an nz compound", "[美国/ns  之/u  音/n]nz", "美国/ns  之/u  音/n", 1, 1, 1, 0, 0, 0},
+        {"spurious place", "大理/n  石/n", "大理/ns  石/n", 0, 1, 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const std::set<std::string> vocabulary;
+        Evaluator eval(vocabulary);
+        std::vector<Evaluator::Word> words, entities;
+        SystemOf(Parse(c.system), words, entities);
+        eval.Score(Parse(c.gold), words, entities);
+        const Evaluator::Counts& n = eval.GetCounts();
+        EXPECT_EQ(n.goldPlacesAll, c.goldPlaces) << c.label;
+        EXPECT_EQ(n.systemPlacesAll, c.systemPlaces) << c.label;
+        EXPECT_EQ(n.correctPlacesAll, c.correctPlaces) << c.label;
+        EXPECT_EQ(n.goldOrgsAll, c.goldOrgs) << c.label;
+        EXPECT_EQ(n.systemOrgsAll, c.systemOrgs) << c.label;
+        EXPECT_EQ(n.correctOrgsAll, c.correctOrgs) << c.label;
+    }
+}
+
+} // namespace

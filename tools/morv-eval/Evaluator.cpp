@@ -32,7 +32,7 @@ std::vector<std::pair<int, int>> Evaluator::Names(const std::vector<Word>& words
     return names;
 }
 
-std::vector<Evaluator::Word> Evaluator::GoldEntities(const Paragraph& p)
+std::vector<Evaluator::Word> Evaluator::GoldEntities(const Paragraph& p, bool inner)
 {
     std::vector<Word> entities;
     std::vector<int> offsets(p.tokens.size() + 1, 0);
@@ -45,6 +45,11 @@ std::vector<Evaluator::Word> Evaluator::GoldEntities(const Paragraph& p)
             const std::string tag = CorpusTag(c.tag);
             if (tag == "ns" || tag == "nt")
                 entities.push_back({offsets[c.first], offsets[c.last + 1], tag});
+            for (size_t j = c.first; inner && j <= c.last; ++j) {
+                const std::string wordTag = CorpusTag(p.tokens[j].tag);
+                if ((wordTag == "ns" || wordTag == "nt") && wordTag != tag)
+                    entities.push_back({offsets[j], offsets[j + 1], wordTag});
+            }
             k = c.last + 1;
             continue;
         }
@@ -169,6 +174,30 @@ void Evaluator::Score(const Paragraph& gold, const std::vector<Word>& system, co
         if (goldSpans.count({e.start, e.end, tag}))
             ++(place ? counts.correctPlaces : counts.correctOrgs);
     }
+
+    // Every level: the system's ns and nt words inside a name of another kind
+    // join its names, as the gold's do.
+    std::set<std::tuple<int, int, std::string>> goldAll;
+    for (const Word& e : GoldEntities(gold, true)) {
+        goldAll.emplace(e.start, e.end, e.tag);
+        ++(e.tag == "ns" ? counts.goldPlacesAll : counts.goldOrgsAll);
+    }
+    std::set<std::tuple<int, int, std::string>> systemAll = seen;
+    for (const Word& w : system) {
+        const std::string tag = CorpusTag(w.tag);
+        if (tag != "ns" && tag != "nt")
+            continue;
+        for (const auto& e : seen)
+            if (std::get<0>(e) <= w.start && w.end <= std::get<1>(e) && std::get<2>(e) != tag &&
+                std::get<1>(e) - std::get<0>(e) > w.end - w.start)
+                systemAll.emplace(w.start, w.end, tag);
+    }
+    for (const auto& e : systemAll) {
+        const bool place = std::get<2>(e) == "ns";
+        ++(place ? counts.systemPlacesAll : counts.systemOrgsAll);
+        if (goldAll.count(e))
+            ++(place ? counts.correctPlacesAll : counts.correctOrgsAll);
+    }
 }
 
 namespace {
@@ -213,6 +242,12 @@ void Evaluator::Print() const
     std::printf("| organisation-name precision | %.4f | |\n", op);
     std::printf("| organisation-name recall | %.4f | |\n", orr);
     std::printf("| organisation-name F1 (%zu organisations) | %.4f | |\n", c.goldOrgs, F1(op, orr));
+    const double pa = Ratio(c.correctPlacesAll, c.systemPlacesAll), ra = Ratio(c.correctPlacesAll, c.goldPlacesAll);
+    std::printf("| place-name F1, inner names too (%zu places) | %.4f (P %.4f R %.4f) | |\n", c.goldPlacesAll,
+                F1(pa, ra), pa, ra);
+    const double oa = Ratio(c.correctOrgsAll, c.systemOrgsAll), oar = Ratio(c.correctOrgsAll, c.goldOrgsAll);
+    std::printf("| organisation-name F1, inner names too (%zu organisations) | %.4f (P %.4f R %.4f) | |\n",
+                c.goldOrgsAll, F1(oa, oar), oa, oar);
     std::printf("\nGold words not found (%zu), by kind:\n", c.gold - c.correct);
     std::vector<std::pair<size_t, std::string>> kinds;
     for (const auto& m : missedByClass)

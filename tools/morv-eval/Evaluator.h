@@ -33,6 +33,12 @@ public:
         size_t goldNames = 0, systemNames = 0, correctNames = 0;
         size_t goldPlaces = 0, systemPlaces = 0, correctPlaces = 0;
         size_t goldOrgs = 0, systemOrgs = 0, correctOrgs = 0;
+        // The same with the places and organisations inside a name of the
+        // other kind (or of another tag: [玉溪/ns 卷烟厂/n]nt holds the place
+        // 玉溪) counted too, on both sides: a missed compound then costs its
+        // own name only, not a spurious one for each name inside it.
+        size_t goldPlacesAll = 0, systemPlacesAll = 0, correctPlacesAll = 0;
+        size_t goldOrgsAll = 0, systemOrgsAll = 0, correctOrgsAll = 0;
     };
 
     explicit Evaluator(const std::set<std::string>& trainingVocabulary);
@@ -54,7 +60,8 @@ public:
     // The place (ns) and organisation (nt) names of a corpus paragraph: the ns
     // and nt words outside brackets and the bracketed ns and nt compounds, each
     // as one span.
-    static std::vector<Word> GoldEntities(const Paragraph& p);
+    // With inner: also the ns and nt words inside a compound of another tag.
+    static std::vector<Word> GoldEntities(const Paragraph& p, bool inner = false);
 
 private:
     const std::set<std::string>& vocabulary;
