@@ -15,6 +15,7 @@
 #include "lexicon/CUnigram.h"
 #include "segment/SpecialWords.h"
 #include "tagging/CNameModel.h"
+#include "tagging/CNameOpeners.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CRoleTagger.h"
 #include "tagging/CTranslitModel.h"
@@ -577,3 +578,41 @@ TEST(NameStageEngine, UnseenNamesInSentencesComeOutWhole)
 }
 
 } // namespace
+
+// The table of which characters may open a name is built once beside the
+// loaded models and shared; a stage handed a table of other models must not
+// trust it, and every stage finds the same names whichever table it reads.
+TEST_F(CNameStageTest, SharedOpenersTableAnswersForItsOwnModelsOnly)
+{
+    LoadModel(1000); // 说 now favours O by far more than the opening margin
+    const CNameOpeners shared(model, nullptr);
+    EXPECT_TRUE(shared.BuiltFor(model, nullptr));
+    EXPECT_TRUE(shared.Opens(Key(kWang)));
+    EXPECT_FALSE(shared.Opens(Key(kShuo)));
+    EXPECT_FALSE(shared.Foreign(Key(kKe))); // no transliteration model heard
+
+    CNameModel other;
+    ASSERT_TRUE(other.Load((dir / "m.nm").c_str()));
+    const CNameOpeners foreignTable(other, nullptr);
+    EXPECT_FALSE(foreignTable.BuiltFor(model, nullptr));
+
+    CNameStage::Settings withShared, withOther;
+    withShared.openers = &shared;
+    withOther.openers = &foreignTable;
+    CNameStage own(model, dictionary, unigram, &posLexicon, ids, CNameStage::Settings());
+    CNameStage fromShared(model, dictionary, unigram, &posLexicon, ids, withShared);
+    CNameStage fromOther(model, dictionary, unigram, &posLexicon, ids, withOther);
+    const std::vector<std::vector<std::string>> sentences = {
+        {kWang + kXiao, kMing, kShuo}, {kShuo, kWang, kXiao + kMing}, {kKe + kLin, kDun, kShuo}, {kShuo, kShuo}};
+    for (const auto& parts : sentences) {
+        const auto span = [](const std::vector<TokenRecord>& t) {
+            std::vector<std::pair<int, int>> s;
+            for (const TokenRecord& r : t)
+                s.emplace_back(r.start, r.end);
+            return s;
+        };
+        const std::vector<TokenRecord> expected = Run(own, parts);
+        EXPECT_EQ(span(Run(fromShared, parts)), span(expected));
+        EXPECT_EQ(span(Run(fromOther, parts)), span(expected));
+    }
+}
