@@ -123,11 +123,7 @@ const char* CPreProcess::SplitAtoms(const char* text)
                     word = nullptr;
             }
             if (n > 0) {
-                if (joinNumbers) {
-                    int key;
-                    NextCharKey(text + p, &key);
-                    NoteJoinable(key, charset->GetClass(key));
-                }
+                NoteJoinable(atoms.size(), text + p);
                 atom.wordId = userId;
                 atom.end = p + n;
                 atom.kind = kKindUserWord;
@@ -149,12 +145,7 @@ const char* CPreProcess::SplitAtoms(const char* text)
         if (webText != nullptr && CWebText::MayBegin(static_cast<unsigned char>(text[p]))) {
             const size_t at = atoms.size();
             if (AddWebTextAtom(text, p)) {
-                if (joinNumbers && firstJoinable == SIZE_MAX) {
-                    int key;
-                    NextCharKey(text + p, &key);
-                    if (MayJoin(key, charset->GetClass(key)))
-                        firstJoinable = at;
-                }
+                NoteJoinable(at, text + p);
                 p = atoms.back().end;
                 continue;
             }
@@ -188,8 +179,7 @@ const char* CPreProcess::SplitAtoms(const char* text)
         }
         p = result->end;
         if (result == &atom) {
-            if (joinNumbers)
-                NoteJoinable(key, cls);
+            NoteJoinable(atoms.size(), key, cls);
             atoms.push_back(atom);
         }
     }
@@ -513,6 +503,15 @@ bool CPreProcess::AddWebTextAtom(const char* text, int p)
     }
     atoms.push_back(atom);
     return true;
+}
+
+void CPreProcess::NoteJoinable(size_t index, const char* character)
+{
+    if (!joinNumbers || firstJoinable != SIZE_MAX)
+        return;
+    int key;
+    NextCharKey(character, &key);
+    NoteJoinable(index, key, charset->GetClass(key));
 }
 
 bool CPreProcess::MayJoin(int key, int cls) const

@@ -87,11 +87,14 @@ private:
     // Index of the first atom for which MayJoin held (atoms before it are
     // left as they are by JoinNumbers); SIZE_MAX when none did.
     size_t firstJoinable = SIZE_MAX;
-    void NoteJoinable(int key, int cls)
+    // Notes the atom at index as the first joinable one if it is; from the key
+    // and class of its first character, or from the character itself.
+    void NoteJoinable(size_t index, int key, int cls)
     {
-        if (firstJoinable == SIZE_MAX && MayJoin(key, cls))
-            firstJoinable = atoms.size();
+        if (joinNumbers && firstJoinable == SIZE_MAX && MayJoin(key, cls))
+            firstJoinable = index;
     }
+    void NoteJoinable(size_t index, const char* character);
     // Whether the run punctuation at text + position (length bytes) joins the
     // run it follows (a slash only with a character of a run after it).
     bool MarkJoinsRun(const char* text, int position, int length) const;

@@ -254,13 +254,11 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
     }
 }
 
-bool CEntityRecognizer::JoinPlaceSuffixes(const Model& model)
+void CEntityRecognizer::JoinPlaceSuffixes(const Model& model)
 {
-    constexpr uint8_t kRoleAfter = 11, kRoleBetween = 12;
     const CPosLexicon& roles = *model.kind.roles;
     const size_t n = work.size();
     const auto whole = [&](size_t w) { return edges[w] == (kBeginsOwner | kEndsOwner); };
-    bool changed = false;
     for (size_t w = 1; w + 2 < n; ++w) {
         uint8_t& at = work[w].tag;
         uint8_t& next = work[w + 1].tag;
@@ -293,9 +291,7 @@ bool CEntityRecognizer::JoinPlaceSuffixes(const Model& model)
         else
             at = kRoleInnerEnd;
         next = kRoleLast;
-        changed = true;
     }
-    return changed;
 }
 
 uint8_t CEntityRecognizer::MainTag(const CPosLexicon* lexicon, int32_t wordId)

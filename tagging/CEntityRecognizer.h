@@ -46,6 +46,8 @@ public:
     static constexpr uint8_t kRoleLast = 7;
     static constexpr uint8_t kRoleLastPiece = 8;
     static constexpr uint8_t kRoleWhole = 9;
+    static constexpr uint8_t kRoleAfter = 11;   // the token just after a name
+    static constexpr uint8_t kRoleBetween = 12; // after one name and before the next
 
     // Where a name of several words stops, by what its words are: it never
     // takes in a conjunction (和 与 及) nor a numeral with its measure word
@@ -151,9 +153,8 @@ private:
     // the stops it crosses; whether it changed any.
     bool CutAtStops(const Model& model);
     // For places: rewrites a whole place and the word after it into a first
-    // and a last where the word's roles say so (SetPlaceSuffixes); whether it
-    // changed any.
-    bool JoinPlaceSuffixes(const Model& model);
+    // and a last where the word's roles say so (SetPlaceSuffixes).
+    void JoinPlaceSuffixes(const Model& model);
     // The most frequent tag a lexicon gives a word, 255 for none.
     static uint8_t MainTag(const CPosLexicon* lexicon, int32_t wordId);
 

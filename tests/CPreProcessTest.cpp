@@ -638,6 +638,21 @@ TEST_F(CPreProcessTest, SpecialWordsAreLookedUpAtConstruction)
     EXPECT_EQ(pre.GetAtoms()[2].wordId, Id(SpecialWords::kWords[1]));
 }
 
+// A text of up to maxPieces random pieces, with a lone lead byte at its very
+// end when asked.
+template <size_t N>
+std::string RandomText(std::mt19937& random, const char* const (&pieces)[N], int maxPieces, bool loneLeadByte)
+{
+    std::uniform_int_distribution<size_t> pick(0, N - 1);
+    std::string text;
+    const int n = std::uniform_int_distribution<int>(0, maxPieces)(random);
+    for (int i = 0; i < n; ++i)
+        text += pieces[pick(random)];
+    if (loneLeadByte)
+        text += "\xB9";
+    return text;
+}
+
 // Whole texts of random pieces, run sentence by sentence: every sentence is
 // covered by its atoms, the scan always advances, and the lattice keeps its shape.
 TEST_F(CPreProcessTest, RandomTextsKeepTheInvariants)
@@ -655,15 +670,8 @@ TEST_F(CPreProcessTest, RandomTextsKeepTheInvariants)
                             "M", "\"", "'", ",", ":", "-", "!", "\n", "\r", "(", "#", "~", "^",
                             "&", "|", "\x81\x40"};
     std::mt19937 random(20061);
-    std::uniform_int_distribution<size_t> pick(0, sizeof pieces / sizeof pieces[0] - 1);
-    std::uniform_int_distribution<int> lengthOf(0, 40);
     for (int round = 0; round < 300; ++round) {
-        std::string text;
-        const int n = lengthOf(random);
-        for (int i = 0; i < n; ++i)
-            text += pieces[pick(random)];
-        if (round % 3 == 0)
-            text += "\xB9"; // a lone lead byte at the very end
+        const std::string text = RandomText(random, pieces, 40, round % 3 == 0);
         CPreProcess pre(round % 2 ? &odd : charset, core, round % 4 == 1 ? user : nullptr);
         const char* p = text.c_str();
         const char* end = p + text.size();
@@ -762,16 +770,9 @@ TEST_F(CPreProcessTest, JoinedNumbersMatchThePlainJoinOverRandomTexts)
                             "\xC1\xE3" /* 零 */, "0", "5", "9", "2006", "a", "-", "-", ",", ":",
                             "\n", STOP, COMMA, "\x81\x40", "\xFF", "\xA3", " "};
     std::mt19937 random(2406);
-    std::uniform_int_distribution<size_t> pick(0, sizeof pieces / sizeof pieces[0] - 1);
-    std::uniform_int_distribution<int> lengthOf(0, 30);
     int joined = 0;
     for (int round = 0; round < 3000; ++round) {
-        std::string text;
-        const int n = lengthOf(random);
-        for (int i = 0; i < n; ++i)
-            text += pieces[pick(random)];
-        if (round % 5 == 0)
-            text += "\xB9"; // a lone lead byte at the very end
+        const std::string text = RandomText(random, pieces, 30, round % 5 == 0);
         const CPDAT* userDict = round % 3 == 1 ? user : nullptr;
         CPreProcess plain(charset, core, userDict);
         CPreProcess fast(charset, core, userDict);

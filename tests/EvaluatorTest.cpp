@@ -46,6 +46,18 @@ void SystemOf(const Paragraph& p, std::vector<Evaluator::Word>& words, std::vect
     }
 }
 
+// The counts of scoring one system analysis against its gold paragraph, with
+// nothing known from training.
+Evaluator::Counts CountsOf(const char* gold, const char* system)
+{
+    const std::set<std::string> vocabulary;
+    Evaluator eval(vocabulary);
+    std::vector<Evaluator::Word> words, entities;
+    SystemOf(Parse(system), words, entities);
+    eval.Score(Parse(gold), words, entities);
+    return eval.GetCounts();
+}
+
 TEST(Evaluator, GoldNamesAreTheNsAndNtWordsOutsideBracketsAndTheBracketedCompounds)
 {
     const Paragraph p = Parse("[中国/ns  国际/n  广播/vn  电台/n]nt  在/p  北京/ns  [香港/ns  特别/a  行政区/n]ns  "
@@ -86,12 +98,7 @@ TEST(Evaluator, PlacesAndOrganisationsScoreWholeSpansOfTheirKind)
         {"nothing to find", "我/r  来/v", "我/r  来/v", 0, 0, 0, 0, 0, 0, 2},
     };
     for (const auto& c : cases) {
-        const std::set<std::string> vocabulary;
-        Evaluator eval(vocabulary);
-        std::vector<Evaluator::Word> words, entities;
-        SystemOf(Parse(c.system), words, entities);
-        eval.Score(Parse(c.gold), words, entities);
-        const Evaluator::Counts& n = eval.GetCounts();
+        const Evaluator::Counts n = CountsOf(c.gold, c.system);
         EXPECT_EQ(n.goldPlaces, c.goldPlaces) << c.label;
         EXPECT_EQ(n.systemPlaces, c.systemPlaces) << c.label;
         EXPECT_EQ(n.correctPlaces, c.correctPlaces) << c.label;
@@ -119,10 +126,6 @@ TEST(Evaluator, WordsAloneGiveTheirNsAndNtWordsAsEntities)
     EXPECT_EQ(n.systemPlaces, 2u);
     EXPECT_EQ(n.correctOrgs, 2u);
 }
-
-} // namespace
-
-namespace {
 
 TEST(Evaluator, PrecisionOfProposedAndOutOfVocabularyWords)
 {
@@ -161,10 +164,6 @@ TEST(Evaluator, PrecisionOfProposedAndOutOfVocabularyWords)
     }
 }
 
-} // namespace
-
-namespace {
-
 TEST(Evaluator, NamesInsideNamesOfAnotherKindCountAtEveryLevel)
 {
     const struct {
@@ -187,12 +186,7 @@ TEST(Evaluator, NamesInsideNamesOfAnotherKindCountAtEveryLevel)
         {"spurious place", "大理/n  石/n", "大理/ns  石/n", 0, 1, 0, 0, 0, 0},
     };
     for (const auto& c : cases) {
-        const std::set<std::string> vocabulary;
-        Evaluator eval(vocabulary);
-        std::vector<Evaluator::Word> words, entities;
-        SystemOf(Parse(c.system), words, entities);
-        eval.Score(Parse(c.gold), words, entities);
-        const Evaluator::Counts& n = eval.GetCounts();
+        const Evaluator::Counts n = CountsOf(c.gold, c.system);
         EXPECT_EQ(n.goldPlacesAll, c.goldPlaces) << c.label;
         EXPECT_EQ(n.systemPlacesAll, c.systemPlaces) << c.label;
         EXPECT_EQ(n.correctPlacesAll, c.correctPlaces) << c.label;
