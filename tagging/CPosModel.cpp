@@ -261,19 +261,27 @@ int64_t CPosModel::DirectRow(const Key& key) const
     return -1;
 }
 
-int64_t CPosModel::FirstWeight(const Key& key) const
+int64_t CPosModel::Place(const Key& key) const
 {
-    if (key.templ < kFirstHashed) {
-        const int64_t row = DirectRow(key);
-        return row < 0 ? -1 : int64_t(rowFirst[row]);
-    }
+    if (key.templ < kFirstHashed)
+        return DirectRow(key);
     const int t = key.templ - kFirstHashed;
     if (t >= kHashedTemplates || hashedCount[t] == 0)
         return -1;
+    return static_cast<int64_t>(SlotOf(key.key, tableBits[t]));
+}
+
+int64_t CPosModel::FirstWeight(const Key& key, int64_t place) const
+{
+    if (place < 0)
+        return -1;
+    if (key.templ < kFirstHashed)
+        return int64_t(rowFirst[place]);
+    const int t = key.templ - kFirstHashed;
     const Slot* table = tables[t];
     const size_t mask = (size_t(1) << tableBits[t]) - 1;
     // A quarter of the slots at least is empty, so every probe run ends.
-    for (size_t s = SlotOf(key.key, tableBits[t]);; s = (s + 1) & mask) {
+    for (size_t s = static_cast<size_t>(place);; s = (s + 1) & mask) {
         if (table[s].first < 0)
             return -1;
         if (table[s].key == key.key)
@@ -440,20 +448,22 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
     ws.keyStart[n] = static_cast<int32_t>(ws.keys.size());
     const size_t features = ws.keys.size();
     // Two waves: the hash slots and the first-weight entries of the word and
-    // character rows, then the weights.
-    for (const Key& key : ws.keys) {
-        const int t = key.templ - kFirstHashed;
-        if (t < 0) {
-            const int64_t row = DirectRow(key);
-            if (row >= 0)
-                __builtin_prefetch(&rowFirst[row]);
-        } else if (t < kHashedTemplates && hashedCount[t] > 0) {
-            __builtin_prefetch(&tables[t][SlotOf(key.key, tableBits[t])]);
-        }
-    }
+    // character rows, then the weights. The first wave's places are kept for
+    // the second, which would otherwise find them again.
     ws.firstWeights.resize(features);
     for (size_t f = 0; f < features; ++f) {
-        ws.firstWeights[f] = FirstWeight(ws.keys[f]);
+        const Key& key = ws.keys[f];
+        const int64_t place = Place(key);
+        ws.firstWeights[f] = place;
+        if (place >= 0) {
+            if (key.templ < kFirstHashed)
+                __builtin_prefetch(&rowFirst[place]);
+            else
+                __builtin_prefetch(&tables[key.templ - kFirstHashed][place]);
+        }
+    }
+    for (size_t f = 0; f < features; ++f) {
+        ws.firstWeights[f] = FirstWeight(ws.keys[f], ws.firstWeights[f]);
         if (ws.firstWeights[f] >= 0)
             __builtin_prefetch(&weights[ws.firstWeights[f]]);
     }

@@ -81,7 +81,7 @@ public:
         size_t candidateCount = 0;           // how many of the two arrays are in use
         std::vector<int32_t> keyStart; // per token, and one past the last
         std::vector<Key> keys;         // the features of the tokens with a choice
-        std::vector<int64_t> firstWeights; // where their rows begin in the weights, -1 for none
+        std::vector<int64_t> firstWeights; // where their rows begin in the weights, -1 for none (first their places)
         std::vector<int32_t> emission; // per candidate
         std::vector<int64_t> score;
         std::vector<int32_t> back;
@@ -147,8 +147,12 @@ private:
         int16_t weight;
     };
 
-    // Where the row of a feature begins in weights, -1 when the model has none.
-    int64_t FirstWeight(const Key& key) const;
+    // Where the look-up of a feature starts: its row for a word or character
+    // feature, its first hash slot for a hashed one; -1 when the model has none.
+    int64_t Place(const Key& key) const;
+    // Where the row of a feature begins in weights, from its Place; -1 when the
+    // model has none.
+    int64_t FirstWeight(const Key& key, int64_t place) const;
     // The row of a word or character feature (these rows come first, and
     // rowFirst has one entry each), -1 for a hashed feature or none.
     int64_t DirectRow(const Key& key) const;
