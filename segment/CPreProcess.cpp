@@ -90,6 +90,7 @@ const char* CPreProcess::SplitAtoms(const char* text)
     // its capacity, so the text's length is never measured (that would make a
     // long input quadratic, as every call gets the whole rest of it).
     atoms.clear();
+    latticeOfAtoms = false;
     firstJoinable = SIZE_MAX;
     doubleQuoteOpen = false;
     singleQuoteOpen = false;
@@ -601,10 +602,11 @@ const char* CPreProcess::BuildLattice(const char* text)
     const int sentenceLength = atoms.back().start;
     slotCount = sentenceLength + 2;
     candidates.clear();
-    // Sized, not refilled element by element: LinkSlots sets every slot pointer.
+    // Sized, not refilled element by element; LinkSlots sets the atoms' slots.
     slotSizes.resize(static_cast<size_t>(slotCount));
     std::memset(slotSizes.data(), 0, slotSizes.size() * sizeof(int32_t));
     lattice.resize(static_cast<size_t>(slotCount));
+    std::fill(lattice.begin(), lattice.end(), nullptr);
 
     // The sentence's characters as dictionary codes, converted once for all the
     // walks that pass them; walks stop at the sentence end, beyond which no
@@ -674,26 +676,36 @@ const char* CPreProcess::BuildLattice(const char* text)
     slotSizes[static_cast<size_t>(slotCount - 1)] = 1;
 
     // Only now is the candidate array complete; slots are filled in slot order.
-    LinkSlots();
+    LinkSlots(0, 0);
+    latticeOfAtoms = true;
     return next;
 }
 
-void CPreProcess::LinkSlots()
+void CPreProcess::LinkSlots(int from, size_t offset)
 {
-    TokenRecord* slot = candidates.data();
-    for (int s = 0; s < slotCount; ++s) {
-        if (slotSizes[static_cast<size_t>(s)] > 0) {
-            lattice[static_cast<size_t>(s)] = slot;
-            slot += slotSizes[static_cast<size_t>(s)];
-        } else {
-            lattice[static_cast<size_t>(s)] = nullptr;
-        }
+    // Only the atoms' slots hold candidates, in atom order: the begin marker's
+    // slot 0, slot start + 1 of every other atom, the end marker's last slot.
+    // The slots between stay null as BuildLattice left them.
+    TokenRecord* slot = candidates.data() + offset;
+    if (from == 0) {
+        lattice[0] = slot;
+        slot += slotSizes[0];
+        from = 1;
     }
+    const TokenRecord* a = atoms.data();
+    for (int i = from; i + 1 < atomCount; ++i) {
+        const size_t s = static_cast<size_t>(a[i].start) + 1;
+        lattice[s] = slot;
+        slot += slotSizes[s];
+    }
+    lattice[static_cast<size_t>(slotCount - 1)] = slot;
 }
 
 void CPreProcess::AddCandidates(const std::vector<TokenRecord>& extra)
 {
-    if (extra.empty() || slotCount < 2)
+    // The slots are found through the atoms: after a SplitAtoms of its own the
+    // lattice is no longer theirs.
+    if (extra.empty() || slotCount < 2 || !latticeOfAtoms)
         return;
     const int sentenceLength = slotCount - 2;
     rebuilt.clear();
@@ -738,5 +750,5 @@ void CPreProcess::AddCandidates(const std::vector<TokenRecord>& extra)
     rebuilt.insert(rebuilt.end(), candidates.begin() + static_cast<long>(copied),
                    candidates.begin() + static_cast<long>(through));
     candidates.swap(rebuilt);
-    LinkSlots();
+    LinkSlots(0, 0);
 }

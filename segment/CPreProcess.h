@@ -122,6 +122,7 @@ private:
     std::vector<TokenRecord*> lattice;
     std::vector<int32_t> slotSizes;
     int slotCount = 0;
+    bool latticeOfAtoms = false; // the lattice is that of the atoms held
     // The sentence's characters: byte offsets (and the sentence end), dictionary
     // codes, and the character index at each byte offset where one starts.
     std::vector<int32_t> charStarts;
@@ -130,7 +131,9 @@ private:
     std::vector<int> matchIds;
     std::vector<int> matchLengths;
     std::vector<TokenRecord> rebuilt;
-    void LinkSlots();
+    // Points the slots of atoms [from, atomCount) at their candidates, the
+    // first of them at candidates[offset]; the other slots are left as they are.
+    void LinkSlots(int from, size_t offset);
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -10,6 +11,7 @@
 #include "lexicon/CPDAT.h"
 #include "segment/CCharset.h"
 #include "segment/CPreProcess.h"
+#include "segment/CWebText.h"
 #include "segment/CharText.h"
 #include "segment/SpecialWords.h"
 
@@ -788,4 +790,155 @@ TEST_F(CPreProcessTest, JoinedNumbersMatchThePlainJoinOverRandomTexts)
         }
     }
     EXPECT_GT(joined, 100); // the texts do exercise the joins
+}
+
+namespace {
+
+// The slots as Segment reads them: slot after slot, each non-empty one right
+// after the one before in the candidate array, the empty ones null.
+void CheckLinkedInSlotOrder(CPreProcess& pre, const std::string& what)
+{
+    const TokenRecord* base = pre.GetCandidates().data();
+    size_t offset = 0;
+    for (int s = 0; s < pre.GetSlotCount(); ++s) {
+        const int size = pre.GetSlotSizes()[s];
+        if (size == 0) {
+            ASSERT_EQ(pre.GetLattice()[s], nullptr) << what << " slot " << s;
+            continue;
+        }
+        ASSERT_EQ(pre.GetLattice()[s], base + offset) << what << " slot " << s;
+        offset += static_cast<size_t>(size);
+    }
+    ASSERT_EQ(offset, pre.GetCandidates().size()) << what;
+}
+
+using Slots = std::vector<std::vector<TokenRecord>>;
+
+Slots SlotsOf(CPreProcess& pre)
+{
+    Slots out(static_cast<size_t>(pre.GetSlotCount()));
+    for (int s = 0; s < pre.GetSlotCount(); ++s)
+        for (int k = 0; k < pre.GetSlotSizes()[s]; ++k)
+            out[static_cast<size_t>(s)].push_back(pre.GetLattice()[s][k]);
+    return out;
+}
+
+// AddCandidates the plain way, one extra after the other against lists per
+// slot: an extra whose slot lies behind the furthest slot reached is passed
+// over, one whose slot lies past the lattice ends the list.
+void PlainAdd(Slots& slots, const std::vector<TokenRecord>& extra)
+{
+    const int slotCount = static_cast<int>(slots.size());
+    const int length = slotCount - 2;
+    std::vector<bool> filled(slots.size());
+    for (size_t s = 0; s < slots.size(); ++s)
+        filled[s] = !slots[s].empty();
+    int reached = -1;
+    for (const TokenRecord& c : extra) {
+        const int t = std::max(c.start + 1, 0);
+        if (t > reached) {
+            if (t >= slotCount)
+                break;
+            reached = t;
+        }
+        if (c.start + 1 != reached || !filled[static_cast<size_t>(reached)] || c.end <= c.start ||
+            c.end > length || (c.end < length && !filled[static_cast<size_t>(c.end + 1)]))
+            continue;
+        std::vector<TokenRecord>& slot = slots[static_cast<size_t>(reached)];
+        bool repeated = false;
+        for (const TokenRecord& w : slot)
+            repeated = repeated || w.end == c.end;
+        if (!repeated)
+            slot.push_back(c);
+    }
+}
+
+std::string DescribeSlots(const Slots& slots, const char* text)
+{
+    std::string out;
+    for (size_t s = 0; s < slots.size(); ++s)
+        if (!slots[s].empty())
+            out += std::to_string(s) + ":" + DescribeRecords(slots[s], text) + "\n";
+    return out;
+}
+
+} // namespace
+
+// Random texts of characters, words, user words, web text, numbers, odd bytes
+// and half characters, under every switch: each lattice is linked slot after
+// slot, and candidates added to it (in order, out of order, bad spans, twice)
+// land where the plain per-slot lists put them, the lattice still linked.
+TEST_F(CPreProcessTest, AddedCandidatesMatchThePlainWayOverRandomLattices)
+{
+    const char* pieces[] = {ZHONG, GUO, REN, MIN, HUA, ZHONG GUO REN, NIAN, YUE, SAN, WU, SHI2, DI, YI,
+                            FW3, STOP, COMMA, "ab", "2006", "-", "5", "M", ",", " ", "\n",
+                            "http://ab.cd/e", "ab@cd.ef", "@ab", "#ab#", "...", "~~~",
+                            "\xA1\xAD\xA1\xAD" /* …… */, "\xA5\xA2\xA5\xA4" /* katakana */,
+                            "\x81\x40", "\xFF", "\xA3"};
+    const CWebText rules(1, 2);
+    std::mt19937 random(2424);
+    std::uniform_int_distribution<size_t> pick(0, sizeof pieces / sizeof pieces[0] - 1);
+    std::uniform_int_distribution<int> lengthOf(0, 30);
+    std::uniform_int_distribution<int> extraCount(0, 10);
+    int gained = 0;
+    for (int round = 0; round < 1500; ++round) {
+        std::string text;
+        const int n = lengthOf(random);
+        for (int i = 0; i < n; ++i)
+            text += pieces[pick(random)];
+        if (round % 5 == 0)
+            text += "\xB9"; // a lone lead byte at the very end
+        CPreProcess pre(charset, core, round % 3 == 1 ? user : nullptr);
+        pre.SetWebText(round % 2 == 0 ? &rules : nullptr);
+        pre.SetJoinNumbers(round % 4 < 2);
+        const char* p = text.c_str();
+        while (*p != 0) {
+            const char* next = pre.BuildLattice(p);
+            ASSERT_GT(next, p) << text;
+            CheckLinkedInSlotOrder(pre, text);
+            Slots want = SlotsOf(pre);
+            const int length = pre.GetSlotCount() - 2;
+            for (int pass = 0; pass < 2; ++pass) {
+                std::vector<TokenRecord> extra;
+                const int count = extraCount(random);
+                std::uniform_int_distribution<int> startOf(-2, length + 1);
+                for (int k = 0; k < count; ++k) {
+                    TokenRecord c;
+                    c.start = startOf(random);
+                    c.end = c.start + std::uniform_int_distribution<int>(-1, 12)(random);
+                    c.wordId = 1000 + pass * 100 + k;
+                    c.flags = kFlagNewWord;
+                    extra.push_back(c);
+                }
+                if (round % 7 != 0) // mostly in slot order, as the callers give them
+                    std::stable_sort(extra.begin(), extra.end(),
+                                     [](const TokenRecord& a, const TokenRecord& b) { return a.start < b.start; });
+                PlainAdd(want, extra);
+                const size_t before = pre.GetCandidates().size();
+                pre.AddCandidates(extra);
+                gained += pre.GetCandidates().size() > before;
+                ASSERT_EQ(DescribeSlots(SlotsOf(pre), p), DescribeSlots(want, p)) << text << " pass " << pass;
+                CheckLinkedInSlotOrder(pre, text);
+            }
+            p = next;
+        }
+    }
+    EXPECT_GT(gained, 500); // the extras do land
+}
+
+// A SplitAtoms of its own leaves the last lattice without its atoms: adding
+// to it then is refused, not done through the other sentence's atoms.
+TEST_F(CPreProcessTest, AddingAfterAnotherSplitLeavesTheLatticeAlone)
+{
+    CPreProcess pre(charset, core, nullptr);
+    const char* text = ZHONG GUO REN;
+    pre.BuildLattice(text);
+    const std::string before = DescribeSlots(SlotsOf(pre), text);
+    pre.SplitAtoms(ZHONG GUO REN MIN ZHONG GUO REN MIN);
+    TokenRecord word; // 国人, which the lattice lacks
+    word.start = 2;
+    word.end = 6;
+    word.wordId = 77;
+    pre.AddCandidates({word});
+    EXPECT_EQ(DescribeSlots(SlotsOf(pre), text), before);
 }
