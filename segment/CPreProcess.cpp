@@ -604,19 +604,23 @@ const char* CPreProcess::BuildLattice(const char* text)
     const int sentenceLength = atoms.back().start;
     slotCount = sentenceLength + 2;
     candidates.clear();
-    // Sized, not refilled element by element; LinkSlots sets the atoms' slots.
-    slotSizes.resize(static_cast<size_t>(slotCount));
-    std::memset(slotSizes.data(), 0, slotSizes.size() * sizeof(int32_t));
-    lattice.resize(static_cast<size_t>(slotCount));
-    std::fill(lattice.begin(), lattice.end(), nullptr);
+    // Grown, never shrunk (a resize up would clear the new part once more),
+    // and cleared over this sentence's slots; LinkSlots sets the atoms' slots.
+    if (slotSizes.size() < static_cast<size_t>(slotCount)) {
+        slotSizes.resize(static_cast<size_t>(slotCount));
+        lattice.resize(static_cast<size_t>(slotCount));
+    }
+    std::memset(slotSizes.data(), 0, static_cast<size_t>(slotCount) * sizeof(int32_t));
+    std::fill(lattice.begin(), lattice.begin() + slotCount, nullptr);
 
     // The sentence's characters as dictionary codes, converted once for all the
     // walks that pass them; walks stop at the sentence end, beyond which no
     // candidate may reach.
     charStarts.clear();
     charCodes.clear();
-    charAt.resize(static_cast<size_t>(sentenceLength) + 1);
-    std::memset(charAt.data(), 0xFF, charAt.size() * sizeof(int32_t)); // -1 everywhere
+    if (charAt.size() < static_cast<size_t>(sentenceLength) + 1)
+        charAt.resize(static_cast<size_t>(sentenceLength) + 1);
+    std::memset(charAt.data(), 0xFF, (static_cast<size_t>(sentenceLength) + 1) * sizeof(int32_t)); // -1 everywhere
     for (int p = 0; p < sentenceLength;) {
         int key;
         const int n = NextCharKey(text + p, &key);
