@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "lexicon/CPDAT.h"
 #include "lexicon/CUserWords.h"
@@ -602,19 +603,23 @@ const char* CPreProcess::BuildLattice(const char* text)
     const int sentenceLength = atoms.back().start;
     slotCount = sentenceLength + 2;
     candidates.clear();
-    // Sized, not refilled element by element; LinkSlots sets the atoms' slots.
-    slotSizes.resize(static_cast<size_t>(slotCount));
-    std::memset(slotSizes.data(), 0, slotSizes.size() * sizeof(int32_t));
-    lattice.resize(static_cast<size_t>(slotCount));
-    std::fill(lattice.begin(), lattice.end(), nullptr);
+    // Grown, never shrunk (a resize up would clear the new part once more),
+    // and cleared over this sentence's slots; LinkSlots sets the atoms' slots.
+    if (slotSizes.size() < static_cast<size_t>(slotCount)) {
+        slotSizes.resize(static_cast<size_t>(slotCount));
+        lattice.resize(static_cast<size_t>(slotCount));
+    }
+    std::memset(slotSizes.data(), 0, static_cast<size_t>(slotCount) * sizeof(int32_t));
+    std::fill(lattice.begin(), lattice.begin() + slotCount, nullptr);
 
     // The sentence's characters as dictionary codes, converted once for all the
     // walks that pass them; walks stop at the sentence end, beyond which no
     // candidate may reach.
     charStarts.clear();
     charCodes.clear();
-    charAt.resize(static_cast<size_t>(sentenceLength) + 1);
-    std::memset(charAt.data(), 0xFF, charAt.size() * sizeof(int32_t)); // -1 everywhere
+    if (charAt.size() < static_cast<size_t>(sentenceLength) + 1)
+        charAt.resize(static_cast<size_t>(sentenceLength) + 1);
+    std::memset(charAt.data(), 0xFF, (static_cast<size_t>(sentenceLength) + 1) * sizeof(int32_t)); // -1 everywhere
     for (int p = 0; p < sentenceLength;) {
         int key;
         const int n = NextCharKey(text + p, &key);
@@ -708,13 +713,12 @@ void CPreProcess::AddCandidates(const std::vector<TokenRecord>& extra)
     if (extra.empty() || slotCount < 2 || !latticeOfAtoms)
         return;
     const int sentenceLength = slotCount - 2;
-    rebuilt.clear();
-    rebuilt.reserve(candidates.size() + extra.size());
-    // The slots between two that gain words are copied in one piece: most
-    // slots gain none, and a copy per slot cost more than the words it moved.
-    size_t copied = 0; // candidates [0, copied) are in rebuilt
-    size_t through = 0; // where the candidates of the slots before `counted` end
-    int counted = 0;
+    // First the words each slot gains, checked against the candidates it has;
+    // then every run of candidates between two gaining slots moves up once,
+    // from the last run back. The candidates before the first gaining slot,
+    // and their slot pointers, stay as they are.
+    gained.clear();
+    gains.clear();
     size_t e = 0;
     while (e < extra.size()) {
         // Extras in slot order: a candidate starting at byte b lies in slot b + 1;
@@ -722,33 +726,54 @@ void CPreProcess::AddCandidates(const std::vector<TokenRecord>& extra)
         const int s = std::max(extra[e].start + 1, 0);
         if (s >= slotCount)
             break;
-        for (; counted <= s; ++counted)
-            through += static_cast<size_t>(slotSizes[static_cast<size_t>(counted)]);
-        rebuilt.insert(rebuilt.end(), candidates.begin() + static_cast<long>(copied),
-                       candidates.begin() + static_cast<long>(through));
-        copied = through;
         const int size = slotSizes[static_cast<size_t>(s)];
-        const size_t slotBegin = rebuilt.size() - static_cast<size_t>(size);
-        int added = 0;
+        const TokenRecord* slot = lattice[static_cast<size_t>(s)];
+        const size_t firstGained = gained.size();
         while (e < extra.size() && extra[e].start + 1 <= s) {
             const TokenRecord& c = extra[e++];
             if (c.start + 1 != s || size == 0 || c.end <= c.start || c.end > sentenceLength ||
                 (c.end < sentenceLength && slotSizes[static_cast<size_t>(c.end + 1)] == 0))
                 continue;
             bool repeated = false;
-            for (size_t k = slotBegin; k < rebuilt.size() && !repeated; ++k)
-                repeated = rebuilt[k].end == c.end;
-            if (repeated)
-                continue;
-            rebuilt.push_back(c);
-            ++added;
+            for (int k = 0; k < size && !repeated; ++k)
+                repeated = slot[k].end == c.end;
+            for (size_t k = firstGained; k < gained.size() && !repeated; ++k)
+                repeated = gained[k].end == c.end;
+            if (!repeated)
+                gained.push_back(c);
         }
-        slotSizes[static_cast<size_t>(s)] = size + added;
+        if (gained.size() > firstGained)
+            gains.push_back({s, gained.size() - firstGained,
+                             static_cast<size_t>(slot - candidates.data()) + static_cast<size_t>(size)});
     }
-    for (; counted < slotCount; ++counted)
-        through += static_cast<size_t>(slotSizes[static_cast<size_t>(counted)]);
-    rebuilt.insert(rebuilt.end(), candidates.begin() + static_cast<long>(copied),
-                   candidates.begin() + static_cast<long>(through));
-    candidates.swap(rebuilt);
-    LinkSlots(0, 0);
+    if (gained.empty())
+        return;
+
+    static_assert(std::is_trivially_copyable<TokenRecord>::value, "candidates are moved as bytes");
+    const size_t before = candidates.size();
+    const TokenRecord* const oldData = candidates.data();
+    candidates.resize(before + gained.size());
+    TokenRecord* const c = candidates.data();
+    size_t runEnd = before;        // the run [gain end, runEnd) moves up by shift
+    size_t shift = gained.size();  // words gained by this slot and those after it
+    for (size_t g = gains.size(); g-- > 0;) {
+        const Gain& gain = gains[g];
+        std::memmove(c + gain.end + shift, c + gain.end, (runEnd - gain.end) * sizeof(TokenRecord));
+        shift -= gain.count;
+        std::memcpy(c + gain.end + shift, gained.data() + shift, gain.count * sizeof(TokenRecord));
+        slotSizes[static_cast<size_t>(gain.slot)] += static_cast<int32_t>(gain.count);
+        runEnd = gain.end;
+    }
+
+    // The pointers from the first gaining slot on (all of them if the array
+    // moved); the slot is that of the atom starting at byte slot - 1.
+    const int first = gains.front().slot;
+    if (c != oldData || first == 0) {
+        LinkSlots(0, 0);
+        return;
+    }
+    const auto atom = std::lower_bound(atoms.begin() + 1, atoms.begin() + (atomCount - 1), first - 1,
+                                       [](const TokenRecord& a, int start) { return a.start < start; });
+    LinkSlots(static_cast<int>(atom - atoms.begin()),
+              static_cast<size_t>(lattice[static_cast<size_t>(first)] - candidates.data()));
 }

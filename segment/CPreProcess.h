@@ -130,7 +130,15 @@ private:
     std::vector<int32_t> charAt; // -1 where no character starts
     std::vector<int> matchIds;
     std::vector<int> matchLengths;
-    std::vector<TokenRecord> rebuilt;
+    // AddCandidates: the words the slots gain, slot after slot, and per
+    // gaining slot how many and where its candidates ended before.
+    struct Gain {
+        int slot;
+        size_t count;
+        size_t end;
+    };
+    std::vector<TokenRecord> gained;
+    std::vector<Gain> gains;
     // Points the slots of atoms [from, atomCount) at their candidates, the
     // first of them at candidates[offset]; the other slots are left as they are.
     void LinkSlots(int from, size_t offset);
