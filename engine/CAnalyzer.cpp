@@ -67,6 +67,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
         if (m.names.translit && m.names.translitModel) {
             settings.translit = m.names.translitModel.get();
             settings.translitWeight = m.names.translitWeight;
+            settings.translitRescore = m.names.translitRescore;
         }
         settings.openers = m.names.openers.get();
         names.reset(new (std::nothrow) CNameStage(*m.names.model, *m.core.coreDict, *m.core.unigram,

@@ -221,6 +221,8 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
         Switch("Translit", Row::kOnlyOn, "person names", false, [](CModel& m) { return &m.names.translit; }),
         Number("TranslitWeight", "person names", 0, false, "4", nullptr,
                [](CModel& m) { return &m.names.translitWeight; }),
+        Number("NameTranslitRescore", "person names", 0, false, "0", nullptr,
+               [](CModel& m) { return &m.names.translitRescore; }),
         Switch("NamesInNewWords", Row::kOnlyOn, "person names", false,
                [](CModel& m) { return &m.names.inNewWords; }),
         Switch("NamesInSupplement", Row::kOnlyOn, "person names", false,

@@ -120,6 +120,10 @@ public:
         // the stage hears nothing of it.
         bool translit = false;
         float translitWeight = 4;
+        // NameTranslitRescore: a name decoded as surname + given name competes
+        // with its reading as one transliterated word, whose characters' odds
+        // count this much per unit of natural log (0: no contest).
+        float translitRescore = 0;
         // NamesInNewWords: the role automaton reads new words in characters,
         // so that a name one search made a new word is still heard.
         bool inNewWords = false;

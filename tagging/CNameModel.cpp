@@ -359,6 +359,50 @@ void CNameModel::Lexicon(Workspace& ws) const
     }
 }
 
+int64_t CNameModel::LabellingScore(const Workspace& ws, int first, int last, const uint8_t* labels) const
+{
+    const int n = ws.charCount;
+    if (labels == nullptr || first < 0 || last > n || last <= first || ws.labels.size() != static_cast<size_t>(n))
+        return kNoLabelling;
+    const auto isOpener = [](int l) { return l == kO || l == kSB || l == kWB; };
+    const auto cutAt = [&ws](int i) { return ws.noBoundary[static_cast<size_t>(i)] ? ws.boundaryPenalty : 0; };
+    // The closing of a name before place i (i > 0), as Decode pays it.
+    const auto link = [&](int previous, int next, int i) -> int64_t {
+        if (!kAllowed[previous][next])
+            return kNoLabelling;
+        int64_t s = transitions[previous * kL + next];
+        if (previous != kO && isOpener(next))
+            s += ws.endBonus[static_cast<size_t>(i)] - cutAt(i);
+        return s;
+    };
+    int64_t score = 0;
+    for (int i = first; i < last; ++i) {
+        const int l = labels[i - first];
+        if (l < 0 || l >= kL)
+            return kNoLabelling;
+        const size_t at = static_cast<size_t>(i) * kL + static_cast<size_t>(l);
+        score += ws.emission[at] + ws.labelBonus[at];
+        if (i == 0) {
+            if (!kCanStart[l])
+                return kNoLabelling;
+            continue;
+        }
+        const int previous = i == first ? ws.labels[static_cast<size_t>(i - 1)] : labels[i - 1 - first];
+        const int64_t s = link(previous, l, i);
+        if (s == kNoLabelling)
+            return kNoLabelling;
+        score += s - (l == kSB || l == kWB ? cutAt(i) : 0);
+    }
+    const int end = labels[last - 1 - first];
+    if (last == n) {
+        if (!kCanEnd[end])
+            return kNoLabelling;
+        return score + (end != kO ? ws.endBonus[static_cast<size_t>(n)] : 0);
+    }
+    const int64_t s = link(end, ws.labels[static_cast<size_t>(last)], last);
+    return s == kNoLabelling ? kNoLabelling : score + s;
+}
+
 int CNameModel::Decode(Workspace& ws) const
 {
     ws.names.clear();

@@ -216,6 +216,16 @@ public:
     // names. Returns the number of names.
     int Decode(Workspace& ws) const;
 
+    // The part of the score of a labelling that characters [first, last) of
+    // the last Decode decide when they carry `labels` (last - first of them)
+    // and every other character keeps its decoded label: their emissions and
+    // bonuses, the transitions into, inside and out of them, and the end
+    // bonuses and cut penalties of the bounds there. Comparing two
+    // alternatives for the same characters compares whole labellings. A
+    // labelling the grammar forbids scores kNoLabelling.
+    static constexpr int64_t kNoLabelling = INT64_MIN / 4;
+    int64_t LabellingScore(const Workspace& ws, int first, int last, const uint8_t* labels) const;
+
     // How much the weights a character gives itself favour the first label of
     // a name (SB or WB) over O, in weight units; 0 when no model is loaded.
     int OpeningMargin(int32_t key) const;

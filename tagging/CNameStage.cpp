@@ -252,6 +252,7 @@ void CNameStage::FindIn(const char* sentence, int length, int first, int last, c
     // Only runs of three characters and more that all read as transliteration
     // speak: two such characters side by side are as often a Chinese name or
     // an ordinary word.
+    heard.assign(static_cast<size_t>(last - first), 0);
     if (settings.translit != nullptr && settings.translitWeight > 0) {
         constexpr int kMinRun = 3;
         int run = 0;
@@ -267,6 +268,7 @@ void CNameStage::FindIn(const char* sentence, int length, int first, int last, c
                     const int64_t units = ws.Units(settings.translitWeight * settings.translit->Of(k).inName / 100.0f);
                     ws.AddLabelUnits(r - first, N::kWB, units);
                     ws.AddLabelUnits(r - first, N::kWI, units);
+                    heard[static_cast<size_t>(r - first)] = 1;
                 }
             run = 0;
         }
@@ -295,8 +297,9 @@ void CNameStage::FindIn(const char* sentence, int length, int first, int last, c
 
     model.Decode(ws);
     for (const CNameModel::Name& local : ws.GetNames()) {
+        const bool foreign = local.split >= 0 && ReadsAsTransliteration(sentence, length, first, local);
         const CNameModel::Name found{local.start + offset, local.end + offset,
-                                     local.split < 0 ? -1 : local.split + offset};
+                                     local.split < 0 || foreign ? -1 : local.split + offset};
         Name name{found.start, found.end, found.split, kTagPersonName};
         const auto word = std::find_if(listed.begin(), listed.end(), [&found](const Piece& p) {
             return p.start == found.start && p.end == found.end;
@@ -319,13 +322,45 @@ void CNameStage::FindIn(const char* sentence, int length, int first, int last, c
                 IsForeignPlace(sentence, length, charIndex(found.start) > 0 ? begins(charIndex(found.start) - 1) : -1,
                                found.start, found.end, beside))
                 name.tag = kTagPlaceName;
-            else if (chars >= 3 || dot)
+            else if (chars >= 3 || dot || foreign)
                 name.tag = kTagTransliteratedName;
             else if (chars == 2 && found.end - found.start == 4 && IsPrefix(sentence + found.start))
                 name.tag = kTagSurname;
         }
         names.push_back(name);
     }
+}
+
+bool CNameStage::ReadsAsTransliteration(const char* sentence, int length, int first, const CNameModel::Name& local)
+{
+    // The transliteration bonus above speaks only for runs of characters that
+    // are all likely in foreign names, so a foreign name that opens with a
+    // surname character (华莱士, 金斯基) is read as surname + given name. Here
+    // the same characters read as one word compete with that reading, with
+    // every character's transliteration odds (those the run bonus did not
+    // already give): the labelling that scores higher wins.
+    if (settings.translit == nullptr || settings.translitRescore <= 0)
+        return false;
+    const int offset = starts[static_cast<size_t>(first)];
+    const int a = charAt[static_cast<size_t>(local.start + offset)] - first;
+    const int b = charAt[static_cast<size_t>(local.end + offset)] - first;
+    // A surname and a one-character given name is the commonest form of a
+    // Chinese name, and the odds of two characters cannot tell it from a
+    // foreign name (马利, 戴维): only names of three characters and more compete.
+    constexpr int kMinChars = 3;
+    if (a < 0 || b - a < kMinChars || b > ws.GetCharCount())
+        return false;
+    oneWord.assign(static_cast<size_t>(b - a), N::kWI);
+    oneWord[0] = N::kWB;
+    int odds = 0;
+    for (int c = a; c < b; ++c)
+        if (!heard[static_cast<size_t>(c)])
+            odds += settings.translit->Of(KeyAt(sentence, length, starts[static_cast<size_t>(c + first)])).inName;
+    const int64_t chinese = model.LabellingScore(ws, a, b, ws.GetLabels() + a);
+    const int64_t word = model.LabellingScore(ws, a, b, oneWord.data());
+    if (chinese == CNameModel::kNoLabelling || word == CNameModel::kNoLabelling)
+        return false;
+    return word + ws.Units(settings.translitRescore * static_cast<float>(odds) / 100.0f) > chinese;
 }
 
 void CNameStage::RoleCounts(int wordId, int64_t& inName, int64_t& after) const

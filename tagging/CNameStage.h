@@ -52,6 +52,11 @@ public:
         // one-word name.
         const CTranslitModel* translit = nullptr;
         float translitWeight = 0;
+        // What every character's in-name score adds, per unit of natural
+        // log, to the reading as one word of a name the model decoded as
+        // surname + given name, when the two readings compete (0: they do
+        // not).
+        float translitRescore = 0;
         // The role lexicon (roles per word id, none: not heard) and what a
         // name pays, per unit of natural log, for running on into a word that
         // follows names more often than it is part of one.
@@ -136,6 +141,11 @@ private:
     }
     // The same, asked of CNameBounds and kept.
     bool AskBreaksName(const char* c, int bytes);
+    // Whether a name the model decoded as surname + given name (local: in the
+    // workspace's offsets; its characters start at sentence character first)
+    // reads better as one transliterated word, by the model's scores of both
+    // labellings and the transliteration odds of its characters.
+    bool ReadsAsTransliteration(const char* sentence, int length, int first, const CNameModel::Name& local);
     // The role tagger's counts of the word: how often it was part of a name
     // after its first character (inName) and how often it stood just after
     // one (after).
@@ -168,6 +178,8 @@ private:
     std::vector<int> starts; // the sentence's characters' byte offsets, and its end
     std::vector<int> charAt; // character index at each byte offset, -1 inside a character
     std::vector<uint8_t> near; // per character: a name may be there
+    std::vector<uint8_t> heard; // per character of a FindIn: the run bonus gave its odds
+    std::vector<uint8_t> oneWord; // the labels of a name read as one word
     std::unique_ptr<CNameOpeners> ownOpeners; // when the models' table does not fit
     const CNameOpeners* openers = nullptr;
     // Where FindIn takes up the tokens, the automaton's names and the cuts.

@@ -319,6 +319,80 @@ TEST(CNameModel, FindsTheBestLabellingOfAll)
     EXPECT_GT(withNames, 100); // the rounds are not all O
 }
 
+// The score of a stretch's labels, the rest as decoded, differs between two
+// labellings of the stretch exactly as the whole labellings' scores do, and a
+// labelling the grammar forbids (inside, or where it meets the rest) is none.
+TEST(CNameModel, LabellingScoreOfAStretchComparesWholeLabellings)
+{
+    std::mt19937 random(23);
+    const auto uniform = [&random](int lo, int hi) { return lo + static_cast<int>(random() % unsigned(hi - lo + 1)); };
+    int compared = 0, forbidden = 0;
+    for (int round = 0; round < 300; ++round) {
+        Model m;
+        Scene scene;
+        scene.transitions.resize(N::kLabelCount * N::kLabelCount);
+        for (int32_t& t : scene.transitions)
+            t = uniform(-400, 400);
+        m.image.transitions = scene.transitions;
+        CNameModel model;
+        ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+        CNameModel::Workspace ws;
+        scene.n = uniform(1, 7);
+        const std::string text = std::string("abcdefgh").substr(0, size_t(scene.n));
+        ASSERT_EQ(model.Prepare(text.data(), scene.n, ws), scene.n);
+        scene.bonus.assign(size_t(scene.n) * N::kLabelCount, 0);
+        scene.end.assign(size_t(scene.n) + 1, 0);
+        scene.noBoundary.assign(size_t(scene.n) + 1, false);
+        for (int i = 0; i < scene.n; ++i)
+            for (int l = 1; l < N::kLabelCount; ++l) {
+                const int64_t b = uniform(-500, 300);
+                scene.bonus[size_t(i) * N::kLabelCount + size_t(l)] = b;
+                ws.AddLabelUnits(i, l, b);
+            }
+        for (int j = 0; j <= scene.n; ++j) {
+            scene.end[size_t(j)] = uniform(-300, 600);
+            ws.AddEndUnits(j, scene.end[size_t(j)]);
+        }
+        const float penalty = static_cast<float>(uniform(-100, 200));
+        ws.SetBoundaryPenalty(penalty);
+        scene.penalty = ws.Units(penalty);
+        for (int j = 1; j < scene.n; ++j)
+            if (random() % 3 == 0) {
+                scene.noBoundary[size_t(j)] = true;
+                ws.MarkNoBoundary(j);
+            }
+        model.Decode(ws);
+        const std::vector<int> decoded(ws.GetLabels(), ws.GetLabels() + scene.n);
+        int64_t whole = 0;
+        ASSERT_TRUE(scene.Score(decoded, whole));
+        const std::vector<uint8_t> own(ws.GetLabels(), ws.GetLabels() + scene.n);
+        EXPECT_EQ(model.LabellingScore(ws, 0, scene.n, own.data()), whole) << "round " << round;
+        for (int trial = 0; trial < 8; ++trial) {
+            const int a = uniform(0, scene.n - 1), b = uniform(a + 1, scene.n);
+            std::vector<uint8_t> labels(size_t(b - a));
+            for (uint8_t& l : labels)
+                l = static_cast<uint8_t>(uniform(0, N::kLabelCount - 1));
+            std::vector<int> y = decoded;
+            for (int i = a; i < b; ++i)
+                y[size_t(i)] = labels[size_t(i - a)];
+            const int64_t mine = model.LabellingScore(ws, a, b, labels.data());
+            const int64_t theirs = model.LabellingScore(ws, a, b, own.data() + a);
+            int64_t other = 0;
+            if (!scene.Score(y, other)) {
+                EXPECT_EQ(mine, CNameModel::kNoLabelling) << "round " << round;
+                ++forbidden;
+                continue;
+            }
+            ASSERT_NE(mine, CNameModel::kNoLabelling) << "round " << round;
+            EXPECT_EQ(mine - theirs, other - whole) << "round " << round << " [" << a << ", " << b << ")";
+            EXPECT_LE(mine, theirs); // Decode found the best
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 200);
+    EXPECT_GT(forbidden, 200);
+}
+
 TEST(CNameModel, LexiconStringsScoreTheCharactersTheyCover)
 {
     Model m;

@@ -552,6 +552,15 @@ TEST(NameStageEngine, UnseenNamesInSentencesComeOutWhole)
         {"据《宁远报》报道，郦文涛于昨日离任。", "郦文涛", "nr", 3},
         {"“车晓岚”这个名字很好听。", "车晓岚", "nr", 3},
         {"代表团访问了哈尔滨、齐齐哈尔和大庆。", "齐齐哈尔", "ns", 0},
+        // A transliteration that opens with a surname character is one word;
+        // a Chinese name whose given name looks foreign keeps its surname.
+        {"副总统华莱士昨天抵达北京。", "华莱士", "nrf", 0},
+        {"记者采访了华格纳先生。", "华格纳", "nrf", 0},
+        {"球员林德曼在比赛中受伤。", "林德曼", "nrf", 0},
+        {"作家金斯伯格的诗集出版了。", "金斯伯格", "nrf", 0},
+        {"老朋友李莉娜从上海来看我。", "李莉娜", "nr", 3},
+        {"钱正英参加了会议。", "钱正英", "nr", 3},
+        {"王小明和张伟都是工程师。", "王小明", "nr", 3},
     };
     const std::string marks[] = {"，", "、", "。", "（", "）", "《", "》", "“", "”", "+", "…"};
     for (const auto& c : cases) {
