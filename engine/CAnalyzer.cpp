@@ -123,12 +123,14 @@ void CAnalyzer::BuildNewStages(const CModel& m)
                     return c;
                 };
                 // The tags the trainer lets open a name, or stand inside one,
-                // of each kind (tools/trainer/PlaceRoleScheme.h, OrgRoleScheme.h).
+                // of each kind (tools/trainer/PlaceRoleScheme.h, OrgRoleScheme.h);
+                // a listed brand (nz) opens organisations too (格力/电器): the
+                // list names today's companies by their brands.
                 CEntityRecognizer::Backoff backoff;
                 backoff.context = e.context;
                 backoff.listed = e.supplement;
                 backoff.opening[0] = codes({"ns"});
-                backoff.opening[1] = codes({"ns", "nt"});
+                backoff.opening[1] = codes({"ns", "nt", "nz"});
                 backoff.inner[1] = codes({"n", "vn", "nz", "j"});
                 entityStage->SetBackoff(backoff);
             }
