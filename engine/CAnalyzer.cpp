@@ -1,7 +1,9 @@
 #include "engine/CAnalyzer.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <new>
+#include <vector>
 
 #include "engine/CModel.h"
 #include "engine/CSymbolTagger.h"
@@ -111,6 +113,28 @@ void CAnalyzer::BuildNewStages(const CModel& m)
             entityStage->SetPartTagger(posTagger.get());
             entityStage->SetSymbolTagger(symbolTagger.get());
             entityStage->SetPlaceSuffixes(e.placeSuffixes);
+            if ((e.context || e.supplement) && tagSet != nullptr) {
+                const auto codes = [this](std::initializer_list<const char*> names) {
+                    std::vector<uint8_t> c;
+                    for (const char* name : names) {
+                        const int code = tagSet->Code(name);
+                        if (code >= 0 && code < 255)
+                            c.push_back(static_cast<uint8_t>(code));
+                    }
+                    return c;
+                };
+                // The tags the trainer lets open a name, or stand inside one,
+                // of each kind (tools/trainer/PlaceRoleScheme.h, OrgRoleScheme.h);
+                // a listed brand (nz) opens organisations too (格力/电器): the
+                // list names today's companies by their brands.
+                CEntityRecognizer::Backoff backoff;
+                backoff.context = e.context;
+                backoff.listed = e.supplement;
+                backoff.opening[0] = codes({"ns"});
+                backoff.opening[1] = codes({"ns", "nt", "nz"});
+                backoff.inner[1] = codes({"n", "vn", "nz", "j"});
+                entityStage->SetBackoff(backoff);
+            }
             if (e.stops && tagSet != nullptr) {
                 const auto code = [this](const char* name) {
                     const int c = tagSet->Code(name);
@@ -138,8 +162,11 @@ void CAnalyzer::BuildNewStages(const CModel& m)
     const bool newPos = m.NewPosOn();
     posStage.reset(new (std::nothrow) CPosStage(*posTagger, newPos ? m.pos.model.get() : nullptr,
                                                 newPos ? m.core.posLexicon.get() : nullptr, ids.unknownPerson, veto));
-    if (posStage && newPos && entityStage)
+    if (posStage && newPos && entityStage) {
         posStage->SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
+        if (m.entities.partsPos)
+            entityStage->SetPartStage(posStage.get());
+    }
     if (posStage && newPos) {
         bool closed[256] = {};
         if (tagSet != nullptr)

@@ -239,6 +239,12 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
                [](CModel& m) { return &m.entities.stops; }),
         Switch("PlaceSuffixes", Row::kOnlyOn, "place and organisation names", false,
                [](CModel& m) { return &m.entities.placeSuffixes; }),
+        Switch("EntityContext", Row::kOnlyOn, "place and organisation names", false,
+               [](CModel& m) { return &m.entities.context; }),
+        Switch("EntitySupplement", Row::kOnlyOn, "place and organisation names", false,
+               [](CModel& m) { return &m.entities.supplement; }),
+        Switch("EntityPartsPos", Row::kOnlyOn, "place and organisation names", false,
+               [](CModel& m) { return &m.entities.partsPos; }),
         Switch("NewPos", Row::kUnlessOff, "part of speech", false, [](CModel& m) { return &m.pos.on; }),
         Switch("WebText", Row::kOnlyOn, "web text", false, [](CModel& m) { return &m.webTextOn; }),
     };

@@ -156,6 +156,14 @@ public:
         // PlaceSuffixes: a place takes the word after it that mostly ends
         // places (东亚/地区).
         bool placeSuffixes = false;
+        // EntityContext: any token may stand just before or after a name.
+        bool context = false;
+        // EntitySupplement: a supplementary word takes the roles of its
+        // list's tag.
+        bool supplement = false;
+        // EntityPartsPos: the words of merged names are tagged by the
+        // part-of-speech model of the sentence's other words.
+        bool partsPos = false;
         std::unique_ptr<CPosLexicon> placeRoles;
         std::unique_ptr<CTagTransitions> placeContext;
         std::unique_ptr<CRoleTagger> placeAutomaton;

@@ -9,6 +9,7 @@
 #include "tagging/CPosLexicon.h"
 #include "tagging/CHmmTagger.h"
 #include "tagging/CNameBounds.h"
+#include "tagging/CPosStage.h"
 
 namespace {
 
@@ -64,9 +65,12 @@ CEntityRecognizer::~CEntityRecognizer() = default;
 void CEntityRecognizer::Run(CSentence& sentence)
 {
     Recognize(sentence.text, sentence.items, sentence.count);
-    if (!hasParts || partTagger == nullptr)
+    if (!hasParts || (partTagger == nullptr && partStage == nullptr))
         return;
-    TagParts(*partTagger);
+    if (partStage != nullptr)
+        TagParts(*partStage, sentence.length);
+    else
+        TagParts(*partTagger);
     if (symbolTagger != nullptr)
         symbolTagger->ApplyToParts(sentence.text, parts.data(), parts.size());
     if (partOffsets.size() == static_cast<size_t>(sentence.count) + 1) {
@@ -200,8 +204,69 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
     count = d;
 }
 
+int CEntityRecognizer::ListedClass(int k, size_t w) const
+{
+    const TokenRecord& t = work[w];
+    if (!backoff.listed || !(t.flags & kFlagSupplementWord) || (t.flags & kFlagUserWord) || t.fixedTag == kUnknownTag)
+        return 0;
+    const auto has = [&](const std::vector<uint8_t>& tags) {
+        return std::find(tags.begin(), tags.end(), t.fixedTag) != tags.end();
+    };
+    return has(backoff.opening[k]) ? 1 : has(backoff.inner[k]) ? 2 : 0;
+}
+
+bool CEntityRecognizer::BackoffCandidates(const Model& model)
+{
+    const int k = &model == &models[0] ? 0 : 1;
+    const size_t n = work.size();
+    const CPosLexicon& roles = *model.kind.roles;
+    const auto other = static_cast<uint8_t>(model.kind.automaton->GetSymbolCount() - 1);
+    ownEntries.clear();
+    own.assign(n, CHmmTagger::Candidates{});
+    std::vector<std::pair<size_t, size_t>>& spans = ownSpans; // into ownEntries, pointed at once it stops growing
+    spans.assign(n, {0, 0});
+    bool any = false;
+    for (size_t w = 1; w + 1 < n; ++w) {
+        const size_t from = ownEntries.size();
+        const auto add = [&](uint8_t role, int32_t frequency) {
+            for (size_t e = from; e < ownEntries.size(); ++e)
+                if (ownEntries[e].tag == role)
+                    return;
+            ownEntries.push_back({role, frequency});
+        };
+        const int listed = ListedClass(k, w);
+        if (listed != 0) {
+            // A word seen once in each role the trainer's rule gives it.
+            add(other, 1);
+            if (listed == 1)
+                add(kRoleFirst, 1);
+            add(kRoleInner, 1);
+        } else {
+            int count = 0;
+            const CPosLexicon::Entry* e = roles.Lookup(work[w].wordId, &count);
+            if (e == nullptr || count <= 0)
+                add(other, 0);
+            for (int i = 0; i < count; ++i)
+                add(e[i].tag, e[i].frequency);
+        }
+        if (backoff.context && k == 1)
+            add(kRoleAfter, 0);
+        spans[w] = {from, ownEntries.size() - from};
+        any = true;
+    }
+    for (size_t w = 0; w < n; ++w)
+        if (spans[w].second > 0)
+            own[w] = CHmmTagger::Candidates{ownEntries.data() + spans[w].first, static_cast<int>(spans[w].second)};
+    return any;
+}
+
 bool CEntityRecognizer::MayHoldName(const Model& model) const
 {
+    // A supplementary word read by its tag is none of the lexicon's words.
+    const int k = &model == &models[0] ? 0 : 1;
+    for (size_t w = 0; backoff.listed && w < work.size(); ++w)
+        if (ListedClass(k, w) != 0)
+            return true;
     if (model.runs.IsBuilt())
         return model.runs.MayAccept(work.data(), static_cast<int>(work.size()));
     // The default role (of words the lexicon lacks) neither starts nor ends one.
@@ -222,7 +287,10 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
     if (!MayHoldName(model))
         return;
     const int n = static_cast<int>(work.size());
-    model.hmm->Tag(work.data(), n);
+    if ((backoff.context || backoff.listed) && BackoffCandidates(model))
+        model.hmm->Tag(work.data(), n, own.data());
+    else
+        model.hmm->Tag(work.data(), n);
     if (placeSuffixes && &model == &models[0])
         JoinPlaceSuffixes(model);
     const CRoleTagger& automaton = *model.kind.automaton;
@@ -395,6 +463,21 @@ void CEntityRecognizer::TagParts(CHmmTagger& posTagger)
     if (!hasParts)
         return;
     posTagger.Tag(before.data(), beforeCount);
+    CollectParts();
+}
+
+void CEntityRecognizer::TagParts(CPosStage& posStage, int length)
+{
+    parts.clear();
+    partOffsets.assign(pieceOffsets.begin(), pieceOffsets.end());
+    if (!hasParts)
+        return;
+    posStage.TagTokens(sentenceText, length, before.data(), beforeCount);
+    CollectParts();
+}
+
+void CEntityRecognizer::CollectParts()
+{
     for (const Piece& p : pieces) {
         uint8_t tag = p.tag;
         if (tag == kUnknownTag && p.first == p.last && p.first >= 0 && p.first < beforeCount)

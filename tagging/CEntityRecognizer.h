@@ -8,13 +8,14 @@
 
 #include "segment/CSentence.h"
 #include "segment/TokenRecord.h"
+#include "tagging/CHmmTagger.h"
+#include "tagging/CPosLexicon.h"
 #include "tagging/CRoleTagger.h"
 #include "tagging/CRunFilter.h"
 
-class CHmmTagger;
+class CPosStage;
 class CSymbolTagger;
 class CPDAT;
-class CPosLexicon;
 class CTagTransitions;
 
 // Place and organisation names, found after the person names and before the
@@ -48,6 +49,24 @@ public:
     static constexpr uint8_t kRoleWhole = 9;
     static constexpr uint8_t kRoleAfter = 11;   // the token just after a name
     static constexpr uint8_t kRoleBetween = 12; // after one name and before the next
+
+    // Roles for the tokens the role lexicons, learnt from one month of text,
+    // know too little about. context: any token may follow an organisation,
+    // as an unseen word does under the emission's smoothing; the trainer gives
+    // that role only to the tokens it saw right after one, so a word never
+    // seen there (治安 after 鞍山公安局) kept every organisation before it from
+    // ending. (Places, mostly one word and ended by a few suffixes, lose by it.)
+    // listed: a supplementary word, which training never saw, is read as a
+    // word of its list's tag seen once, by the rule the trainer completes its
+    // lexicons with: a tag of opening[kind] may open a name or stand inside
+    // one, a tag of inner[kind] may stand inside one (kind 0 places, 1
+    // organisations; 鞍山/ns of today's vocabulary opens 鞍山公安局).
+    struct Backoff {
+        bool context = false;
+        bool listed = false;
+        std::vector<uint8_t> opening[2];
+        std::vector<uint8_t> inner[2];
+    };
 
     // Where a name of several words stops, by what its words are: it never
     // takes in a conjunction (和 与 及) nor a numeral with its measure word
@@ -87,9 +106,14 @@ public:
     // tagged and handed to the sentence as its parts.
     void Run(CSentence& sentence);
     void SetPartTagger(CHmmTagger* tagger) { partTagger = tagger; }
+    // With a part stage (the analyser's part-of-speech stage) the words of the
+    // merged names are tagged as the sentence's other words are, by its model,
+    // in place of the part tagger.
+    void SetPartStage(CPosStage* stage) { partStage = stage; }
     // Gives the parts that are punctuation or symbols the tag w (may be null).
     void SetSymbolTagger(const CSymbolTagger* tagger) { symbolTagger = tagger; }
     void SetStops(const Stops& s) { stops = s; }
+    void SetBackoff(const Backoff& b) { backoff = b; }
     // Whether a place the role tagger read as whole takes the next word as its
     // suffix when the place roles of that word say it mostly ends a place
     // rather than follows one (东亚/地区): the tagger's emissions
@@ -104,6 +128,8 @@ public:
     // Tags the words of the merged names with the part-of-speech tagger, in the
     // context of the tokens as they were before Recognize, and fills GetParts.
     void TagParts(CHmmTagger& posTagger);
+    // The same with a part-of-speech stage (length: the sentence's).
+    void TagParts(CPosStage& posStage, int length);
     // After TagParts: the words of token i of the last result are
     // GetParts()[GetPartOffsets()[i] .. GetPartOffsets()[i + 1]); none for a
     // token that is one word. count + 1 offsets.
@@ -147,6 +173,13 @@ private:
     // lexicon gives them: most sentences have none, and need no role tagging.
     bool MayHoldName(const Model& model) const;
 
+    // Whether work token w is a supplementary word that Backoff::listed reads
+    // by its tag for kind k: 1 opening, 2 inner, 0 neither.
+    int ListedClass(int k, size_t w) const;
+    // The candidates of the work tokens under the back-off rules, into own;
+    // whether any token has candidates of its own.
+    bool BackoffCandidates(const Model& model);
+
     // The names one kind's models find in work, appended to found.
     void FindNames(const Model& model, int count, std::vector<Merge>& found);
     // Rewrites the roles of work inside the runs so that each run stops at
@@ -161,6 +194,9 @@ private:
     const CPDAT* dict;
     int32_t newWordId;
     CHmmTagger* partTagger = nullptr;
+    CPosStage* partStage = nullptr;
+    // Fills parts from pieces, the tokens before recognition being tagged.
+    void CollectParts();
     Model models[2];
 
     // Per sentence, reused.
@@ -179,6 +215,10 @@ private:
     const char* sentenceText = nullptr; // of the last Recognize
     const CSymbolTagger* symbolTagger = nullptr;
     Stops stops;
+    Backoff backoff;
+    std::vector<CPosLexicon::Entry> ownEntries;
+    std::vector<CHmmTagger::Candidates> own;
+    std::vector<std::pair<size_t, size_t>> ownSpans;
     bool placeSuffixes = false;
     std::vector<Part> parts;
     std::vector<int32_t> partOffsets;

@@ -43,7 +43,7 @@ double CHmmTagger::EmissionNumerator(int32_t frequency) const
     return std::log(frequency + kEmissionSmoothing);
 }
 
-int CHmmTagger::Tag(TokenRecord* items, int count)
+int CHmmTagger::Tag(TokenRecord* items, int count, const Candidates* own)
 {
     if (count <= 0 || items == nullptr)
         return 0;
@@ -62,6 +62,10 @@ int CHmmTagger::Tag(TokenRecord* items, int count)
         int k = 0;
         const CPosLexicon::Entry* list =
             lexicon != nullptr ? lexicon->Lookup(items[j].wordId, &k) : nullptr;
+        if (own != nullptr && own[j].entries != nullptr && own[j].count > 0) {
+            list = own[j].entries;
+            k = own[j].count;
+        }
         if (list != nullptr)
             __builtin_prefetch(list);
         if (useFixedTags && items[j].fixedTag != 255) {

@@ -20,8 +20,18 @@ public:
                double vocabularySize, uint8_t defaultTag, int32_t personWordId = -1);
     virtual ~CHmmTagger() = default;
 
+    // A token's own candidates, in place of the lexicon's (entries null: the
+    // lexicon's).
+    struct Candidates {
+        const CPosLexicon::Entry* entries = nullptr;
+        int count = 0;
+    };
+
     // Tags items[0..count-1] in place; always 0.
-    int Tag(TokenRecord* items, int count);
+    int Tag(TokenRecord* items, int count) { return Tag(items, count, nullptr); }
+    // The same, token j taking own[j] as its candidates where own[j] has any
+    // (own may be null; fixed tags and merged names still come first).
+    int Tag(TokenRecord* items, int count, const Candidates* own);
 
     void SetPersonWordId(int32_t id) { personWordId = id; }
     // The ids of the place- and organisation-name words (-1: none). A token

@@ -14,12 +14,17 @@ CPosStage::CPosStage(CHmmTagger& tagger, const CPosModel* m, const CPosLexicon* 
 
 void CPosStage::Run(CSentence& s)
 {
+    TagTokens(s.text, s.length, s.items, s.count);
+}
+
+void CPosStage::TagTokens(const char* text, int length, TokenRecord* items, int count)
+{
     if (model != nullptr)
-        TagWithModel(s.text, s.length, s.items, s.count);
+        TagWithModel(text, length, items, count);
     else
-        posTagger.Tag(s.items, s.count);
+        posTagger.Tag(items, count);
     if (veto != nullptr)
-        veto->Veto(s.items, s.count);
+        veto->Veto(items, count);
 }
 
 void CPosStage::TagWithModel(const char* text, int length, TokenRecord* items, int count)

@@ -39,6 +39,8 @@ public:
     void SetUserWordClass(int32_t classWordId, const bool (&closed)[256]) { ws.SetUserWordClass(classWordId, closed); }
 
     void Run(CSentence& sentence);
+    // Tags tokens as Run tags a sentence's (text, length: the sentence's).
+    void TagTokens(const char* text, int length, TokenRecord* items, int count);
 
 private:
     void TagWithModel(const char* text, int length, TokenRecord* items, int count);

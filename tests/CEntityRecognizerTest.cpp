@@ -48,6 +48,9 @@ const FixtureWord kWords[] = {
     // mostly end and open names.
     {"和", kOther, kInner, kC}, {"第九", kOther, kInner, kM}, {"届", kOther, kInner, kQ},
     {"总社", kOther, kLast, kN, kInner}, {"报业", kOther, kFirst, kN, kInner},
+    // For the back-off: a word that mostly stands outside names but sometimes
+    // ends an organisation.
+    {"分台", kOther, kOther, kN, kLast},
 };
 
 class EntityFixture : public ::testing::Test {
@@ -80,9 +83,14 @@ protected:
     // The role models of both kinds, the sentence markers with the roles
     // given, and a recogniser over them.
     // roleFrequency: the count of each role the tagger divides by (100 unless given).
+    // unseen: pairs of roles (previous, next) that training never showed.
     void LoadRoleModels(const ModelWriter::LexiconEntries& beginRoles, const ModelWriter::LexiconEntries& endRoles,
-                        const std::map<int, int32_t>& roleFrequency = {})
+                        const std::map<int, int32_t>& roleFrequency = {},
+                        const std::vector<std::pair<int, int>>& unseen = {})
     {
+        std::vector<int32_t> pairs(kCount * kCount, 5);
+        for (const auto& u : unseen)
+            pairs[static_cast<size_t>(u.first * kCount + u.second)] = 0;
         std::vector<int32_t> frequencies(kCount, 100);
         for (const auto& f : roleFrequency)
             frequencies[static_cast<size_t>(f.first)] = f.second;
@@ -93,15 +101,14 @@ protected:
             lexicon[static_cast<size_t>(ids.sentenceEnd)] = endRoles;
             for (size_t i = 0; i < std::size(kWords); ++i) {
                 const int role = k == 0 ? kWords[i].placeRole : kWords[i].orgRole;
-                if (role != kOther)
+                if (role != kOther || (k == 1 && kWords[i].orgRole2 != kOther))
                     lexicon[SpecialWords::kCount + i] = {{static_cast<uint8_t>(role), 10}};
                 if (k == 1 && kWords[i].orgRole2 != kOther)
                     lexicon[SpecialWords::kCount + i].push_back({static_cast<uint8_t>(kWords[i].orgRole2), 9});
             }
             // Every pair of roles seen: the words alone decide.
             ASSERT_TRUE(ModelWriter::WriteLexicon(stem + ".role", lexicon));
-            ASSERT_TRUE(ModelWriter::WriteContext(stem + ".ctx", kCount, frequencies,
-                                                  std::vector<int32_t>(kCount * kCount, 5)));
+            ASSERT_TRUE(ModelWriter::WriteContext(stem + ".ctx", kCount, frequencies, pairs));
             ASSERT_TRUE(EntityAutomaton(k == 0 ? kNs : kNt).Write(stem + ".fsa"));
             ASSERT_TRUE(roles[k].Load((stem + ".role").c_str()));
             ASSERT_TRUE(contexts[k].Load((stem + ".ctx").c_str(), false));
@@ -114,7 +121,9 @@ protected:
         return {&roles[k], &contexts[k], &automata[k], k == 0 ? ids.unknownPlace : ids.unknownOrganization};
     }
     // The sentence of the given words between the markers; a word given as
-    // "+text" is a new word (the class word of new words, flagged).
+    // "+text" is a new word (the class word of new words, flagged), one given
+    // as "@text" or "%text" a supplementary word its list tags ns or n, "!text"
+    // one tagged c.
     void Build(const std::vector<std::string>& words)
     {
         text.clear();
@@ -125,13 +134,16 @@ protected:
         tokens.push_back(begin);
         for (const std::string& w : words) {
             const bool fresh = w[0] == '+';
-            const std::string g = Gbk(fresh ? w.substr(1) : w);
+            const int listed = w[0] == '@' ? kNs : w[0] == '%' ? kN : w[0] == '!' ? kC : -1;
+            const std::string g = Gbk(fresh || listed >= 0 ? w.substr(1) : w);
             TokenRecord t;
             t.start = static_cast<int>(text.size());
             text += g;
             t.end = static_cast<int>(text.size());
-            t.wordId = fresh ? ids.unknownProper : dict.ExactMatch(g.c_str());
-            t.flags = fresh ? kFlagNewWord : 0;
+            t.wordId = fresh || listed >= 0 ? ids.unknownProper : dict.ExactMatch(g.c_str());
+            t.flags = fresh ? kFlagNewWord : listed >= 0 ? kFlagSupplementWord : 0;
+            if (listed >= 0)
+                t.fixedTag = static_cast<uint8_t>(listed);
             t.kind = 0;
             tokens.push_back(t);
         }
@@ -267,6 +279,51 @@ TEST_F(EntityFixture, MergesStopWhereTheWordsSayANameEnds)
     }
 }
 
+TEST_F(EntityFixture, BackoffRolesLetUnseenWordsTakePartInNames)
+{
+    // Training never showed an organisation's last role followed by the
+    // default role: only a token that has the role after a name may follow one.
+    // The default role is the most frequent, as in trained models.
+    LoadRoleModels({{kSentenceBegin, 10}}, {{kSentenceEnd, 10}}, {{kOther, 1000}},
+                   {{kLast, kOther}, {kLastPiece, kOther}});
+    CEntityRecognizer::Backoff backoff;
+    backoff.opening[0] = {kNs};
+    backoff.opening[1] = {kNs, kNt};
+    backoff.inner[1] = {kN};
+    const struct {
+        const char* label;
+        std::vector<std::string> words;
+        bool context, listed;
+        const char* expected;
+    } cases[] = {
+        // 在 was never seen after a name; 分台 mostly stands outside one.
+        {"a word never seen after a name, no back-off", {"在", "中国", "分台", "在"}, false, false,
+         "在/40  中国/29  分台/21  在/40"},
+        {"a word never seen after a name, context", {"在", "中国", "分台", "在"}, true, false,
+         "在/40  [中国/29 分台/21]中国分台/31  在/40"},
+        // A listed place of today's vocabulary opens an organisation, a listed
+        // noun stands inside one; each only with its back-off.
+        {"a listed place, no back-off", {"在", "@鞍山", "国际", "电台"}, false, false,
+         "在/40  鞍山/21  国际/21  电台/21"},
+        {"a listed place opens a name", {"在", "@鞍山", "国际", "电台"}, false, true,
+         "在/40  [鞍山/21 国际/21 电台/21]鞍山国际电台/31"},
+        {"a listed noun inside a name", {"在", "中国", "%台联", "电台"}, false, true,
+         "在/40  [中国/29 台联/21 电台/21]中国台联电台/31"},
+        {"a listed noun, no back-off", {"在", "中国", "%台联", "电台"}, false, false,
+         "在/40  中国/29  台联/21  电台/21"},
+        // A listed noun opens no name, and a tag of neither list joins none.
+        {"a listed noun first", {"在", "%台联", "国际", "电台"}, false, true, "在/40  台联/21  国际/21  电台/21"},
+        {"a listed conjunction", {"在", "中国", "!及", "电台"}, true, true, "在/40  中国/29  及/21  电台/21"},
+    };
+    for (const auto& c : cases) {
+        backoff.context = c.context;
+        backoff.listed = c.listed;
+        recognizer->SetBackoff(backoff);
+        Build(c.words);
+        EXPECT_EQ(Run(), Gbk(c.expected)) << c.label;
+    }
+}
+
 TEST_F(EntityFixture, MergedTokensAreClassWordsWithTheirCodeForThePosPass)
 {
     // 格拉哥 fails the organisation's run at 中国, which still opens the next.
@@ -330,6 +387,31 @@ TEST_F(EntityFixture, ANameNeverTakesInASentenceMarker)
         EXPECT_EQ(tokens[static_cast<size_t>(count) - 1].wordId, ids.sentenceEnd) << c.label;
         EXPECT_LE(count, tokensIn) << c.label;
     }
+}
+
+TEST(EntityTagging, ATokensOwnCandidatesReplaceTheLexiconsOnlyWhereGiven)
+{
+    // Word 4 is tag 21 in the lexicon; token 2's own candidates make it 29.
+    std::vector<ModelWriter::LexiconEntries> entries(5);
+    entries[4] = {{21, 10}};
+    TempDir tmp;
+    ASSERT_TRUE(ModelWriter::WriteLexicon(tmp / "l.role", entries));
+    CPosLexicon lexicon;
+    ASSERT_TRUE(lexicon.Load((tmp / "l.role").c_str()));
+    CHmmTagger tagger(&lexicon, nullptr, 10, 7);
+    std::vector<TokenRecord> tokens(4);
+    tokens[1].wordId = tokens[2].wordId = 4;
+    const CPosLexicon::Entry own29[] = {{29, 3}};
+    std::vector<CHmmTagger::Candidates> own(4);
+    own[2] = {own29, 1};
+    tagger.Tag(tokens.data(), 4, own.data());
+    EXPECT_EQ(tokens[1].tag, 21);
+    EXPECT_EQ(tokens[2].tag, 29);
+    EXPECT_EQ(tokens[3].tag, 7);
+    // An empty list is none of its own.
+    own[2] = {own29, 0};
+    tagger.Tag(tokens.data(), 4, own.data());
+    EXPECT_EQ(tokens[2].tag, 21);
 }
 
 TEST(EntityTagging, TheClassWordsOfPlacesAndOrganisationsTakeTheirCodeFromKind)
@@ -475,6 +557,77 @@ TEST_F(EntityStage, TrainedPlacesTakeTheWordThatMostlyEndsPlaces)
             if (t.tag == "ns")
                 names += std::string(t.word) + "/" + std::string(t.tag) + " ";
         EXPECT_EQ(names, c.places) << c.text;
+    }
+}
+
+TEST_F(EntityStage, TrainedBackoffEndsOrganisationsBeforeUnseenWords)
+{
+    // The trained default (EntityContext, EntitySupplement on) against the
+    // three back-off keys off.
+    const struct {
+        const char* text;
+        const char* on;  // the organisations, as "word "
+        const char* off;
+    } cases[] = {
+        // A verb never seen right after an organisation.
+        {"昨天，张家口市邮电局协同有关部门检查了线路。", "张家口市邮电局 ", ""},
+        {"义乌市工商局查处了一批假冒商品。", "义乌市工商局 ", ""},
+        // Names the role models knew already stay as they were.
+        {"他在绵阳市卫生局工作多年。", "绵阳市卫生局 ", "绵阳市卫生局 "},
+        {"淄博市环保局局长介绍了情况。", "淄博市环保局 ", "淄博市环保局 "},
+    };
+    const std::string trained = ReadFile(kTrained + "/Configure.xml");
+    ASSERT_NE(trained.find("<EntityContext>on</EntityContext>"), std::string::npos);
+    ASSERT_NE(trained.find("<EntitySupplement>on</EntitySupplement>"), std::string::npos);
+    for (bool on : {true, false}) {
+        const auto model = on ? Open("<NewWords>on</NewWords>\n")
+                              : Open("<NewWords>on</NewWords>\n", "<EntityContext>on</EntityContext>",
+                                     "<EntityContext>off</EntityContext><EntitySupplement>off</EntitySupplement>");
+        morv::Analyzer analyzer(*model);
+        for (const auto& c : cases) {
+            std::string names;
+            for (const morv::Token& t : analyzer.Analyze(c.text))
+                if (t.tag == "nt")
+                    names += std::string(t.word) + " ";
+            EXPECT_EQ(names, on ? c.on : c.off) << c.text << (on ? ", back-off on" : ", off");
+        }
+    }
+}
+
+TEST_F(EntityStage, TrainedPartsAreTaggedAsTheSentenceWithoutNamesIs)
+{
+    // With EntityPartsPos (trained default) the words of a merged name get the
+    // tags the part-of-speech model gives the same tokens when no names are
+    // merged at all.
+    const char* texts[] = {
+        "我通过中国国际广播电台向香港特别行政区同胞问候。",
+        "他在绵阳市卫生局工作多年。",
+        "珠海格力电器股份有限公司发布了新产品。",
+    };
+    const auto merged = Open("<NewWords>on</NewWords>\n");
+    const auto plain = Open("<NewWords>on</NewWords><PlaceNames>off</PlaceNames>\n");
+    morv::Analyzer withNames(*merged), without(*plain);
+    for (const char* text : texts) {
+        std::string parts, words;
+        for (const morv::Token& t : withNames.Analyze(text))
+            for (const morv::Part& p : t.parts)
+                parts += std::string(p.word) + "/" + std::string(p.tag) + " ";
+        ASSERT_FALSE(parts.empty()) << text;
+        std::string all;
+        for (const morv::Token& t : without.Analyze(text))
+            all += " " + std::string(t.word) + "/" + std::string(t.tag) + " ";
+        // Every part, in order, is one of the unmerged tokens with its tag.
+        size_t from = 0;
+        std::string rest = parts;
+        while (!rest.empty()) {
+            const size_t space = rest.find(' ');
+            const std::string item = " " + rest.substr(0, space + 1);
+            const size_t at = all.find(item, from);
+            EXPECT_NE(at, std::string::npos) << text << ": " << item << " in" << all;
+            if (at != std::string::npos)
+                from = at + item.size() - 1;
+            rest.erase(0, space + 1);
+        }
     }
 }
 
