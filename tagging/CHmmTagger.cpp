@@ -36,11 +36,19 @@ CHmmTagger::CHmmTagger(const CPosLexicon* lexicon, const CTagTransitions* transi
         smallNumerators[static_cast<size_t>(f)] = std::log(f + kEmissionSmoothing);
 }
 
-double CHmmTagger::EmissionNumerator(int32_t frequency) const
+double CHmmTagger::EmissionNumerator(int32_t frequency)
 {
     if (frequency >= 0 && frequency < kSmallFrequencies)
         return smallNumerators[static_cast<size_t>(frequency)];
-    return std::log(frequency + kEmissionSmoothing);
+    if (frequency < 0)
+        return std::log(frequency + kEmissionSmoothing);
+    // The large frequencies are those of a few common words, met again and again.
+    LargeNumerator& cached = largeNumerators[static_cast<size_t>(frequency) % kLargeNumerators];
+    if (cached.frequency != frequency) {
+        cached.frequency = frequency;
+        cached.value = std::log(frequency + kEmissionSmoothing);
+    }
+    return cached.value;
 }
 
 int CHmmTagger::Tag(TokenRecord* items, int count, const Candidates* own)
@@ -49,14 +57,19 @@ int CHmmTagger::Tag(TokenRecord* items, int count, const Candidates* own)
         return 0;
     const size_t n = static_cast<size_t>(count);
 
-    // Candidate lists point into the lexicon (or at the default entry); resize
-    // keeps the capacity of earlier sentences.
-    candidates.resize(n);
-    candidateCounts.resize(n);
-    firstSlot.resize(n);
+    // Each candidate gets a slot holding what the search reads of it: its tag,
+    // its transition row and its emission term, so that the search reads them
+    // side by side. The arrays keep the capacity of earlier sentences.
+    firstSlot.resize(n + 1);
     if (useFixedTags || placeId >= 0 || organizationId >= 0)
         fixedEntries.resize(n);
     Prefetch(items, count);
+    // The transition rows lie side by side, one per code below the tag count
+    // and one for every code above it (what LogRow hands out), read here
+    // once: the slots' stores below could otherwise alias them.
+    const double* const rowBase = transitions != nullptr ? transitions->LogRow(0) : noTransitions;
+    const unsigned rowLimit = transitions != nullptr ? static_cast<unsigned>(transitions->GetTagCount()) : 0;
+    const double* const denominators = emissionDenominator;
     size_t slots = 0;
     for (size_t j = 0; j < n; ++j) {
         int k = 0;
@@ -88,50 +101,62 @@ int CHmmTagger::Tag(TokenRecord* items, int count, const Candidates* own)
         // keep the work per token pair bounded.
         if (k > maxCandidates)
             k = maxCandidates;
-        candidates[j] = list;
-        candidateCounts[j] = k;
         firstSlot[j] = slots;
-        slots += static_cast<size_t>(k);
+        const size_t next = slots + static_cast<size_t>(k);
+        if (next > slotTags.size()) {
+            const size_t room = std::max(2 * slotTags.size(), next + 64);
+            slotTags.resize(room);
+            slotRows.resize(room);
+            slotEmissions.resize(room);
+        }
+        uint8_t* const tagOut = slotTags.data() + slots;
+        const double** const rowOut = slotRows.data() + slots;
+        double* const emissionOut = slotEmissions.data() + slots;
+        for (int q = 0; q < k; ++q) {
+            const uint8_t tag = list[q].tag;
+            const double emission = EmissionNumerator(list[q].frequency) - denominators[tag];
+            rowOut[q] = rowBase + (tag < rowLimit ? tag : rowLimit) * CTagTransitions::kRowWidth;
+            // The emission term as the search adds it: ln(f + 0.02) - ln(F + 0.02 V).
+            emissionOut[q] = emission;
+            tagOut[q] = tag;
+        }
+        slots = next;
     }
+    firstSlot[n] = slots;
     scores.resize(slots);
     back.resize(slots);
     lastCount = count;
 
+    const uint8_t* const tags = slotTags.data();
+    const double* const* const rows = slotRows.data();
+    const double* const emissions = slotEmissions.data();
+    double* const score = scores.data();
+    int* const from = back.data();
     // Every candidate of token 0 starts at 0: the path begins with the token, and
     // no candidate of it is favoured before the first transition.
-    for (int k = 0; k < candidateCounts[0]; ++k) {
-        scores[static_cast<size_t>(k)] = 0.0;
-        back[static_cast<size_t>(k)] = 0;
+    for (size_t c = 0; c < firstSlot[1]; ++c) {
+        score[c] = 0.0;
+        from[c] = 0;
     }
 
     for (size_t j = 1; j < n; ++j) {
-        const CPosLexicon::Entry* prev = candidates[j - 1];
-        const int prevCount = candidateCounts[j - 1];
-        const double* prevScores = &scores[firstSlot[j - 1]];
-        const CPosLexicon::Entry* cur = candidates[j];
-        double* curScores = &scores[firstSlot[j]];
-        int* curBack = &back[firstSlot[j]];
-        // The transition rows of the previous token's candidates, looked up once
-        // for all candidates of this token.
-        prevRows.resize(static_cast<size_t>(prevCount));
-        for (int l = 0; l < prevCount; ++l)
-            prevRows[static_cast<size_t>(l)] =
-                transitions != nullptr ? transitions->LogRow(prev[l].tag) : noTransitions;
-        const double* const* rows = prevRows.data();
-        for (int k = 0; k < candidateCounts[j]; ++k) {
-            const uint8_t tag = cur[k].tag;
-            double best = prevScores[0] + rows[0][tag];
-            int from = 0;
+        const size_t p0 = firstSlot[j - 1], c0 = firstSlot[j], c1 = firstSlot[j + 1];
+        const int prevCount = static_cast<int>(c0 - p0);
+        const double* const prevScores = score + p0;
+        const double* const* const prevRows = rows + p0;
+        for (size_t c = c0; c < c1; ++c) {
+            const uint8_t tag = tags[c];
+            double best = prevScores[0] + prevRows[0][tag];
+            int bestFrom = 0;
             for (int l = 1; l < prevCount; ++l) {
-                const double s = prevScores[l] + rows[l][tag];
+                const double s = prevScores[l] + prevRows[l][tag];
                 // On equal sums the earlier candidate of the previous token stays.
                 const bool better = s > best;
                 best = better ? s : best;
-                from = better ? l : from;
+                bestFrom = better ? l : bestFrom;
             }
-            best += EmissionNumerator(cur[k].frequency) - emissionDenominator[tag];
-            curScores[k] = best;
-            curBack[k] = from;
+            score[c] = best + emissions[c];
+            from[c] = bestFrom;
         }
     }
 
@@ -140,14 +165,15 @@ int CHmmTagger::Tag(TokenRecord* items, int count, const Candidates* own)
     int current = 0;
     for (size_t i = n; i-- > 0;) {
         TokenRecord& token = items[i];
-        token.tag = candidates[i][current].tag;
+        const size_t slot = firstSlot[i] + static_cast<size_t>(current);
+        token.tag = tags[slot];
         if (personWordId >= 0 && token.wordId == personWordId) {
             token.tag = token.kind;
             token.kind = kKindPersonName;
         } else if (IsEntity(token.wordId)) {
             token.kind = token.wordId == placeId ? kKindPlaceName : kKindOrganizationName;
         }
-        current = back[firstSlot[i] + static_cast<size_t>(current)];
+        current = from[slot];
     }
     return 0;
 }
@@ -155,7 +181,8 @@ int CHmmTagger::Tag(TokenRecord* items, int count, const Candidates* own)
 bool CHmmTagger::HasSlot(int token, int candidate) const
 {
     return token >= 0 && token < lastCount && candidate >= 0 &&
-           candidate < candidateCounts[static_cast<size_t>(token)];
+           static_cast<size_t>(candidate) <
+               firstSlot[static_cast<size_t>(token) + 1] - firstSlot[static_cast<size_t>(token)];
 }
 
 double CHmmTagger::GetScore(int token, int candidate) const

@@ -84,19 +84,28 @@ private:
     std::vector<CPosLexicon::Entry> fixedEntries; // one per token, for fixed tags and merged names
     int maxCandidates; // candidates per token at most
     // Working arrays, kept between sentences so that their capacity is reused.
-    std::vector<const CPosLexicon::Entry*> candidates;
-    std::vector<int> candidateCounts;
-    std::vector<size_t> firstSlot; // first score slot of each token
-    std::vector<const double*> prevRows; // transition rows of the previous token's candidates
-    double noTransitions[256];           // the row used without transition statistics
+    std::vector<size_t> firstSlot; // first slot of each token, and one past the last
+    // Per slot (one per candidate of a token): its tag, the transition row of
+    // that tag and the emission term.
+    std::vector<uint8_t> slotTags;
+    std::vector<const double*> slotRows;
+    std::vector<double> slotEmissions;
+    double noTransitions[256]; // the row used without transition statistics
     std::vector<double> scores;
     std::vector<int> back;
     int lastCount = 0;
     // The emission term's two logarithms, computed once: ln(F + 0.02 V) per tag and
     // ln(f + 0.02) for the small frequencies that most entries have.
-    double EmissionNumerator(int32_t frequency) const;
+    // Larger ones go through a small cache of the last logarithm per bucket.
+    double EmissionNumerator(int32_t frequency);
     double emissionDenominator[256];
     std::vector<double> smallNumerators;
+    struct LargeNumerator {
+        int32_t frequency = -1;
+        double value = 0;
+    };
+    static constexpr size_t kLargeNumerators = 256;
+    LargeNumerator largeNumerators[kLargeNumerators];
 };
 
 #endif

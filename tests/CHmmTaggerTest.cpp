@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -260,6 +261,104 @@ TEST_F(CHmmTaggerTest, NoTokenHasMoreCandidatesThanTheStatisticsHaveTags)
     CHmmTagger unbounded(&lexicon, &none, 1000.0, 21);
     unbounded.Tag(wide.data(), 4);
     EXPECT_NE(unbounded.GetBack(1, 255), -1);
+}
+
+// The Viterbi search written out plainly, one candidate list per token, for the
+// tagger's slot-based search to match bit for bit.
+struct PlainViterbi {
+    std::vector<std::vector<double>> score;
+    std::vector<std::vector<int>> back;
+    std::vector<uint8_t> tags;
+};
+
+PlainViterbi PlainTag(const std::vector<std::vector<Candidate>>& lists, const CTagTransitions& ctx,
+                      double vocabularySize)
+{
+    PlainViterbi out;
+    const size_t n = lists.size();
+    out.score.resize(n);
+    out.back.resize(n);
+    out.score[0].assign(lists[0].size(), 0.0);
+    out.back[0].assign(lists[0].size(), 0);
+    for (size_t j = 1; j < n; ++j) {
+        for (const Candidate& c : lists[j]) {
+            double best = out.score[j - 1][0] + ctx.LogTransition(lists[j - 1][0].tag, c.tag);
+            int from = 0;
+            for (size_t l = 1; l < lists[j - 1].size(); ++l) {
+                const double s = out.score[j - 1][l] + ctx.LogTransition(lists[j - 1][l].tag, c.tag);
+                if (s > best) {
+                    best = s;
+                    from = static_cast<int>(l);
+                }
+            }
+            best += std::log(c.frequency + 0.02) - std::log(ctx.TagFrequency(c.tag) + 0.02 * vocabularySize);
+            out.score[j].push_back(best);
+            out.back[j].push_back(from);
+        }
+    }
+    out.tags.resize(n);
+    int current = 0;
+    for (size_t i = n; i-- > 0;) {
+        out.tags[i] = lists[i][static_cast<size_t>(current)].tag;
+        current = out.back[i][static_cast<size_t>(current)];
+    }
+    return out;
+}
+
+TEST_F(CHmmTaggerTest, MatchesThePlainSearchOnRandomSentences)
+{
+    // Few distinct counts and frequencies, so that equal sums are common; tag
+    // codes past N (rows of the floor); frequencies past the small table's
+    // 4096, some of them sharing a bucket of the cache of their logarithms
+    // (those 256 apart).
+    std::mt19937 random(24);
+    for (int round = 0; round < 40; ++round) {
+        const int tagCount = 2 + static_cast<int>(random() % 12);
+        std::vector<int32_t> freq(static_cast<size_t>(tagCount));
+        std::vector<int32_t> counts(static_cast<size_t>(tagCount * tagCount));
+        for (int32_t& f : freq)
+            f = round % 3 == 0 ? 50 : 10 + static_cast<int32_t>(random() % 4) * 20;
+        for (int32_t& c : counts)
+            c = round % 3 == 0 ? 3 : static_cast<int32_t>(random() % 4);
+        std::vector<WordEntries> words(30);
+        for (WordEntries& word : words) {
+            const int k = static_cast<int>(random() % 5); // 0: no entries, the default tag
+            std::vector<bool> used(256, false);
+            for (int e = 0; e < k; ++e) {
+                uint8_t tag = static_cast<uint8_t>(random() % static_cast<unsigned>(tagCount + 2));
+                if (used[tag])
+                    continue;
+                used[tag] = true;
+                static const int32_t kFrequencies[] = {0, 1, 7, 4095, 4096, 5000, 5256, 70000, 70256};
+                const int32_t f = round % 3 == 0 ? 7 : kFrequencies[random() % 9];
+                word.push_back({tag, f});
+            }
+        }
+        LoadModels(CtxFile(1000, freq, counts), words);
+        const uint8_t defaultTag = static_cast<uint8_t>(random() % static_cast<unsigned>(tagCount));
+        CHmmTagger tagger(&lexicon, &ctx, 500.0, defaultTag);
+        for (int sentence = 0; sentence < 25; ++sentence) {
+            const int count = 1 + static_cast<int>(random() % 40);
+            std::vector<TokenRecord> tokens;
+            std::vector<std::vector<Candidate>> lists;
+            for (int i = 0; i < count; ++i) {
+                const int32_t id = static_cast<int32_t>(random() % 32) - 1; // -1 and 30: outside the lexicon
+                tokens.push_back(Token(id));
+                const bool listed = id >= 0 && id < 30 && !words[static_cast<size_t>(id)].empty();
+                lists.push_back(listed ? words[static_cast<size_t>(id)] : WordEntries{{defaultTag, 0}});
+                if (lists.back().size() > static_cast<size_t>(tagCount))
+                    lists.back().resize(static_cast<size_t>(tagCount)); // no more candidates than tags
+            }
+            const PlainViterbi plain = PlainTag(lists, ctx, 500.0);
+            tagger.Tag(tokens.data(), count);
+            ASSERT_EQ(Tags(tokens), plain.tags) << "round " << round << " sentence " << sentence;
+            for (int i = 0; i < count; ++i)
+                for (int c = 0; c < static_cast<int>(lists[static_cast<size_t>(i)].size()); ++c) {
+                    ASSERT_EQ(tagger.GetScore(i, c), plain.score[static_cast<size_t>(i)][static_cast<size_t>(c)]);
+                    ASSERT_EQ(tagger.GetBack(i, c), plain.back[static_cast<size_t>(i)][static_cast<size_t>(c)]);
+                }
+        }
+    }
 }
 
 } // namespace

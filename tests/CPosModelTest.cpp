@@ -327,6 +327,38 @@ TEST(CPosModel, ContextWeightsTransitionsAndTiesChooseTheTag)
     }
 }
 
+TEST(CPosModel, EveryWeightOfARowCountsWhateverItsLength)
+{
+    // The word's own row, of one to six weights, ends with the one that
+    // decides between b and c (without it they tie and b stays): each entry
+    // of a row, in every place a row's summing can leave it, is read.
+    struct Case {
+        std::vector<std::pair<uint8_t, int16_t>> row;
+        int expected;
+    };
+    const std::vector<Case> cases = {
+        {{{kB, -2}}, kC},
+        {{{kA, 1}, {kB, -2}}, kC},
+        {{{kEos, 1}, {kA, 1}, {kB, -2}}, kC},
+        {{{kBos, 1}, {kEos, 1}, {kA, 1}, {kB, -2}}, kC},
+        {{{kB, -2}, {kC, -3}}, kB},
+        {{{kA, 1}, {kB, -2}, {kC, -3}}, kB},
+        {{{kEos, 1}, {kA, 1}, {kB, -2}, {kC, -3}}, kB},
+        {{{kBos, 1}, {kEos, 1}, {kA, 1}, {kB, -2}, {kC, -3}}, kB},
+        {{{kBos, 1}, {kEos, 1}, {kA, 1}, {kB, -2}, {kC, -3}, {kD, 1}}, kB},
+    };
+    std::string text;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        Model m;
+        for (const auto& w : cases[i].row)
+            m.Weight(M::kWord, kEither, w.first, w.second);
+        CPosModel model;
+        ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+        EXPECT_EQ(Tags(model, Sentence({{kEither, "e"}}, text), text), std::vector<int>{cases[i].expected})
+            << "row " << i;
+    }
+}
+
 TEST(CPosModel, WordsWithoutEntriesTakeTheOpenTagsByTheirCharacters)
 {
     Model m;
