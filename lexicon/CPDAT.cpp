@@ -241,6 +241,35 @@ bool CPDAT::WalksPastFirstCharacter(const char* text, int* firstBytes) const
     return Step(base, parent, KeyAtText(s + bytes, second)) >= 0;
 }
 
+void CPDAT::TwoCharacterWalks(std::vector<uint32_t>& keys) const
+{
+    keys.clear();
+    // Codes back to keys (a build gives each key its own code).
+    std::vector<int32_t> keyOf(kKeyCount, -1);
+    for (int32_t key = 0; key < kKeyCount; ++key) {
+        const int32_t code = codeTable[static_cast<size_t>(key)];
+        if (code >= 0 && code < kKeyCount)
+            keyOf[static_cast<size_t>(code)] = key;
+    }
+    // A second step lands on an entry whose parent is a child of the root; a
+    // first step from the root lands on the entry of the first code.
+    for (int32_t t = 0; t < lookupLimit; ++t) {
+        const int32_t parent = entries[static_cast<size_t>(t)].check;
+        if (parent < 0 || parent >= lookupLimit || parent >= kKeyCount)
+            continue;
+        const Entry& p = entries[static_cast<size_t>(parent)];
+        if (p.check != -2)
+            continue;
+        const int64_t base = p.base < 0 ? -int64_t(p.base) : int64_t(p.base);
+        const int64_t second = int64_t(t) - base;
+        if (second < 0 || second >= kKeyCount)
+            continue;
+        const int32_t a = keyOf[static_cast<size_t>(parent)], b = keyOf[static_cast<size_t>(second)];
+        if (a >= 0 && b >= 0)
+            keys.push_back(uint32_t(a) << 16 | uint32_t(b));
+    }
+}
+
 int CPDAT::LongestMatch(const char* text, int* value) const
 {
     int found = -1;

@@ -93,6 +93,10 @@ public:
     // false when no word of two or more characters can prefix it. The byte
     // length of that first character (0 at the NUL) goes to *firstBytes.
     bool WalksPastFirstCharacter(const char* text, int* firstBytes) const;
+    // The character keys of every walk of two characters from the root (a
+    // path, whether or not a word ends there), as (first << 16 | second):
+    // exactly the texts WalksPastFirstCharacter is true for begin with one.
+    void TwoCharacterWalks(std::vector<uint32_t>& keys) const;
     int GetWordCount() const { return wordCount; }
 
     // Read-only views for tests and tools.

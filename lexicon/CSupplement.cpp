@@ -61,7 +61,21 @@ bool CSupplement::Load(const char* triePath, const char* tablePath, bool* tableF
         if (e.check != -1 && e.base < 0 && (e.value < 0 || static_cast<uint32_t>(e.value) >= n))
             return false;
 
+    // About sixteen bits a walk: one start in twenty without a walk finds its bit set.
+    std::vector<uint32_t> walks;
+    newTrie->TwoCharacterWalks(walks);
+    int log2 = 6;
+    while (log2 < 30 && (size_t(1) << log2) < 16 * walks.size())
+        ++log2;
+    std::vector<uint64_t> newBits((size_t(1) << log2) / 64, 0);
+
     trie.swap(newTrie);
+    walkBitsLog2 = log2;
+    walkBits.swap(newBits);
+    for (uint32_t keys : walks) {
+        const uint32_t bit = WalkBit(keys);
+        walkBits[bit >> 6] |= uint64_t(1) << (bit & 63);
+    }
     frequencies.swap(newFrequencies);
     tags.swap(newTags);
     loaded = true;

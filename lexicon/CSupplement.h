@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "lexicon/CPDAT.h"
+#include "lexicon/GbkChar.h"
 
 // The supplementary lexicon: words of a modern word list that the core
 // dictionary lacks, each with a frequency on the training corpus's scale and a
@@ -43,12 +44,25 @@ public:
     // (NUL-terminated); false only when none does. Two trie steps at most, so
     // that a caller can pass over the many starts where Matches finds nothing
     // it keeps.
+    // Answered from a bitmap of the trie's walks of two characters (hashed:
+    // a stray bit only costs a Matches that finds nothing longer), so that
+    // most starts cost one load instead of two trie steps.
     bool MayMatchBeyond(const char* text, int bytes) const
     {
         if (!loaded || text == nullptr)
             return false;
-        int first = 0;
-        return trie->WalksPastFirstCharacter(text, &first) || first > bytes;
+        const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+        int first = 0, second = 0;
+        const int32_t a = gbkchar::KeyInText(s, &first);
+        if (first > bytes)
+            return true;
+        if (a < 0)
+            return false;
+        const int32_t b = gbkchar::KeyInText(s + first, &second);
+        if (b < 0)
+            return false;
+        const uint32_t bit = WalkBit(uint32_t(a) << 16 | uint32_t(b));
+        return (walkBits[bit >> 6] >> (bit & 63)) & 1;
     }
     // Asks for the trie nodes of a later Matches at text (a hint).
     void Prefetch(const char* text, int depth) const
@@ -61,7 +75,12 @@ public:
     uint8_t Tag(int index) const { return tags[static_cast<size_t>(index)]; }
 
 private:
+    // The bit of a walk of two characters (keys first << 16 | second).
+    uint32_t WalkBit(uint32_t keys) const { return (keys * 0x9E3779B1u) >> (32 - walkBitsLog2); }
+
     std::unique_ptr<CPDAT> trie;
+    std::vector<uint64_t> walkBits; // 2^walkBitsLog2 bits, set for every walk of two characters
+    int walkBitsLog2 = 6;
     std::vector<float> frequencies;
     std::vector<uint8_t> tags;
     bool loaded = false;

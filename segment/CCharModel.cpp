@@ -439,6 +439,40 @@ void CCharModel::SpanDeficitsAt(const Workspace& ws, int i, int maxChars, float*
     }
 }
 
+void CCharModel::SpansWithin(const Workspace& ws, const uint8_t* longest, float margin2, float margin,
+                             uint8_t* within)
+{
+    // SpanDeficitsAt's sums in its order, so that each deficit is the same
+    // float; the span of two characters, the only one with B before E, first.
+    const int chars = ws.GetCharCount();
+    const float* s = ws.GetLabelScores();
+    const float* t = ws.GetTransitionScores();
+    const float all = ws.spanAll;
+    const float* right = ws.spanRight.data();
+    const float tBE = t[kB * 4 + kE], tBM = t[kB * 4 + kM], tME = t[kM * 4 + kE], tMM = t[kM * 4 + kM];
+    for (int i = 0; i < chars; ++i) {
+        const int last = std::min<int>(std::min<int>(longest[i], kMaxSpanChars), chars - i);
+        within[i] = 0;
+        if (last < 2)
+            continue;
+        const float left = ws.spanLeft[static_cast<size_t>(i)];
+        const float* x = s + static_cast<size_t>(i) * 4;
+        uint32_t bits = 0;
+        float word = x[kB] + x[4 + kE] + tBE;
+        if (all - (left + word + right[i + 1]) <= margin2)
+            bits = 1;
+        float inner = x[kB] + (x[4 + kM] + tBM);
+        for (int n = 3; n <= last; ++n) {
+            const float* y = x + static_cast<size_t>(n - 1) * 4;
+            word = inner + y[kE] + tME;
+            if (all - (left + word + right[i + n - 1]) <= margin)
+                bits |= 1u << (n - 2);
+            inner += y[kM] + tMM;
+        }
+        within[i] = static_cast<uint8_t>(bits);
+    }
+}
+
 void CCharModel::SpanDeficits(Workspace& ws)
 {
     SpanPasses(ws);

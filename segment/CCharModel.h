@@ -153,6 +153,13 @@ public:
     // (at most kMaxSpanChars, and within the text) from character i, into
     // out[n - 2]; the values SpanDeficits gives them.
     static void SpanDeficitsAt(const Workspace& ws, int i, int maxChars, float* out);
+    // After SpanPasses, for every character i: which spans of 2 to
+    // longest[i] characters from it (at most kMaxSpanChars, within the text)
+    // have a deficit (as SpanDeficitsAt gives it) of at most margin2 (two
+    // characters) or margin (longer), into within[i]: bit n - 2 for the span of
+    // n. The test of a caller that reads the deficits only to compare them.
+    static void SpansWithin(const Workspace& ws, const uint8_t* longest, float margin2, float margin,
+                            uint8_t* within);
     // The labelling score of characters [from, to) of the workspace as one word
     // (S, or B M..M E), with the labels of its first and last character.
     static float WordScore(const Workspace& ws, int from, int to, uint8_t* firstLabel, uint8_t* lastLabel);

@@ -1,5 +1,6 @@
 #include "segment/CNewWordStage.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -115,36 +116,42 @@ bool CNewWordStage::Propose(const CSentence& sentence)
     const int chars = ws.GetCharCount();
     const int* starts = ws.GetCharStarts();
     // A new word is made of Chinese characters: atoms of one two-byte character
-    // that are neither punctuation nor numbers, times or strings.
-    plainAtom.assign(static_cast<size_t>(length) + 1, 0);
+    // that are neither punctuation nor numbers, times or strings. One walk over
+    // atoms and characters together notes, for each character an atom begins
+    // at, the kind of the first such atom and whether one of them is plain.
+    plainRun.assign(static_cast<size_t>(chars) + 1, 0);
+    kindAt.resize(static_cast<size_t>(chars));
+    int c = 0, kindSet = -1;
     for (const TokenRecord& a : atoms) {
+        if (a.start < 0 || a.start >= length)
+            continue;
+        while (c < chars && starts[c] < a.start)
+            ++c;
+        if (c >= chars)
+            break;
+        if (starts[c] != a.start)
+            continue;
+        if (kindSet != c) {
+            kindAt[static_cast<size_t>(c)] = a.kind;
+            kindSet = c;
+        }
         const bool special = a.wordId >= 0 && (a.wordId == ids.unknownNumber || a.wordId == ids.unknownTime ||
                                                a.wordId == ids.unknownString);
-        if (a.start >= 0 && a.start < length && a.end - a.start == 2 && !IsPunctuationClass(a.kind) && !special &&
-            a.kind != kKindUserWord && static_cast<unsigned char>(sentence.text[a.start]) >= 0x80)
-            plainAtom[static_cast<size_t>(a.start)] = 1;
+        if (a.end - a.start == 2 && !IsPunctuationClass(a.kind) && !special && a.kind != kKindUserWord &&
+            static_cast<unsigned char>(sentence.text[a.start]) >= 0x80)
+            plainRun[static_cast<size_t>(c)] = 1;
     }
-    size_t atom = 0;
+    // The run of plain characters from each one, up to kMaxSpanChars: only its
+    // spans are scored, so that punctuation, numbers and letters cost no deficits.
+    for (int i = chars - 1; i >= 0; --i)
+        if (plainRun[static_cast<size_t>(i)])
+            plainRun[static_cast<size_t>(i)] = static_cast<uint8_t>(
+                std::min<int>(CCharModel::kMaxSpanChars, plainRun[static_cast<size_t>(i) + 1] + 1));
+    spansWithin.resize(static_cast<size_t>(chars));
+    CCharModel::SpansWithin(ws, plainRun.data(), settings.margin2, settings.margin, spansWithin.data());
     for (int i = 0; i < chars; ++i) {
-        while (atom < atoms.size() && atoms[atom].start < starts[i])
-            ++atom;
-        if (atom >= atoms.size() || atoms[atom].start != starts[i])
-            continue;
-        // The longest span of plain characters from i; only its spans are
-        // scored, so that punctuation, numbers and letters cost no deficits.
-        int longest = 1;
-        if (plainAtom[static_cast<size_t>(starts[i])])
-            while (longest < CCharModel::kMaxSpanChars && i + longest < chars && starts[i + longest] < length &&
-                   plainAtom[static_cast<size_t>(starts[i + longest])])
-                ++longest;
-        if (longest < 2)
-            continue;
-        float deficits[CCharModel::kMaxSpanChars];
-        CCharModel::SpanDeficitsAt(ws, i, longest, deficits);
-        for (int n = 2; n <= longest; ++n) {
-            const float deficit = deficits[n - 2];
-            if (!(deficit <= (n == 2 ? settings.margin2 : settings.margin)))
-                continue;
+        for (uint32_t within = spansWithin[static_cast<size_t>(i)]; within != 0; within &= within - 1) {
+            const int n = __builtin_ctz(within) + 2;
             const int start = starts[i], end = starts[i + n];
             bool crossesName = false;
             for (const auto& span : sentence.protectedNames)
@@ -156,7 +163,7 @@ bool CNewWordStage::Propose(const CSentence& sentence)
             word.start = start;
             word.end = end;
             word.flags = kFlagNewWord;
-            word.kind = atoms[atom].kind; // the kind of the atom it begins with
+            word.kind = kindAt[static_cast<size_t>(i)]; // the kind of the atom it begins with
             proposed.push_back(word);
         }
     }

@@ -91,7 +91,9 @@ private:
     bool labelled = false; // whether the model labelled this sentence
     std::vector<TokenRecord> proposed;
     std::vector<TokenRecord> merged; // supplementary and proposed words in slot order
-    std::vector<uint8_t> plainAtom;  // by byte offset: an atom that may be part of a new word
+    std::vector<uint8_t> plainRun;   // by character: plain characters from it on (at most the longest span)
+    std::vector<uint8_t> kindAt;     // by character: the kind of the first atom that begins there
+    std::vector<uint8_t> spansWithin; // by character: the spans from it within the margins (bit n - 2)
     std::vector<int> charAt;         // character index at each byte offset of the sentence
     std::vector<float> candidateScores;
     std::vector<uint8_t> firstLabels;

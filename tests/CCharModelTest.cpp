@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -372,6 +373,67 @@ TEST(CCharModel, SpanDeficitsMatchEveryLabellingTried)
                                 holding = std::max(holding, total);
                     EXPECT_NEAR(out[w - 2], best - holding, 1e-3) << i << "+" << w;
                 }
+            }
+        }
+    }
+}
+
+// The new-word step's one test of every span against the margins must take
+// exactly the spans whose deficits SpanDeficitsAt compares within them: random
+// models, texts, run lengths and margins (a tie with the margin included).
+TEST(CCharModel, SpansWithinTakeExactlyTheSpansWhoseDeficitsAreWithinTheMargins)
+{
+    std::mt19937 random(24);
+    const std::vector<uint16_t> chars = {'a', 'b', 'c', 'x', 0xB0A1};
+    for (int round = 0; round < 40; ++round) {
+        Model m(chars);
+        std::uniform_int_distribution<int> weight(-400, 400);
+        for (uint16_t c : chars)
+            for (int offset = -2; offset <= 2; ++offset)
+                for (int label = 0; label < 4; ++label)
+                    m.Unigram(c, offset, label, static_cast<int16_t>(weight(random)));
+        for (uint16_t a : chars)
+            for (uint16_t b : chars) {
+                m.Pair(a, b, static_cast<int>(random() % 4), static_cast<int>(random() % 4),
+                       static_cast<int16_t>(weight(random)));
+                m.Skip(a, b, static_cast<int>(random() % 4), static_cast<int16_t>(weight(random)));
+            }
+        for (int k = 0; k < 16; ++k)
+            m.image.transitions[k] = weight(random);
+        CCharModel model;
+        ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+        for (int sample = 0; sample < 25; ++sample) {
+            std::string text;
+            const int n = 1 + static_cast<int>(random() % 30);
+            for (int k = 0; k < n; ++k) {
+                const uint16_t c = chars[random() % chars.size()];
+                if (c > 0xFF)
+                    text += std::string{char(c >> 8), char(c & 0xFF)};
+                else
+                    text += char(c);
+            }
+            CCharModel::Workspace ws;
+            const int count = model.Score(text.data(), static_cast<int>(text.size()), ws);
+            ASSERT_EQ(count, n);
+            CCharModel::SpanPasses(ws);
+            std::vector<uint8_t> longest(static_cast<size_t>(n)), within(static_cast<size_t>(n), 0xFF);
+            for (auto& l : longest)
+                l = static_cast<uint8_t>(random() % (CCharModel::kMaxSpanChars + 3));
+            // Margins at a real deficit as well as around the usual ones.
+            float deficits[CCharModel::kMaxSpanChars];
+            CCharModel::SpanDeficitsAt(ws, 0, CCharModel::kMaxSpanChars, deficits);
+            const float margin2 = sample % 3 == 0 && n >= 2 ? deficits[0] : 0.25f * float(random() % 40);
+            const float margin = sample % 3 == 1 && n >= 3 ? deficits[1] : 0.25f * float(random() % 40);
+            CCharModel::SpansWithin(ws, longest.data(), margin2, margin, within.data());
+            for (int i = 0; i < n; ++i) {
+                std::fill(std::begin(deficits), std::end(deficits), 1e30f);
+                CCharModel::SpanDeficitsAt(ws, i, std::min<int>(longest[size_t(i)], CCharModel::kMaxSpanChars),
+                                           deficits);
+                uint32_t expected = 0;
+                for (int w = 2; w <= CCharModel::kMaxSpanChars && w <= longest[size_t(i)] && i + w <= n; ++w)
+                    if (deficits[w - 2] <= (w == 2 ? margin2 : margin))
+                        expected |= 1u << (w - 2);
+                EXPECT_EQ(within[size_t(i)], expected) << text << " at " << i << " longest " << int(longest[size_t(i)]);
             }
         }
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lexicon/CPDAT.h"
+#include "lexicon/GbkChar.h"
 #include "tests/CPDATReferenceBuild.h"
 #include "tests/TestUtil.h"
 
@@ -174,3 +175,53 @@ TEST(CPDATBuild, EveryListedWordAnswersWithItsLastId)
 }
 
 } // namespace
+
+// The supplementary lexicon's bitmap is built from TwoCharacterWalks: it must
+// list exactly the pairs of characters whose walk gets past the first one,
+// over random lists (one- and two-byte characters, shared prefixes) and every
+// pair of their alphabet, once each.
+TEST(CPDATBuild, TwoCharacterWalksAreExactlyTheWalksPastTheFirstCharacter)
+{
+    const struct {
+        unsigned seed;
+        size_t ascii, twoByte;
+        int words;
+    } configs[] = {{21, 26, 60, 1500}, {22, 5, 40, 300}, {23, 0, 80, 2000}, {24, 12, 0, 400}, {25, 2, 2, 50}};
+    for (const auto& c : configs) {
+        TempDir dir;
+        ListMaker maker(c.seed, c.ascii, c.twoByte);
+        WriteFile(dir / "list.txt", maker.List(c.words));
+        CPDAT dict;
+        ASSERT_GT(dict.BuildFromWordList((dir / "list.txt").c_str()), 0);
+        std::vector<uint32_t> walks;
+        dict.TwoCharacterWalks(walks);
+        std::vector<uint32_t> sorted = walks;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "seed " << c.seed;
+        size_t found = 0;
+        for (const std::string& a : maker.alphabet)
+            for (const std::string& b : maker.alphabet) {
+                const std::string text = a + b;
+                const unsigned char* s = reinterpret_cast<const unsigned char*>(text.c_str());
+                int bytes = 0;
+                const uint32_t first = uint32_t(gbkchar::KeyInText(s, &bytes));
+                const uint32_t keys = first << 16 | uint32_t(gbkchar::KeyInText(s + bytes, &bytes));
+                int firstBytes = 0;
+                const bool walks2 = dict.WalksPastFirstCharacter(text.c_str(), &firstBytes);
+                const bool listed = std::binary_search(sorted.begin(), sorted.end(), keys);
+                EXPECT_EQ(listed, walks2) << "seed " << c.seed << " " << text;
+                found += listed ? 1 : 0;
+            }
+        EXPECT_GT(found, 0u);
+        // Every listed walk, also of characters that lists cut inside a
+        // character make, is a walk past the first character.
+        const auto character = [](uint32_t key) {
+            return key < 0x80 ? std::string(1, char(key)) : std::string{char(key >> 8), char(key & 0xFF)};
+        };
+        for (uint32_t keys : walks) {
+            const std::string text = character(keys >> 16) + character(keys & 0xFFFF);
+            int firstBytes = 0;
+            EXPECT_TRUE(dict.WalksPastFirstCharacter(text.c_str(), &firstBytes)) << "seed " << c.seed << " " << keys;
+        }
+    }
+}
