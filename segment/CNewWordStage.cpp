@@ -111,7 +111,6 @@ bool CNewWordStage::Propose(const CSentence& sentence)
     // within the margin of the best labelling of all is proposed: the model's
     // own words and the close alternatives, among which the bigram model and
     // the dictionary words decide.
-    CCharModel::SpanPasses(ws);
     const int chars = ws.GetCharCount();
     const int* starts = ws.GetCharStarts();
     // A new word is made of Chinese characters: atoms of one two-byte character
@@ -124,17 +123,30 @@ bool CNewWordStage::Propose(const CSentence& sentence)
             a.kind != kKindUserWord && static_cast<unsigned char>(sentence.text[a.start]) >= 0x80)
             plainAtom[static_cast<size_t>(a.start)] = 1;
     }
+    if (settings.stretches) {
+        // Where the lattice's words of two characters or more cover the text
+        // the dictionary has its words; new words are sought only around the
+        // characters left over.
+        seeds.assign(plainAtom.begin(), plainAtom.end());
+        for (const TokenRecord& c : preProcessor.GetCandidates())
+            if (c.start >= 0 && c.end <= length && c.end - c.start > 2)
+                for (int b = c.start; b < c.end; ++b)
+                    seeds[static_cast<size_t>(b)] = 0;
+        CCharModel::SetStretches(ws, seeds.data(), settings.stretchContext);
+    }
+    CCharModel::SpanPasses(ws);
     size_t atom = 0;
     for (int i = 0; i < chars; ++i) {
         while (atom < atoms.size() && atoms[atom].start < starts[i])
             ++atom;
-        if (atom >= atoms.size() || atoms[atom].start != starts[i])
+        if (atom >= atoms.size() || atoms[atom].start != starts[i] || !ws.InStretch(i))
             continue;
         // The longest span of plain characters from i; only its spans are
         // scored, so that punctuation, numbers and letters cost no deficits.
         int longest = 1;
+        const int stop = ws.GetStretchEnd(i);
         if (plainAtom[static_cast<size_t>(starts[i])])
-            while (longest < CCharModel::kMaxSpanChars && i + longest < chars && starts[i + longest] < length &&
+            while (longest < CCharModel::kMaxSpanChars && i + longest < stop && starts[i + longest] < length &&
                    plainAtom[static_cast<size_t>(starts[i + longest])])
                 ++longest;
         if (longest < 2)
