@@ -90,6 +90,8 @@ void CAnalyzer::BuildNewStages(const CModel& m)
             settings.margin2 = m.newWords.margin2;
             settings.penalty = m.newWords.penalty;
             settings.weight = m.newWords.weight;
+            settings.stretches = m.newWords.stretches;
+            settings.stretchContext = static_cast<int>(std::min(64.0f, m.newWords.stretchContext));
         }
         settings.supplementBonus = m.supplement.bonus;
         // The class word's count (at least one, so that the share stays finite).

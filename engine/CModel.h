@@ -88,6 +88,12 @@ public:
         // first segmented (no person name of a plain cut to keep them out of),
         // instead of a plain search, then a second one over the grown lattice.
         bool singleSearch = false;
+        // The model proposes words only from the stretches around the
+        // characters that no dictionary word of two characters or more
+        // covers, with stretchContext characters each side, each stretch
+        // labelled alone (its candidates' label scores stay).
+        bool stretches = false;
+        float stretchContext = 2;
         std::unique_ptr<CCharModel> model;
     };
     // Today's vocabulary: the supplementary lexicon (Supplement.pdat and

@@ -158,6 +158,7 @@ int CCharModel::Score(const char* text, int length, Workspace& ws) const
 int CCharModel::Prepare(const char* text, int length, Workspace& ws) const
 {
     ws.charCount = 0;
+    ws.stretched = false;
     ws.starts.clear();
     ws.words.clear();
     std::memcpy(ws.transitions, transitionScores, sizeof ws.transitions);
@@ -177,6 +178,31 @@ int CCharModel::Prepare(const char* text, int length, Workspace& ws) const
                               kAfterSentence, ws.keys, ws.dense, ws.classes);
     Emissions(ws);
     return n;
+}
+
+void CCharModel::SetStretches(Workspace& ws, const uint8_t* seeds, int context)
+{
+    const int n = ws.charCount;
+    context = std::max(0, context);
+    ws.inStretch.assign(static_cast<size_t>(n), 0);
+    ws.stretchEnd.resize(static_cast<size_t>(n));
+    // Each seed marks itself and its context; reach is the last character a
+    // seed so far has marked, so that every character is marked once.
+    int reach = -1;
+    for (int i = 0; i < n; ++i) {
+        if (seeds[ws.starts[static_cast<size_t>(i)]] == 0)
+            continue;
+        const int last = std::min(n - 1, i + context);
+        for (int k = std::max(reach + 1, i - context); k <= last; ++k)
+            ws.inStretch[static_cast<size_t>(k)] = 1;
+        reach = std::max(reach, last);
+    }
+    for (int i = n, end = n; i-- > 0;) {
+        if (ws.inStretch[static_cast<size_t>(i)] == 0)
+            end = i;
+        ws.stretchEnd[static_cast<size_t>(i)] = end;
+    }
+    ws.stretched = true;
 }
 
 void CCharModel::Emissions(Workspace& ws) const
@@ -323,31 +349,51 @@ int CCharModel::Words(const char* text, int length, Workspace& ws) const
 
 void CCharModel::SpanPasses(Workspace& ws)
 {
-    // Max-product forward and backward passes over the labelling scores:
-    // forward[i][l], the best labelling of characters 0..i ending in l;
-    // backward[i][l], the best of i..end starting with l (both with l's own score).
     const int chars = ws.GetCharCount();
-    const float* s = ws.GetLabelScores();
-    const float* t = ws.GetTransitionScores();
-    const float kNone = -1e30f;
-    std::vector<float>& forward = ws.spanForward;
-    std::vector<float>& backward = ws.spanBackward;
-    forward.resize(static_cast<size_t>(chars) * 4); // every entry is written below
-    backward.resize(static_cast<size_t>(chars) * 4);
+    ws.spanForward.resize(static_cast<size_t>(chars) * 4); // every entry read is written below
+    ws.spanBackward.resize(static_cast<size_t>(chars) * 4);
     ws.spanLeft.resize(static_cast<size_t>(chars));
     ws.spanRight.resize(static_cast<size_t>(chars));
     ws.spanAll = 0;
     if (chars == 0)
         return;
+    if (!ws.stretched) {
+        ws.spanAll = Passes(ws, 0, chars, false, false);
+        return;
+    }
+    // Each stretch alone; an end inside the text is open, as the labelling
+    // there goes on beyond what the stretch sees.
+    ws.stretchBest.resize(static_cast<size_t>(chars));
+    for (int i = 0; i < chars;) {
+        if (!ws.inStretch[static_cast<size_t>(i)]) {
+            ++i;
+            continue;
+        }
+        const int end = ws.stretchEnd[static_cast<size_t>(i)];
+        const float best = Passes(ws, i, end, i > 0, end < chars);
+        for (int k = i; k < end; ++k)
+            ws.stretchBest[static_cast<size_t>(k)] = best;
+        i = end;
+    }
+}
+
+float CCharModel::Passes(Workspace& ws, int from, int to, bool openStart, bool openEnd)
+{
+    // Max-product forward and backward passes over the labelling scores:
+    // forward[i][l], the best labelling of characters from..i ending in l;
+    // backward[i][l], the best of i..to-1 starting with l (both with l's own score).
+    const float* s = ws.GetLabelScores();
+    const float* t = ws.GetTransitionScores();
+    const float kNone = -1e30f;
     float* left = ws.spanLeft.data();
     float* right = ws.spanRight.data();
     auto T = [t](int a, int b) { return t[a * 4 + b]; };
     // Only the grammar's transitions are finite, so each label has two ways in
     // (and two out), taken in label order; a way from a label no labelling
-    // reaches (kNone) does not count. Only the labels at the text's ends can be
-    // unreachable (M and E of the first character, B and M of the last), so
-    // the steps away from the ends need no such test: they take the same
-    // maximum in the same order.
+    // reaches (kNone) does not count. Only the labels at the ends can be
+    // unreachable (M and E of the first character, B and M of the last, where
+    // the end is closed), so the steps away from the ends need no such test:
+    // they take the same maximum in the same order.
     const auto better = [kNone](float a, float ta, float b, float tb) {
         float best = kNone;
         if (a > kNone)
@@ -359,23 +405,24 @@ void CCharModel::SpanPasses(Workspace& ws)
     const auto add = [kNone](float best, float score) { return best > kNone ? best + score : kNone; };
     const float tEB = T(kE, kB), tSB = T(kS, kB), tBM = T(kB, kM), tMM = T(kM, kM);
     const float tBE = T(kB, kE), tME = T(kM, kE), tES = T(kE, kS), tSS = T(kS, kS);
-    float* f = forward.data();
-    f[kB] = s[kB];
-    f[kM] = kNone;
-    f[kE] = kNone;
-    f[kS] = s[kS];
-    left[0] = 0;
-    if (chars > 1) {
-        const float* p = f;
-        float* c = f + 4;
-        const float* x = s + 4;
-        left[1] = std::max(p[kE] + tEB, p[kS] + tSB);
+    const size_t first = static_cast<size_t>(from) * 4;
+    float* f = ws.spanForward.data();
+    f[first + kB] = s[first + kB];
+    f[first + kM] = openStart ? s[first + kM] : kNone;
+    f[first + kE] = openStart ? s[first + kE] : kNone;
+    f[first + kS] = s[first + kS];
+    left[from] = 0;
+    if (to - from > 1) {
+        const float* p = f + first;
+        float* c = f + first + 4;
+        const float* x = s + first + 4;
+        left[from + 1] = std::max(p[kE] + tEB, p[kS] + tSB);
         c[kB] = add(better(p[kE], tEB, p[kS], tSB), x[kB]);
         c[kM] = add(better(p[kB], tBM, p[kM], tMM), x[kM]);
         c[kE] = add(better(p[kB], tBE, p[kM], tME), x[kE]);
         c[kS] = add(better(p[kE], tES, p[kS], tSS), x[kS]);
     }
-    for (int i = 2; i < chars; ++i) {
+    for (int i = from + 2; i < to; ++i) {
         const float* p = f + static_cast<size_t>(i - 1) * 4;
         float* c = f + static_cast<size_t>(i) * 4;
         const float* x = s + static_cast<size_t>(i) * 4;
@@ -386,25 +433,25 @@ void CCharModel::SpanPasses(Workspace& ws)
         c[kE] = std::max(p[kB] + tBE, p[kM] + tME) + x[kE];
         c[kS] = std::max(p[kE] + tES, p[kS] + tSS) + x[kS];
     }
-    const size_t last = static_cast<size_t>(chars - 1) * 4;
-    float* g = backward.data();
-    g[last + kB] = kNone;
-    g[last + kM] = kNone;
+    const size_t last = static_cast<size_t>(to - 1) * 4;
+    float* g = ws.spanBackward.data();
+    g[last + kB] = openEnd ? s[last + kB] : kNone;
+    g[last + kM] = openEnd ? s[last + kM] : kNone;
     g[last + kE] = s[last + kE];
     g[last + kS] = s[last + kS];
-    right[chars - 1] = 0;
-    if (chars > 1) {
+    right[to - 1] = 0;
+    if (to - from > 1) {
         const float* q = g + last;
         float* c = g + last - 4;
         const float* x = s + last - 4;
-        right[chars - 2] = std::max(tEB + q[kB], tES + q[kS]);
+        right[to - 2] = std::max(tEB + q[kB], tES + q[kS]);
         // B and M go on to M or E; E and S to B or S.
         c[kB] = add(better(q[kM], tBM, q[kE], tBE), x[kB]);
         c[kM] = add(better(q[kM], tMM, q[kE], tME), x[kM]);
         c[kE] = add(better(q[kB], tEB, q[kS], tES), x[kE]);
         c[kS] = add(better(q[kB], tSB, q[kS], tSS), x[kS]);
     }
-    for (int i = chars - 3; i >= 0; --i) {
+    for (int i = to - 3; i >= from; --i) {
         const float* q = g + static_cast<size_t>(i + 1) * 4;
         float* c = g + static_cast<size_t>(i) * 4;
         const float* x = s + static_cast<size_t>(i) * 4;
@@ -415,7 +462,8 @@ void CCharModel::SpanPasses(Workspace& ws)
         c[kE] = right[i] + x[kE];
         c[kS] = std::max(q[kB] + tSB, q[kS] + tSS) + x[kS];
     }
-    ws.spanAll = std::max(forward[last + kE], forward[last + kS]);
+    const float closed = std::max(f[last + kE], f[last + kS]);
+    return openEnd ? std::max(std::max(f[last + kB], f[last + kM]), closed) : closed;
 }
 
 void CCharModel::SpanDeficitsAt(const Workspace& ws, int i, int maxChars, float* out)
@@ -428,12 +476,15 @@ void CCharModel::SpanDeficitsAt(const Workspace& ws, int i, int maxChars, float*
     // as the passes found them.
     const float left = ws.spanLeft[static_cast<size_t>(i)];
     const float* right = ws.spanRight.data();
+    // Within a stretch, the stretch's best labelling and its end.
+    const float all = ws.stretched ? ws.stretchBest[static_cast<size_t>(i)] : ws.spanAll;
+    const int end = ws.stretched ? ws.stretchEnd[static_cast<size_t>(i)] : chars;
     float inner = s[i * 4 + kB];
-    for (int n = 2; n <= maxChars && n <= kMaxSpanChars && i + n <= chars; ++n) {
+    for (int n = 2; n <= maxChars && n <= kMaxSpanChars && i + n <= end; ++n) {
         const int j = i + n - 1; // the word's last character
         // inner so far covers i..j-1 as B M..M; close the word with E at j.
         const float word = inner + s[j * 4 + kE] + T(n == 2 ? kB : kM, kE);
-        out[n - 2] = ws.spanAll - (left + word + right[j]);
+        out[n - 2] = all - (left + word + right[j]);
         // Extend: character j becomes an inner M.
         inner += s[j * 4 + kM] + T(n == 2 ? kB : kM, kM);
     }
@@ -447,14 +498,17 @@ void CCharModel::SpansWithin(const Workspace& ws, const uint8_t* longest, float 
     const int chars = ws.GetCharCount();
     const float* s = ws.GetLabelScores();
     const float* t = ws.GetTransitionScores();
-    const float all = ws.spanAll;
     const float* right = ws.spanRight.data();
     const float tBE = t[kB * 4 + kE], tBM = t[kB * 4 + kM], tME = t[kM * 4 + kE], tMM = t[kM * 4 + kM];
     for (int i = 0; i < chars; ++i) {
-        const int last = std::min<int>(std::min<int>(longest[i], kMaxSpanChars), chars - i);
         within[i] = 0;
+        if (!ws.InStretch(i))
+            continue;
+        const int last = std::min<int>(std::min<int>(longest[i], kMaxSpanChars), ws.GetStretchEnd(i) - i);
         if (last < 2)
             continue;
+        // Within a stretch, the stretch's best labelling.
+        const float all = ws.stretched ? ws.stretchBest[static_cast<size_t>(i)] : ws.spanAll;
         const float left = ws.spanLeft[static_cast<size_t>(i)];
         const float* x = s + static_cast<size_t>(i) * 4;
         uint32_t bits = 0;
@@ -480,8 +534,10 @@ void CCharModel::SpanDeficits(Workspace& ws)
     ws.spanDeficit.assign(static_cast<size_t>(chars) * kMaxSpanChars, 1e30f);
     float at[kMaxSpanChars] = {};
     for (int i = 0; i < chars; ++i) {
+        if (!ws.InStretch(i))
+            continue; // outside the stretches: no deficits
         SpanDeficitsAt(ws, i, kMaxSpanChars, at);
-        for (int n = 2; n <= kMaxSpanChars && i + n <= chars; ++n)
+        for (int n = 2; n <= kMaxSpanChars && i + n <= ws.GetStretchEnd(i); ++n)
             ws.spanDeficit[static_cast<size_t>(i) * kMaxSpanChars + static_cast<size_t>(n - 1)] = at[n - 2];
     }
 }

@@ -83,6 +83,11 @@ public:
         {
             return spanDeficit[static_cast<size_t>(i) * kMaxSpanChars + static_cast<size_t>(n - 1)];
         }
+        // After SetStretches: whether character i lies in a stretch (every
+        // character does without them), and where its stretch ends (one past
+        // its last character; charCount without stretches).
+        bool InStretch(int i) const { return !stretched || inStretch[static_cast<size_t>(i)] != 0; }
+        int GetStretchEnd(int i) const { return stretched ? stretchEnd[static_cast<size_t>(i)] : charCount; }
 
     private:
         friend class CCharModel;
@@ -110,6 +115,12 @@ public:
         float spanAll = 0;               // the best labelling's score (SpanPasses)
         std::vector<float> spanLeft;     // the best labelling of 0..i-1 with a word after it (0 for i = 0)
         std::vector<float> spanRight;    // the best of i+1..end after a word ending at i (0 at the end)
+        // SetStretches: the passes and deficits read each stretch as a text of
+        // its own, and nothing outside them.
+        bool stretched = false;
+        std::vector<uint8_t> inStretch;  // per character
+        std::vector<int> stretchEnd;     // per character in a stretch: one past its stretch's last character
+        std::vector<float> stretchBest;  // per character in a stretch: its stretch's best labelling (SpanPasses)
     };
 
     CCharModel();
@@ -139,6 +150,13 @@ public:
     // WordScore): no labelling, no words. For a caller that reads nothing else
     // it is the same result for less than half the work.
     int Score(const char* text, int length, Workspace& ws) const;
+    // After Score: the passes and deficits that follow cover only the
+    // stretches around the seeds, the characters within context characters of
+    // a character whose first byte is marked in seeds (by byte offset, one
+    // entry per byte of the text). Each stretch is a labelling of its own, and
+    // an end of it that is not the text's is open: any label may begin or end
+    // it there. The label scores (and so WordScore) stay those of the text.
+    static void SetStretches(Workspace& ws, const uint8_t* seeds, int context);
 
     // For every span of 2 to kMaxSpanChars characters of the workspace's
     // labelling, how much lower the best labelling that makes the span one word
@@ -148,13 +166,16 @@ public:
     // The two passes SpanDeficits begins with, alone: for a caller that asks
     // for the deficits of a few starts only (SpanDeficitsAt), most characters
     // then cost no deficit at all.
+    // After SetStretches the passes run over each stretch alone.
     static void SpanPasses(Workspace& ws);
     // After SpanPasses: the deficits of the spans of 2 to maxChars characters
-    // (at most kMaxSpanChars, and within the text) from character i, into
-    // out[n - 2]; the values SpanDeficits gives them.
+    // (at most kMaxSpanChars, and within the text or within the stretch of
+    // character i, which must lie in one) from character i, into out[n - 2];
+    // the values SpanDeficits gives them.
     static void SpanDeficitsAt(const Workspace& ws, int i, int maxChars, float* out);
     // After SpanPasses, for every character i: which spans of 2 to
-    // longest[i] characters from it (at most kMaxSpanChars, within the text)
+    // longest[i] characters from it (at most kMaxSpanChars, within the text or
+    // the stretch of i; none outside the stretches)
     // have a deficit (as SpanDeficitsAt gives it) of at most margin2 (two
     // characters) or margin (longer), into within[i]: bit n - 2 for the span of
     // n. The test of a caller that reads the deficits only to compare them.
@@ -182,6 +203,10 @@ private:
     };
     // The window and the label scores of Label; returns the characters labelled.
     int Prepare(const char* text, int length, Workspace& ws) const;
+    // The forward and backward passes over characters [from, to), into the
+    // workspace's arrays at the same indices; an open end lets every label
+    // begin (or end) the labelling there. Returns the best labelling's score.
+    static float Passes(Workspace& ws, int from, int to, bool openStart, bool openEnd);
     void Emissions(Workspace& ws) const;
     void Viterbi(Workspace& ws) const;
     void Margins(Workspace& ws) const;

@@ -112,7 +112,6 @@ bool CNewWordStage::Propose(const CSentence& sentence)
     // within the margin of the best labelling of all is proposed: the model's
     // own words and the close alternatives, among which the bigram model and
     // the dictionary words decide.
-    CCharModel::SpanPasses(ws);
     const int chars = ws.GetCharCount();
     const int* starts = ws.GetCharStarts();
     // A new word is made of Chinese characters: atoms of one two-byte character
@@ -141,12 +140,35 @@ bool CNewWordStage::Propose(const CSentence& sentence)
             static_cast<unsigned char>(sentence.text[a.start]) >= 0x80)
             plainRun[static_cast<size_t>(c)] = 1;
     }
-    // The run of plain characters from each one, up to kMaxSpanChars: only its
-    // spans are scored, so that punctuation, numbers and letters cost no deficits.
-    for (int i = chars - 1; i >= 0; --i)
-        if (plainRun[static_cast<size_t>(i)])
-            plainRun[static_cast<size_t>(i)] = static_cast<uint8_t>(
-                std::min<int>(CCharModel::kMaxSpanChars, plainRun[static_cast<size_t>(i) + 1] + 1));
+    if (settings.stretches) {
+        // Where the lattice's words of two characters or more cover the text
+        // the dictionary has its words; new words are sought only around the
+        // plain characters left over.
+        seeds.assign(static_cast<size_t>(length) + 1, 0);
+        for (int i = 0; i < chars; ++i)
+            seeds[static_cast<size_t>(starts[i])] = plainRun[static_cast<size_t>(i)];
+        for (const TokenRecord& w : preProcessor.GetCandidates())
+            if (w.start >= 0 && w.end <= length && w.end - w.start > 2)
+                for (int b = w.start; b < w.end; ++b)
+                    seeds[static_cast<size_t>(b)] = 0;
+        CCharModel::SetStretches(ws, seeds.data(), settings.stretchContext);
+    }
+    CCharModel::SpanPasses(ws);
+    // The run of plain characters from each one, up to kMaxSpanChars and within
+    // its stretch: only its spans are scored, so that punctuation, numbers and
+    // letters cost no deficits. (Clamped as it goes: a stretch's characters
+    // share its end, and one outside every stretch gets no run.)
+    for (int i = chars - 1; i >= 0; --i) {
+        uint8_t& run = plainRun[static_cast<size_t>(i)];
+        if (run == 0)
+            continue;
+        if (!ws.InStretch(i)) {
+            run = 0;
+            continue;
+        }
+        run = static_cast<uint8_t>(std::min<int>(std::min<int>(CCharModel::kMaxSpanChars, ws.GetStretchEnd(i) - i),
+                                                 plainRun[static_cast<size_t>(i) + 1] + 1));
+    }
     spansWithin.resize(static_cast<size_t>(chars));
     CCharModel::SpansWithin(ws, plainRun.data(), settings.margin2, settings.margin, spansWithin.data());
     for (int i = 0; i < chars; ++i) {

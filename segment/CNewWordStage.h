@@ -38,6 +38,12 @@ public:
         double weight = 0;
         // What a supplementary word gains over its share of its class's count.
         double supplementBonus = 0;
+        // Proposals only from the stretches around the characters no
+        // dictionary word of the lattice covers, with stretchContext
+        // characters of context each side, each stretch labelled alone; the
+        // label scores of every candidate stay.
+        bool stretches = false;
+        int stretchContext = 2;
     };
     // Tags the roles of the plain segmentation and notes its person names in
     // the sentence's protectedNames (the person-name stage does it).
@@ -94,6 +100,7 @@ private:
     std::vector<uint8_t> plainRun;   // by character: plain characters from it on (at most the longest span)
     std::vector<uint8_t> kindAt;     // by character: the kind of the first atom that begins there
     std::vector<uint8_t> spansWithin; // by character: the spans from it within the margins (bit n - 2)
+    std::vector<uint8_t> seeds;      // by byte offset: a plain atom no dictionary word covers
     std::vector<int> charAt;         // character index at each byte offset of the sentence
     std::vector<float> candidateScores;
     std::vector<uint8_t> firstLabels;

@@ -383,7 +383,7 @@ TEST(CCharModel, SpanDeficitsMatchEveryLabellingTried)
 // models, texts, run lengths and margins (a tie with the margin included).
 TEST(CCharModel, SpansWithinTakeExactlyTheSpansWhoseDeficitsAreWithinTheMargins)
 {
-    std::mt19937 random(24);
+    std::mt19937 random(24), stretchRandom(7);
     const std::vector<uint16_t> chars = {'a', 'b', 'c', 'x', 0xB0A1};
     for (int round = 0; round < 40; ++round) {
         Model m(chars);
@@ -415,22 +415,36 @@ TEST(CCharModel, SpansWithinTakeExactlyTheSpansWhoseDeficitsAreWithinTheMargins)
             CCharModel::Workspace ws;
             const int count = model.Score(text.data(), static_cast<int>(text.size()), ws);
             ASSERT_EQ(count, n);
+            // Every other text in stretches around random seeds: the spans
+            // stay inside their stretch, and none begins outside one.
+            if (sample % 2 == 1) {
+                std::vector<uint8_t> seeds(text.size() + 1);
+                for (auto& seed : seeds)
+                    seed = stretchRandom() % 4 == 0;
+                CCharModel::SetStretches(ws, seeds.data(), static_cast<int>(stretchRandom() % 3));
+            }
             CCharModel::SpanPasses(ws);
             std::vector<uint8_t> longest(static_cast<size_t>(n)), within(static_cast<size_t>(n), 0xFF);
             for (auto& l : longest)
                 l = static_cast<uint8_t>(random() % (CCharModel::kMaxSpanChars + 3));
             // Margins at a real deficit as well as around the usual ones.
-            float deficits[CCharModel::kMaxSpanChars];
-            CCharModel::SpanDeficitsAt(ws, 0, CCharModel::kMaxSpanChars, deficits);
+            float deficits[CCharModel::kMaxSpanChars] = {0.5f, 1.5f};
+            if (ws.InStretch(0))
+                CCharModel::SpanDeficitsAt(ws, 0, CCharModel::kMaxSpanChars, deficits);
             const float margin2 = sample % 3 == 0 && n >= 2 ? deficits[0] : 0.25f * float(random() % 40);
             const float margin = sample % 3 == 1 && n >= 3 ? deficits[1] : 0.25f * float(random() % 40);
             CCharModel::SpansWithin(ws, longest.data(), margin2, margin, within.data());
             for (int i = 0; i < n; ++i) {
+                if (!ws.InStretch(i)) {
+                    EXPECT_EQ(within[size_t(i)], 0) << text << " at " << i;
+                    continue;
+                }
                 std::fill(std::begin(deficits), std::end(deficits), 1e30f);
                 CCharModel::SpanDeficitsAt(ws, i, std::min<int>(longest[size_t(i)], CCharModel::kMaxSpanChars),
                                            deficits);
                 uint32_t expected = 0;
-                for (int w = 2; w <= CCharModel::kMaxSpanChars && w <= longest[size_t(i)] && i + w <= n; ++w)
+                for (int w = 2; w <= CCharModel::kMaxSpanChars && w <= longest[size_t(i)] && i + w <= ws.GetStretchEnd(i);
+                     ++w)
                     if (deficits[w - 2] <= (w == 2 ? margin2 : margin))
                         expected |= 1u << (w - 2);
                 EXPECT_EQ(within[size_t(i)], expected) << text << " at " << i << " longest " << int(longest[size_t(i)]);
@@ -520,6 +534,140 @@ TEST(CCharModel, ScoreGivesTheScoresOfLabelWithoutTheLabelling)
     CCharModel::Workspace ws;
     EXPECT_EQ(empty.Score("abc", 3, ws), 0);
     EXPECT_EQ(ws.GetCharCount(), 0);
+}
+
+// SetStretches: the characters within the context of a seed make the
+// stretches; each is a text of its own for the passes and deficits, its ends
+// inside the text open to every label, and the label scores stay the text's.
+TEST(CCharModel, StretchesAreLabelledEachAsATextOfItsOwn)
+{
+    Model m;
+    m.Unigram('a', 0, kB, 9);
+    m.Unigram('b', -1, kE, 4);
+    m.Unigram('b', 0, kM, 3);
+    m.Unigram('c', 1, kM, -6);
+    m.Unigram('c', 0, kS, 2);
+    m.Unigram('x', 0, kS, 5);
+    m.Pair('a', 'b', 2, kB, 3);
+    m.Pair('x', 'c', 3, kE, -4);
+    m.Skip('a', 'c', kM, 8);
+    const int transitions[4][4] = {{0, 1, -2, 0}, {0, -1, 3, 0}, {-1, 0, 0, 4}, {2, 0, 0, -3}};
+    for (int from = 0; from < 4; ++from)
+        for (int to = 0; to < 4; ++to)
+            m.image.transitions[from * 4 + to] = transitions[from][to];
+    CCharModel model;
+    ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+    const struct {
+        std::string text;
+        std::string seeds; // per byte: 1 marks a seed
+        int context;
+        std::string stretches; // per character
+    } cases[] = {
+        {"abcabxcab", "000010000", 0, "000010000"},
+        {"abcabxcab", "000010000", 1, "000111000"},
+        {"abcabxcab", "000010000", 2, "001111100"},
+        {"abcabxcab", "100000001", 1, "110000011"},
+        {"abcabxcab", "100000001", 3, "111101111"},
+        {"abcabxcab", "010010000", 1, "111111000"},
+        {"abcabxcab", "000000000", 2, "000000000"},
+        {"abcabxcab", "111111111", 0, "111111111"},
+        {"xcabbxa", "0010000", 9, "1111111"},
+        // A character of two bytes is a seed by its first byte.
+        {"ab\xB0\xA1" "cx", "001000", 1, "01110"},
+        {"ab\xB0\xA1" "cx", "000100", 1, "00000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text + " " + c.seeds + " " + std::to_string(c.context));
+        const int length = static_cast<int>(c.text.size());
+        std::vector<uint8_t> seeds;
+        for (char b : c.seeds)
+            seeds.push_back(b == '1');
+        CCharModel::Workspace ws, plain;
+        const int n = model.Score(c.text.data(), length, ws);
+        ASSERT_EQ(model.Score(c.text.data(), length, plain), n);
+        ASSERT_EQ(static_cast<int>(c.stretches.size()), n);
+        CCharModel::SetStretches(ws, seeds.data(), c.context);
+        std::string in;
+        for (int i = 0; i < n; ++i)
+            in += ws.InStretch(i) ? '1' : '0';
+        EXPECT_EQ(in, c.stretches);
+        const float* s = ws.GetLabelScores();
+        const float* t = ws.GetTransitionScores();
+        CCharModel::SpanPasses(ws);
+        for (int i = 0; i < n; ++i) {
+            if (!ws.InStretch(i))
+                continue;
+            int from = i;
+            while (from > 0 && ws.InStretch(from - 1))
+                --from;
+            const int to = ws.GetStretchEnd(i);
+            ASSERT_TRUE(to > i && to <= n && (to == n || !ws.InStretch(to)));
+            // Every labelling of the stretch, its ends closed only at the text's.
+            const int k = to - from;
+            double best = -INFINITY;
+            std::vector<std::pair<double, std::vector<int>>> all;
+            for (int code = 0; code < (1 << (2 * k)); ++code) {
+                std::vector<int> labels;
+                for (int j = 0; j < k; ++j)
+                    labels.push_back((code >> (2 * j)) & 3);
+                if (from == 0 && labels[0] != kB && labels[0] != kS)
+                    continue;
+                if (to == n && labels.back() != kE && labels.back() != kS)
+                    continue;
+                double total = 0;
+                for (int j = 0; j < k; ++j)
+                    total += s[(from + j) * 4 + labels[j]] + (j > 0 ? t[labels[j - 1] * 4 + labels[j]] : 0.0f);
+                if (total == -INFINITY)
+                    continue;
+                best = std::max(best, total);
+                all.emplace_back(total, labels);
+            }
+            float out[CCharModel::kMaxSpanChars];
+            std::fill(std::begin(out), std::end(out), 12345.0f);
+            CCharModel::SpanDeficitsAt(ws, i, CCharModel::kMaxSpanChars, out);
+            for (int w = 2; w <= CCharModel::kMaxSpanChars; ++w) {
+                if (i + w > to) {
+                    EXPECT_EQ(out[w - 2], 12345.0f) << i << "+" << w << ": beyond the stretch";
+                    continue;
+                }
+                // The span as one word (B M..M E), a word closed before it and
+                // one begun after it where the stretch goes on.
+                double holding = -INFINITY;
+                for (const auto& [total, labels] : all) {
+                    bool word = labels[i - from] == kB && labels[i + w - 1 - from] == kE;
+                    for (int j = i + 1; j < i + w - 1; ++j)
+                        word = word && labels[j - from] == kM;
+                    if (i > from)
+                        word = word && (labels[i - 1 - from] == kE || labels[i - 1 - from] == kS);
+                    if (i + w < to)
+                        word = word && (labels[i + w - from] == kB || labels[i + w - from] == kS);
+                    if (word)
+                        holding = std::max(holding, total);
+                }
+                EXPECT_NEAR(out[w - 2], best - holding, 1e-3) << i << "+" << w;
+            }
+        }
+        // The label scores, and so the words' scores, are the text's.
+        for (int i = 0; i < 4 * n; ++i)
+            EXPECT_EQ(s[i], plain.GetLabelScores()[i]);
+        // A stretch that is the whole text: the deficits of no stretches at all.
+        if (c.stretches.find('0') == std::string::npos) {
+            CCharModel::SpanDeficits(ws);
+            CCharModel::SpanDeficits(plain);
+            for (int i = 0; i < n; ++i)
+                for (int w = 2; w <= CCharModel::kMaxSpanChars && i + w <= n; ++w)
+                    EXPECT_EQ(ws.GetSpanDeficit(i, w), plain.GetSpanDeficit(i, w)) << i << "+" << w;
+        }
+    }
+    // Score again: no stretches.
+    CCharModel::Workspace ws;
+    const uint8_t none[3] = {0, 0, 0};
+    model.Score("abc", 3, ws);
+    CCharModel::SetStretches(ws, none, 1);
+    EXPECT_FALSE(ws.InStretch(1));
+    model.Score("abc", 3, ws);
+    EXPECT_TRUE(ws.InStretch(1));
+    EXPECT_EQ(ws.GetStretchEnd(0), 3);
 }
 
 TEST(CCharModel, UnknownCharactersHaveNoCharacterFeatures)

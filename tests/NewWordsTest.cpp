@@ -203,6 +203,50 @@ TEST_F(NewWordsTest, OneSearchKeepsTheNewWordsAndLeavesTheClassicPipeline)
     }
 }
 
+// NewWordStretches: words are proposed only around the characters no
+// dictionary word of two characters or more covers (with the context of
+// NewWordStretchContext characters each side). 打工人: 打工 and 工人 cover all
+// three characters, and no uncovered one lies within two characters of 打, so
+// the word the model proposes without stretches is gone with them; 微信: no
+// dictionary word covers 微 or 信, so it is proposed either way.
+TEST_F(NewWordsTest, StretchesProposeOnlyAroundCharactersNoWordCovers)
+{
+    const auto withKeys = [](const std::string& dir, const std::vector<std::pair<std::string, std::string>>& keys) {
+        std::string config = ReadFile(dir + "/Configure.xml");
+        for (const auto& [key, value] : keys) {
+            const size_t at = config.find("<" + key + ">");
+            if (at != std::string::npos)
+                config.erase(at, config.find("</" + key + ">", at) + key.size() + 3 - at);
+            config.insert(config.rfind("</Configure>"), "<" + key + ">" + value + "</" + key + ">\n");
+        }
+        WriteFile(dir + "/Configure.xml", config);
+    };
+    const struct {
+        const char* text;
+        const char* stretches;    // with the key on, context 2
+        const char* noStretches;  // with it off
+    } cases[] = {
+        {"打工人的快乐就是周五下午摸鱼的那一个小时。", "打工 人 ", "[打工人] "},
+        {"我们用微信付款", "我们 用 [微信] 付款 ", "我们 用 [微信] 付款 "},
+    };
+    for (const char* value : {"on", "off"}) {
+        withKeys(on, {{"NewWordStretches", value}, {"NewWordStretchContext", "2"}});
+        morv::Model m(on);
+        morv::Analyzer a(m);
+        for (const auto& c : cases) {
+            const std::string items = Items(a, c.text);
+            const std::string want = std::string(value) == "on" ? c.stretches : c.noStretches;
+            EXPECT_EQ(items.substr(0, want.size()), want) << value << ": " << c.text;
+        }
+    }
+    // No context: a stretch is the uncovered characters alone, so 微信 (two
+    // of them side by side) is still proposed.
+    withKeys(on, {{"NewWordStretches", "on"}, {"NewWordStretchContext", "0"}});
+    morv::Model m(on);
+    morv::Analyzer a(m);
+    EXPECT_EQ(Items(a, "我们用微信付款"), "我们 用 [微信] 付款 ");
+}
+
 TEST_F(NewWordsTest, ALineComesOutTheSameWithOrWithoutItsBreak)
 {
     // Lines without a closing punctuation mark, where the break ends the
