@@ -472,7 +472,28 @@ void CEntityRecognizer::TagParts(CPosStage& posStage, int length)
     partOffsets.assign(pieceOffsets.begin(), pieceOffsets.end());
     if (!hasParts)
         return;
-    posStage.TagTokens(sentenceText, length, before.data(), beforeCount);
+    // The model reads a few words either side of a word, so the words of the
+    // merged names are tagged in a window around them with kContext words of
+    // context, not the whole sentence again.
+    constexpr int kContext = 4;
+    int lo = beforeCount, hi = -1;
+    for (const Piece& p : pieces) {
+        lo = std::min(lo, p.first);
+        hi = std::max(hi, p.last);
+    }
+    lo = std::max(1, lo - kContext);
+    hi = std::min(beforeCount - 2, hi + kContext);
+    if (lo <= 1 && hi >= beforeCount - 2) {
+        posStage.TagTokens(sentenceText, length, before.data(), beforeCount);
+    } else if (lo <= hi) {
+        window.clear();
+        window.push_back(before.front());
+        window.insert(window.end(), before.begin() + lo, before.begin() + hi + 1);
+        window.push_back(before[static_cast<size_t>(beforeCount - 1)]);
+        posStage.TagTokens(sentenceText, length, window.data(), static_cast<int>(window.size()));
+        for (int i = lo; i <= hi; ++i)
+            before[static_cast<size_t>(i)].tag = window[static_cast<size_t>(i - lo + 1)].tag;
+    }
     CollectParts();
 }
 

@@ -201,6 +201,7 @@ private:
 
     // Per sentence, reused.
     std::vector<TokenRecord> before; // the tokens as Recognize found them
+    std::vector<TokenRecord> window; // the words TagParts tags around the merged names
     int beforeCount = 0;
     std::vector<TokenRecord> work;   // the tokens, new words in characters
     std::vector<int32_t> owner;      // token each work token comes from
