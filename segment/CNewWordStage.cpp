@@ -130,7 +130,10 @@ bool CNewWordStage::Propose(const CSentence& sentence)
             break;
         if (starts[c] != a.start)
             continue;
-        if (kindSet != c) {
+        // The sentence-begin marker shares the first character's offset but is
+        // no part of a word: a word proposed there takes the kind of the atom
+        // after it, or the scoring would take it for the marker and skip it.
+        if (kindSet != c && a.kind != kKindSentenceBegin) {
             kindAt[static_cast<size_t>(c)] = a.kind;
             kindSet = c;
         }

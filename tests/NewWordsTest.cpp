@@ -226,7 +226,7 @@ TEST_F(NewWordsTest, StretchesProposeOnlyAroundCharactersNoWordCovers)
         const char* stretches;    // with the key on, context 2
         const char* noStretches;  // with it off
     } cases[] = {
-        {"打工人的快乐就是周五下午摸鱼的那一个小时。", "打工 人 ", "[打工人] "},
+        {"作为打工人的快乐就是周五下午摸鱼。", "作为 打工 人 ", "作为 [打工人] "},
         {"我们用微信付款", "我们 用 [微信] 付款 ", "我们 用 [微信] 付款 "},
     };
     for (const char* value : {"on", "off"}) {
@@ -245,6 +245,24 @@ TEST_F(NewWordsTest, StretchesProposeOnlyAroundCharactersNoWordCovers)
     morv::Model m(on);
     morv::Analyzer a(m);
     EXPECT_EQ(Items(a, "我们用微信付款"), "我们 用 [微信] 付款 ");
+}
+
+// A proposed word pays the new-word penalty wherever it stands: with one no
+// labelling can make up, none wins, at the start of a sentence (where the
+// begin marker shares the first character's offset) as anywhere else.
+TEST_F(NewWordsTest, AnOverwhelmingPenaltyKeepsEveryProposedWordOutAtTheStartToo)
+{
+    std::string config = ReadFile(on + "/Configure.xml");
+    config.insert(config.rfind("</Configure>"), "<NewWordPenalty>100000</NewWordPenalty>\n"
+                                                 "<Supplement>off</Supplement>\n");
+    WriteFile(on + "/Configure.xml", config);
+    morv::Model m(on);
+    morv::Analyzer a(m);
+    for (const char* text : {"打工人的快乐就是周五下午摸鱼。", "新冠疫情发生以来", "美团和饿了么的骑手越来越多。",
+                             "大模型的训练需要很多电。"}) {
+        const std::string items = Items(a, text);
+        EXPECT_EQ(items.find('['), std::string::npos) << items;
+    }
 }
 
 TEST_F(NewWordsTest, ALineComesOutTheSameWithOrWithoutItsBreak)
