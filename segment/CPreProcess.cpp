@@ -731,7 +731,8 @@ void CPreProcess::AddCandidates(const std::vector<TokenRecord>& extra)
         const size_t firstGained = gained.size();
         while (e < extra.size() && extra[e].start + 1 <= s) {
             const TokenRecord& c = extra[e++];
-            if (c.start + 1 != s || size == 0 || c.end <= c.start || c.end > sentenceLength ||
+            // A word begins inside the sentence: slot 0 is the begin marker's.
+            if (c.start < 0 || c.start + 1 != s || size == 0 || c.end <= c.start || c.end > sentenceLength ||
                 (c.end < sentenceLength && slotSizes[static_cast<size_t>(c.end + 1)] == 0))
                 continue;
             bool repeated = false;

@@ -841,7 +841,7 @@ void PlainAdd(Slots& slots, const std::vector<TokenRecord>& extra)
                 break;
             reached = t;
         }
-        if (c.start + 1 != reached || !filled[static_cast<size_t>(reached)] || c.end <= c.start ||
+        if (c.start < 0 || c.start + 1 != reached || !filled[static_cast<size_t>(reached)] || c.end <= c.start ||
             c.end > length || (c.end < length && !filled[static_cast<size_t>(c.end + 1)]))
             continue;
         std::vector<TokenRecord>& slot = slots[static_cast<size_t>(reached)];
