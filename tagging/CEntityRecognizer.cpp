@@ -217,7 +217,7 @@ int CEntityRecognizer::ListedClass(int k, size_t w) const
 
 bool CEntityRecognizer::BackoffCandidates(const Model& model)
 {
-    const int k = &model == &models[0] ? 0 : 1;
+    const int k = KindOf(model);
     const size_t n = work.size();
     const CPosLexicon& roles = *model.kind.roles;
     const auto other = static_cast<uint8_t>(model.kind.automaton->GetSymbolCount() - 1);
@@ -225,7 +225,6 @@ bool CEntityRecognizer::BackoffCandidates(const Model& model)
     own.assign(n, CHmmTagger::Candidates{});
     std::vector<std::pair<size_t, size_t>>& spans = ownSpans; // into ownEntries, pointed at once it stops growing
     spans.assign(n, {0, 0});
-    bool any = false;
     for (size_t w = 1; w + 1 < n; ++w) {
         const size_t from = ownEntries.size();
         const auto add = [&](uint8_t role, int32_t frequency) {
@@ -252,18 +251,17 @@ bool CEntityRecognizer::BackoffCandidates(const Model& model)
         if (backoff.context && k == 1)
             add(kRoleAfter, 0);
         spans[w] = {from, ownEntries.size() - from};
-        any = true;
     }
     for (size_t w = 0; w < n; ++w)
         if (spans[w].second > 0)
             own[w] = CHmmTagger::Candidates{ownEntries.data() + spans[w].first, static_cast<int>(spans[w].second)};
-    return any;
+    return n > 2; // every word between the markers has its list
 }
 
 bool CEntityRecognizer::MayHoldName(const Model& model) const
 {
     // A supplementary word read by its tag is none of the lexicon's words.
-    const int k = &model == &models[0] ? 0 : 1;
+    const int k = KindOf(model);
     for (size_t w = 0; backoff.listed && w < work.size(); ++w)
         if (ListedClass(k, w) != 0)
             return true;
@@ -291,7 +289,7 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
         model.hmm->Tag(work.data(), n, own.data());
     else
         model.hmm->Tag(work.data(), n);
-    if (placeSuffixes && &model == &models[0])
+    if (placeSuffixes && KindOf(model) == 0)
         JoinPlaceSuffixes(model);
     const CRoleTagger& automaton = *model.kind.automaton;
     automaton.FindRuns(work.data(), n, runs, true);

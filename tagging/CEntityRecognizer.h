@@ -177,7 +177,7 @@ private:
     // by its tag for kind k: 1 opening, 2 inner, 0 neither.
     int ListedClass(int k, size_t w) const;
     // The candidates of the work tokens under the back-off rules, into own;
-    // whether any token has candidates of its own.
+    // whether any token has candidates of its own (every word between the markers does).
     bool BackoffCandidates(const Model& model);
 
     // The names one kind's models find in work, appended to found.
@@ -185,6 +185,8 @@ private:
     // Rewrites the roles of work inside the runs so that each run stops at
     // the stops it crosses; whether it changed any.
     bool CutAtStops(const Model& model);
+    // 0 for the place model, 1 for the organisation model.
+    int KindOf(const Model& model) const { return &model == &models[0] ? 0 : 1; }
     // For places: rewrites a whole place and the word after it into a first
     // and a last where the word's roles say so (SetPlaceSuffixes).
     void JoinPlaceSuffixes(const Model& model);

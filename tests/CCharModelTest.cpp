@@ -323,11 +323,9 @@ TEST(CCharModel, WordMarginsMatchEveryLabellingTried)
     }
 }
 
-// The deficit of each span, against every labelling tried: the best score
-// minus the best of the labellings that hold the span as one word. Asked for
-// one start at a time it gives what the whole table gives, and writes no span
-// longer than asked for.
-TEST(CCharModel, SpanDeficitsMatchEveryLabellingTried)
+// A small model whose weights give the span tests labellings of every kind;
+// withPair adds a pair weight of x before c.
+Model SpanModel(bool withPair)
 {
     Model m;
     m.Unigram('a', 0, kB, 9);
@@ -337,11 +335,23 @@ TEST(CCharModel, SpanDeficitsMatchEveryLabellingTried)
     m.Unigram('c', 0, kS, 2);
     m.Unigram('x', 0, kS, 5);
     m.Pair('a', 'b', 2, kB, 3);
+    if (withPair)
+        m.Pair('x', 'c', 3, kE, -4);
     m.Skip('a', 'c', kM, 8);
     const int transitions[4][4] = {{0, 1, -2, 0}, {0, -1, 3, 0}, {-1, 0, 0, 4}, {2, 0, 0, -3}};
     for (int from = 0; from < 4; ++from)
         for (int to = 0; to < 4; ++to)
             m.image.transitions[from * 4 + to] = transitions[from][to];
+    return m;
+}
+
+// The deficit of each span, against every labelling tried: the best score
+// minus the best of the labellings that hold the span as one word. Asked for
+// one start at a time it gives what the whole table gives, and writes no span
+// longer than asked for.
+TEST(CCharModel, SpanDeficitsMatchEveryLabellingTried)
+{
+    const Model m = SpanModel(false);
     CCharModel model;
     ASSERT_TRUE(LoadBytes(model, m.Bytes()));
     for (const std::string text : {"ab", "abc", "abcab", "xcxabb", "abbbxca", "cabxbbb"}) {
@@ -541,20 +551,7 @@ TEST(CCharModel, ScoreGivesTheScoresOfLabelWithoutTheLabelling)
 // inside the text open to every label, and the label scores stay the text's.
 TEST(CCharModel, StretchesAreLabelledEachAsATextOfItsOwn)
 {
-    Model m;
-    m.Unigram('a', 0, kB, 9);
-    m.Unigram('b', -1, kE, 4);
-    m.Unigram('b', 0, kM, 3);
-    m.Unigram('c', 1, kM, -6);
-    m.Unigram('c', 0, kS, 2);
-    m.Unigram('x', 0, kS, 5);
-    m.Pair('a', 'b', 2, kB, 3);
-    m.Pair('x', 'c', 3, kE, -4);
-    m.Skip('a', 'c', kM, 8);
-    const int transitions[4][4] = {{0, 1, -2, 0}, {0, -1, 3, 0}, {-1, 0, 0, 4}, {2, 0, 0, -3}};
-    for (int from = 0; from < 4; ++from)
-        for (int to = 0; to < 4; ++to)
-            m.image.transitions[from * 4 + to] = transitions[from][to];
+    const Model m = SpanModel(true);
     CCharModel model;
     ASSERT_TRUE(LoadBytes(model, m.Bytes()));
     const struct {

@@ -251,27 +251,37 @@ struct Scene {
 
 // Whatever the scores (bonuses, transitions, end bonuses, cut penalties of
 // either sign), the labelling Decode finds is as good as the best of all.
+// A scene of random transitions over a text of 1 to maxChars characters, with
+// no bonuses yet, and a model of those transitions prepared for its text.
+template <class Uniform>
+void NewScene(Uniform& uniform, int maxChars, Scene& scene, CNameModel& model, CNameModel::Workspace& ws)
+{
+    Model m;
+    scene.transitions.resize(N::kLabelCount * N::kLabelCount);
+    for (int32_t& t : scene.transitions)
+        t = uniform(-400, 400);
+    m.image.transitions = scene.transitions;
+    ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+    scene.n = uniform(1, maxChars);
+    const std::string text = std::string("abcdefgh").substr(0, size_t(scene.n));
+    ASSERT_EQ(model.Prepare(text.data(), scene.n, ws), scene.n);
+    scene.bonus.assign(size_t(scene.n) * N::kLabelCount, 0);
+    scene.end.assign(size_t(scene.n) + 1, 0);
+    scene.noBoundary.assign(size_t(scene.n) + 1, false);
+}
+
 TEST(CNameModel, FindsTheBestLabellingOfAll)
 {
     std::mt19937 random(11);
     const auto uniform = [&random](int lo, int hi) { return lo + static_cast<int>(random() % unsigned(hi - lo + 1)); };
     int withNames = 0;
     for (int round = 0; round < 600; ++round) {
-        Model m;
         Scene scene;
-        scene.transitions.resize(N::kLabelCount * N::kLabelCount);
-        for (int32_t& t : scene.transitions)
-            t = uniform(-400, 400);
-        m.image.transitions = scene.transitions;
         CNameModel model;
-        ASSERT_TRUE(LoadBytes(model, m.Bytes()));
         CNameModel::Workspace ws;
-        scene.n = uniform(1, 6);
-        const std::string text = std::string("abcdefgh").substr(0, size_t(scene.n));
-        ASSERT_EQ(model.Prepare(text.data(), scene.n, ws), scene.n);
-        scene.bonus.assign(size_t(scene.n) * N::kLabelCount, 0);
-        scene.end.assign(size_t(scene.n) + 1, 0);
-        scene.noBoundary.assign(size_t(scene.n) + 1, false);
+        NewScene(uniform, 6, scene, model, ws);
+        if (HasFatalFailure())
+            return;
         // Mostly below O, now and then near it: names here and there, some of
         // them won by their end bonus alone.
         const int depth = round % 3 == 0 ? 2500 : round % 3 == 1 ? 700 : 250;
@@ -328,21 +338,12 @@ TEST(CNameModel, LabellingScoreOfAStretchComparesWholeLabellings)
     const auto uniform = [&random](int lo, int hi) { return lo + static_cast<int>(random() % unsigned(hi - lo + 1)); };
     int compared = 0, forbidden = 0;
     for (int round = 0; round < 300; ++round) {
-        Model m;
         Scene scene;
-        scene.transitions.resize(N::kLabelCount * N::kLabelCount);
-        for (int32_t& t : scene.transitions)
-            t = uniform(-400, 400);
-        m.image.transitions = scene.transitions;
         CNameModel model;
-        ASSERT_TRUE(LoadBytes(model, m.Bytes()));
         CNameModel::Workspace ws;
-        scene.n = uniform(1, 7);
-        const std::string text = std::string("abcdefgh").substr(0, size_t(scene.n));
-        ASSERT_EQ(model.Prepare(text.data(), scene.n, ws), scene.n);
-        scene.bonus.assign(size_t(scene.n) * N::kLabelCount, 0);
-        scene.end.assign(size_t(scene.n) + 1, 0);
-        scene.noBoundary.assign(size_t(scene.n) + 1, false);
+        NewScene(uniform, 7, scene, model, ws);
+        if (HasFatalFailure())
+            return;
         for (int i = 0; i < scene.n; ++i)
             for (int l = 1; l < N::kLabelCount; ++l) {
                 const int64_t b = uniform(-500, 300);
