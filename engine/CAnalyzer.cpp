@@ -70,6 +70,10 @@ void CAnalyzer::BuildNewStages(const CModel& m)
             settings.translit = m.names.translitModel.get();
             settings.translitWeight = m.names.translitWeight;
             settings.translitRescore = m.names.translitRescore;
+            if (m.names.translitPlaces && m.names.translitKind) {
+                settings.kinds = m.names.translitKind.get();
+                settings.kindMargin = m.names.translitPlaceMargin;
+            }
         }
         settings.openers = m.names.openers.get();
         names.reset(new (std::nothrow) CNameStage(*m.names.model, *m.core.coreDict, *m.core.unigram,

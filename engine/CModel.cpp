@@ -237,6 +237,10 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
                [](CModel& m) { return &m.names.placeContext; }),
         Number("NameWordPenalty", "person names", 0, false, "0", nullptr,
                [](CModel& m) { return &m.names.wordPenalty; }),
+        Switch("TranslitPlaces", Row::kOnlyOn, "person names", false,
+               [](CModel& m) { return &m.names.translitPlaces; }),
+        Number("TranslitPlaceMargin", "person names", -kLimit, true, "0", nullptr,
+               [](CModel& m) { return &m.names.translitPlaceMargin; }),
         Switch("PlaceNames", Row::kUnlessOff, "place and organisation names", false,
                [](CModel& m) { return &m.entities.on; }),
         Switch("EntityStops", Row::kOnlyOn, "place and organisation names", false,
@@ -489,7 +493,9 @@ const NewStagePart kNewStageParts[] = {
          if (!m.names.on)
              return true;
          if (!LoadModel(m.names.model, nullptr, m.DataPath("PersonName.nm"), report) ||
-             (m.names.translit && !LoadModel(m.names.translitModel, nullptr, m.DataPath("Translit.tm"), report)))
+             (m.names.translit && !LoadModel(m.names.translitModel, nullptr, m.DataPath("Translit.tm"), report)) ||
+             (m.names.translit && m.names.translitPlaces &&
+              !LoadModel(m.names.translitKind, nullptr, m.DataPath("TranslitKind.tk"), report)))
              return false;
          // The analysers hear the transliteration model only with its key on.
          const CTranslitModel* heard = m.names.translit ? m.names.translitModel.get() : nullptr;
@@ -500,6 +506,7 @@ const NewStagePart kNewStageParts[] = {
          m.names.openers.reset();
          m.names.model.reset();
          m.names.translitModel.reset();
+         m.names.translitKind.reset();
      },
      [](const CModel& m, std::vector<CModel::FileLine>& lines) {
          if (m.names.model)
@@ -507,6 +514,8 @@ const NewStagePart kNewStageParts[] = {
                                                    Count(m.names.model->GetPairCount(), "pairs")});
          if (m.names.translitModel)
              lines.push_back({"Translit.tm", Count(m.names.translitModel->GetCharCount(), "characters")});
+         if (m.names.translitKind)
+             lines.push_back({"TranslitKind.tk", Count(m.names.translitKind->GetFeatureCount(), "features")});
      }},
     // Place and organisation names.
     {[](CModel& m, const CModel::Reporter& report) {

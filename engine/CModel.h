@@ -22,6 +22,7 @@
 #include "segment/SpecialWords.h"
 #include "tagging/CNameModel.h"
 #include "tagging/CNameOpeners.h"
+#include "tagging/CTranslitKindModel.h"
 #include "tagging/CTranslitModel.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CPosModel.h"
@@ -147,7 +148,14 @@ public:
         // NamePlaceContext: places beside a name make a transliteration a
         // place.
         bool placeContext = false;
+        // TranslitPlaces: with Translit, a transliterated name is a place or a
+        // person by the kind model (TranslitKind.tk), whose log odds of a
+        // place (plus what NamePlaceContext adds) must pass
+        // TranslitPlaceMargin; off, by the transliteration model's place odds.
+        bool translitPlaces = false;
+        float translitPlaceMargin = 0;
         std::unique_ptr<CTranslitModel> translitModel;
+        std::unique_ptr<CTranslitKindModel> translitKind;
         // What the name stage asks of each character, built once from the two
         // models above for every analyser.
         std::unique_ptr<CNameOpeners> openers;

@@ -9,6 +9,7 @@
 #include "tagging/CNameBounds.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CRoleTagger.h"
+#include "tagging/CTranslitKindModel.h"
 #include "tagging/CTranslitModel.h"
 #include "tagging/TagCodes.h"
 
@@ -409,6 +410,9 @@ int CNameStage::KeyAt(const char* sentence, int length, int p)
 bool CNameStage::IsForeignPlace(const char* sentence, int length, int previous, int start, int end,
                                 int beside) const
 {
+    if (settings.kinds != nullptr)
+        return settings.kinds->Score(sentence, length, start, end) + beside >
+               static_cast<int>(std::lround(settings.kindMargin * 100));
     int score = beside;
     for (int p = start; p < end;) {
         const int key = KeyAt(sentence, length, p);

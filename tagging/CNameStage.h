@@ -14,6 +14,7 @@ class CPDAT;
 class CUnigram;
 class CPosLexicon;
 class CRoleTagger;
+class CTranslitKindModel;
 class CTranslitModel;
 
 // The person-name stage of the new stages: decides the person names of a
@@ -72,6 +73,11 @@ public:
         // Whether places beside a name (法国阿尔贝维尔, 哈尔滨、齐齐哈尔) make a
         // transliteration a place.
         bool placeContext = false;
+        // The kind model of transliterated names (none: the transliteration
+        // model's place odds decide) and the log odds of a place, in natural
+        // log units, a name's must pass to be one.
+        const CTranslitKindModel* kinds = nullptr;
+        float kindMargin = 0;
         // The character table of the models, built once beside them (none, or
         // one built for other models: the stage builds its own).
         const CNameOpeners* openers = nullptr;
@@ -119,7 +125,8 @@ private:
     // The character key at byte offset p of the sentence, -1 for a byte below 0x80.
     static int KeyAt(const char* sentence, int length, int p);
     // Whether a one-word name of the transliteration model's kind is a place:
-    // its characters and the characters beside it say place rather than person.
+    // its characters and the characters beside it say place rather than person
+    // (by the kind model when the settings give one).
     // previous: where the character before the name begins, -1 at the start.
     // beside: what the words around the name add (PlacesBeside).
     bool IsForeignPlace(const char* sentence, int length, int previous, int start, int end, int beside = 0) const;

@@ -135,7 +135,7 @@ const std::vector<std::string>& ModelWriter::RunFiles()
         "Data/nr.role",       "Data/nr.ctx",       "Data/nr.fsa",        "Data/prelim.words",
         "Data/CoreDict.words", "Data/NewWord.cm", "Data/Trained.txt",
         "Data/NewWord.unig", "Data/NewWord.big", "Data/NewWord.pos", "Data/Supplement.pdat",
-        "Data/Supplement.tab", "Data/PersonName.nm", "Data/Translit.tm",
+        "Data/Supplement.tab", "Data/PersonName.nm", "Data/Translit.tm", "Data/TranslitKind.tk",
         "Data/ns.role",       "Data/ns.ctx",       "Data/ns.fsa",
         "Data/nt.role",       "Data/nt.ctx",       "Data/nt.fsa",        "Data/NewPos.pm",
         "Data/Keywords.idf",  "Data/stopwords.txt"};

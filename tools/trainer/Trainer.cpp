@@ -13,6 +13,7 @@
 #include "tools/trainer/KeywordIdf.h"
 #include "tools/trainer/ModelWriter.h"
 #include "tools/trainer/NameModelTrainer.h"
+#include "tools/trainer/TranslitKindTrainer.h"
 #include "tools/trainer/TranslitModelTrainer.h"
 #include "tools/trainer/OrgRoleScheme.h"
 #include "tools/trainer/PersonRoleScheme.h"
@@ -192,6 +193,14 @@ bool Trainer::TrainNameModel()
     translit.Train(reader.GetParagraphs());
     if (!translit.Write(DataDir() + "/Translit.tm")) {
         std::fprintf(stderr, "morv-train: cannot write the transliteration model into %s\n",
+                     options.outputDir.c_str());
+        return false;
+    }
+    // Which kind a transliterated name is, from the same names (TranslitPlaces).
+    TranslitKindTrainer kind;
+    kind.Train(reader.GetParagraphs(), translit);
+    if (!kind.Write(DataDir() + "/TranslitKind.tk")) {
+        std::fprintf(stderr, "morv-train: cannot write the transliteration kind model into %s\n",
                      options.outputDir.c_str());
         return false;
     }

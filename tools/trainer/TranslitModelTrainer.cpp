@@ -55,6 +55,7 @@ int FirstKey(const std::string& word)
 void TranslitModelTrainer::Train(const std::vector<Paragraph>& paragraphs)
 {
     report = Report();
+    samples.clear();
     Counts text, persons;
     // Token ranges of the transliterated person names, per paragraph.
     std::vector<std::vector<CorpusNames::Group>> personGroups(paragraphs.size());
@@ -91,8 +92,10 @@ void TranslitModelTrainer::Train(const std::vector<Paragraph>& paragraphs)
             if (last + 1 < tokens.size())
                 after.Add(FirstKey(tokens[last + 1].word));
         };
-        for (const CorpusNames::Group& g : personGroups[p])
+        for (const CorpusNames::Group& g : personGroups[p]) {
             context(g.first, g.last, personBefore, personAfter);
+            samples.push_back({p, g.first, g.last, false});
+        }
         for (size_t k = 0; k < tokens.size(); ++k) {
             if (!IsPlaceTag(tokens[k].tag))
                 continue;
@@ -111,6 +114,7 @@ void TranslitModelTrainer::Train(const std::vector<Paragraph>& paragraphs)
             for (const std::string& ch : chars)
                 places.Add(gbk::KeyOf(ch));
             context(k, k, placeBefore, placeAfter);
+            samples.push_back({p, k, k, true});
         }
     }
     Counts names = persons;
@@ -135,6 +139,13 @@ void TranslitModelTrainer::Train(const std::vector<Paragraph>& paragraphs)
         values.push_back(v);
     }
     report.chars = static_cast<int>(keys.size()) - 1;
+}
+
+int TranslitModelTrainer::InNameOf(int key) const
+{
+    const auto it = std::lower_bound(keys.begin(), keys.end(), key);
+    return it != keys.end() && *it == key && !values.empty() ? values[static_cast<size_t>(it - keys.begin())].inName
+                                                             : (values.empty() ? 0 : values[0].inName);
 }
 
 std::string TranslitModelTrainer::Bytes() const

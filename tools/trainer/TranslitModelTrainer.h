@@ -35,6 +35,18 @@ public:
     // The file's bytes (Write writes them).
     std::string Bytes() const;
     const Report& GetReport() const { return report; }
+    // The names Train took, by token of the paragraphs it read: the
+    // transliterated person names and the foreign place names.
+    struct Sample {
+        size_t paragraph;
+        size_t first;
+        size_t last;
+        bool place;
+    };
+    const std::vector<Sample>& GetSamples() const { return samples; }
+    // The trained in-name score of a character key (hundredths of a natural
+    // log), the unseen character's for a key the model lacks.
+    int InNameOf(int key) const;
 
 private:
     struct Values {
@@ -43,6 +55,7 @@ private:
     std::vector<int> keys;      // strictly increasing, 0 first (the unseen character)
     std::vector<Values> values; // one per key
     Report report;
+    std::vector<Sample> samples;
 };
 
 #endif
