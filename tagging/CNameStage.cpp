@@ -321,7 +321,7 @@ void CNameStage::FindIn(const char* sentence, int length, int first, int last, c
             const int beside = settings.placeContext ? PlacesBeside(sentence, items, count, found.start, found.end) : 0;
             if (chars >= 3 && !dot && settings.translit != nullptr &&
                 IsForeignPlace(sentence, length, charIndex(found.start) > 0 ? begins(charIndex(found.start) - 1) : -1,
-                               found.start, found.end, beside))
+                               found.start, found.end, beside, items, count))
                 name.tag = kTagPlaceName;
             else if (chars >= 3 || dot || foreign)
                 name.tag = kTagTransliteratedName;
@@ -407,12 +407,22 @@ int CNameStage::KeyAt(const char* sentence, int length, int p)
     return s[p] << 8 | s[p + 1];
 }
 
-bool CNameStage::IsForeignPlace(const char* sentence, int length, int previous, int start, int end,
-                                int beside) const
+bool CNameStage::IsForeignPlace(const char* sentence, int length, int previous, int start, int end, int beside,
+                                const TokenRecord* items, int count) const
 {
-    if (settings.kinds != nullptr)
-        return settings.kinds->Score(sentence, length, start, end) + beside >
+    if (settings.kinds != nullptr) {
+        // The words of the segmentation beside the name, where its bounds are
+        // theirs.
+        CTranslitKindModel::Word before{-1, -1}, after{-1, -1};
+        for (int i = 1; i + 1 < count; ++i) {
+            if (items[i].end == start && items[i].start < start)
+                before = {items[i].start, items[i].end};
+            if (items[i].start == end && items[i].end > end)
+                after = {items[i].start, items[i].end};
+        }
+        return settings.kinds->Score(sentence, length, start, end, before, after) + beside >
                static_cast<int>(std::lround(settings.kindMargin * 100));
+    }
     int score = beside;
     for (int p = start; p < end;) {
         const int key = KeyAt(sentence, length, p);

@@ -128,8 +128,10 @@ private:
     // its characters and the characters beside it say place rather than person
     // (by the kind model when the settings give one).
     // previous: where the character before the name begins, -1 at the start.
-    // beside: what the words around the name add (PlacesBeside).
-    bool IsForeignPlace(const char* sentence, int length, int previous, int start, int end, int beside = 0) const;
+    // beside: what the words around the name add (PlacesBeside); items, count:
+    // the sentence's tokens (the kind model hears the words beside the name).
+    bool IsForeignPlace(const char* sentence, int length, int previous, int start, int end, int beside = 0,
+                        const TokenRecord* items = nullptr, int count = 0) const;
     // Whether a token is a place by the tagger's lexicon (or the place class).
     bool IsPlaceWord(const TokenRecord& t) const;
     // What the words beside the name [start, end) say for a place, in

@@ -39,7 +39,8 @@ uint32_t CTranslitKindModel::Key(const char* kind, const char* bytes, int count)
     return h;
 }
 
-void CTranslitKindModel::Features(const char* text, int length, int start, int end, std::vector<uint32_t>& out)
+void CTranslitKindModel::Features(const char* text, int length, int start, int end, std::vector<uint32_t>& out,
+                                  Word previous, Word next)
 {
     if (text == nullptr || start < 0 || end > length || end <= start)
         return;
@@ -82,6 +83,10 @@ void CTranslitKindModel::Features(const char* text, int length, int start, int e
         out.push_back(Key("N1", text + end, after[1] - end));
     if (a >= 2)
         out.push_back(Key("N2", text + end, after[2] - end));
+    if (previous.start >= 0 && previous.start < previous.end && previous.end <= start)
+        out.push_back(Key("PW", text + previous.start, previous.end - previous.start));
+    if (next.start >= end && next.start < next.end && next.end <= length)
+        out.push_back(Key("NW", text + next.start, next.end - next.start));
 }
 
 int CTranslitKindModel::Weight(uint32_t key) const
@@ -90,10 +95,10 @@ int CTranslitKindModel::Weight(uint32_t key) const
     return it != keys.end() && *it == key ? weights[static_cast<size_t>(it - keys.begin())] : 0;
 }
 
-int CTranslitKindModel::Score(const char* text, int length, int start, int end) const
+int CTranslitKindModel::Score(const char* text, int length, int start, int end, Word previous, Word next) const
 {
     std::vector<uint32_t> features;
-    Features(text, length, start, end, features);
+    Features(text, length, start, end, features, previous, next);
     int sum = 0;
     for (uint32_t f : features)
         sum += Weight(f);

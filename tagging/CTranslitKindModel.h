@@ -22,7 +22,9 @@
 //   G        each pair of neighbouring characters inside it;
 //   L        its length in characters (3, 4, 5, 6 for six and more);
 //   P1 P2    the one, two characters just before it;
-//   N1 N2    the one, two characters just after it.
+//   N1 N2    the one, two characters just after it;
+//   PW NW    the words just before and after it, when the caller knows them
+//            (访问, 首都 before a place; 总统, 表示 beside a person).
 // Characters are cut as the engine cuts GBK text (a byte below 0x80 alone).
 class CTranslitKindModel {
 public:
@@ -43,14 +45,20 @@ public:
     bool IsLoaded() const { return loaded; }
     int GetFeatureCount() const { return static_cast<int>(keys.size()); }
 
+    // A word beside a name: byte offsets in the text (start < 0: none known).
+    struct Word {
+        int start;
+        int end;
+    };
     // The keys of the name [start, end) of text (byte offsets, GBK), appended
     // to out. The trainer and the engine both read names through this.
-    static void Features(const char* text, int length, int start, int end, std::vector<uint32_t>& out);
+    static void Features(const char* text, int length, int start, int end, std::vector<uint32_t>& out,
+                         Word previous = {-1, -1}, Word next = {-1, -1});
     // The key of a feature: its kind (as "E2") and its characters.
     static uint32_t Key(const char* kind, const char* bytes, int count);
 
     // The log odds of a place, in hundredths, of the name [start, end).
-    int Score(const char* text, int length, int start, int end) const;
+    int Score(const char* text, int length, int start, int end, Word previous = {-1, -1}, Word next = {-1, -1}) const;
     // The weight of one key (0 for a key the model lacks).
     int Weight(uint32_t key) const;
 

@@ -66,7 +66,13 @@ void TranslitKindTrainer::Train(const std::vector<Paragraph>& paragraphs, const 
             continue; // the engine decides only these
         Example e;
         e.y = s.place ? 1.0 : 0.0;
-        CTranslitKindModel::Features(text.data(), static_cast<int>(text.size()), start, end, e.features);
+        CTranslitKindModel::Word previous{-1, -1}, next{-1, -1};
+        if (s.first > 0)
+            previous = {offsets[s.first - 1], start};
+        if (s.last + 2 < offsets.size())
+            next = {end, offsets[s.last + 2]};
+        CTranslitKindModel::Features(text.data(), static_cast<int>(text.size()), start, end, e.features, previous,
+                                     next);
         examples.push_back(std::move(e));
         ++(s.place ? report.places : report.persons);
     }
