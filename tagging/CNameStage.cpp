@@ -420,8 +420,12 @@ bool CNameStage::IsForeignPlace(const char* sentence, int length, int previous, 
             if (items[i].start == end && items[i].end > end)
                 after = {items[i].start, items[i].end};
         }
-        return settings.kinds->Score(sentence, length, start, end, before, after) + beside >
-               static_cast<int>(std::lround(settings.kindMargin * 100));
+        // The characters' own place odds below still speak: their clamped
+        // after-character odds (阿尔伯克基市) are evidence the kind model's
+        // many features spread thin.
+        if (settings.kinds->Score(sentence, length, start, end, before, after) + beside >
+            static_cast<int>(std::lround(settings.kindMargin * 100)))
+            return true;
     }
     int score = beside;
     for (int p = start; p < end;) {
