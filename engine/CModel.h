@@ -151,7 +151,8 @@ public:
         // TranslitPlaces: with Translit, a transliterated name is a place or a
         // person by the kind model (TranslitKind.tk), whose log odds of a
         // place (plus what NamePlaceContext adds) must pass
-        // TranslitPlaceMargin; off, by the transliteration model's place odds.
+        // TranslitPlaceMargin (or the transliteration model's place odds pass
+        // theirs); off, by the transliteration model's place odds alone.
         bool translitPlaces = false;
         float translitPlaceMargin = 0;
         std::unique_ptr<CTranslitModel> translitModel;

@@ -74,8 +74,8 @@ public:
         // transliteration a place.
         bool placeContext = false;
         // The kind model of transliterated names (none: the transliteration
-        // model's place odds decide) and the log odds of a place, in natural
-        // log units, a name's must pass to be one.
+        // model's place odds alone decide) and the log odds of a place, in
+        // natural log units, a name's must pass to be one by it.
         const CTranslitKindModel* kinds = nullptr;
         float kindMargin = 0;
         // The character table of the models, built once beside them (none, or
@@ -126,7 +126,7 @@ private:
     static int KeyAt(const char* sentence, int length, int p);
     // Whether a one-word name of the transliteration model's kind is a place:
     // its characters and the characters beside it say place rather than person
-    // (by the kind model when the settings give one).
+    // (or, when the settings give one, the kind model says place).
     // previous: where the character before the name begins, -1 at the start.
     // beside: what the words around the name add (PlacesBeside); items, count:
     // the sentence's tokens (the kind model hears the words beside the name).
