@@ -147,6 +147,12 @@ public:
         // NamePlaceContext: places beside a name make a transliteration a
         // place.
         bool placeContext = false;
+        // NameCache: the names a text shows with confidence (a margin of
+        // NameCacheMargin over no name) add NameCacheBonus per character to
+        // their later occurrences in the same text.
+        bool cache = false;
+        float cacheBonus = 50;
+        float cacheMargin = 100;
         std::unique_ptr<CTranslitModel> translitModel;
         // What the name stage asks of each character, built once from the two
         // models above for every analyser.
