@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The person names one analysed text has shown with confidence, offered to
@@ -74,11 +75,11 @@ void CNameMemory::Find(const char* sentence, int length, CharStart charStart, st
     out.clear();
     if (sentence == nullptr || length <= 0)
         return;
-    const std::string text(sentence, static_cast<size_t>(length));
+    const std::string_view text(sentence, static_cast<size_t>(length));
     for (const Entry& e : entries) {
         if (!Usable(e))
             continue;
-        for (size_t at = text.find(e.text); at != std::string::npos; at = text.find(e.text, at + 1)) {
+        for (size_t at = text.find(e.text); at != std::string_view::npos; at = text.find(e.text, at + 1)) {
             const int start = static_cast<int>(at), end = start + static_cast<int>(e.text.size());
             if (charStart(start) && charStart(end))
                 out.push_back(Occurrence{start, end, e.split < 0 ? -1 : start + e.split, e.tag});
