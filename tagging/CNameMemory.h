@@ -10,7 +10,7 @@
 
 // The person names one analysed text has shown with confidence, offered to
 // its later sentences: an article names its people once in full and then
-// again and again, often where a heavier word competes (罗以军 against 以军).
+// again and again, often where a heavier word competes (王国栋 against 王国).
 // The memory belongs to one analysis (one analyser, one thread) and is
 // cleared when a text begins; it holds at most a fixed number of names, the
 // least recently seen leaving first.
