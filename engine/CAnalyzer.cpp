@@ -66,6 +66,9 @@ void CAnalyzer::BuildNewStages(const CModel& m)
         settings.supplementWords = m.names.inSupplement;
         settings.listedPenalty = m.names.listedPenalty;
         settings.placeContext = m.names.placeContext;
+        settings.memory = m.names.cache;
+        settings.memoryBonus = m.names.cacheBonus;
+        settings.memoryMargin = m.names.cacheMargin;
         if (m.names.translit && m.names.translitModel) {
             settings.translit = m.names.translitModel.get();
             settings.translitWeight = m.names.translitWeight;
@@ -238,6 +241,8 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
         userWords = model->UserWords();
         preProcessor->SetUserWords(userWords->Size() > 0 ? userWords.get() : nullptr);
     }
+    // What the person stage remembers of a text stays with that text.
+    personStage->BeginText();
     StageLap lap(stageTimes);
     using Step = StageTimes::Step;
     for (const char* p = text; p != nullptr && *p != '\0';) {

@@ -155,6 +155,12 @@ public:
         // theirs); off, by the transliteration model's place odds alone.
         bool translitPlaces = false;
         float translitPlaceMargin = 0;
+        // NameCache: the names a text shows with confidence (a margin of
+        // NameCacheMargin over no name) add NameCacheBonus per character to
+        // their later occurrences in the same text.
+        bool cache = false;
+        float cacheBonus = 50;
+        float cacheMargin = 100;
         std::unique_ptr<CTranslitModel> translitModel;
         std::unique_ptr<CTranslitKindModel> translitKind;
         // What the name stage asks of each character, built once from the two

@@ -85,6 +85,7 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
     }
     names.clear();
     listed.clear();
+    recalled.clear();
     if (sentence == nullptr || items == nullptr || count < 3 || ids.unknownPerson < 0 || length <= 0 ||
         !model.IsLoaded())
         return;
@@ -122,6 +123,11 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
     for (int i = 1; i + 1 < count; ++i)
         if (items[i].flags & kFlagNewWord)
             mark(indexOf(items[i].start), indexOf(items[i].end));
+    if (settings.memory && !memory.Empty()) {
+        memory.Find(sentence, length, [&](int offset) { return indexOf(offset) >= 0; }, recalled);
+        for (const CNameMemory::Occurrence& o : recalled)
+            mark(indexOf(o.start), indexOf(o.end));
+    }
     tokenCursor = 1;
     automatonCursor = 1;
     cutCursor = 1;
@@ -235,15 +241,22 @@ void CNameStage::FindIn(const char* sentence, int length, int first, int last, c
                 continue;
             const bool chinese = t.kind == kTagPersonName && split > a && split < b && split - a <= 2 && b - split <= 2;
             const int64_t bonus = ws.Units(b - a == 2 ? settings.automatonBonusShort : settings.automatonBonus);
-            for (int c = a; c < b; ++c) {
-                int label;
-                if (chinese)
-                    label = c == a ? N::kSB : c < split ? N::kS2 : c == split ? N::kG1 : N::kG2;
-                else
-                    label = c == a ? N::kWB : N::kWI;
-                ws.AddLabelUnits(c - first, label, bonus);
-            }
-            ws.AddEndUnits(b - first, bonus);
+            Spell(a - first, b - first, chinese ? split - first : -1, bonus);
+        }
+    }
+
+    // The names the text has shown with confidence, where they occur again,
+    // unless they would cut a frequent word of the segmentation in two.
+    if (!recalled.empty() && settings.memoryBonus != 0) {
+        const int64_t bonus = ws.Units(settings.memoryBonus);
+        for (const CNameMemory::Occurrence& o : recalled) {
+            const int a = charIndex(o.start), b = charIndex(o.end);
+            if (a < first || b > last || b <= a || CutsCommonWord(items, count, o.start) ||
+                CutsCommonWord(items, count, o.end))
+                continue;
+            const int split = o.split < 0 ? -1 : charIndex(o.split);
+            const bool chinese = split > a && split < b && split - a <= 2 && b - split <= 2;
+            Spell(a - first, b - first, chinese ? split - first : -1, bonus);
         }
     }
 
@@ -329,7 +342,80 @@ void CNameStage::FindIn(const char* sentence, int length, int first, int last, c
                 name.tag = kTagSurname;
         }
         names.push_back(name);
+        if (settings.memory)
+            Remember(sentence, name, charIndex(found.start) - first, charIndex(found.end) - first);
     }
+}
+
+void CNameStage::Spell(int a, int b, int split, int64_t bonus)
+{
+    for (int c = a; c < b; ++c) {
+        int label;
+        if (split > a && split < b)
+            label = c == a ? N::kSB : c < split ? N::kS2 : c == split ? N::kG1 : N::kG2;
+        else
+            label = c == a ? N::kWB : N::kWI;
+        ws.AddLabelUnits(c, label, bonus);
+    }
+    ws.AddEndUnits(b, bonus);
+}
+
+int64_t CNameStage::OtherUses(int wordId) const
+{
+    if (wordId < 0 || wordId == ids.unknownPerson)
+        return 0;
+    if (posLexicon == nullptr)
+        return static_cast<int64_t>(unigram.Frequency(wordId));
+    int candidates = 0;
+    const CPosLexicon::Entry* entries = posLexicon->Lookup(wordId, &candidates);
+    int64_t other = 0;
+    for (int c = 0; c < candidates; ++c)
+        if (!IsPersonTag(entries[c].tag) && entries[c].frequency > 0)
+            other += entries[c].frequency;
+    return other;
+}
+
+namespace {
+
+// A word the training text used this often as something else is a common
+// word: as a name it takes more evidence, and a remembered name does not cut
+// it in two.
+constexpr int64_t kCommonUses = 10;
+
+} // namespace
+
+bool CNameStage::CutsCommonWord(const TokenRecord* items, int count, int offset) const
+{
+    for (int i = 1; i + 1 < count; ++i) {
+        const TokenRecord& t = items[i];
+        if (t.start < offset && offset < t.end)
+            return OtherUses(t.wordId) >= kCommonUses;
+        if (t.start >= offset)
+            break;
+    }
+    return false;
+}
+
+void CNameStage::Remember(const char* sentence, const Name& name, int a, int b)
+{
+    // A single character is too often a surname in passing, or no name at all.
+    constexpr int kMinChars = 2;
+    if (!IsPersonTag(name.tag) || a < 0 || b - a < kMinChars || b > ws.GetCharCount())
+        return;
+    // A name the memory itself suggested is no new evidence for it.
+    for (const CNameMemory::Occurrence& o : recalled)
+        if (o.start == name.start && o.end == name.end)
+            return;
+    outside.assign(static_cast<size_t>(b - a), N::kO);
+    const int64_t decoded = model.LabellingScore(ws, a, b, ws.GetLabels() + a);
+    const int64_t none = model.LabellingScore(ws, a, b, outside.data());
+    if (decoded == CNameModel::kNoLabelling ||
+        (none != CNameModel::kNoLabelling && decoded - none < ws.Units(settings.memoryMargin)))
+        return;
+    const int bytes = name.end - name.start;
+    const int id = dictionary.ExactMatch(sentence + name.start, bytes);
+    memory.Note(sentence + name.start, bytes, name.split < 0 ? -1 : name.split - name.start, name.tag,
+                OtherUses(id) >= kCommonUses);
 }
 
 bool CNameStage::ReadsAsTransliteration(const char* sentence, int length, int first, const CNameModel::Name& local)

@@ -7,6 +7,7 @@
 
 #include "segment/SpecialWords.h"
 #include "segment/TokenRecord.h"
+#include "tagging/CNameMemory.h"
 #include "tagging/CNameModel.h"
 #include "tagging/CNameOpeners.h"
 
@@ -81,6 +82,14 @@ public:
         // The character table of the models, built once beside them (none, or
         // one built for other models: the stage builds its own).
         const CNameOpeners* openers = nullptr;
+        // Whether the names found with confidence in a text are offered to
+        // its later sentences: a name whose labelling outscores the same
+        // characters outside any name by memoryMargin (score units) is
+        // remembered, and each later occurrence of it adds memoryBonus to the
+        // labels that spell it, per character and where it ends.
+        bool memory = false;
+        float memoryBonus = 0;
+        float memoryMargin = 0;
     };
     // A decided name: byte offsets in the sentence, the surname's end for a
     // Chinese name (-1 otherwise) and the tag code it gets.
@@ -111,6 +120,9 @@ public:
     void Veto(TokenRecord* items, int count) const;
 
     const std::vector<Name>& GetNames() const { return names; }
+    // A new text begins: the names of the one before are forgotten.
+    void BeginText() { memory.Clear(); }
+    const CNameMemory& GetMemory() const { return memory; }
 
 private:
     struct Piece {
@@ -159,6 +171,18 @@ private:
     // after its first character (inName) and how often it stood just after
     // one (after).
     void RoleCounts(int wordId, int64_t& inName, int64_t& after) const;
+    // How often the training text used the word as something other than a
+    // person name (its frequency when no tagger lexicon is at hand).
+    int64_t OtherUses(int wordId) const;
+    // Whether offset lies strictly inside a token that is a frequent word.
+    bool CutsCommonWord(const TokenRecord* items, int count, int offset) const;
+    // The labelling that spells a name over characters [a, b) of the
+    // workspace (split: where the surname ends, -1 for one word), with bonus
+    // on each label and where it ends.
+    void Spell(int a, int b, int split, int64_t bonus);
+    // After Decode: notes a decoded name of characters [a, b) of the
+    // workspace when its labelling clearly beats no name there.
+    void Remember(const char* sentence, const Name& name, int a, int b);
     TokenRecord PieceOf(const char* sentence, const TokenRecord& from, int start, int end) const;
     // Labels characters [first, last) of the sentence (indices as in starts),
     // names only where near says one may be, and appends the names found.
@@ -196,6 +220,9 @@ private:
     int automatonCursor = 1;
     int cutCursor = 1;
     std::vector<Name> names;
+    CNameMemory memory;
+    std::vector<CNameMemory::Occurrence> recalled; // the memory's names in this sentence
+    std::vector<uint8_t> outside; // all O, for the margin of a name
     std::vector<Piece> listed; // the supplementary words with the list's tag
     std::vector<TokenRecord> laidOut;
     std::vector<int> firstToken; // per name: index of its first token in laidOut

@@ -21,6 +21,12 @@ CPersonStage::CPersonStage(CHmmTagger& hmm, const CRoleTagger& automaton, int32_
 
 CPersonStage::~CPersonStage() = default;
 
+void CPersonStage::BeginText()
+{
+    if (nameModel)
+        nameModel->BeginText();
+}
+
 void CPersonStage::GuardNames(CSentence& s)
 {
     firstCut.assign(s.items, s.items + s.count);

@@ -36,6 +36,8 @@ public:
     void GuardNames(CSentence& sentence);
     // The names of the sentence, each merged into one token.
     void Run(CSentence& sentence);
+    // A new text begins (the name model forgets the names of the last).
+    void BeginText();
     // With the name model: the role automaton, whose models were trained on
     // the plain segmentation, reads each new word (newWordId, flagged) in its
     // characters (their ids in dict), as it met them there. Without this a

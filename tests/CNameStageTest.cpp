@@ -305,6 +305,60 @@ TEST_F(CNameStageTest, BoundaryPenaltyKeepsANameFromCuttingAToken)
     EXPECT_EQ(cut[1].wordId, ids.unknownPerson);
 }
 
+// The names a text shows with confidence help their later occurrences there:
+// 王小明 inside one token (王小明说) pays the cut penalty at its end, more than
+// the model's own margin, and is found only once the text has shown the name
+// before; a new text, or a token that is a frequent word, gets no such help.
+TEST_F(CNameStageTest, RemembersConfidentNamesForTheRestOfTheText)
+{
+    CNameStage::Settings settings;
+    settings.cutPenalty = 200;
+    settings.memory = true;
+    settings.memoryBonus = 50;
+    settings.memoryMargin = 100;
+    const std::vector<std::string> plain = {kWang, kXiao + kMing, kShuo};
+    const std::vector<std::string> inside = {kWang + kXiao + kMing + kShuo};
+    const auto nameOf = [&](const std::vector<TokenRecord>& out) {
+        for (const TokenRecord& t : out)
+            if (t.wordId == ids.unknownPerson)
+                return std::make_pair(t.start, t.end);
+        return std::make_pair(-1, -1);
+    };
+    const std::pair<int, int> none(-1, -1), wangXiaoMing(0, 6);
+
+    CNameStage stage(model, dictionary, unigram, &posLexicon, ids, settings);
+    EXPECT_EQ(nameOf(Run(stage, inside)), none); // not seen yet
+    EXPECT_EQ(nameOf(Run(stage, plain)), wangXiaoMing);
+    ASSERT_EQ(stage.GetMemory().Size(), 1u);
+    EXPECT_EQ(stage.GetMemory().Entries()[0].split, 2);
+    EXPECT_EQ(nameOf(Run(stage, inside)), wangXiaoMing);
+    // The name the memory gave is no sighting of its own.
+    EXPECT_EQ(stage.GetMemory().Entries()[0].sightings, 1);
+
+    // A token the dictionary knows as a frequent word (说, ten times a verb)
+    // is not cut in two for a remembered name.
+    std::vector<TokenRecord> tokens = Tokens(inside);
+    tokens[1].wordId = Id(kShuo);
+    const std::string text = Text(inside);
+    int count = static_cast<int>(tokens.size());
+    stage.Find(text.c_str(), static_cast<int>(text.size()), tokens.data(), count, roles);
+    EXPECT_TRUE(stage.GetNames().empty());
+
+    stage.BeginText();
+    EXPECT_TRUE(stage.GetMemory().Empty());
+    EXPECT_EQ(nameOf(Run(stage, inside)), none);
+
+    // Without the key, or with a margin the name does not reach, nothing is kept.
+    for (const auto& off : {std::make_pair(false, 100.0f), std::make_pair(true, 1000.0f)}) {
+        settings.memory = off.first;
+        settings.memoryMargin = off.second;
+        CNameStage other(model, dictionary, unigram, &posLexicon, ids, settings);
+        EXPECT_EQ(nameOf(Run(other, plain)), wangXiaoMing);
+        EXPECT_TRUE(other.GetMemory().Empty());
+        EXPECT_EQ(nameOf(Run(other, inside)), none);
+    }
+}
+
 // A word that the role tagger's counts show after names more often than in
 // them (和, 于 after a one-character given name, 爵士 after a foreign name)
 // pays to continue a name, by the odds of those counts; with the counts the

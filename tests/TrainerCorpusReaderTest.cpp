@@ -17,6 +17,7 @@ TEST(TrainerCorpusReader, ParsesWordsCompoundsAndConvertsToGbk)
     ASSERT_TRUE(reader.ParseLine("19980101-01-001-002/m  [中央/n  电台/n]nt  朱/nr  镕基/nr  １/m", p, message))
         << message;
     EXPECT_EQ(p.date, 19980101);
+    EXPECT_EQ(p.article, 1001); // page 01, article 001: the paragraphs morv-eval --articles joins
     ASSERT_EQ(p.tokens.size(), 5u);
     EXPECT_EQ(p.tokens[0].word, "\xD6\xD0\xD1\xEB"); // 中央
     EXPECT_TRUE(p.tokens[0].inCompound);
@@ -25,6 +26,8 @@ TEST(TrainerCorpusReader, ParsesWordsCompoundsAndConvertsToGbk)
     EXPECT_FALSE(p.tokens[2].inCompound);
     EXPECT_EQ(p.tokens[3].word, "\xE9\x46\xBB\xF9"); // 镕基: 镕 lies outside GB2312, in GBK
     EXPECT_EQ(p.Text(), "\xD6\xD0\xD1\xEB\xB5\xE7\xCC\xA8\xD6\xEC\xE9\x46\xBB\xF9\xA3\xB1");
+    ASSERT_TRUE(reader.ParseLine("19980131-12-045-007/m  中央/n", p, message)) << message;
+    EXPECT_EQ(p.article, 12045);
 }
 
 TEST(TrainerCorpusReader, RecordsEachCompoundWithItsTag)

@@ -62,6 +62,9 @@ const char kUsage[] =
     "                    default: the words of the training corpus\n"
     "  --dump FILE       write the engine's words and the gold words of every line (GBK;\n"
     "                    names of several words in brackets, [w/t w/t]nt)\n"
+    "  --articles        analyse the paragraphs of each article (one id's date, page\n"
+    "                    and article) as one text, one paragraph a line, instead of\n"
+    "                    each paragraph alone\n"
     "  --set KEY=VALUE   set a key of the trained model's Configure.xml before scoring\n"
     "                    (--set NewWords=off scores the classic pipeline)\n"
     "  --system FILE --gold FILE\n"
@@ -132,6 +135,7 @@ int main(int argc, char** argv)
     std::string testPath, modelDir, vocabPath, systemPath, goldPath;
     std::vector<std::pair<std::string, std::string>> settings;
     bool daysGiven = false;
+    bool byArticle = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -158,6 +162,8 @@ int main(int argc, char** argv)
             ++i;
         } else if (a == "--dump" && hasValue)
             dumpPath = argv[++i];
+        else if (a == "--articles")
+            byArticle = true;
         else if (a == "--test" && hasValue)
             testPath = argv[++i];
         else if (a == "--model" && hasValue)
@@ -286,18 +292,68 @@ int main(int argc, char** argv)
     FILE* dump = dumpPath.empty() ? nullptr : std::fopen(dumpPath.c_str(), "wb");
     auto t0 = std::chrono::steady_clock::now();
     std::vector<morv::Token> tokens;
-    for (const Paragraph& p : test.GetParagraphs()) {
-        std::string text = p.Text();
+    const std::vector<Paragraph>& paragraphs = test.GetParagraphs();
+    std::vector<std::string> texts(paragraphs.size());
+    std::vector<std::vector<morv::Token>> paragraphTokens(paragraphs.size());
+    size_t straddling = 0; // tokens of an article that run over a paragraph's end
+    for (size_t first = 0; first < paragraphs.size();) {
+        // The paragraphs analysed as one text: one, or the article's.
+        size_t last = first + 1;
+        while (byArticle && last < paragraphs.size() && paragraphs[last].article != 0 &&
+               paragraphs[last].date == paragraphs[first].date && paragraphs[last].article == paragraphs[first].article)
+            ++last;
+        std::string whole;
+        std::vector<size_t> offsets;
+        for (size_t k = first; k < last; ++k) {
+            texts[k] = paragraphs[k].Text();
+            if (k > first)
+                whole += '\n';
+            offsets.push_back(whole.size());
+            whole += texts[k];
+        }
+        try {
+            analyzer->Analyze(whole, tokens, morv::Encoding::Gbk, true);
+        } catch (const morv::Error& e) {
+            std::fprintf(stderr, "morv-eval: line %d: %s\n", paragraphs[first].line, e.what());
+            return 1;
+        }
+        // Each token to its paragraph, in the paragraph's offsets; the line
+        // breaks between paragraphs are no paragraph's.
+        for (size_t k = first; k < last; ++k) {
+            const size_t from = offsets[k - first], to = from + texts[k].size();
+            for (const morv::Token& t : tokens) {
+                if (t.start >= to || t.end <= from)
+                    continue;
+                if (t.start < from || t.end > to) {
+                    ++straddling;
+                    continue;
+                }
+                morv::Token local = t;
+                // The words view the article's text, which is gone when scored.
+                local.word = std::string_view();
+                local.start -= from;
+                local.end -= from;
+                if (local.nameSplit >= from)
+                    local.nameSplit -= from;
+                for (morv::Part& part : local.parts) {
+                    part.word = std::string_view();
+                    part.start -= from;
+                    part.end -= from;
+                }
+                paragraphTokens[k].push_back(local);
+            }
+        }
+        first = last;
+    }
+    if (straddling > 0)
+        std::fprintf(stderr, "morv-eval: %zu tokens ran over the end of a paragraph\n", straddling);
+    for (size_t index = 0; index < paragraphs.size(); ++index) {
+        const Paragraph& p = paragraphs[index];
+        const std::string& text = texts[index];
         std::vector<Evaluator::Word> words;
         std::vector<Evaluator::Word> entities; // place and organisation names, whole
         std::string dumped = "S:";
-        try {
-            analyzer->Analyze(text, tokens, morv::Encoding::Gbk, true);
-        } catch (const morv::Error& e) {
-            std::fprintf(stderr, "morv-eval: line %d: %s\n", p.line, e.what());
-            return 1;
-        }
-        for (const morv::Token& t : tokens) {
+        for (const morv::Token& t : paragraphTokens[index]) {
             const int start = static_cast<int>(t.start), end = static_cast<int>(t.end);
             const std::string tag(t.tag);
             const std::string corpusTag = Evaluator::CorpusTag(tag);

@@ -183,6 +183,8 @@ bool CorpusReader::ParseLine(const std::string& line, Paragraph& out, std::strin
         message = "no paragraph id";
         return false;
     }
+    if (withIds) // YYYYMMDD-PP-AAA-NNN: the digits were checked above
+        out.article = std::stoi(line.substr(begin + 9, 2)) * 1000 + std::stoi(line.substr(begin + 12, 3));
     int date = 0;
     if (!withIds && NextField(line, pos, begin, end) && IsParagraphId(line, begin, end, date)) {
         message = "a paragraph id in a corpus whose first line has none";

@@ -26,6 +26,8 @@ struct CorpusCompound {
 struct Paragraph {
     int date = 0; // YYYYMMDD
     int line = 0; // 1-based line number in the corpus file
+    // Page and article of the paragraph id (PP * 1000 + AAA); 0 without ids.
+    int article = 0;
     std::vector<CorpusToken> tokens;
     std::vector<CorpusCompound> compounds; // in token order
     std::string Text() const; // the words concatenated (GBK)
