@@ -92,6 +92,8 @@ void CAnalyzer::BuildNewStages(const CModel& m)
             settings.weight = m.newWords.weight;
             settings.stretches = m.newWords.stretches;
             settings.stretchContext = static_cast<int>(std::min(64.0f, m.newWords.stretchContext));
+            settings.confidenceWeight = m.newWords.confidenceWeight;
+            settings.confidenceCap = m.newWords.confidenceCap;
         }
         settings.supplementBonus = m.supplement.bonus;
         // The class word's count (at least one, so that the share stays finite).

@@ -229,11 +229,22 @@ void CNewWordStage::ScoreCandidates(int length)
         float sum = CCharModel::WordScore(ws, from, to, &firstLabels[i], &lastLabels[i]);
         // A proposed word pays for its class's generous statistics.
         if (c.flags & kFlagNewWord)
-            sum -= static_cast<float>(settings.penalty / weight);
+            sum -= static_cast<float>(ProposedPenalty(from, to) / weight);
         if (c.flags & kFlagSupplementWord)
             sum += static_cast<float>(SupplementScore(c) / weight);
         candidateScores[i] = sum;
     }
     extra = CSegment::ExtraScores{candidateScores.data(), firstLabels.data(), lastLabels.data(),
                                   ws.GetTransitionScores(), weight};
+}
+
+double CNewWordStage::ProposedPenalty(int from, int to) const
+{
+    double penalty = settings.penalty;
+    if (settings.confidenceWeight > 0 && to - from >= 2 && ws.InStretch(from) && to <= ws.GetStretchEnd(from)) {
+        const double cap = settings.confidenceCap;
+        const double sure = std::max(-cap, std::min<double>(cap, CCharModel::SpanConfidence(ws, from, to)));
+        penalty -= settings.confidenceWeight * sure;
+    }
+    return penalty;
 }

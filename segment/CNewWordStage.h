@@ -36,6 +36,12 @@ public:
         float penalty = 0;
         // The weight of the labelling scores in the path score (0: none).
         double weight = 0;
+        // The proposed word's penalty lowered by confidenceWeight for each unit
+        // of the character model's confidence in it (SpanConfidence), counted
+        // up to confidenceCap each way: the model's surest words pay least,
+        // its close calls most (0: the same penalty for every proposed word).
+        float confidenceWeight = 0;
+        float confidenceCap = 0;
         // What a supplementary word gains over its share of its class's count.
         double supplementBonus = 0;
         // Proposals only from the stretches around the characters no
@@ -83,6 +89,9 @@ private:
     double SupplementScore(const TokenRecord& candidate) const;
     // Every candidate's extra score for the second search, into extra.
     void ScoreCandidates(int length);
+    // What the proposed word of characters [from, to) pays, in log
+    // probability: the penalty, moved by the evidence it brings.
+    double ProposedPenalty(int from, int to) const;
 
     const CCharModel* model;
     const Settings settings;
