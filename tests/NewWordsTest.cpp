@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -42,6 +43,18 @@ protected:
         if (at != std::string::npos)
             config.erase(at, config.find("</NewWords>", at) + 11 - at);
         config.insert(config.rfind("</Configure>"), std::string("<NewWords>") + key + "</NewWords>\n");
+        WriteFile(dir + "/Configure.xml", config);
+    }
+    // Sets the keys in the directory's Configure.xml, each replacing its old value.
+    static void SetKeys(const std::string& dir, const std::vector<std::pair<std::string, std::string>>& keys)
+    {
+        std::string config = ReadFile(dir + "/Configure.xml");
+        for (const auto& [key, value] : keys) {
+            const size_t at = config.find("<" + key + ">");
+            if (at != std::string::npos)
+                config.erase(at, config.find("</" + key + ">", at) + key.size() + 3 - at);
+            config.insert(config.rfind("</Configure>"), "<" + key + ">" + value + "</" + key + ">\n");
+        }
         WriteFile(dir + "/Configure.xml", config);
     }
     // word/tag items, and the words flagged as new in brackets.
@@ -211,16 +224,6 @@ TEST_F(NewWordsTest, OneSearchKeepsTheNewWordsAndLeavesTheClassicPipeline)
 // dictionary word covers 微 or 信, so it is proposed either way.
 TEST_F(NewWordsTest, StretchesProposeOnlyAroundCharactersNoWordCovers)
 {
-    const auto withKeys = [](const std::string& dir, const std::vector<std::pair<std::string, std::string>>& keys) {
-        std::string config = ReadFile(dir + "/Configure.xml");
-        for (const auto& [key, value] : keys) {
-            const size_t at = config.find("<" + key + ">");
-            if (at != std::string::npos)
-                config.erase(at, config.find("</" + key + ">", at) + key.size() + 3 - at);
-            config.insert(config.rfind("</Configure>"), "<" + key + ">" + value + "</" + key + ">\n");
-        }
-        WriteFile(dir + "/Configure.xml", config);
-    };
     const struct {
         const char* text;
         const char* stretches;    // with the key on, context 2
@@ -230,7 +233,7 @@ TEST_F(NewWordsTest, StretchesProposeOnlyAroundCharactersNoWordCovers)
         {"我们用微信付款", "我们 用 [微信] 付款 ", "我们 用 [微信] 付款 "},
     };
     for (const char* value : {"on", "off"}) {
-        withKeys(on, {{"NewWordStretches", value}, {"NewWordStretchContext", "2"}});
+        SetKeys(on, {{"NewWordStretches", value}, {"NewWordStretchContext", "2"}});
         morv::Model m(on);
         morv::Analyzer a(m);
         for (const auto& c : cases) {
@@ -241,7 +244,7 @@ TEST_F(NewWordsTest, StretchesProposeOnlyAroundCharactersNoWordCovers)
     }
     // No context: a stretch is the uncovered characters alone, so 微信 (two
     // of them side by side) is still proposed.
-    withKeys(on, {{"NewWordStretches", "on"}, {"NewWordStretchContext", "0"}});
+    SetKeys(on, {{"NewWordStretches", "on"}, {"NewWordStretchContext", "0"}});
     morv::Model m(on);
     morv::Analyzer a(m);
     EXPECT_EQ(Items(a, "我们用微信付款"), "我们 用 [微信] 付款 ");
@@ -262,6 +265,55 @@ TEST_F(NewWordsTest, AnOverwhelmingPenaltyKeepsEveryProposedWordOutAtTheStartToo
                              "大模型的训练需要很多电。"}) {
         const std::string items = Items(a, text);
         EXPECT_EQ(items.find('['), std::string::npos) << items;
+    }
+}
+
+// NewWordConfidence moves a proposed word's penalty by the character model's
+// confidence in it, counted up to NewWordConfidenceCap. With no cap every word
+// pays the plain penalty, whatever the weight. With a steep weight and a
+// penalty that only a word at the cap pays in full as before, the words the
+// model is sure of still come in and its close calls stay out.
+TEST_F(NewWordsTest, TheModelsConfidenceMovesAProposedWordsPenalty)
+{
+    const std::string text = ReadFile(kSample);
+    ASSERT_FALSE(text.empty());
+    const auto page = [this, &text](const std::vector<std::pair<std::string, std::string>>& keys) {
+        SetKeys(on, keys);
+        morv::Model m(on);
+        morv::Analyzer a(m);
+        return std::string(a.AnalyzeHtml(text, morv::Encoding::Gbk, true));
+    };
+    const std::string flat = page({{"NewWordPenalty", "24"}, {"NewWordConfidence", "0"}});
+    EXPECT_TRUE(flat == page({{"NewWordConfidence", "5"}, {"NewWordConfidenceCap", "0"}}));
+    EXPECT_FALSE(flat == page({{"NewWordConfidence", "0.3"}, {"NewWordConfidenceCap", "40"}}));
+
+    const struct {
+        const char* text;
+        const char* flat;     // penalty 24 for every proposed word
+        const char* sureOnly; // 24 at a confidence of 10 or more, far more below it
+    } cases[] = {
+        {"我们用微信付款", "", ""},
+        {"作为打工人的快乐就是周五下午摸鱼。", "", ""},
+        {"网友纷纷留言点赞。", "", ""},
+        {"这家公司发布了大模型。", "", ""},
+        {"美团和饿了么的骑手越来越多。", "", ""},
+        {"他在村口的老槐树下看海棠花开。", "", ""},
+    };
+    SetKeys(on, {{"Supplement", "off"}, {"NewWordStretches", "off"}, {"NewWordPenalty", "24"},
+                 {"NewWordConfidence", "0"}});
+    std::vector<std::string> flatItems;
+    {
+        morv::Model m(on);
+        morv::Analyzer a(m);
+        for (const auto& c : cases)
+            flatItems.push_back(Items(a, c.text));
+    }
+    SetKeys(on, {{"NewWordPenalty", "10024"}, {"NewWordConfidence", "1000"}, {"NewWordConfidenceCap", "10"}});
+    morv::Model m(on);
+    morv::Analyzer a(m);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(flatItems[i], cases[i].flat) << cases[i].text;
+        EXPECT_EQ(Items(a, cases[i].text), cases[i].sureOnly) << cases[i].text;
     }
 }
 
