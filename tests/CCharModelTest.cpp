@@ -418,13 +418,15 @@ TEST(CCharModel, SpanConfidenceMatchesEveryLabellingTried)
                     const float confidence = CCharModel::SpanConfidence(ws, i, i + w);
                     EXPECT_NEAR(confidence, holding - without, 1e-3) << i << "+" << w;
                     bool own = false;
-                    for (const CCharModel::Word& word : ws.GetWords())
+                    for (const CCharModel::Word& word : ws.GetWords()) {
                         if (word.start == i && word.end == i + w) {
                             own = true;
                             EXPECT_NEAR(confidence, word.confidence, 1e-3) << i << "+" << w;
                         }
-                    if (!own)
+                    }
+                    if (!own) {
                         EXPECT_NEAR(confidence, -ws.GetSpanDeficit(i, w), 1e-3) << i << "+" << w;
+                    }
                 }
         }
     }

@@ -255,10 +255,7 @@ TEST_F(NewWordsTest, StretchesProposeOnlyAroundCharactersNoWordCovers)
 // begin marker shares the first character's offset) as anywhere else.
 TEST_F(NewWordsTest, AnOverwhelmingPenaltyKeepsEveryProposedWordOutAtTheStartToo)
 {
-    std::string config = ReadFile(on + "/Configure.xml");
-    config.insert(config.rfind("</Configure>"), "<NewWordPenalty>100000</NewWordPenalty>\n"
-                                                 "<Supplement>off</Supplement>\n");
-    WriteFile(on + "/Configure.xml", config);
+    SetKeys(on, {{"NewWordPenalty", "100000"}, {"Supplement", "off"}});
     morv::Model m(on);
     morv::Analyzer a(m);
     for (const char* text : {"打工人的快乐就是周五下午摸鱼。", "新冠疫情发生以来", "美团和饿了么的骑手越来越多。",
@@ -292,12 +289,16 @@ TEST_F(NewWordsTest, TheModelsConfidenceMovesAProposedWordsPenalty)
         const char* flat;     // penalty 24 for every proposed word
         const char* sureOnly; // 24 at a confidence of 10 or more, far more below it
     } cases[] = {
-        {"我们用微信付款", "", ""},
-        {"作为打工人的快乐就是周五下午摸鱼。", "", ""},
-        {"网友纷纷留言点赞。", "", ""},
-        {"这家公司发布了大模型。", "", ""},
-        {"美团和饿了么的骑手越来越多。", "", ""},
-        {"他在村口的老槐树下看海棠花开。", "", ""},
+        {"我们用微信付款", "我们 用 [微信] 付款 ", "我们 用 [微信] 付款 "},
+        {"作为打工人的快乐就是周五下午摸鱼。", "作为 [打工人] 的 快乐 就 是 周 五 下午 [摸鱼] 。 ",
+         "作为 [打工人] 的 快乐 就 是 周 五 下午 [摸鱼] 。 "},
+        // A word and its neighbours merged, and a close call of two characters
+        // the corpus writes apart: both out.
+        {"网友纷纷留言点赞。", "[网友] 纷纷 [留言点赞] 。 ", "[网友] 纷纷 留言 点 赞 。 "},
+        {"他在村口的老槐树下看海棠花开。", "他 在 村口 的 [老槐] 树 下 看 [海棠] 花 开 。 ",
+         "他 在 村口 的 老 槐 树 下 看 [海棠] 花 开 。 "},
+        {"美团和饿了么的骑手越来越多。", "美 团 和 饿 了 么 的 [骑手] 越来越 多 。 ",
+         "美 团 和 饿 了 么 的 [骑手] 越来越 多 。 "},
     };
     SetKeys(on, {{"Supplement", "off"}, {"NewWordStretches", "off"}, {"NewWordPenalty", "24"},
                  {"NewWordConfidence", "0"}});
