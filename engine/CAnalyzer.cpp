@@ -94,6 +94,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
             settings.stretchContext = static_cast<int>(std::min(64.0f, m.newWords.stretchContext));
             settings.confidenceWeight = m.newWords.confidenceWeight;
             settings.confidenceCap = m.newWords.confidenceCap;
+            settings.repeatBonus = m.newWords.repeatBonus;
         }
         settings.supplementBonus = m.supplement.bonus;
         // The class word's count (at least one, so that the share stays finite).
@@ -238,6 +239,8 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
     }
     StageLap lap(stageTimes);
     using Step = StageTimes::Step;
+    if (newWordStage)
+        newWordStage->SetText(text);
     for (const char* p = text; p != nullptr && *p != '\0';) {
         const char* next = preProcessor->BuildLattice(p);
         lap(Step::kPreProcess);
@@ -278,6 +281,8 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
     }
     preProcessor->SetUserWords(nullptr);
     userWords.reset();
+    if (newWordStage)
+        newWordStage->SetText(nullptr);
 }
 
 void CAnalyzer::Analyze(const char* text)

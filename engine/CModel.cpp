@@ -214,6 +214,8 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
                [](CModel& m) { return &m.newWords.confidenceWeight; }),
         Number("NewWordConfidenceCap", "new words", 0, false, "40", nullptr,
                [](CModel& m) { return &m.newWords.confidenceCap; }),
+        Number("NewWordRepeatBonus", "new words", 0, false, "0", nullptr,
+               [](CModel& m) { return &m.newWords.repeatBonus; }),
         Switch("Supplement", Row::kUnlessOff, "supplementary words", false,
                [](CModel& m) { return &m.supplement.on; }),
         Number("SupplementBonus", "supplementary words", -kLimit, true, "2", nullptr,

@@ -100,6 +100,9 @@ public:
         // units each way (0: one penalty for all).
         float confidenceWeight = 0;
         float confidenceCap = 40;
+        // NewWordRepeatBonus: what the penalty of a proposed word falls by
+        // when its characters occur again in its line (0: off).
+        float repeatBonus = 0;
         std::unique_ptr<CCharModel> model;
     };
     // Today's vocabulary: the supplementary lexicon (Supplement.pdat and

@@ -318,6 +318,32 @@ TEST_F(NewWordsTest, TheModelsConfidenceMovesAProposedWordsPenalty)
     }
 }
 
+// NewWordRepeatBonus: a proposed word whose characters occur again in its line
+// pays less. With a penalty no labelling makes up and a bonus that brings it
+// back to the usual one, only the words written twice in a line come in: in
+// another sentence of the line or in the same one, never from another line.
+TEST_F(NewWordsTest, AWordWrittenTwiceInItsLinePaysLess)
+{
+    SetKeys(on, {{"Supplement", "off"}, {"NewWordConfidence", "0"}, {"NewWordPenalty", "100000"},
+                 {"NewWordRepeatBonus", "99976"}});
+    morv::Model m(on);
+    morv::Analyzer a(m);
+    const struct {
+        const char* text;
+        const char* items;
+    } cases[] = {
+        {"我们用微信付款。", "我们 用 微 信 付款 。 "},
+        {"我们用微信付款。微信很方便。", "我们 用 [微信] 付款 。 [微信] 很 方便 。 "},
+        // 微 twice, but 微信 once.
+        {"微信和微博都是打工人常用的。", "微 信 和 微 博 都 是 打 工人 常用 的 。 "},
+        {"我们用微信付款。\n微信很方便。", "我们 用 微 信 付款 。 \n 微 信 很 方便 。 "},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Items(a, c.text), c.items) << c.text;
+    // A line reads the same after another line as alone.
+    EXPECT_EQ(Items(a, "微信很方便。\n我们用微信付款。"), Items(a, "微信很方便。\n") + Items(a, "我们用微信付款。"));
+}
+
 TEST_F(NewWordsTest, ALineComesOutTheSameWithOrWithoutItsBreak)
 {
     // Lines without a closing punctuation mark, where the break ends the
