@@ -99,6 +99,9 @@ void CAnalyzer::BuildNewStages(const CModel& m)
             settings.weight = m.newWords.weight;
             settings.stretches = m.newWords.stretches;
             settings.stretchContext = static_cast<int>(std::min(64.0f, m.newWords.stretchContext));
+            settings.confidenceWeight = m.newWords.confidenceWeight;
+            settings.confidenceCap = m.newWords.confidenceCap;
+            settings.repeatBonus = m.newWords.repeatBonus;
         }
         settings.supplementBonus = m.supplement.bonus;
         // The class word's count (at least one, so that the share stays finite).
@@ -245,6 +248,8 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
     personStage->BeginText();
     StageLap lap(stageTimes);
     using Step = StageTimes::Step;
+    if (newWordStage)
+        newWordStage->SetText(text);
     for (const char* p = text; p != nullptr && *p != '\0';) {
         const char* next = preProcessor->BuildLattice(p);
         lap(Step::kPreProcess);
@@ -285,6 +290,8 @@ template <class Emit> void CAnalyzer::Run(const char* text, Emit emit)
     }
     preProcessor->SetUserWords(nullptr);
     userWords.reset();
+    if (newWordStage)
+        newWordStage->SetText(nullptr);
 }
 
 void CAnalyzer::Analyze(const char* text)

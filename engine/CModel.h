@@ -95,6 +95,15 @@ public:
         // labelled alone (its candidates' label scores stay).
         bool stretches = false;
         float stretchContext = 2;
+        // NewWordConfidence, NewWordConfidenceCap: the penalty of a proposed
+        // word falls by confidenceWeight for each unit of the model's
+        // confidence in it (a close call's rises as much), up to confidenceCap
+        // units each way (0: one penalty for all).
+        float confidenceWeight = 0;
+        float confidenceCap = 40;
+        // NewWordRepeatBonus: what the penalty of a proposed word falls by
+        // when its characters occur again in its line (0: off).
+        float repeatBonus = 0;
         std::unique_ptr<CCharModel> model;
     };
     // Today's vocabulary: the supplementary lexicon (Supplement.pdat and

@@ -542,6 +542,27 @@ void CCharModel::SpanDeficits(Workspace& ws)
     }
 }
 
+float CCharModel::SpanConfidence(const Workspace& ws, int from, int to)
+{
+    const float* s = ws.GetLabelScores();
+    const float* f = ws.spanForward.data();
+    const float* g = ws.spanBackward.data();
+    uint8_t first = kB, last = kE;
+    const float word = ws.spanLeft[static_cast<size_t>(from)] + WordScore(ws, from, to, &first, &last) +
+                       ws.spanRight[static_cast<size_t>(to - 1)];
+    // The word is lost as soon as one of its characters takes another label:
+    // the best labelling without it is the best of those max-marginals.
+    float without = -1e30f;
+    for (int k = from; k < to; ++k) {
+        const uint8_t keep = k == from ? kB : k == to - 1 ? kE : kM;
+        const size_t at = static_cast<size_t>(k) * 4;
+        for (int l = 0; l < kLabelCount; ++l)
+            if (l != keep && f[at + l] > -1e29f && g[at + l] > -1e29f)
+                without = std::max(without, f[at + l] + g[at + l] - s[at + l]);
+    }
+    return word - without;
+}
+
 float CCharModel::WordScore(const Workspace& ws, int from, int to, uint8_t* firstLabel, uint8_t* lastLabel)
 {
     const float* score = ws.GetLabelScores();

@@ -181,6 +181,12 @@ public:
     // n. The test of a caller that reads the deficits only to compare them.
     static void SpansWithin(const Workspace& ws, const uint8_t* longest, float margin2, float margin,
                             uint8_t* within);
+    // After SpanPasses: how much better the best labelling that makes
+    // characters [from, to) (two or more, within one stretch) one word scores
+    // than the best labelling that does not, in score units: positive for a
+    // word of the best labelling (its margin, as Words gives it), minus its
+    // deficit for any other span.
+    static float SpanConfidence(const Workspace& ws, int from, int to);
     // The labelling score of characters [from, to) of the workspace as one word
     // (S, or B M..M E), with the labels of its first and last character.
     static float WordScore(const Workspace& ws, int from, int to, uint8_t* firstLabel, uint8_t* lastLabel);

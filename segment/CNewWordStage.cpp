@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 #include "segment/CCharset.h"
@@ -33,6 +34,13 @@ void CNewWordStage::Run(CSentence& sentence)
     Search(sentence);
 }
 
+void CNewWordStage::SetText(const char* t)
+{
+    text = t;
+    lineBegin = lineEnd = nullptr;
+    linePairs.clear();
+}
+
 int CNewWordStage::SegmentOnce(CSentence& sentence)
 {
     AddWords(sentence);
@@ -44,8 +52,11 @@ int CNewWordStage::Search(CSentence& sentence)
     // Without the model's scores a search with or without the extra scores of
     // the supplementary words is the plain one.
     const bool scored = settings.weight > 0 || supplementWords != nullptr;
-    if (scored)
-        ScoreCandidates(sentence.length);
+    if (scored) {
+        if (settings.repeatBonus > 0 && labelled)
+            CountLinePairs(sentence);
+        ScoreCandidates(sentence);
+    }
     const int count = segmenter.Segment(preProcessor.GetLattice(), preProcessor.GetSlotCount(),
                                         preProcessor.GetSlotSizes(), preProcessor.GetAtomCount(),
                                         scored ? &extra : nullptr);
@@ -195,8 +206,9 @@ bool CNewWordStage::Propose(const CSentence& sentence)
     return !proposed.empty();
 }
 
-void CNewWordStage::ScoreCandidates(int length)
+void CNewWordStage::ScoreCandidates(const CSentence& sentence)
 {
+    const int length = sentence.length;
     const std::vector<TokenRecord>& candidates = preProcessor.GetCandidates();
     candidateScores.assign(candidates.size(), 0.0f);
     firstLabels.assign(candidates.size(), 255);
@@ -229,11 +241,88 @@ void CNewWordStage::ScoreCandidates(int length)
         float sum = CCharModel::WordScore(ws, from, to, &firstLabels[i], &lastLabels[i]);
         // A proposed word pays for its class's generous statistics.
         if (c.flags & kFlagNewWord)
-            sum -= static_cast<float>(settings.penalty / weight);
+            sum -= static_cast<float>(ProposedPenalty(sentence, from, to) / weight);
         if (c.flags & kFlagSupplementWord)
             sum += static_cast<float>(SupplementScore(c) / weight);
         candidateScores[i] = sum;
     }
     extra = CSegment::ExtraScores{candidateScores.data(), firstLabels.data(), lastLabels.data(),
                                   ws.GetTransitionScores(), weight};
+}
+
+double CNewWordStage::ProposedPenalty(const CSentence& sentence, int from, int to) const
+{
+    double penalty = settings.penalty;
+    if (settings.confidenceWeight > 0 && to - from >= 2 && ws.InStretch(from) && to <= ws.GetStretchEnd(from)) {
+        const double cap = settings.confidenceCap;
+        const double sure = std::max(-cap, std::min<double>(cap, CCharModel::SpanConfidence(ws, from, to)));
+        penalty -= settings.confidenceWeight * sure;
+    }
+    if (settings.repeatBonus > 0 && lineBegin != nullptr) {
+        const int* starts = ws.GetCharStarts();
+        if (RepeatsInLine(sentence.text, starts[from], starts[to]))
+            penalty -= settings.repeatBonus;
+    }
+    return penalty;
+}
+
+namespace {
+
+// The pairs of neighbouring two-byte characters of text[begin, end), as keys.
+template <class Add> void ForEachPair(const unsigned char* p, const unsigned char* end, Add add)
+{
+    uint32_t previous = 0; // 0: no two-byte character before
+    while (p < end) {
+        if (*p >= 0x80 && p + 1 < end) {
+            const uint32_t c = static_cast<uint32_t>(p[0]) << 8 | p[1];
+            if (previous != 0)
+                add(previous << 16 | c);
+            previous = c;
+            p += 2;
+        } else {
+            previous = 0;
+            ++p;
+        }
+    }
+}
+
+} // namespace
+
+void CNewWordStage::CountLinePairs(const CSentence& sentence)
+{
+    if (text == nullptr || sentence.text < text) {
+        lineBegin = lineEnd = nullptr;
+        return;
+    }
+    // The line of the sentence's first character after any line breaks it
+    // begins with, so that a line reads the same with or without its break.
+    const char* q = sentence.text;
+    const char* const end = sentence.text + sentence.length;
+    while (q < end && (*q == '\n' || *q == '\r'))
+        ++q;
+    // Sentences come in order, so a line is counted once however many it holds.
+    if (lineBegin != nullptr && q >= lineBegin && q < lineEnd)
+        return;
+    const char* b = q;
+    while (b > text && b[-1] != '\n')
+        --b;
+    const char* e = std::strchr(q, '\n');
+    lineBegin = b;
+    lineEnd = std::max(e != nullptr ? e : q + std::strlen(q), end);
+    linePairs.clear();
+    ForEachPair(reinterpret_cast<const unsigned char*>(lineBegin), reinterpret_cast<const unsigned char*>(lineEnd),
+                [this](uint32_t key) { linePairs.push_back(key); });
+    std::sort(linePairs.begin(), linePairs.end());
+}
+
+bool CNewWordStage::RepeatsInLine(const char* t, int start, int end) const
+{
+    bool any = false, all = true;
+    ForEachPair(reinterpret_cast<const unsigned char*>(t + start), reinterpret_cast<const unsigned char*>(t + end),
+                [this, &any, &all](uint32_t key) {
+                    any = true;
+                    const auto at = std::lower_bound(linePairs.begin(), linePairs.end(), key);
+                    all = all && at != linePairs.end() && *at == key && at + 1 != linePairs.end() && at[1] == key;
+                });
+    return any && all;
 }

@@ -36,6 +36,16 @@ public:
         float penalty = 0;
         // The weight of the labelling scores in the path score (0: none).
         double weight = 0;
+        // The proposed word's penalty lowered by confidenceWeight for each unit
+        // of the character model's confidence in it (SpanConfidence), counted
+        // up to confidenceCap each way: the model's surest words pay least,
+        // its close calls most (0: the same penalty for every proposed word).
+        float confidenceWeight = 0;
+        float confidenceCap = 0;
+        // What a proposed word's penalty falls by when its characters occur
+        // again in the same line of the text (every pair of neighbours twice
+        // or more): a word written twice is rarely a chance merge (0: off).
+        float repeatBonus = 0;
         // What a supplementary word gains over its share of its class's count.
         double supplementBonus = 0;
         // Proposals only from the stretches around the characters no
@@ -64,6 +74,10 @@ public:
     // model has a weight) the sentence is segmented again, and its tokens are
     // then the new cut, with their roles still to tag.
     void Run(CSentence& sentence);
+    // The text the sentences come from (null: none), NUL-terminated, so that
+    // a proposed word can be looked for in the rest of its line. It must
+    // outlive the calls until the next SetText.
+    void SetText(const char* text);
     // The one search of a sentence begun without tokens, its lattice built: the
     // new words join the lattice first, then it is segmented once (no person
     // names are guarded). Returns the token count, as CSegment::Segment does.
@@ -82,7 +96,15 @@ private:
     // What a supplementary candidate adds to a path's score, in log probability.
     double SupplementScore(const TokenRecord& candidate) const;
     // Every candidate's extra score for the second search, into extra.
-    void ScoreCandidates(int length);
+    void ScoreCandidates(const CSentence& sentence);
+    // What the proposed word of characters [from, to) pays, in log
+    // probability: the penalty, moved by the evidence it brings.
+    double ProposedPenalty(const CSentence& sentence, int from, int to) const;
+    // The character pairs of the line the sentence lies in, once per line.
+    void CountLinePairs(const CSentence& sentence);
+    // Whether every pair of neighbouring characters of text[start, end) occurs
+    // at least twice in the sentence's line.
+    bool RepeatsInLine(const char* text, int start, int end) const;
 
     const CCharModel* model;
     const Settings settings;
@@ -106,6 +128,10 @@ private:
     std::vector<uint8_t> firstLabels;
     std::vector<uint8_t> lastLabels;
     CSegment::ExtraScores extra;
+    const char* text = nullptr;        // SetText's
+    const char* lineBegin = nullptr;   // the line whose pairs linePairs holds
+    const char* lineEnd = nullptr;
+    std::vector<uint32_t> linePairs;   // sorted: the pairs of two-byte characters of the line
 };
 
 #endif

@@ -388,6 +388,50 @@ TEST(CCharModel, SpanDeficitsMatchEveryLabellingTried)
     }
 }
 
+// The confidence in a span as a word, against every labelling tried: the best
+// labelling that holds it as one word minus the best that does not. For a word
+// of the best labelling it is that word's margin; for any other span, minus its
+// deficit.
+TEST(CCharModel, SpanConfidenceMatchesEveryLabellingTried)
+{
+    for (const bool withPair : {false, true}) {
+        const Model m = SpanModel(withPair);
+        CCharModel model;
+        ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+        for (const std::string text : {"ab", "abc", "abcab", "xcxabb", "abbbxca", "cabxbbb"}) {
+            SCOPED_TRACE(text + (withPair ? " with the pair" : ""));
+            CCharModel::Workspace ws;
+            const int n = model.Words(text.data(), static_cast<int>(text.size()), ws);
+            ASSERT_GT(n, 0);
+            const std::vector<Labelling> all = EveryLabelling(ws);
+            CCharModel::SpanDeficits(ws);
+            for (int i = 0; i < static_cast<int>(text.size()); ++i)
+                for (int w = 2; w <= CCharModel::kMaxSpanChars && i + w <= static_cast<int>(text.size()); ++w) {
+                    double holding = -INFINITY, without = -INFINITY;
+                    for (const auto& [total, words] : all) {
+                        bool holds = false;
+                        for (const auto& span : words)
+                            holds = holds || (span.first == i && span.second == i + w);
+                        double& best = holds ? holding : without;
+                        best = std::max(best, total);
+                    }
+                    const float confidence = CCharModel::SpanConfidence(ws, i, i + w);
+                    EXPECT_NEAR(confidence, holding - without, 1e-3) << i << "+" << w;
+                    bool own = false;
+                    for (const CCharModel::Word& word : ws.GetWords()) {
+                        if (word.start == i && word.end == i + w) {
+                            own = true;
+                            EXPECT_NEAR(confidence, word.confidence, 1e-3) << i << "+" << w;
+                        }
+                    }
+                    if (!own) {
+                        EXPECT_NEAR(confidence, -ws.GetSpanDeficit(i, w), 1e-3) << i << "+" << w;
+                    }
+                }
+        }
+    }
+}
+
 // The new-word step's one test of every span against the margins must take
 // exactly the spans whose deficits SpanDeficitsAt compares within them: random
 // models, texts, run lengths and margins (a tie with the margin included).

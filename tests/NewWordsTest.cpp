@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -42,6 +43,18 @@ protected:
         if (at != std::string::npos)
             config.erase(at, config.find("</NewWords>", at) + 11 - at);
         config.insert(config.rfind("</Configure>"), std::string("<NewWords>") + key + "</NewWords>\n");
+        WriteFile(dir + "/Configure.xml", config);
+    }
+    // Sets the keys in the directory's Configure.xml, each replacing its old value.
+    static void SetKeys(const std::string& dir, const std::vector<std::pair<std::string, std::string>>& keys)
+    {
+        std::string config = ReadFile(dir + "/Configure.xml");
+        for (const auto& [key, value] : keys) {
+            const size_t at = config.find("<" + key + ">");
+            if (at != std::string::npos)
+                config.erase(at, config.find("</" + key + ">", at) + key.size() + 3 - at);
+            config.insert(config.rfind("</Configure>"), "<" + key + ">" + value + "</" + key + ">\n");
+        }
         WriteFile(dir + "/Configure.xml", config);
     }
     // word/tag items, and the words flagged as new in brackets.
@@ -211,16 +224,6 @@ TEST_F(NewWordsTest, OneSearchKeepsTheNewWordsAndLeavesTheClassicPipeline)
 // dictionary word covers 微 or 信, so it is proposed either way.
 TEST_F(NewWordsTest, StretchesProposeOnlyAroundCharactersNoWordCovers)
 {
-    const auto withKeys = [](const std::string& dir, const std::vector<std::pair<std::string, std::string>>& keys) {
-        std::string config = ReadFile(dir + "/Configure.xml");
-        for (const auto& [key, value] : keys) {
-            const size_t at = config.find("<" + key + ">");
-            if (at != std::string::npos)
-                config.erase(at, config.find("</" + key + ">", at) + key.size() + 3 - at);
-            config.insert(config.rfind("</Configure>"), "<" + key + ">" + value + "</" + key + ">\n");
-        }
-        WriteFile(dir + "/Configure.xml", config);
-    };
     const struct {
         const char* text;
         const char* stretches;    // with the key on, context 2
@@ -230,7 +233,7 @@ TEST_F(NewWordsTest, StretchesProposeOnlyAroundCharactersNoWordCovers)
         {"我们用微信付款", "我们 用 [微信] 付款 ", "我们 用 [微信] 付款 "},
     };
     for (const char* value : {"on", "off"}) {
-        withKeys(on, {{"NewWordStretches", value}, {"NewWordStretchContext", "2"}});
+        SetKeys(on, {{"NewWordStretches", value}, {"NewWordStretchContext", "2"}});
         morv::Model m(on);
         morv::Analyzer a(m);
         for (const auto& c : cases) {
@@ -241,7 +244,7 @@ TEST_F(NewWordsTest, StretchesProposeOnlyAroundCharactersNoWordCovers)
     }
     // No context: a stretch is the uncovered characters alone, so 微信 (two
     // of them side by side) is still proposed.
-    withKeys(on, {{"NewWordStretches", "on"}, {"NewWordStretchContext", "0"}});
+    SetKeys(on, {{"NewWordStretches", "on"}, {"NewWordStretchContext", "0"}});
     morv::Model m(on);
     morv::Analyzer a(m);
     EXPECT_EQ(Items(a, "我们用微信付款"), "我们 用 [微信] 付款 ");
@@ -252,10 +255,7 @@ TEST_F(NewWordsTest, StretchesProposeOnlyAroundCharactersNoWordCovers)
 // begin marker shares the first character's offset) as anywhere else.
 TEST_F(NewWordsTest, AnOverwhelmingPenaltyKeepsEveryProposedWordOutAtTheStartToo)
 {
-    std::string config = ReadFile(on + "/Configure.xml");
-    config.insert(config.rfind("</Configure>"), "<NewWordPenalty>100000</NewWordPenalty>\n"
-                                                 "<Supplement>off</Supplement>\n");
-    WriteFile(on + "/Configure.xml", config);
+    SetKeys(on, {{"NewWordPenalty", "100000"}, {"Supplement", "off"}});
     morv::Model m(on);
     morv::Analyzer a(m);
     for (const char* text : {"打工人的快乐就是周五下午摸鱼。", "新冠疫情发生以来", "美团和饿了么的骑手越来越多。",
@@ -263,6 +263,85 @@ TEST_F(NewWordsTest, AnOverwhelmingPenaltyKeepsEveryProposedWordOutAtTheStartToo
         const std::string items = Items(a, text);
         EXPECT_EQ(items.find('['), std::string::npos) << items;
     }
+}
+
+// NewWordConfidence moves a proposed word's penalty by the character model's
+// confidence in it, counted up to NewWordConfidenceCap. With no cap every word
+// pays the plain penalty, whatever the weight. With a steep weight and a
+// penalty that only a word at the cap pays in full as before, the words the
+// model is sure of still come in and its close calls stay out.
+TEST_F(NewWordsTest, TheModelsConfidenceMovesAProposedWordsPenalty)
+{
+    const std::string text = ReadFile(kSample);
+    ASSERT_FALSE(text.empty());
+    const auto page = [this, &text](const std::vector<std::pair<std::string, std::string>>& keys) {
+        SetKeys(on, keys);
+        morv::Model m(on);
+        morv::Analyzer a(m);
+        return std::string(a.AnalyzeHtml(text, morv::Encoding::Gbk, true));
+    };
+    const std::string flat = page({{"NewWordPenalty", "24"}, {"NewWordConfidence", "0"}});
+    EXPECT_TRUE(flat == page({{"NewWordConfidence", "5"}, {"NewWordConfidenceCap", "0"}}));
+    EXPECT_FALSE(flat == page({{"NewWordConfidence", "0.3"}, {"NewWordConfidenceCap", "40"}}));
+
+    const struct {
+        const char* text;
+        const char* flat;     // penalty 24 for every proposed word
+        const char* sureOnly; // 24 at a confidence of 10 or more, far more below it
+    } cases[] = {
+        {"我们用微信付款", "我们 用 [微信] 付款 ", "我们 用 [微信] 付款 "},
+        {"作为打工人的快乐就是周五下午摸鱼。", "作为 [打工人] 的 快乐 就 是 周 五 下午 [摸鱼] 。 ",
+         "作为 [打工人] 的 快乐 就 是 周 五 下午 [摸鱼] 。 "},
+        // A word and its neighbours merged, and a close call of two characters
+        // the corpus writes apart: both out.
+        {"网友纷纷留言点赞。", "[网友] 纷纷 [留言点赞] 。 ", "[网友] 纷纷 留言 点 赞 。 "},
+        {"他在村口的老槐树下看海棠花开。", "他 在 村口 的 [老槐] 树 下 看 [海棠] 花 开 。 ",
+         "他 在 村口 的 老 槐 树 下 看 [海棠] 花 开 。 "},
+        {"美团和饿了么的骑手越来越多。", "美 团 和 饿 了 么 的 [骑手] 越来越 多 。 ",
+         "美 团 和 饿 了 么 的 [骑手] 越来越 多 。 "},
+    };
+    SetKeys(on, {{"Supplement", "off"}, {"NewWordStretches", "off"}, {"NewWordPenalty", "24"},
+                 {"NewWordConfidence", "0"}});
+    std::vector<std::string> flatItems;
+    {
+        morv::Model m(on);
+        morv::Analyzer a(m);
+        for (const auto& c : cases)
+            flatItems.push_back(Items(a, c.text));
+    }
+    SetKeys(on, {{"NewWordPenalty", "10024"}, {"NewWordConfidence", "1000"}, {"NewWordConfidenceCap", "10"}});
+    morv::Model m(on);
+    morv::Analyzer a(m);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(flatItems[i], cases[i].flat) << cases[i].text;
+        EXPECT_EQ(Items(a, cases[i].text), cases[i].sureOnly) << cases[i].text;
+    }
+}
+
+// NewWordRepeatBonus: a proposed word whose characters occur again in its line
+// pays less. With a penalty no labelling makes up and a bonus that brings it
+// back to the usual one, only the words written twice in a line come in: in
+// another sentence of the line or in the same one, never from another line.
+TEST_F(NewWordsTest, AWordWrittenTwiceInItsLinePaysLess)
+{
+    SetKeys(on, {{"Supplement", "off"}, {"NewWordConfidence", "0"}, {"NewWordPenalty", "100000"},
+                 {"NewWordRepeatBonus", "99976"}});
+    morv::Model m(on);
+    morv::Analyzer a(m);
+    const struct {
+        const char* text;
+        const char* items;
+    } cases[] = {
+        {"我们用微信付款。", "我们 用 微 信 付款 。 "},
+        {"我们用微信付款。微信很方便。", "我们 用 [微信] 付款 。 [微信] 很 方便 。 "},
+        // 微 twice, but 微信 once.
+        {"微信和微博都是打工人常用的。", "微 信 和 微 博 都 是 打 工人 常用 的 。 "},
+        {"我们用微信付款。\n微信很方便。", "我们 用 微 信 付款 。 \n 微 信 很 方便 。 "},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Items(a, c.text), c.items) << c.text;
+    // A line reads the same after another line as alone.
+    EXPECT_EQ(Items(a, "微信很方便。\n我们用微信付款。"), Items(a, "微信很方便。\n") + Items(a, "我们用微信付款。"));
 }
 
 TEST_F(NewWordsTest, ALineComesOutTheSameWithOrWithoutItsBreak)
