@@ -115,6 +115,12 @@ void CAnalyzer::BuildNewStages(const CModel& m)
             entityStage->SetPartTagger(posTagger.get());
             entityStage->SetSymbolTagger(symbolTagger.get());
             entityStage->SetPlaceSuffixes(e.placeSuffixes);
+            if (e.orgSuffixShare > 0 && e.orgSuffixes) {
+                CEntityRecognizer::Suffixes suffixes;
+                suffixes.table = e.orgSuffixes.get();
+                suffixes.share = e.orgSuffixShare;
+                entityStage->SetOrgSuffixes(suffixes);
+            }
             if ((e.context || e.supplement) && tagSet != nullptr) {
                 const auto codes = [this](std::initializer_list<const char*> names) {
                     std::vector<uint8_t> c;

@@ -215,6 +215,37 @@ int CEntityRecognizer::ListedClass(int k, size_t w) const
     return has(backoff.opening[k]) ? 1 : has(backoff.inner[k]) ? 2 : 0;
 }
 
+bool CEntityRecognizer::EndsBySuffix(size_t w) const
+{
+    if (suffixes.table == nullptr || suffixes.share <= 0 || dict == nullptr || sentenceText == nullptr ||
+        w >= work.size() || edges[w] != (kBeginsOwner | kEndsOwner) || !models[1].kind.roles)
+        return false;
+    const TokenRecord& t = work[w];
+    if (t.start < 0 || t.end <= t.start)
+        return false;
+    int last = t.start, chars = 0;
+    for (int at = t.start; at < t.end; ++chars) {
+        last = at;
+        at += std::max(1, CharBytes(sentenceText, at, t.end));
+    }
+    if (chars < 2)
+        return false;
+    // A word already seen ending one keeps what the lexicon says of it.
+    int n = 0;
+    const CPosLexicon::Entry* e = models[1].kind.roles->Lookup(t.wordId, &n);
+    for (int i = 0; e != nullptr && i < n; ++i)
+        if (e[i].tag == kRoleLast)
+            return false;
+    const int32_t c = dict->ExactMatch(sentenceText + last, t.end - last);
+    if (c < 0 || c >= suffixes.table->GetIndexSize())
+        return false;
+    int32_t ends = 0, others = 0;
+    e = suffixes.table->Lookup(c, &n);
+    for (int i = 0; e != nullptr && i < n; ++i)
+        (e[i].tag == kRoleLast ? ends : others) += e[i].frequency;
+    return ends >= suffixes.minCount && ends >= suffixes.share * (static_cast<double>(ends) + others);
+}
+
 bool CEntityRecognizer::BackoffCandidates(const Model& model)
 {
     const int k = KindOf(model);
@@ -248,6 +279,8 @@ bool CEntityRecognizer::BackoffCandidates(const Model& model)
             for (int i = 0; i < count; ++i)
                 add(e[i].tag, e[i].frequency);
         }
+        if (k == 1 && EndsBySuffix(w))
+            add(kRoleLast, 1);
         if (backoff.context && k == 1)
             add(kRoleAfter, 0);
         spans[w] = {from, ownEntries.size() - from};
@@ -264,6 +297,10 @@ bool CEntityRecognizer::MayHoldName(const Model& model) const
     const int k = KindOf(model);
     for (size_t w = 0; backoff.listed && w < work.size(); ++w)
         if (ListedClass(k, w) != 0)
+            return true;
+    // (A word that may end one by its suffix only: the lexicon alone says nothing.)
+    for (size_t w = 1; k == 1 && suffixes.table != nullptr && w + 1 < work.size(); ++w)
+        if (EndsBySuffix(w))
             return true;
     if (model.runs.IsBuilt())
         return model.runs.MayAccept(work.data(), static_cast<int>(work.size()));
@@ -285,7 +322,8 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
     if (!MayHoldName(model))
         return;
     const int n = static_cast<int>(work.size());
-    if ((backoff.context || backoff.listed) && BackoffCandidates(model))
+    if ((backoff.context || backoff.listed || (KindOf(model) == 1 && suffixes.table != nullptr)) &&
+        BackoffCandidates(model))
         model.hmm->Tag(work.data(), n, own.data());
     else
         model.hmm->Tag(work.data(), n);

@@ -83,6 +83,18 @@ public:
         int32_t numberId = -1;
     };
 
+    // Which final characters end organisations (nt.suffix: per character's
+    // word id, how often a word of two or more characters ending in it was the
+    // last word of one, and how often anything else). A word the role lexicon
+    // never saw end an organisation (卷烟厂, while 厂 ends many) may end one,
+    // as a word seen there once, when its final character did so at least
+    // minCount times and at least share of its times.
+    struct Suffixes {
+        const CPosLexicon* table = nullptr;
+        double share = 0;
+        int32_t minCount = 5;
+    };
+
     // The models of one kind of name; a kind without all three is skipped.
     struct Kind {
         const CPosLexicon* roles = nullptr;
@@ -114,6 +126,7 @@ public:
     void SetSymbolTagger(const CSymbolTagger* tagger) { symbolTagger = tagger; }
     void SetStops(const Stops& s) { stops = s; }
     void SetBackoff(const Backoff& b) { backoff = b; }
+    void SetOrgSuffixes(const Suffixes& s) { suffixes = s; }
     // Whether a place the role tagger read as whole takes the next word as its
     // suffix when the place roles of that word say it mostly ends a place
     // rather than follows one (东亚/地区): the tagger's emissions
@@ -176,6 +189,9 @@ private:
     // Whether work token w is a supplementary word that Backoff::listed reads
     // by its tag for kind k: 1 opening, 2 inner, 0 neither.
     int ListedClass(int k, size_t w) const;
+    // Whether work token w is a whole word that the organisation roles never
+    // let end a name but whose final character mostly does (SetOrgSuffixes).
+    bool EndsBySuffix(size_t w) const;
     // The candidates of the work tokens under the back-off rules, into own;
     // whether any token has candidates of its own (every word between the markers does).
     bool BackoffCandidates(const Model& model);
@@ -219,6 +235,7 @@ private:
     const CSymbolTagger* symbolTagger = nullptr;
     Stops stops;
     Backoff backoff;
+    Suffixes suffixes;
     std::vector<CPosLexicon::Entry> ownEntries;
     std::vector<CHmmTagger::Candidates> own;
     std::vector<std::pair<size_t, size_t>> ownSpans;
