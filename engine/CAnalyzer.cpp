@@ -121,7 +121,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
                 suffixes.share = e.orgSuffixShare;
                 entityStage->SetOrgSuffixes(suffixes);
             }
-            if ((e.context || e.supplement) && tagSet != nullptr) {
+            if ((e.context || e.supplement || e.orgNewWords) && tagSet != nullptr) {
                 const auto codes = [this](std::initializer_list<const char*> names) {
                     std::vector<uint8_t> c;
                     for (const char* name : names) {
@@ -138,6 +138,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
                 CEntityRecognizer::Backoff backoff;
                 backoff.context = e.context;
                 backoff.listed = e.supplement;
+                backoff.newWords = e.orgNewWords;
                 backoff.opening[0] = codes({"ns"});
                 backoff.opening[1] = codes({"ns", "nt", "nz"});
                 backoff.inner[1] = codes({"n", "vn", "nz", "j"});

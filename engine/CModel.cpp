@@ -249,6 +249,8 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
                [](CModel& m) { return &m.entities.supplement; }),
         Switch("EntityPartsPos", Row::kOnlyOn, "place and organisation names", false,
                [](CModel& m) { return &m.entities.partsPos; }),
+        Switch("OrgNewWords", Row::kOnlyOn, "place and organisation names", false,
+               [](CModel& m) { return &m.entities.orgNewWords; }),
         Number("OrgSuffixShare", "place and organisation names", 0, false, "0", nullptr,
                [](CModel& m) { return &m.entities.orgSuffixShare; }),
         Switch("NewPos", Row::kUnlessOff, "part of speech", false, [](CModel& m) { return &m.pos.on; }),

@@ -174,6 +174,8 @@ public:
         // organisations at least this share of the times (nt.suffix) may end
         // one although training never saw the word itself end one.
         float orgSuffixShare = 0;
+        // OrgNewWords: a new word may open an organisation or stand inside one.
+        bool orgNewWords = false;
         std::unique_ptr<CPosLexicon> orgSuffixes;
         std::unique_ptr<CPosLexicon> placeRoles;
         std::unique_ptr<CTagTransitions> placeContext;

@@ -279,6 +279,17 @@ bool CEntityRecognizer::BackoffCandidates(const Model& model)
             for (int i = 0; i < count; ++i)
                 add(e[i].tag, e[i].frequency);
         }
+        if (k == 1 && backoff.newWords && edges[w] != (kBeginsOwner | kEndsOwner)) {
+            // A piece of a new word: its word opens the name or stands inside it.
+            if (edges[w] & kBeginsOwner) {
+                add(kRoleFirstPiece, 1);
+                add(kRoleInnerBegin, 1);
+            } else if (edges[w] & kEndsOwner) {
+                add(kRoleInnerEnd, 1);
+            } else {
+                add(kRoleInnerMiddle, 1);
+            }
+        }
         if (k == 1 && EndsBySuffix(w))
             add(kRoleLast, 1);
         if (backoff.context && k == 1)
@@ -297,6 +308,9 @@ bool CEntityRecognizer::MayHoldName(const Model& model) const
     const int k = KindOf(model);
     for (size_t w = 0; backoff.listed && w < work.size(); ++w)
         if (ListedClass(k, w) != 0)
+            return true;
+    for (size_t w = 0; k == 1 && backoff.newWords && w < work.size(); ++w)
+        if (edges[w] != (kBeginsOwner | kEndsOwner))
             return true;
     // (A word that may end one by its suffix only: the lexicon alone says nothing.)
     for (size_t w = 1; k == 1 && suffixes.table != nullptr && w + 1 < work.size(); ++w)
@@ -322,7 +336,7 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
     if (!MayHoldName(model))
         return;
     const int n = static_cast<int>(work.size());
-    if ((backoff.context || backoff.listed || (KindOf(model) == 1 && suffixes.table != nullptr)) &&
+    if ((backoff.context || backoff.listed || backoff.newWords || (KindOf(model) == 1 && suffixes.table != nullptr)) &&
         BackoffCandidates(model))
         model.hmm->Tag(work.data(), n, own.data());
     else

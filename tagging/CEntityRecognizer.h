@@ -43,6 +43,7 @@ public:
     static constexpr uint8_t kRoleFirstPiece = 2;
     static constexpr uint8_t kRoleInner = 3;
     static constexpr uint8_t kRoleInnerBegin = 4;
+    static constexpr uint8_t kRoleInnerMiddle = 5;
     static constexpr uint8_t kRoleInnerEnd = 6;
     static constexpr uint8_t kRoleLast = 7;
     static constexpr uint8_t kRoleLastPiece = 8;
@@ -61,9 +62,13 @@ public:
     // lexicons with: a tag of opening[kind] may open a name or stand inside
     // one, a tag of inner[kind] may stand inside one (kind 0 places, 1
     // organisations; 鞍山/ns of today's vocabulary opens 鞍山公安局).
+    // newWords: the characters of a new word (八方 of 八方/集团, a brand the
+    // new-word stage found) may be one word opening an organisation or
+    // standing inside one, as the pieces of a word seen once there.
     struct Backoff {
         bool context = false;
         bool listed = false;
+        bool newWords = false;
         std::vector<uint8_t> opening[2];
         std::vector<uint8_t> inner[2];
     };
