@@ -16,6 +16,11 @@ namespace {
 constexpr uint8_t kBeginsOwner = 1;
 constexpr uint8_t kEndsOwner = 2;
 constexpr uint8_t kUnknownTag = 255;
+// The count a piece of a new word takes in each role of a word opening or inside
+// an organisation.
+constexpr int32_t kNewWordPieceCount = 0;
+// The count a word that may end an organisation by its suffix takes in the last role.
+constexpr int32_t kSuffixWordCount = 1;
 
 int CharBytes(const char* text, int at, int end)
 {
@@ -282,16 +287,16 @@ bool CEntityRecognizer::BackoffCandidates(const Model& model)
         if (k == 1 && backoff.newWords && edges[w] != (kBeginsOwner | kEndsOwner)) {
             // A piece of a new word: its word opens the name or stands inside it.
             if (edges[w] & kBeginsOwner) {
-                add(kRoleFirstPiece, 1);
-                add(kRoleInnerBegin, 1);
+                add(kRoleFirstPiece, kNewWordPieceCount);
+                add(kRoleInnerBegin, kNewWordPieceCount);
             } else if (edges[w] & kEndsOwner) {
-                add(kRoleInnerEnd, 1);
+                add(kRoleInnerEnd, kNewWordPieceCount);
             } else {
-                add(kRoleInnerMiddle, 1);
+                add(kRoleInnerMiddle, kNewWordPieceCount);
             }
         }
         if (k == 1 && EndsBySuffix(w))
-            add(kRoleLast, 1);
+            add(kRoleLast, kSuffixWordCount);
         if (backoff.context && k == 1)
             add(kRoleAfter, 0);
         spans[w] = {from, ownEntries.size() - from};
