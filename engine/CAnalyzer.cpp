@@ -119,6 +119,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
                 CEntityRecognizer::Suffixes suffixes;
                 suffixes.table = e.orgSuffixes.get();
                 suffixes.share = e.orgSuffixShare;
+                suffixes.unigram = m.core.unigram.get();
                 entityStage->SetOrgSuffixes(suffixes);
             }
             if ((e.context || e.supplement || e.orgNewWords) && tagSet != nullptr) {

@@ -5,6 +5,7 @@
 
 #include "engine/CSymbolTagger.h"
 #include "lexicon/CPDAT.h"
+#include "lexicon/CUnigram.h"
 #include "lexicon/GbkChar.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CHmmTagger.h"
@@ -234,6 +235,9 @@ bool CEntityRecognizer::EndsBySuffix(size_t w) const
         at += std::max(1, CharBytes(sentenceText, at, t.end));
     }
     if (chars < 2)
+        return false;
+    if (!(t.flags & kFlagSupplementWord) &&
+        (suffixes.unigram == nullptr || t.wordId < 0 || suffixes.unigram->Frequency(t.wordId) > suffixes.maxFrequency))
         return false;
     // A word already seen ending one keeps what the lexicon says of it.
     int n = 0;

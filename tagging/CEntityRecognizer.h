@@ -17,6 +17,7 @@ class CPosStage;
 class CSymbolTagger;
 class CPDAT;
 class CTagTransitions;
+class CUnigram;
 
 // Place and organisation names, found after the person names and before the
 // part-of-speech pass. The tokens are read as the role models were trained on
@@ -93,11 +94,16 @@ public:
     // last word of one, and how often anything else). A word the role lexicon
     // never saw end an organisation (卷烟厂, while 厂 ends many) may end one,
     // as a word seen there once, when its final character did so at least
-    // minCount times and at least share of its times.
+    // minCount times and at least share of its times, and the word itself is
+    // rare (at most maxFrequency times in the unigram table, or a
+    // supplementary word): a word training saw often without it ending one
+    // seldom does (格局 社会 签署, whatever 局 会 署 end).
     struct Suffixes {
         const CPosLexicon* table = nullptr;
+        const CUnigram* unigram = nullptr;
         double share = 0;
         int32_t minCount = 5;
+        int32_t maxFrequency = 2;
     };
 
     // The models of one kind of name; a kind without all three is skipped.

@@ -51,6 +51,10 @@ const FixtureWord kWords[] = {
     // For the back-off: a word that mostly stands outside names but sometimes
     // ends an organisation.
     {"分台", kOther, kOther, kN, kLast},
+    // For the suffix table: words no role model knows, ending in a character
+    // that mostly ends organisations (厂) or seldom does (店), and the two
+    // characters as words of their own.
+    {"卷烟厂", kOther, kOther, kN}, {"旅店", kOther, kOther, kN}, {"厂", kOther, kOther, kN}, {"店", kOther, kOther, kN},
 };
 
 class EntityFixture : public ::testing::Test {
@@ -319,6 +323,53 @@ TEST_F(EntityFixture, BackoffRolesLetUnseenWordsTakePartInNames)
         backoff.context = c.context;
         backoff.listed = c.listed;
         recognizer->SetBackoff(backoff);
+        Build(c.words);
+        EXPECT_EQ(Run(), Gbk(c.expected)) << c.label;
+    }
+}
+
+TEST_F(EntityFixture, SuffixesAndNewWordsLetUnseenWordsEndOrOpenOrganisations)
+{
+    // The default role the most frequent, as in trained models; a first word
+    // never seen right before the first piece of another name.
+    LoadRoleModels({{kSentenceBegin, 10}}, {{kSentenceEnd, 10}}, {{kOther, 1000}}, {{kFirst, kFirstPiece}});
+    // 厂 ended 20 of its 30 words, 店 5 of 100, 台 (电台 knows its role) 9 of 10.
+    std::vector<ModelWriter::LexiconEntries> table(static_cast<size_t>(dict.GetWordCount()));
+    table[static_cast<size_t>(dict.ExactMatch(Gbk("厂").c_str()))] = {{kLast, 20}, {kOther, 10}};
+    table[static_cast<size_t>(dict.ExactMatch(Gbk("店").c_str()))] = {{kLast, 5}, {kOther, 95}};
+    ASSERT_TRUE(ModelWriter::WriteLexicon(dir / "nt.suffix", table));
+    CPosLexicon suffixTable;
+    ASSERT_TRUE(suffixTable.Load((dir / "nt.suffix").c_str()));
+    const struct {
+        const char* label;
+        std::vector<std::string> words;
+        double share; // 0: no suffix table
+        bool newWords;
+        const char* expected;
+    } cases[] = {
+        {"an unseen suffix word, no table", {"在", "中国", "卷烟厂", "在"}, 0, false, "在/40  中国/29  卷烟厂/21  在/40"},
+        {"an unseen suffix word ends one", {"在", "中国", "卷烟厂", "在"}, 0.5, false,
+         "在/40  [中国/29 卷烟厂/21]中国卷烟厂/31  在/40"},
+        {"its character ends too few", {"在", "中国", "卷烟厂", "在"}, 0.7, false, "在/40  中国/29  卷烟厂/21  在/40"},
+        {"a character that seldom ends one", {"在", "中国", "旅店", "在"}, 0.5, false, "在/40  中国/29  旅店/21  在/40"},
+        // A word of one character keeps what its own roles say.
+        {"the character alone", {"在", "中国", "厂", "在"}, 0.5, false, "在/40  中国/29  厂/21  在/40"},
+        // The pieces of a new word, otherwise unknown characters, open a name
+        // or stand inside one; nothing ends one by them.
+        {"a new word, no back-off", {"在", "+巨鹰", "电台", "在"}, 0, false, "在/40  巨鹰/21  电台/21  在/40"},
+        {"a new word opens one", {"在", "+巨鹰", "电台", "在"}, 0, true, "在/40  [巨鹰/21 电台/21]巨鹰电台/31  在/40"},
+        {"a new word inside one", {"在", "中国", "+巨鹰", "电台"}, 0, true, "在/40  [中国/29 巨鹰/21 电台/21]中国巨鹰电台/31"},
+        {"a new word with no end after it", {"在", "+巨鹰", "在", "在"}, 0, true, "在/40  巨鹰/21  在/40  在/40"},
+        {"both", {"在", "+巨鹰", "卷烟厂", "在"}, 0.5, true, "在/40  [巨鹰/21 卷烟厂/21]巨鹰卷烟厂/31  在/40"},
+    };
+    for (const auto& c : cases) {
+        CEntityRecognizer::Backoff backoff;
+        backoff.newWords = c.newWords;
+        recognizer->SetBackoff(backoff);
+        CEntityRecognizer::Suffixes suffixes;
+        suffixes.table = c.share > 0 ? &suffixTable : nullptr;
+        suffixes.share = c.share;
+        recognizer->SetOrgSuffixes(suffixes);
         Build(c.words);
         EXPECT_EQ(Run(), Gbk(c.expected)) << c.label;
     }
