@@ -14,6 +14,7 @@
 #include "TestUtil.h"
 #include "engine/morv.hpp"
 #include "lexicon/CPDAT.h"
+#include "lexicon/CUnigram.h"
 #include "segment/SpecialWords.h"
 #include "tagging/CHmmTagger.h"
 #include "tagging/CPosLexicon.h"
@@ -54,7 +55,8 @@ const FixtureWord kWords[] = {
     // For the suffix table: words no role model knows, ending in a character
     // that mostly ends organisations (厂) or seldom does (店), and the two
     // characters as words of their own.
-    {"卷烟厂", kOther, kOther, kN}, {"旅店", kOther, kOther, kN}, {"厂", kOther, kOther, kN}, {"店", kOther, kOther, kN},
+    {"卷烟厂", kOther, kOther, kN}, {"卷烟店", kOther, kOther, kN}, {"旅店", kOther, kOther, kN},
+    {"厂", kOther, kOther, kN}, {"店", kOther, kOther, kN},
 };
 
 class EntityFixture : public ::testing::Test {
@@ -340,6 +342,12 @@ TEST_F(EntityFixture, SuffixesAndNewWordsLetUnseenWordsEndOrOpenOrganisations)
     ASSERT_TRUE(ModelWriter::WriteLexicon(dir / "nt.suffix", table));
     CPosLexicon suffixTable;
     ASSERT_TRUE(suffixTable.Load((dir / "nt.suffix").c_str()));
+    // Every word seen twice, but 旅店 seen often (never ending one).
+    std::vector<int32_t> frequencies(static_cast<size_t>(dict.GetWordCount()), 2);
+    frequencies[static_cast<size_t>(dict.ExactMatch(Gbk("旅店").c_str()))] = 50;
+    ASSERT_TRUE(ModelWriter::WriteUnigram(dir / "words.unig", frequencies));
+    CUnigram unigram;
+    ASSERT_TRUE(unigram.Load((dir / "words.unig").c_str()));
     const struct {
         const char* label;
         std::vector<std::string> words;
@@ -351,7 +359,9 @@ TEST_F(EntityFixture, SuffixesAndNewWordsLetUnseenWordsEndOrOpenOrganisations)
         {"an unseen suffix word ends one", {"在", "中国", "卷烟厂", "在"}, 0.5, false,
          "在/40  [中国/29 卷烟厂/21]中国卷烟厂/31  在/40"},
         {"its character ends too few", {"在", "中国", "卷烟厂", "在"}, 0.7, false, "在/40  中国/29  卷烟厂/21  在/40"},
-        {"a character that seldom ends one", {"在", "中国", "旅店", "在"}, 0.5, false, "在/40  中国/29  旅店/21  在/40"},
+        {"a character that seldom ends one", {"在", "中国", "卷烟店", "在"}, 0.5, false, "在/40  中国/29  卷烟店/21  在/40"},
+        {"a word training saw often", {"在", "中国", "旅店", "在"}, 0.01, false, "在/40  中国/29  旅店/21  在/40"},
+        {"a supplementary word", {"在", "中国", "%旅店", "在"}, 0.01, false, "在/40  [中国/29 旅店/21]中国旅店/31  在/40"},
         // A word of one character keeps what its own roles say.
         {"the character alone", {"在", "中国", "厂", "在"}, 0.5, false, "在/40  中国/29  厂/21  在/40"},
         // The pieces of a new word, otherwise unknown characters, open a name
@@ -369,6 +379,7 @@ TEST_F(EntityFixture, SuffixesAndNewWordsLetUnseenWordsEndOrOpenOrganisations)
         CEntityRecognizer::Suffixes suffixes;
         suffixes.table = c.share > 0 ? &suffixTable : nullptr;
         suffixes.share = c.share;
+        suffixes.unigram = &unigram;
         recognizer->SetOrgSuffixes(suffixes);
         Build(c.words);
         EXPECT_EQ(Run(), Gbk(c.expected)) << c.label;
@@ -641,6 +652,41 @@ TEST_F(EntityStage, TrainedBackoffEndsOrganisationsBeforeUnseenWords)
                 if (t.tag == "nt")
                     names += std::string(t.word) + " ";
             EXPECT_EQ(names, on ? c.on : c.off) << c.text << (on ? ", back-off on" : ", off");
+        }
+    }
+}
+
+TEST_F(EntityStage, TrainedSuffixesAndNewWordsCompleteOrganisations)
+{
+    // The trained default (OrgSuffixShare, OrgNewWords) against both off.
+    const char trainedKeys[] = "<OrgSuffixShare>0.05</OrgSuffixShare>\n<OrgNewWords>on</OrgNewWords>";
+    const struct {
+        const char* text;
+        const char* on; // the organisations, as "word "
+        const char* off;
+    } cases[] = {
+        // A suffix word the role models never saw end one (防疫站, 粮食局
+        // before a verb it then runs into).
+        {"天津市河西区防疫站发出通知。", "天津市河西区防疫站 ", ""},
+        {"济南市历下区粮食局组织了检查。", "济南市历下区粮食局 ", "济南市历下区粮食局组织 "},
+        // A brand the new-word stage found opens one, or stands inside it.
+        {"记者采访了福州闽佳集团的职工。", "福州闽佳集团 ", ""},
+        {"温州奥康鞋业公司获得质量奖。", "温州奥康鞋业公司 ", ""},
+        // Names the role models knew already stay as they were.
+        {"她在沈阳市铁西区检察院工作。", "沈阳市铁西区检察院 ", "沈阳市铁西区检察院 "},
+    };
+    ASSERT_NE(ReadFile(kTrained + "/Configure.xml").find(trainedKeys), std::string::npos);
+    for (bool on : {true, false}) {
+        const auto model = on ? Open("<NewWords>on</NewWords>\n")
+                              : Open("<NewWords>on</NewWords>\n", trainedKeys,
+                                     "<OrgSuffixShare>0</OrgSuffixShare><OrgNewWords>off</OrgNewWords>");
+        morv::Analyzer analyzer(*model);
+        for (const auto& c : cases) {
+            std::string names;
+            for (const morv::Token& t : analyzer.Analyze(c.text))
+                if (t.tag == "nt")
+                    names += std::string(t.word) + " ";
+            EXPECT_EQ(names, on ? c.on : c.off) << c.text << (on ? ", keys on" : ", off");
         }
     }
 }
