@@ -18,7 +18,8 @@ constexpr uint8_t kBeginsOwner = 1;
 constexpr uint8_t kEndsOwner = 2;
 constexpr uint8_t kUnknownTag = 255;
 // The count a piece of a new word takes in each role of a word opening or inside
-// an organisation.
+// an organisation: none, the emission's smoothing alone (with a count of one the
+// pieces of mis-cut new words opened too many names).
 constexpr int32_t kNewWordPieceCount = 0;
 // The count a word that may end an organisation by its suffix takes in the last role.
 constexpr int32_t kSuffixWordCount = 1;
