@@ -295,6 +295,11 @@ bool CEntityRecognizer::BackoffCandidates(const Model& model)
                 add(kRoleFirstPiece, kNewWordPieceCount);
                 add(kRoleInnerBegin, kNewWordPieceCount);
             } else if (edges[w] & kEndsOwner) {
+                // A name the pieces let run through the new word never ends
+                // in it: the new word is then mostly a place (金刘寨村).
+                ownEntries.erase(std::remove_if(ownEntries.begin() + static_cast<std::ptrdiff_t>(from), ownEntries.end(),
+                                                [](const CPosLexicon::Entry& x) { return x.tag == kRoleLastPiece; }),
+                                 ownEntries.end());
                 add(kRoleInnerEnd, kNewWordPieceCount);
             } else {
                 add(kRoleInnerMiddle, kNewWordPieceCount);

@@ -57,6 +57,8 @@ const FixtureWord kWords[] = {
     // characters as words of their own.
     {"卷烟厂", kOther, kOther, kN}, {"卷烟店", kOther, kOther, kN}, {"旅店", kOther, kOther, kN},
     {"厂", kOther, kOther, kN}, {"店", kOther, kOther, kN},
+    // A character that ends names of both kinds as the last piece of a word.
+    {"村", kLastPiece, kLastPiece, kN},
 };
 
 class EntityFixture : public ::testing::Test {
@@ -370,6 +372,8 @@ TEST_F(EntityFixture, SuffixesAndNewWordsLetUnseenWordsEndOrOpenOrganisations)
         {"a new word opens one", {"在", "+巨鹰", "电台", "在"}, 0, true, "在/40  [巨鹰/21 电台/21]巨鹰电台/31  在/40"},
         {"a new word inside one", {"在", "中国", "+巨鹰", "电台"}, 0, true, "在/40  [中国/29 巨鹰/21 电台/21]中国巨鹰电台/31"},
         {"a new word with no end after it", {"在", "+巨鹰", "在", "在"}, 0, true, "在/40  巨鹰/21  在/40  在/40"},
+        // Nor does a name run through a new word to end in it.
+        {"a new word's last piece", {"在", "中国", "+巨鹰村", "在"}, 0, true, "在/40  中国/29  巨鹰村/21  在/40"},
         {"both", {"在", "+巨鹰", "卷烟厂", "在"}, 0.5, true, "在/40  [巨鹰/21 卷烟厂/21]巨鹰卷烟厂/31  在/40"},
     };
     for (const auto& c : cases) {
