@@ -125,7 +125,14 @@ void CAnalyzer::BuildNewStages(const CModel& m)
             entityStage->SetPartTagger(posTagger.get());
             entityStage->SetSymbolTagger(symbolTagger.get());
             entityStage->SetPlaceSuffixes(e.placeSuffixes);
-            if ((e.context || e.supplement) && tagSet != nullptr) {
+            if (e.orgSuffixShare > 0 && e.orgSuffixes) {
+                CEntityRecognizer::Suffixes suffixes;
+                suffixes.table = e.orgSuffixes.get();
+                suffixes.share = e.orgSuffixShare;
+                suffixes.unigram = m.core.unigram.get();
+                entityStage->SetOrgSuffixes(suffixes);
+            }
+            if ((e.context || e.supplement || e.orgNewWords) && tagSet != nullptr) {
                 const auto codes = [this](std::initializer_list<const char*> names) {
                     std::vector<uint8_t> c;
                     for (const char* name : names) {
@@ -142,6 +149,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
                 CEntityRecognizer::Backoff backoff;
                 backoff.context = e.context;
                 backoff.listed = e.supplement;
+                backoff.newWords = e.orgNewWords;
                 backoff.opening[0] = codes({"ns"});
                 backoff.opening[1] = codes({"ns", "nt", "nz"});
                 backoff.inner[1] = codes({"n", "vn", "nz", "j"});

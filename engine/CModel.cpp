@@ -264,6 +264,10 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
                [](CModel& m) { return &m.entities.supplement; }),
         Switch("EntityPartsPos", Row::kOnlyOn, "place and organisation names", false,
                [](CModel& m) { return &m.entities.partsPos; }),
+        Switch("OrgNewWords", Row::kOnlyOn, "place and organisation names", false,
+               [](CModel& m) { return &m.entities.orgNewWords; }),
+        Number("OrgSuffixShare", "place and organisation names", 0, false, "0", nullptr,
+               [](CModel& m) { return &m.entities.orgSuffixShare; }),
         Switch("NewPos", Row::kUnlessOff, "part of speech", false, [](CModel& m) { return &m.pos.on; }),
         Switch("WebText", Row::kOnlyOn, "web text", false, [](CModel& m) { return &m.webTextOn; }),
     };
@@ -532,7 +536,9 @@ const NewStagePart kNewStageParts[] = {
     {[](CModel& m, const CModel::Reporter& report) {
          CModel::EntityPart& e = m.entities;
          return !e.on || (LoadRoles(m, "ns", e.placeRoles, e.placeContext, e.placeAutomaton, report) &&
-                          LoadRoles(m, "nt", e.orgRoles, e.orgContext, e.orgAutomaton, report));
+                          LoadRoles(m, "nt", e.orgRoles, e.orgContext, e.orgAutomaton, report) &&
+                          (e.orgSuffixShare <= 0 ||
+                           LoadModel(e.orgSuffixes, nullptr, m.DataPath("nt.suffix"), report)));
      },
      [](CModel& m) {
          CModel::EntityPart& e = m.entities;
@@ -542,11 +548,14 @@ const NewStagePart kNewStageParts[] = {
          e.orgRoles.reset();
          e.orgContext.reset();
          e.orgAutomaton.reset();
+         e.orgSuffixes.reset();
      },
      [](const CModel& m, std::vector<CModel::FileLine>& lines) {
          const CModel::EntityPart& e = m.entities;
          DescribeRoles("ns", e.placeRoles, e.placeContext, e.placeAutomaton, lines);
          DescribeRoles("nt", e.orgRoles, e.orgContext, e.orgAutomaton, lines);
+         if (e.orgSuffixes)
+             lines.push_back({"nt.suffix", Lexicon(*e.orgSuffixes, "suffix")});
      }},
     // Parts of speech.
     {[](CModel& m, const CModel::Reporter& report) {

@@ -194,6 +194,13 @@ public:
         // EntityPartsPos: the words of merged names are tagged by the
         // part-of-speech model of the sentence's other words.
         bool partsPos = false;
+        // OrgSuffixShare: above 0, a word whose final character ends
+        // organisations at least this share of the times (nt.suffix) may end
+        // one although training never saw the word itself end one.
+        float orgSuffixShare = 0;
+        // OrgNewWords: a new word may open an organisation or stand inside one.
+        bool orgNewWords = false;
+        std::unique_ptr<CPosLexicon> orgSuffixes;
         std::unique_ptr<CPosLexicon> placeRoles;
         std::unique_ptr<CTagTransitions> placeContext;
         std::unique_ptr<CRoleTagger> placeAutomaton;

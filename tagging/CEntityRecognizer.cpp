@@ -5,6 +5,7 @@
 
 #include "engine/CSymbolTagger.h"
 #include "lexicon/CPDAT.h"
+#include "lexicon/CUnigram.h"
 #include "lexicon/GbkChar.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CHmmTagger.h"
@@ -16,6 +17,12 @@ namespace {
 constexpr uint8_t kBeginsOwner = 1;
 constexpr uint8_t kEndsOwner = 2;
 constexpr uint8_t kUnknownTag = 255;
+// The count a piece of a new word takes in each role of a word opening or inside
+// an organisation: none, the emission's smoothing alone (with a count of one the
+// pieces of mis-cut new words opened too many names).
+constexpr int32_t kNewWordPieceCount = 0;
+// The count a word that may end an organisation by its suffix takes in the last role.
+constexpr int32_t kSuffixWordCount = 1;
 
 int CharBytes(const char* text, int at, int end)
 {
@@ -215,6 +222,40 @@ int CEntityRecognizer::ListedClass(int k, size_t w) const
     return has(backoff.opening[k]) ? 1 : has(backoff.inner[k]) ? 2 : 0;
 }
 
+bool CEntityRecognizer::EndsBySuffix(size_t w) const
+{
+    if (suffixes.table == nullptr || suffixes.share <= 0 || dict == nullptr || sentenceText == nullptr ||
+        w >= work.size() || edges[w] != (kBeginsOwner | kEndsOwner) || !models[1].kind.roles)
+        return false;
+    const TokenRecord& t = work[w];
+    if (t.start < 0 || t.end <= t.start)
+        return false;
+    int last = t.start, chars = 0;
+    for (int at = t.start; at < t.end; ++chars) {
+        last = at;
+        at += std::max(1, CharBytes(sentenceText, at, t.end));
+    }
+    if (chars < 2)
+        return false;
+    if (!(t.flags & kFlagSupplementWord) &&
+        (suffixes.unigram == nullptr || t.wordId < 0 || suffixes.unigram->Frequency(t.wordId) > suffixes.maxFrequency))
+        return false;
+    // A word already seen ending one keeps what the lexicon says of it.
+    int n = 0;
+    const CPosLexicon::Entry* e = models[1].kind.roles->Lookup(t.wordId, &n);
+    for (int i = 0; e != nullptr && i < n; ++i)
+        if (e[i].tag == kRoleLast)
+            return false;
+    const int32_t c = dict->ExactMatch(sentenceText + last, t.end - last);
+    if (c < 0 || c >= suffixes.table->GetIndexSize())
+        return false;
+    int32_t ends = 0, others = 0;
+    e = suffixes.table->Lookup(c, &n);
+    for (int i = 0; e != nullptr && i < n; ++i)
+        (e[i].tag == kRoleLast ? ends : others) += e[i].frequency;
+    return ends >= suffixes.minCount && ends >= suffixes.share * (static_cast<double>(ends) + others);
+}
+
 bool CEntityRecognizer::BackoffCandidates(const Model& model)
 {
     const int k = KindOf(model);
@@ -248,6 +289,24 @@ bool CEntityRecognizer::BackoffCandidates(const Model& model)
             for (int i = 0; i < count; ++i)
                 add(e[i].tag, e[i].frequency);
         }
+        if (k == 1 && backoff.newWords && edges[w] != (kBeginsOwner | kEndsOwner)) {
+            // A piece of a new word: its word opens the name or stands inside it.
+            if (edges[w] & kBeginsOwner) {
+                add(kRoleFirstPiece, kNewWordPieceCount);
+                add(kRoleInnerBegin, kNewWordPieceCount);
+            } else if (edges[w] & kEndsOwner) {
+                // A name the pieces let run through the new word never ends
+                // in it: the new word is then mostly a place (金刘寨村).
+                ownEntries.erase(std::remove_if(ownEntries.begin() + static_cast<std::ptrdiff_t>(from), ownEntries.end(),
+                                                [](const CPosLexicon::Entry& x) { return x.tag == kRoleLastPiece; }),
+                                 ownEntries.end());
+                add(kRoleInnerEnd, kNewWordPieceCount);
+            } else {
+                add(kRoleInnerMiddle, kNewWordPieceCount);
+            }
+        }
+        if (k == 1 && EndsBySuffix(w))
+            add(kRoleLast, kSuffixWordCount);
         if (backoff.context && k == 1)
             add(kRoleAfter, 0);
         spans[w] = {from, ownEntries.size() - from};
@@ -264,6 +323,13 @@ bool CEntityRecognizer::MayHoldName(const Model& model) const
     const int k = KindOf(model);
     for (size_t w = 0; backoff.listed && w < work.size(); ++w)
         if (ListedClass(k, w) != 0)
+            return true;
+    for (size_t w = 0; k == 1 && backoff.newWords && w < work.size(); ++w)
+        if (edges[w] != (kBeginsOwner | kEndsOwner))
+            return true;
+    // (A word that may end one by its suffix only: the lexicon alone says nothing.)
+    for (size_t w = 1; k == 1 && suffixes.table != nullptr && w + 1 < work.size(); ++w)
+        if (EndsBySuffix(w))
             return true;
     if (model.runs.IsBuilt())
         return model.runs.MayAccept(work.data(), static_cast<int>(work.size()));
@@ -285,7 +351,8 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
     if (!MayHoldName(model))
         return;
     const int n = static_cast<int>(work.size());
-    if ((backoff.context || backoff.listed) && BackoffCandidates(model))
+    if ((backoff.context || backoff.listed || backoff.newWords || (KindOf(model) == 1 && suffixes.table != nullptr)) &&
+        BackoffCandidates(model))
         model.hmm->Tag(work.data(), n, own.data());
     else
         model.hmm->Tag(work.data(), n);

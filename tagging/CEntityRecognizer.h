@@ -17,6 +17,7 @@ class CPosStage;
 class CSymbolTagger;
 class CPDAT;
 class CTagTransitions;
+class CUnigram;
 
 // Place and organisation names, found after the person names and before the
 // part-of-speech pass. The tokens are read as the role models were trained on
@@ -43,6 +44,7 @@ public:
     static constexpr uint8_t kRoleFirstPiece = 2;
     static constexpr uint8_t kRoleInner = 3;
     static constexpr uint8_t kRoleInnerBegin = 4;
+    static constexpr uint8_t kRoleInnerMiddle = 5;
     static constexpr uint8_t kRoleInnerEnd = 6;
     static constexpr uint8_t kRoleLast = 7;
     static constexpr uint8_t kRoleLastPiece = 8;
@@ -61,9 +63,13 @@ public:
     // lexicons with: a tag of opening[kind] may open a name or stand inside
     // one, a tag of inner[kind] may stand inside one (kind 0 places, 1
     // organisations; 鞍山/ns of today's vocabulary opens 鞍山公安局).
+    // newWords: the characters of a new word (八方 of 八方/集团, a brand the
+    // new-word stage found) may be one word opening an organisation or
+    // standing inside one, as the pieces of a word seen once there.
     struct Backoff {
         bool context = false;
         bool listed = false;
+        bool newWords = false;
         std::vector<uint8_t> opening[2];
         std::vector<uint8_t> inner[2];
     };
@@ -81,6 +87,23 @@ public:
         uint8_t numeral = 255;
         uint8_t measure = 255;
         int32_t numberId = -1;
+    };
+
+    // Which final characters end organisations (nt.suffix: per character's
+    // word id, how often a word of two or more characters ending in it was the
+    // last word of one, and how often anything else). A word the role lexicon
+    // never saw end an organisation (卷烟厂, while 厂 ends many) may end one,
+    // as a word seen there once, when its final character did so at least
+    // minCount times and at least share of its times, and the word itself is
+    // rare (at most maxFrequency times in the unigram table, or a
+    // supplementary word): a word training saw often without it ending one
+    // seldom does (格局 社会 签署, whatever 局 会 署 end).
+    struct Suffixes {
+        const CPosLexicon* table = nullptr;
+        const CUnigram* unigram = nullptr;
+        double share = 0;
+        int32_t minCount = 5;
+        int32_t maxFrequency = 2;
     };
 
     // The models of one kind of name; a kind without all three is skipped.
@@ -114,6 +137,7 @@ public:
     void SetSymbolTagger(const CSymbolTagger* tagger) { symbolTagger = tagger; }
     void SetStops(const Stops& s) { stops = s; }
     void SetBackoff(const Backoff& b) { backoff = b; }
+    void SetOrgSuffixes(const Suffixes& s) { suffixes = s; }
     // Whether a place the role tagger read as whole takes the next word as its
     // suffix when the place roles of that word say it mostly ends a place
     // rather than follows one (东亚/地区): the tagger's emissions
@@ -176,6 +200,9 @@ private:
     // Whether work token w is a supplementary word that Backoff::listed reads
     // by its tag for kind k: 1 opening, 2 inner, 0 neither.
     int ListedClass(int k, size_t w) const;
+    // Whether work token w is a whole word that the organisation roles never
+    // let end a name but whose final character mostly does (SetOrgSuffixes).
+    bool EndsBySuffix(size_t w) const;
     // The candidates of the work tokens under the back-off rules, into own;
     // whether any token has candidates of its own (every word between the markers does).
     bool BackoffCandidates(const Model& model);
@@ -219,6 +246,7 @@ private:
     const CSymbolTagger* symbolTagger = nullptr;
     Stops stops;
     Backoff backoff;
+    Suffixes suffixes;
     std::vector<CPosLexicon::Entry> ownEntries;
     std::vector<CHmmTagger::Candidates> own;
     std::vector<std::pair<size_t, size_t>> ownSpans;

@@ -14,6 +14,7 @@
 #include "TestUtil.h"
 #include "engine/morv.hpp"
 #include "lexicon/CPDAT.h"
+#include "lexicon/CUnigram.h"
 #include "segment/SpecialWords.h"
 #include "tagging/CHmmTagger.h"
 #include "tagging/CPosLexicon.h"
@@ -51,6 +52,13 @@ const FixtureWord kWords[] = {
     // For the back-off: a word that mostly stands outside names but sometimes
     // ends an organisation.
     {"分台", kOther, kOther, kN, kLast},
+    // For the suffix table: words no role model knows, ending in a character
+    // that mostly ends organisations (厂) or seldom does (店), and the two
+    // characters as words of their own.
+    {"卷烟厂", kOther, kOther, kN}, {"卷烟店", kOther, kOther, kN}, {"旅店", kOther, kOther, kN},
+    {"厂", kOther, kOther, kN}, {"店", kOther, kOther, kN},
+    // A character that ends names of both kinds as the last piece of a word.
+    {"村", kLastPiece, kLastPiece, kN},
 };
 
 class EntityFixture : public ::testing::Test {
@@ -324,6 +332,64 @@ TEST_F(EntityFixture, BackoffRolesLetUnseenWordsTakePartInNames)
     }
 }
 
+TEST_F(EntityFixture, SuffixesAndNewWordsLetUnseenWordsEndOrOpenOrganisations)
+{
+    // The default role the most frequent, as in trained models; a first word
+    // never seen right before the first piece of another name.
+    LoadRoleModels({{kSentenceBegin, 10}}, {{kSentenceEnd, 10}}, {{kOther, 1000}}, {{kFirst, kFirstPiece}});
+    // 厂 ended 20 of its 30 words, 店 5 of 100, 台 (电台 knows its role) 9 of 10.
+    std::vector<ModelWriter::LexiconEntries> table(static_cast<size_t>(dict.GetWordCount()));
+    table[static_cast<size_t>(dict.ExactMatch(Gbk("厂").c_str()))] = {{kLast, 20}, {kOther, 10}};
+    table[static_cast<size_t>(dict.ExactMatch(Gbk("店").c_str()))] = {{kLast, 5}, {kOther, 95}};
+    ASSERT_TRUE(ModelWriter::WriteLexicon(dir / "nt.suffix", table));
+    CPosLexicon suffixTable;
+    ASSERT_TRUE(suffixTable.Load((dir / "nt.suffix").c_str()));
+    // Every word seen twice, but 旅店 seen often (never ending one).
+    std::vector<int32_t> frequencies(static_cast<size_t>(dict.GetWordCount()), 2);
+    frequencies[static_cast<size_t>(dict.ExactMatch(Gbk("旅店").c_str()))] = 50;
+    ASSERT_TRUE(ModelWriter::WriteUnigram(dir / "words.unig", frequencies));
+    CUnigram unigram;
+    ASSERT_TRUE(unigram.Load((dir / "words.unig").c_str()));
+    const struct {
+        const char* label;
+        std::vector<std::string> words;
+        double share; // 0: no suffix table
+        bool newWords;
+        const char* expected;
+    } cases[] = {
+        {"an unseen suffix word, no table", {"在", "中国", "卷烟厂", "在"}, 0, false, "在/40  中国/29  卷烟厂/21  在/40"},
+        {"an unseen suffix word ends one", {"在", "中国", "卷烟厂", "在"}, 0.5, false,
+         "在/40  [中国/29 卷烟厂/21]中国卷烟厂/31  在/40"},
+        {"its character ends too few", {"在", "中国", "卷烟厂", "在"}, 0.7, false, "在/40  中国/29  卷烟厂/21  在/40"},
+        {"a character that seldom ends one", {"在", "中国", "卷烟店", "在"}, 0.5, false, "在/40  中国/29  卷烟店/21  在/40"},
+        {"a word training saw often", {"在", "中国", "旅店", "在"}, 0.01, false, "在/40  中国/29  旅店/21  在/40"},
+        {"a supplementary word", {"在", "中国", "%旅店", "在"}, 0.01, false, "在/40  [中国/29 旅店/21]中国旅店/31  在/40"},
+        // A word of one character keeps what its own roles say.
+        {"the character alone", {"在", "中国", "厂", "在"}, 0.5, false, "在/40  中国/29  厂/21  在/40"},
+        // The pieces of a new word, otherwise unknown characters, open a name
+        // or stand inside one; nothing ends one by them.
+        {"a new word, no back-off", {"在", "+巨鹰", "电台", "在"}, 0, false, "在/40  巨鹰/21  电台/21  在/40"},
+        {"a new word opens one", {"在", "+巨鹰", "电台", "在"}, 0, true, "在/40  [巨鹰/21 电台/21]巨鹰电台/31  在/40"},
+        {"a new word inside one", {"在", "中国", "+巨鹰", "电台"}, 0, true, "在/40  [中国/29 巨鹰/21 电台/21]中国巨鹰电台/31"},
+        {"a new word with no end after it", {"在", "+巨鹰", "在", "在"}, 0, true, "在/40  巨鹰/21  在/40  在/40"},
+        // Nor does a name run through a new word to end in it.
+        {"a new word's last piece", {"在", "中国", "+巨鹰村", "在"}, 0, true, "在/40  中国/29  巨鹰村/21  在/40"},
+        {"both", {"在", "+巨鹰", "卷烟厂", "在"}, 0.5, true, "在/40  [巨鹰/21 卷烟厂/21]巨鹰卷烟厂/31  在/40"},
+    };
+    for (const auto& c : cases) {
+        CEntityRecognizer::Backoff backoff;
+        backoff.newWords = c.newWords;
+        recognizer->SetBackoff(backoff);
+        CEntityRecognizer::Suffixes suffixes;
+        suffixes.table = c.share > 0 ? &suffixTable : nullptr;
+        suffixes.share = c.share;
+        suffixes.unigram = &unigram;
+        recognizer->SetOrgSuffixes(suffixes);
+        Build(c.words);
+        EXPECT_EQ(Run(), Gbk(c.expected)) << c.label;
+    }
+}
+
 TEST_F(EntityFixture, MergedTokensAreClassWordsWithTheirCodeForThePosPass)
 {
     // 格拉哥 fails the organisation's run at 中国, which still opens the next.
@@ -590,6 +656,41 @@ TEST_F(EntityStage, TrainedBackoffEndsOrganisationsBeforeUnseenWords)
                 if (t.tag == "nt")
                     names += std::string(t.word) + " ";
             EXPECT_EQ(names, on ? c.on : c.off) << c.text << (on ? ", back-off on" : ", off");
+        }
+    }
+}
+
+TEST_F(EntityStage, TrainedSuffixesAndNewWordsCompleteOrganisations)
+{
+    // The trained default (OrgSuffixShare, OrgNewWords) against both off.
+    const char trainedKeys[] = "<OrgSuffixShare>0.05</OrgSuffixShare>\n<OrgNewWords>on</OrgNewWords>";
+    const struct {
+        const char* text;
+        const char* on; // the organisations, as "word "
+        const char* off;
+    } cases[] = {
+        // A suffix word the role models never saw end one (防疫站, 粮食局
+        // before a verb it then runs into).
+        {"天津市河西区防疫站发出通知。", "天津市河西区防疫站 ", ""},
+        {"济南市历下区粮食局组织了检查。", "济南市历下区粮食局 ", "济南市历下区粮食局组织 "},
+        // A brand the new-word stage found opens one, or stands inside it.
+        {"记者采访了福州闽佳集团的职工。", "福州闽佳集团 ", ""},
+        {"温州奥康鞋业公司获得质量奖。", "温州奥康鞋业公司 ", ""},
+        // Names the role models knew already stay as they were.
+        {"她在沈阳市铁西区检察院工作。", "沈阳市铁西区检察院 ", "沈阳市铁西区检察院 "},
+    };
+    ASSERT_NE(ReadFile(kTrained + "/Configure.xml").find(trainedKeys), std::string::npos);
+    for (bool on : {true, false}) {
+        const auto model = on ? Open("<NewWords>on</NewWords>\n")
+                              : Open("<NewWords>on</NewWords>\n", trainedKeys,
+                                     "<OrgSuffixShare>0</OrgSuffixShare><OrgNewWords>off</OrgNewWords>");
+        morv::Analyzer analyzer(*model);
+        for (const auto& c : cases) {
+            std::string names;
+            for (const morv::Token& t : analyzer.Analyze(c.text))
+                if (t.tag == "nt")
+                    names += std::string(t.word) + " ";
+            EXPECT_EQ(names, on ? c.on : c.off) << c.text << (on ? ", keys on" : ", off");
         }
     }
 }

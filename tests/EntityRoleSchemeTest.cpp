@@ -260,4 +260,35 @@ TEST_F(EntityTraining, LearnsPlaceAndOrganisationRolesFromTheEnginesTokens)
     EXPECT_TRUE(Roles("ns", "江").empty());
 }
 
+TEST_F(EntityTraining, OrganisationsCountTheFinalCharactersOfTheirLastWords)
+{
+    for (const bool organizations : {false, true}) {
+        const PlaceRoleScheme places(reader.GetParagraphs());
+        const OrgRoleScheme orgs(reader.GetParagraphs());
+        const RoleScheme& scheme = organizations ? static_cast<const RoleScheme&>(orgs) : places;
+        RoleModelTrainer trainer(scheme, *words, charset);
+        trainer.Learn(reader.GetParagraphs(), data);
+        ASSERT_TRUE(trainer.Write(data));
+    }
+    // Places keep no table; organisations one by the final character's id.
+    EXPECT_FALSE(FileExists(data + "/ns.suffix"));
+    CPosLexicon table;
+    ASSERT_TRUE(table.Load((data + "/nt.suffix").c_str()));
+    const auto counts = [&](const char* utf8Char) {
+        const int id = words->GetDictionary()->ExactMatch(Gbk(utf8Char).c_str());
+        int n = 0;
+        const CPosLexicon::Entry* e = id >= 0 ? table.Lookup(id, &n) : nullptr;
+        std::map<int, int32_t> c;
+        for (int i = 0; e != nullptr && i < n; ++i)
+            c[e[i].tag] = e[i].frequency;
+        return c;
+    };
+    // 电台 ends the broadcaster three times, 大学 北京大学 twice; 晚会 ends
+    // none, so 会 has no row (nor 国 of 中国, which opens them).
+    EXPECT_EQ(counts("台"), (std::map<int, int32_t>{{kLast, 3}, {kOther, 0}}));
+    EXPECT_EQ(counts("学"), (std::map<int, int32_t>{{kLast, 2}, {kOther, 0}}));
+    EXPECT_TRUE(counts("会").empty());
+    EXPECT_TRUE(counts("国").empty());
+}
+
 } // namespace

@@ -134,8 +134,10 @@ TEST_F(NewWordsTest, UnseenPlaceAndOrganisationNamesComeOutWholeAndTagged)
         unsigned flag;
         size_t parts;
     } cases[] = {
-        // 雷山县 is in no text of the corpus.
-        {"他曾在雷山县第一中学任教。", "雷山县", "ns", MORV_FLAG_PLACE, 0},
+        // 雷山县 is in no text of the corpus; the school named after it is an
+        // organisation with the place among its words.
+        {"他曾在雷山县任教。", "雷山县", "ns", MORV_FLAG_PLACE, 0},
+        {"他曾在雷山县第一中学任教。", "雷山县第一中学", "nt", MORV_FLAG_ORGANIZATION, 3},
         // The university took that name after 1998.
         {"他毕业于华中科技大学。", "华中科技大学", "nt", MORV_FLAG_ORGANIZATION, 3},
     };

@@ -22,11 +22,11 @@ def test_the_three_cut_modes():
     assert "".join(default) == "他来到了网易杭研大厦"
     search = jieba.lcut_for_search("小明硕士毕业于中国科学院计算所，后在日本京都大学深造")
     # The words of the default cut, each after the dictionary's words inside it.
-    at = search.index("京都大学")
-    assert search[at - 2:at + 1] == ["京都", "大学", "京都大学"]
+    at = search.index("日本京都大学")
+    assert search[at - 3:at + 1] == ["日本", "京都", "大学", "日本京都大学"]
     # Words of three characters at most, but for the names the default cut has
-    # (中国科学院 as jieba's own example shows it).
-    assert [w for w in search if len(w) <= 3 or w in ("京都大学", "中国科学院")] == search
+    # (日本京都大学 as jieba's own example shows it).
+    assert [w for w in search if len(w) <= 3 or w in ("日本京都大学", "中国科学院计算所")] == search
     assert [w for w in search if w in jieba.lcut("小明硕士毕业于中国科学院计算所，后在日本京都大学深造")]
     assert list(jieba.cut_for_search("京都大学")) == jieba.lcut_for_search("京都大学")
 

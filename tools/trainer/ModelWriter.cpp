@@ -137,7 +137,8 @@ const std::vector<std::string>& ModelWriter::RunFiles()
         "Data/NewWord.unig", "Data/NewWord.big", "Data/NewWord.pos", "Data/Supplement.pdat",
         "Data/Supplement.tab", "Data/PersonName.nm", "Data/Translit.tm", "Data/TranslitKind.tk",
         "Data/ns.role",       "Data/ns.ctx",       "Data/ns.fsa",
-        "Data/nt.role",       "Data/nt.ctx",       "Data/nt.fsa",        "Data/NewPos.pm",
+        "Data/nt.role",       "Data/nt.ctx",       "Data/nt.fsa",        "Data/nt.suffix",
+        "Data/NewPos.pm",
         "Data/Keywords.idf",  "Data/stopwords.txt"};
     return files;
 }

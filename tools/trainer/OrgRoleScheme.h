@@ -1,6 +1,7 @@
 #ifndef MORV_TRAINER_ORGROLESCHEME_H
 #define MORV_TRAINER_ORGROLESCHEME_H
 
+#include "tools/trainer/EntityAutomaton.h"
 #include "tools/trainer/EntityRoleScheme.h"
 
 // The organisation-name role model (nt.role, nt.ctx, nt.fsa): names from the
@@ -19,6 +20,10 @@ public:
 
     std::string FileStem() const override { return "nt"; }
     std::string Description() const override { return "organisation-name"; }
+    // Organisations end in a few suffix characters (厂 局 院 所 ...) far more
+    // often than the one month of text shows each suffix word: 卷烟厂 may never
+    // end one in training although 厂 ends many.
+    int SuffixRole() const override { return entityrole::kLast; }
 };
 
 #endif

@@ -241,9 +241,45 @@ void RoleModelTrainer::Reshape(std::vector<WordStatistics::Token>& s,
     }
 }
 
+std::vector<ModelWriter::LexiconEntries> RoleModelTrainer::SuffixTable() const
+{
+    // Keyed by the word id of the final character: how often a token of two or
+    // more characters ending in it was the last word of a name, and how often
+    // it was anything else (whole names included). Counted before the lexicon
+    // is completed, from the tokens the engine's segmentation really made.
+    const std::vector<std::string>& wordList = words.GetWordList();
+    const int other = scheme.GetInventory().other, suffix = scheme.SuffixRole();
+    std::vector<std::pair<int64_t, int64_t>> counts; // char id -> (last, else)
+    for (size_t id = SpecialWords::kCount; id < roleCounts.size() && id < wordList.size(); ++id) {
+        const std::vector<std::string> chars = gbk::Chars(wordList[id]);
+        if (chars.size() < 2)
+            continue;
+        const int c = words.WordId(chars.back());
+        if (c < 0)
+            continue;
+        if (counts.size() <= static_cast<size_t>(c))
+            counts.resize(static_cast<size_t>(c) + 1, {0, 0});
+        for (const auto& r : roleCounts[id])
+            (r.first == suffix ? counts[static_cast<size_t>(c)].first : counts[static_cast<size_t>(c)].second) +=
+                r.second;
+    }
+    std::vector<ModelWriter::LexiconEntries> table(counts.size());
+    const auto clamp = [](int64_t v) { return static_cast<int32_t>(std::min<int64_t>(v, INT32_MAX)); };
+    for (size_t c = 0; c < counts.size(); ++c)
+        if (counts[c].first > 0)
+            table[c] = {{static_cast<uint8_t>(suffix), clamp(counts[c].first)},
+                        {static_cast<uint8_t>(other), clamp(counts[c].second)}};
+    while (!table.empty() && table.back().empty())
+        table.pop_back();
+    return table;
+}
+
 bool RoleModelTrainer::Write(const std::string& dataDir)
 {
     const int other = scheme.GetInventory().other;
+    const std::string stem = dataDir + "/" + scheme.FileStem();
+    if (scheme.SuffixRole() >= 0 && !ModelWriter::WriteLexicon(stem + ".suffix", SuffixTable()))
+        return false;
     scheme.CompleteLexicon(roleCounts, words.GetWordList());
     std::vector<ModelWriter::LexiconEntries> lexicon;
     lexicon.reserve(roleCounts.size());
@@ -257,7 +293,6 @@ bool RoleModelTrainer::Write(const std::string& dataDir)
     }
     while (!lexicon.empty() && lexicon.back().empty())
         lexicon.pop_back();
-    const std::string stem = dataDir + "/" + scheme.FileStem();
     return ModelWriter::WriteLexicon(stem + ".role", lexicon) &&
            ModelWriter::WriteContext(stem + ".ctx", scheme.GetInventory().count, roleFrequency, rolePairs) &&
            scheme.WriteAutomaton(stem + ".fsa");

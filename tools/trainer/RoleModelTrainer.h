@@ -8,6 +8,7 @@
 
 #include "tools/trainer/CorpusReader.h"
 #include "tools/trainer/RoleScheme.h"
+#include "tools/trainer/ModelWriter.h"
 #include "tools/trainer/WordStatistics.h"
 
 class CCharset;
@@ -27,7 +28,8 @@ public:
     // dataDir holds the word models WordStatistics wrote (the engine's
     // segmentation reads them).
     void Learn(const std::vector<Paragraph>& paragraphs, const std::string& dataDir);
-    // Completes the lexicon through the scheme and writes the three files.
+    // Completes the lexicon through the scheme and writes the three files
+    // (and <stem>.suffix for a scheme that writes a suffix table).
     bool Write(const std::string& dataDir);
 
     size_t GetEntityCount() const { return entities; }
@@ -41,6 +43,10 @@ private:
     // The words of one fold only (RoleScheme::SplitsNewWords), by word id.
     void FindNewWords(const std::vector<Paragraph>& paragraphs);
     bool IsNewWord(int id) const;
+    // The suffix table (RoleScheme::SuffixRole) in the lexicon format:
+    // per final character's word id, the suffix role and the default role with
+    // how often the tokens ending in it took the suffix role and any other.
+    std::vector<ModelWriter::LexiconEntries> SuffixTable() const;
     // Cuts the new words of a segmented sentence into characters and merges the
     // tokens of each class span into one token of its class word.
     void Reshape(std::vector<WordStatistics::Token>& sentence, const std::vector<RoleScheme::Entity>& classSpans) const;

@@ -65,6 +65,9 @@ public:
     // tokens that cover such a span exactly are counted as one token of that
     // word. Entity::type is the class word's index in SpecialWords::kWords.
     virtual std::vector<Entity> ClassSpans(const Paragraph&, const std::vector<int>&) const { return {}; }
+    // The role (the last word of a name) whose final characters the model
+    // counts into <stem>.suffix (RoleModelTrainer::Write); -1: no such file.
+    virtual int SuffixRole() const { return -1; }
 };
 
 #endif
