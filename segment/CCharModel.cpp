@@ -144,7 +144,7 @@ bool CCharModel::Load(const char* path)
 
 int CCharModel::Label(const char* text, int length, Workspace& ws) const
 {
-    const int n = Prepare(text, length, ws);
+    const int n = Prepare(text, length, ws, true);
     if (n > 0)
         Viterbi(ws);
     return n;
@@ -152,10 +152,10 @@ int CCharModel::Label(const char* text, int length, Workspace& ws) const
 
 int CCharModel::Score(const char* text, int length, Workspace& ws) const
 {
-    return Prepare(text, length, ws);
+    return Prepare(text, length, ws, false);
 }
 
-int CCharModel::Prepare(const char* text, int length, Workspace& ws) const
+int CCharModel::Prepare(const char* text, int length, Workspace& ws, bool weights) const
 {
     ws.charCount = 0;
     ws.stretched = false;
@@ -176,7 +176,7 @@ int CCharModel::Prepare(const char* text, int length, Workspace& ws) const
 
     charmodelfile::FillWindow(p, length, ws.starts.data(), n, classOf, denseOf, classCount, kBeforeSentence,
                               kAfterSentence, ws.keys, ws.dense, ws.classes);
-    Emissions(ws);
+    Emissions(ws, weights);
     return n;
 }
 
@@ -205,7 +205,7 @@ void CCharModel::SetStretches(Workspace& ws, const uint8_t* seeds, int context)
     ws.stretched = true;
 }
 
-void CCharModel::Emissions(Workspace& ws) const
+void CCharModel::Emissions(Workspace& ws, bool weights) const
 {
     const int n = ws.charCount;
     const size_t width = static_cast<size_t>(n) + 4;
@@ -221,7 +221,8 @@ void CCharModel::Emissions(Workspace& ws) const
     }
     charmodelfile::FindRows(pairTable, pairBits, pairWeights, kPairWeights, ws.pairKeys, ws.pairAt);
     charmodelfile::FindRows(skipTable, skipBits, skipWeights, kSkipWeights, ws.skipKeys, ws.skipAt);
-    ws.emission.resize(static_cast<size_t>(n) * kLabelCount);
+    if (weights)
+        ws.emission.resize(static_cast<size_t>(n) * kLabelCount);
     ws.scores.resize(static_cast<size_t>(n) * kLabelCount);
     const size_t k = static_cast<size_t>(classCount);
     for (int i = 0; i < n; ++i) {
@@ -241,12 +242,9 @@ void CCharModel::Emissions(Workspace& ws) const
                 add(row + t * kLabelCount);
         if (const int16_t* row = ws.skipAt[static_cast<size_t>(i)])
             add(row);
-        int32_t s[kLabelCount];
-        sum.Store(s);
-        for (int l = 0; l < kLabelCount; ++l) {
-            ws.emission[size_t(i) * kLabelCount + size_t(l)] = s[l];
-            ws.scores[size_t(i) * kLabelCount + size_t(l)] = static_cast<float>(s[l]) * scale;
-        }
+        if (weights)
+            sum.Store(&ws.emission[size_t(i) * kLabelCount]);
+        sum.StoreScaled(&ws.scores[size_t(i) * kLabelCount], scale);
     }
 }
 

@@ -100,7 +100,7 @@ public:
         std::vector<uint32_t> skipKeys; // the pair around character i
         std::vector<const int16_t*> pairAt; // their weights, null when none
         std::vector<const int16_t*> skipAt;
-        std::vector<int32_t> emission;  // charCount x 4, weight units
+        std::vector<int32_t> emission;  // charCount x 4, weight units (Label only)
         std::vector<int64_t> emissionWide; // the same, as the decoder reads them
         std::vector<int64_t> forward;   // charCount x 4: best prefix ending in the label
         std::vector<int64_t> backward;  // charCount x 4: best suffix after the label
@@ -202,12 +202,14 @@ private:
         int32_t row;
     };
     // The window and the label scores of Label; returns the characters labelled.
-    int Prepare(const char* text, int length, Workspace& ws) const;
+    // With weights, also the scores in weight units that the labelling reads
+    // (Score's callers read only the label scores).
+    int Prepare(const char* text, int length, Workspace& ws, bool weights) const;
     // The forward and backward passes over characters [from, to), into the
     // workspace's arrays at the same indices; an open end lets every label
     // begin (or end) the labelling there. Returns the best labelling's score.
     static float Passes(Workspace& ws, int from, int to, bool openStart, bool openEnd);
-    void Emissions(Workspace& ws) const;
+    void Emissions(Workspace& ws, bool weights) const;
     void Viterbi(Workspace& ws) const;
     void Margins(Workspace& ws) const;
 

@@ -58,6 +58,12 @@ struct Sum4 {
         v = _mm_add_epi32(v, _mm_srai_epi32(_mm_unpacklo_epi16(r, r), 16));
     }
     void Store(int32_t* out) const { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v); }
+    // out[l] = float(sum[l]) * scale, rounded as the scalar conversion and
+    // product round them.
+    void StoreScaled(float* out, float scale) const
+    {
+        _mm_storeu_ps(out, _mm_mul_ps(_mm_cvtepi32_ps(v), _mm_set1_ps(scale)));
+    }
 #else
     int32_t v[4] = {0, 0, 0, 0};
     void Add(const int16_t* row) { AddScalar(v, row, 4); }
@@ -65,6 +71,11 @@ struct Sum4 {
     {
         for (int l = 0; l < 4; ++l)
             out[l] = v[l];
+    }
+    void StoreScaled(float* out, float scale) const
+    {
+        for (int l = 0; l < 4; ++l)
+            out[l] = static_cast<float>(v[l]) * scale;
     }
 #endif
 };
