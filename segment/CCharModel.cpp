@@ -219,8 +219,12 @@ void CCharModel::Emissions(Workspace& ws, bool weights) const
         const uint16_t a = ws.dense[i + 1], b = ws.dense[i + 3];
         ws.skipKeys[i] = (a == kUnknownChar || b == kUnknownChar) ? 0 : PairKey(a, b);
     }
-    charmodelfile::FindRows(pairTable, pairBits, pairWeights, kPairWeights, ws.pairKeys, ws.pairAt);
-    charmodelfile::FindRows(skipTable, skipBits, skipWeights, kSkipWeights, ws.skipKeys, ws.skipAt);
+    // A pair the model lacks adds a row of zeros: the sums below then take
+    // every row without a test (cheaper, two rows at a time, than testing),
+    // and adding zero changes no sum.
+    static const int16_t kNoWeights[kPairWeights] = {};
+    charmodelfile::FindRows(pairTable, pairBits, pairWeights, kPairWeights, ws.pairKeys, ws.pairAt, kNoWeights);
+    charmodelfile::FindRows(skipTable, skipBits, skipWeights, kSkipWeights, ws.skipKeys, ws.skipAt, kNoWeights);
     if (weights)
         ws.emission.resize(static_cast<size_t>(n) * kLabelCount);
     ws.scores.resize(static_cast<size_t>(n) * kLabelCount);
@@ -229,19 +233,20 @@ void CCharModel::Emissions(Workspace& ws, bool weights) const
         const size_t w = static_cast<size_t>(i) + 2; // the labelled character in the window
         static_assert(kLabelCount == 4, "rows are summed four lanes at a time");
         rowsum::Sum4 sum;
-        auto add = [&sum](const int16_t* row) { sum.Add(row); };
-        for (size_t o = 0; o < 5; ++o)
-            add(&unigram[size_t(ws.dense[w - 2 + o]) * kUnigramWeights + o * kLabelCount]);
-        add(&classTrigram[((ws.classes[w - 1] * k + ws.classes[w]) * k + ws.classes[w + 1]) * kLabelCount]);
+        const auto uni = [&](size_t o) {
+            return &unigram[size_t(ws.dense[w - 2 + o]) * kUnigramWeights + o * kLabelCount];
+        };
+        // Rows two at a time; integer sums in any order are the same sums.
+        sum.Add2(uni(0), uni(1));
+        sum.Add2(uni(2), uni(3));
+        sum.Add2(uni(4), &classTrigram[((ws.classes[w - 1] * k + ws.classes[w]) * k + ws.classes[w + 1]) * kLabelCount]);
         if (ws.keys[w - 1] == ws.keys[w])
-            add(&repeat[0]);
+            sum.Add(&repeat[0]);
         if (ws.keys[w - 2] == ws.keys[w])
-            add(&repeat[kLabelCount]);
-        for (size_t t = 0; t < 4; ++t)
-            if (const int16_t* row = ws.pairAt[w - 2 + t])
-                add(row + t * kLabelCount);
-        if (const int16_t* row = ws.skipAt[static_cast<size_t>(i)])
-            add(row);
+            sum.Add(&repeat[kLabelCount]);
+        sum.Add2(ws.pairAt[w - 2] + 0 * kLabelCount, ws.pairAt[w - 1] + 1 * kLabelCount);
+        sum.Add2(ws.pairAt[w] + 2 * kLabelCount, ws.pairAt[w + 1] + 3 * kLabelCount);
+        sum.Add(ws.skipAt[static_cast<size_t>(i)]);
         if (weights)
             sum.Store(&ws.emission[size_t(i) * kLabelCount]);
         sum.StoreScaled(&ws.scores[size_t(i) * kLabelCount], scale);

@@ -98,7 +98,7 @@ public:
         std::vector<uint8_t> classes;
         std::vector<uint32_t> pairKeys; // pair (window j, window j + 1); 0 when it has an unknown character
         std::vector<uint32_t> skipKeys; // the pair around character i
-        std::vector<const int16_t*> pairAt; // their weights, null when none
+        std::vector<const int16_t*> pairAt; // their weights, a row of zeros when none
         std::vector<const int16_t*> skipAt;
         std::vector<int32_t> emission;  // charCount x 4, weight units (Label only)
         std::vector<int64_t> emissionWide; // the same, as the decoder reads them

@@ -146,15 +146,16 @@ private:
 };
 
 // The rows of weights (each `width` long) of every key (0: none, and so is a
-// key the table lacks: null). Every slot is asked for before any is read, and
+// key the table lacks: missing, null unless the caller gives a row of zeros
+// to add instead). Every slot is asked for before any is read, and
 // every row found before it is read: the slots and rows of a sentence lie
 // scattered over megabytes, and asking for all of them first lets the cache
 // misses overlap.
 template <class Slot>
 void FindRows(const Slot* table, int bits, const int16_t* weights, size_t width, const std::vector<uint32_t>& keys,
-              std::vector<const int16_t*>& out)
+              std::vector<const int16_t*>& out, const int16_t* missing = nullptr)
 {
-    out.assign(keys.size(), nullptr);
+    out.assign(keys.size(), missing);
     if (table == nullptr)
         return;
     const size_t mask = (size_t(1) << bits) - 1;

@@ -39,11 +39,20 @@ TEST(RowSumTest, Sum4EqualsScalar)
         rowsum::Sum4 sum;
         int32_t slow[4] = {0, 0, 0, 0};
         for (int r = 0; r < 12; ++r) {
-            int16_t row[4];
-            for (auto& w : row)
-                w = trial % 4 == 0 ? (r % 2 ? INT16_MIN : INT16_MAX) : static_cast<int16_t>(weight(rng));
-            sum.Add(row);
-            rowsum::AddScalar(slow, row, 4);
+            int16_t row[4], other[4];
+            for (int l = 0; l < 4; ++l) {
+                row[l] = trial % 4 == 0 ? (r % 2 ? INT16_MIN : INT16_MAX) : static_cast<int16_t>(weight(rng));
+                // Both extremes in one pair of lanes too (the multiply-add path).
+                other[l] = trial % 4 <= 1 ? (l % 2 ? INT16_MIN : INT16_MAX) : static_cast<int16_t>(weight(rng));
+            }
+            if (r % 3 == 0) {
+                sum.Add(row);
+                rowsum::AddScalar(slow, row, 4);
+            } else {
+                sum.Add2(row, other);
+                rowsum::AddScalar(slow, row, 4);
+                rowsum::AddScalar(slow, other, 4);
+            }
         }
         int32_t fast[4];
         sum.Store(fast);
