@@ -544,23 +544,3 @@ void CCharModel::SpanDeficits(Workspace& ws)
             ws.spanDeficit[static_cast<size_t>(i) * kMaxSpanChars + static_cast<size_t>(n - 1)] = at[n - 2];
     }
 }
-
-float CCharModel::WordScore(const Workspace& ws, int from, int to, uint8_t* firstLabel, uint8_t* lastLabel)
-{
-    const float* score = ws.GetLabelScores();
-    const float* t = ws.GetTransitionScores();
-    if (to - from == 1) {
-        *firstLabel = *lastLabel = kS;
-        return score[from * 4 + kS];
-    }
-    float sum = score[from * 4 + kB] + score[(to - 1) * 4 + kE];
-    int previous = kB;
-    for (int k = from + 1; k < to - 1; ++k) {
-        sum += score[k * 4 + kM] + t[previous * 4 + kM];
-        previous = kM;
-    }
-    sum += t[previous * 4 + kE];
-    *firstLabel = kB;
-    *lastLabel = kE;
-    return sum;
-}

@@ -183,7 +183,26 @@ public:
                             uint8_t* within);
     // The labelling score of characters [from, to) of the workspace as one word
     // (S, or B M..M E), with the labels of its first and last character.
-    static float WordScore(const Workspace& ws, int from, int to, uint8_t* firstLabel, uint8_t* lastLabel);
+    // Inline: the new-word step asks it for every candidate of a sentence.
+    static float WordScore(const Workspace& ws, int from, int to, uint8_t* firstLabel, uint8_t* lastLabel)
+    {
+        const float* score = ws.GetLabelScores();
+        const float* t = ws.GetTransitionScores();
+        if (to - from == 1) {
+            *firstLabel = *lastLabel = kS;
+            return score[from * 4 + kS];
+        }
+        float sum = score[from * 4 + kB] + score[(to - 1) * 4 + kE];
+        int previous = kB;
+        for (int k = from + 1; k < to - 1; ++k) {
+            sum += score[k * 4 + kM] + t[previous * 4 + kM];
+            previous = kM;
+        }
+        sum += t[previous * 4 + kE];
+        *firstLabel = kB;
+        *lastLabel = kE;
+        return sum;
+    }
 
     // The transition matrix as Workspace::GetTransitionScores gives it.
     const float* GetTransitionScores() const { return transitionScores; }
