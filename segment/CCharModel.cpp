@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "segment/RowSum.h"
 #include "lexicon/BinaryFile.h"
@@ -425,7 +428,25 @@ float CCharModel::Passes(Workspace& ws, int from, int to, bool openStart, bool o
         c[kE] = add(better(p[kB], tBE, p[kM], tME), x[kE]);
         c[kS] = add(better(p[kE], tES, p[kS], tSS), x[kS]);
     }
-    for (int i = from + 2; i < to; ++i) {
+    int i = from + 2;
+#if defined(__SSE2__)
+    // The four labels as four lanes: each lane takes the larger of its two
+    // ways in, as std::max(a, b) takes it (b only when a < b, which is what
+    // _mm_max_ps(b, a) keeps), then adds its score; the same floats.
+    {
+        const __m128 tA = _mm_setr_ps(tEB, tBM, tBE, tES), tB = _mm_setr_ps(tSB, tMM, tME, tSS);
+        for (; i < to; ++i) {
+            const __m128 p = _mm_loadu_ps(f + static_cast<size_t>(i - 1) * 4);
+            const __m128 a = _mm_add_ps(_mm_shuffle_ps(p, p, _MM_SHUFFLE(kE, kB, kB, kE)), tA);
+            const __m128 b = _mm_add_ps(_mm_shuffle_ps(p, p, _MM_SHUFFLE(kS, kM, kM, kS)), tB);
+            const __m128 best = _mm_max_ps(b, a);
+            _mm_store_ss(&left[i], best);
+            _mm_storeu_ps(f + static_cast<size_t>(i) * 4,
+                          _mm_add_ps(best, _mm_loadu_ps(s + static_cast<size_t>(i) * 4)));
+        }
+    }
+#endif
+    for (; i < to; ++i) {
         const float* p = f + static_cast<size_t>(i - 1) * 4;
         float* c = f + static_cast<size_t>(i) * 4;
         const float* x = s + static_cast<size_t>(i) * 4;
@@ -454,7 +475,23 @@ float CCharModel::Passes(Workspace& ws, int from, int to, bool openStart, bool o
         c[kE] = add(better(q[kB], tEB, q[kS], tES), x[kE]);
         c[kS] = add(better(q[kB], tSB, q[kS], tSS), x[kS]);
     }
-    for (int i = to - 3; i >= from; --i) {
+    int k = to - 3;
+#if defined(__SSE2__)
+    // As forward: B and M go on to M or E, E and S to B or S.
+    {
+        const __m128 tA = _mm_setr_ps(tBM, tMM, tEB, tSB), tB = _mm_setr_ps(tBE, tME, tES, tSS);
+        for (; k >= from; --k) {
+            const __m128 q = _mm_loadu_ps(g + static_cast<size_t>(k + 1) * 4);
+            const __m128 a = _mm_add_ps(_mm_shuffle_ps(q, q, _MM_SHUFFLE(kB, kB, kM, kM)), tA);
+            const __m128 b = _mm_add_ps(_mm_shuffle_ps(q, q, _MM_SHUFFLE(kS, kS, kE, kE)), tB);
+            const __m128 best = _mm_max_ps(b, a);
+            _mm_store_ss(&right[k], _mm_movehl_ps(best, best)); // lane E
+            _mm_storeu_ps(g + static_cast<size_t>(k) * 4,
+                          _mm_add_ps(best, _mm_loadu_ps(s + static_cast<size_t>(k) * 4)));
+        }
+    }
+#endif
+    for (int i = k; i >= from; --i) {
         const float* q = g + static_cast<size_t>(i + 1) * 4;
         float* c = g + static_cast<size_t>(i) * 4;
         const float* x = s + static_cast<size_t>(i) * 4;
