@@ -155,14 +155,18 @@ template <class Slot>
 void FindRows(const Slot* table, int bits, const int16_t* weights, size_t width, const std::vector<uint32_t>& keys,
               std::vector<const int16_t*>& out, const int16_t* missing = nullptr)
 {
-    out.assign(keys.size(), missing);
-    if (table == nullptr)
+    // Each entry is written once, below: a fill first would be a second pass.
+    out.resize(keys.size());
+    if (table == nullptr) {
+        std::fill(out.begin(), out.end(), missing);
         return;
+    }
     const size_t mask = (size_t(1) << bits) - 1;
     for (uint32_t key : keys)
         if (key != 0)
             __builtin_prefetch(&table[charkeys::SlotOf(key, bits)]);
     for (size_t i = 0; i < keys.size(); ++i) {
+        out[i] = missing;
         if (keys[i] == 0)
             continue;
         // The run of an ordered table (ReadPairTable) holds the key before the
