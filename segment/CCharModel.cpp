@@ -359,7 +359,41 @@ void CCharModel::SpanPasses(Workspace& ws)
     ws.spanForward.resize(static_cast<size_t>(chars) * 4); // every entry read is written below
     ws.spanBackward.resize(static_cast<size_t>(chars) * 4);
     ws.spanLeft.resize(static_cast<size_t>(chars));
-    ws.spanRight.resize(static_cast<size_t>(chars));
+    // SpansWithin reads up to kLabelPad past the text in lanes it then
+    // ignores; the pads keep those reads inside the arrays.
+    ws.spanRight.resize(static_cast<size_t>(chars) + Workspace::kLabelPad);
+    std::fill(ws.spanRight.begin() + chars, ws.spanRight.end(), 0.0f);
+    {
+        const size_t n = static_cast<size_t>(chars), padded = n + Workspace::kLabelPad;
+        if (ws.labelB.size() < padded) {
+            ws.labelB.resize(padded);
+            ws.labelM.resize(padded);
+            ws.labelE.resize(padded);
+        }
+        const float* s = ws.GetLabelScores();
+        float* b = ws.labelB.data();
+        float* m = ws.labelM.data();
+        float* e = ws.labelE.data();
+        size_t i = 0;
+#if defined(__SSE2__)
+        for (; i + 4 <= n; i += 4) {
+            __m128 r0 = _mm_loadu_ps(s + i * 4), r1 = _mm_loadu_ps(s + i * 4 + 4);
+            __m128 r2 = _mm_loadu_ps(s + i * 4 + 8), r3 = _mm_loadu_ps(s + i * 4 + 12);
+            _MM_TRANSPOSE4_PS(r0, r1, r2, r3); // now r0 the B scores, r1 M, r2 E
+            _mm_storeu_ps(b + i, r0);
+            _mm_storeu_ps(m + i, r1);
+            _mm_storeu_ps(e + i, r2);
+        }
+#endif
+        for (; i < n; ++i) {
+            b[i] = s[i * 4 + kB];
+            m[i] = s[i * 4 + kM];
+            e[i] = s[i * 4 + kE];
+        }
+        std::fill(b + n, b + padded, 0.0f);
+        std::fill(m + n, m + padded, 0.0f);
+        std::fill(e + n, e + padded, 0.0f);
+    }
     ws.spanAll = 0;
     if (chars == 0)
         return;
@@ -540,7 +574,56 @@ void CCharModel::SpansWithin(const Workspace& ws, const uint8_t* longest, float 
     const float* t = ws.GetTransitionScores();
     const float* right = ws.spanRight.data();
     const float tBE = t[kB * 4 + kE], tBM = t[kB * 4 + kM], tME = t[kM * 4 + kE], tMM = t[kM * 4 + kM];
-    for (int i = 0; i < chars; ++i) {
+    int i = 0;
+#if defined(__SSE2__)
+    // Four starts at once, one to a lane, each lane with the scalar loop's
+    // sums in its order (so the same floats); a lane stops adding bits past
+    // its own longest span. The label scores by label and the right-hand
+    // scores are padded (SpanPasses), so a lane may read past the text.
+    const float* sB = ws.labelB.data();
+    const float* sM = ws.labelM.data();
+    const float* sE = ws.labelE.data();
+    const __m128 vBE = _mm_set1_ps(tBE), vBM = _mm_set1_ps(tBM), vME = _mm_set1_ps(tME), vMM = _mm_set1_ps(tMM);
+    const __m128 vMargin2 = _mm_set1_ps(margin2), vMargin = _mm_set1_ps(margin);
+    for (; i + 4 <= chars; i += 4) {
+        alignas(16) int32_t last[4];
+        int most = 0;
+        for (int l = 0; l < 4; ++l) {
+            const int c = i + l;
+            last[l] = ws.InStretch(c)
+                          ? std::min<int>(std::min<int>(longest[c], kMaxSpanChars), ws.GetStretchEnd(c) - c)
+                          : 0;
+            most = std::max(most, last[l]);
+        }
+        if (most < 2) {
+            std::memset(within + i, 0, 4);
+            continue;
+        }
+        const __m128i lastv = _mm_load_si128(reinterpret_cast<const __m128i*>(last));
+        const __m128 all = ws.stretched ? _mm_loadu_ps(&ws.stretchBest[static_cast<size_t>(i)]) : _mm_set1_ps(ws.spanAll);
+        const __m128 left = _mm_loadu_ps(&ws.spanLeft[static_cast<size_t>(i)]);
+        const __m128 xB = _mm_loadu_ps(sB + i);
+        __m128 word = _mm_add_ps(_mm_add_ps(xB, _mm_loadu_ps(sE + i + 1)), vBE);
+        __m128 deficit = _mm_sub_ps(all, _mm_add_ps(_mm_add_ps(left, word), _mm_loadu_ps(right + i + 1)));
+        __m128i bits = _mm_and_si128(_mm_castps_si128(_mm_cmple_ps(deficit, vMargin2)),
+                                     _mm_and_si128(_mm_cmpgt_epi32(lastv, _mm_set1_epi32(1)), _mm_set1_epi32(1)));
+        __m128 inner = _mm_add_ps(xB, _mm_add_ps(_mm_loadu_ps(sM + i + 1), vBM));
+        for (int n = 3; n <= most; ++n) {
+            const int j = i + n - 1;
+            word = _mm_add_ps(_mm_add_ps(inner, _mm_loadu_ps(sE + j)), vME);
+            deficit = _mm_sub_ps(all, _mm_add_ps(_mm_add_ps(left, word), _mm_loadu_ps(right + j)));
+            const __m128i take = _mm_and_si128(_mm_castps_si128(_mm_cmple_ps(deficit, vMargin)),
+                                               _mm_cmpgt_epi32(lastv, _mm_set1_epi32(n - 1)));
+            bits = _mm_or_si128(bits, _mm_and_si128(take, _mm_set1_epi32(1 << (n - 2))));
+            inner = _mm_add_ps(inner, _mm_add_ps(_mm_loadu_ps(sM + j), vMM));
+        }
+        alignas(16) int32_t out[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(out), bits);
+        for (int l = 0; l < 4; ++l)
+            within[i + l] = static_cast<uint8_t>(out[l]);
+    }
+#endif
+    for (; i < chars; ++i) {
         within[i] = 0;
         if (!ws.InStretch(i))
             continue;

@@ -114,7 +114,11 @@ public:
         std::vector<float> spanDeficit;  // charCount x kMaxSpanChars
         float spanAll = 0;               // the best labelling's score (SpanPasses)
         std::vector<float> spanLeft;     // the best labelling of 0..i-1 with a word after it (0 for i = 0)
-        std::vector<float> spanRight;    // the best of i+1..end after a word ending at i (0 at the end)
+        std::vector<float> spanRight;    // the best of i+1..end after a word ending at i (0 at the end), padded
+        // SpanPasses: the label scores of B, M and E, each label's in a row of
+        // its own (padded), for SpansWithin's four starts at once.
+        static constexpr size_t kLabelPad = 8;
+        std::vector<float> labelB, labelM, labelE;
         // SetStretches: the passes and deficits read each stretch as a text of
         // its own, and nothing outside them.
         bool stretched = false;
