@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "segment/RowSum.h"
 #include "lexicon/BinaryFile.h"
@@ -144,7 +147,7 @@ bool CCharModel::Load(const char* path)
 
 int CCharModel::Label(const char* text, int length, Workspace& ws) const
 {
-    const int n = Prepare(text, length, ws);
+    const int n = Prepare(text, length, ws, true);
     if (n > 0)
         Viterbi(ws);
     return n;
@@ -152,10 +155,10 @@ int CCharModel::Label(const char* text, int length, Workspace& ws) const
 
 int CCharModel::Score(const char* text, int length, Workspace& ws) const
 {
-    return Prepare(text, length, ws);
+    return Prepare(text, length, ws, false);
 }
 
-int CCharModel::Prepare(const char* text, int length, Workspace& ws) const
+int CCharModel::Prepare(const char* text, int length, Workspace& ws, bool weights) const
 {
     ws.charCount = 0;
     ws.stretched = false;
@@ -176,7 +179,7 @@ int CCharModel::Prepare(const char* text, int length, Workspace& ws) const
 
     charmodelfile::FillWindow(p, length, ws.starts.data(), n, classOf, denseOf, classCount, kBeforeSentence,
                               kAfterSentence, ws.keys, ws.dense, ws.classes);
-    Emissions(ws);
+    Emissions(ws, weights);
     return n;
 }
 
@@ -205,7 +208,7 @@ void CCharModel::SetStretches(Workspace& ws, const uint8_t* seeds, int context)
     ws.stretched = true;
 }
 
-void CCharModel::Emissions(Workspace& ws) const
+void CCharModel::Emissions(Workspace& ws, bool weights) const
 {
     const int n = ws.charCount;
     const size_t width = static_cast<size_t>(n) + 4;
@@ -219,34 +222,37 @@ void CCharModel::Emissions(Workspace& ws) const
         const uint16_t a = ws.dense[i + 1], b = ws.dense[i + 3];
         ws.skipKeys[i] = (a == kUnknownChar || b == kUnknownChar) ? 0 : PairKey(a, b);
     }
-    charmodelfile::FindRows(pairTable, pairBits, pairWeights, kPairWeights, ws.pairKeys, ws.pairAt);
-    charmodelfile::FindRows(skipTable, skipBits, skipWeights, kSkipWeights, ws.skipKeys, ws.skipAt);
-    ws.emission.resize(static_cast<size_t>(n) * kLabelCount);
+    // A pair the model lacks adds a row of zeros: the sums below then take
+    // every row without a test (cheaper, two rows at a time, than testing),
+    // and adding zero changes no sum.
+    static const int16_t kNoWeights[kPairWeights] = {};
+    charmodelfile::FindRows(pairTable, pairBits, pairWeights, kPairWeights, ws.pairKeys, ws.pairAt, kNoWeights);
+    charmodelfile::FindRows(skipTable, skipBits, skipWeights, kSkipWeights, ws.skipKeys, ws.skipAt, kNoWeights);
+    if (weights)
+        ws.emission.resize(static_cast<size_t>(n) * kLabelCount);
     ws.scores.resize(static_cast<size_t>(n) * kLabelCount);
     const size_t k = static_cast<size_t>(classCount);
     for (int i = 0; i < n; ++i) {
         const size_t w = static_cast<size_t>(i) + 2; // the labelled character in the window
         static_assert(kLabelCount == 4, "rows are summed four lanes at a time");
         rowsum::Sum4 sum;
-        auto add = [&sum](const int16_t* row) { sum.Add(row); };
-        for (size_t o = 0; o < 5; ++o)
-            add(&unigram[size_t(ws.dense[w - 2 + o]) * kUnigramWeights + o * kLabelCount]);
-        add(&classTrigram[((ws.classes[w - 1] * k + ws.classes[w]) * k + ws.classes[w + 1]) * kLabelCount]);
+        const auto uni = [&](size_t o) {
+            return &unigram[size_t(ws.dense[w - 2 + o]) * kUnigramWeights + o * kLabelCount];
+        };
+        // Rows two at a time; integer sums in any order are the same sums.
+        sum.Add2(uni(0), uni(1));
+        sum.Add2(uni(2), uni(3));
+        sum.Add2(uni(4), &classTrigram[((ws.classes[w - 1] * k + ws.classes[w]) * k + ws.classes[w + 1]) * kLabelCount]);
         if (ws.keys[w - 1] == ws.keys[w])
-            add(&repeat[0]);
+            sum.Add(&repeat[0]);
         if (ws.keys[w - 2] == ws.keys[w])
-            add(&repeat[kLabelCount]);
-        for (size_t t = 0; t < 4; ++t)
-            if (const int16_t* row = ws.pairAt[w - 2 + t])
-                add(row + t * kLabelCount);
-        if (const int16_t* row = ws.skipAt[static_cast<size_t>(i)])
-            add(row);
-        int32_t s[kLabelCount];
-        sum.Store(s);
-        for (int l = 0; l < kLabelCount; ++l) {
-            ws.emission[size_t(i) * kLabelCount + size_t(l)] = s[l];
-            ws.scores[size_t(i) * kLabelCount + size_t(l)] = static_cast<float>(s[l]) * scale;
-        }
+            sum.Add(&repeat[kLabelCount]);
+        sum.Add2(ws.pairAt[w - 2] + 0 * kLabelCount, ws.pairAt[w - 1] + 1 * kLabelCount);
+        sum.Add2(ws.pairAt[w] + 2 * kLabelCount, ws.pairAt[w + 1] + 3 * kLabelCount);
+        sum.Add(ws.skipAt[static_cast<size_t>(i)]);
+        if (weights)
+            sum.Store(&ws.emission[size_t(i) * kLabelCount]);
+        sum.StoreScaled(&ws.scores[size_t(i) * kLabelCount], scale);
     }
 }
 
@@ -353,7 +359,41 @@ void CCharModel::SpanPasses(Workspace& ws)
     ws.spanForward.resize(static_cast<size_t>(chars) * 4); // every entry read is written below
     ws.spanBackward.resize(static_cast<size_t>(chars) * 4);
     ws.spanLeft.resize(static_cast<size_t>(chars));
-    ws.spanRight.resize(static_cast<size_t>(chars));
+    // SpansWithin reads up to kLabelPad past the text in lanes it then
+    // ignores; the pads keep those reads inside the arrays.
+    ws.spanRight.resize(static_cast<size_t>(chars) + Workspace::kLabelPad);
+    std::fill(ws.spanRight.begin() + chars, ws.spanRight.end(), 0.0f);
+    {
+        const size_t n = static_cast<size_t>(chars), padded = n + Workspace::kLabelPad;
+        if (ws.labelB.size() < padded) {
+            ws.labelB.resize(padded);
+            ws.labelM.resize(padded);
+            ws.labelE.resize(padded);
+        }
+        const float* s = ws.GetLabelScores();
+        float* b = ws.labelB.data();
+        float* m = ws.labelM.data();
+        float* e = ws.labelE.data();
+        size_t i = 0;
+#if defined(__SSE2__)
+        for (; i + 4 <= n; i += 4) {
+            __m128 r0 = _mm_loadu_ps(s + i * 4), r1 = _mm_loadu_ps(s + i * 4 + 4);
+            __m128 r2 = _mm_loadu_ps(s + i * 4 + 8), r3 = _mm_loadu_ps(s + i * 4 + 12);
+            _MM_TRANSPOSE4_PS(r0, r1, r2, r3); // now r0 the B scores, r1 M, r2 E
+            _mm_storeu_ps(b + i, r0);
+            _mm_storeu_ps(m + i, r1);
+            _mm_storeu_ps(e + i, r2);
+        }
+#endif
+        for (; i < n; ++i) {
+            b[i] = s[i * 4 + kB];
+            m[i] = s[i * 4 + kM];
+            e[i] = s[i * 4 + kE];
+        }
+        std::fill(b + n, b + padded, 0.0f);
+        std::fill(m + n, m + padded, 0.0f);
+        std::fill(e + n, e + padded, 0.0f);
+    }
     ws.spanAll = 0;
     if (chars == 0)
         return;
@@ -422,7 +462,25 @@ float CCharModel::Passes(Workspace& ws, int from, int to, bool openStart, bool o
         c[kE] = add(better(p[kB], tBE, p[kM], tME), x[kE]);
         c[kS] = add(better(p[kE], tES, p[kS], tSS), x[kS]);
     }
-    for (int i = from + 2; i < to; ++i) {
+    int i = from + 2;
+#if defined(__SSE2__)
+    // The four labels as four lanes: each lane takes the larger of its two
+    // ways in, as std::max(a, b) takes it (b only when a < b, which is what
+    // _mm_max_ps(b, a) keeps), then adds its score; the same floats.
+    {
+        const __m128 tA = _mm_setr_ps(tEB, tBM, tBE, tES), tB = _mm_setr_ps(tSB, tMM, tME, tSS);
+        for (; i < to; ++i) {
+            const __m128 p = _mm_loadu_ps(f + static_cast<size_t>(i - 1) * 4);
+            const __m128 a = _mm_add_ps(_mm_shuffle_ps(p, p, _MM_SHUFFLE(kE, kB, kB, kE)), tA);
+            const __m128 b = _mm_add_ps(_mm_shuffle_ps(p, p, _MM_SHUFFLE(kS, kM, kM, kS)), tB);
+            const __m128 best = _mm_max_ps(b, a);
+            _mm_store_ss(&left[i], best);
+            _mm_storeu_ps(f + static_cast<size_t>(i) * 4,
+                          _mm_add_ps(best, _mm_loadu_ps(s + static_cast<size_t>(i) * 4)));
+        }
+    }
+#endif
+    for (; i < to; ++i) {
         const float* p = f + static_cast<size_t>(i - 1) * 4;
         float* c = f + static_cast<size_t>(i) * 4;
         const float* x = s + static_cast<size_t>(i) * 4;
@@ -451,7 +509,23 @@ float CCharModel::Passes(Workspace& ws, int from, int to, bool openStart, bool o
         c[kE] = add(better(q[kB], tEB, q[kS], tES), x[kE]);
         c[kS] = add(better(q[kB], tSB, q[kS], tSS), x[kS]);
     }
-    for (int i = to - 3; i >= from; --i) {
+    int k = to - 3;
+#if defined(__SSE2__)
+    // As forward: B and M go on to M or E, E and S to B or S.
+    {
+        const __m128 tA = _mm_setr_ps(tBM, tMM, tEB, tSB), tB = _mm_setr_ps(tBE, tME, tES, tSS);
+        for (; k >= from; --k) {
+            const __m128 q = _mm_loadu_ps(g + static_cast<size_t>(k + 1) * 4);
+            const __m128 a = _mm_add_ps(_mm_shuffle_ps(q, q, _MM_SHUFFLE(kB, kB, kM, kM)), tA);
+            const __m128 b = _mm_add_ps(_mm_shuffle_ps(q, q, _MM_SHUFFLE(kS, kS, kE, kE)), tB);
+            const __m128 best = _mm_max_ps(b, a);
+            _mm_store_ss(&right[k], _mm_movehl_ps(best, best)); // lane E
+            _mm_storeu_ps(g + static_cast<size_t>(k) * 4,
+                          _mm_add_ps(best, _mm_loadu_ps(s + static_cast<size_t>(k) * 4)));
+        }
+    }
+#endif
+    for (int i = k; i >= from; --i) {
         const float* q = g + static_cast<size_t>(i + 1) * 4;
         float* c = g + static_cast<size_t>(i) * 4;
         const float* x = s + static_cast<size_t>(i) * 4;
@@ -500,7 +574,56 @@ void CCharModel::SpansWithin(const Workspace& ws, const uint8_t* longest, float 
     const float* t = ws.GetTransitionScores();
     const float* right = ws.spanRight.data();
     const float tBE = t[kB * 4 + kE], tBM = t[kB * 4 + kM], tME = t[kM * 4 + kE], tMM = t[kM * 4 + kM];
-    for (int i = 0; i < chars; ++i) {
+    int i = 0;
+#if defined(__SSE2__)
+    // Four starts at once, one to a lane, each lane with the scalar loop's
+    // sums in its order (so the same floats); a lane stops adding bits past
+    // its own longest span. The label scores by label and the right-hand
+    // scores are padded (SpanPasses), so a lane may read past the text.
+    const float* sB = ws.labelB.data();
+    const float* sM = ws.labelM.data();
+    const float* sE = ws.labelE.data();
+    const __m128 vBE = _mm_set1_ps(tBE), vBM = _mm_set1_ps(tBM), vME = _mm_set1_ps(tME), vMM = _mm_set1_ps(tMM);
+    const __m128 vMargin2 = _mm_set1_ps(margin2), vMargin = _mm_set1_ps(margin);
+    for (; i + 4 <= chars; i += 4) {
+        alignas(16) int32_t last[4];
+        int most = 0;
+        for (int l = 0; l < 4; ++l) {
+            const int c = i + l;
+            last[l] = ws.InStretch(c)
+                          ? std::min<int>(std::min<int>(longest[c], kMaxSpanChars), ws.GetStretchEnd(c) - c)
+                          : 0;
+            most = std::max(most, last[l]);
+        }
+        if (most < 2) {
+            std::memset(within + i, 0, 4);
+            continue;
+        }
+        const __m128i lastv = _mm_load_si128(reinterpret_cast<const __m128i*>(last));
+        const __m128 all = ws.stretched ? _mm_loadu_ps(&ws.stretchBest[static_cast<size_t>(i)]) : _mm_set1_ps(ws.spanAll);
+        const __m128 left = _mm_loadu_ps(&ws.spanLeft[static_cast<size_t>(i)]);
+        const __m128 xB = _mm_loadu_ps(sB + i);
+        __m128 word = _mm_add_ps(_mm_add_ps(xB, _mm_loadu_ps(sE + i + 1)), vBE);
+        __m128 deficit = _mm_sub_ps(all, _mm_add_ps(_mm_add_ps(left, word), _mm_loadu_ps(right + i + 1)));
+        __m128i bits = _mm_and_si128(_mm_castps_si128(_mm_cmple_ps(deficit, vMargin2)),
+                                     _mm_and_si128(_mm_cmpgt_epi32(lastv, _mm_set1_epi32(1)), _mm_set1_epi32(1)));
+        __m128 inner = _mm_add_ps(xB, _mm_add_ps(_mm_loadu_ps(sM + i + 1), vBM));
+        for (int n = 3; n <= most; ++n) {
+            const int j = i + n - 1;
+            word = _mm_add_ps(_mm_add_ps(inner, _mm_loadu_ps(sE + j)), vME);
+            deficit = _mm_sub_ps(all, _mm_add_ps(_mm_add_ps(left, word), _mm_loadu_ps(right + j)));
+            const __m128i take = _mm_and_si128(_mm_castps_si128(_mm_cmple_ps(deficit, vMargin)),
+                                               _mm_cmpgt_epi32(lastv, _mm_set1_epi32(n - 1)));
+            bits = _mm_or_si128(bits, _mm_and_si128(take, _mm_set1_epi32(1 << (n - 2))));
+            inner = _mm_add_ps(inner, _mm_add_ps(_mm_loadu_ps(sM + j), vMM));
+        }
+        alignas(16) int32_t out[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(out), bits);
+        for (int l = 0; l < 4; ++l)
+            within[i + l] = static_cast<uint8_t>(out[l]);
+    }
+#endif
+    for (; i < chars; ++i) {
         within[i] = 0;
         if (!ws.InStretch(i))
             continue;
@@ -561,24 +684,4 @@ float CCharModel::SpanConfidence(const Workspace& ws, int from, int to)
                 without = std::max(without, f[at + l] + g[at + l] - s[at + l]);
     }
     return word - without;
-}
-
-float CCharModel::WordScore(const Workspace& ws, int from, int to, uint8_t* firstLabel, uint8_t* lastLabel)
-{
-    const float* score = ws.GetLabelScores();
-    const float* t = ws.GetTransitionScores();
-    if (to - from == 1) {
-        *firstLabel = *lastLabel = kS;
-        return score[from * 4 + kS];
-    }
-    float sum = score[from * 4 + kB] + score[(to - 1) * 4 + kE];
-    int previous = kB;
-    for (int k = from + 1; k < to - 1; ++k) {
-        sum += score[k * 4 + kM] + t[previous * 4 + kM];
-        previous = kM;
-    }
-    sum += t[previous * 4 + kE];
-    *firstLabel = kB;
-    *lastLabel = kE;
-    return sum;
 }

@@ -98,9 +98,9 @@ public:
         std::vector<uint8_t> classes;
         std::vector<uint32_t> pairKeys; // pair (window j, window j + 1); 0 when it has an unknown character
         std::vector<uint32_t> skipKeys; // the pair around character i
-        std::vector<const int16_t*> pairAt; // their weights, null when none
+        std::vector<const int16_t*> pairAt; // their weights, a row of zeros when none
         std::vector<const int16_t*> skipAt;
-        std::vector<int32_t> emission;  // charCount x 4, weight units
+        std::vector<int32_t> emission;  // charCount x 4, weight units (Label only)
         std::vector<int64_t> emissionWide; // the same, as the decoder reads them
         std::vector<int64_t> forward;   // charCount x 4: best prefix ending in the label
         std::vector<int64_t> backward;  // charCount x 4: best suffix after the label
@@ -114,7 +114,11 @@ public:
         std::vector<float> spanDeficit;  // charCount x kMaxSpanChars
         float spanAll = 0;               // the best labelling's score (SpanPasses)
         std::vector<float> spanLeft;     // the best labelling of 0..i-1 with a word after it (0 for i = 0)
-        std::vector<float> spanRight;    // the best of i+1..end after a word ending at i (0 at the end)
+        std::vector<float> spanRight;    // the best of i+1..end after a word ending at i (0 at the end), padded
+        // SpanPasses: the label scores of B, M and E, each label's in a row of
+        // its own (padded), for SpansWithin's four starts at once.
+        static constexpr size_t kLabelPad = 8;
+        std::vector<float> labelB, labelM, labelE;
         // SetStretches: the passes and deficits read each stretch as a text of
         // its own, and nothing outside them.
         bool stretched = false;
@@ -189,7 +193,26 @@ public:
     static float SpanConfidence(const Workspace& ws, int from, int to);
     // The labelling score of characters [from, to) of the workspace as one word
     // (S, or B M..M E), with the labels of its first and last character.
-    static float WordScore(const Workspace& ws, int from, int to, uint8_t* firstLabel, uint8_t* lastLabel);
+    // Inline: the new-word step asks it for every candidate of a sentence.
+    static float WordScore(const Workspace& ws, int from, int to, uint8_t* firstLabel, uint8_t* lastLabel)
+    {
+        const float* score = ws.GetLabelScores();
+        const float* t = ws.GetTransitionScores();
+        if (to - from == 1) {
+            *firstLabel = *lastLabel = kS;
+            return score[from * 4 + kS];
+        }
+        float sum = score[from * 4 + kB] + score[(to - 1) * 4 + kE];
+        int previous = kB;
+        for (int k = from + 1; k < to - 1; ++k) {
+            sum += score[k * 4 + kM] + t[previous * 4 + kM];
+            previous = kM;
+        }
+        sum += t[previous * 4 + kE];
+        *firstLabel = kB;
+        *lastLabel = kE;
+        return sum;
+    }
 
     // The transition matrix as Workspace::GetTransitionScores gives it.
     const float* GetTransitionScores() const { return transitionScores; }
@@ -208,12 +231,14 @@ private:
         int32_t row;
     };
     // The window and the label scores of Label; returns the characters labelled.
-    int Prepare(const char* text, int length, Workspace& ws) const;
+    // With weights, also the scores in weight units that the labelling reads
+    // (Score's callers read only the label scores).
+    int Prepare(const char* text, int length, Workspace& ws, bool weights) const;
     // The forward and backward passes over characters [from, to), into the
     // workspace's arrays at the same indices; an open end lets every label
     // begin (or end) the labelling there. Returns the best labelling's score.
     static float Passes(Workspace& ws, int from, int to, bool openStart, bool openEnd);
-    void Emissions(Workspace& ws) const;
+    void Emissions(Workspace& ws, bool weights) const;
     void Viterbi(Workspace& ws) const;
     void Margins(Workspace& ws) const;
 

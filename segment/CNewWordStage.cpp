@@ -226,7 +226,11 @@ void CNewWordStage::ScoreCandidates(const CSentence& sentence)
     // The labelling scores of the model cover the whole sentence.
     const int chars = ws.GetCharCount();
     const int* starts = ws.GetCharStarts();
-    charAt.assign(static_cast<size_t>(length) + 1, -1);
+    // -1 everywhere as bytes (a fill of ints goes element by element); grown,
+    // never shrunk.
+    if (charAt.size() < static_cast<size_t>(length) + 1)
+        charAt.resize(static_cast<size_t>(length) + 1);
+    std::memset(charAt.data(), 0xFF, (static_cast<size_t>(length) + 1) * sizeof(int));
     for (int c = 0; c <= chars; ++c)
         if (starts[c] >= 0 && starts[c] <= length)
             charAt[static_cast<size_t>(starts[c])] = c;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "lexicon/BinaryFile.h"
@@ -44,6 +45,13 @@ inline bool ReadCharRows(BinaryFile& file, uint8_t* classOf, uint16_t* rowOf, ui
 // Reads `count` pair keys in chunks and enters them into the table (2^bits
 // slots, all empty: row -1). False when a key is out of order or names a row
 // that does not exist or the unknown character's row 0 (which has no pairs).
+//
+// The table is ordered: along the probe run from any key's home slot the keys
+// decrease (an empty slot, key 0, is below every key), so that a lookup stops
+// at the first key not above its own. A third of the keys a sentence asks for
+// are not stored, and without the order each of them would walk to the end of
+// its cluster. A key met by a larger one takes its slot and moves the smaller
+// one on, which still passes through that slot on its own run.
 template <class Slot> bool ReadPairTable(BinaryFile& file, uint32_t count, uint32_t rows, Slot* table, int bits)
 {
     constexpr size_t kKeyChunk = 4096;
@@ -64,10 +72,15 @@ template <class Slot> bool ReadPairTable(BinaryFile& file, uint32_t count, uint3
             if ((done + i > 0 && key <= previous) || a == 0 || b == 0 || a >= rows || b >= rows)
                 return false;
             previous = key;
-            size_t at = charkeys::SlotOf(key, bits);
-            while (table[at].row >= 0)
-                at = (at + 1) & mask;
-            table[at] = Slot{key, static_cast<int32_t>(done + i)};
+            Slot entry{key, static_cast<int32_t>(done + i)};
+            for (size_t at = charkeys::SlotOf(key, bits);; at = (at + 1) & mask) {
+                if (table[at].row < 0) {
+                    table[at] = entry;
+                    break;
+                }
+                if (table[at].key < entry.key)
+                    std::swap(table[at], entry);
+            }
         }
         done += static_cast<uint32_t>(n);
     }
@@ -133,35 +146,40 @@ private:
 };
 
 // The rows of weights (each `width` long) of every key (0: none, and so is a
-// key the table lacks: null). Every slot is asked for before any is read, and
+// key the table lacks: missing, null unless the caller gives a row of zeros
+// to add instead). Every slot is asked for before any is read, and
 // every row found before it is read: the slots and rows of a sentence lie
 // scattered over megabytes, and asking for all of them first lets the cache
 // misses overlap.
 template <class Slot>
 void FindRows(const Slot* table, int bits, const int16_t* weights, size_t width, const std::vector<uint32_t>& keys,
-              std::vector<const int16_t*>& out)
+              std::vector<const int16_t*>& out, const int16_t* missing = nullptr)
 {
-    out.assign(keys.size(), nullptr);
-    if (table == nullptr)
+    // Each entry is written once, below: a fill first would be a second pass.
+    out.resize(keys.size());
+    if (table == nullptr) {
+        std::fill(out.begin(), out.end(), missing);
         return;
+    }
     const size_t mask = (size_t(1) << bits) - 1;
     for (uint32_t key : keys)
         if (key != 0)
             __builtin_prefetch(&table[charkeys::SlotOf(key, bits)]);
     for (size_t i = 0; i < keys.size(); ++i) {
+        out[i] = missing;
         if (keys[i] == 0)
             continue;
-        // A quarter of the slots at least is empty, so every probe run ends.
-        for (size_t at = charkeys::SlotOf(keys[i], bits);; at = (at + 1) & mask) {
-            const Slot& slot = table[at];
-            if (slot.row < 0)
-                break;
-            if (slot.key == keys[i]) {
-                out[i] = weights + static_cast<size_t>(slot.row) * width;
-                __builtin_prefetch(out[i]);
-                __builtin_prefetch(out[i] + width - 1);
-                break;
-            }
+        // The run of an ordered table (ReadPairTable) holds the key before the
+        // first key below it; a quarter of the slots at least is empty (key 0),
+        // so every run ends.
+        size_t at = charkeys::SlotOf(keys[i], bits);
+        while (table[at].key > keys[i])
+            at = (at + 1) & mask;
+        const Slot& slot = table[at];
+        if (slot.key == keys[i]) {
+            out[i] = weights + static_cast<size_t>(slot.row) * width;
+            __builtin_prefetch(out[i]);
+            __builtin_prefetch(out[i] + width - 1);
         }
     }
 }

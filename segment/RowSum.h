@@ -57,14 +57,38 @@ struct Sum4 {
         const __m128i r = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row));
         v = _mm_add_epi32(v, _mm_srai_epi32(_mm_unpacklo_epi16(r, r), 16));
     }
+    // Two rows at once: interleaved, each pair of lanes is summed into one
+    // int32 lane by a multiply-add with ones (exact: no product overflows).
+    void Add2(const int16_t* a, const int16_t* b)
+    {
+        const __m128i x = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(a));
+        const __m128i y = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b));
+        v = _mm_add_epi32(v, _mm_madd_epi16(_mm_unpacklo_epi16(x, y), _mm_set1_epi16(1)));
+    }
     void Store(int32_t* out) const { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v); }
+    // out[l] = float(sum[l]) * scale, rounded as the scalar conversion and
+    // product round them.
+    void StoreScaled(float* out, float scale) const
+    {
+        _mm_storeu_ps(out, _mm_mul_ps(_mm_cvtepi32_ps(v), _mm_set1_ps(scale)));
+    }
 #else
     int32_t v[4] = {0, 0, 0, 0};
     void Add(const int16_t* row) { AddScalar(v, row, 4); }
+    void Add2(const int16_t* a, const int16_t* b)
+    {
+        AddScalar(v, a, 4);
+        AddScalar(v, b, 4);
+    }
     void Store(int32_t* out) const
     {
         for (int l = 0; l < 4; ++l)
             out[l] = v[l];
+    }
+    void StoreScaled(float* out, float scale) const
+    {
+        for (int l = 0; l < 4; ++l)
+            out[l] = static_cast<float>(v[l]) * scale;
     }
 #endif
 };

@@ -435,37 +435,50 @@ TEST(CCharModel, SpanConfidenceMatchesEveryLabellingTried)
 // The new-word step's one test of every span against the margins must take
 // exactly the spans whose deficits SpanDeficitsAt compares within them: random
 // models, texts, run lengths and margins (a tie with the margin included).
+// A model of random weights over chars, and random texts of them.
+Model RandomModel(std::mt19937& random, const std::vector<uint16_t>& chars)
+{
+    Model m(chars);
+    std::uniform_int_distribution<int> weight(-400, 400);
+    for (uint16_t c : chars)
+        for (int offset = -2; offset <= 2; ++offset)
+            for (int label = 0; label < 4; ++label)
+                m.Unigram(c, offset, label, static_cast<int16_t>(weight(random)));
+    for (uint16_t a : chars)
+        for (uint16_t b : chars) {
+            m.Pair(a, b, static_cast<int>(random() % 4), static_cast<int>(random() % 4),
+                   static_cast<int16_t>(weight(random)));
+            m.Skip(a, b, static_cast<int>(random() % 4), static_cast<int16_t>(weight(random)));
+        }
+    for (int k = 0; k < 16; ++k)
+        m.image.transitions[k] = weight(random);
+    return m;
+}
+
+std::string RandomText(std::mt19937& random, const std::vector<uint16_t>& chars, int n)
+{
+    std::string text;
+    for (int k = 0; k < n; ++k) {
+        const uint16_t c = chars[random() % chars.size()];
+        if (c > 0xFF)
+            text += std::string{char(c >> 8), char(c & 0xFF)};
+        else
+            text += char(c);
+    }
+    return text;
+}
+
 TEST(CCharModel, SpansWithinTakeExactlyTheSpansWhoseDeficitsAreWithinTheMargins)
 {
     std::mt19937 random(24), stretchRandom(7);
     const std::vector<uint16_t> chars = {'a', 'b', 'c', 'x', 0xB0A1};
     for (int round = 0; round < 40; ++round) {
-        Model m(chars);
-        std::uniform_int_distribution<int> weight(-400, 400);
-        for (uint16_t c : chars)
-            for (int offset = -2; offset <= 2; ++offset)
-                for (int label = 0; label < 4; ++label)
-                    m.Unigram(c, offset, label, static_cast<int16_t>(weight(random)));
-        for (uint16_t a : chars)
-            for (uint16_t b : chars) {
-                m.Pair(a, b, static_cast<int>(random() % 4), static_cast<int>(random() % 4),
-                       static_cast<int16_t>(weight(random)));
-                m.Skip(a, b, static_cast<int>(random() % 4), static_cast<int16_t>(weight(random)));
-            }
-        for (int k = 0; k < 16; ++k)
-            m.image.transitions[k] = weight(random);
+        const Model m = RandomModel(random, chars);
         CCharModel model;
         ASSERT_TRUE(LoadBytes(model, m.Bytes()));
         for (int sample = 0; sample < 25; ++sample) {
-            std::string text;
             const int n = 1 + static_cast<int>(random() % 30);
-            for (int k = 0; k < n; ++k) {
-                const uint16_t c = chars[random() % chars.size()];
-                if (c > 0xFF)
-                    text += std::string{char(c >> 8), char(c & 0xFF)};
-                else
-                    text += char(c);
-            }
+            const std::string text = RandomText(random, chars, n);
             CCharModel::Workspace ws;
             const int count = model.Score(text.data(), static_cast<int>(text.size()), ws);
             ASSERT_EQ(count, n);
@@ -502,6 +515,105 @@ TEST(CCharModel, SpansWithinTakeExactlyTheSpansWhoseDeficitsAreWithinTheMargins)
                     if (deficits[w - 2] <= (w == 2 ? margin2 : margin))
                         expected |= 1u << (w - 2);
                 EXPECT_EQ(within[size_t(i)], expected) << text << " at " << i << " longest " << int(longest[size_t(i)]);
+            }
+        }
+    }
+}
+
+// The passes, written plainly: one label at a time, each of its two ways in
+// tested for reachability, in the order of operations of the engine's, so
+// that every deficit must come out the same float.
+struct ReferencePasses {
+    std::vector<float> left, right;
+    float all = 0;
+    ReferencePasses(const CCharModel::Workspace& ws, int from, int to, bool openStart, bool openEnd)
+        : left(size_t(to)), right(size_t(to))
+    {
+        const float* s = ws.GetLabelScores();
+        const float* t = ws.GetTransitionScores();
+        const float none = -1e30f;
+        std::vector<float> f(size_t(to) * 4), g(size_t(to) * 4);
+        for (int l = 0; l < 4; ++l) {
+            f[size_t(from) * 4 + l] = (openStart || l == kB || l == kS) ? s[from * 4 + l] : none;
+            g[size_t(to - 1) * 4 + l] = (openEnd || l == kE || l == kS) ? s[(to - 1) * 4 + l] : none;
+        }
+        for (int i = from + 1; i < to; ++i) {
+            left[size_t(i)] = std::max(f[size_t(i - 1) * 4 + kE] + t[kE * 4 + kB], f[size_t(i - 1) * 4 + kS] + t[kS * 4 + kB]);
+            for (int l = 0; l < 4; ++l) {
+                float best = none;
+                for (uint8_t p : CCharModel::kPredecessors[l])
+                    if (f[size_t(i - 1) * 4 + p] > none)
+                        best = std::max(best, f[size_t(i - 1) * 4 + p] + t[p * 4 + l]);
+                f[size_t(i) * 4 + l] = best > none ? best + s[i * 4 + l] : none;
+            }
+        }
+        for (int i = to - 2; i >= from; --i) {
+            right[size_t(i)] = std::max(g[size_t(i + 1) * 4 + kB] + t[kE * 4 + kB], g[size_t(i + 1) * 4 + kS] + t[kE * 4 + kS]);
+            for (int l = 0; l < 4; ++l) {
+                float best = none;
+                for (uint8_t q : CCharModel::kSuccessors[l])
+                    if (g[size_t(i + 1) * 4 + q] > none)
+                        best = std::max(best, g[size_t(i + 1) * 4 + q] + t[l * 4 + q]);
+                g[size_t(i) * 4 + l] = best > none ? best + s[i * 4 + l] : none;
+            }
+        }
+        const float* last = &f[size_t(to - 1) * 4];
+        all = std::max(last[kE], last[kS]);
+        if (openEnd)
+            all = std::max(std::max(last[kB], last[kM]), all);
+    }
+    // The deficit of the span of n characters from i, as SpanDeficitsAt sums it.
+    float Deficit(const CCharModel::Workspace& ws, int i, int n) const
+    {
+        const float* s = ws.GetLabelScores();
+        const float* t = ws.GetTransitionScores();
+        float inner = s[i * 4 + kB], out = 0;
+        for (int k = 2; k <= n; ++k) {
+            const int j = i + k - 1, previous = k == 2 ? kB : kM;
+            out = all - (left[size_t(i)] + (inner + s[j * 4 + kE] + t[previous * 4 + kE]) + right[size_t(j)]);
+            inner += s[j * 4 + kM] + t[previous * 4 + kM];
+        }
+        return out;
+    }
+};
+
+// The passes are the hot loop of the new-word step; on random models and
+// texts, whole or in stretches, their deficits must be the plain passes'.
+TEST(CCharModel, SpanPassesGiveThePlainPassesDeficits)
+{
+    std::mt19937 random(31);
+    const std::vector<uint16_t> chars = {'a', 'b', 'c', 'x', 0xB0A1};
+    for (int round = 0; round < 20; ++round) {
+        const Model m = RandomModel(random, chars);
+        CCharModel model;
+        ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+        for (int sample = 0; sample < 20; ++sample) {
+            const int n = 1 + static_cast<int>(random() % 40);
+            const std::string text = RandomText(random, chars, n);
+            CCharModel::Workspace ws;
+            ASSERT_EQ(model.Score(text.data(), static_cast<int>(text.size()), ws), n);
+            std::vector<uint8_t> seeds(text.size() + 1);
+            if (sample % 2 == 1) {
+                for (auto& seed : seeds)
+                    seed = random() % 5 == 0;
+                CCharModel::SetStretches(ws, seeds.data(), static_cast<int>(random() % 3));
+            }
+            CCharModel::SpanPasses(ws);
+            for (int from = 0; from < n;) {
+                if (!ws.InStretch(from)) {
+                    ++from;
+                    continue;
+                }
+                const int to = ws.GetStretchEnd(from);
+                const ReferencePasses reference(ws, from, to, from > 0, to < n);
+                for (int i = from; i < to; ++i) {
+                    float out[CCharModel::kMaxSpanChars];
+                    CCharModel::SpanDeficitsAt(ws, i, CCharModel::kMaxSpanChars, out);
+                    for (int w = 2; w <= CCharModel::kMaxSpanChars && i + w <= to; ++w)
+                        ASSERT_EQ(out[w - 2], reference.Deficit(ws, i, w))
+                            << text << " stretch " << from << "-" << to << " span " << i << "+" << w;
+                }
+                from = to;
             }
         }
     }

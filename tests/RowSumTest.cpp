@@ -39,15 +39,51 @@ TEST(RowSumTest, Sum4EqualsScalar)
         rowsum::Sum4 sum;
         int32_t slow[4] = {0, 0, 0, 0};
         for (int r = 0; r < 12; ++r) {
-            int16_t row[4];
-            for (auto& w : row)
-                w = trial % 4 == 0 ? (r % 2 ? INT16_MIN : INT16_MAX) : static_cast<int16_t>(weight(rng));
-            sum.Add(row);
-            rowsum::AddScalar(slow, row, 4);
+            int16_t row[4], other[4];
+            for (int l = 0; l < 4; ++l) {
+                row[l] = trial % 4 == 0 ? (r % 2 ? INT16_MIN : INT16_MAX) : static_cast<int16_t>(weight(rng));
+                // Both extremes in one pair of lanes too (the multiply-add path).
+                other[l] = trial % 4 <= 1 ? (l % 2 ? INT16_MIN : INT16_MAX) : static_cast<int16_t>(weight(rng));
+            }
+            if (r % 3 == 0) {
+                sum.Add(row);
+                rowsum::AddScalar(slow, row, 4);
+            } else {
+                sum.Add2(row, other);
+                rowsum::AddScalar(slow, row, 4);
+                rowsum::AddScalar(slow, other, 4);
+            }
         }
         int32_t fast[4];
         sum.Store(fast);
         for (int l = 0; l < 4; ++l)
             ASSERT_EQ(fast[l], slow[l]) << "trial " << trial << " lane " << l;
+    }
+}
+
+// The label scores are the sums times the model's scale; the vector store must
+// round each lane as the scalar conversion and product do, or the deficits
+// that compare them drift by an ulp.
+TEST(RowSumTest, StoreScaledEqualsScalarProduct)
+{
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> weight(INT16_MIN, INT16_MAX);
+    std::uniform_real_distribution<float> scale(1e-6f, 10.0f);
+    for (int trial = 0; trial < 500; ++trial) {
+        rowsum::Sum4 sum;
+        int32_t lanes[4] = {0, 0, 0, 0};
+        // Enough rows that some sums pass 2^24, where int to float rounds.
+        for (int r = 0; r < (trial % 2 ? 3 : 600); ++r) {
+            int16_t row[4];
+            for (auto& w : row)
+                w = static_cast<int16_t>(weight(rng));
+            sum.Add(row);
+            rowsum::AddScalar(lanes, row, 4);
+        }
+        const float s = trial % 7 == 0 ? 1.0f / 3.0f : scale(rng);
+        float fast[4];
+        sum.StoreScaled(fast, s);
+        for (int l = 0; l < 4; ++l)
+            ASSERT_EQ(fast[l], static_cast<float>(lanes[l]) * s) << "trial " << trial << " lane " << l;
     }
 }
