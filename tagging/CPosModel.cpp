@@ -142,8 +142,15 @@ bool CPosModel::Load(const char* path)
     const uint64_t directRows = uint64_t(kWordTemplates) * words + uint64_t(kCharTemplates) * chars;
     const size_t rowFirstAt = at;
     at = Align(at + 4 * directRows);
+    // Each row is padded to whole blocks of four weights (the padding adds 0
+    // to the extra index tagCount), so that Tag sums blocks without a tail.
+    uint64_t padded = 0;
+    for (uint64_t r = 0; r < rows; ++r)
+        padded += (uint64_t(lengths[r]) + kBlock - 1) / kBlock * kBlock;
+    if (padded >= uint64_t(INT32_MAX))
+        return false;
     const size_t weightsAt = at;
-    at = Align(at + sizeof(Weight) * (size_t(entries) + 1));
+    at = Align(at + sizeof(Weight) * (size_t(padded) + 1));
     ModelBlock fresh = AllocateModelBlock(at);
     uint8_t* base = fresh.get();
 
@@ -152,25 +159,30 @@ bool CPosModel::Load(const char* path)
     // and appears once, in rising order. The first weights of the hashed rows
     // go into their slots below.
     Weight* entryWeights = reinterpret_cast<Weight*>(base + weightsAt);
-    for (uint32_t e = 0; e < entries; ++e)
-        entryWeights[e] = Weight{tags[e], 0, static_cast<int16_t>(Get16(values + 2 * size_t(e)))};
-    entryWeights[entries] = Weight{0, 0, 0};
+    const uint32_t none = static_cast<uint32_t>(padded); // the empty row: no blocks
+    entryWeights[none] = Weight{0, 0, 0};
     uint32_t* firsts = reinterpret_cast<uint32_t*>(base + rowFirstAt);
-    uint64_t sum = 0, directSum = 0;
+    uint64_t sum = 0, at4 = 0, directAt = 0;
     for (uint64_t r = 0; r < rows; ++r) {
         if (lengths[r] > k || sum + lengths[r] > entries)
             return false;
         for (uint64_t e = sum; e < sum + lengths[r]; ++e)
             if (tags[e] >= k || (e > sum && tags[e] <= tags[e - 1]))
                 return false;
-        const uint32_t first = lengths[r] > 0 ? static_cast<uint32_t>(sum) : entries;
+        const uint64_t blocks = (uint64_t(lengths[r]) + kBlock - 1) / kBlock;
+        for (uint64_t e = 0; e < blocks * kBlock; ++e)
+            entryWeights[at4 + e] = e < lengths[r]
+                                        ? Weight{tags[sum + e], 0, static_cast<int16_t>(Get16(values + 2 * (sum + e)))}
+                                        : Weight{static_cast<uint8_t>(k), 0, 0};
+        const uint32_t first = lengths[r] > 0 ? static_cast<uint32_t>(at4) : none;
         if (lengths[r] > 0)
-            entryWeights[sum].length = lengths[r];
+            entryWeights[at4].length = static_cast<uint8_t>(blocks);
         if (r < directRows)
             firsts[r] = first;
         sum += lengths[r];
+        at4 += blocks * kBlock;
         if (r + 1 == directRows)
-            directSum = sum;
+            directAt = at4;
     }
     if (sum != entries)
         return false;
@@ -185,7 +197,7 @@ bool CPosModel::Load(const char* path)
     for (uint32_t i = 0; i < chars; ++i)
         rowOfChar[Get16(charKeys + 2 * i)] = static_cast<uint16_t>(i + 1);
     // The hashed rows follow the direct ones, template by template, in key order.
-    uint64_t weightAt = directSum;
+    uint64_t weightAt = directAt;
     for (int t = 0, first = 0; t < kHashedTemplates; first += static_cast<int>(hashed[t]), ++t) {
         Slot* table = reinterpret_cast<Slot*>(base + tableAt[t]);
         const size_t slots = size_t(1) << bits[t], mask = slots - 1;
@@ -197,8 +209,8 @@ bool CPosModel::Load(const char* path)
             while (table[s].first >= 0)
                 s = (s + 1) & mask;
             const uint8_t length = lengths[directRows + static_cast<uint64_t>(first) + i];
-            table[s] = Slot{key, static_cast<int32_t>(length > 0 ? weightAt : entries)};
-            weightAt += length;
+            table[s] = Slot{key, static_cast<int32_t>(length > 0 ? weightAt : none)};
+            weightAt += (uint64_t(length) + kBlock - 1) / kBlock * kBlock;
         }
     }
 
@@ -477,23 +489,14 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
             if (first < 0)
                 continue;
             const Weight* w = weights + first;
-            // Four weights a step: a row's tags differ, so the adds are
-            // independent, and the loop's own work is a quarter.
-            const int length = w->length;
-            int e = 0;
-            for (; e + 4 <= length; e += 4) {
-                sums[w[e].tag] += w[e].weight;
-                sums[w[e + 1].tag] += w[e + 1].weight;
-                sums[w[e + 2].tag] += w[e + 2].weight;
-                sums[w[e + 3].tag] += w[e + 3].weight;
+            // Whole blocks of four: a row's tags differ, so the adds are
+            // independent; the padding adds 0 to sums[tagCount].
+            for (const Weight* const end = w + kBlock * size_t(w->length); w != end; w += kBlock) {
+                sums[w[0].tag] += w[0].weight;
+                sums[w[1].tag] += w[1].weight;
+                sums[w[2].tag] += w[2].weight;
+                sums[w[3].tag] += w[3].weight;
             }
-            if (e + 2 <= length) {
-                sums[w[e].tag] += w[e].weight;
-                sums[w[e + 1].tag] += w[e + 1].weight;
-                e += 2;
-            }
-            if (e < length)
-                sums[w[e].tag] += w[e].weight;
         }
         sums[tagCount] = 0; // a candidate outside the model's tags has no weights
         for (int32_t c = ws.candidateStart[j]; c < ws.candidateStart[j + 1]; ++c)

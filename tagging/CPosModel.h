@@ -139,8 +139,10 @@ private:
         int32_t first; // the row's first weight; -1 marks a free slot
     };
     // A weight and its model tag, side by side: a row is read in one stream.
-    // A row's first weight also holds the row's length; an empty row points at
-    // the weight past the last, whose length is 0.
+    // Rows are padded to whole blocks of kBlock weights (tag tagCount, weight
+    // 0); a row's first weight also holds its number of blocks, and an empty
+    // row points at the weight past the last, which has none.
+    static constexpr int kBlock = 4;
     struct Weight {
         uint8_t tag;
         uint8_t length;
