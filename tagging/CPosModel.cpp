@@ -1,6 +1,7 @@
 #include "tagging/CPosModel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -215,6 +216,8 @@ bool CPosModel::Load(const char* path)
     }
 
     // Sound: take it.
+    static std::atomic<uint64_t> loads{0};
+    generation = ++loads;
     block = std::move(fresh);
     tagCount = static_cast<int>(k);
     openCount = static_cast<int>(open);
@@ -320,6 +323,22 @@ int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* en
         ws.candidateCount = kept;
         return static_cast<int>(kept - before);
     }
+    // A tag the caller gave, or the kind of a name the recogniser merged: the
+    // only candidate.
+    const bool fixed = useFixedTags && token.fixedTag != 255;
+    if (fixed || ws.IsEntity(token.wordId)) {
+        const uint8_t code = fixed ? token.fixedTag : token.kind;
+        const uint8_t t = tagOf[code];
+        ws.candidateTag[ws.candidateCount] = t == kNoTag ? static_cast<uint8_t>(tagCount) : t;
+        ws.candidateCode[ws.candidateCount] = code;
+        ++ws.candidateCount;
+        return 1;
+    }
+    return LexiconCandidates(entries, entryCount, ws);
+}
+
+int CPosModel::LexiconCandidates(const CPosLexicon::Entry* entries, int entryCount, Workspace& ws) const
+{
     if (++ws.stamp == 0) {
         std::memset(ws.seen, 0, sizeof ws.seen);
         ws.stamp = 1;
@@ -345,14 +364,6 @@ int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* en
         ws.candidateCount += static_cast<size_t>(pushed);
         return pushed;
     };
-    if (useFixedTags && token.fixedTag != 255) {
-        push(token.fixedTag);
-        return commit();
-    }
-    if (ws.IsEntity(token.wordId)) {
-        push(token.kind);
-        return commit();
-    }
     for (int i = 0; i < entryCount && entries != nullptr; ++i)
         if (tagOf[entries[i].tag] != kNoTag)
             push(entries[i].tag);
@@ -377,6 +388,45 @@ int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* en
     return commit();
 }
 
+inline const CPosModel::Workspace::Known* CPosModel::Known(const CPosLexicon::Entry* entries, int entryCount,
+                                                          Workspace& ws) const
+{
+    if (entries == nullptr || entryCount <= 0 || entryCount > Workspace::kCachedEntries)
+        return nullptr;
+    uint32_t h = 2166136261u;
+    for (int i = 0; i < entryCount; ++i)
+        h = (h ^ entries[i].tag) * 16777619u;
+    Workspace::Known& slot = ws.known[(h ^ h >> 15) & (Workspace::kCacheSlots - 1)];
+    if (slot.count == entryCount) {
+        int i = 0;
+        while (i < entryCount && slot.entryTags[i] == entries[i].tag)
+            ++i;
+        if (i == entryCount)
+            return &slot;
+    }
+    return Learn(entries, entryCount, ws, slot);
+}
+
+const CPosModel::Workspace::Known* CPosModel::Learn(const CPosLexicon::Entry* entries, int entryCount, Workspace& ws,
+                                                    Workspace::Known& slot) const
+{
+    // Worked out as for a token (the arrays have room for every model tag)
+    // and kept when it fits; the workspace's candidates are left as they were.
+    const size_t before = ws.candidateCount;
+    const int pushed = LexiconCandidates(entries, entryCount, ws);
+    ws.candidateCount = before;
+    if (pushed > Workspace::kCachedCandidates)
+        return nullptr;
+    slot.count = static_cast<uint8_t>(entryCount);
+    for (int i = 0; i < entryCount; ++i)
+        slot.entryTags[i] = entries[i].tag;
+    slot.candidates = static_cast<uint8_t>(pushed);
+    std::memcpy(slot.tags, ws.candidateTag.data() + before, static_cast<size_t>(pushed));
+    std::memcpy(slot.codes, ws.candidateCode.data() + before, static_cast<size_t>(pushed));
+    slot.lexClass = LexClass(entries, entryCount);
+    return &slot;
+}
+
 void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count, const CPosLexicon* lexicon,
                     int32_t personWordId, bool useFixedTags, Workspace& ws) const
 {
@@ -387,14 +437,20 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
     const size_t n = static_cast<size_t>(count);
     ws.infos.resize(n);
     ws.candidateStart.resize(n + 1);
-    // Room for the most candidates the tokens can take; the arrays only grow,
-    // so that no call pays for filling them.
-    const size_t room = n * static_cast<size_t>(std::max(tagCount, 1));
+    // Room for the most candidates the tokens can take, and for a cached
+    // slot copied whole past the last; the arrays only grow, so that no call
+    // pays for filling them.
+    const size_t room = n * static_cast<size_t>(std::max(tagCount, 1)) + Workspace::kCachedCandidates;
     if (ws.candidateTag.size() < room) {
         ws.candidateTag.resize(room);
         ws.candidateCode.resize(room);
     }
     ws.candidateCount = 0;
+    if (ws.knownOwner != this || ws.knownGeneration != generation) {
+        ws.known.assign(Workspace::kCacheSlots, Workspace::Known());
+        ws.knownOwner = this;
+        ws.knownGeneration = generation;
+    }
     // The lexicon's index records, then its entries, asked for ahead of use.
     ws.entries.assign(n, nullptr);
     ws.entryCounts.assign(n, 0);
@@ -427,12 +483,26 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
         }
         TokenInfo& info = ws.infos[j];
         info.word = token->wordId >= 0 ? token->wordId : -1;
-        info.lexClass = LexClass(entries, entryCount);
+        const Workspace::Known* known = Known(entries, entryCount, ws);
+        info.lexClass = known != nullptr ? known->lexClass : LexClass(entries, entryCount);
         info.folded = IsFolded(info.word);
         ws.candidateStart[j] = static_cast<int32_t>(ws.candidateCount);
+        // The lexicon decides the candidates unless the token's own tag or
+        // kind does (Candidates' first rules) or it is a user's word.
+        int candidates;
+        if (known != nullptr && !userWord && !(useFixedTags && token->fixedTag != 255) && !ws.IsEntity(token->wordId)) {
+            // Whole slots copied (the arrays have room past the last token's):
+            // a fixed size is a couple of moves.
+            std::memcpy(ws.candidateTag.data() + ws.candidateCount, known->tags, sizeof known->tags);
+            std::memcpy(ws.candidateCode.data() + ws.candidateCount, known->codes, sizeof known->codes);
+            ws.candidateCount += known->candidates;
+            candidates = known->candidates;
+        } else {
+            candidates = Candidates(*token, entries, entryCount, useFixedTags, ws, userWord);
+        }
         // Only a token with a choice of tags reads its own features; its
         // neighbours' features read their word ids and lexicon classes.
-        if (Candidates(*token, entries, entryCount, useFixedTags, ws, userWord) > 1 && !info.folded)
+        if (candidates > 1 && !info.folded)
             DescribeText(text, length, *token, entryCount, info);
     }
     ws.candidateStart[n] = static_cast<int32_t>(ws.candidateCount);

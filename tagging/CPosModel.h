@@ -93,6 +93,25 @@ public:
         int32_t userWordClass = -1;
         bool closedTag[256] = {};
         TokenRecord asNewWord; // the user word being described as a new word
+        // The candidates and lexicon class of the lexicon's lists of tags met
+        // so far, by the tags alone (a list recurs for thousands of words):
+        // a slot per hash of the tags, empty when count is kEmpty. Valid for
+        // one loaded model (owner, generation).
+        static constexpr int kCachedEntries = 8;
+        static constexpr int kCachedCandidates = 16;
+        static constexpr size_t kCacheSlots = 1024;
+        static constexpr uint8_t kEmpty = 255;
+        struct Known {
+            uint8_t count = kEmpty; // entries of the list
+            uint8_t candidates = 0;
+            uint8_t entryTags[kCachedEntries] = {};
+            uint8_t tags[kCachedCandidates] = {};
+            uint8_t codes[kCachedCandidates] = {};
+            uint32_t lexClass = 0;
+        };
+        std::vector<Known> known;
+        const CPosModel* knownOwner = nullptr;
+        uint64_t knownGeneration = 0;
         bool IsEntity(int32_t wordId) const
         {
             return wordId >= 0 && (wordId == placeId || wordId == organizationId);
@@ -163,8 +182,17 @@ private:
     // nothing else is left).
     int Candidates(const TokenRecord& token, const CPosLexicon::Entry* entries, int entryCount, bool useFixedTags,
                    Workspace& ws, bool openOnly = false) const;
+    // The candidates the lexicon's entries alone give (the last rules of
+    // Candidates), appended to the workspace; returns how many.
+    int LexiconCandidates(const CPosLexicon::Entry* entries, int entryCount, Workspace& ws) const;
+    // The cached candidates and class of a list of entries, found or filled
+    // (null for a list too long to keep, or one giving too many candidates).
+    const Workspace::Known* Known(const CPosLexicon::Entry* entries, int entryCount, Workspace& ws) const;
+    const Workspace::Known* Learn(const CPosLexicon::Entry* entries, int entryCount, Workspace& ws,
+                                  Workspace::Known& slot) const;
 
     bool loaded = false;
+    uint64_t generation = 0; // distinct for every successful Load of any model
     int tagCount = 0;
     int openCount = 0;
     uint32_t wordCount = 0;
