@@ -144,46 +144,69 @@ bool CPosModel::Load(const char* path)
     const size_t rowFirstAt = at;
     at = Align(at + 4 * directRows);
     // Each row is padded to whole blocks of four weights (the padding adds 0
-    // to the extra index tagCount), so that Tag sums blocks without a tail.
-    uint64_t padded = 0;
-    for (uint64_t r = 0; r < rows; ++r)
-        padded += (uint64_t(lengths[r]) + kBlock - 1) / kBlock * kBlock;
-    if (padded >= uint64_t(INT32_MAX))
+    // to the extra index tagCount), so that Tag sums blocks without a tail;
+    // a row whose blocks would take as many bytes as a weight for every tag
+    // is kept as such a dense row instead, read at the token's candidates
+    // alone.
+    const auto blocksOf = [](uint8_t length) { return (uint64_t(length) + kBlock - 1) / kBlock; };
+    const auto isDense = [k](uint64_t blocks) { return blocks > 0 && uint64_t(k) + 1 <= 2 * kBlock * blocks; };
+    uint64_t padded = 0, denseRows = 0;
+    for (uint64_t r = 0; r < rows; ++r) {
+        const uint64_t blocks = blocksOf(lengths[r]);
+        if (isDense(blocks))
+            ++denseRows;
+        else
+            padded += blocks * kBlock;
+    }
+    const uint64_t denseStart = padded + 1, denseSize = denseRows * (uint64_t(k) + 1);
+    if (denseStart + denseSize >= uint64_t(INT32_MAX))
         return false;
     const size_t weightsAt = at;
     at = Align(at + sizeof(Weight) * (size_t(padded) + 1));
+    const size_t denseAt = at;
+    at = Align(at + sizeof(int16_t) * size_t(denseSize));
     ModelBlock fresh = AllocateModelBlock(at);
     uint8_t* base = fresh.get();
 
     // Rows from their lengths; no row holds more weights than there are tags,
     // together they hold them all, and within a row every tag is a model tag
-    // and appears once, in rising order. The first weights of the hashed rows
-    // go into their slots below.
+    // and appears once, in rising order. Where each row begins: its first
+    // weight, or denseStart + its place among the dense weights.
     Weight* entryWeights = reinterpret_cast<Weight*>(base + weightsAt);
+    int16_t* denseWeights = reinterpret_cast<int16_t*>(base + denseAt);
+    std::fill(denseWeights, denseWeights + denseSize, int16_t(0));
     const uint32_t none = static_cast<uint32_t>(padded); // the empty row: no blocks
     entryWeights[none] = Weight{0, 0, 0};
     uint32_t* firsts = reinterpret_cast<uint32_t*>(base + rowFirstAt);
-    uint64_t sum = 0, at4 = 0, directAt = 0;
+    std::vector<uint32_t> hashedFirsts(static_cast<size_t>(hashedTotal));
+    uint64_t sum = 0, at4 = 0, atDense = 0;
     for (uint64_t r = 0; r < rows; ++r) {
         if (lengths[r] > k || sum + lengths[r] > entries)
             return false;
         for (uint64_t e = sum; e < sum + lengths[r]; ++e)
             if (tags[e] >= k || (e > sum && tags[e] <= tags[e - 1]))
                 return false;
-        const uint64_t blocks = (uint64_t(lengths[r]) + kBlock - 1) / kBlock;
-        for (uint64_t e = 0; e < blocks * kBlock; ++e)
-            entryWeights[at4 + e] = e < lengths[r]
-                                        ? Weight{tags[sum + e], 0, static_cast<int16_t>(Get16(values + 2 * (sum + e)))}
-                                        : Weight{static_cast<uint8_t>(k), 0, 0};
-        const uint32_t first = lengths[r] > 0 ? static_cast<uint32_t>(at4) : none;
-        if (lengths[r] > 0)
+        const uint64_t blocks = blocksOf(lengths[r]);
+        uint32_t first = none;
+        if (isDense(blocks)) {
+            first = static_cast<uint32_t>(denseStart + atDense);
+            for (uint64_t e = sum; e < sum + lengths[r]; ++e)
+                denseWeights[atDense + tags[e]] = static_cast<int16_t>(Get16(values + 2 * e));
+            atDense += uint64_t(k) + 1;
+        } else if (blocks > 0) {
+            first = static_cast<uint32_t>(at4);
+            for (uint64_t e = 0; e < blocks * kBlock; ++e)
+                entryWeights[at4 + e] =
+                    e < lengths[r] ? Weight{tags[sum + e], 0, static_cast<int16_t>(Get16(values + 2 * (sum + e)))}
+                                   : Weight{static_cast<uint8_t>(k), 0, 0};
             entryWeights[at4].length = static_cast<uint8_t>(blocks);
+            at4 += blocks * kBlock;
+        }
         if (r < directRows)
             firsts[r] = first;
+        else
+            hashedFirsts[static_cast<size_t>(r - directRows)] = first;
         sum += lengths[r];
-        at4 += blocks * kBlock;
-        if (r + 1 == directRows)
-            directAt = at4;
     }
     if (sum != entries)
         return false;
@@ -198,7 +221,6 @@ bool CPosModel::Load(const char* path)
     for (uint32_t i = 0; i < chars; ++i)
         rowOfChar[Get16(charKeys + 2 * i)] = static_cast<uint16_t>(i + 1);
     // The hashed rows follow the direct ones, template by template, in key order.
-    uint64_t weightAt = directAt;
     for (int t = 0, first = 0; t < kHashedTemplates; first += static_cast<int>(hashed[t]), ++t) {
         Slot* table = reinterpret_cast<Slot*>(base + tableAt[t]);
         const size_t slots = size_t(1) << bits[t], mask = slots - 1;
@@ -209,9 +231,7 @@ bool CPosModel::Load(const char* path)
             size_t s = SlotOf(key, bits[t]);
             while (table[s].first >= 0)
                 s = (s + 1) & mask;
-            const uint8_t length = lengths[directRows + static_cast<uint64_t>(first) + i];
-            table[s] = Slot{key, static_cast<int32_t>(length > 0 ? weightAt : none)};
-            weightAt += (uint64_t(length) + kBlock - 1) / kBlock * kBlock;
+            table[s] = Slot{key, static_cast<int32_t>(hashedFirsts[static_cast<size_t>(first) + i])};
         }
     }
 
@@ -251,6 +271,8 @@ bool CPosModel::Load(const char* path)
     }
     rowFirst = firsts;
     weights = entryWeights;
+    dense = denseWeights;
+    denseFrom = static_cast<int64_t>(denseStart);
     loaded = true;
     return true;
 }
@@ -545,19 +567,30 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
         }
     }
     for (size_t f = 0; f < features; ++f) {
-        ws.firstWeights[f] = FirstWeight(ws.keys[f], ws.firstWeights[f]);
-        if (ws.firstWeights[f] >= 0)
-            __builtin_prefetch(&weights[ws.firstWeights[f]]);
+        const int64_t first = FirstWeight(ws.keys[f], ws.firstWeights[f]);
+        ws.firstWeights[f] = first;
+        if (first >= denseFrom)
+            __builtin_prefetch(&dense[first - denseFrom]);
+        else if (first >= 0)
+            __builtin_prefetch(&weights[first]);
     }
     int32_t* sums = ws.sums.data();
     for (size_t j = 0; j < n; ++j) {
         if (ws.keyStart[j] == ws.keyStart[j + 1])
             continue;
         std::fill(ws.sums.begin(), ws.sums.end(), 0);
+        const int32_t c0 = ws.candidateStart[j], c1 = ws.candidateStart[j + 1];
         for (int32_t f = ws.keyStart[j]; f < ws.keyStart[j + 1]; ++f) {
             const int64_t first = ws.firstWeights[static_cast<size_t>(f)];
             if (first < 0)
                 continue;
+            if (first >= denseFrom) {
+                // A weight for every tag (0 at tagCount): read at the candidates.
+                const int16_t* row = dense + (first - denseFrom);
+                for (int32_t c = c0; c < c1; ++c)
+                    ws.emission[static_cast<size_t>(c)] += row[ws.candidateTag[static_cast<size_t>(c)]];
+                continue;
+            }
             const Weight* w = weights + first;
             // Whole blocks of four: a row's tags differ, so the adds are
             // independent; the padding adds 0 to sums[tagCount].
@@ -569,8 +602,8 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
             }
         }
         sums[tagCount] = 0; // a candidate outside the model's tags has no weights
-        for (int32_t c = ws.candidateStart[j]; c < ws.candidateStart[j + 1]; ++c)
-            ws.emission[static_cast<size_t>(c)] = sums[ws.candidateTag[static_cast<size_t>(c)]];
+        for (int32_t c = c0; c < c1; ++c)
+            ws.emission[static_cast<size_t>(c)] += sums[ws.candidateTag[static_cast<size_t>(c)]];
     }
 
     const size_t side = static_cast<size_t>(tagCount) + 1;

@@ -160,7 +160,9 @@ private:
     // A weight and its model tag, side by side: a row is read in one stream.
     // Rows are padded to whole blocks of kBlock weights (tag tagCount, weight
     // 0); a row's first weight also holds its number of blocks, and an empty
-    // row points at the weight past the last, which has none.
+    // row points at the weight past the last, which has none. A row whose
+    // blocks would be no smaller than a weight per tag is a dense row instead
+    // (see dense).
     static constexpr int kBlock = 4;
     struct Weight {
         uint8_t tag;
@@ -216,7 +218,9 @@ private:
     const Slot* tables[kHashedTemplates] = {};
     int tableBits[kHashedTemplates] = {};
     const uint32_t* rowFirst = nullptr; // per word and character row: its first weight
-    const Weight* weights = nullptr;    // entryCount + 1
+    const Weight* weights = nullptr;    // the sparse rows, padded, and the empty row
+    const int16_t* dense = nullptr;     // the dense rows: tagCount + 1 weights each
+    int64_t denseFrom = INT64_MAX;      // a row beginning here or later is dense (at dense + first - denseFrom)
 };
 
 #endif

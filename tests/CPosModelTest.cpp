@@ -458,8 +458,9 @@ std::vector<int> ReferenceTags(const Model& m, const CPosModel& model, const std
             emission[j].push_back(e);
         }
     }
-    const auto transition = [&m](uint8_t a, uint8_t b) -> int64_t {
-        return T(a) == 255 || T(b) == 255 ? 0 : m.image.transitions[T(a) * kCodes.size() + T(b)];
+    const size_t tags = m.image.tagCodes.size();
+    const auto transition = [&m, tags](uint8_t a, uint8_t b) -> int64_t {
+        return T(a) == 255 || T(b) == 255 ? 0 : m.image.transitions[T(a) * tags + T(b)];
     };
     for (size_t j = 0; j < n; ++j)
         for (size_t c = 0; c < candidates[j].size(); ++c) {
@@ -484,20 +485,21 @@ std::vector<int> ReferenceTags(const Model& m, const CPosModel& model, const std
     for (size_t c = 1; c < candidates[n - 1].size(); ++c)
         if (score[n - 1][c] > score[n - 1][current])
             current = c;
-    std::vector<int> tags(n);
+    std::vector<int> path(n);
     for (size_t i = n; i-- > 0;) {
-        tags[i] = candidates[i][current];
+        path[i] = candidates[i][current];
         current = back[i][current];
     }
-    return std::vector<int>(tags.begin() + 1, tags.end() - 1);
+    return std::vector<int>(path.begin() + 1, path.end() - 1);
 }
 
-// Random models (rows of one to every tag, some of them on the features the
-// sentences hold, expansion pairs or none) loaded one after another into the
-// same model object, and sentences of every kind of word tagged through one
-// workspace kept throughout: the tags are those of the plain search, so that
-// neither the rows' layout nor what the workspace keeps between calls (from
-// a model loaded before, too) changes a tag.
+// Random models (the six tags, or twelve more that no word has, so that rows
+// are short and long beside their tags; rows of one weight to every tag, some
+// of them on the features the sentences hold; expansion pairs or none) loaded
+// one after another into the same model object, and sentences of every kind
+// of word tagged through one workspace kept throughout: the tags are those of
+// the plain search, so that neither the rows' layout nor what the workspace
+// keeps between calls (from a model loaded before, too) changes a tag.
 TEST(CPosModel, RandomModelsTagAsAPlainSearch)
 {
     std::mt19937 random(20261210);
@@ -522,6 +524,11 @@ TEST(CPosModel, RandomModelsTagAsAPlainSearch)
         }
         // Rows on features the sentences hold, or on none of them.
         Model m;
+        if (below(2) == 0)
+            for (uint8_t code = 100; code < 112; ++code)
+                m.image.tagCodes.push_back(code);
+        const size_t tags = m.image.tagCodes.size();
+        m.image.transitions.assign(tags * tags, 0);
         for (size_t s = 0; s < sentences.size(); ++s) {
             std::vector<M::TokenInfo> infos(sentences[s].size());
             for (size_t j = 0; j < infos.size(); ++j) {
@@ -537,17 +544,16 @@ TEST(CPosModel, RandomModelsTagAsAPlainSearch)
                     if (below(3) != 0 || (keys[f].templ < M::kWordTemplates && keys[f].key >= kWords))
                         continue;
                     const uint32_t key = below(8) == 0 ? keys[f].key + 1 : keys[f].key;
-                    for (uint8_t code : kCodes)
+                    for (size_t t = 0; t < tags; ++t)
                         if (below(2) == 0)
-                            m.Weight(static_cast<M::Template>(keys[f].templ), key, code,
-                                     static_cast<int16_t>(below(41) - 20));
+                            m.rows[{keys[f].templ, key}][static_cast<uint8_t>(t)] =
+                                static_cast<int16_t>(below(41) - 20);
                 }
             }
         }
-        for (uint8_t a : kCodes)
-            for (uint8_t b : kCodes)
-                if (below(3) == 0)
-                    m.Transition(a, b, static_cast<int16_t>(below(21) - 10));
+        for (int16_t& w : m.image.transitions)
+            if (below(3) == 0)
+                w = static_cast<int16_t>(below(21) - 10);
         if (below(2) == 0)
             m.image.expansions = {{T(kB), T(kC)}};
         ASSERT_TRUE(LoadBytes(model, m.Bytes()));
