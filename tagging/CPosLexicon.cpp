@@ -107,26 +107,3 @@ bool CPosLexicon::RecordIsSound(const IndexRecord& record, int32_t entryCount)
     return record.first >= 0 && record.count >= 0 && record.count <= kMaxEntriesPerWord &&
            int64_t(record.first) + record.count <= entryCount;
 }
-
-const CPosLexicon::Entry* CPosLexicon::Lookup(int wordId, int* count) const
-{
-    int ignored = 0;
-    if (count == nullptr)
-        count = &ignored;
-    *count = 0;
-    if (wordId < 0 || static_cast<size_t>(wordId) >= index.size())
-        return nullptr;
-    const IndexRecord& record = index[static_cast<size_t>(wordId)];
-    if (record.first < 0 || record.count <= 0)
-        return nullptr;
-    const size_t first = static_cast<size_t>(record.first);
-    if (first >= entries.size())
-        return nullptr;
-    // A damaged record may promise more entries than the array holds: hand out
-    // only those that exist.
-    const size_t available = entries.size() - first;
-    const size_t n = static_cast<size_t>(record.count) < available ? static_cast<size_t>(record.count)
-                                                                   : available;
-    *count = static_cast<int>(n);
-    return &entries[first];
-}

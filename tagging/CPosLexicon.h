@@ -34,7 +34,29 @@ public:
     // Records a short file lacks mean "no entries".
     bool Load(const char* path);
     // The word's entries (contiguous) and their number; nullptr and 0 for none.
-    const Entry* Lookup(int wordId, int* count) const;
+    // Inline: every tagger asks it for every token.
+    const Entry* Lookup(int wordId, int* count) const
+    {
+        int ignored = 0;
+        if (count == nullptr)
+            count = &ignored;
+        *count = 0;
+        if (wordId < 0 || static_cast<size_t>(wordId) >= index.size())
+            return nullptr;
+        const IndexRecord& record = index[static_cast<size_t>(wordId)];
+        if (record.first < 0 || record.count <= 0)
+            return nullptr;
+        const size_t first = static_cast<size_t>(record.first);
+        if (first >= entries.size())
+            return nullptr;
+        // A damaged record may promise more entries than the array holds: hand
+        // out only those that exist.
+        const size_t available = entries.size() - first;
+        const size_t n =
+            static_cast<size_t>(record.count) < available ? static_cast<size_t>(record.count) : available;
+        *count = static_cast<int>(n);
+        return &entries[first];
+    }
     // Asks for the word's index record ahead of a Lookup (a hint; never reads).
     void Prefetch(int wordId) const
     {

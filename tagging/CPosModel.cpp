@@ -1,6 +1,7 @@
 #include "tagging/CPosModel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -142,35 +143,70 @@ bool CPosModel::Load(const char* path)
     const uint64_t directRows = uint64_t(kWordTemplates) * words + uint64_t(kCharTemplates) * chars;
     const size_t rowFirstAt = at;
     at = Align(at + 4 * directRows);
+    // Each row is padded to whole blocks of four weights (the padding adds 0
+    // to the extra index tagCount), so that Tag sums blocks without a tail;
+    // a row whose blocks would take as many bytes as a weight for every tag
+    // is kept as such a dense row instead, read at the token's candidates
+    // alone.
+    const auto blocksOf = [](uint8_t length) { return (uint64_t(length) + kBlock - 1) / kBlock; };
+    const auto isDense = [k](uint64_t blocks) { return blocks > 0 && uint64_t(k) + 1 <= 2 * kBlock * blocks; };
+    uint64_t padded = 0, denseRows = 0;
+    for (uint64_t r = 0; r < rows; ++r) {
+        const uint64_t blocks = blocksOf(lengths[r]);
+        if (isDense(blocks))
+            ++denseRows;
+        else
+            padded += blocks * kBlock;
+    }
+    const uint64_t denseStart = padded + 1, denseSize = denseRows * (uint64_t(k) + 1);
+    if (denseStart + denseSize >= uint64_t(INT32_MAX))
+        return false;
     const size_t weightsAt = at;
-    at = Align(at + sizeof(Weight) * (size_t(entries) + 1));
+    at = Align(at + sizeof(Weight) * (size_t(padded) + 1));
+    const size_t denseAt = at;
+    at = Align(at + sizeof(int16_t) * size_t(denseSize));
     ModelBlock fresh = AllocateModelBlock(at);
     uint8_t* base = fresh.get();
 
     // Rows from their lengths; no row holds more weights than there are tags,
     // together they hold them all, and within a row every tag is a model tag
-    // and appears once, in rising order. The first weights of the hashed rows
-    // go into their slots below.
+    // and appears once, in rising order. Where each row begins: its first
+    // weight, or denseStart + its place among the dense weights.
     Weight* entryWeights = reinterpret_cast<Weight*>(base + weightsAt);
-    for (uint32_t e = 0; e < entries; ++e)
-        entryWeights[e] = Weight{tags[e], 0, static_cast<int16_t>(Get16(values + 2 * size_t(e)))};
-    entryWeights[entries] = Weight{0, 0, 0};
+    int16_t* denseWeights = reinterpret_cast<int16_t*>(base + denseAt);
+    std::fill(denseWeights, denseWeights + denseSize, int16_t(0));
+    const uint32_t none = static_cast<uint32_t>(padded); // the empty row: no blocks
+    entryWeights[none] = Weight{0, 0, 0};
     uint32_t* firsts = reinterpret_cast<uint32_t*>(base + rowFirstAt);
-    uint64_t sum = 0, directSum = 0;
+    std::vector<uint32_t> hashedFirsts(static_cast<size_t>(hashedTotal));
+    uint64_t sum = 0, at4 = 0, atDense = 0;
     for (uint64_t r = 0; r < rows; ++r) {
         if (lengths[r] > k || sum + lengths[r] > entries)
             return false;
         for (uint64_t e = sum; e < sum + lengths[r]; ++e)
             if (tags[e] >= k || (e > sum && tags[e] <= tags[e - 1]))
                 return false;
-        const uint32_t first = lengths[r] > 0 ? static_cast<uint32_t>(sum) : entries;
-        if (lengths[r] > 0)
-            entryWeights[sum].length = lengths[r];
+        const uint64_t blocks = blocksOf(lengths[r]);
+        uint32_t first = none;
+        if (isDense(blocks)) {
+            first = static_cast<uint32_t>(denseStart + atDense);
+            for (uint64_t e = sum; e < sum + lengths[r]; ++e)
+                denseWeights[atDense + tags[e]] = static_cast<int16_t>(Get16(values + 2 * e));
+            atDense += uint64_t(k) + 1;
+        } else if (blocks > 0) {
+            first = static_cast<uint32_t>(at4);
+            for (uint64_t e = 0; e < blocks * kBlock; ++e)
+                entryWeights[at4 + e] =
+                    e < lengths[r] ? Weight{tags[sum + e], 0, static_cast<int16_t>(Get16(values + 2 * (sum + e)))}
+                                   : Weight{static_cast<uint8_t>(k), 0, 0};
+            entryWeights[at4].length = static_cast<uint8_t>(blocks);
+            at4 += blocks * kBlock;
+        }
         if (r < directRows)
             firsts[r] = first;
+        else
+            hashedFirsts[static_cast<size_t>(r - directRows)] = first;
         sum += lengths[r];
-        if (r + 1 == directRows)
-            directSum = sum;
     }
     if (sum != entries)
         return false;
@@ -185,7 +221,6 @@ bool CPosModel::Load(const char* path)
     for (uint32_t i = 0; i < chars; ++i)
         rowOfChar[Get16(charKeys + 2 * i)] = static_cast<uint16_t>(i + 1);
     // The hashed rows follow the direct ones, template by template, in key order.
-    uint64_t weightAt = directSum;
     for (int t = 0, first = 0; t < kHashedTemplates; first += static_cast<int>(hashed[t]), ++t) {
         Slot* table = reinterpret_cast<Slot*>(base + tableAt[t]);
         const size_t slots = size_t(1) << bits[t], mask = slots - 1;
@@ -196,13 +231,13 @@ bool CPosModel::Load(const char* path)
             size_t s = SlotOf(key, bits[t]);
             while (table[s].first >= 0)
                 s = (s + 1) & mask;
-            const uint8_t length = lengths[directRows + static_cast<uint64_t>(first) + i];
-            table[s] = Slot{key, static_cast<int32_t>(length > 0 ? weightAt : entries)};
-            weightAt += length;
+            table[s] = Slot{key, static_cast<int32_t>(hashedFirsts[static_cast<size_t>(first) + i])};
         }
     }
 
     // Sound: take it.
+    static std::atomic<uint64_t> loads{0};
+    generation = ++loads;
     block = std::move(fresh);
     tagCount = static_cast<int>(k);
     openCount = static_cast<int>(open);
@@ -236,6 +271,8 @@ bool CPosModel::Load(const char* path)
     }
     rowFirst = firsts;
     weights = entryWeights;
+    dense = denseWeights;
+    denseFrom = static_cast<int64_t>(denseStart);
     loaded = true;
     return true;
 }
@@ -308,6 +345,22 @@ int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* en
         ws.candidateCount = kept;
         return static_cast<int>(kept - before);
     }
+    // A tag the caller gave, or the kind of a name the recogniser merged: the
+    // only candidate.
+    const bool fixed = useFixedTags && token.fixedTag != 255;
+    if (fixed || ws.IsEntity(token.wordId)) {
+        const uint8_t code = fixed ? token.fixedTag : token.kind;
+        const uint8_t t = tagOf[code];
+        ws.candidateTag[ws.candidateCount] = t == kNoTag ? static_cast<uint8_t>(tagCount) : t;
+        ws.candidateCode[ws.candidateCount] = code;
+        ++ws.candidateCount;
+        return 1;
+    }
+    return LexiconCandidates(entries, entryCount, ws);
+}
+
+int CPosModel::LexiconCandidates(const CPosLexicon::Entry* entries, int entryCount, Workspace& ws) const
+{
     if (++ws.stamp == 0) {
         std::memset(ws.seen, 0, sizeof ws.seen);
         ws.stamp = 1;
@@ -333,14 +386,6 @@ int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* en
         ws.candidateCount += static_cast<size_t>(pushed);
         return pushed;
     };
-    if (useFixedTags && token.fixedTag != 255) {
-        push(token.fixedTag);
-        return commit();
-    }
-    if (ws.IsEntity(token.wordId)) {
-        push(token.kind);
-        return commit();
-    }
     for (int i = 0; i < entryCount && entries != nullptr; ++i)
         if (tagOf[entries[i].tag] != kNoTag)
             push(entries[i].tag);
@@ -365,6 +410,45 @@ int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* en
     return commit();
 }
 
+inline const CPosModel::Workspace::Known* CPosModel::Known(const CPosLexicon::Entry* entries, int entryCount,
+                                                          Workspace& ws) const
+{
+    if (entries == nullptr || entryCount <= 0 || entryCount > Workspace::kCachedEntries)
+        return nullptr;
+    uint32_t h = 2166136261u;
+    for (int i = 0; i < entryCount; ++i)
+        h = (h ^ entries[i].tag) * 16777619u;
+    Workspace::Known& slot = ws.known[(h ^ h >> 15) & (Workspace::kCacheSlots - 1)];
+    if (slot.count == entryCount) {
+        int i = 0;
+        while (i < entryCount && slot.entryTags[i] == entries[i].tag)
+            ++i;
+        if (i == entryCount)
+            return &slot;
+    }
+    return Learn(entries, entryCount, ws, slot);
+}
+
+const CPosModel::Workspace::Known* CPosModel::Learn(const CPosLexicon::Entry* entries, int entryCount, Workspace& ws,
+                                                    Workspace::Known& slot) const
+{
+    // Worked out as for a token (the arrays have room for every model tag)
+    // and kept when it fits; the workspace's candidates are left as they were.
+    const size_t before = ws.candidateCount;
+    const int pushed = LexiconCandidates(entries, entryCount, ws);
+    ws.candidateCount = before;
+    if (pushed > Workspace::kCachedCandidates)
+        return nullptr;
+    slot.count = static_cast<uint8_t>(entryCount);
+    for (int i = 0; i < entryCount; ++i)
+        slot.entryTags[i] = entries[i].tag;
+    slot.candidates = static_cast<uint8_t>(pushed);
+    std::memcpy(slot.tags, ws.candidateTag.data() + before, static_cast<size_t>(pushed));
+    std::memcpy(slot.codes, ws.candidateCode.data() + before, static_cast<size_t>(pushed));
+    slot.lexClass = LexClass(entries, entryCount);
+    return &slot;
+}
+
 void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count, const CPosLexicon* lexicon,
                     int32_t personWordId, bool useFixedTags, Workspace& ws) const
 {
@@ -375,14 +459,20 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
     const size_t n = static_cast<size_t>(count);
     ws.infos.resize(n);
     ws.candidateStart.resize(n + 1);
-    // Room for the most candidates the tokens can take; the arrays only grow,
-    // so that no call pays for filling them.
-    const size_t room = n * static_cast<size_t>(std::max(tagCount, 1));
+    // Room for the most candidates the tokens can take, and for a cached
+    // slot copied whole past the last; the arrays only grow, so that no call
+    // pays for filling them.
+    const size_t room = n * static_cast<size_t>(std::max(tagCount, 1)) + Workspace::kCachedCandidates;
     if (ws.candidateTag.size() < room) {
         ws.candidateTag.resize(room);
         ws.candidateCode.resize(room);
     }
     ws.candidateCount = 0;
+    if (ws.knownOwner != this || ws.knownGeneration != generation) {
+        ws.known.assign(Workspace::kCacheSlots, Workspace::Known());
+        ws.knownOwner = this;
+        ws.knownGeneration = generation;
+    }
     // The lexicon's index records, then its entries, asked for ahead of use.
     ws.entries.assign(n, nullptr);
     ws.entryCounts.assign(n, 0);
@@ -415,12 +505,26 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
         }
         TokenInfo& info = ws.infos[j];
         info.word = token->wordId >= 0 ? token->wordId : -1;
-        info.lexClass = LexClass(entries, entryCount);
+        const Workspace::Known* known = Known(entries, entryCount, ws);
+        info.lexClass = known != nullptr ? known->lexClass : LexClass(entries, entryCount);
         info.folded = IsFolded(info.word);
         ws.candidateStart[j] = static_cast<int32_t>(ws.candidateCount);
+        // The lexicon decides the candidates unless the token's own tag or
+        // kind does (Candidates' first rules) or it is a user's word.
+        int candidates;
+        if (known != nullptr && !userWord && !(useFixedTags && token->fixedTag != 255) && !ws.IsEntity(token->wordId)) {
+            // Whole slots copied (the arrays have room past the last token's):
+            // a fixed size is a couple of moves.
+            std::memcpy(ws.candidateTag.data() + ws.candidateCount, known->tags, sizeof known->tags);
+            std::memcpy(ws.candidateCode.data() + ws.candidateCount, known->codes, sizeof known->codes);
+            ws.candidateCount += known->candidates;
+            candidates = known->candidates;
+        } else {
+            candidates = Candidates(*token, entries, entryCount, useFixedTags, ws, userWord);
+        }
         // Only a token with a choice of tags reads its own features; its
         // neighbours' features read their word ids and lexicon classes.
-        if (Candidates(*token, entries, entryCount, useFixedTags, ws, userWord) > 1 && !info.folded)
+        if (candidates > 1 && !info.folded)
             DescribeText(text, length, *token, entryCount, info);
     }
     ws.candidateStart[n] = static_cast<int32_t>(ws.candidateCount);
@@ -463,41 +567,43 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
         }
     }
     for (size_t f = 0; f < features; ++f) {
-        ws.firstWeights[f] = FirstWeight(ws.keys[f], ws.firstWeights[f]);
-        if (ws.firstWeights[f] >= 0)
-            __builtin_prefetch(&weights[ws.firstWeights[f]]);
+        const int64_t first = FirstWeight(ws.keys[f], ws.firstWeights[f]);
+        ws.firstWeights[f] = first;
+        if (first >= denseFrom)
+            __builtin_prefetch(&dense[first - denseFrom]);
+        else if (first >= 0)
+            __builtin_prefetch(&weights[first]);
     }
     int32_t* sums = ws.sums.data();
     for (size_t j = 0; j < n; ++j) {
         if (ws.keyStart[j] == ws.keyStart[j + 1])
             continue;
         std::fill(ws.sums.begin(), ws.sums.end(), 0);
+        const int32_t c0 = ws.candidateStart[j], c1 = ws.candidateStart[j + 1];
         for (int32_t f = ws.keyStart[j]; f < ws.keyStart[j + 1]; ++f) {
             const int64_t first = ws.firstWeights[static_cast<size_t>(f)];
             if (first < 0)
                 continue;
+            if (first >= denseFrom) {
+                // A weight for every tag (0 at tagCount): read at the candidates.
+                const int16_t* row = dense + (first - denseFrom);
+                for (int32_t c = c0; c < c1; ++c)
+                    ws.emission[static_cast<size_t>(c)] += row[ws.candidateTag[static_cast<size_t>(c)]];
+                continue;
+            }
             const Weight* w = weights + first;
-            // Four weights a step: a row's tags differ, so the adds are
-            // independent, and the loop's own work is a quarter.
-            const int length = w->length;
-            int e = 0;
-            for (; e + 4 <= length; e += 4) {
-                sums[w[e].tag] += w[e].weight;
-                sums[w[e + 1].tag] += w[e + 1].weight;
-                sums[w[e + 2].tag] += w[e + 2].weight;
-                sums[w[e + 3].tag] += w[e + 3].weight;
+            // Whole blocks of four: a row's tags differ, so the adds are
+            // independent; the padding adds 0 to sums[tagCount].
+            for (const Weight* const end = w + kBlock * size_t(w->length); w != end; w += kBlock) {
+                sums[w[0].tag] += w[0].weight;
+                sums[w[1].tag] += w[1].weight;
+                sums[w[2].tag] += w[2].weight;
+                sums[w[3].tag] += w[3].weight;
             }
-            if (e + 2 <= length) {
-                sums[w[e].tag] += w[e].weight;
-                sums[w[e + 1].tag] += w[e + 1].weight;
-                e += 2;
-            }
-            if (e < length)
-                sums[w[e].tag] += w[e].weight;
         }
         sums[tagCount] = 0; // a candidate outside the model's tags has no weights
-        for (int32_t c = ws.candidateStart[j]; c < ws.candidateStart[j + 1]; ++c)
-            ws.emission[static_cast<size_t>(c)] = sums[ws.candidateTag[static_cast<size_t>(c)]];
+        for (int32_t c = c0; c < c1; ++c)
+            ws.emission[static_cast<size_t>(c)] += sums[ws.candidateTag[static_cast<size_t>(c)]];
     }
 
     const size_t side = static_cast<size_t>(tagCount) + 1;

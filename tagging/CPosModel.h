@@ -93,6 +93,25 @@ public:
         int32_t userWordClass = -1;
         bool closedTag[256] = {};
         TokenRecord asNewWord; // the user word being described as a new word
+        // The candidates and lexicon class of the lexicon's lists of tags met
+        // so far, by the tags alone (a list recurs for thousands of words):
+        // a slot per hash of the tags, empty when count is kEmpty. Valid for
+        // one loaded model (owner, generation).
+        static constexpr int kCachedEntries = 8;
+        static constexpr int kCachedCandidates = 16;
+        static constexpr size_t kCacheSlots = 1024;
+        static constexpr uint8_t kEmpty = 255;
+        struct Known {
+            uint8_t count = kEmpty; // entries of the list
+            uint8_t candidates = 0;
+            uint8_t entryTags[kCachedEntries] = {};
+            uint8_t tags[kCachedCandidates] = {};
+            uint8_t codes[kCachedCandidates] = {};
+            uint32_t lexClass = 0;
+        };
+        std::vector<Known> known;
+        const CPosModel* knownOwner = nullptr;
+        uint64_t knownGeneration = 0;
         bool IsEntity(int32_t wordId) const
         {
             return wordId >= 0 && (wordId == placeId || wordId == organizationId);
@@ -139,8 +158,12 @@ private:
         int32_t first; // the row's first weight; -1 marks a free slot
     };
     // A weight and its model tag, side by side: a row is read in one stream.
-    // A row's first weight also holds the row's length; an empty row points at
-    // the weight past the last, whose length is 0.
+    // Rows are padded to whole blocks of kBlock weights (tag tagCount, weight
+    // 0); a row's first weight also holds its number of blocks, and an empty
+    // row points at the weight past the last, which has none. A row whose
+    // blocks would be no smaller than a weight per tag is a dense row instead
+    // (see dense).
+    static constexpr int kBlock = 4;
     struct Weight {
         uint8_t tag;
         uint8_t length;
@@ -161,8 +184,17 @@ private:
     // nothing else is left).
     int Candidates(const TokenRecord& token, const CPosLexicon::Entry* entries, int entryCount, bool useFixedTags,
                    Workspace& ws, bool openOnly = false) const;
+    // The candidates the lexicon's entries alone give (the last rules of
+    // Candidates), appended to the workspace; returns how many.
+    int LexiconCandidates(const CPosLexicon::Entry* entries, int entryCount, Workspace& ws) const;
+    // The cached candidates and class of a list of entries, found or filled
+    // (null for a list too long to keep, or one giving too many candidates).
+    const Workspace::Known* Known(const CPosLexicon::Entry* entries, int entryCount, Workspace& ws) const;
+    const Workspace::Known* Learn(const CPosLexicon::Entry* entries, int entryCount, Workspace& ws,
+                                  Workspace::Known& slot) const;
 
     bool loaded = false;
+    uint64_t generation = 0; // distinct for every successful Load of any model
     int tagCount = 0;
     int openCount = 0;
     uint32_t wordCount = 0;
@@ -186,7 +218,9 @@ private:
     const Slot* tables[kHashedTemplates] = {};
     int tableBits[kHashedTemplates] = {};
     const uint32_t* rowFirst = nullptr; // per word and character row: its first weight
-    const Weight* weights = nullptr;    // entryCount + 1
+    const Weight* weights = nullptr;    // the sparse rows, padded, and the empty row
+    const int16_t* dense = nullptr;     // the dense rows: tagCount + 1 weights each
+    int64_t denseFrom = INT64_MAX;      // a row beginning here or later is dense (at dense + first - denseFrom)
 };
 
 #endif

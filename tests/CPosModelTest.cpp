@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <map>
+#include <random>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -402,6 +404,168 @@ TEST(CPosModel, AWorkspaceReusedAcrossLengthsTagsAsAFreshOne)
             if (i % 3 != 2) { // "q" has no features: its tag is the transitions'
                 EXPECT_EQ(fresh[i], i % 3 == 0 ? kB : kC) << words << " words, word " << i;
             }
+    }
+}
+
+// The tags of a plain search over a hand-made model: every token described
+// in full, its candidates by the rules, its scores summed from the model's
+// rows, a first-order Viterbi in which the earlier candidate keeps a tie.
+std::vector<int> ReferenceTags(const Model& m, const CPosModel& model, const std::vector<TokenRecord>& items,
+                               const std::string& text)
+{
+    const size_t n = items.size();
+    std::vector<M::TokenInfo> infos(n);
+    std::vector<std::vector<uint8_t>> candidates(n);
+    for (size_t j = 0; j < n; ++j) {
+        int count = 0;
+        const CPosLexicon::Entry* entries = Lexicon().Lookup(items[j].wordId, &count);
+        M::Describe(text.data(), static_cast<int>(text.size()), items[j], entries, entries ? count : 0, infos[j]);
+        infos[j].folded = model.IsFolded(infos[j].word);
+        std::vector<uint8_t>& c = candidates[j];
+        const auto add = [&c](uint8_t code) {
+            if (std::find(c.begin(), c.end(), code) == c.end())
+                c.push_back(code);
+        };
+        for (int i = 0; i < count; ++i)
+            if (T(entries[i].tag) != 255)
+                add(entries[i].tag);
+        const size_t listed = c.size();
+        for (size_t i = 0; i < listed; ++i)
+            for (const auto& e : m.image.expansions)
+                if (e.first == T(c[i]))
+                    add(kCodes[e.second]);
+        if (c.empty() && count > 0)
+            c.push_back(entries[0].tag);
+        if (c.empty())
+            for (uint8_t t : m.image.openTags)
+                c.push_back(kCodes[t]);
+    }
+    std::vector<std::vector<int64_t>> score(n), emission(n);
+    std::vector<std::vector<size_t>> back(n);
+    for (size_t j = 0; j < n; ++j) {
+        M::Key keys[M::kTemplateCount];
+        const int k = M::Keys(infos.data(), static_cast<int>(n), static_cast<int>(j), keys);
+        for (uint8_t code : candidates[j]) {
+            int64_t e = 0;
+            for (int f = 0; f < k && candidates[j].size() > 1; ++f) {
+                const auto row = m.rows.find({keys[f].templ, keys[f].key});
+                if (row == m.rows.end() || (keys[f].templ < M::kWordTemplates && keys[f].key >= kWords))
+                    continue;
+                const auto w = row->second.find(T(code));
+                if (w != row->second.end())
+                    e += w->second;
+            }
+            emission[j].push_back(e);
+        }
+    }
+    const size_t tags = m.image.tagCodes.size();
+    const auto transition = [&m, tags](uint8_t a, uint8_t b) -> int64_t {
+        return T(a) == 255 || T(b) == 255 ? 0 : m.image.transitions[T(a) * tags + T(b)];
+    };
+    for (size_t j = 0; j < n; ++j)
+        for (size_t c = 0; c < candidates[j].size(); ++c) {
+            if (j == 0) {
+                score[j].push_back(emission[j][c]);
+                back[j].push_back(0);
+                continue;
+            }
+            size_t from = 0;
+            int64_t best = 0;
+            for (size_t p = 0; p < candidates[j - 1].size(); ++p) {
+                const int64_t s = score[j - 1][p] + transition(candidates[j - 1][p], candidates[j][c]);
+                if (p == 0 || s > best) {
+                    best = s;
+                    from = p;
+                }
+            }
+            score[j].push_back(best + emission[j][c]);
+            back[j].push_back(from);
+        }
+    size_t current = 0;
+    for (size_t c = 1; c < candidates[n - 1].size(); ++c)
+        if (score[n - 1][c] > score[n - 1][current])
+            current = c;
+    std::vector<int> path(n);
+    for (size_t i = n; i-- > 0;) {
+        path[i] = candidates[i][current];
+        current = back[i][current];
+    }
+    return std::vector<int>(path.begin() + 1, path.end() - 1);
+}
+
+// Random models (the six tags, or twelve more that no word has, so that rows
+// are short and long beside their tags; rows of one weight to every tag, some
+// of them on the features the sentences hold; expansion pairs or none) loaded
+// one after another into the same model object, and sentences of every kind
+// of word tagged through one workspace kept throughout: the tags are those of
+// the plain search, so that neither the rows' layout nor what the workspace
+// keeps between calls (from a model loaded before, too) changes a tag.
+TEST(CPosModel, RandomModelsTagAsAPlainSearch)
+{
+    std::mt19937 random(20261210);
+    const auto below = [&random](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const int32_t words[] = {kPlain, kEither, kOnlyB, kClass, kForeign, kPerson, -1, kWords + 3};
+    const char* const pieces[] = {"x", "y", "z", "q", "\xB0\xA1", "\xD2\xBB"};
+    CPosModel model;
+    CPosModel::Workspace ws;
+    for (int trial = 0; trial < 40; ++trial) {
+        SCOPED_TRACE(trial);
+        std::vector<std::string> texts(12);
+        std::vector<std::vector<TokenRecord>> sentences;
+        for (std::string& text : texts) {
+            std::vector<std::pair<int32_t, std::string>> list;
+            for (int w = below(9); w >= 0; --w) {
+                std::string piece;
+                for (int c = below(3); c >= 0; --c)
+                    piece += pieces[below(6)];
+                list.emplace_back(words[below(8)], piece);
+            }
+            sentences.push_back(Sentence(list, text));
+        }
+        // Rows on features the sentences hold, or on none of them.
+        Model m;
+        if (below(2) == 0)
+            for (uint8_t code = 100; code < 112; ++code)
+                m.image.tagCodes.push_back(code);
+        const size_t tags = m.image.tagCodes.size();
+        m.image.transitions.assign(tags * tags, 0);
+        for (size_t s = 0; s < sentences.size(); ++s) {
+            std::vector<M::TokenInfo> infos(sentences[s].size());
+            for (size_t j = 0; j < infos.size(); ++j) {
+                int count = 0;
+                const CPosLexicon::Entry* entries = Lexicon().Lookup(sentences[s][j].wordId, &count);
+                M::Describe(texts[s].data(), static_cast<int>(texts[s].size()), sentences[s][j], entries,
+                            entries ? count : 0, infos[j]);
+            }
+            for (size_t j = 0; j < infos.size(); ++j) {
+                M::Key keys[M::kTemplateCount];
+                const int k = M::Keys(infos.data(), static_cast<int>(infos.size()), static_cast<int>(j), keys);
+                for (int f = 0; f < k; ++f) {
+                    if (below(3) != 0 || (keys[f].templ < M::kWordTemplates && keys[f].key >= kWords))
+                        continue;
+                    const uint32_t key = below(8) == 0 ? keys[f].key + 1 : keys[f].key;
+                    for (size_t t = 0; t < tags; ++t)
+                        if (below(2) == 0)
+                            m.rows[{keys[f].templ, key}][static_cast<uint8_t>(t)] =
+                                static_cast<int16_t>(below(41) - 20);
+                }
+            }
+        }
+        for (int16_t& w : m.image.transitions)
+            if (below(3) == 0)
+                w = static_cast<int16_t>(below(21) - 10);
+        if (below(2) == 0)
+            m.image.expansions = {{T(kB), T(kC)}};
+        ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+        for (size_t s = 0; s < sentences.size(); ++s) {
+            std::vector<TokenRecord> items = sentences[s];
+            model.Tag(texts[s].data(), static_cast<int>(texts[s].size()), items.data(),
+                      static_cast<int>(items.size()), &Lexicon(), -1, true, ws);
+            std::vector<int> tags;
+            for (size_t i = 1; i + 1 < items.size(); ++i)
+                tags.push_back(items[i].tag);
+            EXPECT_EQ(tags, ReferenceTags(m, model, sentences[s], texts[s])) << "sentence " << s;
+        }
     }
 }
 
