@@ -68,3 +68,19 @@ bool BinaryFile::PlausibleCount(int64_t count, int64_t recordBytes, int64_t avai
     const int64_t limit = 2 * available + kSlack;
     return count <= limit / recordBytes;
 }
+
+bool BinaryFile::ReadAll(const char* path, size_t limit, std::vector<unsigned char>& bytes)
+{
+    bytes.clear();
+    BinaryFile in(path, "rb");
+    if (!in.IsOpen() || in.Size() < 0 || static_cast<uint64_t>(in.Size()) > limit)
+        return false;
+    bytes.resize(static_cast<size_t>(in.Size()));
+    if (in.Read(bytes.data(), bytes.size()) != bytes.size()) {
+        bytes.clear();
+        return false;
+    }
+    // A file that grew while it was read is not the file that was measured.
+    unsigned char more;
+    return in.Read(&more, 1) == 0;
+}

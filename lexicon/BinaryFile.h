@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 // A model file opened for block reads or writes, closed on destruction.
 // Model files are little-endian; this engine targets little-endian hosts only.
@@ -33,6 +34,11 @@ public:
     // beyond that it is damage, and loading it would mean allocating memory that no
     // file of this size could fill.
     static bool PlausibleCount(int64_t count, int64_t recordBytes, int64_t available);
+
+    // The whole of a small model file, for loaders that check it before they
+    // take any of it; false when it cannot be read or holds more than `limit`
+    // bytes (no valid file is that large, so nothing more is read).
+    static bool ReadAll(const char* path, size_t limit, std::vector<unsigned char>& bytes);
 
 private:
     FILE* file = nullptr;

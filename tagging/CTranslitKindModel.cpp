@@ -1,9 +1,9 @@
 #include "tagging/CTranslitKindModel.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <memory>
+
+#include "lexicon/BinaryFile.h"
 
 namespace {
 
@@ -109,20 +109,11 @@ bool CTranslitKindModel::Load(const char* path)
 {
     if (path == nullptr)
         return false;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path, "rb"), std::fclose);
-    if (!file)
-        return false;
-    std::vector<unsigned char> bytes;
-    unsigned char buffer[65536];
-    size_t n;
+    // The largest valid file: the header and a record per key.
     const size_t limit = kHeaderBytes + static_cast<size_t>(kMaxCount) * kRecordBytes;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + n);
-        if (bytes.size() > limit)
-            return false;
-    }
-    if (std::ferror(file.get()) || bytes.size() < kHeaderBytes || std::memcmp(bytes.data(), kMagic, 4) != 0 ||
-        U32(&bytes[4]) != kVersion || U32(&bytes[12]) != 0)
+    std::vector<unsigned char> bytes;
+    if (!BinaryFile::ReadAll(path, limit, bytes) || bytes.size() < kHeaderBytes ||
+        std::memcmp(bytes.data(), kMagic, 4) != 0 || U32(&bytes[4]) != kVersion || U32(&bytes[12]) != 0)
         return false;
     const uint32_t count = U32(&bytes[8]);
     if (count == 0 || count > kMaxCount || bytes.size() != kHeaderBytes + static_cast<size_t>(count) * kRecordBytes)

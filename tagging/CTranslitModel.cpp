@@ -1,8 +1,8 @@
 #include "tagging/CTranslitModel.h"
 
-#include <cstdio>
 #include <cstring>
-#include <memory>
+
+#include "lexicon/BinaryFile.h"
 
 namespace {
 
@@ -17,21 +17,11 @@ bool CTranslitModel::Load(const char* path)
 {
     if (path == nullptr)
         return false;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path, "rb"), std::fclose);
-    if (!file)
-        return false;
-    std::vector<unsigned char> bytes;
-    unsigned char buffer[65536];
-    size_t n;
     // The largest valid file: the header and a record per key.
     const size_t limit = kHeaderBytes + static_cast<size_t>(kKeyCount) * kRecordBytes;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + n);
-        if (bytes.size() > limit)
-            return false;
-    }
-    if (std::ferror(file.get()) || bytes.size() < kHeaderBytes || std::memcmp(bytes.data(), kMagic, 4) != 0 ||
-        U32(&bytes[4]) != kVersion || U32(&bytes[12]) != 0)
+    std::vector<unsigned char> bytes;
+    if (!BinaryFile::ReadAll(path, limit, bytes) || bytes.size() < kHeaderBytes ||
+        std::memcmp(bytes.data(), kMagic, 4) != 0 || U32(&bytes[4]) != kVersion || U32(&bytes[12]) != 0)
         return false;
     const uint32_t count = U32(&bytes[8]);
     if (count == 0 || count > static_cast<uint32_t>(kKeyCount) ||
