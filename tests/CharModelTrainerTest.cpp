@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "TestUtil.h"
+#include "TrainerTestUtil.h"
 #include "segment/CCharModel.h"
 #include "segment/CCharset.h"
 #include "tools/trainer/CharClassSource.h"
@@ -25,16 +26,6 @@ const CCharset& Charset()
         loaded = true;
     }
     return charset;
-}
-
-std::vector<Paragraph> Corpus(const std::string& utf8)
-{
-    TempDir dir;
-    WriteFile(dir / "corpus.txt", utf8);
-    CorpusReader reader;
-    EXPECT_TRUE(reader.Read(dir / "corpus.txt", 0, 0));
-    EXPECT_TRUE(reader.GetErrors().empty());
-    return reader.GetParagraphs();
 }
 
 // A few sentences, each seen several times, with a name written as the corpus
@@ -65,7 +56,7 @@ void Load(const CharModelTrainer& trainer, CCharModel& model)
 
 TEST(CharModelTrainer, LearnsTheCorpusWordsAndKeepsNamesInTwo)
 {
-    const std::vector<Paragraph> corpus = Corpus(Repeated(5));
+    const std::vector<Paragraph> corpus = CorpusParagraphs(Repeated(5));
     CharModelTrainer trainer(Charset());
     trainer.Train(corpus);
     const CharModelTrainer::Report& r = trainer.GetReport();
@@ -107,7 +98,7 @@ TEST(CharModelTrainer, LearnsTheCorpusWordsAndKeepsNamesInTwo)
 
 TEST(CharModelTrainer, TrainingIsDeterministic)
 {
-    const std::vector<Paragraph> corpus = Corpus(Repeated(3));
+    const std::vector<Paragraph> corpus = CorpusParagraphs(Repeated(3));
     CharModelTrainer first(Charset()), second(Charset());
     first.Train(corpus);
     second.Train(corpus);
@@ -116,13 +107,13 @@ TEST(CharModelTrainer, TrainingIsDeterministic)
     EXPECT_TRUE(a == CharModelWriter::Serialize(second.BuildImage()));
     // One more sentence changes the model: the comparison above means something.
     CharModelTrainer third(Charset());
-    third.Train(Corpus(Repeated(3) + "19980102-01-001-001/m  和平/n  热爱/v  。/w\n"));
+    third.Train(CorpusParagraphs(Repeated(3) + "19980102-01-001-001/m  和平/n  热爱/v  。/w\n"));
     EXPECT_FALSE(a == CharModelWriter::Serialize(third.BuildImage()));
 }
 
 TEST(CharModelTrainer, ReportsEveryPassAndEachAverageLoads)
 {
-    const std::vector<Paragraph> corpus = Corpus(Repeated(2));
+    const std::vector<Paragraph> corpus = CorpusParagraphs(Repeated(2));
     CharModelTrainer::Options options;
     options.iterations = 3;
     CharModelTrainer trainer(Charset(), options);
@@ -143,7 +134,7 @@ TEST(CharModelTrainer, ReportsEveryPassAndEachAverageLoads)
 
 TEST(CharModelTrainer, RarePairsGetNoFeatureWhenAsked)
 {
-    const std::vector<Paragraph> corpus = Corpus(Repeated(1) + Repeated(1));
+    const std::vector<Paragraph> corpus = CorpusParagraphs(Repeated(1) + Repeated(1));
     CharModelTrainer all(Charset());
     all.Train(corpus);
     CharModelTrainer::Options options;

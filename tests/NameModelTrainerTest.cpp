@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "TestUtil.h"
+#include "TrainerTestUtil.h"
 #include "segment/CCharset.h"
 #include "tagging/CNameModel.h"
 #include "tools/trainer/CharClassSource.h"
@@ -28,16 +29,6 @@ const CCharset& Charset()
         loaded = true;
     }
     return charset;
-}
-
-std::vector<Paragraph> Corpus(const std::string& utf8)
-{
-    TempDir dir;
-    WriteFile(dir / "corpus.txt", utf8);
-    CorpusReader reader;
-    EXPECT_TRUE(reader.Read(dir / "corpus.txt", 0, 0));
-    EXPECT_TRUE(reader.GetErrors().empty());
-    return reader.GetParagraphs();
 }
 
 std::string LabelString(const std::vector<uint8_t>& labels)
@@ -67,7 +58,7 @@ TEST(NameModelTrainer, LabelsFollowTheCorpusNames)
         {"记者/n  （/w  晓章/nr  ）/w", "O O O WB WI O"},
     };
     for (const auto& c : cases) {
-        const std::vector<Paragraph> p = Corpus(std::string(c.line) + "\n");
+        const std::vector<Paragraph> p = CorpusParagraphs(std::string(c.line) + "\n");
         ASSERT_EQ(p.size(), 1u) << c.line;
         EXPECT_EQ(LabelString(NameModelTrainer::Labels(p[0])), c.labels) << c.line;
     }
@@ -104,7 +95,7 @@ std::string Train(const std::vector<Paragraph>& paragraphs, const NameModelTrain
 
 TEST(NameModelTrainer, LearnsNamesFromATinyCorpusAndFindsThemInNewCombinations)
 {
-    const std::vector<Paragraph> paragraphs = Corpus(TinyCorpus());
+    const std::vector<Paragraph> paragraphs = CorpusParagraphs(TinyCorpus());
     NameModelTrainer trainer(Charset());
     trainer.Train(paragraphs);
     EXPECT_EQ(trainer.GetReport().sentences, paragraphs.size());
@@ -134,7 +125,7 @@ TEST(NameModelTrainer, LearnsNamesFromATinyCorpusAndFindsThemInNewCombinations)
 
 TEST(NameModelTrainer, SameCorpusGivesTheSameFileByteForByte)
 {
-    const std::vector<Paragraph> paragraphs = Corpus(TinyCorpus());
+    const std::vector<Paragraph> paragraphs = CorpusParagraphs(TinyCorpus());
     NameModelTrainer::Options options;
     const std::string first = Train(paragraphs, options);
     ASSERT_FALSE(first.empty());
@@ -160,7 +151,7 @@ TEST(NameModelTrainer, EmptyCorpusGivesAModelThatFindsNoName)
 TEST(NameModelTrainer, SerializeRefusesAnImageThatDoesNotFitItsCounts)
 {
     NameModelTrainer trainer(Charset());
-    trainer.Train(Corpus(TinyCorpus()));
+    trainer.Train(CorpusParagraphs(TinyCorpus()));
     const NameModelTrainer::Image good = trainer.BuildImage();
     ASSERT_FALSE(NameModelWriter::Serialize(good).empty());
     const std::vector<std::function<void(NameModelTrainer::Image&)>> damages = {

@@ -12,34 +12,16 @@
 #include <vector>
 
 #include "TestUtil.h"
+#include "TrainerTestUtil.h"
 #include "engine/morv.hpp"
 #include "tagging/CTranslitKindModel.h"
 #include "tools/trainer/CorpusReader.h"
-#include "tools/trainer/GbkConverter.h"
 #include "tools/trainer/TranslitKindTrainer.h"
 #include "tools/trainer/TranslitModelTrainer.h"
 
 namespace {
 
 const std::string kTrained = std::string(MORV_BINARY_DIR) + "/bin/Morv";
-
-std::vector<Paragraph> Corpus(const std::string& utf8)
-{
-    TempDir dir;
-    WriteFile(dir.path + "/corpus.txt", utf8);
-    CorpusReader reader;
-    EXPECT_TRUE(reader.Read(dir.path + "/corpus.txt", 0, 0));
-    EXPECT_TRUE(reader.GetErrors().empty());
-    return reader.GetParagraphs();
-}
-
-std::string Gbk(const std::string& utf8)
-{
-    GbkConverter converter;
-    std::string gbk;
-    EXPECT_TRUE(converter.ToGbk(utf8, gbk)) << utf8;
-    return gbk;
-}
 
 // Foreign places that end in 亚 and follow 在 or 到, written with the
 // characters of the foreign persons, who say or state something; Chinese
@@ -91,7 +73,7 @@ int ScoreOf(const CTranslitKindModel& model, const std::string& marked)
 TEST(TranslitKindTrainer, LearnsPlacesAgainstPersonsFromEndingsAndContext)
 {
     TranslitKindTrainer::Report report;
-    const std::string bytes = TrainedBytes(Corpus(KindCorpus()), &report);
+    const std::string bytes = TrainedBytes(CorpusParagraphs(KindCorpus()), &report);
     EXPECT_EQ(report.places, 12); // 克拉里亚, 诺斯特亚, 马克拉亚, 里德斯亚; not 北京
     EXPECT_EQ(report.persons, 15);
     const CTranslitKindModel model = Loaded(bytes);
@@ -112,12 +94,12 @@ TEST(TranslitKindTrainer, LearnsPlacesAgainstPersonsFromEndingsAndContext)
     }
     // A name seen in training weighs by itself as well.
     EXPECT_GT(ScoreOf(model, "[克拉里亚]"), ScoreOf(model, "[克拉斯诺]"));
-    EXPECT_EQ(TrainedBytes(Corpus(KindCorpus())), bytes);
+    EXPECT_EQ(TrainedBytes(CorpusParagraphs(KindCorpus())), bytes);
 }
 
 TEST(TranslitKindTrainer, ACorpusWithoutExamplesStillGivesAFileThatSaysPerson)
 {
-    const std::string bytes = TrainedBytes(Corpus("我们/r  的/u  工作/n  很/d  好/a  。/w\n"));
+    const std::string bytes = TrainedBytes(CorpusParagraphs("我们/r  的/u  工作/n  很/d  好/a  。/w\n"));
     const CTranslitKindModel model = Loaded(bytes);
     EXPECT_EQ(model.GetFeatureCount(), 1);
     EXPECT_EQ(ScoreOf(model, "在[克拉里亚]访问"), 0);
@@ -125,7 +107,7 @@ TEST(TranslitKindTrainer, ACorpusWithoutExamplesStillGivesAFileThatSaysPerson)
 
 TEST(TranslitKindModel, RefusesDamagedFilesAndKeepsWhatItHeld)
 {
-    const std::string good = TrainedBytes(Corpus(KindCorpus()));
+    const std::string good = TrainedBytes(CorpusParagraphs(KindCorpus()));
     ASSERT_GT(good.size(), 16u + 2 * 8u);
     const auto put16 = [](std::string s, size_t at, int v) {
         s[at] = static_cast<char>(v & 0xFF);

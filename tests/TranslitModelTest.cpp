@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "TestUtil.h"
+#include "TrainerTestUtil.h"
 #include "engine/morv.hpp"
 #include "tagging/CTranslitModel.h"
 #include "tools/trainer/CorpusReader.h"
@@ -19,16 +20,6 @@
 namespace {
 
 const std::string kTrained = std::string(MORV_BINARY_DIR) + "/bin/Morv";
-
-std::vector<Paragraph> Corpus(const std::string& utf8)
-{
-    TempDir dir;
-    WriteFile(dir.path + "/corpus.txt", utf8);
-    CorpusReader reader;
-    EXPECT_TRUE(reader.Read(dir.path + "/corpus.txt", 0, 0));
-    EXPECT_TRUE(reader.GetErrors().empty());
-    return reader.GetParagraphs();
-}
 
 // Foreign persons and places, Chinese names and ordinary words.
 std::string TinyCorpus()
@@ -58,7 +49,7 @@ CTranslitModel Trained(const std::string& bytes)
 TEST(TranslitModelTrainer, LearnsTransliterationCharactersAndPlaces)
 {
     TranslitModelTrainer trainer;
-    trainer.Train(Corpus(TinyCorpus()));
+    trainer.Train(CorpusParagraphs(TinyCorpus()));
     EXPECT_EQ(trainer.GetReport().personNames, 9);  // 克拉斯诺, 马里克斯, 斯特拉; not 王小明
     EXPECT_EQ(trainer.GetReport().placeNames, 6);   // 拉斯克诺, 诺斯拉克; not 北京
     const std::string bytes = trainer.Bytes();
@@ -79,14 +70,14 @@ TEST(TranslitModelTrainer, LearnsTransliterationCharactersAndPlaces)
     // An unseen character says nothing; the same corpus gives the same bytes.
     EXPECT_EQ(model.Of(Key("\xD3\xE3")).inName, 0);
     TranslitModelTrainer again;
-    again.Train(Corpus(TinyCorpus()));
+    again.Train(CorpusParagraphs(TinyCorpus()));
     EXPECT_EQ(again.Bytes(), bytes);
 }
 
 TEST(TranslitModel, RefusesDamagedFilesAndKeepsWhatItHeld)
 {
     TranslitModelTrainer trainer;
-    trainer.Train(Corpus(TinyCorpus()));
+    trainer.Train(CorpusParagraphs(TinyCorpus()));
     const std::string good = trainer.Bytes();
     ASSERT_GT(good.size(), 16u + 2 * 12u);
     const auto put16 = [](std::string s, size_t at, int v) {
