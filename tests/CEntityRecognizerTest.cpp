@@ -531,6 +531,15 @@ protected:
         EXPECT_EQ(symlink((kTrained + "/Data").c_str(), (base + "/Data").c_str()), 0);
         return std::unique_ptr<morv::Model>(new morv::Model(base));
     }
+    // The organisations of a text, as "word word ".
+    static std::string Organisations(morv::Analyzer& analyzer, const char* text)
+    {
+        std::string names;
+        for (const morv::Token& t : analyzer.Analyze(text))
+            if (t.tag == "nt")
+                names += std::string(t.word) + " ";
+        return names;
+    }
     TempDir dir;
     int opened = 0;
 };
@@ -651,11 +660,7 @@ TEST_F(EntityStage, TrainedBackoffEndsOrganisationsBeforeUnseenWords)
                                      "<EntityContext>off</EntityContext><EntitySupplement>off</EntitySupplement>");
         morv::Analyzer analyzer(*model);
         for (const auto& c : cases) {
-            std::string names;
-            for (const morv::Token& t : analyzer.Analyze(c.text))
-                if (t.tag == "nt")
-                    names += std::string(t.word) + " ";
-            EXPECT_EQ(names, on ? c.on : c.off) << c.text << (on ? ", back-off on" : ", off");
+            EXPECT_EQ(Organisations(analyzer, c.text), on ? c.on : c.off) << c.text << (on ? ", back-off on" : ", off");
         }
     }
 }
@@ -686,11 +691,7 @@ TEST_F(EntityStage, TrainedSuffixesAndNewWordsCompleteOrganisations)
                                      "<OrgSuffixShare>0</OrgSuffixShare><OrgNewWords>off</OrgNewWords>");
         morv::Analyzer analyzer(*model);
         for (const auto& c : cases) {
-            std::string names;
-            for (const morv::Token& t : analyzer.Analyze(c.text))
-                if (t.tag == "nt")
-                    names += std::string(t.word) + " ";
-            EXPECT_EQ(names, on ? c.on : c.off) << c.text << (on ? ", keys on" : ", off");
+            EXPECT_EQ(Organisations(analyzer, c.text), on ? c.on : c.off) << c.text << (on ? ", keys on" : ", off");
         }
     }
 }
