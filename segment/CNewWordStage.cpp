@@ -52,11 +52,8 @@ int CNewWordStage::Search(CSentence& sentence)
     // Without the model's scores a search with or without the extra scores of
     // the supplementary words is the plain one.
     const bool scored = settings.weight > 0 || supplementWords != nullptr;
-    if (scored) {
-        if (settings.repeatBonus > 0 && labelled)
-            CountLinePairs(sentence);
+    if (scored)
         ScoreCandidates(sentence);
-    }
     const int count = segmenter.Segment(preProcessor.GetLattice(), preProcessor.GetSlotCount(),
                                         preProcessor.GetSlotSizes(), preProcessor.GetAtomCount(),
                                         scored ? &extra : nullptr);
@@ -254,7 +251,7 @@ void CNewWordStage::ScoreCandidates(const CSentence& sentence)
                                   ws.GetTransitionScores(), weight};
 }
 
-double CNewWordStage::ProposedPenalty(const CSentence& sentence, int from, int to) const
+double CNewWordStage::ProposedPenalty(const CSentence& sentence, int from, int to)
 {
     double penalty = settings.penalty;
     if (settings.confidenceWeight > 0 && to - from >= 2 && ws.InStretch(from) && to <= ws.GetStretchEnd(from)) {
@@ -262,6 +259,10 @@ double CNewWordStage::ProposedPenalty(const CSentence& sentence, int from, int t
         const double sure = std::max(-cap, std::min<double>(cap, CCharModel::SpanConfidence(ws, from, to)));
         penalty -= settings.confidenceWeight * sure;
     }
+    // The line's pairs are counted only once a proposed word asks for them:
+    // most sentences propose none.
+    if (settings.repeatBonus > 0)
+        CountLinePairs(sentence);
     if (settings.repeatBonus > 0 && lineBegin != nullptr) {
         const int* starts = ws.GetCharStarts();
         if (RepeatsInLine(sentence.text, starts[from], starts[to]))

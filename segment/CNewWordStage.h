@@ -99,8 +99,9 @@ private:
     void ScoreCandidates(const CSentence& sentence);
     // What the proposed word of characters [from, to) pays, in log
     // probability: the penalty, moved by the evidence it brings.
-    double ProposedPenalty(const CSentence& sentence, int from, int to) const;
-    // The character pairs of the line the sentence lies in, once per line.
+    double ProposedPenalty(const CSentence& sentence, int from, int to);
+    // The character pairs of the line the sentence lies in, once per line
+    // (a call for the line already counted returns at once).
     void CountLinePairs(const CSentence& sentence);
     // Whether every pair of neighbouring characters of text[start, end) occurs
     // at least twice in the sentence's line.
