@@ -269,7 +269,10 @@ void CNameModel::Emissions(Workspace& ws) const
         const uint16_t a = ws.dense[j], b = ws.dense[j + 1];
         ws.pairKeys[j] = (a == kUnknownChar || b == kUnknownChar) ? 0 : PairKey(a, b);
     }
-    charmodelfile::FindRows(pairTable, pairBits, pairWeights, kPairWeights, ws.pairKeys, ws.pairAt);
+    // A pair the model lacks adds a row of zeros, so the sums below take every
+    // row without a test; adding zero changes no sum.
+    static const int16_t kNoWeights[kPairWeights] = {};
+    charmodelfile::FindRows(pairTable, pairBits, pairWeights, kPairWeights, ws.pairKeys, ws.pairAt, kNoWeights);
     Lexicon(ws);
     ws.emission.resize(static_cast<size_t>(n) * kL);
     const size_t k = static_cast<size_t>(classCount);
@@ -281,8 +284,7 @@ void CNameModel::Emissions(Workspace& ws) const
             s += LoadBlock(&unigram[size_t(ws.dense[w - 2 + o]) * kUnigramWeights + o * kW]);
         s += LoadBlock(&classTrigram[((ws.classes[w - 1] * k + ws.classes[w]) * k + ws.classes[w + 1]) * kW]);
         for (size_t t = 0; t < kPairPlaces; ++t)
-            if (const int16_t* row = ws.pairAt[w - 2 + t])
-                s += LoadBlock(row + t * kW);
+            s += LoadBlock(ws.pairAt[w - 2 + t] + t * kW);
         // The strings found at this character and its neighbours.
         const int32_t* found = &ws.lexFound[size_t(i) * kLexMatches];
         const int32_t before = i > 0 ? found[1 - kLexMatches] : 0;  // ends at i - 1

@@ -329,6 +329,103 @@ TEST(CNameModel, FindsTheBestLabellingOfAll)
     EXPECT_GT(withNames, 100); // the rounds are not all O
 }
 
+// Among labellings of equal score Decode keeps the one a plain Viterbi over
+// the grammar keeps when it tries predecessors in label order and the earlier
+// wins a tie (and, at the end, the lower label): scores on a coarse grid make
+// ties common, so the order of every comparison is exercised.
+TEST(CNameModel, KeepsTheEarlierPredecessorOnTies)
+{
+    std::mt19937 random(23);
+    const auto uniform = [&random](int lo, int hi) { return lo + static_cast<int>(random() % unsigned(hi - lo + 1)); };
+    constexpr int kL = N::kLabelCount;
+    const auto closes = [](int l) { return l == N::kG1 || l == N::kG2 || l == N::kWB || l == N::kWI; };
+    const auto opens = [](int l) { return l == N::kO || l == N::kSB || l == N::kWB; };
+    int ties = 0;
+    for (int round = 0; round < 400; ++round) {
+        Scene scene;
+        CNameModel model;
+        CNameModel::Workspace ws;
+        NewScene(uniform, 8, scene, model, ws);
+        if (HasFatalFailure())
+            return;
+        // NewScene's transitions, brought onto the grid.
+        for (int32_t& t : scene.transitions)
+            t = 100 * (t / 200);
+        {
+            Model m;
+            m.image.transitions = scene.transitions;
+            ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+            const std::string text = std::string("abcdefgh").substr(0, size_t(scene.n));
+            ASSERT_EQ(model.Prepare(text.data(), scene.n, ws), scene.n);
+        }
+        for (int i = 0; i < scene.n; ++i)
+            for (int l = 1; l < kL; ++l) {
+                const int64_t b = 100 * uniform(-2, 1);
+                scene.bonus[size_t(i) * kL + size_t(l)] = b;
+                ws.AddLabelUnits(i, l, b);
+            }
+        for (int j = 0; j <= scene.n; ++j) {
+            scene.end[size_t(j)] = 100 * uniform(0, 1);
+            ws.AddEndUnits(j, scene.end[size_t(j)]);
+        }
+        const float penalty = 100.0f * static_cast<float>(uniform(0, 1));
+        ws.SetBoundaryPenalty(penalty);
+        scene.penalty = ws.Units(penalty);
+        for (int j = 1; j < scene.n; ++j)
+            if (random() % 3 == 0) {
+                scene.noBoundary[size_t(j)] = true;
+                ws.MarkNoBoundary(j);
+            }
+        model.Decode(ws);
+
+        // The reference: every allowed predecessor, in label order.
+        const int64_t impossible = std::numeric_limits<int64_t>::min() / 4;
+        const size_t n = size_t(scene.n);
+        std::vector<int64_t> f(n * kL, impossible);
+        std::vector<int> back(n * kL, 0);
+        for (int l = 0; l < kL; ++l)
+            if (N::kCanStart[l])
+                f[size_t(l)] = scene.bonus[size_t(l)];
+        for (size_t i = 1; i < n; ++i) {
+            const int64_t cut = scene.noBoundary[i] ? scene.penalty : 0;
+            for (int l = 0; l < kL; ++l) {
+                bool any = false;
+                for (int q = 0; q < kL; ++q) {
+                    if (!N::kAllowed[q][l])
+                        continue;
+                    int64_t v = f[(i - 1) * kL + size_t(q)] + scene.transitions[size_t(q) * kL + size_t(l)];
+                    if (closes(q) && opens(l))
+                        v += scene.end[i] - cut;
+                    if (any && v == f[i * kL + size_t(l)])
+                        ++ties;
+                    if (!any || v > f[i * kL + size_t(l)]) {
+                        f[i * kL + size_t(l)] = v;
+                        back[i * kL + size_t(l)] = q;
+                    }
+                    any = true;
+                }
+                f[i * kL + size_t(l)] +=
+                    scene.bonus[i * kL + size_t(l)] - (l == N::kSB || l == N::kWB ? cut : 0);
+            }
+        }
+        int label = N::kO;
+        int64_t best = f[(n - 1) * kL];
+        for (int l = 1; l < kL; ++l)
+            if (N::kCanEnd[l] && f[(n - 1) * kL + size_t(l)] + scene.end[n] > best) {
+                best = f[(n - 1) * kL + size_t(l)] + scene.end[n];
+                label = l;
+            }
+        std::vector<int> expected(n);
+        for (size_t i = n; i-- > 0;) {
+            expected[i] = label;
+            label = back[i * kL + size_t(label)];
+        }
+        const std::vector<int> found(ws.GetLabels(), ws.GetLabels() + scene.n);
+        EXPECT_EQ(found, expected) << "round " << round << ": " << LabelString(ws);
+    }
+    EXPECT_GT(ties, 1000); // the grid gives ties enough to matter
+}
+
 // The score of a stretch's labels, the rest as decoded, differs between two
 // labellings of the stretch exactly as the whole labellings' scores do, and a
 // labelling the grammar forbids (inside, or where it meets the rest) is none.
