@@ -1,5 +1,6 @@
 #include "segment/CSegment.h"
 
+#include <algorithm>
 #include <cmath>
 #include <type_traits>
 
@@ -34,7 +35,8 @@ void CSegment::ForEachCandidate(TokenRecord* const* lattice, int last, const int
         if (slot == nullptr)
             continue;
         const size_t slotBase = static_cast<size_t>(slotFirst[static_cast<size_t>(s)]);
-        for (int k = 0; k < slotSizes[s]; ++k)
+        const int size = slotSizes[s];
+        for (int k = 0; k < size; ++k)
             visit(s, slot[k], slotBase + static_cast<size_t>(k));
     }
 }
@@ -74,71 +76,40 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
     const size_t endIndex = static_cast<size_t>(slotFirst[last]);
     unigramTerm[endIndex] = terms.Unigram(endMarker.frequency);
 
-    // The search runs in three passes. First every candidate's frequency and
-    // unigram term; then the transition score of every edge, which needs no
-    // result of the search: its pair lookups are independent reads scattered over
-    // the pair table, issued together so that their cache misses overlap; last
-    // the dynamic programme over those scores.
+    // The search runs in two passes. First, slot after slot, every candidate's
+    // frequency and unigram term and the home slots of its edges' pairs, their
+    // keys and scores fetched ahead: those lookups are independent reads
+    // scattered over the pair table, issued together so that their cache misses
+    // overlap. Then the dynamic programme from the last slot, scoring each edge
+    // as it goes (its successors' terms are all known by then).
     edgeFirst.resize(static_cast<size_t>(total) + 1);
     size_t edgeCount = 0;
     ForEachCandidate(lattice, last, slotSizes, false, [&](int s, TokenRecord& c, size_t ck) {
+        const CPairScores::Word& word = pairScores->WordOf(c.wordId);
         // A word whose source gave it a frequency (a run-time user word) keeps it.
         if ((c.flags & kFlagPresetFrequency) == 0)
-            c.frequency = pairScores->WordOf(c.wordId).frequency;
+            c.frequency = word.frequency;
         unigramTerm[ck] = terms.Unigram(c.frequency);
         edgeFirst[ck] = edgeCount;
         const int next = c.end + 1;
-        if (next > s && next <= last && lattice[next] != nullptr)
-            edgeCount += static_cast<size_t>(slotSizes[next]);
-    });
-    edgeFirst[endIndex] = edgeCount;
-    edgeFirst[static_cast<size_t>(total)] = edgeCount;
-    edgeHome.resize(edgeCount);
-    edgeScore.resize(edgeCount);
-
-    // Home slots of every edge's pair, their keys and scores fetched ahead.
-    ForEachCandidate(lattice, last, slotSizes, false, [&](int, const TokenRecord& c, size_t ck) {
-        const size_t first = edgeFirst[ck], stop = edgeFirst[ck + 1];
-        if (first == stop)
+        if (next <= s || next > last || lattice[next] == nullptr)
             return;
-        const CBigram::RowSlots row = pairScores->WordOf(c.wordId).row;
-        const TokenRecord* successors = lattice[c.end + 1];
-        for (size_t e = first; e < stop; ++e) {
+        const size_t first = edgeCount;
+        edgeCount += static_cast<size_t>(slotSizes[next]);
+        // Grown, never shrunk: after the first long sentences this costs nothing.
+        if (edgeHome.size() < edgeCount)
+            edgeHome.resize(std::max(edgeCount, 2 * edgeHome.size()));
+        const CBigram::RowSlots row = word.row;
+        const TokenRecord* successors = lattice[next];
+        for (size_t e = first; e < edgeCount; ++e) {
             const uint32_t home = bigram->HomeOf(row, successors[e - first].wordId);
             edgeHome[e] = home;
             __builtin_prefetch(bigram->KeysAt(home));
             __builtin_prefetch(pairScore + (home == CBigram::kNoHome ? 0 : home));
         }
     });
-
-    ForEachCandidate(lattice, last, slotSizes, false, [&](int, const TokenRecord& c, size_t ck) {
-        const size_t first = edgeFirst[ck], stop = edgeFirst[ck + 1];
-        if (first == stop)
-            return;
-        const bool fromPreset = (c.flags & kFlagPresetFrequency) != 0;
-        const CBigram::RowSlots row = pairScores->WordOf(c.wordId).row;
-        const double bigramDenominator = terms.BigramDenominator(c.frequency);
-        const double unseenPairTerm = Terms::Bigram(0.0, bigramDenominator);
-        const int next = c.end + 1;
-        const TokenRecord* successors = lattice[next];
-        const size_t nextBase = static_cast<size_t>(slotFirst[next]);
-        for (size_t e = first; e < stop; ++e) {
-            const TokenRecord& d = successors[e - first];
-            const size_t dj = nextBase + (e - first);
-            const int32_t pairSlot = bigram->FindFrom(edgeHome[e], row, d.wordId);
-            double transition;
-            if (pairSlot < 0) {
-                transition = std::log(unigramTerm[dj] + unseenPairTerm);
-            } else if (!fromPreset && (d.flags & kFlagPresetFrequency) == 0) {
-                transition = pairScore[pairSlot];
-            } else {
-                const int pair = bigram->SlotFrequency(static_cast<size_t>(pairSlot));
-                transition = std::log(unigramTerm[dj] +
-                                      (pair == 0 ? unseenPairTerm : Terms::Bigram(pair, bigramDenominator)));
-            }
-            edgeScore[e] = transition;
-        }
-    });
+    edgeFirst[endIndex] = edgeCount;
+    edgeFirst[static_cast<size_t>(total)] = edgeCount;
 
     // A candidate without a scored successor has no score; -2 marks it.
     constexpr int kNoScore = -2;
@@ -158,8 +129,17 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
             const size_t first = edgeFirst[ck], stop = edgeFirst[ck + 1];
             if (first == stop)
                 return;
+            const bool fromPreset = (c.flags & kFlagPresetFrequency) != 0;
+            const CBigram::RowSlots row = pairScores->WordOf(c.wordId).row;
+            const double bigramDenominator = terms.BigramDenominator(c.frequency);
+            const double unseenPairTerm = Terms::Bigram(0.0, bigramDenominator);
+            const TokenRecord* successors = lattice[c.end + 1];
             const size_t nextBase = static_cast<size_t>(slotFirst[c.end + 1]);
-            const double* score = edgeScore.data() + first;
+            const uint32_t* home = edgeHome.data() + first;
+            // The label row of this candidate's transitions, if it has one.
+            const float* transitionRow = nullptr;
+            if (withExtra && extraTransitions != nullptr && extraLast[ck] < 4)
+                transitionRow = extraTransitions + extraLast[ck] * 4;
             const int successorCount = static_cast<int>(stop - first);
             double bestScore = 0.0;
             int bestIndex = kNoScore;
@@ -167,11 +147,23 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
                 const size_t dj = nextBase + static_cast<size_t>(j);
                 if (back[dj] == kNoScore)
                     continue;
-                double v = score[j] + best[dj];
+                const TokenRecord& d = successors[j];
+                const int32_t pairSlot = bigram->FindFrom(home[j], row, d.wordId);
+                double transition;
+                if (pairSlot < 0) {
+                    transition = std::log(unigramTerm[dj] + unseenPairTerm);
+                } else if (!fromPreset && (d.flags & kFlagPresetFrequency) == 0) {
+                    transition = pairScore[pairSlot];
+                } else {
+                    const int pair = bigram->SlotFrequency(static_cast<size_t>(pairSlot));
+                    transition = std::log(unigramTerm[dj] +
+                                          (pair == 0 ? unseenPairTerm : Terms::Bigram(pair, bigramDenominator)));
+                }
+                double v = transition + best[dj];
                 if (withExtra) {
                     double added = extraEntry[dj];
-                    if (extraLast[ck] < 4 && extraFirst[dj] < 4)
-                        added += extraTransitions[extraLast[ck] * 4 + extraFirst[dj]];
+                    if (transitionRow != nullptr && extraFirst[dj] < 4)
+                        added += transitionRow[extraFirst[dj]];
                     v += extraWeight * added;
                 }
                 // The first successor sets the score; a later one must be strictly better,

@@ -65,8 +65,7 @@ private:
     std::vector<double> unigramTerm;
     std::vector<int> slotFirst; // index of a slot's first candidate in best/back
     std::vector<size_t> edgeFirst;  // per candidate, its first edge (to its successors in order)
-    std::vector<uint32_t> edgeHome; // per edge, the home slot of its pair
-    std::vector<double> edgeScore;  // per edge, its transition score
+    std::vector<uint32_t> edgeHome; // per edge, the home slot of its pair (may be longer)
 };
 
 #endif

@@ -81,10 +81,16 @@ struct Lattice {
 
 // The search over a lattice by the plain definition: every transition scored with
 // TransitionScore, the first successor setting a candidate's score and a later one
-// replacing it only when strictly better. Returns the chosen tokens.
-std::vector<TokenRecord> ReferencePath(const CSegment& seg, const CUnigram& unigram, Lattice& l)
+// replacing it only when strictly better; with extra, its weighted entry and
+// label-transition scores (a null table: none) join each transition. Returns
+// the chosen tokens.
+std::vector<TokenRecord> ReferencePath(const CSegment& seg, const CUnigram& unigram, Lattice& l,
+                                       const CSegment::ExtraScores* extra = nullptr)
 {
     const int last = static_cast<int>(l.slots.size()) - 1;
+    std::vector<size_t> base(l.slots.size() + 1, 0); // a slot's first index in lattice order
+    for (size_t s = 0; s < l.slots.size(); ++s)
+        base[s + 1] = base[s] + l.slots[s].size();
     std::vector<std::vector<double>> best(l.slots.size());
     std::vector<std::vector<int>> back(l.slots.size());
     const auto frequencyOf = [&unigram](const TokenRecord& t) {
@@ -106,8 +112,15 @@ std::vector<TokenRecord> ReferencePath(const CSegment& seg, const CUnigram& unig
                 if (back[static_cast<size_t>(next)][j] == -2)
                     continue;
                 const TokenRecord& d = l.slots[static_cast<size_t>(next)][j];
-                const double v = seg.TransitionScore(slot[k].wordId, frequencyOf(slot[k]), d.wordId, frequencyOf(d)) +
-                                 best[static_cast<size_t>(next)][j];
+                double v = seg.TransitionScore(slot[k].wordId, frequencyOf(slot[k]), d.wordId, frequencyOf(d)) +
+                           best[static_cast<size_t>(next)][j];
+                if (extra != nullptr) {
+                    const size_t from = base[static_cast<size_t>(s)] + k, to = base[static_cast<size_t>(next)] + j;
+                    double added = extra->entry[to];
+                    if (extra->transitions != nullptr && extra->lastLabel[from] < 4 && extra->firstLabel[to] < 4)
+                        added += extra->transitions[extra->lastLabel[from] * 4 + extra->firstLabel[to]];
+                    v += extra->weight * added;
+                }
                 if (back[static_cast<size_t>(s)][k] == -2 || v > best[static_cast<size_t>(s)][k]) {
                     best[static_cast<size_t>(s)][k] = v;
                     back[static_cast<size_t>(s)][k] = static_cast<int>(j);
@@ -176,8 +189,25 @@ TEST(CSegment, ChoosesThePathOfThePlainDefinition)
         }
         l.Add(Token(words + 1, length, length, 121));
         l.Finish();
-        std::vector<TokenRecord> expected = ReferencePath(seg, t.unigram, l);
-        const int n = seg.Segment(l.pointers.data(), length + 2, l.sizes.data(), atoms + 2);
+        // Every third round adds random extra scores, every sixth without a
+        // transition table (labels below 4 then add nothing).
+        size_t candidates = 0;
+        for (const auto& slot : l.slots)
+            candidates += slot.size();
+        std::vector<float> entry(candidates), transitions(16);
+        std::vector<uint8_t> firstLabel(candidates), lastLabel(candidates);
+        for (size_t i = 0; i < candidates; ++i) {
+            entry[i] = static_cast<float>(next(200)) / 10.0f - 10.0f;
+            firstLabel[i] = static_cast<uint8_t>(next(6));
+            lastLabel[i] = static_cast<uint8_t>(next(6));
+        }
+        for (float& x : transitions)
+            x = -static_cast<float>(next(100)) / 10.0f;
+        const CSegment::ExtraScores extra{entry.data(), firstLabel.data(), lastLabel.data(),
+                                          round % 6 == 3 ? nullptr : transitions.data(), 0.3};
+        const CSegment::ExtraScores* withExtra = round % 3 == 0 ? &extra : nullptr;
+        std::vector<TokenRecord> expected = ReferencePath(seg, t.unigram, l, withExtra);
+        const int n = seg.Segment(l.pointers.data(), length + 2, l.sizes.data(), atoms + 2, withExtra);
         ASSERT_EQ(n, static_cast<int>(expected.size())) << "round " << round;
         for (int i = 0; i < n; ++i) {
             const TokenRecord& got = seg.GetItems()[i];
