@@ -128,6 +128,17 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
         edges.push_back(kBeginsOwner | kEndsOwner);
     }
 
+    // Which words may end an organisation by their suffix, once for both the
+    // test and the candidates of the organisation model.
+    suffixEnds.assign(work.size(), 0);
+    anySuffixEnd = false;
+    if (models[1].hmm && SuffixesApply())
+        for (size_t w = 1; w + 1 < work.size(); ++w)
+            if (EndsBySuffix(w)) {
+                suffixEnds[w] = 1;
+                anySuffixEnd = true;
+            }
+
     places.clear();
     merges.clear();
     if (models[0].hmm)
@@ -222,13 +233,23 @@ int CEntityRecognizer::ListedClass(int k, size_t w) const
     return has(backoff.opening[k]) ? 1 : has(backoff.inner[k]) ? 2 : 0;
 }
 
+bool CEntityRecognizer::SuffixesApply() const
+{
+    return suffixes.table != nullptr && suffixes.share > 0 && dict != nullptr && sentenceText != nullptr &&
+           models[1].kind.roles != nullptr;
+}
+
 bool CEntityRecognizer::EndsBySuffix(size_t w) const
 {
-    if (suffixes.table == nullptr || suffixes.share <= 0 || dict == nullptr || sentenceText == nullptr ||
-        w >= work.size() || edges[w] != (kBeginsOwner | kEndsOwner) || !models[1].kind.roles)
+    // SuffixesApply holds. The tests go cheapest first: most tokens are
+    // frequent words, rejected by one read of the unigram table.
+    if (w >= work.size() || edges[w] != (kBeginsOwner | kEndsOwner))
         return false;
     const TokenRecord& t = work[w];
     if (t.start < 0 || t.end <= t.start)
+        return false;
+    if (!(t.flags & kFlagSupplementWord) &&
+        (suffixes.unigram == nullptr || t.wordId < 0 || suffixes.unigram->Frequency(t.wordId) > suffixes.maxFrequency))
         return false;
     int last = t.start, chars = 0;
     for (int at = t.start; at < t.end; ++chars) {
@@ -236,9 +257,6 @@ bool CEntityRecognizer::EndsBySuffix(size_t w) const
         at += std::max(1, CharBytes(sentenceText, at, t.end));
     }
     if (chars < 2)
-        return false;
-    if (!(t.flags & kFlagSupplementWord) &&
-        (suffixes.unigram == nullptr || t.wordId < 0 || suffixes.unigram->Frequency(t.wordId) > suffixes.maxFrequency))
         return false;
     // A word already seen ending one keeps what the lexicon says of it.
     int n = 0;
@@ -305,7 +323,7 @@ bool CEntityRecognizer::BackoffCandidates(const Model& model)
                 add(kRoleInnerMiddle, kNewWordPieceCount);
             }
         }
-        if (k == 1 && EndsBySuffix(w))
+        if (k == 1 && suffixEnds[w])
             add(kRoleLast, kSuffixWordCount);
         if (backoff.context && k == 1)
             add(kRoleAfter, 0);
@@ -328,9 +346,8 @@ bool CEntityRecognizer::MayHoldName(const Model& model) const
         if (edges[w] != (kBeginsOwner | kEndsOwner))
             return true;
     // (A word that may end one by its suffix only: the lexicon alone says nothing.)
-    for (size_t w = 1; k == 1 && suffixes.table != nullptr && w + 1 < work.size(); ++w)
-        if (EndsBySuffix(w))
-            return true;
+    if (k == 1 && anySuffixEnd)
+        return true;
     if (model.runs.IsBuilt())
         return model.runs.MayAccept(work.data(), static_cast<int>(work.size()));
     // The default role (of words the lexicon lacks) neither starts nor ends one.
