@@ -130,6 +130,12 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
 
     // Which words may end an organisation by their suffix, once for both the
     // test and the candidates of the organisation model.
+    anyListed[0] = anyListed[1] = false;
+    // (Only a supplementary word has a class: most sentences have none.)
+    for (size_t w = 0; backoff.listed && w < work.size(); ++w)
+        if (work[w].flags & kFlagSupplementWord)
+            for (int k = 0; k < 2; ++k)
+                anyListed[k] = anyListed[k] || ListedClass(k, w) != 0;
     suffixEnds.assign(work.size(), 0);
     anySuffixEnd = false;
     if (models[1].hmm && SuffixesApply())
@@ -339,9 +345,8 @@ bool CEntityRecognizer::MayHoldName(const Model& model) const
 {
     // A supplementary word read by its tag is none of the lexicon's words.
     const int k = KindOf(model);
-    for (size_t w = 0; backoff.listed && w < work.size(); ++w)
-        if (ListedClass(k, w) != 0)
-            return true;
+    if (anyListed[k])
+        return true;
     for (size_t w = 0; k == 1 && backoff.newWords && w < work.size(); ++w)
         if (edges[w] != (kBeginsOwner | kEndsOwner))
             return true;
@@ -368,8 +373,12 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
     if (!MayHoldName(model))
         return;
     const int n = static_cast<int>(work.size());
-    if ((backoff.context || backoff.listed || backoff.newWords || (KindOf(model) == 1 && suffixes.table != nullptr)) &&
-        BackoffCandidates(model))
+    // Places take nothing but the listed words from the back-offs: without
+    // one their candidates are the lexicon's.
+    const bool backoffs = KindOf(model) == 0
+                              ? anyListed[0]
+                              : backoff.context || backoff.listed || backoff.newWords || suffixes.table != nullptr;
+    if (backoffs && BackoffCandidates(model))
         model.hmm->Tag(work.data(), n, own.data());
     else
         model.hmm->Tag(work.data(), n);

@@ -254,6 +254,7 @@ private:
     std::vector<std::pair<size_t, size_t>> ownSpans;
     std::vector<uint8_t> suffixEnds; // per work token: EndsBySuffix, for this sentence
     bool anySuffixEnd = false;
+    bool anyListed[2] = {false, false}; // some work token has a ListedClass, per kind
     bool placeSuffixes = false;
     std::vector<Part> parts;
     std::vector<int32_t> partOffsets;
