@@ -128,6 +128,23 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
         edges.push_back(kBeginsOwner | kEndsOwner);
     }
 
+    // Which words may end an organisation by their suffix, once for both the
+    // test and the candidates of the organisation model.
+    anyListed[0] = anyListed[1] = false;
+    // (Only a supplementary word has a class: most sentences have none.)
+    for (size_t w = 0; backoff.listed && w < work.size(); ++w)
+        if (work[w].flags & kFlagSupplementWord)
+            for (int k = 0; k < 2; ++k)
+                anyListed[k] = anyListed[k] || ListedClass(k, w) != 0;
+    suffixEnds.assign(work.size(), 0);
+    anySuffixEnd = false;
+    if (models[1].hmm && SuffixesApply())
+        for (size_t w = 1; w + 1 < work.size(); ++w)
+            if (EndsBySuffix(w)) {
+                suffixEnds[w] = 1;
+                anySuffixEnd = true;
+            }
+
     places.clear();
     merges.clear();
     if (models[0].hmm)
@@ -222,13 +239,23 @@ int CEntityRecognizer::ListedClass(int k, size_t w) const
     return has(backoff.opening[k]) ? 1 : has(backoff.inner[k]) ? 2 : 0;
 }
 
+bool CEntityRecognizer::SuffixesApply() const
+{
+    return suffixes.table != nullptr && suffixes.share > 0 && dict != nullptr && sentenceText != nullptr &&
+           models[1].kind.roles != nullptr;
+}
+
 bool CEntityRecognizer::EndsBySuffix(size_t w) const
 {
-    if (suffixes.table == nullptr || suffixes.share <= 0 || dict == nullptr || sentenceText == nullptr ||
-        w >= work.size() || edges[w] != (kBeginsOwner | kEndsOwner) || !models[1].kind.roles)
+    // SuffixesApply holds. The tests go cheapest first: most tokens are
+    // frequent words, rejected by one read of the unigram table.
+    if (w >= work.size() || edges[w] != (kBeginsOwner | kEndsOwner))
         return false;
     const TokenRecord& t = work[w];
     if (t.start < 0 || t.end <= t.start)
+        return false;
+    if (!(t.flags & kFlagSupplementWord) &&
+        (suffixes.unigram == nullptr || t.wordId < 0 || suffixes.unigram->Frequency(t.wordId) > suffixes.maxFrequency))
         return false;
     int last = t.start, chars = 0;
     for (int at = t.start; at < t.end; ++chars) {
@@ -236,9 +263,6 @@ bool CEntityRecognizer::EndsBySuffix(size_t w) const
         at += std::max(1, CharBytes(sentenceText, at, t.end));
     }
     if (chars < 2)
-        return false;
-    if (!(t.flags & kFlagSupplementWord) &&
-        (suffixes.unigram == nullptr || t.wordId < 0 || suffixes.unigram->Frequency(t.wordId) > suffixes.maxFrequency))
         return false;
     // A word already seen ending one keeps what the lexicon says of it.
     int n = 0;
@@ -305,7 +329,7 @@ bool CEntityRecognizer::BackoffCandidates(const Model& model)
                 add(kRoleInnerMiddle, kNewWordPieceCount);
             }
         }
-        if (k == 1 && EndsBySuffix(w))
+        if (k == 1 && suffixEnds[w])
             add(kRoleLast, kSuffixWordCount);
         if (backoff.context && k == 1)
             add(kRoleAfter, 0);
@@ -321,16 +345,14 @@ bool CEntityRecognizer::MayHoldName(const Model& model) const
 {
     // A supplementary word read by its tag is none of the lexicon's words.
     const int k = KindOf(model);
-    for (size_t w = 0; backoff.listed && w < work.size(); ++w)
-        if (ListedClass(k, w) != 0)
-            return true;
+    if (anyListed[k])
+        return true;
     for (size_t w = 0; k == 1 && backoff.newWords && w < work.size(); ++w)
         if (edges[w] != (kBeginsOwner | kEndsOwner))
             return true;
     // (A word that may end one by its suffix only: the lexicon alone says nothing.)
-    for (size_t w = 1; k == 1 && suffixes.table != nullptr && w + 1 < work.size(); ++w)
-        if (EndsBySuffix(w))
-            return true;
+    if (k == 1 && anySuffixEnd)
+        return true;
     if (model.runs.IsBuilt())
         return model.runs.MayAccept(work.data(), static_cast<int>(work.size()));
     // The default role (of words the lexicon lacks) neither starts nor ends one.
@@ -351,8 +373,12 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
     if (!MayHoldName(model))
         return;
     const int n = static_cast<int>(work.size());
-    if ((backoff.context || backoff.listed || backoff.newWords || (KindOf(model) == 1 && suffixes.table != nullptr)) &&
-        BackoffCandidates(model))
+    // Places take nothing but the listed words from the back-offs: without
+    // one their candidates are the lexicon's.
+    const bool backoffs = KindOf(model) == 0
+                              ? anyListed[0]
+                              : backoff.context || backoff.listed || backoff.newWords || suffixes.table != nullptr;
+    if (backoffs && BackoffCandidates(model))
         model.hmm->Tag(work.data(), n, own.data());
     else
         model.hmm->Tag(work.data(), n);

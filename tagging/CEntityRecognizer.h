@@ -202,7 +202,9 @@ private:
     int ListedClass(int k, size_t w) const;
     // Whether work token w is a whole word that the organisation roles never
     // let end a name but whose final character mostly does (SetOrgSuffixes).
+    // (Only where SuffixesApply: the set-up SetOrgSuffixes gave is complete.)
     bool EndsBySuffix(size_t w) const;
+    bool SuffixesApply() const;
     // The candidates of the work tokens under the back-off rules, into own;
     // whether any token has candidates of its own (every word between the markers does).
     bool BackoffCandidates(const Model& model);
@@ -250,6 +252,9 @@ private:
     std::vector<CPosLexicon::Entry> ownEntries;
     std::vector<CHmmTagger::Candidates> own;
     std::vector<std::pair<size_t, size_t>> ownSpans;
+    std::vector<uint8_t> suffixEnds; // per work token: EndsBySuffix, for this sentence
+    bool anySuffixEnd = false;
+    bool anyListed[2] = {false, false}; // some work token has a ListedClass, per kind
     bool placeSuffixes = false;
     std::vector<Part> parts;
     std::vector<int32_t> partOffsets;

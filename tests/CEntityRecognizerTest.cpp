@@ -322,6 +322,10 @@ TEST_F(EntityFixture, BackoffRolesLetUnseenWordsTakePartInNames)
         // A listed noun opens no name, and a tag of neither list joins none.
         {"a listed noun first", {"在", "%台联", "国际", "电台"}, false, true, "在/40  台联/21  国际/21  电台/21"},
         {"a listed conjunction", {"在", "中国", "!及", "电台"}, true, true, "在/40  中国/29  及/21  电台/21"},
+        // The place model reads listed words too, whatever the other back-offs.
+        {"a listed place opens a place", {"在", "@鞍山", "特区", "在"}, true, true,
+         "在/40  [鞍山/21 特区/21]鞍山特区/29  在/40"},
+        {"a listed place, context only", {"在", "@鞍山", "特区", "在"}, true, false, "在/40  鞍山/21  特区/21  在/40"},
     };
     for (const auto& c : cases) {
         backoff.context = c.context;
