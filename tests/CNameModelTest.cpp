@@ -225,6 +225,32 @@ struct Scene {
     int64_t penalty = 0;
     std::vector<int32_t> transitions;
 
+    // Each score is kept here for the reference and given to the workspace.
+    void Bonus(CNameModel::Workspace& ws, int i, int l, int64_t b)
+    {
+        bonus[size_t(i) * N::kLabelCount + size_t(l)] = b;
+        ws.AddLabelUnits(i, l, b);
+    }
+    void End(CNameModel::Workspace& ws, int j, int64_t e)
+    {
+        end[size_t(j)] = e;
+        ws.AddEndUnits(j, e);
+    }
+    void Penalty(CNameModel::Workspace& ws, float p)
+    {
+        ws.SetBoundaryPenalty(p);
+        penalty = ws.Units(p);
+    }
+    // About every third inner offset marked as no boundary.
+    template <class Random> void NoBoundaries(CNameModel::Workspace& ws, Random& random)
+    {
+        for (int j = 1; j < n; ++j)
+            if (random() % 3 == 0) {
+                noBoundary[size_t(j)] = true;
+                ws.MarkNoBoundary(j);
+            }
+    }
+
     bool Score(const std::vector<int>& y, int64_t& score) const
     {
         const auto closes = [](int l) { return l == N::kG1 || l == N::kG2 || l == N::kWB || l == N::kWI; };
@@ -287,25 +313,14 @@ TEST(CNameModel, FindsTheBestLabellingOfAll)
         const int depth = round % 3 == 0 ? 2500 : round % 3 == 1 ? 700 : 250;
         for (int i = 0; i < scene.n; ++i) {
             const bool likely = random() % 4 == 0;
-            for (int l = 1; l < N::kLabelCount; ++l) {
-                const int64_t b = likely ? uniform(-300, 300) : -uniform(0, depth);
-                scene.bonus[size_t(i) * N::kLabelCount + size_t(l)] = b;
-                ws.AddLabelUnits(i, l, b);
-            }
+            for (int l = 1; l < N::kLabelCount; ++l)
+                scene.Bonus(ws, i, l, likely ? uniform(-300, 300) : -uniform(0, depth));
         }
         for (int j = 0; j <= scene.n; ++j)
-            if (random() % 2 == 0) {
-                scene.end[size_t(j)] = uniform(-300, 900);
-                ws.AddEndUnits(j, scene.end[size_t(j)]);
-            }
-        const float penalty = static_cast<float>(uniform(-250, 120));
-        ws.SetBoundaryPenalty(penalty);
-        scene.penalty = ws.Units(penalty);
-        for (int j = 1; j < scene.n; ++j)
-            if (random() % 3 == 0) {
-                scene.noBoundary[size_t(j)] = true;
-                ws.MarkNoBoundary(j);
-            }
+            if (random() % 2 == 0)
+                scene.End(ws, j, uniform(-300, 900));
+        scene.Penalty(ws, static_cast<float>(uniform(-250, 120)));
+        scene.NoBoundaries(ws, random);
         model.Decode(ws);
 
         int64_t best = std::numeric_limits<int64_t>::min();
@@ -359,23 +374,12 @@ TEST(CNameModel, KeepsTheEarlierPredecessorOnTies)
             ASSERT_EQ(model.Prepare(text.data(), scene.n, ws), scene.n);
         }
         for (int i = 0; i < scene.n; ++i)
-            for (int l = 1; l < kL; ++l) {
-                const int64_t b = 100 * uniform(-2, 1);
-                scene.bonus[size_t(i) * kL + size_t(l)] = b;
-                ws.AddLabelUnits(i, l, b);
-            }
-        for (int j = 0; j <= scene.n; ++j) {
-            scene.end[size_t(j)] = 100 * uniform(0, 1);
-            ws.AddEndUnits(j, scene.end[size_t(j)]);
-        }
-        const float penalty = 100.0f * static_cast<float>(uniform(0, 1));
-        ws.SetBoundaryPenalty(penalty);
-        scene.penalty = ws.Units(penalty);
-        for (int j = 1; j < scene.n; ++j)
-            if (random() % 3 == 0) {
-                scene.noBoundary[size_t(j)] = true;
-                ws.MarkNoBoundary(j);
-            }
+            for (int l = 1; l < kL; ++l)
+                scene.Bonus(ws, i, l, 100 * uniform(-2, 1));
+        for (int j = 0; j <= scene.n; ++j)
+            scene.End(ws, j, 100 * uniform(0, 1));
+        scene.Penalty(ws, 100.0f * static_cast<float>(uniform(0, 1)));
+        scene.NoBoundaries(ws, random);
         model.Decode(ws);
 
         // The reference: every allowed predecessor, in label order.
@@ -442,23 +446,12 @@ TEST(CNameModel, LabellingScoreOfAStretchComparesWholeLabellings)
         if (HasFatalFailure())
             return;
         for (int i = 0; i < scene.n; ++i)
-            for (int l = 1; l < N::kLabelCount; ++l) {
-                const int64_t b = uniform(-500, 300);
-                scene.bonus[size_t(i) * N::kLabelCount + size_t(l)] = b;
-                ws.AddLabelUnits(i, l, b);
-            }
-        for (int j = 0; j <= scene.n; ++j) {
-            scene.end[size_t(j)] = uniform(-300, 600);
-            ws.AddEndUnits(j, scene.end[size_t(j)]);
-        }
-        const float penalty = static_cast<float>(uniform(-100, 200));
-        ws.SetBoundaryPenalty(penalty);
-        scene.penalty = ws.Units(penalty);
-        for (int j = 1; j < scene.n; ++j)
-            if (random() % 3 == 0) {
-                scene.noBoundary[size_t(j)] = true;
-                ws.MarkNoBoundary(j);
-            }
+            for (int l = 1; l < N::kLabelCount; ++l)
+                scene.Bonus(ws, i, l, uniform(-500, 300));
+        for (int j = 0; j <= scene.n; ++j)
+            scene.End(ws, j, uniform(-300, 600));
+        scene.Penalty(ws, static_cast<float>(uniform(-100, 200)));
+        scene.NoBoundaries(ws, random);
         model.Decode(ws);
         const std::vector<int> decoded(ws.GetLabels(), ws.GetLabels() + scene.n);
         int64_t whole = 0;

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "tagging/CTranslitKindModel.h"
+#include "tools/trainer/ByteImage.h"
 #include "tools/trainer/CorpusNames.h"
 #include "tools/trainer/GbkChars.h"
 #include "tools/trainer/ModelWriter.h"
@@ -122,29 +123,21 @@ void TranslitKindTrainer::Train(const std::vector<Paragraph>& paragraphs, const 
 std::string TranslitKindTrainer::Bytes() const
 {
     std::string out(CTranslitKindModel::kMagic, 4);
-    const auto u32 = [&out](uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            out += static_cast<char>(v >> (8 * i) & 0xFF);
-    };
-    const auto u16 = [&out](int v) {
-        out += static_cast<char>(v & 0xFF);
-        out += static_cast<char>(v >> 8 & 0xFF);
-    };
     // A corpus without examples still gives a valid file: one feature, the
     // prior, at 0 (every name stays a person).
     const bool empty = keys.empty();
-    u32(CTranslitKindModel::kVersion);
-    u32(empty ? 1u : static_cast<uint32_t>(keys.size()));
-    u32(0);
+    byteimage::Put<uint32_t>(out, CTranslitKindModel::kVersion);
+    byteimage::Put<uint32_t>(out, empty ? 1u : static_cast<uint32_t>(keys.size()));
+    byteimage::Put<uint32_t>(out, 0);
     if (empty) {
-        u32(CTranslitKindModel::Key("B", nullptr, 0));
-        u16(0);
-        u16(0);
+        byteimage::Put<uint32_t>(out, CTranslitKindModel::Key("B", nullptr, 0));
+        byteimage::Put<uint16_t>(out, 0);
+        byteimage::Put<uint16_t>(out, 0);
     }
     for (size_t i = 0; i < keys.size(); ++i) {
-        u32(keys[i]);
-        u16(weights[i]);
-        u16(0);
+        byteimage::Put<uint32_t>(out, keys[i]);
+        byteimage::Put<uint16_t>(out, static_cast<uint16_t>(weights[i]));
+        byteimage::Put<uint16_t>(out, 0);
     }
     return out;
 }

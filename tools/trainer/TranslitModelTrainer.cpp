@@ -5,6 +5,7 @@
 #include <map>
 
 #include "tagging/CTranslitModel.h"
+#include "tools/trainer/ByteImage.h"
 #include "tools/trainer/CorpusNames.h"
 #include "tools/trainer/GbkChars.h"
 #include "tools/trainer/ModelWriter.h"
@@ -151,24 +152,16 @@ int TranslitModelTrainer::InNameOf(int key) const
 std::string TranslitModelTrainer::Bytes() const
 {
     std::string out(CTranslitModel::kMagic, 4);
-    const auto u32 = [&out](uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            out += static_cast<char>(v >> (8 * i) & 0xFF);
-    };
-    const auto u16 = [&out](int v) {
-        out += static_cast<char>(v & 0xFF);
-        out += static_cast<char>(v >> 8 & 0xFF);
-    };
-    u32(CTranslitModel::kVersion);
-    u32(static_cast<uint32_t>(keys.size()));
-    u32(0);
+    byteimage::Put<uint32_t>(out, CTranslitModel::kVersion);
+    byteimage::Put<uint32_t>(out, static_cast<uint32_t>(keys.size()));
+    byteimage::Put<uint32_t>(out, 0);
     for (size_t i = 0; i < keys.size(); ++i) {
-        u16(keys[i]);
-        u16(values[i].inName);
-        u16(values[i].place);
-        u16(values[i].before);
-        u16(values[i].after);
-        u16(0);
+        byteimage::Put<uint16_t>(out, static_cast<uint16_t>(keys[i]));
+        byteimage::Put<uint16_t>(out, static_cast<uint16_t>(values[i].inName));
+        byteimage::Put<uint16_t>(out, static_cast<uint16_t>(values[i].place));
+        byteimage::Put<uint16_t>(out, static_cast<uint16_t>(values[i].before));
+        byteimage::Put<uint16_t>(out, static_cast<uint16_t>(values[i].after));
+        byteimage::Put<uint16_t>(out, 0);
     }
     return out;
 }
