@@ -112,10 +112,13 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
         for (int c = std::max(0, a - kReach); c < std::min(total, b + kReach); ++c)
             near[static_cast<size_t>(c)] = 1;
     };
-    for (int c = 0; c < total; ++c)
-        if (openers->Opens(charkeys::KeyAt(text, starts[static_cast<size_t>(c)], length)))
+    keys.resize(static_cast<size_t>(total));
+    for (int c = 0; c < total; ++c) {
+        keys[static_cast<size_t>(c)] = charkeys::KeyAt(text, starts[static_cast<size_t>(c)], length);
+        if (openers->Opens(keys[static_cast<size_t>(c)]))
             for (int d = std::max(0, c - kBefore); d < std::min(total, c + kAfter + 1); ++d)
                 near[static_cast<size_t>(d)] = 1;
+    }
     const auto indexOf = [&](int offset) { return offset < 0 || offset > length ? -1 : charAt[static_cast<size_t>(offset)]; };
     for (int i = 1; i + 1 < automatonCount; ++i)
         if (automatonNames[i].wordId == ids.unknownPerson)
@@ -159,7 +162,8 @@ void CNameStage::FindIn(const char* sentence, int length, int first, int last, c
                         int cutCount)
 {
     const int offset = starts[static_cast<size_t>(first)];
-    const int n = model.Prepare(sentence + offset, starts[static_cast<size_t>(last)] - offset, ws);
+    const int n =
+        model.Prepare(&starts[static_cast<size_t>(first)], &keys[static_cast<size_t>(first)], last - first, ws);
     if (n != last - first)
         return; // not the characters cut above (not expected)
     // Character indices and byte offsets below are the sentence's; the

@@ -210,6 +210,7 @@ private:
     std::vector<TokenRecord> scratch;
     std::vector<int> starts; // the sentence's characters' byte offsets, and its end
     std::vector<int> charAt; // character index at each byte offset, -1 inside a character
+    std::vector<int32_t> keys; // the model's key of each character
     std::vector<uint8_t> near; // per character: a name may be there
     std::vector<uint8_t> heard; // per character of a FindIn: the run bonus gave its odds
     std::vector<uint8_t> oneWord; // the labels of a name read as one word
