@@ -301,12 +301,9 @@ void CNameStage::FindIn(const char* sentence, int length, int first, int last, c
             const int a = charIndex(t.start);
             if (a < first || a >= last || charIndex(t.end) <= a || t.wordId < 0 || IsUserWord(t))
                 continue;
-            int64_t inName = 0, after = 0;
-            RoleCounts(t.wordId, inName, after);
-            if (after <= inName)
+            const int64_t units = WordPenalty(t.wordId);
+            if (units == kNoPenalty)
                 continue;
-            const float odds = std::log((static_cast<float>(after) + 1) / (static_cast<float>(inName) + 1));
-            const int64_t units = ws.Units(-settings.wordPenalty * odds);
             for (int l = 1; l < N::kLabelCount; ++l)
                 if (N::Continues(l))
                     ws.AddLabelUnits(a - first, l, units);
@@ -452,6 +449,27 @@ bool CNameStage::ReadsAsTransliteration(const char* sentence, int length, int fi
     if (chinese == CNameModel::kNoLabelling || word == CNameModel::kNoLabelling)
         return false;
     return word + ws.Units(settings.translitRescore * static_cast<float>(odds) / 100.0f) > chinese;
+}
+
+int64_t CNameStage::WordPenalty(int wordId)
+{
+    // The same few thousand words come back in every sentence, and each
+    // answer takes a lexicon walk and a logarithm: each is kept.
+    const size_t at = static_cast<size_t>(wordId);
+    if (at >= penalties.size())
+        penalties.resize(at + 1, kNotAsked);
+    int64_t& known = penalties[at];
+    if (known == kNotAsked) {
+        int64_t inName = 0, after = 0;
+        RoleCounts(wordId, inName, after);
+        if (after <= inName) {
+            known = kNoPenalty;
+        } else {
+            const float odds = std::log((static_cast<float>(after) + 1) / (static_cast<float>(inName) + 1));
+            known = ws.Units(-settings.wordPenalty * odds);
+        }
+    }
+    return known;
 }
 
 void CNameStage::RoleCounts(int wordId, int64_t& inName, int64_t& after) const
