@@ -216,6 +216,48 @@ int CNameModel::Prepare(const char* text, int length, Workspace& ws) const
 
     charmodelfile::FillWindow(p, length, ws.starts.data() + 2, n, classOf, denseOf, classCount, kBeforeSentence,
                               kAfterSentence, ws.keys, ws.dense, ws.classes);
+    return Score(ws);
+}
+
+int CNameModel::Prepare(const int* charStarts, const int32_t* keys, int n, Workspace& ws) const
+{
+    ws.charCount = 0;
+    ws.starts.clear();
+    ws.names.clear();
+    ws.labels.clear();
+    if (!loaded || charStarts == nullptr || keys == nullptr || n <= 0)
+        return 0;
+    const size_t width = static_cast<size_t>(n) + 4;
+    ws.starts.resize(width + 1);
+    ws.keys.resize(width);
+    ws.dense.resize(width);
+    ws.classes.resize(width);
+    const int base = charStarts[0];
+    int* starts = ws.starts.data();
+    starts[0] = starts[1] = 0;
+    const uint8_t padClass = static_cast<uint8_t>(classCount - 1);
+    // The pads as FillWindow makes them.
+    for (size_t w : {size_t(0), size_t(1), width - 2, width - 1}) {
+        ws.keys[w] = w < 2 ? -1 : -2;
+        ws.dense[w] = w < 2 ? kBeforeSentence : kAfterSentence;
+        ws.classes[w] = padClass;
+    }
+    for (int i = 0; i < n; ++i) {
+        const size_t w = static_cast<size_t>(i) + 2;
+        const uint32_t key = static_cast<uint32_t>(keys[i]) & 0xFFFF;
+        starts[w] = charStarts[i] - base;
+        ws.keys[w] = keys[i];
+        ws.dense[w] = denseOf[key];
+        ws.classes[w] = classOf[key];
+    }
+    starts[n + 2] = starts[n + 3] = starts[n + 4] = charStarts[n] - base;
+    ws.charCount = n;
+    return Score(ws);
+}
+
+int CNameModel::Score(Workspace& ws) const
+{
+    const int n = ws.charCount;
     Emissions(ws);
     ws.perUnit = 1.0 / static_cast<double>(scale);
     ws.labelBonus.assign(static_cast<size_t>(n) * kL, 0);

@@ -212,6 +212,11 @@ public:
     // every character's label scores and zeroes the bonuses. Returns the number
     // of characters (0 when the model is not loaded or the text is empty).
     int Prepare(const char* text, int length, Workspace& ws) const;
+    // The same for characters the caller has already cut: n characters, the
+    // i-th at bytes [charStarts[i], charStarts[i + 1]) of its text, with its key
+    // (charkeys::KeyAt). The workspace's offsets count from charStarts[0]. A
+    // stage that reads many stretches of one sentence cuts it only once.
+    int Prepare(const int* charStarts, const int32_t* keys, int n, Workspace& ws) const;
     // The best labelling of what Prepare read, with the bonuses added, and its
     // names. Returns the number of names.
     int Decode(Workspace& ws) const;
@@ -252,6 +257,9 @@ public:
     };
 
 private:
+    // Rows, classes and emissions of the characters whose keys fill the
+    // window, then the bonuses cleared.
+    int Score(Workspace& ws) const;
     void Emissions(Workspace& ws) const;
     void Lexicon(Workspace& ws) const;
     // The slot of a lexicon fingerprint; null when the lexicon has no such prefix.

@@ -112,10 +112,13 @@ void CNameStage::Find(const char* sentence, int length, const TokenRecord* items
         for (int c = std::max(0, a - kReach); c < std::min(total, b + kReach); ++c)
             near[static_cast<size_t>(c)] = 1;
     };
-    for (int c = 0; c < total; ++c)
-        if (openers->Opens(charkeys::KeyAt(text, starts[static_cast<size_t>(c)], length)))
+    keys.resize(static_cast<size_t>(total));
+    for (int c = 0; c < total; ++c) {
+        keys[static_cast<size_t>(c)] = charkeys::KeyAt(text, starts[static_cast<size_t>(c)], length);
+        if (openers->Opens(keys[static_cast<size_t>(c)]))
             for (int d = std::max(0, c - kBefore); d < std::min(total, c + kAfter + 1); ++d)
                 near[static_cast<size_t>(d)] = 1;
+    }
     const auto indexOf = [&](int offset) { return offset < 0 || offset > length ? -1 : charAt[static_cast<size_t>(offset)]; };
     for (int i = 1; i + 1 < automatonCount; ++i)
         if (automatonNames[i].wordId == ids.unknownPerson)
@@ -159,7 +162,8 @@ void CNameStage::FindIn(const char* sentence, int length, int first, int last, c
                         int cutCount)
 {
     const int offset = starts[static_cast<size_t>(first)];
-    const int n = model.Prepare(sentence + offset, starts[static_cast<size_t>(last)] - offset, ws);
+    const int n =
+        model.Prepare(&starts[static_cast<size_t>(first)], &keys[static_cast<size_t>(first)], last - first, ws);
     if (n != last - first)
         return; // not the characters cut above (not expected)
     // Character indices and byte offsets below are the sentence's; the
@@ -297,12 +301,9 @@ void CNameStage::FindIn(const char* sentence, int length, int first, int last, c
             const int a = charIndex(t.start);
             if (a < first || a >= last || charIndex(t.end) <= a || t.wordId < 0 || IsUserWord(t))
                 continue;
-            int64_t inName = 0, after = 0;
-            RoleCounts(t.wordId, inName, after);
-            if (after <= inName)
+            const int64_t units = WordPenalty(t.wordId);
+            if (units == kNoPenalty)
                 continue;
-            const float odds = std::log((static_cast<float>(after) + 1) / (static_cast<float>(inName) + 1));
-            const int64_t units = ws.Units(-settings.wordPenalty * odds);
             for (int l = 1; l < N::kLabelCount; ++l)
                 if (N::Continues(l))
                     ws.AddLabelUnits(a - first, l, units);
@@ -448,6 +449,27 @@ bool CNameStage::ReadsAsTransliteration(const char* sentence, int length, int fi
     if (chinese == CNameModel::kNoLabelling || word == CNameModel::kNoLabelling)
         return false;
     return word + ws.Units(settings.translitRescore * static_cast<float>(odds) / 100.0f) > chinese;
+}
+
+int64_t CNameStage::WordPenalty(int wordId)
+{
+    // The same few thousand words come back in every sentence, and each
+    // answer takes a lexicon walk and a logarithm: each is kept.
+    const size_t at = static_cast<size_t>(wordId);
+    if (at >= penalties.size())
+        penalties.resize(at + 1, kNotAsked);
+    int64_t& known = penalties[at];
+    if (known == kNotAsked) {
+        int64_t inName = 0, after = 0;
+        RoleCounts(wordId, inName, after);
+        if (after <= inName) {
+            known = kNoPenalty;
+        } else {
+            const float odds = std::log((static_cast<float>(after) + 1) / (static_cast<float>(inName) + 1));
+            known = ws.Units(-settings.wordPenalty * odds);
+        }
+    }
+    return known;
 }
 
 void CNameStage::RoleCounts(int wordId, int64_t& inName, int64_t& after) const

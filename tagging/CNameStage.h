@@ -171,6 +171,13 @@ private:
     // after its first character (inName) and how often it stood just after
     // one (after).
     void RoleCounts(int wordId, int64_t& inName, int64_t& after) const;
+    // What a name pays per label for running on into the word (wordId >= 0),
+    // in weight units; kNoPenalty when the word does not follow names more
+    // often than it is part of one. Asked once per word and kept.
+    int64_t WordPenalty(int wordId);
+    static constexpr int64_t kNoPenalty = INT64_MIN;
+    static constexpr int64_t kNotAsked = INT64_MIN + 1;
+    std::vector<int64_t> penalties; // per word id
     // How often the training text used the word as something other than a
     // person name (its frequency when no tagger lexicon is at hand).
     int64_t OtherUses(int wordId) const;
@@ -210,6 +217,7 @@ private:
     std::vector<TokenRecord> scratch;
     std::vector<int> starts; // the sentence's characters' byte offsets, and its end
     std::vector<int> charAt; // character index at each byte offset, -1 inside a character
+    std::vector<int32_t> keys; // the model's key of each character
     std::vector<uint8_t> near; // per character: a name may be there
     std::vector<uint8_t> heard; // per character of a FindIn: the run bonus gave its odds
     std::vector<uint8_t> oneWord; // the labels of a name read as one word

@@ -15,6 +15,7 @@
 
 #include "NameTestChars.h"
 #include "TestUtil.h"
+#include "segment/CharKeys.h"
 #include "tools/trainer/NameModelTrainer.h"
 #include "tools/trainer/NameModelWriter.h"
 
@@ -603,6 +604,65 @@ TEST(CNameModel, CutsAnyBytesIntoCharactersAsTheEngineReadsThem)
     EXPECT_EQ(model.Decode(ws), 0);
     CNameModel empty;
     EXPECT_EQ(empty.Prepare("abc", 3, ws), 0);
+}
+
+// A stretch of a longer text read from the caller's cut and keys must score
+// as the stretch's own bytes do: the same characters, offsets, emissions and
+// labelling, whatever bytes surround it.
+TEST(CNameModel, ReadsTheCallersCharactersAsItsOwnCut)
+{
+    Model m = NameWeights();
+    std::mt19937 random(5);
+    for (int16_t& w : m.image.unigram)
+        w = static_cast<int16_t>(static_cast<int>(random() % 201) - 100);
+    m.Lexicon({kWang, kXiao, kMing}, 1);
+    m.Lexicon({kKe, kLin}, 2);
+    for (int16_t& w : m.image.lexWeights)
+        w = static_cast<int16_t>(static_cast<int>(random() % 201) - 100);
+    CNameModel model;
+    ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+    const std::string pieces[] = {kWang, kXiao, kMing, kKe, kLin, kDun, kShuo, "a", "\xB0\xA1", "\xFF\x41"};
+    CNameModel::Workspace own, given;
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        const int count = 1 + static_cast<int>(random() % 14);
+        for (int k = 0; k < count; ++k)
+            text += pieces[random() % (sizeof pieces / sizeof pieces[0])];
+        if (random() % 4 == 0)
+            text += "\xB0"; // a lone lead byte ends the text
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+        const int length = static_cast<int>(text.size());
+        std::vector<int> starts;
+        std::vector<int32_t> keys;
+        for (int pos = 0; pos < length; pos += charkeys::CharLength(p, pos, length)) {
+            starts.push_back(pos);
+            keys.push_back(charkeys::KeyAt(p, pos, length));
+        }
+        const int total = static_cast<int>(starts.size());
+        starts.push_back(length);
+        const int first = static_cast<int>(random() % unsigned(total));
+        const int last = first + 1 + static_cast<int>(random() % unsigned(total - first));
+        const int offset = starts[size_t(first)];
+        const int n = model.Prepare(text.data() + offset, starts[size_t(last)] - offset, own);
+        ASSERT_EQ(n, last - first);
+        ASSERT_EQ(model.Prepare(&starts[size_t(first)], &keys[size_t(first)], n, given), n);
+        for (int i = 0; i <= n; ++i)
+            ASSERT_EQ(given.GetCharStarts()[i], own.GetCharStarts()[i]) << text;
+        for (CNameModel::Workspace* ws : {&own, &given}) {
+            ws->AddLabelBonus(n / 2, N::kSB, 3);
+            ws->AddEndBonus(n, -2);
+            model.Decode(*ws);
+        }
+        ASSERT_EQ(LabelString(given), LabelString(own)) << text;
+        // Every single-character labelling reads the emissions.
+        for (int i = 0; i < n; ++i)
+            for (uint8_t l = 0; l < N::kLabelCount; ++l)
+                ASSERT_EQ(model.LabellingScore(given, i, i + 1, &l), model.LabellingScore(own, i, i + 1, &l)) << text;
+    }
+    EXPECT_EQ(model.Prepare(nullptr, nullptr, 3, given), 0);
+    const int none[] = {0, 1};
+    const int32_t noKeys[] = {0x61};
+    EXPECT_EQ(model.Prepare(none, noKeys, 0, given), 0);
 }
 
 TEST(CNameModel, SharedModelGivesEveryThreadTheSameNames)
