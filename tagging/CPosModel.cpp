@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "lexicon/GbkChar.h"
 #include "lexicon/MappedFile.h"
@@ -232,6 +233,12 @@ bool CPosModel::Load(const char* path)
     for (uint32_t i = 0; i < chars; ++i)
         rowOfChar[Get16(charKeys + 2 * i)] = static_cast<uint16_t>(i + 1);
     // The hashed rows follow the direct ones, template by template, in key order.
+    // Each table is ordered: along the probe run from any key's home slot the
+    // keys decrease, an empty slot (key 0) ending the run, so that a look-up
+    // stops at the first key not above its own. Most conjunctions a sentence
+    // asks for are not stored, and without the order each would walk to the
+    // end of its cluster. A key met by a smaller one takes its slot and moves
+    // the smaller one on, which still passes through that slot on its own run.
     for (int t = 0, first = 0; t < kHashedTemplates; first += static_cast<int>(hashed[t]), ++t) {
         Slot* table = reinterpret_cast<Slot*>(base + tableAt[t]);
         const size_t slots = size_t(1) << bits[t], mask = slots - 1;
@@ -239,10 +246,15 @@ bool CPosModel::Load(const char* path)
             table[s] = Slot{0, -1};
         for (uint32_t i = 0; i < hashed[t]; ++i) {
             const uint32_t key = Get32(hashedKeys + 4 * (static_cast<size_t>(first) + i));
-            size_t s = SlotOf(key, bits[t]);
-            while (table[s].first >= 0)
-                s = (s + 1) & mask;
-            table[s] = Slot{key, static_cast<int32_t>(hashedFirsts[static_cast<size_t>(first) + i])};
+            Slot entry{key, static_cast<int32_t>(hashedFirsts[static_cast<size_t>(first) + i])};
+            for (size_t s = SlotOf(key, bits[t]);; s = (s + 1) & mask) {
+                if (table[s].first < 0) {
+                    table[s] = entry;
+                    break;
+                }
+                if (table[s].key < entry.key)
+                    std::swap(table[s], entry);
+            }
         }
     }
 
@@ -369,13 +381,14 @@ inline int32_t CPosModel::FirstWeight(const Workspace::Probe& probe) const
         return static_cast<int32_t>(rowFirst[probe.at]);
     const Slot* table = tables[probe.table];
     const size_t mask = (size_t(1) << tableBits[probe.table]) - 1;
-    // A quarter of the slots at least is empty, so every probe run ends.
-    for (size_t s = probe.at;; s = (s + 1) & mask) {
-        if (table[s].first < 0)
-            return -1;
-        if (table[s].key == probe.key)
-            return table[s].first;
-    }
+    // The run holds the key before the first key below it (the table is
+    // ordered, see Load); a quarter of the slots at least is empty (key 0), so
+    // every run ends. A key of 0 stops at its own slot or at an empty one,
+    // which holds no row.
+    size_t s = probe.at;
+    while (table[s].key > probe.key)
+        s = (s + 1) & mask;
+    return table[s].key == probe.key ? table[s].first : -1;
 }
 
 int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* entries, int entryCount,
