@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "lexicon/GbkChar.h"
 #include "lexicon/MappedFile.h"
@@ -180,6 +181,10 @@ bool CPosModel::Load(const char* path)
     uint32_t* firsts = reinterpret_cast<uint32_t*>(base + rowFirstAt);
     std::vector<uint32_t> hashedFirsts(static_cast<size_t>(hashedTotal));
     uint64_t sum = 0, at4 = 0, atDense = 0;
+    // The file's word rows come template by template; the block keeps them
+    // word by word (see rowFirst).
+    const uint64_t wordRows = uint64_t(kWordTemplates) * words;
+    uint64_t wordTemplate = 0, wordAt = 0; // of row r while it is a word row
     for (uint64_t r = 0; r < rows; ++r) {
         if (lengths[r] > k || sum + lengths[r] > entries)
             return false;
@@ -202,8 +207,15 @@ bool CPosModel::Load(const char* path)
             entryWeights[at4].length = static_cast<uint8_t>(blocks);
             at4 += blocks * kBlock;
         }
-        if (r < directRows)
+        if (r < wordRows) {
+            firsts[wordAt * kWordTemplates + wordTemplate] = first;
+            if (++wordAt == words) {
+                wordAt = 0;
+                ++wordTemplate;
+            }
+        } else if (r < directRows) {
             firsts[r] = first;
+        }
         else
             hashedFirsts[static_cast<size_t>(r - directRows)] = first;
         sum += lengths[r];
@@ -221,6 +233,12 @@ bool CPosModel::Load(const char* path)
     for (uint32_t i = 0; i < chars; ++i)
         rowOfChar[Get16(charKeys + 2 * i)] = static_cast<uint16_t>(i + 1);
     // The hashed rows follow the direct ones, template by template, in key order.
+    // Each table is ordered: along the probe run from any key's home slot the
+    // keys decrease, an empty slot (key 0) ending the run, so that a look-up
+    // stops at the first key not above its own. Most conjunctions a sentence
+    // asks for are not stored, and without the order each would walk to the
+    // end of its cluster. A key met by a smaller one takes its slot and moves
+    // the smaller one on, which still passes through that slot on its own run.
     for (int t = 0, first = 0; t < kHashedTemplates; first += static_cast<int>(hashed[t]), ++t) {
         Slot* table = reinterpret_cast<Slot*>(base + tableAt[t]);
         const size_t slots = size_t(1) << bits[t], mask = slots - 1;
@@ -228,10 +246,15 @@ bool CPosModel::Load(const char* path)
             table[s] = Slot{0, -1};
         for (uint32_t i = 0; i < hashed[t]; ++i) {
             const uint32_t key = Get32(hashedKeys + 4 * (static_cast<size_t>(first) + i));
-            size_t s = SlotOf(key, bits[t]);
-            while (table[s].first >= 0)
-                s = (s + 1) & mask;
-            table[s] = Slot{key, static_cast<int32_t>(hashedFirsts[static_cast<size_t>(first) + i])};
+            Slot entry{key, static_cast<int32_t>(hashedFirsts[static_cast<size_t>(first) + i])};
+            for (size_t s = SlotOf(key, bits[t]);; s = (s + 1) & mask) {
+                if (table[s].first < 0) {
+                    table[s] = entry;
+                    break;
+                }
+                if (table[s].key < entry.key)
+                    std::swap(table[s], entry);
+            }
         }
     }
 
@@ -260,8 +283,11 @@ bool CPosModel::Load(const char* path)
     for (int t = 0; t < 256; ++t)
         expandStart[t + 1] = static_cast<uint16_t>(expandStart[t + 1] + expandStart[t]);
     unfoldedCount = unfoldedWords;
-    for (uint32_t i = 0; i < unfoldedWords; ++i)
+    unfoldedBits.assign((size_t(words) + 63) / 64, 0);
+    for (uint32_t i = 0; i < unfoldedWords; ++i) {
         unfolded[i] = static_cast<int32_t>(Get32(unfoldedIds + 4 * i));
+        unfoldedBits[size_t(unfolded[i]) / 64] |= uint64_t(1) << (unfolded[i] % 64);
+    }
     transitions = matrix;
     charRow = rowOfChar;
     for (int t = 0; t < kHashedTemplates; ++t) {
@@ -281,49 +307,88 @@ bool CPosModel::IsFolded(int32_t word) const
 {
     if (word < 0 || static_cast<uint32_t>(word) >= wordCount)
         return false;
-    // The unfolded ids rise (Load checks it): a search, since every token asks.
-    return !std::binary_search(unfolded, unfolded + unfoldedCount, word);
+    // A bit per word: every token asks.
+    return (unfoldedBits[static_cast<size_t>(word) / 64] >> (word % 64) & 1) == 0;
 }
 
-int64_t CPosModel::DirectRow(const Key& key) const
+inline CPosModel::Workspace::Probe* CPosModel::Gather(const TokenInfo* infos, int count, int i,
+                                                      Workspace::Probe* out) const
 {
-    if (key.templ < kWordTemplates)
-        return key.key < wordCount ? int64_t(key.templ) * wordCount + key.key : -1;
-    if (key.templ < kFirstHashed) {
-        if (key.key >= static_cast<uint32_t>(kKeyCount) || charRow[key.key] == 0)
-            return -1;
-        return int64_t(kWordTemplates) * wordCount + int64_t(key.templ - kWordTemplates) * charCount +
-               (charRow[key.key] - 1);
+    // The features of Keys, in its order, each turned into its look-up at once.
+    const auto word = [&](Template t, int32_t id) {
+        if (id >= 0 && static_cast<uint32_t>(id) < wordCount) {
+            const uint32_t row = static_cast<uint32_t>(id) * kWordTemplates + t;
+            __builtin_prefetch(&rowFirst[row]);
+            *out++ = Workspace::Probe{row, 0, -1};
+        }
+    };
+    const auto character = [&](Template t, int32_t key) {
+        if (key >= 0 && key < kKeyCount && charRow[key] != 0) {
+            const uint32_t row = kWordTemplates * wordCount + (t - kWordTemplates) * charCount + (charRow[key] - 1u);
+            __builtin_prefetch(&rowFirst[row]);
+            *out++ = Workspace::Probe{row, 0, -1};
+        }
+    };
+    const auto hashed = [&](Template t, uint32_t key) {
+        const int table = t - kFirstHashed;
+        if (hashedCount[table] != 0) {
+            const size_t slot = SlotOf(key, tableBits[table]);
+            __builtin_prefetch(&tables[table][slot]);
+            *out++ = Workspace::Probe{static_cast<uint32_t>(slot), key, table};
+        }
+    };
+    const TokenInfo& cur = infos[i];
+    const TokenInfo* prev = i > 0 ? &infos[i - 1] : nullptr;
+    const TokenInfo* next = i + 1 < count ? &infos[i + 1] : nullptr;
+    word(kWord, cur.word);
+    if (!cur.folded) {
+        character(kFirstChar, cur.first);
+        character(kLastChar, cur.last);
+        if (cur.twoChars) {
+            hashed(kSuffix, cur.suffix);
+            hashed(kPrefix, cur.prefix);
+        }
+        hashed(kLexClass, cur.lexClass);
+        hashed(kShape, cur.shape);
     }
-    return -1;
-}
-
-int64_t CPosModel::Place(const Key& key) const
-{
-    if (key.templ < kFirstHashed)
-        return DirectRow(key);
-    const int t = key.templ - kFirstHashed;
-    if (t >= kHashedTemplates || hashedCount[t] == 0)
-        return -1;
-    return static_cast<int64_t>(SlotOf(key.key, tableBits[t]));
-}
-
-int64_t CPosModel::FirstWeight(const Key& key, int64_t place) const
-{
-    if (place < 0)
-        return -1;
-    if (key.templ < kFirstHashed)
-        return int64_t(rowFirst[place]);
-    const int t = key.templ - kFirstHashed;
-    const Slot* table = tables[t];
-    const size_t mask = (size_t(1) << tableBits[t]) - 1;
-    // A quarter of the slots at least is empty, so every probe run ends.
-    for (size_t s = static_cast<size_t>(place);; s = (s + 1) & mask) {
-        if (table[s].first < 0)
-            return -1;
-        if (table[s].key == key.key)
-            return table[s].first;
+    if (prev != nullptr)
+        word(kPrevWord, prev->word);
+    if (next != nullptr)
+        word(kNextWord, next->word);
+    if (i > 1)
+        word(kPrev2Word, infos[i - 2].word);
+    if (i + 2 < count)
+        word(kNext2Word, infos[i + 2].word);
+    if (cur.word >= 0) {
+        const uint32_t id = static_cast<uint32_t>(cur.word);
+        if (prev != nullptr) {
+            if (prev->word >= 0)
+                hashed(kPrevWordPair, Mix(static_cast<uint32_t>(prev->word), id));
+            hashed(kWordPrevClass, Mix(id, prev->lexClass));
+        }
+        if (next != nullptr) {
+            if (next->word >= 0)
+                hashed(kNextWordPair, Mix(id, static_cast<uint32_t>(next->word)));
+            hashed(kWordNextClass, Mix(id, next->lexClass));
+        }
     }
+    return out;
+}
+
+inline int32_t CPosModel::FirstWeight(const Workspace::Probe& probe) const
+{
+    if (probe.table < 0)
+        return static_cast<int32_t>(rowFirst[probe.at]);
+    const Slot* table = tables[probe.table];
+    const size_t mask = (size_t(1) << tableBits[probe.table]) - 1;
+    // The run holds the key before the first key below it (the table is
+    // ordered, see Load); a quarter of the slots at least is empty (key 0), so
+    // every run ends. A key of 0 stops at its own slot or at an empty one,
+    // which holds no row.
+    size_t s = probe.at;
+    while (table[s].key > probe.key)
+        s = (s + 1) & mask;
+    return table[s].key == probe.key ? table[s].first : -1;
 }
 
 int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* entries, int entryCount,
@@ -537,64 +602,62 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
     // The features of the tokens with a choice (one with a single candidate adds
     // the same to every path: its features need not be read). The model's
     // tables are megabytes apart, so every look-up of the sentence is asked for
-    // ahead of its use, in three waves: the hash slots, the row starts, the
-    // weights; their cache misses then overlap.
+    // ahead of its use, in two waves: the hash slots and row starts as the
+    // features are gathered, then the weights; their cache misses then
+    // overlap. The arrays have room for every feature of every token and
+    // only grow.
     ws.keyStart.resize(n + 1);
-    ws.keys.clear();
-    Key keys[kTemplateCount];
+    if (ws.probes.size() < n * kTemplateCount) {
+        ws.probes.resize(n * kTemplateCount);
+        ws.firsts.resize(n * kTemplateCount);
+    }
+    const int32_t* const candidateStart = ws.candidateStart.data();
+    const uint8_t* const candidateTag = ws.candidateTag.data();
+    int32_t* const keyStart = ws.keyStart.data();
+    Workspace::Probe* const probes = ws.probes.data();
+    Workspace::Probe* end = probes;
     for (size_t j = 0; j < n; ++j) {
-        ws.keyStart[j] = static_cast<int32_t>(ws.keys.size());
-        if (ws.candidateStart[j + 1] - ws.candidateStart[j] > 1) {
-            const int m = Keys(ws.infos.data(), count, static_cast<int>(j), keys);
-            ws.keys.insert(ws.keys.end(), keys, keys + m);
-        }
+        keyStart[j] = static_cast<int32_t>(end - probes);
+        if (candidateStart[j + 1] - candidateStart[j] > 1)
+            end = Gather(ws.infos.data(), count, static_cast<int>(j), end);
     }
-    ws.keyStart[n] = static_cast<int32_t>(ws.keys.size());
-    const size_t features = ws.keys.size();
-    // Two waves: the hash slots and the first-weight entries of the word and
-    // character rows, then the weights. The first wave's places are kept for
-    // the second, which would otherwise find them again.
-    ws.firstWeights.resize(features);
+    keyStart[n] = static_cast<int32_t>(end - probes);
+    // The second wave: the hash slots and row starts asked for above are read,
+    // and the weights they point at asked for in turn.
+    const size_t features = static_cast<size_t>(end - probes);
+    int32_t* const firsts = ws.firsts.data();
     for (size_t f = 0; f < features; ++f) {
-        const Key& key = ws.keys[f];
-        const int64_t place = Place(key);
-        ws.firstWeights[f] = place;
-        if (place >= 0) {
-            if (key.templ < kFirstHashed)
-                __builtin_prefetch(&rowFirst[place]);
-            else
-                __builtin_prefetch(&tables[key.templ - kFirstHashed][place]);
-        }
-    }
-    for (size_t f = 0; f < features; ++f) {
-        const int64_t first = FirstWeight(ws.keys[f], ws.firstWeights[f]);
-        ws.firstWeights[f] = first;
+        const int32_t first = FirstWeight(probes[f]);
+        firsts[f] = first;
         if (first >= denseFrom)
             __builtin_prefetch(&dense[first - denseFrom]);
         else if (first >= 0)
             __builtin_prefetch(&weights[first]);
     }
-    int32_t* sums = ws.sums.data();
+    int32_t* const sums = ws.sums.data();
+    int32_t* const emission = ws.emission.data();
+    const size_t sumBytes = sizeof(int32_t) * (static_cast<size_t>(tagCount) + 1);
     for (size_t j = 0; j < n; ++j) {
-        if (ws.keyStart[j] == ws.keyStart[j + 1])
+        const int32_t f0 = keyStart[j], f1 = keyStart[j + 1];
+        if (f0 == f1)
             continue;
-        std::fill(ws.sums.begin(), ws.sums.end(), 0);
-        const int32_t c0 = ws.candidateStart[j], c1 = ws.candidateStart[j + 1];
-        for (int32_t f = ws.keyStart[j]; f < ws.keyStart[j + 1]; ++f) {
-            const int64_t first = ws.firstWeights[static_cast<size_t>(f)];
+        std::memset(sums, 0, sumBytes);
+        const int32_t c0 = candidateStart[j], c1 = candidateStart[j + 1];
+        for (int32_t f = f0; f < f1; ++f) {
+            const int32_t first = firsts[f];
             if (first < 0)
                 continue;
             if (first >= denseFrom) {
                 // A weight for every tag (0 at tagCount): read at the candidates.
                 const int16_t* row = dense + (first - denseFrom);
                 for (int32_t c = c0; c < c1; ++c)
-                    ws.emission[static_cast<size_t>(c)] += row[ws.candidateTag[static_cast<size_t>(c)]];
+                    emission[c] += row[candidateTag[c]];
                 continue;
             }
             const Weight* w = weights + first;
             // Whole blocks of four: a row's tags differ, so the adds are
             // independent; the padding adds 0 to sums[tagCount].
-            for (const Weight* const end = w + kBlock * size_t(w->length); w != end; w += kBlock) {
+            for (const Weight* const last = w + kBlock * size_t(w->length); w != last; w += kBlock) {
                 sums[w[0].tag] += w[0].weight;
                 sums[w[1].tag] += w[1].weight;
                 sums[w[2].tag] += w[2].weight;
@@ -603,34 +666,32 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
         }
         sums[tagCount] = 0; // a candidate outside the model's tags has no weights
         for (int32_t c = c0; c < c1; ++c)
-            ws.emission[static_cast<size_t>(c)] += sums[ws.candidateTag[static_cast<size_t>(c)]];
+            emission[c] += sums[candidateTag[c]];
     }
 
     const size_t side = static_cast<size_t>(tagCount) + 1;
-    for (size_t j = 0; j < n; ++j) {
-        const int32_t c0 = ws.candidateStart[j], c1 = ws.candidateStart[j + 1];
+    int64_t* const score = ws.score.data();
+    int32_t* const back = ws.back.data();
+    for (int32_t c = 0; c < candidateStart[1]; ++c) {
+        score[c] = emission[c];
+        back[c] = -1;
+    }
+    for (size_t j = 1; j < n; ++j) {
+        const int32_t p0 = candidateStart[j - 1], c0 = candidateStart[j], c1 = candidateStart[j + 1];
         for (int32_t c = c0; c < c1; ++c) {
-            const uint8_t tag = ws.candidateTag[static_cast<size_t>(c)];
-            const int64_t emission = ws.emission[static_cast<size_t>(c)];
-            if (j == 0) {
-                ws.score[static_cast<size_t>(c)] = emission;
-                ws.back[static_cast<size_t>(c)] = -1;
-                continue;
-            }
-            const int32_t p0 = ws.candidateStart[j - 1];
-            int64_t best = 0;
+            const int32_t* const column = transitions + candidateTag[c];
+            int64_t best = score[p0] + column[candidateTag[p0] * side];
             int32_t from = p0;
-            for (int32_t p = p0; p < c0; ++p) {
-                const int64_t s = ws.score[static_cast<size_t>(p)] +
-                                  transitions[ws.candidateTag[static_cast<size_t>(p)] * side + tag];
+            for (int32_t p = p0 + 1; p < c0; ++p) {
+                const int64_t s = score[p] + column[candidateTag[p] * side];
                 // On equal scores the earlier candidate stays.
-                if (p == p0 || s > best) {
+                if (s > best) {
                     best = s;
                     from = p;
                 }
             }
-            ws.score[static_cast<size_t>(c)] = best + emission;
-            ws.back[static_cast<size_t>(c)] = from;
+            score[c] = best + emission[c];
+            back[c] = from;
         }
     }
 

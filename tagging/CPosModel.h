@@ -79,9 +79,16 @@ public:
         std::vector<uint8_t> candidateTag;   // model tag, or kNoTag
         std::vector<uint8_t> candidateCode;  // tag code written to the token
         size_t candidateCount = 0;           // how many of the two arrays are in use
+        // A feature's look-up: a word or character row (table -1, at its row),
+        // or a hashed key (table its template's, at its first slot).
+        struct Probe {
+            uint32_t at;
+            uint32_t key;
+            int32_t table;
+        };
         std::vector<int32_t> keyStart; // per token, and one past the last
-        std::vector<Key> keys;         // the features of the tokens with a choice
-        std::vector<int64_t> firstWeights; // where their rows begin in the weights, -1 for none (first their places)
+        std::vector<Probe> probes;     // the features of the tokens with a choice the model may hold
+        std::vector<int32_t> firsts;   // where their rows begin in the weights, -1 for none
         std::vector<int32_t> emission; // per candidate
         std::vector<int64_t> score;
         std::vector<int32_t> back;
@@ -170,15 +177,14 @@ private:
         int16_t weight;
     };
 
-    // Where the look-up of a feature starts: its row for a word or character
-    // feature, its first hash slot for a hashed one; -1 when the model has none.
-    int64_t Place(const Key& key) const;
-    // Where the row of a feature begins in weights, from its Place; -1 when the
+    // Appends the look-ups of token i's features (as Keys gives them) to
+    // probes, leaving out those the model cannot hold (a word id past its
+    // words, a character without a row, a template without keys); returns the
+    // new end. Each look-up's first read is asked for ahead of its use.
+    Workspace::Probe* Gather(const TokenInfo* infos, int count, int i, Workspace::Probe* probes) const;
+    // Where the row of a gathered feature begins in weights; -1 when the
     // model has none.
-    int64_t FirstWeight(const Key& key, int64_t place) const;
-    // The row of a word or character feature (these rows come first, and
-    // rowFirst has one entry each), -1 for a hashed feature or none.
-    int64_t DirectRow(const Key& key) const;
+    int32_t FirstWeight(const Workspace::Probe& probe) const;
     // Appends the candidates of a token to the workspace (at least one); returns how many.
     // With openOnly, tags the workspace marks closed are left out (unless
     // nothing else is left).
@@ -211,13 +217,18 @@ private:
     uint8_t expandTo[kMaxExpansions] = {};
     uint32_t unfoldedCount = 0;
     int32_t unfolded[kMaxUnfolded] = {};
+    std::vector<uint64_t> unfoldedBits; // a bit per word, set for the unfolded ones
     // Every array below lives in this one block (see Load).
     ModelBlock block;
     const int32_t* transitions = nullptr; // (tagCount + 1)^2: previous x tag; the last row and column (kNoTag) are 0
     const uint16_t* charRow = nullptr;    // character key -> 1 + index of its row, 0 for none
     const Slot* tables[kHashedTemplates] = {};
     int tableBits[kHashedTemplates] = {};
-    const uint32_t* rowFirst = nullptr; // per word and character row: its first weight
+    // Per word and character row: its first weight. The word rows are kept
+    // word by word (the kWordTemplates rows of a word side by side, as a
+    // sentence reads them for the word and its neighbours), then the
+    // character rows template by template.
+    const uint32_t* rowFirst = nullptr;
     const Weight* weights = nullptr;    // the sparse rows, padded, and the empty row
     const int16_t* dense = nullptr;     // the dense rows: tagCount + 1 weights each
     int64_t denseFrom = INT64_MAX;      // a row beginning here or later is dense (at dense + first - denseFrom)

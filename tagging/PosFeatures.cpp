@@ -55,18 +55,6 @@ uint32_t ClassOf(int32_t key)
     }
 }
 
-// Two 32-bit values into one key (a conjunction of features); a collision
-// merely merges two rare features.
-uint32_t Mix(uint32_t a, uint32_t b)
-{
-    uint32_t h = a * 0x9E3779B1u ^ (b + 0x7F4A7C15u);
-    h ^= h >> 16;
-    h *= 0x85EBCA6Bu;
-    h ^= h >> 13;
-    h *= 0xC2B2AE35u;
-    return h ^ (h >> 16);
-}
-
 } // namespace
 
 uint32_t PosFeatures::LexClass(const CPosLexicon::Entry* entries, int entryCount)

@@ -72,6 +72,17 @@ public:
     // how many were written to out (at most kTemplateCount). A folded token has
     // its word row only, of the features of its own.
     static int Keys(const TokenInfo* infos, int count, int i, Key* out);
+    // Two 32-bit values into one key (a conjunction of features); a collision
+    // merely merges two rare features. Inline: the tagger mixes its keys itself.
+    static uint32_t Mix(uint32_t a, uint32_t b)
+    {
+        uint32_t h = a * 0x9E3779B1u ^ (b + 0x7F4A7C15u);
+        h ^= h >> 16;
+        h *= 0x85EBCA6Bu;
+        h ^= h >> 13;
+        h *= 0xC2B2AE35u;
+        return h ^ (h >> 16);
+    }
 };
 
 #endif

@@ -190,6 +190,23 @@ TEST(CPosModel, LoadsASoundFileAndReportsItsCounts)
     EXPECT_FALSE(model.IsFolded(-1));
 }
 
+// Whether a word is folded, for every id of a model with words on both sides
+// of 64-word boundaries: only its words but the unfolded ones are.
+TEST(CPosModel, EveryWordButTheUnfoldedIsFolded)
+{
+    Model m;
+    m.image.wordCount = 200;
+    m.image.unfoldedWords = {0, 63, 64, 65, 130, 199};
+    CPosModel model;
+    ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+    for (int32_t id = -2; id < 260; ++id) {
+        const auto& unfolded = m.image.unfoldedWords;
+        const bool listed =
+            id >= 0 && std::find(unfolded.begin(), unfolded.end(), static_cast<uint32_t>(id)) != unfolded.end();
+        EXPECT_EQ(model.IsFolded(id), id >= 0 && id < 200 && !listed) << id;
+    }
+}
+
 // Where the sections of a serialised image begin.
 struct Layout {
     size_t codes, open, expansions, unfolded, transitions, chars, hashed, lengths, tags, weights, end;
@@ -551,6 +568,16 @@ TEST(CPosModel, RandomModelsTagAsAPlainSearch)
                 }
             }
         }
+        // Hash tables crowded with keys no sentence asks for (0 and the
+        // largest among them), so that the keys asked for, stored or not, sit
+        // inside long probe runs.
+        for (int t = M::kFirstHashed; t < M::kTemplateCount; ++t)
+            if (below(2) == 0)
+                for (int i = 0; i < 300; ++i) {
+                    const uint32_t key = i == 0 ? 0u : i == 1 ? UINT32_MAX : static_cast<uint32_t>(random());
+                    m.rows[{t, key}][static_cast<uint8_t>(below(static_cast<int>(tags)))] =
+                        static_cast<int16_t>(below(41) - 20);
+                }
         for (int16_t& w : m.image.transitions)
             if (below(3) == 0)
                 w = static_cast<int16_t>(below(21) - 10);
