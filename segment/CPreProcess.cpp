@@ -633,21 +633,27 @@ const char* CPreProcess::BuildLattice(const char* text)
     // The sentence's characters as dictionary codes, converted once for all the
     // walks that pass them; walks stop at the sentence end, beyond which no
     // candidate may reach.
-    charStarts.clear();
-    charCodes.clear();
-    if (charAt.size() < static_cast<size_t>(sentenceLength) + 1)
-        charAt.resize(static_cast<size_t>(sentenceLength) + 1);
-    std::memset(charAt.data(), 0xFF, (static_cast<size_t>(sentenceLength) + 1) * sizeof(int32_t)); // -1 everywhere
-    for (int p = 0; p < sentenceLength;) {
+    // The three arrays are grown, never shrunk, and written through pointers:
+    // a sentence has at most one character a byte.
+    const size_t byteCount = static_cast<size_t>(sentenceLength) + 1;
+    if (charAt.size() < byteCount) {
+        charAt.resize(byteCount);
+        charStarts.resize(byteCount);
+        charCodes.resize(byteCount);
+    }
+    std::memset(charAt.data(), 0xFF, byteCount * sizeof(int32_t)); // -1 everywhere
+    int32_t* const starts = charStarts.data();
+    int32_t* const codes = charCodes.data();
+    int charCount = 0;
+    for (int p = 0; p < sentenceLength; ++charCount) {
         int key;
         const int n = NextCharKey(text + p, &key);
-        charAt[static_cast<size_t>(p)] = static_cast<int32_t>(charStarts.size());
-        charStarts.push_back(p);
-        charCodes.push_back(coreDict->GetCode(key));
+        charAt[static_cast<size_t>(p)] = charCount;
+        starts[charCount] = p;
+        codes[charCount] = coreDict->GetCode(key);
         p += n > 0 ? n : 1;
     }
-    const int charCount = static_cast<int>(charStarts.size());
-    charStarts.push_back(sentenceLength);
+    starts[charCount] = sentenceLength;
 
     candidates.push_back(atoms.front());
     slotSizes[0] = 1;
