@@ -570,11 +570,19 @@ void CPreProcess::JoinNumbers(const char* text)
         return;
     size_t out = firstJoinable;
     for (size_t i = firstJoinable; i < a.size(); ++i) {
-        TokenRecord atom = a[i];
         // A minus sign of its own before a number, not after one (5 - 3).
-        const int length = atom.end - atom.start;
-        const bool minus = (length == 1 && text[atom.start] == '-') ||
-                           (length == 2 && std::strncmp(text + atom.start, "\xA3\xAD", 2) == 0);
+        const unsigned char* c = reinterpret_cast<const unsigned char*>(text + a[i].start);
+        const int length = a[i].end - a[i].start;
+        const bool minus = (length == 1 && c[0] == '-') || (length == 2 && c[0] == 0xA3 && c[1] == 0xAD);
+        const bool year = !minus && IsYearDigits(text, a[i]);
+        if (!minus && !year) {
+            // Most atoms: kept as they are, moved only once a join has been made.
+            if (out != i)
+                a[out] = a[i];
+            ++out;
+            continue;
+        }
+        TokenRecord atom = a[i];
         const bool afterNumber =
             out > 1 && (IsSpecial(a[out - 1].wordId, ids.unknownNumber) || IsDigitClass(a[out - 1].kind));
         if (minus && !afterNumber && i + 1 < a.size() && IsSpecial(a[i + 1].wordId, ids.unknownNumber) &&
@@ -583,7 +591,7 @@ void CPreProcess::JoinNumbers(const char* text)
             atom.wordId = ids.unknownNumber;
             atom.kind = a[i + 1].kind;
             ++i;
-        } else if (IsYearDigits(text, atom)) {
+        } else if (year || (minus && IsYearDigits(text, atom))) {
             // Two or more atoms of year digits, then the year unit: one year.
             size_t j = i;
             while (j + 1 < a.size() && IsYearDigits(text, a[j + 1]))
