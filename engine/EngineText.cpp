@@ -9,14 +9,16 @@ void EngineText::Build(const char* data, size_t size, Encoding enc, bool wantCha
     encoding = enc == Encoding::Utf8 ? Encoding::Utf8 : Encoding::Gbk;
     text.clear();
     unrewritten.clear();
-    inputOffsets.clear();
-    charIndices.clear();
     substituted.clear();
     substitutions.clear();
-    if (encoding == Encoding::Utf8)
+    if (encoding == Encoding::Utf8) {
         BuildUtf8(wantChars);
-    else
+    } else {
+        inputOffsets.clear();
+        charIndices.clear();
         BuildGbk(wantChars);
+        charTotal = charIndices.empty() ? 0 : charIndices.back();
+    }
 }
 
 // Appends one engine character that stands for the input character at inputPos.
@@ -101,10 +103,13 @@ void EngineText::BuildUtf8(bool wantChars)
     const unsigned char* s = reinterpret_cast<const unsigned char*>(input);
     identity = false;
     // No input character becomes more than two engine bytes, so the arrays are sized
-    // once and written through pointers.
+    // once and written through pointers. The two tables are only grown, never
+    // shrunk: every entry up to the text's end is written below, and a resize
+    // after a shrink would zero them all again first, for every piece.
     text.resize(2 * inputSize);
-    inputOffsets.resize(2 * inputSize + 1);
-    if (wantChars)
+    if (inputOffsets.size() < 2 * inputSize + 1)
+        inputOffsets.resize(2 * inputSize + 1);
+    if (wantChars && charIndices.size() < 2 * inputSize + 1)
         charIndices.resize(2 * inputSize + 1);
     char* t = &text[0];
     uint32_t* offsets = inputOffsets.data();
@@ -168,9 +173,7 @@ void EngineText::BuildUtf8(bool wantChars)
     if (chars != nullptr)
         chars[g] = ch;
     text.resize(g);
-    inputOffsets.resize(g + 1);
-    if (wantChars)
-        charIndices.resize(g + 1);
+    charTotal = wantChars ? ch : 0;
 }
 
 bool EngineText::IsHangul(uint32_t cp)

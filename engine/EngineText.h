@@ -42,7 +42,7 @@ public:
     size_t InputOffset(size_t g) const { return identity ? g : inputOffsets[g]; }
     // Characters of the input before engine byte g (needs wantChars).
     size_t CharIndex(size_t g) const { return charIndices[g]; }
-    size_t CharCount() const { return charIndices.empty() ? 0 : charIndices.back(); }
+    size_t CharCount() const { return charTotal; }
 
     // Rewrites the two-byte character at engine byte g as the two-byte code:
     // the analysis reads the new character (a traditional one's simplified
@@ -72,8 +72,10 @@ private:
     Encoding encoding = Encoding::Gbk;
     std::string text;
     bool identity = true;
+    // Valid up to Length() (both may hold more entries, from a longer text before).
     std::vector<uint32_t> inputOffsets;
     std::vector<uint32_t> charIndices;
+    size_t charTotal = 0; // characters of the input (with wantChars; else 0)
     std::vector<uint32_t> substituted; // engine offsets of placeholders, ascending
     std::vector<uint32_t> substitutions;
 };

@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "lexicon/CPDAT.h"
+#include "lexicon/GbkChar.h"
 #include "lexicon/CUserWords.h"
 #include "segment/CCharset.h"
 #include "segment/CWebText.h"
@@ -23,6 +24,18 @@ const char kMonthUnit[] = "\xD4\xC2\xB7\xDD"; // 月份
 
 // The three kinds of digit (digit runs).
 inline bool IsDigitClass(int cls) { return cls == kClassDigit || cls == kClassAsciiDigit || cls == kClassWideDigit; }
+
+// The classes ApplyClassRule acts on; an atom of any other class (most
+// Chinese characters) is its character alone, and the call is skipped.
+inline bool HasClassRule(int cls)
+{
+    constexpr uint32_t kRuled = 1u << kClassPunctuation | 1u << kClassSentenceEnd | 1u << kClassRunPunctuation |
+                                1u << kClassDash | 1u << kClassDigit | 1u << kClassNumeric |
+                                1u << kClassAsciiDigit | 1u << kClassLetter | 1u << kClassNumeral |
+                                1u << kClassDigitNumeral | 1u << kClassMagnitude | 1u << kClassApproximate |
+                                1u << kClassLineBreak | 1u << kClassWideDigit;
+    return static_cast<unsigned>(cls) < 32 && (kRuled >> cls & 1u) != 0;
+}
 
 // Longer dictionary words a slot takes at most after its atom.
 constexpr int kMaxWordsPerSlot = 256;
@@ -62,7 +75,7 @@ const std::bitset<65536>& YearDigitKeys()
 
 CPreProcess::CPreProcess(const CCharset* charset, const CPDAT* coreDict, const CPDAT* userDict)
     : charset(charset), coreDict(coreDict), userDict(userDict),
-      ids(coreDict != nullptr ? SpecialWords::Lookup(*coreDict) : SpecialWords())
+      ids(coreDict != nullptr ? SpecialWords::Lookup(*coreDict) : SpecialWords()), yearKeys(&YearDigitKeys())
 {
 }
 
@@ -159,7 +172,8 @@ const char* CPreProcess::SplitAtoms(const char* text)
         atom.kind = cls < 0 ? uint8_t{kKindNoClass} : static_cast<uint8_t>(cls);
         atom.end = p + n;
         atom.wordId = key < 0 ? -1 : coreDict->CharacterWord(key);
-        ApplyClassRule(text, atom, cls, key, &stop);
+        if (HasClassRule(cls))
+            ApplyClassRule(text, atom, cls, key, &stop);
 
         TokenRecord* result = &atom;
         if (IsSpecial(atom.wordId, ids.unknownNumber)) {
@@ -521,21 +535,25 @@ bool CPreProcess::MayJoin(int key, int cls) const
     // The first character of every atom JoinNumbers acts on: a minus sign, or
     // a digit or year numeral (IsYearDigits holds for each of its characters).
     return key == '-' || key == 0xA3AD || IsDigitClass(cls) ||
-           (key >= 0x8000 && key < 65536 && YearDigitKeys()[static_cast<size_t>(key)]);
+           (key >= 0x8000 && key < 65536 && (*yearKeys)[static_cast<size_t>(key)]);
 }
 
 bool CPreProcess::IsYearDigits(const char* text, const TokenRecord& atom) const
 {
-    // Digits of any width and the numerals a year is written with.
+    // Digits of any width and the numerals a year is written with. Asked of
+    // every atom from the first joinable one on, so the characters are read
+    // here directly, with the bound ClassAt keeps.
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     for (int p = atom.start; p < atom.end;) {
+        if (p >= kMaxSentenceBytes)
+            return false;
         int length;
-        const int cls = ClassAt(text, p, &length);
+        const int32_t key = gbkchar::KeyInText(s + p, &length);
         if (length == 0)
             return false;
-        // The set holds two-byte characters only.
-        const unsigned char* c = reinterpret_cast<const unsigned char*>(text + p);
-        const bool yearNumeral = length == 2 && c[0] >= 0x80 && c[1] != 0 && YearDigitKeys()[c[0] * 256u + c[1]];
-        if (!IsDigitClass(cls) && !yearNumeral)
+        // The set holds two-byte characters only (their keys are 0x8000 and up).
+        const bool yearNumeral = length == 2 && (*yearKeys)[static_cast<size_t>(key)];
+        if (!yearNumeral && !IsDigitClass(charset->GetClass(key)))
             return false;
         p += length;
     }
@@ -552,11 +570,19 @@ void CPreProcess::JoinNumbers(const char* text)
         return;
     size_t out = firstJoinable;
     for (size_t i = firstJoinable; i < a.size(); ++i) {
-        TokenRecord atom = a[i];
         // A minus sign of its own before a number, not after one (5 - 3).
-        const int length = atom.end - atom.start;
-        const bool minus = (length == 1 && text[atom.start] == '-') ||
-                           (length == 2 && std::strncmp(text + atom.start, "\xA3\xAD", 2) == 0);
+        const unsigned char* c = reinterpret_cast<const unsigned char*>(text + a[i].start);
+        const int length = a[i].end - a[i].start;
+        const bool minus = (length == 1 && c[0] == '-') || (length == 2 && c[0] == 0xA3 && c[1] == 0xAD);
+        const bool year = !minus && IsYearDigits(text, a[i]);
+        if (!minus && !year) {
+            // Most atoms: kept as they are, moved only once a join has been made.
+            if (out != i)
+                a[out] = a[i];
+            ++out;
+            continue;
+        }
+        TokenRecord atom = a[i];
         const bool afterNumber =
             out > 1 && (IsSpecial(a[out - 1].wordId, ids.unknownNumber) || IsDigitClass(a[out - 1].kind));
         if (minus && !afterNumber && i + 1 < a.size() && IsSpecial(a[i + 1].wordId, ids.unknownNumber) &&
@@ -565,7 +591,7 @@ void CPreProcess::JoinNumbers(const char* text)
             atom.wordId = ids.unknownNumber;
             atom.kind = a[i + 1].kind;
             ++i;
-        } else if (IsYearDigits(text, atom)) {
+        } else if (year || (minus && IsYearDigits(text, atom))) {
             // Two or more atoms of year digits, then the year unit: one year.
             size_t j = i;
             while (j + 1 < a.size() && IsYearDigits(text, a[j + 1]))
@@ -615,21 +641,27 @@ const char* CPreProcess::BuildLattice(const char* text)
     // The sentence's characters as dictionary codes, converted once for all the
     // walks that pass them; walks stop at the sentence end, beyond which no
     // candidate may reach.
-    charStarts.clear();
-    charCodes.clear();
-    if (charAt.size() < static_cast<size_t>(sentenceLength) + 1)
-        charAt.resize(static_cast<size_t>(sentenceLength) + 1);
-    std::memset(charAt.data(), 0xFF, (static_cast<size_t>(sentenceLength) + 1) * sizeof(int32_t)); // -1 everywhere
-    for (int p = 0; p < sentenceLength;) {
+    // The three arrays are grown, never shrunk, and written through pointers:
+    // a sentence has at most one character a byte.
+    const size_t byteCount = static_cast<size_t>(sentenceLength) + 1;
+    if (charAt.size() < byteCount) {
+        charAt.resize(byteCount);
+        charStarts.resize(byteCount);
+        charCodes.resize(byteCount);
+    }
+    std::memset(charAt.data(), 0xFF, byteCount * sizeof(int32_t)); // -1 everywhere
+    int32_t* const starts = charStarts.data();
+    int32_t* const codes = charCodes.data();
+    int charCount = 0;
+    for (int p = 0; p < sentenceLength; ++charCount) {
         int key;
         const int n = NextCharKey(text + p, &key);
-        charAt[static_cast<size_t>(p)] = static_cast<int32_t>(charStarts.size());
-        charStarts.push_back(p);
-        charCodes.push_back(coreDict->GetCode(key));
+        charAt[static_cast<size_t>(p)] = charCount;
+        starts[charCount] = p;
+        codes[charCount] = coreDict->GetCode(key);
         p += n > 0 ? n : 1;
     }
-    const int charCount = static_cast<int>(charStarts.size());
-    charStarts.push_back(sentenceLength);
+    starts[charCount] = sentenceLength;
 
     candidates.push_back(atoms.front());
     slotSizes[0] = 1;

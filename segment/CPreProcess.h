@@ -1,6 +1,7 @@
 #ifndef MORV_CPREPROCESS_H
 #define MORV_CPREPROCESS_H
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -108,6 +109,8 @@ private:
     const CPDAT* userDict;
     const CUserWords* userWords = nullptr;
     SpecialWords ids;
+    // The two-byte keys of the year numerals (one table for the process).
+    const std::bitset<65536>* yearKeys;
 
     // Quotation-mark states; reset at the start of every sentence.
     bool doubleQuoteOpen = false;

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
+#include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -243,6 +245,36 @@ TEST(EngineText, GbkPassesThroughUnlessTheEngineCannotTakeIt)
     EXPECT_EQ(text.CharIndex(8), 4u);
 }
 
+// One EngineText reused over pieces of both encodings and of every length
+// (as the command reuses one per analyser): each build must map its own text
+// exactly as a fresh object does, whatever a longer piece left behind.
+TEST(EngineText, ReusedOverPiecesMapsAsAFreshOne)
+{
+    const char* const units[] = {"a", " ", "\n", kZhongUtf8, kGrinUtf8, "\xFF", "\xE4\xB8", "\xED\xA0\x80",
+                                 "\xEA\xB0\x80" /* hangul */, kZhongGbk, "\xA1\xA0", "\xB0"};
+    std::mt19937 random(7177);
+    EngineText reused;
+    for (int round = 0; round < 400; ++round) {
+        std::string input;
+        const int n = std::uniform_int_distribution<int>(0, round % 7 == 0 ? 200 : 12)(random);
+        for (int i = 0; i < n; ++i)
+            input += units[std::uniform_int_distribution<size_t>(0, std::size(units) - 1)(random)];
+        const Encoding enc = round % 3 == 0 ? Encoding::Gbk : Encoding::Utf8;
+        const bool wantChars = round % 5 != 4;
+        EngineText fresh;
+        fresh.Build(input.data(), input.size(), enc, wantChars);
+        reused.Build(input.data(), input.size(), enc, wantChars);
+        ASSERT_EQ(std::string(reused.Text(), reused.Length()), std::string(fresh.Text(), fresh.Length()));
+        ASSERT_EQ(reused.CharCount(), fresh.CharCount()) << round;
+        ASSERT_EQ(reused.Substitutions(), fresh.Substitutions());
+        for (size_t g = 0; g <= fresh.Length(); ++g) {
+            ASSERT_EQ(reused.InputOffset(g), fresh.InputOffset(g)) << round << " " << g;
+            if (wantChars)
+                ASSERT_EQ(reused.CharIndex(g), fresh.CharIndex(g)) << round << " " << g;
+        }
+    }
+}
+
 std::vector<std::string> ReadPieces(const std::string& content, size_t cap, std::vector<bool>* ends = nullptr)
 {
     TempDir dir;
@@ -378,6 +410,35 @@ TEST_F(Formatters, TextShowsInputBytesAndTags)
     const std::string line = std::string("a") + kZhongUtf8 + kGrinUtf8 + "\n";
     EXPECT_EQ(Run(formatter, out, line, Encoding::Utf8, {line.size()}),
               std::string("a/t7  ") + kZhongUtf8 + "/t7  " + kGrinUtf8 + "/w\n");
+}
+
+// The text format over pieces, in the input's encoding and converted both
+// ways: the gap, the word, the slash and the tag of every item, in one buffer
+// that outgrows its first capacity.
+TEST_F(Formatters, TextItemsOverManyWordsAndEncodings)
+{
+    struct Case {
+        Encoding input, output;
+        std::string word, written;
+    };
+    const Case cases[] = {
+        {Encoding::Utf8, Encoding::Unknown, kZhongUtf8, kZhongUtf8},
+        {Encoding::Gbk, Encoding::Gbk, kZhongGbk, kZhongGbk},
+        {Encoding::Gbk, Encoding::Utf8, kZhongGbk, kZhongUtf8},
+        {Encoding::Utf8, Encoding::Gbk, kZhongUtf8, kZhongGbk},
+    };
+    for (const Case& c : cases) {
+        Captured out;
+        TextFormatter formatter(out.file);
+        formatter.SetOutputEncoding(c.output);
+        std::string line, want;
+        for (int i = 0; i < 3000; ++i) {
+            line += i % 2 ? c.word : std::string("x");
+            want += std::string(i > 0 ? "  " : "") + (i % 2 ? c.written : "x") + "/t7";
+        }
+        EXPECT_EQ(Run(formatter, out, line + "\n", c.input, {line.size() / 2, line.size() - line.size() / 2 + 1}),
+                  want + "\n");
+    }
 }
 
 TEST_F(Formatters, SegSplitsNamesAndDropsBlanks)
