@@ -132,7 +132,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
                 suffixes.unigram = m.core.unigram.get();
                 entityStage->SetOrgSuffixes(suffixes);
             }
-            if ((e.context || e.supplement || e.orgNewWords) && tagSet != nullptr) {
+            if ((e.context || e.supplement || e.orgNewWords || e.orgPlaceWords) && tagSet != nullptr) {
                 const auto codes = [this](std::initializer_list<const char*> names) {
                     std::vector<uint8_t> c;
                     for (const char* name : names) {
@@ -150,6 +150,8 @@ void CAnalyzer::BuildNewStages(const CModel& m)
                 backoff.context = e.context;
                 backoff.listed = e.supplement;
                 backoff.newWords = e.orgNewWords;
+                backoff.places = e.orgPlaceWords;
+                backoff.untagged = e.orgUntagged;
                 backoff.opening[0] = codes({"ns"});
                 backoff.opening[1] = codes({"ns", "nt", "nz"});
                 backoff.inner[1] = codes({"n", "vn", "nz", "j"});

@@ -200,6 +200,12 @@ public:
         float orgSuffixShare = 0;
         // OrgNewWords: a new word may open an organisation or stand inside one.
         bool orgNewWords = false;
+        // OrgPlaceWords: a place the place model found may open an
+        // organisation or stand inside one.
+        bool orgPlaceWords = false;
+        // OrgUntaggedWords: a supplementary word its list gives no tag may
+        // open an organisation or stand inside one.
+        bool orgUntagged = false;
         std::unique_ptr<CPosLexicon> orgSuffixes;
         std::unique_ptr<CPosLexicon> placeRoles;
         std::unique_ptr<CTagTransitions> placeContext;

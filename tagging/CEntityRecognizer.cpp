@@ -23,6 +23,9 @@ constexpr uint8_t kUnknownTag = 255;
 constexpr int32_t kNewWordPieceCount = 0;
 // The count a word that may end an organisation by its suffix takes in the last role.
 constexpr int32_t kSuffixWordCount = 1;
+// The count a place found in the sentence takes in the roles of a word opening
+// an organisation or inside one: a word seen there once.
+constexpr int32_t kPlaceWordCount = 1;
 
 int CharBytes(const char* text, int at, int end)
 {
@@ -149,6 +152,9 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
     merges.clear();
     if (models[0].hmm)
         FindNames(models[0], count, places);
+    anyPlaceWord = false;
+    if (models[1].hmm && backoff.places)
+        MarkPlaceWords();
     if (models[1].hmm)
         FindNames(models[1], count, merges);
     // An organisation wins over the places it overlaps; a place inside it keeps
@@ -231,8 +237,10 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
 int CEntityRecognizer::ListedClass(int k, size_t w) const
 {
     const TokenRecord& t = work[w];
-    if (!backoff.listed || !(t.flags & kFlagSupplementWord) || (t.flags & kFlagUserWord) || t.fixedTag == kUnknownTag)
+    if (!backoff.listed || !(t.flags & kFlagSupplementWord) || (t.flags & kFlagUserWord))
         return 0;
+    if (t.fixedTag == kUnknownTag)
+        return k == 1 && backoff.untagged ? 1 : 0;
     const auto has = [&](const std::vector<uint8_t>& tags) {
         return std::find(tags.begin(), tags.end(), t.fixedTag) != tags.end();
     };
@@ -280,6 +288,46 @@ bool CEntityRecognizer::EndsBySuffix(size_t w) const
     return ends >= suffixes.minCount && ends >= suffixes.share * (static_cast<double>(ends) + others);
 }
 
+void CEntityRecognizer::MarkPlaceWords()
+{
+    const size_t n = work.size();
+    placeWords.assign(n, PlaceWord{});
+    // The places the name stage found (a transliterated place, a name read as
+    // a place beside others) are tokens of the place class word, which the
+    // organisation roles never saw.
+    const int32_t placeClass = models[0].kind.wordId;
+    for (size_t t = 1; placeClass >= 0 && t + 1 < n; ++t)
+        if (work[t].wordId == placeClass && edges[t] == (kBeginsOwner | kEndsOwner)) {
+            placeWords[t] = PlaceWord{kRoleFirst, kRoleInner};
+            anyPlaceWord = true;
+        }
+    size_t w = 0;
+    for (const Merge& p : places) {
+        while (w < n && owner[w] < p.first)
+            ++w;
+        const size_t begin = w;
+        while (w < n && owner[w] <= p.last)
+            ++w;
+        // A token ends a word of the place at the place's end, or at its
+        // owner's end unless the place joins its word to the next there.
+        bool startsWord = true;
+        for (size_t t = begin; t < w; ++t) {
+            const bool goesOn = t + 1 < w && (!(edges[t] & kEndsOwner) ||
+                                              std::any_of(p.goesOn.begin(), p.goesOn.end(),
+                                                          [&](const std::pair<int32_t, uint8_t>& g) { return g.first == work[t].end; }));
+            PlaceWord& r = placeWords[t];
+            if (startsWord)
+                r.inner = goesOn ? kRoleInnerBegin : kRoleInner;
+            else
+                r.inner = goesOn ? kRoleInnerMiddle : kRoleInnerEnd;
+            if (t == begin)
+                r.opening = goesOn ? kRoleFirstPiece : kRoleFirst;
+            startsWord = !goesOn;
+            anyPlaceWord = true;
+        }
+    }
+}
+
 bool CEntityRecognizer::BackoffCandidates(const Model& model)
 {
     const int k = KindOf(model);
@@ -312,6 +360,13 @@ bool CEntityRecognizer::BackoffCandidates(const Model& model)
                 add(other, 0);
             for (int i = 0; i < count; ++i)
                 add(e[i].tag, e[i].frequency);
+        }
+        if (k == 1 && anyPlaceWord) {
+            // Before the new-word pieces: a place's pieces take its count.
+            if (placeWords[w].opening != 0)
+                add(placeWords[w].opening, kPlaceWordCount);
+            if (placeWords[w].inner != 0)
+                add(placeWords[w].inner, kPlaceWordCount);
         }
         if (k == 1 && backoff.newWords && edges[w] != (kBeginsOwner | kEndsOwner)) {
             // A piece of a new word: its word opens the name or stands inside it.
@@ -353,6 +408,8 @@ bool CEntityRecognizer::MayHoldName(const Model& model) const
     // (A word that may end one by its suffix only: the lexicon alone says nothing.)
     if (k == 1 && anySuffixEnd)
         return true;
+    if (k == 1 && anyPlaceWord)
+        return true;
     if (model.runs.IsBuilt())
         return model.runs.MayAccept(work.data(), static_cast<int>(work.size()));
     // The default role (of words the lexicon lacks) neither starts nor ends one.
@@ -377,7 +434,8 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
     // one their candidates are the lexicon's.
     const bool backoffs = KindOf(model) == 0
                               ? anyListed[0]
-                              : backoff.context || backoff.listed || backoff.newWords || suffixes.table != nullptr;
+                              : backoff.context || backoff.listed || backoff.newWords || backoff.places ||
+                                    suffixes.table != nullptr;
     if (backoffs && BackoffCandidates(model))
         model.hmm->Tag(work.data(), n, own.data());
     else

@@ -66,10 +66,16 @@ public:
     // newWords: the characters of a new word (八方 of 八方/集团, a brand the
     // new-word stage found) may be one word opening an organisation or
     // standing inside one, as the pieces of a word seen once there.
+    // places: a place the place model found in the sentence may open an
+    // organisation or stand inside one, as a word seen once there: one month
+    // of text shows few of the places that name a body (玉溪 of 玉溪卷烟厂,
+    // a county's town), while the place roles know many more.
     struct Backoff {
         bool context = false;
         bool listed = false;
         bool newWords = false;
+        bool places = false;
+        bool untagged = false;
         std::vector<uint8_t> opening[2];
         std::vector<uint8_t> inner[2];
     };
@@ -205,6 +211,9 @@ private:
     // (Only where SuffixesApply: the set-up SetOrgSuffixes gave is complete.)
     bool EndsBySuffix(size_t w) const;
     bool SuffixesApply() const;
+    // For Backoff::places: the organisation roles each work token of the
+    // places found takes, into placeWords.
+    void MarkPlaceWords();
     // The candidates of the work tokens under the back-off rules, into own;
     // whether any token has candidates of its own (every word between the markers does).
     bool BackoffCandidates(const Model& model);
@@ -253,6 +262,14 @@ private:
     std::vector<CHmmTagger::Candidates> own;
     std::vector<std::pair<size_t, size_t>> ownSpans;
     std::vector<uint8_t> suffixEnds; // per work token: EndsBySuffix, for this sentence
+    // Per work token, for this sentence: the role it takes where the place it
+    // belongs to opens an organisation, and where it stands inside one (0: none).
+    struct PlaceWord {
+        uint8_t opening = 0;
+        uint8_t inner = 0;
+    };
+    std::vector<PlaceWord> placeWords;
+    bool anyPlaceWord = false;
     bool anySuffixEnd = false;
     bool anyListed[2] = {false, false}; // some work token has a ListedClass, per kind
     bool placeSuffixes = false;

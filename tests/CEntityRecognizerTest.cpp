@@ -59,6 +59,8 @@ const FixtureWord kWords[] = {
     {"厂", kOther, kOther, kN}, {"店", kOther, kOther, kN},
     // A character that ends names of both kinds as the last piece of a word.
     {"村", kLastPiece, kLastPiece, kN},
+    // A place the organisation roles never saw.
+    {"塘沽", kFirst, kOther, kNs},
 };
 
 class EntityFixture : public ::testing::Test {
@@ -131,7 +133,8 @@ protected:
     // The sentence of the given words between the markers; a word given as
     // "+text" is a new word (the class word of new words, flagged), one given
     // as "@text" or "%text" a supplementary word its list tags ns or n, "!text"
-    // one tagged c.
+    // one tagged c, "?text" one its list gives no tag; "^text" a place the
+    // name stage found (the class word of places).
     void Build(const std::vector<std::string>& words)
     {
         text.clear();
@@ -142,8 +145,9 @@ protected:
         tokens.push_back(begin);
         for (const std::string& w : words) {
             const bool fresh = w[0] == '+';
-            const int listed = w[0] == '@' ? kNs : w[0] == '%' ? kN : w[0] == '!' ? kC : -1;
-            const std::string g = Gbk(fresh || listed >= 0 ? w.substr(1) : w);
+            const bool untagged = w[0] == '?', place = w[0] == '^';
+            const int listed = w[0] == '@' ? kNs : w[0] == '%' ? kN : w[0] == '!' ? kC : untagged ? 255 : -1;
+            const std::string g = Gbk(fresh || listed >= 0 || place ? w.substr(1) : w);
             TokenRecord t;
             t.start = static_cast<int>(text.size());
             text += g;
@@ -152,7 +156,9 @@ protected:
             t.flags = fresh ? kFlagNewWord : listed >= 0 ? kFlagSupplementWord : 0;
             if (listed >= 0)
                 t.fixedTag = static_cast<uint8_t>(listed);
-            t.kind = 0;
+            if (place)
+                t.wordId = ids.unknownPlace;
+            t.kind = place ? kNs : 0;
             tokens.push_back(t);
         }
         TokenRecord end;
@@ -389,6 +395,43 @@ TEST_F(EntityFixture, SuffixesAndNewWordsLetUnseenWordsEndOrOpenOrganisations)
         suffixes.share = c.share;
         suffixes.unigram = &unigram;
         recognizer->SetOrgSuffixes(suffixes);
+        Build(c.words);
+        EXPECT_EQ(Run(), Gbk(c.expected)) << c.label;
+    }
+}
+
+TEST_F(EntityFixture, PlacesAndUntaggedListedWordsOpenOrganisations)
+{
+    LoadRoleModels({{kSentenceBegin, 10}}, {{kSentenceEnd, 10}}, {{kOther, 1000}});
+    const struct {
+        const char* label;
+        std::vector<std::string> words;
+        bool places, untagged;
+        const char* expected;
+    } cases[] = {
+        // 塘沽 opens places only; the place it opens opens the organisation.
+        {"a place found, no back-off", {"在", "塘沽", "特区", "电台"}, false, false,
+         "在/40  [塘沽/29 特区/21]塘沽特区/29  电台/21"},
+        {"a place found opens one", {"在", "塘沽", "特区", "电台"}, true, false,
+         "在/40  [塘沽/29 特区/21 电台/21]塘沽特区电台/31"},
+        {"a place of the name stage, no back-off", {"在", "^玉溪", "电台", "在"}, false, true,
+         "在/40  玉溪/29  电台/21  在/40"},
+        {"a place of the name stage opens one", {"在", "^玉溪", "电台", "在"}, true, false,
+         "在/40  [玉溪/29 电台/21]玉溪电台/31  在/40"},
+        // A listed word without a tag, a brand as often as not.
+        {"an untagged word, no back-off", {"在", "?华英", "电台", "在"}, true, false,
+         "在/40  华英/21  电台/21  在/40"},
+        {"an untagged word opens one", {"在", "?华英", "电台", "在"}, false, true,
+         "在/40  [华英/21 电台/21]华英电台/31  在/40"},
+        {"an untagged word with no end after it", {"在", "?华英", "在", "在"}, true, true,
+         "在/40  华英/21  在/40  在/40"},
+    };
+    for (const auto& c : cases) {
+        CEntityRecognizer::Backoff backoff;
+        backoff.listed = true;
+        backoff.places = c.places;
+        backoff.untagged = c.untagged;
+        recognizer->SetBackoff(backoff);
         Build(c.words);
         EXPECT_EQ(Run(), Gbk(c.expected)) << c.label;
     }
