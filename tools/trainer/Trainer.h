@@ -7,6 +7,7 @@
 
 #include "segment/CCharset.h"
 #include "tools/trainer/CharClassSource.h"
+#include "tools/trainer/CharModelTrainer.h"
 #include "tools/trainer/CorpusNames.h"
 #include "tools/trainer/CorpusReader.h"
 #include "tools/trainer/PosModelTrainer.h"
@@ -42,6 +43,14 @@ struct TrainerOptions {
     // days of the training month (100 to 300 were tried there; 200 and above
     // began to lose).
     PosModelTrainer::Options pos = TrainedPosOptions();
+    // The new-word model (NewWord.cm).
+    CharModelTrainer::Options charModel = TrainedCharModelOptions();
+
+    static CharModelTrainer::Options TrainedCharModelOptions()
+    {
+        CharModelTrainer::Options o;
+        return o;
+    }
 
     static PosModelTrainer::Options TrainedPosOptions()
     {
