@@ -5,7 +5,7 @@
 // fails on them.
 //
 // Usage: bench_charmodel [--corpus PATH] [--data DIR] [--train-days 1-27] [--test-days 28-31]
-//                        [--iterations N] [--sweep] [--min-pair N] [--prune N] [--repeats N]
+//                        [--iterations N] [--sweep] [--min-pair N] [--prune N] [--no-skip] [--keep FILE] [--repeats N]
 //                        [--model FILE] [--engine DIR]
 // --model scores a model file instead of training one (and times its load in a
 // fresh process); --engine names the engine base directory whose segmentation
@@ -185,6 +185,7 @@ int main(int argc, char** argv)
     int trainFirst = 1, trainLast = 27, testFirst = 28, testLast = 31, repeats = 3;
     bool sweep = false;
     std::string modelPath;
+    std::string keepPath; // where the trained model is moved, to score it with morv-eval --model
     std::string engineDir = std::string(MORV_BINARY_DIR) + "/bin/Morv";
     CharModelTrainer::Options options;
     for (int i = 1; i < argc; ++i) {
@@ -204,6 +205,10 @@ int main(int argc, char** argv)
             options.minPairCount = std::atoi(argv[++i]);
         else if (a == "--prune" && more)
             options.pruneBelow = std::atoi(argv[++i]);
+        else if (a == "--keep" && more)
+            keepPath = argv[++i];
+        else if (a == "--no-skip")
+            options.skipPairs = false;
         else if (a == "--repeats" && more)
             repeats = std::max(1, std::atoi(argv[++i]));
         else if (a == "--sweep")
@@ -215,7 +220,7 @@ int main(int argc, char** argv)
         else {
             std::fprintf(stderr,
                          "usage: bench_charmodel [--corpus PATH] [--data DIR] [--train-days 1-27] [--test-days 28-31]\n"
-                         "                       [--iterations N] [--sweep] [--min-pair N] [--prune N] [--repeats N]\n"
+                         "                       [--iterations N] [--sweep] [--min-pair N] [--prune N] [--no-skip] [--keep FILE] [--repeats N]\n"
                          "                       [--model FILE] [--engine DIR]\n"
                          "  --sweep  scores the model after every pass, up to --iterations\n"
                          "  --model  scores this model file instead of training one\n"
@@ -410,6 +415,8 @@ int main(int argc, char** argv)
         std::printf(" | %zu | %.4f | %zu | %.4f |\n", s.bandWords[b], ratio(s.bandCorrect[b], s.bandWords[b]),
                     s.bandNew[b], ratio(s.bandNewCorrect[b], s.bandNew[b]));
     }
+    if (modelPath.empty() && !keepPath.empty() && std::rename(path.c_str(), keepPath.c_str()) != 0)
+        std::fprintf(stderr, "bench_charmodel: cannot keep the model as %s\n", keepPath.c_str());
     if (modelPath.empty())
         std::remove(path.c_str());
     ::rmdir(dir);

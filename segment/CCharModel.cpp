@@ -217,17 +217,23 @@ void CCharModel::Emissions(Workspace& ws, bool weights) const
         const uint16_t a = ws.dense[j], b = ws.dense[j + 1];
         ws.pairKeys[j] = (a == kUnknownChar || b == kUnknownChar) ? 0 : PairKey(a, b);
     }
-    ws.skipKeys.resize(static_cast<size_t>(n));
-    for (size_t i = 0; i < static_cast<size_t>(n); ++i) {
-        const uint16_t a = ws.dense[i + 1], b = ws.dense[i + 3];
-        ws.skipKeys[i] = (a == kUnknownChar || b == kUnknownChar) ? 0 : PairKey(a, b);
+    // A model trained without the skip pairs has none to look up: its skip
+    // keys and rows are not made at all (they would all be rows of zeros).
+    const bool skips = skipTable != nullptr;
+    if (skips) {
+        ws.skipKeys.resize(static_cast<size_t>(n));
+        for (size_t i = 0; i < static_cast<size_t>(n); ++i) {
+            const uint16_t a = ws.dense[i + 1], b = ws.dense[i + 3];
+            ws.skipKeys[i] = (a == kUnknownChar || b == kUnknownChar) ? 0 : PairKey(a, b);
+        }
     }
     // A pair the model lacks adds a row of zeros: the sums below then take
     // every row without a test (cheaper, two rows at a time, than testing),
     // and adding zero changes no sum.
     static const int16_t kNoWeights[kPairWeights] = {};
     charmodelfile::FindRows(pairTable, pairBits, pairWeights, kPairWeights, ws.pairKeys, ws.pairAt, kNoWeights);
-    charmodelfile::FindRows(skipTable, skipBits, skipWeights, kSkipWeights, ws.skipKeys, ws.skipAt, kNoWeights);
+    if (skips)
+        charmodelfile::FindRows(skipTable, skipBits, skipWeights, kSkipWeights, ws.skipKeys, ws.skipAt, kNoWeights);
     if (weights)
         ws.emission.resize(static_cast<size_t>(n) * kLabelCount);
     ws.scores.resize(static_cast<size_t>(n) * kLabelCount);
@@ -249,7 +255,8 @@ void CCharModel::Emissions(Workspace& ws, bool weights) const
             sum.Add(&repeat[kLabelCount]);
         sum.Add2(ws.pairAt[w - 2] + 0 * kLabelCount, ws.pairAt[w - 1] + 1 * kLabelCount);
         sum.Add2(ws.pairAt[w] + 2 * kLabelCount, ws.pairAt[w + 1] + 3 * kLabelCount);
-        sum.Add(ws.skipAt[static_cast<size_t>(i)]);
+        if (skips)
+            sum.Add(ws.skipAt[static_cast<size_t>(i)]);
         if (weights)
             sum.Store(&ws.emission[size_t(i) * kLabelCount]);
         sum.StoreScaled(&ws.scores[size_t(i) * kLabelCount], scale);

@@ -702,6 +702,57 @@ TEST(CCharModel, ScoreGivesTheScoresOfLabelWithoutTheLabelling)
     EXPECT_EQ(ws.GetCharCount(), 0);
 }
 
+// A model without skip rows takes no skip look-ups at all: its scores must be
+// those of the same model whose skip rows are all zero, on random texts over
+// its characters and some it lacks, and for Label and Score alike.
+TEST(CCharModel, ModelWithoutSkipRowsScoresAsOneWithZeroSkipRows)
+{
+    std::mt19937 random(20261210);
+    std::uniform_int_distribution<int> weight(-40, 40);
+    Model m;
+    const std::vector<int> keys = {'a', 'b', 'c', 'x', 0xB0A1, -1, -2};
+    for (int key : keys)
+        for (int o = -2; o <= 2; ++o)
+            for (int l = 0; l < 4; ++l)
+                m.Unigram(key, o, l, static_cast<int16_t>(weight(random)));
+    for (int a : keys)
+        for (int b : keys)
+            if (random() % 2)
+                for (int t = 0; t < 4; ++t)
+                    m.Pair(a, b, t, static_cast<int>(random() % 4), static_cast<int16_t>(weight(random)));
+    for (int l = 0; l < 8; ++l)
+        m.image.repeat[static_cast<size_t>(l)] = static_cast<int16_t>(weight(random));
+    m.image.transitions[kE * 4 + kB] = -3;
+    m.image.transitions[kS * 4 + kS] = 2;
+    Model zeros = m;
+    zeros.Skip('a', 'c', kB, 0);
+    zeros.Skip('b', 'b', kS, 0);
+    zeros.Skip(-1, 'a', kM, 0);
+    CCharModel without, with;
+    ASSERT_TRUE(LoadBytes(without, m.Bytes()));
+    ASSERT_EQ(without.GetSkipCount(), 0);
+    ASSERT_TRUE(LoadBytes(with, zeros.Bytes()));
+    ASSERT_EQ(with.GetSkipCount(), 3);
+    const std::vector<std::string> alphabet = {"a", "b", "c", "x", "\xB0\xA1", "z", "\xC4\xE3"};
+    CCharModel::Workspace a, b;
+    for (int round = 0; round < 200; ++round) {
+        std::string text;
+        const int n = 1 + static_cast<int>(random() % 12);
+        for (int i = 0; i < n; ++i)
+            text += alphabet[random() % alphabet.size()];
+        const int length = static_cast<int>(text.size());
+        for (const bool label : {true, false}) {
+            const int chars = label ? without.Label(text.data(), length, a) : without.Score(text.data(), length, a);
+            ASSERT_EQ(label ? with.Label(text.data(), length, b) : with.Score(text.data(), length, b), chars);
+            for (int i = 0; i < chars * 4; ++i)
+                ASSERT_EQ(a.GetLabelScores()[i], b.GetLabelScores()[i]) << text << " " << i;
+            if (label) {
+                EXPECT_EQ(Labels(a), Labels(b)) << text;
+            }
+        }
+    }
+}
+
 // SetStretches: the characters within the context of a seed make the
 // stretches; each is a text of its own for the passes and deficits, its ends
 // inside the text open to every label, and the label scores stay the text's.

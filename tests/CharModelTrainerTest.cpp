@@ -161,6 +161,37 @@ TEST(CharModelTrainer, RarePairsGetNoFeatureWhenAsked)
     EXPECT_TRUE(none.BuildImage().pairKeys.empty());
 }
 
+// Without the skip template the model has no skip rows, but the same pairs,
+// and it still loads and learns the corpus words.
+TEST(CharModelTrainer, LeavesOutTheSkipPairsWhenAsked)
+{
+    const std::vector<Paragraph> corpus = CorpusParagraphs(Repeated(5));
+    CharModelTrainer all(Charset());
+    all.Train(corpus);
+    CharModelTrainer::Options options;
+    options.skipPairs = false;
+    CharModelTrainer noSkips(Charset(), options);
+    noSkips.Train(corpus);
+    EXPECT_GT(all.GetReport().skipsSeen, 0);
+    EXPECT_EQ(noSkips.GetReport().skipsSeen, 0);
+    EXPECT_EQ(noSkips.GetReport().pairsSeen, all.GetReport().pairsSeen);
+    const CharModelWriter::Image image = noSkips.BuildImage();
+    EXPECT_TRUE(image.skipKeys.empty());
+    EXPECT_TRUE(image.skipWeights.empty());
+    EXPECT_FALSE(image.pairKeys.empty());
+    CCharModel model;
+    Load(noSkips, model);
+    EXPECT_EQ(model.GetSkipCount(), 0);
+    EXPECT_EQ(noSkips.GetReport().updates, 0u); // the last pass got every sentence right
+    CCharModel::Workspace ws;
+    const std::string text = Gbk("人民热爱祖国，我们发表文章。");
+    model.Label(text.data(), static_cast<int>(text.size()), ws);
+    std::string labels;
+    for (int i = 0; i < ws.GetCharCount(); ++i)
+        labels += "BMES"[ws.GetLabels()[i]];
+    EXPECT_EQ(labels, "BEBEBESBEBEBES");
+}
+
 TEST(CharModelTrainer, CoarseClassesFollowTheEngineClassesAndTheCodeRows)
 {
     const CCharset& c = Charset();

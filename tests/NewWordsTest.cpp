@@ -294,9 +294,10 @@ TEST_F(NewWordsTest, TheModelsConfidenceMovesAProposedWordsPenalty)
         {"我们用微信付款", "我们 用 [微信] 付款 ", "我们 用 [微信] 付款 "},
         {"作为打工人的快乐就是周五下午摸鱼。", "作为 [打工人] 的 快乐 就 是 周 五 下午 [摸鱼] 。 ",
          "作为 [打工人] 的 快乐 就 是 周 五 下午 [摸鱼] 。 "},
-        // A word and its neighbours merged, and a close call of two characters
-        // the corpus writes apart: both out.
-        {"网友纷纷留言点赞。", "[网友] 纷纷 [留言点赞] 。 ", "[网友] 纷纷 留言 点 赞 。 "},
+        // A word and its neighbours merged, which the model is sure of (it
+        // stays), and a close call of two characters the corpus writes apart
+        // (it goes).
+        {"网友纷纷留言点赞。", "[网友] 纷纷 [留言点赞] 。 ", "[网友] 纷纷 [留言点赞] 。 "},
         {"他在村口的老槐树下看海棠花开。", "他 在 村口 的 [老槐] 树 下 看 [海棠] 花 开 。 ",
          "他 在 村口 的 老 槐 树 下 看 [海棠] 花 开 。 "},
         {"美团和饿了么的骑手越来越多。", "美 团 和 饿 了 么 的 [骑手] 越来越 多 。 ",

@@ -114,6 +114,7 @@ def test_jiebas_own_dictionary_loads_as_a_user_list():
 
 
 def test_add_word_del_word_and_suggest_freq():
+    untouched = jieba.Tokenizer().lcut("石墨烯是一种材料")
     tk = jieba.Tokenizer()
     tk.suggest_freq(("中", "将"), True)
     words = tk.lcut("如果放到post中将出错。")
@@ -126,7 +127,9 @@ def test_add_word_del_word_and_suggest_freq():
     assert tk.lcut("我爱北京") == ["我", "爱", "北", "京"]
     tk.add_word("北京")
     assert "北京" in tk.lcut("我爱北京")
-    assert "石墨烯" not in jieba.Tokenizer().lcut("石墨烯是一种材料")  # tokenizers are separate
+    # Tokenizers are separate: a fresh one cuts as one did before any word was added
+    # (whether the new-word model finds the word on its own is the model's affair).
+    assert jieba.Tokenizer().lcut("石墨烯是一种材料") == untouched
 
 
 def test_without_hmm_new_words_come_apart():

@@ -112,7 +112,7 @@ void CharModelTrainer::IndexFeatures()
         }
         index(pairs, pairRows, pairKeys);
     }
-    {
+    if (options.skipPairs) {
         std::vector<uint64_t> skips;
         skips.reserve(skipRows.size());
         for (const Sentence& s : sentences) {

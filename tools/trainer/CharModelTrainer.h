@@ -26,6 +26,9 @@ public:
         // Pair rows whose quantised weights all lie within +-pruneBelow are left
         // out of the file (0: only rows that quantise to nothing at all).
         int pruneBelow = 0;
+        // The pair around the character (C-1C1). Without it the model has no
+        // skip rows, and the engine makes one table look-up per character fewer.
+        bool skipPairs = true;
     };
     struct Report {
         size_t sentences = 0;

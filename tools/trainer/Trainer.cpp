@@ -127,7 +127,7 @@ int Trainer::Run()
 bool Trainer::TrainNewWordModel()
 {
     const auto charStart = std::chrono::steady_clock::now();
-    CharModelTrainer newWords(charset);
+    CharModelTrainer newWords(charset, options.charModel);
     newWords.Train(reader.GetParagraphs());
     const CharModelWriter::Image image = newWords.BuildImage();
     const std::string bytes = CharModelWriter::Serialize(image);

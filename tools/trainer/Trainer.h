@@ -7,6 +7,7 @@
 
 #include "segment/CCharset.h"
 #include "tools/trainer/CharClassSource.h"
+#include "tools/trainer/CharModelTrainer.h"
 #include "tools/trainer/CorpusNames.h"
 #include "tools/trainer/CorpusReader.h"
 #include "tools/trainer/PosModelTrainer.h"
@@ -42,6 +43,18 @@ struct TrainerOptions {
     // days of the training month (100 to 300 were tried there; 200 and above
     // began to lose).
     PosModelTrainer::Options pos = TrainedPosOptions();
+    // The new-word model (NewWord.cm), without the skip pair around the
+    // character: one table look-up per character fewer in the new-word step
+    // (1.3% of the pipeline's instructions) for no loss beyond the bounds on
+    // held-out days of the training month (F1 -0.0005, OOV recall -0.0019).
+    CharModelTrainer::Options charModel = TrainedCharModelOptions();
+
+    static CharModelTrainer::Options TrainedCharModelOptions()
+    {
+        CharModelTrainer::Options o;
+        o.skipPairs = false;
+        return o;
+    }
 
     static PosModelTrainer::Options TrainedPosOptions()
     {
