@@ -166,6 +166,8 @@ void CAnalyzer::BuildNewStages(const CModel& m)
                 stops.numeral = code("m");
                 stops.measure = code("q");
                 stops.numberId = ids.unknownNumber;
+                if (e.placeChains)
+                    stops.place = code("ns");
                 entityStage->SetStops(stops);
             }
             posTagger->SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
