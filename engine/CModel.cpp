@@ -271,6 +271,8 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
         Number("OrgSuffixShare", "place and organisation names", 0, false, "0", nullptr,
                [](CModel& m) { return &m.entities.orgSuffixShare; }),
         Switch("NewPos", Row::kUnlessOff, "part of speech", false, [](CModel& m) { return &m.pos.on; }),
+        Switch("ListedPlaceNouns", Row::kOnlyOn, "part of speech", false,
+               [](CModel& m) { return &m.pos.listedPlaceNouns; }),
         Switch("WebText", Row::kOnlyOn, "web text", false, [](CModel& m) { return &m.webTextOn; }),
     };
     return rows;

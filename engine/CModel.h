@@ -215,6 +215,8 @@ public:
     // of the HMM.
     struct PosPart {
         bool on = true;
+        // ListedPlaceNouns: a supplementary word listed ns may be tagged n.
+        bool listedPlaceNouns = false;
         std::unique_ptr<CPosModel> model;
     };
 
