@@ -168,6 +168,8 @@ void CAnalyzer::BuildNewStages(const CModel& m)
                 stops.numeral = code("m");
                 stops.measure = code("q");
                 stops.numberId = ids.unknownNumber;
+                if (e.placeChains)
+                    stops.place = code("ns");
                 entityStage->SetStops(stops);
             }
             posTagger->SetEntityWordIds(ids.unknownPlace, ids.unknownOrganization);
@@ -194,6 +196,11 @@ void CAnalyzer::BuildNewStages(const CModel& m)
         if (tagSet != nullptr)
             tagSet->MarkClosedClasses(closed);
         posStage->SetUserWordClass(ids.unknownProper, closed);
+        if (m.pos.listedPlaceNouns && tagSet != nullptr) {
+            const int ns = tagSet->Code("ns"), n = tagSet->Code("n");
+            if (ns >= 0 && ns < 255 && n >= 0 && n < 255)
+                posStage->SetListedAlternative(static_cast<uint8_t>(ns), static_cast<uint8_t>(n));
+        }
     }
 }
 

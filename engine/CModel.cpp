@@ -258,6 +258,8 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
                [](CModel& m) { return &m.entities.stops; }),
         Switch("PlaceSuffixes", Row::kOnlyOn, "place and organisation names", false,
                [](CModel& m) { return &m.entities.placeSuffixes; }),
+        Switch("PlaceChains", Row::kOnlyOn, "place and organisation names", false,
+               [](CModel& m) { return &m.entities.placeChains; }),
         Switch("EntityContext", Row::kOnlyOn, "place and organisation names", false,
                [](CModel& m) { return &m.entities.context; }),
         Switch("EntitySupplement", Row::kOnlyOn, "place and organisation names", false,
@@ -273,6 +275,8 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
         Number("OrgSuffixShare", "place and organisation names", 0, false, "0", nullptr,
                [](CModel& m) { return &m.entities.orgSuffixShare; }),
         Switch("NewPos", Row::kUnlessOff, "part of speech", false, [](CModel& m) { return &m.pos.on; }),
+        Switch("ListedPlaceNouns", Row::kOnlyOn, "part of speech", false,
+               [](CModel& m) { return &m.pos.listedPlaceNouns; }),
         Switch("WebText", Row::kOnlyOn, "web text", false, [](CModel& m) { return &m.webTextOn; }),
     };
     return rows;

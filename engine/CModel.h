@@ -186,6 +186,9 @@ public:
         // PlaceSuffixes: a place takes the word after it that mostly ends
         // places (东亚/地区).
         bool placeSuffixes = false;
+        // PlaceChains: with EntityStops, a place stops between two words that
+        // are places themselves (河南/信阳/地区).
+        bool placeChains = false;
         // EntityContext: any token may stand just before or after a name.
         bool context = false;
         // EntitySupplement: a supplementary word takes the roles of its
@@ -218,6 +221,8 @@ public:
     // of the HMM.
     struct PosPart {
         bool on = true;
+        // ListedPlaceNouns: a supplementary word listed ns may be tagged n.
+        bool listedPlaceNouns = false;
         std::unique_ptr<CPosModel> model;
     };
 

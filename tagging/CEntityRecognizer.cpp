@@ -559,7 +559,7 @@ bool CEntityRecognizer::CutAtStops(const Model& model)
     bool changed = false;
     for (const CRoleTagger::Run& run : runs) {
         const auto first = static_cast<size_t>(run.first), last = static_cast<size_t>(run.last);
-        if (last >= n || last < first + 2)
+        if (last >= n || last < first + 1)
             continue;
         for (size_t w = first + 1; w < last; ++w) {
             // A conjunction, or a numeral with the measure word after it, stands
@@ -578,6 +578,44 @@ bool CEntityRecognizer::CutAtStops(const Model& model)
                 w = stopEnd - 1;
                 changed = true;
                 continue;
+            }
+        }
+        // A run of places alone (绥化市/宝山镇) is as many names: the corpus
+        // keeps adjacent places apart far more often than it brackets them,
+        // unless a word of another kind ends the name (山西省/吕梁/地区). A
+        // new word there counts as a place: a run of them merged by their
+        // characters is mostly a place name of its own (宝山镇).
+        if (&model == &models[0] && stops.place != kUnknownTag) {
+            const auto isPlace = [&](size_t w) {
+                return wordClass(w) == stops.place ||
+                       ((work[w].flags & kFlagSupplementWord) && work[w].fixedTag == stops.place);
+            };
+            bool places = (edges[first] & kBeginsOwner) && (edges[last] & kEndsOwner);
+            int words = 0;
+            for (size_t w = first; places && w <= last; ++w) {
+                words += (edges[w] & kBeginsOwner) ? 1 : 0;
+                places = !whole(w) || isPlace(w);
+            }
+            // (Unless the last word, by its own roles, ends place names at
+            // least as often as it is one: 中国/南极/长城站.)
+            if (places && whole(last)) {
+                const int32_t id = work[last].wordId;
+                int count = 0;
+                const CPosLexicon::Entry* e =
+                    id >= 0 && id < model.kind.roles->GetIndexSize() ? model.kind.roles->Lookup(id, &count) : nullptr;
+                int32_t ends = 0, alone = 0;
+                for (int i = 0; e != nullptr && i < count; ++i) {
+                    if (e[i].tag == kRoleLast)
+                        ends += e[i].frequency;
+                    else if (e[i].tag == kRoleWhole)
+                        alone += e[i].frequency;
+                }
+                places = ends == 0 || ends < alone;
+            }
+            if (places && words > 1) {
+                for (size_t w = first; w <= last; ++w)
+                    work[w].tag = other;
+                changed = true;
             }
         }
         // Two complete organisations side by side: one whose last word mostly

@@ -93,6 +93,10 @@ public:
         uint8_t numeral = 255;
         uint8_t measure = 255;
         int32_t numberId = -1;
+        // With a place tag (below 255) a place stops between two words of its
+        // own that are places themselves (河南/信阳): the corpus keeps
+        // adjacent places apart far more often than it brackets them.
+        uint8_t place = 255;
     };
 
     // Which final characters end organisations (nt.suffix: per character's

@@ -419,6 +419,14 @@ int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* en
         ws.candidateTag[ws.candidateCount] = t == kNoTag ? static_cast<uint8_t>(tagCount) : t;
         ws.candidateCode[ws.candidateCount] = code;
         ++ws.candidateCount;
+        if (fixed && ws.listedTag != 255 && code == ws.listedTag && ws.listedOther != 255 &&
+            (token.flags & kFlagSupplementWord) && !(token.flags & kFlagUserWord)) {
+            const uint8_t o = tagOf[ws.listedOther];
+            ws.candidateTag[ws.candidateCount] = o == kNoTag ? static_cast<uint8_t>(tagCount) : o;
+            ws.candidateCode[ws.candidateCount] = ws.listedOther;
+            ++ws.candidateCount;
+            return 2;
+        }
         return 1;
     }
     return LexiconCandidates(entries, entryCount, ws);

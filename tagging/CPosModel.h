@@ -70,8 +70,19 @@ public:
                 closedTag[code] = closed[code];
         }
 
+        // A supplementary word its list tags `listed` may take `other` as
+        // well, the model choosing between them: the list tags many common
+        // nouns as places (山岭, 契约). 255: the list's tag alone.
+        void SetListedAlternative(uint8_t listed, uint8_t other)
+        {
+            listedTag = listed;
+            listedOther = other;
+        }
+
     private:
         friend class CPosModel;
+        uint8_t listedTag = 255;
+        uint8_t listedOther = 255;
         std::vector<TokenInfo> infos;
         std::vector<const CPosLexicon::Entry*> entries; // per token, with their number
         std::vector<int> entryCounts;

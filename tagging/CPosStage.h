@@ -37,6 +37,7 @@ public:
     // The word class a user word without a tag of its own is tagged as, and
     // the tags it may not get (see CPosModel::Workspace::SetUserWordClass).
     void SetUserWordClass(int32_t classWordId, const bool (&closed)[256]) { ws.SetUserWordClass(classWordId, closed); }
+    void SetListedAlternative(uint8_t listed, uint8_t other) { ws.SetListedAlternative(listed, other); }
 
     void Run(CSentence& sentence);
     // Tags tokens as Run tags a sentence's (text, length: the sentence's).

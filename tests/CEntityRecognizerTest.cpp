@@ -36,6 +36,7 @@ struct FixtureWord {
     int orgRole;
     int tag;
     int orgRole2 = kOther; // a second organisation role, a little rarer than the first
+    int placeRole2 = kOther; // the same for places
 };
 const FixtureWord kWords[] = {
     {"中国", kFirst, kFirst, kNs},       {"国际", kOther, kInner, kN},         {"电台", kOther, kLast, kN},
@@ -61,6 +62,9 @@ const FixtureWord kWords[] = {
     {"村", kLastPiece, kLastPiece, kN},
     // A place the organisation roles never saw.
     {"塘沽", kFirst, kOther, kNs},
+    // For the runs of places: a place mostly a name by itself but sometimes
+    // the last word of one, and a place that only ever ends names.
+    {"信阳", kWhole, kOther, kNs, kOther, kLast}, {"长城站", kLast, kOther, kNs},
 };
 
 class EntityFixture : public ::testing::Test {
@@ -111,10 +115,11 @@ protected:
             lexicon[static_cast<size_t>(ids.sentenceEnd)] = endRoles;
             for (size_t i = 0; i < std::size(kWords); ++i) {
                 const int role = k == 0 ? kWords[i].placeRole : kWords[i].orgRole;
-                if (role != kOther || (k == 1 && kWords[i].orgRole2 != kOther))
+                const int role2 = k == 0 ? kWords[i].placeRole2 : kWords[i].orgRole2;
+                if (role != kOther || role2 != kOther)
                     lexicon[SpecialWords::kCount + i] = {{static_cast<uint8_t>(role), 10}};
-                if (k == 1 && kWords[i].orgRole2 != kOther)
-                    lexicon[SpecialWords::kCount + i].push_back({static_cast<uint8_t>(kWords[i].orgRole2), 9});
+                if (role2 != kOther)
+                    lexicon[SpecialWords::kCount + i].push_back({static_cast<uint8_t>(role2), 9});
             }
             // Every pair of roles seen: the words alone decide.
             ASSERT_TRUE(ModelWriter::WriteLexicon(stem + ".role", lexicon));
@@ -289,6 +294,39 @@ TEST_F(EntityFixture, MergesStopWhereTheWordsSayANameEnds)
         for (const auto& c : cases) {
             Build(c.words);
             EXPECT_EQ(Run(), Gbk(on ? c.stopped : c.merged)) << c.label << (on ? ", with stops" : ", without");
+        }
+    }
+}
+
+TEST_F(EntityFixture, ARunOfPlacesAloneIsAsManyPlaces)
+{
+    // The whole role counted so often that the tagger reads 信阳 after a
+    // first word as the last word of a name.
+    LoadRoleModels({{kSentenceBegin, 10}}, {{kSentenceEnd, 10}}, {{kWhole, 1000}});
+    const struct {
+        const char* label;
+        std::vector<std::string> words;
+        const char* merged;  // without the rule
+        const char* chained; // with it
+    } cases[] = {
+        {"two places", {"在", "香港", "信阳"}, "在/40  [香港/29 信阳/29]香港信阳/29", "在/40  香港/29  信阳/29"},
+        {"a place and a word of another kind", {"在", "香港", "特区"}, "在/40  [香港/29 特区/21]香港特区/29",
+         "在/40  [香港/29 特区/21]香港特区/29"},
+        // Its own roles say the last place ends names more often than it is one.
+        {"a place that mostly ends names", {"在", "香港", "长城站"}, "在/40  [香港/29 长城站/29]香港长城站/29",
+         "在/40  [香港/29 长城站/29]香港长城站/29"},
+        // Organisations are left to their own stops.
+        {"an organisation of places", {"在", "中国", "国际", "电台"}, "在/40  [中国/29 国际/21 电台/21]中国国际电台/31",
+         "在/40  [中国/29 国际/21 电台/21]中国国际电台/31"},
+    };
+    CEntityRecognizer::Stops stops;
+    stops.lexicon = &posLexicon;
+    for (bool on : {false, true}) {
+        stops.place = on ? static_cast<uint8_t>(kNs) : uint8_t{255};
+        recognizer->SetStops(stops);
+        for (const auto& c : cases) {
+            Build(c.words);
+            EXPECT_EQ(Run(), Gbk(on ? c.chained : c.merged)) << c.label << (on ? ", with the rule" : ", without");
         }
     }
 }

@@ -722,6 +722,39 @@ TEST(CPosModel, KeepsTheRulesOfThePartOfSpeechPass)
     EXPECT_EQ(Tags(model, Sentence({{kForeign, "f"}, {kEither, "e"}}, text), text), (std::vector<int>{77, kC}));
 }
 
+TEST(CPosModel, AListedTagMayGiveWayToItsAlternative)
+{
+    Model m;
+    m.Weight(M::kWord, kEither, kC, 5);
+    CPosModel model;
+    ASSERT_TRUE(LoadBytes(model, m.Bytes()));
+    const struct {
+        const char* label;
+        unsigned flags;
+        uint8_t listed;
+        int alone; // the tag with the list's tag alone
+        int other; // with kA's alternative kC
+    } cases[] = {
+        {"a supplementary word of the tag", kFlagSupplementWord, kA, kA, kC},
+        {"a supplementary word of another tag", kFlagSupplementWord, kB, kB, kB},
+        {"a user's word keeps its tag", kFlagSupplementWord | kFlagUserWord, kA, kA, kA},
+        {"a tag the program gave keeps it", 0, kA, kA, kA},
+    };
+    std::string text;
+    for (bool alternative : {false, true})
+        for (const auto& c : cases) {
+            std::vector<TokenRecord> items = Sentence({{kEither, "e"}}, text);
+            items[1].flags = c.flags;
+            items[1].fixedTag = c.listed;
+            CPosModel::Workspace ws;
+            if (alternative)
+                ws.SetListedAlternative(kA, kC);
+            model.Tag(text.data(), static_cast<int>(text.size()), items.data(), static_cast<int>(items.size()),
+                      &Lexicon(), -1, true, ws);
+            EXPECT_EQ(items[1].tag, alternative ? c.other : c.alone) << c.label;
+        }
+}
+
 TEST(CPosModel, OddInputsChangeNothingOrStayInBounds)
 {
     Model m;
