@@ -72,6 +72,19 @@ CEntityRecognizer::CEntityRecognizer(const CPDAT* d, int32_t newWord, double voc
 
 CEntityRecognizer::~CEntityRecognizer() = default;
 
+void CEntityRecognizer::SetBackoff(const Backoff& b)
+{
+    backoff = b;
+    Model& model = models[1];
+    model.backoffRuns = CRunFilter();
+    if (!model.hmm)
+        return;
+    // The role every word takes after an organisation is in every token's set.
+    const CRoleTagger& fsa = *model.kind.automaton;
+    const uint32_t every = backoff.context ? uint32_t(1) << kRoleAfter : 0;
+    model.backoffRuns.Build(fsa, model.kind.roles, static_cast<uint8_t>(fsa.GetSymbolCount() - 1), every);
+}
+
 void CEntityRecognizer::Run(CSentence& sentence)
 {
     Recognize(sentence.text, sentence.items, sentence.count);
@@ -396,20 +409,20 @@ bool CEntityRecognizer::BackoffCandidates(const Model& model)
     return n > 2; // every word between the markers has its list
 }
 
-bool CEntityRecognizer::MayHoldName(const Model& model) const
+bool CEntityRecognizer::MayHoldName(const Model& model)
 {
     // A supplementary word read by its tag is none of the lexicon's words.
     const int k = KindOf(model);
     if (anyListed[k])
         return true;
-    for (size_t w = 0; k == 1 && backoff.newWords && w < work.size(); ++w)
-        if (edges[w] != (kBeginsOwner | kEndsOwner))
-            return true;
-    // (A word that may end one by its suffix only: the lexicon alone says nothing.)
-    if (k == 1 && anySuffixEnd)
-        return true;
-    if (k == 1 && anyPlaceWord)
-        return true;
+    bool anyPiece = false;
+    for (size_t w = 0; k == 1 && backoff.newWords && w < work.size() && !anyPiece; ++w)
+        anyPiece = edges[w] != (kBeginsOwner | kEndsOwner);
+    // The organisation back-offs add roles to a few tokens (the pieces of new
+    // words, words that may end one by their suffix, the places found): the
+    // test follows the roles BackoffCandidates gives them, or a superset.
+    if (k == 1 && (anyPiece || anySuffixEnd || anyPlaceWord))
+        return model.backoffRuns.IsBuilt() ? MayHoldBackoffName(model) : true;
     if (model.runs.IsBuilt())
         return model.runs.MayAccept(work.data(), static_cast<int>(work.size()));
     // The default role (of words the lexicon lacks) neither starts nor ends one.
@@ -423,6 +436,31 @@ bool CEntityRecognizer::MayHoldName(const Model& model) const
         started = started || (r & kStarts);
     }
     return false;
+}
+
+bool CEntityRecognizer::MayHoldBackoffName(const Model& model)
+{
+    const size_t n = work.size();
+    const auto bit = [](uint8_t role) { return role < CRunFilter::kMaxRoles ? uint32_t(1) << role : 0u; };
+    extraRoles.assign(n, 0);
+    for (size_t w = 1; w + 1 < n; ++w) {
+        uint32_t roles = 0;
+        if (anyPlaceWord)
+            roles |= (placeWords[w].opening != 0 ? bit(placeWords[w].opening) : 0) |
+                     (placeWords[w].inner != 0 ? bit(placeWords[w].inner) : 0);
+        if (backoff.newWords && edges[w] != (kBeginsOwner | kEndsOwner)) {
+            if (edges[w] & kBeginsOwner)
+                roles |= bit(kRoleFirstPiece) | bit(kRoleInnerBegin);
+            else if (edges[w] & kEndsOwner)
+                roles |= bit(kRoleInnerEnd);
+            else
+                roles |= bit(kRoleInnerMiddle);
+        }
+        if (suffixEnds[w])
+            roles |= bit(kRoleLast);
+        extraRoles[w] = roles;
+    }
+    return model.backoffRuns.MayAccept(work.data(), static_cast<int>(n), extraRoles.data());
 }
 
 void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Merge>& found)
