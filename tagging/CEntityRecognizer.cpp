@@ -116,10 +116,18 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
     beforeCount = count;
 
     // The tokens as the models were trained on them: new words in characters.
-    work.clear();
-    owner.clear();
-    edges.clear();
-    for (int i = 0; i < count; ++i) {
+    // (Most sentences have no new word to split: copied at once.)
+    anyPiece = false;
+    int split = 0;
+    while (split < count && !(split > 0 && split + 1 < count && sentence != nullptr && newWordId >= 0 &&
+                               items[split].wordId == newWordId && (items[split].flags & kFlagNewWord)))
+        ++split;
+    work.assign(items, items + split);
+    owner.resize(static_cast<size_t>(split));
+    for (int i = 0; i < split; ++i)
+        owner[static_cast<size_t>(i)] = i;
+    edges.assign(static_cast<size_t>(split), kBeginsOwner | kEndsOwner);
+    for (int i = split; i < count; ++i) {
         const TokenRecord& t = items[i];
         const bool newWord = i > 0 && i + 1 < count && sentence != nullptr && newWordId >= 0 &&
                              t.wordId == newWordId && (t.flags & kFlagNewWord) && t.start >= 0 && t.end > t.start;
@@ -133,6 +141,7 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
                 c.flags = 0;
                 work.push_back(c);
                 owner.push_back(i);
+                anyPiece = true;
                 edges.push_back(static_cast<uint8_t>((at == t.start ? kBeginsOwner : 0) |
                                                      (at + bytes == t.end ? kEndsOwner : 0)));
                 at += bytes;
@@ -304,12 +313,18 @@ bool CEntityRecognizer::EndsBySuffix(size_t w) const
 void CEntityRecognizer::MarkPlaceWords()
 {
     const size_t n = work.size();
-    placeWords.assign(n, PlaceWord{});
     // The places the name stage found (a transliterated place, a name read as
     // a place beside others) are tokens of the place class word, which the
     // organisation roles never saw.
     const int32_t placeClass = models[0].kind.wordId;
-    for (size_t t = 1; placeClass >= 0 && t + 1 < n; ++t)
+    size_t t = 1;
+    while (placeClass >= 0 && t + 1 < n && !(work[t].wordId == placeClass && edges[t] == (kBeginsOwner | kEndsOwner)))
+        ++t;
+    // (Read only when some token is marked: most sentences have no place.)
+    if (places.empty() && (placeClass < 0 || t + 1 >= n))
+        return;
+    placeWords.assign(n, PlaceWord{});
+    for (; placeClass >= 0 && t + 1 < n; ++t)
         if (work[t].wordId == placeClass && edges[t] == (kBeginsOwner | kEndsOwner)) {
             placeWords[t] = PlaceWord{kRoleFirst, kRoleInner};
             anyPlaceWord = true;
@@ -415,9 +430,7 @@ bool CEntityRecognizer::MayHoldName(const Model& model)
     const int k = KindOf(model);
     if (anyListed[k])
         return true;
-    bool anyPiece = false;
-    for (size_t w = 0; k == 1 && backoff.newWords && w < work.size() && !anyPiece; ++w)
-        anyPiece = edges[w] != (kBeginsOwner | kEndsOwner);
+    const bool anyPiece = backoff.newWords && this->anyPiece;
     // The organisation back-offs add roles to a few tokens (the pieces of new
     // words, words that may end one by their suffix, the places found): the
     // test follows the roles BackoffCandidates gives them, or a superset.

@@ -281,6 +281,7 @@ private:
     std::vector<PlaceWord> placeWords;
     bool anyPlaceWord = false;
     bool anySuffixEnd = false;
+    bool anyPiece = false; // some work token is a piece of a new word
     bool anyListed[2] = {false, false}; // some work token has a ListedClass, per kind
     bool placeSuffixes = false;
     std::vector<Part> parts;
