@@ -164,11 +164,19 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
     suffixEnds.assign(work.size(), 0);
     anySuffixEnd = false;
     if (models[1].hmm && SuffixesApply())
-        for (size_t w = 1; w + 1 < work.size(); ++w)
+        for (size_t w = 1; w + 1 < work.size(); ++w) {
+            // The test EndsBySuffix makes first, here without the call: nearly
+            // every token is a frequent word it rejects.
+            const TokenRecord& t = work[w];
+            if (!(t.flags & kFlagSupplementWord) &&
+                (suffixes.unigram == nullptr || t.wordId < 0 ||
+                 suffixes.unigram->Frequency(t.wordId) > suffixes.maxFrequency))
+                continue;
             if (EndsBySuffix(w)) {
                 suffixEnds[w] = 1;
                 anySuffixEnd = true;
             }
+        }
 
     places.clear();
     merges.clear();
