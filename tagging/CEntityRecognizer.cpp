@@ -112,7 +112,7 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
     if (items == nullptr || count <= 2)
         return;
     const size_t n = static_cast<size_t>(count);
-    before.assign(items, items + n);
+    original = items;
     beforeCount = count;
 
     // The tokens as the models were trained on them: new words in characters.
@@ -215,6 +215,8 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
     }
     if (merges.empty())
         return;
+    // (Kept for TagParts; a sentence without a name needs no copy.)
+    before.assign(items, items + n);
 
     // Merge in place; every token's words follow (none for a token of one word).
     pieceOffsets.assign(1, 0);
@@ -516,7 +518,7 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
             continue;
         // A name ends at punctuation: a bracket, a quote or a book-title mark
         // it does not open and close inside, a plus sign, a run of dots.
-        if (!CNameBounds::MayBeOneName(sentenceText, before.data(), first, last))
+        if (!CNameBounds::MayBeOneName(sentenceText, original, first, last))
             continue;
         const auto tag = static_cast<uint8_t>(run.output & 0xFF);
         Merge m{first, last, tag, model.kind.wordId, {}};

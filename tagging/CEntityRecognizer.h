@@ -249,7 +249,8 @@ private:
     Model models[2];
 
     // Per sentence, reused.
-    std::vector<TokenRecord> before; // the tokens as Recognize found them
+    std::vector<TokenRecord> before; // the tokens as Recognize found them (where it merged any)
+    const TokenRecord* original = nullptr; // the same, during Recognize before it merges
     std::vector<TokenRecord> window; // the words TagParts tags around the merged names
     int beforeCount = 0;
     std::vector<TokenRecord> work;   // the tokens, new words in characters
