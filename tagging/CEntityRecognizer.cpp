@@ -72,6 +72,19 @@ CEntityRecognizer::CEntityRecognizer(const CPDAT* d, int32_t newWord, double voc
 
 CEntityRecognizer::~CEntityRecognizer() = default;
 
+void CEntityRecognizer::SetBackoff(const Backoff& b)
+{
+    backoff = b;
+    Model& model = models[1];
+    model.backoffRuns = CRunFilter();
+    if (!model.hmm)
+        return;
+    // The role every word takes after an organisation is in every token's set.
+    const CRoleTagger& fsa = *model.kind.automaton;
+    const uint32_t every = backoff.context ? uint32_t(1) << kRoleAfter : 0;
+    model.backoffRuns.Build(fsa, model.kind.roles, static_cast<uint8_t>(fsa.GetSymbolCount() - 1), every);
+}
+
 void CEntityRecognizer::Run(CSentence& sentence)
 {
     Recognize(sentence.text, sentence.items, sentence.count);
@@ -99,14 +112,22 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
     if (items == nullptr || count <= 2)
         return;
     const size_t n = static_cast<size_t>(count);
-    before.assign(items, items + n);
+    original = items;
     beforeCount = count;
 
     // The tokens as the models were trained on them: new words in characters.
-    work.clear();
-    owner.clear();
-    edges.clear();
-    for (int i = 0; i < count; ++i) {
+    // (Most sentences have no new word to split: copied at once.)
+    anyPiece = false;
+    int split = 0;
+    while (split < count && !(split > 0 && split + 1 < count && sentence != nullptr && newWordId >= 0 &&
+                               items[split].wordId == newWordId && (items[split].flags & kFlagNewWord)))
+        ++split;
+    work.assign(items, items + split);
+    owner.resize(static_cast<size_t>(split));
+    for (int i = 0; i < split; ++i)
+        owner[static_cast<size_t>(i)] = i;
+    edges.assign(static_cast<size_t>(split), kBeginsOwner | kEndsOwner);
+    for (int i = split; i < count; ++i) {
         const TokenRecord& t = items[i];
         const bool newWord = i > 0 && i + 1 < count && sentence != nullptr && newWordId >= 0 &&
                              t.wordId == newWordId && (t.flags & kFlagNewWord) && t.start >= 0 && t.end > t.start;
@@ -120,6 +141,7 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
                 c.flags = 0;
                 work.push_back(c);
                 owner.push_back(i);
+                anyPiece = true;
                 edges.push_back(static_cast<uint8_t>((at == t.start ? kBeginsOwner : 0) |
                                                      (at + bytes == t.end ? kEndsOwner : 0)));
                 at += bytes;
@@ -142,11 +164,19 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
     suffixEnds.assign(work.size(), 0);
     anySuffixEnd = false;
     if (models[1].hmm && SuffixesApply())
-        for (size_t w = 1; w + 1 < work.size(); ++w)
+        for (size_t w = 1; w + 1 < work.size(); ++w) {
+            // The test EndsBySuffix makes first, here without the call: nearly
+            // every token is a frequent word it rejects.
+            const TokenRecord& t = work[w];
+            if (!(t.flags & kFlagSupplementWord) &&
+                (suffixes.unigram == nullptr || t.wordId < 0 ||
+                 suffixes.unigram->Frequency(t.wordId) > suffixes.maxFrequency))
+                continue;
             if (EndsBySuffix(w)) {
                 suffixEnds[w] = 1;
                 anySuffixEnd = true;
             }
+        }
 
     places.clear();
     merges.clear();
@@ -185,6 +215,8 @@ void CEntityRecognizer::Recognize(const char* sentence, TokenRecord* items, int&
     }
     if (merges.empty())
         return;
+    // (Kept for TagParts; a sentence without a name needs no copy.)
+    before.assign(items, items + n);
 
     // Merge in place; every token's words follow (none for a token of one word).
     pieceOffsets.assign(1, 0);
@@ -291,12 +323,18 @@ bool CEntityRecognizer::EndsBySuffix(size_t w) const
 void CEntityRecognizer::MarkPlaceWords()
 {
     const size_t n = work.size();
-    placeWords.assign(n, PlaceWord{});
     // The places the name stage found (a transliterated place, a name read as
     // a place beside others) are tokens of the place class word, which the
     // organisation roles never saw.
     const int32_t placeClass = models[0].kind.wordId;
-    for (size_t t = 1; placeClass >= 0 && t + 1 < n; ++t)
+    size_t t = 1;
+    while (placeClass >= 0 && t + 1 < n && !(work[t].wordId == placeClass && edges[t] == (kBeginsOwner | kEndsOwner)))
+        ++t;
+    // (Read only when some token is marked: most sentences have no place.)
+    if (places.empty() && (placeClass < 0 || t + 1 >= n))
+        return;
+    placeWords.assign(n, PlaceWord{});
+    for (; placeClass >= 0 && t + 1 < n; ++t)
         if (work[t].wordId == placeClass && edges[t] == (kBeginsOwner | kEndsOwner)) {
             placeWords[t] = PlaceWord{kRoleFirst, kRoleInner};
             anyPlaceWord = true;
@@ -396,20 +434,18 @@ bool CEntityRecognizer::BackoffCandidates(const Model& model)
     return n > 2; // every word between the markers has its list
 }
 
-bool CEntityRecognizer::MayHoldName(const Model& model) const
+bool CEntityRecognizer::MayHoldName(const Model& model)
 {
     // A supplementary word read by its tag is none of the lexicon's words.
     const int k = KindOf(model);
     if (anyListed[k])
         return true;
-    for (size_t w = 0; k == 1 && backoff.newWords && w < work.size(); ++w)
-        if (edges[w] != (kBeginsOwner | kEndsOwner))
-            return true;
-    // (A word that may end one by its suffix only: the lexicon alone says nothing.)
-    if (k == 1 && anySuffixEnd)
-        return true;
-    if (k == 1 && anyPlaceWord)
-        return true;
+    const bool anyPiece = backoff.newWords && this->anyPiece;
+    // The organisation back-offs add roles to a few tokens (the pieces of new
+    // words, words that may end one by their suffix, the places found): the
+    // test follows the roles BackoffCandidates gives them, or a superset.
+    if (k == 1 && (anyPiece || anySuffixEnd || anyPlaceWord))
+        return model.backoffRuns.IsBuilt() ? MayHoldBackoffName(model) : true;
     if (model.runs.IsBuilt())
         return model.runs.MayAccept(work.data(), static_cast<int>(work.size()));
     // The default role (of words the lexicon lacks) neither starts nor ends one.
@@ -423,6 +459,31 @@ bool CEntityRecognizer::MayHoldName(const Model& model) const
         started = started || (r & kStarts);
     }
     return false;
+}
+
+bool CEntityRecognizer::MayHoldBackoffName(const Model& model)
+{
+    const size_t n = work.size();
+    const auto bit = [](uint8_t role) { return role < CRunFilter::kMaxRoles ? uint32_t(1) << role : 0u; };
+    extraRoles.assign(n, 0);
+    for (size_t w = 1; w + 1 < n; ++w) {
+        uint32_t roles = 0;
+        if (anyPlaceWord)
+            roles |= (placeWords[w].opening != 0 ? bit(placeWords[w].opening) : 0) |
+                     (placeWords[w].inner != 0 ? bit(placeWords[w].inner) : 0);
+        if (backoff.newWords && edges[w] != (kBeginsOwner | kEndsOwner)) {
+            if (edges[w] & kBeginsOwner)
+                roles |= bit(kRoleFirstPiece) | bit(kRoleInnerBegin);
+            else if (edges[w] & kEndsOwner)
+                roles |= bit(kRoleInnerEnd);
+            else
+                roles |= bit(kRoleInnerMiddle);
+        }
+        if (suffixEnds[w])
+            roles |= bit(kRoleLast);
+        extraRoles[w] = roles;
+    }
+    return model.backoffRuns.MayAccept(work.data(), static_cast<int>(n), extraRoles.data());
 }
 
 void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Merge>& found)
@@ -457,7 +518,7 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
             continue;
         // A name ends at punctuation: a bracket, a quote or a book-title mark
         // it does not open and close inside, a plus sign, a run of dots.
-        if (!CNameBounds::MayBeOneName(sentenceText, before.data(), first, last))
+        if (!CNameBounds::MayBeOneName(sentenceText, original, first, last))
             continue;
         const auto tag = static_cast<uint8_t>(run.output & 0xFF);
         Merge m{first, last, tag, model.kind.wordId, {}};

@@ -146,7 +146,7 @@ public:
     // Gives the parts that are punctuation or symbols the tag w (may be null).
     void SetSymbolTagger(const CSymbolTagger* tagger) { symbolTagger = tagger; }
     void SetStops(const Stops& s) { stops = s; }
-    void SetBackoff(const Backoff& b) { backoff = b; }
+    void SetBackoff(const Backoff& b);
     void SetOrgSuffixes(const Suffixes& s) { suffixes = s; }
     // Whether a place the role tagger read as whole takes the next word as its
     // suffix when the place roles of that word say it mostly ends a place
@@ -199,13 +199,18 @@ private:
         // The exact test over the automaton's runs (reach is the fallback for
         // an automaton it cannot take).
         CRunFilter runs;
+        // For organisations under the back-offs: the same test over the roles
+        // the back-offs add (SetBackoff builds it).
+        CRunFilter backoffRuns;
     };
     static constexpr uint8_t kStarts = 1;
     static constexpr uint8_t kEnds = 2;
 
     // Whether some run of tokens may form a name, going by the roles the
     // lexicon gives them: most sentences have none, and need no role tagging.
-    bool MayHoldName(const Model& model) const;
+    bool MayHoldName(const Model& model);
+    // The same for organisations with the roles the back-offs add (into extraRoles).
+    bool MayHoldBackoffName(const Model& model);
 
     // Whether work token w is a supplementary word that Backoff::listed reads
     // by its tag for kind k: 1 opening, 2 inner, 0 neither.
@@ -244,7 +249,8 @@ private:
     Model models[2];
 
     // Per sentence, reused.
-    std::vector<TokenRecord> before; // the tokens as Recognize found them
+    std::vector<TokenRecord> before; // the tokens as Recognize found them (where it merged any)
+    const TokenRecord* original = nullptr; // the same, during Recognize before it merges
     std::vector<TokenRecord> window; // the words TagParts tags around the merged names
     int beforeCount = 0;
     std::vector<TokenRecord> work;   // the tokens, new words in characters
@@ -265,6 +271,7 @@ private:
     std::vector<CPosLexicon::Entry> ownEntries;
     std::vector<CHmmTagger::Candidates> own;
     std::vector<std::pair<size_t, size_t>> ownSpans;
+    std::vector<uint32_t> extraRoles; // per work token: the roles the back-offs add, a bit each
     std::vector<uint8_t> suffixEnds; // per work token: EndsBySuffix, for this sentence
     // Per work token, for this sentence: the role it takes where the place it
     // belongs to opens an organisation, and where it stands inside one (0: none).
@@ -275,6 +282,7 @@ private:
     std::vector<PlaceWord> placeWords;
     bool anyPlaceWord = false;
     bool anySuffixEnd = false;
+    bool anyPiece = false; // some work token is a piece of a new word
     bool anyListed[2] = {false, false}; // some work token has a ListedClass, per kind
     bool placeSuffixes = false;
     std::vector<Part> parts;

@@ -27,14 +27,19 @@ public:
 
     // Reads the automaton and the role lexicon (both only during the call).
     // False when they exceed the bounds or there is no lexicon: the filter
-    // then answers yes for every sentence.
-    bool Build(const CRoleTagger& automaton, const CPosLexicon* lexicon, uint8_t defaultRole);
+    // then answers yes for every sentence. everyToken: roles every token takes
+    // besides its lexicon's (a back-off that gives every word one more role).
+    bool Build(const CRoleTagger& automaton, const CPosLexicon* lexicon, uint8_t defaultRole,
+               uint32_t everyToken = 0);
     bool IsBuilt() const { return built; }
 
     // Whether the automaton could accept a run of items[0, count). A token of
     // word passWordId (>= 0) answers yes at once: the tagger treats such a
     // token apart.
     bool MayAccept(const TokenRecord* items, int count, int32_t passWordId = -1) const;
+    // The same, token i also taking the roles of bit set extra[i] (role r: bit
+    // r; roles of kMaxRoles and beyond are none the automaton reads).
+    bool MayAccept(const TokenRecord* items, int count, const uint32_t* extra) const;
 
 private:
     bool built = false;
@@ -46,6 +51,9 @@ private:
     int stride = 0; // states
     std::vector<uint32_t> reachable;
     uint32_t acceptingStates = 0;
+    // For the extra roles: per set its roles, per role and state its target.
+    std::vector<uint32_t> setRoles;
+    std::vector<int8_t> roleTargets;
 };
 
 #endif

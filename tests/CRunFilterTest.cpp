@@ -199,4 +199,71 @@ TEST_F(CRunFilterTest, NeverMissesAMergeTheAutomatonCouldMake)
     EXPECT_GT(refused, 20);
 }
 
+// With extra roles per token (and one role every token takes), the filter
+// answers as the automaton over every assignment of the enlarged role sets,
+// and as the plain test where no token has extra roles.
+TEST_F(CRunFilterTest, ExtraRolesNeverMissAMerge)
+{
+    const std::vector<uint8_t> roles = {1, 2, 3, 4, 5, 6, 10, 11, 12, 13, 22};
+    std::mt19937 random(11);
+    std::vector<std::vector<uint8_t>> words(10);
+    for (auto& word : words) {
+        const int n = static_cast<int>(random() % 3);
+        for (int k = 0; k < n; ++k)
+            word.push_back(roles[random() % roles.size()]);
+    }
+    Load(Automaton(), words);
+    for (const uint8_t every : {uint8_t(0), uint8_t(11)}) {
+        const uint32_t everyBit = every != 0 ? uint32_t(1) << every : 0;
+        CRunFilter filter;
+        ASSERT_TRUE(filter.Build(fsa, &lexicon, kDefault, everyBit));
+        int mergeable = 0, refused = 0;
+        for (int sentence = 0; sentence < 400; ++sentence) {
+            std::vector<int32_t> ids(2 + random() % 4);
+            for (int32_t& id : ids)
+                id = static_cast<int32_t>(random() % words.size());
+            std::vector<uint32_t> extra(ids.size(), 0);
+            for (uint32_t& e : extra)
+                if (random() % 3 == 0)
+                    e = uint32_t(1) << roles[random() % roles.size()];
+            std::vector<std::vector<uint8_t>> choices;
+            for (size_t i = 0; i < ids.size(); ++i) {
+                const auto& own = words[static_cast<size_t>(ids[i])];
+                std::vector<uint8_t> c = own.empty() ? std::vector<uint8_t>{kDefault} : own;
+                for (int r = 0; r < 32; ++r)
+                    if (((extra[i] | everyBit) >> r & 1) != 0)
+                        c.push_back(static_cast<uint8_t>(r));
+                choices.push_back(c);
+            }
+            bool merges = false;
+            std::vector<size_t> pick(ids.size(), 0);
+            for (;;) {
+                std::vector<TokenRecord> tokens = Tokens(ids);
+                for (size_t i = 0; i < ids.size(); ++i)
+                    tokens[i].tag = choices[i][pick[i]];
+                int count = static_cast<int>(tokens.size());
+                fsa.Recognize(tokens.data(), count, 4242);
+                merges = merges || count < static_cast<int>(ids.size());
+                size_t i = 0;
+                while (i < pick.size() && ++pick[i] == choices[i].size())
+                    pick[i++] = 0;
+                if (i == pick.size())
+                    break;
+            }
+            const std::vector<TokenRecord> tokens = Tokens(ids);
+            const int n = static_cast<int>(tokens.size());
+            const bool may = filter.MayAccept(tokens.data(), n, extra.data());
+            if (merges) {
+                EXPECT_TRUE(may) << "sentence " << sentence << " every " << int(every);
+            }
+            const std::vector<uint32_t> none(ids.size(), 0);
+            EXPECT_EQ(filter.MayAccept(tokens.data(), n, none.data()), filter.MayAccept(tokens.data(), n));
+            mergeable += merges;
+            refused += !may;
+        }
+        EXPECT_GT(mergeable, 20);
+        EXPECT_GT(refused, 20);
+    }
+}
+
 } // namespace
