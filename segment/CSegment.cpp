@@ -151,12 +151,12 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
                 const int32_t pairSlot = bigram->FindFrom(home[j], row, d.wordId);
                 double transition;
                 if (pairSlot < 0) {
-                    transition = std::log(unigramTerm[dj] + unseenPairTerm);
+                    transition = Log(unigramTerm[dj] + unseenPairTerm);
                 } else if (!fromPreset && (d.flags & kFlagPresetFrequency) == 0) {
                     transition = pairScore[pairSlot];
                 } else {
                     const int pair = bigram->SlotFrequency(static_cast<size_t>(pairSlot));
-                    transition = std::log(unigramTerm[dj] +
+                    transition = Log(unigramTerm[dj] +
                                           (pair == 0 ? unseenPairTerm : Terms::Bigram(pair, bigramDenominator)));
                 }
                 double v = transition + best[dj];
