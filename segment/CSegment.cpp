@@ -123,6 +123,14 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
         const uint8_t* extraLast = withExtra ? extra->lastLabel : nullptr;
         const float* extraTransitions = withExtra ? extra->transitions : nullptr;
         const double extraWeight = withExtra ? extra->weight : 0;
+        // The label transitions padded with a row and a column of zeros, where
+        // every label of 4 and more (and every label without a table) lands, so
+        // that an edge adds its transition without a branch.
+        double labelScores[5 * 5] = {};
+        if (withExtra && extraTransitions != nullptr)
+            for (int a = 0; a < 4; ++a)
+                for (int b = 0; b < 4; ++b)
+                    labelScores[a * 5 + b] = extraTransitions[a * 4 + b];
         ForEachCandidate(lattice, last, slotSizes, true, [&](int, const TokenRecord& c, size_t ck) {
             best[ck] = 0.0;
             back[ck] = kNoScore;
@@ -136,10 +144,9 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
             const TokenRecord* successors = lattice[c.end + 1];
             const size_t nextBase = static_cast<size_t>(slotFirst[c.end + 1]);
             const uint32_t* home = edgeHome.data() + first;
-            // The label row of this candidate's transitions, if it has one.
-            const float* transitionRow = nullptr;
-            if (withExtra && extraTransitions != nullptr && extraLast[ck] < 4)
-                transitionRow = extraTransitions + extraLast[ck] * 4;
+            // The label row of this candidate's transitions.
+            const double* transitionRow =
+                withExtra ? labelScores + 5 * std::min<int>(extraLast[ck], 4) : nullptr;
             const int successorCount = static_cast<int>(stop - first);
             double bestScore = 0.0;
             int bestIndex = kNoScore;
@@ -151,19 +158,17 @@ int CSegment::Segment(TokenRecord* const* lattice, int slotCount, const int* slo
                 const int32_t pairSlot = bigram->FindFrom(home[j], row, d.wordId);
                 double transition;
                 if (pairSlot < 0) {
-                    transition = std::log(unigramTerm[dj] + unseenPairTerm);
+                    transition = Log(unigramTerm[dj] + unseenPairTerm);
                 } else if (!fromPreset && (d.flags & kFlagPresetFrequency) == 0) {
                     transition = pairScore[pairSlot];
                 } else {
                     const int pair = bigram->SlotFrequency(static_cast<size_t>(pairSlot));
-                    transition = std::log(unigramTerm[dj] +
+                    transition = Log(unigramTerm[dj] +
                                           (pair == 0 ? unseenPairTerm : Terms::Bigram(pair, bigramDenominator)));
                 }
                 double v = transition + best[dj];
                 if (withExtra) {
-                    double added = extraEntry[dj];
-                    if (transitionRow != nullptr && extraFirst[dj] < 4)
-                        added += transitionRow[extraFirst[dj]];
+                    const double added = double(extraEntry[dj]) + transitionRow[std::min<int>(extraFirst[dj], 4)];
                     v += extraWeight * added;
                 }
                 // The first successor sets the score; a later one must be strictly better,

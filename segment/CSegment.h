@@ -1,7 +1,9 @@
 #ifndef MORV_CSEGMENT_H
 #define MORV_CSEGMENT_H
 
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -53,6 +55,28 @@ private:
     void ForEachCandidate(TokenRecord* const* lattice, int last, const int* slotSizes, bool fromLast,
                           Visit visit) const;
 
+    // ln x, remembered: a transition to a word its predecessor was never seen
+    // with scores ln(unigram term + unseen-pair term), a function of the two
+    // words' frequencies, and the same few frequent words meet in such pairs
+    // sentence after sentence. Direct-mapped by the bits of x; an entry holds
+    // the exact value std::log gave, so a hit changes no score.
+    double Log(double x)
+    {
+        uint64_t bits;
+        std::memcpy(&bits, &x, sizeof bits);
+        LogEntry& e = logCache[(bits * 0x9E3779B97F4A7C15ull) >> (64 - kLogCacheBits)];
+        if (e.x != bits) {
+            e.x = bits;
+            e.log = std::log(x);
+        }
+        return e.log;
+    }
+    struct LogEntry {
+        uint64_t x = 0; // +0.0, whose logarithm the entries start with
+        double log = -HUGE_VAL;
+    };
+    static constexpr int kLogCacheBits = 10;
+
     const CUnigram* unigram;
     const CBigram* bigram;
     std::unique_ptr<CPairScores> ownScores;
@@ -60,6 +84,7 @@ private:
 
     std::vector<TokenRecord> items;
     int count = 0;
+    std::vector<LogEntry> logCache = std::vector<LogEntry>(size_t(1) << kLogCacheBits);
     std::vector<double> best;
     std::vector<int> back;
     std::vector<double> unigramTerm;

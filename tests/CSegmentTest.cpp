@@ -207,7 +207,12 @@ TEST(CSegment, ChoosesThePathOfThePlainDefinition)
                                           round % 6 == 3 ? nullptr : transitions.data(), 0.3};
         const CSegment::ExtraScores* withExtra = round % 3 == 0 ? &extra : nullptr;
         std::vector<TokenRecord> expected = ReferencePath(seg, t.unigram, l, withExtra);
-        const int n = seg.Segment(l.pointers.data(), length + 2, l.sizes.data(), atoms + 2, withExtra);
+        // Searched twice: the second time every logarithm the search remembers
+        // is known already, and must give the same path.
+        int n = seg.Segment(l.pointers.data(), length + 2, l.sizes.data(), atoms + 2, withExtra);
+        const std::vector<TokenRecord> firstTime(seg.GetItems(), seg.GetItems() + n);
+        n = seg.Segment(l.pointers.data(), length + 2, l.sizes.data(), atoms + 2, withExtra);
+        ASSERT_EQ(n, static_cast<int>(firstTime.size())) << "round " << round;
         ASSERT_EQ(n, static_cast<int>(expected.size())) << "round " << round;
         for (int i = 0; i < n; ++i) {
             const TokenRecord& got = seg.GetItems()[i];
@@ -215,6 +220,8 @@ TEST(CSegment, ChoosesThePathOfThePlainDefinition)
             ASSERT_TRUE(got.wordId == want.wordId && got.start == want.start && got.end == want.end &&
                         got.flags == want.flags)
                 << "round " << round << " token " << i;
+            EXPECT_EQ(got.wordId, firstTime[static_cast<size_t>(i)].wordId);
+            EXPECT_EQ(got.end, firstTime[static_cast<size_t>(i)].end);
             const double f = (want.flags & kFlagPresetFrequency) ? want.frequency : t.unigram.Frequency(want.wordId);
             EXPECT_EQ(got.frequency, f);
         }
