@@ -9,6 +9,7 @@
 
 #include "tests/TestUtil.h"
 #include "tools/morv-eval/PlainScorer.h"
+#include "tools/morv-eval/WorkDirLock.h"
 #include "tools/trainer/CorpusReader.h"
 
 namespace {
@@ -60,6 +61,32 @@ TEST(PlainScorer, FilesMustCorrespondLineByLine)
     EXPECT_FALSE(PlainScorer().Score(dir / "other.txt", dir / "gold.txt", &error));
     EXPECT_NE(error.find("line 2: the two files hold different texts"), std::string::npos) << error;
     EXPECT_FALSE(PlainScorer().Score(dir / "none.txt", dir / "gold.txt", &error));
+}
+
+// Two runs in one work directory would score each other's models: the second
+// must be refused until the first lets go, and a bad directory is an error.
+TEST(WorkDirLock, OneRunAtATimeInAWorkDirectory)
+{
+    TempDir tmp;
+    const std::string dir = tmp / "a/b"; // made on the way
+    WorkDirLock first, second, other;
+    std::string error;
+    ASSERT_TRUE(first.Take(dir, &error)) << error;
+    EXPECT_FALSE(second.Take(dir, &error));
+    EXPECT_NE(error.find("in use by another run"), std::string::npos) << error;
+    EXPECT_TRUE(other.Take(tmp / "c", &error)) << error; // another directory is free
+    first.Release();
+    {
+        WorkDirLock scoped;
+        EXPECT_TRUE(scoped.Take(dir, &error)) << error;
+        EXPECT_FALSE(second.Take(dir, nullptr)); // no message wanted: still refused
+    }
+    EXPECT_TRUE(second.Take(dir, &error)) << error; // the destructor let go
+
+    WriteFile(tmp / "file", "x");
+    WorkDirLock onFile;
+    EXPECT_FALSE(onFile.Take(tmp / "file", &error));
+    EXPECT_NE(error.find("cannot use the work directory"), std::string::npos) << error;
 }
 
 TEST(TrainerCorpusReader, ACorpusWithoutIdsIsOneSentenceALine)

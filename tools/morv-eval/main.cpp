@@ -18,6 +18,7 @@
 #include "engine/morv.hpp"
 #include "tools/morv-eval/Evaluator.h"
 #include "tools/morv-eval/PlainScorer.h"
+#include "tools/morv-eval/WorkDirLock.h"
 #include "tools/trainer/GbkConverter.h"
 #include "tools/trainer/ModelWriter.h"
 #include "tools/trainer/SourceDir.h"
@@ -52,7 +53,7 @@ const char kUsage[] =
     "annotation.\n"
     "  --corpus PATH     the annotated corpus (UTF-8): paragraphs with ids, or one\n"
     "                    sentence a line of word/tag items (then all of it is trained on)\n"
-    "  --work DIR        where the trained models go\n"
+    "  --work DIR        where the trained models go (one run at a time)\n"
     "  --data DIR        the directory of charclasses.txt, tagset.txt, Configure.xml\n"
     "  --train-days A-B  --test-days A-B  days of January 1998\n"
     "  --test FILE       score on this annotated file (with or without ids) instead\n"
@@ -230,7 +231,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "morv-eval: cannot read the word list %s\n", vocabPath.c_str());
         return 2;
     }
+    WorkDirLock workLock; // held until the scores are printed
     if (modelDir.empty()) {
+        std::string lockError;
+        if (!workLock.Take(o.outputDir, &lockError)) {
+            std::fprintf(stderr, "morv-eval: %s\n", lockError.c_str());
+            return 2;
+        }
         // Without ids the whole corpus is trained on; then --test says what to score.
         CorpusReader probe;
         const bool withIds = !probe.Read(o.corpusPath, 0, 0) || probe.HasParagraphIds();
