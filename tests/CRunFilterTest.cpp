@@ -69,6 +69,28 @@ std::vector<TokenRecord> Tokens(const std::vector<int32_t>& ids)
     return tokens;
 }
 
+// Whether any choice of one role a token among its choices lets the automaton
+// merge a name: the truth the filter may never deny.
+bool AnyChoiceMerges(const CRoleTagger& fsa, const std::vector<int32_t>& ids,
+                     const std::vector<std::vector<uint8_t>>& choices)
+{
+    std::vector<size_t> pick(ids.size(), 0);
+    for (;;) {
+        std::vector<TokenRecord> tokens = Tokens(ids);
+        for (size_t i = 0; i < ids.size(); ++i)
+            tokens[i].tag = choices[i][pick[i]];
+        int count = static_cast<int>(tokens.size());
+        fsa.Recognize(tokens.data(), count, 4242);
+        if (count < static_cast<int>(ids.size()))
+            return true;
+        size_t i = 0;
+        while (i < pick.size() && ++pick[i] == choices[i].size())
+            pick[i++] = 0;
+        if (i == pick.size())
+            return false;
+    }
+}
+
 class CRunFilterTest : public ::testing::Test {
 protected:
     void Load(const Automaton& a, const std::vector<std::vector<uint8_t>>& words)
@@ -171,21 +193,7 @@ TEST_F(CRunFilterTest, NeverMissesAMergeTheAutomatonCouldMake)
         for (int32_t id : ids)
             choices.push_back(words[static_cast<size_t>(id)].empty() ? std::vector<uint8_t>{kDefault}
                                                                       : words[static_cast<size_t>(id)]);
-        bool merges = false;
-        std::vector<size_t> pick(ids.size(), 0);
-        for (;;) {
-            std::vector<TokenRecord> tokens = Tokens(ids);
-            for (size_t i = 0; i < ids.size(); ++i)
-                tokens[i].tag = choices[i][pick[i]];
-            int count = static_cast<int>(tokens.size());
-            fsa.Recognize(tokens.data(), count, 4242);
-            merges = merges || count < static_cast<int>(ids.size());
-            size_t i = 0;
-            while (i < pick.size() && ++pick[i] == choices[i].size())
-                pick[i++] = 0;
-            if (i == pick.size())
-                break;
-        }
+        const bool merges = AnyChoiceMerges(fsa, ids, choices);
         const std::vector<TokenRecord> tokens = Tokens(ids);
         const bool may = filter.MayAccept(tokens.data(), static_cast<int>(tokens.size()));
         if (merges) {
@@ -235,21 +243,7 @@ TEST_F(CRunFilterTest, ExtraRolesNeverMissAMerge)
                         c.push_back(static_cast<uint8_t>(r));
                 choices.push_back(c);
             }
-            bool merges = false;
-            std::vector<size_t> pick(ids.size(), 0);
-            for (;;) {
-                std::vector<TokenRecord> tokens = Tokens(ids);
-                for (size_t i = 0; i < ids.size(); ++i)
-                    tokens[i].tag = choices[i][pick[i]];
-                int count = static_cast<int>(tokens.size());
-                fsa.Recognize(tokens.data(), count, 4242);
-                merges = merges || count < static_cast<int>(ids.size());
-                size_t i = 0;
-                while (i < pick.size() && ++pick[i] == choices[i].size())
-                    pick[i++] = 0;
-                if (i == pick.size())
-                    break;
-            }
+            const bool merges = AnyChoiceMerges(fsa, ids, choices);
             const std::vector<TokenRecord> tokens = Tokens(ids);
             const int n = static_cast<int>(tokens.size());
             const bool may = filter.MayAccept(tokens.data(), n, extra.data());
