@@ -40,6 +40,14 @@ public:
     // bytes (no valid file is that large, so nothing more is read).
     static bool ReadAll(const char* path, size_t limit, std::vector<unsigned char>& bytes);
 
+    // A whole file of a 16-byte header (4 magic bytes, then u32 version, u32
+    // record count and a u32 0) and exactly `count` records of `recordBytes`
+    // each, 1 <= count <= maxCount; false for anything else. The records start
+    // at byte 16 of `bytes`.
+    static constexpr size_t kRecordHeaderBytes = 16;
+    static bool ReadRecords(const char* path, const char magic[4], uint32_t version, uint32_t maxCount,
+                            size_t recordBytes, std::vector<unsigned char>& bytes, uint32_t& count);
+
 private:
     FILE* file = nullptr;
     int64_t size = -1;

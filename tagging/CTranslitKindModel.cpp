@@ -107,16 +107,9 @@ int CTranslitKindModel::Score(const char* text, int length, int start, int end, 
 
 bool CTranslitKindModel::Load(const char* path)
 {
-    if (path == nullptr)
-        return false;
-    // The largest valid file: the header and a record per key.
-    const size_t limit = kHeaderBytes + static_cast<size_t>(kMaxCount) * kRecordBytes;
     std::vector<unsigned char> bytes;
-    if (!BinaryFile::ReadAll(path, limit, bytes) || bytes.size() < kHeaderBytes ||
-        std::memcmp(bytes.data(), kMagic, 4) != 0 || U32(&bytes[4]) != kVersion || U32(&bytes[12]) != 0)
-        return false;
-    const uint32_t count = U32(&bytes[8]);
-    if (count == 0 || count > kMaxCount || bytes.size() != kHeaderBytes + static_cast<size_t>(count) * kRecordBytes)
+    uint32_t count = 0;
+    if (!BinaryFile::ReadRecords(path, kMagic, kVersion, kMaxCount, kRecordBytes, bytes, count))
         return false;
     std::vector<uint32_t> newKeys(count);
     std::vector<int16_t> newWeights(count);

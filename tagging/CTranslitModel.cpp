@@ -6,7 +6,6 @@
 
 namespace {
 
-uint32_t U32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
 int16_t I16(const unsigned char* p) { return static_cast<int16_t>(p[0] | p[1] << 8); }
 
 } // namespace
@@ -15,17 +14,9 @@ constexpr char CTranslitModel::kMagic[4];
 
 bool CTranslitModel::Load(const char* path)
 {
-    if (path == nullptr)
-        return false;
-    // The largest valid file: the header and a record per key.
-    const size_t limit = kHeaderBytes + static_cast<size_t>(kKeyCount) * kRecordBytes;
     std::vector<unsigned char> bytes;
-    if (!BinaryFile::ReadAll(path, limit, bytes) || bytes.size() < kHeaderBytes ||
-        std::memcmp(bytes.data(), kMagic, 4) != 0 || U32(&bytes[4]) != kVersion || U32(&bytes[12]) != 0)
-        return false;
-    const uint32_t count = U32(&bytes[8]);
-    if (count == 0 || count > static_cast<uint32_t>(kKeyCount) ||
-        bytes.size() != kHeaderBytes + static_cast<size_t>(count) * kRecordBytes)
+    uint32_t count = 0;
+    if (!BinaryFile::ReadRecords(path, kMagic, kVersion, static_cast<uint32_t>(kKeyCount), kRecordBytes, bytes, count))
         return false;
     std::vector<Entry> newTable(kKeyCount);
     std::vector<bool> newKnown(kKeyCount, false);

@@ -611,9 +611,7 @@ protected:
             trained.replace(at, from.size(), to);
         const std::string config = WithStageKeys(trained, keys);
         const std::string base = dir / std::to_string(++opened);
-        MakeDir(base);
-        WriteFile(base + "/Configure.xml", config);
-        EXPECT_EQ(symlink((kTrained + "/Data").c_str(), (base + "/Data").c_str()), 0);
+        EXPECT_TRUE(LinkModels(kTrained, base, config));
         return std::unique_ptr<morv::Model>(new morv::Model(base));
     }
     // The organisations of a text, as "word word ".

@@ -107,9 +107,7 @@ std::string Describe(const TempDir& dir, const char* name, const char* newWords)
 {
     std::string config = WithStageKeys(ReadFile(kTrained + "/Configure.xml"), newWords);
     const std::string base = dir / name;
-    MakeDir(base);
-    WriteFile(base + "/Configure.xml", config);
-    EXPECT_EQ(symlink((kTrained + "/Data").c_str(), (base + "/Data").c_str()), 0);
+    EXPECT_TRUE(LinkModels(kTrained, base, config));
     CModel model;
     std::string error;
     EXPECT_TRUE(model.Open(base, &error)) << error;

@@ -269,8 +269,9 @@ TEST(EngineText, ReusedOverPiecesMapsAsAFreshOne)
         ASSERT_EQ(reused.Substitutions(), fresh.Substitutions());
         for (size_t g = 0; g <= fresh.Length(); ++g) {
             ASSERT_EQ(reused.InputOffset(g), fresh.InputOffset(g)) << round << " " << g;
-            if (wantChars)
+            if (wantChars) {
                 ASSERT_EQ(reused.CharIndex(g), fresh.CharIndex(g)) << round << " " << g;
+            }
         }
     }
 }

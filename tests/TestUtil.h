@@ -54,6 +54,24 @@ inline bool FileExists(const std::string& path)
 
 inline void MakeDir(const std::string& path) { ::mkdir(path.c_str(), 0755); }
 
+// A model directory `dir` (made if needed) holding `config` as its
+// Configure.xml and the models of `trained` (a model directory) linked in as
+// its Data: the same models under other keys.
+inline bool LinkModels(const std::string& trained, const std::string& dir, const std::string& config)
+{
+    MakeDir(dir);
+    WriteFile(dir + "/Configure.xml", config);
+    return ::symlink((trained + "/Data").c_str(), (dir + "/Data").c_str()) == 0;
+}
+
+// `bytes` with the little-endian 16 bits of `v` written at `at`.
+inline std::string WithLe16(std::string bytes, size_t at, int v)
+{
+    bytes[at] = static_cast<char>(v & 0xFF);
+    bytes[at + 1] = static_cast<char>(v >> 8 & 0xFF);
+    return bytes;
+}
+
 // The engine's GBK bytes of a UTF-8 literal, so that a test reads as the Chinese
 // it feeds in: Gbk("中国") rather than "\xD6\xD0\xB9\xFA". ASCII passes as it is; a
 // character GBK lacks, or bytes that are not UTF-8, fail the calling test.

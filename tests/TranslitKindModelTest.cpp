@@ -109,11 +109,6 @@ TEST(TranslitKindModel, RefusesDamagedFilesAndKeepsWhatItHeld)
 {
     const std::string good = TrainedBytes(CorpusParagraphs(KindCorpus()));
     ASSERT_GT(good.size(), 16u + 2 * 8u);
-    const auto put16 = [](std::string s, size_t at, int v) {
-        s[at] = static_cast<char>(v & 0xFF);
-        s[at + 1] = static_cast<char>(v >> 8 & 0xFF);
-        return s;
-    };
     const auto swapFirstKeys = [](std::string s) {
         for (size_t i = 0; i < 4; ++i)
             std::swap(s[16 + i], s[24 + i]);
@@ -133,9 +128,9 @@ TEST(TranslitKindModel, RefusesDamagedFilesAndKeepsWhatItHeld)
         {"one byte short", [](std::string s) { s.pop_back(); return s; }},
         {"one record more than counted", [](std::string s) { return s + std::string(8, '\0'); }},
         {"keys out of order", swapFirstKeys},
-        {"weight out of range", [&](std::string s) { return put16(s, 16 + 4, 1001); }},
-        {"negative out of range", [&](std::string s) { return put16(s, 16 + 8 + 4, -1001); }},
-        {"record reserved", [&](std::string s) { return put16(s, 16 + 6, 7); }},
+        {"weight out of range", [](std::string s) { return WithLe16(s, 16 + 4, 1001); }},
+        {"negative out of range", [](std::string s) { return WithLe16(s, 16 + 8 + 4, -1001); }},
+        {"record reserved", [](std::string s) { return WithLe16(s, 16 + 6, 7); }},
     };
     TempDir dir;
     const std::string path = dir.path + "/TranslitKind.tk";
@@ -208,8 +203,7 @@ protected:
         on.reset(new morv::Model(kTrained));
         std::string offConfig = config;
         offConfig.replace(offConfig.find("<TranslitPlaces>on"), 18, "<TranslitPlaces>off");
-        WriteFile(dir.path + "/Configure.xml", offConfig);
-        ASSERT_EQ(symlink((kTrained + "/Data").c_str(), (dir.path + "/Data").c_str()), 0);
+        ASSERT_TRUE(LinkModels(kTrained, dir.path, offConfig));
         off.reset(new morv::Model(dir.path));
     }
     static std::string TagOf(const morv::Model& model, const std::string& text, const std::string& word)

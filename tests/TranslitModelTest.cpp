@@ -80,11 +80,6 @@ TEST(TranslitModel, RefusesDamagedFilesAndKeepsWhatItHeld)
     trainer.Train(CorpusParagraphs(TinyCorpus()));
     const std::string good = trainer.Bytes();
     ASSERT_GT(good.size(), 16u + 2 * 12u);
-    const auto put16 = [](std::string s, size_t at, int v) {
-        s[at] = static_cast<char>(v & 0xFF);
-        s[at + 1] = static_cast<char>(v >> 8 & 0xFF);
-        return s;
-    };
     const struct {
         const char* what;
         std::function<std::string(std::string)> damage;
@@ -96,11 +91,11 @@ TEST(TranslitModel, RefusesDamagedFilesAndKeepsWhatItHeld)
         {"count of none", [](std::string s) { std::memset(&s[8], 0, 4); return s; }},
         {"one byte short", [](std::string s) { s.pop_back(); return s; }},
         {"one byte more", [](std::string s) { return s + "x"; }},
-        {"keys out of order", [&](std::string s) { return put16(s, 16 + 12, 0); }},
-        {"no unseen character", [&](std::string s) { return put16(s, 16, 1); }},
-        {"value out of range", [&](std::string s) { return put16(s, 16 + 12 + 2, 1001); }},
-        {"negative out of range", [&](std::string s) { return put16(s, 16 + 12 + 8, -1001); }},
-        {"record reserved", [&](std::string s) { return put16(s, 16 + 12 + 10, 7); }},
+        {"keys out of order", [](std::string s) { return WithLe16(s, 16 + 12, 0); }},
+        {"no unseen character", [](std::string s) { return WithLe16(s, 16, 1); }},
+        {"value out of range", [](std::string s) { return WithLe16(s, 16 + 12 + 2, 1001); }},
+        {"negative out of range", [](std::string s) { return WithLe16(s, 16 + 12 + 8, -1001); }},
+        {"record reserved", [](std::string s) { return WithLe16(s, 16 + 12 + 10, 7); }},
     };
     TempDir dir;
     const std::string path = dir.path + "/Translit.tm";

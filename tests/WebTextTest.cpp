@@ -266,7 +266,6 @@ protected:
     std::unique_ptr<morv::Model> Open(const std::string& keys)
     {
         const std::string dir = scratch / ("m" + std::to_string(views++));
-        MakeDir(dir);
         std::string config = ReadFile(kTrained + "/Configure.xml");
         for (const char* key : {"NewWords", "WebText"}) {
             const std::string open = std::string("<") + key + ">";
@@ -275,8 +274,7 @@ protected:
                 config.erase(a, config.find('\n', a) + 1 - a);
         }
         config.insert(config.find("</Configure>"), keys + "\n");
-        WriteFile(dir + "/Configure.xml", config);
-        EXPECT_EQ(::symlink((kTrained + "/Data").c_str(), (dir + "/Data").c_str()), 0);
+        EXPECT_TRUE(LinkModels(kTrained, dir, config));
         return std::unique_ptr<morv::Model>(new morv::Model(dir));
     }
     TempDir scratch;
