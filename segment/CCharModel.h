@@ -196,8 +196,14 @@ public:
     // Inline: the new-word step asks it for every candidate of a sentence.
     static float WordScore(const Workspace& ws, int from, int to, uint8_t* firstLabel, uint8_t* lastLabel)
     {
-        const float* score = ws.GetLabelScores();
-        const float* t = ws.GetTransitionScores();
+        return WordScore(ws.GetLabelScores(), ws.GetTransitionScores(), from, to, firstLabel, lastLabel);
+    }
+    // The same from the workspace's label and transition scores, for a caller
+    // that holds them in locals across many calls (its byte stores would make
+    // the compiler read them from the workspace again each time).
+    static float WordScore(const float* score, const float* t, int from, int to, uint8_t* firstLabel,
+                           uint8_t* lastLabel)
+    {
         if (to - from == 1) {
             *firstLabel = *lastLabel = kS;
             return score[from * 4 + kS];

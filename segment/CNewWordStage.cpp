@@ -156,12 +156,13 @@ bool CNewWordStage::Propose(const CSentence& sentence)
         // the dictionary has its words; new words are sought only around the
         // plain characters left over.
         seeds.assign(static_cast<size_t>(length) + 1, 0);
+        uint8_t* const seed = seeds.data();
+        const uint8_t* const plain = plainRun.data();
         for (int i = 0; i < chars; ++i)
-            seeds[static_cast<size_t>(starts[i])] = plainRun[static_cast<size_t>(i)];
+            seed[starts[i]] = plain[i];
         for (const TokenRecord& w : preProcessor.GetCandidates())
             if (w.start >= 0 && w.end <= length && w.end - w.start > 2)
-                for (int b = w.start; b < w.end; ++b)
-                    seeds[static_cast<size_t>(b)] = 0;
+                std::memset(seed + w.start, 0, static_cast<size_t>(w.end - w.start));
         CCharModel::SetStretches(ws, seeds.data(), settings.stretchContext);
     }
     CCharModel::SpanPasses(ws);
@@ -169,16 +170,17 @@ bool CNewWordStage::Propose(const CSentence& sentence)
     // its stretch: only its spans are scored, so that punctuation, numbers and
     // letters cost no deficits. (Clamped as it goes: a stretch's characters
     // share its end, and one outside every stretch gets no run.)
+    uint8_t* const runs = plainRun.data();
     for (int i = chars - 1; i >= 0; --i) {
-        uint8_t& run = plainRun[static_cast<size_t>(i)];
+        uint8_t& run = runs[i];
         if (run == 0)
             continue;
         if (!ws.InStretch(i)) {
             run = 0;
             continue;
         }
-        run = static_cast<uint8_t>(std::min<int>(std::min<int>(CCharModel::kMaxSpanChars, ws.GetStretchEnd(i) - i),
-                                                 plainRun[static_cast<size_t>(i) + 1] + 1));
+        run = static_cast<uint8_t>(
+            std::min<int>(std::min<int>(CCharModel::kMaxSpanChars, ws.GetStretchEnd(i) - i), runs[i + 1] + 1));
     }
     spansWithin.resize(static_cast<size_t>(chars));
     CCharModel::SpansWithin(ws, plainRun.data(), settings.margin2, settings.margin, spansWithin.data());
@@ -232,20 +234,30 @@ void CNewWordStage::ScoreCandidates(const CSentence& sentence)
         if (starts[c] >= 0 && starts[c] <= length)
             charAt[static_cast<size_t>(starts[c])] = c;
     const double weight = settings.weight;
-    for (size_t i = 0; i < candidates.size(); ++i) {
-        const TokenRecord& c = candidates[i];
+    // Locals for what the loop reads and writes: its byte stores would
+    // otherwise make every vector's data pointer be read again.
+    const TokenRecord* const cands = candidates.data();
+    const size_t count = candidates.size();
+    const int* const at = charAt.data();
+    const float* const labelScores = ws.GetLabelScores();
+    const float* const transitions = ws.GetTransitionScores();
+    float* const out = candidateScores.data();
+    uint8_t* const first = firstLabels.data();
+    uint8_t* const last = lastLabels.data();
+    for (size_t i = 0; i < count; ++i) {
+        const TokenRecord& c = cands[i];
         if (c.kind == kKindSentenceBegin || c.kind == kKindSentenceEnd || c.start < 0 || c.end > length)
             continue;
-        const int from = charAt[static_cast<size_t>(c.start)], to = charAt[static_cast<size_t>(c.end)];
+        const int from = at[static_cast<size_t>(c.start)], to = at[static_cast<size_t>(c.end)];
         if (from < 0 || to <= from)
             continue;
-        float sum = CCharModel::WordScore(ws, from, to, &firstLabels[i], &lastLabels[i]);
+        float sum = CCharModel::WordScore(labelScores, transitions, from, to, &first[i], &last[i]);
         // A proposed word pays for its class's generous statistics.
         if (c.flags & kFlagNewWord)
             sum -= static_cast<float>(ProposedPenalty(sentence, from, to) / weight);
         if (c.flags & kFlagSupplementWord)
             sum += static_cast<float>(SupplementScore(c) / weight);
-        candidateScores[i] = sum;
+        out[i] = sum;
     }
     extra = CSegment::ExtraScores{candidateScores.data(), firstLabels.data(), lastLabels.data(),
                                   ws.GetTransitionScores(), weight};
