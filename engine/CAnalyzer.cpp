@@ -125,6 +125,11 @@ void CAnalyzer::BuildNewStages(const CModel& m)
             entityStage->SetPartTagger(posTagger.get());
             entityStage->SetSymbolTagger(symbolTagger.get());
             entityStage->SetPlaceSuffixes(e.placeSuffixes);
+            if (e.placeUnits && tagSet != nullptr) {
+                const int ns = tagSet->Code("ns");
+                entityStage->SetPlaceUnits(true, m.core.posLexicon.get(),
+                                           ns >= 0 && ns < 255 ? static_cast<uint8_t>(ns) : uint8_t{255});
+            }
             if (e.orgSuffixShare > 0 && e.orgSuffixes) {
                 CEntityRecognizer::Suffixes suffixes;
                 suffixes.table = e.orgSuffixes.get();

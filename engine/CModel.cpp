@@ -258,6 +258,8 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
                [](CModel& m) { return &m.entities.stops; }),
         Switch("PlaceSuffixes", Row::kOnlyOn, "place and organisation names", false,
                [](CModel& m) { return &m.entities.placeSuffixes; }),
+        Switch("PlaceUnits", Row::kOnlyOn, "place and organisation names", false,
+               [](CModel& m) { return &m.entities.placeUnits; }),
         Switch("PlaceChains", Row::kOnlyOn, "place and organisation names", false,
                [](CModel& m) { return &m.entities.placeChains; }),
         Switch("EntityContext", Row::kOnlyOn, "place and organisation names", false,

@@ -186,6 +186,9 @@ public:
         // PlaceSuffixes: a place takes the word after it that mostly ends
         // places (东亚/地区).
         bool placeSuffixes = false;
+        // PlaceUnits: a place word takes the unit after it that mostly ends
+        // place words (温江/县) into one word.
+        bool placeUnits = false;
         // PlaceChains: with EntityStops, a place stops between two words that
         // are places themselves (河南/信阳/地区).
         bool placeChains = false;

@@ -26,6 +26,9 @@ constexpr int32_t kSuffixWordCount = 1;
 // The count a place found in the sentence takes in the roles of a word opening
 // an organisation or inside one: a word seen there once.
 constexpr int32_t kPlaceWordCount = 1;
+// How often a unit must have ended a place word in training (SetPlaceUnits).
+constexpr int32_t kMinUnitCount = 3;
+constexpr int32_t kUnitShareInverse = 5;
 
 int CharBytes(const char* text, int at, int end)
 {
@@ -488,7 +491,7 @@ bool CEntityRecognizer::MayHoldBackoffName(const Model& model)
 
 void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Merge>& found)
 {
-    if (!MayHoldName(model))
+    if (!MayHoldName(model) && !(KindOf(model) == 0 && MayJoinUnit(model)))
         return;
     const int n = static_cast<int>(work.size());
     // Places take nothing but the listed words from the back-offs: without
@@ -503,6 +506,8 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
         model.hmm->Tag(work.data(), n);
     if (placeSuffixes && KindOf(model) == 0)
         JoinPlaceSuffixes(model);
+    if (!placeUnits.empty() && KindOf(model) == 0)
+        JoinPlaceUnits(model);
     const CRoleTagger& automaton = *model.kind.automaton;
     automaton.FindRuns(work.data(), n, runs, true);
     if (stops.lexicon != nullptr && CutAtStops(model))
@@ -570,6 +575,126 @@ void CEntityRecognizer::JoinPlaceSuffixes(const Model& model)
             at = kRoleInnerEnd;
         next = kRoleLast;
     }
+}
+
+void CEntityRecognizer::SetPlaceUnits(bool on, const CPosLexicon* posLexicon, uint8_t placeTag)
+{
+    placeUnits.clear();
+    unitLexicon = posLexicon;
+    unitPlaceTag = placeTag;
+    const CPosLexicon* roles = models[0].kind.roles;
+    if (!on || !models[0].hmm || roles == nullptr)
+        return;
+    const int words = roles->GetIndexSize();
+    placeUnits.assign(static_cast<size_t>(words), 0);
+    bool any = false;
+    for (int id = 0; id < words; ++id) {
+        int n = 0;
+        const CPosLexicon::Entry* e = roles->Lookup(id, &n);
+        int32_t ends = 0, after = 0, all = 0;
+        for (int i = 0; i < n; ++i) {
+            all += e[i].frequency;
+            if (e[i].tag == kRoleLastPiece)
+                ends = e[i].frequency;
+            else if (e[i].tag == kRoleAfter || e[i].tag == kRoleBetween)
+                after += e[i].frequency;
+        }
+        // (And it does so at least a fifth of its times: 里 and 地 end village
+        // names, but mostly stand as a word of place or an adverb's ending.)
+        if (ends >= kMinUnitCount && ends > after && ends * kUnitShareInverse >= all) {
+            placeUnits[static_cast<size_t>(id)] = 1;
+            any = true;
+        }
+    }
+    if (!any)
+        placeUnits.clear();
+}
+
+bool CEntityRecognizer::IsPlaceWord(const Model& model, size_t w) const
+{
+    const TokenRecord& t = work[w];
+    if (edges[w] != (kBeginsOwner | kEndsOwner))
+        return true; // a new word: before a unit mostly the place it names (浇底/乡)
+    if (t.tag == kRoleWhole || t.wordId == model.kind.wordId)
+        return true;
+    if ((t.flags & kFlagSupplementWord) && t.fixedTag == unitPlaceTag)
+        return true;
+    return unitPlaceTag != kUnknownTag && MainTag(unitLexicon, t.wordId) == unitPlaceTag;
+}
+
+bool CEntityRecognizer::MayJoinUnit(const Model& model) const
+{
+    if (placeUnits.empty())
+        return false;
+    for (size_t w = 2; w + 1 < work.size(); ++w) {
+        const int32_t id = work[w].wordId;
+        if (id >= 0 && static_cast<size_t>(id) < placeUnits.size() && placeUnits[static_cast<size_t>(id)] &&
+            edges[w] == (kBeginsOwner | kEndsOwner) && IsPlaceWord(model, w - 1))
+            return true;
+    }
+    return false;
+}
+
+bool CEntityRecognizer::UnitFormsWord(size_t u) const
+{
+    if (dict == nullptr || sentenceText == nullptr)
+        return false;
+    const TokenRecord& unit = work[u];
+    // The unit and what follows it make a word the dictionary knows (北京市
+    // before 市区): the segmenter's cut there is left to the lattice.
+    if (u + 2 >= work.size())
+        return false;
+    const TokenRecord& after = work[u + 1];
+    if (after.start != unit.end || after.end <= after.start)
+        return false;
+    // Two units side by side list levels (区/县, 省/市), not a name's end.
+    if (after.wordId >= 0 && static_cast<size_t>(after.wordId) < placeUnits.size() &&
+        placeUnits[static_cast<size_t>(after.wordId)])
+        return true;
+    const int firstBytes = CharBytes(sentenceText, after.start, after.end);
+    return dict->ExactMatch(sentenceText + unit.start, after.start + firstBytes - unit.start) >= 0 ||
+           dict->ExactMatch(sentenceText + unit.start, after.end - unit.start) >= 0;
+}
+
+bool CEntityRecognizer::JoinPlaceUnits(const Model& model)
+{
+    const size_t n = work.size();
+    bool joined = false;
+    for (size_t w = 1; w + 2 < n; ++w) {
+        const size_t u = w + 1;
+        const int32_t id = work[u].wordId;
+        if (id < 0 || static_cast<size_t>(id) >= placeUnits.size() || !placeUnits[static_cast<size_t>(id)] ||
+            edges[u] != (kBeginsOwner | kEndsOwner) || !(edges[w] & kEndsOwner))
+            continue;
+        // The unit neither opens a name nor stands inside or at the end of one.
+        const uint8_t next = work[u].tag;
+        if (next != kRoleLastPiece && !(next > kRoleWhole))
+            continue;
+        if (UnitFormsWord(u))
+            continue;
+        uint8_t& at = work[w].tag;
+        if (at == kRoleLast) {
+            at = kRoleInnerBegin;
+        } else if (at == kRoleLastPiece) {
+            at = kRoleInnerMiddle;
+        } else if (at == kRoleWhole || at > kRoleWhole) {
+            if (!IsPlaceWord(model, w))
+                continue;
+            // The owner's tokens become the pieces of the one word.
+            size_t b = w;
+            while (b > 1 && !(edges[b] & kBeginsOwner))
+                --b;
+            work[b].tag = kRoleFirstPiece;
+            for (size_t p = b + 1; p <= w; ++p)
+                work[p].tag = kRoleInnerMiddle;
+        } else {
+            continue; // inside a run that goes on, or one the automaton ends itself
+        }
+        work[u].tag = kRoleLastPiece;
+        joined = true;
+        ++w;
+    }
+    return joined;
 }
 
 uint8_t CEntityRecognizer::MainTag(const CPosLexicon* lexicon, int32_t wordId)

@@ -153,6 +153,14 @@ public:
     // rather than follows one (东亚/地区): the tagger's emissions
     // favour the place's frequent whole role over its rarer first role.
     void SetPlaceSuffixes(bool on) { placeSuffixes = on; }
+    // Whether a place word takes the token after it into one word when the
+    // place roles say that token mostly ends a place word rather than follows
+    // one (温江/县, 浇底/乡, 阿比让/市): training reads a county as one word of
+    // two tokens, while new text often has the place found by another stage
+    // (a listed or new word, a transliteration, the lexicon's ns) and the unit
+    // as a word of its own, so the role tagger never starts a run there.
+    // posLexicon and placeTag: a word whose main tag is placeTag is a place.
+    void SetPlaceUnits(bool on, const CPosLexicon* posLexicon, uint8_t placeTag);
     // Merges the place and organisation names among the tokens of one sentence
     // (sentence: its text, the tokens' offsets are from its start) in place and
     // lowers count by the number of tokens removed.
@@ -237,6 +245,14 @@ private:
     // For places: rewrites a whole place and the word after it into a first
     // and a last where the word's roles say so (SetPlaceSuffixes).
     void JoinPlaceSuffixes(const Model& model);
+    // For places: rewrites a place word and the unit after it into the pieces
+    // of one word (SetPlaceUnits); whether it found any.
+    bool JoinPlaceUnits(const Model& model);
+    // Whether work token w, ending its owner, is a place by some stage's word.
+    bool IsPlaceWord(const Model& model, size_t w) const;
+    bool MayJoinUnit(const Model& model) const;
+    // Whether the unit at work token u makes a word with the token after it.
+    bool UnitFormsWord(size_t u) const;
     // The most frequent tag a lexicon gives a word, 255 for none.
     static uint8_t MainTag(const CPosLexicon* lexicon, int32_t wordId);
 
@@ -285,6 +301,10 @@ private:
     bool anyPiece = false; // some work token is a piece of a new word
     bool anyListed[2] = {false, false}; // some work token has a ListedClass, per kind
     bool placeSuffixes = false;
+    // SetPlaceUnits: per word id, whether it mostly ends the place word it follows.
+    std::vector<uint8_t> placeUnits;
+    const CPosLexicon* unitLexicon = nullptr;
+    uint8_t unitPlaceTag = 255;
     std::vector<Part> parts;
     std::vector<int32_t> partOffsets;
 };
