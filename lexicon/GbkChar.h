@@ -10,6 +10,11 @@
 // has the negative key byte - 256, which no character has: it matches nothing.
 namespace gbkchar {
 
+// Whether a two-byte character with this lead byte may be a Chinese
+// character: rows A1 to A9 hold the punctuation, symbols, full-width letters
+// and box drawing of GB2312 and GBK, every other row characters.
+inline bool IsHanziLead(unsigned char lead) { return lead >= 0x81 && (lead < 0xA1 || lead > 0xA9); }
+
 // Bytes of the character at p[pos] of a span that ends at `end`.
 template <class Offset> inline Offset Length(const unsigned char* p, Offset pos, Offset end)
 {

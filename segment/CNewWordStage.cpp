@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "lexicon/GbkChar.h"
 #include "segment/CCharset.h"
 #include "segment/CPreProcess.h"
 #include "segment/CSegment.h"
@@ -147,8 +148,10 @@ bool CNewWordStage::Propose(const CSentence& sentence)
         }
         const bool special = a.wordId >= 0 && (a.wordId == ids.unknownNumber || a.wordId == ids.unknownTime ||
                                                a.wordId == ids.unknownString);
+        // (A bracket or a symbol of no class of its own, （ 【 ★, is no
+        // character of a word either: 绥（芬河 came out as one place.)
         if (a.end - a.start == 2 && !IsPunctuationClass(a.kind) && !special && a.kind != kKindUserWord &&
-            static_cast<unsigned char>(sentence.text[a.start]) >= 0x80)
+            gbkchar::IsHanziLead(static_cast<unsigned char>(sentence.text[a.start])))
             plainRun[static_cast<size_t>(c)] = 1;
     }
     if (settings.stretches) {

@@ -160,6 +160,27 @@ TEST_F(NewWordsTest, UnseenPlaceAndOrganisationNamesComeOutWholeAndTagged)
 // SingleSearch: the new words join the lattice before the one search. It
 // keeps what the stages find (unseen words, whole numbers, tokens that cover
 // the text) and, without NewWords, changes nothing of the classic pipeline.
+TEST_F(NewWordsTest, NoProposedWordHoldsABracketOrASymbol)
+{
+    // Brackets and symbols of no class of their own are atoms like any
+    // character, but never a piece of a new word: each stays a token of its
+    // own, tagged w.
+    morv::Model extended(on);
+    morv::Analyzer b(extended);
+    const char* const symbols[] = {"（", "【", "☆", "★", "《"};
+    for (const char* text : {"绥【芬河", "走进叽【咕村看看。", "他去了嘎（吱屯。", "☆嘎吱屯☆", "来到吉（乌镇",
+                             "看了★嘎吱★演出"}) {
+        for (const morv::Token& t : b.Analyze(text)) {
+            const std::string word(t.word);
+            for (const char* symbol : symbols)
+                if (word.find(symbol) != std::string::npos) {
+                    EXPECT_EQ(word, symbol) << text;
+                    EXPECT_EQ(std::string(t.tag), "w") << text;
+                }
+        }
+    }
+}
+
 TEST_F(NewWordsTest, OneSearchKeepsTheNewWordsAndLeavesTheClassicPipeline)
 {
     const auto withKey = [](const std::string& dir, const char* value) {
