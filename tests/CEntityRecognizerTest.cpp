@@ -750,6 +750,29 @@ TEST_F(EntityStage, TrainedPlacesTakeTheUnitThatEndsTheirWord)
     }
 }
 
+TEST_F(EntityStage, TrainedBrandsOpenOrganisations)
+{
+    // A word the corpus mostly tags nz (a brand, a product) may open an
+    // organisation as a place may: the month shows few of the bodies a brand
+    // names. Without a word that ends one nothing is merged.
+    const struct {
+        const char* text;
+        const char* organisations; // as "word "
+    } cases[] = {
+        {"福寿仙集团推出新产品。", "福寿仙集团 "},
+        {"万德莱公司宣布裁员。", "万德莱公司 "},
+        {"丰田研究所发表报告。", "丰田研究所 "},
+        {"华广集团推出新产品。", "华广集团 "},
+        {"丰田汽车在美国畅销。", ""},
+        {"藏族同胞欢度新年。", ""},
+        {"他读了水浒传和红楼梦。", ""},
+    };
+    const auto model = Open("<NewWords>on</NewWords>\n");
+    morv::Analyzer analyzer(*model);
+    for (const auto& c : cases)
+        EXPECT_EQ(Organisations(analyzer, c.text), c.organisations) << c.text;
+}
+
 TEST_F(EntityStage, TrainedBackoffEndsOrganisationsBeforeUnseenWords)
 {
     // The trained default (EntityContext, EntitySupplement on) against the

@@ -13,7 +13,7 @@ public:
     // paragraphs: the training corpus, for the words that may open a name
     // (places and organisations: 石家庄市/工商局) or stand inside one (common
     // nouns: 太原市/动物/检疫站).
-    explicit OrgRoleScheme(const std::vector<Paragraph>& paragraphs) : EntityRoleScheme("nt", kTagCode, {"ns", "nt"}, {"n", "vn", "nz", "j"})
+    explicit OrgRoleScheme(const std::vector<Paragraph>& paragraphs) : EntityRoleScheme("nt", kTagCode, {"ns", "nt", "nz"}, {"n", "vn", "j"})
     {
         CollectTags(paragraphs);
     }
