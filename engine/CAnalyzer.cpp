@@ -127,7 +127,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
             entityStage->SetPlaceSuffixes(e.placeSuffixes);
             if (e.placeUnits && tagSet != nullptr) {
                 const int ns = tagSet->Code("ns");
-                entityStage->SetPlaceUnits(true, m.core.posLexicon.get(),
+                entityStage->SetPlaceUnits(m.core.posLexicon.get(),
                                            ns >= 0 && ns < 255 ? static_cast<uint8_t>(ns) : uint8_t{255});
             }
             if (e.orgSuffixShare > 0 && e.orgSuffixes) {

@@ -67,8 +67,21 @@ CEntityRecognizer::CEntityRecognizer(const CPDAT* d, int32_t newWord, double voc
         for (int id = 0; id < words; ++id) {
             int n = 0;
             const CPosLexicon::Entry* e = kind.roles->Lookup(id, &n);
-            for (int i = 0; i < n; ++i)
+            int32_t ends = 0, after = 0, all = 0;
+            for (int i = 0; i < n; ++i) {
                 models[k].reach[static_cast<size_t>(id)] |= roleReach[e[i].tag];
+                all += e[i].frequency;
+                if (e[i].tag == kRoleLastPiece)
+                    ends = e[i].frequency;
+                else if (e[i].tag == kRoleAfter || e[i].tag == kRoleBetween)
+                    after += e[i].frequency;
+            }
+            // A place unit (SetPlaceUnits) ends place words more often than it
+            // follows them, and at least a fifth of its times: 里 and 地 end
+            // village names, but mostly stand as a word of place or an
+            // adverb's ending.
+            if (k == 0 && ends >= kMinUnitCount && ends > after && ends * kUnitShareInverse >= all)
+                models[k].reach[static_cast<size_t>(id)] |= kUnit;
         }
     }
 }
@@ -506,7 +519,7 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
         model.hmm->Tag(work.data(), n);
     if (placeSuffixes && KindOf(model) == 0)
         JoinPlaceSuffixes(model);
-    if (!placeUnits.empty() && KindOf(model) == 0)
+    if (placeUnits && KindOf(model) == 0)
         JoinPlaceUnits(model);
     const CRoleTagger& automaton = *model.kind.automaton;
     automaton.FindRuns(work.data(), n, runs, true);
@@ -577,37 +590,17 @@ void CEntityRecognizer::JoinPlaceSuffixes(const Model& model)
     }
 }
 
-void CEntityRecognizer::SetPlaceUnits(bool on, const CPosLexicon* posLexicon, uint8_t placeTag)
+void CEntityRecognizer::SetPlaceUnits(const CPosLexicon* posLexicon, uint8_t placeTag)
 {
-    placeUnits.clear();
+    placeUnits = models[0].hmm != nullptr;
     unitLexicon = posLexicon;
     unitPlaceTag = placeTag;
-    const CPosLexicon* roles = models[0].kind.roles;
-    if (!on || !models[0].hmm || roles == nullptr)
-        return;
-    const int words = roles->GetIndexSize();
-    placeUnits.assign(static_cast<size_t>(words), 0);
-    bool any = false;
-    for (int id = 0; id < words; ++id) {
-        int n = 0;
-        const CPosLexicon::Entry* e = roles->Lookup(id, &n);
-        int32_t ends = 0, after = 0, all = 0;
-        for (int i = 0; i < n; ++i) {
-            all += e[i].frequency;
-            if (e[i].tag == kRoleLastPiece)
-                ends = e[i].frequency;
-            else if (e[i].tag == kRoleAfter || e[i].tag == kRoleBetween)
-                after += e[i].frequency;
-        }
-        // (And it does so at least a fifth of its times: 里 and 地 end village
-        // names, but mostly stand as a word of place or an adverb's ending.)
-        if (ends >= kMinUnitCount && ends > after && ends * kUnitShareInverse >= all) {
-            placeUnits[static_cast<size_t>(id)] = 1;
-            any = true;
-        }
-    }
-    if (!any)
-        placeUnits.clear();
+}
+
+bool CEntityRecognizer::IsUnit(int32_t wordId) const
+{
+    const std::vector<uint8_t>& reach = models[0].reach;
+    return wordId >= 0 && static_cast<size_t>(wordId) < reach.size() && (reach[static_cast<size_t>(wordId)] & kUnit);
 }
 
 bool CEntityRecognizer::IsPlaceWord(const Model& model, size_t w) const
@@ -624,14 +617,11 @@ bool CEntityRecognizer::IsPlaceWord(const Model& model, size_t w) const
 
 bool CEntityRecognizer::MayJoinUnit(const Model& model) const
 {
-    if (placeUnits.empty())
+    if (!placeUnits)
         return false;
-    for (size_t w = 2; w + 1 < work.size(); ++w) {
-        const int32_t id = work[w].wordId;
-        if (id >= 0 && static_cast<size_t>(id) < placeUnits.size() && placeUnits[static_cast<size_t>(id)] &&
-            edges[w] == (kBeginsOwner | kEndsOwner) && IsPlaceWord(model, w - 1))
+    for (size_t w = 2; w + 1 < work.size(); ++w)
+        if (IsUnit(work[w].wordId) && edges[w] == (kBeginsOwner | kEndsOwner) && IsPlaceWord(model, w - 1))
             return true;
-    }
     return false;
 }
 
@@ -648,23 +638,19 @@ bool CEntityRecognizer::UnitFormsWord(size_t u) const
     if (after.start != unit.end || after.end <= after.start)
         return false;
     // Two units side by side list levels (区/县, 省/市), not a name's end.
-    if (after.wordId >= 0 && static_cast<size_t>(after.wordId) < placeUnits.size() &&
-        placeUnits[static_cast<size_t>(after.wordId)])
+    if (IsUnit(after.wordId))
         return true;
     const int firstBytes = CharBytes(sentenceText, after.start, after.end);
     return dict->ExactMatch(sentenceText + unit.start, after.start + firstBytes - unit.start) >= 0 ||
            dict->ExactMatch(sentenceText + unit.start, after.end - unit.start) >= 0;
 }
 
-bool CEntityRecognizer::JoinPlaceUnits(const Model& model)
+void CEntityRecognizer::JoinPlaceUnits(const Model& model)
 {
     const size_t n = work.size();
-    bool joined = false;
     for (size_t w = 1; w + 2 < n; ++w) {
         const size_t u = w + 1;
-        const int32_t id = work[u].wordId;
-        if (id < 0 || static_cast<size_t>(id) >= placeUnits.size() || !placeUnits[static_cast<size_t>(id)] ||
-            edges[u] != (kBeginsOwner | kEndsOwner) || !(edges[w] & kEndsOwner))
+        if (!IsUnit(work[u].wordId) || edges[u] != (kBeginsOwner | kEndsOwner) || !(edges[w] & kEndsOwner))
             continue;
         // The unit neither opens a name nor stands inside or at the end of one.
         const uint8_t next = work[u].tag;
@@ -691,10 +677,8 @@ bool CEntityRecognizer::JoinPlaceUnits(const Model& model)
             continue; // inside a run that goes on, or one the automaton ends itself
         }
         work[u].tag = kRoleLastPiece;
-        joined = true;
         ++w;
     }
-    return joined;
 }
 
 uint8_t CEntityRecognizer::MainTag(const CPosLexicon* lexicon, int32_t wordId)

@@ -160,7 +160,7 @@ public:
     // (a listed or new word, a transliteration, the lexicon's ns) and the unit
     // as a word of its own, so the role tagger never starts a run there.
     // posLexicon and placeTag: a word whose main tag is placeTag is a place.
-    void SetPlaceUnits(bool on, const CPosLexicon* posLexicon, uint8_t placeTag);
+    void SetPlaceUnits(const CPosLexicon* posLexicon, uint8_t placeTag);
     // Merges the place and organisation names among the tokens of one sentence
     // (sentence: its text, the tokens' offsets are from its start) in place and
     // lowers count by the number of tokens removed.
@@ -202,7 +202,8 @@ private:
         Kind kind;
         std::unique_ptr<CHmmTagger> hmm;
         // Per word id: kStarts when a role the lexicon gives it starts a name,
-        // kEnds when one ends a name (leads into an accepting state).
+        // kEnds when one ends a name (leads into an accepting state), and for
+        // places kUnit when its roles make it a unit (SetPlaceUnits).
         std::vector<uint8_t> reach;
         // The exact test over the automaton's runs (reach is the fallback for
         // an automaton it cannot take).
@@ -213,6 +214,7 @@ private:
     };
     static constexpr uint8_t kStarts = 1;
     static constexpr uint8_t kEnds = 2;
+    static constexpr uint8_t kUnit = 4; // places only: a unit (SetPlaceUnits)
 
     // Whether some run of tokens may form a name, going by the roles the
     // lexicon gives them: most sentences have none, and need no role tagging.
@@ -246,8 +248,10 @@ private:
     // and a last where the word's roles say so (SetPlaceSuffixes).
     void JoinPlaceSuffixes(const Model& model);
     // For places: rewrites a place word and the unit after it into the pieces
-    // of one word (SetPlaceUnits); whether it found any.
-    bool JoinPlaceUnits(const Model& model);
+    // of one word (SetPlaceUnits).
+    void JoinPlaceUnits(const Model& model);
+    // Whether the place roles read a word as a unit that ends place words.
+    bool IsUnit(int32_t wordId) const;
     // Whether work token w, ending its owner, is a place by some stage's word.
     bool IsPlaceWord(const Model& model, size_t w) const;
     bool MayJoinUnit(const Model& model) const;
@@ -301,8 +305,8 @@ private:
     bool anyPiece = false; // some work token is a piece of a new word
     bool anyListed[2] = {false, false}; // some work token has a ListedClass, per kind
     bool placeSuffixes = false;
-    // SetPlaceUnits: per word id, whether it mostly ends the place word it follows.
-    std::vector<uint8_t> placeUnits;
+    bool placeUnits = false; // SetPlaceUnits
+
     const CPosLexicon* unitLexicon = nullptr;
     uint8_t unitPlaceTag = 255;
     std::vector<Part> parts;
