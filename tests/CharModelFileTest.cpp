@@ -18,7 +18,9 @@ struct Slot {
 
 std::string WriteKeys(const std::vector<uint32_t>& keys)
 {
-    const std::string path = testing::TempDir() + "charmodelfile_keys.bin";
+    // CTest runs the tests of this file side by side: one file per test.
+    const std::string path = testing::TempDir() + "charmodelfile_" +
+                             testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin";
     FILE* f = std::fopen(path.c_str(), "wb");
     if (f != nullptr) {
         if (!keys.empty())
