@@ -115,9 +115,9 @@ void CAnalyzer::BuildNewStages(const CModel& m)
     if (m.EntitiesOn() && m.core.unigram) {
         const CModel::EntityPart& e = m.entities;
         const CEntityRecognizer::Kind places{e.placeRoles.get(), e.placeContext.get(), e.placeAutomaton.get(),
-                                             ids.unknownPlace};
+                                             ids.unknownPlace, e.placeApart.get()};
         const CEntityRecognizer::Kind organizations{e.orgRoles.get(), e.orgContext.get(), e.orgAutomaton.get(),
-                                                    ids.unknownOrganization};
+                                                    ids.unknownOrganization, e.orgApart.get()};
         entityStage.reset(new (std::nothrow) CEntityRecognizer(
             m.core.coreDict.get(), ids.unknownProper, static_cast<double>(m.core.unigram->GetEntryCount()), places,
             organizations));

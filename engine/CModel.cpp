@@ -262,6 +262,8 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
                [](CModel& m) { return &m.entities.placeUnits; }),
         Switch("PlaceChains", Row::kOnlyOn, "place and organisation names", false,
                [](CModel& m) { return &m.entities.placeChains; }),
+        Switch("EntityApart", Row::kOnlyOn, "place and organisation names", false,
+               [](CModel& m) { return &m.entities.apart; }),
         Switch("EntityContext", Row::kOnlyOn, "place and organisation names", false,
                [](CModel& m) { return &m.entities.context; }),
         Switch("EntitySupplement", Row::kOnlyOn, "place and organisation names", false,
@@ -548,7 +550,9 @@ const NewStagePart kNewStageParts[] = {
          return !e.on || (LoadRoles(m, "ns", e.placeRoles, e.placeContext, e.placeAutomaton, report) &&
                           LoadRoles(m, "nt", e.orgRoles, e.orgContext, e.orgAutomaton, report) &&
                           (e.orgSuffixShare <= 0 ||
-                           LoadModel(e.orgSuffixes, nullptr, m.DataPath("nt.suffix"), report)));
+                           LoadModel(e.orgSuffixes, nullptr, m.DataPath("nt.suffix"), report)) &&
+                          (!e.apart || (LoadModel(e.placeApart, nullptr, m.DataPath("ns.apart"), report) &&
+                                        LoadModel(e.orgApart, nullptr, m.DataPath("nt.apart"), report))));
      },
      [](CModel& m) {
          CModel::EntityPart& e = m.entities;
@@ -559,6 +563,8 @@ const NewStagePart kNewStageParts[] = {
          e.orgContext.reset();
          e.orgAutomaton.reset();
          e.orgSuffixes.reset();
+         e.placeApart.reset();
+         e.orgApart.reset();
      },
      [](const CModel& m, std::vector<CModel::FileLine>& lines) {
          const CModel::EntityPart& e = m.entities;
@@ -566,6 +572,10 @@ const NewStagePart kNewStageParts[] = {
          DescribeRoles("nt", e.orgRoles, e.orgContext, e.orgAutomaton, lines);
          if (e.orgSuffixes)
              lines.push_back({"nt.suffix", Lexicon(*e.orgSuffixes, "suffix")});
+         if (e.placeApart)
+             lines.push_back({"ns.apart", Count(static_cast<long long>(e.placeApart->GetCount()), "runs apart")});
+         if (e.orgApart)
+             lines.push_back({"nt.apart", Count(static_cast<long long>(e.orgApart->GetCount()), "runs apart")});
      }},
     // Parts of speech.
     {[](CModel& m, const CModel::Reporter& report) {

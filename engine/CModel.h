@@ -15,6 +15,7 @@
 #include "lexicon/CSupplement.h"
 #include "lexicon/CUnigram.h"
 #include "lexicon/CUserWords.h"
+#include "lexicon/CWordRuns.h"
 #include "lexicon/Status.h"
 #include "segment/CCharModel.h"
 #include "segment/CCharset.h"
@@ -192,6 +193,9 @@ public:
         // PlaceChains: with EntityStops, a place stops between two words that
         // are places themselves (河南/信阳/地区).
         bool placeChains = false;
+        // EntityApart: a run of words training kept apart (ns.apart,
+        // nt.apart) is never merged into one name of the kind.
+        bool apart = false;
         // EntityContext: any token may stand just before or after a name.
         bool context = false;
         // EntitySupplement: a supplementary word takes the roles of its
@@ -213,6 +217,8 @@ public:
         // open an organisation or stand inside one.
         bool orgUntagged = false;
         std::unique_ptr<CPosLexicon> orgSuffixes;
+        std::unique_ptr<CWordRuns> placeApart;
+        std::unique_ptr<CWordRuns> orgApart;
         std::unique_ptr<CPosLexicon> placeRoles;
         std::unique_ptr<CTagTransitions> placeContext;
         std::unique_ptr<CRoleTagger> placeAutomaton;

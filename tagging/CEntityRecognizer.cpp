@@ -6,6 +6,7 @@
 #include "engine/CSymbolTagger.h"
 #include "lexicon/CPDAT.h"
 #include "lexicon/CUnigram.h"
+#include "lexicon/CWordRuns.h"
 #include "lexicon/GbkChar.h"
 #include "tagging/CPosLexicon.h"
 #include "tagging/CHmmTagger.h"
@@ -538,6 +539,8 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
         // it does not open and close inside, a plus sign, a run of dots.
         if (!CNameBounds::MayBeOneName(sentenceText, original, first, last))
             continue;
+        if (KeptApart(model, run))
+            continue;
         const auto tag = static_cast<uint8_t>(run.output & 0xFF);
         Merge m{first, last, tag, model.kind.wordId, {}};
         int state = 0;
@@ -548,6 +551,19 @@ void CEntityRecognizer::FindNames(const Model& model, int count, std::vector<Mer
         }
         found.push_back(std::move(m));
     }
+}
+
+bool CEntityRecognizer::KeptApart(const Model& model, const CRoleTagger::Run& run) const
+{
+    // The work tokens are the words the trainer counted the runs over (new
+    // words in characters, person names as their class word).
+    const int n = run.last - run.first + 1;
+    if (model.kind.apart == nullptr || n < 2 || n > CWordRuns::kMaxWords)
+        return false;
+    int32_t ids[CWordRuns::kMaxWords];
+    for (int k = 0; k < n; ++k)
+        ids[k] = work[static_cast<size_t>(run.first + k)].wordId;
+    return model.kind.apart->Contains(ids, n);
 }
 
 void CEntityRecognizer::JoinPlaceSuffixes(const Model& model)

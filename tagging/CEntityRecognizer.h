@@ -18,6 +18,7 @@ class CSymbolTagger;
 class CPDAT;
 class CTagTransitions;
 class CUnigram;
+class CWordRuns;
 
 // Place and organisation names, found after the person names and before the
 // part-of-speech pass. The tokens are read as the role models were trained on
@@ -122,6 +123,8 @@ public:
         const CTagTransitions* context = nullptr;
         const CRoleTagger* automaton = nullptr;
         int32_t wordId = -1; // the class word a name becomes
+        // Runs of words never merged into one name of the kind (may be null).
+        const CWordRuns* apart = nullptr;
     };
     // A word of a merged name: byte offsets in the sentence and its tag code.
     using Part = TokenPart;
@@ -239,6 +242,8 @@ private:
 
     // The names one kind's models find in work, appended to found.
     void FindNames(const Model& model, int count, std::vector<Merge>& found);
+    // Whether the run's words are a run that training kept apart (Kind::apart).
+    bool KeptApart(const Model& model, const CRoleTagger::Run& run) const;
     // Rewrites the roles of work inside the runs so that each run stops at
     // the stops it crosses; whether it changed any.
     bool CutAtStops(const Model& model);

@@ -201,6 +201,20 @@ TEST_F(DamagedModelsTest, ADamagedNewWordTableIsTheFileNamed)
     }
     WriteFile(Data("NewWord.unig"), sound);
     ASSERT_TRUE(EngineInit(base.c_str())) << Log();
+    EngineExit();
+
+    // The runs kept apart, read with the trained EntityApart.
+    for (const char* name : {"ns.apart", "nt.apart"}) {
+        const std::string runs = ReadFile(Data(name));
+        for (const std::string& damage : {std::string(), runs + std::string(1, '\0'), ReadFile(Data("nt.suffix"))}) {
+            WriteFile(Data(name), damage);
+            EXPECT_FALSE(EngineInit(base.c_str())) << name;
+            EXPECT_EQ(Log(), "Cannot open file " + Data(name) + ".\n") << name;
+            EngineExit();
+        }
+        WriteFile(Data(name), runs);
+    }
+    ASSERT_TRUE(EngineInit(base.c_str())) << Log();
 }
 
 } // namespace

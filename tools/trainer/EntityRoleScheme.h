@@ -40,6 +40,7 @@ public:
                          const std::vector<std::string>& words) const override;
     bool WriteAutomaton(const std::string& path) const override;
     bool SplitsNewWords() const override { return true; }
+    bool KeepsRunsApart() const override { return true; }
     // Person names, which the engine merges before this model's tagger runs.
     std::vector<Entity> ClassSpans(const Paragraph& p, const std::vector<int>& offsets) const override;
 

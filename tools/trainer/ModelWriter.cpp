@@ -136,8 +136,8 @@ const std::vector<std::string>& ModelWriter::RunFiles()
         "Data/CoreDict.words", "Data/NewWord.cm", "Data/Trained.txt",
         "Data/NewWord.unig", "Data/NewWord.big", "Data/NewWord.pos", "Data/Supplement.pdat",
         "Data/Supplement.tab", "Data/PersonName.nm", "Data/Translit.tm", "Data/TranslitKind.tk",
-        "Data/ns.role",       "Data/ns.ctx",       "Data/ns.fsa",
-        "Data/nt.role",       "Data/nt.ctx",       "Data/nt.fsa",        "Data/nt.suffix",
+        "Data/ns.role",       "Data/ns.ctx",       "Data/ns.fsa",        "Data/ns.apart",
+        "Data/nt.role",       "Data/nt.ctx",       "Data/nt.fsa",        "Data/nt.suffix",     "Data/nt.apart",
         "Data/NewPos.pm",
         "Data/Keywords.idf",  "Data/stopwords.txt"};
     return files;

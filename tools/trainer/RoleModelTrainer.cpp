@@ -33,6 +33,7 @@ void RoleModelTrainer::Learn(const std::vector<Paragraph>& paragraphs, const std
     rolePairs.assign(static_cast<size_t>(inv.count) * static_cast<size_t>(inv.count), 0);
     entities = aligned = 0;
     newWordFold.clear();
+    apart = ApartRuns();
     if (scheme.SplitsNewWords())
         FindNewWords(paragraphs);
 
@@ -155,6 +156,8 @@ void RoleModelTrainer::Learn(const std::vector<Paragraph>& paragraphs, const std
             }
             if (s.empty())
                 continue;
+            if (scheme.KeepsRunsApart())
+                NoteRuns(s, gold);
             // An entity the segmentation cuts at both its ends but does not
             // give one token of its own; only entities inside the sentence can be.
             std::unordered_set<int> starts, ends;
@@ -172,6 +175,28 @@ void RoleModelTrainer::Learn(const std::vector<Paragraph>& paragraphs, const std
             }
         }
     }
+}
+
+void RoleModelTrainer::NoteRuns(const std::vector<WordStatistics::Token>& s, const std::vector<RoleScheme::Entity>& gold)
+{
+    if (s.size() < 3)
+        return;
+    const auto key = [](int start, int end) { return static_cast<int64_t>(start) << 32 | static_cast<uint32_t>(end); };
+    std::unordered_set<int64_t> names;
+    for (const RoleScheme::Entity& e : gold)
+        if (e.start >= s.front().start && e.end <= s.back().end)
+            names.insert(key(e.start, e.end));
+    std::vector<int32_t> ids;
+    std::vector<uint8_t> lengths;
+    for (size_t i = 1; i + 1 < s.size(); ++i) {
+        ids.push_back(s[i].id);
+        uint8_t bits = 0;
+        for (size_t n = 2; n <= CWordRuns::kMaxWords && i + n < s.size(); ++n)
+            if (!names.empty() && names.count(key(s[i].start, s[i + n - 1].end)))
+                bits = static_cast<uint8_t>(bits | 1u << n);
+        lengths.push_back(bits);
+    }
+    apart.AddSentence(ids, lengths);
 }
 
 void RoleModelTrainer::FindNewWords(const std::vector<Paragraph>& paragraphs)
@@ -281,6 +306,8 @@ bool RoleModelTrainer::Write(const std::string& dataDir)
     if (scheme.SuffixRole() >= 0 && !ModelWriter::WriteLexicon(stem + ".suffix", SuffixTable()))
         return false;
     scheme.CompleteLexicon(roleCounts, words.GetWordList());
+    if (scheme.KeepsRunsApart() && !ModelWriter::WriteBytes(stem + ".apart", ApartRuns::Bytes(apart.Runs(roleCounts))))
+        return false;
     std::vector<ModelWriter::LexiconEntries> lexicon;
     lexicon.reserve(roleCounts.size());
     for (const auto& c : roleCounts) {

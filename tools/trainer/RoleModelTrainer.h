@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/trainer/ApartRuns.h"
 #include "tools/trainer/CorpusReader.h"
 #include "tools/trainer/RoleScheme.h"
 #include "tools/trainer/ModelWriter.h"
@@ -29,7 +30,8 @@ public:
     // segmentation reads them).
     void Learn(const std::vector<Paragraph>& paragraphs, const std::string& dataDir);
     // Completes the lexicon through the scheme and writes the three files
-    // (and <stem>.suffix for a scheme that writes a suffix table).
+    // (and <stem>.suffix for a scheme that writes a suffix table, <stem>.apart
+    // for one that keeps runs apart).
     bool Write(const std::string& dataDir);
 
     size_t GetEntityCount() const { return entities; }
@@ -43,6 +45,9 @@ private:
     // The words of one fold only (RoleScheme::SplitsNewWords), by word id.
     void FindNewWords(const std::vector<Paragraph>& paragraphs);
     bool IsNewWord(int id) const;
+    // Counts the token runs of one segmented sentence, and which of them are
+    // exactly a gold name, for the runs kept apart.
+    void NoteRuns(const std::vector<WordStatistics::Token>& sentence, const std::vector<RoleScheme::Entity>& gold);
     // The suffix table (RoleScheme::SuffixRole) in the lexicon format:
     // per final character's word id, the suffix role and the default role with
     // how often the tokens ending in it took the suffix role and any other.
@@ -65,6 +70,7 @@ private:
     size_t aligned = 0;
     bool realSegmentation = false;
     std::vector<int32_t> newWordFold; // word id -> its only fold, kNoFold or kManyFolds
+    ApartRuns apart;
 };
 
 #endif

@@ -68,6 +68,9 @@ public:
     // The role (the last word of a name) whose final characters the model
     // counts into <stem>.suffix (RoleModelTrainer::Write); -1: no such file.
     virtual int SuffixRole() const { return -1; }
+    // Whether the model writes the runs of words training keeps apart into
+    // <stem>.apart (ApartRuns).
+    virtual bool KeepsRunsApart() const { return false; }
 };
 
 #endif
