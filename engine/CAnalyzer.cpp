@@ -205,6 +205,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
             const int ns = tagSet->Code("ns"), n = tagSet->Code("n");
             if (ns >= 0 && ns < 255 && n >= 0 && n < 255)
                 posStage->SetListedAlternative(static_cast<uint8_t>(ns), static_cast<uint8_t>(n));
+            posStage->SetListedInLists(m.pos.listedPlaceLists);
         }
     }
 }

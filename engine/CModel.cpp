@@ -281,6 +281,8 @@ const std::vector<CModel::SettingRow>& CModel::Settings()
         Switch("NewPos", Row::kUnlessOff, "part of speech", false, [](CModel& m) { return &m.pos.on; }),
         Switch("ListedPlaceNouns", Row::kOnlyOn, "part of speech", false,
                [](CModel& m) { return &m.pos.listedPlaceNouns; }),
+        Switch("ListedPlaceLists", Row::kOnlyOn, "part of speech", false,
+               [](CModel& m) { return &m.pos.listedPlaceLists; }),
         Switch("WebText", Row::kOnlyOn, "web text", false, [](CModel& m) { return &m.webTextOn; }),
     };
     return rows;

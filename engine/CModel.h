@@ -232,6 +232,9 @@ public:
         bool on = true;
         // ListedPlaceNouns: a supplementary word listed ns may be tagged n.
         bool listedPlaceNouns = false;
+        // ListedPlaceLists: with ListedPlaceNouns, such a word in a list
+        // beside a place stays a place.
+        bool listedPlaceLists = false;
         std::unique_ptr<CPosModel> model;
     };
 

@@ -419,7 +419,7 @@ int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* en
         ws.candidateTag[ws.candidateCount] = t == kNoTag ? static_cast<uint8_t>(tagCount) : t;
         ws.candidateCode[ws.candidateCount] = code;
         ++ws.candidateCount;
-        if (fixed && ws.listedTag != 255 && code == ws.listedTag && ws.listedOther != 255 &&
+        if (fixed && ws.listedTag != 255 && code == ws.listedTag && ws.listedOther != 255 && !ws.keepListed &&
             (token.flags & kFlagSupplementWord) && !(token.flags & kFlagUserWord)) {
             const uint8_t o = tagOf[ws.listedOther];
             ws.candidateTag[ws.candidateCount] = o == kNoTag ? static_cast<uint8_t>(tagCount) : o;
@@ -522,6 +522,66 @@ const CPosModel::Workspace::Known* CPosModel::Learn(const CPosLexicon::Entry* en
     return &slot;
 }
 
+namespace {
+
+// Whether text[start, end) is a word that joins the items of a list.
+bool JoinsList(const char* text, int length, const TokenRecord& t)
+{
+    if (text == nullptr || t.start < 0 || t.end != t.start + 2 || t.end > length)
+        return false;
+    static const char* const kJoins[] = {"\xA1\xA2", "\xBA\xCD", "\xD3\xEB", "\xBC\xB0", "\xBB\xF2"}; // 、 和 与 及 或
+    for (const char* j : kJoins)
+        if (text[t.start] == j[0] && text[t.start + 1] == j[1])
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool CPosModel::MarkListedInLists(const char* text, int length, const TokenRecord* items, size_t n, Workspace& ws) const
+{
+    // A listed word of the list's tag; a word of that tag by its fixed tag,
+    // the kind of a merged name, or the lexicon's most frequent tag.
+    const auto listed = [&](size_t j) {
+        return items[j].fixedTag == ws.listedTag && (items[j].flags & kFlagSupplementWord) &&
+               !(items[j].flags & kFlagUserWord);
+    };
+    const auto ofTag = [&](size_t j) {
+        const TokenRecord& t = items[j];
+        if (t.fixedTag != 255)
+            return t.fixedTag == ws.listedTag;
+        if (ws.IsEntity(t.wordId))
+            return t.kind == ws.listedTag;
+        const CPosLexicon::Entry* e = ws.entries[j];
+        int best = -1;
+        uint8_t tag = 255;
+        for (int k = 0; e != nullptr && k < ws.entryCounts[j]; ++k)
+            if (e[k].frequency > best) {
+                best = e[k].frequency;
+                tag = e[k].tag;
+            }
+        return tag == ws.listedTag;
+    };
+    bool any = false;
+    for (size_t j = 1; j + 1 < n && !any; ++j)
+        any = listed(j);
+    if (!any)
+        return false;
+    ws.inList.assign(n, 0);
+    bool marked = false;
+    for (size_t j = 1; j + 1 < n; ++j) {
+        if (!listed(j))
+            continue;
+        const bool before = j >= 2 && JoinsList(text, length, items[j - 1]) && ofTag(j - 2);
+        const bool after = j + 2 < n && JoinsList(text, length, items[j + 1]) && ofTag(j + 2);
+        if (before || after) {
+            ws.inList[j] = 1;
+            marked = true;
+        }
+    }
+    return marked;
+}
+
 void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count, const CPosLexicon* lexicon,
                     int32_t personWordId, bool useFixedTags, Workspace& ws) const
 {
@@ -560,10 +620,13 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
                 __builtin_prefetch(ws.entries[j]);
         }
     }
+    const bool lists = ws.listedInLists && ws.listedTag != 255 && ws.listedOther != 255 && useFixedTags &&
+                       MarkListedInLists(text, length, items, n, ws);
     for (size_t j = 0; j < n; ++j) {
         const CPosLexicon::Entry* entries = ws.entries[j];
         int entryCount = ws.entryCounts[j];
         const TokenRecord* token = &items[j];
+        ws.keepListed = lists && ws.inList[j];
         // A user's word the lexicon lacks reads as a new word would in its place.
         const bool userWord = ws.userWordClass >= 0 && (token->flags & kFlagUserWord) &&
                               (!useFixedTags || token->fixedTag == 255) && entryCount == 0;

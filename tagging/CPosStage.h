@@ -38,6 +38,7 @@ public:
     // the tags it may not get (see CPosModel::Workspace::SetUserWordClass).
     void SetUserWordClass(int32_t classWordId, const bool (&closed)[256]) { ws.SetUserWordClass(classWordId, closed); }
     void SetListedAlternative(uint8_t listed, uint8_t other) { ws.SetListedAlternative(listed, other); }
+    void SetListedInLists(bool on) { ws.SetListedInLists(on); }
 
     void Run(CSentence& sentence);
     // Tags tokens as Run tags a sentence's (text, length: the sentence's).

@@ -741,6 +741,33 @@ TEST_F(EntityStage, TrainedRunsTheCorpusKeepsApartStayWords)
     }
 }
 
+// A word the supplementary list tags ns may be tagged n (ListedPlaceNouns);
+// with ListedPlaceLists (on in the trained file) it stays a place where it
+// stands in a list beside a place, across 、 和 与 及 或, and only there.
+// (The words here are in the list but nowhere in the corpus.)
+TEST_F(EntityStage, TrainedListedPlacesInListsStayPlaces)
+{
+    const struct {
+        const char* text;
+        const char* on; // the places, as "word/tag "
+        const char* off;
+    } cases[] = {
+        {"他先后到过杭州、浠水等地。", "杭州/ns 浠水/ns ", "杭州/ns "},
+        // Two listed words side by side are one list.
+        {"浠水和湖口都在长江边。", "浠水/ns 湖口/ns 长江/ns ", "长江/ns "},
+        {"我们参观了花园口与湖口。", "花园口/ns 湖口/ns ", ""},
+        // A comma ends the list.
+        {"他到过杭州，浠水也去过。", "杭州/ns ", "杭州/ns "},
+    };
+    for (bool on : {true, false}) {
+        const auto model = Open("<NewWords>on</NewWords>\n", "<ListedPlaceLists>on</ListedPlaceLists>",
+                                on ? "<ListedPlaceLists>on</ListedPlaceLists>" : "");
+        morv::Analyzer analyzer(*model);
+        for (const auto& c : cases)
+            EXPECT_EQ(Places(analyzer, c.text), on ? c.on : c.off) << c.text << (on ? ", lists on" : ", lists off");
+    }
+}
+
 TEST_F(EntityStage, TrainedPlacesTakeTheWordThatMostlyEndsPlaces)
 {
     // With the trained default (PlaceSuffixes on) a place keeps the suffix
