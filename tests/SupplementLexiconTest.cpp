@@ -275,3 +275,58 @@ TEST_F(SupplementLexiconTest, WritesFilesTheEngineLoads)
 }
 
 } // namespace
+
+// A listed word made of a place of the corpus and one character (黄河口) is
+// left out where the corpus writes that character as a word of its own after
+// places (长江/ns 口/n) often enough, and far more often than it has words of a
+// place and that character; then the segmenter cuts it the corpus's way.
+TEST_F(SupplementLexiconTest, LeavesOutAPlaceAndACharacterTheCorpusWritesApart)
+{
+    TempDir dir;
+    WriteFile(dir / "corpus.txt", "长江/ns  口/n  污染/vn  。/w\n"
+                                  "珠江/ns  口/n  航道/n  。/w\n"
+                                  "长江/ns  口/n  航道/n  。/w\n"
+                                  "长江/ns  岸/n  。/w\n"
+                                  "珠江/ns  岸/n  。/w\n"
+                                  "北京/ns  市/n  。/w\n"
+                                  "北京/ns  市/n  。/w\n"
+                                  "北京/ns  市/n  。/w\n"
+                                  "北京市/ns  航道/n  。/w\n"
+                                  "北京市/ns  污染/vn  。/w\n"
+                                  "黄河/ns  流域/n  。/w\n"
+                                  "大江/n  流域/n  。/w\n");
+    CorpusReader places;
+    ASSERT_TRUE(places.Read(dir / "corpus.txt", 0, 0));
+    std::vector<std::string> words;
+    for (const Paragraph& p : places.GetParagraphs())
+        for (const CorpusToken& t : p.tokens)
+            words.push_back(t.word);
+    CPDAT placeDict;
+    placeDict.BuildFromWords(words);
+    WriteFile(dir / "list.txt", "黄河口 100 ns\n黄河岸 100 ns\n黄河市 100 ns\n大江口 100 ns\n");
+
+    const struct {
+        int minPlaceApart;
+        const char* kept; // the words kept, in order
+    } cases[] = {
+        // 口 three times after a place, never in a word of one: out. 岸 only
+        // twice; 市 in 北京市 twice for three times apart; 大江 is no place.
+        {3, "大江口 黄河岸 黄河市 "},
+        {2, "大江口 黄河市 "},
+        {0, "大江口 黄河岸 黄河口 黄河市 "}, // (in GBK order)
+    };
+    for (const auto& c : cases) {
+        SupplementLexicon lexicon(charset, tags, placeDict, names);
+        std::string error;
+        ASSERT_TRUE(lexicon.ReadList(dir / "list.txt", &error)) << error;
+        SupplementLexicon::Options o;
+        o.minPlaceApart = c.minPlaceApart;
+        lexicon.Build(places.GetParagraphs(), 100, o);
+        std::string kept;
+        for (const SupplementLexicon::Word& w : lexicon.GetWords())
+            kept += w.text + " ";
+        EXPECT_EQ(kept, Gbk(c.kept)) << c.minPlaceApart;
+        EXPECT_EQ(lexicon.GetReasonCount(SupplementLexicon::kPlaceAndChar), 4 - lexicon.GetWords().size())
+            << c.minPlaceApart;
+    }
+}

@@ -101,6 +101,7 @@ const char* SupplementLexicon::ReasonName(int reason)
         "cut by the corpus",
         "a name part or number in the corpus",
         "below the least list frequency",
+        "a place and a character the corpus writes apart",
     };
     return reason >= 0 && reason < kReasonCount ? kNames[reason] : "?";
 }
@@ -290,6 +291,58 @@ void SupplementLexicon::ScanCorpus(const std::vector<Paragraph>& paragraphs, std
     }
 }
 
+void SupplementLexicon::LeaveOutPlaceAndChar(const std::vector<Paragraph>& paragraphs, int minApart)
+{
+    // The tag each corpus word carries most often; how often a one-character
+    // token follows a token tagged ns; how often the corpus has a token of a
+    // place and one character (黄河口 as one word).
+    std::unordered_map<std::string, std::unordered_map<std::string, int>> tags;
+    std::unordered_map<std::string, int> apart;
+    for (const Paragraph& p : paragraphs)
+        for (size_t k = 0; k < p.tokens.size(); ++k) {
+            const CorpusToken& t = p.tokens[k];
+            ++tags[t.word][t.tag];
+            if (k > 0 && p.tokens[k - 1].tag == "ns" && gbk::CharCount(t.word) == 1)
+                ++apart[t.word];
+        }
+    std::unordered_set<std::string> places;
+    for (const auto& w : tags) {
+        const auto best = std::max_element(w.second.begin(), w.second.end(),
+                                           [](const std::pair<const std::string, int>& a,
+                                              const std::pair<const std::string, int>& b) {
+                                               return a.second < b.second || (a.second == b.second && a.first > b.first);
+                                           });
+        if (best != w.second.end() && best->first == "ns")
+            places.insert(w.first);
+    }
+    // Splits a word into the place before its last character and that character.
+    const auto split = [&places](const std::string& word, std::string& last) {
+        const std::vector<std::string> chars = gbk::Chars(word);
+        if (chars.size() < 2)
+            return false;
+        last = chars.back();
+        return places.count(word.substr(0, word.size() - last.size())) != 0;
+    };
+    std::unordered_map<std::string, int> joined;
+    std::string last;
+    for (const auto& w : tags)
+        if (split(w.first, last)) {
+            int n = 0;
+            for (const auto& t : w.second)
+                n += t.second;
+            joined[last] += n;
+        }
+    for (Entry& e : entries) {
+        if (e.reason != kKept || !split(e.text, last))
+            continue;
+        const auto a = apart.find(last);
+        const int seen = a == apart.end() ? 0 : a->second;
+        const auto j = joined.find(last);
+        if (seen >= minApart && seen >= 3 * (j == joined.end() ? 0 : j->second))
+            e.reason = kPlaceAndChar;
+    }
+}
+
 void SupplementLexicon::Build(const std::vector<Paragraph>& paragraphs, size_t corpusTokens, const Options& options)
 {
     std::fill(std::begin(reasonCounts), std::end(reasonCounts), 0);
@@ -308,6 +361,11 @@ void SupplementLexicon::Build(const std::vector<Paragraph>& paragraphs, size_t c
             e.reason = kCorpusWhole;
         else if (e.reason == kKept && options.minCutCount > 0 && cut[i] >= options.minCutCount)
             e.reason = kCorpusCuts;
+    }
+    if (options.minPlaceApart > 0)
+        LeaveOutPlaceAndChar(paragraphs, options.minPlaceApart);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        Entry& e = entries[i];
         ++reasonCounts[e.reason];
         if (e.reason != kKept)
             continue;

@@ -42,6 +42,7 @@ public:
         kCorpusCuts, // the corpus writes it as several words next to each other
         kCorpusWhole, // the corpus has it as one token, a name part or a number
         kRare,       // below the list frequency asked for
+        kPlaceAndChar, // a place and a character the corpus writes apart after places
         kReasonCount
     };
     static const char* ReasonName(int reason);
@@ -57,6 +58,12 @@ public:
         int nameRule = 2;
         // Whether the list's tags are kept (else the tagger chooses).
         bool listTags = true;
+        // A word that is a place of the corpus and one character (长江口,
+        // 奥地利人) is left out when the corpus writes that character as a
+        // word of its own right after a place at least this often (0: never)
+        // and at least three times as often as it writes the words made of
+        // a place and that character (黄河口) all told.
+        int minPlaceApart = 3;
     };
 
     struct Word {
@@ -107,6 +114,9 @@ private:
     int Classify(const Entry& e, const Options& options) const;
     bool IsChineseName(const std::vector<std::string>& chars) const;
     void ScanCorpus(const std::vector<Paragraph>& paragraphs, std::vector<int>& cut, std::vector<int>& whole) const;
+    // The entries still kept that are a place and a character the corpus
+    // writes apart after places (Options::minPlaceApart), marked kPlaceAndChar.
+    void LeaveOutPlaceAndChar(const std::vector<Paragraph>& paragraphs, int minApart);
 
     const CCharset& charset;
     const TagSetFile& tagSet;
