@@ -419,7 +419,7 @@ int CPosModel::Candidates(const TokenRecord& token, const CPosLexicon::Entry* en
         ws.candidateTag[ws.candidateCount] = t == kNoTag ? static_cast<uint8_t>(tagCount) : t;
         ws.candidateCode[ws.candidateCount] = code;
         ++ws.candidateCount;
-        if (fixed && ws.listedTag != 255 && code == ws.listedTag && ws.listedOther != 255 && !ws.keepListed &&
+        if (fixed && ws.listedTag != 255 && code == ws.listedTag && ws.listedOther != 255 &&
             (token.flags & kFlagSupplementWord) && !(token.flags & kFlagUserWord)) {
             const uint8_t o = tagOf[ws.listedOther];
             ws.candidateTag[ws.candidateCount] = o == kNoTag ? static_cast<uint8_t>(tagCount) : o;
@@ -538,48 +538,31 @@ bool JoinsList(const char* text, int length, const TokenRecord& t)
 
 } // namespace
 
-bool CPosModel::MarkListedInLists(const char* text, int length, const TokenRecord* items, size_t n, Workspace& ws) const
+void CPosModel::TagListsAlike(const char* text, int length, TokenRecord* items, size_t n, const Workspace& ws) const
 {
-    // A listed word of the list's tag; a word of that tag by its fixed tag,
-    // the kind of a merged name, or the lexicon's most frequent tag.
-    const auto listed = [&](size_t j) {
-        return items[j].fixedTag == ws.listedTag && (items[j].flags & kFlagSupplementWord) &&
-               !(items[j].flags & kFlagUserWord);
-    };
-    const auto ofTag = [&](size_t j) {
-        const TokenRecord& t = items[j];
-        if (t.fixedTag != 255)
-            return t.fixedTag == ws.listedTag;
-        if (ws.IsEntity(t.wordId))
-            return t.kind == ws.listedTag;
-        const CPosLexicon::Entry* e = ws.entries[j];
-        int best = -1;
-        uint8_t tag = 255;
-        for (int k = 0; e != nullptr && k < ws.entryCounts[j]; ++k)
-            if (e[k].frequency > best) {
-                best = e[k].frequency;
-                tag = e[k].tag;
-            }
-        return tag == ws.listedTag;
+    // A listed word that took the other tag; its neighbour across a joining
+    // word, as tagged. A listed word set to the list's tag counts for the next
+    // (邛崃、大邑、双流: 大邑 by 双流, then 邛崃 by 大邑), in either direction.
+    const auto switchable = [&](size_t j) {
+        return items[j].tag == ws.listedOther && items[j].fixedTag == ws.listedTag &&
+               (items[j].flags & kFlagSupplementWord) && !(items[j].flags & kFlagUserWord);
     };
     bool any = false;
     for (size_t j = 1; j + 1 < n && !any; ++j)
-        any = listed(j);
-    if (!any)
-        return false;
-    ws.inList.assign(n, 0);
-    bool marked = false;
-    for (size_t j = 1; j + 1 < n; ++j) {
-        if (!listed(j))
-            continue;
-        const bool before = j >= 2 && JoinsList(text, length, items[j - 1]) && ofTag(j - 2);
-        const bool after = j + 2 < n && JoinsList(text, length, items[j + 1]) && ofTag(j + 2);
-        if (before || after) {
-            ws.inList[j] = 1;
-            marked = true;
+        any = switchable(j);
+    for (bool changed = any; changed;) {
+        changed = false;
+        for (size_t j = 1; j + 1 < n; ++j) {
+            if (!switchable(j))
+                continue;
+            const bool before = j >= 2 && JoinsList(text, length, items[j - 1]) && items[j - 2].tag == ws.listedTag;
+            const bool after = j + 2 < n && JoinsList(text, length, items[j + 1]) && items[j + 2].tag == ws.listedTag;
+            if (before || after) {
+                items[j].tag = ws.listedTag;
+                changed = true;
+            }
         }
     }
-    return marked;
 }
 
 void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count, const CPosLexicon* lexicon,
@@ -620,13 +603,10 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
                 __builtin_prefetch(ws.entries[j]);
         }
     }
-    const bool lists = ws.listedInLists && ws.listedTag != 255 && ws.listedOther != 255 && useFixedTags &&
-                       MarkListedInLists(text, length, items, n, ws);
     for (size_t j = 0; j < n; ++j) {
         const CPosLexicon::Entry* entries = ws.entries[j];
         int entryCount = ws.entryCounts[j];
         const TokenRecord* token = &items[j];
-        ws.keepListed = lists && ws.inList[j];
         // A user's word the lexicon lacks reads as a new word would in its place.
         const bool userWord = ws.userWordClass >= 0 && (token->flags & kFlagUserWord) &&
                               (!useFixedTags || token->fixedTag == 255) && entryCount == 0;
@@ -781,4 +761,6 @@ void CPosModel::Tag(const char* text, int length, TokenRecord* items, int count,
         }
         current = ws.back[static_cast<size_t>(current)];
     }
+    if (ws.listedInLists && ws.listedTag != 255 && ws.listedOther != 255 && useFixedTags)
+        TagListsAlike(text, length, items, n, ws);
 }

@@ -78,9 +78,9 @@ public:
             listedTag = listed;
             listedOther = other;
         }
-        // With lists on, such a word keeps the list's tag alone where it
-        // stands in a list with a word of that tag (杭州、南昌、肇庆: the
-        // items of a list share their class), across 、 和 与 及 或.
+        // With lists on, such a word that took `other` takes the list's tag
+        // where it stands in a list beside a word tagged so (杭州、南昌、肇庆:
+        // the items of a list share their class), across 、 和 与 及 或.
         void SetListedInLists(bool on) { listedInLists = on; }
 
     private:
@@ -88,8 +88,6 @@ public:
         uint8_t listedTag = 255;
         uint8_t listedOther = 255;
         bool listedInLists = false;
-        bool keepListed = false;           // for the token Candidates is reading
-        std::vector<uint8_t> inList;       // per token: keeps the listed tag alone
         std::vector<TokenInfo> infos;
         std::vector<const CPosLexicon::Entry*> entries; // per token, with their number
         std::vector<int> entryCounts;
@@ -211,9 +209,10 @@ private:
     // The candidates the lexicon's entries alone give (the last rules of
     // Candidates), appended to the workspace; returns how many.
     int LexiconCandidates(const CPosLexicon::Entry* entries, int entryCount, Workspace& ws) const;
-    // Marks in ws.inList the listed words that stand in a list beside a word
-    // of their tag (Workspace::SetListedInLists); whether it marked any.
-    bool MarkListedInLists(const char* text, int length, const TokenRecord* items, size_t n, Workspace& ws) const;
+    // After the search: the listed words that took the other tag but stand in
+    // a list beside a word tagged with the list's tag take that tag
+    // (Workspace::SetListedInLists).
+    void TagListsAlike(const char* text, int length, TokenRecord* items, size_t n, const Workspace& ws) const;
     // The cached candidates and class of a list of entries, found or filled
     // (null for a list too long to keep, or one giving too many candidates).
     const Workspace::Known* Known(const CPosLexicon::Entry* entries, int entryCount, Workspace& ws) const;

@@ -743,7 +743,8 @@ TEST_F(EntityStage, TrainedRunsTheCorpusKeepsApartStayWords)
 
 // A word the supplementary list tags ns may be tagged n (ListedPlaceNouns);
 // with ListedPlaceLists (on in the trained file) it stays a place where it
-// stands in a list beside a place, across 、 和 与 及 或, and only there.
+// stands in a list beside a place (or beside such a word), across 、 和 与 及
+// 或, and only there.
 // (The words here are in the list but nowhere in the corpus.)
 TEST_F(EntityStage, TrainedListedPlacesInListsStayPlaces)
 {
@@ -753,9 +754,11 @@ TEST_F(EntityStage, TrainedListedPlacesInListsStayPlaces)
         const char* off;
     } cases[] = {
         {"他先后到过杭州、浠水等地。", "杭州/ns 浠水/ns ", "杭州/ns "},
-        // Two listed words side by side are one list.
-        {"浠水和湖口都在长江边。", "浠水/ns 湖口/ns 长江/ns ", "长江/ns "},
-        {"我们参观了花园口与湖口。", "花园口/ns 湖口/ns ", ""},
+        // A listed word beside a listed word beside a place: the list runs on.
+        {"我们参观了花园口与湖口和杭州。", "花园口/ns 湖口/ns 杭州/ns ", "杭州/ns "},
+        // Two listed words without a place make no list of places (the list
+        // tags many nouns ns).
+        {"浠水和湖口都在长江边。", "长江/ns ", "长江/ns "},
         // A comma ends the list.
         {"他到过杭州，浠水也去过。", "杭州/ns ", "杭州/ns "},
     };
