@@ -11,6 +11,7 @@
 #include "lexicon/MappedFile.h"
 #include "lexicon/ModelBlock.h"
 #include "segment/CharKeys.h"
+#include "segment/CharText.h"
 
 constexpr char CPosModel::kMagic[4];
 static_assert(CPosModel::kHashedTemplates <= CPosModel::kHashedSlots, "the header counts every hashed template");
@@ -524,16 +525,11 @@ const CPosModel::Workspace::Known* CPosModel::Learn(const CPosLexicon::Entry* en
 
 namespace {
 
-// Whether text[start, end) is a word that joins the items of a list.
+// Whether token t is a word that joins the items of a list: 、 和 与 及 或.
 bool JoinsList(const char* text, int length, const TokenRecord& t)
 {
-    if (text == nullptr || t.start < 0 || t.end != t.start + 2 || t.end > length)
-        return false;
-    static const char* const kJoins[] = {"\xA1\xA2", "\xBA\xCD", "\xD3\xEB", "\xBC\xB0", "\xBB\xF2"}; // 、 和 与 及 或
-    for (const char* j : kJoins)
-        if (text[t.start] == j[0] && text[t.start + 1] == j[1])
-            return true;
-    return false;
+    return text != nullptr && t.start >= 0 && t.end == t.start + 2 && t.end <= length &&
+           IsCharInSet("\xA1\xA2\xBA\xCD\xD3\xEB\xBC\xB0\xBB\xF2", text + t.start);
 }
 
 } // namespace
@@ -547,10 +543,7 @@ void CPosModel::TagListsAlike(const char* text, int length, TokenRecord* items, 
         return items[j].tag == ws.listedOther && items[j].fixedTag == ws.listedTag &&
                (items[j].flags & kFlagSupplementWord) && !(items[j].flags & kFlagUserWord);
     };
-    bool any = false;
-    for (size_t j = 1; j + 1 < n && !any; ++j)
-        any = switchable(j);
-    for (bool changed = any; changed;) {
+    for (bool changed = true; changed;) {
         changed = false;
         for (size_t j = 1; j + 1 < n; ++j) {
             if (!switchable(j))

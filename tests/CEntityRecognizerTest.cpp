@@ -639,6 +639,15 @@ protected:
                 names += std::string(t.word) + "/ns ";
         return names;
     }
+    // The places and organisations of a text, as "word/tag ".
+    static std::string Names(morv::Analyzer& analyzer, const char* text)
+    {
+        std::string names;
+        for (const morv::Token& t : analyzer.Analyze(text))
+            if (t.tag == "ns" || t.tag == "nt")
+                names += std::string(t.word) + "/" + std::string(t.tag) + " ";
+        return names;
+    }
     TempDir dir;
     int opened = 0;
 };
@@ -702,13 +711,8 @@ TEST_F(EntityStage, TrainedMergesStopAtConjunctionsAndOrdinals)
         const auto model = Open("<NewWords>on</NewWords>\n", {{kOn, on ? kOn : "<EntityStops>off</EntityStops>"},
                                                                {"<EntityApart>on</EntityApart>", ""}});
         morv::Analyzer analyzer(*model);
-        for (const auto& c : cases) {
-            std::string names;
-            for (const morv::Token& t : analyzer.Analyze(c.text))
-                if (t.tag == "ns" || t.tag == "nt")
-                    names += std::string(t.word) + "/" + std::string(t.tag) + " ";
-            EXPECT_EQ(names, on ? c.stopped : c.merged) << c.text << (on ? ", stops on" : ", stops off");
-        }
+        for (const auto& c : cases)
+            EXPECT_EQ(Names(analyzer, c.text), on ? c.stopped : c.merged) << c.text << (on ? ", stops on" : ", stops off");
     }
 }
 
@@ -730,13 +734,8 @@ TEST_F(EntityStage, TrainedRunsTheCorpusKeepsApartStayWords)
         const auto model = Open("<NewWords>on</NewWords>\n", "<EntityApart>on</EntityApart>",
                                 on ? "<EntityApart>on</EntityApart>" : "");
         morv::Analyzer analyzer(*model);
-        for (const auto& c : cases) {
-            std::string names;
-            for (const morv::Token& t : analyzer.Analyze(c.text))
-                if (t.tag == "ns" || t.tag == "nt")
-                    names += std::string(t.word) + "/" + std::string(t.tag) + " ";
-            EXPECT_EQ(names, on ? c.apart : c.merged) << c.text << (on ? ", apart on" : ", apart off");
-        }
+        for (const auto& c : cases)
+            EXPECT_EQ(Names(analyzer, c.text), on ? c.apart : c.merged) << c.text << (on ? ", apart on" : ", apart off");
         EXPECT_EQ(model->Describe().find("nt.apart") != std::string::npos, on);
     }
 }

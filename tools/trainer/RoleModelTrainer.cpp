@@ -156,8 +156,11 @@ void RoleModelTrainer::Learn(const std::vector<Paragraph>& paragraphs, const std
             }
             if (s.empty())
                 continue;
+            // The entities that start in the sentence, from the index: a
+            // paragraph of many sentences and names costs what its tokens do.
+            const std::vector<const RoleScheme::Entity*> inSentence = index.StartingIn(s.front().start, s.back().end);
             if (scheme.KeepsRunsApart())
-                NoteRuns(s, gold);
+                NoteRuns(s, inSentence);
             // An entity the segmentation cuts at both its ends but does not
             // give one token of its own; only entities inside the sentence can be.
             std::unordered_set<int> starts, ends;
@@ -167,7 +170,7 @@ void RoleModelTrainer::Learn(const std::vector<Paragraph>& paragraphs, const std
                 ends.insert(t.end);
                 spans.insert(static_cast<int64_t>(t.start) << 32 | static_cast<uint32_t>(t.end));
             }
-            for (const RoleScheme::Entity* n : index.StartingIn(s.front().start, s.back().end)) {
+            for (const RoleScheme::Entity* n : inSentence) {
                 const bool whole = spans.count(static_cast<int64_t>(n->start) << 32 | static_cast<uint32_t>(n->end)) != 0;
                 if (starts.count(n->start) && ends.count(n->end) && !whole && n->start < n->end &&
                     s.back().end >= n->end && s.front().start <= n->start)
@@ -177,15 +180,15 @@ void RoleModelTrainer::Learn(const std::vector<Paragraph>& paragraphs, const std
     }
 }
 
-void RoleModelTrainer::NoteRuns(const std::vector<WordStatistics::Token>& s, const std::vector<RoleScheme::Entity>& gold)
+void RoleModelTrainer::NoteRuns(const std::vector<WordStatistics::Token>& s,
+                                const std::vector<const RoleScheme::Entity*>& inSentence)
 {
     if (s.size() < 3)
         return;
     const auto key = [](int start, int end) { return static_cast<int64_t>(start) << 32 | static_cast<uint32_t>(end); };
     std::unordered_set<int64_t> names;
-    for (const RoleScheme::Entity& e : gold)
-        if (e.start >= s.front().start && e.end <= s.back().end)
-            names.insert(key(e.start, e.end));
+    for (const RoleScheme::Entity* e : inSentence)
+        names.insert(key(e->start, e->end));
     std::vector<int32_t> ids;
     std::vector<uint8_t> lengths;
     for (size_t i = 1; i + 1 < s.size(); ++i) {

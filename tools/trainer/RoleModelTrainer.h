@@ -46,8 +46,9 @@ private:
     void FindNewWords(const std::vector<Paragraph>& paragraphs);
     bool IsNewWord(int id) const;
     // Counts the token runs of one segmented sentence, and which of them are
-    // exactly a gold name, for the runs kept apart.
-    void NoteRuns(const std::vector<WordStatistics::Token>& sentence, const std::vector<RoleScheme::Entity>& gold);
+    // exactly a gold name (of those starting in it), for the runs kept apart.
+    void NoteRuns(const std::vector<WordStatistics::Token>& sentence,
+                  const std::vector<const RoleScheme::Entity*>& inSentence);
     // The suffix table (RoleScheme::SuffixRole) in the lexicon format:
     // per final character's word id, the suffix role and the default role with
     // how often the tokens ending in it took the suffix role and any other.
