@@ -149,9 +149,16 @@ min() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "" || (b != "" && b + 0 < a + 
 div() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "" && b != "" && b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 mib() { awk -v k="$1" 'BEGIN { if (k != "") printf "%.1f", k / 1024; else print "n/a" }'; }
 
+# The same models with the new stages off (the view the build writes for the
+# tests): the classic pipeline, measured beside the trained one as the floor
+# of what the command costs without the new stages' models.
+classic=${MORV_CLASSIC_HOME:-$build/models-classic}
+have_classic() { [ -f "$classic/Configure.xml" ]; }
+
 echo "== whole processes on the UTF-8 text, alternating, $repeats rounds (CPU = user + system)"
 declare -A cpu wall peak cut load
 tools="morv-j1 morv-j2"
+have_classic && tools="$tools classic"
 have_node @node-rs/jieba && tools="$tools rs"
 have_node nodejieba && tools="$tools nodejieba"
 for round in $(seq "$repeats"); do
@@ -159,6 +166,7 @@ for round in $(seq "$repeats"); do
     case $tool in
       morv-j1) read -r c w m < <(timed /dev/null "$build/bin/morv" --base "$base" -j 1 --format text "$utf8") ;;
       morv-j2) read -r c w m < <(timed /dev/null "$build/bin/morv" --base "$base" -j 2 --format text "$utf8") ;;
+      classic) read -r c w m < <(timed /dev/null "$build/bin/morv" --base "$classic" -j 1 --format text "$utf8") ;;
       *) read -r c w m < <(NODE_PATH="$node_dir/node_modules" timed "$work/out.txt" node "$work/jieba-cut.js" "$tool" "$utf8")
          read -r l k _ < "$work/out.txt"
          cut[$tool]=$(min "${cut[$tool]:-}" "$k")
@@ -187,7 +195,15 @@ echo "== in-process (bench_pipeline on the GBK copy, best of $repeats), models a
 MORV_BENCH_STAGE=${MORV_BENCH_STAGES:-segment,pipeline,shares} "$build/bin/bench_pipeline" "$base" "$gbk" "$repeats" |
   tee "$work/stages.txt"
 echo
-pipe_rate_now=$(awk 'index($0, "full pipeline") == 1 { for (i = 1; i < NF; ++i) if ($(i + 1) == "chars/s") print $i }' "$work/stages.txt")
+pipe_rate() { awk 'index($0, "full pipeline") == 1 { for (i = 1; i < NF; ++i) if ($(i + 1) == "chars/s") print $i }' "$1"; }
+pipe_rate_now=$(pipe_rate "$work/stages.txt")
+classic_rate_now=""
+if have_classic; then
+  echo "== in-process, the classic pipeline (new stages off): $classic"
+  MORV_BENCH_STAGE=pipeline "$build/bin/bench_pipeline" "$classic" "$gbk" "$repeats" | tee "$work/stages-classic.txt"
+  classic_rate_now=$(pipe_rate "$work/stages-classic.txt")
+  echo
+fi
 rs_rate_now=$(awk -v n="$chars" -v s="$rs_cut" 'BEGIN { if (s != "" && s > 0) printf "%.0f", n / s }')
 load_best() {
   local n=5
@@ -201,6 +217,10 @@ echo "  morv -j 1, whole command (CPU) / @node-rs/jieba's cut (CPU):  $(div "$rs
 echo "  morv -j 1, whole command / @node-rs/jieba, whole process:    $(div "${cpu[rs]:-}" "${cpu[morv-j1]}")"
 echo "  morv -j 1, whole command / nodejieba's cut:                  $(div "${cut[nodejieba]:-}" "${cpu[morv-j1]}")"
 echo "  in-process pipeline / @node-rs/jieba's cut (chars per CPU s): $(div "$pipe_rate_now" "$rs_rate_now")   (target >= 0.6)"
+if have_classic; then
+  echo "  the classic pipeline, morv -j 1 (CPU) / @node-rs/jieba's cut:  $(div "$rs_cut" "${cpu[classic]}"); in process: $(div "$classic_rate_now" "$rs_rate_now")"
+  echo "  trained / classic, morv -j 1 (CPU):                          $(div "${cpu[classic]}" "${cpu[morv-j1]}"); in process: $(div "$pipe_rate_now" "$classic_rate_now")"
+fi
 echo "  morv -j 2 / morv -j 1 (wall):                                $(div "${wall[morv-j1]}" "${wall[morv-j2]}")   (target >= 1.8; the machine's other load lowers it)"
 echo "  peak memory of morv -j 1:                                    $(mib "${peak[morv-j1]}") MiB   (target <= 100)"
 echo "  model load, trained models: $(load_best "$base")   (target <= 0.05 s wall)"
@@ -213,11 +233,10 @@ echo
 echo "== Morv stages (bench_pipeline, best of $repeats), models as trained: $base"
 "$build/bin/bench_pipeline" "$base" "$gbk" "$repeats" | tee "$work/stages.txt"
 echo
-# The same models with the new stages off (the view the build writes for the
-# tests), so that both pipelines are measured in one run.
-classic=${MORV_CLASSIC_HOME:-$build/models-classic}
+# The classic pipeline's sections as well, so that both pipelines are
+# measured in one run.
 : > "$work/stages-classic.txt"
-if [ -f "$classic/Configure.xml" ]; then
+if have_classic; then
   echo "== Morv stages, classic pipeline (new stages off): $classic"
   "$build/bin/bench_pipeline" "$classic" "$gbk" "$repeats" | tee "$work/stages-classic.txt"
   echo
