@@ -311,7 +311,7 @@ bool CModel::CheckSetting(const std::string& key, const std::string& value, std:
     return false;
 }
 
-bool CModel::ReadConfig(const std::string& base)
+bool CModel::ReadConfig(const std::string& base, const std::vector<Setting>& settings)
 {
     basePath = base;
     // A number whose default is another key's value takes it once that is read.
@@ -333,6 +333,12 @@ bool CModel::ReadConfig(const std::string& base)
     const char* text = config.get();
     for (const SettingRow& row : Settings())
         Apply(row, GetConfigValue(text, row.key, value.get()) ? value.get() : nullptr, *this);
+    // Before the defaults that follow other keys are resolved, so that such a
+    // key the file leaves out follows its key's new value.
+    chosenSettings = settings;
+    for (const Setting& setting : settings)
+        if (const SettingRow* row = FindRow(setting.first))
+            Apply(*row, setting.second.c_str(), *this);
     resolve();
     return true;
 }
@@ -672,10 +678,16 @@ std::vector<CModel::FileLine> CModel::Files() const
     return lines;
 }
 
-bool CModel::Open(const std::string& base, std::string* error)
+bool CModel::Open(const std::string& base, std::string* error, const std::vector<Setting>& settings)
 {
     std::string why;
-    if (!ReadConfig(base)) {
+    for (const Setting& setting : settings)
+        if (!CheckSetting(setting.first, setting.second, &why)) {
+            if (error != nullptr)
+                *error = why;
+            return false;
+        }
+    if (!ReadConfig(base, settings)) {
         const std::string path = base + kSeparator + "Configure.xml";
         const std::string problem = ConfigFileProblem(path.c_str());
         why = "cannot read " + path + ": " + (problem.empty() ? std::string(std::strerror(EACCES)) : problem);
@@ -817,6 +829,12 @@ std::string CModel::Describe() const
     }
     out += "configuration:   " + basePath + kSeparator + "Configure.xml (" + settings + ")\n";
     out += "tuning:          " + tuning + "\n";
+    if (!chosenSettings.empty()) {
+        std::string chosen;
+        for (const Setting& setting : chosenSettings)
+            chosen += (chosen.empty() ? "" : ", ") + setting.first + "=" + setting.second;
+        out += "set for it:      " + chosen + " (over Configure.xml, which is left as it is)\n";
+    }
     out += "data directory:  " + basePath + kSeparator + dataDir + "\n";
     for (const FileLine& l : Files()) {
         std::string name = l.file;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/CTagSet.h"
@@ -280,16 +281,22 @@ public:
     CModel& operator=(const CModel&) = delete;
 
     // The steps of a load, in the order the engine's start-up takes them.
-    // Reads Configure.xml of basePath; false when it is missing, unreadable or empty.
-    bool ReadConfig(const std::string& basePath);
+    // A key and a value set over what Configure.xml says, for one model only:
+    // a program's choice (NewWords=off, the classic pipeline) that leaves the
+    // file as it is.
+    using Setting = std::pair<std::string, std::string>;
+    // Reads Configure.xml of basePath, then applies settings (each checked by
+    // CheckSetting first: Open refuses a bad one); false when the file is
+    // missing, unreadable or empty.
+    bool ReadConfig(const std::string& basePath, const std::vector<Setting>& settings = {});
     // With UserDict on, loads UserDict.dct into userDictFile; a failure is only reported.
     void LoadUserDictFile(const Reporter& report);
     // Every model file, in the fixed order; stops at the first failure and reports it.
     bool LoadModels(const Reporter& report);
 
     // All steps at once, writing nothing anywhere. On failure error says which
-    // file and why.
-    bool Open(const std::string& basePath, std::string* error);
+    // file and why, or which setting and why ("KEY=VALUE: no such key").
+    bool Open(const std::string& basePath, std::string* error, const std::vector<Setting>& settings = {});
     bool IsLoaded() const { return loaded; }
 
     // What the model holds, for people: its directory, settings, every file its
@@ -328,6 +335,7 @@ public:
 
     // Settings of Configure.xml read by the classic engine.
     std::string basePath;
+    std::vector<Setting> chosenSettings; // set over Configure.xml by the program
     std::string dataDir = "Data";
     std::string tagSetFile;
     std::string posDelimiter = "\\";

@@ -357,16 +357,37 @@ const char* morv_default_model_dir(void)
 
 int morv_model_open(const char* dir, morv_model** out)
 {
+    return morv_model_open_with(dir, nullptr, 0, out);
+}
+
+int morv_model_open_with(const char* dir, const char* const* settings, size_t count, morv_model** out)
+{
     if (out == nullptr)
         return Fail(MORV_E_ARGUMENT, "morv_model_open: no place for the model (a null pointer)");
     *out = nullptr;
+    if (settings == nullptr && count > 0)
+        return Fail(MORV_E_ARGUMENT, "morv_model_open_with: no settings (a null pointer)");
     try {
+        // The settings are the caller's mistakes, not the model's: checked
+        // before anything is read.
+        std::vector<CModel::Setting> chosen;
+        for (size_t i = 0; i < count; ++i) {
+            const char* text = settings[i];
+            const char* equals = text != nullptr ? std::strchr(text, '=') : nullptr;
+            if (equals == nullptr || equals == text)
+                return Fail(MORV_E_ARGUMENT, std::string("setting \"") + (text != nullptr ? text : "(null)") +
+                                                 "\": not KEY=VALUE");
+            chosen.emplace_back(std::string(text, equals), std::string(equals + 1));
+            std::string why;
+            if (!CModel::CheckSetting(chosen.back().first, chosen.back().second, &why))
+                return Fail(MORV_E_ARGUMENT, "setting " + why);
+        }
         std::unique_ptr<morv_model> m(new morv_model());
         m->dir = dir != nullptr ? dir : morv_default_model_dir();
         if (m->dir.empty())
             return Fail(MORV_E_MODEL, "no model directory: set MORV_HOME or pass a directory");
         std::string error;
-        if (!m->model.Open(m->dir, &error))
+        if (!m->model.Open(m->dir, &error, chosen))
             return Fail(MORV_E_MODEL, "cannot open the model in " + m->dir + ": " + error);
         *out = m.release();
         return MORV_OK;

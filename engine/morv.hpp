@@ -121,6 +121,17 @@ public:
         detail::Check(morv_model_open(dir.empty() ? nullptr : dir.c_str(), &m));
         model_.reset(m, morv_model_free);
     }
+    // With keys of Configure.xml set for this model only ("NewWords=off").
+    Model(const std::string& dir, const std::vector<std::string>& settings)
+    {
+        detail::CheckPath(dir, "the model directory");
+        std::vector<const char*> texts;
+        for (const std::string& setting : settings)
+            texts.push_back(setting.c_str());
+        morv_model* m = nullptr;
+        detail::Check(morv_model_open_with(dir.empty() ? nullptr : dir.c_str(), texts.data(), texts.size(), &m));
+        model_.reset(m, morv_model_free);
+    }
 
     std::string Dir() const { return morv_model_dir(model_.get()); }
     // Adds a word for later analyses (frequency < 0: the models'; tag empty: the tagger's).

@@ -98,8 +98,25 @@ def _list_content(source):
     return bytes(content), name if isinstance(name, str) else "<%s>" % type(source).__name__
 
 
-def _restore(path, additions, keyword_files=(None, None)):
-    model = Model(path)
+def _settings_arg(settings):
+    # A mapping or pairs of key and value, as "KEY=VALUE" texts in their order.
+    if settings is None:
+        return ()
+    items = settings.items() if hasattr(settings, "items") else settings
+    texts = []
+    for item in items:
+        try:
+            key, value = item
+        except (TypeError, ValueError):
+            raise TypeError("settings must map keys to values (or be pairs of them), not %r" % (item,)) from None
+        if not isinstance(key, str) or not isinstance(value, (str, int, float)) or isinstance(value, bool):
+            raise TypeError("a setting's key must be a str and its value a str or a number, not %r" % (item,))
+        texts.append("%s=%s" % (key, value))
+    return tuple(texts)
+
+
+def _restore(path, additions, keyword_files=(None, None), settings=()):
+    model = Model(path, dict(s.split("=", 1) for s in settings))
     model._replay(additions)
     idf, stop_words = keyword_files
     if idf is not None:
@@ -117,8 +134,9 @@ class Model:
     threads; each call analyses without holding the GIL.
     """
 
-    def __init__(self, path=None):
-        self._native = _morv.NativeModel(_path_arg(path) if path is not None else model_dir())
+    def __init__(self, path=None, settings=None):
+        self._settings = _settings_arg(settings)
+        self._native = _morv.NativeModel(_path_arg(path) if path is not None else model_dir(), list(self._settings))
         # The keyword files given in place of the model's own (morv.analyse),
         # which a copy in another process is given too.
         self._keyword_files = {"idf": None, "stop_words": None}
@@ -231,9 +249,16 @@ class Model:
 
     def __reduce__(self):
         files = (self._keyword_files["idf"], self._keyword_files["stop_words"])
-        return (_restore, (self.path, self._native.additions(), files))
+        return (_restore, (self.path, self._native.additions(), files, self._settings))
+
+    @property
+    def settings(self):
+        """The keys of Configure.xml set for this model, as ``{key: value}``."""
+        return dict(s.split("=", 1) for s in self._settings)
 
     def __repr__(self):
+        if self._settings:
+            return "morv.Model(%r, settings=%r)" % (self.path, self.settings)
         return "morv.Model(%r)" % self.path
 
 

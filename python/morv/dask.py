@@ -92,29 +92,30 @@ class _ModelSource:
     files) and the words added to it. ``key`` names the model in the caches and
     in the task graph."""
 
-    __slots__ = ("path", "files", "additions", "key")
+    __slots__ = ("path", "files", "additions", "settings", "key")
 
-    def __init__(self, path, files, additions):
+    def __init__(self, path, files, additions, settings=()):
         self.path = path
         self.files = files
         self.additions = additions
+        self.settings = settings
         if files is None:
-            self.key = _digest("path", path, additions)
+            self.key = _digest("path", path, additions, settings)
         else:
-            self.key = _digest("files", *[p for pair in files for p in pair], additions)
+            self.key = _digest("files", *[p for pair in files for p in pair], additions, settings)
 
     def __getstate__(self):
-        return (self.path, self.files, self.additions, self.key)
+        return (self.path, self.files, self.additions, self.settings, self.key)
 
     def __setstate__(self, state):
-        self.path, self.files, self.additions, self.key = state
+        self.path, self.files, self.additions, self.settings, self.key = state
 
     def __dask_tokenize__(self):
         return self.key
 
     def load(self):
         if self.files is None:
-            return morv._restore(self.path, self.additions)
+            return morv._restore(self.path, self.additions, settings=self.settings)
         # The engine reads every file when the model opens, so the copy is only
         # needed for the duration of the load.
         directory = tempfile.mkdtemp(prefix="morv-model-")
@@ -124,7 +125,7 @@ class _ModelSource:
                 os.makedirs(os.path.dirname(target), exist_ok=True)
                 with open(target, "wb") as f:
                     f.write(content)
-            return morv._restore(directory, self.additions)
+            return morv._restore(directory, self.additions, settings=self.settings)
         finally:
             shutil.rmtree(directory, ignore_errors=True)
 
@@ -192,10 +193,11 @@ _ANALYSES = {
 
 
 def _source(model, ship):
+    settings = ()
     if model is None:
         path, additions = morv.model_dir(), []
     elif isinstance(model, morv.Model):
-        path, additions = model.path, model._native.additions()
+        path, additions, settings = model.path, model._native.additions(), model._settings
     elif isinstance(model, (str, bytes, os.PathLike)):
         path, additions = os.fsdecode(model), []
     else:
@@ -203,7 +205,7 @@ def _source(model, ship):
     path = os.path.abspath(path)
     additions = tuple(tuple(a) for a in additions)
     files = _read_model_files(path) if ship else None
-    return _ModelSource(path, files, additions)
+    return _ModelSource(path, files, additions, settings)
 
 
 def _bag_partition(items, source, method):

@@ -140,15 +140,25 @@ inline PyObject* Slice(const py::str& text, size_t start, size_t end);
 
 class Model {
 public:
-    explicit Model(py::object pathArg)
+    Model(py::object pathArg, const std::vector<std::string>& settings)
     {
         const std::string path = NulFreeArg(pathArg, "path");
+        std::vector<const char*> texts;
+        for (const std::string& setting : settings) {
+            if (setting.find('\0') != std::string::npos)
+                ValueError("a setting must not hold a NUL character");
+            texts.push_back(setting.c_str());
+        }
         morv_model* m = nullptr;
         {
             py::gil_scoped_release release;
-            const int status = morv_model_open(path.empty() ? nullptr : path.c_str(), &m);
+            const int status =
+                morv_model_open_with(path.empty() ? nullptr : path.c_str(), texts.data(), texts.size(), &m);
             if (status != MORV_OK) {
                 py::gil_scoped_acquire acquire;
+                // A setting the engine refuses is a wrong argument, as a bad value is.
+                if (status == MORV_E_ARGUMENT)
+                    RaiseAs(argumentError, std::string(morv_last_error()), status);
                 Raise(status);
             }
         }
@@ -582,7 +592,8 @@ class ArgumentError(Error, ValueError):
         .def("__repr__", &Token::Repr);
 
     py::class_<Model>(m, "NativeModel")
-        .def(py::init<py::object>(), py::arg("path"))
+        .def(py::init<py::object, const std::vector<std::string>&>(), py::arg("path"),
+             py::arg("settings") = std::vector<std::string>())
         .def_property_readonly("path", &Model::Dir)
         .def("cut", &Cut, py::arg("text"), py::arg("mode") = py::str("default"),
              py::arg("traditional") = py::str("auto"), py::arg("standard") = py::str("corpus"))

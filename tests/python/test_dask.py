@@ -130,6 +130,19 @@ def test_added_words_and_shipped_files_reach_the_workers(client, lines, tmp_path
         run(client, morv.dask.cut(bag, tmp_path / "missing"))
 
 
+def test_settings_reach_the_workers_and_tell_models_apart(client, lines):
+    fast = morv.Model(settings={"NewWords": "off"})
+    trained = morv.Model()
+    texts = lines[:200]
+    bag = db.from_sequence(texts, npartitions=4)
+    # Both in one graph: the workers' cache must not take one for the other.
+    got_fast, got_trained = client.compute([morv.dask.tag(bag, fast), morv.dask.tag(bag, trained)])
+    expected_fast = [fast.tag(t) for t in texts]
+    assert got_fast.result(timeout=TIMEOUT) == expected_fast
+    assert got_trained.result(timeout=TIMEOUT) == [trained.tag(t) for t in texts] != expected_fast
+    assert run(client, morv.dask.tag(bag, fast, ship=True)) == expected_fast
+
+
 @pytest.mark.filterwarnings("ignore:Running on a single-machine scheduler")
 def test_threads_of_one_process_share_one_load():
     morv.dask.cache_clear()

@@ -110,6 +110,37 @@ def test_a_model_pickles_with_its_words_and_works_in_other_processes(tmp_path):
         assert list(pool.map(copy.tag, texts)) == [m.tag(t) for t in texts]
 
 
+def test_settings_set_keys_for_one_model_and_pickle_with_it():
+    texts = ["中国农业发展银行的行长王小明昨天访问了阿尔伯克基。", "很多网友来留言点赞。"]
+    classic = morv.Model(CLASSIC)
+    fast = morv.Model(settings={"NewWords": "off"})
+    assert fast.settings == {"NewWords": "off"} and morv.Model().settings == {}
+    assert [fast.tag(t) for t in texts] == [classic.tag(t) for t in texts]
+    assert [fast.tag(t) for t in texts] != [morv.Model().tag(t) for t in texts]
+    # Pairs in their order, numbers as values; the last word on a key holds.
+    tuned = morv.Model(settings=[("NewWords", "off"), ("NewWords", "on"), ("NewWordPenalty", 12)])
+    assert tuned.settings == {"NewWords": "on", "NewWordPenalty": "12"}
+    assert tuned.tag(texts[1]) == morv.Model(settings={"NewWordPenalty": 12.0}).tag(texts[1])
+    copy = pickle.loads(pickle.dumps(fast))
+    assert copy.settings == fast.settings and "settings=" in repr(copy)
+    with ProcessPoolExecutor(max_workers=1) as pool:
+        assert list(pool.map(copy.tag, texts)) == [classic.tag(t) for t in texts]
+
+
+@pytest.mark.parametrize("settings, error, message", [
+    ({"NewWordz": "on"}, ValueError, "setting NewWordz=on: no such key"),
+    ({"NewWords": "maybe"}, morv.Error, "neither on nor off"),
+    ({"NewWordPenalty": -3}, ValueError, "NewWordPenalty=-3: not a number of at least 0"),
+    ({"NewWords": True}, TypeError, "a str or a number"),
+    ([("NewWords",)], TypeError, "must map keys to values"),
+    ({"NewWords": "o\0ff"}, ValueError, "NUL"),
+])
+def test_refused_settings_say_which(settings, error, message):
+    with pytest.raises(error) as info:
+        morv.Model(settings=settings)
+    assert message in str(info.value)
+
+
 @pytest.mark.parametrize("call, error, message", [
     (lambda m: m.add_word("门", tag="qq"), morv.Error, "unknown tag 'qq'"),
     (lambda m: m.add_word(""), morv.Error, "empty"),

@@ -111,7 +111,7 @@ void MorvApp::Report(const std::string& message)
 bool MorvApp::OpenModel(const std::string& base)
 {
     try {
-        model.reset(new morv::Model(base));
+        model.reset(options->settings.empty() ? new morv::Model(base) : new morv::Model(base, options->settings));
         analyzer.reset(new morv::Analyzer(*model));
         traditional = options->traditional == MorvOptions::Traditional::On    ? morv::Traditional::On
                       : options->traditional == MorvOptions::Traditional::Off ? morv::Traditional::Off
@@ -122,6 +122,9 @@ bool MorvApp::OpenModel(const std::string& base)
             analyzer->Analyze("\xE5\x80\x91", morv::Encoding::Utf8, true, morv::Mode::Normal, traditional);
         return true;
     } catch (const morv::Error& e) {
+        // A --set the engine refuses is a wrong option, not a broken model.
+        if (e.Status() == MORV_E_ARGUMENT && !options->settings.empty())
+            settingRefused = true;
         Report(std::string("cannot start the engine: ") + e.what());
         return false;
     }
@@ -585,7 +588,7 @@ int MorvApp::Run(const MorvOptions& opts)
     }
     const std::string base = ResolveBase(opts.baseDir);
     if (!OpenModel(base))
-        return kEngineFailed;
+        return settingRefused ? kFileTrouble : kEngineFailed;
     for (const std::string& list : opts.userDicts) {
         try {
             model->LoadUserDict(list);

@@ -75,6 +75,7 @@ private:
     };
 
     bool OpenModel(const std::string& base);
+    bool settingRefused = false; // the model would not open for a --set of the options
     bool OpenOutputs();
     bool InputIsAnOutput();
     // -o and --html naming one file: one of the two would be lost.

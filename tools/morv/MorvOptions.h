@@ -25,6 +25,7 @@ public:
     std::string htmlFile;                        // --html FILE, empty when not given
     std::string baseDir;                         // -d/--base DIR, empty when not given
     std::vector<std::string> userDicts;          // -u/--user-dict LIST, each one given
+    std::vector<std::string> settings;           // --set KEY=VALUE, each one given, in order
     int jobs = 0;                                // -j N; 0: the default
     bool dumpConfig = false;
     bool search = false;                         // --search: sub-tokens after each token
