@@ -83,6 +83,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
                                                   m.core.posLexicon.get(), ids, settings));
     }
     const CNameStage* veto = names.get();
+    const bool nameModel = names != nullptr;
     const bool spell = names && m.names.inNewWords;
     personStage.reset(new (std::nothrow) CPersonStage(*roleHmm, *roleTagger, ids.unknownPerson, std::move(names)));
     if (!personStage)
@@ -110,7 +111,11 @@ void CAnalyzer::BuildNewStages(const CModel& m)
         newWordStage.reset(new (std::nothrow) CNewWordStage(
             newWordsOn ? m.newWords.model.get() : nullptr, supplementOn ? m.supplement.lexicon.get() : nullptr,
             settings, ids, classFrequency, *preProcessor, *segmenter, [persons](CSentence& s) { persons->GuardNames(s); }));
-        singleSearch = m.newWords.singleSearch;
+        // One search leaves the person names to the name model, which reads
+        // them across the new words; without it the names are guarded on the
+        // plain segmentation first, which takes the two searches (a new word
+        // such as 泽民 would otherwise keep 江 from its given name).
+        singleSearch = m.newWords.singleSearch && nameModel;
     }
     if (m.EntitiesOn() && m.core.unigram) {
         const CModel::EntityPart& e = m.entities;

@@ -73,6 +73,21 @@ TEST_F(SetForOneModel, OneSettingGivesTheClassicPipelineAndTheFileStays)
     EXPECT_EQ(ReadFile(kTrained + "/Configure.xml"), configure);
 }
 
+// Without the name model, the names are guarded before the new words join
+// the lattice (two searches): after one search a proposed 泽民 or 小明 would
+// keep the surname from its given name, with nothing left to read the name
+// across it.
+TEST_F(SetForOneModel, WithoutTheNameModelNewWordsDoNotCutNames)
+{
+    morv::Model model(kTrained, {"NameModel=off"});
+    morv::Analyzer analyzer(model);
+    std::string tagged;
+    for (const morv::Token& t : analyzer.Analyze("江泽民主席昨天会见了王小明和李鹏。"))
+        tagged += std::string(t.word) + "/" + std::string(t.tag) + " ";
+    for (const char* name : {"江泽民/nr ", "王小明/nr ", "李鹏/nr "})
+        EXPECT_NE(tagged.find(name), std::string::npos) << name << " in " << tagged;
+}
+
 TEST_F(SetForOneModel, RefusedSettingsSayWhichAndWhy)
 {
     struct Case {
