@@ -9,7 +9,10 @@
  * search 1|0 (default 1: documents are indexed in search mode, the words inside
  * a long word as tokens colocated with it, so that 农业 finds 中国农业发展银行;
  * queries are always cut plainly), userdict LIST (a "word [frequency] [tag]"
- * list added to the model). Tokens that are no words (blanks, punctuation,
+ * list added to the model), set KEY=VALUE (a key of the model's Configure.xml
+ * for this table's model, over the file; repeatable: set 'NewWords=off' indexes
+ * with the classic pipeline, about three times faster and less accurate).
+ * Tokens that are no words (blanks, punctuation,
  * symbols) are not indexed; Latin letters and digits are folded to lower-case
  * ASCII (full-width forms too), so that MATCH 'iphone' finds "iPhone".
  *
@@ -39,8 +42,12 @@ typedef struct SharedModel {
     struct SharedModel* next;
     char* dir;      /* "" for the default directory */
     char* userdict; /* "" for none */
+    char* settings; /* the set options, each after its length; "" for none */
     morv_model* model;
 } SharedModel;
+
+/* Set options a table may give: more than any Configure.xml has keys. */
+#define MORV_MAX_SETTINGS 64
 
 static pthread_mutex_t modelsLock = PTHREAD_MUTEX_INITIALIZER;
 static SharedModel* models = NULL;
@@ -58,12 +65,12 @@ static void SetError(const char* what, const char* detail)
     pthread_mutex_unlock(&errorLock);
 }
 
-/* Opens the model of dir with the words of userdict ("" for none); NULL with
- * the reason set when it cannot be had. */
-static morv_model* OpenModel(const char* dir, const char* userdict)
+/* Opens the model of dir with settings and the words of userdict ("" for
+ * none); NULL with the reason set when it cannot be had. */
+static morv_model* OpenModel(const char* dir, const char* userdict, const char* const* settings, int settingCount)
 {
     morv_model* model = NULL;
-    int status = morv_model_open(*dir != 0 ? dir : NULL, &model);
+    int status = morv_model_open_with(*dir != 0 ? dir : NULL, settings, (size_t)settingCount, &model);
     if (status == MORV_OK && *userdict != 0)
         status = morv_model_load_userdict(model, userdict, NULL);
     if (status == MORV_OK)
@@ -73,12 +80,27 @@ static morv_model* OpenModel(const char* dir, const char* userdict)
     return NULL;
 }
 
-/* The shared model for dir and userdict, opened on first use. */
-static morv_model* AcquireModel(const char* dir, const char* userdict)
+/* The shared model for dir, userdict and settings, opened on first use. */
+static morv_model* AcquireModel(const char* dir, const char* userdict, const char* const* settings,
+                                int settingCount)
 {
+    /* The settings as one key, each after its length, so that no two lists
+     * of settings make the same key. */
+    sqlite3_str* joined = sqlite3_str_new(NULL);
+    for (int i = 0; i < settingCount; ++i)
+        sqlite3_str_appendf(joined, "%d:%s", (int)strlen(settings[i]), settings[i]);
+    const int built = sqlite3_str_errcode(joined);
+    char* key = sqlite3_str_finish(joined);
+    if (built == SQLITE_OK && key == NULL)
+        key = sqlite3_mprintf("%s", ""); /* no settings: the empty text */
+    if (key == NULL) {
+        SetError("out of memory", NULL);
+        return NULL;
+    }
     pthread_mutex_lock(&modelsLock);
     SharedModel* m = models;
-    while (m != NULL && (strcmp(m->dir, dir) != 0 || strcmp(m->userdict, userdict) != 0))
+    while (m != NULL && (strcmp(m->dir, dir) != 0 || strcmp(m->userdict, userdict) != 0 ||
+                         strcmp(m->settings, key) != 0))
         m = m->next;
     if (m == NULL) {
         m = sqlite3_malloc64(sizeof *m);
@@ -87,14 +109,17 @@ static morv_model* AcquireModel(const char* dir, const char* userdict)
         else {
             m->dir = sqlite3_mprintf("%s", dir);
             m->userdict = sqlite3_mprintf("%s", userdict);
+            m->settings = key;
+            key = NULL;
             m->model = NULL;
             if (m->dir == NULL || m->userdict == NULL)
                 SetError("out of memory", NULL);
             else
-                m->model = OpenModel(dir, userdict);
+                m->model = OpenModel(dir, userdict, settings, settingCount);
             if (m->model == NULL) {
                 sqlite3_free(m->dir);
                 sqlite3_free(m->userdict);
+                sqlite3_free(m->settings);
                 sqlite3_free(m);
                 m = NULL;
             } else {
@@ -104,6 +129,7 @@ static morv_model* AcquireModel(const char* dir, const char* userdict)
         }
     }
     pthread_mutex_unlock(&modelsLock);
+    sqlite3_free(key);
     return m != NULL ? m->model : NULL;
 }
 
@@ -145,6 +171,8 @@ static int TokenizerCreate(void* context, const char** args, int count, Fts5Toke
     *out = NULL;
     const char* dir = "";
     const char* userdict = "";
+    const char* settings[MORV_MAX_SETTINGS];
+    int settingCount = 0;
     int search = 1;
     for (int i = 0; i < count; i += 2) {
         if (i + 1 >= count) {
@@ -155,13 +183,19 @@ static int TokenizerCreate(void* context, const char** args, int count, Fts5Toke
             dir = args[i + 1];
         } else if (sqlite3_stricmp(args[i], "userdict") == 0) {
             userdict = args[i + 1];
+        } else if (sqlite3_stricmp(args[i], "set") == 0) {
+            if (settingCount == MORV_MAX_SETTINGS) {
+                SetError("too many set options, at most 64; the last", args[i + 1]);
+                return SQLITE_ERROR;
+            }
+            settings[settingCount++] = args[i + 1];
         } else if (sqlite3_stricmp(args[i], "search") == 0) {
             if (!ParseFlag(args[i + 1], &search)) {
                 SetError("search takes 1 or 0, not", args[i + 1]);
                 return SQLITE_ERROR;
             }
         } else {
-            SetError("unknown option (model, search or userdict)", args[i]);
+            SetError("unknown option (model, search, set or userdict)", args[i]);
             return SQLITE_ERROR;
         }
     }
@@ -170,7 +204,7 @@ static int TokenizerCreate(void* context, const char** args, int count, Fts5Toke
         return SQLITE_NOMEM;
     memset(t, 0, sizeof *t);
     t->search = search;
-    t->model = AcquireModel(dir, userdict);
+    t->model = AcquireModel(dir, userdict, settings, settingCount);
     if (t->model == NULL) {
         sqlite3_free(t);
         return SQLITE_ERROR;

@@ -81,7 +81,27 @@ def test_search_mode_off_indexes_whole_words_only():
     assert found(db, "中国农业发展银行", "plain") == [1]
 
 
+def test_set_options_choose_the_model_settings_and_share_by_them():
+    classic = os.path.join(os.path.dirname(os.environ["MORV_HOME"].rstrip("/")), "..", "models-classic")
+    db = connect()
+    text = "中国农业发展银行的行长王小明昨天访问了阿尔伯克基。"
+    db.execute("CREATE VIRTUAL TABLE trained USING fts5(body, tokenize = 'morv search 0')")
+    db.execute("CREATE VIRTUAL TABLE fast USING fts5(body, tokenize = \"morv search 0 set 'NewWords=off'\")")
+    db.execute("CREATE VIRTUAL TABLE again USING fts5(body, tokenize = \"morv search 0 set 'NewWords=off'\")")
+    for table in ("trained", "fast", "again"):
+        db.execute(f"INSERT INTO {table}(body) VALUES (?)", (text,))
+    # The trained models index the organisation whole; the classic pipeline its words.
+    assert found(db, "中国农业发展银行", "trained") == [1] and found(db, "农业", "trained") == []
+    assert found(db, "农业", "fast") == [1] == found(db, "农业", "again")
+    if os.path.isdir(classic):
+        db.execute(f"CREATE VIRTUAL TABLE plain USING fts5(body, tokenize = \"morv search 0 model '{classic}'\")")
+        db.execute("INSERT INTO plain(body) VALUES (?)", (text,))
+        assert found(db, "农业", "plain") == [1]
+
+
 @pytest.mark.parametrize("tokenize, reason", [
+    ("morv set 'NewWordz=off'", "setting NewWordz=off: no such key"),
+    ("morv set 'NewWords'", 'setting "NewWords": not KEY=VALUE'),
     ("morv model '/nonexistent/morv'", "cannot open the model in /nonexistent/morv"),
     ("morv userdict '/nonexistent/words.txt'", "cannot read the word list /nonexistent/words.txt"),
     ("morv search maybe", "search takes 1 or 0, not: maybe"),

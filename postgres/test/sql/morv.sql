@@ -68,6 +68,22 @@ SET morv.user_dict = 'morv_bad_words.txt';
 SELECT to_tsvector('chinese_morv', '蓝鲸科技发布了新产品');
 RESET morv.user_dict;
 
+-- Keys of the model's Configure.xml set for the backend: the classic pipeline
+-- cuts the organisation into its words; a bad item is an error that names it.
+SET morv.search = off;
+SELECT to_tsvector('chinese_morv', '中国农业发展银行的行长昨天访问了北京。');
+SET morv.settings = 'NewWords=off';
+SELECT to_tsvector('chinese_morv', '中国农业发展银行的行长昨天访问了北京。');
+SET morv.settings = 'NewWords=off, NewWords=on';
+SELECT to_tsvector('chinese_morv', '中国农业发展银行的行长昨天访问了北京。');
+SET morv.settings = 'NewWordz=on';
+SELECT to_tsvector('chinese_morv', '中文');
+SET morv.settings = 'NewWords';
+SELECT to_tsvector('chinese_morv', '中文');
+RESET morv.settings;
+RESET morv.search;
+SELECT to_tsvector('chinese_morv', '中文');
+
 -- A model directory that cannot be opened is an error with its reason; the
 -- backend goes on.
 SET morv.model_dir = '/nonexistent/morv';
@@ -79,6 +95,7 @@ SELECT to_tsvector('chinese_morv', '中文');
 CREATE ROLE morv_regress_user;
 SET ROLE morv_regress_user;
 SET morv.model_dir = '/tmp';
+SET morv.settings = 'NewWords=off';
 SET morv.search = off;
 RESET morv.search;
 RESET ROLE;
