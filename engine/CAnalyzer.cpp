@@ -84,7 +84,7 @@ void CAnalyzer::BuildNewStages(const CModel& m)
     }
     const CNameStage* veto = names.get();
     const bool nameModel = names != nullptr;
-    const bool spell = names && m.names.inNewWords;
+    const bool spell = nameModel && m.names.inNewWords;
     personStage.reset(new (std::nothrow) CPersonStage(*roleHmm, *roleTagger, ids.unknownPerson, std::move(names)));
     if (!personStage)
         return;

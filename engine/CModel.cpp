@@ -681,12 +681,6 @@ std::vector<CModel::FileLine> CModel::Files() const
 bool CModel::Open(const std::string& base, std::string* error, const std::vector<Setting>& settings)
 {
     std::string why;
-    for (const Setting& setting : settings)
-        if (!CheckSetting(setting.first, setting.second, &why)) {
-            if (error != nullptr)
-                *error = why;
-            return false;
-        }
     if (!ReadConfig(base, settings)) {
         const std::string path = base + kSeparator + "Configure.xml";
         const std::string problem = ConfigFileProblem(path.c_str());

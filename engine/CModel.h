@@ -285,9 +285,9 @@ public:
     // a program's choice (NewWords=off, the classic pipeline) that leaves the
     // file as it is.
     using Setting = std::pair<std::string, std::string>;
-    // Reads Configure.xml of basePath, then applies settings (each checked by
-    // CheckSetting first: Open refuses a bad one); false when the file is
-    // missing, unreadable or empty.
+    // Reads Configure.xml of basePath, then applies settings, each one that
+    // CheckSetting accepts (the library's entry point checks them before it
+    // opens a model); false when the file is missing, unreadable or empty.
     bool ReadConfig(const std::string& basePath, const std::vector<Setting>& settings = {});
     // With UserDict on, loads UserDict.dct into userDictFile; a failure is only reported.
     void LoadUserDictFile(const Reporter& report);
@@ -295,7 +295,7 @@ public:
     bool LoadModels(const Reporter& report);
 
     // All steps at once, writing nothing anywhere. On failure error says which
-    // file and why, or which setting and why ("KEY=VALUE: no such key").
+    // file and why.
     bool Open(const std::string& basePath, std::string* error, const std::vector<Setting>& settings = {});
     bool IsLoaded() const { return loaded; }
 

@@ -88,18 +88,16 @@ bool BinaryFile::ReadAll(const char* path, size_t limit, std::vector<unsigned ch
 }
 
 bool BinaryFile::ReadRecords(const char* path, const char magic[4], uint32_t version, uint32_t maxCount,
-                             size_t recordBytes, std::vector<unsigned char>& bytes, uint32_t& count)
+                             size_t recordBytes, std::vector<unsigned char>& bytes, uint32_t& count, uint32_t minCount)
 {
     if (path == nullptr)
         return false;
-    const auto u32 = [&bytes](size_t at) {
-        return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
-    };
+    const auto u32 = [&bytes](size_t at) { return U32At(&bytes[at]); };
     // The largest valid file: the header and maxCount records.
     const size_t limit = kRecordHeaderBytes + static_cast<size_t>(maxCount) * recordBytes;
     if (!ReadAll(path, limit, bytes) || bytes.size() < kRecordHeaderBytes || std::memcmp(bytes.data(), magic, 4) != 0 ||
         u32(4) != version || u32(12) != 0)
         return false;
     count = u32(8);
-    return count != 0 && count <= maxCount && bytes.size() == kRecordHeaderBytes + static_cast<size_t>(count) * recordBytes;
+    return count >= minCount && count <= maxCount && bytes.size() == kRecordHeaderBytes + static_cast<size_t>(count) * recordBytes;
 }

@@ -42,11 +42,17 @@ public:
 
     // A whole file of a 16-byte header (4 magic bytes, then u32 version, u32
     // record count and a u32 0) and exactly `count` records of `recordBytes`
-    // each, 1 <= count <= maxCount; false for anything else. The records start
-    // at byte 16 of `bytes`.
+    // each, minCount <= count <= maxCount; false for anything else. The
+    // records start at byte 16 of `bytes`.
     static constexpr size_t kRecordHeaderBytes = 16;
     static bool ReadRecords(const char* path, const char magic[4], uint32_t version, uint32_t maxCount,
-                            size_t recordBytes, std::vector<unsigned char>& bytes, uint32_t& count);
+                            size_t recordBytes, std::vector<unsigned char>& bytes, uint32_t& count,
+                            uint32_t minCount = 1);
+    // The little-endian u32 at p (the model files' byte order).
+    static uint32_t U32At(const unsigned char* p)
+    {
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    }
 
 private:
     FILE* file = nullptr;

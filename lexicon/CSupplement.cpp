@@ -8,15 +8,6 @@
 
 constexpr char CSupplement::kMagic[5];
 
-namespace {
-
-uint32_t ReadU32(const unsigned char* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-} // namespace
-
 bool CSupplement::Load(const char* triePath, const char* tablePath, bool* tableFailed)
 {
     if (tableFailed != nullptr)
@@ -42,9 +33,9 @@ bool CSupplement::Load(const char* triePath, const char* tablePath, bool* tableF
         return false;
     unsigned char header[kHeaderBytes];
     if (file.Read(header, sizeof header) != sizeof header || std::memcmp(header, kMagic, 4) != 0 ||
-        ReadU32(header + 4) != kVersion || ReadU32(header + 12) != 0)
+        BinaryFile::U32At(header + 4) != kVersion || BinaryFile::U32At(header + 12) != 0)
         return false;
-    const uint32_t n = ReadU32(header + 8);
+    const uint32_t n = BinaryFile::U32At(header + 8);
     if (n > kMaxWords || file.Size() != kHeaderBytes + int64_t(n) * 5 ||
         newTrie->GetWordCount() != static_cast<int>(n))
         return false;

@@ -1,36 +1,25 @@
 #include "lexicon/CWordRuns.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "lexicon/BinaryFile.h"
 
 constexpr char CWordRuns::kMagic[4];
 
-namespace {
-
-uint32_t U32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-
-} // namespace
-
 bool CWordRuns::Load(const char* path)
 {
-    std::vector<unsigned char> bytes;
-    if (path == nullptr || !BinaryFile::ReadAll(path, kHeaderBytes + size_t(kMaxCount) * kRecordBytes, bytes) ||
-        bytes.size() < kHeaderBytes || std::memcmp(bytes.data(), kMagic, 4) != 0 || U32(&bytes[4]) != kVersion ||
-        U32(&bytes[12]) != 0)
-        return false;
     // (An empty set is sound: a small corpus may keep no run apart often enough.)
-    const uint32_t count = U32(&bytes[8]);
-    if (count > kMaxCount || bytes.size() != kHeaderBytes + size_t(count) * kRecordBytes)
+    std::vector<unsigned char> bytes;
+    uint32_t count = 0;
+    if (!BinaryFile::ReadRecords(path, kMagic, kVersion, kMaxCount, kRecordBytes, bytes, count, 0))
         return false;
     std::vector<Run> loaded(count);
     for (uint32_t i = 0; i < count; ++i) {
-        const unsigned char* r = &bytes[kHeaderBytes + size_t(i) * kRecordBytes];
+        const unsigned char* r = &bytes[BinaryFile::kRecordHeaderBytes + size_t(i) * kRecordBytes];
         Run& run = loaded[i];
         int used = 0;
         for (int k = 0; k < kMaxWords; ++k) {
-            const int32_t id = static_cast<int32_t>(U32(r + 4 * k));
+            const int32_t id = static_cast<int32_t>(BinaryFile::U32At(r + 4 * k));
             run[size_t(k)] = id;
             if (id >= 0 && used == k)
                 ++used;

@@ -21,7 +21,6 @@ public:
     static constexpr int kMaxWords = 4;
     static constexpr char kMagic[4] = {'M', 'W', 'R', 'A'};
     static constexpr uint32_t kVersion = 1;
-    static constexpr size_t kHeaderBytes = 16;
     static constexpr size_t kRecordBytes = 16;
     // No valid file holds more (a damaged count is refused before it is read).
     static constexpr uint32_t kMaxCount = 1u << 22;

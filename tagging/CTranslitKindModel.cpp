@@ -7,7 +7,6 @@
 
 namespace {
 
-uint32_t U32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
 int16_t I16(const unsigned char* p) { return static_cast<int16_t>(p[0] | p[1] << 8); }
 
 // Byte offsets of the characters of text[from, to), cut as the engine cuts GBK.
@@ -115,7 +114,7 @@ bool CTranslitKindModel::Load(const char* path)
     std::vector<int16_t> newWeights(count);
     for (uint32_t i = 0; i < count; ++i) {
         const unsigned char* r = &bytes[kHeaderBytes + static_cast<size_t>(i) * kRecordBytes];
-        const uint32_t key = U32(r);
+        const uint32_t key = BinaryFile::U32At(r);
         const int16_t w = I16(r + 4);
         if ((i > 0 && key <= newKeys[i - 1]) || I16(r + 6) != 0 || w < -kMaxWeight || w > kMaxWeight)
             return false;

@@ -116,7 +116,7 @@ def _settings_arg(settings):
 
 
 def _restore(path, additions, keyword_files=(None, None), settings=()):
-    model = Model(path, dict(s.split("=", 1) for s in settings))
+    model = Model(path, [s.split("=", 1) for s in settings])
     model._replay(additions)
     idf, stop_words = keyword_files
     if idf is not None:

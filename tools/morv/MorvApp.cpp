@@ -108,10 +108,10 @@ void MorvApp::Report(const std::string& message)
     std::fprintf(err, "morv: %s\n", message.c_str());
 }
 
-bool MorvApp::OpenModel(const std::string& base)
+int MorvApp::OpenModel(const std::string& base)
 {
     try {
-        model.reset(options->settings.empty() ? new morv::Model(base) : new morv::Model(base, options->settings));
+        model.reset(new morv::Model(base, options->settings));
         analyzer.reset(new morv::Analyzer(*model));
         traditional = options->traditional == MorvOptions::Traditional::On    ? morv::Traditional::On
                       : options->traditional == MorvOptions::Traditional::Off ? morv::Traditional::Off
@@ -120,13 +120,11 @@ bool MorvApp::OpenModel(const std::string& base)
         // (auto goes without it).
         if (traditional == morv::Traditional::On)
             analyzer->Analyze("\xE5\x80\x91", morv::Encoding::Utf8, true, morv::Mode::Normal, traditional);
-        return true;
+        return kOk;
     } catch (const morv::Error& e) {
-        // A --set the engine refuses is a wrong option, not a broken model.
-        if (e.Status() == MORV_E_ARGUMENT && !options->settings.empty())
-            settingRefused = true;
         Report(std::string("cannot start the engine: ") + e.what());
-        return false;
+        // A --set the engine refuses is a wrong option, not a broken model.
+        return e.Status() == MORV_E_ARGUMENT && !options->settings.empty() ? kFileTrouble : kEngineFailed;
     }
 }
 
@@ -587,8 +585,8 @@ int MorvApp::Run(const MorvOptions& opts)
         return kEngineFailed;
     }
     const std::string base = ResolveBase(opts.baseDir);
-    if (!OpenModel(base))
-        return settingRefused ? kFileTrouble : kEngineFailed;
+    if (const int opened = OpenModel(base); opened != kOk)
+        return opened;
     for (const std::string& list : opts.userDicts) {
         try {
             model->LoadUserDict(list);

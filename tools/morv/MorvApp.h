@@ -74,8 +74,8 @@ private:
         bool done = false;
     };
 
-    bool OpenModel(const std::string& base);
-    bool settingRefused = false; // the model would not open for a --set of the options
+    // kOk, or the exit status of the failure.
+    int OpenModel(const std::string& base);
     bool OpenOutputs();
     bool InputIsAnOutput();
     // -o and --html naming one file: one of the two would be lost.
